@@ -1,0 +1,33 @@
+# Shared flags and helpers for every Lumivar target.
+
+add_library(lumivar_flags INTERFACE)
+target_compile_options(lumivar_flags INTERFACE -Wall -Wextra -Werror)
+target_include_directories(lumivar_flags INTERFACE ${CMAKE_SOURCE_DIR})
+if(LUMIVAR_SANITIZE)
+  set(_lv_san -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_compile_options(${_lv_san})
+  add_link_options(${_lv_san})
+endif()
+
+# lumivar_library(<name> [DEPS <targets>...])
+# One library per source folder: every .cpp/.c file of the calling folder
+# (and its sub-folders that do not have a CMakeLists.txt of their own).
+function(lumivar_library name)
+  cmake_parse_arguments(LV "" "" "DEPS" ${ARGN})
+  file(GLOB_RECURSE _srcs CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  add_library(${name} STATIC ${_srcs})
+  target_link_libraries(${name} PUBLIC lumivar_flags ${LV_DEPS})
+  set_property(GLOBAL APPEND PROPERTY LUMIVAR_LIBRARIES ${name})
+endfunction()
+
+# lumivar_test(<name> [DEPS <targets>...])
+# One test program per test folder: every .cpp file of the calling folder.
+function(lumivar_test name)
+  cmake_parse_arguments(LV "" "" "DEPS" ${ARGN})
+  file(GLOB _srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_executable(${name} ${_srcs})
+  target_link_libraries(${name} PRIVATE lumivar_flags ${LV_DEPS} lv_testsupport GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES TIMEOUT 300)
+endfunction()
