@@ -40,14 +40,14 @@ constexpr uint32_t kTagGPSTimeStamp = 7;
 
 // Restores a file position when it goes out of scope.
 class PositionKeeper {
-public:
+  public:
     explicit PositionKeeper(FILE* f) : file_(f), position_(ftello(f)) {}
     ~PositionKeeper() {
         if (position_ >= 0) fseeko(file_, position_, SEEK_SET);
     }
     off_t position() const { return position_; }
 
-private:
+  private:
     FILE* file_;
     off_t position_;
 };
@@ -92,7 +92,8 @@ std::optional<std::string> convertText(const char* fromEncoding, std::string_vie
 }
 
 std::string_view trimTrailing(std::string_view s) {
-    while (!s.empty() && (s.back() == '\0' || s.back() == ' ')) s.remove_suffix(1);
+    while (!s.empty() && (s.back() == '\0' || s.back() == ' '))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -134,7 +135,8 @@ Value userCommentValue(const std::vector<uint8_t>& bytes, uint32_t count, bool l
     if (count < 9) return Value();
     const std::string_view all(reinterpret_cast<const char*>(bytes.data()), count);
     const std::string_view header = all.substr(0, 8);
-    if (header.starts_with("UNICODE")) return textValue(utf16Text(all.substr(8, (count - 8) / 2 * 2), little));
+    if (header.starts_with("UNICODE"))
+        return textValue(utf16Text(all.substr(8, (count - 8) / 2 * 2), little));
     const std::string_view body = trimTrailing(all.substr(8));
     if (body.empty()) return Value();
     if (header.starts_with("JIS")) return textValue(jisText(body));
@@ -244,11 +246,19 @@ bool exifEngine::readValue(FILE* file, const Field& field, const uint8_t* entry,
 
 Value exifEngine::number(uint32_t type, const uint8_t* p) const {
     switch (type) {
-    case 1: case 6: case 7: case raw::kByteNumbers: return Value(int(p[0]));
-    case 3: return Value(int(get16(p)));
-    case 4: return Value(int64_t(get32(p)));
-    case 8: return Value(int(int16_t(get16(p))));
-    case 9: return Value(int(int32_t(get32(p))));
+    case 1:
+    case 6:
+    case 7:
+    case raw::kByteNumbers:
+        return Value(int(p[0]));
+    case 3:
+        return Value(int(get16(p)));
+    case 4:
+        return Value(int64_t(get32(p)));
+    case 8:
+        return Value(int(int16_t(get16(p))));
+    case 9:
+        return Value(int(int32_t(get32(p))));
     case 5: {
         const uint32_t num = get32(p), den = get32(p + 4);
         return floatNumber(den == 0 ? 0.0f : float(double(num) / den));
@@ -257,56 +267,71 @@ Value exifEngine::number(uint32_t type, const uint8_t* p) const {
         const int32_t num = int32_t(get32(p)), den = int32_t(get32(p + 4));
         return floatNumber(den == 0 ? 0.0f : float(double(num) / den));
     }
-    case 11: return floatNumber(std::bit_cast<float>(get32(p)));
-    case 12: return Value(std::bit_cast<double>(get64(p)));
-    default: return Value();
+    case 11:
+        return floatNumber(std::bit_cast<float>(get32(p)));
+    case 12:
+        return Value(std::bit_cast<double>(get64(p)));
+    default:
+        return Value();
     }
 }
 
 Value exifEngine::convert(const Field& field, const std::vector<uint8_t>& bytes) const {
     const uint32_t type = field.type, count = field.count;
     switch (type) {
-    case 2: return asciiValue(bytes, count);
-    case 14: return textValue(utf16Text({reinterpret_cast<const char*>(bytes.data()), count * 2ul}, littleEndian_));
-    case raw::kVersionDigits: return versionValue(bytes);
-    case raw::kUserComment: return userCommentValue(bytes, count, littleEndian_);
-    case 13: case 15: return Value();
+    case 2:
+        return asciiValue(bytes, count);
+    case 14:
+        return textValue(
+            utf16Text({reinterpret_cast<const char*>(bytes.data()), count * 2ul}, littleEndian_));
+    case raw::kVersionDigits:
+        return versionValue(bytes);
+    case raw::kUserComment:
+        return userCommentValue(bytes, count, littleEndian_);
+    case 13:
+    case 15:
+        return Value();
     }
     const uint64_t size = typeSize(type == raw::kByteNumbers ? 1 : type);
     if (size == 0 || count > kMaxArrayCount) return Value();
     if (count == 1) return number(type, bytes.data());
     Array values;
     values.reserve(count);
-    for (uint32_t i = 0; i < count; ++i) values.push_back(number(type, bytes.data() + i * size));
+    for (uint32_t i = 0; i < count; ++i)
+        values.push_back(number(type, bytes.data() + i * size));
     return Value(std::move(values));
 }
 
 // Returns false when the value is to be dropped.
 bool exifEngine::postProcess(uint32_t tag, Value& value) {
     switch (tag) {
-    case 2: case 4: case 20: case 22: return collapseCoordinate(value);
-    case kTagGPSTimeStamp: return formatGpsTime(value);
-    case kTagImageWidth: return keepLargest(value, largestWidth_);
-    case kTagImageLength: return keepLargest(value, largestHeight_);
+    case 2:
+    case 4:
+    case 20:
+    case 22:
+        return collapseCoordinate(value);
+    case kTagGPSTimeStamp:
+        return formatGpsTime(value);
+    case kTagImageWidth:
+        return keepLargest(value, largestWidth_);
+    case kTagImageLength:
+        return keepLargest(value, largestHeight_);
     case kTagISOSpeedRatings:
         if (!value.isArray()) value = Value(Array{std::move(value)});
         return true;
-    default: return true;
+    default:
+        return true;
     }
 }
 
 void exifEngine::store(const ExifTagRow& row, Value value) {
-    if (dictionary_.isNull()) dictionary_ = Value(Dictionary{});
-    Dictionary* target = dictionary_.dictionary();
-    if (row.dictionary) {
-        Value& sub = (*target)[row.dictionary];
-        if (!sub.isDictionary()) sub = Value(Dictionary{});
-        target = sub.dictionary();
-    }
-    (*target)[row.property] = std::move(value);
+    hasValues_ = true;
+    Dictionary* target = &root_;
+    if (row.dictionary) target = root_.try_emplace(row.dictionary, Dictionary{}).first->second.dictionary();
+    target->insert_or_assign(row.property, std::move(value));
 }
 
-Value exifEngine::copyDictionary() const { return dictionary_; }
+Value exifEngine::copyDictionary() const { return hasValues_ ? Value(root_) : Value(); }
 
 // A JPEG whose first segment is an EXIF APP1 block carries a TIFF structure of its own.
 void exifEngine::walkEmbeddedTiffIfPresent(FILE* file) {
@@ -336,7 +361,8 @@ void exifEngine::walkEmbeddedTiffIfPresent(FILE* file) {
 std::string exifEngine::walkEmbeddedTiff(FILE* file) {
     uint8_t header[8];
     if (!readAt(file, baseOffset_, header, sizeof header)) return "TIFF file is too small to be valid";
-    if (memcmp(header, "II", 2) != 0 && memcmp(header, "MM", 2) != 0) return "File magic number did not match";
+    if (memcmp(header, "II", 2) != 0 && memcmp(header, "MM", 2) != 0)
+        return "File magic number did not match";
     littleEndian_ = header[0] == 'I';
     if (get16(header + 2) != 42) return "File magic number did not match";
 
@@ -347,7 +373,8 @@ std::string exifEngine::walkEmbeddedTiff(FILE* file) {
         if (!readAt(file, baseOffset_ + offset, countBytes, 2)) return "IFD Offset could not be read";
         const uint16_t entryCount = get16(countBytes);
         std::vector<uint8_t> entries(size_t(entryCount) * 12);
-        if (!readAt(file, baseOffset_ + offset + 2, entries.data(), entries.size())) return "IFD could not be read";
+        if (!readAt(file, baseOffset_ + offset + 2, entries.data(), entries.size()))
+            return "IFD could not be read";
 
         std::optional<uint32_t> next;
         for (size_t i = 0; i < entries.size(); i += 12) {
@@ -365,19 +392,20 @@ std::string exifEngine::walkEmbeddedTiff(FILE* file) {
 
 void exifEngine::dumpTag(FILE* file, uint32_t tag, uint32_t type, uint32_t count,
                          std::span<const ExifTagRow> table) {
-    static constexpr const char* kTypeNames[16] = {"",      " Byte",      " Ascii", " Short", " Long",
-                                                   " Rational", " SByte", " Undefined", " SShort", " SLong",
-                                                   " SRational", " Float", " Double", " IFD", " Unicode",
-                                                   " Complex"};
+    static constexpr const char* kTypeNames[16] = {
+        "",        " Byte",  " Ascii",     " Short", " Long",   " Rational", " SByte",   " Undefined",
+        " SShort", " SLong", " SRational", " Float", " Double", " IFD",      " Unicode", " Complex"};
     PositionKeeper keep(file);
     const ExifTagRow* row = raw::findExifTag(table, tag);
-    printf("%s (%u):%s data", row ? row->name : "Unknown tag", tag, type < 16 ? kTypeNames[type] : " Unknown");
+    printf("%s (%u):%s data", row ? row->name : "Unknown tag", tag,
+           type < 16 ? kTypeNames[type] : " Unknown");
     std::vector<uint8_t> bytes;
     const Field field{tag, type, count};
     if (readValue(file, field, nullptr, bytes)) {
         const Value value = convert(field, bytes);
         if (const Array* values = value.array())
-            for (const Value& v : *values) printf(" %s", v.stringValue().c_str());
+            for (const Value& v : *values)
+                printf(" %s", v.stringValue().c_str());
         else
             printf(" %s", value.stringValue().c_str());
     }

@@ -13,7 +13,7 @@
 #include <vector>
 
 class exifEngine {
-public:
+  public:
     exifEngine() = default;
     virtual ~exifEngine() = default;
     exifEngine(const exifEngine&) = delete;
@@ -37,7 +37,7 @@ public:
     // The last failure of an embedded TIFF walk; nothing in the decode depends on it.
     const std::string& lastError() const { return lastError_; }
 
-private:
+  private:
     struct Field {
         uint32_t tag, type, count;
     };
@@ -61,5 +61,7 @@ private:
     int64_t baseOffset_ = 0; // start of the embedded TIFF being walked, else 0
     int64_t largestWidth_ = 0;
     int64_t largestHeight_ = 0;
-    platform::Value dictionary_;
+    // Sub-dictionary keys never collide with the root's own keys.
+    platform::Dictionary root_;
+    bool hasValues_ = false;
 };

@@ -17,6 +17,7 @@ constexpr const char* kGPS = kCGImagePropertyGPSDictionary;
 
 // Rows without a property key, and rows not enabled, are kept so that the names serve
 // dumpTag and so that a tag listed twice resolves to its first row.
+// clang-format off
 constexpr std::array kMainTags = std::to_array<ExifTagRow>({
     {46, "JpgFromRaw", nullptr, nullptr, kNoOverride, false},
     {254, "NewSubFileType", nullptr, nullptr, kNoOverride, false},
@@ -323,6 +324,8 @@ constexpr std::array kGpsTags = std::to_array<ExifTagRow>({
     {29, "GPS date", kGPS, kCGImagePropertyGPSDateStamp, kNoOverride, true},
     {30, "GPS differential correction", kGPS, kCGImagePropertyGPSDifferental, kNoOverride, true},
 });
+
+// clang-format on
 
 } // namespace
 
