@@ -286,7 +286,7 @@ bool DCRaw::processFileAndCreateBuffer(const std::string& path, uint16_t** creat
 bool DCRaw::develop(DecoderState& s, const std::string& path, bool toBuffer, float sharpening) {
     s.use_file_backed_memory = !toBuffer && useVirtualMemory_;
     s.median_passes = 0;
-    if (s.raw_count == 0 || !s.raw_loader) raw::decoder_fail(s, "%s", kNotRawText);
+    if (s.raw_count == 0 || !s.raw_loader || !s.input_file) raw::decoder_fail(s, "%s", kNotRawText);
     if (s.use_embedded_matrix && s.embedded_matrix[0][0] > 0.25f) {
         std::memcpy(s.rgb_from_camera, s.embedded_matrix, sizeof s.rgb_from_camera);
         s.camera_colour_output = 0;
