@@ -8,12 +8,13 @@
 namespace raw {
 namespace {
 
+// One decode at a time owns the input stream, so its lock can be skipped.
 void refill(DecoderState& s, int n) {
     while (!s.marker_reached && s.bit_count < n) {
-        int c = std::getc(s.input_file);
+        int c = getc_unlocked(s.input_file);
         if (c == EOF) break;
         if (s.ff_stuffing && c == 0xFF) {
-            int follower = std::getc(s.input_file);
+            int follower = getc_unlocked(s.input_file);
             if (follower != 0) {
                 s.marker_reached = 1;
                 break;

@@ -18,11 +18,12 @@ uint64_t bytes_value(const DecoderState& s, const uint8_t* b) {
     return v;
 }
 
+// One decode at a time owns the input stream, so its lock can be skipped.
 template <int N>
 uint64_t read_value(DecoderState& s) {
     uint8_t b[N];
     for (int i = 0; i < N; ++i) {
-        int c = std::getc(s.input_file);
+        int c = getc_unlocked(s.input_file);
         b[i] = c == EOF ? 0xFF : uint8_t(c);
     }
     return bytes_value<N>(s, b);
@@ -64,7 +65,7 @@ float read_real_by_type(DecoderState& s, uint32_t type) {
     case 11: return std::bit_cast<float>(read_u32(s));
     case 12: return float(std::bit_cast<double>(read_value<8>(s)));
     default: {
-        int c = std::getc(s.input_file);
+        int c = getc_unlocked(s.input_file);
         return float(c == EOF ? 0xFF : c);
     }
     }
