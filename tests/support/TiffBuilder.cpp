@@ -25,13 +25,15 @@ Ifd& Ifd::addUnits(uint16_t tag, uint16_t type, uint32_t count, int unit, std::v
 }
 
 Ifd& Ifd::bytes(uint16_t tag, std::vector<uint8_t> values, uint16_t type) {
-    return addUnits(tag, type, uint32_t(values.size()), 1, {values.begin(), values.end()});
+    const auto count = uint32_t(values.size());
+    return addUnits(tag, type, count, 1, {values.begin(), values.end()});
 }
 
 Ifd& Ifd::ascii(uint16_t tag, std::string_view text) {
     std::vector<uint64_t> units(text.begin(), text.end());
     units.push_back(0);
-    return addUnits(tag, 2, uint32_t(units.size()), 1, std::move(units));
+    const auto count = uint32_t(units.size()); // before the move below
+    return addUnits(tag, 2, count, 1, std::move(units));
 }
 
 Ifd& Ifd::shorts(uint16_t tag, const std::vector<uint16_t>& values) {
