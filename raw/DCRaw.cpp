@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -94,7 +93,7 @@ bool make_skips_green_matching(const char* make) {
 }
 
 int sharpening_step(float sharpening) {
-    if (!(sharpening >= 0.1f) || !std::isfinite(sharpening)) return 0;
+    if (!(sharpening >= 0.1f)) return 0; // NaN included
     return int(24 / sharpening - 8);
 }
 
