@@ -1,0 +1,14 @@
+#pragma once
+// Camera matrices: from a camera-from-XYZ matrix to daylight multipliers and the
+// camera-to-output matrix.
+#include "raw/DecoderState.h"
+
+namespace raw {
+
+// Sets daylight_multipliers and fills `destination` (rgb_from_camera or embedded_matrix)
+// from colour_count rows of camera-from-XYZ.
+void camera_xyz_coefficients(DecoderState& s, float destination[3][4], const float camera_from_xyz[][3]);
+// Stores camera_from_xyz and, when none is set yet, the as-shot white point.
+void set_camera_matrix(DecoderState& s, const float camera_from_xyz[3][3]);
+
+} // namespace raw

@@ -1,0 +1,11 @@
+#pragma once
+#include "raw/DecoderState.h"
+
+namespace raw {
+
+// Colour index 0..3 of a sensor position under cfa_pattern: the X-Trans cell (9), the
+// fixed 16x16 table offset by the margins (1), or 2-bit codes of an 8-row x 2-column cell.
+// Negative positions wrap like positive ones.
+int cfa_color(const DecoderState& s, int row, int column);
+
+} // namespace raw

@@ -1,0 +1,68 @@
+// Placeholders for decoder steps that are not written yet. Each later piece of work
+// deletes its functions from this file and defines them in files of its own.
+// Identification finds nothing, so every file ends as "Could not parse raw file";
+// every other step fails with a status text naming what is missing.
+#include "raw/CameraColour.h"
+#include "raw/ColourOutput.h"
+#include "raw/DecoderError.h"
+#include "raw/Demosaic.h"
+#include "raw/FileOutput.h"
+#include "raw/GreenMatch.h"
+#include "raw/Highlights.h"
+#include "raw/Identify.h"
+#include "raw/Loaders.h"
+#include "raw/MetadataEngine.h"
+#include "raw/SensorPrep.h"
+
+namespace raw {
+namespace {
+
+[[noreturn]] void missing(DecoderState& s, const char* step) {
+    decoder_fail(s, "%s is not available", step);
+}
+
+} // namespace
+
+void identify_camera(DecoderState& s) { s.raw_count = 0; }
+
+void eight_bit_load_raw(DecoderState& s) { missing(s, "eight_bit_load_raw"); }
+void empty_loader(DecoderState& s) { missing(s, "empty_loader"); }
+void ycbcr12_pair_load_raw(DecoderState& s) { missing(s, "ycbcr12_pair_load_raw"); }
+void radc_load_raw(DecoderState& s) { missing(s, "radc_load_raw"); }
+void kodak_ycc_load_raw(DecoderState& s) { missing(s, "kodak_ycc_load_raw"); }
+
+void camera_xyz_coefficients(DecoderState& s, float[3][4], const float[][3]) {
+    missing(s, "Camera matrix conversion");
+}
+void set_camera_matrix(DecoderState& s, const float[3][3]) { missing(s, "Camera matrix conversion"); }
+
+void crop_active_area(DecoderState& s) { missing(s, "Active-area crop"); }
+void fill_zero_pixels(DecoderState& s) { missing(s, "Dead-pixel fill"); }
+void scale_colors(DecoderState& s) { missing(s, "Colour scaling"); }
+void pre_interpolate(DecoderState& s) { missing(s, "Pre-interpolation"); }
+
+bool green_channel_match_threaded(DecoderState& s, int) { missing(s, "Green matching"); }
+void cfa_to_monochrome_regression(DecoderState& s, int) { missing(s, "Monochrome conversion"); }
+
+void ahd_interpolate_threaded(demosaic_job&) { throw DecoderText{"AHD demosaicing is not available"}; }
+void lmmse_interpolate_threaded(demosaic_job&) { throw DecoderText{"LMMSE demosaicing is not available"}; }
+void vng_interpolate(DecoderState& s) { missing(s, "VNG demosaicing"); }
+
+void median_filter(DecoderState& s) { missing(s, "Median filter"); }
+void blend_highlights(DecoderState& s) { missing(s, "Highlight blending"); }
+void recover_highlights(DecoderState& s) { missing(s, "Highlight rebuilding"); }
+
+void fuji_rotate(DecoderState& s) { missing(s, "45-degree rotation"); }
+void convert_to_rgb_threaded(DecoderState& s) { missing(s, "Colour conversion"); }
+void convert_to_rgb(DecoderState& s) { missing(s, "Colour conversion"); }
+void stretch(DecoderState& s) { missing(s, "Pixel-aspect stretch"); }
+void createCGImage(DecoderState& s, int) { missing(s, "Output bitmap"); }
+
+void write_ppm_tiff(DecoderState& s) { missing(s, "Image file writer"); }
+void jpeg_thumb(DecoderState& s) { missing(s, "Thumbnail writer"); }
+
+exifEngine* create_metadata_engine() { return nullptr; }
+void destroy_metadata_engine(exifEngine*) {}
+platform::Dictionary copy_metadata_dictionary(const exifEngine*) { return {}; }
+
+} // namespace raw
