@@ -11,7 +11,6 @@
 #include "raw/Highlights.h"
 #include "raw/Identify.h"
 #include "raw/Loaders.h"
-#include "raw/MetadataEngine.h"
 #include "raw/SensorPrep.h"
 
 namespace raw {
@@ -61,8 +60,5 @@ void createCGImage(DecoderState& s, int) { missing(s, "Output bitmap"); }
 void write_ppm_tiff(DecoderState& s) { missing(s, "Image file writer"); }
 void jpeg_thumb(DecoderState& s) { missing(s, "Thumbnail writer"); }
 
-exifEngine* create_metadata_engine() { return nullptr; }
-void destroy_metadata_engine(exifEngine*) {}
-platform::Dictionary copy_metadata_dictionary(const exifEngine*) { return {}; }
 
 } // namespace raw
