@@ -11,7 +11,7 @@
 namespace platform {
 
 class AtomicFile {
-public:
+  public:
     explicit AtomicFile(std::filesystem::path target);
     ~AtomicFile(); // removes the temporary file unless committed
     AtomicFile(const AtomicFile&) = delete;
@@ -24,7 +24,7 @@ public:
     // Flushes to disk and renames over the target; a replaced file's permissions are kept.
     bool commit(Error* error = nullptr);
 
-private:
+  private:
     bool posixFailure(Error* error, const char* what, const std::filesystem::path& p);
     void discard();
 

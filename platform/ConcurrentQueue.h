@@ -14,7 +14,7 @@
 namespace platform {
 
 class ConcurrentQueue : public DispatchQueue {
-public:
+  public:
     // The queue every document shares, with one worker per processor. Never destroyed.
     static ConcurrentQueue& shared();
 
@@ -32,7 +32,7 @@ public:
     // when it can join them), so that what `f` waits for can be helped along.
     template <class F> void execute(F&& f) { arena_.execute(std::forward<F>(f)); }
 
-private:
+  private:
     int concurrency_;
     tbb::task_arena arena_;
     std::mutex pendingLock_;

@@ -25,7 +25,8 @@ void DispatchGroup::taskFinished() {
         std::lock_guard<std::mutex> guard(lock_);
         if (--pending_ == 0) due.swap(notifications_);
     }
-    for (auto& [target, task] : due) target->async(std::move(task));
+    for (auto& [target, task] : due)
+        target->async(std::move(task));
 }
 
 void DispatchGroup::wait() {

@@ -12,7 +12,7 @@
 namespace platform {
 
 class DispatchGroup {
-public:
+  public:
     explicit DispatchGroup(ConcurrentQueue& queue = ConcurrentQueue::shared());
     ~DispatchGroup(); // waits for the group's tasks
     DispatchGroup(const DispatchGroup&) = delete;
@@ -24,7 +24,7 @@ public:
     // Hands `task` to `target` once the group has no task left (at once when it has none).
     void notify(DispatchQueue& target, Task task);
 
-private:
+  private:
     void taskFinished();
 
     ConcurrentQueue& queue_;

@@ -7,7 +7,7 @@ namespace platform {
 using Task = std::function<void()>;
 
 class DispatchQueue {
-public:
+  public:
     virtual ~DispatchQueue() = default;
     virtual void async(Task task) = 0;
 };

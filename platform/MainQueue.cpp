@@ -37,7 +37,8 @@ bool MainQueue::runOne() {
 
 size_t MainQueue::drain() {
     size_t count = 0;
-    while (runOne()) ++count;
+    while (runOne())
+        ++count;
     return count;
 }
 

@@ -13,7 +13,7 @@
 namespace platform {
 
 class MainQueue : public DispatchQueue {
-public:
+  public:
     static MainQueue& shared();
     // The process's first thread.
     static bool isMainThread();
@@ -31,7 +31,7 @@ public:
     // drain on the main thread. Empty to stop.
     void setWakeHandler(std::function<void()> wake);
 
-private:
+  private:
     bool runOne();
 
     std::mutex lock_;

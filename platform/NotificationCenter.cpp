@@ -46,7 +46,8 @@ void NotificationCenter::removeObserver(ObserverToken token) {
     std::shared_ptr<Observer> observer;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        auto it = std::find_if(observers_.begin(), observers_.end(), [&](auto& o) { return o->id == token.id; });
+        auto it =
+            std::find_if(observers_.begin(), observers_.end(), [&](auto& o) { return o->id == token.id; });
         if (it == observers_.end()) return;
         observer = *it;
         observers_.erase(it);
@@ -55,7 +56,8 @@ void NotificationCenter::removeObserver(ObserverToken token) {
     std::unique_lock<std::mutex> guard(observer->callLock);
     observer->removed = true;
     observer->callEnded.wait(guard, [&] {
-        return std::all_of(observer->callers.begin(), observer->callers.end(), [&](auto id) { return id == self; });
+        return std::all_of(observer->callers.begin(), observer->callers.end(),
+                           [&](auto id) { return id == self; });
     });
 }
 
@@ -88,7 +90,8 @@ void NotificationCenter::post(std::string_view name, const void* object, Diction
             if (o->matches(name, object)) targets.push_back(o);
     }
     if (targets.empty()) return;
-    auto notification = std::make_shared<const Notification>(Notification{std::string(name), object, std::move(userInfo)});
+    auto notification =
+        std::make_shared<const Notification>(Notification{std::string(name), object, std::move(userInfo)});
     for (auto& observer : targets) {
         if (!observer->queue) {
             deliver(*observer, *notification);

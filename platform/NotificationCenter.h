@@ -27,7 +27,7 @@ struct ObserverToken {
 };
 
 class NotificationCenter {
-public:
+  public:
     using Callback = std::function<void(const Notification&)>;
 
     static NotificationCenter& defaultCenter();
@@ -45,7 +45,7 @@ public:
     void removeObserver(ObserverToken token);
     void post(std::string_view name, const void* object = nullptr, Dictionary userInfo = {});
 
-private:
+  private:
     struct Observer;
     static void deliver(Observer& observer, const Notification& notification);
 

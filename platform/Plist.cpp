@@ -29,7 +29,7 @@ constexpr size_t kMaxNesting = 512;
 // libplist reads reals with strtod, which follows the thread's locale: under a locale with
 // a decimal comma "2.5" would read as 2. Parsing and writing run in the C locale.
 class CNumericLocale {
-public:
+  public:
     CNumericLocale() : c_(newlocale(LC_NUMERIC_MASK, "C", locale_t(0))) {
         if (c_) previous_ = uselocale(c_);
     }
@@ -41,7 +41,7 @@ public:
     CNumericLocale(const CNumericLocale&) = delete;
     CNumericLocale& operator=(const CNumericLocale&) = delete;
 
-private:
+  private:
     locale_t c_;
     locale_t previous_ = LC_GLOBAL_LOCALE;
 };
@@ -76,19 +76,27 @@ plist_t dictionaryNode(const Dictionary& d) {
 plist_t toNode(const Value& v) {
     static const char kNoBytes = 0;
     switch (v.kind()) {
-    case Value::Kind::Null: return nullptr;
-    case Value::Kind::String: return plist_new_string(v.string()->c_str());
+    case Value::Kind::Null:
+        return nullptr;
+    case Value::Kind::String:
+        return plist_new_string(v.string()->c_str());
     // No signed constructor: the two's-complement pattern writes and reads as the negative value.
-    case Value::Kind::Integer: return plist_new_uint(uint64_t(*v.integer()));
-    case Value::Kind::Real: return plist_new_real(*v.real());
-    case Value::Kind::Bool: return plist_new_bool(*v.boolean() ? 1 : 0);
-    case Value::Kind::Date: return dateNode(*v.date());
+    case Value::Kind::Integer:
+        return plist_new_uint(uint64_t(*v.integer()));
+    case Value::Kind::Real:
+        return plist_new_real(*v.real());
+    case Value::Kind::Bool:
+        return plist_new_bool(*v.boolean() ? 1 : 0);
+    case Value::Kind::Date:
+        return dateNode(*v.date());
     case Value::Kind::Data: {
         const Data& d = *v.data();
         return plist_new_data(d.empty() ? &kNoBytes : reinterpret_cast<const char*>(d.data()), d.size());
     }
-    case Value::Kind::Array: return arrayNode(*v.array());
-    case Value::Kind::Dictionary: return dictionaryNode(*v.dictionary());
+    case Value::Kind::Array:
+        return arrayNode(*v.array());
+    case Value::Kind::Dictionary:
+        return dictionaryNode(*v.dictionary());
     }
     return nullptr;
 }
@@ -155,9 +163,12 @@ Value fromNode(plist_t node) {
         plist_get_date_val(node, &sec, &usec);
         return Value(Date{double(sec) + double(usec) * 1e-6 + kSecondsFrom1970To2001});
     }
-    case PLIST_ARRAY: return arrayValue(node);
-    case PLIST_DICT: return dictionaryValue(node);
-    default: return Value(); // keys and UIDs have no place in our values
+    case PLIST_ARRAY:
+        return arrayValue(node);
+    case PLIST_DICT:
+        return dictionaryValue(node);
+    default:
+        return Value(); // keys and UIDs have no place in our values
     }
 }
 

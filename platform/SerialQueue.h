@@ -8,7 +8,7 @@
 namespace platform {
 
 class SerialQueue : public DispatchQueue {
-public:
+  public:
     explicit SerialQueue(std::string label = "serial queue");
     // Runs every task already queued, then stops the worker. Safe from one of its own tasks.
     ~SerialQueue() override;
@@ -23,7 +23,7 @@ public:
     // Whether the calling thread is this queue's worker.
     bool isCurrent() const;
 
-private:
+  private:
     struct State;
     std::shared_ptr<State> state_;
 };

@@ -53,7 +53,8 @@ bool UserDefaults::saveLocked(Error* error) {
     Error failure;
     unsaved_ = !writePlistFile(file_, Value(stored_), &failure);
     if (!unsaved_) return true;
-    LV_LOG("%s Error: could not write the user defaults: %s", __PRETTY_FUNCTION__, failure.failureReason.c_str());
+    LV_LOG("%s Error: could not write the user defaults: %s", __PRETTY_FUNCTION__,
+           failure.failureReason.c_str());
     return fail(error, std::move(failure));
 }
 
@@ -148,9 +149,12 @@ ObserverToken UserDefaults::addObserver(std::string_view key, Observer observer)
         auto value = [&](const char* name) { return n.userInfo.count(name) ? n.userInfo.at(name) : Value(); };
         observer(value("old"), value("new"));
     };
-    return NotificationCenter::defaultCenter().addObserver(notification::UserDefaultsDidChange, this, std::move(callback));
+    return NotificationCenter::defaultCenter().addObserver(notification::UserDefaultsDidChange, this,
+                                                           std::move(callback));
 }
 
-void UserDefaults::removeObserver(ObserverToken token) { NotificationCenter::defaultCenter().removeObserver(token); }
+void UserDefaults::removeObserver(ObserverToken token) {
+    NotificationCenter::defaultCenter().removeObserver(token);
+}
 
 } // namespace platform

@@ -19,7 +19,7 @@
 namespace platform {
 
 class UserDefaults {
-public:
+  public:
     using Observer = std::function<void(const Value& oldValue, const Value& newValue)>;
 
     static UserDefaults& standard();
@@ -59,7 +59,7 @@ public:
     ObserverToken addObserver(std::string_view key, Observer observer);
     void removeObserver(ObserverToken token);
 
-private:
+  private:
     struct Change {
         std::string key;
         Value oldValue, newValue;

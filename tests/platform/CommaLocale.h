@@ -6,7 +6,7 @@
 namespace testsupport {
 
 class CommaLocale {
-public:
+  public:
     CommaLocale() {
         for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "nl_NL.UTF-8"}) {
             locale_ = newlocale(LC_ALL_MASK, name, locale_t(0));
@@ -23,14 +23,14 @@ public:
     CommaLocale& operator=(const CommaLocale&) = delete;
     bool active() const { return locale_ != locale_t(0); }
 
-private:
+  private:
     locale_t locale_ = locale_t(0);
     locale_t previous_ = LC_GLOBAL_LOCALE;
 };
 
 } // namespace testsupport
 
-#define LV_REQUIRE_COMMA_LOCALE(guard)                                                     \
-    do {                                                                                    \
-        if (!(guard).active()) GTEST_SKIP() << "no locale with a decimal comma installed"; \
+#define LV_REQUIRE_COMMA_LOCALE(guard)                                                                       \
+    do {                                                                                                     \
+        if (!(guard).active()) GTEST_SKIP() << "no locale with a decimal comma installed";                   \
     } while (0)

@@ -26,7 +26,11 @@ TEST(NotificationCenter, FiltersByNameAndSender) {
     observe(notification::EngineDidStart, &senderA, 'b');
     observe("", nullptr, '*');
 
-    struct Case { std::string_view name; const void* object; const char* expected; };
+    struct Case {
+        std::string_view name;
+        const void* object;
+        const char* expected;
+    };
     const Case cases[] = {
         {notification::EngineDidStart, &senderA, "nob*"},
         {notification::EngineDidStart, &senderB, "n*"},
@@ -76,8 +80,10 @@ TEST(NotificationCenter, DeliversOnTheObserversQueue) {
     MainQueue main;
     std::promise<bool> onSerial;
     int onMain = 0;
-    center.addObserver("n", nullptr, [&](const Notification&) { onSerial.set_value(serial.isCurrent()); }, &serial);
-    center.addObserver("n", nullptr, [&](const Notification&) { ++onMain; }, &main);
+    center.addObserver(
+        "n", nullptr, [&](const Notification&) { onSerial.set_value(serial.isCurrent()); }, &serial);
+    center.addObserver(
+        "n", nullptr, [&](const Notification&) { ++onMain; }, &main);
 
     center.post("n");
     EXPECT_TRUE(onSerial.get_future().get());
@@ -105,7 +111,8 @@ TEST(NotificationCenter, RemovalWaitsForACallRunningOnAnotherThread) {
 TEST(NotificationCenter, PostsFromManyThreadsReachEveryObserver) {
     NotificationCenter center;
     std::atomic<int> calls{0};
-    for (int i = 0; i < 4; ++i) center.addObserver("n", nullptr, [&](const Notification&) { ++calls; });
+    for (int i = 0; i < 4; ++i)
+        center.addObserver("n", nullptr, [&](const Notification&) { ++calls; });
     std::vector<std::thread> threads;
     for (int t = 0; t < 8; ++t)
         threads.emplace_back([&] {
@@ -116,6 +123,7 @@ TEST(NotificationCenter, PostsFromManyThreadsReachEveryObserver) {
                 center.removeObserver(token);
             }
         });
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     EXPECT_EQ(calls.load(), 8 * 200 * 4);
 }

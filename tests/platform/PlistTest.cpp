@@ -61,31 +61,30 @@ TEST(Plist, WritesTheStandardXmlLayout) {
                        {"when", Date{978307200 + 86400}},
                        {"bytes", Data{'h', 'i'}},
                        {"list", Array{Value(1), Value("a&b")}}});
-    EXPECT_EQ(writeXmlPlist(v),
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-              "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-              "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-              "<plist version=\"1.0\">\n"
-              "<dict>\n"
-              "\t<key>Lumivar_Filter_inputEV</key>\n"
-              "\t<real>10</real>\n"
-              "\t<key>bytes</key>\n"
-              "\t<data>\n"
-              "\taGk=\n"
-              "\t</data>\n"
-              "\t<key>count</key>\n"
-              "\t<integer>-3</integer>\n"
-              "\t<key>flag</key>\n"
-              "\t<true/>\n"
-              "\t<key>list</key>\n"
-              "\t<array>\n"
-              "\t\t<integer>1</integer>\n"
-              "\t\t<string>a&amp;b</string>\n"
-              "\t</array>\n"
-              "\t<key>when</key>\n"
-              "\t<date>2001-01-02T00:00:00Z</date>\n"
-              "</dict>\n"
-              "</plist>\n");
+    EXPECT_EQ(writeXmlPlist(v), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                                "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+                                "<plist version=\"1.0\">\n"
+                                "<dict>\n"
+                                "\t<key>Lumivar_Filter_inputEV</key>\n"
+                                "\t<real>10</real>\n"
+                                "\t<key>bytes</key>\n"
+                                "\t<data>\n"
+                                "\taGk=\n"
+                                "\t</data>\n"
+                                "\t<key>count</key>\n"
+                                "\t<integer>-3</integer>\n"
+                                "\t<key>flag</key>\n"
+                                "\t<true/>\n"
+                                "\t<key>list</key>\n"
+                                "\t<array>\n"
+                                "\t\t<integer>1</integer>\n"
+                                "\t\t<string>a&amp;b</string>\n"
+                                "\t</array>\n"
+                                "\t<key>when</key>\n"
+                                "\t<date>2001-01-02T00:00:00Z</date>\n"
+                                "</dict>\n"
+                                "</plist>\n");
 }
 
 TEST(Plist, ReadsWhatOtherWritersProduce) {
@@ -108,7 +107,8 @@ TEST(Plist, ReadsWhatOtherWritersProduce) {
 
 TEST(Plist, MalformedInputGivesAnError) {
     std::string deep = "<plist version=\"1.0\">";
-    for (int i = 0; i < 200000; ++i) deep += "<array>";
+    for (int i = 0; i < 200000; ++i)
+        deep += "<array>";
     const std::string cases[] = {
         "",
         "not a property list",

@@ -26,7 +26,8 @@ TEST(ConcurrentQueue, TasksWaitingOnGroupsCannotStarveTheWorkers) {
             for (int j = 0; j < 16; ++j)
                 inner.async([&] {
                     DispatchGroup innermost(queue);
-                    for (int k = 0; k < 4; ++k) innermost.async([&] { ++leaves; });
+                    for (int k = 0; k < 4; ++k)
+                        innermost.async([&] { ++leaves; });
                     innermost.wait();
                 });
             inner.wait();
@@ -40,7 +41,8 @@ TEST(ConcurrentQueue, ApplyRunsEveryIndexOnce) {
     ConcurrentQueue queue(8);
     std::vector<std::atomic<int>> hits(1000);
     queue.apply(hits.size(), [&](size_t i) { ++hits[i]; });
-    for (size_t i = 0; i < hits.size(); ++i) ASSERT_EQ(hits[i].load(), 1) << i;
+    for (size_t i = 0; i < hits.size(); ++i)
+        ASSERT_EQ(hits[i].load(), 1) << i;
     queue.apply(0, [](size_t) { FAIL(); });
 }
 
@@ -49,7 +51,8 @@ TEST(ConcurrentQueue, DestructionWaitsForAsyncTasksAndSurvivesThrowingOnes) {
     {
         ConcurrentQueue queue(4);
         queue.async([] { throw std::runtime_error("a task failed"); });
-        for (int i = 0; i < 200; ++i) queue.async([&] { ++ran; });
+        for (int i = 0; i < 200; ++i)
+            queue.async([&] { ++ran; });
     }
     EXPECT_EQ(ran.load(), 200);
 }
@@ -98,7 +101,8 @@ TEST(SerialQueue, RunsTasksOneAtATimeInOrder) {
     EXPECT_FALSE(queue.isCurrent());
     EXPECT_FALSE(overlapped);
     ASSERT_EQ(order.size(), 500u);
-    for (int i = 0; i < 500; ++i) ASSERT_EQ(order[size_t(i)], i);
+    for (int i = 0; i < 500; ++i)
+        ASSERT_EQ(order[size_t(i)], i);
 }
 
 TEST(SerialQueue, SyncFromItsOwnTaskRunsAtOnceAndPassesExceptionsBack) {
@@ -117,7 +121,8 @@ TEST(SerialQueue, DestructionDrainsWhatIsQueued) {
     {
         SerialQueue queue;
         queue.async([] { std::this_thread::sleep_for(10ms); });
-        for (int i = 0; i < 100; ++i) queue.async([&] { ++ran; });
+        for (int i = 0; i < 100; ++i)
+            queue.async([&] { ++ran; });
     }
     EXPECT_EQ(ran.load(), 100);
 

@@ -24,7 +24,8 @@ Value storedFile(const fs::path& file) {
 TEST(UserDefaults, StoredValuesWinOverRegisteredOnes) {
     testsupport::TempHome home;
     auto& defaults = UserDefaults::standard();
-    defaults.registerDefaults({{"DisableFrameBuffer", "NO"}, {"ResolutionSelect", 4}, {"ShowSplashScreen", "YES"}});
+    defaults.registerDefaults(
+        {{"DisableFrameBuffer", "NO"}, {"ResolutionSelect", 4}, {"ShowSplashScreen", "YES"}});
     EXPECT_TRUE(defaults.boolForKey("ShowSplashScreen"));
     EXPECT_FALSE(defaults.boolForKey("DisableFrameBuffer"));
     EXPECT_EQ(defaults.integerForKey("ResolutionSelect"), 4);
@@ -106,8 +107,10 @@ TEST(UserDefaults, ObserversSeeChangesOfTheEffectiveValue) {
     UserDefaults defaults(home.path() / "d.plist");
     defaults.registerDefaults({{"BrowserFileSelect", 1}});
     std::vector<std::pair<Value, Value>> seen;
-    auto token = defaults.addObserver("BrowserFileSelect", [&](const Value& o, const Value& n) { seen.emplace_back(o, n); });
-    auto other = defaults.addObserver("ShowOnlyPCDFiles", [](const Value&, const Value&) { FAIL() << "other key"; });
+    auto token = defaults.addObserver("BrowserFileSelect",
+                                      [&](const Value& o, const Value& n) { seen.emplace_back(o, n); });
+    auto other =
+        defaults.addObserver("ShowOnlyPCDFiles", [](const Value&, const Value&) { FAIL() << "other key"; });
 
     defaults.setInteger(2, "BrowserFileSelect");
     defaults.setInteger(2, "BrowserFileSelect"); // unchanged: no call
