@@ -28,11 +28,9 @@ class ConcurrentQueue : public DispatchQueue {
     // Runs body(0) ... body(count - 1) on the workers and returns when all have run.
     void apply(size_t count, const std::function<void(size_t)>& body);
 
-    // Runs `f` on a thread that belongs to this queue's workers (the caller's own thread
-    // when it can join them), so that what `f` waits for can be helped along.
-    template <class F> void execute(F&& f) { arena_.execute(std::forward<F>(f)); }
-
   private:
+    friend class DispatchGroup;
+
     int concurrency_;
     tbb::task_arena arena_;
     std::mutex pendingLock_;

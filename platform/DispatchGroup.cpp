@@ -11,12 +11,11 @@ void DispatchGroup::async(Task task) {
         std::lock_guard<std::mutex> guard(lock_);
         ++pending_;
     }
-    queue_.execute([&] {
-        group_.run([this, task = std::move(task)] {
-            runTask(task, "a dispatch group");
-            taskFinished();
-        });
-    });
+    // Enqueued rather than spawned: the caller never has to wait for a seat among the workers.
+    queue_.arena_.enqueue(group_.defer([this, task = std::move(task)] {
+        runTask(task, "a dispatch group");
+        taskFinished();
+    }));
 }
 
 void DispatchGroup::taskFinished() {
@@ -30,7 +29,7 @@ void DispatchGroup::taskFinished() {
 }
 
 void DispatchGroup::wait() {
-    queue_.execute([this] { group_.wait(); });
+    queue_.arena_.execute([this] { group_.wait(); });
 }
 
 void DispatchGroup::notify(DispatchQueue& target, Task task) {
