@@ -10,7 +10,15 @@
 namespace platform {
 namespace fs = std::filesystem;
 
-AtomicFile::AtomicFile(fs::path target) : target_(std::move(target)) {}
+AtomicFile::AtomicFile(fs::path target) : target_(std::move(target)) {
+    // A link (a settings file kept with the user's other dotfiles) is followed, so the file
+    // it points to is replaced and the link stays.
+    std::error_code ec;
+    if (fs::is_symlink(target_, ec)) {
+        fs::path real = fs::canonical(target_, ec);
+        if (!ec) target_ = real;
+    }
+}
 
 AtomicFile::~AtomicFile() { discard(); }
 
@@ -31,8 +39,10 @@ void AtomicFile::discard() {
 bool AtomicFile::open(Error* error) {
     discard();
     // Hidden and in the same folder, so the final rename never crosses file systems.
-    fs::path pattern = target_.parent_path() / ("." + target_.filename().string() + ".XXXXXX");
-    std::string name = pattern.string();
+    std::string hidden = ".";
+    hidden += target_.filename().string();
+    hidden += ".XXXXXX";
+    std::string name = (target_.parent_path() / hidden).string();
     fd_ = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd_ < 0) return posixFailure(error, "Could not create a temporary file for", target_);
     temporary_ = name;

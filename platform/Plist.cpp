@@ -208,12 +208,13 @@ bool readWholeFile(const std::filesystem::path& path, std::string& bytes, Error*
         return fail(error, {std::string(kPosixErrorDomain), err,
                             "Could not read " + path.string() + ": " + std::strerror(err)});
     };
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO in place of the file fails instead of hanging.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return posixError(errno);
     std::unique_ptr<int, void (*)(int*)> closer(&fd, [](int* f) { ::close(*f); });
     struct stat st {};
     if (::fstat(fd, &st) != 0) return posixError(errno);
-    if (!S_ISREG(st.st_mode)) return posixError(EISDIR);
+    if (!S_ISREG(st.st_mode)) return posixError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
     if (uint64_t(st.st_size) > UINT32_MAX) return posixError(EFBIG); // libplist's length is 32-bit
     bytes.resize(size_t(st.st_size));
     size_t got = 0;

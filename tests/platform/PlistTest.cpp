@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 
 #include "tests/platform/CommaLocale.h"
 #include "tests/support/TempHome.h"
@@ -150,6 +151,21 @@ TEST(PlistFile, WritesOverInPlaceAndLeavesNoTemporaryFile) {
     EXPECT_EQ(std::distance(fs::directory_iterator(home.path()), fs::directory_iterator()), 1);
 }
 
+TEST(PlistFile, WritingThroughALinkReplacesTheFileItPointsTo) {
+    testsupport::TempHome home;
+    fs::create_directories(home.path() / "dotfiles");
+    fs::path real = home.path() / "dotfiles" / "Lumivar.plist";
+    fs::path link = home.path() / "Lumivar.plist";
+    ASSERT_TRUE(writePlistFile(real, Value(1)));
+    fs::create_symlink(real, link);
+
+    ASSERT_TRUE(writePlistFile(link, Value(2)));
+    EXPECT_TRUE(fs::is_symlink(link));
+    Value out;
+    ASSERT_TRUE(readPlistFile(real, out));
+    EXPECT_EQ(out, Value(2));
+}
+
 TEST(PlistFile, FailuresLeaveTheFolderAsItWas) {
     testsupport::TempHome home;
     // A folder in the way: the rename fails after the temporary file was written.
@@ -175,6 +191,12 @@ TEST(PlistFile, ReadFailuresNameTheFile) {
     EXPECT_EQ(error.code, ENOENT);
 
     EXPECT_FALSE(readPlistFile(home.path(), out, &error));
+    EXPECT_EQ(error.domain, kPosixErrorDomain);
+
+    // A pipe with no writer must not block the reader.
+    fs::path fifo = home.path() / "fifo.plist";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(readPlistFile(fifo, out, &error));
     EXPECT_EQ(error.domain, kPosixErrorDomain);
 
     fs::path bad = home.path() / "bad.plist";
