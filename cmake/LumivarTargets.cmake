@@ -2,9 +2,6 @@
 
 add_library(lumivar_flags INTERFACE)
 target_compile_options(lumivar_flags INTERFACE -Wall -Wextra -Werror)
-# g++ 12 makes up uninitialised reads inside std::variant (platform::Value) when it
-# optimises or instruments; -Wuninitialized still reports the certain cases.
-target_compile_options(lumivar_flags INTERFACE $<$<CXX_COMPILER_ID:GNU>:-Wno-maybe-uninitialized>)
 target_include_directories(lumivar_flags INTERFACE ${CMAKE_SOURCE_DIR})
 if(LUMIVAR_SANITIZE)
   set(_lv_san -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
