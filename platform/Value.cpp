@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <locale.h>
 
 namespace platform {
 
@@ -29,10 +30,13 @@ std::string_view trimmed(std::string_view s) {
     return s;
 }
 
+// Numbers in settings are written with a decimal point whatever the user's locale (a GUI
+// toolkit may switch the process to one with a decimal comma).
 double parseDouble(std::string_view s) {
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(0));
     std::string t(trimmed(s));
     char* end = nullptr;
-    double d = std::strtod(t.c_str(), &end);
+    double d = strtod_l(t.c_str(), &end, cLocale);
     return end == t.c_str() ? 0.0 : d;
 }
 

@@ -1,5 +1,7 @@
 #include "platform/Value.h"
 
+#include "tests/platform/CommaLocale.h"
+
 #include <gtest/gtest.h>
 
 using platform::Value;
@@ -33,4 +35,11 @@ TEST(Value, DictionaryFind) {
     EXPECT_EQ(*d.find("b")->string(), "x");
     EXPECT_EQ(d.find("c"), nullptr);
     EXPECT_EQ(Value(3).find("a"), nullptr);
+}
+
+TEST(Value, ParsesNumbersWithADecimalPointUnderAnyLocale) {
+    testsupport::CommaLocale comma;
+    LV_REQUIRE_COMMA_LOCALE(comma);
+    EXPECT_DOUBLE_EQ(Value("2.5").doubleValue(), 2.5);
+    EXPECT_EQ(Value("7.9").int64Value(), 7);
 }

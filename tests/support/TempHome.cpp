@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "platform/UserDefaults.h"
+
 namespace testsupport {
 
 TempHome::TempHome() {
@@ -14,9 +16,12 @@ TempHome::TempHome() {
         hadPrevious_ = true;
     }
     setenv("LUMIVAR_HOME", path_.c_str(), 1);
+    // The shared defaults are read again from the new home when next used.
+    platform::UserDefaults::resetStandardUserDefaults();
 }
 
 TempHome::~TempHome() {
+    platform::UserDefaults::resetStandardUserDefaults();
     if (hadPrevious_)
         setenv("LUMIVAR_HOME", previous_.c_str(), 1);
     else

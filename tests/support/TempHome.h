@@ -1,5 +1,6 @@
 #pragma once
-// A fresh $LUMIVAR_HOME per test, so nothing touches the user's own folders.
+// A fresh $LUMIVAR_HOME per test, so nothing touches the user's own folders; the
+// standard user defaults start empty in it.
 #include <filesystem>
 #include <string>
 
