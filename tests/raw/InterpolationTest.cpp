@@ -56,6 +56,7 @@ TEST(Interpolation, FlatFieldsComeBackExactlyThroughEveryRoute) {
         for (const auto& route : routes()) {
             if (route.bayer_only && !layout.bayer()) continue;
             // Odd sizes, and few enough rows that threaded bands hold one or two rows each.
+            // Every VNG gradient is 0 here, so VNG keeps the bilinear values.
             Mosaic m(23, 29, layout.pattern, layout.colours);
             m.paint([](int, int, int c) { return (c + 1) * 1000; });
             route.run(*m.state);
@@ -135,6 +136,28 @@ TEST(Vng, FourColourStepIsNotSmearedAcross) {
         EXPECT_EQ(m.at(r, 6), (Pixel{1000, 1000, 1000, 1000})) << r;
         EXPECT_EQ(m.at(r, 9), (Pixel{20000, 20000, 20000, 20000})) << r;
     }
+}
+
+TEST(Interpolation, ColourAbsentFromABlockIsFilledWithZero) {
+    // Colour 3 only in row 0 of an eight-row cell: rows 2 to 6 of each cell have none in
+    // their 3x3 block, which must not divide by a zero weight.
+    Mosaic m(24, 12, 0x94949417, 4);
+    m.paint([](int, int, int c) { return (c + 1) * 1000; });
+    raw::vng_interpolate(*m.state);
+    for (int r = 1; r < m.height() - 1; ++r) {
+        const bool near = r % 8 == 0 || r % 8 == 1 || r % 8 == 7;
+        EXPECT_EQ(m.at(r, 5)[3], m.colour(r, 5) == 3 || near ? 4000 : 0) << r;
+        EXPECT_EQ(m.at(r, 5)[1], 2000) << r;
+    }
+}
+
+TEST(Interpolation, XTransCellFromTheFileCannotIndexPastTheChannels) {
+    Mosaic m(18, 18, raw::kPatternXTrans, 3);
+    m.state->xtrans_layout[0][0] = 7;
+    m.state->xtrans_layout[3][4] = -1;
+    m.paint_noise(9);
+    raw::vng_interpolate(*m.state);
+    SUCCEED() << "no access outside the four channels";
 }
 
 TEST(BorderFill, FrameTakesTheMeanOfEachColourInItsBlock) {
