@@ -1,10 +1,10 @@
 #include "dng/dng_memory.h"
 
+#include "dng/KernelSuite.h"
 #include "dng/dng_exceptions.h"
 #include "dng/dng_safe_arithmetic.h"
 
 #include <cstdlib>
-#include <cstring>
 
 dng_memory_data::dng_memory_data(uint32_t size) { Allocate(size); }
 
@@ -31,7 +31,7 @@ void dng_memory_data::Allocate(uint32_t count, std::size_t elementSize) {
 
 dng_memory_block* dng_memory_block::Clone(dng_memory_allocator& allocator) const {
     dng_memory_block* copy = allocator.Allocate(fLogicalSize);
-    if (fLogicalSize) std::memcpy(copy->Buffer(), fBuffer, fLogicalSize);
+    gKernelSuite.SuiteCopyBytes(fBuffer, copy->Buffer(), fLogicalSize);
     return copy;
 }
 

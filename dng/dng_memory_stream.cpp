@@ -1,5 +1,6 @@
 #include "dng/dng_memory_stream.h"
 
+#include "dng/KernelSuite.h"
 #include "dng/dng_exceptions.h"
 #include "dng/dng_memory.h"
 #include "dng/dng_safe_arithmetic.h"
@@ -38,7 +39,7 @@ void dng_memory_stream::DoRead(void* data, uint32_t count, uint64_t offset) {
     if (offset > fMemoryStreamLength || count > fMemoryStreamLength - offset) ThrowEndOfFile();
     auto* out = static_cast<uint8_t*>(data);
     ForEachPiece(offset, count, [&](uint8_t* page, uint32_t n) {
-        std::memcpy(out, page, n);
+        gKernelSuite.SuiteCopyBytes(page, out, n);
         out += n;
     });
 }
@@ -76,7 +77,7 @@ void dng_memory_stream::DoWrite(const void* data, uint32_t count, uint64_t offse
     DoSetLength(std::max(fMemoryStreamLength, offset + count));
     const auto* in = static_cast<const uint8_t*>(data);
     ForEachPiece(offset, count, [&](uint8_t* page, uint32_t n) {
-        std::memcpy(page, in, n);
+        gKernelSuite.SuiteCopyBytes(in, page, n);
         in += n;
     });
 }

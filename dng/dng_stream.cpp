@@ -4,6 +4,7 @@
 #include "dng/dng_exceptions.h"
 #include "dng/dng_memory.h"
 #include "dng/dng_rational.h"
+#include "dng/dng_tag_types.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,22 +14,6 @@
 
 namespace {
 constexpr uint64_t kBlockMask = ~uint64_t(dng_stream::kBlockSize - 1);
-
-enum TagType : uint32_t {
-    ttByte = 1,
-    ttAscii,
-    ttShort,
-    ttLong,
-    ttRational,
-    ttSByte,
-    ttUndefined,
-    ttSShort,
-    ttSLong,
-    ttSRational,
-    ttFloat,
-    ttDouble,
-    ttIFD
-};
 
 uint64_t CheckedEnd(uint64_t position, uint64_t count) {
     if (position > std::numeric_limits<uint64_t>::max() - count) ThrowEndOfFile();

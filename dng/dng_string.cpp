@@ -239,7 +239,7 @@ void dng_string::NormalizeNumberList() {
         const char* start = p;
         const uint32_t cp = DecodeUTF8(p, uint32_t(end - p));
         if (IsNumberCharacter(cp)) {
-            out.append(start, p);
+            out.append(start, std::size_t(p - start));
             inSeparator = false;
         } else if (!inSeparator) {
             out += ',';
