@@ -16,9 +16,13 @@ void dng_spline_solver::Add(double x, double y) {
 }
 
 void dng_spline_solver::Solve() {
+    if (fX.size() <= 1) ThrowProgramError("Too few points");
+    dng_guard_allocation([this] { SolveSlopes(); });
+}
+
+void dng_spline_solver::SolveSlopes() {
     const std::size_t n = fX.size();
-    if (n <= 1) ThrowProgramError("Too few points");
-    dng_guard_allocation([&] { fS.assign(n, 0.0); });
+    fS.assign(n, 0.0);
 
     // Initial slopes: weighted secants inside, extrapolated at the ends.
     double secant = (fY[1] - fY[0]) / (fX[1] - fX[0]);

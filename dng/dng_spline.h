@@ -18,6 +18,8 @@ class dng_spline_solver : public dng_1d_function {
     double Evaluate(double x) const override;
 
   private:
+    void SolveSlopes();
+
     std::vector<double> fX;
     std::vector<double> fY;
     std::vector<double> fS;

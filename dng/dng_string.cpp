@@ -105,6 +105,15 @@ bool IsASCIIText(const char* s) {
     return true;
 }
 
+// Builds a replacement text, reporting exhausted memory as the DNG memory error.
+template <typename F> std::string BuildText(F build) {
+    return dng_guard_allocation([&build] {
+        std::string out;
+        build(out);
+        return out;
+    });
+}
+
 bool IsNumberCharacter(uint32_t cp) {
     return (cp >= '0' && cp <= '9') || cp == '+' || cp == '-' || cp == '.' || cp == 'E' || cp == 'e';
 }
@@ -208,45 +217,48 @@ bool dng_string::TrimTrailingBlanks() {
 }
 
 void dng_string::SetLineEndings(char ending) {
-    std::string out;
-    for (const char* p = Get(); *p; ++p) {
-        if (*p != '\r' && *p != '\n') {
-            out += *p;
-            continue;
+    const std::string text = BuildText([&](std::string& out) {
+        for (const char* p = Get(); *p; ++p) {
+            if (*p != '\r' && *p != '\n') {
+                out += *p;
+                continue;
+            }
+            // A CR-LF or LF-CR pair counts as one line break.
+            if ((p[1] == '\r' || p[1] == '\n') && p[1] != *p) ++p;
+            if (ending) out += ending;
         }
-        // A CR-LF or LF-CR pair counts as one line break.
-        if ((p[1] == '\r' || p[1] == '\n') && p[1] != *p) ++p;
-        if (ending) out += ending;
-    }
-    Set(out.c_str());
+    });
+    Set(text.c_str());
 }
 
 void dng_string::StripLowASCII() {
-    std::string out;
-    for (const char* p = Get(); *p; ++p) {
-        const uint8_t c = uint8_t(*p);
-        if (c >= 0x20 || c == '\r' || c == '\n') out += *p;
-    }
-    Set(out.c_str());
+    const std::string text = BuildText([&](std::string& out) {
+        for (const char* p = Get(); *p; ++p) {
+            const uint8_t c = uint8_t(*p);
+            if (c >= 0x20 || c == '\r' || c == '\n') out += *p;
+        }
+    });
+    Set(text.c_str());
 }
 
 void dng_string::NormalizeNumberList() {
-    std::string out;
-    bool inSeparator = false;
-    const char* p = Get();
-    const char* end = p + Length();
-    while (p < end) {
-        const char* start = p;
-        const uint32_t cp = DecodeUTF8(p, uint32_t(end - p));
-        if (IsNumberCharacter(cp)) {
-            out.append(start, std::size_t(p - start));
-            inSeparator = false;
-        } else if (!inSeparator) {
-            out += ',';
-            inSeparator = true;
+    const std::string text = BuildText([&](std::string& out) {
+        bool inSeparator = false;
+        const char* p = Get();
+        const char* end = p + Length();
+        while (p < end) {
+            const char* start = p;
+            const uint32_t cp = DecodeUTF8(p, uint32_t(end - p));
+            if (IsNumberCharacter(cp)) {
+                out.append(start, std::size_t(p - start));
+                inSeparator = false;
+            } else if (!inSeparator) {
+                out += ',';
+                inSeparator = true;
+            }
         }
-    }
-    Set(out.c_str());
+    });
+    Set(text.c_str());
 }
 
 void dng_string::Set_UTF8(const char* s) {
@@ -276,7 +288,8 @@ void dng_string::SetFromLegacy(const char* s, const char* encoding) {
     }
     const uint32_t length = CheckedLength(s);
     const uint64_t limit = uint64_t(SafeUint32Add(SafeUint32Mult(length, 6), 256));
-    const std::optional<std::string> utf8 = platform::convertText(s, encoding, "UTF-8");
+    const std::optional<std::string> utf8 =
+        dng_guard_allocation([&] { return platform::convertText(s, encoding, "UTF-8"); });
     if (utf8 && !utf8->empty() && utf8->size() <= limit)
         Set(utf8->c_str());
     else
@@ -306,8 +319,10 @@ uint32_t dng_string::Get_SystemEncoding(dng_memory_data& buffer) const {
         return length;
     }
     // Characters the legacy set lacks get a stand-in rather than failing the whole text.
-    const std::string target = platform::defaultLegacyEncoding() + "//TRANSLIT";
-    const std::optional<std::string> legacy = platform::convertText(Get(), "UTF-8", target.c_str());
+    const std::optional<std::string> legacy = dng_guard_allocation([&] {
+        const std::string target = platform::defaultLegacyEncoding() + "//TRANSLIT";
+        return platform::convertText(Get(), "UTF-8", target.c_str());
+    });
     if (legacy && legacy->size() > UINT32_MAX) ThrowProgramError("Overflow in unsigned integer conversion");
     if (!legacy || legacy->empty()) {
         buffer.Allocate(1);
