@@ -7,10 +7,6 @@ if(LUMIVAR_SANITIZE)
   set(_lv_san -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_compile_options(${_lv_san})
   add_link_options(${_lv_san})
-  # GCC's flow analysis gives false "may be used uninitialized" errors under the sanitizers.
-  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-    target_compile_options(lumivar_flags INTERFACE -Wno-maybe-uninitialized)
-  endif()
 endif()
 # g++ 12 reports uninitialised reads inside std::variant (platform::Value) that are not
 # there, in optimised and sanitizer builds alike; -Wuninitialized stays on.
