@@ -30,11 +30,6 @@ void ycbcr12_pair_load_raw(DecoderState& s) { missing(s, "ycbcr12_pair_load_raw"
 void radc_load_raw(DecoderState& s) { missing(s, "radc_load_raw"); }
 void kodak_ycc_load_raw(DecoderState& s) { missing(s, "kodak_ycc_load_raw"); }
 
-void camera_xyz_coefficients(DecoderState& s, float[3][4], const float[][3]) {
-    missing(s, "Camera matrix conversion");
-}
-void set_camera_matrix(DecoderState& s, const float[3][3]) { missing(s, "Camera matrix conversion"); }
-
 void crop_active_area(DecoderState& s) { missing(s, "Active-area crop"); }
 void fill_zero_pixels(DecoderState& s) { missing(s, "Dead-pixel fill"); }
 void scale_colors(DecoderState& s) { missing(s, "Colour scaling"); }
