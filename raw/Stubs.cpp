@@ -25,11 +25,6 @@ namespace {
 void identify_camera(DecoderState& s) { s.raw_count = 0; }
 
 
-void camera_xyz_coefficients(DecoderState& s, float[3][4], const float[][3]) {
-    missing(s, "Camera matrix conversion");
-}
-void set_camera_matrix(DecoderState& s, const float[3][3]) { missing(s, "Camera matrix conversion"); }
-
 void crop_active_area(DecoderState& s) { missing(s, "Active-area crop"); }
 void fill_zero_pixels(DecoderState& s) { missing(s, "Dead-pixel fill"); }
 void scale_colors(DecoderState& s) { missing(s, "Colour scaling"); }
