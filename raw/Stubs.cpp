@@ -24,16 +24,6 @@ namespace {
 
 void identify_camera(DecoderState& s) { s.raw_count = 0; }
 
-void eight_bit_load_raw(DecoderState& s) { missing(s, "eight_bit_load_raw"); }
-void empty_loader(DecoderState& s) { missing(s, "empty_loader"); }
-void ycbcr12_pair_load_raw(DecoderState& s) { missing(s, "ycbcr12_pair_load_raw"); }
-void radc_load_raw(DecoderState& s) { missing(s, "radc_load_raw"); }
-void kodak_ycc_load_raw(DecoderState& s) { missing(s, "kodak_ycc_load_raw"); }
-
-void camera_xyz_coefficients(DecoderState& s, float[3][4], const float[][3]) {
-    missing(s, "Camera matrix conversion");
-}
-void set_camera_matrix(DecoderState& s, const float[3][3]) { missing(s, "Camera matrix conversion"); }
 
 void crop_active_area(DecoderState& s) { missing(s, "Active-area crop"); }
 void fill_zero_pixels(DecoderState& s) { missing(s, "Dead-pixel fill"); }
