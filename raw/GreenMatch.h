@@ -24,6 +24,7 @@ struct green_match_band {
     std::vector<green_seam_fix> seam;
 };
 void green_match_band_worker(DecoderState& s, green_match_band& band);
+
 // Turns a mosaic into one green-equivalent channel (colour_count 1, cfa_pattern 0).
 void cfa_to_monochrome_regression(DecoderState& s, int threshold);
 
