@@ -132,12 +132,19 @@ uint16_t applyGreen(const interpolation_recipe& r, const uint16_t* pixel, uint16
     return clip16(v);
 }
 
-// Without a neighbour of the colour, the colour difference is taken as none.
-uint16_t applyDifference(const colour_difference_recipe& r, const uint16_t* pixel, const uint16_t* tilePos) {
+int64_t imageSum(const colour_difference_recipe& r, const uint16_t* pixel) {
+    int64_t sum = 0;
+    for (int i = 0; i < r.count; ++i) sum += pixel[r.image_offset[i]];
+    return sum;
+}
+
+// The image part of the sum is the same for both directions. Without a neighbour of the
+// colour, the colour difference is taken as none.
+uint16_t applyDifference(const colour_difference_recipe& r, int64_t imageSum, const uint16_t* tilePos) {
     const int64_t green = tilePos[1];
     if (!r.count) return uint16_t(green);
-    int64_t sum = r.count * green;
-    for (int i = 0; i < r.count; ++i) sum += int64_t(pixel[r.image_offset[i]]) - tilePos[r.tile_offset[i]];
+    int64_t sum = imageSum + r.count * green;
+    for (int i = 0; i < r.count; ++i) sum -= tilePos[r.tile_offset[i]];
     const int64_t v = sum / r.count;
     return v < 1 ? 0 : clip16(v);
 }
@@ -150,10 +157,10 @@ struct TileAccess {
         return tile.rgb + dir * plane() + (int64_t(row - tile.top) * tile.stride + (col - tile.left)) * 3;
     }
     uint16_t* pixel(int row, int col) const { return band.image[int64_t(row) * band.width + col]; }
-    const recipe_entry& entry(int row, int col) const {
-        const recipe_table& t = *band.recipes;
-        return t.entry[row % t.period_rows][col % t.period_cols];
-    }
+    // The row's entries, and the first column's place in them.
+    const recipe_entry* entries(int row) const { return band.recipes->entry[row % band.recipes->period_rows]; }
+    int phase(int col) const { return col % band.recipes->period_cols; }
+    int nextPhase(int phase) const { return phase + 1 == band.recipes->period_cols ? 0 : phase + 1; }
 };
 
 } // namespace
@@ -178,9 +185,10 @@ void build_recipe_table(const demosaic_job& job, recipe_table& table, int tile_s
 
 void xtrans_tile_greens(const band_job& band, const direction_tile& tile, const image_span& span) {
     TileAccess t{band, tile};
-    for (int row = span.row_begin; row < span.row_end; ++row)
-        for (int col = span.col_begin; col < span.col_end; ++col) {
-            const recipe_entry& e = t.entry(row, col);
+    for (int row = span.row_begin; row < span.row_end; ++row) {
+        const recipe_entry* entries = t.entries(row);
+        for (int col = span.col_begin, ph = t.phase(col); col < span.col_end; ++col, ph = t.nextPhase(ph)) {
+            const recipe_entry& e = entries[ph];
             const uint16_t* pix = t.pixel(row, col);
             const uint16_t own = pix[e.colour];
             uint16_t* horizontal = t.at(0, row, col);
@@ -193,20 +201,24 @@ void xtrans_tile_greens(const band_job& band, const direction_tile& tile, const 
             horizontal[1] = applyGreen(e.green_horizontal, pix, own);
             vertical[1] = applyGreen(e.green_vertical, pix, own);
         }
+    }
 }
 
 void xtrans_tile_red_blue(const band_job& band, const direction_tile& tile, const image_span& span) {
     TileAccess t{band, tile};
-    for (int row = span.row_begin; row < span.row_end; ++row)
-        for (int col = span.col_begin; col < span.col_end; ++col) {
-            const recipe_entry& e = t.entry(row, col);
+    for (int row = span.row_begin; row < span.row_end; ++row) {
+        const recipe_entry* entries = t.entries(row);
+        for (int col = span.col_begin, ph = t.phase(col); col < span.col_end; ++col, ph = t.nextPhase(ph)) {
+            const recipe_entry& e = entries[ph];
             const uint16_t* pix = t.pixel(row, col);
+            const int64_t reds = imageSum(e.to_red, pix), blues = imageSum(e.to_blue, pix);
             for (int dir = 0; dir < 2; ++dir) {
                 uint16_t* rix = t.at(dir, row, col);
-                if (e.colour != 0) rix[0] = applyDifference(e.to_red, pix, rix);
-                if (e.colour != 2) rix[2] = applyDifference(e.to_blue, pix, rix);
+                if (e.colour != 0) rix[0] = applyDifference(e.to_red, reds, rix);
+                if (e.colour != 2) rix[2] = applyDifference(e.to_blue, blues, rix);
             }
         }
+    }
 }
 
 } // namespace raw
