@@ -18,7 +18,9 @@ struct Pattern {
 
 void PrintTo(const Pattern& p, std::ostream* os) { *os << p.name; }
 
-const Pattern kPatterns[] = {{"RGGB", kRGGB}, {"BGGR", kBGGR}, {"GRBG", kGRBG}, {"GBRG", kGBRG}, {"XTrans", kXTrans}};
+// The last Bayer word keeps its second green in channel 3, as four-colour words do.
+const Pattern kPatterns[] = {{"RGGB", kRGGB},           {"BGGR", kBGGR},     {"GRBG", kGRBG},
+                             {"GBRG", kGBRG},           {"XTrans", kXTrans}, {"RGG2B", 0xb4b4b4b4}};
 
 Mosaic developed(int height, int width, uint32_t filters, const Truth& truth) {
     Mosaic m = mosaic(height, width, filters, truth);
