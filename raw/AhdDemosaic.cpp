@@ -43,11 +43,13 @@ struct ColourGrid {
     int period, columnPeriod;
     uint8_t colour[16][16];
 
-    explicit ColourGrid(uint32_t filters)
-        : period(filters == kPatternXTrans ? 6 : 16),
-          columnPeriod(filters == kPatternXTrans ? 6 : filters == kPatternLeaf16 ? 16 : 2) {
+    explicit ColourGrid(uint32_t filters) {
+        const bool xtrans = filters == kPatternXTrans;
+        period = xtrans ? 6 : 16;
+        columnPeriod = xtrans ? 6 : filters == kPatternLeaf16 ? 16 : 2;
         for (int r = 0; r < period; ++r)
-            for (int c = 0; c < period; ++c) colour[r][c] = uint8_t(demosaic_colour_at(filters, r, c));
+            for (int c = 0; c < period; ++c)
+                colour[r][c] = uint8_t(demosaic_colour_at(filters, r, c));
     }
     const uint8_t* row(int r) const { return colour[r % period]; }
 };
@@ -83,7 +85,8 @@ struct Neighbourhood {
         for (int dr = -reach; dr <= reach; ++dr) {
             row[dr + 2] = t.pixel(r + dr, 0);
             const uint8_t* colours = t.grid.row(r + dr);
-            for (int dc = -2; dc <= 2; ++dc) channel[dr + 2][dc + 2] = colours[(phase + dc) & 15];
+            for (int dc = -2; dc <= 2; ++dc)
+                channel[dr + 2][dc + 2] = colours[(phase + dc) & 15];
         }
     }
     int own(int col, int dr, int dc) const { return row[dr + 2][col + dc][channel[dr + 2][dc + 2]]; }
@@ -224,7 +227,8 @@ template <typename Greens, typename RedBlue> void runTile(Tile& t, Greens greens
     }
 }
 
-template <typename Greens, typename RedBlue> void runBand(const band_job& band, Greens greens, RedBlue redBlue) {
+template <typename Greens, typename RedBlue>
+void runBand(const band_job& band, Greens greens, RedBlue redBlue) {
     // Images narrower than 8 pixels have no tile; the border fill covers them.
     if (band.first_row >= band.end_row || band.width < 8) return;
     WorkArea area = allocateWorkArea();

@@ -41,7 +41,8 @@ int demosaic_colour_at(uint32_t filters, int row, int col) {
 void demosaic_copy_xtrans(const demosaic_job& job) {
     // The layout comes from the file: any index past 3 would address a fifth channel.
     for (int r = 0; r < 6; ++r)
-        for (int c = 0; c < 6; ++c) unitXTrans[r][c] = int8_t(job.xtrans[r][c] & 3);
+        for (int c = 0; c < 6; ++c)
+            unitXTrans[r][c] = int8_t(job.xtrans[r][c] & 3);
 }
 
 void demosaic_border_fill(const demosaic_job& job, int border) {

@@ -81,7 +81,8 @@ interpolation_recipe greenRecipe(const RecipeSite& site, Axis axis, int colour) 
     TermList greens = greenNeighbours(site, axis);
     const int32_t lg = 8 * matches.count;
     int32_t lw = 0;
-    for (int i = 0; i < greens.count; ++i) lw += greens.term[i].weight;
+    for (int i = 0; i < greens.count; ++i)
+        lw += greens.term[i].weight;
     const int32_t gradientScale = lg && lw ? lw : 1;
     const int32_t greenScale = lg && lw ? lg : 1;
 
@@ -119,7 +120,8 @@ uint16_t clip16(int64_t v) { return uint16_t(std::clamp<int64_t>(v, 0, 65535)); 
 uint16_t applyGreen(const interpolation_recipe& r, const uint16_t* pixel, uint16_t own) {
     if (!r.divisor) return own;
     int64_t sum = 0;
-    for (int i = 0; i < r.count; ++i) sum += int64_t(r.weight[i]) * pixel[r.offset[i]];
+    for (int i = 0; i < r.count; ++i)
+        sum += int64_t(r.weight[i]) * pixel[r.offset[i]];
     int64_t v = sum / r.divisor;
     if (r.clamp_count) {
         int64_t lo = 65535, hi = 0;
@@ -134,7 +136,8 @@ uint16_t applyGreen(const interpolation_recipe& r, const uint16_t* pixel, uint16
 
 int64_t imageSum(const colour_difference_recipe& r, const uint16_t* pixel) {
     int64_t sum = 0;
-    for (int i = 0; i < r.count; ++i) sum += pixel[r.image_offset[i]];
+    for (int i = 0; i < r.count; ++i)
+        sum += pixel[r.image_offset[i]];
     return sum;
 }
 
@@ -144,7 +147,8 @@ uint16_t applyDifference(const colour_difference_recipe& r, int64_t imageSum, co
     const int64_t green = tilePos[1];
     if (!r.count) return uint16_t(green);
     int64_t sum = imageSum + r.count * green;
-    for (int i = 0; i < r.count; ++i) sum -= tilePos[r.tile_offset[i]];
+    for (int i = 0; i < r.count; ++i)
+        sum -= tilePos[r.tile_offset[i]];
     const int64_t v = sum / r.count;
     return v < 1 ? 0 : clip16(v);
 }
@@ -158,7 +162,9 @@ struct TileAccess {
     }
     uint16_t* pixel(int row, int col) const { return band.image[int64_t(row) * band.width + col]; }
     // The row's entries, and the first column's place in them.
-    const recipe_entry* entries(int row) const { return band.recipes->entry[row % band.recipes->period_rows]; }
+    const recipe_entry* entries(int row) const {
+        return band.recipes->entry[row % band.recipes->period_rows];
+    }
     int phase(int col) const { return col % band.recipes->period_cols; }
     int nextPhase(int phase) const { return phase + 1 == band.recipes->period_cols ? 0 : phase + 1; }
 };

@@ -19,8 +19,8 @@ struct Pattern {
 void PrintTo(const Pattern& p, std::ostream* os) { *os << p.name; }
 
 // The last Bayer word keeps its second green in channel 3, as four-colour words do.
-const Pattern kPatterns[] = {{"RGGB", kRGGB},           {"BGGR", kBGGR},     {"GRBG", kGRBG},
-                             {"GBRG", kGBRG},           {"XTrans", kXTrans}, {"RGG2B", 0xb4b4b4b4}};
+const Pattern kPatterns[] = {{"RGGB", kRGGB}, {"BGGR", kBGGR},     {"GRBG", kGRBG},
+                             {"GBRG", kGBRG}, {"XTrans", kXTrans}, {"RGG2B", 0xb4b4b4b4}};
 
 Mosaic developed(int height, int width, uint32_t filters, const Truth& truth) {
     Mosaic m = mosaic(height, width, filters, truth);
@@ -35,7 +35,8 @@ int maxError(const Mosaic& m, const Truth& truth, int inset) {
     for (int r = inset; r < m.height - inset; ++r)
         for (int c = inset; c < m.width - inset; ++c) {
             Rgb want = truth(r, c);
-            for (int ch = 0; ch < 3; ++ch) worst = std::max(worst, std::abs(m.at(r, c)[ch] - want[ch]));
+            for (int ch = 0; ch < 3; ++ch)
+                worst = std::max(worst, std::abs(m.at(r, c)[ch] - want[ch]));
         }
     return worst;
 }
@@ -52,15 +53,23 @@ TEST_P(AhdPattern, FlatFieldIsReproducedExactlyEverywhere) {
 TEST_P(AhdPattern, RampsAreReproducedInside) {
     // Every channel its own plane in rows and columns: Bayer colour differences are exact
     // on planes; the X-Trans green recipes are not symmetric around every photosite.
-    Truth ramp = [](int r, int c) { return Rgb{1000 + 3 * r + 5 * c, 2000 + 7 * r + 2 * c, 500 + 11 * r + 9 * c}; };
+    Truth ramp = [](int r, int c) {
+        return Rgb{1000 + 3 * r + 5 * c, 2000 + 7 * r + 2 * c, 500 + 11 * r + 9 * c};
+    };
     int tolerance = GetParam().filters == kXTrans ? 6 : 0;
     EXPECT_LE(maxError(developed(300, 520, GetParam().filters, ramp), ramp, 5), tolerance);
 }
 
 TEST_P(AhdPattern, GreyStepEdgesKeepNoFringe) {
     // The direction along the edge is exact there; taking the other one leaves colour.
-    Truth columns = [](int, int c) { int v = c < 101 ? 2000 : 50000; return Rgb{v, v, v}; };
-    Truth rows = [](int r, int) { int v = r < 77 ? 2000 : 50000; return Rgb{v, v, v}; };
+    Truth columns = [](int, int c) {
+        int v = c < 101 ? 2000 : 50000;
+        return Rgb{v, v, v};
+    };
+    Truth rows = [](int r, int) {
+        int v = r < 77 ? 2000 : 50000;
+        return Rgb{v, v, v};
+    };
     EXPECT_EQ(maxError(developed(300, 520, GetParam().filters, columns), columns, 5), 0);
     EXPECT_EQ(maxError(developed(300, 520, GetParam().filters, rows), rows, 5), 0);
 }
@@ -154,7 +163,8 @@ TEST(AhdDemosaic, LayoutIndicesFromTheFileStayWithinTheChannels) {
     Mosaic m = mosaic(40, 40, kXTrans, kFlat);
     raw::demosaic_job job = m.job();
     for (int r = 0; r < 6; ++r)
-        for (int c = 0; c < 6; ++c) job.xtrans[r][c] = int8_t(r * 6 + c - 9); // -9 ... 26
+        for (int c = 0; c < 6; ++c)
+            job.xtrans[r][c] = int8_t(r * 6 + c - 9); // -9 ... 26
     raw::ahd_interpolate_threaded(job);
 }
 

@@ -12,16 +12,17 @@ TEST(DemosaicCommon, ColourLookupForEveryKindOfPattern) {
     raw::demosaic_job job{};
     std::memcpy(job.xtrans, kXTransCell, sizeof job.xtrans);
     raw::demosaic_copy_xtrans(job);
+    // 0xb4b4b4b4 is a four-colour word whose second green keeps its own index; pattern 1
+    // reads its 16 x 16 table 8 rows and 2 columns on.
     struct Case {
         uint32_t filters;
         int row, col, colour;
     } cases[] = {
-        {kRGGB, 0, 0, 0}, {kRGGB, 0, 1, 1}, {kRGGB, 1, 0, 1}, {kRGGB, 1, 1, 2}, {kRGGB, -1, -1, 2},
-        {kBGGR, 0, 0, 2}, {kGRBG, 0, 1, 0}, {kGBRG, 0, 1, 2}, {kGBRG, 9, 0, 0},
-        {0xb4b4b4b4, 3, 0, 3}, // a four-colour word: the second green has its own index
-        {1, 0, 0, 3},          // the 16 x 16 table is read 8 rows and 2 columns on
-        {1, -8, -2, 2},        {1, 7, 13, 3}, {1, 8, 0, 1},
-        {kXTrans, 0, 4, 2},    {kXTrans, -1, -1, 1}, {kXTrans, 10, 9, 2}, {kXTrans, -6, 1, 0},
+        {kRGGB, 0, 0, 0},    {kRGGB, 0, 1, 1},      {kRGGB, 1, 0, 1},   {kRGGB, 1, 1, 2},
+        {kRGGB, -1, -1, 2},  {kBGGR, 0, 0, 2},      {kGRBG, 0, 1, 0},   {kGBRG, 0, 1, 2},
+        {kGBRG, 9, 0, 0},    {0xb4b4b4b4, 3, 0, 3}, {1, 0, 0, 3},       {1, -8, -2, 2},
+        {1, 7, 13, 3},       {1, 8, 0, 1},          {kXTrans, 0, 4, 2}, {kXTrans, -1, -1, 1},
+        {kXTrans, 10, 9, 2}, {kXTrans, -6, 1, 0},
     };
     for (const Case& c : cases)
         EXPECT_EQ(raw::demosaic_colour_at(c.filters, c.row, c.col), c.colour)
@@ -30,7 +31,10 @@ TEST(DemosaicCommon, ColourLookupForEveryKindOfPattern) {
 
 TEST(DemosaicCommon, BorderFillTakesBlockMeansAndLeavesTheInside) {
     // Own values 100 * row + col + 1 on RGGB.
-    Mosaic m = mosaic(12, 12, kRGGB, [](int r, int c) { int v = 100 * r + c + 1; return Rgb{v, v, v}; });
+    Mosaic m = mosaic(12, 12, kRGGB, [](int r, int c) {
+        int v = 100 * r + c + 1;
+        return Rgb{v, v, v};
+    });
     raw::demosaic_job job = m.job();
     raw::demosaic_border_fill(job, 5);
     // Red corner: greens (0,1) (1,0) (1,2) (2,1) and blues (1,1) in its clipped 5 x 5 block.

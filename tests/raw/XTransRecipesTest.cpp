@@ -38,7 +38,9 @@ void expectFrontEndReproduces(uint32_t filters, const Truth& truth) {
 TEST(XTransRecipes, FrontEndReproducesFlatFieldsAndBayerPlanes) {
     expectFrontEndReproduces(kXTrans, [](int, int) { return Rgb{4000, 30000, 12000}; });
     // Bayer words get 2 x 2 recipes whose neighbours sit symmetrically: planes come out exact.
-    Truth plane = [](int r, int c) { return Rgb{1000 + 30 * r + 50 * c, 2000 + 70 * r + 20 * c, 500 + 110 * r + 90 * c}; };
+    Truth plane = [](int r, int c) {
+        return Rgb{1000 + 30 * r + 50 * c, 2000 + 70 * r + 20 * c, 500 + 110 * r + 90 * c};
+    };
     expectFrontEndReproduces(kRGGB, plane);
     expectFrontEndReproduces(kGBRG, plane);
 }
