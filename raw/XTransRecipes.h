@@ -56,8 +56,9 @@ struct image_span {
     int row_begin, row_end, col_begin, col_end;
 };
 
-// X-Trans front end, driven by band.recipes. The span must keep 2 pixels from every image
-// edge and lie inside the tile; the colour step also needs one tile position around it.
+// X-Trans front end, driven by band.recipes, which must have been built with the tile's
+// stride. The span must keep 2 pixels from every image edge and lie inside the tile; the
+// colour step also needs one tile position around it.
 // Greens of both directions (and each photosite's own colour) over the span:
 void xtrans_tile_greens(const band_job& band, const direction_tile& tile, const image_span& span);
 // then red and blue of both directions from the colour differences:
