@@ -8,4 +8,7 @@ namespace raw {
 // Negative positions wrap like positive ones.
 int cfa_color(const DecoderState& s, int row, int column);
 
+// The fixed 16x16 table of pattern word 1 at (row, column), without margins.
+int leaf16_color(int row, int column);
+
 } // namespace raw
