@@ -24,6 +24,8 @@ int wrap(int v, int period) {
 
 } // namespace
 
+int leaf16_color(int row, int column) { return kLeaf16Table[wrap(row, 16)][wrap(column, 16)]; }
+
 int cfa_color(const DecoderState& s, int row, int column) {
     // The cell comes from the file: keep every index a valid channel.
     if (s.cfa_pattern == kPatternXTrans) return s.xtrans_layout[wrap(row, 6)][wrap(column, 6)] & 3;
