@@ -14,4 +14,11 @@ void radc_load_raw(DecoderState& s);
 // Needs an even visible size.
 void kodak_ycc_load_raw(DecoderState& s);
 
+// Lossless JPEG sensor data (with Canon's vertical slices), Canon small raws, and DNG's
+// tiled JPEG and packed data.
+void ljpeg_sensor_load_raw(DecoderState& s);
+void canon_small_raw_load_raw(DecoderState& s);
+void dng_ljpeg_load_raw(DecoderState& s);
+void packed_dng_load_raw(DecoderState& s);
+
 } // namespace raw
