@@ -77,6 +77,7 @@ void unpack_columns(DecoderState& s, ljpeg_header& jh) {
     for (int64_t slice = 0; slice <= slices; ++slice) {
         const int64_t start = end;
         end = std::min(slices ? start + int64_t(s.canon_slice_widths[1]) * 2 / comps : width, width);
+        if (start >= end) return; // no columns left for this slice or any later one
         for (int64_t row = 0; row < s.sensor_height; row += row_step)
             for (int64_t col = start; col < end; col += 2) {
                 const uint16_t* samples = reader.next();

@@ -32,8 +32,9 @@ void copy_lossless_tile(DecoderState& s, ljpeg_header& jh, uint64_t tr, uint64_t
     // Never past the end of the decoded row, whatever the counts claim.
     jwide = std::min(jwide, (row_samples - std::min(row_samples, spare_samples(s))) / spp);
     const uint64_t tile_w = tile_extent(s.tiff_tile_width);
+    const uint64_t rows = s.raw_buffer ? s.sensor_height : s.visible_height;
     uint64_t row = 0, col = 0;
-    for (int32_t jrow = 0; jrow < jh.high; ++jrow) {
+    for (int32_t jrow = 0; jrow < jh.high && tr + row < rows; ++jrow) {
         const int64_t before = ljpeg_stream_position(s);
         const uint16_t* cursor = ljpeg_decode_row(s, jrow, jh);
         for (uint64_t jcol = 0; jcol < jwide; ++jcol) {

@@ -18,7 +18,7 @@ inline constexpr int kLjpegTableSlots = 20; // identifiers 0..3 (class 0) and 16
 
 // What a loader reports when the sensor data it expects holds no lossless JPEG frame.
 inline constexpr const char* kNotLosslessJpegText = "Sensor data is not lossless JPEG";
-// Canon slice widths that are zero or add up to more than the sensor's width.
+// Canon slice widths of zero or wider than the sensor.
 inline constexpr const char* kCorruptSlicesText = "Corrupt slice widths";
 
 struct ljpeg_header {

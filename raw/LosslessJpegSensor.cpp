@@ -14,12 +14,13 @@ struct Position {
     int64_t row, col;
 };
 
-// Slice widths come from the file: a zero width would divide by zero and slices wider
-// than the sensor would write past its rows.
+// Slice widths come from the file: a zero width would divide by zero, and a slice wider
+// than the sensor cannot be one. Columns of a last slice that overhangs are dropped.
 void check_slices(DecoderState& s) {
     const uint16_t* w = s.canon_slice_widths;
     if (!w[0]) return;
-    if (!w[1] || !w[2] || int64_t(w[0]) * w[1] + w[2] > s.sensor_width) throw DecoderText{kCorruptSlicesText};
+    if (!w[1] || !w[2] || w[1] > s.sensor_width || w[2] > s.sensor_width)
+        throw DecoderText{kCorruptSlicesText};
 }
 
 Position slice_position(const DecoderState& s, int64_t k) {
@@ -41,6 +42,14 @@ void store(DecoderState& s, Position p, uint16_t value) {
         s.raw_buffer[p.row * s.sensor_width + p.col] = value;
 }
 
+// Samples beyond this many can only land below the sensor (two more for the shift of
+// width 3984), so a frame longer than the sensor is not decoded to its end.
+int64_t sensor_capacity(const DecoderState& s) {
+    const uint16_t* w = s.canon_slice_widths;
+    const int64_t width = w[0] ? int64_t(w[0]) * w[1] + w[2] : s.sensor_width;
+    return width * s.sensor_height + 2;
+}
+
 } // namespace
 
 void ljpeg_sensor_load_raw(DecoderState& s) {
@@ -51,11 +60,13 @@ void ljpeg_sensor_load_raw(DecoderState& s) {
     check_slices(s);
     const bool sliced = s.canon_slice_widths[0] != 0;
     const int64_t jwide = int64_t(jh.wide) * jh.components;
+    const bool interlaced = s.loader_flags & 1;
+    const int64_t capacity = sensor_capacity(s);
     Position at{0, 0};
-    for (int32_t j = 0; j < jh.high; ++j) {
+    for (int32_t j = 0; j < jh.high && (interlaced || j * jwide < capacity); ++j) {
         const int64_t before = ljpeg_stream_position(s);
         const uint16_t* samples = ljpeg_decode_row(s, j, jh);
-        if (s.loader_flags & 1) at.row = j & 1 ? int64_t(s.visible_height) - 1 - j / 2 : j / 2;
+        if (interlaced) at.row = j & 1 ? int64_t(s.visible_height) - 1 - j / 2 : j / 2;
         for (int64_t jcol = 0; jcol < jwide; ++jcol) {
             if (sliced) at = slice_position(s, j * jwide + jcol);
             store(s, at, s.tone_table[samples[jcol]]);

@@ -44,25 +44,31 @@ TEST(LjpegSensorLoader, FillsTheSensorRowByRowThroughTheToneTable) {
 }
 
 TEST(LjpegSensorLoader, ReassemblesCanonSlices) {
-    // Two slices of 4 columns and a last one of 2, each coded top to bottom.
+    // Two slices of 4 columns and a last one of 2 (or of 4, overhanging the sensor by 2),
+    // each coded top to bottom.
     const int width = 10, height = 3;
-    const std::vector<uint16_t> image = ljpegtest::randomSamples(width * height, 14, 2);
-    std::vector<uint16_t> coded;
-    for (int first : {0, 4, 8})
+    const std::vector<uint16_t> image = ljpegtest::randomSamples(12 * height, 14, 2);
+    for (uint16_t last : {2, 4}) {
+        std::vector<uint16_t> coded;
+        for (int first : {0, 4, 8})
+            for (int r = 0; r < height; ++r)
+                for (int c = first; c < std::min(first + 4, 8 + last); ++c)
+                    coded.push_back(image[r * 12 + c]);
+        StreamState st(streamOf(coded, 3));
+        st.sensor(width, height);
+        st.s->canon_slice_widths[0] = 2;
+        st.s->canon_slice_widths[1] = 4;
+        st.s->canon_slice_widths[2] = last;
+        EXPECT_EQ(runLoader(ljpeg_sensor_load_raw, st), "");
         for (int r = 0; r < height; ++r)
-            for (int c = first; c < std::min(first + 4, width); ++c)
-                coded.push_back(image[r * width + c]);
-    StreamState st(streamOf(coded, 3));
-    st.sensor(width, height);
-    st.s->canon_slice_widths[0] = 2;
-    st.s->canon_slice_widths[1] = 4;
-    st.s->canon_slice_widths[2] = 2;
-    EXPECT_EQ(runLoader(ljpeg_sensor_load_raw, st), "");
-    EXPECT_EQ(std::vector<uint16_t>(st.raw.begin(), st.raw.begin() + width * height), image);
+            for (int c = 0; c < width; ++c)
+                EXPECT_EQ(st.at(r, c), image[r * 12 + c]) << last << ": " << r << "," << c;
+        EXPECT_EQ(st.raw[height * width], 0) << "nothing lands past the last row";
+    }
 }
 
-TEST(LjpegSensorLoader, RefusesSliceWidthsThatDoNotFit) {
-    const uint16_t layouts[][3] = {{2, 0, 2}, {2, 4, 0}, {2, 5, 2}, {1, 65535, 1}};
+TEST(LjpegSensorLoader, RefusesSliceWidthsThatCannotBe) {
+    const uint16_t layouts[][3] = {{2, 0, 2}, {2, 4, 0}, {1, 11, 1}, {2, 4, 11}};
     for (const auto& w : layouts) {
         StreamState st(streamOf(ljpegtest::randomSamples(60, 14, 3), 3));
         st.sensor(10, 6);
