@@ -57,7 +57,7 @@ bool parse_frame(DecoderState& s, ljpeg_header& jh, const Segment& seg, const ui
     jh.high = int32_t(be16(body + 1));
     jh.wide = int32_t(be16(body + 3));
     jh.components = body[5] + jh.small_raw;
-    // Some writers count one byte too few in a one-component frame.
+    // Outside DNG, a one-component frame header is followed by one byte it does not declare.
     if (seg.length == 9 && !s.dng_version_word) std::getc(s.input_file);
     return true;
 }
@@ -237,7 +237,7 @@ void ljpeg_release(DecoderState& s, ljpeg_header& jh) {
 
 int32_t ljpeg_read_difference(DecoderState& s, const uint16_t* table) {
     const int length = int(read_bits(s, table[0], table + 1));
-    // DNG 1.0 writers followed a 16-bit length with 16 bits that carry nothing new.
+    // DNG 1.0 writers followed a length of 16 with 16 more bits; T.81 and later DNGs write none.
     if (length == 16 && (!s.dng_version_word || s.dng_version_word >= 0x01010000)) return -32768;
     if (length > 16) {
         count_data_error(s); // no difference is that long
