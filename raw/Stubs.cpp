@@ -24,28 +24,14 @@ namespace {
 
 void identify_camera(DecoderState& s) { s.raw_count = 0; }
 
-void eight_bit_load_raw(DecoderState& s) { missing(s, "eight_bit_load_raw"); }
-void empty_loader(DecoderState& s) { missing(s, "empty_loader"); }
-void ycbcr12_pair_load_raw(DecoderState& s) { missing(s, "ycbcr12_pair_load_raw"); }
-void radc_load_raw(DecoderState& s) { missing(s, "radc_load_raw"); }
-void kodak_ycc_load_raw(DecoderState& s) { missing(s, "kodak_ycc_load_raw"); }
-
-void camera_xyz_coefficients(DecoderState& s, float[3][4], const float[][3]) {
-    missing(s, "Camera matrix conversion");
-}
-void set_camera_matrix(DecoderState& s, const float[3][3]) { missing(s, "Camera matrix conversion"); }
 
 void crop_active_area(DecoderState& s) { missing(s, "Active-area crop"); }
 void fill_zero_pixels(DecoderState& s) { missing(s, "Dead-pixel fill"); }
 void scale_colors(DecoderState& s) { missing(s, "Colour scaling"); }
 void pre_interpolate(DecoderState& s) { missing(s, "Pre-interpolation"); }
 
-bool green_channel_match_threaded(DecoderState& s, int) { missing(s, "Green matching"); }
-void cfa_to_monochrome_regression(DecoderState& s, int) { missing(s, "Monochrome conversion"); }
-
 void ahd_interpolate_threaded(demosaic_job&) { throw DecoderText{"AHD demosaicing is not available"}; }
 void lmmse_interpolate_threaded(demosaic_job&) { throw DecoderText{"LMMSE demosaicing is not available"}; }
-void vng_interpolate(DecoderState& s) { missing(s, "VNG demosaicing"); }
 
 void median_filter(DecoderState& s) { missing(s, "Median filter"); }
 void blend_highlights(DecoderState& s) { missing(s, "Highlight blending"); }
