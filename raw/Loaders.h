@@ -70,11 +70,4 @@ void fuji_compressed_load_raw(DecoderState& s);
 // Canon CR3.
 void crx_load_raw(DecoderState& s);
 
-// Lossless JPEG sensor data (with Canon's vertical slices), Canon small raws, and DNG's
-// tiled JPEG and packed data.
-void ljpeg_sensor_load_raw(DecoderState& s);
-void canon_small_raw_load_raw(DecoderState& s);
-void dng_ljpeg_load_raw(DecoderState& s);
-void packed_dng_load_raw(DecoderState& s);
-
 } // namespace raw
