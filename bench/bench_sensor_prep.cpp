@@ -1,10 +1,12 @@
-// Sensor preparation on a 24-megapixel Bayer frame: the threaded active-area crop and the
-// threaded colour scaling, the two passes every decode runs over the whole sensor.
+// Sensor preparation on a 24-megapixel Bayer frame: the active-area crop and the colour
+// scaling, the two passes every decode runs over the whole sensor; argument 1 runs the
+// bands on threads, 0 inline (the cost of one core).
 #include <benchmark/benchmark.h>
 
 #include <memory>
 #include <random>
 
+#include "raw/BandRunner.h"
 #include "raw/FileBackedMemory.h"
 #include "raw/SensorPrep.h"
 
@@ -41,13 +43,15 @@ struct Frame {
 };
 
 void BM_ActiveAreaCrop(benchmark::State& state) {
+    raw::set_band_threads_enabled(state.range(0) != 0);
     Frame f;
     for (auto _ : state) raw::crop_active_area(f.s);
     state.SetItemsProcessed(state.iterations() * int64_t(kHeight) * kWidth);
 }
-BENCHMARK(BM_ActiveAreaCrop)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ActiveAreaCrop)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ScaleColors(benchmark::State& state) {
+    raw::set_band_threads_enabled(state.range(0) != 0);
     Frame f;
     raw::crop_active_area(f.s);
     for (auto _ : state) {
@@ -57,6 +61,6 @@ void BM_ScaleColors(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * int64_t(kHeight) * kWidth);
 }
-BENCHMARK(BM_ScaleColors)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ScaleColors)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace

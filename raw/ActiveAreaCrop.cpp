@@ -98,11 +98,28 @@ void apply_masked_blacks(DecoderState& s, const MaskedSums& t) {
     s.channel_black[4] = s.channel_black[5] = s.channel_black[6] = 0;
 }
 
+// Bayer words at full size: a row alternates between two slots.
+bool copy_bayer_row(DecoderState& s, int r, const uint16_t* source, int columns) {
+    if (s.shrink_image || s.cfa_pattern == kPatternLeaf16 || s.cfa_pattern == kPatternXTrans || r >= s.image_height)
+        return false;
+    uint16_t(*out)[4] = s.pixel_image + size_t(r) * s.image_width;
+    const int n = std::min<int>(columns, s.image_width);
+    const int even = pattern_code(s.cfa_pattern, r, 0), odd = pattern_code(s.cfa_pattern, r, 1);
+    int c = 0;
+    for (; c + 1 < n; c += 2) {
+        out[c][even] = source[c];
+        out[c + 1][odd] = source[c + 1];
+    }
+    if (c < n) out[c][even] = source[c];
+    return true;
+}
+
 void copy_plain_row(DecoderState& s, int r) {
     const int64_t source_row = int64_t(r) + s.margin_top;
     if (source_row >= s.sensor_height) return;
     const uint16_t* source = s.raw_buffer + source_row * s.sensor_width + s.margin_left;
     const int columns = std::min<int>(s.visible_width, std::max(0, int(s.sensor_width) - int(s.margin_left)));
+    if (copy_bayer_row(s, r, source, columns)) return;
     for (int c = 0; c < columns; ++c)
         if (uint16_t* pixel = photosite_pixel(s, r, c)) pixel[photosite_colour(s, r, c)] = source[c];
 }

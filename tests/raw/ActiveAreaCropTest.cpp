@@ -39,6 +39,19 @@ TEST(ActiveAreaCrop, CopiesTheVisibleAreaIntoTheSlotOfEachColour) {
         }
 }
 
+TEST(ActiveAreaCrop, AShrunkImageKeepsEachTwoByTwoBlockInOnePixel) {
+    Sensor t(2, 3);
+    t.s.shrink_image = 1;
+    t.s.visible_height = 4;
+    t.s.visible_width = 6;
+    t.addSensor(4, 6);
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 6; ++c) t.raw(r, c) = uint16_t(10 * r + c + 1);
+    raw::crop_active_area(t.s);
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 6; ++c) EXPECT_EQ(t.pixel(r / 2, c / 2)[raw::pattern_code(t.s.cfa_pattern, r, c)], t.raw(r, c)) << r << "," << c;
+}
+
 TEST(ActiveAreaCrop, MarginsPastTheSensorEdgeReadNothingBeyondIt) {
     Sensor t(6, 6);
     t.addSensor(5, 7, 999);
