@@ -30,11 +30,13 @@ struct Frame {
         s.masked_areas[0][2] = s.sensor_height;
         s.masked_areas[0][3] = kMargin;
         s.white_level = 16383;
-        s.pixel_image = static_cast<uint16_t(*)[4]>(raw::file_backed_calloc(s, uint64_t(kHeight) * kWidth, 8));
+        s.pixel_image =
+            static_cast<uint16_t(*)[4]>(raw::file_backed_calloc(s, uint64_t(kHeight) * kWidth, 8));
         const uint64_t values = uint64_t(s.sensor_height + 7) * s.sensor_width;
         s.raw_buffer = static_cast<uint16_t*>(raw::file_backed_calloc(s, values, 2));
         std::mt19937 rng(1);
-        for (uint64_t i = 0; i < values; ++i) s.raw_buffer[i] = uint16_t(512 + rng() % 12000);
+        for (uint64_t i = 0; i < values; ++i)
+            s.raw_buffer[i] = uint16_t(512 + rng() % 12000);
     }
     ~Frame() {
         raw::file_backed_free(s, s.pixel_image);
@@ -45,7 +47,8 @@ struct Frame {
 void BM_ActiveAreaCrop(benchmark::State& state) {
     raw::set_band_threads_enabled(state.range(0) != 0);
     Frame f;
-    for (auto _ : state) raw::crop_active_area(f.s);
+    for (auto _ : state)
+        raw::crop_active_area(f.s);
     state.SetItemsProcessed(state.iterations() * int64_t(kHeight) * kWidth);
 }
 BENCHMARK(BM_ActiveAreaCrop)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -56,7 +59,8 @@ void BM_ScaleColors(benchmark::State& state) {
     raw::crop_active_area(f.s);
     for (auto _ : state) {
         f.s.white_level = 16383;
-        f.s.daylight_multipliers[0] = 2.1f, f.s.daylight_multipliers[1] = 1, f.s.daylight_multipliers[2] = 1.6f;
+        f.s.daylight_multipliers[0] = 2.1f, f.s.daylight_multipliers[1] = 1,
+        f.s.daylight_multipliers[2] = 1.6f;
         raw::scale_colors(f.s);
     }
     state.SetItemsProcessed(state.iterations() * int64_t(kHeight) * kWidth);

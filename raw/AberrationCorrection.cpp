@@ -24,7 +24,8 @@ void resample_slot(DecoderState& s, int slot, double scale) {
     const uint64_t pixels = uint64_t(height) * width;
     auto* plane = static_cast<uint16_t*>(file_backed_calloc(s, pixels, sizeof(uint16_t)));
     memory_error(s, plane, "scale_colors()");
-    for (uint64_t i = 0; i < pixels; ++i) plane[i] = s.pixel_image[i][slot];
+    for (uint64_t i = 0; i < pixels; ++i)
+        plane[i] = s.pixel_image[i][slot];
     for (int r = 0; r < height; ++r) {
         int y;
         double fy;

@@ -21,7 +21,8 @@ bool model_starts_with(const DecoderState& s, const char* prefix) {
 // Parsers may leave any value in a rectangle; keep the sums inside 32 bits.
 void add_saturated(int32_t& edge, int64_t amount) {
     const int64_t v = int64_t(edge) + amount;
-    edge = int32_t(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+    edge = int32_t(
+        std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
 // Masked columns left and right of the visible area, for the loaders whose files do not
@@ -67,8 +68,10 @@ struct MaskedSums {
 MaskedSums measure_masked_areas(const DecoderState& s) {
     MaskedSums t;
     for (const auto& r : s.masked_areas) {
-        const int64_t top = std::max<int64_t>(r[kTop], 0), bottom = std::min<int64_t>(r[kBottom], s.sensor_height);
-        const int64_t left = std::max<int64_t>(r[kLeft], 0), right = std::min<int64_t>(r[kRight], s.sensor_width);
+        const int64_t top = std::max<int64_t>(r[kTop], 0),
+                      bottom = std::min<int64_t>(r[kBottom], s.sensor_height);
+        const int64_t left = std::max<int64_t>(r[kLeft], 0),
+                      right = std::min<int64_t>(r[kRight], s.sensor_width);
         for (int64_t row = top; row < bottom; ++row) {
             const uint16_t* line = s.raw_buffer + row * s.sensor_width;
             for (int64_t col = left; col < right; ++col) {
@@ -94,13 +97,15 @@ void apply_masked_blacks(DecoderState& s, const MaskedSums& t) {
         return;
     }
     if (!(t.zeros < t.count[0] && t.count[1] && t.count[2] && t.count[3])) return;
-    for (int c = 0; c < 4; ++c) s.channel_black[c] = uint16_t(t.sum[c] / t.count[c]);
+    for (int c = 0; c < 4; ++c)
+        s.channel_black[c] = uint16_t(t.sum[c] / t.count[c]);
     s.channel_black[4] = s.channel_black[5] = s.channel_black[6] = 0;
 }
 
 // Bayer words at full size: a row alternates between two slots.
 bool copy_bayer_row(DecoderState& s, int r, const uint16_t* source, int columns) {
-    if (s.shrink_image || s.cfa_pattern == kPatternLeaf16 || s.cfa_pattern == kPatternXTrans || r >= s.image_height)
+    if (s.shrink_image || s.cfa_pattern == kPatternLeaf16 || s.cfa_pattern == kPatternXTrans ||
+        r >= s.image_height)
         return false;
     uint16_t(*out)[4] = s.pixel_image + size_t(r) * s.image_width;
     const int n = std::min<int>(columns, s.image_width);
@@ -152,7 +157,8 @@ void copy_active_area(DecoderState& s) {
     const auto copy_row = s.rotated_width ? copy_rotated_row : copy_plain_row;
     // Shrunk diagonal rows land in shared pixels from several bands: keep them in order.
     if (s.shrink_image && s.rotated_width) {
-        for (int r = 0; r < rows; ++r) copy_row(s, r);
+        for (int r = 0; r < rows; ++r)
+            copy_row(s, r);
         return;
     }
     // A shrunk pixel's two rows stay in one band.
@@ -162,7 +168,8 @@ void copy_active_area(DecoderState& s) {
         run_bands(kBandCount, [&, first, height](int band) {
             const int64_t begin = first + int64_t(band) * height;
             const int64_t end = std::min<int64_t>(begin + height, rows);
-            for (int64_t r = begin; r < end; ++r) copy_row(s, int(r));
+            for (int64_t r = begin; r < end; ++r)
+                copy_row(s, int(r));
         });
         first += int64_t(kBandCount) * height;
         height = even(std::max(height / 2, 16));
@@ -173,7 +180,8 @@ void copy_active_area(DecoderState& s) {
 
 void crop_active_area(DecoderState& s) {
     if (!s.raw_buffer || !s.pixel_image) return;
-    if (s.raw_loader == phase_one_load_raw_c || s.raw_loader == phase_one_plain_load_raw) phase_one_correct(s);
+    if (s.raw_loader == phase_one_load_raw_c || s.raw_loader == phase_one_plain_load_raw)
+        phase_one_correct(s);
     default_masked_areas(s);
     apply_masked_blacks(s, measure_masked_areas(s));
     copy_active_area(s);

@@ -66,7 +66,8 @@ void repair_photosite(DecoderState& s, int row, int col) {
         repair(s, row, col, photosite_colour(s, row, col), true);
         return;
     }
-    for (int slot = 0; slot < 4; ++slot) repair(s, row, col, slot, false);
+    for (int slot = 0; slot < 4; ++slot)
+        repair(s, row, col, slot, false);
 }
 
 } // namespace
@@ -82,7 +83,8 @@ void bad_pixels(DecoderState& s, const char* list_path) {
         long long entry[3];
         if (!parse_entry(line, entry)) continue;
         const long long col = entry[0], row = entry[1], time = entry[2];
-        if (col < 0 || row < 0 || col >= s.visible_width || row >= s.visible_height || time > s.capture_time) continue;
+        if (col < 0 || row < 0 || col >= s.visible_width || row >= s.visible_height || time > s.capture_time)
+            continue;
         if (photosite_pixel(s, int(row), int(col))) repair_photosite(s, int(row), int(col));
     }
     std::free(line);

@@ -2,6 +2,7 @@
 // scales every photosite so that white lands on 65535, on 16 pixel ranges.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 #include "raw/BandRunner.h"
@@ -20,7 +21,8 @@ constexpr GreyBox kGreyBox = {0, 0, 0xFFFFFFFFu, 0xFFFFFFFFu};
 // Adds one 8x8 block's black-subtracted sums, unless the block holds a near-white value.
 void sum_block(const DecoderState& s, int64_t row, int64_t col, int64_t bottom, int64_t right, double sum[4],
                double count[4]) {
-    const int64_t clip = int64_t(s.white_level) - 25;
+    // A white level below 25 leaves no block out, rather than every block.
+    const int64_t clip = s.white_level >= 25 ? int64_t(s.white_level) - 25 : INT64_MAX;
     uint64_t block_sum[4] = {}, block_count[4] = {};
     for (int64_t y = row; y < std::min(row + 8, bottom); ++y)
         for (int64_t x = col; x < std::min(col + 8, right); ++x) {
@@ -33,7 +35,8 @@ void sum_block(const DecoderState& s, int64_t row, int64_t col, int64_t bottom, 
                 block_count[c]++;
             }
         }
-    for (int c = 0; c < 4; ++c) sum[c] += double(block_sum[c]), count[c] += double(block_count[c]);
+    for (int c = 0; c < 4; ++c)
+        sum[c] += double(block_sum[c]), count[c] += double(block_count[c]);
 }
 
 void automatic_white_balance(DecoderState& s) {
@@ -41,7 +44,8 @@ void automatic_white_balance(DecoderState& s) {
     const int64_t right = std::min<int64_t>(int64_t(kGreyBox.x) + kGreyBox.width, s.visible_width);
     double sum[4] = {}, count[4] = {};
     for (int64_t row = kGreyBox.y; row < bottom; row += 8)
-        for (int64_t col = kGreyBox.x; col < right; col += 8) sum_block(s, row, col, bottom, right, sum, count);
+        for (int64_t col = kGreyBox.x; col < right; col += 8)
+            sum_block(s, row, col, bottom, right, sum, count);
     for (int c = 0; c < 4; ++c)
         if (sum[c] != 0) s.daylight_multipliers[c] = float(count[c] / sum[c]);
 }
@@ -55,7 +59,8 @@ void as_shot_white_balance(DecoderState& s) {
             if (v > 0) sum[c] += uint64_t(v), count[c]++;
         }
     if (sum[0] && sum[1] && sum[2] && sum[3]) {
-        for (int c = 0; c < 4; ++c) s.daylight_multipliers[c] = float(count[c]) / float(sum[c]);
+        for (int c = 0; c < 4; ++c)
+            s.daylight_multipliers[c] = float(count[c]) / float(sum[c]);
     } else if (s.as_shot_multipliers[0] != 0 && s.as_shot_multipliers[2] != 0) {
         std::copy(s.as_shot_multipliers, s.as_shot_multipliers + 4, s.daylight_multipliers);
     } else {
@@ -66,7 +71,8 @@ void as_shot_white_balance(DecoderState& s) {
 void choose_multipliers(DecoderState& s) {
     float* m = s.daylight_multipliers;
     if (s.user_multipliers[0] != 0) std::copy(s.user_multipliers, s.user_multipliers + 4, m);
-    if (s.auto_white_balance || (s.use_as_shot_wb && s.as_shot_multipliers[0] == -1)) automatic_white_balance(s);
+    if (s.auto_white_balance || (s.use_as_shot_wb && s.as_shot_multipliers[0] == -1))
+        automatic_white_balance(s);
     if (s.use_as_shot_wb && s.as_shot_multipliers[0] != -1) as_shot_white_balance(s);
     if (m[1] == 0) m[1] = 1;
     if (m[3] == 0) m[3] = s.colour_count < 4 ? m[1] : 1;
@@ -113,10 +119,12 @@ struct ScalingJob {
 
 ScalingJob scaling_job(const DecoderState& s, const float factor[4]) {
     ScalingJob job{s.pixel_image, s.image_width, {}, {}, nullptr, s.channel_black[4], s.channel_black[5]};
-    for (int c = 0; c < 4; ++c) job.black[c] = s.channel_black[c], job.factor[c] = factor[c];
+    for (int c = 0; c < 4; ++c)
+        job.black[c] = s.channel_black[c], job.factor[c] = factor[c];
     // A pattern claiming more cells than the record holds is ignored.
     const uint64_t cells = uint64_t(job.pattern_rows) * job.pattern_cols;
-    if (cells && cells <= sizeof s.channel_black / sizeof s.channel_black[0] - 6) job.pattern = s.channel_black + 6;
+    if (cells && cells <= sizeof s.channel_black / sizeof s.channel_black[0] - 6)
+        job.pattern = s.channel_black + 6;
     return job;
 }
 
@@ -124,11 +132,14 @@ void scale_pixels(const ScalingJob& job, uint64_t begin, uint64_t end) {
     if (begin >= end || job.width == 0) return;
     uint64_t row = begin / job.width, col = begin % job.width;
     for (uint64_t i = begin; i < end; ++i) {
-        const int cell = job.pattern ? job.pattern[(row % job.pattern_rows) * job.pattern_cols + col % job.pattern_cols] : 0;
+        const int cell =
+            job.pattern ? job.pattern[(row % job.pattern_rows) * job.pattern_cols + col % job.pattern_cols]
+                        : 0;
         // Without branches (min and max, a select for the empty slots), so it vectorises.
         for (int c = 0; c < 4; ++c) {
             uint16_t& value = job.image[i][c];
-            const float v = std::min(std::max(float(int(value) - job.black[c] - cell) * job.factor[c], 0.0f), 65535.0f);
+            const float v =
+                std::min(std::max(float(int(value) - job.black[c] - cell) * job.factor[c], 0.0f), 65535.0f);
             value = value ? uint16_t(int(v)) : 0;
         }
         if (++col == job.width) col = 0, ++row;
@@ -160,8 +171,10 @@ void scale_colors(DecoderState& s) {
     float factor[4];
     scale_factors(s, factor);
     if (s.verbose_output) {
-        std::fprintf(stderr, "Scaling with darkness %d, saturation %d, and\nmultipliers", int(darkness), int(saturation));
-        for (float m : s.daylight_multipliers) std::fprintf(stderr, " %f", double(m));
+        std::fprintf(stderr, "Scaling with darkness %d, saturation %d, and\nmultipliers", int(darkness),
+                     int(saturation));
+        for (float m : s.daylight_multipliers)
+            std::fprintf(stderr, " %f", double(m));
         std::fputc('\n', stderr);
     }
     fold_black_pattern(s);

@@ -18,9 +18,11 @@ using File = std::unique_ptr<FILE, int (*)(FILE*)>;
 long read_header_number(FILE* f) {
     int ch = std::fgetc(f);
     for (;;) {
-        while (ch != EOF && std::isspace(ch)) ch = std::fgetc(f);
+        while (ch != EOF && std::isspace(ch))
+            ch = std::fgetc(f);
         if (ch != '#') break;
-        while (ch != EOF && ch != '\n') ch = std::fgetc(f);
+        while (ch != EOF && ch != '\n')
+            ch = std::fgetc(f);
     }
     long value = -1;
     for (int digits = 0; ch != EOF && std::isdigit(ch) && digits < 9; ++digits, ch = std::fgetc(f))

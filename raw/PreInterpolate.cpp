@@ -34,7 +34,8 @@ void fill_xtrans_half_size_holes(DecoderState& s) {
         col = (col - 1) % 3 + 1;
         int past = col;
         for (int c = col; c < width - 1; c += 3, past = c)
-            for (int slot : {0, 2}) at(row, c)[slot] = uint16_t((at(row, c - 1)[slot] + at(row, c + 1)[slot]) >> 1);
+            for (int slot : {0, 2})
+                at(row, c)[slot] = uint16_t((at(row, c - 1)[slot] + at(row, c + 1)[slot]) >> 1);
         col = past;
     }
 }

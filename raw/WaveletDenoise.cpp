@@ -35,13 +35,15 @@ void smooth(const Planes& p, const float* in, float* out, float* tmp, int step) 
     for (int r = 0; r < h; ++r) {
         const float* line = in + int64_t(r) * w;
         for (int c = 0; c < w; ++c)
-            tmp[int64_t(r) * w + c] = (line[mirror(c - step, w)] + 2 * line[c] + line[mirror(c + step, w)]) * 0.25f;
+            tmp[int64_t(r) * w + c] =
+                (line[mirror(c - step, w)] + 2 * line[c] + line[mirror(c + step, w)]) * 0.25f;
     }
     for (int r = 0; r < h; ++r) {
         const float* above = tmp + int64_t(mirror(r - step, h)) * w;
         const float* below = tmp + int64_t(mirror(r + step, h)) * w;
         const float* line = tmp + int64_t(r) * w;
-        for (int c = 0; c < w; ++c) out[int64_t(r) * w + c] = (above[c] + 2 * line[c] + below[c]) * 0.25f;
+        for (int c = 0; c < w; ++c)
+            out[int64_t(r) * w + c] = (above[c] + 2 * line[c] + below[c]) * 0.25f;
     }
 }
 
@@ -50,11 +52,13 @@ float soft_threshold(float d, float t) { return d > t ? d - t : d < -t ? d + t :
 void denoise_slot(DecoderState& s, const Planes& p, int slot) {
     float *level = p.plane(0), *lower = p.plane(1), *tmp = p.plane(2), *kept = p.plane(3);
     const uint64_t n = p.size();
-    for (uint64_t i = 0; i < n; ++i) level[i] = 256.0f * std::sqrt(float(s.pixel_image[i][slot])), kept[i] = 0;
+    for (uint64_t i = 0; i < n; ++i)
+        level[i] = 256.0f * std::sqrt(float(s.pixel_image[i][slot])), kept[i] = 0;
     for (int k = 0; k < kLevels; ++k) {
         smooth(p, level, lower, tmp, 1 << k);
         const float t = s.denoise_threshold * kLevelNoise[k];
-        for (uint64_t i = 0; i < n; ++i) kept[i] += soft_threshold(level[i] - lower[i], t);
+        for (uint64_t i = 0; i < n; ++i)
+            kept[i] += soft_threshold(level[i] - lower[i], t);
         std::swap(level, lower);
     }
     for (uint64_t i = 0; i < n; ++i) {
@@ -94,15 +98,19 @@ uint16_t shifted(uint16_t v, int shift) { return uint16_t(std::min<uint32_t>(uin
 void widen_levels(DecoderState& s) {
     int shift = 0;
     if (s.white_level)
-        while ((uint64_t(s.white_level) << shift) < 0x8000) ++shift;
+        while ((uint64_t(s.white_level) << shift) < 0x8000)
+            ++shift;
     if (!shift) return;
     const uint64_t pixels = uint64_t(s.image_height) * s.image_width;
     for (uint64_t i = 0; i < pixels; ++i)
-        for (uint16_t& v : s.pixel_image[i]) v = shifted(v, shift);
+        for (uint16_t& v : s.pixel_image[i])
+            v = shifted(v, shift);
     const uint64_t cells = std::min<uint64_t>(uint64_t(s.channel_black[4]) * s.channel_black[5],
                                               sizeof s.channel_black / sizeof s.channel_black[0] - 6);
-    for (int c = 0; c < 4; ++c) s.channel_black[c] = shifted(s.channel_black[c], shift);
-    for (uint64_t i = 0; i < cells; ++i) s.channel_black[6 + i] = shifted(s.channel_black[6 + i], shift);
+    for (int c = 0; c < 4; ++c)
+        s.channel_black[c] = shifted(s.channel_black[c], shift);
+    for (uint64_t i = 0; i < cells; ++i)
+        s.channel_black[6 + i] = shifted(s.channel_black[6 + i], shift);
     s.black_level <<= shift;
     s.white_level <<= shift;
 }

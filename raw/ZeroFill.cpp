@@ -9,7 +9,8 @@ namespace raw {
 namespace {
 
 void fill_from_window(DecoderState& s, int row, int col, int code, uint16_t* pixel) {
-    const int bottom = std::min<int>(row + 2, s.visible_height - 1), right = std::min<int>(col + 2, s.visible_width - 1);
+    const int bottom = std::min<int>(row + 2, s.visible_height - 1),
+              right = std::min<int>(col + 2, s.visible_width - 1);
     uint64_t sum = 0, count = 0;
     for (int r = std::max(row - 2, 0); r <= bottom; ++r)
         for (int c = std::max(col - 2, 0); c <= right; ++c) {

@@ -40,7 +40,9 @@ TEST(AberrationCorrection, ResamplesRedAndBlueAboutTheCentre) {
     for (const auto& c : cases) {
         Ramp t(c.red, c.blue);
         raw::correct_chromatic_aberration(t.s);
-        for (const Probe& p : c.probes) EXPECT_EQ(t.pixel(p.r, p.c)[p.slot], p.expected) << c.name << " slot " << p.slot << " at " << p.r << "," << p.c;
+        for (const Probe& p : c.probes)
+            EXPECT_EQ(t.pixel(p.r, p.c)[p.slot], p.expected)
+                << c.name << " slot " << p.slot << " at " << p.r << "," << p.c;
     }
 }
 

@@ -14,7 +14,9 @@ using Rect = std::array<int32_t, 4>; // top, left, bottom, right
 
 namespace {
 
-void setRect(raw::DecoderState& s, int i, Rect r) { std::memcpy(s.masked_areas[i], r.data(), sizeof s.masked_areas[i]); }
+void setRect(raw::DecoderState& s, int i, Rect r) {
+    std::memcpy(s.masked_areas[i], r.data(), sizeof s.masked_areas[i]);
+}
 Rect rect(const raw::DecoderState& s, int i) {
     Rect r;
     std::memcpy(r.data(), s.masked_areas[i], sizeof s.masked_areas[i]);
@@ -29,13 +31,15 @@ TEST(ActiveAreaCrop, CopiesTheVisibleAreaIntoTheSlotOfEachColour) {
     t.s.margin_top = 1;
     t.s.margin_left = 2;
     for (int r = 0; r < 6; ++r)
-        for (int c = 0; c < 8; ++c) t.raw(r, c) = uint16_t(100 * r + c + 1);
+        for (int c = 0; c < 8; ++c)
+            t.raw(r, c) = uint16_t(100 * r + c + 1);
     raw::crop_active_area(t.s);
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 5; ++c) {
             const int code = raw::pattern_code(t.s.cfa_pattern, r, c);
             for (int slot = 0; slot < 4; ++slot)
-                EXPECT_EQ(t.pixel(r, c)[slot], slot == code ? t.raw(r + 1, c + 2) : 0) << r << "," << c << " slot " << slot;
+                EXPECT_EQ(t.pixel(r, c)[slot], slot == code ? t.raw(r + 1, c + 2) : 0)
+                    << r << "," << c << " slot " << slot;
         }
 }
 
@@ -46,10 +50,13 @@ TEST(ActiveAreaCrop, AShrunkImageKeepsEachTwoByTwoBlockInOnePixel) {
     t.s.visible_width = 6;
     t.addSensor(4, 6);
     for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 6; ++c) t.raw(r, c) = uint16_t(10 * r + c + 1);
+        for (int c = 0; c < 6; ++c)
+            t.raw(r, c) = uint16_t(10 * r + c + 1);
     raw::crop_active_area(t.s);
     for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 6; ++c) EXPECT_EQ(t.pixel(r / 2, c / 2)[raw::pattern_code(t.s.cfa_pattern, r, c)], t.raw(r, c)) << r << "," << c;
+        for (int c = 0; c < 6; ++c)
+            EXPECT_EQ(t.pixel(r / 2, c / 2)[raw::pattern_code(t.s.cfa_pattern, r, c)], t.raw(r, c))
+                << r << "," << c;
 }
 
 TEST(ActiveAreaCrop, MarginsPastTheSensorEdgeReadNothingBeyondIt) {
@@ -58,7 +65,8 @@ TEST(ActiveAreaCrop, MarginsPastTheSensorEdgeReadNothingBeyondIt) {
     t.s.margin_top = 2;
     t.s.margin_left = 3;
     for (int r = 0; r < 5; ++r)
-        for (int c = 0; c < 7; ++c) t.raw(r, c) = 7;
+        for (int c = 0; c < 7; ++c)
+            t.raw(r, c) = 7;
     raw::crop_active_area(t.s);
     for (int r = 0; r < 6; ++r)
         for (int c = 0; c < 6; ++c) {
@@ -75,14 +83,16 @@ TEST(ActiveAreaCrop, MaskedRectanglesAreMeasuredOnlyInsideTheSensor) {
     for (int r = 0; r < 10; ++r)
         for (int c = 0; c < 12; ++c) {
             const bool masked = c < 2 || c >= 10;
-            t.raw(r, c) = masked ? uint16_t(100 + 10 * raw::pattern_code(t.s.cfa_pattern, r - 2, c - 2)) : 5000;
+            t.raw(r, c) =
+                masked ? uint16_t(100 + 10 * raw::pattern_code(t.s.cfa_pattern, r - 2, c - 2)) : 5000;
         }
     setRect(t.s, 0, {-5, 0, 50, 2});  // above and below the sensor
     setRect(t.s, 1, {0, 10, 10, 40}); // past the right edge, where the next rows would be read
     t.s.channel_black[4] = t.s.channel_black[5] = 2;
     t.s.channel_black[6] = 9;
     raw::crop_active_area(t.s);
-    for (int c = 0; c < 4; ++c) EXPECT_EQ(t.s.channel_black[c], 100 + 10 * c) << "colour " << c;
+    for (int c = 0; c < 4; ++c)
+        EXPECT_EQ(t.s.channel_black[c], 100 + 10 * c) << "colour " << c;
     EXPECT_EQ(t.s.channel_black[4], 0) << "the black pattern is dropped";
     EXPECT_EQ(t.s.channel_black[5], 0);
     EXPECT_EQ(t.s.channel_black[6], 0);
@@ -104,7 +114,8 @@ TEST(ActiveAreaCrop, UnusableMaskedAreasKeepTheParsersBlacks) {
         t.s.margin_top = 1;
         t.s.margin_left = 2;
         for (int r = 0; r < 6; ++r)
-            for (int col = 0; col < 2; ++col) t.raw(r, col) = c.value;
+            for (int col = 0; col < 2; ++col)
+                t.raw(r, col) = c.value;
         setRect(t.s, 0, c.area);
         const uint16_t before[4] = {11, 12, 13, 14};
         std::memcpy(t.s.channel_black, before, sizeof before);
@@ -168,14 +179,17 @@ TEST(ActiveAreaCrop, DiagonalSensorsLandOnTheirImagePositions) {
         t.s.rotated_width = uint16_t(c.rotated);
         t.s.margin_top = uint16_t(c.top);
         for (int r = 0; r < c.sensorHeight; ++r)
-            for (int j = 0; j < c.sensorWidth; ++j) t.raw(r, j) = uint16_t(100 * (r + 1) + j);
+            for (int j = 0; j < c.sensorWidth; ++j)
+                t.raw(r, j) = uint16_t(100 * (r + 1) + j);
         raw::crop_active_area(t.s);
         for (const Hit& h : c.hits)
-            EXPECT_EQ(t.pixel(h.y, h.x)[raw::pattern_code(t.s.cfa_pattern, h.y, h.x)], t.raw(h.r + c.top, h.j))
+            EXPECT_EQ(t.pixel(h.y, h.x)[raw::pattern_code(t.s.cfa_pattern, h.y, h.x)],
+                      t.raw(h.r + c.top, h.j))
                 << c.name << " stored " << h.r << "," << h.j;
         int filled = 0;
         for (uint64_t i = 0; i < t.pixelCount(); ++i)
-            for (uint16_t v : t.s.pixel_image[i]) filled += v != 0;
+            for (uint16_t v : t.s.pixel_image[i])
+                filled += v != 0;
         EXPECT_EQ(filled, c.filled) << c.name;
     }
 }

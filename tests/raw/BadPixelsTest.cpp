@@ -18,7 +18,8 @@ struct Mosaic : sensortest::Sensor {
     Mosaic() : Sensor(10, 10) {
         s.capture_time = 1000;
         for (int r = 0; r < 10; ++r)
-            for (int c = 0; c < 10; ++c) site(r, c) = uint16_t(10 + 10 * r + c);
+            for (int c = 0; c < 10; ++c)
+                site(r, c) = uint16_t(10 + 10 * r + c);
     }
     uint16_t& site(int r, int c) { return pixel(r, c)[raw::pattern_code(s.cfa_pattern, r, c)]; }
 };
@@ -65,7 +66,8 @@ namespace {
 
 std::string pgm(const std::string& header, std::initializer_list<uint16_t> values) {
     std::string bytes = header;
-    for (uint16_t v : values) bytes += char(v >> 8), bytes += char(v & 0xFF);
+    for (uint16_t v : values)
+        bytes += char(v >> 8), bytes += char(v & 0xFF);
     return bytes;
 }
 
@@ -73,18 +75,22 @@ std::string pgm(const std::string& header, std::initializer_list<uint16_t> value
 
 TEST(DarkFrame, SubtractsAFrameOfTheVisibleSizeAndClearsTheBlacks) {
     testsupport::TempHome home;
-    const fs::path frame = testsupport::writeFile(home.path(), "dark.pgm", pgm("P5\n# cap on\n3 2\n65535\n", {5, 6, 7, 8, 9, 2000}));
+    const fs::path frame = testsupport::writeFile(home.path(), "dark.pgm",
+                                                  pgm("P5\n# cap on\n3 2\n65535\n", {5, 6, 7, 8, 9, 2000}));
     sensortest::Sensor t(2, 3);
     for (int r = 0; r < 2; ++r)
-        for (int c = 0; c < 3; ++c) t.pixel(r, c)[raw::pattern_code(t.s.cfa_pattern, r, c)] = 100;
+        for (int c = 0; c < 3; ++c)
+            t.pixel(r, c)[raw::pattern_code(t.s.cfa_pattern, r, c)] = 100;
     t.s.black_level = 50;
     t.s.channel_black[0] = 50, t.s.channel_black[4] = 2, t.s.channel_black[6] = 3;
     EXPECT_TRUE(raw::subtract_dark_frame(t.s, frame.c_str()));
     const uint16_t expected[2][3] = {{95, 94, 93}, {92, 91, 0}};
     for (int r = 0; r < 2; ++r)
-        for (int c = 0; c < 3; ++c) EXPECT_EQ(t.pixel(r, c)[raw::pattern_code(t.s.cfa_pattern, r, c)], expected[r][c]);
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(t.pixel(r, c)[raw::pattern_code(t.s.cfa_pattern, r, c)], expected[r][c]);
     EXPECT_EQ(t.s.black_level, 0u);
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(t.s.channel_black[i], 0) << i;
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(t.s.channel_black[i], 0) << i;
 }
 
 TEST(DarkFrame, RefusesUnusableFramesAndChangesNothing) {

@@ -34,14 +34,18 @@ TEST(ColourScaling, ChoosesAndDividesTheMultipliers) {
         float adjust;
         bool refused;
     } cases[] = {
+        // clang-format off
+        // name, as shot, daylight, user, use as shot, highlight mode, colours, white cell,
+        // multipliers applied, EV adjust, camera white balance refused
         {"as shot, clipping", {2, 1, 1.5f, 0}, {1, 1, 1, 1}, {}, 1, 0, 3, false, {2, 1, 1.5f, 1}, 0, false},
-        {"as shot, keeping highlights", {2, 1, 1.5f, 0}, {1, 1, 1, 1}, {}, 1, 2, 3, false, {1, 0.5f, 0.75f, 0.5f}, 1, false},
+        {"keeping highlights", {2, 1, 1.5f, 0}, {1, 1, 1, 1}, {}, 1, 2, 3, false, {1, .5f, .75f, .5f}, 1, false},
         {"monochrome mode", {0, 1, 0, 0}, {1, 1, 1, 1}, {}, 1, 0, 3, false, {1, 1, 1, 1}, 0, true},
         {"user multipliers", {}, {2, 1, 2, 1}, {1.5f, 1, 3, 1}, 0, 0, 3, false, {1.5f, 1, 3, 1}, 0, false},
         {"white reference cell", {3, 1, 3, 1}, {1, 1, 1, 1}, {}, 1, 0, 3, true, {2, 1, 4, 1}, 0, false},
         {"four colours without greens", {}, {2, 0, 3, 0}, {}, 0, 0, 4, false, {2, 1, 3, 1}, 0, false},
         {"three colours, second green", {}, {3, 1.5f, 6, 0}, {}, 0, 0, 3, false, {2, 1, 4, 1}, 0, false},
         {"channels without multiplier", {}, {0, 1, 0, 0}, {}, 0, 2, 3, false, {1, 1, 1, 1}, 0, false},
+        // clang-format on
     };
     for (const auto& c : cases) {
         Sensor t(2, 2);
@@ -55,11 +59,13 @@ TEST(ColourScaling, ChoosesAndDividesTheMultipliers) {
         if (c.whiteCell) {
             const uint16_t byCode[4] = {1000, 2000, 500, 2000};
             for (int r = 0; r < 8; ++r)
-                for (int col = 0; col < 8; ++col) t.s.white_samples[r][col] = byCode[raw::pattern_code(t.s.cfa_pattern, r, col)];
+                for (int col = 0; col < 8; ++col)
+                    t.s.white_samples[r][col] = byCode[raw::pattern_code(t.s.cfa_pattern, r, col)];
         }
         t.s.input_path = "shot.raw";
         const std::string err = scale(t.s);
-        for (int i = 0; i < 4; ++i) EXPECT_NEAR(t.s.daylight_multipliers[i], c.expected[i], 1e-5) << c.name << " [" << i << "]";
+        for (int i = 0; i < 4; ++i)
+            EXPECT_NEAR(t.s.daylight_multipliers[i], c.expected[i], 1e-5) << c.name << " [" << i << "]";
         EXPECT_FLOAT_EQ(t.s.highlight_exposure_adjust, c.adjust) << c.name;
         EXPECT_EQ(err == "shot.raw: Cannot use camera white balance.\n", c.refused) << c.name << ": " << err;
     }
@@ -79,24 +85,43 @@ TEST(ColourScaling, AutomaticWhiteBalanceLeavesOutBlocksNearWhite) {
     t.pixel(0, 0)[0] = 4095 - 24; // one value near white drops its whole block
     scale(t.s);
     const Four expected = {2, 1, 4, 1};
-    for (int i = 0; i < 4; ++i) EXPECT_NEAR(t.s.daylight_multipliers[i], expected[i], 1e-5) << i;
+    for (int i = 0; i < 4; ++i)
+        EXPECT_NEAR(t.s.daylight_multipliers[i], expected[i], 1e-5) << i;
+
+    Sensor dim(8, 8); // a white level below 25 must not drop every block
+    dim.s.white_level = 20;
+    dim.s.auto_white_balance = 1;
+    const uint16_t dimByCode[4] = {4, 8, 2, 8};
+    for (int r = 0; r < 8; ++r)
+        for (int c = 0; c < 8; ++c) {
+            const int code = raw::pattern_code(dim.s.cfa_pattern, r, c);
+            dim.pixel(r, c)[code] = dimByCode[code];
+        }
+    scale(dim.s);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_NEAR(dim.s.daylight_multipliers[i], expected[i], 1e-5) << "dim " << i;
 }
 
 TEST(ColourScaling, SubtractsBlacksScalesAndClamps) {
     Sensor t(1, 4);
     t.s.cfa_pattern = 0;
     t.s.black_level = 100;
-    for (int c = 0; c < 4; ++c) t.s.channel_black[c] = 100;
+    for (int c = 0; c < 4; ++c)
+        t.s.channel_black[c] = 100;
     t.s.white_level = 65535 + 100;
     t.s.use_as_shot_wb = 0;
     set(t.s.daylight_multipliers, {2, 1, 1, 1});
-    const std::array<uint16_t, 4> before[4] = {{0, 0, 0, 0}, {100, 50, 1100, 0}, {40000, 40000, 65535, 101}, {150, 0, 0, 0}};
-    const std::array<uint16_t, 4> after[4] = {{0, 0, 0, 0}, {0, 0, 1000, 0}, {65535, 39900, 65435, 1}, {100, 0, 0, 0}};
-    for (int i = 0; i < 4; ++i) std::copy(before[i].begin(), before[i].end(), t.s.pixel_image[i]);
+    const std::array<uint16_t, 4> before[4] = {
+        {0, 0, 0, 0}, {100, 50, 1100, 0}, {40000, 40000, 65535, 101}, {150, 0, 0, 0}};
+    const std::array<uint16_t, 4> after[4] = {
+        {0, 0, 0, 0}, {0, 0, 1000, 0}, {65535, 39900, 65435, 1}, {100, 0, 0, 0}};
+    for (int i = 0; i < 4; ++i)
+        std::copy(before[i].begin(), before[i].end(), t.s.pixel_image[i]);
     scale(t.s);
     EXPECT_EQ(t.s.white_level, 65535u) << "white is measured above black";
     for (int i = 0; i < 4; ++i)
-        for (int c = 0; c < 4; ++c) EXPECT_EQ(t.s.pixel_image[i][c], after[i][c]) << "pixel " << i << " slot " << c;
+        for (int c = 0; c < 4; ++c)
+            EXPECT_EQ(t.s.pixel_image[i][c], after[i][c]) << "pixel " << i << " slot " << c;
 }
 
 TEST(ColourScaling, BlackPatternsFoldIntoTheChannelsOrApplyByPosition) {
@@ -105,11 +130,13 @@ TEST(ColourScaling, BlackPatternsFoldIntoTheChannelsOrApplyByPosition) {
     bayer.s.white_level = 65535 + 100;
     bayer.s.use_as_shot_wb = 0;
     uint16_t* black = bayer.s.channel_black;
-    for (int c = 0; c < 4; ++c) black[c] = 100;
+    for (int c = 0; c < 4; ++c)
+        black[c] = 100;
     black[4] = black[5] = 2;
     black[6] = 10, black[7] = 20, black[8] = 30, black[9] = 40;
     for (int r = 0; r < 2; ++r)
-        for (int c = 0; c < 2; ++c) bayer.pixel(r, c)[raw::pattern_code(bayer.s.cfa_pattern, r, c)] = 1000;
+        for (int c = 0; c < 2; ++c)
+            bayer.pixel(r, c)[raw::pattern_code(bayer.s.cfa_pattern, r, c)] = 1000;
     scale(bayer.s);
     EXPECT_EQ(bayer.pixel(0, 0)[0], 890);
     EXPECT_EQ(bayer.pixel(0, 1)[1], 880);
@@ -124,9 +151,11 @@ TEST(ColourScaling, BlackPatternsFoldIntoTheChannelsOrApplyByPosition) {
     rows.s.use_as_shot_wb = 0;
     rows.s.channel_black[4] = 3, rows.s.channel_black[5] = 1;
     rows.s.channel_black[6] = 5, rows.s.channel_black[7] = 6, rows.s.channel_black[8] = 7;
-    for (int r = 0; r < 3; ++r) rows.pixel(r, 0)[0] = 1000;
+    for (int r = 0; r < 3; ++r)
+        rows.pixel(r, 0)[0] = 1000;
     scale(rows.s);
-    for (int r = 0; r < 3; ++r) EXPECT_EQ(rows.pixel(r, 0)[0], 995 - r) << r;
+    for (int r = 0; r < 3; ++r)
+        EXPECT_EQ(rows.pixel(r, 0)[0], 995 - r) << r;
 }
 
 TEST(ColourScaling, ThreadedAndInlineScalingAgree) {
@@ -137,9 +166,11 @@ TEST(ColourScaling, ThreadedAndInlineScalingAgree) {
         t.randomPixels(3);
         t.s.white_level = 4095;
         t.s.black_level = 64;
-        for (int c = 0; c < 4; ++c) t.s.channel_black[c] = uint16_t(64 + c);
+        for (int c = 0; c < 4; ++c)
+            t.s.channel_black[c] = uint16_t(64 + c);
         t.s.channel_black[4] = 3, t.s.channel_black[5] = 2;
-        for (int i = 0; i < 6; ++i) t.s.channel_black[6 + i] = uint16_t(i);
+        for (int i = 0; i < 6; ++i)
+            t.s.channel_black[6 + i] = uint16_t(i);
         set(t.s.daylight_multipliers, {2.1f, 1, 1.7f, 1});
         t.s.use_as_shot_wb = 0;
         scale(t.s);
@@ -156,5 +187,7 @@ TEST(ColourScaling, VerboseOutputNamesTheLevelsAndMultipliers) {
     t.s.use_as_shot_wb = 0;
     t.s.verbose_output = 1;
     set(t.s.daylight_multipliers, {2, 1, 4, 1});
-    EXPECT_EQ(scale(t.s), "Scaling with darkness 5, saturation 4095, and\nmultipliers 2.000000 1.000000 4.000000 1.000000\n");
+    EXPECT_EQ(
+        scale(t.s),
+        "Scaling with darkness 5, saturation 4095, and\nmultipliers 2.000000 1.000000 4.000000 1.000000\n");
 }

@@ -10,7 +10,8 @@ using sensortest::Sensor;
 TEST(PreInterpolate, SecondGreenMovesIntoTheGreenSlot) {
     Sensor t(4, 4);
     for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) t.pixel(r, c)[raw::pattern_code(kRggb, r, c)] = uint16_t(10 + 4 * r + c);
+        for (int c = 0; c < 4; ++c)
+            t.pixel(r, c)[raw::pattern_code(kRggb, r, c)] = uint16_t(10 + 4 * r + c);
     raw::pre_interpolate(t.s);
     EXPECT_EQ(t.s.cfa_pattern, 0x94949494u) << "code 3 becomes 1";
     EXPECT_EQ(t.s.colour_count, 3);
@@ -54,7 +55,8 @@ TEST(PreInterpolate, ShrunkImageExpandsToTheVisibleSize) {
     t.s.visible_height = 4;
     t.s.visible_width = 6;
     for (int i = 0; i < 6; ++i)
-        for (int slot = 0; slot < 4; ++slot) t.s.pixel_image[i][slot] = uint16_t(100 * i + slot + 1);
+        for (int slot = 0; slot < 4; ++slot)
+            t.s.pixel_image[i][slot] = uint16_t(100 * i + slot + 1);
     raw::pre_interpolate(t.s);
     ASSERT_EQ(t.s.image_height, 4);
     ASSERT_EQ(t.s.image_width, 6);

@@ -48,7 +48,8 @@ struct Sensor {
         s.sensor_width = uint16_t(sensorWidth);
         const uint64_t values = uint64_t(sensorHeight + 7) * sensorWidth;
         s.raw_buffer = static_cast<uint16_t*>(raw::file_backed_calloc(s, values, sizeof(uint16_t)));
-        for (uint64_t i = uint64_t(sensorHeight) * sensorWidth; i < values; ++i) s.raw_buffer[i] = spare;
+        for (uint64_t i = uint64_t(sensorHeight) * sensorWidth; i < values; ++i)
+            s.raw_buffer[i] = spare;
     }
 
     uint16_t& raw(int row, int col) { return s.raw_buffer[row * s.sensor_width + col]; }
@@ -57,12 +58,14 @@ struct Sensor {
 
     void randomRaw(uint32_t seed) {
         std::mt19937 rng(seed);
-        for (int i = 0; i < s.sensor_height * s.sensor_width; ++i) s.raw_buffer[i] = uint16_t(rng() % 4096);
+        for (int i = 0; i < s.sensor_height * s.sensor_width; ++i)
+            s.raw_buffer[i] = uint16_t(rng() % 4096);
     }
     void randomPixels(uint32_t seed, int slots = 4) {
         std::mt19937 rng(seed);
         for (uint64_t i = 0; i < pixelCount(); ++i)
-            for (int c = 0; c < slots; ++c) s.pixel_image[i][c] = uint16_t(rng() % 4096);
+            for (int c = 0; c < slots; ++c)
+                s.pixel_image[i][c] = uint16_t(rng() % 4096);
     }
     std::vector<uint16_t> pixels() const {
         const uint16_t* first = &s.pixel_image[0][0];

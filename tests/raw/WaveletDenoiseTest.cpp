@@ -18,9 +18,11 @@ struct Stats {
 Stats slotStats(const Sensor& t, int slot) {
     double sum = 0, squares = 0;
     const uint64_t n = t.pixelCount();
-    for (uint64_t i = 0; i < n; ++i) sum += t.s.pixel_image[i][slot];
+    for (uint64_t i = 0; i < n; ++i)
+        sum += t.s.pixel_image[i][slot];
     const double mean = sum / n;
-    for (uint64_t i = 0; i < n; ++i) squares += std::pow(t.s.pixel_image[i][slot] - mean, 2);
+    for (uint64_t i = 0; i < n; ++i)
+        squares += std::pow(t.s.pixel_image[i][slot] - mean, 2);
     return {mean, std::sqrt(squares / n)};
 }
 
@@ -36,7 +38,8 @@ TEST(WaveletDenoise, SmoothsNoiseAndKeepsTheLevel) {
     std::mt19937 rng(11);
     std::normal_distribution<double> noise(1000, 30);
     for (uint64_t i = 0; i < t.pixelCount(); ++i)
-        for (int c = 0; c < 3; ++c) t.s.pixel_image[i][c] = uint16_t(noise(rng));
+        for (int c = 0; c < 3; ++c)
+            t.s.pixel_image[i][c] = uint16_t(noise(rng));
     const Stats before = slotStats(t, 1);
     raw::wavelet_denoise(t.s);
     EXPECT_EQ(t.s.white_level, 4095u << 4) << "widened to at least 32768";
@@ -58,7 +61,8 @@ TEST(WaveletDenoise, ANegligibleThresholdKeepsTheValues) {
         const auto before = t.pixels();
         raw::wavelet_denoise(t.s);
         const auto after = t.pixels();
-        for (size_t i = 0; i < before.size(); ++i) ASSERT_LE(std::abs(before[i] - after[i]), 1) << "value " << i;
+        for (size_t i = 0; i < before.size(); ++i)
+            ASSERT_LE(std::abs(before[i] - after[i]), 1) << "value " << i;
     }
 }
 

@@ -12,7 +12,8 @@ namespace {
 struct Mosaic : Sensor {
     Mosaic() : Sensor(6, 6) {
         for (int r = 0; r < 6; ++r)
-            for (int c = 0; c < 6; ++c) site(r, c) = uint16_t(10 + 6 * r + c);
+            for (int c = 0; c < 6; ++c)
+                site(r, c) = uint16_t(10 + 6 * r + c);
     }
     uint16_t& site(int r, int c) { return pixel(r, c)[raw::pattern_code(s.cfa_pattern, r, c)]; }
 };
@@ -46,8 +47,10 @@ TEST(ZeroFill, EarlierFillsCountAndLoneDeadColoursStayZero) {
 
     Mosaic blue;
     for (int r = 1; r < 6; r += 2)
-        for (int c = 1; c < 6; c += 2) blue.site(r, c) = 0;
+        for (int c = 1; c < 6; c += 2)
+            blue.site(r, c) = 0;
     raw::fill_zero_pixels(blue.s);
     for (int r = 0; r < 6; ++r)
-        for (int c = 0; c < 6; ++c) EXPECT_EQ(blue.site(r, c), (r & c & 1) ? 0 : 10 + 6 * r + c) << r << "," << c;
+        for (int c = 0; c < 6; ++c)
+            EXPECT_EQ(blue.site(r, c), (r & c & 1) ? 0 : 10 + 6 * r + c) << r << "," << c;
 }
