@@ -72,34 +72,32 @@ TEST(ColourScaling, ChoosesAndDividesTheMultipliers) {
 }
 
 TEST(ColourScaling, AutomaticWhiteBalanceLeavesOutBlocksNearWhite) {
-    Sensor t(16, 16);
-    t.s.white_level = 4095;
-    t.s.auto_white_balance = 1;
-    const uint16_t byCode[4] = {500, 1000, 250, 1000};
-    for (int r = 0; r < 16; ++r)
-        for (int c = 0; c < 16; ++c) {
-            const int code = raw::pattern_code(t.s.cfa_pattern, r, c);
-            const bool firstBlock = r < 8 && c < 8;
-            t.pixel(r, c)[code] = firstBlock && code == 0 ? 3000 : byCode[code];
-        }
-    t.pixel(0, 0)[0] = 4095 - 24; // one value near white drops its whole block
-    scale(t.s);
-    const Four expected = {2, 1, 4, 1};
-    for (int i = 0; i < 4; ++i)
-        EXPECT_NEAR(t.s.daylight_multipliers[i], expected[i], 1e-5) << i;
-
-    Sensor dim(8, 8); // a white level below 25 must not drop every block
-    dim.s.white_level = 20;
-    dim.s.auto_white_balance = 1;
-    const uint16_t dimByCode[4] = {4, 8, 2, 8};
-    for (int r = 0; r < 8; ++r)
-        for (int c = 0; c < 8; ++c) {
-            const int code = raw::pattern_code(dim.s.cfa_pattern, r, c);
-            dim.pixel(r, c)[code] = dimByCode[code];
-        }
-    scale(dim.s);
-    for (int i = 0; i < 4; ++i)
-        EXPECT_NEAR(dim.s.daylight_multipliers[i], expected[i], 1e-5) << "dim " << i;
+    struct Case {
+        const char* name;
+        uint32_t white;
+        int size;
+        std::array<uint16_t, 4> byCode;
+        bool brightBlock; // the first 8x8 block: brighter reds and one value near white
+    } cases[] = {
+        {"a block near white", 4095, 16, {500, 1000, 250, 1000}, true},
+        {"white level below 25", 20, 8, {4, 8, 2, 8}, false},
+    };
+    for (const auto& c : cases) {
+        Sensor t(c.size, c.size);
+        t.s.white_level = c.white;
+        t.s.auto_white_balance = 1;
+        for (int r = 0; r < c.size; ++r)
+            for (int col = 0; col < c.size; ++col) {
+                const int code = raw::pattern_code(t.s.cfa_pattern, r, col);
+                const bool bright = c.brightBlock && r < 8 && col < 8 && code == 0;
+                t.pixel(r, col)[code] = bright ? 3000 : c.byCode[code];
+            }
+        if (c.brightBlock) t.pixel(0, 0)[0] = uint16_t(c.white - 24);
+        scale(t.s);
+        const Four expected = {2, 1, 4, 1};
+        for (int i = 0; i < 4; ++i)
+            EXPECT_NEAR(t.s.daylight_multipliers[i], expected[i], 1e-5) << c.name << " [" << i << "]";
+    }
 }
 
 TEST(ColourScaling, SubtractsBlacksScalesAndClamps) {
