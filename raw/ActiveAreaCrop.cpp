@@ -121,9 +121,9 @@ bool copy_bayer_row(DecoderState& s, int r, const uint16_t* source, int columns)
 
 void copy_plain_row(DecoderState& s, int r) {
     const int64_t source_row = int64_t(r) + s.margin_top;
-    if (source_row >= s.sensor_height) return;
-    const uint16_t* source = s.raw_buffer + source_row * s.sensor_width + s.margin_left;
     const int columns = std::min<int>(s.visible_width, std::max(0, int(s.sensor_width) - int(s.margin_left)));
+    if (source_row >= s.sensor_height || columns == 0) return;
+    const uint16_t* source = s.raw_buffer + source_row * s.sensor_width + s.margin_left;
     if (copy_bayer_row(s, r, source, columns)) return;
     for (int c = 0; c < columns; ++c)
         if (uint16_t* pixel = photosite_pixel(s, r, c)) pixel[photosite_colour(s, r, c)] = source[c];
@@ -132,11 +132,11 @@ void copy_plain_row(DecoderState& s, int r) {
 // Sensors laid out at 45 degrees: stored row r runs diagonally through the image.
 void copy_rotated_row(DecoderState& s, int r) {
     const int64_t source_row = int64_t(r) + s.margin_top;
-    if (source_row >= s.sensor_height) return;
-    const uint16_t* source = s.raw_buffer + source_row * s.sensor_width + s.margin_left;
     const int w = s.rotated_width;
     const int stored = s.fuji_sensor_layout ? w : 2 * w;
     const int columns = std::min(stored, std::max(0, int(s.sensor_width) - int(s.margin_left)));
+    if (source_row >= s.sensor_height || columns == 0) return;
+    const uint16_t* source = s.raw_buffer + source_row * s.sensor_width + s.margin_left;
     for (int j = 0; j < columns; ++j) {
         int y, x;
         if (s.fuji_sensor_layout) {
