@@ -24,27 +24,7 @@ namespace {
 
 void identify_camera(DecoderState& s) { s.raw_count = 0; }
 
-void eight_bit_load_raw(DecoderState& s) { missing(s, "eight_bit_load_raw"); }
-void empty_loader(DecoderState& s) { missing(s, "empty_loader"); }
-void ycbcr12_pair_load_raw(DecoderState& s) { missing(s, "ycbcr12_pair_load_raw"); }
-void radc_load_raw(DecoderState& s) { missing(s, "radc_load_raw"); }
-void kodak_ycc_load_raw(DecoderState& s) { missing(s, "kodak_ycc_load_raw"); }
-void canon_crw_load_raw(DecoderState& s) { missing(s, "canon_crw_load_raw"); }
-void ljpeg_sensor_load_raw(DecoderState& s) { missing(s, "ljpeg_sensor_load_raw"); }
-void sony_scrambled_load_raw(DecoderState& s) { missing(s, "sony_scrambled_load_raw"); }
-void canon600_packed_load_raw(DecoderState& s) { missing(s, "canon600_packed_load_raw"); }
-void kodak_262_load_raw(DecoderState& s) { missing(s, "kodak_262_load_raw"); }
-void packed_bits_load_raw(DecoderState& s) { missing(s, "packed_bits_load_raw"); }
-void nokia_load_raw(DecoderState& s) { missing(s, "nokia_load_raw"); }
-void phase_one_plain_load_raw(DecoderState& s) { missing(s, "phase_one_plain_load_raw"); }
-void phase_one_load_raw_c(DecoderState& s) { missing(s, "phase_one_load_raw_c"); }
-void phase_one_correct(DecoderState& s) { missing(s, "Phase One sensor correction"); }
-void canon600_sensor_correct(DecoderState& s) { missing(s, "Canon 600 sensor correction"); }
 
-void camera_xyz_coefficients(DecoderState& s, float[3][4], const float[][3]) {
-    missing(s, "Camera matrix conversion");
-}
-void set_camera_matrix(DecoderState& s, const float[3][3]) { missing(s, "Camera matrix conversion"); }
 
 bool green_channel_match_threaded(DecoderState& s, int) { missing(s, "Green matching"); }
 void cfa_to_monochrome_regression(DecoderState& s, int) { missing(s, "Monochrome conversion"); }
