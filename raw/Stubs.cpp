@@ -26,12 +26,8 @@ void identify_camera(DecoderState& s) { s.raw_count = 0; }
 
 
 
-bool green_channel_match_threaded(DecoderState& s, int) { missing(s, "Green matching"); }
-void cfa_to_monochrome_regression(DecoderState& s, int) { missing(s, "Monochrome conversion"); }
-
 void ahd_interpolate_threaded(demosaic_job&) { throw DecoderText{"AHD demosaicing is not available"}; }
 void lmmse_interpolate_threaded(demosaic_job&) { throw DecoderText{"LMMSE demosaicing is not available"}; }
-void vng_interpolate(DecoderState& s) { missing(s, "VNG demosaicing"); }
 
 void median_filter(DecoderState& s) { missing(s, "Median filter"); }
 void blend_highlights(DecoderState& s) { missing(s, "Highlight blending"); }
