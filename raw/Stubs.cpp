@@ -25,10 +25,6 @@ namespace {
 void identify_camera(DecoderState& s) { s.raw_count = 0; }
 
 
-void crop_active_area(DecoderState& s) { missing(s, "Active-area crop"); }
-void fill_zero_pixels(DecoderState& s) { missing(s, "Dead-pixel fill"); }
-void scale_colors(DecoderState& s) { missing(s, "Colour scaling"); }
-void pre_interpolate(DecoderState& s) { missing(s, "Pre-interpolation"); }
 
 
 void median_filter(DecoderState& s) { missing(s, "Median filter"); }
