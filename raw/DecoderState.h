@@ -131,6 +131,7 @@ struct DecoderState {
     int32_t fuji_dynamic_range;
     uint16_t small_raw_multipliers[4];
     uint32_t sony_private_key;
+    uint32_t exif_cfa_pattern;      // 2x2 pattern of the EXIF CFAPattern tag
     uint32_t ifd_count;
     ifd_record ifd_table[kMaxIfds];
     Routine output_writer = nullptr;
