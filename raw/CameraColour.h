@@ -10,5 +10,8 @@ namespace raw {
 void camera_xyz_coefficients(DecoderState& s, float destination[3][4], const float camera_from_xyz[][3]);
 // Stores camera_from_xyz and, when none is set yet, the as-shot white point.
 void set_camera_matrix(DecoderState& s, const float camera_from_xyz[3][3]);
+// Mode 0 stores the gamma parameters; mode 1 fills tone_table with the decoding curve,
+// mode 2 with the encoding curve, over inputs 0..white.
+void build_gamma_curve(DecoderState& s, float power, float toe_slope, int mode, float white);
 
 } // namespace raw

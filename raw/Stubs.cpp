@@ -11,6 +11,7 @@
 #include "raw/Highlights.h"
 #include "raw/Identify.h"
 #include "raw/Loaders.h"
+#include "raw/LosslessJpeg.h"
 #include "raw/SensorPrep.h"
 
 namespace raw {
@@ -29,6 +30,11 @@ void camera_xyz_coefficients(DecoderState& s, float[3][4], const float[][3]) {
     missing(s, "Camera matrix conversion");
 }
 void set_camera_matrix(DecoderState& s, const float[3][3]) { missing(s, "Camera matrix conversion"); }
+void build_gamma_curve(DecoderState& s, float, float, int, float) { missing(s, "Gamma curve"); }
+
+// No frame is recognised until the lossless JPEG reader is written.
+int ljpeg_start(DecoderState&, ljpeg_header&, int) { return 0; }
+void sinar_pixel_copy(DecoderState& s) { missing(s, "sinar_pixel_copy"); }
 
 void crop_active_area(DecoderState& s) { missing(s, "Active-area crop"); }
 void fill_zero_pixels(DecoderState& s) { missing(s, "Dead-pixel fill"); }
