@@ -35,6 +35,7 @@ void build_gamma_curve(DecoderState& s, float, float, int, float) { missing(s, "
 // No frame is recognised until the lossless JPEG reader is written.
 int ljpeg_start(DecoderState&, ljpeg_header&, int) { return 0; }
 void sinar_pixel_copy(DecoderState& s) { missing(s, "sinar_pixel_copy"); }
+void ljpeg_sensor_load_raw(DecoderState& s) { missing(s, "ljpeg_sensor_load_raw"); }
 
 void crop_active_area(DecoderState& s) { missing(s, "Active-area crop"); }
 void fill_zero_pixels(DecoderState& s) { missing(s, "Dead-pixel fill"); }

@@ -8,7 +8,8 @@ void TextNumbers::skipSpace() {
     while (p_ < end_ && (*p_ == ' ' || (*p_ >= '\t' && *p_ <= '\r'))) ++p_;
 }
 
-bool TextNumbers::readInt(int& value) {
+template <typename T>
+bool TextNumbers::readNumber(T& value) {
     skipSpace();
     const char* start = p_ < end_ && *p_ == '+' ? p_ + 1 : p_;
     auto [next, error] = std::from_chars(start, end_, value);
@@ -17,13 +18,7 @@ bool TextNumbers::readInt(int& value) {
     return true;
 }
 
-bool TextNumbers::readFloat(float& value) {
-    skipSpace();
-    const char* start = p_ < end_ && *p_ == '+' ? p_ + 1 : p_;
-    auto [next, error] = std::from_chars(start, end_, value);
-    if (error != std::errc()) return false;
-    p_ = next;
-    return true;
-}
+bool TextNumbers::readInt(int& value) { return readNumber(value); }
+bool TextNumbers::readFloat(float& value) { return readNumber(value); }
 
 } // namespace raw

@@ -16,6 +16,8 @@ public:
 
 private:
     void skipSpace();
+    template <typename T>
+    bool readNumber(T& value);
     const char* p_;
     const char* end_;
 };
