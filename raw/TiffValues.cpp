@@ -53,18 +53,15 @@ void read_timestamp(DecoderState& s, int reversed) {
     } else {
         for (int i = 0; i < 19; ++i) text[i] = char(read_byte(s));
     }
-    // Every field but the first is introduced by its separator, as in "%d:%d:%d %d:%d:%d".
-    static const char separators[] = "::  ::";
+    // Every field but the first follows its separator, as in "%d:%d:%d %d:%d:%d".
+    static const char separators[] = ":: ::";
     int fields[6];
-    TextNumbers numbers(text, std::strlen(text));
+    const char* p = text;
     for (int i = 0; i < 6; ++i) {
-        if (i > 0) {
-            const char* p = numbers.position();
-            while (separators[i] == ' ' && (*p == ' ' || (*p >= '\t' && *p <= '\r'))) ++p;
-            if (separators[i] == ':' && *p++ != ':') return;
-            numbers = TextNumbers(p, std::strlen(p));
-        }
+        if (i > 0 && separators[i - 1] == ':' && *p++ != ':') return;
+        TextNumbers numbers(p, std::strlen(p));
         if (!numbers.readInt(fields[i])) return;
+        p = numbers.position();
     }
     std::tm t{};
     t.tm_year = fields[0] - 1900;
