@@ -26,12 +26,6 @@ namespace {
 void identify_camera(DecoderState& s) { s.raw_count = 0; }
 
 
-void camera_xyz_coefficients(DecoderState& s, float[3][4], const float[][3]) {
-    missing(s, "Camera matrix conversion");
-}
-void set_camera_matrix(DecoderState& s, const float[3][3]) { missing(s, "Camera matrix conversion"); }
-void build_gamma_curve(DecoderState& s, float, float, int, float) { missing(s, "Gamma curve"); }
-
 // No frame is recognised until the lossless JPEG reader is written.
 int ljpeg_start(DecoderState&, ljpeg_header&, int) { return 0; }
 void sinar_pixel_copy(DecoderState& s) { missing(s, "sinar_pixel_copy"); }
@@ -42,12 +36,8 @@ void fill_zero_pixels(DecoderState& s) { missing(s, "Dead-pixel fill"); }
 void scale_colors(DecoderState& s) { missing(s, "Colour scaling"); }
 void pre_interpolate(DecoderState& s) { missing(s, "Pre-interpolation"); }
 
-bool green_channel_match_threaded(DecoderState& s, int) { missing(s, "Green matching"); }
-void cfa_to_monochrome_regression(DecoderState& s, int) { missing(s, "Monochrome conversion"); }
-
 void ahd_interpolate_threaded(demosaic_job&) { throw DecoderText{"AHD demosaicing is not available"}; }
 void lmmse_interpolate_threaded(demosaic_job&) { throw DecoderText{"LMMSE demosaicing is not available"}; }
-void vng_interpolate(DecoderState& s) { missing(s, "VNG demosaicing"); }
 
 void median_filter(DecoderState& s) { missing(s, "Median filter"); }
 void blend_highlights(DecoderState& s) { missing(s, "Highlight blending"); }

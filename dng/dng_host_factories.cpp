@@ -1,0 +1,20 @@
+// The host's factories for classes that have not landed yet: each body becomes the real
+// construction (deleting a half-built object when its constructor throws) as its class arrives.
+#include "dng/dng_exceptions.h"
+#include "dng/dng_host.h"
+
+dng_exif* dng_host::CreateExif() { ThrowNotYetImplemented(); }
+
+dng_xmp* dng_host::CreateXmp() { ThrowNotYetImplemented(); }
+
+dng_ifd* dng_host::CreateIfd() { ThrowNotYetImplemented(); }
+
+dng_negative* dng_host::MakeNegative() { ThrowNotYetImplemented(); }
+
+dng_image* dng_host::CreateImage(const dng_rect&, uint32_t, uint32_t) { ThrowNotYetImplemented(); }
+
+void dng_host::ApplyOpcodeList(dng_opcode_list&, dng_negative&, std::unique_ptr<dng_image>&) {
+    ThrowNotYetImplemented();
+}
+
+void dng_host::ResampleInto(const dng_image&, dng_image&) { ThrowNotYetImplemented(); }
