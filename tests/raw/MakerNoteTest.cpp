@@ -2,6 +2,7 @@
 // data, Leaf MOS, Minolta MRM, Imacon, and the enciphered Sony private directory.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstring>
 #include <string>
 
@@ -249,6 +250,50 @@ TEST(SonyPrivate, EncipheredDirectoryIsParsedWithAbsoluteOffsets) {
     const float expected[4] = {20, 10, 30, 40};
     for (int c = 0; c < 4; ++c) EXPECT_EQ(p.state().as_shot_multipliers[c], expected[c]) << c;
     EXPECT_EQ(p.state().input_file, p.file->get());
+}
+
+} // namespace
+
+namespace {
+
+TEST(KodakDirectory, PresetWhiteBalanceIsoAndEntryLimits) {
+    Bytes dir{false, {}};
+    dir.u16(3);
+    dir.u16(64013).u16(1).u32(1).u32(1);             // preset 1
+    dir.u16(64040).u16(4).u32(3).u32(50);            // its three multipliers at 50
+    dir.u16(6020).u16(3).u32(1).u32(200);
+    dir.u32(0).pad(50).u32(300).u32(256).u32(400).pad(80);
+    TiffParse p(dir.out);
+    DecoderState& s = p.state();
+    s.byte_order = kLittleEndian;
+    parse_kodak_directory(s, 0);
+    EXPECT_EQ(s.as_shot_multipliers[0], 300);
+    EXPECT_EQ(s.as_shot_multipliers[2], 400);
+    EXPECT_EQ(s.iso_value, 200);
+
+    for (uint16_t entries : {0, 1025}) {
+        std::vector<uint8_t> bytes = dir.out;
+        bytes[0] = uint8_t(entries);
+        bytes[1] = uint8_t(entries >> 8);
+        TiffParse q(bytes);
+        q.state().byte_order = kLittleEndian;
+        parse_kodak_directory(q.state(), 0);
+        EXPECT_EQ(q.state().iso_value, 0) << entries;
+    }
+}
+
+TEST(PrivateText, NeutralLineGivesMultipliersInAnyLocale) {
+    const std::string text = "Camera: X\nNeutral 0.5 1 0.8\nEnd";
+    TiffBuilder tiff;
+    tiff.addIfd().raw(50454, 1, uint32_t(text.size() + 1),
+                      std::vector<uint8_t>(text.c_str(), text.c_str() + text.size() + 1));
+    std::setlocale(LC_NUMERIC, "de_DE.UTF-8"); // where installed, a locale whose decimal mark is a comma
+    TiffParse p(tiff.build());
+    parse_tiff_file(p.state(), 0);
+    std::setlocale(LC_NUMERIC, "C");
+    EXPECT_FLOAT_EQ(p.state().as_shot_multipliers[0], 0.5f);
+    EXPECT_FLOAT_EQ(p.state().as_shot_multipliers[1], 1.0f);
+    EXPECT_FLOAT_EQ(p.state().as_shot_multipliers[2], 0.8f);
 }
 
 } // namespace
