@@ -36,8 +36,6 @@ void fill_zero_pixels(DecoderState& s) { missing(s, "Dead-pixel fill"); }
 void scale_colors(DecoderState& s) { missing(s, "Colour scaling"); }
 void pre_interpolate(DecoderState& s) { missing(s, "Pre-interpolation"); }
 
-void ahd_interpolate_threaded(demosaic_job&) { throw DecoderText{"AHD demosaicing is not available"}; }
-void lmmse_interpolate_threaded(demosaic_job&) { throw DecoderText{"LMMSE demosaicing is not available"}; }
 
 void median_filter(DecoderState& s) { missing(s, "Median filter"); }
 void blend_highlights(DecoderState& s) { missing(s, "Highlight blending"); }
