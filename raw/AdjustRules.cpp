@@ -6,7 +6,7 @@
 #include <strings.h>
 #include <sys/types.h>
 
-namespace raw {
+namespace raw::adjust {
 
 bool text_is(const char* text, std::initializer_list<const char*> names) {
     return std::any_of(names.begin(), names.end(), [&](const char* n) { return std::strcmp(text, n) == 0; });
@@ -39,12 +39,12 @@ void set_margins(DecoderState& s, int left, int top) {
     s.margin_top = fit16(top);
 }
 
-bool seek_to(DecoderState& s, uint64_t offset) {
+bool seek_input(DecoderState& s, uint64_t offset) {
     return s.input_file && offset <= uint64_t(INT64_MAX) &&
            fseeko(s.input_file, off_t(offset), SEEK_SET) == 0;
 }
 
-uint64_t input_length(DecoderState& s) {
+uint64_t input_size(DecoderState& s) {
     if (!s.input_file) return 0;
     const off_t here = ftello(s.input_file);
     if (here < 0 || fseeko(s.input_file, 0, SEEK_END) != 0) return 0;
@@ -53,4 +53,4 @@ uint64_t input_length(DecoderState& s) {
     return end < 0 ? 0 : uint64_t(end);
 }
 
-} // namespace raw
+} // namespace raw::adjust

@@ -1,6 +1,7 @@
 #pragma once
 // What the per-make adjustment rules share: the lengths they test, text tests on make and
-// model, and size changes that cannot wrap around.
+// model, and size changes that cannot wrap around. Kept in a namespace of their own so
+// that they cannot meet the helpers of other parts of the decoder.
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -8,7 +9,7 @@
 
 #include "raw/DecoderState.h"
 
-namespace raw {
+namespace raw::adjust {
 
 inline constexpr uint32_t kPatternUnset = 0xFFFFFFFF;
 
@@ -41,11 +42,12 @@ uint16_t fit16(int64_t value);
 void set_visible(DecoderState& s, int height, int width);
 void set_margins(DecoderState& s, int left, int top);
 // False when the offset cannot be reached.
-bool seek_to(DecoderState& s, uint64_t offset);
+bool seek_input(DecoderState& s, uint64_t offset);
 // Length of input_file; the position is kept.
-uint64_t input_length(DecoderState& s);
+uint64_t input_size(DecoderState& s);
 
-// Steps that run for every file.
+// Steps that run for every file, before the chain.
+void apply_every_file_steps(adjust_context& a);
 void apply_canon_frame(adjust_context& a);
 void apply_canon_model_ids(DecoderState& s);
 void apply_sony_model_ids(DecoderState& s);
@@ -73,4 +75,4 @@ void adjust_kodak_compact(adjust_context& a);
 void adjust_kodak(adjust_context& a);
 void adjust_quicktake(adjust_context& a);
 
-} // namespace raw
+} // namespace raw::adjust

@@ -7,7 +7,7 @@
 #include "raw/InputReaders.h"
 #include "raw/Loaders.h"
 
-namespace raw {
+namespace raw::adjust {
 namespace {
 
 using names = std::initializer_list<const char*>;
@@ -385,4 +385,4 @@ const adjust_rule kChain[] = {
 
 std::span<const adjust_rule> camera_adjust_chain() { return kChain; }
 
-} // namespace raw
+} // namespace raw::adjust

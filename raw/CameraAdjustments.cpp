@@ -4,6 +4,7 @@
 #include "raw/Loaders.h"
 
 namespace raw {
+namespace adjust {
 namespace {
 
 void apply_nikon_loader(DecoderState& s) {
@@ -15,8 +16,7 @@ void apply_nikon_loader(DecoderState& s) {
 
 // A bare sensor module whose data is laid out like the Kodak C603's.
 void apply_kai_0340(DecoderState& s) {
-    if (!text_is(s.camera_model, {"KAI-0340"}) || !(green_difference_ratio(s, 16, 16, 3840, 5120) < 25))
-        return;
+    if (!text_is(s.camera_model, {"KAI-0340"}) || !(green_difference_ratio(s, 16, 16, 3840, 5120) < 25)) return;
     s.visible_height = 480;
     s.margin_top = 0;
     s.cfa_pattern = 0;
@@ -25,15 +25,21 @@ void apply_kai_0340(DecoderState& s) {
 
 } // namespace
 
-void apply_camera_adjustments(DecoderState& s, uint64_t file_length) {
-    adjust_context a{s, file_length, input_length(s)};
+void apply_every_file_steps(adjust_context& a) {
     apply_canon_frame(a);
-    apply_canon_model_ids(s);
-    apply_sony_model_ids(s);
-    apply_panasonic_aliases(s);
-    apply_nikon_loader(s);
-    apply_kai_0340(s);
-    for (const adjust_rule& rule : camera_adjust_chain()) {
+    apply_canon_model_ids(a.s);
+    apply_sony_model_ids(a.s);
+    apply_panasonic_aliases(a.s);
+    apply_nikon_loader(a.s);
+    apply_kai_0340(a.s);
+}
+
+} // namespace adjust
+
+void apply_camera_adjustments(DecoderState& s, uint64_t file_length) {
+    adjust::adjust_context a{s, file_length, adjust::input_size(s)};
+    adjust::apply_every_file_steps(a);
+    for (const adjust::adjust_rule& rule : adjust::camera_adjust_chain()) {
         if (!rule.holds(a)) continue;
         rule.apply(a);
         break;

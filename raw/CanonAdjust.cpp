@@ -6,7 +6,7 @@
 #include "raw/CameraColour.h"
 #include "raw/Loaders.h"
 
-namespace raw {
+namespace raw::adjust {
 namespace {
 
 // A row nobody could give values for leaves the parser's frame alone.
@@ -74,4 +74,4 @@ void set_canon_10bit_defaults(DecoderState& s) {
     s.loader_flags = 264;
 }
 
-} // namespace raw
+} // namespace raw::adjust

@@ -8,7 +8,7 @@
 #include "raw/Identify.h"
 #include "raw/InputReaders.h"
 
-namespace raw {
+namespace raw::adjust {
 namespace {
 
 // Headerless files of these lengths hold data of more than one camera; the file's content
@@ -81,7 +81,7 @@ void adjust_e4300(DecoderState& s) {
 
 // Big-endian samples mark the framed variant of this sensor.
 void adjust_rovershot(DecoderState& s) {
-    seek_to(s, 0x300000);
+    seek_input(s, 0x300000);
     s.byte_order = guess_sample_byte_order(s, 0x10000);
     if (s.byte_order != kBigEndian) return;
     s.visible_height = add16(s.visible_height, -16);
@@ -137,4 +137,4 @@ void adjust_by_file_length(adjust_context& a) {
     }
 }
 
-} // namespace raw
+} // namespace raw::adjust

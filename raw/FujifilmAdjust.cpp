@@ -2,7 +2,7 @@
 
 #include "raw/AdjustRules.h"
 
-namespace raw {
+namespace raw::adjust {
 namespace {
 
 // Frames of the bodies whose active area the header does not describe exactly, as cuts
@@ -117,4 +117,4 @@ void adjust_fujifilm(adjust_context& a) {
     if (s.cfa_pattern == kPatternXTrans) align_xtrans_cell(s);
 }
 
-} // namespace raw
+} // namespace raw::adjust

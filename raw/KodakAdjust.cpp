@@ -8,7 +8,7 @@
 #include "raw/InputReaders.h"
 #include "raw/Loaders.h"
 
-namespace raw {
+namespace raw::adjust {
 namespace {
 
 void make_monochrome(DecoderState& s) {
@@ -93,7 +93,7 @@ void adjust_kodak_compact(adjust_context& a) {
     DecoderState& s = a.s;
     s.byte_order = kLittleEndian;
     if (s.cfa_pattern && s.sensor_data_offset) {
-        if (seek_to(s, s.sensor_data_offset >= 4096 ? 5252 : 168))
+        if (seek_input(s, s.sensor_data_offset >= 4096 ? 5252 : 168))
             read_u16_array(s, s.tone_table, 256);
         else
             count_data_error(s);
@@ -121,4 +121,4 @@ void adjust_kodak(adjust_context& a) {
     apply_compact_frame(a);
 }
 
-} // namespace raw
+} // namespace raw::adjust

@@ -2,7 +2,7 @@
 #include "raw/Loaders.h"
 #include "raw/LosslessJpeg.h"
 
-namespace raw {
+namespace raw::adjust {
 namespace {
 
 // Multi-shot backs store one frame per shot: the shots are combined into full pixels, so
@@ -15,7 +15,7 @@ void count_shots(DecoderState& s) {
 
 bool holds_15_bit_ljpeg(DecoderState& s) {
     ljpeg_header jh;
-    return seek_to(s, s.sensor_data_offset) && ljpeg_start(s, jh, true) && jh.bits == 15;
+    return seek_input(s, s.sensor_data_offset) && ljpeg_start(s, jh, true) && jh.bits == 15;
 }
 
 void frame_leaf_2048(DecoderState& s) {
@@ -123,4 +123,4 @@ void adjust_leaf(adjust_context& a) {
         frame_valeo(s, 55, 30, 2006, 0x49494949);
 }
 
-} // namespace raw
+} // namespace raw::adjust

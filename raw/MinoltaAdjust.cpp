@@ -6,7 +6,7 @@
 #include "raw/InputReaders.h"
 #include "raw/Loaders.h"
 
-namespace raw {
+namespace raw::adjust {
 namespace {
 
 // DYNAX and MAXXUM bodies were sold under both names; the colour rows know the DYNAX one.
@@ -62,4 +62,4 @@ void adjust_minolta(adjust_context& a) {
     }
 }
 
-} // namespace raw
+} // namespace raw::adjust

@@ -3,7 +3,7 @@
 #include "raw/AdjustRules.h"
 #include "raw/Loaders.h"
 
-namespace raw {
+namespace raw::adjust {
 namespace {
 
 // Bodies whose stored rows are wider than the image.
@@ -68,4 +68,4 @@ void adjust_olympus(adjust_context& a) {
     apply_model_rules(a);
 }
 
-} // namespace raw
+} // namespace raw::adjust

@@ -5,7 +5,7 @@
 #include "raw/CameraColour.h"
 #include "raw/Loaders.h"
 
-namespace raw {
+namespace raw::adjust {
 namespace {
 
 // Rows of 14 photosites packed into 16 bytes fill the data exactly.
@@ -54,4 +54,4 @@ void adjust_panasonic(adjust_context& a) {
     apply_pattern(s);
 }
 
-} // namespace raw
+} // namespace raw::adjust

@@ -5,7 +5,7 @@
 #include "raw/InputReaders.h"
 #include "raw/Loaders.h"
 
-namespace raw {
+namespace raw::adjust {
 
 void apply_sony_model_ids(DecoderState& s) {
     for (const camera_model_id_row& row : sony_model_ids)
@@ -95,4 +95,4 @@ void adjust_sony_v3(adjust_context& a) {
     s.raw_loader = sony_scrambled_load_raw;
 }
 
-} // namespace raw
+} // namespace raw::adjust

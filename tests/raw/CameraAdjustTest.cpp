@@ -737,18 +737,23 @@ TEST(CameraAdjustTest, QuickTakeHeader) {
 
 // Rows that ask the file's content which camera wrote it. The probes belong to
 // identification and the loaders; until they are built these checks wait for them.
-TEST(CameraAdjustTest, RowsThatProbeTheFile) {
-    std::vector<uint8_t> bytes(0x300000 + 2 * 0x10000);
-    for (size_t i = 0x300000; i + 1 < bytes.size(); i += 2)
-        bytes[i + 1] = uint8_t((i / 2) % 97); // smooth big-endian
-    testsupport::MemoryFile file(bytes);
-    auto s = adjust_state("RoverShot", "3320AF", 2048, 1536);
-    s->input_file = file.get();
+void adjust_or_skip(DecoderState& s, uint64_t kept_length) {
     try {
-        raw::apply_camera_adjustments(*s, 6291456);
+        raw::apply_camera_adjustments(s, kept_length);
     } catch (const raw::DecoderText& missing) {
         GTEST_SKIP() << missing.text;
     }
+}
+
+TEST(CameraAdjustTest, BigEndianSamplesMarkTheFramedRoverShot) {
+    std::vector<uint8_t> bytes(0x300000 + 2 * 0x10000);
+    for (size_t i = 0x300000; i + 1 < bytes.size(); i += 2)
+        bytes[i + 1] = uint8_t((i / 2) % 97); // smooth when read big-endian
+    testsupport::MemoryFile file(bytes);
+    auto s = adjust_state("RoverShot", "3320AF", 2048, 1536);
+    s->input_file = file.get();
+    adjust_or_skip(*s, 6291456);
+    if (testing::Test::IsSkipped()) return;
     EXPECT_EQ(s->byte_order, raw::kBigEndian);
     EXPECT_EQ(s->visible_width, 2020);
     EXPECT_EQ(s->visible_height, 1520);
@@ -757,4 +762,16 @@ TEST(CameraAdjustTest, RowsThatProbeTheFile) {
     EXPECT_EQ(s->white_level, 62912u);
     EXPECT_STREQ(s->camera_make, "ISG");
     EXPECT_STREQ(s->camera_model, "2020x1520");
+}
+
+// An empty row gives a ratio that is not a number; it must not choose a diagonal.
+TEST(CameraAdjustTest, GreenRatioOfAnEmptyRowChoosesNothing) {
+    testsupport::MemoryFile file(std::vector<uint8_t>(4775936));
+    auto s = adjust_state("Olympus", "C740UZ", 0, 1543);
+    s->input_file = file.get();
+    s->capture_time = 1000000000;
+    adjust_or_skip(*s, 4775936);
+    if (testing::Test::IsSkipped()) return;
+    EXPECT_EQ(s->cfa_pattern, kUnset);
+    EXPECT_EQ(s->loader_flags, 0u);
 }
