@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 
 #include "raw/AdjustRules.h"
@@ -30,7 +31,8 @@ void place_sp550uz_thumbnail(adjust_context& a) {
     constexpr uint64_t kThumbnailOffset = 10721280;
     DecoderState& s = a.s;
     s.thumbnail_offset = kThumbnailOffset;
-    s.thumbnail_length = a.file_length > kThumbnailOffset ? uint32_t(a.file_length - kThumbnailOffset) : 0;
+    const uint64_t rest = a.file_length > kThumbnailOffset ? a.file_length - kThumbnailOffset : 0;
+    s.thumbnail_length = uint32_t(std::min<uint64_t>(rest, UINT32_MAX));
     s.thumbnail_width = 640;
     s.thumbnail_height = 480;
 }
