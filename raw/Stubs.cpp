@@ -35,8 +35,6 @@ void median_filter(DecoderState& s) { missing(s, "Median filter"); }
 void blend_highlights(DecoderState& s) { missing(s, "Highlight blending"); }
 void recover_highlights(DecoderState& s) { missing(s, "Highlight rebuilding"); }
 
-void fuji_rotate(DecoderState& s) { missing(s, "45-degree rotation"); }
-void stretch(DecoderState& s) { missing(s, "Pixel-aspect stretch"); }
 void createCGImage(DecoderState& s, int) { missing(s, "Output bitmap"); }
 
 void write_ppm_tiff(DecoderState& s) { missing(s, "Image file writer"); }
