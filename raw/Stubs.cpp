@@ -35,7 +35,6 @@ void median_filter(DecoderState& s) { missing(s, "Median filter"); }
 void blend_highlights(DecoderState& s) { missing(s, "Highlight blending"); }
 void recover_highlights(DecoderState& s) { missing(s, "Highlight rebuilding"); }
 
-void createCGImage(DecoderState& s, int) { missing(s, "Output bitmap"); }
 
 void write_ppm_tiff(DecoderState& s) { missing(s, "Image file writer"); }
 void jpeg_thumb(DecoderState& s) { missing(s, "Thumbnail writer"); }
