@@ -31,11 +31,6 @@ void scale_colors(DecoderState& s) { missing(s, "Colour scaling"); }
 void pre_interpolate(DecoderState& s) { missing(s, "Pre-interpolation"); }
 
 
-void median_filter(DecoderState& s) { missing(s, "Median filter"); }
-void blend_highlights(DecoderState& s) { missing(s, "Highlight blending"); }
-void recover_highlights(DecoderState& s) { missing(s, "Highlight rebuilding"); }
-
-
 void write_ppm_tiff(DecoderState& s) { missing(s, "Image file writer"); }
 void jpeg_thumb(DecoderState& s) { missing(s, "Thumbnail writer"); }
 
