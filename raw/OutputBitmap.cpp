@@ -64,7 +64,7 @@ void copy_rows(const Geometry& g, const Pixel* source, Pixel* target, int begin,
 }
 
 void write_to_buffer(DecoderState& s, const Geometry& g, int sharpening) {
-    if (s.orientation_code == 0) return;
+    if (s.orientation_code == 0 || g.height == 0 || g.width == 0) return;
     auto* image = static_cast<Pixel*>(file_backed_calloc(s, uint64_t(g.height) * uint64_t(g.width), sizeof(Pixel)));
     memory_error(s, image, "createCGImage()");
     // Bands start on even rows.

@@ -151,3 +151,16 @@ TEST_F(ColourConversionTest, FourColoursBecomeThreeOnTheCallingThread) {
     EXPECT_EQ(d.at(1), (Pixel{1000, 1000, 0, 2000}));
     EXPECT_EQ(d.s->colour_count, 3);
 }
+
+TEST_F(ColourConversionTest, OutputSpacesKeepTheirWhite) {
+    // sRGB white (1, 1, 1) is the white of every RGB space here (all D65); in XYZ it is D65.
+    const double d65[3] = {0.950456, 1.0, 1.088754};
+    for (int space = 1; space <= 5; ++space) {
+        const float(*m)[3] = raw::output_matrix(space);
+        ASSERT_NE(m, nullptr);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_NEAR(m[i][0] + m[i][1] + m[i][2], space == 5 ? d65[i] : 1.0, 2e-5) << space << " row " << i;
+    }
+    EXPECT_EQ(raw::output_matrix(0), nullptr);
+    EXPECT_EQ(raw::output_matrix(7), nullptr);
+}
