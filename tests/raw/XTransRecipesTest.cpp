@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "tests/raw/DemosaicFixture.h"
+#include "tests/raw/MosaicFixture.h"
 
-using namespace mosaicfixture;
+using namespace mosaic_test;
 
 namespace {
 
