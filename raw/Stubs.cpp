@@ -32,6 +32,10 @@ uint16_t* ljpeg_decode_row(DecoderState& s, int32_t, ljpeg_header&) { missing(s,
 void ljpeg_release(DecoderState&, ljpeg_header&) {}
 int64_t ljpeg_stream_position(DecoderState&) { return 0; }
 bool ljpeg_data_ended(DecoderState&, int64_t) { return false; }
+void ljpeg_sensor_load_raw(DecoderState& s) { missing(s, "Lossless JPEG decoding"); }
+void canon_small_raw_load_raw(DecoderState& s) { missing(s, "Lossless JPEG decoding"); }
+void dng_ljpeg_load_raw(DecoderState& s) { missing(s, "Lossless JPEG decoding"); }
+void packed_dng_load_raw(DecoderState& s) { missing(s, "Packed DNG decoding"); }
 
 
 void crop_active_area(DecoderState& s) { missing(s, "Active-area crop"); }
