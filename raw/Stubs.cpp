@@ -43,12 +43,6 @@ void fill_zero_pixels(DecoderState& s) { missing(s, "Dead-pixel fill"); }
 void scale_colors(DecoderState& s) { missing(s, "Colour scaling"); }
 void pre_interpolate(DecoderState& s) { missing(s, "Pre-interpolation"); }
 
-bool green_channel_match_threaded(DecoderState& s, int) { missing(s, "Green matching"); }
-void cfa_to_monochrome_regression(DecoderState& s, int) { missing(s, "Monochrome conversion"); }
-
-void ahd_interpolate_threaded(demosaic_job&) { throw DecoderText{"AHD demosaicing is not available"}; }
-void lmmse_interpolate_threaded(demosaic_job&) { throw DecoderText{"LMMSE demosaicing is not available"}; }
-void vng_interpolate(DecoderState& s) { missing(s, "VNG demosaicing"); }
 
 void median_filter(DecoderState& s) { missing(s, "Median filter"); }
 void blend_highlights(DecoderState& s) { missing(s, "Highlight blending"); }
