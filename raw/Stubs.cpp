@@ -38,10 +38,6 @@ void dng_ljpeg_load_raw(DecoderState& s) { missing(s, "Lossless JPEG decoding");
 void packed_dng_load_raw(DecoderState& s) { missing(s, "Packed DNG decoding"); }
 
 
-void crop_active_area(DecoderState& s) { missing(s, "Active-area crop"); }
-void fill_zero_pixels(DecoderState& s) { missing(s, "Dead-pixel fill"); }
-void scale_colors(DecoderState& s) { missing(s, "Colour scaling"); }
-void pre_interpolate(DecoderState& s) { missing(s, "Pre-interpolation"); }
 
 
 void median_filter(DecoderState& s) { missing(s, "Median filter"); }
