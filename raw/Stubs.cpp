@@ -11,7 +11,6 @@
 #include "raw/Highlights.h"
 #include "raw/Identify.h"
 #include "raw/Loaders.h"
-#include "raw/LosslessJpeg.h"
 #include "raw/SensorPrep.h"
 
 namespace raw {
@@ -24,18 +23,6 @@ namespace {
 } // namespace
 
 void identify_camera(DecoderState& s) { s.raw_count = 0; }
-
-ljpeg_header::~ljpeg_header() = default;
-int ljpeg_start(DecoderState&, ljpeg_header&, bool) { return 0; }
-int32_t ljpeg_read_difference(DecoderState& s, const uint16_t*) { missing(s, "Lossless JPEG decoding"); }
-uint16_t* ljpeg_decode_row(DecoderState& s, int32_t, ljpeg_header&) { missing(s, "Lossless JPEG decoding"); }
-void ljpeg_release(DecoderState&, ljpeg_header&) {}
-int64_t ljpeg_stream_position(DecoderState&) { return 0; }
-bool ljpeg_data_ended(DecoderState&, int64_t) { return false; }
-void ljpeg_sensor_load_raw(DecoderState& s) { missing(s, "Lossless JPEG decoding"); }
-void canon_small_raw_load_raw(DecoderState& s) { missing(s, "Lossless JPEG decoding"); }
-void dng_ljpeg_load_raw(DecoderState& s) { missing(s, "Lossless JPEG decoding"); }
-void packed_dng_load_raw(DecoderState& s) { missing(s, "Packed DNG decoding"); }
 
 
 

@@ -11,32 +11,13 @@
 #include "raw/LosslessJpeg.h"
 #include "tests/raw/LoaderRig.h"
 #include "tests/support/BitWriter.h"
-#include "tests/support/MemoryFile.h"
+#include "tests/support/LosslessJpegEncoder.h"
 
 using namespace raw;
 using testsupport::BitWriter;
 using testsupport::LoaderRig;
 
 namespace {
-
-// Until the lossless JPEG decoder is part of the build its routines are placeholders.
-bool lossless_jpeg_available() {
-    testsupport::MemoryFile file(std::vector<uint8_t>{0});
-    auto s = std::make_unique<DecoderState>();
-    s->input_file = file.get();
-    const uint16_t table[3] = {1, 0x100, 0x100};
-    try {
-        ljpeg_read_difference(*s, table);
-        return true;
-    } catch (const DecoderText&) {
-        return false;
-    }
-}
-
-#define REQUIRE_LOSSLESS_JPEG()                                                       \
-    do {                                                                              \
-        if (!lossless_jpeg_available()) GTEST_SKIP() << "lossless JPEG decoding is not built yet"; \
-    } while (0)
 
 int bit_length(int d) {
     int n = 0;
@@ -52,40 +33,9 @@ void put_difference(BitWriter& w, testsupport::HuffmanCode code, int d) {
     if (len) w.put(uint32_t(d > 0 ? d : d + (1 << len) - 1), len);
 }
 
-void put_u16(std::vector<uint8_t>& b, uint32_t v) {
-    b.push_back(uint8_t(v >> 8));
-    b.push_back(uint8_t(v));
-}
-
-// A 12-bit lossless JPEG frame of four components with one table of two codes:
-// '0' for a zero difference and '1' for a 4-bit one.
-std::vector<uint8_t> four_component_frame(int high, int wide, const std::vector<int>& diffs) {
-    std::vector<uint8_t> b = {0xFF, 0xD8, 0xFF, 0xC3};
-    put_u16(b, 8 + 3 * 4);
-    b.push_back(12);
-    put_u16(b, uint32_t(high));
-    put_u16(b, uint32_t(wide));
-    b.push_back(4);
-    for (uint8_t c = 1; c <= 4; ++c) testsupport::append(b, {c, 0x11, 0});
-    testsupport::append(b, {0xFF, 0xC4});
-    put_u16(b, 2 + 1 + 16 + 2);
-    testsupport::append(b, {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4});
-    testsupport::append(b, {0xFF, 0xDA});
-    put_u16(b, 6 + 2 * 4);
-    b.push_back(4);
-    for (uint8_t c = 1; c <= 4; ++c) testsupport::append(b, {c, 0});
-    testsupport::append(b, {1, 0, 0});
-    BitWriter w(true);
-    for (int d : diffs) put_difference(w, d ? testsupport::HuffmanCode{1, 1} : testsupport::HuffmanCode{0, 1}, d);
-    testsupport::append(b, w.finish());
-    testsupport::append(b, {0xFF, 0xD9});
-    return b;
-}
-
 } // namespace
 
 TEST(HuffmanDelta, TableFromTheFileAndTwoColumnPredictors) {
-    REQUIRE_LOSSLESS_JPEG();
     // Three codes: '0' length 0, '10' length 1, '11' length 2 (starts on the 12-bit scale).
     std::vector<uint8_t> b(8, 0);
     testsupport::append(b, testsupport::le16({7})); // (7 + 12) & 15 = 3 codes
@@ -107,7 +57,6 @@ TEST(HuffmanDelta, TableFromTheFileAndTwoColumnPredictors) {
 }
 
 TEST(SonyHuffman, ColumnsFromTheRightEvenRowsFirst) {
-    REQUIRE_LOSSLESS_JPEG();
     // The built-in codes, in table order from the lowest 15-bit value up.
     const uint16_t list[18] = {0xF11, 0xF10, 0xE0F, 0xD0E, 0xC0D, 0xB0C, 0xA0B, 0x90A, 0x809,
                                0x708, 0x607, 0x506, 0x405, 0x304, 0x303, 0x300, 0x202, 0x201};
@@ -128,26 +77,44 @@ TEST(SonyHuffman, ColumnsFromTheRightEvenRowsFirst) {
     EXPECT_EQ(rig.s->data_error_count, 1); // the sum passed 12 bits
 }
 
-TEST(Ljpeg2x2Tiles, ComponentsFillCells) {
-    REQUIRE_LOSSLESS_JPEG();
-    // Predictor 1 from 2048: row 0 sets all four components, row 1 the first column again.
-    const std::vector<int> diffs = {8, -8, 15, 0, 0, 9, -9, 12, 10, 0, 0, -10, 0, 0, 0, 0};
-    const std::vector<uint8_t> frame = four_component_frame(2, 2, diffs);
-    // Two tiles of 4 x 4 on a sensor 6 wide: the second tile's outer columns fall away.
-    std::vector<uint8_t> b = testsupport::le16({16, 0, uint16_t(16 + frame.size()), 0});
-    b.resize(16, 0);
+TEST(Ljpeg2x2Tiles, ComponentsFillCellsAndDamagedTilesLeaveHoles) {
+    // Each JPEG column carries the four photosites of a 2x2 cell.
+    testsupport::LosslessJpegFrame f;
+    f.width = 2;
+    f.height = 2;
+    f.components = 4;
+    f.samples = {11, 12, 21, 22, 13, 14, 23, 24, 31, 32, 41, 42, 33, 34, 43, 44};
+    const std::vector<uint8_t> frame = testsupport::encodeLosslessJpeg(f);
+    const std::vector<uint16_t> rows[4] = {{11, 12, 13, 14}, {21, 22, 23, 24}, {31, 32, 33, 34}, {41, 42, 43, 44}};
+
+    // Three tiles of 4 x 4 on a sensor 10 wide: the third loses its outer columns; then
+    // a second row of tiles whose first offset points at no frame.
+    const uint16_t at = 32, next = uint16_t(32 + frame.size());
+    std::vector<uint8_t> b = testsupport::le16({at, 0, next, 0, at, 0, 0, 0, at, 0, at, 0});
+    b.resize(at, 0);
     testsupport::append(b, frame);
     testsupport::append(b, frame);
-    LoaderRig rig(b, 6, 4);
+    LoaderRig rig(b, 10, 8);
     rig.s->tiff_tile_width = 4;
     rig.s->tiff_tile_length = 4;
     rig.run(ljpeg_2x2_tiles_load_raw);
-    const std::vector<std::vector<uint16_t>> expected = {
-        {2056, 2040, 2056, 2049, 2056, 2040},
-        {2063, 2048, 2054, 2060, 2063, 2048},
-        {2066, 2040, 2066, 2040, 2066, 2040},
-        {2063, 2038, 2063, 2038, 2063, 2038},
-    };
-    for (int r = 0; r < 4; ++r) EXPECT_EQ(rig.row(r), expected[size_t(r)]) << r;
-    EXPECT_EQ(rig.s->data_error_count, 0);
+    for (int r = 0; r < 4; ++r) {
+        std::vector<uint16_t> top = rows[r], bottom(4, 0); // the hole left by the damaged tile
+        top.insert(top.end(), rows[r].begin(), rows[r].end());
+        bottom.insert(bottom.end(), rows[r].begin(), rows[r].end());
+        for (auto* row : {&top, &bottom}) row->insert(row->end(), rows[r].begin(), rows[r].begin() + 2);
+        EXPECT_EQ(rig.row(r), top) << r;
+        EXPECT_EQ(rig.row(r + 4), bottom) << r;
+    }
+    EXPECT_EQ(rig.s->data_error_count, 1);
+
+    LoaderRig none(std::vector<uint8_t>(64, 0), 4, 4);
+    none.s->tiff_tile_width = 4;
+    none.s->tiff_tile_length = 0x7FFFFFFF; // untiled: the frame would start right here
+    try {
+        none.run(ljpeg_2x2_tiles_load_raw);
+        ADD_FAILURE() << "data without a frame must be refused";
+    } catch (const DecoderText& t) {
+        EXPECT_STREQ(t.text, kNotLosslessJpegText);
+    }
 }
