@@ -53,7 +53,7 @@ void load_block_code(DecoderState& s, panasonic_bit_reader& bits) {
                 const int32_t j = int32_t(panasonic_bits(s, bits, 8));
                 if (j) {
                     pred[p] -= 0x80 << sh;
-                    if (pred[p] < 0 || sh == 4) pred[p] &= ~(-1 << sh);
+                    if (pred[p] < 0 || sh == 4) pred[p] &= int32_t((1u << sh) - 1);
                     pred[p] += j << sh;
                 }
             } else {

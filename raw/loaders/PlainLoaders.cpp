@@ -49,6 +49,8 @@ void eight_bit_load_raw(DecoderState& s) {
 void rgb_shorts_load_raw(DecoderState& s) {
     if (!require_pixel_image(s)) return;
     const uint32_t per_pixel = s.thumbnail_misc >> 5;
+    s.white_level = uint32_t((uint64_t(1) << (s.thumbnail_misc & 31)) - 1);
+    if (per_pixel == 0) return;
     const uint64_t kept = std::min<uint32_t>(per_pixel, 4);
     const uint64_t pixels = uint64_t(s.image_width) * s.image_height;
     for (uint64_t i = 0; i < pixels; ++i) {
@@ -59,7 +61,6 @@ void rgb_shorts_load_raw(DecoderState& s) {
         if (per_pixel > kept) fseeko(s.input_file, off_t(per_pixel - kept) * 2, SEEK_CUR);
         if (s.data_error_count && std::feof(s.input_file)) break;
     }
-    s.white_level = uint32_t((uint64_t(1) << (s.thumbnail_misc & 31)) - 1);
 }
 
 // Formats recognised but not read (the decode is refused by identification); each entry

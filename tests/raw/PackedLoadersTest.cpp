@@ -186,3 +186,21 @@ TEST(Split10Bit, LowBitsThenSpareBits) {
     EXPECT_EQ(rig.s->white_level, 1023u);
     EXPECT_EQ(rig.s->data_error_count, 0);
 }
+
+TEST(RgbShorts, WholePixelsOfSixteenBitSamples) {
+    // Three samples per pixel and 12 significant bits; a fifth sample per pixel is skipped.
+    for (uint32_t per_pixel : {3u, 5u}) {
+        std::vector<uint16_t> words;
+        for (uint16_t p = 0; p < 2; ++p)
+            for (uint16_t c = 0; c < per_pixel; ++c) words.push_back(uint16_t(100 * p + c));
+        LoaderRig rig(testsupport::le16(words), 2, 1);
+        rig.usePixels();
+        rig.s->thumbnail_misc = per_pixel << 5 | 12;
+        rig.run(rgb_shorts_load_raw);
+        const uint16_t fourth = per_pixel > 3 ? 3 : 0;
+        EXPECT_EQ(rig.pixels, (std::vector<uint16_t>{0, 1, 2, fourth, 100, 101, 102, uint16_t(fourth ? 103 : 0)}))
+            << per_pixel;
+        EXPECT_EQ(rig.s->white_level, 4095u);
+        EXPECT_EQ(rig.s->data_error_count, 0);
+    }
+}
