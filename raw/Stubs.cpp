@@ -11,6 +11,7 @@
 #include "raw/Highlights.h"
 #include "raw/Identify.h"
 #include "raw/Loaders.h"
+#include "raw/LosslessJpeg.h"
 #include "raw/SensorPrep.h"
 
 namespace raw {
