@@ -5,7 +5,6 @@
 #include "raw/CameraColour.h"
 #include "raw/ColourOutput.h"
 #include "raw/DecoderError.h"
-#include "raw/FileProbes.h"
 #include "raw/Demosaic.h"
 #include "raw/FileOutput.h"
 #include "raw/GreenMatch.h"
@@ -30,10 +29,6 @@ uint16_t guess_sample_byte_order(DecoderState& s, int, double*) { missing(s, "By
 double green_difference_ratio(DecoderState& s, int, int, uint64_t, uint64_t) {
     missing(s, "Green difference ratio");
 }
-bool tail_histogram_check(DecoderState& s) { missing(s, "Tail histogram probe"); }
-bool packed_pattern_check(DecoderState& s) { missing(s, "Packed pattern probe"); }
-bool tail_nonzero_check(DecoderState& s) { missing(s, "Tail probe"); }
-bool model_from_code_bits(DecoderState& s) { missing(s, "Model code probe"); }
 
 
 
