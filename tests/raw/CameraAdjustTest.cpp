@@ -776,3 +776,26 @@ TEST(CameraAdjustTest, GreenRatioOfAnEmptyRowChoosesNothing) {
     EXPECT_EQ(s->cfa_pattern, kUnset);
     EXPECT_EQ(s->loader_flags, 0u);
 }
+
+TEST(CameraAdjustTest, ContentTellsBodiesOfOneLengthApart) {
+    // Data that does not carry the E2100's packing is an E2500's.
+    testsupport::MemoryFile unpacked(std::vector<uint8_t>(2940928));
+    auto e2100 = adjust_state("Nikon", "E2100", 1616, 1221);
+    e2100->input_file = unpacked.get();
+    if (!adjusted(*e2100, 2940928)) return;
+    EXPECT_STREQ(e2100->camera_model, "E2500");
+    EXPECT_EQ(e2100->visible_height, 1219);
+    EXPECT_EQ(e2100->cfa_pattern, 0x4b4b4b4bu);
+
+    // The E995 ends its files with a test pattern of four byte values.
+    std::vector<uint8_t> bytes(4771840);
+    for (size_t i = bytes.size() - 2000; i < bytes.size(); ++i)
+        bytes[i] = uint8_t(0x55 * (i % 4));
+    testsupport::MemoryFile patterned(bytes);
+    auto e990 = adjust_state("Nikon", "E990", 2064, 1540);
+    e990->input_file = patterned.get();
+    if (!adjusted(*e990, 4771840)) return;
+    EXPECT_STREQ(e990->camera_model, "E995");
+    EXPECT_EQ(e990->cfa_pattern, kUnset);
+    EXPECT_EQ(e990->camera_colour_output, 1);
+}
