@@ -39,6 +39,7 @@ template <size_t N> void set_text(char (&field)[N], const char* text) { set_text
 // value + delta, held to the 16-bit range.
 uint16_t add16(uint16_t value, int64_t delta);
 uint16_t fit16(int64_t value);
+// Height first, the way frame sizes are quoted.
 void set_visible(DecoderState& s, int height, int width);
 void set_margins(DecoderState& s, int left, int top);
 // False when the offset cannot be reached.

@@ -33,7 +33,8 @@ void adjust_foveon(adjust_context& a) {
     set_simple_matrix(s, 0);
 }
 
-// The 80D's frame starts two rows above the one its raw size gives.
+// The 80D's frame starts two rows above the one its raw size gives; a frame already at
+// the top has no rows to give.
 void adjust_eos_80d(adjust_context& a) {
     if (a.s.margin_top < 2) return;
     a.s.margin_top -= 2;
