@@ -172,6 +172,12 @@ struct DecoderState {
     float denoise_threshold;
     float user_multipliers[4];
     int32_t verbose_output;
+    // Where automatic white balance looks: {x, y, width, height}, clipped to the image.
+    uint32_t grey_box[4] = {0, 0, 0xFFFFFFFFu, 0xFFFFFFFFu};
+    // The file writer: 8 or 16 bits per sample, and the white it maps to full scale is the
+    // histogram's white divided by the brightness.
+    int32_t output_bits = 8;
+    float brightness = 1.0f;
 };
 
 } // namespace raw

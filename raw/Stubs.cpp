@@ -6,7 +6,6 @@
 #include "raw/ColourOutput.h"
 #include "raw/DecoderError.h"
 #include "raw/Demosaic.h"
-#include "raw/FileOutput.h"
 #include "raw/GreenMatch.h"
 #include "raw/Highlights.h"
 #include "raw/Identify.h"
@@ -37,8 +36,6 @@ void convert_to_rgb(DecoderState& s) { missing(s, "Colour conversion"); }
 void stretch(DecoderState& s) { missing(s, "Pixel-aspect stretch"); }
 void createCGImage(DecoderState& s, int) { missing(s, "Output bitmap"); }
 
-void write_ppm_tiff(DecoderState& s) { missing(s, "Image file writer"); }
-void jpeg_thumb(DecoderState& s) { missing(s, "Thumbnail writer"); }
 
 
 } // namespace raw
