@@ -12,12 +12,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     testsupport::SyntheticDngSpec spec;
-    spec.width = 480;
-    spec.height = 320;
+    spec.width = 360;
+    spec.height = 240;
     spec.losslessJpeg = true;
     spec.model = "Test Chart";
-    spec.black = 256;
-    spec.white = 16383;
+    spec.black = 64;
+    spec.white = 4095;
     const std::vector<uint8_t> dng = testsupport::buildSyntheticDng(spec);
     std::FILE* out = std::fopen(argv[1], "wb");
     if (!out || std::fwrite(dng.data(), 1, dng.size(), out) != dng.size() || std::fclose(out) != 0) {

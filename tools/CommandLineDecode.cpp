@@ -312,6 +312,8 @@ bool CommandLineDecode::write_to(FILE* out, raw::Routine writer, const char* nam
         error = errno;
     }
     if (failed) std::fprintf(stderr, "Cannot write %s: %s\n", name, std::strerror(error ? error : EIO));
+    // Reported once here; the check of standard output at the end looks for new failures.
+    if (out == stdout) std::clearerr(stdout);
     return !failed;
 }
 
