@@ -68,7 +68,7 @@ void write_header(DecoderState& s, const Layout& l) {
         const tiff_header header = tiff_header_record(s, &shape);
         std::fwrite(header.data(), 1, header.size(), out);
         if (shape.profile_length) std::fwrite(s.output_profile, 1, shape.profile_length, out);
-    } else if (l.colours > 3) {
+    } else if (l.colours != 1 && l.colours != 3) { // PGM and PPM hold one or three
         std::fprintf(out, "P7\nWIDTH %d\nHEIGHT %d\nDEPTH %d\nMAXVAL %d\nTUPLTYPE %s\nENDHDR\n", l.width, l.height,
                      l.colours, max_value, s.colour_letters);
     } else {

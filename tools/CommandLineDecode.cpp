@@ -38,7 +38,7 @@ const char* thumbnail_extension(const raw::DecoderState& s) {
 const char* image_extension(const raw::DecoderState& s) {
     if (s.tiff_output) return ".tiff";
     if (s.colour_count == 1) return ".pgm";
-    return s.colour_count > 3 ? ".pam" : ".ppm";
+    return s.colour_count == 3 ? ".ppm" : ".pam";
 }
 
 void seek(FILE* f, uint64_t offset) {

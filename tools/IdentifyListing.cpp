@@ -56,7 +56,8 @@ void print_camera_lines(FILE* out, const raw::DecoderState& s, const char* path)
     ctime_r(&when, stamp);
     std::fprintf(out, "Timestamp: %s", stamp);
     std::fprintf(out, "Camera: %s %s\n", s.camera_make, s.camera_model);
-    if (s.artist_text[0]) std::fprintf(out, "Owner: %.64s\n", s.artist_text);
+    const std::string owner(s.artist_text, strnlen(s.artist_text, sizeof s.artist_text));
+    if (owner.find_first_not_of(' ') != std::string::npos) std::fprintf(out, "Owner: %s\n", owner.c_str());
     if (s.dng_version_word) {
         std::fprintf(out, "DNG Version: ");
         for (int shift = 24; shift >= 0; shift -= 8)
