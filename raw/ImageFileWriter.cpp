@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "raw/CameraColour.h"
+#include "raw/ColourOutput.h"
 #include "raw/DecoderError.h"
 #include "raw/FileBackedMemory.h"
 #include "raw/FileOutput.h"
@@ -12,38 +13,9 @@
 namespace raw {
 namespace {
 
-// The brightest histogram bin that more than 1% of the pixels reach (half of that for a
-// 45-degree sensor, whose corners stay empty), over the channels; never below bin 32.
-int white_bin(const DecoderState& s) {
-    double share = double(s.visible_height) * s.visible_width * 0.01;
-    if (s.rotated_width) share /= 2;
-    int white = 0;
-    for (int c = 0; c < std::clamp(s.colour_count, 1, 4); ++c) {
-        uint64_t total = 0;
-        int bin = 8191;
-        for (; bin > 32; --bin)
-            if ((total += s.histogram[c][bin]) > share) break;
-        white = std::max(white, bin);
-    }
-    return white;
-}
-
 void build_curve(DecoderState& s) {
     const float brightness = s.brightness > 0 ? s.brightness : 1.0f;
     build_gamma_curve(s, s.gamma_params[0], s.gamma_params[1], 2, float(white_bin(s) << 3) / brightness);
-}
-
-// Output row `row` of the re-oriented image: the source pixel it starts at and how far
-// each output column moves in the source.
-struct SourceWalk {
-    int64_t start, step;
-};
-SourceWalk walk_for_row(int orientation, int64_t height, int64_t width, int64_t row) {
-    int64_t r = row, c = 0, dr = 0, dc = 1;
-    if (orientation & 4) r = 0, c = row, dr = 1, dc = 0;
-    if (orientation & 1) c = width - 1 - c, dc = -dc;
-    if (orientation & 2) r = height - 1 - r, dr = -dr;
-    return {r * width + c, dr * width + dc};
 }
 
 struct Layout {
@@ -78,7 +50,7 @@ void write_header(DecoderState& s, const Layout& l) {
 
 // One output row of samples: TIFF wants little-endian 16-bit samples, PNM big-endian.
 void encode_row(const DecoderState& s, const Layout& l, int row, uint8_t* out) {
-    const SourceWalk walk = walk_for_row(s.orientation_code, l.source_height, l.source_width, row);
+    const OrientedRow walk = oriented_row(s.orientation_code, l.source_height, l.source_width, row);
     const bool big_endian = !s.tiff_output;
     int64_t at = walk.start;
     for (int col = 0; col < l.width; ++col, at += walk.step) {

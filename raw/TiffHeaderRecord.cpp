@@ -9,6 +9,7 @@
 #include <numeric>
 #include <string_view>
 
+#include "raw/ColourOutput.h"
 #include "raw/FileOutput.h"
 
 namespace raw {
@@ -222,9 +223,7 @@ uint32_t output_profile_length(const DecoderState& s) {
     if (!s.output_profile) return 0;
     const uint8_t* p = s.output_profile;
     const uint32_t length = uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-    // Colour conversion builds the profile in a block of this size.
-    constexpr uint32_t kProfileBlock = 1024;
-    return std::min(length, kProfileBlock);
+    return std::min(length, kOutputProfileCapacity);
 }
 
 tiff_header tiff_header_record(const DecoderState& s, const tiff_image_shape* image) {

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DLUMIVAR_TESTS=OFF
 cmake --build build-release -j "$(nproc)" --target lumivar-decode
 # While identification or the colour output is still a placeholder, no file can be developed.
 if grep -qE '^void (identify_camera|convert_to_rgb_threaded)\(' raw/Stubs.cpp; then
