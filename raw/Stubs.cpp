@@ -16,7 +16,7 @@
 namespace raw {
 namespace {
 
-[[noreturn]] void missing(DecoderState& s, const char* step) {
+[[noreturn, maybe_unused]] void missing(DecoderState& s, const char* step) {
     decoder_fail(s, "%s is not available", step);
 }
 
