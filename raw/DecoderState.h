@@ -139,6 +139,8 @@ struct DecoderState {
     uint32_t gps_data[32];
     int32_t panasonic_bit_depth, panasonic_encoding;
     int32_t half_size_option;
+    // Canon CIFF shot data: the flash flag and the camera's exposure value (float words)
+    float canon_flash_flag, canon_exposure_value;
 
     // Bit reader
     uint32_t bit_buffer;

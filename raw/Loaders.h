@@ -63,6 +63,7 @@ void three_per_word_load_raw(DecoderState& s);
 
 // Phase One.
 void phase_one_plain_load_raw(DecoderState& s);
+void phase_one_load_raw_c(DecoderState& s);
 
 // Compressed Fuji data.
 void fuji_compressed_load_raw(DecoderState& s);
