@@ -58,9 +58,18 @@ void smal_6_load_raw(DecoderState& s) { missing_loader(s, "smal_6_load_raw"); }
 void smal_9_load_raw(DecoderState& s) { missing_loader(s, "smal_9_load_raw"); }
 void sony_scrambled_load_raw(DecoderState& s) { missing_loader(s, "sony_scrambled_load_raw"); }
 void three_per_word_load_raw(DecoderState& s) { missing_loader(s, "three_per_word_load_raw"); }
+void sinar_pixel_copy(DecoderState& s) { missing_loader(s, "sinar_pixel_copy"); }
 
 // Phase One.
 void phase_one_plain_load_raw(DecoderState& s) { missing_loader(s, "phase_one_plain_load_raw"); }
+void phase_one_load_raw_c(DecoderState& s) { missing_loader(s, "phase_one_load_raw_c"); }
+
+// Sensor corrections.
+void phase_one_correct(DecoderState& s) { missing_loader(s, "phase_one_correct"); }
+void canon600_sensor_correct(DecoderState& s) { missing_loader(s, "canon600_sensor_correct"); }
+
+// Lossless JPEG: the active-area crop compares loaders with this one. Delete this line when
+// the lossless-JPEG loaders land.
 
 // Compressed Fuji data.
 void fuji_compressed_load_raw(DecoderState& s) { missing_loader(s, "fuji_compressed_load_raw"); }

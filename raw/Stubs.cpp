@@ -11,8 +11,8 @@
 #include "raw/Highlights.h"
 #include "raw/Identify.h"
 #include "raw/Loaders.h"
+#include "raw/LosslessJpeg.h"
 #include "raw/SensorPrep.h"
-#include "raw/TiffParser.h"
 
 namespace raw {
 namespace {
@@ -25,20 +25,7 @@ namespace {
 
 void identify_camera(DecoderState& s) { s.raw_count = 0; }
 
-// TIFF parsing: nothing is recognised yet.
-int parse_tiff_file(DecoderState&, int64_t) { return 0; }
-int parse_tiff_directory(DecoderState&, int64_t) { return 1; }
-void parse_exif_ifd(DecoderState&, int64_t) {}
-void choose_raw_ifd(DecoderState&) {}
-void romm_to_camera_matrix(DecoderState&, const float (*)[3]) {}
 
-void phase_one_load_raw_c(DecoderState& s) { missing(s, "Compressed Phase One loader"); }
-
-
-void crop_active_area(DecoderState& s) { missing(s, "Active-area crop"); }
-void fill_zero_pixels(DecoderState& s) { missing(s, "Dead-pixel fill"); }
-void scale_colors(DecoderState& s) { missing(s, "Colour scaling"); }
-void pre_interpolate(DecoderState& s) { missing(s, "Pre-interpolation"); }
 
 
 void median_filter(DecoderState& s) { missing(s, "Median filter"); }

@@ -6,6 +6,7 @@
 
 #include "raw/Containers.h"
 #include "raw/InputReaders.h"
+#include "raw/TiffParser.h"
 #include "raw/containers/ContainerReading.h"
 
 namespace raw {
@@ -29,18 +30,6 @@ struct CiffRecord {
     uint32_t length;
     uint64_t data;
 };
-
-// Rotation in degrees to the orientation bits; values that are no quarter turn are kept.
-int32_t orientation_from_degrees(uint32_t value) {
-    const int64_t degrees = int32_t(value);
-    switch ((degrees % 360 + 360) % 360) {
-    case 0: return 0;
-    case 90: return 6;
-    case 180: return 3;
-    case 270: return 5;
-    default: return int32_t(value);
-    }
-}
 
 void read_make_and_model(DecoderState& s, uint64_t data) {
     char make[65] = {};
@@ -123,7 +112,7 @@ void read_image_info(DecoderState& s) {
     s.visible_height = fit16(read_u32(s));
     const float aspect = read_float(s);
     if (std::isfinite(aspect) && aspect > 0) s.pixel_aspect_ratio = aspect;
-    s.orientation_code = orientation_from_degrees(read_u32(s));
+    s.orientation_code = rotation_degrees_code(int32_t(read_u32(s))); // stored in degrees
 }
 
 void read_focal_length(DecoderState& s, uint32_t word) {

@@ -22,21 +22,6 @@ bool skip(DecoderState& s, int64_t delta) {
     return seek(s, here + uint64_t(delta));
 }
 
-uint64_t tell(DecoderState& s) {
-    const off_t at = ftello(s.input_file);
-    return at < 0 ? 0 : uint64_t(at);
-}
-
-uint64_t file_length(DecoderState& s) {
-    const off_t here = ftello(s.input_file);
-    if (fseeko(s.input_file, 0, SEEK_END) != 0) return 0;
-    const off_t end = ftello(s.input_file);
-    if (here >= 0) fseeko(s.input_file, here, SEEK_SET);
-    return end < 0 ? 0 : uint64_t(end);
-}
-
-bool at_end(DecoderState& s) { return std::feof(s.input_file) != 0; }
-
 void read_text(DecoderState& s, char* field, size_t capacity, size_t count) {
     if (capacity == 0) return;
     std::memset(field, 0, capacity);

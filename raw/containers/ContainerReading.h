@@ -1,10 +1,11 @@
 #pragma once
-// Positioned reads shared by the container parsers. Offsets come from the file, so every
+// Positioned reads shared by the container parsers, beside those of the TIFF parser. Offsets come from the file, so every
 // one is checked before it is used; a refused seek leaves the position where it was.
 #include <cstddef>
 #include <cstdint>
 
 #include "raw/DecoderState.h"
+#include "raw/TiffReading.h"
 
 namespace raw::container_io {
 
@@ -12,11 +13,10 @@ namespace raw::container_io {
 bool seek(DecoderState& s, uint64_t offset);
 // Moves the position by `delta` bytes.
 bool skip(DecoderState& s, int64_t delta);
-uint64_t tell(DecoderState& s);
-// Length of input_file in bytes; the position is kept.
-uint64_t file_length(DecoderState& s);
-// True once a read has met the end of the file.
-bool at_end(DecoderState& s);
+inline uint64_t tell(DecoderState& s) {
+    const int64_t at = file_position(s);
+    return at < 0 ? 0 : uint64_t(at);
+}
 
 // Reads `count` bytes into a text field of `capacity` bytes: the text ends at the first
 // zero byte or where the field is full, and is always terminated.

@@ -1,6 +1,5 @@
 // Fujifilm RAF: a big-endian list of records {tag, length, data} describing the sensor.
 #include <algorithm>
-#include <cstdio>
 
 #include "raw/Containers.h"
 #include "raw/InputReaders.h"
@@ -12,11 +11,6 @@ namespace {
 using namespace container_io;
 
 constexpr uint32_t kMaxRecords = 256;
-
-uint8_t read_byte(DecoderState& s) {
-    const int c = std::fgetc(s.input_file);
-    return c == EOF ? 0xFF : uint8_t(c);
-}
 
 void read_layout(DecoderState& s) {
     s.fuji_sensor_layout = read_byte(s) >> 7;

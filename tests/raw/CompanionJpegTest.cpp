@@ -5,6 +5,7 @@
 #include "raw/Containers.h"
 #include "tests/raw/ContainerBytes.h"
 #include "tests/support/TempHome.h"
+#include "tests/support/TiffBuilder.h"
 
 namespace {
 
@@ -44,14 +45,28 @@ TEST(CompanionJpeg, ReadsTheCompanionAndRestoresTheRawFile) {
     EXPECT_EQ(f.s->raw_count, 1u);
     EXPECT_EQ(f.s->thumbnail_offset, 0u);
 
-    // Without the companion the raw file keeps its state; the failure is still told.
-    std::filesystem::remove(companion);
-    f.s->raw_count = 0;
-    f.s->capture_time = 12345; // a time stamp known: nothing to tell
+    // A companion whose EXIF block has a date: nothing to tell.
+    testsupport::TiffBuilder tiff;
+    tiff.addIfd().ascii(271, "Casio").ascii(306, "2004:05:17 14:30:05");
+    testsupport::Bytes jpeg(true);
+    jpeg.u8(0xFF).u8(0xD8).u8(0xFF).u8(0xE1).u16(200).text("Exif").zeros(2).append(tiff.build());
+    testsupport::writeFile(home.path(), "IMG_0001.jpg", jpeg.data);
+    f.s->verbose_output = 0;
     testing::internal::CaptureStderr();
     raw::parse_external_jpeg(*f.s);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_STREQ(f.s->camera_make, "Casio");
+    EXPECT_EQ(f.s->capture_time, testsupport::localSeconds(2004, 5, 17, 14, 30, 5));
+
+    // Without the companion the raw file keeps its state; the failure is still told.
+    std::filesystem::remove(companion);
+    f.s->raw_count = 0;
+    f.s->capture_time = 0;
+    testing::internal::CaptureStderr();
+    raw::parse_external_jpeg(*f.s);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Failed to read metadata from " + companion + "\n");
     EXPECT_EQ(f.s->raw_count, 0u);
+    EXPECT_EQ(f.s->input_file, rawFile);
 }
 
 } // namespace

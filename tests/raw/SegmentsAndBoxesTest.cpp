@@ -6,11 +6,26 @@
 #include "raw/Containers.h"
 #include "raw/Loaders.h"
 #include "tests/raw/ContainerBytes.h"
+#include "tests/support/TiffBuilder.h"
 
 namespace {
 
 using testsupport::Bytes;
 using testsupport::ParsedFile;
+using testsupport::TiffBuilder;
+
+Bytes cameraTiff(const char* make, const char* model) {
+    TiffBuilder tiff;
+    tiff.addIfd().ascii(271, make).ascii(272, model);
+    return Bytes().append(tiff.build());
+}
+
+// One EXIF directory holding the ISO speed, whose offsets count from its own start.
+Bytes isoDirectory(uint16_t iso) {
+    Bytes b;
+    b.u16(1).u16(34855).u16(3).u32(1).u16(iso).u16(0).u32(0);
+    return b;
+}
 
 Bytes segment(uint8_t mark, const Bytes& payload) {
     Bytes b(true);
@@ -53,6 +68,15 @@ TEST(JpegSegments, FrameSizesAndAnEmbeddedHeap) {
     ParsedFile other(jpeg({segment(0xC4, frameHeader(1728, 2376))}).data);
     raw::parse_jpeg_segments(*other.s, 0);
     EXPECT_EQ(other.s->sensor_width, 0);
+}
+
+TEST(JpegSegments, ExifSegmentNamesTheCamera) {
+    Bytes app;
+    app.text("Exif").zeros(2).append(cameraTiff("Canon", "PowerShot Pro70").data);
+    ParsedFile f(jpeg({segment(0xE1, app)}).data);
+    EXPECT_EQ(raw::parse_jpeg_segments(*f.s, 0), 1);
+    EXPECT_STREQ(f.s->camera_make, "Canon");
+    EXPECT_STREQ(f.s->camera_model, "PowerShot Pro70");
 }
 
 TEST(JpegSegments, RefusedStartsAndDamagedSegments) {
@@ -99,6 +123,16 @@ TEST(RiffChunks, DateTextOfTheLastIditChunk) {
     raw::parse_riff_chunks(*f.s);
     // The second short date chunk is read too: each chunk ends where its size says.
     EXPECT_EQ(f.s->capture_time, testsupport::localSeconds(2011, 2, 7, 8, 9, 10));
+}
+
+TEST(RiffChunks, ExifRecordsOfTheNctgChunk) {
+    Bytes records;
+    records.u16(7).u16(4).u32(0); // another record
+    records.u16(20).u16(20).append(isoDirectory(400).data).zeros(2);
+    records.u16(19).u16(18).append(isoDirectory(800).data); // only 20-byte records are read
+    ParsedFile f(list("RIFF", "AVI ", {chunk("nctg", records)}).data);
+    raw::parse_riff_chunks(*f.s);
+    EXPECT_FLOAT_EQ(f.s->iso_value, 400);
 }
 
 TEST(RiffChunks, UnreadableDatesAndDeepNesting) {
@@ -166,6 +200,10 @@ TEST(CmtBoxes, PreviewAndSensorTracks) {
                                   0x81, 0x11, 0xF4, 0xCE, 0x46, 0x2B, 0x6A, 0x48};
     Bytes uuid(true);
     uuid.append(std::vector<uint8_t>(moovUuid, moovUuid + 16)).append(box("tkhd", trackHeader(1, 1)).data);
+    uuid.append(box("CMT1", cameraTiff("Canon", "EOS M50")).data);
+    Bytes exif;
+    exif.text("II").u16(42).u32(8).append(isoDirectory(1600).data);
+    uuid.append(box("CMT2", exif).data);
     const Bytes file = boxes(
         "moov", {box("uuid", uuid),
                  track(1620, 1080, {box("stsz", Bytes(true).u32(0).u32(5000).u32(1)),
@@ -176,6 +214,9 @@ TEST(CmtBoxes, PreviewAndSensorTracks) {
     ParsedFile f(file.data);
     raw::parse_cmt_boxes(*f.s, file.size());
     const raw::DecoderState& s = *f.s;
+    EXPECT_STREQ(s.camera_make, "Canon");
+    EXPECT_STREQ(s.camera_model, "EOS M50");
+    EXPECT_FLOAT_EQ(s.iso_value, 1600);
     EXPECT_EQ(s.thumbnail_width, 1620);
     EXPECT_EQ(s.thumbnail_height, 1080);
     EXPECT_EQ(s.thumbnail_length, 5000u);
