@@ -20,7 +20,8 @@ std::string companion_jpeg_name(const std::string& raw_path);
 void parse_ciff_heap(DecoderState& s, uint64_t offset, uint64_t length, int depth);
 // The 8 x 8 white table of a CIFF white-balance record, read at the file position.
 void ciff_wb_table(DecoderState& s);
-// The two key words that encoded CIFF white-balance data is XOR-ed with.
+// The two key words that encoded CIFF white-balance data is XOR-ed with. A camera's
+// white table with nothing in it stores exactly these words, alternating.
 inline constexpr uint16_t kCiffKeyWords[2] = {0x0410, 0x45F3};
 
 void parse_rollei_header(DecoderState& s);

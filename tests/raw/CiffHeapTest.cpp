@@ -332,6 +332,16 @@ TEST(CiffHeapSamples, PowerShotG2) {
     EXPECT_GT(s.as_shot_multipliers[2], 0.0f);
 }
 
+TEST(CiffHeapSamples, EmptyWhiteTableDecodesToZeros) {
+    LV_REQUIRE_SAMPLE("PowerShotG2_CRW_0304.CRW");
+    ParsedFile f(testsupport::sampleBytes("PowerShotG2_CRW_0304.CRW"));
+    for (auto& row : f.s->white_samples) std::fill(std::begin(row), std::end(row), 0xFFFF);
+    std::fseek(f.s->input_file, 2751530, SEEK_SET); // the G2's 0x1030 record, 10-bit and unused
+    raw::ciff_wb_table(*f.s);
+    for (const auto& row : f.s->white_samples)
+        for (uint16_t v : row) ASSERT_EQ(v, 0);
+}
+
 TEST(CiffHeapSamples, HeaderOnlyRebel) {
     LV_REQUIRE_SAMPLE("CanonRaw.crw");
     const auto f = parseCrw("CanonRaw.crw");
