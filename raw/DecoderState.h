@@ -145,6 +145,8 @@ struct DecoderState {
     uint32_t gps_data[32];
     int32_t panasonic_bit_depth, panasonic_encoding;
     int32_t half_size_option;
+    // Canon CIFF shot data: the flash flag and the camera's exposure value (float words)
+    float canon_flash_flag, canon_exposure_value;
     // Command line only: a mosaic developed at half size keeps each 2x2 block of
     // photosites in one pixel (set when halving, denoising or correcting aberration).
     int32_t shrink_image;
