@@ -10,5 +10,15 @@ namespace raw {
 void camera_xyz_coefficients(DecoderState& s, float destination[3][4], const float camera_from_xyz[][3]);
 // Stores camera_from_xyz and, when none is set yet, the as-shot white point.
 void set_camera_matrix(DecoderState& s, const float camera_from_xyz[3][3]);
+// Derives camera_from_xyz from a camera-to-output matrix, then the white point.
+void set_camera_matrix_from_coeffs(DecoderState& s, const float rgb_from_camera[3][4]);
+
+// Mode 0 stores gamma_params; mode 1 fills tone_table with the decoding curve, mode 2
+// with the encoding curve, over inputs 0..white.
+void build_gamma_curve(DecoderState& s, float power, float toe_slope, int mode, float white);
+
+// Black, white, baseline exposure and colour matrix of a camera from the built-in table,
+// else from the file's own matrix.
+void lookup_camera_colours(DecoderState& s, const char* make, const char* model);
 
 } // namespace raw
