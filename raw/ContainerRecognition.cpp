@@ -200,6 +200,7 @@ void arri(DecoderState& s) {
 
 void red_one(DecoderState& s) {
     name_camera(s, "Red", "One");
+    seek_to(s, 0);
     parse_r3d_header(s);
     s.raw_loader = empty_loader; // refused later: its codec is not linked
     build_gamma_curve(s, 1 / 2.4f, 12.92f, 1, 4095);
@@ -258,11 +259,11 @@ void dispatch_camera_header(DecoderState& s, const FileHead& head) {
     } else if (head.has(0, "\0MRM"sv))
         parse_minolta_mrm(s, 0);
     else if (head.has(0, "PWAD"sv))
-        parse_sinar_ia_block(s);
+        from_start(s, parse_sinar_ia_block);
     else if (head.has(0, "CI"sv))
-        parse_cine_header(s);
+        from_start(s, parse_cine_header);
     else if (head.has(4, "ftypcrx "sv))
-        identify_cr3(s);
+        from_start(s, identify_cr3);
 }
 
 // Raspberry Pi camera files: a JPEG whose sensor data follows a "BRCMn" block at a fixed
