@@ -1,15 +1,22 @@
 #pragma once
 // Camera matrices: from a camera-from-XYZ matrix to daylight multipliers and the
-// camera-to-output matrix.
+// camera-to-output matrix; the camera colour table; gamma curves.
 #include "raw/DecoderState.h"
 
 namespace raw {
 
+// XYZ from linear sRGB (D65).
+extern const float xyz_from_srgb[3][3];
+
+// out = in x (in^T x in)^-1 for an n x 3 matrix; for a square one that is in^-T.
+void pseudo_inverse(const float in[][3], float out[][3], int n);
+
 // Sets daylight_multipliers and fills `destination` (rgb_from_camera or embedded_matrix)
-// from colour_count rows of camera-from-XYZ.
-void camera_xyz_coefficients(DecoderState& s, float destination[3][4], const float camera_from_xyz[][3]);
+// from colour_count rows of camera-from-XYZ; `rows` is how many the caller's matrix has.
+void camera_xyz_coefficients(DecoderState& s, float destination[3][4], const float camera_from_xyz[][3],
+                             int rows = 4);
 // Stores camera_from_xyz and, when none is set yet, the as-shot white point.
-void set_camera_matrix(DecoderState& s, const float camera_from_xyz[3][3]);
+void set_camera_matrix(DecoderState& s, const float camera_from_xyz[][3], int rows = 4);
 // Derives camera_from_xyz from a camera-to-output matrix, then the white point.
 void set_camera_matrix_from_coeffs(DecoderState& s, const float rgb_from_camera[3][4]);
 

@@ -24,7 +24,8 @@ int wrap(int v, int period) {
 } // namespace
 
 int cfa_color(const DecoderState& s, int row, int column) {
-    if (s.cfa_pattern == kPatternXTrans) return s.xtrans_layout[wrap(row, 6)][wrap(column, 6)];
+    // The cell comes from the file: keep every index a valid channel.
+    if (s.cfa_pattern == kPatternXTrans) return s.xtrans_layout[wrap(row, 6)][wrap(column, 6)] & 3;
     if (s.cfa_pattern == kPatternLeaf16)
         return kLeaf16Table[wrap(row + s.margin_top, 16)][wrap(column + s.margin_left, 16)];
     unsigned shift = (((unsigned(row) << 1) & 14) | (unsigned(column) & 1)) << 1;

@@ -232,8 +232,8 @@ void DCRaw::applyCameraProfile(DecoderState& s) {
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
             m[i][j] = (cameraProfile_->getcolorMatrix1(i, j) + cameraProfile_->getcolorMatrix2(i, j)) * 0.5f;
-    raw::camera_xyz_coefficients(s, s.rgb_from_camera, m);
-    raw::set_camera_matrix(s, m);
+    raw::camera_xyz_coefficients(s, s.rgb_from_camera, m, 3); // 3 rows, even for a 4-colour sensor
+    raw::set_camera_matrix(s, m, 3);
 }
 
 void DCRaw::takeCameraResults(const DecoderState& s) {

@@ -87,6 +87,8 @@ struct DecoderState {
     uint16_t* raw_buffer = nullptr;
     uint16_t (*pixel_image)[4] = nullptr;
     uint16_t tone_table[65536];
+    // {power, toe slope, toe end linear, toe end encoded, offset, area ratio}
+    float gamma_params[6] = {0.45f, 4.5f, 0, 0, 0, 0};
     Routine raw_loader = nullptr;
     uint64_t sensor_data_offset;
     uint32_t bits_per_sample;

@@ -22,4 +22,16 @@ void lmmse_interpolate_threaded(demosaic_job& job);
 // Four-colour sensors.
 void vng_interpolate(DecoderState& s);
 
+// Interpolations that work on the decoder state directly.
+// Fills the colours missing in the outer frame `border` pixels wide from each 3x3 block.
+void decoder_border_fill(DecoderState& s, int border);
+void bilinear_interpolate(DecoderState& s);
+void bilinear_interpolate_threaded(DecoderState& s);
+void vng_interpolate_threaded(DecoderState& s);
+// Patterned pixel grouping, for three-colour Bayer words.
+void ppg_demosaic(DecoderState& s);
+// The command line's choice by quality: 0 bilinear, 1 (or more than three colours) VNG,
+// 2 PPG on Bayer words, otherwise the threaded AHD driver (X-Trans included).
+void interpolate_by_quality(DecoderState& s, int quality);
+
 } // namespace raw

@@ -26,9 +26,9 @@ namespace {
 
 } // namespace
 
-// Parsers, adjustments and colour steps identification calls. Until they exist they
-// recognise nothing and change nothing, so files end unidentified ("Could not parse raw
-// file") or keep raw colours instead of failing with a text about a missing step.
+// Parsers and adjustments identification calls. Until they exist they recognise
+// nothing and change nothing, so files end unidentified ("Could not parse raw file")
+// instead of failing with a text about a missing step.
 int parse_tiff_file(DecoderState&, uint64_t) { return 0; }
 void choose_raw_ifd(DecoderState&) {}
 int parse_minolta_mrm(DecoderState&, uint64_t) { return 0; }
@@ -48,27 +48,15 @@ void parse_r3d_header(DecoderState&) {}
 void identify_cr3(DecoderState&) {}
 int ljpeg_start(DecoderState&, ljpeg_header&, int) { return 0; }
 void apply_camera_adjustments(DecoderState&, uint64_t) {}
-void set_camera_matrix_from_coeffs(DecoderState&, const float[3][4]) {}
-void build_gamma_curve(DecoderState&, float, float, int, float) {}
-void lookup_camera_colours(DecoderState&, const char*, const char*) {}
 
-
-void camera_xyz_coefficients(DecoderState& s, float[3][4], const float[][3]) {
-    missing(s, "Camera matrix conversion");
-}
-void set_camera_matrix(DecoderState& s, const float[3][3]) { missing(s, "Camera matrix conversion"); }
 
 void crop_active_area(DecoderState& s) { missing(s, "Active-area crop"); }
 void fill_zero_pixels(DecoderState& s) { missing(s, "Dead-pixel fill"); }
 void scale_colors(DecoderState& s) { missing(s, "Colour scaling"); }
 void pre_interpolate(DecoderState& s) { missing(s, "Pre-interpolation"); }
 
-bool green_channel_match_threaded(DecoderState& s, int) { missing(s, "Green matching"); }
-void cfa_to_monochrome_regression(DecoderState& s, int) { missing(s, "Monochrome conversion"); }
-
 void ahd_interpolate_threaded(demosaic_job&) { throw DecoderText{"AHD demosaicing is not available"}; }
 void lmmse_interpolate_threaded(demosaic_job&) { throw DecoderText{"LMMSE demosaicing is not available"}; }
-void vng_interpolate(DecoderState& s) { missing(s, "VNG demosaicing"); }
 
 void median_filter(DecoderState& s) { missing(s, "Median filter"); }
 void blend_highlights(DecoderState& s) { missing(s, "Highlight blending"); }
