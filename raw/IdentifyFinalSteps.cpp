@@ -21,7 +21,7 @@ void name_unnamed_model(DecoderState& s) {
 void read_thumbnail_size(DecoderState& s) {
     if (!s.thumbnail_offset || s.thumbnail_height || !seek_to(s, s.thumbnail_offset)) return;
     ljpeg_header jh{};
-    if (!ljpeg_start(s, jh, 1)) return;
+    if (!ljpeg_start(s, jh, true)) return;
     s.thumbnail_width = fit16(uint32_t(jh.wide));
     s.thumbnail_height = fit16(uint32_t(jh.high));
 }

@@ -17,6 +17,6 @@ struct ljpeg_header {
 };
 
 // 1 when a usable lossless JPEG frame starts at the current position.
-int ljpeg_start(DecoderState& s, ljpeg_header& jh, int header_only);
+int ljpeg_start(DecoderState& s, ljpeg_header& jh, bool header_only);
 
 } // namespace raw

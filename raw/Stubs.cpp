@@ -29,9 +29,9 @@ namespace {
 // Parsers and adjustments identification calls. Until they exist they recognise
 // nothing and change nothing, so files end unidentified ("Could not parse raw file")
 // instead of failing with a text about a missing step.
-int parse_tiff_file(DecoderState&, uint64_t) { return 0; }
+int parse_tiff_file(DecoderState&, int64_t) { return 0; }
 void choose_raw_ifd(DecoderState&) {}
-int parse_minolta_mrm(DecoderState&, uint64_t) { return 0; }
+void parse_minolta_mrm(DecoderState&, int64_t) {}
 void read_timestamp(DecoderState&, int) {}
 void parse_external_jpeg(DecoderState&) {}
 void parse_ciff_heap(DecoderState&, uint64_t, uint64_t, int) {}
@@ -46,7 +46,7 @@ void parse_smal_header(DecoderState&, uint64_t, uint64_t) {}
 void parse_cine_header(DecoderState&) {}
 void parse_r3d_header(DecoderState&) {}
 void identify_cr3(DecoderState&) {}
-int ljpeg_start(DecoderState&, ljpeg_header&, int) { return 0; }
+int ljpeg_start(DecoderState&, ljpeg_header&, bool) { return 0; }
 void apply_camera_adjustments(DecoderState&, uint64_t) {}
 
 
