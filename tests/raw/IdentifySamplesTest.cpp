@@ -16,42 +16,48 @@ using namespace raw;
 
 namespace {
 
+// Whether loadFile accepts the file. Where that rests on a per-make rule or on a container
+// parser of its own (Kodak DC models, Minolta, Fujifilm, Canon CIFF and CR3), the tests of
+// those parts check it; here only the names are.
+enum class Road { Accepted, Refused, Elsewhere };
+
 struct Sample {
     const char* file;
-    const char *exifMake, *exifModel; // as exiftool reads them
+    const char *fileMake, *fileModel; // what the file gives: exiftool's Make and Model
     const char *make, *model;         // after normalisation
-    bool readable;                    // loadFile accepts it
+    Road road;
 };
 
-// Files with TIFF directories and the other containers identification hands on.
 const Sample kSamples[] = {
-    {"Nikon.nef", "NIKON CORPORATION", "NIKON D70", "Nikon", "D70", true},
-    {"D7100_truncated.NEF", "NIKON CORPORATION", "NIKON D7100", "Nikon", "D7100", true},
-    {"SLT-A55V_truncated.ARW", "SONY", "SLT-A55V", "Sony", "SLT-A55V", true},
-    {"Panasonic.rw2", "Panasonic", "DMC-LX3", "Panasonic", "DMC-LX3", true},
+    {"Nikon.nef", "NIKON CORPORATION", "NIKON D70", "Nikon", "D70", Road::Accepted},
+    {"D7100_truncated.NEF", "NIKON CORPORATION", "NIKON D7100", "Nikon", "D7100", Road::Accepted},
+    {"SLT-A55V_truncated.ARW", "SONY", "SLT-A55V", "Sony", "SLT-A55V", Road::Accepted},
+    {"Panasonic.rw2", "Panasonic", "DMC-LX3", "Panasonic", "DMC-LX3", Road::Accepted},
     {"DC120_P003908_uncompressed.KDC", "Eastman Kodak Company", "Kodak DC120 ZOOM Digital Camera", "Kodak",
-     "DC120 ZOOM", true},
-    // Kodak's own JPEG coding: no codec for it, refused.
+     "DC120 ZOOM", Road::Accepted},
+    // Kodak's own JPEG coding has no codec here: refused by the DC120 rule.
     {"DC120_P003911_jpeg.KDC", "Eastman Kodak Company", "Kodak DC120 ZOOM Digital Camera", "Kodak",
-     "DC120 ZOOM", false},
+     "DC120 ZOOM", Road::Elsewhere},
     {"DC50_DC0008L.KDC", "Eastman Kodak Company", "Kodak Digital Science DC50 Zoom Camera", "Kodak",
-     "Digital Science DC50 Zoom Camera", true},
-    {"DNG.dng", "Canon", "Canon EOS 350D DIGITAL", "Canon", "EOS 350D DIGITAL", true},
-    {"Pixel7_small.dng", "Google", "Pixel 7", "Google", "Pixel 7", true},
-    {"iPhone12Pro_header_only.dng", "Apple", "iPhone 12 Pro", "Apple", "iPhone 12 Pro", true},
-    // No Make tag: the unique camera model names maker (first word) and model.
+     "Digital Science DC50 Zoom Camera", Road::Elsewhere},
+    {"DNG.dng", "Canon", "Canon EOS 350D DIGITAL", "Canon", "EOS 350D DIGITAL", Road::Accepted},
+    {"Pixel7_small.dng", "Google", "Pixel 7", "Google", "Pixel 7", Road::Accepted},
+    {"iPhone12Pro_header_only.dng", "Apple", "iPhone 12 Pro", "Apple", "iPhone 12 Pro", Road::Accepted},
+    // No Make tag: the unique camera model gives the maker (its first word) and the model.
     {"BMPCC_cinemadng_frame.dng", "Blackmagic", "Pocket Cinema Camera", "Blackmagic", "Pocket Cinema Camera",
-     true},
+     Road::Accepted},
+    // Neither Make nor a unique camera model: a DNG's maker is then "DNG".
+    {"synthetic_1024_rggb_uncompressed.dng", "DNG", "", "DNG", "", Road::Accepted},
     // Codecs this decoder does not carry (JPEG XL, lossy JPEG, VC-5): refused.
-    {"NikonZ9_jxl_linear.dng", "NIKON CORPORATION", "NIKON Z 9", "Nikon", "Z 9", false},
-    {"canon_eos_6d_lossy_linear.dng", "Canon", "Canon EOS 6D", "Canon", "EOS 6D", false},
-    {"Hero7_GOPR8508.GPR", "GoPro", "HERO7 Black", "GoPro", "HERO7 Black", false},
-    {"Minolta.mrw", "Konica Minolta Camera, Inc.", "DiMAGE A2", "Minolta", "DiMAGE A2", true},
-    {"FujiFilm.raf", "FUJIFILM", "FinePix S5Pro", "Fujifilm", "S5Pro", true},
-    {"CanonRaw.crw", "Canon", "Canon EOS DIGITAL REBEL", "Canon", "EOS DIGITAL REBEL", true},
-    {"EOS_D30.CRW", "Canon", "Canon EOS D30", "Canon", "EOS D30", true},
-    {"PowerShotG2_CRW_0304.CRW", "Canon", "Canon PowerShot G2", "Canon", "PowerShot G2", true},
-    {"CanonRaw.cr3", "Canon", "Canon EOS M50", "Canon", "EOS M50", true},
+    {"NikonZ9_jxl_linear.dng", "NIKON CORPORATION", "NIKON Z 9", "Nikon", "Z 9", Road::Refused},
+    {"canon_eos_6d_lossy_linear.dng", "Canon", "Canon EOS 6D", "Canon", "EOS 6D", Road::Refused},
+    {"Hero7_GOPR8508.GPR", "GoPro", "HERO7 Black", "GoPro", "HERO7 Black", Road::Refused},
+    {"Minolta.mrw", "Konica Minolta Camera, Inc.", "DiMAGE A2", "Minolta", "DiMAGE A2", Road::Elsewhere},
+    {"FujiFilm.raf", "FUJIFILM", "FinePix S5Pro", "Fujifilm", "S5Pro", Road::Elsewhere},
+    {"CanonRaw.crw", "Canon", "Canon EOS DIGITAL REBEL", "Canon", "EOS DIGITAL REBEL", Road::Elsewhere},
+    {"EOS_D30.CRW", "Canon", "Canon EOS D30", "Canon", "EOS D30", Road::Elsewhere},
+    {"PowerShotG2_CRW_0304.CRW", "Canon", "Canon PowerShot G2", "Canon", "PowerShot G2", Road::Elsewhere},
+    {"CanonRaw.cr3", "Canon", "Canon EOS M50", "Canon", "EOS M50", Road::Elsewhere},
 };
 
 struct Loaded {
@@ -86,8 +92,8 @@ TEST(IdentifySamples, GoldenNamesAreExiftoolsAfterNormalisation) {
     for (const Sample& sample : kSamples) {
         SCOPED_TRACE(sample.file);
         auto s = identifykit::freshState();
-        std::strcpy(s->camera_make, sample.exifMake);
-        std::strcpy(s->camera_model, sample.exifModel);
+        std::strcpy(s->camera_make, sample.fileMake);
+        std::strcpy(s->camera_model, sample.fileModel);
         normalise_make_and_model(*s);
         EXPECT_STREQ(s->camera_make, sample.make);
         EXPECT_STREQ(s->camera_model, sample.model);
@@ -105,11 +111,10 @@ TEST(IdentifySamples, CameraFilesAreIdentified) {
         ++identified;
         EXPECT_STREQ(s->camera_make, sample.make);
         EXPECT_STREQ(s->camera_model, sample.model);
+        if (sample.road == Road::Elsewhere) continue;
         Loaded loaded = load(path);
-        EXPECT_EQ(loaded.ok, sample.readable) << loaded.status;
-        if (!sample.readable) {
-            EXPECT_EQ(loaded.status, "Could not parse raw file");
-        }
+        EXPECT_EQ(loaded.ok, sample.road == Road::Accepted) << loaded.status;
+        EXPECT_EQ(loaded.status, sample.road == Road::Accepted ? "ok" : "Could not parse raw file");
     }
     if (!identified) GTEST_SKIP() << "no sample is identified until the container parsers land";
 }
