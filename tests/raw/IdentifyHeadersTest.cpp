@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 
@@ -163,7 +164,9 @@ TEST(IdentifyHeaders, NamedByTheirHeaderText) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.model);
+        testing::internal::CaptureStderr(); // the Red refusal
         auto s = identify(c.file.data());
+        testing::internal::GetCapturedStderr();
         EXPECT_STREQ(s->camera_make, c.make);
         if (c.make[0]) {
             EXPECT_STREQ(s->camera_model, c.model);
@@ -295,4 +298,52 @@ TEST(IdentifyHeaders, CorruptNokiaRawIsTheLoadStatus) {
     EXPECT_FALSE(decoder.loadFile(path.string(), &pixelSize));
     EXPECT_EQ(decoder.dcStatus(), "Corrupt NokiaRaw file");
     EXPECT_EQ(pixelSize, 0u);
+}
+
+// Every header cut short or filled with noise ends identification with a state or the one
+// text identification raises; the sanitizers watch for reads outside the file or the state.
+TEST(IdentifyHeaders, ShortAndNoisyHeadersEndCleanly) {
+    const std::string magics[] = {"NOKIARAW",
+                                  "ARRI",
+                                  "XPDS",
+                                  "FUJIFILM",
+                                  "qktk",
+                                  "PXN",
+                                  "RIFF",
+                                  "PWAD",
+                                  "CI",
+                                  "IIII",
+                                  "MMMM",
+                                  "II*",
+                                  "MM",
+                                  std::string("\x00\x01\x00\x01\x00\x40", 6),
+                                  std::string("\xFF\xD8\xFF\xE1\x00\x10"
+                                              "Exif",
+                                              10),
+                                  std::string("\0\0\0\0RED1", 8),
+                                  std::string("\0\0\0\0ftypcrx ", 12)};
+    uint32_t seed = 12345;
+    auto noise = [&seed] { return uint8_t((seed = seed * 1103515245 + 12345) >> 16); };
+    for (const std::string& magic : magics) {
+        for (size_t size : {size_t(0), magic.size(), size_t(31), size_t(33), size_t(304), size_t(700),
+                            size_t(2100), size_t(5000)}) {
+            SCOPED_TRACE(testing::Message() << magic << " in " << size << " bytes");
+            Bytes file(size);
+            for (size_t i = 0; i < size; ++i)
+                file.u8(i, noise());
+            file.text(0, magic).resize(std::max(size, magic.size()));
+            auto s = identifykit::freshState();
+            testing::internal::CaptureStderr(); // refusals of codecs not carried
+            try {
+                identifykit::identifyInto(*s, file.data());
+            } catch (const DecoderText& thrown) {
+                EXPECT_STREQ(thrown.text, "Corrupt NokiaRaw file");
+            }
+            testing::internal::GetCapturedStderr();
+            if (s->raw_count) {
+                EXPECT_GE(s->visible_width, 22);
+                EXPECT_LE(uint64_t(s->margin_left) + s->visible_width, s->sensor_width);
+            }
+        }
+    }
 }
