@@ -39,10 +39,6 @@ struct FileHead {
         auto at = std::search(bytes, bytes + sizeof bytes, text.begin(), text.end());
         return at == bytes + sizeof bytes ? -1 : int(at - bytes);
     }
-    uint32_t big_endian_word(size_t position) const {
-        return uint32_t(bytes[position]) << 24 | bytes[position + 1] << 16 | bytes[position + 2] << 8 |
-               bytes[position + 3];
-    }
 };
 
 FileHead read_head(DecoderState& s) {
