@@ -347,3 +347,32 @@ TEST(IdentifyHeaders, ShortAndNoisyHeadersEndCleanly) {
         }
     }
 }
+
+// Raspberry Pi camera JPEGs hold their sensor data after a "BRCMn" block a fixed distance
+// before the end; a file shorter than that distance must not be read before its start.
+TEST(IdentifyHeaders, OmniVisionBlockIsLookedForOnlyInsideTheFile) {
+    constexpr size_t kFromEnd = 6404096;
+    auto recognise = [](const Bytes& file) {
+        auto s = identifykit::freshState();
+        std::strcpy(s->camera_model, "ov5647"); // what the JPEG's EXIF block names
+        s->sensor_width = 2592;
+        testsupport::MemoryFile memory(file.data());
+        s->input_file = memory.get();
+        s->raw_count = 1;
+        recognise_container(*s);
+        s->input_file = nullptr;
+        return s;
+    };
+    auto pi = recognise(Bytes(kFromEnd + 64).text(64, std::string("BRCMn\0", 6)));
+    EXPECT_STREQ(pi->camera_make, "OmniVision");
+    EXPECT_EQ(pi->sensor_data_offset, 64u + 32768u);
+    EXPECT_EQ(pi->visible_width, 2592);
+    EXPECT_EQ(pi->sensor_width, 2611);
+    EXPECT_EQ(pi->raw_loader, nokia_load_raw);
+    EXPECT_EQ(pi->cfa_pattern, 0x16161616u);
+    EXPECT_EQ(pi->raw_count, 1u);
+
+    auto shortFile = recognise(Bytes(1000).text(0, "BRCMn"));
+    EXPECT_STREQ(shortFile->camera_make, "");
+    EXPECT_EQ(shortFile->raw_count, 0u);
+}
