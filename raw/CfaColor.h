@@ -8,4 +8,9 @@ namespace raw {
 // Negative positions wrap like positive ones.
 int cfa_color(const DecoderState& s, int row, int column);
 
+// Colour indices of pattern 1, before the margin offsets.
+extern const int8_t kLeaf16Table[16][16];
+// The fixed 16x16 table of pattern word 1 at (row, column), without margins.
+int leaf16_color(int row, int column);
+
 } // namespace raw

@@ -11,12 +11,6 @@ namespace {
 }
 } // namespace
 
-// Lossless JPEG and DNG sensor data.
-void ljpeg_sensor_load_raw(DecoderState& s) { missing_loader(s, "ljpeg_sensor_load_raw"); }
-void canon_small_raw_load_raw(DecoderState& s) { missing_loader(s, "canon_small_raw_load_raw"); }
-void dng_ljpeg_load_raw(DecoderState& s) { missing_loader(s, "dng_ljpeg_load_raw"); }
-void packed_dng_load_raw(DecoderState& s) { missing_loader(s, "packed_dng_load_raw"); }
-
 // Common packed and compressed formats.
 void packed_bits_load_raw(DecoderState& s) { missing_loader(s, "packed_bits_load_raw"); }
 void plain_words_load_raw(DecoderState& s) { missing_loader(s, "plain_words_load_raw"); }

@@ -13,7 +13,6 @@
 #include "raw/GreenMatch.h"
 #include "raw/Highlights.h"
 #include "raw/Loaders.h"
-#include "raw/LosslessJpeg.h"
 #include "raw/SensorPrep.h"
 #include "raw/TiffParser.h"
 
@@ -46,7 +45,6 @@ void parse_smal_header(DecoderState&, uint64_t, uint64_t) {}
 void parse_cine_header(DecoderState&) {}
 void parse_r3d_header(DecoderState&) {}
 void identify_cr3(DecoderState&) {}
-int ljpeg_start(DecoderState&, ljpeg_header&, bool) { return 0; }
 void apply_camera_adjustments(DecoderState&, uint64_t) {}
 
 
@@ -55,8 +53,6 @@ void fill_zero_pixels(DecoderState& s) { missing(s, "Dead-pixel fill"); }
 void scale_colors(DecoderState& s) { missing(s, "Colour scaling"); }
 void pre_interpolate(DecoderState& s) { missing(s, "Pre-interpolation"); }
 
-void ahd_interpolate_threaded(demosaic_job&) { throw DecoderText{"AHD demosaicing is not available"}; }
-void lmmse_interpolate_threaded(demosaic_job&) { throw DecoderText{"LMMSE demosaicing is not available"}; }
 
 void median_filter(DecoderState& s) { missing(s, "Median filter"); }
 void blend_highlights(DecoderState& s) { missing(s, "Highlight blending"); }

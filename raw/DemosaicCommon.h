@@ -1,0 +1,43 @@
+#pragma once
+// What the threaded demosaic drivers share: the colour lookup, the border fill and the row
+// bands. The drivers read nothing of the decoder state but their demosaic_job.
+#include <array>
+#include <cstdint>
+
+#include "raw/BandRunner.h"
+#include "raw/Demosaic.h"
+
+namespace raw {
+
+// Colour index 0..3 of a sensor position. Pattern 9 reads the X-Trans copy taken by
+// demosaic_copy_xtrans; pattern 1 the fixed 16x16 table at fixed offsets; any other word
+// its 2-bit codes. Rows and columns may go down to -6.
+int demosaic_colour_at(uint32_t filters, int row, int col);
+
+// Takes the job's X-Trans layout as the lookup's copy. Only one demosaic runs at a time.
+void demosaic_copy_xtrans(const demosaic_job& job);
+
+// Fills the missing colours of every pixel within `border` of an edge with the means of the
+// photosites of each colour in the 5x5 block around it.
+void demosaic_border_fill(const demosaic_job& job, int border);
+
+struct recipe_table;
+
+// One row band: tiles start at rows first_row <= r < end_row.
+struct band_job {
+    int32_t height, width;
+    uint16_t (*image)[4];
+    uint32_t filters;
+    int32_t first_row, end_row;
+    int32_t lmmse_median_passes;
+    int32_t unused;
+    const recipe_table* recipes;
+};
+
+// Splits the tile rows [first_row, height - end_margin) into kBandCount bands: equal bands
+// of (height - end_margin) / kBandCount rows, the last taking the rest. No band starts above
+// first_row, so short images leave the leading bands empty.
+std::array<band_job, kBandCount> demosaic_bands(const demosaic_job& job, int first_row, int end_margin,
+                                                const recipe_table* recipes);
+
+} // namespace raw
