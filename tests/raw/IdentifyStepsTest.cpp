@@ -2,10 +2,13 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "raw/Identify.h"
 #include "raw/Loaders.h"
 #include "tests/raw/IdentifyKit.h"
+#include "tests/support/LosslessJpegEncoder.h"
+#include "tests/support/MemoryFile.h"
 
 using namespace raw;
 using identifykit::freshState;
@@ -290,4 +293,25 @@ TEST(IdentifySteps, FortyFiveDegreeSensorsAreRotatedUpright) {
     offside->margin_left = 10;
     apply_final_steps(*offside, false);
     EXPECT_EQ(offside->raw_count, 0u);
+}
+
+TEST(IdentifySteps, ThumbnailSizeComesFromItsJpegHeader) {
+    testsupport::LosslessJpegFrame frame; // two components: one-component frames carry a quirk
+    frame.width = 40;
+    frame.height = 30;
+    frame.components = 2;
+    frame.samples.assign(40 * 30 * 2, 512);
+    std::vector<uint8_t> bytes(100, 0);
+    const std::vector<uint8_t> jpeg = testsupport::encodeLosslessJpeg(frame);
+    bytes.insert(bytes.end(), jpeg.begin(), jpeg.end());
+    testsupport::MemoryFile file(bytes);
+    for (uint16_t knownHeight : {0, 7}) {
+        auto s = readableState();
+        s->input_file = file.get();
+        s->thumbnail_offset = 100;
+        s->thumbnail_height = knownHeight;
+        apply_final_steps(*s, false);
+        EXPECT_EQ(s->thumbnail_width, knownHeight ? 0 : 40);
+        EXPECT_EQ(s->thumbnail_height, knownHeight ? 7 : 30);
+    }
 }
