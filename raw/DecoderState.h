@@ -139,6 +139,12 @@ struct DecoderState {
     uint32_t gps_data[32];
     int32_t panasonic_bit_depth, panasonic_encoding;
     int32_t half_size_option;
+    // Command line only: a mosaic developed at half size keeps each 2x2 block of
+    // photosites in one pixel (set when halving, denoising or correcting aberration).
+    int32_t shrink_image;
+    int32_t four_colour_option;
+    // Chromatic-aberration scales of slots 0 and 2; 1 means none.
+    double aberration_scales[2] = {1.0, 1.0};
 
     // Bit reader
     uint32_t bit_buffer;

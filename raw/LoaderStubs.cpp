@@ -61,6 +61,14 @@ void three_per_word_load_raw(DecoderState& s) { missing_loader(s, "three_per_wor
 
 // Phase One.
 void phase_one_plain_load_raw(DecoderState& s) { missing_loader(s, "phase_one_plain_load_raw"); }
+void phase_one_load_raw_c(DecoderState& s) { missing_loader(s, "phase_one_load_raw_c"); }
+
+// Sensor corrections.
+void phase_one_correct(DecoderState& s) { missing_loader(s, "phase_one_correct"); }
+void canon600_sensor_correct(DecoderState& s) { missing_loader(s, "canon600_sensor_correct"); }
+
+// Lossless JPEG: the active-area crop compares loaders with this one. Delete this line when
+// the lossless-JPEG loaders land.
 
 // Compressed Fuji data.
 void fuji_compressed_load_raw(DecoderState& s) { missing_loader(s, "fuji_compressed_load_raw"); }

@@ -63,11 +63,32 @@ void three_per_word_load_raw(DecoderState& s);
 
 // Phase One.
 void phase_one_plain_load_raw(DecoderState& s);
+void phase_one_load_raw_c(DecoderState& s);
+
+// Sensor corrections run on raw_buffer before the active area is cropped.
+void phase_one_correct(DecoderState& s);
+void canon600_sensor_correct(DecoderState& s);
 
 // Compressed Fuji data.
 void fuji_compressed_load_raw(DecoderState& s);
 
 // Canon CR3.
 void crx_load_raw(DecoderState& s);
+
+// Loaders the active-area crop recognises by address to give their files default
+// masked areas or a sensor correction.
+void canon_crw_load_raw(DecoderState& s);
+void ljpeg_sensor_load_raw(DecoderState& s);
+void sony_scrambled_load_raw(DecoderState& s);
+void canon600_packed_load_raw(DecoderState& s);
+void kodak_262_load_raw(DecoderState& s);
+void packed_bits_load_raw(DecoderState& s);
+void nokia_load_raw(DecoderState& s);
+void phase_one_plain_load_raw(DecoderState& s);
+void phase_one_load_raw_c(DecoderState& s);
+
+// Sensor corrections run on raw_buffer before the active area is cropped.
+void phase_one_correct(DecoderState& s);
+void canon600_sensor_correct(DecoderState& s);
 
 } // namespace raw

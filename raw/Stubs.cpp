@@ -48,10 +48,6 @@ void identify_cr3(DecoderState&) {}
 void apply_camera_adjustments(DecoderState&, uint64_t) {}
 
 
-void crop_active_area(DecoderState& s) { missing(s, "Active-area crop"); }
-void fill_zero_pixels(DecoderState& s) { missing(s, "Dead-pixel fill"); }
-void scale_colors(DecoderState& s) { missing(s, "Colour scaling"); }
-void pre_interpolate(DecoderState& s) { missing(s, "Pre-interpolation"); }
 
 
 void median_filter(DecoderState& s) { missing(s, "Median filter"); }
