@@ -131,6 +131,11 @@ struct DecoderState {
     int32_t fuji_dynamic_range;
     uint16_t small_raw_multipliers[4];
     uint32_t sony_private_key;
+    uint32_t sony_keystream_words[128]; // the keystream continues across calls
+    uint32_t sony_keystream_position;
+    uint32_t exif_cfa_pattern;      // 2x2 pattern of the EXIF CFAPattern tag
+    uint32_t panasonic_header_value; // set by tag 1 of a Panasonic directory
+    int32_t tiff_nesting_depth;      // directories being parsed inside one another
     uint32_t ifd_count;
     ifd_record ifd_table[kMaxIfds];
     Routine output_writer = nullptr;

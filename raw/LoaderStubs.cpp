@@ -58,6 +58,7 @@ void smal_6_load_raw(DecoderState& s) { missing_loader(s, "smal_6_load_raw"); }
 void smal_9_load_raw(DecoderState& s) { missing_loader(s, "smal_9_load_raw"); }
 void sony_scrambled_load_raw(DecoderState& s) { missing_loader(s, "sony_scrambled_load_raw"); }
 void three_per_word_load_raw(DecoderState& s) { missing_loader(s, "three_per_word_load_raw"); }
+void sinar_pixel_copy(DecoderState& s) { missing_loader(s, "sinar_pixel_copy"); }
 
 // Phase One.
 void phase_one_plain_load_raw(DecoderState& s) { missing_loader(s, "phase_one_plain_load_raw"); }

@@ -60,6 +60,7 @@ void smal_6_load_raw(DecoderState& s);
 void smal_9_load_raw(DecoderState& s);
 void sony_scrambled_load_raw(DecoderState& s);
 void three_per_word_load_raw(DecoderState& s);
+void sinar_pixel_copy(DecoderState& s);
 
 // Phase One.
 void phase_one_plain_load_raw(DecoderState& s);

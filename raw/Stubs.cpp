@@ -13,8 +13,8 @@
 #include "raw/GreenMatch.h"
 #include "raw/Highlights.h"
 #include "raw/Loaders.h"
+#include "raw/LosslessJpeg.h"
 #include "raw/SensorPrep.h"
-#include "raw/TiffParser.h"
 
 namespace raw {
 namespace {
@@ -28,10 +28,6 @@ namespace {
 // Parsers and adjustments identification calls. Until they exist they recognise
 // nothing and change nothing, so files end unidentified ("Could not parse raw file")
 // instead of failing with a text about a missing step.
-int parse_tiff_file(DecoderState&, int64_t) { return 0; }
-void choose_raw_ifd(DecoderState&) {}
-void parse_minolta_mrm(DecoderState&, int64_t) {}
-void read_timestamp(DecoderState&, int) {}
 void parse_external_jpeg(DecoderState&) {}
 void parse_ciff_heap(DecoderState&, uint64_t, uint64_t, int) {}
 void parse_rollei_header(DecoderState&) {}
@@ -46,9 +42,6 @@ void parse_cine_header(DecoderState&) {}
 void parse_r3d_header(DecoderState&) {}
 void identify_cr3(DecoderState&) {}
 void apply_camera_adjustments(DecoderState&, uint64_t) {}
-
-
-
 
 void median_filter(DecoderState& s) { missing(s, "Median filter"); }
 void blend_highlights(DecoderState& s) { missing(s, "Highlight blending"); }
