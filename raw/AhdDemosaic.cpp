@@ -223,7 +223,7 @@ template <typename Greens, typename RedBlue> void runTile(Tile& t, Greens greens
         if (t.hasRow(r, 0, 2)) greens(t, r);
         if (t.hasRow(r - 1, 1, 3)) redBlue(t, r - 1);
         if (t.hasRow(r - 2, 2, 4)) homogeneity(t, r - 2);
-        if (t.hasRow(r - 3, 3, kBorder) && r - 3 < t.band.end_row + 3) output(t, r - 3);
+        if (t.hasRow(r - 3, 3, kBorder) && r - 3 < t.band.write_end + 3) output(t, r - 3);
     }
 }
 

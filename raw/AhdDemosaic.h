@@ -6,7 +6,7 @@
 namespace raw {
 
 // Interpolate the tiles whose origins lie in the band's rows. Each writes only the
-// non-own colour channels of the rows from first_row + 3 up to end_row + 3.
+// non-own colour channels of the rows from first_row + 3 up to write_end + 3.
 void ahd_band_worker_bayer(const band_job& band);
 void ahd_band_worker_xtrans(const band_job& band);
 

@@ -76,6 +76,7 @@ struct DecoderState {
     float embedded_matrix[3][4];
     int32_t use_embedded_matrix;
     float rgb_from_camera[3][4];
+    float output_from_camera[3][4]; // what colour conversion applies: output space x rgb_from_camera
     int32_t camera_colour_output;
     float camera_from_xyz[3][3];
     float as_shot_white_xyz[3];

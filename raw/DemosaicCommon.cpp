@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "raw/CfaColor.h"
+#include "raw/FrameFill.h"
 
 namespace raw {
 namespace {
@@ -12,30 +13,21 @@ int8_t unitXTrans[6][6];
 
 int wrap(int v, int period) { return (v % period + period) % period; }
 
-int64_t pixelIndex(int64_t row, int64_t col, int64_t width) { return row * width + col; }
-
-struct ColourSums {
-    uint32_t sum[4] = {};
-    uint32_t count[4] = {};
-};
-
-ColourSums blockSums(const demosaic_job& job, int row, int col) {
-    ColourSums s;
-    for (int y = std::max(row - 2, 0); y <= std::min(row + 2, job.height - 1); ++y)
-        for (int x = std::max(col - 2, 0); x <= std::min(col + 2, job.width - 1); ++x) {
-            int f = demosaic_colour_at(job.filters, y, x);
-            s.sum[f] += job.image[pixelIndex(y, x, job.width)][f];
-            s.count[f]++;
-        }
-    return s;
-}
-
 } // namespace
 
 int demosaic_colour_at(uint32_t filters, int row, int col) {
     if (filters == kPatternXTrans) return unitXTrans[wrap(row, 6)][wrap(col, 6)];
     if (filters == kPatternLeaf16) return kLeaf16Table[wrap(row + 8, 16)][wrap(col + 2, 16)];
     return int(filters >> ((((unsigned(row) % 8) * 2) + (unsigned(col) % 2)) * 2)) & 3;
+}
+
+void demosaic_colour_row(uint32_t filters, int row, int col, int count, uint8_t* out) {
+    // Every pattern repeats within 48 columns (2, 6 or 16).
+    const int period = std::min(count, 48);
+    for (int k = 0; k < period; ++k)
+        out[k] = uint8_t(demosaic_colour_at(filters, row, col + k));
+    for (int k = period; k < count; ++k)
+        out[k] = out[k - period];
 }
 
 void demosaic_copy_xtrans(const demosaic_job& job) {
@@ -47,19 +39,8 @@ void demosaic_copy_xtrans(const demosaic_job& job) {
 
 void demosaic_border_fill(const demosaic_job& job, int border) {
     if (!job.image || job.height <= 0 || job.width <= 0) return;
-    for (int row = 0; row < job.height; ++row) {
-        bool inner = row >= border && row < job.height - border;
-        for (int col = 0; col < job.width; ++col) {
-            // Skip the middle of inner rows; narrow images have none.
-            if (inner && col == border) col = std::max(col, job.width - border);
-            if (col >= job.width) break;
-            ColourSums s = blockSums(job, row, col);
-            int own = demosaic_colour_at(job.filters, row, col);
-            uint16_t* pix = job.image[pixelIndex(row, col, job.width)];
-            for (int ch = 0; ch < 3; ++ch)
-                if (ch != own && s.count[ch]) pix[ch] = uint16_t(s.sum[ch] / s.count[ch]);
-        }
-    }
+    fill_frame(job.image, job.height, job.width, border, 2, 3,
+               [&](int row, int col) { return demosaic_colour_at(job.filters, row, col); });
 }
 
 std::array<band_job, kBandCount> demosaic_bands(const demosaic_job& job, int first_row, int end_margin,
@@ -79,7 +60,9 @@ std::array<band_job, kBandCount> demosaic_bands(const demosaic_job& job, int fir
         b.recipes = recipes;
         // Short images give bands ending above first_row; none may start there.
         b.first_row = std::max(first_row, previousEnd);
-        b.end_row = k + 1 < kBandCount ? rows * (k + 1) : last;
+        const bool lastBand = k + 1 == kBandCount;
+        b.end_row = lastBand ? last : rows * (k + 1);
+        b.write_end = lastBand ? job.height : b.end_row;
         previousEnd = b.end_row;
     }
     return bands;

@@ -14,6 +14,12 @@ namespace raw {
 // its 2-bit codes. Rows and columns may go down to -6.
 int demosaic_colour_at(uint32_t filters, int row, int col);
 
+// Colour 3 is the second green of four-colour words.
+inline bool is_green_colour(int colour) { return colour == 1 || colour == 3; }
+
+// Colours of `count` photosites of a row from column `col` on.
+void demosaic_colour_row(uint32_t filters, int row, int col, int count, uint8_t* out);
+
 // Takes the job's X-Trans layout as the lookup's copy. Only one demosaic runs at a time.
 void demosaic_copy_xtrans(const demosaic_job& job);
 
@@ -32,6 +38,12 @@ struct band_job {
     int32_t lmmse_median_passes;
     int32_t unused;
     const recipe_table* recipes;
+    // Tiles from this row on are the next band's (the image height for the last band): a
+    // band writes no output row that the next band's first tile writes.
+    int32_t write_end;
+    // Own value of every photosite, copied before any band ran, for workers that rewrite
+    // own colours which the next band still reads (null where none is needed).
+    const uint16_t* mosaic;
 };
 
 // Splits the tile rows [first_row, height - end_margin) into kBandCount bands: equal bands

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <climits>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -12,6 +11,7 @@
 
 #include "platform/Log.h"
 #include "raw/BandRunner.h"
+#include "raw/XTransRecipes.h"
 
 namespace raw {
 namespace {
@@ -24,6 +24,8 @@ constexpr int kMargin = 14;
 constexpr int kPlane = kTile * kTile;
 constexpr int kRawStride = kTile + 4; // photosite tiles keep two more positions each side
 constexpr int kRawSize = kRawStride * kRawStride;
+// The recipes of the fusion worker read the photosite tiles.
+constexpr sample_layout kPhotositeLayout{kRawStride, 1, false};
 constexpr int kBorder = 16;
 constexpr float kScale = 1.0f / 65535.0f;
 // Smoothing and fusion only cover tile positions kInner ... kTile - 1 - kInner.
@@ -59,7 +61,7 @@ struct TilePlace {
 
 // The tile whose first output pixel is (row, col); it writes up to 256 rows and columns,
 // short of the `edge` last ones of the image and of the next band's rows.
-TilePlace place_tile(const lmmse_band_job& b, int row, int col, int edge) {
+TilePlace place_tile(const band_job& b, int row, int col, int edge) {
     return {row - kMargin, col - kMargin, std::min({row + 256, b.height - edge, b.write_end}),
             std::min(col + 256, b.width - edge)};
 }
@@ -76,10 +78,10 @@ struct TileInput {
     }
     float photo(int p) const { return raw[raw_index(p)] * kScale; }
     const uint16_t* raw_row(int tr) const { return raw.get() + (tr + 2) * kRawStride + 2; }
-    void load(const lmmse_band_job& b, const TilePlace& t);
+    void load(const band_job& b, const TilePlace& t);
 };
 
-void TileInput::load(const lmmse_band_job& b, const TilePlace& t) {
+void TileInput::load(const band_job& b, const TilePlace& t) {
     for (int rr = 0; rr < kRawStride; ++rr) {
         uint16_t* dst = raw.get() + rr * kRawStride;
         std::fill(dst, dst + kRawStride, 0);
@@ -90,7 +92,7 @@ void TileInput::load(const lmmse_band_job& b, const TilePlace& t) {
             std::memcpy(dst + (from - col), b.mosaic + row * b.width + from, size_t(to - from) * 2);
     }
     for (int tr = 0; tr < kTile; ++tr)
-        b.colour->fill_row(t.top + tr, t.left, kTile, &colours[tr * kTile]);
+        demosaic_colour_row(b.filters, t.top + tr, t.left, kTile, &colours[tr * kTile]);
 }
 
 // Symmetric smoothing of `src` along `step` over the inner square; the frame stays 0 so
@@ -207,7 +209,7 @@ void plain_differences(PlainArea& a) {
             const float w =
                 0.0625f * (x[p - kTile - 1] + x[p - kTile + 1] + x[p + kTile - 1] + x[p + kTile + 1]) +
                 0.25f * x[p];
-            const bool green = is_green(a.colour(p));
+            const bool green = is_green_colour(a.colour(p));
             a.q[0][p] = directional_difference(x + p, 1, w, green);
             a.q[1][p] = directional_difference(x + p, kTile, w, green);
         }
@@ -233,7 +235,7 @@ void plain_reload(PlainArea& a) {
         const int c = a.colour(p);
         const float x = a.input.photo(p);
         a.q[0][p] = a.q[1][p] = a.q[2][p] = 0;
-        if (is_green(c)) {
+        if (is_green_colour(c)) {
             a.q[1][p] = x;
         } else {
             a.q[c][p] = x;
@@ -242,7 +244,7 @@ void plain_reload(PlainArea& a) {
     }
 }
 
-int own_channel(int colour) { return is_green(colour) ? 1 : colour; }
+int own_channel(int colour) { return is_green_colour(colour) ? 1 : colour; }
 
 void plain_missing_colours(PlainArea& a) {
     float* g = a.q[1];
@@ -254,7 +256,7 @@ void plain_missing_colours(PlainArea& a) {
     for (int tr = 1; tr < kTile - 1; ++tr)
         for (int tc = 1; tc < kTile - 1; ++tc) {
             const int p = tr * kTile + tc;
-            if (!is_green(a.colour(p))) continue;
+            if (!is_green_colour(a.colour(p))) continue;
             side_mean(p, 1);
             side_mean(p, kTile);
         }
@@ -303,7 +305,7 @@ void plain_refine(PlainArea& a, int passes) {
     }
 }
 
-void plain_output(const lmmse_band_job& b, const PlainArea& a, const TilePlace& t) {
+void plain_output(const band_job& b, const PlainArea& a, const TilePlace& t) {
     for (int r = t.out_row(); r < t.row_end; ++r)
         for (int c = t.out_col(); c < t.col_end; ++c) {
             const int p = (r - t.top) * kTile + (c - t.left), own = a.colour(p);
@@ -370,37 +372,51 @@ void fusion_fuse(FusionArea& a) {
 }
 
 // Mean of (colour - green) over the recipe's photosites among the 8 neighbours.
-float neighbour_difference(const float* colour, const float* green, int p, const DifferenceRecipe& r) {
+float neighbour_difference(const float* colour, const float* green, int p,
+                           const colour_difference_recipe& r) {
     if (!r.count) return 0.0f;
     float sum = 0;
     for (int k = 0; k < r.count; ++k) {
-        const int n = p + r.terms[k].tile_offset;
+        const int n = p + r.tile_position[k];
         sum += colour[n] - green[n];
     }
     return sum / float(r.count);
 }
 
-void fusion_colours(FusionArea& a, const RecipeLookup& recipes) {
+void fusion_colours(FusionArea& a, const recipe_table& recipes, const TilePlace& t) {
     float** f = a.q;
     for (int p = 0; p < kPlane; ++p) {
         const int c = a.colour(p);
-        if (is_green(c)) {
+        if (is_green_colour(c)) {
             f[1][p] = f[10][p];
         } else {
             f[c][p] = f[8][p] - f[10][p];
             f[1][p] = f[8][p];
         }
     }
-    for (int tr = 1; tr < kTile - 1; ++tr)
-        for (int tc = 1; tc < kTile - 1; ++tc) {
+    for (int tr = 1; tr < kTile - 1; ++tr) {
+        recipe_row entries(recipes, t.top + tr, t.left + 1);
+        for (int tc = 1; tc < kTile - 1; ++tc, entries.next()) {
             const int p = tr * kTile + tc, c = a.colour(p);
-            const PositionRecipe& e = recipes(tr, tc);
+            const recipe_entry& e = *entries;
             if (c != 0) f[0][p] = f[1][p] + neighbour_difference(f[0], f[1], p, e.to_red);
             if (c != 2) f[2][p] = f[1][p] + neighbour_difference(f[2], f[1], p, e.to_blue);
         }
+    }
 }
 
-void fusion_output(const lmmse_band_job& b, const FusionArea& a, const TilePlace& t) {
+// Green in both directions over the whole tile, then red and blue inside its outer ring.
+// The ring's red and blue keep what the previous tile left: no later step reads them into a
+// position that is output.
+void fusion_front_end(const band_job& b, FusionArea& a, const TilePlace& t) {
+    const sample_source source{a.input.raw_row(0), t.top, t.left};
+    const direction_tile tile{a.rgb.get(), kTile, t.top, t.left};
+    xtrans_tile_greens(*b.recipes, source, tile, {t.top, t.top + kTile, t.left, t.left + kTile});
+    xtrans_tile_red_blue(*b.recipes, source, tile,
+                         {t.top + 1, t.top + kTile - 1, t.left + 1, t.left + kTile - 1});
+}
+
+void fusion_output(const band_job& b, const FusionArea& a, const TilePlace& t) {
     for (int r = t.out_row(); r < t.row_end; ++r)
         for (int c = t.out_col(); c < t.col_end; ++c) {
             const int p = (r - t.top) * kTile + (c - t.left);
@@ -412,29 +428,11 @@ void fusion_output(const lmmse_band_job& b, const FusionArea& a, const TilePlace
 
 // ---------------------------------------------------------------- driver
 
-// Band k of 16: the first starts at row 16; a band never starts above that, so on small
-// images the empty leading bands leave the border alone.
-lmmse_band_job band_of(const demosaic_job& job, int k) {
-    const int unit = (job.height - kBorder) / kBandCount;
-    auto end_of = [&](int band) { return band == kBandCount - 1 ? job.height - kBorder : unit * (band + 1); };
-    lmmse_band_job b{};
-    b.height = job.height;
-    b.width = job.width;
-    b.image = job.image;
-    b.filters = job.filters;
-    b.first_row = k == 0 ? kBorder : std::max(kBorder, end_of(k - 1));
-    b.end_row = end_of(k);
-    // Each row is written by one band only, as if the bands had run in order.
-    b.write_end = k == kBandCount - 1 ? INT_MAX : b.end_row;
-    b.lmmse_median_passes = job.lmmse_median_passes;
-    return b;
-}
-
-std::vector<uint16_t> copy_mosaic(const demosaic_job& job, const ColourLookup& colour) {
+std::vector<uint16_t> copy_mosaic(const demosaic_job& job) {
     std::vector<uint16_t> mosaic(size_t(job.width) * size_t(job.height));
     std::vector<uint8_t> colours(size_t(job.width));
     for (int r = 0; r < job.height; ++r) {
-        colour.fill_row(r, 0, job.width, colours.data());
+        demosaic_colour_row(job.filters, r, 0, job.width, colours.data());
         const size_t row = size_t(r) * size_t(job.width);
         for (size_t c = 0; c < size_t(job.width); ++c)
             mosaic[row + c] = job.image[row + c][colours[c]];
@@ -446,7 +444,7 @@ std::vector<uint16_t> copy_mosaic(const demosaic_job& job, const ColourLookup& c
 
 void lmmse_detail::fail_work_area_for_testing(WorkArea area) { failingArea = area; }
 
-void lmmse_interpolate(const lmmse_band_job& b) {
+void lmmse_interpolate(const band_job& b) {
     if (b.width <= 2 * kMargin || b.first_row >= b.end_row) return;
     PlainArea a;
     if (!a.allocate_planes()) {
@@ -468,7 +466,7 @@ void lmmse_interpolate(const lmmse_band_job& b) {
         }
 }
 
-void lmmse_interpolate_core2(const lmmse_band_job& b) {
+void lmmse_interpolate_core2(const band_job& b) {
     if (b.width <= 2 * kBorder || b.first_row >= b.end_row) return;
     FusionArea a;
     if (!a.allocate_planes()) {
@@ -486,37 +484,35 @@ void lmmse_interpolate_core2(const lmmse_band_job& b) {
         for (int off = kBorder; off < b.width - kBorder; off += kTileStep) {
             const TilePlace t = place_tile(b, j, off, kBorder);
             a.input.load(b, t);
-            const RecipeLookup recipes(*b.recipes, t.top, t.left, kTile);
-            run_front_end(recipes, TileGeometry{kTile},
-                          {a.input.raw.get(), {a.rgb.get(), a.rgb.get() + kPlane * 3}});
+            fusion_front_end(b, a, t);
             fusion_differences(a);
             smooth(a.q[0], a.q[2], 1, kGauss17);
             smooth(a.q[1], a.q[3], kTile, kGauss17);
             smooth(a.q[4], a.q[6], 1, kGauss17);
             smooth(a.q[5], a.q[7], kTile, kGauss17);
             fusion_fuse(a);
-            fusion_colours(a, recipes);
+            fusion_colours(a, *b.recipes, t);
             fusion_output(b, a, t);
         }
 }
 
 void lmmse_interpolate_threaded(demosaic_job& job) {
     if (job.width <= 0 || job.height <= 0 || !job.image) return;
-    const ColourLookup colour(job);
-    border_fill(job, colour, kBorder);
+    demosaic_copy_xtrans(job);
+    demosaic_border_fill(job, kBorder);
     const bool fusion = job.filters == kPatternXTrans || job.highlight_flag;
-    auto recipes = std::make_unique<RecipeTable>();
-    if (fusion) build_recipe_table(job, colour, *recipes, TileGeometry{kTile});
+    auto recipes = std::make_unique<recipe_table>();
+    if (fusion) build_recipe_table(job, *recipes, kTile, kPhotositeLayout);
     // The fusion worker rewrites own colours that the next band's margin still reads, so
     // every band reads the photosites from a copy taken now.
-    const std::vector<uint16_t> mosaic = copy_mosaic(job, colour);
-    run_bands(kBandCount, [&](int k) {
-        lmmse_band_job band = band_of(job, k);
+    const std::vector<uint16_t> mosaic = copy_mosaic(job);
+    // The first interpolated row is 16, so on small images the empty leading bands leave
+    // the border alone.
+    auto bands = demosaic_bands(job, kBorder, kBorder, recipes.get());
+    for (band_job& band : bands)
         band.mosaic = mosaic.data();
-        band.colour = &colour;
-        band.recipes = recipes.get();
-        fusion ? lmmse_interpolate_core2(band) : lmmse_interpolate(band);
-    });
+    run_bands(kBandCount,
+              [&](int k) { fusion ? lmmse_interpolate_core2(bands[k]) : lmmse_interpolate(bands[k]); });
 }
 
 } // namespace raw

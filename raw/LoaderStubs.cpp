@@ -11,29 +11,6 @@ namespace {
 }
 } // namespace
 
-// Common packed and compressed formats.
-void packed_bits_load_raw(DecoderState& s) { missing_loader(s, "packed_bits_load_raw"); }
-void plain_words_load_raw(DecoderState& s) { missing_loader(s, "plain_words_load_raw"); }
-void nikon_compressed_load_raw(DecoderState& s) { missing_loader(s, "nikon_compressed_load_raw"); }
-void nikon_14bit_load_raw(DecoderState& s) { missing_loader(s, "nikon_14bit_load_raw"); }
-void canon_crw_load_raw(DecoderState& s) { missing_loader(s, "canon_crw_load_raw"); }
-void huffman_delta_load_raw(DecoderState& s) { missing_loader(s, "huffman_delta_load_raw"); }
-void sony_arw2_load_raw(DecoderState& s) { missing_loader(s, "sony_arw2_load_raw"); }
-void sony_huffman_load_raw(DecoderState& s) { missing_loader(s, "sony_huffman_load_raw"); }
-void panasonic_blocks_load_raw(DecoderState& s) { missing_loader(s, "panasonic_blocks_load_raw"); }
-void eight_bit_load_raw(DecoderState& s) { missing_loader(s, "eight_bit_load_raw"); }
-void empty_loader(DecoderState& s) { missing_loader(s, "empty_loader"); }
-void ycbcr12_pair_load_raw(DecoderState& s) { missing_loader(s, "ycbcr12_pair_load_raw"); }
-void rgb_shorts_load_raw(DecoderState& s) { missing_loader(s, "rgb_shorts_load_raw"); }
-void ljpeg_2x2_tiles_load_raw(DecoderState& s) { missing_loader(s, "ljpeg_2x2_tiles_load_raw"); }
-void split_10bit_load_raw(DecoderState& s) { missing_loader(s, "split_10bit_load_raw"); }
-
-// Thumbnail writers.
-void ppm_thumb(DecoderState& s) { missing_loader(s, "ppm_thumb"); }
-void ppm16_thumb(DecoderState& s) { missing_loader(s, "ppm16_thumb"); }
-void layer_thumb(DecoderState& s) { missing_loader(s, "layer_thumb"); }
-void rollei_thumb(DecoderState& s) { missing_loader(s, "rollei_thumb"); }
-
 // Maker-specific formats.
 void adaptive_12bit_load_raw(DecoderState& s) { missing_loader(s, "adaptive_12bit_load_raw"); }
 void canon600_packed_load_raw(DecoderState& s) { missing_loader(s, "canon600_packed_load_raw"); }

@@ -22,13 +22,22 @@ void canon_crw_load_raw(DecoderState& s);
 void huffman_delta_load_raw(DecoderState& s);
 void sony_arw2_load_raw(DecoderState& s);
 void sony_huffman_load_raw(DecoderState& s);
+// Dispatches by panasonic_encoding: 6 and 7 go to their own loaders.
 void panasonic_blocks_load_raw(DecoderState& s);
+void panasonicC6_load_raw(DecoderState& s);
+void panasonicC7_load_raw(DecoderState& s);
 void eight_bit_load_raw(DecoderState& s);
-void empty_loader(DecoderState& s);
 void ycbcr12_pair_load_raw(DecoderState& s);
 void rgb_shorts_load_raw(DecoderState& s);
 void ljpeg_2x2_tiles_load_raw(DecoderState& s);
 void split_10bit_load_raw(DecoderState& s);
+
+// Entries of data the decoder recognises but does not read; identification refuses the
+// file when it picks one. Distinct routines, so each kind can be told by its entry.
+void empty_loader(DecoderState& s);       // a container kind without readable data
+void red_jpeg2000_entry(DecoderState& s); // JPEG 2000 frames of make "Red"
+void kodak_jpeg_entry(DecoderState& s);   // Kodak JPEG-coded sensor data
+void lossy_dng_entry(DecoderState& s);    // lossy DNG (compression 34892)
 
 // Thumbnail writers.
 void ppm_thumb(DecoderState& s);

@@ -43,16 +43,6 @@ void parse_r3d_header(DecoderState&) {}
 void identify_cr3(DecoderState&) {}
 void apply_camera_adjustments(DecoderState&, uint64_t) {}
 
-void median_filter(DecoderState& s) { missing(s, "Median filter"); }
-void blend_highlights(DecoderState& s) { missing(s, "Highlight blending"); }
-void recover_highlights(DecoderState& s) { missing(s, "Highlight rebuilding"); }
-
-void fuji_rotate(DecoderState& s) { missing(s, "45-degree rotation"); }
-void convert_to_rgb_threaded(DecoderState& s) { missing(s, "Colour conversion"); }
-void convert_to_rgb(DecoderState& s) { missing(s, "Colour conversion"); }
-void stretch(DecoderState& s) { missing(s, "Pixel-aspect stretch"); }
-void createCGImage(DecoderState& s, int) { missing(s, "Output bitmap"); }
-
 void write_ppm_tiff(DecoderState& s) { missing(s, "Image file writer"); }
 void jpeg_thumb(DecoderState& s) { missing(s, "Thumbnail writer"); }
 

@@ -1,24 +1,26 @@
 #include "raw/XTransRecipes.h"
 
 #include <algorithm>
+#include <initializer_list>
 
 namespace raw {
 namespace {
-
-bool isGreen(int colour) { return colour == 1 || colour == 3; }
 
 // One period position and the lookups its recipes are built from.
 struct RecipeSite {
     uint32_t filters;
     int row, col, periodRows, periodCols;
-    int64_t width;
+    sample_layout layout;
     int tileStride;
 
     int colourAt(int dr, int dc) const {
         return demosaic_colour_at(filters, row + dr + periodRows, col + dc + periodCols);
     }
-    int64_t imageOffset(int dr, int dc, int channel) const { return (dc + dr * width) * 4 + channel; }
-    int32_t tileGreenOffset(int dr, int dc) const { return (dr * tileStride + dc) * 3 + 1; }
+    int64_t imageOffset(int dr, int dc, int channel) const {
+        return dc * int64_t(layout.column_step) + dr * layout.row_step + (layout.per_channel ? channel : 0);
+    }
+    int32_t tilePosition(int dr, int dc) const { return dr * tileStride + dc; }
+    int32_t tileGreenOffset(int dr, int dc) const { return tilePosition(dr, dc) * 3 + 1; }
 };
 
 struct Term {
@@ -57,13 +59,13 @@ TermList gradientMatches(const RecipeSite& site, Axis axis, int colour) {
 TermList greenNeighbours(const RecipeSite& site, Axis axis) {
     TermList g;
     for (int side : {-1, 1}) {
-        if (isGreen(site.colourAt(axis.dr(side, 0), axis.dc(side, 0)))) {
+        if (is_green_colour(site.colourAt(axis.dr(side, 0), axis.dc(side, 0)))) {
             g.add(axis.dr(side, 0), axis.dc(side, 0), 4);
-        } else if (isGreen(site.colourAt(axis.dr(2 * side, 0), axis.dc(2 * side, 0)))) {
+        } else if (is_green_colour(site.colourAt(axis.dr(2 * side, 0), axis.dc(2 * side, 0)))) {
             g.add(axis.dr(2 * side, 0), axis.dc(2 * side, 0), 2);
         } else {
             for (int across : {-1, 1})
-                if (isGreen(site.colourAt(axis.dr(side, across), axis.dc(side, across))))
+                if (is_green_colour(site.colourAt(axis.dr(side, across), axis.dc(side, across))))
                     g.add(axis.dr(side, across), axis.dc(side, across), 2);
         }
     }
@@ -108,7 +110,8 @@ colour_difference_recipe differenceRecipe(const RecipeSite& site, int target) {
         for (int dc = -1; dc <= 1; ++dc) {
             if ((dr || dc) && site.colourAt(dr, dc) == target) {
                 r.image_offset[r.count] = site.imageOffset(dr, dc, target);
-                r.tile_offset[r.count++] = site.tileGreenOffset(dr, dc);
+                r.tile_offset[r.count] = site.tileGreenOffset(dr, dc);
+                r.tile_position[r.count++] = site.tilePosition(dr, dc);
             }
         }
     return r;
@@ -153,34 +156,52 @@ uint16_t applyDifference(const colour_difference_recipe& r, int64_t imageSum, co
     return v < 1 ? 0 : clip16(v);
 }
 
-struct TileAccess {
-    const band_job& band;
+struct FrontEnd {
+    const recipe_table& recipes;
+    const sample_source& source;
     const direction_tile& tile;
-    int64_t plane() const { return int64_t(tile.stride) * tile.stride * 3; }
-    uint16_t* at(int dir, int row, int col) const {
-        return tile.rgb + dir * plane() + (int64_t(row - tile.top) * tile.stride + (col - tile.left)) * 3;
+
+    // Calls visit(entry, own samples, horizontal rgb, vertical rgb) at every position of
+    // the span.
+    template <typename Visit> void each(const image_span& span, Visit visit) const {
+        const int64_t plane = int64_t(tile.stride) * tile.stride * 3;
+        const sample_layout& layout = recipes.layout;
+        for (int row = span.row_begin; row < span.row_end; ++row) {
+            recipe_row entries(recipes, row, span.col_begin);
+            const uint16_t* pix = source.origin + (row - source.top) * layout.row_step +
+                                  int64_t(span.col_begin - source.left) * layout.column_step;
+            uint16_t* horizontal =
+                tile.rgb + (int64_t(row - tile.top) * tile.stride + (span.col_begin - tile.left)) * 3;
+            for (int col = span.col_begin; col < span.col_end; ++col) {
+                visit(*entries, pix, horizontal, horizontal + plane);
+                entries.next();
+                pix += layout.column_step;
+                horizontal += 3;
+            }
+        }
     }
-    uint16_t* pixel(int row, int col) const { return band.image[int64_t(row) * band.width + col]; }
-    // The row's entries, and the first column's place in them.
-    const recipe_entry* entries(int row) const {
-        return band.recipes->entry[row % band.recipes->period_rows];
-    }
-    int phase(int col) const { return col % band.recipes->period_cols; }
-    int nextPhase(int phase) const { return phase + 1 == band.recipes->period_cols ? 0 : phase + 1; }
 };
+
+sample_source pixelImage(const band_job& band) { return {band.image[0], 0, 0}; }
 
 } // namespace
 
 void build_recipe_table(const demosaic_job& job, recipe_table& table, int tile_stride) {
+    build_recipe_table(job, table, tile_stride, pixel_image_layout(job.width));
+}
+
+void build_recipe_table(const demosaic_job& job, recipe_table& table, int tile_stride, sample_layout layout) {
     table = recipe_table{};
     const int period = job.filters < kPatternBayerMin ? 6 : 2;
     table.period_rows = table.period_cols = period;
+    table.layout = layout;
     for (int i = 0; i < period; ++i)
         for (int j = 0; j < period; ++j) {
-            RecipeSite site{job.filters, i, j, period, period, job.width, tile_stride};
+            RecipeSite site{job.filters, i, j, period, period, layout, tile_stride};
             recipe_entry& e = table.entry[i][j];
             e.colour = demosaic_colour_at(job.filters, i, j);
-            if (!isGreen(e.colour)) {
+            e.own_offset = int32_t(site.imageOffset(0, 0, e.colour));
+            if (!is_green_colour(e.colour)) {
                 e.green_vertical = greenRecipe(site, Axis{true}, e.colour);
                 e.green_horizontal = greenRecipe(site, Axis{false}, e.colour);
             }
@@ -189,42 +210,39 @@ void build_recipe_table(const demosaic_job& job, recipe_table& table, int tile_s
         }
 }
 
-void xtrans_tile_greens(const band_job& band, const direction_tile& tile, const image_span& span) {
-    TileAccess t{band, tile};
-    for (int row = span.row_begin; row < span.row_end; ++row) {
-        const recipe_entry* entries = t.entries(row);
-        for (int col = span.col_begin, ph = t.phase(col); col < span.col_end; ++col, ph = t.nextPhase(ph)) {
-            const recipe_entry& e = entries[ph];
-            const uint16_t* pix = t.pixel(row, col);
-            const uint16_t own = pix[e.colour];
-            uint16_t* horizontal = t.at(0, row, col);
-            uint16_t* vertical = t.at(1, row, col);
-            if (isGreen(e.colour)) {
+void xtrans_tile_greens(const recipe_table& recipes, const sample_source& source, const direction_tile& tile,
+                        const image_span& span) {
+    FrontEnd{recipes, source, tile}.each(
+        span, [](const recipe_entry& e, const uint16_t* pix, uint16_t* horizontal, uint16_t* vertical) {
+            const uint16_t own = pix[e.own_offset];
+            if (is_green_colour(e.colour)) {
                 horizontal[1] = vertical[1] = own;
-                continue;
+                return;
             }
             horizontal[e.colour] = vertical[e.colour] = own;
             horizontal[1] = applyGreen(e.green_horizontal, pix, own);
             vertical[1] = applyGreen(e.green_vertical, pix, own);
-        }
-    }
+        });
 }
 
-void xtrans_tile_red_blue(const band_job& band, const direction_tile& tile, const image_span& span) {
-    TileAccess t{band, tile};
-    for (int row = span.row_begin; row < span.row_end; ++row) {
-        const recipe_entry* entries = t.entries(row);
-        for (int col = span.col_begin, ph = t.phase(col); col < span.col_end; ++col, ph = t.nextPhase(ph)) {
-            const recipe_entry& e = entries[ph];
-            const uint16_t* pix = t.pixel(row, col);
+void xtrans_tile_red_blue(const recipe_table& recipes, const sample_source& source,
+                          const direction_tile& tile, const image_span& span) {
+    FrontEnd{recipes, source, tile}.each(
+        span, [](const recipe_entry& e, const uint16_t* pix, uint16_t* horizontal, uint16_t* vertical) {
             const int64_t reds = imageSum(e.to_red, pix), blues = imageSum(e.to_blue, pix);
-            for (int dir = 0; dir < 2; ++dir) {
-                uint16_t* rix = t.at(dir, row, col);
+            for (uint16_t* rix : {horizontal, vertical}) {
                 if (e.colour != 0) rix[0] = applyDifference(e.to_red, reds, rix);
                 if (e.colour != 2) rix[2] = applyDifference(e.to_blue, blues, rix);
             }
-        }
-    }
+        });
+}
+
+void xtrans_tile_greens(const band_job& band, const direction_tile& tile, const image_span& span) {
+    xtrans_tile_greens(*band.recipes, pixelImage(band), tile, span);
+}
+
+void xtrans_tile_red_blue(const band_job& band, const direction_tile& tile, const image_span& span) {
+    xtrans_tile_red_blue(*band.recipes, pixelImage(band), tile, span);
 }
 
 } // namespace raw

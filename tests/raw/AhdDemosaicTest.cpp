@@ -5,9 +5,9 @@
 #include <cstdlib>
 
 #include "raw/XTransRecipes.h"
-#include "tests/raw/DemosaicFixture.h"
+#include "tests/raw/MosaicFixture.h"
 
-using namespace mosaicfixture;
+using namespace mosaic_test;
 
 namespace {
 
@@ -32,8 +32,8 @@ Mosaic developed(int height, int width, uint32_t filters, const Truth& truth) {
 // Largest difference from the truth over pixels at least `inset` from every edge.
 int maxError(const Mosaic& m, const Truth& truth, int inset) {
     int worst = 0;
-    for (int r = inset; r < m.height - inset; ++r)
-        for (int c = inset; c < m.width - inset; ++c) {
+    for (int r = inset; r < m.height() - inset; ++r)
+        for (int c = inset; c < m.width() - inset; ++c) {
             Rgb want = truth(r, c);
             for (int ch = 0; ch < 3; ++ch)
                 worst = std::max(worst, std::abs(m.at(r, c)[ch] - want[ch]));
@@ -100,9 +100,7 @@ Truth noise(uint32_t seed) {
     };
 }
 
-bool samePixels(const Mosaic& a, const Mosaic& b) {
-    return std::memcmp(a.pixels.get(), b.pixels.get(), sizeof(uint16_t[4]) * a.height * a.width) == 0;
-}
+bool samePixels(const Mosaic& a, const Mosaic& b) { return a.pixels == b.pixels; }
 
 // The whole image as one band, on the calling thread.
 void oneBand(Mosaic& m) {
@@ -113,7 +111,7 @@ void oneBand(Mosaic& m) {
     raw::build_recipe_table(job, *recipes, 256);
     raw::band_job band = raw::demosaic_bands(job, 2, 5, recipes.get())[raw::kBandCount - 1];
     band.first_row = 2;
-    if (m.filters == kXTrans)
+    if (m.filters() == kXTrans)
         raw::ahd_band_worker_xtrans(band);
     else
         raw::ahd_band_worker_bayer(band);
@@ -123,8 +121,8 @@ TEST(AhdDemosaic, BandsMatchOneBandAndAnInlineRunBitForBit) {
     // 16 bands of 43 rows each: every band's tiles reach across several seams.
     for (uint32_t filters : {kRGGB, kXTrans}) {
         Mosaic threaded = mosaic(700, 600, filters, noise(filters));
-        Mosaic inline_ = threaded.copy();
-        Mosaic single = threaded.copy();
+        Mosaic inline_ = threaded.clone();
+        Mosaic single = threaded.clone();
         raw::demosaic_job job = threaded.job();
         raw::ahd_interpolate_threaded(job);
         raw::set_band_threads_enabled(false);
@@ -140,19 +138,19 @@ TEST(AhdDemosaic, BandsMatchOneBandAndAnInlineRunBitForBit) {
 TEST(AhdDemosaic, FrameComesFromTheBorderFillAloneAndOwnColoursStay) {
     for (uint32_t filters : {kGBRG, kXTrans}) {
         Mosaic input = mosaic(60, 70, filters, noise(3));
-        Mosaic developed = input.copy();
-        Mosaic filled = input.copy();
+        Mosaic developed = input.clone();
+        Mosaic filled = input.clone();
         raw::demosaic_job job = developed.job();
         raw::ahd_interpolate_threaded(job);
         job = filled.job();
         raw::demosaic_border_fill(job, 5);
-        for (int r = 0; r < input.height; ++r)
-            for (int c = 0; c < input.width; ++c) {
+        for (int r = 0; r < input.height(); ++r)
+            for (int c = 0; c < input.width(); ++c) {
                 int own = raw::demosaic_colour_at(filters, r, c);
                 EXPECT_EQ(developed.at(r, c)[own], input.at(r, c)[own]);
-                bool frame = r < 5 || r >= input.height - 5 || c < 5 || c >= input.width - 5;
+                bool frame = r < 5 || r >= input.height() - 5 || c < 5 || c >= input.width() - 5;
                 if (frame) {
-                    EXPECT_EQ(std::memcmp(developed.at(r, c), filled.at(r, c), 8), 0) << r << "," << c;
+                    EXPECT_EQ(developed.at(r, c), filled.at(r, c)) << r << "," << c;
                 }
                 EXPECT_EQ(developed.at(r, c)[3], 0); // the second green channel is never touched
             }

@@ -146,6 +146,8 @@ void plainFile(DecoderState& s) {
     s.image_height = s.visible_height = 4;
     s.image_width = s.visible_width = 6;
     s.colour_count = 3;
+    // Raw colours pass through development unchanged.
+    for (int i = 0; i < 3; ++i) s.rgb_from_camera[i][i] = 1;
 }
 
 } // namespace

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/raw/DemosaicFixture.h"
+#include "tests/raw/MosaicFixture.h"
 
-using namespace mosaicfixture;
+using namespace mosaic_test;
 
 namespace {
 
@@ -38,13 +38,13 @@ TEST(DemosaicCommon, BorderFillTakesBlockMeansAndLeavesTheInside) {
     raw::demosaic_job job = m.job();
     raw::demosaic_border_fill(job, 5);
     // Red corner: greens (0,1) (1,0) (1,2) (2,1) and blues (1,1) in its clipped 5 x 5 block.
-    const uint16_t* corner = m.at(0, 0);
+    const Pixel& corner = m.at(0, 0);
     EXPECT_EQ(corner[0], 1);
     EXPECT_EQ(corner[1], (2 + 101 + 103 + 202) / 4);
     EXPECT_EQ(corner[2], 102);
     EXPECT_EQ(corner[3], 0);
     // Green at (4,5): reds at rows 2 and 4 and 6, cols 4 and 6; blues at rows 3 and 5, cols 3, 5, 7.
-    const uint16_t* green = m.at(4, 5);
+    const Pixel& green = m.at(4, 5);
     EXPECT_EQ(green[0], (205 + 207 + 405 + 407 + 605 + 607) / 6);
     EXPECT_EQ(green[2], (304 + 306 + 308 + 504 + 506 + 508) / 6);
     // Right frame starts at width - 5; (5,5) and (5,6) are inside.

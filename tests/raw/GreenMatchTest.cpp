@@ -28,9 +28,9 @@ Mosaic imbalanced(uint32_t pattern, int level) {
 
 TEST(GreenMatch, OnlyTheFourBayerWordsAreMatchedAndLeftFolded) {
     const FoldCase cases[] = {
-        {kRggb, true, kRggb},
-        {kRggbFourColour, true, kRggb},
-        {0x9C9C9C9C, true, kRggb}, // the other green coded 3
+        {kRGGB, true, kRGGB},
+        {kRGGBFourColour, true, kRGGB},
+        {0x9C9C9C9C, true, kRGGB}, // the other green coded 3
         {0x16161616, true, 0x16161616},
         {0x36363636, true, 0x16161616},
         {0x61616161, true, 0x61616161},
@@ -60,7 +60,7 @@ TEST(GreenMatch, OnlyTheFourBayerWordsAreMatchedAndLeftFolded) {
 }
 
 TEST(GreenMatch, ImbalanceIsTakenOutOfTheBrighterGreens) {
-    Mosaic m = imbalanced(kRggbFourColour, 3000);
+    Mosaic m = imbalanced(kRGGBFourColour, 3000);
     ASSERT_TRUE(raw::green_channel_match_threaded(*m.state, 512));
     // Each band starts afresh; by the second half of a 128-row band the smoothing has settled.
     // A row is corrected from the row below it.
@@ -75,7 +75,7 @@ TEST(GreenMatch, ImbalanceIsTakenOutOfTheBrighterGreens) {
 }
 
 TEST(GreenMatch, BandsGiveTheSameImageWithAndWithoutThreads) {
-    Mosaic threaded = imbalanced(kRggb, 3000);
+    Mosaic threaded = imbalanced(kRGGB, 3000);
     for (int r = 0; r < threaded.height(); r += 7)
         threaded.own(r, 5) = 2500; // some texture
     Mosaic inline_run = threaded.clone();
@@ -93,7 +93,7 @@ TEST(GreenMatch, DimGreensAndWideDifferencesLeaveTheRatioAlone) {
     };
     // Below max(3a, 1024) the ratio never moves; a difference of a or more is texture.
     for (const Case c : {Case{1400, 512}, Case{3000, 100}}) {
-        Mosaic m = imbalanced(kRggb, c.level);
+        Mosaic m = imbalanced(kRGGB, c.level);
         const auto before = m.pixels;
         ASSERT_TRUE(raw::green_channel_match_threaded(*m.state, c.threshold));
         EXPECT_EQ(m.pixels, before) << c.level;

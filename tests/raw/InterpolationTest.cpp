@@ -51,7 +51,7 @@ std::string describe(const Route& route, const Layout& layout) {
 
 TEST(Interpolation, FlatFieldsComeBackExactlyThroughEveryRoute) {
     const Layout layouts[] = {
-        {kRggb, 3}, {kRggbFourColour, 4}, {kFourColour, 4}, {kFourColourTall, 4}, {raw::kPatternXTrans, 3}};
+        {kRGGB, 3}, {kRGGBFourColour, 4}, {kFourColour, 4}, {kFourColourTall, 4}, {raw::kPatternXTrans, 3}};
     for (const auto& layout : layouts)
         for (const auto& route : routes()) {
             if (route.bayer_only && !layout.bayer()) continue;
@@ -69,7 +69,7 @@ TEST(Interpolation, FlatFieldsComeBackExactlyThroughEveryRoute) {
 }
 
 TEST(Interpolation, PlaneRampComesBackExactlyAwayFromTheBorder) {
-    const Layout layouts[] = {{kRggb, 3}, {kFourColour, 4}};
+    const Layout layouts[] = {{kRGGB, 3}, {kFourColour, 4}};
     for (const auto& layout : layouts)
         for (const auto& route : routes()) {
             if (route.bayer_only && !layout.bayer()) continue;
@@ -85,7 +85,7 @@ TEST(Interpolation, PlaneRampComesBackExactlyAwayFromTheBorder) {
 }
 
 TEST(Interpolation, ThreadedBandsMatchTheSingleThreadedResult) {
-    const Layout layouts[] = {{kRggb, 3}, {kFourColourTall, 4}, {raw::kPatternXTrans, 3}};
+    const Layout layouts[] = {{kRGGB, 3}, {kFourColourTall, 4}, {raw::kPatternXTrans, 3}};
     for (const auto& layout : layouts)
         for (int height : {23, 200}) {
             Mosaic single(height, 41, layout.pattern, layout.colours);
@@ -119,7 +119,7 @@ TEST(Vng, OneSteepDirectionAloneIsLeftOut) {
     // One bright red two rows above a red centre steepens only the upward gradient. With it
     // left out, every other direction sees the flat field and the centre stays exact; had it
     // counted, the centre's green and blue would fall by (60000 - 1000) / 16.
-    Mosaic m(13, 13, kRggb, 3);
+    Mosaic m(13, 13, kRGGB, 3);
     m.paint([](int, int, int) { return 1000; });
     m.own(4, 6) = 60000;
     raw::vng_interpolate(*m.state);
@@ -161,7 +161,7 @@ TEST(Interpolation, XTransCellFromTheFileCannotIndexPastTheChannels) {
 }
 
 TEST(BorderFill, FrameTakesTheMeanOfEachColourInItsBlock) {
-    Mosaic m(6, 6, kRggb, 3);
+    Mosaic m(6, 6, kRGGB, 3);
     m.paint([](int r, int c, int) { return 100 * (r * 6 + c + 1); });
     raw::decoder_border_fill(*m.state, 1);
     // Corner red (0,0): green from (0,1) and (1,0), blue from (1,1).
@@ -172,7 +172,7 @@ TEST(BorderFill, FrameTakesTheMeanOfEachColourInItsBlock) {
 }
 
 TEST(Ppg, GreenFollowsAnEdgeInsteadOfCrossingIt) {
-    Mosaic m(16, 16, kRggb, 3);
+    Mosaic m(16, 16, kRGGB, 3);
     m.paint([](int, int c, int) { return c < 8 ? 2000 : 30000; });
     raw::ppg_demosaic(*m.state);
     for (int r = 3; r < 13; ++r) {
@@ -191,7 +191,7 @@ TEST(QualityChoice, NoMosaicIsLeftAlone) {
 }
 
 TEST(QualityChoice, HigherQualitiesAndXTransRunTheAhdDriver) {
-    for (const auto& [pattern, quality] : {std::pair{kRggb, 3}, std::pair{raw::kPatternXTrans, 2}}) {
+    for (const auto& [pattern, quality] : {std::pair{kRGGB, 3}, std::pair{raw::kPatternXTrans, 2}}) {
         Mosaic m(40, 40, pattern, 3);
         m.paint([](int, int, int c) { return (c + 1) * 1000; });
         try {

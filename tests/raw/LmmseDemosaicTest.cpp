@@ -6,28 +6,38 @@
 #include <string>
 
 #include "raw/BandRunner.h"
+#include "raw/DemosaicCommon.h"
 #include "raw/LmmseDemosaic.h"
-#include "tests/raw/LmmseTestImage.h"
+#include "tests/raw/MosaicFixture.h"
 
-using namespace lmmsetest;
+using namespace mosaic_test;
 using raw::lmmse_detail::WorkArea;
 
 namespace {
 
-const uint32_t kRGGB = bayer_word(0, 1, 1, 2);
-const uint32_t kBGGR = bayer_word(2, 1, 1, 0);
-const uint32_t kGRBG = bayer_word(1, 0, 2, 1);
-const uint32_t kXTrans = raw::kPatternXTrans;
+// What the demosaic leaves in a channel it does not fill.
+constexpr uint16_t kMarker = 0xBEEF;
 
-ColourField flat(int v) {
-    return [v](int, int) { return std::array<int, 3>{v, v, v}; };
+// A test image: each photosite's own colour from `field`, every other channel kMarker.
+Mosaic image_of(uint32_t filters, int height, int width, const Truth& field) {
+    return mosaic(height, width, filters, field, kMarker);
+}
+
+void develop(Mosaic& image, bool highlight, int median_passes = 0) {
+    raw::demosaic_job job = image.job(highlight);
+    job.lmmse_median_passes = median_passes;
+    raw::lmmse_interpolate_threaded(job);
+}
+
+Truth flat(int v) {
+    return [v](int, int) { return Rgb{v, v, v}; };
 }
 
 // Each colour a plane of its own slope.
-std::array<int, 3> ramp(int r, int c) { return {9000 + 40 * c, 20000 + 25 * r, 4000 + 15 * (r + c)}; }
+Rgb ramp(int r, int c) { return {9000 + 40 * c, 20000 + 25 * r, 4000 + 15 * (r + c)}; }
 
 // Soft gradients under a random texture with hard steps, for comparing two runs.
-ColourField textured(unsigned seed) {
+Truth textured(unsigned seed) {
     auto noise = std::make_shared<std::vector<int>>();
     std::mt19937 rng(seed);
     for (int k = 0; k < 4096; ++k)
@@ -35,24 +45,22 @@ ColourField textured(unsigned seed) {
     return [noise](int r, int c) {
         const int n = (*noise)[(r * 131 + c * 7) % 4096];
         const int step = (r / 23 + c / 17) % 2 ? 12000 : 0;
-        return std::array<int, 3>{2000 + n + step, 5000 + 10 * r + n / 2, 30000 - step - n};
+        return Rgb{2000 + n + step, 5000 + 10 * r + n / 2, 30000 - step - n};
     };
 }
 
 // The image as the border fill alone leaves it.
-std::vector<uint16_t> border_only(const TestImage& image) {
-    std::vector<uint16_t> copy = image.samples;
-    raw::demosaic_job job = image.job;
-    job.image = reinterpret_cast<uint16_t(*)[4]>(copy.data());
-    raw::lmmse_detail::border_fill(job, raw::lmmse_detail::ColourLookup(job), 16);
-    return copy;
+std::vector<Pixel> border_only(const Mosaic& image) {
+    Mosaic copy = image.clone();
+    raw::demosaic_border_fill(copy.job(), 16);
+    return copy.pixels;
 }
 
 // The rectangle a worker writes: rows 16 to height - 17 and columns 16 to width - 17, for
 // the plain worker two more columns on each side and two more rows at the bottom.
-bool in_worker_area(const TestImage& image, int r, int c) {
-    const int extra = image.job.highlight_flag || image.job.filters == kXTrans ? 0 : 2;
-    return r >= 16 && r < image.height - 16 + extra && c >= 16 - extra && c < image.width - 16 + extra;
+bool in_worker_area(const Mosaic& image, bool highlight, int r, int c) {
+    const int extra = highlight || image.filters() == kXTrans ? 0 : 2;
+    return r >= 16 && r < image.height() - 16 + extra && c >= 16 - extra && c < image.width() - 16 + extra;
 }
 
 struct ThreadsOff {
@@ -68,7 +76,7 @@ TEST(LmmseDemosaic, SmoothFieldsComeBackUnchanged) {
         uint32_t filters;
         bool highlight;
         int passes;
-        ColourField field;
+        Truth field;
         int tolerance;
         bool whole_image; // the border fill of a flat field is flat too
     };
@@ -87,13 +95,12 @@ TEST(LmmseDemosaic, SmoothFieldsComeBackUnchanged) {
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
-        TestImage image(k.filters, 40, 300, k.field, k.highlight); // two tile columns
-        image.job.lmmse_median_passes = k.passes;
-        raw::lmmse_interpolate_threaded(image.job);
+        Mosaic image = image_of(k.filters, 40, 300, k.field); // two tile columns
+        develop(image, k.highlight, k.passes);
         const int margin = k.whole_image ? 0 : 16;
         int worst = 0;
-        for (int r = margin; r < image.height - margin; ++r)
-            for (int c = margin; c < image.width - margin; ++c)
+        for (int r = margin; r < image.height() - margin; ++r)
+            for (int c = margin; c < image.width() - margin; ++c)
                 for (int ch = 0; ch < 3; ++ch)
                     worst = std::max(worst, std::abs(image.at(r, c)[ch] - k.field(r, c)[ch]));
         EXPECT_LE(worst, k.tolerance);
@@ -101,17 +108,16 @@ TEST(LmmseDemosaic, SmoothFieldsComeBackUnchanged) {
 }
 
 TEST(LmmseDemosaic, ChannelThreeGoesToGreen) {
-    const uint32_t word = bayer_word(0, 1, 3, 2); // second green counted as colour 3
     for (bool highlight : {false, true}) {
         SCOPED_TRACE(highlight ? "fusion" : "plain");
-        TestImage image(word, 48, 64, textured(3), highlight);
-        const std::vector<uint16_t> before = image.samples;
-        raw::lmmse_interpolate_threaded(image.job);
-        for (int r = 0; r < image.height; ++r)
-            for (int c = 0; c < image.width; ++c) {
-                const uint16_t* px = image.at(r, c);
-                const uint16_t was = before[(size_t(r) * image.width + c) * 4 + 3];
-                const bool worked = in_worker_area(image, r, c);
+        Mosaic image = image_of(kRGGBFourColour, 48, 64, textured(3));
+        const std::vector<Pixel> before = image.pixels;
+        develop(image, highlight);
+        for (int r = 0; r < image.height(); ++r)
+            for (int c = 0; c < image.width(); ++c) {
+                const Pixel& px = image.at(r, c);
+                const uint16_t was = before[size_t(r) * image.width() + c][3];
+                const bool worked = in_worker_area(image, highlight, r, c);
                 if (image.colour(r, c) == 3 && worked) {
                     ASSERT_EQ(px[1], was) << r << "," << c;
                 }
@@ -137,16 +143,16 @@ TEST(LmmseDemosaic, WorkersFillTheirRectangleAndKeepTheBorder) {
     for (const Case& k : cases) {
         SCOPED_TRACE(testing::Message() << (k.highlight ? "fusion " : "plain ") << k.filters << " "
                                         << k.height << "x" << k.width);
-        TestImage image(k.filters, k.height, k.width, textured(5), k.highlight);
-        const std::vector<uint16_t> border = border_only(image);
-        raw::lmmse_interpolate_threaded(image.job);
+        Mosaic image = image_of(k.filters, k.height, k.width, textured(5));
+        const std::vector<Pixel> border = border_only(image);
+        develop(image, k.highlight);
         const bool narrow = k.width <= (k.highlight || k.filters == kXTrans ? 32 : 28);
-        for (int r = 0; r < image.height; ++r)
-            for (int c = 0; c < image.width; ++c)
+        for (int r = 0; r < image.height(); ++r)
+            for (int c = 0; c < image.width(); ++c)
                 for (int ch = 0; ch < 4; ++ch) {
                     const uint16_t got = image.at(r, c)[ch];
-                    if (narrow || !in_worker_area(image, r, c)) {
-                        ASSERT_EQ(got, border[(size_t(r) * image.width + c) * 4 + ch])
+                    if (narrow || !in_worker_area(image, k.highlight, r, c)) {
+                        ASSERT_EQ(got, border[size_t(r) * image.width() + c][ch])
                             << r << "," << c << " ch" << ch;
                     } else if (ch < 3) {
                         ASSERT_NE(got, kMarker) << r << "," << c << " ch" << ch;
@@ -160,14 +166,14 @@ TEST(LmmseDemosaic, BandSeamsMatchARunWithoutThreads) {
         for (bool highlight : {false, true}) {
             if (filters == kXTrans && !highlight) continue; // X-Trans always takes the fusion worker
             SCOPED_TRACE(testing::Message() << filters << (highlight ? " fusion" : " plain"));
-            TestImage threaded(filters, 600, 48, textured(9), highlight);
-            TestImage inline_run(filters, 600, 48, textured(9), highlight);
-            raw::lmmse_interpolate_threaded(threaded.job);
+            Mosaic threaded = image_of(filters, 600, 48, textured(9));
+            Mosaic inline_run = image_of(filters, 600, 48, textured(9));
+            develop(threaded, highlight);
             {
                 ThreadsOff off;
-                raw::lmmse_interpolate_threaded(inline_run.job);
+                develop(inline_run, highlight);
             }
-            EXPECT_EQ(threaded.samples, inline_run.samples);
+            EXPECT_EQ(threaded.pixels, inline_run.pixels);
         }
 }
 
@@ -184,24 +190,24 @@ TEST(LmmseDemosaic, BandWithoutAWorkAreaIsSkipped) {
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.message);
-        TestImage image(kRGGB, 40, 64, textured(1), k.highlight);
-        const std::vector<uint16_t> border = border_only(image);
+        Mosaic image = image_of(kRGGB, 40, 64, textured(1));
+        const std::vector<Pixel> border = border_only(image);
         raw::lmmse_detail::fail_work_area_for_testing(k.failing);
         testing::internal::CaptureStderr();
-        raw::lmmse_interpolate_threaded(image.job);
+        develop(image, k.highlight);
         const std::string log = testing::internal::GetCapturedStderr();
         raw::lmmse_detail::fail_work_area_for_testing(WorkArea::none);
         EXPECT_NE(log.find(k.message), std::string::npos) << log;
-        EXPECT_EQ(image.samples, border);
+        EXPECT_EQ(image.pixels, border);
     }
 }
 
 TEST(LmmseDemosaic, BorderFillAveragesEachColourAroundThePixel) {
-    TestImage image(kRGGB, 40, 40, [](int r, int c) {
+    Mosaic image = image_of(kRGGB, 40, 40, [](int r, int c) {
         const int v = 1000 + 100 * r + c;
-        return std::array<int, 3>{v, v, v};
+        return Rgb{v, v, v};
     });
-    raw::lmmse_detail::border_fill(image.job, raw::lmmse_detail::ColourLookup(image.job), 16);
+    raw::demosaic_border_fill(image.job(), 16);
     // Red corner: the 5 x 5 block is cut to 3 x 3, with four greens and one blue.
     EXPECT_EQ(image.at(0, 0)[0], 1000);
     EXPECT_EQ(image.at(0, 0)[1], (1001 + 1100 + 1102 + 1201) / 4);

@@ -15,7 +15,7 @@ constexpr int kGreen = 2000;
 // gives no sample. With `odd_blue`, one more blue sees greens 100 apart: a sample of the
 // middle and loose levels only.
 Mosaic sampled(int reds, int blues, bool odd_blue, bool varied = true) {
-    Mosaic m(kSize, kSize, kRggb, 3);
+    Mosaic m(kSize, kSize, kRGGB, 3);
     int seen[3] = {};
     m.paint([&](int r, int c, int colour) {
         if (colour == 1) return kGreen;
@@ -55,7 +55,7 @@ TEST(MonochromeRegression, FitNeedsMoreThan5000SamplesOfEachColourAtOneLevel) {
 }
 
 TEST(MonochromeRegression, SmallImageKeepsItsValues) {
-    Mosaic m(32, 200, kRggb, 3);
+    Mosaic m(32, 200, kRGGB, 3);
     m.paint_noise(7, 4, 30000);
     Mosaic before = m.clone();
     raw::cfa_to_monochrome_regression(*m.state, 64);

@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "tests/raw/DemosaicFixture.h"
+#include "tests/raw/MosaicFixture.h"
 
-using namespace mosaicfixture;
+using namespace mosaic_test;
 
 namespace {
 
@@ -43,6 +43,49 @@ TEST(XTransRecipes, FrontEndReproducesFlatFieldsAndBayerPlanes) {
     };
     expectFrontEndReproduces(kRGGB, plane);
     expectFrontEndReproduces(kGBRG, plane);
+}
+
+// A worker may keep the photosites in a tile of its own, one value a position: recipes built
+// for that layout must give what the pixel image gives.
+TEST(XTransRecipes, PhotositeTileGivesWhatThePixelImageGives) {
+    constexpr int kStride = 24, kOrigin = 6, kMargin = 2, kSide = kStride + 2 * kMargin;
+    const int end = kOrigin + kStride;
+    const raw::image_span greens{kOrigin, end, kOrigin, end};
+    const raw::image_span colours{kOrigin + 1, end - 1, kOrigin + 1, end - 1};
+    for (uint32_t filters : {kXTrans, kGBRG}) {
+        SCOPED_TRACE(filters);
+        Mosaic m(40, 40, filters);
+        m.paint_noise(filters);
+        raw::demosaic_job job = m.job();
+        raw::demosaic_copy_xtrans(job);
+
+        auto fromImage = std::make_unique<raw::recipe_table>();
+        raw::build_recipe_table(job, *fromImage, kStride);
+        const raw::band_job band = raw::demosaic_bands(job, 2, 5, fromImage.get())[0];
+        std::vector<uint16_t> expected(2 * kStride * kStride * 3);
+        const raw::direction_tile expectedTile{expected.data(), kStride, kOrigin, kOrigin};
+        raw::xtrans_tile_greens(band, expectedTile, greens);
+        raw::xtrans_tile_red_blue(band, expectedTile, colours);
+
+        std::vector<uint16_t> photosites(kSide * kSide);
+        for (int r = 0; r < kSide; ++r)
+            for (int c = 0; c < kSide; ++c)
+                photosites[r * kSide + c] = m.own(kOrigin - kMargin + r, kOrigin - kMargin + c);
+        auto fromTile = std::make_unique<raw::recipe_table>();
+        raw::build_recipe_table(job, *fromTile, kStride, {kSide, 1, false});
+        const raw::sample_source source{&photosites[kMargin * kSide + kMargin], kOrigin, kOrigin};
+        std::vector<uint16_t> got(expected.size());
+        const raw::direction_tile gotTile{got.data(), kStride, kOrigin, kOrigin};
+        raw::xtrans_tile_greens(*fromTile, source, gotTile, greens);
+        raw::xtrans_tile_red_blue(*fromTile, source, gotTile, colours);
+        EXPECT_EQ(got, expected);
+
+        // The neighbour lists in tile positions name the same places as the green offsets.
+        const raw::colour_difference_recipe& blues = fromTile->entry[0][0].to_blue;
+        ASSERT_GT(blues.count, 0);
+        for (int k = 0; k < blues.count; ++k)
+            EXPECT_EQ(blues.tile_offset[k], blues.tile_position[k] * 3 + 1) << k;
+    }
 }
 
 TEST(XTransRecipes, GreenRecipeOfAnXTransRedFollowsTheNearestGreens) {
