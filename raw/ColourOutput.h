@@ -28,6 +28,9 @@ const char* output_space_name(int output_space);
 inline constexpr uint32_t kOutputProfileCapacity = 1024;
 void build_output_profile(DecoderState& s);
 
+// The histogram bin that sets the white of the 8-bit curve (the file writers use it too).
+int white_bin(const DecoderState& s);
+
 // Re-orientation of an image by orientation_code: bit 4 swaps rows and columns, then bit 1
 // mirrors left-right and bit 2 top-bottom. Output row `row` starts at source pixel `start`
 // and moves `step` source pixels per output column.

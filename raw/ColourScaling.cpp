@@ -12,12 +12,6 @@
 namespace raw {
 namespace {
 
-// The automatic white balance looks at the whole image.
-struct GreyBox {
-    uint32_t x, y, width, height;
-};
-constexpr GreyBox kGreyBox = {0, 0, 0xFFFFFFFFu, 0xFFFFFFFFu};
-
 // Adds one 8x8 block's black-subtracted sums, unless the block holds a near-white value.
 void sum_block(const DecoderState& s, int64_t row, int64_t col, int64_t bottom, int64_t right, double sum[4],
                double count[4]) {
@@ -39,12 +33,14 @@ void sum_block(const DecoderState& s, int64_t row, int64_t col, int64_t bottom, 
         sum[c] += double(block_sum[c]), count[c] += double(block_count[c]);
 }
 
+// Over grey_box: the whole image unless the command line names a box.
 void automatic_white_balance(DecoderState& s) {
-    const int64_t bottom = std::min<int64_t>(int64_t(kGreyBox.y) + kGreyBox.height, s.visible_height);
-    const int64_t right = std::min<int64_t>(int64_t(kGreyBox.x) + kGreyBox.width, s.visible_width);
+    const uint32_t x = s.grey_box[0], y = s.grey_box[1];
+    const int64_t bottom = std::min<int64_t>(int64_t(y) + s.grey_box[3], s.visible_height);
+    const int64_t right = std::min<int64_t>(int64_t(x) + s.grey_box[2], s.visible_width);
     double sum[4] = {}, count[4] = {};
-    for (int64_t row = kGreyBox.y; row < bottom; row += 8)
-        for (int64_t col = kGreyBox.x; col < right; col += 8)
+    for (int64_t row = y; row < bottom; row += 8)
+        for (int64_t col = x; col < right; col += 8)
             sum_block(s, row, col, bottom, right, sum, count);
     for (int c = 0; c < 4; ++c)
         if (sum[c] != 0) s.daylight_multipliers[c] = float(count[c] / sum[c]);

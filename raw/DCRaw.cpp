@@ -14,10 +14,10 @@
 #include "raw/FileBackedMemory.h"
 #include "raw/FileOutput.h"
 #include "raw/GreenMatch.h"
-#include "raw/Highlights.h"
 #include "raw/Identify.h"
 #include "raw/Loaders.h"
 #include "raw/MetadataEngine.h"
+#include "raw/RoadSteps.h"
 #include "raw/SensorPrep.h"
 
 using raw::DecoderState;
@@ -30,12 +30,6 @@ constexpr const char* kShotMissingText = "Glintave could not decode the raw file
 constexpr const char* kFoveonText = "Foveron sensors aren't supported";
 constexpr const char* kOutputFileText = "could not open output file";
 constexpr const char* kUnknownErrorText = "Unknown error demosaicing raw image";
-
-// Loaders of data the camera already rendered; they fill four values per photosite.
-bool loads_rendered_data(raw::Routine loader) {
-    return loader == raw::eight_bit_load_raw || loader == raw::empty_loader ||
-           loader == raw::ycbcr12_pair_load_raw || loader == raw::radc_load_raw;
-}
 
 void close_stream(FILE*& file) {
     // The standard streams belong to the process, not to the decode.
@@ -56,34 +50,6 @@ void absorb_current_exception(DecoderState& s) {
     }
     close_stream(s.input_file);
     close_stream(s.output_file);
-}
-
-template <typename T>
-T* allocate(DecoderState& s, uint64_t count, uint64_t size, const char* where) {
-    void* block = raw::file_backed_calloc(s, count, size);
-    raw::memory_error(s, block, where);
-    return static_cast<T*>(block);
-}
-
-void normalise_blacks(DecoderState& s) {
-    uint16_t* cb = s.channel_black;
-    uint16_t m = std::min(std::min(cb[0], cb[1]), std::min(cb[2], cb[3]));
-    for (int c = 0; c < 4; ++c) cb[c] -= m;
-    // The pattern can claim more cells than the record holds.
-    const uint64_t slots = sizeof s.channel_black / sizeof s.channel_black[0] - 6;
-    uint64_t n = std::min<uint64_t>(uint64_t(cb[4]) * cb[5], slots);
-    uint16_t p = cb[6];
-    for (uint64_t i = 0; i < n; ++i) p = std::min(p, cb[6 + i]);
-    for (uint64_t i = 0; i < n; ++i) cb[6 + i] -= p;
-    s.black_level += uint32_t(m) + p;
-    for (int c = 0; c < 4; ++c) cb[c] = uint16_t(cb[c] + s.black_level);
-}
-
-void merge_green_channels(DecoderState& s) {
-    s.colour_count = 3;
-    const uint64_t pixels = uint64_t(s.image_height) * s.image_width;
-    for (uint64_t i = 0; i < pixels; ++i)
-        s.pixel_image[i][1] = uint16_t((s.pixel_image[i][1] + s.pixel_image[i][3]) >> 1);
 }
 
 bool make_skips_green_matching(const char* make) {
@@ -222,7 +188,7 @@ bool DCRaw::identify(DecoderState& s, uint64_t* pixelSize) {
     s.image_width = s.visible_width;
     if (pixelSize) *pixelSize = (uint64_t(s.image_height) * 8 + 1024) * s.image_width + 1703936;
     takeCameraResults(s);
-    isOutputReferred_ = loads_rendered_data(s.raw_loader);
+    isOutputReferred_ = raw::loads_rendered_data(s.raw_loader);
     return true;
 }
 
@@ -290,13 +256,7 @@ bool DCRaw::develop(DecoderState& s, const std::string& path, bool toBuffer, flo
         std::memcpy(s.rgb_from_camera, s.embedded_matrix, sizeof s.rgb_from_camera);
         s.camera_colour_output = 0;
     }
-    s.pixel_image = allocate<uint16_t[4]>(s, uint64_t(s.image_height) * s.image_width, 8, "LoadFile");
-    if (s.meta_block_length) s.meta_block = allocate<uint8_t>(s, s.meta_block_length, 1, "LoadFile");
-    if (s.cfa_pattern || s.colour_count == 1) {
-        const uint64_t per_photosite = loads_rendered_data(s.raw_loader) ? 4 : 1;
-        const uint64_t values = (uint64_t(s.sensor_height) + 7) * s.sensor_width * per_photosite;
-        s.raw_buffer = allocate<uint16_t>(s, values, 2, "raw_image");
-    }
+    raw::allocate_decode_buffers(s, "LoadFile");
     if (s.shot_index >= s.raw_count) raw::decoder_fail(s, "%s", s.foveon_sensor ? kFoveonText : kShotMissingText);
     if (s.foveon_sensor) raw::decoder_fail(s, "%s", kFoveonText);
 
@@ -311,27 +271,12 @@ bool DCRaw::develop(DecoderState& s, const std::string& path, bool toBuffer, flo
         s.raw_buffer = nullptr;
     }
     if (s.zero_pixels_bad) raw::fill_zero_pixels(s);
-    normalise_blacks(s);
+    raw::normalise_blacks(s);
     raw::scale_colors(s);
     cameraBaselineExposure_ = s.baseline_exposure;
     highlightExposureAdjust_ = s.highlight_exposure_adjust;
     if (s.colour_count != 1) demosaic(s);
-    if (s.merge_greens) merge_green_channels(s);
-    if (!s.foveon_sensor) {
-        if (s.colour_count == 3) raw::median_filter(s);
-        if (s.highlight_mode == 2)
-            raw::blend_highlights(s);
-        else if (s.highlight_mode > 2)
-            raw::recover_highlights(s);
-    }
-    raw::fuji_rotate(s);
-    if (s.colour_count < 4) {
-        raw::convert_to_rgb_threaded(s);
-    } else {
-        s.output_space = 1;
-        raw::convert_to_rgb(s);
-    }
-    raw::stretch(s);
+    raw::finish_development(s, {.rotate_and_stretch = true, .four_colours_in_srgb = true});
     writeOutput(s, path, toBuffer, sharpening);
     return !loaderFailed;
 }

@@ -145,6 +145,8 @@ struct DecoderState {
     uint32_t gps_data[32];
     int32_t panasonic_bit_depth, panasonic_encoding;
     int32_t half_size_option;
+    // Canon CIFF shot data: the flash flag and the camera's exposure value (float words)
+    float canon_flash_flag, canon_exposure_value;
     // Command line only: a mosaic developed at half size keeps each 2x2 block of
     // photosites in one pixel (set when halving, denoising or correcting aberration).
     int32_t shrink_image;
@@ -178,6 +180,12 @@ struct DecoderState {
     float denoise_threshold;
     float user_multipliers[4];
     int32_t verbose_output;
+    // Where automatic white balance looks: {x, y, width, height}, clipped to the image.
+    uint32_t grey_box[4] = {0, 0, 0xFFFFFFFFu, 0xFFFFFFFFu};
+    // The file writer: 8 or 16 bits per sample, and the white it maps to full scale is the
+    // histogram's white divided by the brightness.
+    int32_t output_bits = 8;
+    float brightness = 1.0f;
 };
 
 } // namespace raw

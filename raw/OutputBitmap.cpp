@@ -16,24 +16,7 @@ namespace {
 
 using Pixel = uint16_t[4];
 
-constexpr int kBinFloor = 32;
 constexpr int kRowsPerBand = 16;
-
-// The brightest bin that more than 1% of the pixels reach (half of that for a 45-degree
-// sensor, whose corners are empty), over all channels; never below bin 32.
-int white_bin(const DecoderState& s) {
-    double share = double(s.visible_height) * s.visible_width * 0.01;
-    if (s.rotated_width) share /= 2;
-    int white = 0;
-    for (int c = 0; c < std::clamp(s.colour_count, 1, 4); ++c) {
-        uint64_t total = 0;
-        int bin = 8191;
-        for (; bin > kBinFloor; --bin)
-            if ((total += s.histogram[c][bin]) > share) break;
-        white = std::max(white, bin);
-    }
-    return white;
-}
 
 struct Geometry {
     int orientation;
@@ -156,6 +139,22 @@ void write_to_file(DecoderState& s, const Geometry& g, int sharpening) {
 }
 
 } // namespace
+
+// The brightest bin that more than 1% of the pixels reach (half of that for a 45-degree
+// sensor, whose corners are empty), over all channels; never below bin 32.
+int white_bin(const DecoderState& s) {
+    double share = double(s.visible_height) * s.visible_width * 0.01;
+    if (s.rotated_width) share /= 2;
+    int white = 0;
+    for (int c = 0; c < std::clamp(s.colour_count, 1, 4); ++c) {
+        uint64_t total = 0;
+        int bin = 8191;
+        for (; bin > 32; --bin)
+            if ((total += s.histogram[c][bin]) > share) break;
+        white = std::max(white, bin);
+    }
+    return white;
+}
 
 OrientedRow oriented_row(int orientation, int source_height, int source_width, int row) {
     int64_t r = 0, c = row, dr = 1, dc = 0;

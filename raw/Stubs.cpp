@@ -6,7 +6,6 @@
 #include "raw/ColourOutput.h"
 #include "raw/DecoderError.h"
 #include "raw/Demosaic.h"
-#include "raw/FileOutput.h"
 #include "raw/GreenMatch.h"
 #include "raw/Highlights.h"
 #include "raw/Identify.h"
@@ -17,7 +16,7 @@
 namespace raw {
 namespace {
 
-[[noreturn]] void missing(DecoderState& s, const char* step) {
+[[noreturn, maybe_unused]] void missing(DecoderState& s, const char* step) {
     decoder_fail(s, "%s is not available", step);
 }
 
@@ -28,8 +27,6 @@ void identify_camera(DecoderState& s) { s.raw_count = 0; }
 
 
 
-void write_ppm_tiff(DecoderState& s) { missing(s, "Image file writer"); }
-void jpeg_thumb(DecoderState& s) { missing(s, "Thumbnail writer"); }
 
 
 } // namespace raw
