@@ -15,7 +15,7 @@ cmake --build "$BUILD" -j "$(nproc)" --target fuzz_decoder make_fuzz_corpus
 export ASAN_OPTIONS=abort_on_error=1:allocator_may_return_null=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 FUZZER="$BUILD/fuzz/fuzz_decoder"
-LIMITS=(-timeout=20 -rss_limit_mb=4096 -max_len=262144)
+LIMITS=(-timeout=20 -rss_limit_mb=4096 -max_len=262144 -dict=fuzz/decoder.dict)
 
 mapfile -t saved < <(find tests/corpus/regressions -type f ! -name '*.expected' ! -name 'README*' | sort)
 if ((${#saved[@]})); then

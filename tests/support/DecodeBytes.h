@@ -18,7 +18,7 @@ namespace testsupport {
 struct DecodeLimits {
     // Files may claim any size; past this many pixels (image or sensor) the development
     // is skipped, so a run stays quick. Identification always runs.
-    uint64_t maxPixels = uint64_t(1) << 21;
+    uint64_t maxPixels = uint64_t(1) << 18;
 };
 
 struct DecodeOutcome {
