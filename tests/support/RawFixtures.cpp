@@ -1,7 +1,12 @@
 #include "tests/support/RawFixtures.h"
 
+#include <array>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <utility>
 
+#include "raw/loaders/CanonCrwTables.h"
 #include "tests/support/BitWriter.h"
 #include "tests/support/LosslessJpegEncoder.h"
 #include "tests/support/TiffBuilder.h"
@@ -174,10 +179,77 @@ RawFixture nikonNef() {
     return {"nikon.nef", tiff.build()};
 }
 
+// Little-endian words for hand-made containers.
+void put16(std::vector<uint8_t>& out, uint32_t v) { out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8)}); }
+void put32(std::vector<uint8_t>& out, uint32_t v) {
+    put16(out, v & 0xFFFF);
+    put16(out, v >> 16);
+}
+
+// A camera heap: record data first, then the directory and its offset; offsets count from
+// the heap's own start.
+std::vector<uint8_t> ciffHeap(const std::vector<std::pair<uint16_t, std::vector<uint8_t>>>& records) {
+    std::vector<uint8_t> out;
+    std::vector<uint32_t> offsets;
+    for (const auto& [type, data] : records) {
+        offsets.push_back(uint32_t(out.size()));
+        out.insert(out.end(), data.begin(), data.end());
+    }
+    const uint32_t directory = uint32_t(out.size());
+    put16(out, uint32_t(records.size()));
+    for (size_t i = 0; i < records.size(); ++i) {
+        put16(out, records[i].first);
+        put32(out, uint32_t(records[i].second.size()));
+        put32(out, offsets[i]);
+    }
+    put32(out, directory);
+    return out;
+}
+
+// Block-coded 10-bit rows (one 64-photosite block per row) at byte 540 of a camera heap.
+RawFixture canonCrw() {
+    const int w = 64, h = 32;
+    const auto first = canonicalHuffmanCodes({std::begin(raw::kCanonFirstTables[0]), std::end(raw::kCanonFirstTables[0])});
+    const auto second = canonicalHuffmanCodes({std::begin(raw::kCanonSecondTables[0]), std::end(raw::kCanonSecondTables[0])});
+    BitWriter bits(true);
+    auto difference = [&](const std::array<HuffmanCode, 256>& table, int run, int d) {
+        int len = 0;
+        while ((std::abs(d) >> len) != 0) ++len;
+        bits.put(table[size_t(run << 4 | len)].code, table[size_t(run << 4 | len)].length);
+        if (len) bits.put(uint32_t(d > 0 ? d : d + (1 << len) - 1), len);
+    };
+    int carry = 0;
+    for (int row = 0; row < h; ++row) {
+        const int next = 40 * (row % 8); // the block carry climbs and falls back
+        difference(first, 0, next - carry);
+        carry = next;
+        difference(second, 0, 1 + row % 3); // odd photosites step up a little
+        bits.put(second[0].code, second[0].length);
+    }
+    std::vector<uint8_t> data = bits.finish();
+    data.insert(data.end(), {0xFF, 0x00}); // stuffing seen: the file has no low-bit area
+
+    std::vector<uint8_t> names(64, 0);
+    std::memcpy(names.data(), "Canon\0Canon EOS D30", 20);
+    std::vector<uint8_t> sensor, info, compression;
+    put16(sensor, 0), put16(sensor, w), put16(sensor, h);
+    put32(info, w), put32(info, h), put32(info, 0x3F800000), put32(info, 0);
+    put32(compression, 0);
+    const std::vector<uint8_t> camera = ciffHeap({{0x080A, names}, {0x1031, sensor}, {0x1810, info}, {0x1835, compression}});
+
+    std::vector<uint8_t> file = {'I', 'I'};
+    put32(file, 26);
+    for (char c : std::string("HEAPCCDR")) file.push_back(uint8_t(c));
+    file.resize(26);
+    const std::vector<uint8_t> heap = ciffHeap({{0x0000, std::vector<uint8_t>(540 - 26)}, {0x2005, data}, {0x300A, camera}});
+    file.insert(file.end(), heap.begin(), heap.end());
+    return {"canon.crw", file};
+}
+
 } // namespace
 
 std::vector<RawFixture> rawFixtures() {
-    return {plainDng(), tiledLjpegDng(), sizeTableFile(), sonyArw(), panasonicRw2(), nikonNef()};
+    return {plainDng(), tiledLjpegDng(), sizeTableFile(), sonyArw(), panasonicRw2(), nikonNef(), canonCrw()};
 }
 
 } // namespace testsupport
