@@ -75,13 +75,14 @@ std::map<std::string, std::string> fields(const std::string& listing) {
 }
 
 // The README shows the nominal value, the file may hold the exact one (an APEX shutter
-// speed of 1/256 for a nominal 1/250): both agree within a twelfth of a stop.
+// speed of 1/256 for a nominal 1/250, or a Canon CIFF exposure record of 1/60 where the
+// shot info says 1/64): both agree within a sixth of a stop, half a third-stop step.
 void expect_same_stop(double actual, double expected, double stops_per_doubling, const std::string& shown) {
     if (expected == 0) {
         EXPECT_EQ(actual, 0) << shown;
         return;
     }
-    EXPECT_LT(std::fabs(std::log2(actual / expected)) * stops_per_doubling, 1.0 / 12) << shown;
+    EXPECT_LT(std::fabs(std::log2(actual / expected)) * stops_per_doubling, 1.0 / 6) << shown;
 }
 
 double seconds_of(const std::string& shutter) {
