@@ -8,6 +8,16 @@ if(LUMIVAR_SANITIZE)
   add_compile_options(${_lv_san})
   add_link_options(${_lv_san})
 endif()
+if(LUMIVAR_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "LUMIVAR_FUZZ needs clang: -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++")
+  endif()
+  # Every library carries libFuzzer's coverage; only the fuzz targets link its main.
+  set(_lv_fuzz -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+               -fno-sanitize-recover=undefined)
+  add_compile_options(${_lv_fuzz})
+  add_link_options(-fsanitize=address,undefined)
+endif()
 # g++ 12 reports uninitialised reads inside std::variant (platform::Value) and overlapping
 # copies inside std::string at -O3 that are not there; -Wuninitialized stays on.
 target_compile_options(lumivar_flags INTERFACE
