@@ -158,7 +158,7 @@ TEST(IdentifyHeaders, NamedByTheirHeaderText) {
     } cases[] = {
         {Bytes(64).text(0, "qktk"), "Apple", "QuickTake 100", quicktake_100_load_raw},
         {Bytes(64).text(0, "qktn"), "Apple", "QuickTake 150", radc_load_raw},
-        {Bytes(64).text(0, "PXN"), "Logitech", "Fotoman Pixtura", nullptr},
+        {Bytes(64).text(0, "PXN"), "Logitech", "Fotoman Pixtura", radc_load_raw},
         {Bytes(64).text(0, "qktkx"), "", "", nullptr}, // the whole text must match
         {Bytes(64).text(4, "RED1"), "Red", "One", empty_loader},
     };
