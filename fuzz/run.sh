@@ -33,7 +33,7 @@ dirs=("$WORK" "$SEEDS")
 
 if (($# == 0)); then
   rm -rf "$WORK" && mkdir -p "$WORK"
-  "$FUZZER" "${LIMITS[@]}" -seed=1 -runs="${FUZZ_RUNS:-40000}" -artifact_prefix="$BUILD/findings/" "${dirs[@]}"
+  "$FUZZER" "${LIMITS[@]}" -seed=1 -runs="${FUZZ_RUNS:-3000}" -artifact_prefix="$BUILD/findings/" "${dirs[@]}"
 else
   "$FUZZER" "${LIMITS[@]}" -max_total_time="$1" -jobs="${2:-1}" -workers="${2:-1}" \
             -artifact_prefix="$BUILD/findings/" "${dirs[@]}"

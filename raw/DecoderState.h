@@ -137,6 +137,7 @@ struct DecoderState {
     uint32_t exif_cfa_pattern;      // 2x2 pattern of the EXIF CFAPattern tag
     uint32_t panasonic_header_value; // set by tag 1 of a Panasonic directory
     int32_t tiff_nesting_depth;      // directories being parsed inside one another
+    uint32_t tiff_entries_read;      // over every directory of the file
     uint32_t ifd_count;
     ifd_record ifd_table[kMaxIfds];
     Routine output_writer = nullptr;

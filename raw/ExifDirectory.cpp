@@ -86,7 +86,7 @@ void parse_exif_ifd(DecoderState& s, int64_t base) {
     NestingGuard depth(s);
     if (!depth.ok) return;
     bool kodak = text_begins(s.camera_make, "EASTMAN") && s.ifd_count < 3;
-    uint32_t entries = read_u16(s);
+    uint32_t entries = take_entries(s, read_u16(s));
     if (s.metadata_engine) s.metadata_engine->setByteOrder(s.byte_order == kLittleEndian);
     while (entries--) {
         tiff_entry e = read_tag_header(s, base);
@@ -99,7 +99,7 @@ void parse_exif_ifd(DecoderState& s, int64_t base) {
 void parse_gps_ifd(DecoderState& s, int64_t base) {
     NestingGuard depth(s);
     if (!depth.ok) return;
-    uint32_t entries = read_u16(s);
+    uint32_t entries = take_entries(s, read_u16(s));
     while (entries--) {
         tiff_entry e = read_tag_header(s, base);
         hand_to_metadata(s, e, true);

@@ -59,6 +59,7 @@ void parse_kodak_directory(DecoderState& s, int64_t base) {
     if (!depth.ok) return;
     uint32_t entries = read_u16(s);
     if (entries < 1 || entries > 1024) return;
+    entries = take_entries(s, entries);
     KodakWhiteBalance wb;
     while (entries--) {
         tiff_entry e = read_tag_header(s, base);

@@ -99,6 +99,7 @@ void parse_maker_note(DecoderState& s, int64_t base, uint32_t parent_tag) {
     if (!locate_directory(s, note, start)) return;
     uint32_t entries = read_u16(s);
     if (entries > kMaxNoteEntries) return;
+    entries = take_entries(s, entries);
     while (entries--) {
         tiff_entry e = read_tag_header(s, note.base);
         if (e.in_file) apply_maker_note_tag(s, note, parent_tag << 16 | e.tag, e);
@@ -109,6 +110,7 @@ void parse_maker_note(DecoderState& s, int64_t base, uint32_t parent_tag) {
 void parse_thumbnail_note(DecoderState& s, int64_t base, uint32_t offset_tag, uint32_t length_tag) {
     uint32_t entries = read_u16(s);
     if (entries > kMaxNoteEntries) return;
+    entries = take_entries(s, entries);
     while (entries--) {
         tiff_entry e = read_tag_header(s, base);
         if (e.tag == offset_tag) s.thumbnail_offset = uint64_t(base + int64_t(read_u32(s)));

@@ -219,6 +219,7 @@ int parse_tiff_directory(DecoderState& s, int64_t base) {
     d.ifd = int(s.ifd_count++);
     uint32_t entries = read_u16(s);
     if (entries > kMaxDirectoryEntries) return 1;
+    entries = take_entries(s, entries);
     if (s.metadata_engine) s.metadata_engine->setByteOrder(s.byte_order == kLittleEndian);
     while (entries--) {
         tiff_entry e = read_tag_header(s, base);

@@ -1,5 +1,7 @@
 #include "raw/TiffReading.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +13,10 @@ namespace raw {
 
 int64_t file_length(DecoderState& s) {
     FILE* f = s.input_file;
+    // Asked for at every directory entry: fstat leaves the stream's buffer and position
+    // alone, where seeking to the end and back would refill the buffer each time.
+    struct stat st;
+    if (const int fd = fileno(f); fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) return int64_t(st.st_size);
     off_t here = ftello(f);
     if (here < 0 || fseeko(f, 0, SEEK_END) != 0) return 0;
     off_t end = ftello(f);
@@ -53,6 +59,13 @@ void read_fixed_text(DecoderState& s, char* text, int size) {
 int read_byte(DecoderState& s) {
     int c = std::fgetc(s.input_file);
     return c == EOF ? 0xFF : c;
+}
+
+uint32_t take_entries(DecoderState& s, uint32_t count) {
+    const uint32_t left = kMaxTiffEntriesPerFile - std::min(s.tiff_entries_read, kMaxTiffEntriesPerFile);
+    const uint32_t taken = std::min(count, left);
+    s.tiff_entries_read += taken;
+    return taken;
 }
 
 uint16_t clamp_u16(double value) {

@@ -9,6 +9,10 @@ namespace raw {
 
 // Nested directories (EXIF inside TIFF inside a maker note...) are followed this deep.
 inline constexpr int kMaxTiffNesting = 16;
+// Directory entries read from one file, over every directory: real files hold a few
+// hundred to a few thousand, and a file that points many tags at one large directory must not
+// keep the walk going for minutes.
+inline constexpr uint32_t kMaxTiffEntriesPerFile = 1u << 14;
 
 int64_t file_length(DecoderState& s);
 int64_t file_position(DecoderState& s);
@@ -23,6 +27,8 @@ void read_line(DecoderState& s, char* text, int size);
 // Reads exactly size bytes (missing ones as NUL) and forces the last one to NUL.
 void read_fixed_text(DecoderState& s, char* text, int size);
 int read_byte(DecoderState& s);
+// Of `count` directory entries, how many the file's entry budget still allows (taken from it).
+uint32_t take_entries(DecoderState& s, uint32_t count);
 
 // Float to an integer field, clamped instead of overflowing.
 uint16_t clamp_u16(double value);

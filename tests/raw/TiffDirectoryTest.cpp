@@ -7,6 +7,7 @@
 #include "platform/ImageProperties.h"
 #include "raw/InputReaders.h"
 #include "raw/TiffParser.h"
+#include "raw/TiffReading.h"
 #include "tests/raw/TiffParseFixture.h"
 #include "tests/support/TiffBuilder.h"
 
@@ -159,6 +160,21 @@ TEST(TiffDirectory, DamagedDirectoriesEndCleanly) {
     EXPECT_EQ(parse_tiff_file(p.state(), 0), 1);
     choose_raw_ifd(p.state());
     EXPECT_LE(p.state().ifd_count, 3u);
+}
+
+// Found by fuzzing: 500 tags all pointing at one GPS directory of 2,000 entries made a
+// million entry reads (seconds per file in a folder listing). The walk stops at the
+// file's entry budget and keeps what it read before.
+TEST(TiffDirectory, ManyPointersAtOneLargeDirectoryStopAtTheEntryBudget) {
+    TiffBuilder tiff;
+    auto& gps = tiff.addSubIfd();
+    for (uint16_t i = 0; i < 2000; ++i) gps.shorts(uint16_t(100 + i), {1});
+    auto& ifd = tiff.addIfd().ascii(271, "Maker");
+    for (int i = 0; i < 500; ++i) ifd.ifdOffset(34853, gps);
+    TiffParse p(tiff.build());
+    EXPECT_EQ(parse_tiff_file(p.state(), 0), 1);
+    EXPECT_EQ(p.state().tiff_entries_read, kMaxTiffEntriesPerFile);
+    EXPECT_STREQ(p.state().camera_make, "Maker");
 }
 
 TEST(TiffDirectory, WrongByteOrderMarkIsNoTiff) {
