@@ -13,7 +13,8 @@ std::shared_ptr<ImageBufferU16> gradient() {
     auto b = ImageBufferU16::create(kWidth, kHeight);
     for (size_t r = 0; r < kHeight; ++r) {
         uint16_t* p = b->bufferU16ForRow(r);
-        for (size_t i = 0; i < size_t(kWidth) * 4; ++i) p[i] = uint16_t((r * 7 + i * 3) & 0xFFFF);
+        for (size_t i = 0; i < size_t(kWidth) * 4; ++i)
+            p[i] = uint16_t((r * 7 + i * 3) & 0xFFFF);
     }
     return b;
 }
@@ -24,14 +25,16 @@ void setPixels(benchmark::State& state) {
 
 void BM_U16ToF32(benchmark::State& state) {
     auto src = gradient();
-    for (auto _ : state) benchmark::DoNotOptimize(ImageBufferF32::createWithCopyFrom(*src));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ImageBufferF32::createWithCopyFrom(*src));
     setPixels(state);
 }
 BENCHMARK(BM_U16ToF32)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_F32ToU16(benchmark::State& state) {
     auto src = ImageBufferF32::createWithCopyFrom(*gradient());
-    for (auto _ : state) benchmark::DoNotOptimize(ImageBufferU16::createWithCopyFrom(*src));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ImageBufferU16::createWithCopyFrom(*src));
     setPixels(state);
 }
 BENCHMARK(BM_F32ToU16)->Unit(benchmark::kMillisecond)->UseRealTime();

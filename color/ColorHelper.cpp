@@ -60,7 +60,9 @@ XYZCoord ColorHelper::XYtoXYZ(const XYCoord& xy) {
     return {x / y, 1.0f, (1.0f - x - y) / y};
 }
 
-XYZCoord ColorHelper::ProPhotoRGBtoXYZ(float r, float g, float b) { return apply3x3(XYZFromProPhoto(), {r, g, b}); }
+XYZCoord ColorHelper::ProPhotoRGBtoXYZ(float r, float g, float b) {
+    return apply3x3(XYZFromProPhoto(), {r, g, b});
+}
 
 Matrix3x3 ColorHelper::MapWhiteMatrix(const XYCoord& white1, const XYCoord& white2) {
     const Matrix3x3 cone = bradford();
@@ -79,7 +81,8 @@ Matrix3x3 ColorHelper::MapWhiteMatrix(const XYCoord& white1, const XYCoord& whit
 }
 
 void ColorHelper::dumpMatrix(const Matrix3x3& m) {
-    for (const auto& row : m) LV_LOG("%0.4f %0.4f %0.4f", row[0], row[1], row[2]);
+    for (const auto& row : m)
+        LV_LOG("%0.4f %0.4f %0.4f", row[0], row[1], row[2]);
     LV_LOG("%s", "");
 }
 
@@ -99,7 +102,8 @@ XYCoord ColorHelper::getxyCoord() const {
     const double r = 1.0e6 / kelvin;
     const double offset = fTint_ / kTintScale;
     size_t i = 0;
-    while (i < kTable.size() - 2 && !(r < kTable[i + 1].mired)) ++i;
+    while (i < kTable.size() - 2 && !(r < kTable[i + 1].mired))
+        ++i;
     const IsotemperatureLine& a = kTable[i];
     const IsotemperatureLine& b = kTable[i + 1];
     const double f = (b.mired - r) / (b.mired - a.mired);
@@ -121,4 +125,6 @@ void ColorHelper::setFromXYZCoord(const XYZCoord& xyz) {
 
 XYZCoord ColorHelper::getXYZCoord() const { return XYtoXYZ(getxyCoord()); }
 
-void ColorHelper::setFromProPhotoRGB(float r, float g, float b) { setFromXYZCoord(ProPhotoRGBtoXYZ(r, g, b)); }
+void ColorHelper::setFromProPhotoRGB(float r, float g, float b) {
+    setFromXYZCoord(ProPhotoRGBtoXYZ(r, g, b));
+}

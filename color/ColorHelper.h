@@ -10,7 +10,7 @@ using XYCoord = std::array<float, 2>;
 using XYZCoord = std::array<float, 3>;
 
 class ColorHelper {
-public:
+  public:
     // Tint scale: a tint of 1 is a perpendicular offset of -1/3000 from the locus in uv.
     static constexpr double kTintScale = -3000.0;
 
@@ -46,7 +46,7 @@ public:
     float fTemperature() const { return fTemperature_; }
     void setFTemperature(float kelvin) { fTemperature_ = kelvin; }
 
-private:
+  private:
     float fTint_ = 0;
     float fTemperature_ = 0;
 };

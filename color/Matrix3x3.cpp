@@ -18,18 +18,21 @@ bool invert3x3(const Matrix3x3& m, Matrix3x3& out) {
         return false;
     }
     for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c) out[r][c] = float(cof[c][r] / det);
+        for (int c = 0; c < 3; ++c)
+            out[r][c] = float(cof[c][r] / det);
     return true;
 }
 
 Matrix3x3 multiply3x3(const Matrix3x3& a, const Matrix3x3& b) {
     Matrix3x3 out{};
     for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c) out[r][c] = a[r][0] * b[0][c] + a[r][1] * b[1][c] + a[r][2] * b[2][c];
+        for (int c = 0; c < 3; ++c)
+            out[r][c] = a[r][0] * b[0][c] + a[r][1] * b[1][c] + a[r][2] * b[2][c];
     return out;
 }
 
 Vector3 apply3x3(const Matrix3x3& m, const Vector3& v) {
-    return {m[0][0] * v[0] + m[0][1] * v[1] + m[0][2] * v[2], m[1][0] * v[0] + m[1][1] * v[1] + m[1][2] * v[2],
+    return {m[0][0] * v[0] + m[0][1] * v[1] + m[0][2] * v[2],
+            m[1][0] * v[0] + m[1][1] * v[1] + m[1][2] * v[2],
             m[2][0] * v[0] + m[2][1] * v[1] + m[2][2] * v[2]};
 }

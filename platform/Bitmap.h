@@ -46,7 +46,7 @@ struct AffineTransform {
 };
 
 class Bitmap {
-public:
+  public:
     // Null when the layout is inconsistent (rows shorter than a pixel row, sizes that
     // overflow) or there are no pixels.
     static std::shared_ptr<Bitmap> createView(const BitmapLayout& layout, const uint8_t* pixels,
@@ -78,7 +78,7 @@ public:
     std::shared_ptr<Bitmap> transformed(const AffineTransform& t, size_t canvasWidth,
                                         size_t canvasHeight) const;
 
-private:
+  private:
     Bitmap() = default;
     static bool checkLayout(const BitmapLayout& layout, size_t& length);
 

@@ -9,7 +9,7 @@
 namespace platform {
 
 class ColorSpace {
-public:
+  public:
     enum class Kind { GenericLinearRGB, SRGB, ICC };
 
     // Shared instances of the named spaces.
@@ -22,7 +22,7 @@ public:
     // Empty for the named spaces.
     const std::vector<uint8_t>& iccData() const { return icc_; }
 
-private:
+  private:
     ColorSpace(Kind kind, std::string name, std::vector<uint8_t> icc)
         : kind_(kind), name_(std::move(name)), icc_(std::move(icc)) {}
 

@@ -42,15 +42,17 @@ Taps makeTaps(size_t srcSize, size_t dstSize) {
         if (hi < lo) lo = hi = std::min(size_t(centre), srcSize - 1);
         std::vector<double> w;
         double sum = 0;
-        for (size_t j = lo; j <= hi; ++j) sum += w.emplace_back(lanczos((double(j) + 0.5 - centre) / stretch));
-        if (std::fabs(sum) < 1e-12) {  // no lobe reached a sample: take the nearest one
+        for (size_t j = lo; j <= hi; ++j)
+            sum += w.emplace_back(lanczos((double(j) + 0.5 - centre) / stretch));
+        if (std::fabs(sum) < 1e-12) { // no lobe reached a sample: take the nearest one
             w.assign(w.size(), 0.0);
             w[std::min(size_t(centre), hi) - lo] = sum = 1.0;
         }
         t.first.push_back(lo);
         t.count.push_back(w.size());
         t.offset.push_back(t.weights.size());
-        for (double v : w) t.weights.push_back(float(v / sum));
+        for (double v : w)
+            t.weights.push_back(float(v / sum));
     }
     return t;
 }
@@ -65,8 +67,7 @@ template <> uint16_t fromFloat<uint16_t>(float v) {
     return v >= 65534.5f ? 65535 : uint16_t(v + 0.5f);
 }
 
-template <class T>
-const T* rowOf(const PixelPlane& p, size_t row) {
+template <class T> const T* rowOf(const PixelPlane& p, size_t row) {
     return reinterpret_cast<const T*>(static_cast<const uint8_t*>(p.data) + row * p.rowBytes);
 }
 
@@ -79,7 +80,8 @@ void scaleRows(const PixelPlane& src, const PixelPlane& dst, const Taps& across,
         for (size_t k = 0; k < down.count[o]; ++k) {
             float w = down.weights[down.offset[o] + k];
             const T* in = rowOf<T>(src, down.first[o] + k);
-            for (size_t i = 0; i < column.size(); ++i) column[i] += w * toFloat(in[i]);
+            for (size_t i = 0; i < column.size(); ++i)
+                column[i] += w * toFloat(in[i]);
         }
         T* out = reinterpret_cast<T*>(static_cast<uint8_t*>(dst.data) + o * dst.rowBytes);
         for (size_t x = 0; x < dst.width; ++x) {
@@ -87,14 +89,15 @@ void scaleRows(const PixelPlane& src, const PixelPlane& dst, const Taps& across,
             const float* in = column.data() + across.first[x] * 4;
             const float* w = across.weights.data() + across.offset[x];
             for (size_t k = 0; k < across.count[x]; ++k)
-                for (int c = 0; c < 4; ++c) acc[c] += w[k] * in[k * 4 + c];
-            for (int c = 0; c < 4; ++c) out[x * 4 + c] = fromFloat<T>(acc[c]);
+                for (int c = 0; c < 4; ++c)
+                    acc[c] += w[k] * in[k * 4 + c];
+            for (int c = 0; c < 4; ++c)
+                out[x * 4 + c] = fromFloat<T>(acc[c]);
         }
     }
 }
 
-template <class T>
-long scale(const PixelPlane& src, const PixelPlane& dst) {
+template <class T> long scale(const PixelPlane& src, const PixelPlane& dst) {
     const size_t pixel = 4 * sizeof(T);
     if (!src.data || !dst.data || src.width == 0 || src.height == 0 || dst.width == 0 || dst.height == 0 ||
         src.width > src.rowBytes / pixel || dst.width > dst.rowBytes / pixel)

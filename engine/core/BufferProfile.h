@@ -6,7 +6,7 @@
 #include "platform/ColorSpace.h"
 
 class BufferProfile {
-public:
+  public:
     virtual ~BufferProfile() = default;
     // The colour space that images made over the buffer's pixels are tagged with.
     virtual std::shared_ptr<const platform::ColorSpace> cgColorSpace() = 0;

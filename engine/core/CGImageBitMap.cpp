@@ -43,7 +43,8 @@ bool CGImageBitMap::analyse() {
     if (!byteOrder_) byteOrder_ = defaultByteOrder(bitMap_, bitsPerComponent_);
     uint32_t alpha = bitMap_ & bi::kAlphaInfoMask;
     if (alpha > bi::kAlphaNoneSkipFirst) return false;
-    bool first = alpha == bi::kAlphaPremultipliedFirst || alpha == bi::kAlphaFirst || alpha == bi::kAlphaNoneSkipFirst;
+    bool first =
+        alpha == bi::kAlphaPremultipliedFirst || alpha == bi::kAlphaFirst || alpha == bi::kAlphaNoneSkipFirst;
     rIndex_ = first ? 1 : 0;
     alphaIndex_ = first ? 0 : 3;
     premultipliedAlpha_ = alpha == bi::kAlphaPremultipliedLast || alpha == bi::kAlphaPremultipliedFirst;
@@ -79,9 +80,12 @@ double CGImageBitMap::sample(const uint8_t* pixel, int64_t index) const {
     if (bitMap_ & bi::kFloatComponents)
         return std::bit_cast<float>(load32(p, byteOrder_ != bi::kByteOrder32Little));
     switch (bitsPerComponent_) {
-    case 32: return load32(p, byteOrder_ == bi::kByteOrder32Big) * 0x1p-32;
-    case 16: return load16(p, byteOrder_ == bi::kByteOrder16Big) / 65535.0;
-    default: return *p / 255.0;
+    case 32:
+        return load32(p, byteOrder_ == bi::kByteOrder32Big) * 0x1p-32;
+    case 16:
+        return load16(p, byteOrder_ == bi::kByteOrder16Big) / 65535.0;
+    default:
+        return *p / 255.0;
     }
 }
 
@@ -92,7 +96,8 @@ std::array<double, 4> CGImageBitMap::readPixel(size_t col, size_t row) const {
         v[3] = sample(px, alphaIndex_);
         // A fully transparent pixel has nothing to un-premultiply.
         if (v[3] > 0)
-            for (int c = 0; c < 3; ++c) v[c] /= v[3];
+            for (int c = 0; c < 3; ++c)
+                v[c] /= v[3];
     }
     return v;
 }
@@ -129,7 +134,8 @@ bool CGImageBitMap::getFloatRBGABuffer(std::span<float> dest) {
     float* out = dest.data();
     for (size_t row = 0; row < h; ++row)
         for (size_t col = 0; col < w; ++col)
-            for (double v : readPixel(col, row)) *out++ = float(v);
+            for (double v : readPixel(col, row))
+                *out++ = float(v);
     return true;
 }
 

@@ -12,7 +12,7 @@
 #include "platform/Geometry.h"
 
 class CGImageBitMap {
-public:
+  public:
     // Null for a null image.
     static std::shared_ptr<CGImageBitMap> create(std::shared_ptr<platform::Bitmap> image);
 
@@ -33,7 +33,7 @@ public:
     // the image: false and (0, 0, 0, 1).
     bool getPixelValues(int64_t col, int64_t row, std::array<double, 4>& values);
 
-private:
+  private:
     explicit CGImageBitMap(std::shared_ptr<platform::Bitmap> image) : myImage_(std::move(image)) {}
     double sample(const uint8_t* pixel, int64_t index) const;
     // R, G, B (divided by alpha when premultiplied) and alpha of the pixel at (col, row).

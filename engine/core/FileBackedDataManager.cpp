@@ -78,7 +78,9 @@ void FileBackedDataManager::release(const Mapping& m) {
     ::unlink(m.path.c_str());
 }
 
-void FileBackedDataManager::flushReleases() { releaser_.sync([] {}); }
+void FileBackedDataManager::flushReleases() {
+    releaser_.sync([] {});
+}
 
 void* FileBackedDataManager::allocRealMemory(uint64_t size) {
     if (size > uint64_t(SIZE_MAX)) return nullptr;

@@ -11,7 +11,7 @@
 #include "platform/SerialQueue.h"
 
 class FileBackedDataManager {
-public:
+  public:
     // Created on first call and never destroyed.
     static FileBackedDataManager& sharedFileBackedDataManager();
 
@@ -34,7 +34,7 @@ public:
 
     static constexpr const char* kTempFilePattern = "glintavetempfile.XXXXXX";
 
-private:
+  private:
     FileBackedDataManager();
 
     struct Mapping {

@@ -7,7 +7,7 @@
 #include <string>
 
 class FileBackedFactoryNSData {
-public:
+  public:
     // Memory first unless `preferVirtualMemory`; null when neither kind can be had.
     static std::shared_ptr<FileBackedFactoryNSData> create(uint64_t size, bool preferVirtualMemory);
     ~FileBackedFactoryNSData();
@@ -29,7 +29,7 @@ public:
     const std::string& fileName() const { return fileName_; }
     void setFileName(std::string name) { fileName_ = std::move(name); }
 
-private:
+  private:
     explicit FileBackedFactoryNSData(uint64_t size) : bufferLength_(size) {}
 
     uint8_t* pBuffer_ = nullptr;

@@ -11,7 +11,8 @@
 namespace bi = platform::bitmap_info;
 
 ImageBuffer::ImageBuffer(bool isFloat, uint16_t width, uint16_t height,
-                         std::shared_ptr<FileBackedFactoryNSData> storage, std::shared_ptr<BufferProfile> profile)
+                         std::shared_ptr<FileBackedFactoryNSData> storage,
+                         std::shared_ptr<BufferProfile> profile)
     : imageWidth_(width), imageHeight_(height), rowStepInBytes_(uint64_t(width) * (isFloat ? 16 : 8)),
       bitmapData_(std::move(storage)), isFloat_(isFloat), bufferProfile_(std::move(profile)) {}
 
@@ -99,8 +100,8 @@ std::shared_ptr<ImageBuffer> ImageBuffer::cropTo(const platform::Rect& inside) c
     return crop;
 }
 
-bool ImageBuffer::sampleValues(int64_t x, int64_t y, int64_t patchSize, double& red, double& green, double& blue,
-                               double& alpha) const {
+bool ImageBuffer::sampleValues(int64_t x, int64_t y, int64_t patchSize, double& red, double& green,
+                               double& blue, double& alpha) const {
     if (!bitmapData_ || !bitmapData_->bytes()) return false;
     const int64_t half = patchSize / 2;
     const int64_t c0 = std::max<int64_t>(x - half, 0), c1 = std::min<int64_t>(imageWidth_ - 1, x + half);
@@ -130,8 +131,9 @@ bool ImageBuffer::sampleValues(int64_t x, int64_t y, int64_t patchSize, double& 
 
 platform::BitmapLayout ImageBuffer::layout(uint32_t alphaInfo) const {
     uint32_t order = isFloat_ ? (bi::kByteOrder32Little | bi::kFloatComponents) : bi::kByteOrder16Little;
-    return {imageWidth_, imageHeight_, isFloat_ ? 32u : 16u, isFloat_ ? 128u : 64u, size_t(rowStepInBytes_),
-            order | alphaInfo};
+    return {
+        imageWidth_,      imageHeight_, isFloat_ ? 32u : 16u, isFloat_ ? 128u : 64u, size_t(rowStepInBytes_),
+        order | alphaInfo};
 }
 
 std::shared_ptr<platform::Bitmap> ImageBuffer::createCGImage(bool) const {
@@ -149,7 +151,8 @@ std::shared_ptr<platform::Bitmap> ImageBuffer::getImage(const std::shared_ptr<Bu
     std::shared_ptr<const platform::ColorSpace> space = profile ? profile->cgColorSpace() : nullptr;
     if (!space) space = platform::ColorSpace::sRGB();
     // Starts at the buffer's own first pixel, so a crop shows its own pixels.
-    return platform::Bitmap::createView(layout(bi::kAlphaLast), pixelAddress(0, 0), bitmapData_, std::move(space));
+    return platform::Bitmap::createView(layout(bi::kAlphaLast), pixelAddress(0, 0), bitmapData_,
+                                        std::move(space));
 }
 
 namespace {
@@ -158,8 +161,9 @@ namespace {
 std::shared_ptr<platform::Bitmap> orient(const platform::Bitmap& image, int code) {
     const double W = double(image.width()), H = double(image.height());
     const platform::AffineTransform table[9] = {
-        {1, 0, 0, 1, 0, 0},  {1, 0, 0, 1, 0, 0},  {-1, 0, 0, 1, W, 0}, {-1, 0, 0, -1, W, H}, {1, 0, 0, -1, 0, H},
-        {0, -1, -1, 0, H, W}, {0, -1, 1, 0, 0, W}, {0, 1, 1, 0, 0, 0},  {0, 1, -1, 0, H, 0},
+        {1, 0, 0, 1, 0, 0},   {1, 0, 0, 1, 0, 0},  {-1, 0, 0, 1, W, 0},
+        {-1, 0, 0, -1, W, H}, {1, 0, 0, -1, 0, H}, {0, -1, -1, 0, H, W},
+        {0, -1, 1, 0, 0, W},  {0, 1, 1, 0, 0, 0},  {0, 1, -1, 0, H, 0},
     };
     bool turned = code >= 5;
     return image.transformed(table[code], turned ? image.height() : image.width(),

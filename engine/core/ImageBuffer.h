@@ -22,7 +22,7 @@ class TiledEngine;
 inline constexpr float kU16PerFloatUnit = 65325.0f;
 
 class ImageBuffer {
-public:
+  public:
     static constexpr size_t kEngineSlots = 32;
 
     virtual ~ImageBuffer() = default;
@@ -86,9 +86,9 @@ public:
     const TiledEngine* bufferOwner() const { return bufferOwner_.load(); }
     void setBufferOwner(const TiledEngine* owner) { bufferOwner_.store(owner); }
 
-protected:
-    ImageBuffer(bool isFloat, uint16_t width, uint16_t height, std::shared_ptr<FileBackedFactoryNSData> storage,
-                std::shared_ptr<BufferProfile> profile);
+  protected:
+    ImageBuffer(bool isFloat, uint16_t width, uint16_t height,
+                std::shared_ptr<FileBackedFactoryNSData> storage, std::shared_ptr<BufferProfile> profile);
     // A buffer of type Buffer over `storage` (fresh zero-filled storage when null), or null
     // when there is none or the given storage is too small.
     template <class Buffer>
@@ -96,26 +96,30 @@ protected:
                                             std::shared_ptr<FileBackedFactoryNSData> storage,
                                             std::shared_ptr<BufferProfile> profile) {
         const uint64_t bytes = uint64_t(width) * height * (isFloat ? 16 : 8);
-        if (!storage) storage = FileBackedFactoryNSData::create(bytes, false);
-        else if (storage->length() < bytes) return nullptr;
+        if (!storage)
+            storage = FileBackedFactoryNSData::create(bytes, false);
+        else if (storage->length() < bytes)
+            return nullptr;
         if (!storage) return nullptr;
-        return std::shared_ptr<Buffer>(new Buffer(isFloat, width, height, std::move(storage), std::move(profile)));
+        return std::shared_ptr<Buffer>(
+            new Buffer(isFloat, width, height, std::move(storage), std::move(profile)));
     }
     // A Buffer with the source's size, profile and pixels.
     template <class Buffer> static std::shared_ptr<Buffer> copyOf(const ImageBuffer& source) {
-        auto copy = Buffer::create(source.imageWidth(), source.imageHeight(), nullptr, source.bufferProfile());
+        auto copy =
+            Buffer::create(source.imageWidth(), source.imageHeight(), nullptr, source.bufferProfile());
         if (!copy || !copy->copyPixelsFrom(source)) return nullptr;
         return copy;
     }
     // A buffer of this type over `storage` (fresh storage when null), or null.
-    virtual std::shared_ptr<ImageBuffer> makeSibling(uint16_t width, uint16_t height,
-                                                     std::shared_ptr<FileBackedFactoryNSData> storage) const = 0;
+    virtual std::shared_ptr<ImageBuffer>
+    makeSibling(uint16_t width, uint16_t height, std::shared_ptr<FileBackedFactoryNSData> storage) const = 0;
     // The crop of an already intersected rectangle.
     std::shared_ptr<ImageBuffer> cropTo(const platform::Rect& inside) const;
     // Copies or converts the pixels of `source` (same size) into this buffer.
     bool copyPixelsFrom(const ImageBuffer& source);
 
-private:
+  private:
     platform::PixelPlane plane(size_t sampleBytes) const;
     platform::BitmapLayout layout(uint32_t alphaInfo) const;
 

@@ -3,7 +3,7 @@
 #include "engine/core/ImageBuffer.h"
 
 class ImageBufferF32 final : public ImageBuffer {
-public:
+  public:
     static std::shared_ptr<ImageBufferF32> create(uint16_t width, uint16_t height,
                                                   std::shared_ptr<FileBackedFactoryNSData> storage = nullptr,
                                                   std::shared_ptr<BufferProfile> profile = nullptr);
@@ -13,7 +13,7 @@ public:
     float* bufferFloatForRow(size_t row) const override;
     float* bufferFloatForRow(size_t row, size_t col) const override;
 
-private:
+  private:
     friend class ImageBuffer;
     using ImageBuffer::ImageBuffer;
     std::shared_ptr<ImageBuffer> makeSibling(uint16_t width, uint16_t height,

@@ -6,10 +6,13 @@ std::shared_ptr<ImageBufferU16> ImageBufferU16::create(uint16_t width, uint16_t 
     return createOf<ImageBufferU16>(false, width, height, std::move(storage), std::move(profile));
 }
 
-std::shared_ptr<ImageBufferU16> ImageBufferU16::createWithCopyFrom(const ImageBuffer& source) { return copyOf<ImageBufferU16>(source); }
+std::shared_ptr<ImageBufferU16> ImageBufferU16::createWithCopyFrom(const ImageBuffer& source) {
+    return copyOf<ImageBufferU16>(source);
+}
 
-std::shared_ptr<ImageBuffer> ImageBufferU16::makeSibling(uint16_t width, uint16_t height,
-                                                         std::shared_ptr<FileBackedFactoryNSData> storage) const {
+std::shared_ptr<ImageBuffer>
+ImageBufferU16::makeSibling(uint16_t width, uint16_t height,
+                            std::shared_ptr<FileBackedFactoryNSData> storage) const {
     return create(width, height, std::move(storage));
 }
 

@@ -3,7 +3,7 @@
 #include "engine/core/ImageBuffer.h"
 
 class ImageBufferU16 final : public ImageBuffer {
-public:
+  public:
     // Fresh zero-filled storage when `storage` is null; null when there is none, or when
     // the given storage is too small for the size.
     static std::shared_ptr<ImageBufferU16> create(uint16_t width, uint16_t height,
@@ -19,7 +19,7 @@ public:
     // pixel, starting one earlier.
     std::shared_ptr<ImageBuffer> croppedImageFromBuffer(const platform::Rect& rect) const override;
 
-private:
+  private:
     friend class ImageBuffer;
     using ImageBuffer::ImageBuffer;
     std::shared_ptr<ImageBuffer> makeSibling(uint16_t width, uint16_t height,

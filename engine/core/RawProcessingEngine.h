@@ -1,7 +1,7 @@
 #pragma once
 // An empty process-wide object that nothing asks for yet; kept for the interface.
 class RawProcessingEngine {
-public:
+  public:
     static RawProcessingEngine& sharedRawProcessingEngine() {
         static RawProcessingEngine* instance = new RawProcessingEngine;
         return *instance;
@@ -9,6 +9,6 @@ public:
     RawProcessingEngine(const RawProcessingEngine&) = delete;
     RawProcessingEngine& operator=(const RawProcessingEngine&) = delete;
 
-private:
+  private:
     RawProcessingEngine() = default;
 };

@@ -4,7 +4,7 @@
 #include <pthread.h>
 
 class ReadWriteLock {
-public:
+  public:
     // Null (after a log line) when the system lock cannot be set up.
     static std::unique_ptr<ReadWriteLock> create();
     ~ReadWriteLock();
@@ -18,7 +18,7 @@ public:
     bool canReadLock();
     bool canWriteLock();
 
-private:
+  private:
     ReadWriteLock() = default;
     pthread_rwlock_t theLock_;
     bool initialised_ = true;

@@ -11,8 +11,10 @@ namespace {
 // independent check on the tabulated isotemperature lines between 1000 K and 15000 K.
 std::array<double, 2> planckianUV(double kelvin) {
     double T = kelvin;
-    double u = (0.860117757 + 1.54118254e-4 * T + 1.28641212e-7 * T * T) / (1 + 8.42420235e-4 * T + 7.08145163e-7 * T * T);
-    double v = (0.317398726 + 4.22806245e-5 * T + 4.20481691e-8 * T * T) / (1 - 2.89741816e-5 * T + 1.61456053e-7 * T * T);
+    double u = (0.860117757 + 1.54118254e-4 * T + 1.28641212e-7 * T * T) /
+               (1 + 8.42420235e-4 * T + 7.08145163e-7 * T * T);
+    double v = (0.317398726 + 4.22806245e-5 * T + 4.20481691e-8 * T * T) /
+               (1 - 2.89741816e-5 * T + 1.61456053e-7 * T * T);
     return {u, v};
 }
 
@@ -147,7 +149,8 @@ TEST(ColorHelper, SRGBMatrixMapsWhiteToD65) {
 TEST(ColorHelper, AdaptationMapsOneWhiteOntoTheOther) {
     Matrix3x3 same = ColorHelper::MapWhiteMatrix(ColorHelper::D65_xy_coord(), ColorHelper::D65_xy_coord());
     for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c) EXPECT_NEAR(same[r][c], r == c ? 1.0f : 0.0f, 1e-5) << r << c;
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(same[r][c], r == c ? 1.0f : 0.0f, 1e-5) << r << c;
 
     const std::pair<XYCoord, XYCoord> pairs[] = {{ColorHelper::D65_xy_coord(), ColorHelper::D50_xy_coord()},
                                                  {ColorHelper::StdA_xy_coord(), ColorHelper::D75_xy_coord()},
@@ -156,7 +159,8 @@ TEST(ColorHelper, AdaptationMapsOneWhiteOntoTheOther) {
         Matrix3x3 m = ColorHelper::MapWhiteMatrix(from, to);
         XYZCoord mapped = apply3x3(m, ColorHelper::XYtoXYZ(from));
         XYZCoord expected = ColorHelper::XYtoXYZ(to);
-        for (int k = 0; k < 3; ++k) EXPECT_NEAR(mapped[k], expected[k], 1e-4) << from[0] << " " << k;
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(mapped[k], expected[k], 1e-4) << from[0] << " " << k;
     }
 }
 
@@ -168,7 +172,8 @@ TEST(Matrix3x3, InverseProductAndApply) {
     EXPECT_FLOAT_EQ(inverse[0][2], -3.0f / 25);
     Matrix3x3 identity = multiply3x3(m, inverse);
     for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c) EXPECT_NEAR(identity[r][c], r == c ? 1.0f : 0.0f, 1e-6);
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(identity[r][c], r == c ? 1.0f : 0.0f, 1e-6);
     EXPECT_EQ(apply3x3(m, {1, 2, 3}), (Vector3{5, 7, 14}));
     EXPECT_EQ(multiply3x3(m, m)[0], (std::array<float, 3>{4, 1, 6}));
 

@@ -16,7 +16,8 @@ template <class Sample>
 std::shared_ptr<platform::Bitmap> bitmapOf(const std::vector<Sample>& samples, size_t width, uint32_t info,
                                            bool bigEndian = false) {
     const size_t bits = sizeof(Sample) * 8;
-    platform::BitmapLayout layout{width, 1, bits, bits * samples.size() / width, samples.size() * sizeof(Sample), info};
+    platform::BitmapLayout layout{
+        width, 1, bits, bits * samples.size() / width, samples.size() * sizeof(Sample), info};
     auto b = platform::Bitmap::createOwned(layout, platform::ColorSpace::genericLinearRGB());
     uint8_t* out = b->mutableData();
     for (Sample s : samples) {
@@ -30,7 +31,8 @@ std::shared_ptr<platform::Bitmap> bitmapOf(const std::vector<Sample>& samples, s
 TEST(CGImageBitMap, NullImageGivesNoWrapper) { EXPECT_FALSE(CGImageBitMap::create(nullptr)); }
 
 TEST(CGImageBitMap, PremultipliedSixteenBitIsDividedByAlpha) {
-    auto b = bitmapOf<uint16_t>({32768, 16384, 8192, 32768}, 1, bi::kByteOrder16Little | bi::kAlphaPremultipliedLast);
+    auto b = bitmapOf<uint16_t>({32768, 16384, 8192, 32768}, 1,
+                                bi::kByteOrder16Little | bi::kAlphaPremultipliedLast);
     auto image = CGImageBitMap::create(b);
     std::vector<uint16_t> rgb(3);
     ASSERT_TRUE(image->getLinearBuffer(rgb));
@@ -49,8 +51,9 @@ TEST(CGImageBitMap, BrightPixelsKeepTheirHueAndNegativesBecomeZero) {
 }
 
 TEST(CGImageBitMap, FloatRGBAUndoesPremultiplicationOnce) {
-    auto premultiplied = bitmapOf<float>({0.25f, 0.1f, 0.0f, 0.5f}, 1,
-                                         bi::kByteOrder32Little | bi::kFloatComponents | bi::kAlphaPremultipliedLast);
+    auto premultiplied =
+        bitmapOf<float>({0.25f, 0.1f, 0.0f, 0.5f}, 1,
+                        bi::kByteOrder32Little | bi::kFloatComponents | bi::kAlphaPremultipliedLast);
     std::vector<float> out(4);
     ASSERT_TRUE(CGImageBitMap::create(premultiplied)->getFloatRBGABuffer(out));
     EXPECT_FLOAT_EQ(out[0], 0.5f);
@@ -65,7 +68,8 @@ TEST(CGImageBitMap, FloatRGBAUndoesPremultiplicationOnce) {
     EXPECT_FLOAT_EQ(out[3], 1.0f);
 
     // A transparent premultiplied pixel stays black instead of dividing by zero.
-    auto clear = bitmapOf<float>({0, 0, 0, 0}, 1, bi::kByteOrder32Little | bi::kFloatComponents | bi::kAlphaPremultipliedLast);
+    auto clear = bitmapOf<float>({0, 0, 0, 0}, 1,
+                                 bi::kByteOrder32Little | bi::kFloatComponents | bi::kAlphaPremultipliedLast);
     ASSERT_TRUE(CGImageBitMap::create(clear)->getFloatRBGABuffer(out));
     EXPECT_EQ(out, (std::vector<float>{0, 0, 0, 0}));
 }
@@ -80,8 +84,10 @@ TEST(CGImageBitMap, SampleDepthsByteOrdersAndAlphaPositions) {
     const LayoutCase cases[] = {
         {"8-bit, alpha first", bitmapOf<uint8_t>({255, 51, 102, 153}, 1, bi::kAlphaFirst)},
         {"8-bit, skip last", bitmapOf<uint8_t>({51, 102, 153, 0}, 1, bi::kAlphaNoneSkipLast)},
-        {"16-bit, default order is big-endian", bitmapOf<uint16_t>({13107, 26214, 39321, 0}, 1, bi::kAlphaLast, true)},
-        {"16-bit, little-endian", bitmapOf<uint16_t>({13107, 26214, 39321, 0}, 1, bi::kByteOrder16Little | bi::kAlphaLast)},
+        {"16-bit, default order is big-endian",
+         bitmapOf<uint16_t>({13107, 26214, 39321, 0}, 1, bi::kAlphaLast, true)},
+        {"16-bit, little-endian",
+         bitmapOf<uint16_t>({13107, 26214, 39321, 0}, 1, bi::kByteOrder16Little | bi::kAlphaLast)},
         {"32-bit integer, big-endian", bitmapOf<uint32_t>({858993459u, 1717986918u, 2576980377u, 0}, 1,
                                                           bi::kByteOrder32Big | bi::kAlphaLast, true)},
         {"float, default order is big-endian",

@@ -19,7 +19,7 @@ namespace {
 
 // A private temporary folder and, while it lives, a memory ceiling of `ceiling` bytes.
 class StorageTest : public ::testing::Test {
-protected:
+  protected:
     void limitMemory(uint64_t ceiling) { manager().setMemoryCeiling(ceiling); }
     void TearDown() override {
         manager().flushReleases();
@@ -31,7 +31,8 @@ protected:
         std::vector<fs::path> found;
         std::error_code ec;
         for (const auto& entry : fs::directory_iterator(platform::paths::temporary(), ec))
-            if (entry.path().filename().string().starts_with("glintavetempfile.")) found.push_back(entry.path());
+            if (entry.path().filename().string().starts_with("glintavetempfile."))
+                found.push_back(entry.path());
         return found;
     }
 
@@ -60,7 +61,8 @@ TEST_F(StorageTest, RefusedMemoryFallsBackToAMappedFileRemovedOnRelease) {
     ASSERT_TRUE(data);
     auto files = tempFiles();
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_TRUE(std::regex_match(files[0].filename().string(), std::regex(R"(glintavetempfile\.[A-Za-z0-9]{6})")));
+    EXPECT_TRUE(
+        std::regex_match(files[0].filename().string(), std::regex(R"(glintavetempfile\.[A-Za-z0-9]{6})")));
     EXPECT_EQ(fs::file_size(files[0]), size);
     EXPECT_TRUE(allZero(data->bytes(), size));
 

@@ -31,7 +31,7 @@ void fillF32(ImageBufferF32& b) {
 }
 
 class FixedProfile : public BufferProfile {
-public:
+  public:
     std::shared_ptr<const platform::ColorSpace> cgColorSpace() override { return space; }
     std::shared_ptr<const platform::ColorSpace> space = platform::ColorSpace::fromICC({1, 2, 3}, "fixed");
 };
@@ -51,7 +51,8 @@ TEST(ImageBuffer, SizesAndStorageOfEachType) {
     // Each type answers only for its own samples.
     EXPECT_EQ(u16->bufferFloatForRow(0), nullptr);
     EXPECT_EQ(f32->bufferU16ForRow(0), nullptr);
-    EXPECT_EQ(reinterpret_cast<uint8_t*>(f32->bufferFloatForRow(2, 3)), f32->bitmapData()->bytes() + 2 * 1600 + 3 * 16);
+    EXPECT_EQ(reinterpret_cast<uint8_t*>(f32->bufferFloatForRow(2, 3)),
+              f32->bitmapData()->bytes() + 2 * 1600 + 3 * 16);
 }
 
 TEST(ImageBuffer, GivenStorageIsViewedAndMustBeLargeEnough) {
@@ -69,12 +70,15 @@ struct ConversionCase {
 };
 
 TEST(ImageBuffer, SixteenBitToFloatUsesWhiteAt65325) {
-    const ConversionCase cases[] = {{0, 0.0f}, {65325, 1.0f}, {65535, 65535.0f / 65325.0f}, {32000, 32000.0f / 65325.0f}};
+    const ConversionCase cases[] = {
+        {0, 0.0f}, {65325, 1.0f}, {65535, 65535.0f / 65325.0f}, {32000, 32000.0f / 65325.0f}};
     auto src = ImageBufferU16::create(4, 1);
-    for (size_t i = 0; i < 4; ++i) src->bufferU16ForRow(0, i)[0] = cases[i].u16;
+    for (size_t i = 0; i < 4; ++i)
+        src->bufferU16ForRow(0, i)[0] = cases[i].u16;
     auto f = ImageBufferF32::createWithCopyFrom(*src);
     ASSERT_TRUE(f);
-    for (size_t i = 0; i < 4; ++i) EXPECT_NEAR(f->bufferFloatForRow(0, i)[0], cases[i].f32, 1e-6) << i;
+    for (size_t i = 0; i < 4; ++i)
+        EXPECT_NEAR(f->bufferFloatForRow(0, i)[0], cases[i].f32, 1e-6) << i;
     EXPECT_NEAR(f->bufferFloatForRow(0, 2)[0], 1.00321f, 1e-5);
 }
 
@@ -87,10 +91,12 @@ TEST(ImageBuffer, FloatToSixteenBitSaturates) {
                                     {65535, std::numeric_limits<float>::infinity()}};
     const size_t n = std::size(cases);
     auto src = ImageBufferF32::create(uint16_t(n), 1);
-    for (size_t i = 0; i < n; ++i) src->bufferFloatForRow(0, i)[1] = cases[i].f32;
+    for (size_t i = 0; i < n; ++i)
+        src->bufferFloatForRow(0, i)[1] = cases[i].f32;
     auto u = ImageBufferU16::createWithCopyFrom(*src);
     ASSERT_TRUE(u);
-    for (size_t i = 0; i < n; ++i) EXPECT_EQ(u->bufferU16ForRow(0, i)[1], cases[i].u16) << i;
+    for (size_t i = 0; i < n; ++i)
+        EXPECT_EQ(u->bufferU16ForRow(0, i)[1], cases[i].u16) << i;
 }
 
 TEST(ImageBuffer, CopyKeepsProfileAndPixelsButNotTheValidRegion) {
@@ -110,7 +116,8 @@ TEST(ImageBuffer, CopiesOfCropsReadTheCropsOwnRows) {
     auto src = ImageBufferF32::create(8, 6);
     fillF32(*src);
     for (size_t r = 0; r < 6; ++r)
-        for (size_t c = 0; c < 8; ++c) src->bufferFloatForRow(r, c)[2] = float(c) / 8;
+        for (size_t c = 0; c < 8; ++c)
+            src->bufferFloatForRow(r, c)[2] = float(c) / 8;
     auto crop = src->croppedImageFromBuffer({2, 1, 3, 4});
     ASSERT_TRUE(crop);
     auto sameType = ImageBufferF32::createWithCopyFrom(*crop);
@@ -153,7 +160,7 @@ TEST(ImageBuffer, CropIsAViewOnTheSameStorage) {
 
 struct CropCase {
     Rect rect;
-    Rect u16;  // the crop's (x, y, width, height); x, y read back from the offset
+    Rect u16; // the crop's (x, y, width, height); x, y read back from the offset
     Rect f32;
 };
 
@@ -216,7 +223,8 @@ TEST(ImageBuffer, ResizingKeepsFlatAreasFlatAndAverages) {
         ASSERT_TRUE(small);
         ASSERT_EQ(small->imageWidth(), w);
         for (size_t r = 0; r < size_t(h); ++r)
-            for (size_t c = 0; c < size_t(w); ++c) ASSERT_EQ(small->bufferU16ForRow(r, c)[0], 65535) << w;
+            for (size_t c = 0; c < size_t(w); ++c)
+                ASSERT_EQ(small->bufferU16ForRow(r, c)[0], 65535) << w;
     }
     // A black-to-white step stays black far left, white far right, and balanced overall.
     auto step = f->resizedImageFromBuffer(10, 5);
@@ -255,7 +263,8 @@ TEST(ImageBuffer, EngineListSharesInPlaceWithUpTo32Engines) {
     auto b = ImageBufferU16::create(4, 4);
     std::vector<int> engines(34);
     auto engine = [&](size_t i) { return reinterpret_cast<const TiledEngine*>(&engines[i]); };
-    for (size_t i = 0; i < 32; ++i) EXPECT_FALSE(b->testReadOnlyAndAddtoEngineList(engine(i))) << i;
+    for (size_t i = 0; i < 32; ++i)
+        EXPECT_FALSE(b->testReadOnlyAndAddtoEngineList(engine(i))) << i;
     EXPECT_TRUE(b->testReadOnlyAndAddtoEngineList(engine(32)));
     EXPECT_FALSE(b->testReadOnlyAndAddtoEngineList(engine(5)));
 }
@@ -361,8 +370,8 @@ TEST(ImageBuffer, OrientationCodesTurnAndMirror) {
         ASSERT_EQ(image.height(), k.height) << k.code;
         for (size_t r = 0; r < H; ++r)
             for (size_t c = 0; c < W; ++c) {
-                auto* px = reinterpret_cast<const uint16_t*>(image.data() + k.row(r, c) * image.bytesPerRow() +
-                                                             k.col(r, c) * 8);
+                auto* px = reinterpret_cast<const uint16_t*>(
+                    image.data() + k.row(r, c) * image.bytesPerRow() + k.col(r, c) * 8);
                 EXPECT_EQ(px[0], c) << "code " << k.code << " pixel " << r << "," << c;
                 EXPECT_EQ(px[1], r) << "code " << k.code << " pixel " << r << "," << c;
             }

@@ -53,11 +53,12 @@ struct IntersectionCase {
 TEST(Geometry, IntersectionOfRectangles) {
     const IntersectionCase cases[] = {
         {{0, 0, 10, 10}, {5, 5, 10, 10}, {5, 5, 5, 5}},
-        {{0, 0, 10, 10}, {10, 2, 5, 5}, {10, 2, 0, 5}},   // touching edges: empty, not null
-        {{0, 0, 10, 10}, {10, 2, -4, 5}, {6, 2, 4, 5}},   // negative width counts leftwards
+        {{0, 0, 10, 10}, {10, 2, 5, 5}, {10, 2, 0, 5}}, // touching edges: empty, not null
+        {{0, 0, 10, 10}, {10, 2, -4, 5}, {6, 2, 4, 5}}, // negative width counts leftwards
         {{0, 0, 10, 10}, Rect::infinite(), {0, 0, 10, 10}},
     };
-    for (const auto& k : cases) EXPECT_EQ(k.a.intersection(k.b), k.expected);
+    for (const auto& k : cases)
+        EXPECT_EQ(k.a.intersection(k.b), k.expected);
     EXPECT_TRUE((Rect{0, 0, 10, 10}).intersection({11, 0, 5, 5}).isNull());
     EXPECT_TRUE(Rect::null().intersection({0, 0, 5, 5}).isNull());
     EXPECT_TRUE((Rect{10, 2, 0, 5}).isEmpty());
