@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <thread>
 #include <vector>
 
 #include "engine/core/FileBackedDataManager.h"
@@ -92,6 +93,22 @@ TEST_F(StorageTest, NeitherMemoryNorFileGivesNoStorageAndNoBuffer) {
     setenv("LUMIVAR_HOME", (home.path() / "blocker").c_str(), 1);
     EXPECT_FALSE(FileBackedFactoryNSData::create(4096, false));
     EXPECT_FALSE(ImageBufferU16::create(16, 16));
+}
+
+TEST_F(StorageTest, MappingsFromManyThreadsAreAllRemoved) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 6; ++t)
+        threads.emplace_back([] {
+            for (int i = 0; i < 8; ++i) {
+                auto data = FileBackedFactoryNSData::create(64 << 10, true);
+                ASSERT_TRUE(data);
+                data->mutableBytes()[i] = uint8_t(i + 1);
+            }
+        });
+    for (auto& t : threads)
+        t.join();
+    manager().flushReleases();
+    EXPECT_TRUE(tempFiles().empty());
 }
 
 TEST_F(StorageTest, AddressesTheManagerDidNotMapAreFreedAsMemory) {
