@@ -1,6 +1,6 @@
 // The media header of a CRX track: one header per tile, plane and sub-band, whose data
 // sizes place each band in the coded data that follow the header.
-#include "raw/CrxDecoder.h"
+#include "raw/Cr3Crx.h"
 
 namespace raw::crx {
 namespace {

@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "raw/CrxDecoder.h"
+#include "raw/Cr3Crx.h"
 #include "raw/DecoderError.h"
 #include "raw/Loaders.h"
 #include "raw/TiffReading.h"

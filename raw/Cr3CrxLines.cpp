@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "raw/CrxDecoder.h"
+#include "raw/Cr3Crx.h"
 
 namespace raw::crx {
 namespace {

@@ -3,7 +3,7 @@
 // are rebuilt with the two-sided form there.
 #include <vector>
 
-#include "raw/CrxDecoder.h"
+#include "raw/Cr3Crx.h"
 
 namespace raw::crx {
 namespace {

@@ -2,7 +2,7 @@
 // cell, one plane is the image itself; encoding type 3 first undoes a colour transform.
 #include <algorithm>
 
-#include "raw/CrxDecoder.h"
+#include "raw/Cr3Crx.h"
 #include "raw/loaders/LoaderSupport.h"
 
 namespace raw::crx {

@@ -1,5 +1,5 @@
 // The CRX bit reader and its adaptive Rice codes.
-#include "raw/CrxDecoder.h"
+#include "raw/Cr3Crx.h"
 #include "raw/DecoderError.h"
 
 namespace raw::crx {

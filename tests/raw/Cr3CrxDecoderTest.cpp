@@ -7,7 +7,7 @@
 #include <random>
 
 #include "raw/Cr3.h"
-#include "raw/CrxDecoder.h"
+#include "raw/Cr3Crx.h"
 #include "raw/DecoderError.h"
 #include "raw/Loaders.h"
 #include "tests/raw/ContainerBytes.h"
@@ -157,23 +157,33 @@ TEST(CrxDecoder, InverseWaveletUndoesTheLifting) {
 
 namespace {
 
-// An encoder of predicted (low band or level 0) lines, as the decoder reads them.
+// An encoder of band lines, as the decoder reads them: predicted lines (low band or no
+// wavelet) or high-band residuals with a Rice parameter carried per column.
 class LineEncoder {
 public:
+    explicit LineEncoder(size_t width, bool high = false) : high_(high), above_k_(width, 0), line_k_(width, 0) {}
+
     void line(const std::vector<int32_t>& above, const std::vector<int32_t>& cur) {
         const size_t w = cur.size();
+        if (high_) k_ = above_k_[0];
         for (size_t x = 0; x < w;) {
             const int32_t b = above[x], a = x ? cur[x - 1] : b, d = x + 1 < w ? above[x + 1] : b;
-            if (a == b && b == d) {
+            if (a == b && b == d && (!high_ || a == 0)) {
                 size_t n = 0;
                 while (x + n < w && cur[x + n] == a)
                     ++n;
-                x += run(n, w - x);
+                const size_t covered = run(n, w - x);
+                std::fill(line_k_.begin() + long(x), line_k_.begin() + long(x + covered), uint8_t(k_));
+                x += covered;
                 if (x == w) break;
             }
-            sample(cur, above, x);
+            const int32_t c = x ? above[x - 1] : b, a_now = x ? cur[x - 1] : b;
+            value(cur[x] - (high_ ? 0 : predict(a_now, b, c)));
+            if (high_ && above_k_[x] > k_ + 1) k_ = std::min(k_ + 1, 15);
+            line_k_[x] = uint8_t(k_);
             ++x;
         }
+        if (high_) above_k_.swap(line_k_);
     }
     Blob finish() { return out_.finish(0); }
 
@@ -182,6 +192,12 @@ private:
                                         16, 16, 32, 32, 64, 64, 128, 128, 256, 512, 1024, 2048, 4096, 8192, 16384, 32768};
     static constexpr int kE[32] = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3,
                                    4, 4, 5, 5, 6, 6, 7, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+
+    static int32_t predict(int32_t a, int32_t b, int32_t c) {
+        if (c >= std::max(a, b)) return std::min(a, b);
+        if (c <= std::min(a, b)) return std::max(a, b);
+        return a + b - c;
+    }
 
     // Codes as much of a run of n as the code can say; returns the samples it covers.
     size_t run(size_t n, size_t left) {
@@ -206,16 +222,7 @@ private:
         return n;
     }
 
-    void sample(const std::vector<int32_t>& cur, const std::vector<int32_t>& above, size_t x) {
-        const int32_t b = above[x], a = x ? cur[x - 1] : b, c = x ? above[x - 1] : b;
-        int32_t p;
-        if (c >= std::max(a, b))
-            p = std::min(a, b);
-        else if (c <= std::min(a, b))
-            p = std::max(a, b);
-        else
-            p = a + b - c;
-        const int32_t r = cur[x] - p;
+    void value(int32_t r) {
         const uint32_t v = r >= 0 ? uint32_t(2 * r) : uint32_t(-2 * r - 1);
         const uint32_t prefix = v >> k_;
         if (prefix >= 41) {
@@ -231,12 +238,15 @@ private:
         k_ = std::min(k_, 15);
     }
 
+    bool high_;
     BitWriter out_;
     int k_ = 0, s_ = 0;
+    std::vector<uint8_t> above_k_, line_k_;
 };
 
-Blob encode_plane(const std::vector<int32_t>& samples, size_t width) {
-    LineEncoder e;
+Blob encode_plane(const std::vector<int32_t>& samples, size_t width, bool high = false) {
+    if (samples.empty()) return {};
+    LineEncoder e(width, high);
     std::vector<int32_t> above(width, 0);
     for (size_t y = 0; y * width < samples.size(); ++y) {
         const std::vector<int32_t> cur(samples.begin() + long(y * width), samples.begin() + long((y + 1) * width));
@@ -253,21 +263,38 @@ void header(Blob& h, uint16_t marker, uint32_t size, uint32_t word) {
     put(h, word, 4);
 }
 
-// A one-tile, four-plane, level-0 media: header, then each plane's coded data.
-Blob media(const std::vector<Blob>& planes, uint32_t header_size) {
-    Blob h;
-    uint32_t total = 0;
-    for (const Blob& p : planes)
-        total += uint32_t(p.size());
-    header(h, 0xFF01, total, 0);
-    for (uint32_t p = 0; p < planes.size(); ++p) {
-        header(h, 0xFF02, uint32_t(planes[p].size()), p << 28);
-        header(h, 0xFF03, uint32_t(planes[p].size()), 0);
+// Tiles of planes of bands: the media header, then every band's coded data in order.
+using TileBands = std::vector<std::vector<Blob>>;
+Blob media_tiles(const std::vector<TileBands>& tiles, uint32_t header_size) {
+    Blob h, data;
+    for (uint32_t t = 0; t < tiles.size(); ++t) {
+        uint32_t tile_size = 0;
+        for (const auto& plane : tiles[t])
+            for (const Blob& band : plane)
+                tile_size += uint32_t(band.size());
+        header(h, 0xFF01, tile_size, t << 16);
+        for (uint32_t p = 0; p < tiles[t].size(); ++p) {
+            uint32_t plane_size = 0;
+            for (const Blob& band : tiles[t][p])
+                plane_size += uint32_t(band.size());
+            header(h, 0xFF02, plane_size, p << 28);
+            for (const Blob& band : tiles[t][p]) {
+                header(h, 0xFF03, uint32_t(band.size()), 0);
+                data.insert(data.end(), band.begin(), band.end());
+            }
+        }
     }
     h.resize(header_size, 0);
-    for (const Blob& p : planes)
-        h.insert(h.end(), p.begin(), p.end());
+    h.insert(h.end(), data.begin(), data.end());
     return h;
+}
+
+// A one-tile, four-plane, level-0 media.
+Blob media(const std::vector<Blob>& planes, uint32_t header_size) {
+    TileBands tile;
+    for (const Blob& p : planes)
+        tile.push_back({p});
+    return media_tiles({tile}, header_size);
 }
 
 struct DecodedTrack {
@@ -369,4 +396,96 @@ TEST(CrxDecoder, DamagedMediaHeadersLeaveADataError) {
     Cmp1 small = c;
     small.width = small.tile_width = 40; // tiles of 20 plane samples are too small
     EXPECT_EQ(load(small, good).file->s->data_error_count, 1);
+}
+
+namespace {
+
+struct Image {
+    std::vector<int32_t> samples;
+    size_t width = 0, height = 0;
+};
+
+// Rows, then columns: the low band first, then each level's HL, LH and HH, deepest first.
+std::vector<Image> forward_wavelet(Image image, int levels) {
+    std::vector<std::vector<Image>> per_level;
+    for (int l = 0; l < levels; ++l) {
+        const size_t w = image.width, h = image.height, m = (w + 1) / 2, mv = (h + 1) / 2;
+        Image lo{std::vector<int32_t>(m * h), m, h}, hi{std::vector<int32_t>(w / 2 * h), w / 2, h};
+        for (size_t y = 0; y < h; ++y) {
+            std::vector<int32_t> row(image.samples.begin() + long(y * w), image.samples.begin() + long((y + 1) * w)), a, b;
+            forward_53(row, a, b);
+            std::copy(a.begin(), a.end(), lo.samples.begin() + long(y * m));
+            std::copy(b.begin(), b.end(), hi.samples.begin() + long(y * b.size()));
+        }
+        auto columns = [&](const Image& in, Image& low, Image& high) {
+            low = {std::vector<int32_t>(in.width * mv), in.width, mv};
+            high = {std::vector<int32_t>(in.width * (h / 2)), in.width, h / 2};
+            for (size_t x = 0; x < in.width; ++x) {
+                std::vector<int32_t> col(h), a, b;
+                for (size_t y = 0; y < h; ++y)
+                    col[y] = in.samples[y * in.width + x];
+                forward_53(col, a, b);
+                for (size_t y = 0; y < a.size(); ++y)
+                    low.samples[y * in.width + x] = a[y];
+                for (size_t y = 0; y < b.size(); ++y)
+                    high.samples[y * in.width + x] = b[y];
+            }
+        };
+        Image ll, lh, hl, hh;
+        columns(lo, ll, lh);
+        columns(hi, hl, hh);
+        per_level.push_back({hl, lh, hh});
+        image = ll;
+    }
+    std::vector<Image> bands = {image};
+    for (int l = levels; l-- > 0;)
+        bands.insert(bands.end(), per_level[l].begin(), per_level[l].end());
+    return bands;
+}
+
+} // namespace
+
+TEST(CrxDecoder, WaveletTrackDecodesToItsSamples) {
+    for (uint8_t levels : {1, 3}) {
+        SCOPED_TRACE(int(levels));
+        Cmp1 c;
+        c.width = c.tile_width = 50;
+        c.height = c.tile_height = 46;
+        c.levels = levels;
+        c.header_size = 12 + 4 * 12 * (1 + 3 * levels + 1);
+        std::mt19937 random(11);
+        std::vector<Image> planes(4);
+        TileBands tile;
+        for (Image& plane : planes) {
+            plane = {std::vector<int32_t>(25 * 23), 25, 23};
+            for (size_t i = 0; i < plane.samples.size(); ++i) // a ramp with noise and a flat corner
+                plane.samples[i] = i < 60 ? 0 : int32_t(i % 25 * 40 + i / 25 * 13 + random() % 50) - 500;
+            std::vector<Blob> coded;
+            const auto bands = forward_wavelet(plane, levels);
+            for (size_t b = 0; b < bands.size(); ++b)
+                coded.push_back(encode_plane(bands[b].samples, bands[b].width, b > 0));
+            tile.push_back(coded);
+        }
+        const DecodedTrack d = load(c, media_tiles({tile}, c.header_size));
+        EXPECT_EQ(d.file->s->data_error_count, 0);
+        for (int p = 0; p < 4; ++p)
+            for (size_t i = 0; i < planes[p].samples.size(); ++i) {
+                const size_t row = 2 * (i / 25) + (p >> 1), col = 2 * (i % 25) + (p & 1);
+                ASSERT_EQ(d.raw[row * 50 + col], planes[p].samples[i] + 8192) << p << " " << i;
+            }
+    }
+}
+
+TEST(CrxDecoder, TiledWaveletGeometryHoldsTogether) {
+    // Two by two tiles with neighbours on every inner edge, every band empty: the overlap
+    // sizes of each level must agree between the header, the bands and the rebuild.
+    Cmp1 c;
+    c.width = 100, c.tile_width = 52;
+    c.height = 96, c.tile_height = 48;
+    c.levels = 3;
+    c.header_size = 4 * 12 * (1 + 4 * (3 * 3 + 2));
+    const TileBands empty(4, std::vector<Blob>(10));
+    const DecodedTrack d = load(c, media_tiles({empty, empty, empty, empty}, c.header_size));
+    EXPECT_EQ(d.file->s->data_error_count, 0);
+    EXPECT_TRUE(std::all_of(d.raw.begin(), d.raw.end(), [](uint16_t v) { return v == 8192; }));
 }
