@@ -1,7 +1,10 @@
 // crx_load_raw: the CRX-coded sensor data of the chosen CR3 track, tile by tile.
+#include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <vector>
 
+#include "raw/BandRunner.h"
 #include "raw/Cr3Crx.h"
 #include "raw/DecoderError.h"
 #include "raw/Loaders.h"
@@ -22,27 +25,41 @@ std::vector<uint8_t> read_media(DecoderState& s, const cr3_track_record& t) {
     return media;
 }
 
-// False when damage ended a band early; what was decoded is still written.
+// False when damage ended a band early; what was decoded is still kept.
+bool decode_plane(const crx::Layout& layout, const crx::Tile& tile, const crx::Plane& plane, const uint8_t* data,
+                  std::vector<int32_t>& out) {
+    bool whole = true;
+    out.assign(uint64_t(tile.width) * tile.height, 0);
+    std::vector<std::vector<int32_t>> bands(plane.bands.size());
+    for (size_t b = 0; b < bands.size(); ++b) {
+        const crx::Subband& band = plane.bands[b];
+        bands[b].resize(uint64_t(band.width) * band.height);
+        const crx::BandCoding coding{b > 0, b == 0 ? plane.rounding : 0};
+        whole = crx::decode_band(data, band, coding, bands[b].data()) && whole;
+    }
+    if (layout.levels)
+        crx::inverse_wavelet(tile, layout.levels, bands, out.data());
+    else
+        out.swap(bands[0]);
+    return whole;
+}
+
+// The planes of a tile are independent: each decodes on a band thread of its own. A
+// status thrown there is carried back to this thread.
 bool decode_tile(const crx::Layout& layout, const crx::Tile& tile, const uint8_t* data,
                  std::vector<std::vector<int32_t>>& planes) {
-    bool whole = true;
-    const uint64_t samples = uint64_t(tile.width) * tile.height;
-    for (uint32_t p = 0; p < layout.planes; ++p) {
-        const crx::Plane& plane = tile.planes[p];
-        planes[p].assign(samples, 0);
-        std::vector<std::vector<int32_t>> bands(plane.bands.size());
-        for (size_t b = 0; b < bands.size(); ++b) {
-            const crx::Subband& band = plane.bands[b];
-            bands[b].resize(uint64_t(band.width) * band.height);
-            const crx::BandCoding coding{b > 0, b == 0 ? plane.rounding : 0};
-            whole = crx::decode_band(data, band, coding, bands[b].data()) && whole;
+    std::vector<std::exception_ptr> failures(layout.planes);
+    std::vector<char> whole(layout.planes, 1);
+    run_bands(int(layout.planes), [&](int p) {
+        try {
+            whole[p] = decode_plane(layout, tile, tile.planes[p], data, planes[p]);
+        } catch (...) {
+            failures[p] = std::current_exception();
         }
-        if (layout.levels)
-            crx::inverse_wavelet(tile, layout.levels, bands, planes[p].data());
-        else
-            planes[p].swap(bands[0]);
-    }
-    return whole;
+    });
+    for (const std::exception_ptr& failure : failures)
+        if (failure) std::rethrow_exception(failure);
+    return std::all_of(whole.begin(), whole.end(), [](char w) { return w != 0; });
 }
 
 } // namespace
@@ -54,8 +71,8 @@ void crx_load_raw(DecoderState& s) {
     if (!loader::require_raw_buffer(s)) return;
     const std::vector<uint8_t> media = read_media(s, t);
     crx::Layout layout;
-    if (t.image_width != s.sensor_width || t.image_height != s.sensor_height ||
-        !crx::read_layout(t, media.data(), media.size(), layout))
+    // Larger frames could not have been identified; they would only claim work areas.
+    if (t.image_width > 0xFFFF || t.image_height > 0xFFFF || !crx::read_layout(t, media.data(), media.size(), layout))
         return count_data_error(s);
     const crx::OutputFormat format{t.bits_per_sample, t.plane_count, t.cfa_layout, t.encoding_type};
     std::vector<std::vector<int32_t>> planes(layout.planes);

@@ -489,3 +489,24 @@ TEST(CrxDecoder, TiledWaveletGeometryHoldsTogether) {
     EXPECT_EQ(d.file->s->data_error_count, 0);
     EXPECT_TRUE(std::all_of(d.raw.begin(), d.raw.end(), [](uint16_t v) { return v == 8192; }));
 }
+
+TEST(CrxDecoder, CodedDataEndingEarlyFailsTheDecode) {
+    // Planes decode on their own threads; the status of the one that runs dry comes back.
+    Cmp1 c;
+    c.width = c.tile_width = 44;
+    c.height = c.tile_height = 44;
+    c.header_size = 12 + 4 * 24;
+    const std::vector<int32_t> flat(22 * 22, 5);
+    const Blob whole = encode_plane(flat, 22);
+    const Blob cut(whole.begin(), whole.begin() + 1);
+    for (int dry : {0, 3}) {
+        std::vector<Blob> planes(4, whole);
+        planes[dry] = cut;
+        try {
+            load(c, media(planes, c.header_size));
+            ADD_FAILURE() << "no status for plane " << dry;
+        } catch (const raw::DecoderText& t) {
+            EXPECT_STREQ(t.text, "Exception in crxFillBuffer");
+        }
+    }
+}
