@@ -10,9 +10,11 @@
 #include "raw/Cr3Crx.h"
 #include "raw/DecoderError.h"
 #include "raw/Loaders.h"
+#include "raw/BandRunner.h"
 #include "tests/raw/ContainerBytes.h"
 #include "tests/raw/Cr3Fixture.h"
 #include "tests/support/BitWriter.h"
+#include "tests/support/DecodeBytes.h"
 
 using namespace testsupport::cr3;
 using testsupport::BitWriter;
@@ -509,4 +511,44 @@ TEST(CrxDecoder, CodedDataEndingEarlyFailsTheDecode) {
             EXPECT_STREQ(t.text, "Exception in crxFillBuffer");
         }
     }
+}
+
+namespace {
+
+// A whole CR3 file with one lossless raw track of 48 x 44 photosites.
+Blob whole_file() {
+    Cmp1 c;
+    c.width = c.tile_width = 48;
+    c.height = c.tile_height = 44;
+    c.header_size = 12 + 4 * 24;
+    std::vector<Blob> planes;
+    for (int p = 0; p < 4; ++p) {
+        std::vector<int32_t> samples(24 * 22);
+        for (size_t i = 0; i < samples.size(); ++i)
+            samples[i] = int32_t(i % 24 * 50 + p * 300) - 2000;
+        planes.push_back(encode_plane(samples, 24));
+    }
+    const Blob coded = media(planes, c.header_size);
+    auto moov_for = [&](uint64_t offset) { return raw_track(c, uint32_t(coded.size()), offset); };
+    return file(moov_for(mdat_payload_offset(moov_for(0))), coded);
+}
+
+} // namespace
+
+TEST(CrxDecoder, DamagedFilesEndWithAStatusOrAnImage) {
+    raw::set_band_threads_enabled(false);
+    const Blob whole = whole_file();
+    const auto decoded = testsupport::decodeBytes(whole.data(), whole.size());
+    EXPECT_TRUE(decoded.decoded) << decoded.summary();
+    for (size_t at = 0; at < whole.size(); at += 3) {
+        Blob bytes = whole;
+        bytes[at] ^= uint8_t(at % 2 ? 0xFF : 0x5A);
+        const auto out = testsupport::decodeBytes(bytes.data(), bytes.size());
+        EXPECT_FALSE(out.status.empty()) << at;
+    }
+    for (size_t length = 0; length < whole.size(); length += 7) {
+        const auto out = testsupport::decodeBytes(whole.data(), length);
+        EXPECT_NE(out.status, "ok") << length;
+    }
+    raw::set_band_threads_enabled(true);
 }
