@@ -8,7 +8,9 @@ uint32_t be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) <
 
 bool coding_allowed(const cr3_track_record& t) {
     const uint32_t max_bits = t.encoding_type == 1 ? 15 : 14;
-    if (t.encoding_type == 2 || t.encoding_type > 3 || t.bits_per_sample > max_bits) return false;
+    // Zero bits would leave no sample range to write into.
+    if (t.encoding_type == 2 || t.encoding_type > 3 || !t.bits_per_sample || t.bits_per_sample > max_bits)
+        return false;
     if (t.plane_count == 4)
         return !(t.image_width & 1) && !(t.image_height & 1) && !(t.tile_width & 1) && !(t.tile_height & 1) &&
                t.cfa_layout <= 3 && t.bits_per_sample != 8;

@@ -16,7 +16,7 @@ constexpr uint8_t kRunBits[32] = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3
 // Decoded samples are kept well inside 32 bits so that damaged data cannot overflow sums.
 constexpr int64_t kSampleLimit = int64_t(1) << 28;
 constexpr int kMaxQuantParameter = 7;
-constexpr int32_t kMaxQuant = 131; // the largest step that still fits the shift
+constexpr int32_t kMaxQuant = 6 * 56 - 1; // steps up to 72 << 49 still fit 64 bits
 
 int32_t clamp_sample(int64_t v) { return int32_t(std::clamp(v, -kSampleLimit, kSampleLimit)); }
 
@@ -123,8 +123,11 @@ bool BandDecoder::quantisation(int32_t& q) {
 }
 
 void scale_line(int32_t* line, uint32_t width, int64_t step) {
-    for (uint32_t x = 0; x < width; ++x)
-        line[x] = clamp_sample(line[x] * step);
+    for (uint32_t x = 0; x < width; ++x) {
+        int64_t v;
+        if (__builtin_mul_overflow(int64_t(line[x]), step, &v)) v = line[x] < 0 ? -kSampleLimit : kSampleLimit;
+        line[x] = clamp_sample(v);
+    }
 }
 
 } // namespace

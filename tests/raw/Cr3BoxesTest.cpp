@@ -86,6 +86,7 @@ TEST(Cr3Boxes, Cmp1HeaderChecks) {
         {"8-bit single plane", with([](Cmp1& c) { c.planes = 1, c.bits = 8; }), true},
         {"single plane of 14 bits", with([](Cmp1& c) { c.planes = 1; }), false},
         {"8-bit four planes", with([](Cmp1& c) { c.bits = 8; }), false},
+        {"zero bits", with([](Cmp1& c) { c.bits = 0; }), false},
         {"odd tile width", with([](Cmp1& c) { c.tile_width = 63; }), false},
         {"odd image height", with([](Cmp1& c) { c.height = 47, c.tile_height = 47; }), false},
         {"three planes", with([](Cmp1& c) { c.planes = 3; }), false},

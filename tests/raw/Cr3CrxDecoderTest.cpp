@@ -53,6 +53,7 @@ TEST(CrxDecoder, QuantisedHighBandLines) {
         const char* what;
         Blob stream;
         int32_t first, second;
+        int32_t start = 36;
     };
     auto line = [](auto delta) {
         BitWriter w;
@@ -67,10 +68,12 @@ TEST(CrxDecoder, QuantisedHighBandLines) {
         {"delta +1 after 23 zeros as 8 raw bits", line([](BitWriter& w) { zeros(w, 23), w.put(1, 1), w.put(2, 8); }), 45,
          -90},
         {"delta -36 gives step 0", line([](BitWriter& w) { zeros(w, 23), w.put(1, 1), w.put(71, 8); }), 0, 0},
+        {"huge steps saturate", line([](BitWriter& w) { zeros(w, 23), w.put(1, 1), w.put(254, 8); }), 1 << 28,
+         -(1 << 28), 200},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const auto out = decode(c.stream, 2, 1, true, true, 36);
+        const auto out = decode(c.stream, 2, 1, true, true, c.start);
         EXPECT_EQ(out[0], c.first);
         EXPECT_EQ(out[1], c.second);
     }
