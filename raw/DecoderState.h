@@ -38,6 +38,16 @@ inline constexpr uint32_t kPatternLeaf16 = 1;     // fixed 16x16 table
 inline constexpr uint32_t kPatternXTrans = 9;     // 6x6 cell in xtrans_layout
 inline constexpr uint32_t kPatternBayerMin = 1000; // this and above: Bayer words
 
+// One track of a CR3 file as its box walk records it (CMP1 header, sizes, offset).
+struct cr3_track_record {
+    uint32_t format_version, image_width, image_height, tile_width, tile_height;
+    uint32_t bits_per_sample, plane_count, cfa_layout, encoding_type, wavelet_levels;
+    uint32_t tile_columns_flag, tile_rows_flag, media_header_size, media_size;
+    uint64_t media_offset;
+    int32_t media_kind; // 0 none, 1 CRX raw data, 2 JPEG
+};
+inline constexpr int kCr3MaxTracks = 16;
+
 inline constexpr int kMessageSize = 512;
 inline constexpr int kMaxIfds = 10;
 
@@ -154,6 +164,9 @@ struct DecoderState {
     int32_t four_colour_option;
     // Chromatic-aberration scales of slots 0 and 2; 1 means none.
     double aberration_scales[2] = {1.0, 1.0};
+    // CR3: the tracks of the box walk and the one chosen for crx_load_raw.
+    cr3_track_record cr3_tracks[kCr3MaxTracks];
+    int32_t cr3_selected_track;
 
     // Bit reader
     uint32_t bit_buffer;

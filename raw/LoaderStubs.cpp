@@ -51,7 +51,5 @@ void canon600_sensor_correct(DecoderState& s) { missing_loader(s, "canon600_sens
 // Compressed Fuji data.
 void fuji_compressed_load_raw(DecoderState& s) { missing_loader(s, "fuji_compressed_load_raw"); }
 
-// Canon CR3.
-void crx_load_raw(DecoderState& s) { missing_loader(s, "crx_load_raw"); }
 
 } // namespace raw

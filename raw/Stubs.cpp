@@ -4,7 +4,6 @@
 // every other step fails with a status text naming what is missing.
 #include "raw/CameraColour.h"
 #include "raw/ColourOutput.h"
-#include "raw/Cr3.h"
 #include "raw/DecoderError.h"
 #include "raw/Demosaic.h"
 #include "raw/GreenMatch.h"
@@ -22,9 +21,6 @@ namespace {
 
 } // namespace
 
-// The CR3 walk identification calls. Until it exists it recognises nothing, so CR3 files
-// end unidentified instead of failing with a text about a missing step.
-void identify_cr3(DecoderState&) {}
 
 
 
