@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "raw/Loaders.h"
+#include "raw/SensorPrep.h"
 #include "raw/loaders/Canon600.h"
 #include "tests/raw/LoaderRig.h"
 
@@ -182,4 +183,29 @@ TEST(Canon600Correction, GainsBlackAndWhiteInsideTheMargins) {
     EXPECT_EQ(rig.s->white_level, uint32_t(1013 * 1109 >> 9));
     EXPECT_EQ(rig.s->black_level, 0u);
     EXPECT_EQ(rig.s->camera_colour_output, 0);
+}
+
+TEST(Canon600Correction, RunsOnTheSensorDataBeforeTheCropMovesIt) {
+    // The crop measures the black in the masked columns, corrects the raw buffer, then
+    // copies the corrected photosites into the image.
+    LoaderRig rig(std::vector<uint8_t>(), 10, 4);
+    rig.s->margin_left = 2;
+    rig.s->visible_width = rig.s->image_width = 8;
+    rig.s->image_height = 4;
+    rig.s->cfa_pattern = kCanon600Pattern;
+    rig.s->colour_count = 4;
+    rig.s->raw_loader = canon600_packed_load_raw;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 10; ++c) rig.raw[size_t(r) * 10 + size_t(c)] = c < 2 ? 14 : 522;
+    std::vector<uint16_t> image(8 * 4 * 4, 0);
+    rig.s->pixel_image = reinterpret_cast<uint16_t(*)[4]>(image.data());
+    crop_active_area(*rig.s);
+    const int gain[4][2] = {{1141, 1145}, {1128, 1109}, {1178, 1149}, {1128, 1109}};
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 8; ++c) {
+            const int colour = int(kCanon600Pattern >> ((((r << 1) & 14) | (c & 1)) << 1) & 3);
+            EXPECT_EQ(image[(size_t(r) * 8 + size_t(c)) * 4 + size_t(colour)], gain[r][c & 1]) << r << "," << c;
+        }
+    EXPECT_EQ(rig.s->white_level, uint32_t(1013 * 1109 >> 9)); // black 14 - 4
+    EXPECT_EQ(rig.s->black_level, 0u);
 }

@@ -134,6 +134,14 @@ TEST(KodakYccLoader, CellsShareTheirBlocksChroma) {
     for (const Pixel& p : expected)
         for (int c = 0; c < 3; ++c) EXPECT_EQ(rig.pixel(p.row, p.col)[c], p.luma + p.offset[c] + 1) << p.row << p.col << c;
     EXPECT_EQ(rig.s->data_error_count, 0);
+
+    // Luma past 10 bits counts an error; the sum is clamped to 12 bits for the curve.
+    LoaderRig bright(difference_block({4000, 0, 0, 0, 1000, 0}), 2, 2);
+    bright.usePixels();
+    bright.run(kodak_ycc_load_raw);
+    EXPECT_EQ(bright.pixel(0, 0)[2], 4095); // 4000 + 1000 - 250
+    EXPECT_EQ(bright.pixel(0, 1)[0], 3750);
+    EXPECT_EQ(bright.s->data_error_count, 2);
 }
 
 TEST(KodakRgbLoader, RunningSumsGivePixels) {
