@@ -29,21 +29,28 @@ void absolute_values(DecoderState& s, int16_t* out, int n) {
 
 uint32_t big_endian_pair(const uint8_t* b) { return uint32_t(b[0] << 8 | b[1]); }
 
+// The block's bits are read in one go: the lengths say how many 32-bit chunks follow.
 void differences(DecoderState& s, int16_t* out, const uint8_t* lengths, int n) {
+    const bool head = (n & 7) == 4;
+    int total = 0;
+    for (int i = 0; i < n; ++i) total += lengths[i];
+    const int after_head = std::max(0, total - (head ? 16 : 0));
+    uint8_t data[2 + (kKodakBlockMax * 12 / 32 + 1) * 4];
+    const size_t size = (head ? 2 : 0) + size_t(after_head + 31) / 32 * 4;
+    read_bytes(s, data, size);
+    const uint8_t* next = data;
     uint64_t buffer = 0;
     int held = 0;
-    if ((n & 7) == 4) {
-        uint8_t b[2];
-        read_bytes(s, b, 2);
-        buffer = big_endian_pair(b);
+    if (head) {
+        buffer = big_endian_pair(next);
+        next += 2;
         held = 16;
     }
     for (int i = 0; i < n; ++i) {
         const int length = lengths[i];
         if (held < length) {
-            uint8_t b[4];
-            read_bytes(s, b, 4);
-            buffer |= uint64_t(big_endian_pair(b) | big_endian_pair(b + 2) << 16) << held;
+            buffer |= uint64_t(big_endian_pair(next) | big_endian_pair(next + 2) << 16) << held;
+            next += 4;
             held += 32;
         }
         int32_t diff = int32_t(buffer & ((uint64_t(1) << length) - 1));

@@ -1,53 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <vector>
 
 #include "raw/Loaders.h"
 #include "raw/loaders/KodakBlockDecode.h"
 #include "tests/raw/LoaderRig.h"
+#include "tests/support/KodakBlockWriter.h"
 
 using namespace raw;
 using testsupport::LoaderRig;
 
 namespace {
-
-int length_of(int32_t d) {
-    int n = 0;
-    for (uint32_t m = uint32_t(std::abs(d)); m; m >>= 1) ++n;
-    return n;
-}
-
-// A block of differences as Kodak's cameras write it: lengths two to a byte (low nibble
-// first), an optional 16-bit head when the count is 4 mod 8, then 32-bit chunks of two
-// big-endian words, low word first; values fill the bits from the lowest up.
-std::vector<uint8_t> difference_block(std::vector<int32_t> diffs) {
-    while (diffs.size() % 4) diffs.push_back(0);
-    std::vector<uint8_t> out;
-    for (size_t i = 0; i < diffs.size(); i += 2)
-        out.push_back(uint8_t(length_of(diffs[i]) | length_of(diffs[i + 1]) << 4));
-    std::vector<bool> bits;
-    for (int32_t d : diffs) {
-        const int n = length_of(d);
-        const uint32_t v = d < 0 ? uint32_t(d + (1 << n) - 1) : uint32_t(d);
-        for (int b = 0; b < n; ++b) bits.push_back(v >> b & 1);
-    }
-    auto word = [&](size_t from) {
-        uint32_t w = 0;
-        for (size_t b = 0; b < 16; ++b)
-            if (from + b < bits.size() && bits[from + b]) w |= 1u << b;
-        return w;
-    };
-    size_t at = 0;
-    auto put16 = [&](uint32_t w) {
-        out.push_back(uint8_t(w >> 8));
-        out.push_back(uint8_t(w));
-    };
-    if (diffs.size() % 8 == 4) put16(word(0)), at = 16;
-    for (; at < bits.size(); at += 32) put16(word(at)), put16(word(at + 16));
-    return out;
-}
 
 // An escaped block: six little-endian words (the first byte's low nibble above 12).
 std::vector<uint8_t> absolute_block(const uint16_t (&r)[6]) {
@@ -67,7 +31,7 @@ TEST(KodakBlockDecode, DifferencesAndEscapedBlocks) {
     };
     for (const Case& c : {Case{{5, -3, 0, 4095}}, Case{{1, -1, 2, -2, 100, -100, 2047, -4095}},
                           Case{{-7, 0, 0, 12, 300, -1, 1, 0, 0, 0, 0, 33}}}) {
-        std::vector<uint8_t> bytes = difference_block(c.diffs);
+        std::vector<uint8_t> bytes = testsupport::kodakDifferenceBlock(c.diffs);
         bytes.push_back(0x5A); // the next block must start right after this one
         LoaderRig rig(bytes, 1, 1);
         int16_t out[kKodakBlockRoom] = {};
@@ -96,8 +60,8 @@ TEST(KodakBlockLoader, PredictorsRunPerParityAndRestartPerBlock) {
     // Row 0: a block of 256 then one of 2; row 1: escaped blocks of absolute values.
     std::vector<int32_t> first(256, 0);
     first[0] = 10, first[1] = 7, first[2] = -4, first[3] = 1, first[5] = -9;
-    std::vector<uint8_t> bytes = difference_block(first);
-    testsupport::append(bytes, difference_block({3, 2}));
+    std::vector<uint8_t> bytes = testsupport::kodakDifferenceBlock(first);
+    testsupport::append(bytes, testsupport::kodakDifferenceBlock({3, 2}));
     for (int group = 0; group < 32 + 1; ++group) testsupport::append(bytes, absolute_block(kEscaped));
     LoaderRig rig(bytes, 258, 2);
     for (uint32_t i = 0; i < 65536; ++i) rig.s->tone_table[i] = uint16_t(i + 1);
@@ -117,7 +81,7 @@ TEST(KodakBlockLoader, PredictorsRunPerParityAndRestartPerBlock) {
 TEST(KodakYccLoader, CellsShareTheirBlocksChroma) {
     // Two cells of 2 x 2 pixels: four luma differences, then Cb and Cr differences that
     // add up along the block.
-    LoaderRig rig(difference_block({100, 10, 200, -20, 40, -20, 0, 5, 0, 0, 20, 0}), 4, 2);
+    LoaderRig rig(testsupport::kodakDifferenceBlock({100, 10, 200, -20, 40, -20, 0, 5, 0, 0, 20, 0}), 4, 2);
     rig.usePixels();
     for (uint32_t i = 0; i < 65536; ++i) rig.s->tone_table[i] = uint16_t(i + 1);
     rig.run(kodak_ycc_load_raw);
@@ -136,7 +100,7 @@ TEST(KodakYccLoader, CellsShareTheirBlocksChroma) {
     EXPECT_EQ(rig.s->data_error_count, 0);
 
     // Luma past 10 bits counts an error; the sum is clamped to 12 bits for the curve.
-    LoaderRig bright(difference_block({4000, 0, 0, 0, 1000, 0}), 2, 2);
+    LoaderRig bright(testsupport::kodakDifferenceBlock({4000, 0, 0, 0, 1000, 0}), 2, 2);
     bright.usePixels();
     bright.run(kodak_ycc_load_raw);
     EXPECT_EQ(bright.pixel(0, 0)[2], 4095); // 4000 + 1000 - 250
@@ -145,7 +109,7 @@ TEST(KodakYccLoader, CellsShareTheirBlocksChroma) {
 }
 
 TEST(KodakRgbLoader, RunningSumsGivePixels) {
-    LoaderRig rig(difference_block({100, 200, 300, 5, -10, 4000}), 2, 1);
+    LoaderRig rig(testsupport::kodakDifferenceBlock({100, 200, 300, 5, -10, 4000}), 2, 1);
     rig.usePixels();
     rig.run(kodak_rgb_blocks_load_raw);
     const uint16_t expected[2][3] = {{100, 200, 300}, {105, 190, 4300}};
