@@ -11,7 +11,6 @@ using testsupport::PhotoCdBuilder;
 namespace {
 
 constexpr int k4BaseWidth = 1536;
-constexpr uint64_t k16BaseStart = 400; // sector of the 16Base data in these packs
 
 std::vector<int8_t> row(int width, int8_t value) { return std::vector<int8_t>(width, value); }
 
@@ -139,16 +138,10 @@ TEST(PcdResiduals, LaterTableWithFewCodesRepeatsThePreviousOne) {
     // The 16Base chroma-2 table has only two codes: it decodes with chroma 1's table.
     const auto defaults = testsupport::defaultPcdCodes();
     const std::vector<testsupport::PcdCode> tiny = {{1, 0, 0}, {1, 1, 0}};
-    PcdResidualWriter w;
-    w.row(0, 1023, row(k4BaseWidth, 0)).row(0, 8191, {}); // 4Base adds nothing
     PcdResidualWriter w16;
     w16.row(0, 0, row(3072, 8)).row(2, 0, row(1536, 8)).row(3, 0, row(1536, -8)).row(0, 8191, {});
-    PhotoCdBuilder b;
-    b.attributes(0, 2).flatLevels(100).be16(3587, k16BaseStart);
-    b.bytes(testsupport::kPcd4BaseTables, testsupport::pcdTableBlock({defaults}));
-    b.bytes(testsupport::kPcd4BaseData, w.finish());
-    b.bytes((k16BaseStart + 12) * 2048, testsupport::pcdTableBlock({defaults, defaults, tiny}));
-    b.bytes((k16BaseStart + 14) * 2048, w16.finish());
+    const PhotoCdBuilder b = pcdtest::pack16Base(
+        testsupport::pcdTableBlock({defaults, defaults, tiny}), w16.finish());
     pcdtest::TempFolder folder;
     pcdDecode decoder;
     decoder.setInterpolation(0);
