@@ -37,8 +37,9 @@ const std::array<uint16_t, kCodeMax + 1>& PcdColorConverter::sRGBTable() {
     static const auto table = [] {
         std::array<uint16_t, kCodeMax + 1> t{};
         for (int i = 0; i <= kCodeMax; ++i)
+            // The nudge keeps exact products (white) from flooring one code low.
             t[i] = static_cast<uint16_t>(
-                std::floor(kCodeMax * linearToSRGB(static_cast<double>(i) / kCodeMax)));
+                std::floor(kCodeMax * linearToSRGB(static_cast<double>(i) / kCodeMax) + 1e-9));
         return t;
     }();
     return table;
