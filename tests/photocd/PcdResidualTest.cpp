@@ -162,3 +162,38 @@ TEST(PcdResiduals, LaterTableWithFewCodesRepeatsThePreviousOne) {
 }
 
 } // namespace
+
+namespace {
+
+// Random bytes over the tables, the records and the 16Base pointer never crash or hang the
+// decoder: each pack either decodes at some level or reports why not.
+TEST(PcdResiduals, RandomDamageEndsInALevelOrAMessage) {
+    PcdResidualWriter w16;
+    w16.row(0, 0, row(3072, 8)).row(2, 0, row(1536, 8)).row(3, 0, row(1536, -8)).row(0, 8191, {});
+    const auto codes = testsupport::defaultPcdCodes();
+    const PhotoCdBuilder clean =
+        pcdtest::pack16Base(testsupport::pcdTableBlock({codes, codes, codes}), w16.finish());
+    const uint64_t regions[][2] = {
+        {testsupport::kPcd4BaseTables, 2048 + 4096},
+        {(pcdtest::k16BaseStart + 12ull) * 2048, 2048 * 2 + 4096},
+        {3586, 3}, // attributes and the 16Base sector
+    };
+    pcdtest::TempFolder folder;
+    uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+    for (int round = 0; round < 24; ++round) {
+        PhotoCdBuilder damaged = clean;
+        const auto& region = regions[round % 3];
+        for (int i = 0; i < 12; ++i)
+            damaged.byte(region[0] + next() % region[1], static_cast<uint8_t>(next() >> 24));
+        pcdDecode decoder;
+        const bool parsed = decoder.parseFile(folder.write("x.pcd", damaged.data()), "", 4);
+        SCOPED_TRACE(testing::Message() << "round " << round << ": " << decoder.errorText());
+        ASSERT_TRUE(parsed);
+        EXPECT_GE(decoder.level(), 2);
+        EXPECT_TRUE(decoder.buildHigherLevels());
+        EXPECT_GT(decoder.width(), 0);
+    }
+}
+
+} // namespace
