@@ -37,7 +37,7 @@ private:
 PhotoCdBuilder describedPack() {
     PhotoCdBuilder b;
     b.flatLevels(90).attributes(0, 0, 1);
-    b.byte(2055, 1).byte(2056, 0);                          // specification version
+    b.byte(2055, 1).byte(2056, 0);                          // format version
     b.be32(2057, 0x0000FFFF);                               // authoring release: not set
     b.be32(2061, 31536000).be32(2065, 31536000 + 3661);     // 1971-01-01
     b.byte(2069, 1);                                        // colour reversal
