@@ -48,8 +48,6 @@ void canon600_sensor_correct(DecoderState& s) { missing_loader(s, "canon600_sens
 // Lossless JPEG: the active-area crop compares loaders with this one. Delete this line when
 // the lossless-JPEG loaders land.
 
-// Compressed Fuji data.
-void fuji_compressed_load_raw(DecoderState& s) { missing_loader(s, "fuji_compressed_load_raw"); }
 
 // Canon CR3.
 void crx_load_raw(DecoderState& s) { missing_loader(s, "crx_load_raw"); }
