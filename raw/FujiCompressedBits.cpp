@@ -23,9 +23,10 @@ size_t fuji_read_at(FILE* file, uint64_t offset, uint8_t* into, size_t n) {
 FujiStripBits::FujiStripBits(FILE* file, uint64_t offset, uint64_t budget)
     : file_(file), next_offset_(offset), remaining_(budget), chunk_(kChunk) {}
 
+// Only called when every buffered bit is taken, so the zero byte and the end-of-input
+// text come exactly when a bit beyond the strip is needed.
 void FujiStripBits::refill() {
     index_ = 0;
-    used_ = 0;
     if (remaining_ > 0) {
         const size_t n = size_t(std::min<uint64_t>(kChunk, remaining_));
         const size_t got = fuji_read_at(file_, next_offset_, chunk_.data(), n);
@@ -44,44 +45,34 @@ void FujiStripBits::refill() {
     throw DecoderText{XTransCompressed::kEofText};
 }
 
+void FujiStripBits::top_up() {
+    if (index_ >= size_) refill();
+    while (cache_bits_ <= 56 && index_ < size_) {
+        cache_ = cache_ << 8 | chunk_[index_++];
+        cache_bits_ += 8;
+    }
+}
+
 int FujiStripBits::zeros(int limit) {
     int count = 0;
     for (;;) {
-        if (index_ >= size_) refill();
-        const uint8_t rest = uint8_t(chunk_[index_] & (0xFFu >> used_));
-        if (rest == 0) {
-            count = std::min(count + 8 - used_, limit);
-            used_ = 0;
-            ++index_;
+        if (cache_bits_ == 0) top_up();
+        const uint64_t live = cache_bits_ == 64 ? cache_ : cache_ & ((uint64_t(1) << cache_bits_) - 1);
+        if (live == 0) {
+            count = std::min(count + cache_bits_, limit);
+            cache_bits_ = 0;
             continue;
         }
-        const int run = std::countl_zero(rest) - used_;
-        count = std::min(count + run, limit);
-        used_ += run + 1;
-        if (used_ == 8) {
-            used_ = 0;
-            ++index_;
-        }
-        return count;
+        const int run = std::countl_zero(live) - (64 - cache_bits_);
+        cache_bits_ -= run + 1;
+        return std::min(count + run, limit);
     }
 }
 
 uint32_t FujiStripBits::take(int n) {
-    uint32_t value = 0;
-    while (n > 0) {
-        if (index_ >= size_) refill();
-        const int avail = 8 - used_;
-        const int t = std::min(avail, n);
-        const uint32_t bits = (uint32_t(chunk_[index_]) >> (avail - t)) & ((1u << t) - 1);
-        value = value << t | bits;
-        used_ += t;
-        n -= t;
-        if (used_ == 8) {
-            used_ = 0;
-            ++index_;
-        }
-    }
-    return value;
+    while (cache_bits_ < n) top_up();
+    cache_bits_ -= n;
+    return uint32_t(cache_ >> cache_bits_) & ((1u << n) - 1);
 }
 
 } // namespace raw

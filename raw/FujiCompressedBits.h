@@ -22,6 +22,7 @@ public:
 
 private:
     void refill();
+    void top_up();
 
     FILE* file_;
     uint64_t next_offset_; // file offset of the next chunk
@@ -29,7 +30,8 @@ private:
     std::vector<uint8_t> chunk_;
     size_t size_ = 0;
     size_t index_ = 0;
-    int used_ = 0; // bits of chunk_[index_] already taken
+    uint64_t cache_ = 0; // the low cache_bits_ bits are next, most significant first
+    int cache_bits_ = 0;
     int fill_count_ = 1;
 };
 
