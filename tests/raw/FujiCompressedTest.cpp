@@ -245,6 +245,28 @@ TEST(FujiCompressedDamage, OutOfRangeCodeFlagsTheGroupAndGoesOn) {
     }
 }
 
+// Strips decode side by side, yet their texts come out as one strip after another leaves
+// them: a later text replaces an earlier one, and a strip that stopped ends the decode.
+TEST(FujiCompressedDamage, TextsFollowStripOrder) {
+    struct Case {
+        int badStrip, cutStrip;
+    };
+    // Block error then end of input; end of input in the strip before the block error.
+    for (const Case& c : {Case{0, 1}, Case{1, 0}}) {
+        SCOPED_TRACE(c.badStrip);
+        FujiCompressedFrame f = makeFrame(false, 1536, 12, 12, Fill::gradient);
+        f.badCodeAt = 50;
+        f.badCodeStrip = c.badStrip;
+        auto stream = testsupport::encodeFujiCompressed(f);
+        auto& cut = stream.strips[size_t(c.cutStrip)];
+        cut.resize(cut.size() / 2);
+        stream.sizes[size_t(c.cutStrip)] = uint32_t(cut.size());
+        auto rig = rigFor(f, stream.bytes());
+        rig->run(raw::fuji_compressed_load_raw, 0);
+        EXPECT_STREQ(rig->s->decoder_message, kEof);
+    }
+}
+
 // Random bytes in place of strips must end in one of the decoder's texts.
 TEST(FujiCompressedDamage, GarbageStripsEndInATextNeverACrash) {
     for (unsigned seed : {1u, 2u, 3u}) {

@@ -146,7 +146,7 @@ private:
         if (delta >= total_ / 2) delta -= total_;
         if (delta < -total_ / 2) delta += total_;
         int code = delta >= 0 ? 2 * delta : -2 * delta - 1;
-        if (strip_ == 0 && ordinal_++ == f_.badCodeAt) code = total_;
+        if (strip_ == f_.badCodeStrip && ordinal_++ == f_.badCodeAt) code = total_;
         int k = 0;
         while (k < 15 && (st.n << k) < st.a) ++k;
         const int escape = 3 * f_.bits - 1;

@@ -35,9 +35,10 @@ struct FujiCompressedFrame {
     XTransColours xtransColours{}; // 0 red, 1 green, 2 blue
     uint32_t bayerPattern = 0x94949494; // 2-bit colours of (0,0), (0,1), (1,0), (1,1)
     std::vector<uint16_t> photosites;
-    // The coded sample with this ordinal in strip 0 gets the out-of-range code 2^bits
-    // (-1: none); the encoder follows the decoder past it.
+    // The coded sample with this ordinal in strip `badCodeStrip` gets the out-of-range
+    // code 2^bits (-1: none); the encoder follows the decoder past it.
     int badCodeAt = -1;
+    int badCodeStrip = 0;
 };
 
 struct FujiCompressedStream {
