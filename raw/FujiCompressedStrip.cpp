@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <utility>
 
@@ -222,20 +221,17 @@ FujiStripOutcome decode_fuji_strip(const FujiCompressedParams& params, const Fuj
                                    const FujiStripPlace& place) {
     FujiStripOutcome outcome;
     try {
-        std::unique_ptr<FujiStripBits> bits;
-        std::unique_ptr<StripDecoder> decoder;
-        try {
-            bits = std::make_unique<FujiStripBits>(place.file, place.offset, place.budget);
-            decoder = std::make_unique<StripDecoder>(params, *bits);
-        } catch (const std::bad_alloc&) {
-            return {XTransCompressed::kBlockMemoryText, true};
-        }
+        // The read buffer and the line buffers are all a strip allocates.
+        FujiStripBits bits(place.file, place.offset, place.budget);
+        StripDecoder decoder(params, bits);
         const int column = place.index * XTransCompressed::kStripWidth;
         for (int g = 0; g < frame.line_groups; ++g) {
-            if (decoder->decode_group() > 0) outcome.message = block_error_text(params);
-            decoder->copy_group(frame, g, column, place.width);
-            decoder->rotate_lines();
+            if (decoder.decode_group() > 0) outcome.message = block_error_text(params);
+            decoder.copy_group(frame, g, column, place.width);
+            decoder.rotate_lines();
         }
+    } catch (const std::bad_alloc&) {
+        outcome = {XTransCompressed::kBlockMemoryText, true};
     } catch (const DecoderText& thrown) {
         outcome = {thrown.text ? thrown.text : XTransCompressed::kExceptionText, true};
     } catch (...) {
