@@ -36,8 +36,6 @@ void phase_one_correct(DecoderState& s) { missing_loader(s, "phase_one_correct")
 // Lossless JPEG: the active-area crop compares loaders with this one. Delete this line when
 // the lossless-JPEG loaders land.
 
-// Compressed Fuji data.
-void fuji_compressed_load_raw(DecoderState& s) { missing_loader(s, "fuji_compressed_load_raw"); }
 
 
 } // namespace raw
