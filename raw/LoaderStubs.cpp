@@ -12,37 +12,19 @@ namespace {
 } // namespace
 
 // Maker-specific formats.
-void adaptive_12bit_load_raw(DecoderState& s) { missing_loader(s, "adaptive_12bit_load_raw"); }
 void canon600_packed_load_raw(DecoderState& s) { missing_loader(s, "canon600_packed_load_raw"); }
 void diagonal_8bit_load_raw(DecoderState& s) { missing_loader(s, "diagonal_8bit_load_raw"); }
-void hasselblad_load_raw(DecoderState& s) { missing_loader(s, "hasselblad_load_raw"); }
 void kodak_262_load_raw(DecoderState& s) { missing_loader(s, "kodak_262_load_raw"); }
 void kodak_block_load_raw(DecoderState& s) { missing_loader(s, "kodak_block_load_raw"); }
 void kodak_c330_load_raw(DecoderState& s) { missing_loader(s, "kodak_c330_load_raw"); }
 void kodak_c603_load_raw(DecoderState& s) { missing_loader(s, "kodak_c603_load_raw"); }
 void kodak_rgb_blocks_load_raw(DecoderState& s) { missing_loader(s, "kodak_rgb_blocks_load_raw"); }
 void kodak_ycc_load_raw(DecoderState& s) { missing_loader(s, "kodak_ycc_load_raw"); }
-void leaf_hdr_load_raw(DecoderState& s) { missing_loader(s, "leaf_hdr_load_raw"); }
-void line_remap_8bit_load_raw(DecoderState& s) { missing_loader(s, "line_remap_8bit_load_raw"); }
-void nokia_load_raw(DecoderState& s) { missing_loader(s, "nokia_load_raw"); }
 void quicktake_100_load_raw(DecoderState& s) { missing_loader(s, "quicktake_100_load_raw"); }
 void radc_load_raw(DecoderState& s) { missing_loader(s, "radc_load_raw"); }
-void samsung_adaptive_load_raw(DecoderState& s) { missing_loader(s, "samsung_adaptive_load_raw"); }
-void samsung_block_load_raw(DecoderState& s) { missing_loader(s, "samsung_block_load_raw"); }
-void samsung_huffman_load_raw(DecoderState& s) { missing_loader(s, "samsung_huffman_load_raw"); }
-void sinar_4shot_load_raw(DecoderState& s) { missing_loader(s, "sinar_4shot_load_raw"); }
-void smal_6_load_raw(DecoderState& s) { missing_loader(s, "smal_6_load_raw"); }
-void smal_9_load_raw(DecoderState& s) { missing_loader(s, "smal_9_load_raw"); }
 void sony_scrambled_load_raw(DecoderState& s) { missing_loader(s, "sony_scrambled_load_raw"); }
-void three_per_word_load_raw(DecoderState& s) { missing_loader(s, "three_per_word_load_raw"); }
-void sinar_pixel_copy(DecoderState& s) { missing_loader(s, "sinar_pixel_copy"); }
-
-// Phase One.
-void phase_one_plain_load_raw(DecoderState& s) { missing_loader(s, "phase_one_plain_load_raw"); }
-void phase_one_load_raw_c(DecoderState& s) { missing_loader(s, "phase_one_load_raw_c"); }
 
 // Sensor corrections.
-void phase_one_correct(DecoderState& s) { missing_loader(s, "phase_one_correct"); }
 void canon600_sensor_correct(DecoderState& s) { missing_loader(s, "canon600_sensor_correct"); }
 
 // Lossless JPEG: the active-area crop compares loaders with this one. Delete this line when
