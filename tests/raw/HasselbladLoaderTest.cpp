@@ -5,6 +5,7 @@
 
 #include "raw/Loaders.h"
 #include "tests/raw/LoaderRig.h"
+#include "tests/raw/WordStream.h"
 #include "tests/support/BitWriter.h"
 
 using namespace raw;
@@ -45,9 +46,8 @@ void put_pairs(BitWriter& w, const std::vector<Diff>& diffs) {
 
 std::vector<uint8_t> file(uint8_t predictor, BitWriter& w) {
     std::vector<uint8_t> out = header(predictor);
-    std::vector<uint8_t> bytes = w.finish(0);
-    bytes.resize((bytes.size() + 3) / 4 * 4 + 8, 0);
-    for (size_t i = 0; i < bytes.size(); i += 4) std::reverse(bytes.begin() + long(i), bytes.begin() + long(i + 4));
+    w.put(0, 32).put(0, 32);
+    const std::vector<uint8_t> bytes = testsupport::littleEndianWords(w);
     out.insert(out.end(), bytes.begin(), bytes.end());
     return out;
 }

@@ -10,6 +10,7 @@
 #include "raw/loaders/PhaseOneBits.h"
 #include "tests/raw/ContainerBytes.h"
 #include "tests/raw/LoaderRig.h"
+#include "tests/raw/WordStream.h"
 #include "tests/support/BitWriter.h"
 #include "tests/support/Samples.h"
 
@@ -18,22 +19,10 @@ using testsupport::BitWriter;
 using testsupport::Bytes;
 using testsupport::LoaderRig;
 
-namespace {
-
-// A bit stream stored as little-endian 32-bit words, as the backs write it.
-std::vector<uint8_t> le_words(BitWriter& w) {
-    std::vector<uint8_t> bytes = w.finish(0);
-    bytes.resize((bytes.size() + 3) / 4 * 4, 0);
-    for (size_t i = 0; i < bytes.size(); i += 4) std::reverse(bytes.begin() + long(i), bytes.begin() + long(i + 4));
-    return bytes;
-}
-
-} // namespace
-
 TEST(PhaseOneBits, ReadsAcrossWordsAndCountsTheEnd) {
     BitWriter w;
     w.put(0x5, 3).put(0x1ABCDE, 21).put(0x3FF, 10).put(0xFFFFFFFF, 32);
-    LoaderRig rig(le_words(w), 1, 1);
+    LoaderRig rig(testsupport::littleEndianWords(w), 1, 1);
     DecoderState& s = *rig.s;
     phase_one_bits(s, -1);
     EXPECT_EQ(phase_one_bits(s, 0), 0u);
@@ -56,7 +45,7 @@ TEST(PhaseOneBits, ReadsAcrossWordsAndCountsTheEnd) {
     table[0b01] = 2 << 8 | 7;
     BitWriter t;
     t.put(0b1, 1).put(0b01, 2);
-    LoaderRig tr(le_words(t), 1, 1);
+    LoaderRig tr(testsupport::littleEndianWords(t), 1, 1);
     phase_one_bits(*tr.s, -1);
     EXPECT_EQ(phase_one_bits(*tr.s, 2, table.data()), 42u);
     EXPECT_EQ(phase_one_bits(*tr.s, 2, table.data()), 7u);
@@ -99,7 +88,7 @@ std::vector<uint8_t> compressed_row() {
         w.put(uint32_t(odd_diffs[i] + 63), 7);
     }
     w.put(1000, 16).put(2000, 16);
-    return le_words(w);
+    return testsupport::littleEndianWords(w);
 }
 
 const uint16_t kRowSamples[10] = {10, 5, 20, 6, 0, 7, 30, 8, 1000, 2000};

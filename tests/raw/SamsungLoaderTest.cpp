@@ -5,6 +5,7 @@
 
 #include "raw/Loaders.h"
 #include "tests/raw/LoaderRig.h"
+#include "tests/raw/WordStream.h"
 #include "tests/support/BitWriter.h"
 
 using namespace raw;
@@ -12,14 +13,6 @@ using testsupport::BitWriter;
 using testsupport::LoaderRig;
 
 namespace {
-
-// Bits stored as little-endian 32-bit words, padded to `pad` bytes.
-std::vector<uint8_t> le_words(BitWriter& w, size_t pad = 4) {
-    std::vector<uint8_t> bytes = w.finish(0);
-    bytes.resize(std::max((bytes.size() + 3) / 4 * 4, pad), 0);
-    for (size_t i = 0; i + 4 <= bytes.size(); i += 4) std::reverse(bytes.begin() + long(i), bytes.begin() + long(i + 4));
-    return bytes;
-}
 
 void put_signed(BitWriter& w, int value, int width) { w.put(uint32_t(value) & ((1u << width) - 1), width); }
 
@@ -37,7 +30,7 @@ TEST(SamsungBlock, DecodesBlocksAndExchangesTheCellDiagonal) {
     const int widths[4] = {5, 6, 8, 7};
     for (int c : order) put_signed(r1, c % 2 ? 3 : 2, widths[((c & 1) << 1) | (c >> 3)]);
 
-    std::vector<uint8_t> row0 = le_words(r0), row1 = le_words(r1);
+    std::vector<uint8_t> row0 = testsupport::littleEndianWords(r0), row1 = testsupport::littleEndianWords(r1);
     std::vector<uint8_t> file = testsupport::le16({0, 0, uint16_t(row0.size()), 0}); // strip table
     const long data = long(file.size());
     testsupport::append(file, row0);
@@ -94,7 +87,7 @@ std::vector<uint8_t> adaptive_row(const std::vector<uint32_t>& modes, const std:
         for (int k = 0; k < 4; ++k) w.put(1, 2); // each pair's older width plus one
         for (int c = 0; c < 16; ++c) put_signed(w, diffs[g][size_t(c)], widths[g][size_t(c / 4)]);
     }
-    return le_words(w, 48);
+    return testsupport::littleEndianWords(w, 48);
 }
 
 } // namespace
