@@ -106,7 +106,7 @@ void phase_one_load_raw_c(DecoderState& s) {
             if (v > 0) out[col] = uint16_t(std::min<int64_t>(v, 0xFFFF));
         }
     }
-    s.white_level = uint32_t(0xFFFC - s.phase_one_black);
+    s.white_level = uint32_t(std::clamp<int64_t>(int64_t(0xFFFC) - s.phase_one_black, 0, UINT32_MAX));
 }
 
 } // namespace raw
