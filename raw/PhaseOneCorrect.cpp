@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "raw/CfaColor.h"
 #include "raw/DecoderError.h"
@@ -78,14 +79,38 @@ void repair_column(DecoderState& s, int64_t col) {
     }
 }
 
-void apply_defects(DecoderState& s, uint64_t length) {
+// What the records have done so far. Real blocks hold each whole-image record once; a
+// damaged one that repeats them endlessly runs out of its work budget instead.
+struct CorrectionState {
+    bool linearised = false, gained = false;
+    bool have_band_curves = false;
+    uint64_t band_curves_at = 0;
+    int32_t band_curves_distance = 0;
+    uint64_t budget = 0; // photosites that records may still rewrite
+    bool exhausted = false;
+
+    bool spend(DecoderState& s, uint64_t photosites) {
+        if (photosites <= budget) {
+            budget -= photosites;
+            return true;
+        }
+        if (!exhausted) count_data_error(s);
+        exhausted = true;
+        return false;
+    }
+};
+
+// Rewrites of every photosite that a block may ask for.
+constexpr uint64_t kWholeImagePasses = 64;
+
+void apply_defects(DecoderState& s, uint64_t length, CorrectionState& c) {
     for (; length >= 8; length -= 8) {
         const uint16_t col = read_u16(s), row = read_u16(s), type = read_u16(s);
         read_u16(s);
         if (col >= s.sensor_width) continue;
         if (type == 129 && row < s.sensor_height)
             repair_pixel(s, row, col);
-        else if (type == 131 || type == 137)
+        else if ((type == 131 || type == 137) && c.spend(s, s.sensor_height))
             repair_column(s, col);
     }
 }
@@ -217,6 +242,7 @@ public:
         read_u16(s_);
         for (uint64_t i = 0; i < n0_ + n1_; ++i) y_[i] = read_float(s_);
         read_u16_array(s_, x_, n0_ + n1_);
+        build_ceilings();
         for (int64_t row = 0; row < s_.sensor_height; ++row)
             for (int64_t col = 0; col < s_.sensor_width; ++col) correct(row, col);
     }
@@ -226,10 +252,22 @@ private:
     float y(uint64_t i) const { return i < n0_ + n1_ ? y_[i] : 0.0f; }
     float x(uint64_t i) const { return i < n0_ + n1_ ? x_[i] : 0.0f; }
 
+    // The first point of a band above n is where the running maximum of its points first
+    // passes n: a binary search over those maxima finds it in any table, sorted or not.
+    void build_ceilings() {
+        const uint64_t points = h_[1], bands = uint64_t(h_[3]) + 1; // the last band reads on
+        ceilings_.resize(points * bands);
+        for (uint64_t b = 0; b < bands; ++b)
+            for (uint64_t j = 0; j < points; ++j) {
+                const float v = x(b * points + j);
+                ceilings_[b * points + j] = j ? std::max(ceilings_[b * points + j - 1], v) : v;
+            }
+    }
+
     float band_value(uint64_t band, float n) const {
         const uint64_t base = uint64_t(h_[1]) * band;
-        uint32_t j = 0;
-        while (j < h_[1] && !(n < x(base + j))) ++j;
+        const auto first = ceilings_.begin() + ptrdiff_t(base);
+        const uint32_t j = uint32_t(std::upper_bound(first, first + h_[1], n) - first);
         const uint64_t k = base + j;
         float f = 0;
         if (j > 0 && j < h_[1]) f = (x(k) - n) / (x(k) - x(k - 1));
@@ -251,22 +289,29 @@ private:
     uint64_t n0_ = 0, n1_ = 0;
     float* y_ = nullptr;
     uint16_t* x_ = nullptr;
+    std::vector<float> ceilings_;
 };
 
 struct Record {
     uint32_t tag, length, data;
 };
 
-struct CorrectionState {
-    bool linearised = false, gained = false;
-    bool have_band_curves = false;
-    uint64_t band_curves_at = 0;
-    int32_t band_curves_distance = 0;
-};
 
 void apply_record(DecoderState& s, const Record& r, uint64_t length, CorrectionState& c) {
+    const uint64_t image = uint64_t(s.sensor_width) * s.sensor_height;
     switch (r.tag) {
-    case 0x400: apply_defects(s, length); break;
+    case 0x401:
+    case 0x40B:
+    case 0x410:
+    case 0x416:
+    case 0x419:
+    case 0x41A:
+        if (!c.spend(s, image)) return;
+        break;
+    default: break;
+    }
+    switch (r.tag) {
+    case 0x400: apply_defects(s, length, c); break;
     case 0x401: phase_one_flat_field(s, true, 2); break;
     case 0x40B: phase_one_flat_field(s, false, 4); break;
     case 0x410:
@@ -317,6 +362,7 @@ void phase_one_correct(DecoderState& s) {
     // No more entries than the file can hold.
     entries = std::min<uint64_t>(entries, first < file_end ? (file_end - first) / 12 : 0);
     CorrectionState c;
+    c.budget = kWholeImagePasses * uint64_t(s.sensor_width) * s.sensor_height;
     for (uint64_t i = 0; i < entries; ++i) {
         Record r;
         r.tag = read_u32(s);

@@ -126,3 +126,21 @@ TEST(SinarPixelCopy, CopiesThreeWordsPerPixel) {
     cut.run(sinar_pixel_copy);
     EXPECT_GT(cut.s->data_error_count, 0);
 }
+
+TEST(MultiShotLoaders, ShortDataCountsAnError) {
+    std::vector<uint8_t> bytes = leaf_file(1);
+    bytes.resize(bytes.size() - 4);
+    LoaderRig leaf(bytes, 3, 3);
+    leaf.s->cfa_pattern = 0x94949494;
+    leaf.s->samples_per_pixel = 1;
+    leaf.s->tiff_tile_length = 1;
+    leaf.run(leaf_hdr_load_raw);
+    EXPECT_GT(leaf.s->data_error_count, 0);
+
+    std::vector<uint8_t> shots = sinar_file();
+    shots.resize(shots.size() - 2);
+    LoaderRig sinar(shots, 2, 2);
+    sinar.usePixels();
+    sinar.run(sinar_4shot_load_raw);
+    EXPECT_GT(sinar.s->data_error_count, 0);
+}

@@ -264,6 +264,13 @@ TEST(PhaseOneCorrect, SkippedOrDamagedBlocks) {
     EXPECT_EQ(corrected(gains, filled(1000), [](DecoderState& s) { s.half_size_option = 1; }), filled(1000));
     EXPECT_EQ(corrected(gains, filled(1000), [](DecoderState& s) { s.meta_block_length = 0; }), filled(1000));
 
+    // A block that repeats a whole-image record without end is cut off after 64 passes.
+    Calibration repeated;
+    for (int i = 0; i < 70; ++i) repeated.add(0x41A, floats({5, 0, 0, 0}));
+    int repeat_errors = 0;
+    EXPECT_EQ(corrected(repeated, filled(1000), {}, &repeat_errors), filled(1000 + 5 * 64));
+    EXPECT_GT(repeat_errors, 0);
+
     // A directory claiming four thousand million entries, and records pointing past the end.
     Calibration damaged = Calibration().add(0x41A, floats({5, 0, 0, 0}));
     damaged.stored_count = 0xFFFFFFFF;

@@ -73,6 +73,9 @@ TEST(PhaseOnePlain, UnscramblesWordPairsByFormat) {
         EXPECT_EQ(rig.raw, c.expected) << "format " << c.format;
         EXPECT_EQ(rig.s->data_error_count, 0);
     }
+    LoaderRig cut(testsupport::le16({0, 0, 1, 2}), 2, 2);
+    cut.run(phase_one_plain_load_raw, 4);
+    EXPECT_GT(cut.s->data_error_count, 0);
 }
 
 namespace {

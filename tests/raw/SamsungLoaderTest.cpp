@@ -123,3 +123,21 @@ TEST(SamsungAdaptive, PredictsAlongRowsThenFromReferenceRows) {
         EXPECT_EQ(rig.at(2, col), col % 2 ? rig.at(0, col) : (col + 1 < 32 ? rig.at(1, col + 1) : 0)) << col;
     EXPECT_EQ(rig.s->data_error_count, 0);
 }
+
+TEST(SamsungLoaders, ShortStreamsCountAnError) {
+    struct Case {
+        const char* name;
+        Routine loader;
+    };
+    const Case cases[] = {
+        {"block", samsung_block_load_raw},
+        {"huffman", samsung_huffman_load_raw},
+        {"adaptive", samsung_adaptive_load_raw},
+    };
+    for (const Case& c : cases) {
+        LoaderRig rig(std::vector<uint8_t>(20, 0), 32, 8);
+        rig.s->bits_per_sample = 12;
+        rig.run(c.loader);
+        EXPECT_GT(rig.s->data_error_count, 0) << c.name;
+    }
+}
