@@ -255,7 +255,7 @@ private:
     // The first point of a band above n is where the running maximum of its points first
     // passes n: a binary search over those maxima finds it in any table, sorted or not.
     void build_ceilings() {
-        const uint64_t points = h_[1], bands = uint64_t(h_[3]) + 1; // the last band reads on
+        const uint64_t points = h_[1], bands = uint64_t(h_[3]) + 2; // the last band reads on
         ceilings_.resize(points * bands);
         for (uint64_t b = 0; b < bands; ++b)
             for (uint64_t j = 0; j < points; ++j) {
@@ -277,7 +277,7 @@ private:
     void correct(int64_t row, int64_t col) {
         uint16_t& v = photosite_ref(s_, row, col);
         float cf = float(col) * float(h_[3]) / float(s_.sensor_width);
-        const uint64_t band = uint64_t(cf);
+        const uint64_t band = std::min<uint64_t>(uint64_t(cf), h_[3]);
         cf -= float(band);
         const float n = v * 0.5f;
         const float m0 = band_value(band, n), m1 = band_value(band + 1, n);
@@ -295,7 +295,6 @@ private:
 struct Record {
     uint32_t tag, length, data;
 };
-
 
 void apply_record(DecoderState& s, const Record& r, uint64_t length, CorrectionState& c) {
     const uint64_t image = uint64_t(s.sensor_width) * s.sensor_height;

@@ -264,6 +264,11 @@ TEST(PhaseOneCorrect, SkippedOrDamagedBlocks) {
     EXPECT_EQ(corrected(gains, filled(1000), [](DecoderState& s) { s.half_size_option = 1; }), filled(1000));
     EXPECT_EQ(corrected(gains, filled(1000), [](DecoderState& s) { s.meta_block_length = 0; }), filled(1000));
 
+    // Output curves with points but no bands: nothing to blend, values kept.
+    Bytes no_bands = words({0, 2, 0, 0, 0, 0, 0, 0, 0});
+    no_bands.u16(0);
+    EXPECT_EQ(corrected(Calibration().add(0x412, no_bands), filled(1000)), filled(1000));
+
     // A block that repeats a whole-image record without end is cut off after 64 passes.
     Calibration repeated;
     for (int i = 0; i < 70; ++i) repeated.add(0x41A, floats({5, 0, 0, 0}));
