@@ -182,6 +182,10 @@ struct DecoderState {
     uint64_t phase_one_key_offset;
     uint16_t phase_one_calibration_key;
     float phase_one_curve_reference;
+    // The 32-bit-word bit reader of phase_one_bits
+    uint64_t phase_one_bit_buffer;
+    int32_t phase_one_bit_count;
+    int32_t phase_one_bits_ended; // a word came from past the end since the last reset
 
     // Options of the decode
     int32_t output_space;

@@ -194,11 +194,7 @@ TEST(QualityChoice, HigherQualitiesAndXTransRunTheAhdDriver) {
     for (const auto& [pattern, quality] : {std::pair{kRGGB, 3}, std::pair{raw::kPatternXTrans, 2}}) {
         Mosaic m(40, 40, pattern, 3);
         m.paint([](int, int, int c) { return (c + 1) * 1000; });
-        try {
-            raw::interpolate_by_quality(*m.state, quality);
-        } catch (const raw::DecoderText& t) {
-            GTEST_SKIP() << t.text;
-        }
+        raw::interpolate_by_quality(*m.state, quality);
         for (int c = 0; c < 3; ++c)
             EXPECT_EQ(m.at(20, 20)[c], (c + 1) * 1000) << pattern;
     }
