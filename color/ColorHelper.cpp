@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "color/IsotemperatureTable.h"
+#include "dng/dng_isotemperature_table.h"
 #include "dng/dng_temperature.h"
 #include "platform/Log.h"
 

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "color/ColorHelper.h"
-#include "color/IsotemperatureTable.h"
+#include "dng/dng_isotemperature_table.h"
 
 namespace {
 

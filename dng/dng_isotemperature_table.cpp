@@ -1,4 +1,4 @@
-#include "color/IsotemperatureTable.h"
+#include "dng/dng_isotemperature_table.h"
 
 const std::array<IsotemperatureLine, 31> kIsotemperatureTable = {{
     {0, 0.18006, 0.26352, -0.24341},   {10, 0.18066, 0.26589, -0.25479},  {20, 0.18133, 0.26846, -0.26876},
