@@ -255,6 +255,38 @@ TEST(CameraProfile, UsabilityAndFourColorBayer) {
     EXPECT_FALSE(singular.IsUsableForChannels(3));
 }
 
+TEST(CameraProfile, ForwardMatrixMustMapWhiteToD50) {
+    dng_matrix forward(3, 3);
+    forward[0][0] = forward[1][1] = forward[2][2] = 2.0;
+    forward[0][1] = 1.0;
+    EXPECT_FALSE(dng_camera_profile::ForwardMatrixMapsToD50(forward));
+    auto unusable = Read(BuildDcp([](TiffBuilder::Ifd& ifd) {
+        ifd.srationals(50721, Rationals({1, 0, 0, 0, 1, 0, 0, 0, 1}))
+            .srationals(50964, Rationals({2, 1, 0, 0, 2, 0, 0, 0, 2}));
+    }));
+    ASSERT_TRUE(unusable->ok);
+    EXPECT_FALSE(unusable->profile.IsUsableForChannels(3));
+
+    dng_camera_profile::ScaleForwardMatrix(forward);
+    EXPECT_TRUE(dng_camera_profile::ForwardMatrixMapsToD50(forward));
+    // Rows keep their proportions: row 0 was 2 : 1 : 0 and now sums to D50's X.
+    EXPECT_NEAR(forward[0][0], D50_XYZ()[0] * 2 / 3, 1e-12);
+    EXPECT_TRUE(dng_camera_profile::ForwardMatrixMapsToD50(dng_matrix()));
+}
+
+TEST(CameraProfileDcp, OffsetsCountFromTheStartOfTheProfile) {
+    // A DCP that begins after 100 bytes of something else still finds its directory and data.
+    std::vector<uint8_t> bytes(100, 0xAA);
+    const std::vector<uint8_t> dcp = BuildDcp(FullProfile);
+    bytes.insert(bytes.end(), dcp.begin(), dcp.end());
+    dng_stream stream(bytes.data(), uint32_t(bytes.size()));
+    stream.SetReadPosition(100);
+    dng_camera_profile p;
+    ASSERT_TRUE(p.ReadFromDCPStream(stream));
+    EXPECT_EQ(p.ToneCurve().fCoord.size(), 3u);
+    EXPECT_EQ(p.HueSatDeltas2().GetEntry(1, 1, 0).fHueShift, 6.0f);
+}
+
 TEST(CameraProfile, FingerprintFollowsContent) {
     auto a = Read(BuildDcp(FullProfile));
     auto b = Read(BuildDcp(FullProfile));
