@@ -111,9 +111,7 @@ std::shared_ptr<ColorSyncProfileWrap> ColorSyncProfileWrap::createWithIterateDat
 }
 
 std::optional<ColorSyncProfileWrap::IterateData> ColorSyncProfileWrap::iterateDataForFile(const fs::path& path) {
-    auto bytes = icc::readFile(path);
-    if (!bytes) return std::nullopt;
-    auto header = icc::readHeader(*bytes);
+    auto header = icc::readFileHeader(path);
     if (!header) return std::nullopt;
     return IterateData{header->classType, header->spaceType, header->description, path};
 }

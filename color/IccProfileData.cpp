@@ -27,10 +27,9 @@ void installErrorHandler() {
     std::call_once(once, [] { cmsSetLogErrorHandler(logLcmsError); });
 }
 
-std::optional<HeaderInfo> readHeader(const std::vector<uint8_t>& bytes) {
-    installErrorHandler();
-    if (bytes.size() < kHeaderBytes || bytes.size() > kMaxProfileBytes) return std::nullopt;
-    cmsHPROFILE profile = cmsOpenProfileFromMem(bytes.data(), cmsUInt32Number(bytes.size()));
+namespace {
+
+std::optional<HeaderInfo> headerOf(cmsHPROFILE profile) {
     if (!profile) return std::nullopt;
     HeaderInfo info;
     info.classType = uint32_t(cmsGetDeviceClass(profile));
@@ -43,17 +42,39 @@ std::optional<HeaderInfo> readHeader(const std::vector<uint8_t>& bytes) {
     return info;
 }
 
-std::optional<std::vector<uint8_t>> readFile(const std::filesystem::path& path) {
+bool plausibleFile(const std::filesystem::path& path) {
     std::error_code ec;
     if (path.empty() || !std::filesystem::is_regular_file(path, ec)) {
         LV_LOG("%s not a profile file: %s", __PRETTY_FUNCTION__, path.c_str());
-        return std::nullopt;
+        return false;
     }
     const uint64_t size = std::filesystem::file_size(path, ec);
     if (ec || size < kHeaderBytes || size > kMaxProfileBytes) {
         LV_LOG("%s unreadable or implausible size: %s", __PRETTY_FUNCTION__, path.c_str());
-        return std::nullopt;
+        return false;
     }
+    return true;
+}
+
+} // namespace
+
+std::optional<HeaderInfo> readHeader(const std::vector<uint8_t>& bytes) {
+    installErrorHandler();
+    if (bytes.size() < kHeaderBytes || bytes.size() > kMaxProfileBytes) return std::nullopt;
+    return headerOf(cmsOpenProfileFromMem(bytes.data(), cmsUInt32Number(bytes.size())));
+}
+
+std::optional<HeaderInfo> readFileHeader(const std::filesystem::path& path) {
+    installErrorHandler();
+    // Little CMS reads only the header and the description tag from the file.
+    return plausibleFile(path) ? headerOf(cmsOpenProfileFromFile(path.c_str(), "r")) : std::nullopt;
+}
+
+std::optional<std::vector<uint8_t>> readFile(const std::filesystem::path& path) {
+    if (!plausibleFile(path)) return std::nullopt;
+    std::error_code ec;
+    const uint64_t size = std::filesystem::file_size(path, ec);
+    if (ec || size > kMaxProfileBytes) return std::nullopt;
     std::ifstream in(path, std::ios::binary);
     std::vector<uint8_t> bytes(size);
     if (!in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(size))) {

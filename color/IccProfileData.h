@@ -18,6 +18,7 @@ struct HeaderInfo {
 
 // Nullopt when Little CMS refuses the bytes as a profile.
 std::optional<HeaderInfo> readHeader(const std::vector<uint8_t>& bytes);
+std::optional<HeaderInfo> readFileHeader(const std::filesystem::path& path);
 // The file's bytes; nullopt (with the reason logged) when it cannot be read or is too
 // large to be a profile.
 std::optional<std::vector<uint8_t>> readFile(const std::filesystem::path& path);

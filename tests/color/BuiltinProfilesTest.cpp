@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <functional>
+#include <thread>
 
 #include "color/ProfileManager.h"
 #include "tests/color/IccTestProfiles.h"
@@ -147,6 +148,16 @@ TEST(BuiltinProfiles, GettersKeepOneInstanceForTheProcess) {
     EXPECT_EQ(manager.getProPhotoGamma1Profile(), manager.getProPhotoGamma1Profile(7));
     EXPECT_EQ(manager.getProPhotoProfile(), manager.getProPhotoPerceptualProfile());
     EXPECT_EQ(manager.getCCIR709Profile(3), manager.getCCIR709Gamma1D50Profile());
+}
+
+TEST(BuiltinProfiles, ThreadsAskingAtOnceShareOneInstance) {
+    std::vector<ProfileManager::Profile> seen(8);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < seen.size(); ++i)
+        threads.emplace_back([&seen, i] { seen[i] = ProfileManager::sharedManager().getPAL_SECAMGamma1Profile(); });
+    for (auto& thread : threads) thread.join();
+    ASSERT_TRUE(seen[0]);
+    for (auto& profile : seen) EXPECT_EQ(profile, seen[0]);
 }
 
 TEST(BuiltinProfiles, LinearRGBHasTheGivenColorantsAndD65White) {
