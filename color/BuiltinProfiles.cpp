@@ -56,7 +56,7 @@ Bytes save(cmsHPROFILE profile) {
     return bytes;
 }
 
-struct RGBSpec {
+struct RGBSpace {
     const char* description;
     cmsCIExyY white;
     cmsCIExyYTRIPLE primaries;
@@ -67,22 +67,22 @@ struct RGBSpec {
 
 // Colorants are adapted to the D50 connection space (Bradford); the media white stays
 // the space's own, with the adaptation recorded in the chad tag.
-Profile rgbProfile(const RGBSpec& spec) {
-    cmsToneCurve* curves[3] = {spec.curve, spec.curve, spec.curve};
-    Profile profile(cmsCreateRGBProfile(&spec.white, &spec.primaries, curves));
+Profile rgbProfile(const RGBSpace& space) {
+    cmsToneCurve* curves[3] = {space.curve, space.curve, space.curve};
+    Profile profile(cmsCreateRGBProfile(&space.white, &space.primaries, curves));
     if (!profile) return nullptr;
     cmsHPROFILE p = profile.get();
-    cmsSetProfileVersion(p, spec.version);
+    cmsSetProfileVersion(p, space.version);
     cmsSetDeviceClass(p, cmsSigDisplayClass);
-    cmsSetHeaderRenderingIntent(p, spec.intent);
-    cmsCIEXYZ white = toXYZ(spec.white);
+    cmsSetHeaderRenderingIntent(p, space.intent);
+    cmsCIEXYZ white = toXYZ(space.white);
     cmsWriteTag(p, cmsSigMediaWhitePointTag, &white);
-    writeText(p, cmsSigProfileDescriptionTag, spec.description);
+    writeText(p, cmsSigProfileDescriptionTag, space.description);
     writeText(p, cmsSigCopyrightTag, "No copyright, use freely");
     return profile;
 }
 
-Bytes rgb(const RGBSpec& spec) { return save(rgbProfile(spec).get()); }
+Bytes rgb(const RGBSpace& space) { return save(rgbProfile(space).get()); }
 
 Bytes withGamma(const char* description, const cmsCIExyY& white, const cmsCIExyYTRIPLE& primaries, double gamma) {
     auto curve = gammaCurve(gamma);
