@@ -83,13 +83,16 @@ std::shared_ptr<TileProcess> TiledEngine::runProcessToCompletion(const TileRegio
     return process;
 }
 
-// Strips are clamped to the buffer, so borders larger than half the image never overlap.
+// Borders larger than half the image: the strips meet without overlapping, since the tile
+// work then has nothing left between them.
 void TiledEngine::runEdges(const TileProcess& process, ImageBuffer* source) {
     if (ignoreEdges_ || edgesDone_) return;
     ImageBuffer* dest = process.buffer.get();
     const int32_t width = dest->imageWidth(), height = dest->imageHeight();
     const int32_t top = std::clamp<int32_t>(verticalBorder_, 0, height / 2);
-    const int32_t side = std::clamp<int32_t>(horizontalBorder_, 0, width / 2);
+    const int32_t bottom = std::max(height - verticalBorder_, top);
+    const int32_t left = std::clamp<int32_t>(horizontalBorder_, 0, width / 2);
+    const int32_t right = std::max(width - horizontalBorder_, left);
     for (int32_t pass = 0; pass < numberOfPasses_; ++pass) {
         auto strip = [&](int32_t c0, int32_t c1, int32_t r0, int32_t r1) {
             if (c0 >= c1 || r0 >= r1) return;
@@ -97,11 +100,11 @@ void TiledEngine::runEdges(const TileProcess& process, ImageBuffer* source) {
         };
         if (verticalBorder_ > 0) {
             strip(0, width, 0, top);
-            strip(0, width, height - top, height);
+            strip(0, width, bottom, height);
         }
         if (horizontalBorder_ > 0) {
-            strip(0, side, top, height - top);
-            strip(width - side, width, top, height - top);
+            strip(0, left, top, bottom);
+            strip(right, width, top, bottom);
         }
         process.dispatchGroup->wait();
     }
