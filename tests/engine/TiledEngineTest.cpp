@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <future>
 #include <memory>
+#include <thread>
 
 #include "engine/core/ImageBufferF32.h"
 #include "engine/core/ImageBufferU16.h"
@@ -149,6 +151,31 @@ TEST(TiledEngine, CancelledTilesStayDirtyForTheNextRun) {
     everyPixelWritten(*process->buffer, 1, 0, 1000, 0, 600);
 }
 
+TEST(TiledEngine, BusyTileIsSkippedNotWaitedFor) {
+    auto stage = firstStage({1000, 600});
+    stage->runProcessToCompletion(TileRegion::null()); // the buffer, and with it the trackers
+    stage->markAllDirty();
+    stage->forget();
+    auto busy = stage->mainMap().getTileTracker(1, 0);
+    // Held on a thread of its own, as by another task: the waiting caller may run tile tasks
+    // itself, and the recursive lock would let it in.
+    std::promise<void> taken, done;
+    std::thread holder([&] {
+        std::lock_guard<std::recursive_mutex> hold(busy->lock());
+        taken.set_value();
+        done.get_future().wait();
+    });
+    taken.get_future().wait();
+    stage->runProcessToCompletion(TileRegion::null());
+    done.set_value();
+    holder.join();
+    EXPECT_EQ(stage->tilesProcessed().size(), 3u);
+    EXPECT_EQ(busy->state(), tileIsDirty);
+    stage->forget();
+    stage->runProcessToCompletion(TileRegion::null());
+    EXPECT_EQ(stage->tilesProcessed(), (std::set<std::pair<int32_t, int32_t>>{{1, 0}}));
+}
+
 TEST(TiledEngine, SizesWithoutABufferDoNoWork) {
     for (Size size : {Size{70000, 10}, Size{0, 0}, Size{-4, 8}}) {
         auto stage = firstStage(size);
@@ -208,6 +235,11 @@ TEST(TiledEngineChain, BorderedStageRedoesTheNeighboursOfAChangedTile) {
     chain.stage->forget();
     chain.stage->runProcessToCompletion(TileRegion::null());
     EXPECT_TRUE(chain.stage->tilesProcessed().empty());
+
+    // A corner tile has only three neighbours inside the grid.
+    chain.source->mainMap().getTileTracker(3, 3)->markDirty();
+    chain.stage->runProcessToCompletion(TileRegion::null());
+    EXPECT_EQ(chain.stage->tilesProcessed(), (std::set<std::pair<int32_t, int32_t>>{{2, 2}, {3, 2}, {2, 3}, {3, 3}}));
 }
 
 TEST(TiledEngineChain, StageWithoutOwnerWorksInPlace) {
