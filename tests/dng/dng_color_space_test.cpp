@@ -2,6 +2,8 @@
 #include "dng/dng_function_GammaEncode_sRGB.h"
 #include "dng/dng_xy_coord.h"
 
+#include "MatrixExpectations.h"
+
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
@@ -30,14 +32,6 @@ dng_matrix Bradford(dng_xy_coord from, dng_xy_coord to) {
     const dng_vector a = B * XYtoXYZ(from), b = B * XYtoXYZ(to);
     dng_vector_3 s(b[0] / a[0], b[1] / a[1], b[2] / a[2]);
     return Invert(B) * s.AsDiagonal() * B;
-}
-
-void ExpectMatrixNear(const dng_matrix& actual, const dng_matrix& expected, double tolerance) {
-    ASSERT_EQ(actual.Rows(), expected.Rows());
-    ASSERT_EQ(actual.Cols(), expected.Cols());
-    for (uint32_t r = 0; r < actual.Rows(); ++r)
-        for (uint32_t c = 0; c < actual.Cols(); ++c)
-            EXPECT_NEAR(actual[r][c], expected[r][c], tolerance) << "row " << r << " col " << c;
 }
 
 }  // namespace
