@@ -72,12 +72,13 @@ bool WriteMatrixAndCurves(cmsHPROFILE h, const dng_matrix& toPCS, cmsToneCurve* 
     if (toPCS.Cols() == 1) return cmsWriteTag(h, cmsSigGrayTRCTag, curve);
     const cmsTagSignature colorants[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag,
                                           cmsSigBlueColorantTag};
-    const cmsTagSignature curves[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
     for (uint32_t c = 0; c < 3; ++c) {
         cmsCIEXYZ xyz = ToCIE(toPCS[0][c], toPCS[1][c], toPCS[2][c]);
-        if (!cmsWriteTag(h, colorants[c], &xyz) || !cmsWriteTag(h, curves[c], curve)) return false;
+        if (!cmsWriteTag(h, colorants[c], &xyz)) return false;
     }
-    return true;
+    // One stored curve shared by the three channels keeps a tabulated profile small.
+    return cmsWriteTag(h, cmsSigRedTRCTag, curve) && cmsLinkTag(h, cmsSigGreenTRCTag, cmsSigRedTRCTag) &&
+           cmsLinkTag(h, cmsSigBlueTRCTag, cmsSigRedTRCTag);
 }
 
 }  // namespace
