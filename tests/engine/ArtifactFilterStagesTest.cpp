@@ -5,6 +5,8 @@
 #include <array>
 #include <vector>
 
+#include "engine/stages/AlphaSetTiledEngine.h"
+#include "engine/stages/CopyTiledEngine.h"
 #include "engine/stages/MeanTiledEngine.h"
 #include "engine/stages/MedianTiledEngine.h"
 #include "engine/stages/SharpeningTiledEngine.h"
@@ -172,4 +174,18 @@ TEST(MeanTiledEngine, AveragesTheDifferenceInPlace) {
     EXPECT_EQ(pixelAt(b, 0, 0)[0], 1250); // the band keeps its pixels
     EXPECT_EQ(out->buffer, red->localOutputBuffer()); // in the median's buffer
     EXPECT_EQ(b.bufferOwner(), mean.get());
+}
+
+TEST(PassThroughStages, CopyKeepsPixelsAndAlphaSetMakesThemOpaque) {
+    auto source = std::make_shared<StageSource>(30, 20, noisy);
+    auto copy = std::make_shared<CopyTiledEngine>(source, "", false);
+    auto opaque = std::make_shared<AlphaSetTiledEngine>(copy, "", false);
+    auto out = opaque->runProcessToCompletion(TileRegion::null());
+    ASSERT_TRUE(out && out->buffer);
+    for (int32_t y = 0; y < 20; ++y)
+        for (int32_t x = 0; x < 30; ++x) {
+            auto want = noisy(x, y);
+            want[3] = 65535;
+            ASSERT_EQ(pixelAt(*out->buffer, x, y), want) << x << "," << y;
+        }
 }
