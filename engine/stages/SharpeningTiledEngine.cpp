@@ -1,0 +1,106 @@
+#include "engine/stages/SharpeningTiledEngine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <new>
+#include <numbers>
+
+#include "engine/stages/StageParameters.h"
+#include "platform/Log.h"
+
+std::string SharpeningTiledEngine::engineName() const {
+    char name[80];
+    std::snprintf(name, sizeof name, "LumivarSharpeningEngine_%p", static_cast<const void*>(this));
+    return name;
+}
+
+void SharpeningTiledEngine::setParameters(const std::optional<std::string>& key,
+                                          const platform::Dictionary& parameters) {
+    if (stages::concerns(key, {"Lumivar_Filter_inputRadius", "Lumivar_Filter_inputIntensity"})) {
+        radius_ = stages::floatSetting(parameters, "Lumivar_Filter_inputRadius");
+        intensity_ = stages::floatSetting(parameters, "Lumivar_Filter_inputIntensity");
+        markAllDirty();
+        setEdgesDone(false);
+    }
+    TiledEngine::setParameters(key, parameters);
+}
+
+std::vector<float> SharpeningTiledEngine::fill2DGaussian(int32_t length, float sigma, float amount) {
+    std::vector<float> kernel(size_t(length) * size_t(length));
+    const int32_t half = length / 2;
+    const double twoSigma2 = 2.0 * double(sigma) * sigma;
+    double sum = 0;
+    for (int32_t dy = -half; dy <= half; ++dy)
+        for (int32_t dx = -half; dx <= half; ++dx) {
+            const double v = -std::exp(-(dx * dx + dy * dy) / twoSigma2) / (std::numbers::pi * twoSigma2) * amount;
+            kernel[size_t(dy + half) * length + size_t(dx + half)] = float(v);
+            sum += v;
+        }
+    float& centre = kernel[size_t(half) * length + size_t(half)];
+    centre = float(1.0 - (sum - centre));
+    double total = 0;
+    for (float v : kernel) total += v;
+    for (float& v : kernel) v = float(v / total);
+    return kernel;
+}
+
+bool SharpeningTiledEngine::buildKernel() {
+    radius_ = std::max(radius_, 0.05f);
+    const float sigma = radius_ < 1.0f ? radius_ : std::sqrt(radius_);
+    length_ = std::max(int32_t(2.0f * sigma + 1.0f), 3);
+    if (length_ % 2 == 0) ++length_;
+    try {
+        kernel_ = fill2DGaussian(length_, sigma, intensity_);
+    } catch (const std::bad_alloc&) {
+        LV_LOG("%s could not malloc kernel: %i", __PRETTY_FUNCTION__, length_);
+        return false;
+    }
+    return true;
+}
+
+std::shared_ptr<TileProcess> SharpeningTiledEngine::runProcessToCompletion(const TileRegion& region) {
+    setNumberOfPasses(4);
+    if (!buildKernel()) return nullptr;
+    auto process = TiledEngine::runProcessToCompletion(region);
+    if (process && process->buffer) process->buffer->setBufferOwner(this);
+    return process;
+}
+
+// Every pass gives the same result from the unchanged source, so the tile is computed once.
+void SharpeningTiledEngine::processTile(int32_t colStart, int32_t colEnd, int32_t rowStart, int32_t rowEnd,
+                                        ImageBuffer* src, ImageBuffer* dest, int32_t pass) {
+    if (!src || !dest || pass > 0 || isCanceled()) return;
+    const int32_t h = length_ / 2;
+    const int32_t x0 = std::max(colStart - h, 0), x1 = std::min(colEnd + h, int32_t(src->imageWidth()));
+    const int32_t y0 = std::max(rowStart - h, 0), y1 = std::min(rowEnd + h, int32_t(src->imageHeight()));
+    const size_t wideWidth = size_t(x1 - x0);
+    std::vector<float> roots(wideWidth * size_t(y1 - y0) * 3);
+    for (int32_t y = y0; y < y1; ++y) {
+        const uint16_t* in = src->bufferU16ForRow(size_t(y));
+        float* out = &roots[size_t(y - y0) * wideWidth * 3];
+        for (int32_t x = x0; x < x1; ++x)
+            for (int c = 0; c < 3; ++c) *out++ = std::sqrt(in[4 * x + c] / 65535.0f);
+    }
+    for (int32_t y = rowStart; y < rowEnd; ++y) {
+        uint16_t* out = dest->bufferU16ForRow(size_t(y));
+        for (int32_t x = colStart; x < colEnd; ++x) {
+            // Where the kernel would leave the widened area the pixel is kept as it is.
+            const bool inside = x - h >= x0 && x + h < x1 && y - h >= y0 && y + h < y1;
+            for (int c = 0; c < 3; ++c) {
+                float v = 0;
+                if (inside) {
+                    const float* k = kernel_.data();
+                    for (int32_t dy = -h; dy <= h; ++dy) {
+                        const float* line = &roots[(size_t(y + dy - y0) * wideWidth + size_t(x - h - x0)) * 3 + c];
+                        for (int32_t i = 0; i < length_; ++i) v += *k++ * line[3 * i];
+                    }
+                } else {
+                    v = roots[(size_t(y - y0) * wideWidth + size_t(x - x0)) * 3 + c];
+                }
+                out[4 * x + c] = uint16_t(std::clamp(std::lround(double(v) * v * kU16PerFloatUnit), 0L, 65535L));
+            }
+            out[4 * x + 3] = uint16_t(kU16PerFloatUnit);
+        }
+    }
+}

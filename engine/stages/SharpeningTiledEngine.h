@@ -1,0 +1,38 @@
+#pragma once
+// Unsharp masking with a Gaussian kernel, applied to the square roots of the samples so
+// that dark and light edges are sharpened alike.
+#include <vector>
+
+#include "engine/core/TiledEngine.h"
+
+class SharpeningTiledEngine : public TiledEngine {
+  public:
+    using TiledEngine::TiledEngine;
+
+    std::string engineName() const override;
+    void setParameters(const std::optional<std::string>& key, const platform::Dictionary& parameters) override;
+    // Builds the kernel for the current radius and intensity, then runs the tiles; null
+    // when the kernel cannot be allocated.
+    std::shared_ptr<TileProcess> runProcessToCompletion(const TileRegion& region) override;
+    void processTile(int32_t colStart, int32_t colEnd, int32_t rowStart, int32_t rowEnd, ImageBuffer* src,
+                     ImageBuffer* dest, int32_t pass) override;
+    void processEdge(int32_t, int32_t, int32_t, int32_t, ImageBuffer*, ImageBuffer*, int32_t) override {}
+
+    float radius() const { return radius_; }
+    void setRadius(float radius) { radius_ = radius; }
+    float intensity() const { return intensity_; }
+    void setIntensity(float intensity) { intensity_ = intensity; }
+    int32_t length() const { return length_; }
+    const std::vector<float>& kernel() const { return kernel_; }
+
+    // The normalised length x length unsharp kernel.
+    static std::vector<float> fill2DGaussian(int32_t length, float sigma, float amount);
+
+  private:
+    bool buildKernel();
+
+    std::vector<float> kernel_;
+    int32_t length_ = 3;
+    float radius_ = 0.0f;
+    float intensity_ = 0.0f;
+};

@@ -1,0 +1,121 @@
+// The sharpening stage: kernel size and shape, and the unsharp result in square-root space.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numeric>
+
+#include "engine/stages/SharpeningTiledEngine.h"
+#include "tests/engine/StageSource.h"
+
+namespace {
+
+std::shared_ptr<SharpeningTiledEngine> sharpening(std::shared_ptr<TiledEngine> source, double radius,
+                                                  double intensity) {
+    auto engine = std::make_shared<SharpeningTiledEngine>(std::move(source), "", false);
+    engine->setParameters(std::nullopt, {{"Lumivar_Filter_inputRadius", platform::Value(radius)},
+                                         {"Lumivar_Filter_inputIntensity", platform::Value(intensity)}});
+    return engine;
+}
+
+// The whole-picture convolution of the square roots with the stage's kernel; pixels the
+// kernel cannot cover keep their value.
+double expectedSample(const ImageBuffer& in, const SharpeningTiledEngine& stage, int32_t x, int32_t y, int c) {
+    const int32_t h = stage.length() / 2;
+    auto root = [&](int32_t px, int32_t py) { return std::sqrt(pixelAt(in, px, py)[c] / 65535.0); };
+    double v = 0;
+    if (x < h || y < h || x + h >= in.imageWidth() || y + h >= in.imageHeight())
+        v = root(x, y);
+    else
+        for (int32_t dy = -h; dy <= h; ++dy)
+            for (int32_t dx = -h; dx <= h; ++dx)
+                v += stage.kernel()[size_t(dy + h) * stage.length() + size_t(dx + h)] * root(x + dx, y + dy);
+    return std::clamp(std::round(v * v * 65325.0), 0.0, 65535.0);
+}
+
+} // namespace
+
+TEST(SharpeningTiledEngine, KernelLengthFollowsTheRadius) {
+    struct Case {
+        double radius;
+        int32_t length;
+        float radiusAfterRun;
+    } cases[] = {{0.8, 3, 0.8f}, {4.0, 5, 4.0f}, {0.01, 3, 0.05f}, {16.0, 9, 16.0f}, {1.0, 3, 1.0f}};
+    for (const Case& c : cases) {
+        auto source = std::make_shared<StageSource>(16, 16, [](int32_t, int32_t) {
+            return StageSource::Pixel{1, 2, 3, 4};
+        });
+        auto stage = sharpening(source, c.radius, 1.0);
+        ASSERT_TRUE(stage->runProcessToCompletion(TileRegion::null()));
+        EXPECT_EQ(stage->length(), c.length) << c.radius;
+        EXPECT_FLOAT_EQ(stage->radius(), c.radiusAfterRun) << c.radius;
+        const auto& k = stage->kernel();
+        ASSERT_EQ(k.size(), size_t(c.length) * c.length);
+        EXPECT_NEAR(std::accumulate(k.begin(), k.end(), 0.0), 1.0, 1e-5);
+        EXPECT_FLOAT_EQ(k.front(), k.back()); // symmetric
+    }
+}
+
+TEST(SharpeningTiledEngine, KernelValuesByHand) {
+    // sigma 1, amount 1: corner -exp(-1) / 2 pi, side -exp(-0.5) / 2 pi, centre 1 - the rest
+    // before the centre term; then normalised.
+    const auto k = SharpeningTiledEngine::fill2DGaussian(3, 1.0f, 1.0f);
+    const double corner = -std::exp(-1.0) / (2 * M_PI), side = -std::exp(-0.5) / (2 * M_PI);
+    const double centre = 1 - 4 * corner - 4 * side;
+    const double total = centre + 4 * corner + 4 * side;
+    EXPECT_NEAR(k[0], corner / total, 1e-6);
+    EXPECT_NEAR(k[1], side / total, 1e-6);
+    EXPECT_NEAR(k[4], centre / total, 1e-6);
+    const auto identity = SharpeningTiledEngine::fill2DGaussian(5, 2.0f, 0.0f);
+    EXPECT_FLOAT_EQ(identity[12], 1.0f);
+    EXPECT_FLOAT_EQ(identity[0], 0.0f);
+}
+
+TEST(SharpeningTiledEngine, IntensityZeroOnlyRescalesToTheFloatUnit) {
+    const uint16_t values[] = {0, 1, 1000, 32768, 65535};
+    auto source = std::make_shared<StageSource>(5, 5, [&](int32_t x, int32_t) {
+        return StageSource::Pixel{values[x], values[4 - x], values[x], 0};
+    });
+    auto out = sharpening(source, 2.0, 0.0)->runProcessToCompletion(TileRegion::null());
+    ASSERT_TRUE(out && out->buffer);
+    for (int32_t x = 0; x < 5; ++x) {
+        EXPECT_EQ(pixelAt(*out->buffer, x, 2)[0], uint16_t(std::lround(values[x] * 65325.0 / 65535.0))) << x;
+        EXPECT_EQ(pixelAt(*out->buffer, x, 2)[3], 65325);
+    }
+}
+
+TEST(SharpeningTiledEngine, SteepensAnEdgeAndLeavesFlatAreas) {
+    auto source = std::make_shared<StageSource>(20, 12, [](int32_t x, int32_t) {
+        const uint16_t v = x < 10 ? 10000 : 40000;
+        return StageSource::Pixel{v, v, v, 65535};
+    });
+    auto stage = sharpening(source, 1.0, 2.0);
+    auto out = stage->runProcessToCompletion(TileRegion::null());
+    ASSERT_TRUE(out && out->buffer);
+    const auto flat = [](double v) { return uint16_t(std::lround(v * 65325.0 / 65535.0)); };
+    EXPECT_LT(pixelAt(*out->buffer, 9, 6)[1], flat(10000)); // darker at the dark side
+    EXPECT_GT(pixelAt(*out->buffer, 10, 6)[1], flat(40000)); // lighter at the light side
+    EXPECT_NEAR(pixelAt(*out->buffer, 4, 6)[1], flat(10000), 1);
+    EXPECT_NEAR(pixelAt(*out->buffer, 9, 6)[1], expectedSample(source->picture(), *stage, 9, 6, 1), 1);
+    EXPECT_EQ(out->buffer->bufferOwner(), stage.get());
+    EXPECT_EQ(pixelAt(source->picture(), 9, 6)[1], 10000); // never written in place
+}
+
+TEST(SharpeningTiledEngine, ManyTilesMatchTheWholePictureReference) {
+    auto source = std::make_shared<StageSource>(1100, 700, [](int32_t x, int32_t y) {
+        const uint32_t h = uint32_t(x) * 2654435761u ^ uint32_t(y) * 40503u;
+        return StageSource::Pixel{uint16_t(h % 65536), uint16_t((x * 97 + y * 31) % 65536),
+                                  uint16_t((h >> 8) % 30000), 0};
+    });
+    auto stage = sharpening(source, 4.0, 1.5);
+    auto out = stage->runProcessToCompletion(TileRegion::null());
+    ASSERT_TRUE(out && out->buffer);
+    int64_t wrong = 0;
+    for (int32_t y = 0; y < 700; ++y)
+        for (int32_t x = 0; x < 1100; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const double expected = expectedSample(source->picture(), *stage, x, y, c);
+                if (std::abs(pixelAt(*out->buffer, x, y)[c] - expected) > 1 && wrong++ < 5)
+                    ADD_FAILURE() << "pixel " << x << "," << y << " channel " << c;
+            }
+    EXPECT_EQ(wrong, 0);
+}
