@@ -17,6 +17,15 @@ TEST(DefaultToneCurve, PassesThroughPublishedRowsAndNeverFalls) {
     for (size_t i = 1; i < t.size(); ++i) ASSERT_GE(t[i], t[i - 1]) << "falls at " << i;
 }
 
+TEST(DefaultToneCurve, MatchesThePublishedInverseRows) {
+    const struct {
+        int index;
+        float input;
+    } rows[] = {{1, 0.00121f},   {4, 0.00496f},   {16, 0.01620f},  {64, 0.04292f},
+                {128, 0.07152f}, {256, 0.12122f}, {512, 0.23787f}, {768, 0.43434f}, {1023, 0.99291f}};
+    for (const auto& r : rows) EXPECT_NEAR(Curve::valueAt(r.input), r.index / 1024.0f, 3e-5) << r.index;
+}
+
 TEST(DefaultToneCurve, EndsAndOutsideInputsPassThrough) {
     for (float x : {-0.5f, 0.0f, 0.0009f, 1.0f, 1.5f}) EXPECT_EQ(Curve::valueAt(x), x) << x;
     // Halfway between rows 256 and 257.
