@@ -9,7 +9,7 @@
 
 class dng_camera_profile;
 
-// What the specification needs of a negative; the negative fills it when it makes one.
+// What the colour conversion needs of a negative; the negative fills it when it makes one.
 struct dng_color_spec_camera {
     uint32_t channels = 3;
     dng_string calibrationSignature;
@@ -21,7 +21,7 @@ struct dng_color_spec_camera {
 
 class dng_color_spec {
   public:
-    // Fewer than two channels leaves the specification empty (monochrome); a colour camera
+    // Fewer than two channels leaves the conversion empty (monochrome); a colour camera
     // without a profile usable for its channels is refused with dng_error_bad_format.
     dng_color_spec(const dng_color_spec_camera& camera, const dng_camera_profile* profile);
     virtual ~dng_color_spec() = default;
