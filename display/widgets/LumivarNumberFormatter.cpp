@@ -1,15 +1,18 @@
 #include "display/widgets/LumivarNumberFormatter.h"
 
+#include <cmath>
+
 LumivarNumberFormatter::LumivarNumberFormatter(QObject* parent) : QValidator(parent) {}
 
 // Like a text scanner: leading white space is skipped and the longest number at the start is
-// read, so "12 mm" gives 12.
+// read, so "12 mm" gives 12. "nan" and "inf" are no numbers here: they would slip past the
+// limits into the settings.
 std::optional<double> LumivarNumberFormatter::scanNumber(const QString& text) const {
     const QString trimmed = text.trimmed();
     for (qsizetype length = trimmed.size(); length > 0; --length) {
         bool ok = false;
         const double value = locale().toDouble(QStringView(trimmed).left(length), &ok);
-        if (ok) return value;
+        if (ok) return std::isfinite(value) ? std::optional(value) : std::nullopt;
     }
     return std::nullopt;
 }

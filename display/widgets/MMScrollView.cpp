@@ -17,13 +17,16 @@ MMScrollView::MMScrollView(QWidget* parent)
 
 void MMScrollView::followScrollBar() {
     QScrollBar* own = verticalScrollBar();
-    connect(own, &QScrollBar::rangeChanged, scroller_, [this](int low, int high) {
-        scroller_->setRange(low, high);
-        copySteps();
-    });
+    connect(own, &QScrollBar::rangeChanged, scroller_, [this](int low, int high) { followRange(low, high); });
     connect(own, &QScrollBar::valueChanged, scroller_, &QScrollBar::setValue);
     connect(scroller_, &QScrollBar::valueChanged, own, &QScrollBar::setValue);
-    scroller_->setRange(own->minimum(), own->maximum());
+    followRange(own->minimum(), own->maximum());
+}
+
+// Content that fits has nothing to scroll: no knob then, not even under the pointer.
+void MMScrollView::followRange(int low, int high) {
+    scroller_->setRange(low, high);
+    scroller_->setVisible(high > low);
     copySteps();
 }
 

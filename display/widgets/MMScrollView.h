@@ -21,6 +21,7 @@ class MMScrollView : public QScrollArea {
 
   private:
     void followScrollBar();
+    void followRange(int low, int high);
     void copySteps();
 
     MMScroller* scroller_;

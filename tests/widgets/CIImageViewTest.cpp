@@ -121,6 +121,18 @@ TEST_F(HistogramView, NilStartsNothingAndKeepsTheLastHistogram) {
     EXPECT_EQ(view.histogramImage(), shown);
 }
 
+// A view with no room inside its one-pixel frame (hidden, collapsed) computes nothing.
+TEST_F(HistogramView, NoRoomNoHistogram) {
+    view.resize(2, 2);
+    view.setImage(greyImage(30000));
+    ASSERT_TRUE(finished(view));
+    EXPECT_TRUE(view.histogramImage().isNull());
+    view.resize(0, 0);
+    view.setImage(greyImage(30000));
+    ASSERT_TRUE(finished(view));
+    EXPECT_TRUE(view.histogramImage().isNull());
+}
+
 TEST_F(HistogramView, PaintsTheHistogramInsetByOnePoint) {
     view.setImage(greyImage(30000));
     ASSERT_TRUE(finished(view));

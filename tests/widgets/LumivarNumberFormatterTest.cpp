@@ -26,6 +26,8 @@ TEST(LumivarNumberFormatter, EveryTextGivesANumber) {
         {"0.5",   1.0, 10.0, {},   1},
         {"7",     1.0, 10.0, {},   7},
         {"x",     1.0, 10.0, 20.0, 20},   // the last good number is not clamped again
+        {"nan",   {},  {},   4,    4},    // not finite: no number
+        {"-inf",  1.0, {},   4,    4},
     };
     // clang-format on
     for (const Typed& c : cases) {

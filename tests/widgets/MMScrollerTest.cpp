@@ -110,6 +110,10 @@ TEST(MMScrollView, ContentFillsTheAreaUnderTheScroller) {
     EXPECT_EQ(content->y(), -250);
     view.verticalScrollBar()->setValue(100);
     EXPECT_EQ(scroller->value(), 100);
+
+    content->setMinimumSize(200, 100); // fits: nothing to scroll, no scroller
+    content->resize(200, 100);
+    EXPECT_TRUE(scroller->isHidden());
 }
 
 } // namespace

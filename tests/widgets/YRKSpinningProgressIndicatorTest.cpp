@@ -122,27 +122,34 @@ TEST(YRKSpinningProgressIndicator, DestroyedWhileSpinningOnItsThread) {
     QCoreApplication::processEvents(); // repaint requests for the gone view are dropped
 }
 
-// Value 25 of 100: a quarter pie from twelve o'clock to three, inside a ring.
-TEST(YRKSpinningProgressIndicator, DeterminateQuarterPie) {
-    Indicator indicator;
-    indicator.resize(100, 100);
-    indicator.setColor(Qt::black);
-    indicator.setDoubleValue(25);
-    EXPECT_FALSE(indicator.isIndeterminate());
-    indicator.startAnimation(); // determinate: does not spin
-    EXPECT_FALSE(indicator.isAnimating());
+struct Pie {
+    double value, maxValue;
+    double filledToDegrees; // clockwise from twelve o'clock
+};
 
-    const QImage image = widgets_test::grabbed(indicator);
-    const double c = 50, r = (100 - 2.0) / 2.1, inner = 0.6 * r;
-    const auto at = [&](double degreesClockwiseFromTop) {
-        const double a = degreesClockwiseFromTop * M_PI / 180;
-        return image.pixelColor(int(c + inner * std::sin(a)), int(c - inner * std::cos(a)));
-    };
-    for (double d : {10.0, 45.0, 80.0})
-        EXPECT_EQ(at(d), QColor(Qt::black)) << d;
-    for (double d : {100.0, 180.0, 270.0, 350.0})
-        EXPECT_EQ(at(d), QColor(Qt::white)) << d;
-    EXPECT_LT(image.pixelColor(int(c), int(c + r)).red(), 128); // the ring, at six o'clock
+// Value 25 of 100: a quarter pie from twelve o'clock to three, inside a ring. Values past the
+// maximum fill the circle once; a maximum of 0 fills nothing.
+TEST(YRKSpinningProgressIndicator, DeterminatePie) {
+    for (const Pie& pie : {Pie{25, 100, 90}, Pie{50, 200, 90}, Pie{150, 100, 360}, Pie{10, 0, 0}}) {
+        Indicator indicator;
+        indicator.resize(100, 100);
+        indicator.setColor(Qt::black);
+        indicator.setMaxValue(pie.maxValue);
+        indicator.setDoubleValue(pie.value);
+        EXPECT_FALSE(indicator.isIndeterminate());
+        indicator.startAnimation(); // determinate: does not spin
+        EXPECT_FALSE(indicator.isAnimating());
+
+        const QImage image = widgets_test::grabbed(indicator);
+        const double c = 50, r = (100 - 2.0) / 2.1, inner = 0.6 * r;
+        for (double d = 5; d < 360; d += 10) {
+            const double a = d * M_PI / 180;
+            const QColor seen = image.pixelColor(int(c + inner * std::sin(a)), int(c - inner * std::cos(a)));
+            EXPECT_EQ(seen, QColor(d < pie.filledToDegrees ? Qt::black : Qt::white))
+                << pie.value << " of " << pie.maxValue << " at " << d;
+        }
+        EXPECT_LT(image.pixelColor(int(c), int(c + r)).red(), 128); // the ring, at six o'clock
+    }
 }
 
 } // namespace
