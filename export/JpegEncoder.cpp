@@ -48,12 +48,17 @@ template <typename T> unsigned load(const uint8_t* p, size_t index, bool swap) {
     return v;
 }
 
-// round(v x 255 / max) for a sample of max = 255 or 65535.
-template <typename T> uint8_t to8(unsigned v) {
+// round(v x 255 / 65535), exactly, without a division.
+inline uint8_t to8(unsigned v) {
+    const unsigned t = v * 255u + 32768u;
+    return uint8_t((t + (t >> 16)) >> 16);
+}
+
+template <typename T> uint8_t to8Bits(unsigned v) {
     if constexpr (sizeof(T) == 1) {
         return uint8_t(v);
     } else {
-        return uint8_t((v * 255u + 32767u) / 65535u);
+        return to8(v);
     }
 }
 
@@ -64,16 +69,34 @@ template <typename T> void convertRow(const uint8_t* in, size_t width, const Sam
         for (size_t c = 0; c < 3; ++c) {
             unsigned v = load<T>(in, l.red + c, l.swap);
             if (a != kMax) v = a ? std::min<unsigned>(kMax, unsigned((uint64_t(v) * kMax + a / 2) / a)) : 0;
-            out[c] = to8<T>(v);
+            out[c] = to8Bits<T>(v);
         }
     }
 }
 
-template <typename T>
+// The output stage's own layout, host-order 16-bit R G B first and no premultiplied alpha,
+// with the pixel step known to the compiler, so the loop vectorises.
+template <size_t Step> void convertHostRow(const uint8_t* in, size_t width, uint8_t* out) {
+    for (size_t x = 0; x < width; ++x, in += Step * 2, out += 3)
+        for (size_t c = 0; c < 3; ++c)
+            out[c] = to8(load<uint16_t>(in, c, false));
+}
+
 void convertImage(const platform::Bitmap& image, const uint8_t* data, size_t rowBytes, const SampleLayout& l,
                   uint8_t* out) {
-    for (size_t y = 0; y < image.height(); ++y)
-        convertRow<T>(data + y * rowBytes, image.width(), l, out + y * image.width() * 3);
+    const size_t width = image.width();
+    const bool host16 = image.bitsPerComponent() == 16 && !l.swap && !l.premultiplied && l.red == 0;
+    for (size_t y = 0; y < image.height(); ++y, data += rowBytes, out += width * 3) {
+        if (host16 && l.step == 4) {
+            convertHostRow<4>(data, width, out);
+        } else if (host16 && l.step == 3) {
+            convertHostRow<3>(data, width, out);
+        } else if (image.bitsPerComponent() == 8) {
+            convertRow<uint8_t>(data, width, l, out);
+        } else {
+            convertRow<uint16_t>(data, width, l, out);
+        }
+    }
 }
 
 } // namespace
@@ -92,11 +115,7 @@ std::unique_ptr<uint8_t[]> rgb8Pixels(const std::shared_ptr<platform::Bitmap>& i
         return nullptr;
     auto out = std::make_unique_for_overwrite<uint8_t[]>(std::max<size_t>(bytes, 1));
     if (auto layout = sampleLayout(*image)) {
-        if (image->bitsPerComponent() == 8) {
-            convertImage<uint8_t>(*image, image->data(), image->bytesPerRow(), *layout, out.get());
-        } else {
-            convertImage<uint16_t>(*image, image->data(), image->bytesPerRow(), *layout, out.get());
-        }
+        convertImage(*image, image->data(), image->bytesPerRow(), *layout, out.get());
         return out;
     }
     // Float and 32-bit samples: the bitmap reader scales them to 16 bits first.
@@ -104,8 +123,8 @@ std::unique_ptr<uint8_t[]> rgb8Pixels(const std::shared_ptr<platform::Bitmap>& i
     std::vector<uint16_t> rgb16(bytes);
     if (!bitmap->getLinearBuffer(rgb16)) return nullptr;
     SampleLayout packed{3, 0, 0, false, false};
-    convertImage<uint16_t>(*image, reinterpret_cast<const uint8_t*>(rgb16.data()), image->width() * 6, packed,
-                           out.get());
+    convertImage(*image, reinterpret_cast<const uint8_t*>(rgb16.data()), image->width() * 6, packed,
+                 out.get());
     return out;
 }
 

@@ -333,10 +333,3 @@ TEST(JpegDestination, EmbedsAProfileInChunksThatLibjpegReassembles) {
     ASSERT_EQ(writeJpeg(folder / "none.jpg", gradient16(kWidth, kHeight), {}, 1.0, nullptr), std::nullopt);
     EXPECT_TRUE(readIccProfile(folder / "none.jpg").empty());
 }
-
-TEST(JpegQuality, IsARoundedPercentageFromOneToAHundred) {
-    const std::pair<double, int> cases[] = {{0.7, 70}, {1.0, 100}, {0.555, 56}, {0.0, 1},
-                                            {-3, 1},   {1.5, 100}, {NAN, 100},  {0.004, 1}};
-    for (auto [q, expected] : cases)
-        EXPECT_EQ(jpegQuality(q), expected) << q;
-}
