@@ -62,6 +62,7 @@ void rawWrapper::genImagesLocked() {
 
 std::shared_ptr<uint16_t[]> rawWrapper::developLocked(int which) {
     DecodedPixels rgba = createBitMap(which);
+    completeMetaData();
     if (!rgba) return nullptr;
     return createRGBBufferFromRGBA(std::move(rgba), int64_t(imageWidth_) * int64_t(imageHeight_));
 }
@@ -75,13 +76,7 @@ rawWrapper::DecodedPixels rawWrapper::createBitMap(int which) {
     std::scoped_lock decodeLock(DCRaw::decodeLock());
     try {
         DCRaw decoder;
-        decoder.setDoGreenChannelMatch(platform::UserDefaults::standard().boolForKey("enableNewPV"));
-        decoder.setOutputColorSpace(4);
-        decoder.setCameraProfile(cameraProfile_);
-        decoder.setAlgoSelect(which);
-        decoder.setConversionMode(processAsMonchromeSensor_ ? 2 : 1);
-        decoder.setRecoverHighlights(maintainHighlights_);
-
+        configure(decoder, which);
         const std::string path = fileSource_.string();
         const bool loaded = decoder.loadFile(path, nullptr);
         uint16_t* handedBack = nullptr;
@@ -97,21 +92,27 @@ rawWrapper::DecodedPixels rawWrapper::createBitMap(int which) {
         dcMake_ = loaded ? std::optional(decoder.dcMake()) : std::nullopt;
         dcModel_ = loaded ? std::optional(decoder.dcModel()) : std::nullopt;
         takeCameraParameters(decoder);
-        if (ok) {
-            imageWidth_ = width;
-            imageHeight_ = height;
-        }
-        completeMetaData();
         if (!ok) {
             // Whatever the decoder developed before it failed is not an image.
             error_ = platform::Error{kErrorDomain, kDecodeFailed, decoder.dcStatus()};
             return nullptr;
         }
+        imageWidth_ = width;
+        imageHeight_ = height;
         return pixels;
     } catch (...) {
         error_ = platform::Error{kErrorDomain, kDecodeFailed, kNotRecognizedText};
         return nullptr;
     }
+}
+
+void rawWrapper::configure(DCRaw& decoder, int which) const {
+    decoder.setDoGreenChannelMatch(platform::UserDefaults::standard().boolForKey("enableNewPV"));
+    decoder.setOutputColorSpace(4); // linear ProPhoto, D65
+    decoder.setCameraProfile(cameraProfile_);
+    decoder.setAlgoSelect(which);
+    decoder.setConversionMode(processAsMonchromeSensor_ ? 2 : 1);
+    decoder.setRecoverHighlights(maintainHighlights_);
 }
 
 void rawWrapper::takeCameraParameters(const DCRaw& decoder) {
@@ -135,6 +136,7 @@ void rawWrapper::takeCameraParameters(const DCRaw& decoder) {
 }
 
 void rawWrapper::completeMetaData() {
+    if (!metaData_) return;
     platform::Dictionary& meta = *metaData_;
     if (meta.count(platform::kCGImagePropertyPixelHeight) && meta.count(platform::kCGImagePropertyPixelWidth)) return;
     meta[platform::kCGImagePropertyPixelHeight] = int64_t(imageHeight_);

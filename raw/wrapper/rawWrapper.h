@@ -75,6 +75,7 @@ class rawWrapper : public ImageWrapper, public DemosaicedRenderings {
     void decodeSettingsChanged() override;
     void genImagesLocked();
     std::shared_ptr<uint16_t[]> developLocked(int which);
+    void configure(DCRaw& decoder, int which) const;
     void takeCameraParameters(const DCRaw& decoder);
     void completeMetaData();
     float cameraFromXYZ(int row, int col) const { return read(cameraFromXYZ_)[row][col]; }
