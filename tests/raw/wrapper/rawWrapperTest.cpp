@@ -202,22 +202,26 @@ TEST(rawWrapper, HeldRenderingsOutliveAProfileChange) {
     auto image = fake();
     image->width = 64;
     image->height = 48;
-    std::atomic<bool> done = false;
-    std::thread changer([&] {
-        for (int i = 0; i < 200; ++i) {
-            image->setCameraProfile(i % 2 ? profileFile("/p/A.dcp") : nullptr);
-            image->getParameters();
+    std::atomic<bool> stop = false, intact = true;
+    std::atomic<int> reads = 0;
+    std::thread reader([&] {
+        while (!stop) {
+            const auto held = image->holdRenderings();
+            if (!held.master || !held.alternate || !isRgbOfCountingRgba(held.master.get(), 64 * 48) ||
+                !isRgbOfCountingRgba(held.alternate.get(), 64 * 48))
+                intact = false;
+            ++reads;
         }
-        done = true;
     });
-    int reads = 0;
-    while (!done || reads < 10) {
-        const auto held = image->holdRenderings();
-        ASSERT_TRUE(held.master && held.alternate);
-        ASSERT_TRUE(isRgbOfCountingRgba(held.master.get(), 64 * 48));
-        ASSERT_TRUE(isRgbOfCountingRgba(held.alternate.get(), 64 * 48));
-        ++reads;
+    for (int i = 0; i < 100; ++i) {
+        const int before = reads;
+        image->setCameraProfile(i % 2 ? nullptr : profileFile("/p/A.dcp"));
+        image->getParameters();
+        // The second read starts after the change, so it decodes again.
+        while (reads < before + 2) std::this_thread::yield();
     }
-    changer.join();
-    EXPECT_GT(image->total(), 2);
+    stop = true;
+    reader.join();
+    EXPECT_TRUE(intact);
+    EXPECT_GE(image->total(), 2 * 100);
 }
