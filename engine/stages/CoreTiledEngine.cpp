@@ -1,8 +1,10 @@
 #include "engine/stages/CoreTiledEngine.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "color/ColorMatchTiledEngine.h"
@@ -257,11 +259,12 @@ void CoreTiledEngine::processTile(int32_t colStart, int32_t colEnd, int32_t rowS
 
 namespace {
 
-// The knee on a toned value c (in units of the float scale): logarithmic above kneeLow.
-inline float kneeCompress(float toned, float kneeLow, float kneeF) {
-    float c = toned * kKneeUnit;
-    if (c > kneeLow) c = std::log((c - kneeLow) * kneeF + 1) / kneeF + kneeLow;
-    return c / kKneeUnit;
+// The knee on a toned value: logarithmic above kneeLow (in units of 18 % grey), the value
+// itself below. Multiplies by reciprocals: the divisions were the loop's slowest part.
+inline float kneeCompress(float toned, float kneeLow, float kneeF, float invKneeF) {
+    const float c = toned * kKneeUnit;
+    if (!(c > kneeLow)) return toned;
+    return (std::log((c - kneeLow) * kneeF + 1) * invKneeF + kneeLow) * (1 / kKneeUnit);
 }
 
 inline void store(float* out, float r, float g, float b) {
@@ -274,18 +277,24 @@ inline void store(uint16_t* out, float r, float g, float b) {
     out[3] = 65535;
 }
 
+// Equal bits give equal results; cheaper than a float compare, which must rule out NaN.
+inline bool sameBits(float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); }
+
+// Four floats in one register (a g++ and clang vector extension).
+using Float4 = float __attribute__((vector_size(16)));
+
 // What one request applies, copied out of the engine so that the loops keep it in registers.
 struct PixelTables {
     float scale;
     const float* gain; // null: no gain step
     const float* tone; // RGBA entries, the gain in red
     float m[16];
-    float offset, kneeLow, kneeF;
+    float offset, kneeLow, kneeF, invKneeF;
     bool knee;
 
     float toned(float value, float mul) const {
         const float v = value * mul + offset;
-        return knee ? kneeCompress(v, kneeLow, kneeF) : v;
+        return knee ? kneeCompress(v, kneeLow, kneeF, invKneeF) : v;
     }
 
     void gainRow(float* p, size_t pixels) const {
@@ -301,15 +310,16 @@ struct PixelTables {
 
     // The matrix puts the tone-table index into the alpha slot. With the monochrome mix the
     // three channels are one value, toned once.
+    // Rows of the matrix as four-wide vectors: output = R x row 0 + G x row 1 + B x row 2 + A x row 3.
     template <class Sample> void toneRow(const float* p, size_t pixels, Sample* out) const {
+        Float4 rows[4];
+        std::memcpy(rows, m, sizeof rows);
         for (size_t i = 0; i < pixels; ++i, p += 4, out += 4) {
-            float o[4];
-            for (int j = 0; j < 4; ++j)
-                o[j] = p[0] * m[j] + p[1] * m[4 + j] + p[2] * m[8 + j] + p[3] * m[12 + j];
+            const Float4 o = p[0] * rows[0] + p[1] * rows[1] + p[2] * rows[2] + p[3] * rows[3];
             const float mul = tone[4 * int32_t(clampForInt(o[3], CoreTiledEngine::kToneTableSize - 1))];
             const float r = toned(o[0], mul);
-            const float g = o[1] == o[0] ? r : toned(o[1], mul);
-            const float b = o[2] == o[1] ? g : toned(o[2], mul);
+            const float g = sameBits(o[1], o[0]) ? r : toned(o[1], mul);
+            const float b = sameBits(o[2], o[1]) ? g : toned(o[2], mul);
             store(out, r, g, b);
         }
     }
@@ -328,6 +338,7 @@ void CoreTiledEngine::processBlock(int32_t colStart, int32_t colEnd, int32_t row
                   outputOffset_,
                   kneeLow_,
                   kneeF_,
+                  1 / kneeF_,
                   kneeF_ >= kNoKnee};
     std::copy(matrix_.begin(), matrix_.end(), t.m);
     const size_t pixels = size_t(colEnd - colStart);
@@ -346,7 +357,7 @@ void CoreTiledEngine::processBlock(int32_t colStart, int32_t colEnd, int32_t row
 
 // The knee works on the toned value, so contrast and brightness still count with it on.
 float CoreTiledEngine::processKnee(float value, float mul) const {
-    return kneeCompress(value * mul + outputOffset_, kneeLow_, kneeF_);
+    return kneeCompress(value * mul + outputOffset_, kneeLow_, kneeF_, 1 / kneeF_);
 }
 
 // --- serving tiles ----------------------------------------------------------------------------
