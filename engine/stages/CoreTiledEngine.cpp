@@ -416,14 +416,30 @@ std::shared_ptr<CGImageBitMap> CoreTiledEngine::imageTile(int32_t, double scale,
 }
 
 // The down-scaled source for a zoom, made when missing or when a render changed the source.
-// A display request never waits for a busy source; a waiting request takes the source before
-// the cache lock, so display requests are never held up behind it.
+// Most requests find it made and only read; a display request never waits for a busy source.
 std::shared_ptr<ImageBuffer> CoreTiledEngine::zoomImage(ImageBuffer& source, float zoomKey, double factor,
                                                         bool wait, bool& existed) {
     ReadWriteLock* lock = cacheLock();
+    const auto cached = [&]() -> std::shared_ptr<ImageBuffer> {
+        Locked cache(lock, Locked::Read);
+        const auto found = cachedImages_.find(zoomKey);
+        return found == cachedImages_.end() ? nullptr : found->second;
+    };
+    auto image = cachedImageIsDirty() ? nullptr : cached();
+    if (!image) {
+        remakeZoomImage(source, zoomKey, factor, wait);
+        image = cached();
+    }
+    existed = image != nullptr;
+    return image;
+}
+
+// A waiting request takes the source before the cache lock, so that display requests are
+// never held up behind it.
+void CoreTiledEngine::remakeZoomImage(ImageBuffer& source, float zoomKey, double factor, bool wait) {
     if (wait) source.lock(this);
     {
-        Locked cache(lock, Locked::Write);
+        Locked cache(cacheLock(), Locked::Write);
         const bool missing = cachedImages_.find(zoomKey) == cachedImages_.end();
         if ((cachedImageIsDirty() || missing) && (wait || source.tryLock(this))) {
             if (cachedImageIsDirty()) cachedImages_.clear();
@@ -443,10 +459,6 @@ std::shared_ptr<ImageBuffer> CoreTiledEngine::zoomImage(ImageBuffer& source, flo
         }
     }
     if (wait) source.unlock(this);
-    Locked cache(lock, Locked::Read);
-    const auto found = cachedImages_.find(zoomKey);
-    existed = found != cachedImages_.end();
-    return existed ? found->second : nullptr;
 }
 
 // The rectangle (top-left origin, full-size pixels) cut from an image `factor` times smaller.

@@ -98,6 +98,7 @@ class CoreTiledEngine : public TiledEngine {
                       const ImageBuffer& src, ImageBuffer& dest) const;
     std::shared_ptr<ImageBuffer> zoomImage(ImageBuffer& source, float zoomKey, double factor, bool wait,
                                            bool& existed);
+    void remakeZoomImage(ImageBuffer& source, float zoomKey, double factor, bool wait);
     std::shared_ptr<ImageBuffer> processedCrop(const ImageBuffer& image, const platform::Rect& rect,
                                                double factor, bool fromThumbnail, bool createFloat);
     void dropProcessedThumbnail();
