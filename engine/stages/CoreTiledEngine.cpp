@@ -53,17 +53,15 @@ class Locked {
     ReadWriteLock* lock_;
 };
 
-// Clamped before any conversion to an integer: out of range the conversion is undefined.
-// NaN counts as 0.
-inline float clampForInt(float v, float lo, float hi) {
-    v = v == v ? v : 0.0f;
-    return std::min(std::max(v, lo), hi);
+// Clamped into [0, hi] before any conversion to an integer: out of range the conversion
+// is undefined. NaN counts as 0. Written to compile without branches.
+inline float clampForInt(float v, float hi) {
+    v = v > 0.0f ? v : 0.0f;
+    return v < hi ? v : hi;
 }
 
-// Channel values of 2^30 already put the index far past the table's end.
-inline int64_t luminanceLevel(float v) {
-    return int64_t(clampForInt(v * 65535.0f, -1073741824.0f, 1073741824.0f));
-}
+// Channels are never negative; 2^30 already puts the index far past the table's end.
+inline int64_t luminanceLevel(float v) { return int64_t(clampForInt(v * 65535.0f, 1073741824.0f)); }
 
 bool contains(const platform::Rect& outer, const platform::Rect& inner) {
     return !outer.isNull() && !inner.isNull() && inner.x >= outer.x && inner.y >= outer.y &&
@@ -257,54 +255,98 @@ void CoreTiledEngine::processTile(int32_t colStart, int32_t colEnd, int32_t rowS
     group.wait();
 }
 
+namespace {
+
+// The knee on a toned value c (in units of the float scale): logarithmic above kneeLow.
+inline float kneeCompress(float toned, float kneeLow, float kneeF) {
+    float c = toned * kKneeUnit;
+    if (c > kneeLow) c = std::log((c - kneeLow) * kneeF + 1) / kneeF + kneeLow;
+    return c / kKneeUnit;
+}
+
+inline void store(float* out, float r, float g, float b) {
+    out[0] = r, out[1] = g, out[2] = b, out[3] = 1.0f;
+}
+inline void store(uint16_t* out, float r, float g, float b) {
+    out[0] = uint16_t(clampForInt(r * kU16PerFloatUnit, 65535));
+    out[1] = uint16_t(clampForInt(g * kU16PerFloatUnit, 65535));
+    out[2] = uint16_t(clampForInt(b * kU16PerFloatUnit, 65535));
+    out[3] = 65535;
+}
+
+// What one request applies, copied out of the engine so that the loops keep it in registers.
+struct PixelTables {
+    float scale;
+    const float* gain; // null: no gain step
+    const float* tone; // RGBA entries, the gain in red
+    float m[16];
+    float offset, kneeLow, kneeF;
+    bool knee;
+
+    float toned(float value, float mul) const {
+        const float v = value * mul + offset;
+        return knee ? kneeCompress(v, kneeLow, kneeF) : v;
+    }
+
+    void gainRow(float* p, size_t pixels) const {
+        for (size_t i = 0; i < pixels; ++i, p += 4) {
+            // 64 bits: from ettrMul 2 on a bright pixel's weighted sum passes 2^31.
+            const int64_t level = (luminanceLevel(p[0]) * kWeightR + luminanceLevel(p[1]) * kWeightG +
+                                   luminanceLevel(p[2]) * kWeightB) >>
+                                  14;
+            const float g = gain[std::clamp<int64_t>(level, 0, CoreTiledEngine::kGainTableSize - 1)];
+            p[0] *= g, p[1] *= g, p[2] *= g;
+        }
+    }
+
+    // The matrix puts the tone-table index into the alpha slot. With the monochrome mix the
+    // three channels are one value, toned once.
+    template <class Sample> void toneRow(const float* p, size_t pixels, Sample* out) const {
+        for (size_t i = 0; i < pixels; ++i, p += 4, out += 4) {
+            float o[4];
+            for (int j = 0; j < 4; ++j)
+                o[j] = p[0] * m[j] + p[1] * m[4 + j] + p[2] * m[8 + j] + p[3] * m[12 + j];
+            const float mul = tone[4 * int32_t(clampForInt(o[3], CoreTiledEngine::kToneTableSize - 1))];
+            const float r = toned(o[0], mul);
+            const float g = o[1] == o[0] ? r : toned(o[1], mul);
+            const float b = o[2] == o[1] ? g : toned(o[2], mul);
+            store(out, r, g, b);
+        }
+    }
+};
+
+} // namespace
+
 // Runs with the settings lock held for reading by the request.
 void CoreTiledEngine::processBlock(int32_t colStart, int32_t colEnd, int32_t rowStart, int32_t rowEnd,
                                    const ImageBuffer& src, ImageBuffer& dest) const {
     if (isCanceled()) return;
-    const float scale = ettrMul_ * kFloatPerU16;
-    const float* gain = fLut_.empty() ? nullptr : fLut_.data();
-    const float* tone = LUT_->bufferFloatForRow(0);
-    const bool knee = kneeF_ >= kNoKnee;
-    const float* m = matrix_.data();
-    const size_t width = size_t(colEnd - colStart);
-    for (int32_t row = rowStart; row < rowEnd; ++row) {
-        const uint16_t* in = src.bufferU16ForRow(size_t(row), size_t(colStart));
-        float* outF = dest.isFloat() ? dest.bufferFloatForRow(size_t(row), size_t(colStart)) : nullptr;
-        uint16_t* outU = dest.isFloat() ? nullptr : dest.bufferU16ForRow(size_t(row), size_t(colStart));
-        for (size_t i = 0; i < width; ++i, in += 4) {
-            float p[4] = {in[0] * scale, in[1] * scale, in[2] * scale, in[3] * scale};
-            if (gain) {
-                // 64 bits: from ettrMul 2 on a bright pixel's weighted sum passes 2^31.
-                const int64_t level = (luminanceLevel(p[0]) * kWeightR + luminanceLevel(p[1]) * kWeightG +
-                                       luminanceLevel(p[2]) * kWeightB) >>
-                                      14;
-                const float g = gain[std::clamp<int64_t>(level, 0, kGainTableSize - 1)];
-                p[0] *= g, p[1] *= g, p[2] *= g;
-            }
-            float o[4];
-            for (int j = 0; j < 4; ++j)
-                o[j] = p[0] * m[j] + p[1] * m[4 + j] + p[2] * m[8 + j] + p[3] * m[12 + j];
-            const float mul = tone[4 * int32_t(clampForInt(o[3], 0, kToneTableSize - 1))];
-            for (int j = 0; j < 3; ++j) {
-                const float v = knee ? processKnee(o[j], mul) : o[j] * mul + outputOffset_;
-                if (outF)
-                    outF[4 * i + j] = v;
-                else
-                    outU[4 * i + j] = uint16_t(clampForInt(v * kU16PerFloatUnit, 0, 65535));
-            }
-            if (outF)
-                outF[4 * i + 3] = 1.0f;
-            else
-                outU[4 * i + 3] = 65535;
-        }
+    PixelTables t{ettrMul_ * kFloatPerU16,
+                  fLut_.empty() ? nullptr : fLut_.data(),
+                  LUT_->bufferFloatForRow(0),
+                  {},
+                  outputOffset_,
+                  kneeLow_,
+                  kneeF_,
+                  kneeF_ >= kNoKnee};
+    std::copy(matrix_.begin(), matrix_.end(), t.m);
+    const size_t pixels = size_t(colEnd - colStart);
+    float row[kBlockSize * 4];
+    for (int32_t y = rowStart; y < rowEnd; ++y) {
+        const uint16_t* in = src.bufferU16ForRow(size_t(y), size_t(colStart));
+        for (size_t k = 0; k < 4 * pixels; ++k)
+            row[k] = in[k] * t.scale;
+        if (t.gain) t.gainRow(row, pixels);
+        if (dest.isFloat())
+            t.toneRow(row, pixels, dest.bufferFloatForRow(size_t(y), size_t(colStart)));
+        else
+            t.toneRow(row, pixels, dest.bufferU16ForRow(size_t(y), size_t(colStart)));
     }
 }
 
 // The knee works on the toned value, so contrast and brightness still count with it on.
 float CoreTiledEngine::processKnee(float value, float mul) const {
-    float c = (value * mul + outputOffset_) * kKneeUnit;
-    if (c > kneeLow_) c = std::log((c - kneeLow_) * kneeF_ + 1) / kneeF_ + kneeLow_;
-    return c / kKneeUnit;
+    return kneeCompress(value * mul + outputOffset_, kneeLow_, kneeF_);
 }
 
 // --- serving tiles ----------------------------------------------------------------------------

@@ -12,7 +12,7 @@
 #include "platform/ImageProperties.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
-#include "raw/DCRaw.h"
+#include "raw/core/DCRaw.h"
 
 namespace {
 

@@ -227,6 +227,13 @@ TEST(DNGCameraProfileTables, CurveComesFromTheFileOrTheDefault) {
     EXPECT_EQ(levels[0], 7) << "entry 0 is not written";
     EXPECT_NEAR(levels[32768], 0.75 * 65535, 2);
     EXPECT_EQ(levels[65535], 65535);
+    // A weight above 1 pushes the curve past white: the levels stop at 65535.
+    curved->generateLUT16(levels.data(), nullptr, 0, false, true, 3);
+    EXPECT_EQ(levels[65000], 65535);
+    // One entry has no x = i / (n - 1): nothing is written.
+    float single = 7;
+    curved->generateLUT(nullptr, &single, 1, 0, false, true, 1);
+    EXPECT_EQ(single, 7);
 }
 
 TEST(DNGCameraProfileTables, ExposureCurveMeetsItsLineAtAQuarter) {

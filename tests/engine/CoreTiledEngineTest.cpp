@@ -171,6 +171,24 @@ TEST(CoreTiledEngine, PixelTables) {
     }
 }
 
+TEST(CoreTiledEngine, WithoutProfileThereIsNoGainStep) {
+    testsupport::TempHome home;
+    Chain chain(4, 4, [](int32_t, int32_t) { return grey(0); },
+                {{"Lumivar_SceneReferred", true}, {"Lumivar_CameraProfile", halvingProfile()}});
+    EXPECT_NEAR(processPixel(*chain.core, grey(20000), true)[0], 20000.0 / 65325 * 0.5, 1e-6);
+    // The same stored form keeps the profile object: no file is read again.
+    const auto profile = chain.core->cameraProfile();
+    chain.core->setParameters("Lumivar_Filter_inputEV", {{"Lumivar_SceneReferred", true},
+                                                         {"Lumivar_CameraProfile", halvingProfile()},
+                                                         {"Lumivar_Filter_inputEV", 0.5}});
+    ASSERT_NE(chain.whole(), nullptr);
+    EXPECT_EQ(chain.core->cameraProfile(), profile);
+    chain.core->setParameters("Lumivar_CameraProfile", {{"Lumivar_SceneReferred", true}});
+    ASSERT_NE(chain.whole(), nullptr); // waits for the rebuild
+    EXPECT_TRUE(chain.core->gainTable().empty());
+    EXPECT_NEAR(processPixel(*chain.core, grey(20000), true)[0], 20000.0 / 65325, 1e-6);
+}
+
 TEST(CoreTiledEngine, WithoutToneTableNothingIsWritten) {
     auto source = std::make_shared<StageSource>(4, 4, [](int32_t, int32_t) { return grey(30000); });
     CoreTiledEngine core(source, "", false);

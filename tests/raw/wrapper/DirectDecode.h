@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "raw/DCRaw.h"
+#include "raw/core/DCRaw.h"
 
 namespace wrappertest {
 
