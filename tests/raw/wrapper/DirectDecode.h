@@ -30,7 +30,8 @@ struct Direct {
     std::vector<uint16_t> rgb; // the decoder's four values a pixel, the fourth dropped
 };
 
-inline Direct decodeDirectly(const std::string& path, const DirectOptions& options) {
+// Without keepPixels the pixels are dropped unread: the decode alone, for timings.
+inline Direct decodeDirectly(const std::string& path, const DirectOptions& options, bool keepPixels = true) {
     std::scoped_lock lock(DCRaw::decodeLock());
     DCRaw decoder;
     decoder.setOutputColorSpace(4);
@@ -43,7 +44,7 @@ inline Direct decodeDirectly(const std::string& path, const DirectOptions& optio
     uint16_t* pixels = nullptr;
     d.ok = decoder.loadFile(path, nullptr) &&
            decoder.processFileAndCreateBuffer(path, &pixels, 0, &d.width, &d.height);
-    if (d.ok) {
+    if (d.ok && keepPixels) {
         const size_t count = size_t(d.width) * d.height;
         d.rgb.resize(count * 3);
         for (size_t i = 0; i < count; ++i)

@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cctype>
 
 #include "color/ColorHelper.h"
 #include "platform/UserDefaults.h"
 #include "raw/wrapper/rawWrapper.h"
 #include "tests/raw/wrapper/DirectDecode.h"
+#include "tests/support/DcpBuilder.h"
 #include "tests/support/MemoryFile.h"
 #include "tests/support/Samples.h"
 #include "tests/support/SyntheticDng.h"
@@ -55,6 +58,26 @@ std::string chartDng(const testsupport::TempHome& home, size_t keepBytes = SIZE_
     auto bytes = testsupport::buildSyntheticDng(spec);
     bytes.resize(std::min(bytes.size(), keepBytes));
     return testsupport::writeFile(home.path(), "chart.dng", bytes).string();
+}
+
+// A profile for a camera that sees linear sRGB (XYZ to sRGB, IEC 61966-2-1): far from the
+// matrices of any real camera.
+std::shared_ptr<DNGCameraProfileAbstract> srgbCameraProfile(const testsupport::TempHome& home) {
+    constexpr uint16_t kColorMatrix1 = 50721, kColorMatrix2 = 50722, kProfileName = 50936;
+    const auto matrix =
+        testsupport::Rationals({3.2406, -1.5372, -0.4986, -0.9689, 1.8758, 0.0415, 0.0557, -0.2040, 1.0570});
+    const auto bytes = testsupport::BuildDcp([&](testsupport::TiffBuilder::Ifd& ifd) {
+        ifd.ascii(kProfileName, "sRGB camera").srationals(kColorMatrix1, matrix).srationals(kColorMatrix2, matrix);
+    });
+    return DNGCameraProfileAbstract::createFromFile(testsupport::writeFile(home.path(), "sRGB camera.dcp", bytes));
+}
+
+std::array<double, 3> channelMeans(const uint16_t* rgb, size_t pixels) {
+    std::array<double, 3> sum{};
+    for (size_t i = 0; i < pixels; ++i)
+        for (size_t c = 0; c < 3; ++c) sum[c] += rgb[3 * i + c];
+    for (double& s : sum) s /= double(pixels) * 65535.0;
+    return sum;
 }
 
 struct Developed {
@@ -187,4 +210,41 @@ TEST(rawWrapperDecode, CutOffAndMissingFilesGiveTheDecodersText) {
     EXPECT_EQ(image.error()->failureReason, "No such file or directory");
     // Nothing was identified: the parameters end before the model.
     EXPECT_EQ(image.getParameters()->size(), 3u);
+}
+
+// The decoder leaves its renderings in the camera's space: the profile's matrix goes to the
+// engine as the camera matrix, and in the decode it only sets the daylight balance, which
+// a file balanced as shot does not use.
+TEST(rawWrapperDecode, ADcpGivesItsMatrixInPlaceOfThePixel7s) {
+    LV_REQUIRE_SAMPLE("Pixel7_small.dng");
+    testsupport::TempHome home;
+    auto profile = srgbCameraProfile(home);
+    ASSERT_TRUE(profile);
+    const std::string path = testsupport::samplePath("Pixel7_small.dng").string();
+    rawWrapper image(path, "uuid", false);
+    const auto own = image.masterImageBytes();
+    const float ownMatrix = image.cameraFromXYZ00();
+    image.setCameraProfile(profile);
+    expectDecoderRenderings(image, path, {0, false, false, false, profile}, true);
+    EXPECT_NE(image.masterImageBytes(), own);
+    EXPECT_NE(image.cameraFromXYZ00(), ownMatrix);
+    const auto parameters = *image.getParameters();
+    for (int row = 0; row < 3; ++row)
+        for (int col = 0; col < 3; ++col)
+            EXPECT_FLOAT_EQ(parameters.at("cameraFromXYZ" + std::to_string(row) + std::to_string(col)).floatValue(),
+                            (profile->getcolorMatrix1(row, col) + profile->getcolorMatrix2(row, col)) / 2);
+}
+
+TEST(rawWrapperDecode, ADcpMovesTheBalanceOfAFileWithoutAsShotWhite) {
+    LV_REQUIRE_SAMPLE("synthetic_1024_rggb_uncompressed.dng");
+    testsupport::TempHome home;
+    const std::string path = testsupport::samplePath("synthetic_1024_rggb_uncompressed.dng").string();
+    rawWrapper image(path, "uuid", false);
+    const size_t pixels = 1024 * 1024;
+    const auto before = channelMeans(image.masterImageBytes().get(), pixels);
+    image.setCameraProfile(srgbCameraProfile(home));
+    const auto after = channelMeans(image.masterImageBytes().get(), pixels);
+    for (int c = 0; c < 3; ++c) EXPECT_NE(after[c], before[c]) << "channel " << c;
+    // Much of this frame is clipped white, which stays white: the blue balance moves most.
+    EXPECT_GT(std::abs(after[2] / after[1] - before[2] / before[1]), 0.05 * before[2] / before[1]);
 }
