@@ -42,7 +42,8 @@ std::optional<fs::path> ensureSupportFolder(const fs::path& folder, bool* create
 
 std::string lowercase(std::string_view text) {
     std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     return lower;
 }
 

@@ -39,24 +39,19 @@ bool isRawExtension(std::string_view extension) {
 platform::Dictionary applicationDefaults() {
     using namespace defaults;
     return {
-        {std::string(ShowSplashScreen), true},
-        {std::string(ShowPopoverHelp), true},
-        {std::string(ShowOnlyPCDFiles), false},
-        {std::string(ResolutionSelect), 4},
-        {std::string(AutomaticColorProfile), true},
-        {std::string(UseAdvancedInterpolation), true},
-        {std::string(ShowExternalProfiles), true},
-        {std::string(DisableFrameBuffer), false},
-        {std::string(DisableImageCache), false},
-        {std::string(DisableFastScreenUpdates), false},
-        {std::string(BrowserFileSelect), 1},
-        {std::string(EnableNewPV), true},
-        {std::string(EnableHighQualityDisplay), true},
-        {std::string(SilentlyOverwrite), false},
+        {std::string(ShowSplashScreen), true},         {std::string(ShowPopoverHelp), true},
+        {std::string(ShowOnlyPCDFiles), false},        {std::string(ResolutionSelect), 4},
+        {std::string(AutomaticColorProfile), true},    {std::string(UseAdvancedInterpolation), true},
+        {std::string(ShowExternalProfiles), true},     {std::string(DisableFrameBuffer), false},
+        {std::string(DisableImageCache), false},       {std::string(DisableFastScreenUpdates), false},
+        {std::string(BrowserFileSelect), 1},           {std::string(EnableNewPV), true},
+        {std::string(EnableHighQualityDisplay), true}, {std::string(SilentlyOverwrite), false},
         {std::string(EnableCinematic), true},
     };
 }
 
-void registerApplicationDefaults(platform::UserDefaults& defaults) { defaults.registerDefaults(applicationDefaults()); }
+void registerApplicationDefaults(platform::UserDefaults& defaults) {
+    defaults.registerDefaults(applicationDefaults());
+}
 
 } // namespace app

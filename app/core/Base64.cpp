@@ -12,7 +12,8 @@ constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwx
 constexpr std::array<int8_t, 128> decodingTable() {
     std::array<int8_t, 128> table{};
     table.fill(-1);
-    for (int i = 0; i < 64; ++i) table[size_t(kAlphabet[i])] = int8_t(i);
+    for (int i = 0; i < 64; ++i)
+        table[size_t(kAlphabet[i])] = int8_t(i);
     return table;
 }
 constexpr auto kDecoding = decodingTable();
@@ -45,7 +46,8 @@ std::string base64EncodedString(std::span<const uint8_t> data, int wrapWidth) {
 }
 
 std::string base64EncodedString(std::string_view text, int wrapWidth) {
-    return base64EncodedString(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()), wrapWidth);
+    return base64EncodedString(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()),
+                               wrapWidth);
 }
 
 platform::Data dataWithBase64EncodedString(std::string_view text) {

@@ -9,9 +9,10 @@
 #include <iterator>
 #include <sys/stat.h>
 #include <system_error>
+#include <vector>
 
-#include "app/core/Keys.h"
 #include "app/core/AppFiles.h"
+#include "app/core/Keys.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/Plist.h"
@@ -25,11 +26,12 @@ using platform::Value;
 namespace {
 
 // The entry exactly as the file will hold it (no nulls, dates in whole seconds), so the kept
-// array never differs from what a fresh read would give.
-Value asStored(const Dictionary& item) {
+// array never differs from what a fresh read would give. None when the entry could not be
+// read back, which would make the whole file unreadable.
+std::optional<Value> asStored(const Dictionary& item, Error* error) {
     Value back;
-    if (!platform::readXmlPlist(platform::writeXmlPlist(Value(item)), back)) return Value(Dictionary{});
-    return back;
+    if (platform::readXmlPlist(platform::writeXmlPlist(Value(item)), back, error)) return back;
+    return std::nullopt;
 }
 
 Error noFolder() { return app::posixError(ENOENT, "The catalog folder is not available"); }
@@ -44,11 +46,8 @@ bool hasIdentity(const Value& entry, const Value* uuid) {
     return uuid && own && *own == *uuid;
 }
 
-size_t removeIdentity(Array& entries, const Value* uuid) {
-    auto gone = std::remove_if(entries.begin(), entries.end(), [&](const Value& e) { return hasIdentity(e, uuid); });
-    size_t count = size_t(std::distance(gone, entries.end()));
-    entries.erase(gone, entries.end());
-    return count;
+void removeIdentity(Array& entries, const Value* uuid) {
+    std::erase_if(entries, [&](const Value& e) { return hasIdentity(e, uuid); });
 }
 
 std::string utcTime() {
@@ -112,11 +111,13 @@ bool DataStoreItem::saveImageData(const Array* array, Error* error) {
 
 bool DataStoreItem::addItem(const Dictionary* item, Error* error) {
     if (!item) return platform::fail(error, app::posixError(EINVAL, "There is no entry to store"));
+    auto stored = asStored(*item, error);
+    if (!stored) return false;
     std::scoped_lock guard(lock_);
     if (loadLocked(error) == Load::Unreadable) return false;
     Array& entries = *cache_.array();
     removeIdentity(entries, identityOf(*item));
-    entries.push_back(asStored(*item));
+    entries.push_back(std::move(*stored));
     return saveLocked(error);
 }
 
@@ -137,15 +138,18 @@ bool DataStoreItem::removeItem(const Dictionary& item, Error* error) {
 }
 
 bool DataStoreItem::updateItem(const Dictionary& item, Error* error) {
+    const auto update = asStored(item, error);
+    if (!update) return false;
     std::scoped_lock guard(lock_);
     if (loadLocked(error) == Load::Unreadable) return false;
     Array& entries = *cache_.array();
     const Value* uuid = identityOf(item);
-    auto last = std::find_if(entries.rbegin(), entries.rend(), [&](const Value& e) { return hasIdentity(e, uuid); });
+    auto last =
+        std::find_if(entries.rbegin(), entries.rend(), [&](const Value& e) { return hasIdentity(e, uuid); });
     if (last != entries.rend()) {
         Dictionary merged = *last->dictionary();
-        const Value update = asStored(item);
-        for (const auto& [key, value] : *update.dictionary()) merged[key] = value;
+        for (const auto& [key, value] : *update->dictionary())
+            merged[key] = value;
         removeIdentity(entries, uuid);
         entries.push_back(std::move(merged));
     }
@@ -200,16 +204,18 @@ DataStoreItem::Load DataStoreItem::unreadableLocked(Error* error, Error why) {
 
 // A damaged catalog keeps every earlier edit that can still be recovered by hand: it is
 // renamed, never written over.
-DataStoreItem::Load DataStoreItem::setAsideLocked(const fs::path& file, const std::string& reason, Error* error) {
+DataStoreItem::Load DataStoreItem::setAsideLocked(const fs::path& file, const std::string& reason,
+                                                  Error* error) {
     const std::string base = file.string() + ".damaged-" + utcTime();
     fs::path aside = base;
     std::error_code ec;
-    for (int n = 2; fs::exists(aside, ec) && n < 1000; ++n) aside = base + "-" + std::to_string(n);
+    for (int n = 2; fs::exists(aside, ec) && n < 1000; ++n)
+        aside = base + "-" + std::to_string(n);
     if (::rename(file.c_str(), aside.c_str()) != 0)
-        return unreadableLocked(error, app::posixError(errno, "Could not set the damaged catalog " + file.string() +
-                                                             " aside"));
-    LV_LOG("DataStoreItem %s: %s could not be read (%s); it was set aside as %s", dataStoreName_.c_str(), file.c_str(),
-           reason.c_str(), aside.c_str());
+        return unreadableLocked(
+            error, app::posixError(errno, "Could not set the damaged catalog " + file.string() + " aside"));
+    LV_LOG("DataStoreItem %s: %s could not be read (%s); it was set aside as %s", dataStoreName_.c_str(),
+           file.c_str(), reason.c_str(), aside.c_str());
     return missingLocked();
 }
 

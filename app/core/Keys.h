@@ -132,7 +132,8 @@ inline constexpr std::string_view IsDirectoryText = "directory read operation.";
 inline constexpr std::string_view NotAFileLocationText = "tarnwell could not resolve the file location.";
 inline constexpr std::string_view NoPathInformationText = "tarnwell could not obtain path information.";
 inline constexpr std::string_view NoFinalImageText = "Internal Error - finalCGImage does not exist";
-inline constexpr std::string_view NoLinearBufferText = "Internal Error - could not get linear buffer to export";
+inline constexpr std::string_view NoLinearBufferText =
+    "Internal Error - could not get linear buffer to export";
 inline constexpr std::string_view NotEnoughMemoryText = "Not enough memory to complete operation";
 inline constexpr std::string_view NoDestinationText = "Could not create output destination";
 inline constexpr std::string_view CouldNotFinalizeText = "Could not finalize output destination";

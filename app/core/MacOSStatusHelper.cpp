@@ -59,7 +59,8 @@ std::string MacOSStatusHelper::getErrorString(int32_t status, Prefix prefix) {
 std::string MacOSStatusHelper::getErrorDescription(int32_t status, Prefix prefix) {
     std::string comment = statusComment(status);
     size_t first = 0;
-    while (first < comment.size() && !std::isalpha(static_cast<unsigned char>(comment[first]))) ++first;
+    while (first < comment.size() && !std::isalpha(static_cast<unsigned char>(comment[first])))
+        ++first;
     return withPrefix(comment.substr(first), prefix);
 }
 

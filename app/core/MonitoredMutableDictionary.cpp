@@ -23,7 +23,9 @@ void MonitoredMutableDictionary::setValue(Value value, std::string_view key) {
     doNotify();
 }
 
-void MonitoredMutableDictionary::setValueNoNotify(Value value, std::string_view key) { store(std::move(value), key); }
+void MonitoredMutableDictionary::setValueNoNotify(Value value, std::string_view key) {
+    store(std::move(value), key);
+}
 
 void MonitoredMutableDictionary::store(Value value, std::string_view key) {
     std::scoped_lock guard(theLock_);
@@ -36,7 +38,8 @@ void MonitoredMutableDictionary::store(Value value, std::string_view key) {
 void MonitoredMutableDictionary::addEntriesFromDictionary(const platform::Dictionary& entries) {
     {
         std::scoped_lock guard(theLock_);
-        for (const auto& [key, value] : entries) dictionary_[key] = value;
+        for (const auto& [key, value] : entries)
+            dictionary_[key] = value;
     }
     doNotify();
 }
@@ -55,7 +58,8 @@ std::vector<std::string> MonitoredMutableDictionary::keyEnumerator() const {
     std::scoped_lock guard(theLock_);
     std::vector<std::string> keys;
     keys.reserve(dictionary_.size());
-    for (const auto& entry : dictionary_) keys.push_back(entry.first);
+    for (const auto& entry : dictionary_)
+        keys.push_back(entry.first);
     return keys;
 }
 
@@ -85,7 +89,8 @@ std::string MonitoredMutableDictionary::descriptionWithLocale(int level) const {
     const std::string indent(size_t(std::max(level, 0)) * 4, ' ');
     std::string text = indent + "{\n";
     std::scoped_lock guard(theLock_);
-    for (const auto& [key, value] : dictionary_) text += indent + "    " + key + " = " + value.stringValue() + ";\n";
+    for (const auto& [key, value] : dictionary_)
+        text += indent + "    " + key + " = " + value.stringValue() + ";\n";
     return text + indent + "}";
 }
 
@@ -95,5 +100,6 @@ void MonitoredMutableDictionary::doNotify() {
         std::scoped_lock guard(theLock_);
         notifications = notifications_;
     }
-    for (const auto& [name, object] : notifications) center_.post(name, object);
+    for (const auto& [name, object] : notifications)
+        center_.post(name, object);
 }

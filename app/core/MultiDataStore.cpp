@@ -16,11 +16,13 @@ const std::string* serializedClass(const platform::Value& value) {
 
 // The stored form of the profile a tagged dictionary names, as rebuilt now; none when the
 // class is unknown or the profile cannot be had.
-std::optional<platform::Dictionary> rebuiltForm(const std::string& className, const platform::Dictionary& form) {
+std::optional<platform::Dictionary> rebuiltForm(const std::string& className,
+                                                const platform::Dictionary& form) {
     if (strcasecmp(className.c_str(), DNGCameraProfileAbstract::kClassName) == 0)
         return DNGCameraProfileAbstract::createFromPList(form)->objectSerializeForPList();
     if (className == ColorSyncProfileWrap::kClassName) {
-        if (auto profile = ColorSyncProfileWrap::createFromPList(form)) return profile->objectSerializeForPList();
+        if (auto profile = ColorSyncProfileWrap::createFromPList(form))
+            return profile->objectSerializeForPList();
     }
     return std::nullopt;
 }
@@ -36,7 +38,8 @@ std::shared_ptr<DataStoreItem> MultiDataStore::dataStoreForStore(std::string_vie
     std::scoped_lock guard(lock_);
     auto it = dataStoreSet_.find(name);
     if (it == dataStoreSet_.end())
-        it = dataStoreSet_.emplace(std::string(name), std::make_shared<DataStoreItem>(std::string(name))).first;
+        it = dataStoreSet_.emplace(std::string(name), std::make_shared<DataStoreItem>(std::string(name)))
+                 .first;
     return it->second;
 }
 
@@ -66,7 +69,8 @@ platform::Dictionary MultiDataStore::serializeToPList(const platform::Dictionary
     return out;
 }
 
-platform::Dictionary MultiDataStore::deserializeFromPList(const platform::Dictionary& stored, int depth) const {
+platform::Dictionary MultiDataStore::deserializeFromPList(const platform::Dictionary& stored,
+                                                          int depth) const {
     platform::Dictionary out;
     for (const auto& [key, value] : stored) {
         const platform::Dictionary* nested = value.dictionary();

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <system_error>
 
+#include "app/core/AppFiles.h"
 #include "app/core/Keys.h"
 #include "app/core/MultiDataStore.h"
 #include "app/core/PresetSeeds.h"
-#include "app/core/AppFiles.h"
 #include "app/core/Uuid.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
@@ -157,7 +157,8 @@ bool PresetManager::removeLocked(const Preset& preset, Error* error) {
     const fs::path file = presetFile(*folder, *id);
     std::error_code ec;
     if (!fs::remove(file, ec))
-        return platform::fail(error, app::posixError(ec ? ec.value() : ENOENT, "Could not remove " + file.string()));
+        return platform::fail(error,
+                              app::posixError(ec ? ec.value() : ENOENT, "Could not remove " + file.string()));
     return true;
 }
 
@@ -167,7 +168,8 @@ bool PresetManager::deleteAllPresets(Error* error) {
         presetList_.clear();
         std::error_code ec;
         fs::remove_all(*folder_, ec);
-        return !ec || platform::fail(error, app::posixError(ec.value(), "Could not remove " + folder_->string()));
+        return !ec ||
+               platform::fail(error, app::posixError(ec.value(), "Could not remove " + folder_->string()));
     });
 }
 
@@ -206,7 +208,9 @@ void PresetManager::announce(bool willChange) {
     std::vector<ChangeObserver> observers;
     {
         std::scoped_lock guard(observersLock_);
-        for (const auto& [token, observer] : observers_) observers.push_back(observer);
+        for (const auto& [token, observer] : observers_)
+            observers.push_back(observer);
     }
-    for (const auto& observer : observers) observer(kPresetListKey, willChange);
+    for (const auto& observer : observers)
+        observer(kPresetListKey, willChange);
 }

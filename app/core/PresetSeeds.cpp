@@ -10,17 +10,21 @@ namespace app {
 // white balance, crop, orientation or profiles: applying one keeps the document's own.
 std::vector<platform::Dictionary> seededPresets() {
     using namespace keys;
-    auto set = [](platform::Dictionary& d, std::string_view key, platform::Value v) { d[std::string(key)] = v; };
+    auto set = [](platform::Dictionary& d, std::string_view key, platform::Value v) {
+        d[std::string(key)] = v;
+    };
     platform::Dictionary zeroed;
     set(zeroed, DisplayName, "Zero'd");
     set(zeroed, InputSaturation, 1.0);
     set(zeroed, InputRadius, 0.8);
     set(zeroed, InputIntensity, 0.0);
-    for (auto key : {InputEV, InputContrast, InputBrightness, InputFillLight, InputHighLight}) set(zeroed, key, 0.0);
+    for (auto key : {InputEV, InputContrast, InputBrightness, InputFillLight, InputHighLight})
+        set(zeroed, key, 0.0);
     set(zeroed, InputKneeHigh, 3.5);
     set(zeroed, InputKneeLow, 0.0);
     set(zeroed, InputAngle, 0.0);
-    for (auto key : {SceneReferred, MaintainWhites, MonochromeSensor, IRUVSensor}) set(zeroed, key, false);
+    for (auto key : {SceneReferred, MaintainWhites, MonochromeSensor, IRUVSensor})
+        set(zeroed, key, false);
     set(zeroed, ArtifactSuppression, 1.0);
     set(zeroed, ChromaArtifactSuppression, 1.0);
     set(zeroed, EttrAdjust, 0.0);

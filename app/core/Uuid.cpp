@@ -13,7 +13,8 @@ std::string uuidString() {
     std::array<uint8_t, 16> b{};
     for (size_t i = 0; i < b.size(); i += 4) {
         uint32_t r = device();
-        for (size_t k = 0; k < 4; ++k) b[i + k] = uint8_t(r >> (8 * k));
+        for (size_t k = 0; k < 4; ++k)
+            b[i + k] = uint8_t(r >> (8 * k));
     }
     b[6] = uint8_t((b[6] & 0x0F) | 0x40); // version 4
     b[8] = uint8_t((b[8] & 0x3F) | 0x80); // RFC 4122 variant

@@ -14,11 +14,15 @@ TEST(ExportTypes, IndexGivesTypeExtensionAndOpenExrFormat) {
         int exr;
     };
     const std::vector<Case> cases{
-        {0, "public.jpeg", "jpg", "JPEG", 0},           {1, "public.tiff", "tif", "TIFF", 0},
-        {2, "com.adobe.dng", "dng", "DNG", 0},          {3, "com.ilm.openexr-image", "exr", "EXR", 0},
-        {4, "com.ilm.openexr-image", "exr", "EXR RGB", 2}, {5, "com.ilm.openexr-image", "exr", "EXR 32-bit", 1},
+        {0, "public.jpeg", "jpg", "JPEG", 0},
+        {1, "public.tiff", "tif", "TIFF", 0},
+        {2, "com.adobe.dng", "dng", "DNG", 0},
+        {3, "com.ilm.openexr-image", "exr", "EXR", 0},
+        {4, "com.ilm.openexr-image", "exr", "EXR RGB", 2},
+        {5, "com.ilm.openexr-image", "exr", "EXR 32-bit", 1},
         {6, "com.ilm.openexr-image", "exr", "EXR 32-bit RGB", 3},
-        {7, "public.jpeg", "jpg", "JPEG", 0},           {9, "public.jpeg", "jpg", "JPEG", 0},
+        {7, "public.jpeg", "jpg", "JPEG", 0},
+        {9, "public.jpeg", "jpg", "JPEG", 0},
         {-1, "public.jpeg", "jpg", "JPEG", 0},
     };
     for (const auto& c : cases) {
@@ -38,8 +42,10 @@ TEST(RawExtensions, ThirtyNineLowerCaseExtensions) {
     const auto list = app::rawExtensions();
     EXPECT_EQ(list.size(), 39u);
     EXPECT_EQ(std::set<std::string_view>(list.begin(), list.end()).size(), 39u);
-    for (const char* ext : {"dng", "pcd", "CR2", ".nef", "X3F", "raw"}) EXPECT_TRUE(app::isRawExtension(ext)) << ext;
-    for (const char* ext : {"jpg", "tif", "", "dngx", "."}) EXPECT_FALSE(app::isRawExtension(ext)) << ext;
+    for (const char* ext : {"dng", "pcd", "CR2", ".nef", "X3F", "raw"})
+        EXPECT_TRUE(app::isRawExtension(ext)) << ext;
+    for (const char* ext : {"jpg", "tif", "", "dngx", "."})
+        EXPECT_FALSE(app::isRawExtension(ext)) << ext;
 }
 
 TEST(ApplicationDefaults, RegisteredValuesGiveWayToStoredOnes) {

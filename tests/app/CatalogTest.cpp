@@ -22,7 +22,9 @@ using platform::Value;
 
 namespace {
 
-std::shared_ptr<DataStoreItem> catalog() { return MultiDataStore::sharedMultiDataStore().dataStoreForStore("Catalog"); }
+std::shared_ptr<DataStoreItem> catalog() {
+    return MultiDataStore::sharedMultiDataStore().dataStoreForStore("Catalog");
+}
 
 fs::path catalogPath() { return platform::paths::applicationSupport() / "Catalog" / "LumivarCatalog.plist"; }
 
@@ -38,13 +40,15 @@ std::vector<std::string> onDisk() {
     if (!platform::readPlistFile(catalogPath(), root) || !root.array()) return {"<unreadable>"};
     std::vector<std::string> out;
     for (const Value& e : *root.array())
-        out.push_back(e.find("Lumivar_UUID")->stringValue().substr(8) + ":" + e.find("marker")->stringValue());
+        out.push_back(e.find("Lumivar_UUID")->stringValue().substr(8) + ":" +
+                      e.find("marker")->stringValue());
     return out;
 }
 
 void writeCatalog(const std::vector<std::string>& specs) {
     Array items;
-    for (const auto& s : specs) items.push_back(entry(s));
+    for (const auto& s : specs)
+        items.push_back(entry(s));
     fs::create_directories(catalogPath().parent_path());
     ASSERT_TRUE(platform::writePlistFile(catalogPath(), Value(items)));
 }
@@ -67,7 +71,11 @@ TEST(Catalog, StoringReplacesEveryEntryOfThePathAndMovesItToTheEnd) {
     };
     const std::vector<Case> cases{
         {"a new path appends", {"a:1", "b:1"}, Op::Add, "c:1", {"a:1", "b:1", "c:1"}},
-        {"a stored path is replaced at the end", {"a:1", "b:1", "c:1"}, Op::Add, "a:2", {"b:1", "c:1", "a:2"}},
+        {"a stored path is replaced at the end",
+         {"a:1", "b:1", "c:1"},
+         Op::Add,
+         "a:2",
+         {"b:1", "c:1", "a:2"}},
         {"duplicates collapse", {"a:1", "b:1", "a:0"}, Op::Add, "a:2", {"b:1", "a:2"}},
         {"remove takes every entry of the path", {"a:1", "b:1", "a:0"}, Op::Remove, "a:x", {"b:1"}},
         {"update merges into the entry and moves it", {"a:1", "b:1"}, Op::Update, "a:3", {"b:1", "a:3"}},
@@ -113,12 +121,9 @@ TEST(Catalog, NoFileReadsAsNothingAndTheFirstStoreMakesFolderAndFile) {
 
 TEST(Catalog, ValueKindsSurviveTheFile) {
     apptest::AppHome home;
-    Dictionary settings{{"Lumivar_UUID", "/photos/kinds.nef"},
-                        {"Lumivar_JPEGQuality", 10.0},
-                        {"Lumivar_ExportFileType", 1},
-                        {"Lumivar_SceneReferred", true},
-                        {"Lumivar_Absent", Value()},
-                        {"Lumivar_Nested", Dictionary{{"inner", -3}}}};
+    Dictionary settings{{"Lumivar_UUID", "/photos/kinds.nef"}, {"Lumivar_JPEGQuality", 10.0},
+                        {"Lumivar_ExportFileType", 1},         {"Lumivar_SceneReferred", true},
+                        {"Lumivar_Absent", Value()},           {"Lumivar_Nested", Dictionary{{"inner", -3}}}};
     ASSERT_TRUE(catalog()->addItem(&settings));
     MultiDataStore::sharedMultiDataStore().forgetStores(); // read the file afresh
 
@@ -143,7 +148,8 @@ TEST(Catalog, ADamagedCatalogIsSetAsideByteForByte) {
     };
     for (const auto& bytes : damaged) {
         apptest::AppHome home;
-        platform::ScopedFixedClock clock(std::chrono::system_clock::from_time_t(1704164645)); // 2024-01-02 03:04:05
+        platform::ScopedFixedClock clock(
+            std::chrono::system_clock::from_time_t(1704164645)); // 2024-01-02 03:04:05
         fs::create_directories(catalogPath().parent_path());
         std::ofstream(catalogPath(), std::ios::binary) << bytes;
 
@@ -186,7 +192,8 @@ TEST(Catalog, TheKeptCatalogFollowsChangesOfTheFile) {
 TEST(Catalog, AWriterKilledInsideAStoreLeavesTheOldCatalogReadable) {
     apptest::AppHome home;
     std::vector<std::string> before;
-    for (int i = 0; i < 400; ++i) before.push_back("old" + std::to_string(i) + ":" + std::string(2000, 'x'));
+    for (int i = 0; i < 400; ++i)
+        before.push_back("old" + std::to_string(i) + ":" + std::string(2000, 'x'));
     writeCatalog(before);
 
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -209,4 +216,17 @@ TEST(Catalog, AWriterKilledInsideAStoreLeavesTheOldCatalogReadable) {
         EXPECT_GE(entries.size(), before.size());
         EXPECT_EQ(entries.front().substr(0, 5), "old0:");
     }
+}
+
+// An entry the reader would refuse (nested deeper than any settings file) would make the
+// whole catalog unreadable: it is refused and the catalog stays as it was.
+TEST(Catalog, AnEntryThatCouldNotBeReadBackIsRefused) {
+    apptest::AppHome home;
+    writeCatalog({"a:1"});
+    Dictionary deep = entry("a:2");
+    for (int i = 0; i < 600; ++i) deep = Dictionary{{"Lumivar_UUID", "/photos/a"}, {"nested", deep}};
+    platform::Error error;
+    EXPECT_FALSE(catalog()->addItem(&deep, &error));
+    EXPECT_EQ(error.domain, platform::kPlistErrorDomain);
+    EXPECT_EQ(onDisk(), std::vector<std::string>{"a:1"});
 }

@@ -25,14 +25,17 @@ TEST(StoresUnderThreads, FourWritersAndAPresetReaderLoseNothing) {
     for (int t = 0; t < kThreads; ++t)
         writers.emplace_back([&, t] {
             for (int i = 0; i < kPaths; ++i) {
-                const std::string path = "/photos/t" + std::to_string(t) + "/IMG_" + std::to_string(i) + ".CR2";
-                const platform::Dictionary settings{{"Lumivar_UUID", path}, {"Lumivar_Filter_inputEV", 0.1 * i}};
+                const std::string path =
+                    "/photos/t" + std::to_string(t) + "/IMG_" + std::to_string(i) + ".CR2";
+                const platform::Dictionary settings{{"Lumivar_UUID", path},
+                                                    {"Lumivar_Filter_inputEV", 0.1 * i}};
                 if (!catalog->addItem(&settings)) ++lookupsFailed;
                 auto back = catalog->getItemForUUID(path);
                 if (!back || *back != settings) ++lookupsFailed;
             }
         });
-    for (auto& w : writers) w.join();
+    for (auto& w : writers)
+        w.join();
     writing = false;
     reader.join();
 

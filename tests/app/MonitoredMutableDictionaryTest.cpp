@@ -16,8 +16,11 @@ TEST(MonitoredMutableDictionary, SettersPostEveryRegisteredNameAndRemovalsNone) 
     dict.addObserver(&second, "Second");
     std::vector<std::string> posted;
     auto token = center.addObserver("", nullptr, [&](const platform::Notification& n) {
-        posted.push_back(n.name + (n.object == &first ? ":first" : n.object == &second ? ":second" : ":?") + " " +
-                         std::to_string(dict.count()));
+        posted.push_back(n.name +
+                         (n.object == &first    ? ":first"
+                          : n.object == &second ? ":second"
+                                                : ":?") +
+                         " " + std::to_string(dict.count()));
     });
 
     dict.setObject(1, "a");
@@ -58,7 +61,8 @@ TEST(MonitoredMutableDictionary, ThreadsShareItSafely) {
                 (void)dict.objectForKey("k0_0");
             }
         });
-    for (auto& th : threads) th.join();
+    for (auto& th : threads)
+        th.join();
     center.removeObserver(token);
     EXPECT_EQ(dict.count(), 1000u);
     EXPECT_EQ(posts, 1000);

@@ -22,19 +22,23 @@ PresetManager& presets() { return PresetManager::sharedPresetManager(); }
 
 std::vector<fs::path> presetFiles() {
     std::vector<fs::path> files;
-    for (const auto& e : fs::directory_iterator(*presets().presetDirectory())) files.push_back(e.path());
+    for (const auto& e : fs::directory_iterator(*presets().presetDirectory()))
+        files.push_back(e.path());
     std::sort(files.begin(), files.end());
     return files;
 }
 
 std::vector<std::string> names(const PresetManager::PresetList& list) {
     std::vector<std::string> out;
-    for (const auto& p : list) out.push_back(p.at("displayName").stringValue());
+    for (const auto& p : list)
+        out.push_back(p.at("displayName").stringValue());
     std::sort(out.begin(), out.end());
     return out;
 }
 
-std::string uuidOf(const std::string& name) { return *PresetManager::profileUUID(*presets().presetNamed(name)); }
+std::string uuidOf(const std::string& name) {
+    return *PresetManager::profileUUID(*presets().presetNamed(name));
+}
 
 } // namespace
 
@@ -100,15 +104,17 @@ TEST(Presets, TheMenuListStartsWithItsPrompt) {
     EXPECT_EQ(menu.front(), (Dictionary{{"displayName", "Select preset...."}}));
     const auto plain = presets().presetList(false);
     EXPECT_EQ(plain.size(), 3u);
-    EXPECT_TRUE(std::none_of(plain.begin(), plain.end(),
-                             [](const auto& p) { return p.at("displayName") == Value("Select preset...."); }));
+    EXPECT_TRUE(std::none_of(plain.begin(), plain.end(), [](const auto& p) {
+        return p.at("displayName") == Value("Select preset....");
+    }));
 }
 
 TEST(Presets, FilesThatAreNoPresetsAreSkipped) {
     apptest::AppHome home;
     const fs::path folder = *presets().presetDirectory();
     const std::string good = platform::writeXmlPlist(Value(Dictionary{{"displayName", "Upper case"}}));
-    std::ofstream(folder / "notes.txt") << platform::writeXmlPlist(Value(Dictionary{{"displayName", "Text"}}));
+    std::ofstream(folder / "notes.txt")
+        << platform::writeXmlPlist(Value(Dictionary{{"displayName", "Text"}}));
     std::ofstream(folder / "broken.plist") << "<?xml version=\"1.0\"?><plist><dict><key>displayName";
     std::ofstream(folder / "list.plist") << platform::writeXmlPlist(Value(platform::Array{1, 2}));
     std::ofstream(folder / "SHOUTING.PLIST") << good;

@@ -23,7 +23,8 @@ MultiDataStore& store() { return MultiDataStore::sharedMultiDataStore(); }
 
 void writeFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
     fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 std::vector<uint8_t> srgbIccBytes() {
@@ -52,7 +53,8 @@ std::vector<uint8_t> dcpBytes() {
 // Settings -> stored form -> XML -> read back -> settings, as the catalog and presets do it.
 Dictionary throughAFile(const Dictionary& settings) {
     Value back;
-    EXPECT_TRUE(platform::readXmlPlist(platform::writeXmlPlist(Value(store().serializeToPList(settings))), back));
+    EXPECT_TRUE(
+        platform::readXmlPlist(platform::writeXmlPlist(Value(store().serializeToPList(settings))), back));
     return store().deserializeFromPList(*back.dictionary());
 }
 
@@ -107,8 +109,8 @@ TEST(ProfileForms, TaggedFormsAreRebuiltOrLoseTheirKey) {
         {"a camera profile whose file is gone",
          Dictionary{{"Class_of_serialized_Object", "DNGCameraProfileAbstract"}, {"FileName", "Gone.dcp"}},
          Value(kAutoCamera)},
-        {"the camera class in any case", Dictionary{{"Class_of_serialized_Object", "dngcameraprofileabstract"}},
-         Value(kAutoCamera)},
+        {"the camera class in any case",
+         Dictionary{{"Class_of_serialized_Object", "dngcameraprofileabstract"}}, Value(kAutoCamera)},
         {"the automatic ICC profile", kAutoIcc, Value(kAutoIcc)},
         {"an ICC profile no longer listed",
          Dictionary{{"Class_of_serialized_Object", "ColorSyncProfileWrap"},
@@ -136,12 +138,14 @@ TEST(ProfileForms, ConversionReachesTwoLevelsBelowTheSettings) {
     const Dictionary unknown{{"Class_of_serialized_Object", "NSColor"}};
     auto nestedAt = [&](int levels) {
         Dictionary d{{"form", unknown}};
-        for (int i = 0; i < levels; ++i) d = Dictionary{{"level", d}};
+        for (int i = 0; i < levels; ++i)
+            d = Dictionary{{"level", d}};
         return d;
     };
     auto converted = [&](int levels, const Dictionary& out) {
         const Value* v = &out.at("level");
-        for (int i = 1; i < levels; ++i) v = v->find("level");
+        for (int i = 1; i < levels; ++i)
+            v = v->find("level");
         return v->find("form") == nullptr;
     };
     for (int levels : {1, 2, 3}) {
@@ -164,7 +168,8 @@ TEST(ProfileForms, SerialisingKeepsFormsWholeAndDropsAbsentValues) {
                               {"Lumivar_Absent", Value()},
                               {"nested", Dictionary{{"absent", Value()}, {"kept", 1}}}};
     const Dictionary out = store().serializeToPList(settings);
-    EXPECT_EQ(out.at("Lumivar_iccProfile"), Value(form)) << "a profile's form is replaced whole, never edited";
+    EXPECT_EQ(out.at("Lumivar_iccProfile"), Value(form))
+        << "a profile's form is replaced whole, never edited";
     EXPECT_FALSE(out.count("Lumivar_Absent"));
     EXPECT_EQ(out.at("nested"), Value(Dictionary{{"kept", 1}}));
 }

@@ -92,8 +92,10 @@ TEST(MacOSStatusHelper, TextsOfStatusCodes) {
         EXPECT_EQ(MacOSStatusHelper::getErrorDescription(c.status), c.description);
         EXPECT_EQ(MacOSStatusHelper::getErrorString(c.status, "Export: "), "Export: " + c.name);
     }
-    EXPECT_EQ(MacOSStatusHelper::getLogString(-4, "save"), "Application Error save unimpErr: Unimplemented core routine");
-    EXPECT_EQ(MacOSStatusHelper::getLogString(-4, "save", "Oops "), "Oops save unimpErr: Unimplemented core routine");
+    EXPECT_EQ(MacOSStatusHelper::getLogString(-4, "save"),
+              "Application Error save unimpErr: Unimplemented core routine");
+    EXPECT_EQ(MacOSStatusHelper::getLogString(-4, "save", "Oops "),
+              "Oops save unimpErr: Unimplemented core routine");
 
     testing::internal::CaptureStderr();
     MacOSStatusHelper::outputLogString(0, "quiet");
@@ -138,5 +140,6 @@ TEST(UrlContainment, WholeComponentsWithoutRegardToCase) {
         EXPECT_EQ(app::containsOrIsURL(c.folder, c.other), c.containsOrIs);
     }
     const auto here = std::filesystem::current_path();
-    EXPECT_TRUE(app::containsURL(here, "relative/file")) << "relative paths are taken from the working folder";
+    EXPECT_TRUE(app::containsURL(here, "relative/file"))
+        << "relative paths are taken from the working folder";
 }
