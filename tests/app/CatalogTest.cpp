@@ -224,7 +224,8 @@ TEST(Catalog, AnEntryThatCouldNotBeReadBackIsRefused) {
     apptest::AppHome home;
     writeCatalog({"a:1"});
     Dictionary deep = entry("a:2");
-    for (int i = 0; i < 600; ++i) deep = Dictionary{{"Lumivar_UUID", "/photos/a"}, {"nested", deep}};
+    for (int i = 0; i < 600; ++i)
+        deep = Dictionary{{"Lumivar_UUID", "/photos/a"}, {"nested", deep}};
     platform::Error error;
     EXPECT_FALSE(catalog()->addItem(&deep, &error));
     EXPECT_EQ(error.domain, platform::kPlistErrorDomain);
