@@ -240,6 +240,32 @@ TEST(JpegDestination, ACameraFilesMetadataReadsBackThroughExiftool) {
     EXPECT_EQ(tags.count("GPS:GPSProcessingMethod"), 0u) << "the camera's \"fused\" is no method EXIF names";
 }
 
+// Whatever the metadata reader makes of a camera file, the block can write, and an
+// independent reader finds nothing wrong with it.
+TEST(JpegDestination, EverySamplesMetadataIsWrittenCleanly) {
+    LV_REQUIRE_EXIFTOOL();
+    if (!fs::is_directory(LUMIVAR_SAMPLES_DIR)) GTEST_SKIP() << "no samples folder";
+    TempFolder folder;
+    int written = 0;
+    for (const auto& entry : fs::directory_iterator(LUMIVAR_SAMPLES_DIR)) {
+        if (entry.path().extension() == ".md") continue;
+        SCOPED_TRACE(entry.path().filename().string());
+        Dictionary metadata;
+        {
+            std::scoped_lock lock(DCRaw::decodeLock());
+            DCRaw decoder;
+            decoder.loadFile(entry.path().string(), nullptr);
+            metadata = decoder.metaData();
+        }
+        if (metadata.empty()) continue;
+        const fs::path path = folder / "sample.jpg";
+        ASSERT_EQ(writeJpeg(path, gradient16(16, 16), metadata), std::nullopt);
+        EXPECT_EQ(exiftool("-validate -warning -a", path), kNothingToWarnOf);
+        ++written;
+    }
+    EXPECT_GT(written, 10);
+}
+
 TEST(JpegDestination, AnOversizedUserCommentFailsTheFirstFinaliseAndTheRetryWithoutExifWrites) {
     TempFolder folder;
     const fs::path path = folder / "comment.jpg";
