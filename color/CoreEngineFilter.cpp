@@ -30,7 +30,8 @@ std::vector<FilterAttribute> coreEngineAttributes() {
 
 // The gain at a fractional table position, between the two nearest entries.
 float gainAt(const float* table, float index) {
-    const float t = std::clamp(index, 0.0f, float(CoreEngineFilter::kTableSize - 1));
+    const float last = float(CoreEngineFilter::kTableSize - 1);
+    const float t = index > 0 ? std::min(index, last) : 0.0f; // NaN as well
     const int i = std::min(int(t), CoreEngineFilter::kTableSize - 2);
     const float f = t - float(i);
     return table[4 * i] + f * (table[4 * (i + 1)] - table[4 * i]);
