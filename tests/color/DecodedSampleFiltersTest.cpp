@@ -8,7 +8,7 @@
 #include "color/PixelZoomFilter.h"
 #include "engine/core/HistogramBuilder.h"
 #include "platform/CropFilter.h"
-#include "raw/DCRaw.h"
+#include "raw/core/DCRaw.h"
 #include "tests/support/FilterImages.h"
 #include "tests/support/Samples.h"
 
