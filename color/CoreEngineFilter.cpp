@@ -28,10 +28,13 @@ std::vector<FilterAttribute> coreEngineAttributes() {
     return list;
 }
 
-// The gain at a fractional table position, between the two nearest entries.
+// The gain at a fractional table position, between the two nearest entries. Entry 0 holds a
+// placeholder gain of 1 (at x = 0 every gain gives the offset); the output stage uses it for
+// every index below 1, and so does the filter rather than blend it into entry 1.
 float gainAt(const float* table, float index) {
     const float last = float(CoreEngineFilter::kTableSize - 1);
     const float t = index > 0 ? std::min(index, last) : 0.0f; // NaN as well
+    if (t < 1) return table[0];
     const int i = std::min(int(t), CoreEngineFilter::kTableSize - 2);
     const float f = t - float(i);
     return table[4 * i] + f * (table[4 * (i + 1)] - table[4 * i]);

@@ -4,7 +4,8 @@
 // ComputeMatrixAndLUT builds the 4 x 4 matrix M, a 4096-entry tone table of gains q and
 // the black offset o. Each pixel p (RGBA) becomes v = p M (row vector), whose alpha slot is
 // the tone-table index t; the gain q(t) is read from the table linearly between entries,
-// t limited to 0..4095; the output is (v.r q + o, v.g q + o, v.b q + o, 1).
+// t limited to 0..4095 (below 1, entry 0 as the output stage has it); the output is
+// (v.r q + o, v.g q + o, v.b q + o, 1).
 // A scalar attribute set on the filter (for example "inputEV") stands in for its
 // "Lumivar_Filter_" setting of "imageParameters" until a new dictionary is set.
 #include "platform/ImageFilter.h"

@@ -50,7 +50,8 @@ struct Engine {
         const float* q = lut->bufferFloatForRow(0);
         const float t = std::clamp(index, 0.0f, 4095.0f);
         const int i = std::min(int(t), 4094);
-        return interpolate ? q[4 * i] + (t - float(i)) * (q[4 * (i + 1)] - q[4 * i]) : q[4 * int(t)];
+        if (!interpolate || t < 1) return q[4 * int(t)];
+        return q[4 * i] + (t - float(i)) * (q[4 * (i + 1)] - q[4 * i]);
     }
     Pixel apply(const Pixel& p, bool interpolate) const {
         float v[4] = {};

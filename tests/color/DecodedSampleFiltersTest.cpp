@@ -2,13 +2,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <filesystem>
 
+#include "color/CoreEngineFilter.h"
 #include "color/HistogramFilteredCIImage.h"
 #include "color/PixelZoomFilter.h"
+#include "engine/core/CGImageBitMap.h"
 #include "engine/core/HistogramBuilder.h"
+#include "engine/stages/CoreTiledEngine.h"
 #include "platform/CropFilter.h"
 #include "raw/core/DCRaw.h"
+#include "tests/engine/StageSource.h"
 #include "tests/support/FilterImages.h"
 #include "tests/support/Samples.h"
 
@@ -16,12 +22,12 @@ namespace {
 
 using platform::Image;
 
-// The decoder's linear 16-bit rendering of a sample, as float (1.0 = 65325).
-std::shared_ptr<ImageBufferF32> developed(const char* name) {
+// The decoder's linear 16-bit rendering of a raw file; null when it cannot be developed.
+std::shared_ptr<ImageBufferU16> developed16(const std::filesystem::path& file) {
     std::scoped_lock lock(DCRaw::decodeLock());
     DCRaw decoder;
     decoder.setOutputColorSpace(4);
-    const std::string path = testsupport::samplePath(name).string();
+    const std::string path = file.string();
     if (!decoder.loadFile(path, nullptr)) return nullptr;
     uint16_t* pixels = nullptr;
     uint16_t w = 0, h = 0;
@@ -31,6 +37,12 @@ std::shared_ptr<ImageBufferF32> developed(const char* name) {
         for (uint16_t y = 0; y < h; ++y)
             std::copy_n(pixels + size_t(y) * w * 4, size_t(w) * 4, buffer->bufferU16ForRow(y));
     std::free(pixels);
+    return buffer;
+}
+
+// As float (1.0 = 65325).
+std::shared_ptr<ImageBufferF32> developed(const char* name) {
+    auto buffer = developed16(testsupport::samplePath(name));
     return buffer ? ImageBufferF32::createWithCopyFrom(*buffer) : nullptr;
 }
 
@@ -108,5 +120,73 @@ TEST(DecodedSampleFilters, ZoomByThreeReplicatesEachPixelOfATile) {
             ASSERT_EQ(testsupport::pixelOf(*out, x, y), testsupport::pixelOf(*tile, x / 3, y / 3))
                 << x << "," << y;
 }
+
+// The output stage against the filter that does its maths: a chain of the developed file and
+// the output stage, without camera profile or knee; the filter gets the stage's tile source
+// as float, with the stage's exposure scale, and the same two dictionaries.
+class OutputStageAgainstFilter : public testing::TestWithParam<std::filesystem::path> {};
+
+TEST_P(OutputStageAgainstFilter, MatchesTheZoomOneTileWithinTwoSteps) {
+    if (!std::filesystem::exists(GetParam())) GTEST_SKIP() << GetParam() << " not present";
+    auto picture = developed16(GetParam());
+    ASSERT_TRUE(picture);
+    auto source =
+        std::make_shared<StageSource>(picture->imageWidth(), picture->imageHeight(),
+                                      [&](int32_t x, int32_t y) { return pixelAt(*picture, x, y); });
+    const platform::Dictionary camera{{"cameraBaselineExposure", 0.25}};
+    const platform::Dictionary settings{{"Lumivar_Filter_inputContrast", 0.25},
+                                        {"Lumivar_Filter_inputBrightness", 0.3},
+                                        {"Lumivar_Filter_inputEV", 0.5},
+                                        {"Lumivar_Filter_monochromeRed", 1.4},
+                                        {"Lumivar_ettrAdjust", -0.5}};
+    CoreTiledEngine stage(source, "", false);
+    stage.setEnableCinematic(false);
+    stage.setCameraParameters(camera);
+    stage.setParameters(std::nullopt, settings);
+    stage.runProcessToCompletion(stage.mainMap().regionForRect(stage.extent(), 0));
+    auto tile = stage.imageTile(0, 1.0, stage.extent(), nullptr, nullptr, true, 1);
+    ASSERT_TRUE(tile);
+    auto fromStage = Image::create(tile->getImageRef(), stage.extent());
+    ASSERT_TRUE(fromStage);
+
+    auto tileSource = ImageBufferF32::createWithCopyFrom(*stage.tileSourceBuffer());
+    const float ettr = stage.ettrMul();
+    EXPECT_FLOAT_EQ(ettr, std::exp2(-0.5f));
+    auto input = platform::mapPixels(*Image::create(tileSource->getImage(nullptr), tileSource->extent()),
+                                     [ettr](const float* s, float* d) {
+                                         for (int c = 0; c < 4; ++c)
+                                             d[c] = s[c] * ettr;
+                                     });
+    CoreEngineFilter::registerFilter();
+    auto filter = platform::ImageFilter::filterWithName(CoreEngineFilter::kName);
+    filter->setDefaults();
+    filter->setValue(CoreEngineFilter::kCameraParameters, camera);
+    filter->setValue(CoreEngineFilter::kImageParameters, settings);
+    filter->setImage("inputImage", input);
+    auto fromFilter = filter->outputImage();
+    ASSERT_TRUE(fromFilter);
+
+    // Where the table steps (its shadows are flattened below entry 512) the stage's whole
+    // entry and the filter's blend of two differ most: a few pixels by up to 3 steps.
+    double worst = 0;
+    size_t samples = 0, beyondTwo = 0;
+    for (size_t r = 0; r < fromStage->height(); ++r)
+        for (size_t k = 0; k < 4 * fromStage->width(); ++k) {
+            if (k % 4 == 3) continue;
+            const double d = std::fabs(fromStage->row(r)[k] - fromFilter->row(r)[k]);
+            worst = std::max(worst, d);
+            beyondTwo += d > 2.0 / 4095;
+            ++samples;
+        }
+    EXPECT_LE(worst, 3.0 / 4095);
+    EXPECT_LE(beyondTwo, samples / 1000);
+    EXPECT_GT(worst, 0); // the stage truncates its table index where the filter interpolates
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, OutputStageAgainstFilter,
+                         testing::Values(std::filesystem::path(LUMIVAR_SOURCE_DIR) /
+                                             "samples/lumivar-chart.dng",
+                                         testsupport::samplePath("Pixel7_small.dng")),
+                         [](const auto& info) { return info.index == 0 ? "BundledChart" : "Pixel7"; });
 
 } // namespace
