@@ -30,6 +30,17 @@ function(lumivar_library name)
   cmake_parse_arguments(LV "" "" "DEPS" ${ARGN})
   file(GLOB_RECURSE _srcs CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  # A sub-folder with a CMakeLists.txt of its own is a library of its own.
+  file(GLOB_RECURSE _own CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*/CMakeLists.txt)
+  foreach(_cmakelists ${_own})
+    get_filename_component(_dir ${_cmakelists} DIRECTORY)
+    foreach(_src ${_srcs})
+      string(FIND "${_src}" "${_dir}/" _at)
+      if(_at EQUAL 0)
+        list(REMOVE_ITEM _srcs ${_src})
+      endif()
+    endforeach()
+  endforeach()
   if(NOT _srcs)  # a folder whose first code has not landed yet
     add_library(${name} INTERFACE)
     target_link_libraries(${name} INTERFACE lumivar_flags ${LV_DEPS})
@@ -41,10 +52,10 @@ function(lumivar_library name)
   set_property(GLOBAL APPEND PROPERTY LUMIVAR_LIBRARIES ${name})
 endfunction()
 
-# lumivar_test(<name> [DEPS <targets>...])
+# lumivar_test(<name> [DEPS <targets>...] [LABELS <labels>...])
 # One test program per test folder: every .cpp file of the calling folder.
 function(lumivar_test name)
-  cmake_parse_arguments(LV "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(LV "" "" "DEPS;LABELS" ${ARGN})
   file(GLOB _srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT _srcs)
     return()
@@ -55,6 +66,26 @@ function(lumivar_test name)
   # out-of-bounds copies; the tests run under AddressSanitizer, which checks the real thing.
   target_compile_options(${name} PRIVATE
     $<$<CXX_COMPILER_ID:GNU>:-Wno-stringop-overflow -Wno-array-bounds>)
+  set(_props TIMEOUT 300)
+  if(LV_LABELS)
+    list(APPEND _props LABELS "${LV_LABELS}")
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT 300)
+                       PROPERTIES ${_props})
+endfunction()
+
+# lumivar_qt(<target>): a library or program on Qt 6 Gui and Widgets, with moc run on its headers.
+function(lumivar_qt target)
+  find_package(Qt6 REQUIRED COMPONENTS Gui Widgets)
+  get_target_property(_type ${target} TYPE)
+  set(_scope PUBLIC)
+  if(_type STREQUAL "INTERFACE_LIBRARY")
+    set(_scope INTERFACE)
+  endif()
+  target_link_libraries(${target} ${_scope} Qt6::Gui Qt6::Widgets)
+  # oneTBB's headers use `emit` as a name; Qt's keywords are spelled Q_EMIT, Q_SLOTS...
+  target_compile_definitions(${target} ${_scope} QT_NO_KEYWORDS)
+  if(NOT _type STREQUAL "INTERFACE_LIBRARY")
+    set_target_properties(${target} PROPERTIES AUTOMOC ON)
+  endif()
 endfunction()

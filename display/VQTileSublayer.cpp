@@ -1,0 +1,73 @@
+#include "display/VQTileSublayer.h"
+
+#include <chrono>
+
+#include "display/DelayedDispatch.h"
+#include "display/DisplayImage.h"
+#include "engine/core/CGImageBitMap.h"
+#include "platform/AppIdentifier.h"
+#include "platform/Log.h"
+#include "platform/MainQueue.h"
+
+namespace {
+constexpr std::chrono::milliseconds kRetryDelay{5};
+}
+
+// Weak references only: a tile or layer gone by the time its request runs is left alone.
+struct VQTileContentSublayer::Request {
+    std::weak_ptr<VQTileContentSublayer> tile;
+    std::weak_ptr<VQTiledContentLayerDelegate> delegate;
+    int32_t resolution;
+    double scale;
+    QRectF frame;
+};
+
+void VQTileContentSublayer::display() {
+    if (!serialQueue_)
+        serialQueue_ = std::make_unique<SerialLane>(displayQueue(), std::string(kApplicationIdentifier) + ".display");
+    Request request{std::static_pointer_cast<VQTileContentSublayer>(shared_from_this()), tileDelegate_,
+                    resolution(), scale(), frame()};
+    serialQueue_->async([request] { fetch(request); });
+}
+
+void VQTileContentSublayer::fetch(const Request& request) {
+    for (;;) {
+        auto tile = request.tile.lock();
+        auto delegate = request.delegate.lock();
+        // A tile marked dirty again while its request ran is fetched again here.
+        if (!tile || !delegate || !tile->contentIsDirty_.exchange(false)) return;
+        bool isThumbnail = false;
+        auto image = delegate->imageTile(*tile, request.resolution, request.scale, request.frame, &isThumbnail);
+        if (!image) {
+            dispatchAfter(kRetryDelay, platform::MainQueue::shared(), [weak = request.tile, layer = request.delegate] {
+                auto tile = weak.lock();
+                if (!tile || layer.expired()) return;
+                tile->setContentIsDirty(true);
+                tile->setNeedsDisplay();
+            });
+            continue;
+        }
+        QImage contents = displayImage(*image->getImageRef());
+        if (contents.isNull()) {
+            LV_LOG("%s tile image in a layout the display cannot show", __PRETTY_FUNCTION__);
+            continue;
+        }
+        platform::MainQueue::shared().async([weak = request.tile, contents = std::move(contents), isThumbnail] {
+            auto tile = weak.lock();
+            if (!tile) return;
+            tile->setMagnificationFilter(isThumbnail ? LayerFilter::Trilinear : LayerFilter::Nearest);
+            tile->setContents(contents);
+        });
+    }
+}
+
+void VQTileContentSublayer::setContents(QImage contents) {
+    if (contents.isNull()) setContentIsDirty(true);
+    Layer::setContents(std::move(contents));
+}
+
+void VQTileContentSublayer::freeVRAM() { setContents({}); }
+
+void VQTileDrawSublayer::drawInContext(QPainter& context) {
+    if (auto delegate = tileDelegate_.lock()) delegate->drawLayerTile(*this, context);
+}
