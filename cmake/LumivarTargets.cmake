@@ -76,7 +76,6 @@ endfunction()
 
 # lumivar_qt(<target>): a library or program on Qt 6 Gui and Widgets, with moc run on its headers.
 function(lumivar_qt target)
-  find_package(Qt6 REQUIRED COMPONENTS Gui Widgets)
   get_target_property(_type ${target} TYPE)
   set(_scope PUBLIC)
   if(_type STREQUAL "INTERFACE_LIBRARY")
