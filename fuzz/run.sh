@@ -6,21 +6,27 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-BUILD=${FUZZ_BUILD:-build-fuzz}
-SAMPLES=${LUMIVAR_SAMPLES:-../shared/samples}
+BUILD=$(realpath -m "${FUZZ_BUILD:-build-fuzz}")
+SAMPLES=$(realpath -m "${LUMIVAR_SAMPLES:-../shared/samples}")
+REGRESSIONS=$(realpath tests/corpus/regressions)
+DICT=$(realpath fuzz/decoder.dict)
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DLUMIVAR_FUZZ=ON >/dev/null
 cmake --build "$BUILD" -j "$(nproc)" --target fuzz_decoder make_fuzz_corpus
 
+# libFuzzer writes findings and the fuzz-N.log of each job into its working folder: the
+# build folder, never the source tree.
+cd "$BUILD"
+mkdir -p findings
 export ASAN_OPTIONS=abort_on_error=1:allocator_may_return_null=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 FUZZER="$BUILD/fuzz/fuzz_decoder"
-LIMITS=(-timeout=20 -rss_limit_mb=4096 -max_len=262144 -dict=fuzz/decoder.dict)
+LIMITS=(-timeout=20 -rss_limit_mb=4096 -max_len=262144 -dict="$DICT")
 
-mapfile -t saved < <(find tests/corpus/regressions -type f ! -name '*.expected' ! -name 'README*' | sort)
+mapfile -t saved < <(find "$REGRESSIONS" -type f ! -name '*.expected' ! -name 'README*' | sort)
 if ((${#saved[@]})); then
   echo "Replaying ${#saved[@]} saved inputs"
-  "$FUZZER" "${LIMITS[@]}" "${saved[@]}"
+  "$FUZZER" "${LIMITS[@]}" -artifact_prefix="$BUILD/findings/" "${saved[@]}"
 fi
 
 SEEDS="$BUILD/seeds"
