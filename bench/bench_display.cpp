@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "display/VQTileSublayer.h"
 #include "display/VQTiledLayer.h"
 #include "platform/MainQueue.h"
 #include "tests/display/FakeTileEngine.h"
@@ -60,6 +61,8 @@ struct Viewport {
         return true;
     }
     bool fill() {
+        for (auto& tile : layer->sublayers()) // nothing shown, so the wait is for new tiles
+            static_cast<VQTileSublayer&>(*tile).freeVRAM();
         layer->setImage(engine); // every tile dirty, as after a new render
         return platform::MainQueue::shared().runUntil([&] { return filled(); }, std::chrono::seconds(30));
     }
