@@ -35,30 +35,45 @@ void VQTileContentSublayer::fetch(const Request& request) {
         auto tile = request.tile.lock();
         auto delegate = request.delegate.lock();
         // A tile marked dirty again while its request ran is fetched again here.
-        if (!tile || !delegate || !tile->contentIsDirty_.exchange(false)) return;
-        bool isThumbnail = false;
-        auto image = delegate->imageTile(*tile, request.resolution, request.scale, request.frame, &isThumbnail);
-        if (!image) {
-            dispatchAfter(kRetryDelay, platform::MainQueue::shared(), [weak = request.tile, layer = request.delegate] {
-                auto tile = weak.lock();
-                if (!tile || layer.expired()) return;
-                tile->setContentIsDirty(true);
-                tile->setNeedsDisplay();
-            });
-            continue;
-        }
-        QImage contents = displayImage(*image->getImageRef());
-        if (contents.isNull()) {
-            LV_LOG("%s tile image in a layout the display cannot show", __PRETTY_FUNCTION__);
-            continue;
-        }
-        platform::MainQueue::shared().async([weak = request.tile, contents = std::move(contents), isThumbnail] {
-            auto tile = weak.lock();
-            if (!tile) return;
-            tile->setMagnificationFilter(isThumbnail ? LayerFilter::Trilinear : LayerFilter::Nearest);
-            tile->setContents(contents);
-        });
+        const bool dirty = tile && delegate && tile->contentIsDirty_.exchange(false);
+        if (dirty) fetchOnce(*tile, *delegate, request);
+        releaseOnMain(std::move(tile), std::move(delegate));
+        if (!dirty) return;
     }
+}
+
+void VQTileContentSublayer::fetchOnce(VQTileContentSublayer& tile, VQTiledContentLayerDelegate& delegate,
+                                      const Request& request) {
+    bool isThumbnail = false;
+    auto image = delegate.imageTile(tile, request.resolution, request.scale, request.frame, &isThumbnail);
+    if (!image) {
+        dispatchAfter(kRetryDelay, platform::MainQueue::shared(), [weak = request.tile, layer = request.delegate] {
+            auto tile = weak.lock();
+            if (!tile || layer.expired()) return;
+            tile->setContentIsDirty(true);
+            tile->setNeedsDisplay();
+        });
+        return;
+    }
+    QImage contents = displayImage(*image->getImageRef());
+    if (contents.isNull()) {
+        LV_LOG("%s tile image in a layout the display cannot show", __PRETTY_FUNCTION__);
+        return;
+    }
+    platform::MainQueue::shared().async([weak = request.tile, contents = std::move(contents), isThumbnail] {
+        auto tile = weak.lock();
+        if (!tile) return;
+        tile->setMagnificationFilter(isThumbnail ? LayerFilter::Trilinear : LayerFilter::Nearest);
+        tile->setContents(contents);
+    });
+}
+
+// Layers are main-thread objects: should the lane hold the last reference to a tile or to
+// its layer, they are destroyed there, never under the main thread's feet.
+void VQTileContentSublayer::releaseOnMain(std::shared_ptr<VQTileContentSublayer> tile,
+                                          std::shared_ptr<VQTiledContentLayerDelegate> delegate) {
+    if (!tile && !delegate) return;
+    platform::MainQueue::shared().async([tile = std::move(tile), delegate = std::move(delegate)] {});
 }
 
 void VQTileContentSublayer::setContents(QImage contents) {

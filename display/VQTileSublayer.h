@@ -41,6 +41,10 @@ class VQTileContentSublayer : public VQTileSublayer {
   private:
     struct Request;
     static void fetch(const Request& request);
+    static void fetchOnce(VQTileContentSublayer& tile, VQTiledContentLayerDelegate& delegate,
+                          const Request& request);
+    static void releaseOnMain(std::shared_ptr<VQTileContentSublayer> tile,
+                              std::shared_ptr<VQTiledContentLayerDelegate> delegate);
 
     std::weak_ptr<VQTiledContentLayerDelegate> tileDelegate_;
     std::unique_ptr<SerialLane> serialQueue_;
