@@ -1,5 +1,6 @@
 #include "display/SerialLane.h"
 
+#include <algorithm>
 #include <deque>
 #include <mutex>
 #include <thread>
