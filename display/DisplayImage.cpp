@@ -1,11 +1,13 @@
 #include "display/DisplayImage.h"
 
+#include <QColorSpace>
 #include <lcms2.h>
 
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -75,18 +77,18 @@ Profile openSource(const platform::ColorSpace* space) {
     return Profile{cmsCreate_sRGBProfile()};
 }
 
-std::vector<uint8_t> spaceKey(const platform::ColorSpace* space) {
+// The profile's bytes, or the name of a named space.
+std::string spaceKey(const platform::ColorSpace* space) {
     using Kind = platform::ColorSpace::Kind;
-    if (space && space->kind() == Kind::ICC) return space->iccData();
-    const char* name = space && space->kind() == Kind::GenericLinearRGB ? "linear" : "sRGB";
-    return {name, name + std::char_traits<char>::length(name)};
+    if (space && space->kind() == Kind::ICC) return {space->iccData().begin(), space->iccData().end()};
+    return space && space->kind() == Kind::GenericLinearRGB ? "linear" : "sRGB";
 }
 
 // Transforms are made once per source space and pixel format, and shared by the threads
 // that convert tiles (made without Little CMS's pixel cache, so they may be).
 Transform transformFor(const platform::ColorSpace* space, cmsUInt32Number format) {
     static std::mutex lock;
-    static auto* cache = new std::map<std::pair<cmsUInt32Number, std::vector<uint8_t>>, Transform>();
+    static auto* cache = new std::map<std::pair<cmsUInt32Number, std::string>, Transform>();
     constexpr size_t kMaxTransforms = 32;
     auto key = std::make_pair(format, spaceKey(space));
     std::lock_guard guard(lock);
@@ -105,31 +107,6 @@ Transform transformFor(const platform::ColorSpace* space, cmsUInt32Number format
     cache->emplace(std::move(key), transform);
     return transform;
 }
-
-} // namespace
-
-QImage displayImage(const platform::Bitmap& bitmap) {
-    const Layout layout = readLayout(bitmap);
-    const auto format = inputFormat(layout);
-    if (!format || !bitmap.data() || bitmap.width() == 0 || bitmap.height() == 0) return {};
-    Transform transform = transformFor(bitmap.colorSpace().get(), *format);
-    if (!transform) return {};
-    QImage image(int(bitmap.width()), int(bitmap.height()),
-                 premultiplied(layout) ? QImage::Format_ARGB32_Premultiplied : QImage::Format_ARGB32);
-    if (image.isNull()) return {};
-    cmsDoTransformLineStride(transform.get(), bitmap.data(), image.bits(), cmsUInt32Number(bitmap.width()),
-                             cmsUInt32Number(bitmap.height()), cmsUInt32Number(bitmap.bytesPerRow()),
-                             cmsUInt32Number(image.bytesPerLine()), 0, 0);
-    if (layout.alpha == bi::kAlphaNoneSkipLast) // the fourth sample was padding, not alpha
-        for (int y = 0; y < image.height(); ++y) {
-            auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-            for (int x = 0; x < image.width(); ++x)
-                row[x] |= 0xff000000u;
-        }
-    return image;
-}
-
-namespace {
 
 QImage::Format qtFormat(const platform::Bitmap& bitmap) {
     const Layout l = readLayout(bitmap);
@@ -153,7 +130,65 @@ QImage::Format qtFormat(const platform::Bitmap& bitmap) {
     return QImage::Format_Invalid;
 }
 
+// The general way, for profiles Qt cannot read: exact, but an order of magnitude slower.
+QImage matchedByLittleCms(const platform::Bitmap& bitmap) {
+    const Layout layout = readLayout(bitmap);
+    const auto format = inputFormat(layout);
+    if (!format) return {};
+    Transform transform = transformFor(bitmap.colorSpace().get(), *format);
+    if (!transform) return {};
+    QImage image(int(bitmap.width()), int(bitmap.height()),
+                 premultiplied(layout) ? QImage::Format_ARGB32_Premultiplied : QImage::Format_ARGB32);
+    if (image.isNull()) return {};
+    cmsDoTransformLineStride(transform.get(), bitmap.data(), image.bits(), cmsUInt32Number(bitmap.width()),
+                             cmsUInt32Number(bitmap.height()), cmsUInt32Number(bitmap.bytesPerRow()),
+                             cmsUInt32Number(image.bytesPerLine()), 0, 0);
+    if (layout.alpha == bi::kAlphaNoneSkipLast) // the fourth sample was padding, not alpha
+        for (int y = 0; y < image.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x)
+                row[x] |= 0xff000000u;
+        }
+    return image;
+}
+
+// Qt reads matrix-and-curve profiles, the kind the engine renders into, and matches them
+// through tables, many times faster than a general transform. None for other profiles.
+std::optional<QColorSpace> qtColorSpace(const platform::ColorSpace* space) {
+    using Kind = platform::ColorSpace::Kind;
+    if (!space || space->kind() == Kind::SRGB) return QColorSpace(QColorSpace::SRgb);
+    static std::mutex lock;
+    static auto* cache = new std::map<std::string, QColorSpace>();
+    std::lock_guard guard(lock);
+    auto key = spaceKey(space);
+    auto found = cache->find(key);
+    if (found == cache->end()) {
+        const auto bytes = space->kind() == Kind::GenericLinearRGB ? BuiltinProfiles::linearRGB() : space->iccData();
+        const QColorSpace read = QColorSpace::fromIccProfile(
+            QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
+        found = cache->emplace(std::move(key), read).first;
+    }
+    if (!found->second.isValid()) return std::nullopt;
+    return found->second;
+}
+
 } // namespace
+
+QImage displayImage(const platform::Bitmap& bitmap) {
+    if (!bitmap.data() || bitmap.width() == 0 || bitmap.height() == 0) return {};
+    QImage view = bitmapView(bitmap);
+    const auto space = view.isNull() ? std::nullopt : qtColorSpace(bitmap.colorSpace().get());
+    if (!space) return matchedByLittleCms(bitmap);
+    view.setColorSpace(*space);
+    const QImage sRGB = *space == QColorSpace(QColorSpace::SRgb) ? view : view.convertedToColorSpace(QColorSpace::SRgb);
+    const Layout layout = readLayout(bitmap);
+    const QImage::Format format = layout.alpha == bi::kAlphaNoneSkipLast ? QImage::Format_RGB32
+                                  : premultiplied(layout)                 ? QImage::Format_ARGB32_Premultiplied
+                                                                          : QImage::Format_ARGB32;
+    QImage image = sRGB.convertToFormat(format);
+    if (image.constBits() == view.constBits()) image = image.copy(); // never the bitmap's own pixels
+    return image;
+}
 
 QImage bitmapView(const platform::Bitmap& bitmap) {
     const QImage::Format format = qtFormat(bitmap);

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QColorSpace>
+#include <lcms2.h>
+
 #include "color/BuiltinProfiles.h"
 #include "display/DisplayImage.h"
 
@@ -45,6 +48,35 @@ TEST(DisplayImage, MatchesTileColoursToSRGB) {
         EXPECT_NEAR(got.blue(), c.out.blue(), 1);
         EXPECT_EQ(got.alpha(), 255);
     }
+}
+
+// An sRGB-to-Lab table as a device link: a profile Qt does not read, but Little CMS does.
+std::vector<uint8_t> tableProfile() {
+    cmsHPROFILE sRGB = cmsCreate_sRGBProfile(), lab = cmsCreateLab4Profile(nullptr);
+    cmsHTRANSFORM toLab = cmsCreateTransform(sRGB, TYPE_RGB_16, lab, TYPE_Lab_16, INTENT_PERCEPTUAL, 0);
+    cmsHPROFILE link = cmsTransform2DeviceLink(toLab, 4.3, cmsFLAGS_FORCE_CLUT);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(link, nullptr, &size);
+    std::vector<uint8_t> bytes(size);
+    cmsSaveProfileToMem(link, bytes.data(), &size);
+    for (void* p : {sRGB, lab, link})
+        cmsCloseProfile(p);
+    cmsDeleteTransform(toLab);
+    return bytes;
+}
+
+TEST(DisplayImage, ProfilesQtCannotReadAreMatchedByLittleCms) {
+    const auto bytes = tableProfile();
+    ASSERT_FALSE(QColorSpace::fromIccProfile(QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                                                        qsizetype(bytes.size())))
+                     .isValid());
+    const auto space = platform::ColorSpace::fromICC(bytes, "sRGB table");
+    const QImage image = displayImage(*onePixel({10000, 40000, 60000, 65535}, bi::kAlphaLast, space));
+    ASSERT_FALSE(image.isNull());
+    const QColor got = image.pixelColor(0, 0);
+    EXPECT_NEAR(got.red(), 10000 / 257.0, 2);
+    EXPECT_NEAR(got.green(), 40000 / 257.0, 2);
+    EXPECT_NEAR(got.blue(), 60000 / 257.0, 2);
 }
 
 TEST(DisplayImage, RefusesLayoutsWithoutAColourMatchingForm) {

@@ -49,8 +49,6 @@ class FakeTileEngine : public TiledEngine {
     // Answers of nothing before real ones; answers from the thumbnail until told otherwise.
     std::atomic<int> nilAnswers{0};
     std::atomic<bool> fullImageReady{true};
-    // Per-pixel colour work on every served tile, costing about what the output stage's does.
-    bool processTiles = false;
     // Runs at the start of every request, on the requesting thread.
     std::function<void(const Request&)> onRequest;
 
@@ -91,7 +89,6 @@ class FakeTileEngine : public TiledEngine {
         auto source = scaled(D);
         auto crop = source ? source->croppedImageFromBuffer(divided(flipped, D)) : nullptr;
         if (!crop) return nullptr;
-        if (processTiles) crop = processed(*crop);
         return crop->getCGImageBitMap(false, orientation);
     }
 
@@ -111,30 +108,6 @@ class FakeTileEngine : public TiledEngine {
                            : picture_->resizedImageFromBuffer(uint16_t(picture_->imageWidth() / D),
                                                               uint16_t(picture_->imageHeight() / D));
         return image;
-    }
-
-    // A 3 x 3 mix and a tone table per pixel, through floats.
-    static std::shared_ptr<ImageBuffer> processed(const ImageBuffer& in) {
-        static const std::vector<float> table = [] {
-            std::vector<float> t(4096);
-            for (size_t i = 0; i < t.size(); ++i)
-                t[i] = std::pow(float(i) / 4095.0f, 1 / 2.2f);
-            return t;
-        }();
-        auto out = ImageBufferU16::create(in.imageWidth(), in.imageHeight(), nullptr, in.bufferProfile());
-        for (size_t y = 0; y < in.imageHeight(); ++y) {
-            const uint16_t* s = in.bufferU16ForRow(y);
-            uint16_t* d = out->bufferU16ForRow(y);
-            for (size_t x = 0; x < in.imageWidth(); ++x, s += 4, d += 4) {
-                const float r = s[0] / 65535.0f, g = s[1] / 65535.0f, b = s[2] / 65535.0f;
-                const float mix[3] = {0.9f * r + 0.08f * g + 0.02f * b, 0.05f * r + 0.9f * g + 0.05f * b,
-                                      0.02f * r + 0.08f * g + 0.9f * b};
-                for (int c = 0; c < 3; ++c)
-                    d[c] = uint16_t(table[std::clamp(int(mix[c] * 4095.0f), 0, 4095)] * 65535.0f);
-                d[3] = 65535;
-            }
-        }
-        return out;
     }
 
     std::shared_ptr<ImageBufferU16> picture_;
