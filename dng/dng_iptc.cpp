@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -162,10 +163,10 @@ class iim_writer {
 
     void PutDateTime(uint8_t dateDataset, uint8_t timeDataset, const dng_date_time_info& dt) {
         if (dt.NotValid()) return;
-        const dng_string date = dt.EncodeIPTCDate();
-        const dng_string time = dt.EncodeIPTCTime();
-        Put(2, dateDataset, date.Get(), date.Length());
-        Put(2, timeDataset, time.Get(), time.Length());
+        // A date-only value has no time text.
+        for (const auto& [dataset, text] :
+             {std::pair(dateDataset, dt.EncodeIPTCDate()), std::pair(timeDataset, dt.EncodeIPTCTime())})
+            if (text.NotEmpty()) Put(2, dataset, text.Get(), text.Length());
     }
 
     std::unique_ptr<dng_memory_block> Finish(dng_memory_allocator& allocator, bool pad) {
