@@ -9,6 +9,25 @@
 class dng_host;
 class dng_negative;
 
+// The weights of the mosaic samples around one destination pixel of one colour plane, with
+// offsets in source pixels (rows, columns) relative to that pixel.
+class dng_pattern_kernel {
+  public:
+    static constexpr uint32_t kMaxCount = 8;
+
+    uint32_t fCount = 0;
+    dng_point fDelta[kMaxCount];
+    float fWeight32[kMaxCount] = {};
+    // Set by Finalize: weights in 1/256 that sum to exactly 256, and offsets in buffer elements.
+    uint16_t fWeight16[kMaxCount] = {};
+    int32_t fOffset[kMaxCount] = {};
+
+    // A weight at an offset already held adds to it; weights not above 0 are dropped.
+    void Add(const dng_point& delta, float weight);
+    // For the cell (patRow, patCol) of a pattern read at `scale` (rows or columns 2 halve offsets).
+    void Finalize(const dng_point& scale, uint32_t patRow, uint32_t patCol, int32_t rowStep, int32_t colStep);
+};
+
 class dng_mosaic_info : private dng_uncopyable {
   public:
     static constexpr uint32_t kMaxCFAPattern = 8;
@@ -42,4 +61,13 @@ class dng_mosaic_info : private dng_uncopyable {
     // Fails with the bad-format code unless the pattern fits its table and every colour
     // plane's key occurs in it, which the searches for neighbouring keys rely on.
     void ValidatePattern() const;
+
+    // The bilinear kernel of the plane at pattern cell (row, col), before finalisation.
+    dng_pattern_kernel PatternKernel(uint32_t plane, int32_t row, int32_t col) const;
+
+  private:
+    bool HasKey(uint8_t key, int32_t row, int32_t col) const;
+    bool RowHasKey(uint8_t key, int32_t row) const;
+    bool ColumnHasKey(uint8_t key, int32_t col) const;
+    void AddGeneralKernel(dng_pattern_kernel& kernel, uint8_t key, int32_t row, int32_t col) const;
 };

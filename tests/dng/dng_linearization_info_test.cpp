@@ -1,7 +1,6 @@
 #include "dng/dng_linearization_info.h"
 
 #include "dng/dng_memory.h"
-#include "dng/dng_mosaic_info.h"
 
 #include "DngErrorMatchers.h"
 
@@ -50,31 +49,4 @@ TEST(DngLinearizationInfo, MaxBlackLevelAddsTheLargestDeltas) {
     EXPECT_EQ(info.MaxBlackLevel(0), 25.0);
     info.fBlackLevelRepeatCols = 0;
     EXPECT_DNG_ERROR(info.MaxBlackLevel(0), dng_error_unknown);
-}
-
-TEST(DngMosaicInfo, PatternsMustHoldEveryPlaneColour) {
-    dng_mosaic_info info;
-    EXPECT_FALSE(info.IsColorFilterArray());
-    EXPECT_DNG_ERROR(info.ValidatePattern(), dng_error_bad_format);
-    info.fCFAPatternSize = dng_point(2, 2);
-    info.fColorPlanes = 3;
-    const uint8_t keys[3] = {0, 1, 2};
-    std::copy(keys, keys + 3, info.fCFAPlaneColor);
-    info.fCFAPattern[0][0] = 0;
-    info.fCFAPattern[0][1] = 1;
-    info.fCFAPattern[1][0] = 1;
-    info.fCFAPattern[1][1] = 1;
-    // Blue is nowhere: a search for its nearest cell would never end.
-    EXPECT_DNG_ERROR(info.ValidatePattern(), dng_error_bad_format);
-    info.fCFAPattern[1][1] = 2;
-    EXPECT_NO_THROW(info.ValidatePattern());
-    info.fCFAPatternSize = dng_point(9, 2);
-    EXPECT_DNG_ERROR(info.ValidatePattern(), dng_error_bad_format);
-
-    const uint32_t layouts[] = {1, 2, 3, 4, 5, 6};
-    const dng_point scales[] = {{1, 1}, {2, 1}, {2, 1}, {1, 2}, {1, 2}, {1, 1}};
-    for (int i = 0; i < 6; ++i) {
-        info.fCFALayout = layouts[i];
-        EXPECT_EQ(info.FullScale(), scales[i]) << layouts[i];
-    }
 }
