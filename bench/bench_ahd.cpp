@@ -6,9 +6,9 @@
 #include <cstring>
 #include <memory>
 
-#include "raw/BandRunner.h"
-#include "raw/Demosaic.h"
-#include "raw/DemosaicCommon.h"
+#include "raw/core/BandRunner.h"
+#include "raw/develop/Demosaic.h"
+#include "raw/develop/DemosaicCommon.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <random>
 #include <vector>
 
-#include "raw/BandRunner.h"
-#include "raw/ColourOutput.h"
-#include "raw/FileBackedMemory.h"
-#include "raw/Highlights.h"
+#include "raw/core/BandRunner.h"
+#include "raw/output/ColourOutput.h"
+#include "raw/core/FileBackedMemory.h"
+#include "raw/develop/Highlights.h"
 
 namespace {
 

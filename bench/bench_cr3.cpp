@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "raw/Cr3Crx.h"
-#include "raw/DecoderError.h"
+#include "raw/cr3/Cr3Crx.h"
+#include "raw/core/DecoderError.h"
 
 namespace {
 

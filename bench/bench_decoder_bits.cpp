@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "raw/BitReader.h"
-#include "raw/FileBackedMemory.h"
+#include "raw/core/BitReader.h"
+#include "raw/core/FileBackedMemory.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "raw/BandRunner.h"
-#include "raw/Loaders.h"
+#include "raw/core/BandRunner.h"
+#include "raw/loaders/Loaders.h"
 #include "tests/raw/LoaderRig.h"
 #include "tests/support/FujiCompressedEncoder.h"
 

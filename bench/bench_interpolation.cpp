@@ -7,9 +7,9 @@
 #include <random>
 #include <vector>
 
-#include "raw/DecoderState.h"
-#include "raw/Demosaic.h"
-#include "raw/GreenMatch.h"
+#include "raw/core/DecoderState.h"
+#include "raw/develop/Demosaic.h"
+#include "raw/develop/GreenMatch.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <random>
 #include <vector>
 
-#include "raw/DecoderState.h"
-#include "raw/Loaders.h"
+#include "raw/core/DecoderState.h"
+#include "raw/loaders/Loaders.h"
 #include "tests/support/LosslessJpegEncoder.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <random>
 #include <vector>
 
-#include "raw/BandRunner.h"
-#include "raw/Demosaic.h"
+#include "raw/core/BandRunner.h"
+#include "raw/develop/Demosaic.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <random>
 #include <vector>
 
-#include "raw/DecoderState.h"
-#include "raw/Loaders.h"
+#include "raw/core/DecoderState.h"
+#include "raw/loaders/Loaders.h"
 #include "raw/loaders/CanonCrwTables.h"
 #include "tests/support/BitWriter.h"
 #include "tests/support/LosslessJpegEncoder.h"

@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "raw/Loaders.h"
+#include "raw/loaders/Loaders.h"
 #include "tests/raw/WordStream.h"
 #include "tests/support/MemoryFile.h"
 

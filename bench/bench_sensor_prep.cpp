@@ -6,9 +6,9 @@
 #include <memory>
 #include <random>
 
-#include "raw/BandRunner.h"
-#include "raw/FileBackedMemory.h"
-#include "raw/SensorPrep.h"
+#include "raw/core/BandRunner.h"
+#include "raw/core/FileBackedMemory.h"
+#include "raw/develop/SensorPrep.h"
 
 namespace {
 

@@ -50,11 +50,16 @@ function(lumivar_fixture_warnings target)
     $<$<CXX_COMPILER_ID:GNU>:-Wno-stringop-overflow -Wno-stringop-overread -Wno-array-bounds>)
 endfunction()
 
-# lumivar_test(<name> [DEPS <targets>...])
-# One test program per test folder: every .cpp file of the calling folder.
+# lumivar_test(<name> [RECURSE] [DEPS <targets>...])
+# One test program per test folder: every .cpp file of the calling folder (with RECURSE,
+# of its sub-folders too, for a library laid out in sub-folders).
 function(lumivar_test name)
-  cmake_parse_arguments(LV "" "" "DEPS" ${ARGN})
-  file(GLOB _srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  cmake_parse_arguments(LV "RECURSE" "" "DEPS" ${ARGN})
+  if(LV_RECURSE)
+    file(GLOB_RECURSE _srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  else()
+    file(GLOB _srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  endif()
   if(NOT _srcs)
     return()
   endif()

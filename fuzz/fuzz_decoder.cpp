@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "raw/BandRunner.h"
+#include "raw/core/BandRunner.h"
 #include "tests/support/DecodeBytes.h"
 
 namespace {

@@ -12,14 +12,14 @@
 #include <sys/types.h>
 
 #include "platform/AtomicFile.h"
-#include "raw/DecoderError.h"
-#include "raw/Demosaic.h"
-#include "raw/FileBackedMemory.h"
-#include "raw/FileOutput.h"
-#include "raw/Identify.h"
-#include "raw/Loaders.h"
-#include "raw/RoadSteps.h"
-#include "raw/SensorPrep.h"
+#include "raw/core/DecoderError.h"
+#include "raw/develop/Demosaic.h"
+#include "raw/core/FileBackedMemory.h"
+#include "raw/output/FileOutput.h"
+#include "raw/identify/Identify.h"
+#include "raw/loaders/Loaders.h"
+#include "raw/core/RoadSteps.h"
+#include "raw/develop/SensorPrep.h"
 #include "tools/IdentifyListing.h"
 #include "tools/OutputName.h"
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "raw/DecoderState.h"
+#include "raw/core/DecoderState.h"
 #include "tools/DecoderOptions.h"
 
 namespace tools {

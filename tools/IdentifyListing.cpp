@@ -5,7 +5,7 @@
 #include <ctime>
 #include <string>
 
-#include "raw/CfaColor.h"
+#include "raw/core/CfaColor.h"
 
 namespace tools {
 namespace {

@@ -2,7 +2,7 @@
 // What "-i" prints about an identified file.
 #include <cstdio>
 
-#include "raw/DecoderState.h"
+#include "raw/core/DecoderState.h"
 #include "tools/DecoderOptions.h"
 
 namespace tools {

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "raw/Containers.h"
-#include "raw/InputReaders.h"
-#include "raw/TiffParser.h"
+#include "raw/containers/Containers.h"
+#include "raw/core/InputReaders.h"
+#include "raw/tiff/TiffParser.h"
 #include "raw/containers/ContainerReading.h"
 
 namespace raw {

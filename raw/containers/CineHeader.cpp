@@ -2,9 +2,9 @@
 // the camera setup block and the table of image offsets.
 #include <cstdio>
 
-#include "raw/Containers.h"
-#include "raw/InputReaders.h"
-#include "raw/Loaders.h"
+#include "raw/containers/Containers.h"
+#include "raw/core/InputReaders.h"
+#include "raw/loaders/Loaders.h"
 #include "raw/containers/ContainerReading.h"
 
 namespace raw {

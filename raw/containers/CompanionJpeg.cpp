@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <strings.h>
 
-#include "raw/Containers.h"
-#include "raw/TiffParser.h"
+#include "raw/containers/Containers.h"
+#include "raw/tiff/TiffParser.h"
 
 namespace raw {
 namespace {

@@ -7,7 +7,7 @@
 #include <ctime>
 #include <limits>
 
-#include "raw/InputReaders.h"
+#include "raw/core/InputReaders.h"
 
 namespace raw::container_io {
 

@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "raw/DecoderState.h"
-#include "raw/TiffReading.h"
+#include "raw/core/DecoderState.h"
+#include "raw/tiff/TiffReading.h"
 
 namespace raw::container_io {
 

@@ -1,8 +1,8 @@
 // Fujifilm RAF: a big-endian list of records {tag, length, data} describing the sensor.
 #include <algorithm>
 
-#include "raw/Containers.h"
-#include "raw/InputReaders.h"
+#include "raw/containers/Containers.h"
+#include "raw/core/InputReaders.h"
 #include "raw/containers/ContainerReading.h"
 
 namespace raw {

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "raw/Containers.h"
-#include "raw/InputReaders.h"
-#include "raw/Loaders.h"
-#include "raw/TiffParser.h"
+#include "raw/containers/Containers.h"
+#include "raw/core/InputReaders.h"
+#include "raw/loaders/Loaders.h"
+#include "raw/tiff/TiffParser.h"
 #include "raw/containers/ContainerReading.h"
 
 namespace raw {

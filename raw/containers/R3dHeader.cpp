@@ -2,8 +2,8 @@
 // from the head.
 #include <cstdio>
 
-#include "raw/Containers.h"
-#include "raw/InputReaders.h"
+#include "raw/containers/Containers.h"
+#include "raw/core/InputReaders.h"
 #include "raw/containers/ContainerReading.h"
 
 namespace raw {

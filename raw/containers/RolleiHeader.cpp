@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "raw/Containers.h"
-#include "raw/Loaders.h"
+#include "raw/containers/Containers.h"
+#include "raw/loaders/Loaders.h"
 #include "raw/containers/ContainerReading.h"
 
 namespace raw {

@@ -1,9 +1,9 @@
 // Sinar IA files: a little-endian directory of named blocks, then the camera block.
 #include <cstring>
 
-#include "raw/Containers.h"
-#include "raw/InputReaders.h"
-#include "raw/Loaders.h"
+#include "raw/containers/Containers.h"
+#include "raw/core/InputReaders.h"
+#include "raw/loaders/Loaders.h"
 #include "raw/containers/ContainerReading.h"
 
 namespace raw {

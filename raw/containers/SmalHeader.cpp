@@ -1,9 +1,9 @@
 // SMaL camera files: a short little-endian header that repeats the file's length.
 #include <cstdio>
 
-#include "raw/Containers.h"
-#include "raw/InputReaders.h"
-#include "raw/Loaders.h"
+#include "raw/containers/Containers.h"
+#include "raw/core/InputReaders.h"
+#include "raw/loaders/Loaders.h"
 #include "raw/containers/ContainerReading.h"
 
 namespace raw {

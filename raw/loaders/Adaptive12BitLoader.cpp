@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "raw/BitReader.h"
-#include "raw/DecoderError.h"
-#include "raw/Loaders.h"
+#include "raw/core/BitReader.h"
+#include "raw/core/DecoderError.h"
+#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
 
 namespace raw {

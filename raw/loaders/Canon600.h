@@ -3,7 +3,7 @@
 // exposed for their tests.
 #include <cstdint>
 
-#include "raw/DecoderState.h"
+#include "raw/core/DecoderState.h"
 
 namespace raw {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "raw/Loaders.h"
-#include "raw/PhotositeAccess.h"
+#include "raw/loaders/Loaders.h"
+#include "raw/core/PhotositeAccess.h"
 #include "raw/loaders/Canon600.h"
 
 namespace raw {

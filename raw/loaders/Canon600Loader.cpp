@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <iterator>
 
-#include "raw/Loaders.h"
+#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
 
 namespace raw {

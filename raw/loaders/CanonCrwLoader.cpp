@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "raw/BitReader.h"
-#include "raw/CanonProbes.h"
-#include "raw/DecoderError.h"
-#include "raw/Loaders.h"
+#include "raw/core/BitReader.h"
+#include "raw/identify/CanonProbes.h"
+#include "raw/core/DecoderError.h"
+#include "raw/loaders/Loaders.h"
 #include "raw/loaders/CanonCrwTables.h"
 #include "raw/loaders/LoaderSupport.h"
 

@@ -2,7 +2,7 @@
 // line (Kodak's uncompressed strips).
 #include <cstdint>
 
-#include "raw/Loaders.h"
+#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
 
 namespace raw {

@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "raw/DecoderError.h"
-#include "raw/Loaders.h"
-#include "raw/LosslessJpeg.h"
-#include "raw/InputReaders.h"
+#include "raw/core/DecoderError.h"
+#include "raw/loaders/Loaders.h"
+#include "raw/loaders/LosslessJpeg.h"
+#include "raw/core/InputReaders.h"
 #include "raw/loaders/LoaderSupport.h"
 #include "raw/loaders/PhaseOneBits.h"
 

@@ -2,7 +2,7 @@
 // The decoding half of huffman_delta_load_raw, for formats whose table is built in.
 #include <cstdint>
 
-#include "raw/DecoderState.h"
+#include "raw/core/DecoderState.h"
 
 namespace raw {
 

@@ -2,11 +2,11 @@
 // one table for each checkerboard half, through the curve.
 #include <cstdint>
 
-#include "raw/BitReader.h"
-#include "raw/DecoderError.h"
-#include "raw/InputReaders.h"
-#include "raw/LosslessJpeg.h"
-#include "raw/Loaders.h"
+#include "raw/core/BitReader.h"
+#include "raw/core/DecoderError.h"
+#include "raw/core/InputReaders.h"
+#include "raw/loaders/LosslessJpeg.h"
+#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
 
 namespace raw {

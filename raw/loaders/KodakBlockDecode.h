@@ -3,7 +3,7 @@
 // as variable-length differences whose lengths come first, two to a byte.
 #include <cstdint>
 
-#include "raw/DecoderState.h"
+#include "raw/core/DecoderState.h"
 
 namespace raw {
 

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "raw/DecoderError.h"
-#include "raw/Loaders.h"
+#include "raw/core/DecoderError.h"
+#include "raw/loaders/Loaders.h"
 #include "raw/loaders/KodakBlockDecode.h"
 #include "raw/loaders/LoaderSupport.h"
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "raw/Loaders.h"
+#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
 
 namespace raw {

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "raw/DecoderError.h"
-#include "raw/InputReaders.h"
-#include "raw/Loaders.h"
+#include "raw/core/DecoderError.h"
+#include "raw/core/InputReaders.h"
+#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
 
 namespace raw {

@@ -2,10 +2,10 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "raw/DecoderError.h"
-#include "raw/InputReaders.h"
-#include "raw/Loaders.h"
-#include "raw/LosslessJpeg.h"
+#include "raw/core/DecoderError.h"
+#include "raw/core/InputReaders.h"
+#include "raw/loaders/Loaders.h"
+#include "raw/loaders/LosslessJpeg.h"
 #include "raw/loaders/LoaderSupport.h"
 
 namespace raw {

@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "raw/BitReader.h"
-#include "raw/DecoderError.h"
-#include "raw/FileBackedMemory.h"
+#include "raw/core/BitReader.h"
+#include "raw/core/DecoderError.h"
+#include "raw/core/FileBackedMemory.h"
 
 namespace raw::loader {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "raw/DecoderState.h"
+#include "raw/core/DecoderState.h"
 
 namespace raw::loader {
 

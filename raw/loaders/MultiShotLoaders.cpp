@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "raw/DecoderError.h"
-#include "raw/InputReaders.h"
-#include "raw/Loaders.h"
+#include "raw/core/DecoderError.h"
+#include "raw/core/InputReaders.h"
+#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
 
 namespace raw {

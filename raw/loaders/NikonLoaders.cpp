@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "raw/BitReader.h"
-#include "raw/DecoderError.h"
-#include "raw/InputReaders.h"
-#include "raw/Loaders.h"
+#include "raw/core/BitReader.h"
+#include "raw/core/DecoderError.h"
+#include "raw/core/InputReaders.h"
+#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
 #include "raw/loaders/SampleGroups.h"
 

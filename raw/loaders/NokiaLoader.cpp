@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "raw/InputReaders.h"
-#include "raw/Loaders.h"
+#include "raw/core/InputReaders.h"
+#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
 
 namespace raw {

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "raw/DecoderError.h"
-#include "raw/Loaders.h"
+#include "raw/core/DecoderError.h"
+#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
 
 namespace raw {

@@ -4,7 +4,7 @@
 // page out in 16-byte blocks instead.
 #include <cstdint>
 
-#include "raw/DecoderState.h"
+#include "raw/core/DecoderState.h"
 
 namespace raw {
 

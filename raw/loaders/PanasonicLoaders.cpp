@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "raw/DecoderError.h"
-#include "raw/Loaders.h"
+#include "raw/core/DecoderError.h"
+#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
 #include "raw/loaders/SampleGroups.h"
 

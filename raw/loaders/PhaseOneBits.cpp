@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "raw/DecoderError.h"
-#include "raw/InputReaders.h"
+#include "raw/core/DecoderError.h"
+#include "raw/core/InputReaders.h"
 
 namespace raw {
 namespace {

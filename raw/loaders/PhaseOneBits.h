@@ -3,7 +3,7 @@
 // the file's byte order, most significant bit first, held in a 64-bit buffer.
 #include <cstdint>
 
-#include "raw/DecoderState.h"
+#include "raw/core/DecoderState.h"
 
 namespace raw {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "raw/DecoderError.h"
-#include "raw/InputReaders.h"
-#include "raw/Loaders.h"
+#include "raw/core/DecoderError.h"
+#include "raw/core/InputReaders.h"
+#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
 #include "raw/loaders/PhaseOneBits.h"
 

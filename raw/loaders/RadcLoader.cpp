@@ -5,9 +5,9 @@
 #include <cstring>
 #include <iterator>
 
-#include "raw/BitReader.h"
-#include "raw/DecoderError.h"
-#include "raw/Loaders.h"
+#include "raw/core/BitReader.h"
+#include "raw/core/DecoderError.h"
+#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
 
 namespace raw {

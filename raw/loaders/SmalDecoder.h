@@ -2,7 +2,7 @@
 // The range coder of SMaL files and the repair of their skipped (hole) rows.
 #include <cstdint>
 
-#include "raw/DecoderState.h"
+#include "raw/core/DecoderState.h"
 
 namespace raw {
 

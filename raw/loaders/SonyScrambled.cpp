@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "raw/DecoderError.h"
-#include "raw/Loaders.h"
-#include "raw/TiffParser.h"
+#include "raw/core/DecoderError.h"
+#include "raw/loaders/Loaders.h"
+#include "raw/tiff/TiffParser.h"
 #include "raw/loaders/LoaderSupport.h"
 
 namespace raw {

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <iterator>
 
-#include "raw/InputReaders.h"
-#include "raw/Loaders.h"
+#include "raw/core/InputReaders.h"
+#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
 
 namespace raw {

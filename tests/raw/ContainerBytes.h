@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "raw/DecoderState.h"
+#include "raw/core/DecoderState.h"
 #include "tests/raw/IdentifiedState.h"
 #include "tests/support/MemoryFile.h"
 #include "tests/support/Samples.h"

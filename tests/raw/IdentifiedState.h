@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "raw/DecoderState.h"
+#include "raw/core/DecoderState.h"
 
 namespace testsupport {
 

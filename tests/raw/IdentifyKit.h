@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "raw/DecoderState.h"
-#include "raw/Identify.h"
+#include "raw/core/DecoderState.h"
+#include "raw/identify/Identify.h"
 #include "tests/support/MemoryFile.h"
 
 namespace identifykit {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "raw/DecoderState.h"
+#include "raw/core/DecoderState.h"
 #include "tests/support/MemoryFile.h"
 
 namespace testsupport {

@@ -9,8 +9,8 @@
 
 #include <string>
 
-#include "raw/DecoderError.h"
-#include "raw/DecoderState.h"
+#include "raw/core/DecoderError.h"
+#include "raw/core/DecoderState.h"
 #include "tests/support/MemoryFile.h"
 
 namespace ljpegtest {

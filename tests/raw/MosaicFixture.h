@@ -9,9 +9,9 @@
 #include <random>
 #include <vector>
 
-#include "raw/CfaColor.h"
-#include "raw/DecoderState.h"
-#include "raw/Demosaic.h"
+#include "raw/core/CfaColor.h"
+#include "raw/core/DecoderState.h"
+#include "raw/develop/Demosaic.h"
 
 namespace mosaic_test {
 

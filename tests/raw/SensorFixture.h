@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "raw/DecoderState.h"
-#include "raw/FileBackedMemory.h"
+#include "raw/core/DecoderState.h"
+#include "raw/core/FileBackedMemory.h"
 
 namespace sensortest {
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "raw/DecoderState.h"
-#include "raw/exifEngine.h"
+#include "raw/core/DecoderState.h"
+#include "raw/tiff/exifEngine.h"
 #include "tests/support/MemoryFile.h"
 
 namespace testsupport {

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <string>
 
-#include "raw/DCRaw.h"
+#include "raw/core/DCRaw.h"
 
 namespace testsupport {
 

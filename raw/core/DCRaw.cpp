@@ -1,0 +1,324 @@
+#include "raw/core/DCRaw.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "raw/colour/CameraColour.h"
+#include "raw/output/ColourOutput.h"
+#include "raw/core/DecoderError.h"
+#include "raw/develop/Demosaic.h"
+#include "raw/core/FileBackedMemory.h"
+#include "raw/output/FileOutput.h"
+#include "raw/develop/GreenMatch.h"
+#include "raw/identify/Identify.h"
+#include "raw/loaders/Loaders.h"
+#include "raw/tiff/MetadataEngine.h"
+#include "raw/core/RoadSteps.h"
+#include "raw/develop/SensorPrep.h"
+
+using raw::DecoderState;
+
+namespace {
+
+constexpr const char* kNotParsedText = "Could not parse raw file";
+constexpr const char* kNotRawText = "Image does not appear to be in raw format.";
+constexpr const char* kShotMissingText = "Glintave could not decode the raw file format";
+constexpr const char* kFoveonText = "Foveron sensors aren't supported";
+constexpr const char* kOutputFileText = "could not open output file";
+constexpr const char* kUnknownErrorText = "Unknown error demosaicing raw image";
+
+void close_stream(FILE*& file) {
+    // The standard streams belong to the process, not to the decode.
+    if (file && fileno(file) > 2) std::fclose(file);
+    file = nullptr;
+}
+
+// Turns whatever a decode step threw into decoder_message.
+void absorb_current_exception(DecoderState& s) {
+    try {
+        throw;
+    } catch (const raw::DecoderText& thrown) {
+        if (thrown.text && *thrown.text) raw::set_decoder_message(s, thrown.text);
+    } catch (const std::bad_alloc&) {
+        if (!s.decoder_message[0]) raw::set_decoder_message(s, raw::kOutOfMemoryText);
+    } catch (...) {
+        if (!s.decoder_message[0]) raw::set_decoder_message(s, kUnknownErrorText);
+    }
+    close_stream(s.input_file);
+    close_stream(s.output_file);
+}
+
+bool make_skips_green_matching(const char* make) {
+    for (const char* name : {"NIKON", "Sony", "Canon", "Nokia"})
+        if (std::strcmp(make, name) == 0) return true;
+    return false;
+}
+
+int sharpening_step(float sharpening) {
+    if (!(sharpening >= 0.1f)) return 0; // NaN included
+    return int(24 / sharpening - 8);
+}
+
+// The camera's as-shot white as chromaticity; 0, 0 when the file gave none.
+void white_chromaticity(const DecoderState& s, float& x, float& y) {
+    const float* w = s.as_shot_white_xyz;
+    float sum = w[0] + w[1] + w[2];
+    x = sum > 0 ? w[0] / sum : 0;
+    y = sum > 0 ? w[1] / sum : 0;
+}
+
+} // namespace
+
+DCRaw::DCRaw() {
+    std::scoped_lock lock(decodeLock());
+    DecoderState& s = state();
+    s.metadata_engine = nullptr;
+    s.use_file_backed_memory = true;
+    s.use_embedded_matrix = 0;
+}
+
+DCRaw::~DCRaw() {
+    std::scoped_lock lock(decodeLock());
+    DecoderState& s = state();
+    // A decode that ended early must not leave its file or mappings to the next one;
+    // a later decoder object owns the record once it has loaded a file.
+    if (generation_ == currentGeneration()) {
+        close_stream(s.input_file);
+        raw::file_backed_release_all(s);
+    }
+    releaseEngine();
+}
+
+uint64_t& DCRaw::currentGeneration() {
+    static uint64_t generation = 0;
+    return generation;
+}
+
+std::recursive_mutex& DCRaw::decodeLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+DecoderState& DCRaw::state() {
+    static DecoderState* shared = new DecoderState(); // lives as long as the process
+    return *shared;
+}
+
+void DCRaw::releaseEngine() {
+    DecoderState& s = state();
+    if (s.metadata_engine == engine_) s.metadata_engine = nullptr;
+    raw::destroy_metadata_engine(engine_);
+    engine_ = nullptr;
+}
+
+void DCRaw::resetState(DecoderState& s) {
+    close_stream(s.input_file);
+    close_stream(s.output_file);
+    raw::file_backed_release_all(s);
+    releaseEngine();
+    // Value-initialise in place: the record is too large for a temporary on the stack.
+    new (&s) DecoderState();
+    s.output_space = outputColorSpace_ ? outputColorSpace_ : 1;
+    s.tiff_output = 1;
+    s.auto_white_balance = 0;
+    s.use_as_shot_wb = 1;
+    s.as_shot_white_xyz[0] = -1000;
+    s.baseline_exposure = 0;
+    s.highlight_mode = recoverHighlights_ ? 2 : 0;
+    s.use_file_backed_memory = true;
+    isOutputReferred_ = false;
+}
+
+bool DCRaw::loadFile(const std::string& path, uint64_t* pixelSize) {
+    std::scoped_lock lock(decodeLock());
+    DecoderState& s = state();
+    resetState(s);
+    generation_ = ++currentGeneration();
+    engine_ = raw::create_metadata_engine();
+    s.metadata_engine = engine_;
+    inputPath_ = path;
+    s.input_path = inputPath_.c_str();
+
+    bool ok = false;
+    try {
+        ok = identify(s, pixelSize);
+    } catch (...) {
+        absorb_current_exception(s);
+        ok = false;
+    }
+    metaData_ = raw::copy_metadata_dictionary(engine_);
+    if (!ok) {
+        close_stream(s.input_file);
+        dcStatus_ = s.decoder_message[0] ? s.decoder_message : kNotParsedText;
+        if (pixelSize) *pixelSize = 0;
+        return false;
+    }
+    dcStatus_ = "ok";
+    dcMake_ = s.camera_make;
+    dcModel_ = s.camera_model;
+    return true;
+}
+
+bool DCRaw::identify(DecoderState& s, uint64_t* pixelSize) {
+    s.input_file = std::fopen(s.input_path, "rb");
+    if (!s.input_file) {
+        raw::set_decoder_message(s, std::strerror(errno));
+        return false;
+    }
+    raw::identify_camera(s);
+    if (s.raw_count == 0) return false;
+    applyCameraProfile(s);
+    if (conversionMode_ == 2) {
+        const float green_only[4] = {0, 1, 0, 0};
+        std::copy(green_only, green_only + 4, s.as_shot_multipliers);
+        std::fill(s.daylight_multipliers, s.daylight_multipliers + 4, 1.0f);
+    }
+    s.output_writer = raw::write_ppm_tiff;
+    if (s.raw_loader == raw::kodak_ycc_load_raw) {
+        // This loader works on pixel pairs; 65535 cannot round up within 16 bits.
+        auto even = [](uint16_t v) { return uint16_t(v == 0xFFFF ? v - 1 : v + (v & 1)); };
+        s.visible_height = even(s.visible_height);
+        s.visible_width = even(s.visible_width);
+    }
+    s.image_height = s.visible_height;
+    s.image_width = s.visible_width;
+    if (pixelSize) *pixelSize = (uint64_t(s.image_height) * 8 + 1024) * s.image_width + 1703936;
+    takeCameraResults(s);
+    isOutputReferred_ = raw::loads_rendered_data(s.raw_loader);
+    return true;
+}
+
+void DCRaw::applyCameraProfile(DecoderState& s) {
+    if (!cameraProfile_ || cameraProfile_->isAutoProfile()) return;
+    float m[3][3];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            m[i][j] = (cameraProfile_->getcolorMatrix1(i, j) + cameraProfile_->getcolorMatrix2(i, j)) * 0.5f;
+    raw::camera_xyz_coefficients(s, s.rgb_from_camera, m, 3); // 3 rows, even for a 4-colour sensor
+    raw::set_camera_matrix(s, m, 3);
+}
+
+void DCRaw::takeCameraResults(const DecoderState& s) {
+    white_chromaticity(s, dcWhitex_, dcWhitey_);
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) cameraFromXYZ_[i][j] = s.camera_from_xyz[i][j];
+    cameraBaselineExposure_ = s.baseline_exposure;
+}
+
+bool DCRaw::processFileAndCreateBuffer(const std::string& path, uint16_t** createdBuffer, float sharpening,
+                                       uint16_t* bufferWidth, uint16_t* bufferHeight) {
+    std::scoped_lock lock(decodeLock());
+    DecoderState& s = state();
+    const bool toBuffer = createdBuffer != nullptr;
+    bool ok = true;
+    try {
+        ok = develop(s, path, toBuffer, sharpening);
+    } catch (...) {
+        absorb_current_exception(s);
+        ok = false;
+    }
+    close_stream(s.input_file);
+    raw::file_backed_free(s, s.raw_buffer);
+    raw::file_backed_free(s, s.meta_block);
+    raw::file_backed_free(s, s.output_profile);
+    s.raw_buffer = nullptr;
+    s.meta_block = nullptr;
+    s.output_profile = nullptr;
+    if (toBuffer)
+        *createdBuffer = reinterpret_cast<uint16_t*>(s.pixel_image);
+    else
+        raw::file_backed_free(s, s.pixel_image);
+    s.pixel_image = nullptr;
+
+    uint16_t width = ok ? s.visible_width : 0, height = ok ? s.visible_height : 0;
+    if (bufferWidth) *bufferWidth = width;
+    if (bufferHeight) *bufferHeight = height;
+    if (!ok) {
+        if (!s.decoder_message[0]) raw::set_decoder_message(s, kNotParsedText);
+        dcStatus_ = s.decoder_message;
+        return false;
+    }
+    dcStatus_ = "ok";
+    dcMake_ = s.camera_make;
+    dcModel_ = s.camera_model;
+    return true;
+}
+
+bool DCRaw::develop(DecoderState& s, const std::string& path, bool toBuffer, float sharpening) {
+    s.use_file_backed_memory = !toBuffer && useVirtualMemory_;
+    s.median_passes = 0;
+    if (s.raw_count == 0 || !s.raw_loader || !s.input_file) raw::decoder_fail(s, "%s", kNotRawText);
+    if (s.use_embedded_matrix && s.embedded_matrix[0][0] > 0.25f) {
+        std::memcpy(s.rgb_from_camera, s.embedded_matrix, sizeof s.rgb_from_camera);
+        s.camera_colour_output = 0;
+    }
+    raw::allocate_decode_buffers(s, "LoadFile");
+    if (s.shot_index >= s.raw_count) raw::decoder_fail(s, "%s", s.foveon_sensor ? kFoveonText : kShotMissingText);
+    if (s.foveon_sensor) raw::decoder_fail(s, "%s", kFoveonText);
+
+    if (s.sensor_data_offset <= uint64_t(INT64_MAX)) fseeko(s.input_file, off_t(s.sensor_data_offset), SEEK_SET);
+    s.raw_loader(s);
+    // A text the loader left (a data error) lets development finish but fails the decode.
+    const bool loaderFailed = s.decoder_message[0] != 0;
+
+    if (s.raw_buffer) {
+        raw::crop_active_area(s);
+        raw::file_backed_free(s, s.raw_buffer);
+        s.raw_buffer = nullptr;
+    }
+    if (s.zero_pixels_bad) raw::fill_zero_pixels(s);
+    raw::normalise_blacks(s);
+    raw::scale_colors(s);
+    cameraBaselineExposure_ = s.baseline_exposure;
+    highlightExposureAdjust_ = s.highlight_exposure_adjust;
+    if (s.colour_count != 1) demosaic(s);
+    raw::finish_development(s, {.rotate_and_stretch = true, .four_colours_in_srgb = true});
+    writeOutput(s, path, toBuffer, sharpening);
+    return !loaderFailed;
+}
+
+void DCRaw::demosaic(DecoderState& s) {
+    if (conversionMode_ == 2) {
+        raw::cfa_to_monochrome_regression(s, 64);
+        if (s.colour_count == 1) return;
+    }
+    bool matched = false;
+    if (s.cfa_pattern >= raw::kPatternBayerMin && doGreenChannelMatch_ && !make_skips_green_matching(s.camera_make))
+        matched = raw::green_channel_match_threaded(s, 512);
+    if (!matched) raw::pre_interpolate(s);
+    if (!s.cfa_pattern) return;
+
+    raw::demosaic_job job{};
+    job.height = s.visible_height;
+    job.width = s.visible_width;
+    job.image = s.pixel_image;
+    job.filters = s.cfa_pattern;
+    std::memcpy(job.xtrans, s.xtrans_layout, sizeof job.xtrans);
+    if (algoSelect_ != 0 && s.colour_count == 3) {
+        job.highlight_flag = recoverHighlights_ ? 1 : 0;
+        raw::lmmse_interpolate_threaded(job);
+    } else if (!s.no_demosaic_mode) {
+        if (s.colour_count < 4)
+            raw::ahd_interpolate_threaded(job);
+        else
+            raw::vng_interpolate(s);
+    }
+}
+
+void DCRaw::writeOutput(DecoderState& s, const std::string& path, bool toBuffer, float sharpening) {
+    if (toBuffer) {
+        s.output_file = nullptr;
+        raw::createCGImage(s, 0);
+    } else {
+        s.output_file = std::fopen(path.c_str(), "wb");
+        if (!s.output_file) throw raw::DecoderText{kOutputFileText};
+        std::setvbuf(s.output_file, nullptr, _IONBF, 0);
+        raw::createCGImage(s, sharpening_step(sharpening));
+        close_stream(s.output_file);
+    }
+    close_stream(s.input_file);
+}

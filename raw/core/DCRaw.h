@@ -1,0 +1,108 @@
+#pragma once
+// The one door into the raw decoder. A caller creates a DCRaw, sets its options, calls
+// loadFile() to identify the file and read its metadata, and then, when that succeeded,
+// processFileAndCreateBuffer() to unpack and develop it. The decoder keeps its state in
+// one process-wide record, so the caller holds decodeLock() from creating the object to
+// releasing it; each call also takes the lock, so a caller that forgets cannot overlap
+// another decode inside a call.
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "dng/DNGCameraProfileAbstract.h"
+#include "platform/Value.h"
+#include "raw/core/DecoderState.h"
+
+class DCRaw {
+public:
+    DCRaw();
+    ~DCRaw();
+    DCRaw(const DCRaw&) = delete;
+    DCRaw& operator=(const DCRaw&) = delete;
+
+    // The class lock: one decode at a time in the whole process.
+    static std::recursive_mutex& decodeLock();
+
+    // Opens and identifies the file. On success *pixelSize (when given) receives a byte
+    // estimate of the decode; on failure 0, with the reason in dcStatus().
+    bool loadFile(const std::string& path, uint64_t* pixelSize);
+
+    // Unpacks and develops the file loadFile() identified. With createdBuffer, the image
+    // (four 16-bit values per pixel, bufferWidth x bufferHeight) is handed over through
+    // it, also after a failure when one was allocated; release it with std::free. Without
+    // it, the image is written to the file at `path`.
+    bool processFileAndCreateBuffer(const std::string& path, uint16_t** createdBuffer, float sharpening,
+                                    uint16_t* bufferWidth, uint16_t* bufferHeight);
+
+    // The process-wide decoder record; only while holding decodeLock().
+    static raw::DecoderState& state();
+
+    const std::string& dcStatus() const { return dcStatus_; }
+    const std::string& dcMake() const { return dcMake_; }
+    const std::string& dcModel() const { return dcModel_; }
+    const std::string& modelRestriction() const { return modelRestriction_; }
+    void setModelRestriction(std::string v) { modelRestriction_ = std::move(v); }
+    bool useVirtualMemory() const { return useVirtualMemory_; }
+    void setUseVirtualMemory(bool v) { useVirtualMemory_ = v; }
+    float dcWhitex() const { return dcWhitex_; }
+    float dcWhitey() const { return dcWhitey_; }
+    float cameraFromXYZ00() const { return cameraFromXYZ_[0][0]; }
+    float cameraFromXYZ01() const { return cameraFromXYZ_[0][1]; }
+    float cameraFromXYZ02() const { return cameraFromXYZ_[0][2]; }
+    float cameraFromXYZ10() const { return cameraFromXYZ_[1][0]; }
+    float cameraFromXYZ11() const { return cameraFromXYZ_[1][1]; }
+    float cameraFromXYZ12() const { return cameraFromXYZ_[1][2]; }
+    float cameraFromXYZ20() const { return cameraFromXYZ_[2][0]; }
+    float cameraFromXYZ21() const { return cameraFromXYZ_[2][1]; }
+    float cameraFromXYZ22() const { return cameraFromXYZ_[2][2]; }
+    const platform::Dictionary& metaData() const { return metaData_; }
+    bool doGreenChannelMatch() const { return doGreenChannelMatch_; }
+    void setDoGreenChannelMatch(bool v) { doGreenChannelMatch_ = v; }
+    int32_t outputColorSpace() const { return outputColorSpace_; }
+    void setOutputColorSpace(int32_t v) { outputColorSpace_ = v; }
+    const std::shared_ptr<DNGCameraProfileAbstract>& cameraProfile() const { return cameraProfile_; }
+    void setCameraProfile(std::shared_ptr<DNGCameraProfileAbstract> v) { cameraProfile_ = std::move(v); }
+    float cameraBaselineExposure() const { return cameraBaselineExposure_; }
+    float highlightExposureAdjust() const { return highlightExposureAdjust_; }
+    bool isOutputReferred() const { return isOutputReferred_; }
+    int32_t algoSelect() const { return algoSelect_; }
+    void setAlgoSelect(int32_t v) { algoSelect_ = v; }
+    int32_t conversionMode() const { return conversionMode_; }
+    void setConversionMode(int32_t v) { conversionMode_ = v; }
+    bool recoverHighlights() const { return recoverHighlights_; }
+    void setRecoverHighlights(bool v) { recoverHighlights_ = v; }
+
+private:
+    void resetState(raw::DecoderState& s);
+    bool identify(raw::DecoderState& s, uint64_t* pixelSize);
+    void applyCameraProfile(raw::DecoderState& s);
+    void takeCameraResults(const raw::DecoderState& s);
+    bool develop(raw::DecoderState& s, const std::string& path, bool toBuffer, float sharpening);
+    void demosaic(raw::DecoderState& s);
+    void writeOutput(raw::DecoderState& s, const std::string& path, bool toBuffer, float sharpening);
+    void releaseEngine();
+    static uint64_t& currentGeneration();
+
+    std::string dcStatus_;
+    std::string dcMake_;
+    std::string dcModel_;
+    std::string modelRestriction_;
+    bool useVirtualMemory_ = false;
+    float dcWhitex_ = 0, dcWhitey_ = 0;
+    float cameraFromXYZ_[3][3] = {};
+    platform::Dictionary metaData_;
+    bool doGreenChannelMatch_ = false;
+    int32_t outputColorSpace_ = 0;
+    std::shared_ptr<DNGCameraProfileAbstract> cameraProfile_;
+    float cameraBaselineExposure_ = 0;
+    float highlightExposureAdjust_ = 0;
+    bool isOutputReferred_ = false;
+    int32_t algoSelect_ = 0;
+    int32_t conversionMode_ = 0;
+    bool recoverHighlights_ = false;
+
+    std::string inputPath_;           // storage behind the state's input_path
+    exifEngine* engine_ = nullptr;    // this decode's metadata builder, owned here
+    uint64_t generation_ = 0;         // which loadFile of the process was ours
+};

@@ -1,0 +1,37 @@
+#pragma once
+// Demosaicing. The threaded drivers take a job record and touch no other decoder state.
+#include <cstdint>
+
+#include "raw/core/DecoderState.h"
+
+namespace raw {
+
+struct demosaic_job {
+    int32_t height;
+    int32_t width;
+    uint16_t (*image)[4];
+    uint32_t filters;
+    int32_t lmmse_median_passes;
+    int32_t unused;
+    int8_t xtrans[6][6];
+    uint8_t highlight_flag; // alternate demosaicing only
+};
+
+void ahd_interpolate_threaded(demosaic_job& job);
+void lmmse_interpolate_threaded(demosaic_job& job);
+// Four-colour sensors.
+void vng_interpolate(DecoderState& s);
+
+// Interpolations that work on the decoder state directly.
+// Fills the colours missing in the outer frame `border` pixels wide from each 3x3 block.
+void decoder_border_fill(DecoderState& s, int border);
+void bilinear_interpolate(DecoderState& s);
+void bilinear_interpolate_threaded(DecoderState& s);
+void vng_interpolate_threaded(DecoderState& s);
+// Patterned pixel grouping, for three-colour Bayer words.
+void ppg_demosaic(DecoderState& s);
+// The command line's choice by quality: 0 bilinear, 1 (or more than three colours) VNG,
+// 2 PPG on Bayer words, otherwise the threaded AHD driver (X-Trans included).
+void interpolate_by_quality(DecoderState& s, int quality);
+
+} // namespace raw

@@ -1,0 +1,71 @@
+#include "raw/develop/DemosaicCommon.h"
+
+#include <algorithm>
+
+#include "raw/core/CfaColor.h"
+#include "raw/develop/FrameFill.h"
+
+namespace raw {
+namespace {
+
+// The drivers' own copy of the layout, so that they need nothing of the decoder state.
+int8_t unitXTrans[6][6];
+
+int wrap(int v, int period) { return (v % period + period) % period; }
+
+} // namespace
+
+int demosaic_colour_at(uint32_t filters, int row, int col) {
+    if (filters == kPatternXTrans) return unitXTrans[wrap(row, 6)][wrap(col, 6)];
+    if (filters == kPatternLeaf16) return kLeaf16Table[wrap(row + 8, 16)][wrap(col + 2, 16)];
+    return int(filters >> ((((unsigned(row) % 8) * 2) + (unsigned(col) % 2)) * 2)) & 3;
+}
+
+void demosaic_colour_row(uint32_t filters, int row, int col, int count, uint8_t* out) {
+    // Every pattern repeats within 48 columns (2, 6 or 16).
+    const int period = std::min(count, 48);
+    for (int k = 0; k < period; ++k)
+        out[k] = uint8_t(demosaic_colour_at(filters, row, col + k));
+    for (int k = period; k < count; ++k)
+        out[k] = out[k - period];
+}
+
+void demosaic_copy_xtrans(const demosaic_job& job) {
+    // The layout comes from the file: any index past 3 would address a fifth channel.
+    for (int r = 0; r < 6; ++r)
+        for (int c = 0; c < 6; ++c)
+            unitXTrans[r][c] = int8_t(job.xtrans[r][c] & 3);
+}
+
+void demosaic_border_fill(const demosaic_job& job, int border) {
+    if (!job.image || job.height <= 0 || job.width <= 0) return;
+    fill_frame(job.image, job.height, job.width, border, 2, 3,
+               [&](int row, int col) { return demosaic_colour_at(job.filters, row, col); });
+}
+
+std::array<band_job, kBandCount> demosaic_bands(const demosaic_job& job, int first_row, int end_margin,
+                                                const recipe_table* recipes) {
+    std::array<band_job, kBandCount> bands{};
+    const int last = job.height - end_margin;
+    const int rows = last / kBandCount;
+    int previousEnd = first_row;
+    for (int k = 0; k < kBandCount; ++k) {
+        band_job& b = bands[k];
+        b.height = job.height;
+        b.width = job.width;
+        b.image = job.image;
+        b.filters = job.filters;
+        b.lmmse_median_passes = job.lmmse_median_passes;
+        b.unused = job.unused;
+        b.recipes = recipes;
+        // Short images give bands ending above first_row; none may start there.
+        b.first_row = std::max(first_row, previousEnd);
+        const bool lastBand = k + 1 == kBandCount;
+        b.end_row = lastBand ? last : rows * (k + 1);
+        b.write_end = lastBand ? job.height : b.end_row;
+        previousEnd = b.end_row;
+    }
+    return bands;
+}
+
+} // namespace raw

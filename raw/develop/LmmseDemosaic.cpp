@@ -1,0 +1,518 @@
+// Demosaicing by linear minimum mean-square-error estimation of colour differences: the
+// alternate rendering, which the raw combine stage blends with the AHD master.
+#include "raw/develop/LmmseDemosaic.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "platform/Log.h"
+#include "raw/core/BandRunner.h"
+#include "raw/develop/XTransRecipes.h"
+
+namespace raw {
+namespace {
+
+using namespace lmmse_detail;
+
+constexpr int kTile = 284; // 256 output positions and a margin of 14 on every side
+constexpr int kTileStep = 250;
+constexpr int kMargin = 14;
+constexpr int kPlane = kTile * kTile;
+constexpr int kRawStride = kTile + 4; // photosite tiles keep two more positions each side
+constexpr int kRawSize = kRawStride * kRawStride;
+// The recipes of the fusion worker read the photosite tiles.
+constexpr sample_layout kPhotositeLayout{kRawStride, 1, false};
+constexpr int kBorder = 16;
+constexpr float kScale = 1.0f / 65535.0f;
+// Smoothing and fusion only cover tile positions kInner ... kTile - 1 - kInner.
+constexpr int kInner = 10;
+
+// Normalised Gaussians, centre tap first.
+constexpr float kGauss9[5] = {0.2041637f, 0.18017383f, 0.12383155f, 0.06628225f, 0.027630553f};
+constexpr float kGauss17[9] = {0.10315262f, 0.099978946f, 0.091031864f, 0.077863686f, 0.06256523f,
+                               0.04722671f, 0.033488754f, 0.02230832f,  0.013960189f};
+
+std::atomic<WorkArea> failingArea{WorkArea::none};
+
+template <class T> std::unique_ptr<T[]> zeroed(size_t count, WorkArea area = WorkArea::planes) {
+    if (failingArea == area) return nullptr;
+    return std::unique_ptr<T[]>(new (std::nothrow) T[count]());
+}
+
+uint16_t to_sample(float v) {
+    const float x = v * 65535.0f + 0.5f;
+    return x > 0 ? (x < 65535.0f ? uint16_t(x) : uint16_t(65535)) : uint16_t(0);
+}
+
+int raw_index(int p) { return (p / kTile + 2) * kRawStride + p % kTile + 2; }
+
+// Where a tile lies: image position of tile position (0, 0) and the image rectangle it
+// writes.
+struct TilePlace {
+    int top, left;
+    int row_end, col_end; // output rows and columns start at top/left + kMargin
+    int out_row() const { return top + kMargin; }
+    int out_col() const { return left + kMargin; }
+};
+
+// The tile whose first output pixel is (row, col); it writes up to 256 rows and columns,
+// short of the `edge` last ones of the image and of the next band's rows.
+TilePlace place_tile(const band_job& b, int row, int col, int edge) {
+    return {row - kMargin, col - kMargin, std::min({row + 256, b.height - edge, b.write_end}),
+            std::min(col + 256, b.width - edge)};
+}
+
+// The photosites of a tile with two positions of margin (0 outside the image) and their
+// colours.
+struct TileInput {
+    std::unique_ptr<uint16_t[]> raw;
+    std::unique_ptr<uint8_t[]> colours;
+    bool allocate() {
+        raw = zeroed<uint16_t>(kRawSize);
+        colours = zeroed<uint8_t>(kPlane);
+        return raw && colours;
+    }
+    float photo(int p) const { return raw[raw_index(p)] * kScale; }
+    const uint16_t* raw_row(int tr) const { return raw.get() + (tr + 2) * kRawStride + 2; }
+    void load(const band_job& b, const TilePlace& t);
+};
+
+void TileInput::load(const band_job& b, const TilePlace& t) {
+    for (int rr = 0; rr < kRawStride; ++rr) {
+        uint16_t* dst = raw.get() + rr * kRawStride;
+        std::fill(dst, dst + kRawStride, 0);
+        const int64_t row = int64_t(t.top) - 2 + rr, col = int64_t(t.left) - 2;
+        if (row < 0 || row >= b.height) continue;
+        const int64_t from = std::max<int64_t>(col, 0), to = std::min<int64_t>(col + kRawStride, b.width);
+        if (from < to)
+            std::memcpy(dst + (from - col), b.mosaic + row * b.width + from, size_t(to - from) * 2);
+    }
+    for (int tr = 0; tr < kTile; ++tr)
+        demosaic_colour_row(b.filters, t.top + tr, t.left, kTile, &colours[tr * kTile]);
+}
+
+// Symmetric smoothing of `src` along `step` over the inner square; the frame stays 0 so
+// that the fusion near the tile edge never sees values of an earlier tile.
+template <int Taps> void smooth(const float* src, float* dst, int step, const float (&kernel)[Taps]) {
+    for (int tr = 0; tr < kTile; ++tr) {
+        float* out = dst + tr * kTile;
+        if (tr < kInner || tr >= kTile - kInner) {
+            std::fill(out, out + kTile, 0.0f);
+            continue;
+        }
+        std::fill(out, out + kInner, 0.0f);
+        std::fill(out + kTile - kInner, out + kTile, 0.0f);
+        const float* in = src + tr * kTile;
+        for (int tc = kInner; tc < kTile - kInner; ++tc)
+            out[tc] = kernel[0] * in[tc];
+        for (int k = 1; k < Taps; ++k)
+            for (int tc = kInner; tc < kTile - kInner; ++tc)
+                out[tc] += kernel[k] * (in[tc - k * step] + in[tc + k * step]);
+    }
+}
+
+// Signal and noise of one direction's difference over the 9 positions around each inner
+// position of tile row tr: S = 1e-7 + sum (smoothed - mean)^2, N = 1e-7 + sum (raw - smoothed)^2.
+struct RowWindows {
+    float signal[kTile], noise[kTile];
+};
+
+struct Window {
+    float signal, noise;
+};
+
+void row_windows(const float* smoothed, const float* raw, int tr, int step, RowWindows& w) {
+    constexpr int from = kInner, to = kTile - kInner;
+    const float* __restrict s = smoothed + tr * kTile;
+    const float* __restrict r = raw + tr * kTile;
+    float* __restrict signal = w.signal;
+    float* __restrict noise = w.noise;
+    float mean[kTile];
+    std::fill(mean + from, mean + to, 0.0f);
+    for (int k = -4; k <= 4; ++k)
+        for (int tc = from; tc < to; ++tc)
+            mean[tc] += s[tc + k * step];
+    for (int tc = from; tc < to; ++tc) {
+        mean[tc] /= 9.0f;
+        signal[tc] = noise[tc] = 1e-7f;
+    }
+    for (int k = -4; k <= 4; ++k)
+        for (int tc = from; tc < to; ++tc) {
+            const float d = s[tc + k * step] - mean[tc], e = r[tc + k * step] - s[tc + k * step];
+            signal[tc] += d * d;
+            noise[tc] += e * e;
+        }
+}
+
+struct Estimate {
+    float value, variance;
+};
+
+Estimate lmmse_estimate(float d, float ds, Window w) {
+    const float total = w.signal + w.noise;
+    return {(d * w.signal + ds * w.noise) / total, w.signal * w.noise / total};
+}
+
+float fuse(Estimate h, Estimate v) {
+    return (h.value * v.variance + v.value * h.variance) / (v.variance + h.variance);
+}
+
+bool red_or_blue(int colour) { return colour == 0 || colour == 2; }
+
+// A worker's float planes of one tile, with the tile's photosites.
+template <int Planes> struct TileArea {
+    std::unique_ptr<float[]> planes;
+    TileInput input;
+    float* q[Planes];
+    bool allocate_planes() {
+        planes = zeroed<float>(size_t(Planes) * kPlane);
+        if (!planes || !input.allocate()) return false;
+        for (int k = 0; k < Planes; ++k)
+            q[k] = planes.get() + k * kPlane;
+        return true;
+    }
+    int colour(int p) const { return input.colours[p]; }
+};
+
+// ---------------------------------------------------------------- plain worker
+
+// Planes: 0 horizontal and 1 vertical difference, 2 and 3 their smoothed values, 4 the
+// photosite and later the fused difference, 5 refinement scratch. Channels 0 to 2 of the
+// result take planes 0 to 2 once the differences are done with.
+using PlainArea = TileArea<6>;
+
+float directional_difference(const float* x, int step, float w, bool green) {
+    const float m2 = x[-2 * step], m1 = x[-step], c = x[0], p1 = x[step], p2 = x[2 * step];
+    float e = 0.5f * (m1 + c + p1) - 0.25f * (m2 + p2);
+    if (green) return c - std::clamp(e, 0.0f, 1.0f);
+    if (c > 1.75f * (0.5f * e + w))
+        e = std::clamp(e, std::min(m1, p1), std::max(m1, p1));
+    else
+        e = std::clamp(e, 0.0f, 1.0f);
+    return e - c;
+}
+
+void plain_differences(PlainArea& a) {
+    const float* x = a.q[4];
+    for (int tr = 0; tr < kTile; ++tr) {
+        const uint16_t* raw = a.input.raw_row(tr);
+        for (int tc = 0; tc < kTile; ++tc)
+            a.q[4][tr * kTile + tc] = raw[tc] * kScale;
+    }
+    for (int tr = 2; tr < kTile - 2; ++tr)
+        for (int tc = 2; tc < kTile - 2; ++tc) {
+            const int p = tr * kTile + tc;
+            const float w =
+                0.0625f * (x[p - kTile - 1] + x[p - kTile + 1] + x[p + kTile - 1] + x[p + kTile + 1]) +
+                0.25f * x[p];
+            const bool green = is_green_colour(a.colour(p));
+            a.q[0][p] = directional_difference(x + p, 1, w, green);
+            a.q[1][p] = directional_difference(x + p, kTile, w, green);
+        }
+}
+
+void plain_fusion(PlainArea& a) {
+    RowWindows h, v;
+    for (int tr = kInner; tr < kTile - kInner; ++tr) {
+        row_windows(a.q[2], a.q[0], tr, 1, h);
+        row_windows(a.q[3], a.q[1], tr, kTile, v);
+        for (int tc = kInner; tc < kTile - kInner; ++tc) {
+            const int p = tr * kTile + tc;
+            if (!red_or_blue(a.colour(p))) continue;
+            a.q[4][p] = fuse(lmmse_estimate(a.q[0][p], a.q[2][p], {h.signal[tc], h.noise[tc]}),
+                             lmmse_estimate(a.q[1][p], a.q[3][p], {v.signal[tc], v.noise[tc]}));
+        }
+    }
+}
+
+// Own colours from the photosites, green at red and blue from the fused difference.
+void plain_reload(PlainArea& a) {
+    for (int p = 0; p < kPlane; ++p) {
+        const int c = a.colour(p);
+        const float x = a.input.photo(p);
+        a.q[0][p] = a.q[1][p] = a.q[2][p] = 0;
+        if (is_green_colour(c)) {
+            a.q[1][p] = x;
+        } else {
+            a.q[c][p] = x;
+            a.q[1][p] = x + a.q[4][p];
+        }
+    }
+}
+
+int own_channel(int colour) { return is_green_colour(colour) ? 1 : colour; }
+
+void plain_missing_colours(PlainArea& a) {
+    float* g = a.q[1];
+    auto side_mean = [&](int p, int step) {
+        const int ch = a.colour(p + step);
+        if (!red_or_blue(ch)) return;
+        a.q[ch][p] = g[p] + 0.5f * ((a.q[ch][p - step] - g[p - step]) + (a.q[ch][p + step] - g[p + step]));
+    };
+    for (int tr = 1; tr < kTile - 1; ++tr)
+        for (int tc = 1; tc < kTile - 1; ++tc) {
+            const int p = tr * kTile + tc;
+            if (!is_green_colour(a.colour(p))) continue;
+            side_mean(p, 1);
+            side_mean(p, kTile);
+        }
+    for (int tr = 1; tr < kTile - 1; ++tr)
+        for (int tc = 1; tc < kTile - 1; ++tc) {
+            const int p = tr * kTile + tc, c = a.colour(p);
+            if (!red_or_blue(c)) continue;
+            float sum = 0;
+            for (int n : {p - kTile - 1, p - kTile + 1, p + kTile - 1, p + kTile + 1})
+                sum += a.q[own_channel(a.colour(n))][n] - g[n];
+            a.q[2 - c][p] = g[p] + 0.25f * sum;
+        }
+}
+
+// out = median of the 3 x 3 block of (colour - green) on the inner positions, the plain
+// difference on the outermost ring.
+void median_difference(const float* colour, const float* green, float* scratch, float* out) {
+    for (int p = 0; p < kPlane; ++p)
+        out[p] = scratch[p] = colour[p] - green[p];
+    for (int tr = 1; tr < kTile - 1; ++tr)
+        for (int tc = 1; tc < kTile - 1; ++tc) {
+            const int p = tr * kTile + tc;
+            float v[9];
+            for (int k = 0, dr = -1; dr <= 1; ++dr)
+                for (int dc = -1; dc <= 1; ++dc)
+                    v[k++] = scratch[p + dr * kTile + dc];
+            std::nth_element(v, v + 4, v + 9);
+            out[p] = v[4];
+        }
+}
+
+void plain_refine(PlainArea& a, int passes) {
+    float *red = a.q[0], *green = a.q[1], *blue = a.q[2];
+    float *red_diff = a.q[3], *blue_diff = a.q[4];
+    for (int pass = 0; pass < passes; ++pass) {
+        median_difference(red, green, a.q[5], red_diff);
+        median_difference(blue, green, a.q[5], blue_diff);
+        for (int tr = 1; tr < kTile - 1; ++tr)
+            for (int tc = 1; tc < kTile - 1; ++tc) {
+                const int p = tr * kTile + tc, c = a.colour(p);
+                const float g = green[p];
+                red[p] = c == 0 ? a.input.photo(p) : g + red_diff[p];
+                blue[p] = c == 2 ? a.input.photo(p) : g + blue_diff[p];
+                if (red_or_blue(c)) green[p] = 0.5f * ((red[p] - red_diff[p]) + (blue[p] - blue_diff[p]));
+            }
+    }
+}
+
+void plain_output(const band_job& b, const PlainArea& a, const TilePlace& t) {
+    for (int r = t.out_row(); r < t.row_end; ++r)
+        for (int c = t.out_col(); c < t.col_end; ++c) {
+            const int p = (r - t.top) * kTile + (c - t.left), own = a.colour(p);
+            uint16_t* pixel = b.image[int64_t(r) * b.width + c];
+            for (int ch = 0; ch < 3; ++ch)
+                if (ch != own) pixel[ch] = to_sample(a.q[ch][p]);
+            pixel[3] = 0;
+        }
+}
+
+// ---------------------------------------------------------------- fusion worker
+
+// Planes: 0 G-R horizontal, 1 G-R vertical, 2 and 3 their smoothed values, 4 G-B
+// horizontal, 5 G-B vertical, 6 and 7 their smoothed values, 8 green horizontal (later
+// fused), 9 green vertical, 10 the photosite (later the fused difference). Red, green and
+// blue of the result take planes 0 to 2.
+struct FusionArea : TileArea<11> {
+    std::unique_ptr<uint16_t[]> rgb; // two directions of kPlane x 3
+    bool allocate_rgb() {
+        return bool(rgb = zeroed<uint16_t>(size_t(2) * kPlane * 3, WorkArea::front_end_tile));
+    }
+};
+
+void fusion_differences(FusionArea& a) {
+    const uint16_t* h = a.rgb.get();
+    const uint16_t* v = h + kPlane * 3;
+    for (int p = 0; p < kPlane; ++p, h += 3, v += 3) {
+        a.q[0][p] = float(h[1] - h[0]) * kScale;
+        a.q[1][p] = float(v[1] - v[0]) * kScale;
+        a.q[4][p] = float(h[1] - h[2]) * kScale;
+        a.q[5][p] = float(v[1] - v[2]) * kScale;
+        a.q[8][p] = h[1] * kScale;
+        a.q[9][p] = v[1] * kScale;
+    }
+    for (int tr = 0; tr < kTile; ++tr) {
+        const uint16_t* raw = a.input.raw_row(tr);
+        for (int tc = 0; tc < kTile; ++tc)
+            a.q[10][tr * kTile + tc] = raw[tc] * kScale;
+    }
+}
+
+// The G-B statistics (set 1) unless the G-R set's horizontal residual is the larger.
+int chosen_set(float red_noise, float blue_noise) { return red_noise <= blue_noise ? 1 : 0; }
+
+void fusion_fuse(FusionArea& a) {
+    float** f = a.q;
+    RowWindows w[2][2]; // [G-R, G-B][horizontal, vertical]
+    for (int tr = kInner; tr < kTile - kInner; ++tr) {
+        row_windows(f[2], f[0], tr, 1, w[0][0]);
+        row_windows(f[3], f[1], tr, kTile, w[0][1]);
+        row_windows(f[6], f[4], tr, 1, w[1][0]);
+        row_windows(f[7], f[5], tr, kTile, w[1][1]);
+        for (int tc = kInner; tc < kTile - kInner; ++tc) {
+            const int p = tr * kTile + tc, c = a.colour(p);
+            if (!red_or_blue(c)) continue;
+            const RowWindows(&set)[2] = w[chosen_set(w[0][0].noise[tc], w[1][0].noise[tc])];
+            const Window h{set[0].signal[tc], set[0].noise[tc]}, v{set[1].signal[tc], set[1].noise[tc]};
+            const int base = c == 0 ? 0 : 4; // the position's own difference planes
+            f[10][p] = fuse(lmmse_estimate(f[base][p], f[base + 2][p], h),
+                            lmmse_estimate(f[base + 1][p], f[base + 3][p], v));
+            f[8][p] = (f[8][p] * v.noise + f[9][p] * h.noise) / (v.noise + h.noise);
+        }
+    }
+}
+
+// Mean of (colour - green) over the recipe's photosites among the 8 neighbours.
+float neighbour_difference(const float* colour, const float* green, int p,
+                           const colour_difference_recipe& r) {
+    if (!r.count) return 0.0f;
+    float sum = 0;
+    for (int k = 0; k < r.count; ++k) {
+        const int n = p + r.tile_position[k];
+        sum += colour[n] - green[n];
+    }
+    return sum / float(r.count);
+}
+
+void fusion_colours(FusionArea& a, const recipe_table& recipes, const TilePlace& t) {
+    float** f = a.q;
+    for (int p = 0; p < kPlane; ++p) {
+        const int c = a.colour(p);
+        if (is_green_colour(c)) {
+            f[1][p] = f[10][p];
+        } else {
+            f[c][p] = f[8][p] - f[10][p];
+            f[1][p] = f[8][p];
+        }
+    }
+    for (int tr = 1; tr < kTile - 1; ++tr) {
+        recipe_row entries(recipes, t.top + tr, t.left + 1);
+        for (int tc = 1; tc < kTile - 1; ++tc, entries.next()) {
+            const int p = tr * kTile + tc, c = a.colour(p);
+            const recipe_entry& e = *entries;
+            if (c != 0) f[0][p] = f[1][p] + neighbour_difference(f[0], f[1], p, e.to_red);
+            if (c != 2) f[2][p] = f[1][p] + neighbour_difference(f[2], f[1], p, e.to_blue);
+        }
+    }
+}
+
+// Green in both directions over the whole tile, then red and blue inside its outer ring.
+// The ring's red and blue keep what the previous tile left: no later step reads them into a
+// position that is output.
+void fusion_front_end(const band_job& b, FusionArea& a, const TilePlace& t) {
+    const sample_source source{a.input.raw_row(0), t.top, t.left};
+    const direction_tile tile{a.rgb.get(), kTile, t.top, t.left};
+    xtrans_tile_greens(*b.recipes, source, tile, {t.top, t.top + kTile, t.left, t.left + kTile});
+    xtrans_tile_red_blue(*b.recipes, source, tile,
+                         {t.top + 1, t.top + kTile - 1, t.left + 1, t.left + kTile - 1});
+}
+
+void fusion_output(const band_job& b, const FusionArea& a, const TilePlace& t) {
+    for (int r = t.out_row(); r < t.row_end; ++r)
+        for (int c = t.out_col(); c < t.col_end; ++c) {
+            const int p = (r - t.top) * kTile + (c - t.left);
+            uint16_t* pixel = b.image[int64_t(r) * b.width + c];
+            for (int ch = 0; ch < 3; ++ch)
+                pixel[ch] = to_sample(a.q[ch][p]);
+        }
+}
+
+// ---------------------------------------------------------------- driver
+
+std::vector<uint16_t> copy_mosaic(const demosaic_job& job) {
+    std::vector<uint16_t> mosaic(size_t(job.width) * size_t(job.height));
+    std::vector<uint8_t> colours(size_t(job.width));
+    for (int r = 0; r < job.height; ++r) {
+        demosaic_colour_row(job.filters, r, 0, job.width, colours.data());
+        const size_t row = size_t(r) * size_t(job.width);
+        for (size_t c = 0; c < size_t(job.width); ++c)
+            mosaic[row + c] = job.image[row + c][colours[c]];
+    }
+    return mosaic;
+}
+
+} // namespace
+
+void lmmse_detail::fail_work_area_for_testing(WorkArea area) { failingArea = area; }
+
+void lmmse_interpolate(const band_job& b) {
+    if (b.width <= 2 * kMargin || b.first_row >= b.end_row) return;
+    PlainArea a;
+    if (!a.allocate_planes()) {
+        LV_LOG("lmmse_interpolate() calloc failure");
+        return;
+    }
+    for (int m = b.first_row; m < b.end_row; m += kTileStep)
+        for (int off = kMargin; off < b.width - kMargin; off += kTileStep) {
+            const TilePlace t = place_tile(b, m, off, kMargin);
+            a.input.load(b, t);
+            plain_differences(a);
+            smooth(a.q[0], a.q[2], 1, kGauss9);
+            smooth(a.q[1], a.q[3], kTile, kGauss9);
+            plain_fusion(a);
+            plain_reload(a);
+            plain_missing_colours(a);
+            plain_refine(a, b.lmmse_median_passes);
+            plain_output(b, a, t);
+        }
+}
+
+void lmmse_interpolate_core2(const band_job& b) {
+    if (b.width <= 2 * kBorder || b.first_row >= b.end_row) return;
+    FusionArea a;
+    if (!a.allocate_planes()) {
+        LV_LOG("lmmse_interpolate_core2() calloc failure");
+        return;
+    }
+    // Without the two-direction tile the later steps would have nothing to work on.
+    if (!a.allocate_rgb()) {
+        LV_LOG("LSMME AHD front-end calloc failure");
+        return;
+    }
+    // A tile starting in the band's last two rows is left out, as the one before covers
+    // them; the first tile always runs, or a short band would stay undone.
+    for (int j = b.first_row; j < b.end_row && (j == b.first_row || j < b.end_row - 2); j += kTileStep)
+        for (int off = kBorder; off < b.width - kBorder; off += kTileStep) {
+            const TilePlace t = place_tile(b, j, off, kBorder);
+            a.input.load(b, t);
+            fusion_front_end(b, a, t);
+            fusion_differences(a);
+            smooth(a.q[0], a.q[2], 1, kGauss17);
+            smooth(a.q[1], a.q[3], kTile, kGauss17);
+            smooth(a.q[4], a.q[6], 1, kGauss17);
+            smooth(a.q[5], a.q[7], kTile, kGauss17);
+            fusion_fuse(a);
+            fusion_colours(a, *b.recipes, t);
+            fusion_output(b, a, t);
+        }
+}
+
+void lmmse_interpolate_threaded(demosaic_job& job) {
+    if (job.width <= 0 || job.height <= 0 || !job.image) return;
+    demosaic_copy_xtrans(job);
+    demosaic_border_fill(job, kBorder);
+    const bool fusion = job.filters == kPatternXTrans || job.highlight_flag;
+    auto recipes = std::make_unique<recipe_table>();
+    if (fusion) build_recipe_table(job, *recipes, kTile, kPhotositeLayout);
+    // The fusion worker rewrites own colours that the next band's margin still reads, so
+    // every band reads the photosites from a copy taken now.
+    const std::vector<uint16_t> mosaic = copy_mosaic(job);
+    // The first interpolated row is 16, so on small images the empty leading bands leave
+    // the border alone.
+    auto bands = demosaic_bands(job, kBorder, kBorder, recipes.get());
+    for (band_job& band : bands)
+        band.mosaic = mosaic.data();
+    run_bands(kBandCount,
+              [&](int k) { fusion ? lmmse_interpolate_core2(bands[k]) : lmmse_interpolate(bands[k]); });
+}
+
+} // namespace raw
