@@ -23,6 +23,25 @@ endif()
 target_compile_options(lumivar_flags INTERFACE
   $<$<CXX_COMPILER_ID:GNU>:-Wno-maybe-uninitialized -Wno-restrict>)
 
+# lumivar_drop_own_folders(<list variable>)
+# A sub-folder with a CMakeLists.txt of its own is a target of its own: its files leave the list.
+function(lumivar_drop_own_folders var)
+  set(_srcs ${${var}})
+  file(GLOB_RECURSE _own_lists CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*/CMakeLists.txt)
+  foreach(_list ${_own_lists})
+    get_filename_component(_dir ${_list} DIRECTORY)
+    set(_kept)
+    foreach(_src ${_srcs})
+      string(FIND "${_src}" "${_dir}/" _at)
+      if(NOT _at EQUAL 0)
+        list(APPEND _kept ${_src})
+      endif()
+    endforeach()
+    set(_srcs ${_kept})
+  endforeach()
+  set(${var} ${_srcs} PARENT_SCOPE)
+endfunction()
+
 # lumivar_library(<name> [DEPS <targets>...])
 # One library per source folder: every .cpp/.c file of the calling folder
 # (and its sub-folders that do not have a CMakeLists.txt of their own).
@@ -30,6 +49,7 @@ function(lumivar_library name)
   cmake_parse_arguments(LV "" "" "DEPS" ${ARGN})
   file(GLOB_RECURSE _srcs CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  lumivar_drop_own_folders(_srcs)
   if(NOT _srcs)  # a folder whose first code has not landed yet
     add_library(${name} INTERFACE)
     target_link_libraries(${name} INTERFACE lumivar_flags ${LV_DEPS})
@@ -57,6 +77,7 @@ function(lumivar_test name)
   cmake_parse_arguments(LV "RECURSE" "" "DEPS" ${ARGN})
   if(LV_RECURSE)
     file(GLOB_RECURSE _srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    lumivar_drop_own_folders(_srcs)
   else()
     file(GLOB _srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   endif()

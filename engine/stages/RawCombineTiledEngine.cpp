@@ -88,20 +88,30 @@ void RawCombineTiledEngine::processEdge(int32_t colStart, int32_t colEnd, int32_
     processArea(colStart, colEnd, rowStart, rowEnd, 0.0f, 0.0f, dest);
 }
 
+std::shared_ptr<const DemosaicedRenderings::Held> RawCombineTiledEngine::renderingsForTiles() {
+    {
+        std::lock_guard<std::mutex> guard(heldLock_);
+        if (held_) return held_;
+    }
+    if (!rawImage_) return nullptr;
+    return std::make_shared<const DemosaicedRenderings::Held>(rawImage_->holdRenderings());
+}
+
 // Renderings of another size than the output would be read out of bounds: they count as
 // missing, and a missing master leaves the output as it is.
 void RawCombineTiledEngine::processArea(int32_t colStart, int32_t colEnd, int32_t rowStart, int32_t rowEnd,
                                         float artifactSup, float cArtifactSup, ImageBuffer* dest) {
-    if (!dest || !rawImage_) return;
-    const int32_t width = rawImage_->imageWidth();
-    if (width != dest->imageWidth() || rawImage_->imageHeight() != dest->imageHeight()) return;
-    const uint16_t* master = rawImage_->masterImageBytes();
-    const uint16_t* alternate = rawImage_->alternateImageBytes();
-    if (!master) return;
+    if (!dest) return;
+    const auto held = renderingsForTiles();
+    if (!held || !held->master) return;
+    if (held->width != dest->imageWidth() || held->height != dest->imageHeight()) return;
+    const size_t width = held->width;
+    const uint16_t* master = held->master.get();
+    const uint16_t* alternate = held->alternate.get();
     for (int32_t row = rowStart; row < rowEnd; ++row) {
         uint16_t* out = dest->bufferU16ForRow(size_t(row));
         for (int32_t col = colStart; col < colEnd; ++col) {
-            const size_t at = (size_t(row) * size_t(width) + size_t(col)) * 3;
+            const size_t at = (size_t(row) * width + size_t(col)) * 3;
             Hsv c = pixelHsv(master + at);
             if (alternate) {
                 const Hsv a = pixelHsv(alternate + at);
@@ -124,9 +134,20 @@ std::shared_ptr<TileProcess> RawCombineTiledEngine::runProcessToCompletion(const
         std::lock_guard<std::mutex> guard(thumbLock_);
         thumbnailIsDirty_ = true;
     }
+    // Held for the whole run: the image may free its own renderings meanwhile.
+    std::shared_ptr<const DemosaicedRenderings::Held> held;
+    if (rawImage_) {
+        held = std::make_shared<const DemosaicedRenderings::Held>(rawImage_->holdRenderings());
+        std::lock_guard<std::mutex> guard(heldLock_);
+        held_ = held;
+    }
     auto process = TiledEngine::runProcessToCompletion(region);
+    {
+        std::lock_guard<std::mutex> guard(heldLock_);
+        if (held_ == held) held_.reset(); // a run that started meanwhile holds its own
+    }
     if (!process || !process->buffer) return process;
-    if (rawImage_) process->buffer->setBufferProfile(rawImage_->bufferProfile());
+    if (rawImage_) process->buffer->setBufferProfile(rawImage_->renderingsProfile());
     process->buffer->setBufferOwner(this);
     if (!shouldReleasePrecursors()) {
         {

@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "engine/core/TiledEngine.h"
-#include "engine/stages/DemosaicedRenderings.h"
+#include "engine/core/DemosaicedRenderings.h"
 
 class RawCombineTiledEngine : public TiledEngine {
   public:
@@ -47,8 +47,12 @@ class RawCombineTiledEngine : public TiledEngine {
   private:
     void processArea(int32_t colStart, int32_t colEnd, int32_t rowStart, int32_t rowEnd, float artifactSup,
                      float cArtifactSup, ImageBuffer* dest);
+    // The renderings a run reads, taken once before its tiles; outside a run, fresh ones.
+    std::shared_ptr<const DemosaicedRenderings::Held> renderingsForTiles();
 
     std::shared_ptr<DemosaicedRenderings> rawImage_;
+    std::mutex heldLock_;
+    std::shared_ptr<const DemosaicedRenderings::Held> held_; // while a run reads them
     float artifactSuppression_ = 0.0f;
     float chromaArtifactSuppression_ = 0.0f;
     float ettrMul_ = 1.0f;

@@ -4,6 +4,7 @@
 #include "dng/dng_xy_coord.h"
 
 #include "DngErrorMatchers.h"
+#include "tests/support/DcpBuilder.h"
 #include "tests/support/TiffBuilder.h"
 
 #include <cmath>
@@ -13,24 +14,10 @@
 
 namespace {
 
+using testsupport::BuildDcp;
+using testsupport::Rationals;
 using testsupport::TiffBuilder;
 using Fill = std::function<void(TiffBuilder::Ifd&)>;
-
-constexpr uint16_t kDcpMagic = 0x4352;
-
-std::vector<std::pair<int32_t, int32_t>> Rationals(std::initializer_list<double> values) {
-    std::vector<std::pair<int32_t, int32_t>> out;
-    for (double v : values) out.emplace_back(int32_t(std::lround(v * 10000)), 10000);
-    return out;
-}
-
-// A DCP with one directory of the given tags.
-std::vector<uint8_t> BuildDcp(const Fill& fill, TiffBuilder::Order order = TiffBuilder::Order::Little) {
-    TiffBuilder tiff(order);
-    tiff.setMagic(kDcpMagic);
-    fill(tiff.addIfd());
-    return tiff.build();
-}
 
 // Every tag the reader knows, with two 2 x 2 maps (the first without its zero-saturation column).
 void FullProfile(TiffBuilder::Ifd& ifd) {

@@ -27,11 +27,12 @@ struct Renderings : DemosaicedRenderings {
                 alternate.insert(alternate.end(), q.begin(), q.end());
             }
     }
-    uint16_t imageWidth() const override { return width; }
-    uint16_t imageHeight() const override { return height; }
-    const uint16_t* masterImageBytes() override { return master.data(); }
-    const uint16_t* alternateImageBytes() override { return alternate.empty() ? nullptr : alternate.data(); }
-    std::shared_ptr<BufferProfile> bufferProfile() override { return nullptr; }
+    Held holdRenderings() override {
+        // Views that share this object's vectors rather than copies of them.
+        const std::shared_ptr<const uint16_t[]> none;
+        return {width, height, {none, master.data()}, {none, alternate.empty() ? nullptr : alternate.data()}};
+    }
+    std::shared_ptr<BufferProfile> renderingsProfile() override { return nullptr; }
 };
 
 std::shared_ptr<RawCombineTiledEngine> combine(std::shared_ptr<Renderings> raw, double luma, double chroma,
@@ -153,4 +154,27 @@ TEST(RawCombineTiledEngine, ThumbnailHasAtMost512PixelsAcross) {
     ASSERT_TRUE(thumb);
     EXPECT_EQ(thumb->imageWidth(), 512);
     EXPECT_EQ(thumb->imageHeight(), 384);
+}
+
+// Tiles never ask the image themselves (asking may decode), and pixels the image has freed
+// live on only while a run reads them.
+TEST(RawCombineTiledEngine, HoldsTheRenderingsForOneRun) {
+    struct Counted : DemosaicedRenderings {
+        int asked = 0;
+        std::shared_ptr<uint16_t[]> master{new uint16_t[1100 * 700 * 3]()};
+        Held holdRenderings() override {
+            ++asked;
+            return {1100, 700, master, nullptr};
+        }
+        std::shared_ptr<BufferProfile> renderingsProfile() override { return nullptr; }
+    };
+    auto raw = std::make_shared<Counted>();
+    auto engine = std::make_shared<RawCombineTiledEngine>(platform::Size{1100, 700}, "", false);
+    engine->setIgnoreEdges(false);
+    engine->setVerticalBorder(8);
+    engine->setHorizontalBorder(8);
+    engine->setRawImage(raw);
+    ASSERT_TRUE(run(*engine));
+    EXPECT_EQ(raw->asked, 1);
+    EXPECT_EQ(raw->master.use_count(), 1);
 }

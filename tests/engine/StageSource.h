@@ -1,6 +1,7 @@
 #pragma once
 // A first stage that serves a fixed synthetic picture, standing in for the decoded image,
-// and keeps its output to itself as the first stage of the chain does.
+// and keeps its output to itself as the first stage of the chain does. Like that stage it
+// can carry a colour profile and serve a small thumbnail of its picture.
 #include <functional>
 #include <memory>
 
@@ -22,10 +23,22 @@ class StageSource : public TiledEngine {
     }
 
     const ImageBufferU16& picture() const { return *picture_; }
+    // Tags the output and the thumbnail.
+    void setProfile(std::shared_ptr<BufferProfile> profile) {
+        picture_->setBufferProfile(std::move(profile));
+    }
+    // A down-scaled copy of the picture that getThumbnail serves from now on.
+    void makeThumbnail(uint16_t width, uint16_t height) {
+        thumbnail_ = picture_->resizedImageFromBuffer(width, height);
+    }
+    std::shared_ptr<ImageBuffer> getThumbnail(bool) override { return thumbnail_; }
 
     std::shared_ptr<TileProcess> runProcessToCompletion(const TileRegion& region) override {
         auto process = TiledEngine::runProcessToCompletion(region);
-        if (process->buffer) process->buffer->setBufferOwner(this);
+        if (process->buffer) {
+            process->buffer->setBufferOwner(this);
+            if (picture_->bufferProfile()) process->buffer->setBufferProfile(picture_->bufferProfile());
+        }
         return process;
     }
     void processTile(int32_t c0, int32_t c1, int32_t r0, int32_t r1, ImageBuffer*, ImageBuffer* dest,
@@ -35,6 +48,7 @@ class StageSource : public TiledEngine {
 
   private:
     std::shared_ptr<ImageBufferU16> picture_;
+    std::shared_ptr<ImageBuffer> thumbnail_;
 };
 
 // Reads pixel (x, y) of any 16-bit buffer.

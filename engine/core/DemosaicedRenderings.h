@@ -1,0 +1,24 @@
+#pragma once
+// What the raw combine stage needs of an opened image: its two demosaiced renderings
+// (16-bit R, G, B triples, rows without gaps) and their colour space. The raw image
+// wrapper implements it. The pixels are shared: a reader keeps what it holds alive while
+// the image frees or replaces its own (a new camera profile, say).
+#include <cstdint>
+#include <memory>
+
+#include "engine/core/BufferProfile.h"
+
+class DemosaicedRenderings {
+  public:
+    // Both renderings with the size they were made at, taken together.
+    struct Held {
+        uint16_t width = 0, height = 0;
+        std::shared_ptr<const uint16_t[]> master;    // width x height x 3 values, or null
+        std::shared_ptr<const uint16_t[]> alternate; // the same layout, or null when there is none
+    };
+
+    virtual ~DemosaicedRenderings() = default;
+    // Makes a missing rendering first, so this may take as long as a decode.
+    virtual Held holdRenderings() = 0;
+    virtual std::shared_ptr<BufferProfile> renderingsProfile() = 0;
+};

@@ -1,0 +1,580 @@
+#include "engine/stages/CoreTiledEngine.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "color/ColorMatchTiledEngine.h"
+#include "color/ComputeMatrixAndLUT.h"
+#include "engine/core/CGImageBitMap.h"
+#include "engine/core/ImageBufferU16.h"
+#include "engine/core/QueueEngine.h"
+#include "engine/stages/StageParameters.h"
+#include "platform/AppIdentifier.h"
+#include "platform/DispatchGroup.h"
+#include "platform/Log.h"
+#include "platform/UserDefaults.h"
+
+namespace {
+
+constexpr const char* kProcessTile =
+    "-[CoreTiledEngine processTile:colEnd:rowStart:rowEnd:srcBuffer:destBuffer:pass:]";
+constexpr const char* kImageTile =
+    "-[CoreTiledEngine imageTile:scale:rect:destProfile:tileIsThumbnail:createFloat:orientation:]";
+
+constexpr float kFloatPerU16 = 1.5308075e-5f; // 1 / 65325: float 1.0 is the 16-bit 65325
+constexpr float kKneeUnit = 5.5555553f;       // 18 % grey counts as 1 inside the knee
+constexpr float kNoKnee = 1e-4f;
+
+// Luminance weights of the gain-table index; they sum to 2^14.
+constexpr int64_t kWeightR = 4899, kWeightG = 9618, kWeightB = 1867;
+
+constexpr float kDefaultMatrix[16] = {1, 0, 0, 1228.8f, 0, 1, 0, 2457.6f, 0, 0, 1, 409.6f, 0, 0, 0, 0};
+
+// Holds a read-write lock for a scope; a lock that could not be made holds nothing.
+class Locked {
+  public:
+    enum Mode { Read, Write };
+    Locked(ReadWriteLock* lock, Mode mode) : lock_(lock) {
+        if (!lock_) return;
+        if (mode == Write)
+            lock_->lockForWrite();
+        else
+            lock_->lockForRead();
+    }
+    ~Locked() {
+        if (lock_) lock_->unlock();
+    }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+  private:
+    ReadWriteLock* lock_;
+};
+
+// Clamped into [0, hi] before any conversion to an integer: out of range the conversion
+// is undefined. NaN counts as 0. Written to compile without branches.
+inline float clampForInt(float v, float hi) {
+    v = v > 0.0f ? v : 0.0f;
+    return v < hi ? v : hi;
+}
+
+// Channels are never negative; 2^30 already puts the index far past the table's end.
+inline int64_t luminanceLevel(float v) { return int64_t(clampForInt(v * 65535.0f, 1073741824.0f)); }
+
+bool contains(const platform::Rect& outer, const platform::Rect& inner) {
+    return !outer.isNull() && !inner.isNull() && inner.x >= outer.x && inner.y >= outer.y &&
+           inner.maxX() <= outer.maxX() && inner.maxY() <= outer.maxY();
+}
+
+bool underOnePixel(const platform::Rect& r) { return r.isNull() || r.width < 1 || r.height < 1; }
+
+std::shared_ptr<ImageBuffer> newBuffer(bool isFloat, uint16_t width, uint16_t height,
+                                       std::shared_ptr<BufferProfile> profile) {
+    if (isFloat) return ImageBufferF32::create(width, height, nullptr, std::move(profile));
+    return ImageBufferU16::create(width, height, nullptr, std::move(profile));
+}
+
+} // namespace
+
+CoreTiledEngine::CoreTiledEngine(const platform::Size& outputSize, std::string imageID,
+                                 bool releasePrecursors)
+    : TiledEngine(outputSize, std::move(imageID), releasePrecursors) {
+    setup();
+}
+
+CoreTiledEngine::CoreTiledEngine(std::shared_ptr<TiledEngine> source, std::string imageID,
+                                 bool releasePrecursors)
+    : TiledEngine(std::move(source), std::move(imageID), releasePrecursors) {
+    setup();
+}
+
+// Queued rebuilds finish before the tables they write go away.
+CoreTiledEngine::~CoreTiledEngine() { rebuildQueue_.reset(); }
+
+void CoreTiledEngine::setup() {
+    settingsLock_ = ReadWriteLock::create();
+    std::copy(std::begin(kDefaultMatrix), std::end(kDefaultMatrix), matrix_.begin());
+    enableCinematic_ = platform::UserDefaults::standard().boolForKey(kEnableCinematicKey);
+    rebuildQueue_ =
+        std::make_unique<platform::SerialQueue>(std::string(kApplicationIdentifier) + ".coreEngineTables");
+}
+
+std::string CoreTiledEngine::engineName() const {
+    char name[80];
+    std::snprintf(name, sizeof name, "LumivarCoreEngine_%p", static_cast<const void*>(this));
+    return name;
+}
+
+// --- settings and the tables ---------------------------------------------------------------
+
+void CoreTiledEngine::setParameters(const std::optional<std::string>& key,
+                                    const platform::Dictionary& parameters) {
+    if (stages::concerns(key, {"Lumivar_Filter_inputEV",         "Lumivar_Filter_inputContrast",
+                               "Lumivar_Filter_inputBrightness", "Lumivar_Filter_inputFillLight",
+                               "Lumivar_Filter_inputHighLight",  "Lumivar_Filter_inputKneeHigh",
+                               "Lumivar_Filter_inputKneeLow",    "Lumivar_Filter_inputSaturation",
+                               "Lumivar_Filter_inputAngle",      "Lumivar_ettrAdjust",
+                               "Lumivar_SceneReferred",          "Lumivar_MaintainWhites",
+                               "Lumivar_toneCurveAdjust",        "Lumivar_CameraProfile",
+                               "Lumivar_Filter_monochromeRed",   "Lumivar_Filter_monochromeYellow",
+                               "Lumivar_Filter_monochromeGreen", "Lumivar_Filter_monochromeCyan",
+                               "Lumivar_Filter_monochromeBlue",  "Lumivar_Filter_inputTemperature",
+                               "Lumivar_Filter_inputTint"})) {
+        setEdgesDone(false);
+        // The first tables are built before any tile can be asked for; later ones queue up
+        // in order while tiles are still served with the old ones.
+        if (haveToneTable_)
+            rebuildQueue_->async([this, copy = parameters] { rebuild(copy); });
+        else
+            rebuild(parameters);
+    }
+    TiledEngine::setParameters(key, parameters);
+}
+
+void CoreTiledEngine::rebuild(const platform::Dictionary& parameters) {
+    {
+        Locked settings(settingsLock_.get(), Locked::Write);
+        std::copy(std::begin(kDefaultMatrix), std::end(kDefaultMatrix), matrix_.begin());
+        ettrMul_ =
+            std::exp2(stages::floatSetting(parameters, "Lumivar_ettrAdjust") + highlightExposureAdjust_);
+        auto lut = ImageBufferF32::create(kToneTableSize, 1);
+        outputOffset_ = 0;
+        ComputeMatrixAndLUT compute;
+        compute.setEnableCinematic(enableCinematic_);
+        compute.setCameraParameters(cameraParameters_);
+        compute.setImageParameters(parameters);
+        if (lut && compute.populateFloatLUTAndMatrix(lut.get(), matrix_.data(), &outputOffset_, &kneeLow_,
+                                                     &kneeF_)) {
+            LUT_ = std::move(lut);
+        } else {
+            // An empty table would turn every pixel black without a word.
+            LV_LOG("%s no tone table: settings or camera parameters missing", "-[CoreTiledEngine rebuild]");
+            LUT_.reset();
+        }
+        haveToneTable_ = LUT_ != nullptr;
+        const auto curve = parameters.find("Lumivar_toneCurveAdjust");
+        toneCurve_ =
+            curve == parameters.end() ? std::nullopt : std::optional<double>(curve->second.doubleValue());
+        chooseCameraProfile(parameters);
+        const auto flag = [&](const char* key) {
+            const auto it = parameters.find(key);
+            return it != parameters.end() && it->second.boolValue();
+        };
+        processAsOutputReferred_ = !flag("Lumivar_SceneReferred");
+        clipWhites_ = !flag("Lumivar_MaintainWhites");
+        fillGainTable();
+    }
+    // Only now: a thumbnail processed meanwhile with the old tables must not stay.
+    dropProcessedThumbnail();
+}
+
+// The object is made once per stored form, so a rebuild reads no profile file.
+void CoreTiledEngine::chooseCameraProfile(const platform::Dictionary& parameters) {
+    const auto it = parameters.find("Lumivar_CameraProfile");
+    const platform::Dictionary* form = it == parameters.end() ? nullptr : it->second.dictionary();
+    if (!form) {
+        cameraProfile_.reset();
+        cameraProfileForm_.reset();
+        return;
+    }
+    if (cameraProfile_ && cameraProfileForm_ == *form) return;
+    cameraProfile_ = DNGCameraProfileAbstract::createFromPList(*form);
+    cameraProfileForm_ = *form;
+}
+
+// Without a profile there is no gain step at all, rather than an earlier profile's curve.
+void CoreTiledEngine::fillGainTable() {
+    if (!cameraProfile_) {
+        fLut_.clear();
+        return;
+    }
+    try {
+        fLut_.resize(kGainTableSize);
+    } catch (const std::bad_alloc&) {
+        fLut_.clear();
+        return;
+    }
+    const float baseline =
+        cameraBaselineExposure_ < 0 && !clipWhites_ ? float(cameraBaselineExposure_) : 0.0f;
+    cameraProfile_->generateLUT16(nullptr, fLut_.data(), baseline, processAsOutputReferred_, clipWhites_,
+                                  toneCurve_ ? float(*toneCurve_) : 1.0f);
+}
+
+// --- running: only the chain above -------------------------------------------------------------
+
+std::shared_ptr<TileProcess> CoreTiledEngine::runProcessToCompletion(const TileRegion& region) {
+    return prepareBuffers(region, nullptr);
+}
+
+std::shared_ptr<TileProcess> CoreTiledEngine::prepareBuffers(const TileRegion& region,
+                                                             const std::shared_ptr<TileProcess>&) {
+    std::shared_ptr<TileProcess> upstream =
+        sourceBuf() ? sourceBuf()->runProcessToCompletion(region) : nullptr;
+    if (upstream && !upstream->dirtyList.empty()) setCachedImageIsDirty(true);
+    {
+        std::lock_guard<std::mutex> guard(tileSourceLock_);
+        tileSourceBuffer_ = upstream ? upstream->buffer : nullptr;
+    }
+    return std::make_shared<TileProcess>();
+}
+
+std::shared_ptr<ImageBuffer> CoreTiledEngine::tileSourceBuffer() {
+    std::lock_guard<std::mutex> guard(tileSourceLock_);
+    return tileSourceBuffer_;
+}
+
+// --- pixel work -----------------------------------------------------------------------------------
+
+void CoreTiledEngine::processTile(int32_t colStart, int32_t colEnd, int32_t rowStart, int32_t rowEnd,
+                                  ImageBuffer* src, ImageBuffer* dest, int32_t) {
+    Locked settings(settingsLock_.get(), Locked::Read);
+    if (!LUT_) {
+        LV_LOG("%s ERROR ERROR ERROR - NULL LUT", kProcessTile);
+        return;
+    }
+    if (!src || !dest || src->isFloat()) return;
+    colStart = std::max(colStart, 0);
+    rowStart = std::max(rowStart, 0);
+    colEnd = std::min({colEnd, int32_t(src->imageWidth()), int32_t(dest->imageWidth())});
+    rowEnd = std::min({rowEnd, int32_t(src->imageHeight()), int32_t(dest->imageHeight())});
+    if (colStart >= colEnd || rowStart >= rowEnd) return;
+    if (colEnd - colStart <= kBlockSize && rowEnd - rowStart <= kBlockSize) {
+        processBlock(colStart, colEnd, rowStart, rowEnd, *src, *dest);
+        return;
+    }
+    // A whole-image request spreads its blocks over every core; each block is independent.
+    platform::DispatchGroup group(QueueEngine::sharedQueueEngine().sharedQueue());
+    for (int32_t c = colStart; c < colEnd; c += kBlockSize)
+        for (int32_t r = rowStart; r < rowEnd; r += kBlockSize)
+            group.async([=, this] {
+                processBlock(c, std::min(c + kBlockSize, colEnd), r, std::min(r + kBlockSize, rowEnd), *src,
+                             *dest);
+            });
+    group.wait();
+}
+
+namespace {
+
+// The knee on a toned value: logarithmic above kneeLow (in units of 18 % grey), the value
+// itself below. Multiplies by reciprocals: the divisions were the loop's slowest part.
+inline float kneeCompress(float toned, float kneeLow, float kneeF, float invKneeF) {
+    const float c = toned * kKneeUnit;
+    if (!(c > kneeLow)) return toned;
+    return (std::log((c - kneeLow) * kneeF + 1) * invKneeF + kneeLow) * (1 / kKneeUnit);
+}
+
+inline void store(float* out, float r, float g, float b) {
+    out[0] = r, out[1] = g, out[2] = b, out[3] = 1.0f;
+}
+inline void store(uint16_t* out, float r, float g, float b) {
+    out[0] = uint16_t(clampForInt(r * kU16PerFloatUnit, 65535));
+    out[1] = uint16_t(clampForInt(g * kU16PerFloatUnit, 65535));
+    out[2] = uint16_t(clampForInt(b * kU16PerFloatUnit, 65535));
+    out[3] = 65535;
+}
+
+// Equal bits give equal results; cheaper than a float compare, which must rule out NaN.
+inline bool sameBits(float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); }
+
+// Four floats in one register (a g++ and clang vector extension).
+using Float4 = float __attribute__((vector_size(16)));
+
+// What one request applies, copied out of the engine so that the loops keep it in registers.
+struct PixelTables {
+    float scale;
+    const float* gain; // null: no gain step
+    const float* tone; // RGBA entries, the gain in red
+    float m[16];
+    float offset, kneeLow, kneeF, invKneeF;
+    bool knee;
+
+    float toned(float value, float mul) const {
+        const float v = value * mul + offset;
+        return knee ? kneeCompress(v, kneeLow, kneeF, invKneeF) : v;
+    }
+
+    void gainRow(float* p, size_t pixels) const {
+        for (size_t i = 0; i < pixels; ++i, p += 4) {
+            // 64 bits: from ettrMul 2 on a bright pixel's weighted sum passes 2^31.
+            const int64_t level = (luminanceLevel(p[0]) * kWeightR + luminanceLevel(p[1]) * kWeightG +
+                                   luminanceLevel(p[2]) * kWeightB) >>
+                                  14;
+            const float g = gain[std::clamp<int64_t>(level, 0, CoreTiledEngine::kGainTableSize - 1)];
+            p[0] *= g, p[1] *= g, p[2] *= g;
+        }
+    }
+
+    // The matrix puts the tone-table index into the alpha slot. With the monochrome mix the
+    // three channels are one value, toned once.
+    // Rows of the matrix as four-wide vectors: output = R x row 0 + G x row 1 + B x row 2 + A x row 3.
+    template <class Sample> void toneRow(const float* p, size_t pixels, Sample* out) const {
+        Float4 rows[4];
+        std::memcpy(rows, m, sizeof rows);
+        for (size_t i = 0; i < pixels; ++i, p += 4, out += 4) {
+            const Float4 o = p[0] * rows[0] + p[1] * rows[1] + p[2] * rows[2] + p[3] * rows[3];
+            const float mul = tone[4 * int32_t(clampForInt(o[3], CoreTiledEngine::kToneTableSize - 1))];
+            const float r = toned(o[0], mul);
+            const float g = sameBits(o[1], o[0]) ? r : toned(o[1], mul);
+            const float b = sameBits(o[2], o[1]) ? g : toned(o[2], mul);
+            store(out, r, g, b);
+        }
+    }
+};
+
+} // namespace
+
+// Runs with the settings lock held for reading by the request.
+void CoreTiledEngine::processBlock(int32_t colStart, int32_t colEnd, int32_t rowStart, int32_t rowEnd,
+                                   const ImageBuffer& src, ImageBuffer& dest) const {
+    if (isCanceled()) return;
+    PixelTables t{ettrMul_ * kFloatPerU16,
+                  fLut_.empty() ? nullptr : fLut_.data(),
+                  LUT_->bufferFloatForRow(0),
+                  {},
+                  outputOffset_,
+                  kneeLow_,
+                  kneeF_,
+                  1 / kneeF_,
+                  kneeF_ >= kNoKnee};
+    std::copy(matrix_.begin(), matrix_.end(), t.m);
+    const size_t pixels = size_t(colEnd - colStart);
+    float row[kBlockSize * 4];
+    for (int32_t y = rowStart; y < rowEnd; ++y) {
+        const uint16_t* in = src.bufferU16ForRow(size_t(y), size_t(colStart));
+        for (size_t k = 0; k < 4 * pixels; ++k)
+            row[k] = in[k] * t.scale;
+        if (t.gain) t.gainRow(row, pixels);
+        if (dest.isFloat())
+            t.toneRow(row, pixels, dest.bufferFloatForRow(size_t(y), size_t(colStart)));
+        else
+            t.toneRow(row, pixels, dest.bufferU16ForRow(size_t(y), size_t(colStart)));
+    }
+}
+
+// The knee works on the toned value, so contrast and brightness still count with it on.
+float CoreTiledEngine::processKnee(float value, float mul) const {
+    return kneeCompress(value * mul + outputOffset_, kneeLow_, kneeF_, 1 / kneeF_);
+}
+
+// --- serving tiles ----------------------------------------------------------------------------
+
+float CoreTiledEngine::zoomKeyForScale(double scale) {
+    const double factor = std::max(1.0, 1.0 / scale);
+    return std::floor(100.0f / float(factor));
+}
+
+std::shared_ptr<CGImageBitMap> CoreTiledEngine::imageTile(int32_t, double scale, const platform::Rect& rect,
+                                                          std::shared_ptr<BufferProfile> destProfile,
+                                                          bool* tileIsThumbnail, bool createFloat,
+                                                          int32_t orientation) {
+    const auto source = tileSourceBuffer();
+    if (!source) return nullptr;
+    // Export cannot tell a thumbnail from the image, so it waits for the source and for the
+    // settings it has just handed in.
+    const bool wait = tileIsThumbnail == nullptr;
+    if (wait) rebuildQueue_->sync([] {});
+    const platform::Rect area =
+        platform::Rect{rect.x, source->imageHeight() - rect.height - rect.y, rect.width, rect.height}
+            .intersection(source->extent());
+    if (underOnePixel(area)) {
+        LV_LOG("%s ERROR zero width", kImageTile);
+        return nullptr;
+    }
+    const double factor = std::max(1.0, 1.0 / scale);
+    if (!std::isfinite(factor)) return nullptr;
+    bool existed = false;
+    const auto image = zoomImage(*source, zoomKeyForScale(scale), factor, wait, existed);
+
+    std::shared_ptr<ImageBuffer> out;
+    bool askForRender = false;
+    if (image && contains(image->validRegion(), area)) {
+        if (tileIsThumbnail) *tileIsThumbnail = false;
+        out = processedCrop(*image, area, factor, false, createFloat);
+    } else {
+        if (tileIsThumbnail) *tileIsThumbnail = true;
+        askForRender = existed;
+        const auto thumbnail = getThumbnail(false);
+        if (thumbnail && thumbnail->imageWidth())
+            out = processedCrop(*thumbnail, area, double(source->imageWidth()) / thumbnail->imageWidth(),
+                                true, createFloat);
+        else
+            LV_LOG("%s No cached or thumbnail image available", kImageTile);
+    }
+    if (out && destProfile && destProfile != out->bufferProfile()) {
+        ColorMatchTiledEngine match(platform::Size{double(out->imageWidth()), double(out->imageHeight())}, "",
+                                    true);
+        match.setSrcProfile(std::dynamic_pointer_cast<ColorSyncProfileWrap>(out->bufferProfile()));
+        match.setDestProfile(std::dynamic_pointer_cast<ColorSyncProfileWrap>(destProfile));
+        match.convertBuffer(*out);
+    }
+    if (askForRender && delegate()) delegate()->engineActiveRectDirty(*this);
+    return out ? out->getCGImageBitMap(false, orientation) : nullptr;
+}
+
+// The down-scaled source for a zoom, made when missing or when a render changed the source.
+// Most requests find it made and only read; a display request never waits for a busy source.
+std::shared_ptr<ImageBuffer> CoreTiledEngine::zoomImage(ImageBuffer& source, float zoomKey, double factor,
+                                                        bool wait, bool& existed) {
+    ReadWriteLock* lock = cacheLock();
+    const auto cached = [&]() -> std::shared_ptr<ImageBuffer> {
+        Locked cache(lock, Locked::Read);
+        const auto found = cachedImages_.find(zoomKey);
+        return found == cachedImages_.end() ? nullptr : found->second;
+    };
+    auto image = cachedImageIsDirty() ? nullptr : cached();
+    if (!image) {
+        remakeZoomImage(source, zoomKey, factor, wait);
+        image = cached();
+    }
+    existed = image != nullptr;
+    return image;
+}
+
+// A waiting request takes the source before the cache lock, so that display requests are
+// never held up behind it.
+void CoreTiledEngine::remakeZoomImage(ImageBuffer& source, float zoomKey, double factor, bool wait) {
+    if (wait) source.lock(this);
+    {
+        Locked cache(cacheLock(), Locked::Write);
+        const bool missing = cachedImages_.find(zoomKey) == cachedImages_.end();
+        if ((cachedImageIsDirty() || missing) && (wait || source.tryLock(this))) {
+            if (cachedImageIsDirty()) cachedImages_.clear();
+            setCachedImageIsDirty(false);
+            const double width = std::trunc(source.imageWidth() / factor),
+                         height = std::trunc(source.imageHeight() / factor);
+            auto scaled = width >= 1 && height >= 1
+                              ? source.resizedImageFromBuffer(uint16_t(width), uint16_t(height))
+                              : nullptr;
+            if (!scaled || underOnePixel(scaled->validRegion()))
+                LV_LOG("%s warning validRegion in scaledImage invalid %f %f", kImageTile, width, height);
+            if (scaled)
+                cachedImages_[zoomKey] = std::move(scaled);
+            else
+                cachedImages_.erase(zoomKey);
+            if (!wait) source.unlock(this);
+        }
+    }
+    if (wait) source.unlock(this);
+}
+
+// The rectangle (top-left origin, full-size pixels) cut from an image `factor` times smaller.
+// A cut from the processed thumbnail is copied, never converted where the thumbnail lives.
+std::shared_ptr<ImageBuffer> CoreTiledEngine::processedCrop(const ImageBuffer& image,
+                                                            const platform::Rect& rect, double factor,
+                                                            bool fromThumbnail, bool createFloat) {
+    const float f = float(factor);
+    const platform::Rect scaled{std::round(float(rect.x) / f), std::round(float(rect.y) / f),
+                                std::round(float(rect.width) / f), std::round(float(rect.height) / f)};
+    const auto crop = image.croppedImageFromBuffer(scaled);
+    if (!crop) return nullptr;
+    if (fromThumbnail) {
+        if (createFloat) return ImageBufferF32::createWithCopyFrom(*crop);
+        return ImageBufferU16::createWithCopyFrom(*crop);
+    }
+    auto out = newBuffer(createFloat, crop->imageWidth(), crop->imageHeight(), crop->bufferProfile());
+    if (out) processTile(0, out->imageWidth(), 0, out->imageHeight(), crop.get(), out.get(), 0);
+    return out;
+}
+
+std::shared_ptr<ImageBuffer> CoreTiledEngine::getThumbnail(bool flag) {
+    std::lock_guard<std::mutex> guard(thumbLock_);
+    auto thumbnail = sourceBuf() ? sourceBuf()->getThumbnail(flag) : nullptr;
+    if (thumbnail != thumbBuf_) {
+        thumbBuf_ = std::move(thumbnail);
+        processsedThumbBuf_.reset();
+    }
+    if (thumbBuf_ && !processsedThumbBuf_) {
+        auto processed = ImageBufferU16::create(thumbBuf_->imageWidth(), thumbBuf_->imageHeight(), nullptr,
+                                                thumbBuf_->bufferProfile());
+        if (processed) {
+            processTile(0, processed->imageWidth(), 0, processed->imageHeight(), thumbBuf_.get(),
+                        processed.get(), 0);
+            processsedThumbBuf_ = std::move(processed);
+        }
+    }
+    return processsedThumbBuf_;
+}
+
+void CoreTiledEngine::dropProcessedThumbnail() {
+    std::lock_guard<std::mutex> guard(thumbLock_);
+    processsedThumbBuf_.reset();
+}
+
+bool CoreTiledEngine::getPixelValues(double x, double y, int32_t patchSize, std::array<double, 4>& values) {
+    const auto source = tileSourceBuffer();
+    if (!source || !sourceBuf()) return false;
+    const int32_t half = patchSize / 2;
+    const platform::Rect patch =
+        platform::Rect{x - half, y - half, double(patchSize), double(patchSize)}.intersection(extent());
+    if (patch.isEmpty() || !sourceBuf()->mainMap().isCleanInRect(patch)) return false;
+    const auto crop = source->croppedImageFromBuffer(patch);
+    if (!crop) return false;
+    auto out =
+        ImageBufferU16::create(crop->imageWidth(), crop->imageHeight(), nullptr, crop->bufferProfile());
+    if (!out) return false;
+    processTile(0, out->imageWidth(), 0, out->imageHeight(), crop.get(), out.get(), 0);
+    return out->sampleValues(half, half, patchSize, values[0], values[1], values[2], values[3]);
+}
+
+// --- accessors --------------------------------------------------------------------------------
+
+void CoreTiledEngine::setMatrix(const float values[16]) {
+    Locked settings(settingsLock_.get(), Locked::Write);
+    std::copy(values, values + 16, matrix_.begin());
+}
+
+std::array<float, 16> CoreTiledEngine::matrix() {
+    Locked settings(settingsLock_.get(), Locked::Read);
+    return matrix_;
+}
+
+std::optional<platform::Dictionary> CoreTiledEngine::cameraParameters() {
+    Locked settings(settingsLock_.get(), Locked::Read);
+    return cameraParameters_;
+}
+
+void CoreTiledEngine::setCameraParameters(std::optional<platform::Dictionary> parameters) {
+    Locked settings(settingsLock_.get(), Locked::Write);
+    cameraParameters_ = std::move(parameters);
+}
+
+float CoreTiledEngine::ettrMul() {
+    Locked settings(settingsLock_.get(), Locked::Read);
+    return ettrMul_;
+}
+
+float CoreTiledEngine::outputOffset() {
+    Locked settings(settingsLock_.get(), Locked::Read);
+    return outputOffset_;
+}
+
+float CoreTiledEngine::kneeLow() {
+    Locked settings(settingsLock_.get(), Locked::Read);
+    return kneeLow_;
+}
+
+float CoreTiledEngine::kneeF() {
+    Locked settings(settingsLock_.get(), Locked::Read);
+    return kneeF_;
+}
+
+std::shared_ptr<DNGCameraProfileAbstract> CoreTiledEngine::cameraProfile() {
+    Locked settings(settingsLock_.get(), Locked::Read);
+    return cameraProfile_;
+}
+
+std::vector<float> CoreTiledEngine::toneTable() {
+    Locked settings(settingsLock_.get(), Locked::Read);
+    if (!LUT_) return {};
+    const float* px = LUT_->bufferFloatForRow(0);
+    return std::vector<float>(px, px + 4 * kToneTableSize);
+}
+
+std::vector<float> CoreTiledEngine::gainTable() {
+    Locked settings(settingsLock_.get(), Locked::Read);
+    return fLut_;
+}

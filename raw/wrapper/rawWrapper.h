@@ -1,0 +1,86 @@
+#pragma once
+// The image wrapper of camera raw files. It develops the file twice through the decoder,
+// the master rendering (AHD demosaicing) and the alternate one (LMMSE), each on first
+// request, as 16-bit R, G, B in the linear ProPhoto (D65) working space, and keeps the
+// camera parameters of the last decode. A change of camera profile, monochrome processing
+// or highlight handling drops both renderings; readers that hold one keep theirs.
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "engine/core/DemosaicedRenderings.h"
+#include "raw/wrapper/ImageWrapper.h"
+
+class DCRaw;
+
+class rawWrapper : public ImageWrapper, public DemosaicedRenderings {
+  public:
+    struct FreeDeleter {
+        void operator()(uint16_t* p) const noexcept { std::free(p); }
+    };
+    // What the decoder hands back: four values a pixel, released with std::free.
+    using DecodedPixels = std::unique_ptr<uint16_t[], FreeDeleter>;
+
+    static constexpr const char* kErrorDomain = "RawOpenErrorDomain";
+
+    using ImageWrapper::ImageWrapper;
+    ~rawWrapper() override;
+
+    // Develop what is missing first; null when that decode failed (see error()).
+    std::shared_ptr<const uint16_t[]> masterImageBytes() override;
+    std::shared_ptr<const uint16_t[]> alternateImageBytes() override;
+    void genImages();
+    std::optional<platform::Dictionary> getParameters() override;
+    std::shared_ptr<platform::Bitmap> getImageTable(const std::shared_ptr<ColorSyncProfileWrap>& profile) override;
+    std::shared_ptr<ColorSyncProfileWrap> bufferProfile() override;
+
+    Held holdRenderings() override;
+    std::shared_ptr<BufferProfile> renderingsProfile() override { return bufferProfile(); }
+
+    // Drops value 3 of each of `numpixels` pixels, in tasks on the shared queue. Frees the
+    // input; null when there is none or no memory for the result.
+    static std::shared_ptr<uint16_t[]> createRGBBufferFromRGBA(DecodedPixels rgba, int64_t numpixels);
+
+    std::optional<std::string> dcStatus() const { return read(dcStatus_); }
+    std::optional<std::string> dcMake() const { return read(dcMake_); }
+    std::optional<std::string> dcModel() const { return read(dcModel_); }
+    float dcWhitex() const { return read(dcWhitex_); }
+    float dcWhitey() const { return read(dcWhitey_); }
+    float cameraFromXYZ00() const { return cameraFromXYZ(0, 0); }
+    float cameraFromXYZ01() const { return cameraFromXYZ(0, 1); }
+    float cameraFromXYZ02() const { return cameraFromXYZ(0, 2); }
+    float cameraFromXYZ10() const { return cameraFromXYZ(1, 0); }
+    float cameraFromXYZ11() const { return cameraFromXYZ(1, 1); }
+    float cameraFromXYZ12() const { return cameraFromXYZ(1, 2); }
+    float cameraFromXYZ20() const { return cameraFromXYZ(2, 0); }
+    float cameraFromXYZ21() const { return cameraFromXYZ(2, 1); }
+    float cameraFromXYZ22() const { return cameraFromXYZ(2, 2); }
+    std::optional<std::filesystem::path> theFile() const { return read(theFile_); }
+    void setTheFile(std::optional<std::filesystem::path> file) { write(theFile_, std::move(file)); }
+
+  protected:
+    // One decode, with the wrapper lock held: 0 the master, 1 the alternate. Sets the
+    // size, camera parameters, status and error from the decoder; returns its pixels, or
+    // null when the decode failed.
+    virtual DecodedPixels createBitMap(int which);
+
+    std::optional<std::string> dcStatus_, dcMake_, dcModel_;
+    float dcWhitex_ = 0, dcWhitey_ = 0;
+    std::array<std::array<float, 3>, 3> cameraFromXYZ_{};
+
+  private:
+    void decodeSettingsChanged() override;
+    void genImagesLocked();
+    std::shared_ptr<uint16_t[]> developLocked(int which);
+    void configure(DCRaw& decoder, int which) const;
+    void takeCameraParameters(const DCRaw& decoder);
+    void completeMetaData();
+    float cameraFromXYZ(int row, int col) const { return read(cameraFromXYZ_)[row][col]; }
+
+    std::shared_ptr<uint16_t[]> masterImage_;
+    std::shared_ptr<uint16_t[]> alternateImage_;
+    std::optional<std::filesystem::path> theFile_;
+};

@@ -1,0 +1,250 @@
+// The raw image wrapper over the real decoder: its renderings are the decoder's own
+// buffers without the fourth value, with the options the wrapper's settings call for, and
+// a file the decoder refuses gives error -5 with the decoder's text and no rendering.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cctype>
+
+#include "color/ColorHelper.h"
+#include "platform/UserDefaults.h"
+#include "raw/wrapper/rawWrapper.h"
+#include "tests/raw/wrapper/DirectDecode.h"
+#include "tests/support/DcpBuilder.h"
+#include "tests/support/MemoryFile.h"
+#include "tests/support/Samples.h"
+#include "tests/support/SyntheticDng.h"
+#include "tests/support/TempHome.h"
+
+using wrappertest::decodeDirectly;
+using wrappertest::DirectOptions;
+
+namespace {
+
+// Returns the decoder's own master decode.
+wrappertest::Direct expectDecoderRenderings(rawWrapper& image, const std::string& path, DirectOptions options,
+                                            bool alternate) {
+    wrappertest::Direct master;
+    for (int which : {0, 1}) {
+        SCOPED_TRACE(which ? "alternate" : "master");
+        auto rendering = which ? image.alternateImageBytes() : image.masterImageBytes();
+        if (which == 1 && !alternate) {
+            EXPECT_FALSE(rendering);
+            continue;
+        }
+        options.which = which;
+        auto direct = decodeDirectly(path, options);
+        EXPECT_TRUE(direct.ok) << direct.status;
+        EXPECT_TRUE(rendering);
+        EXPECT_EQ(image.imageWidth(), direct.width);
+        EXPECT_EQ(image.imageHeight(), direct.height);
+        if (rendering && direct.ok && image.imageWidth() == direct.width && image.imageHeight() == direct.height) {
+            EXPECT_TRUE(std::equal(direct.rgb.begin(), direct.rgb.end(), rendering.get()));
+        }
+        if (which == 0) master = std::move(direct);
+    }
+    return master;
+}
+
+std::string chartDng(const testsupport::TempHome& home, size_t keepBytes = SIZE_MAX) {
+    testsupport::SyntheticDngSpec spec;
+    // Over-exposed in places, so that keeping highlights changes something.
+    spec.scene = [](int x, int y) {
+        const auto c = testsupport::chartColour(x, y, 64, 48);
+        return testsupport::LinearRgb{c.r * 1.6, c.g * 1.6, c.b * 1.6};
+    };
+    auto bytes = testsupport::buildSyntheticDng(spec);
+    bytes.resize(std::min(bytes.size(), keepBytes));
+    return testsupport::writeFile(home.path(), "chart.dng", bytes).string();
+}
+
+// A profile for a camera that sees linear sRGB (XYZ to sRGB, IEC 61966-2-1): far from the
+// matrices of any real camera.
+std::shared_ptr<DNGCameraProfileAbstract> srgbCameraProfile(const testsupport::TempHome& home) {
+    constexpr uint16_t kColorMatrix1 = 50721, kColorMatrix2 = 50722, kProfileName = 50936;
+    const auto matrix =
+        testsupport::Rationals({3.2406, -1.5372, -0.4986, -0.9689, 1.8758, 0.0415, 0.0557, -0.2040, 1.0570});
+    const auto bytes = testsupport::BuildDcp([&](testsupport::TiffBuilder::Ifd& ifd) {
+        ifd.ascii(kProfileName, "sRGB camera").srationals(kColorMatrix1, matrix).srationals(kColorMatrix2, matrix);
+    });
+    return DNGCameraProfileAbstract::createFromFile(testsupport::writeFile(home.path(), "sRGB camera.dcp", bytes));
+}
+
+std::array<double, 3> channelMeans(const uint16_t* rgb, size_t pixels) {
+    std::array<double, 3> sum{};
+    for (size_t i = 0; i < pixels; ++i)
+        for (size_t c = 0; c < 3; ++c) sum[c] += rgb[3 * i + c];
+    for (double& s : sum) s /= double(pixels) * 65535.0;
+    return sum;
+}
+
+struct Developed {
+    const char* file;
+    const char* make;
+    const char* model;
+    uint16_t width, height;
+    bool outputReferred; // its loader reads data the camera has rendered: no alternate
+    bool noWhitePoint;   // a Kodak file without one: taken as sRGB under D65
+};
+
+// The decoder's own names and output sizes (after its cropping and pixel-aspect stretch).
+const Developed kDeveloped[] = {
+    {"BMPCC_cinemadng_frame.dng", "Blackmagic", "Pocket Cinema Camera", 1920, 1080, false, false},
+    {"DC120_P003908_uncompressed.KDC", "Kodak", "DC120", 1301, 976, false, true},
+    {"DC50_DC0008L.KDC", "Kodak", "DC50", 768, 512, true, true},
+    {"EOS_D30.CRW", "Canon", "EOS D30", 2160, 1440, false, false},
+    {"Pixel7_small.dng", "Google", "Pixel 7", 382, 510, false, false},
+    {"PowerShotG2_CRW_0304.CRW", "Canon", "PowerShot G2", 2272, 1704, false, false},
+    {"synthetic_1024_rggb_uncompressed.dng", "DNG", "", 1024, 1024, false, false},
+};
+
+class DevelopedSample : public ::testing::TestWithParam<Developed> {};
+
+std::string fileTestName(std::string name) {
+    std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+    return name;
+}
+
+} // namespace
+
+TEST_P(DevelopedSample, RendersAsTheDecoderDoes) {
+    const Developed& sample = GetParam();
+    LV_REQUIRE_SAMPLE(sample.file);
+    testsupport::TempHome home;
+    const std::string path = testsupport::samplePath(sample.file).string();
+    rawWrapper image(path, "uuid", false);
+    const auto direct = expectDecoderRenderings(image, path, {}, !sample.outputReferred);
+    EXPECT_FALSE(image.error());
+    const auto parameters = *image.getParameters();
+    const XYCoord white = sample.noWhitePoint ? ColorHelper::D65_xy_coord() : XYCoord{direct.whitex, direct.whitey};
+    EXPECT_EQ(parameters.at("asShotWhitex"), platform::Value(white[0]));
+    EXPECT_EQ(parameters.at("asShotWhitey"), platform::Value(white[1]));
+    const Matrix3x3 matrix = sample.noWhitePoint ? ColorHelper::XYZFromsRGB_D65() : direct.cameraFromXYZ;
+    for (int row = 0; row < 3; ++row)
+        for (int col = 0; col < 3; ++col)
+            EXPECT_EQ(parameters.at("cameraFromXYZ" + std::to_string(row) + std::to_string(col)),
+                      platform::Value(matrix[row][col]));
+    EXPECT_EQ(parameters.at("make"), platform::Value(sample.make));
+    EXPECT_EQ(parameters.at("model"), platform::Value(sample.model));
+    EXPECT_EQ(parameters.at("status"), platform::Value("ok"));
+    EXPECT_EQ(parameters.at("width"), platform::Value(sample.width));
+    EXPECT_EQ(parameters.at("height"), platform::Value(sample.height));
+    EXPECT_EQ(parameters.at("isOutputReferred"), platform::Value(sample.outputReferred));
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, DevelopedSample, ::testing::ValuesIn(kDeveloped),
+                         [](const ::testing::TestParamInfo<Developed>& info) { return fileTestName(info.param.file); });
+
+TEST(rawWrapperDecode, SettingsBecomeTheDecodersOptions) {
+    testsupport::TempHome home;
+    const std::string path = chartDng(home);
+    struct Case {
+        const char* what;
+        bool monochrome, highlights, greenMatching;
+    } cases[] = {
+        {"as shot", false, false, false},
+        {"monochrome", true, false, false},
+        {"highlights kept", false, true, false},
+        {"green matching from the user defaults", false, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        platform::UserDefaults::standard().setBool(c.greenMatching, "enableNewPV");
+        rawWrapper image(path, "uuid", false);
+        image.setProcessAsMonchromeSensor(c.monochrome);
+        image.setMaintainHighlights(c.highlights);
+        expectDecoderRenderings(image, path, {0, c.monochrome, c.highlights, c.greenMatching, nullptr}, !c.monochrome);
+    }
+}
+
+void expectRefused(const std::string& path, bool monochrome = false) {
+    rawWrapper image(path, "uuid", false);
+    image.setProcessAsMonchromeSensor(monochrome);
+    EXPECT_FALSE(image.masterImageBytes());
+    EXPECT_FALSE(image.alternateImageBytes());
+    EXPECT_EQ(image.holdRenderings().master, nullptr);
+    const auto direct = decodeDirectly(path, {0, monochrome, false, false, nullptr});
+    ASSERT_FALSE(direct.ok);
+    EXPECT_EQ(image.error(), (platform::Error{"RawOpenErrorDomain", -5, direct.status}));
+    EXPECT_EQ(image.dcStatus(), direct.status);
+}
+
+struct Refused {
+    const char* file;
+    // Image data cut off: the decoder reads on past the end and develops the whole frame
+    // before it fails. These go as monochrome, which skips the demosaicing (slow under
+    // the sanitizers for frames this large) and fails in the loader all the same.
+    bool cutOff;
+};
+
+class RefusedSample : public ::testing::TestWithParam<Refused> {};
+
+TEST_P(RefusedSample, GivesTheDecodersTextAndNoRendering) {
+    LV_REQUIRE_SAMPLE(GetParam().file);
+    testsupport::TempHome home;
+    expectRefused(testsupport::samplePath(GetParam().file).string(), GetParam().cutOff);
+}
+
+const Refused kRefused[] = {
+    {"CanonRaw.cr2", false},          {"CanonRaw.cr3", false},       {"CanonRaw.crw", true},
+    {"D7100_truncated.NEF", true},    {"DC120_P003911_jpeg.KDC", false}, {"DNG.dng", false},
+    {"FujiFilm.raf", true},           {"Hero7_GOPR8508.GPR", false}, {"Minolta.mrw", true},
+    {"Nikon.nef", true},              {"NikonZ9_jxl_linear.dng", false}, {"Panasonic.rw2", true},
+    {"PhaseOne.iiq", false},          {"PhotoCD.pcd", false},        {"SLT-A55V_truncated.ARW", true},
+    {"Sigma.x3f", false},             {"canon_eos_6d_lossy_linear.dng", false},
+    {"iPhone12Pro_header_only.dng", false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Samples, RefusedSample, ::testing::ValuesIn(kRefused),
+                         [](const ::testing::TestParamInfo<Refused>& info) { return fileTestName(info.param.file); });
+
+TEST(rawWrapperDecode, CutOffAndMissingFilesGiveTheDecodersText) {
+    testsupport::TempHome home;
+    expectRefused(chartDng(home, 4000));
+    const std::string gone = (home.path() / "gone.dng").string();
+    expectRefused(gone);
+    rawWrapper image(gone, "uuid", false);
+    image.genImages();
+    EXPECT_EQ(image.error()->failureReason, "No such file or directory");
+    // Nothing was identified: the parameters end before the model.
+    EXPECT_EQ(image.getParameters()->size(), 3u);
+}
+
+// The decoder leaves its renderings in the camera's space: the profile's matrix goes to the
+// engine as the camera matrix, and in the decode it only sets the daylight balance, which
+// a file balanced as shot does not use.
+TEST(rawWrapperDecode, ADcpGivesItsMatrixInPlaceOfThePixel7s) {
+    LV_REQUIRE_SAMPLE("Pixel7_small.dng");
+    testsupport::TempHome home;
+    auto profile = srgbCameraProfile(home);
+    ASSERT_TRUE(profile);
+    const std::string path = testsupport::samplePath("Pixel7_small.dng").string();
+    rawWrapper image(path, "uuid", false);
+    const auto own = image.masterImageBytes();
+    const float ownMatrix = image.cameraFromXYZ00();
+    image.setCameraProfile(profile);
+    expectDecoderRenderings(image, path, {0, false, false, false, profile}, true);
+    EXPECT_NE(image.masterImageBytes(), own);
+    EXPECT_NE(image.cameraFromXYZ00(), ownMatrix);
+    const auto parameters = *image.getParameters();
+    for (int row = 0; row < 3; ++row)
+        for (int col = 0; col < 3; ++col)
+            EXPECT_FLOAT_EQ(parameters.at("cameraFromXYZ" + std::to_string(row) + std::to_string(col)).floatValue(),
+                            (profile->getcolorMatrix1(row, col) + profile->getcolorMatrix2(row, col)) / 2);
+}
+
+TEST(rawWrapperDecode, ADcpMovesTheBalanceOfAFileWithoutAsShotWhite) {
+    LV_REQUIRE_SAMPLE("synthetic_1024_rggb_uncompressed.dng");
+    testsupport::TempHome home;
+    const std::string path = testsupport::samplePath("synthetic_1024_rggb_uncompressed.dng").string();
+    rawWrapper image(path, "uuid", false);
+    const size_t pixels = 1024 * 1024;
+    const auto before = channelMeans(image.masterImageBytes().get(), pixels);
+    image.setCameraProfile(srgbCameraProfile(home));
+    const auto after = channelMeans(image.masterImageBytes().get(), pixels);
+    for (int c = 0; c < 3; ++c) EXPECT_NE(after[c], before[c]) << "channel " << c;
+    // Much of this frame is clipped white, which stays white: the blue balance moves most.
+    EXPECT_GT(std::abs(after[2] / after[1] - before[2] / before[1]), 0.05 * before[2] / before[1]);
+}
