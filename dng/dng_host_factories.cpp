@@ -1,15 +1,22 @@
 // The host's factories for classes that have not landed yet: each body becomes the real
 // construction (deleting a half-built object when its constructor throws) as its class arrives.
 #include "dng/dng_exceptions.h"
+#include "dng/dng_exif.h"
 #include "dng/dng_host.h"
+#include "dng/dng_negative.h"
+#include "dng/dng_xmp.h"
 
-dng_exif* dng_host::CreateExif() { ThrowNotYetImplemented(); }
+dng_exif* dng_host::CreateExif() {
+    return dng_guard_allocation([] { return new dng_exif; });
+}
 
-dng_xmp* dng_host::CreateXmp() { ThrowNotYetImplemented(); }
+dng_xmp* dng_host::CreateXmp() {
+    return dng_guard_allocation([&] { return new dng_xmp(Allocator()); });
+}
 
 dng_ifd* dng_host::CreateIfd() { ThrowNotYetImplemented(); }
 
-dng_negative* dng_host::MakeNegative() { ThrowNotYetImplemented(); }
+dng_negative* dng_host::MakeNegative() { return dng_negative::Make(*this); }
 
 dng_image* dng_host::CreateImage(const dng_rect&, uint32_t, uint32_t) { ThrowNotYetImplemented(); }
 

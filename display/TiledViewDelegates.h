@@ -1,0 +1,23 @@
+#pragma once
+// What the tiled image view reports to the editing window: eyedropper clicks and finished
+// crops (image coordinates of the unrotated image, origin at the upper left), and the
+// region-of-interest protocol the window implements although the view sends it nothing.
+#include <QPointF>
+#include <QRectF>
+
+#include "engine/core/TileRegion.h"
+
+class TiledViewGeometry;
+
+class ZadeDivivGLViewEyeDropperDelegate {
+  public:
+    virtual ~ZadeDivivGLViewEyeDropperDelegate() = default;
+    virtual void eyedropperWasClicked(TiledViewGeometry& view, QPointF imagePoint) = 0;
+    virtual void cropRectChanged(const QRectF& imageRect) = 0;
+};
+
+class ZadeDivivGLViewTileDelegate {
+  public:
+    virtual ~ZadeDivivGLViewTileDelegate() = default;
+    virtual void regionOfInterestChanged(const TileRegion& region) = 0;
+};
