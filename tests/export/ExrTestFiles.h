@@ -7,7 +7,8 @@
 #include <ImfInputFile.h>
 #include <ImfPreviewImage.h>
 
-#include <cstdlib>
+#include "tests/support/TempFolder.h"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -18,31 +19,7 @@ namespace exrtest {
 
 namespace fs = std::filesystem;
 
-class TempFolder {
-  public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "lumivar-exr-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data()) ? fs::path(pattern) : fs::path();
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        if (!path_.empty()) fs::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-    const fs::path& path() const { return path_; }
-    std::vector<std::string> entries() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(path_))
-            names.push_back(e.path().filename().string());
-        return names;
-    }
-
-  private:
-    fs::path path_;
-};
+using testsupport::TempFolder;
 
 // A width x height RGBA image whose samples are all exact in half precision:
 // pixel i holds (i/8, -i/16, 0.25, 0.5) cycled over 64 values.

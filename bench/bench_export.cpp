@@ -1,0 +1,82 @@
+// A JPEG export of a 24-megapixel render: the 16-to-8-bit rounding and the coder on one
+// core, and the whole destination with its metadata and the file put in place.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "export/JpegDestination.h"
+#include "export/JpegEncoder.h"
+#include "platform/ImageProperties.h"
+
+namespace {
+
+constexpr size_t kWidth = 6000, kHeight = 4000;
+namespace bi = platform::bitmap_info;
+
+// A monochrome render, as the output stage gives: a gradient with a fine grain, so the coder
+// has detail to spend bits on.
+std::shared_ptr<platform::Bitmap> render() {
+    static const auto image = [] {
+        platform::BitmapLayout layout{kWidth, kHeight,    16,
+                                      64,     kWidth * 8, bi::kByteOrder16Little | bi::kAlphaLast};
+        auto b = platform::Bitmap::createOwned(layout, platform::ColorSpace::sRGB());
+        auto* px = reinterpret_cast<uint16_t*>(b->mutableData());
+        uint32_t seed = 12345;
+        for (size_t y = 0; y < kHeight; ++y) {
+            for (size_t x = 0; x < kWidth; ++x, px += 4) {
+                seed = seed * 1664525u + 1013904223u;
+                uint32_t v = uint32_t(8000 + x * 40000 / kWidth + y * 10000 / kHeight) + (seed >> 22);
+                px[0] = px[1] = px[2] = uint16_t(v);
+                px[3] = 65535;
+            }
+        }
+        return b;
+    }();
+    return image;
+}
+
+void setPixels(benchmark::State& state) {
+    state.SetItemsProcessed(state.iterations() * int64_t(kWidth * kHeight));
+}
+
+void BM_JpegRounding24MP(benchmark::State& state) {
+    auto image = render();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(rgb8Pixels(image));
+    setPixels(state);
+}
+BENCHMARK(BM_JpegRounding24MP)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Rounding and coding, at quality 100 (the default 10 / 10) and 70.
+void BM_JpegEncode24MP(benchmark::State& state) {
+    auto image = render();
+    for (auto _ : state) {
+        auto rgb = rgb8Pixels(image);
+        auto jpeg = encodeJpeg(rgb.get(), kWidth, kHeight, int(state.range(0)));
+        if (!jpeg) state.SkipWithError("the coder failed");
+        benchmark::DoNotOptimize(jpeg);
+    }
+    setPixels(state);
+}
+BENCHMARK(BM_JpegEncode24MP)->Arg(100)->Arg(70)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The whole destination, with an EXIF block and the sRGB profile, into the temporary folder
+// (the file is flushed to disk before it replaces the last one).
+void BM_JpegDestination24MP(benchmark::State& state) {
+    auto image = render();
+    const auto path = std::filesystem::temp_directory_path() / "lumivar-bench-export.jpg";
+    platform::Dictionary properties{
+        {platform::kCGImagePropertyTIFFDictionary,
+         platform::Value(platform::Dictionary{{platform::kCGImagePropertyTIFFMake, "Acme"}})}};
+    for (auto _ : state) {
+        auto destination = JpegDestination::create(path);
+        destination->addImage(image, properties, 1.0, platform::ColorSpace::sRGB());
+        if (!destination->finalize()) state.SkipWithError("the export failed");
+    }
+    std::filesystem::remove(path);
+    setPixels(state);
+}
+BENCHMARK(BM_JpegDestination24MP)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
