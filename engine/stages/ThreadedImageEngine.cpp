@@ -377,11 +377,16 @@ bool ThreadedImageEngine::decodeStage0(bool& announce) {
     }
     pushDecodeSettings(*wrapper, imageParameters().value_or(platform::Dictionary{}));
     const auto start = Clock::now();
-    wrapper->masterImageBytes();
+    const auto master = wrapper->masterImageBytes();
     {
         Lock lock(syncLock_);
         ++statistics_.decodes;
         statistics_.decodeSeconds = secondsSince(start);
+        // Owners, not addresses: a new image may land where the freed one was.
+        if (master && (lastMaster_.owner_before(master) || master.owner_before(lastMaster_))) {
+            ++statistics_.newImages;
+            lastMaster_ = master;
+        }
     }
     if (const auto error = wrapper->error()) {
         LV_LOG("Raw file error: %s (%s %lld)", error->failureReason.c_str(), error->domain.c_str(),
