@@ -208,7 +208,7 @@ class Run {
                 tiff = std::make_unique<GreyTiff>(o_.output, r_.width, r_.height, upright ? rows : r_.height);
                 if (!tiff->open(&error)) break;
             }
-            if (o_.onStrip) o_.onStrip(y, *bitmap);
+            if (o_.onStrip) o_.onStrip(int(r_.renders.size()), y, *bitmap);
             if (!tiff->write(greyRows(*bitmap), &error)) break;
         }
         if (tiff && error.failureReason.empty() && tiff->commit(&error)) return true;

@@ -22,8 +22,9 @@ struct Options {
     std::string type = "public.tiff";
     // One setting changed after the first render, then rendered again.
     std::optional<std::pair<std::string, platform::Value>> then;
-    // Sees every strip of the last render (its first row from the top, 16-bit RGBA).
-    std::function<void(uint32_t firstRow, const platform::Bitmap& strip)> onStrip;
+    // Sees every strip of every render (0 the first, 1 the one after `then`): its first row
+    // from the top and its 16-bit RGBA pixels in the rendering space.
+    std::function<void(int render, uint32_t firstRow, const platform::Bitmap& strip)> onStrip;
 };
 
 // One render, as the engine and the process saw it.
