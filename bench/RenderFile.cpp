@@ -126,6 +126,7 @@ class Run {
         wrapper_ = std::make_shared<rawWrapper>(o_.input, o_.input.filename().string(), false);
         engine_ = ThreadedImageEngine::create(wrapper_, false);
         engine_->setImageParameters(o_.settings);
+        resetPeakResident();
         // The decode on its own first, so that its memory and time stand apart.
         const auto start = Clock::now();
         engine_->processStage0();
@@ -134,7 +135,7 @@ class Run {
         r_.decoderStatus = wrapper_->dcStatus().value_or("");
         if (const auto error = wrapper_->error()) return fail(error->failureReason);
         resetPeakResident();
-        afterDecodeBytes_ = statusBytes("VmRSS");
+        r_.afterDecodeBytes = statusBytes("VmRSS");
         if (!exportRender(decodeSeconds, nullptr)) return;
         if (!o_.then) return;
         platform::Dictionary changed = o_.settings;
@@ -143,7 +144,6 @@ class Run {
         engine_->invalidateImageStage(std::vector<std::string>{o_.then->first}, changed);
         exportRender(0, &again);
     }
-    uint64_t afterDecodeBytes() const { return afterDecodeBytes_; }
 
   private:
     void fail(std::string message) {
@@ -220,7 +220,6 @@ class Run {
     Result& r_;
     std::shared_ptr<rawWrapper> wrapper_;
     std::shared_ptr<ThreadedImageEngine> engine_;
-    uint64_t afterDecodeBytes_ = 0;
 };
 
 std::string megabytes(uint64_t bytes) {
@@ -229,7 +228,8 @@ std::string megabytes(uint64_t bytes) {
     return s.str();
 }
 
-void printStats(const Result& result, uint64_t afterDecode, std::ostream& out) {
+void printStats(const Result& result, std::ostream& out) {
+    const uint64_t afterDecode = result.afterDecodeBytes;
     const double image = double(result.width) * result.height * 8;
     out << std::fixed << std::setprecision(3);
     out << "image: " << result.width << " x " << result.height << " (16-bit RGBA "
@@ -323,16 +323,14 @@ int main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     }
     options.input = files[0];
     options.output = files[1];
-    Result result;
-    Run run(options, result);
-    run.go();
+    const Result result = renderFile(options);
     if (result.exitStatus != 0) {
         err << "render_file: " << options.input.string() << ": " << result.message;
         if (!result.decoderStatus.empty()) err << " (decoder status: " << result.decoderStatus << ")";
         err << "\n";
         return result.exitStatus;
     }
-    if (stats) printStats(result, run.afterDecodeBytes(), out);
+    if (stats) printStats(result, out);
     return 0;
 }
 

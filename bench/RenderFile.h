@@ -41,7 +41,8 @@ struct Result {
     std::string message; // what went wrong
     std::string decoderStatus;
     uint32_t width = 0, height = 0;
-    uint64_t decodePeakBytes = 0; // VmHWM over the decode
+    uint64_t decodePeakBytes = 0;  // VmHWM from the start over the decode
+    uint64_t afterDecodeBytes = 0; // resident size right after the decode (VmRSS)
     std::vector<RenderStats> renders;
 };
 

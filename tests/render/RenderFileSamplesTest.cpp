@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "bench/RenderFile.h"
+#include "platform/Plist.h"
+#include "tests/support/MemoryFile.h"
 #include "tests/support/Samples.h"
 #include "tests/support/TempFolder.h"
 #include "tests/tools/RunDecoder.h"
@@ -277,4 +279,56 @@ TEST(RenderFileSamplesRefused, ExitOneWithTheDecoderStatusAndNoFile) {
     }
     EXPECT_TRUE(temp.entries().empty());
     if (tried == 0) GTEST_SKIP() << "no refused sample present";
+}
+
+TEST(RenderFileCommandLine, ValuesAndUsage) {
+    const std::vector<std::pair<const char*, platform::Value>> values = {
+        {"1", int64_t(1)}, {"-2", int64_t(-2)}, {"0.5", 0.5},   {"1e-3", 0.001},
+        {"true", true},    {"NO", false},       {"abc", "abc"}, {"", ""},
+    };
+    for (const auto& [text, value] : values)
+        EXPECT_EQ(renderfile::parseValue(text), value) << text;
+
+    testsupport::TempFolder temp;
+    const std::string out = (temp / "out.tiff").string(), in = (temp / "missing.dng").string();
+    const auto notPlist = testsupport::writeFile(temp.path(), "settings.plist", std::string("not a plist"));
+    const std::vector<std::vector<std::string>> usage = {
+        {},
+        {in},
+        {"--frobnicate", in, out},
+        {"--then", "EV", in, out},
+        {"--then", "=1", in, out},
+        {"--settings", notPlist.string(), in, out},
+        {in, out, "extra"},
+        {"--type"},
+    };
+    for (const auto& args : usage) {
+        std::ostringstream o, e;
+        EXPECT_EQ(renderfile::main(args, o, e), 2) << testing::PrintToString(args);
+        EXPECT_NE(e.str().find("render_file"), std::string::npos);
+    }
+    std::ostringstream o, e;
+    EXPECT_EQ(renderfile::main({in, out}, o, e), 1);
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST(RenderFileCommandLine, SettingsFromAPropertyList) {
+    const auto chart = std::filesystem::path(LUMIVAR_SOURCE_DIR) / "samples" / "lumivar-chart.dng";
+    testsupport::TempFolder temp;
+    const auto settings = temp / "settings.plist";
+    ASSERT_TRUE(platform::writePlistFile(settings, platform::Dictionary{{"Lumivar_Filter_inputEV", 1.0}}));
+    std::ostringstream o, e;
+    ASSERT_EQ(renderfile::main({chart.string(), (temp / "plain.tiff").string()}, o, e), 0) << e.str();
+    ASSERT_EQ(renderfile::main({"--settings", settings.string(), "--type", "public.jpeg", chart.string(),
+                                (temp / "brighter.tiff").string()},
+                               o, e),
+              0)
+        << e.str();
+    const Plane plain = readTiff(temp / "plain.tiff"), brighter = readTiff(temp / "brighter.tiff");
+    ASSERT_EQ(plain.samples.size(), brighter.samples.size());
+    ASSERT_FALSE(plain.samples.empty());
+    size_t brighterCount = 0;
+    for (size_t i = 0; i < plain.samples.size(); ++i)
+        brighterCount += brighter.samples[i] > plain.samples[i] || plain.samples[i] == 65535;
+    EXPECT_GE(brighterCount, plain.samples.size() * 99 / 100);
 }
