@@ -83,11 +83,8 @@ class GreyTiff {
         }
         return file_.write(header, error);
     }
-    bool write(const std::vector<uint16_t>& rows, platform::Error* error) {
-        std::string bytes(rows.size() * 2, '\0');
-        for (size_t i = 0; i < rows.size(); ++i)
-            bytes[2 * i] = char(rows[i] & 0xFF), bytes[2 * i + 1] = char(rows[i] >> 8);
-        return file_.write(bytes, error);
+    bool write(std::string_view littleEndianRows, platform::Error* error) {
+        return file_.write(littleEndianRows, error);
     }
     bool commit(platform::Error* error) { return file_.commit(error); }
 
@@ -101,14 +98,16 @@ class GreyTiff {
     uint32_t width_, height_, rowsPerStrip_;
 };
 
-// The even mean of a strip's red, green and blue, as grey rows.
-std::vector<uint16_t> greyRows(const platform::Bitmap& strip) {
-    std::vector<uint16_t> grey(strip.width() * strip.height());
+// The even mean of a strip's red, green and blue, as little-endian grey rows.
+std::string greyRows(const platform::Bitmap& strip) {
+    std::string grey(strip.width() * strip.height() * 2, '\0');
+    size_t at = 0;
     for (size_t y = 0; y < strip.height(); ++y) {
         const auto* row = reinterpret_cast<const uint16_t*>(strip.data() + y * strip.bytesPerRow());
-        for (size_t x = 0; x < strip.width(); ++x)
-            grey[y * strip.width() + x] =
-                uint16_t((uint32_t(row[4 * x]) + row[4 * x + 1] + row[4 * x + 2] + 1) / 3);
+        for (size_t x = 0; x < strip.width(); ++x) {
+            const auto v = uint16_t((uint32_t(row[4 * x]) + row[4 * x + 1] + row[4 * x + 2] + 1) / 3);
+            grey[at++] = char(v & 0xFF), grey[at++] = char(v >> 8);
+        }
     }
     return grey;
 }
