@@ -124,6 +124,7 @@ class Run {
     void go() {
         wrapper_ = std::make_shared<rawWrapper>(o_.input, o_.input.filename().string(), false);
         engine_ = ThreadedImageEngine::create(wrapper_, false);
+        r_.engine = engine_;
         engine_->setImageParameters(o_.settings);
         resetPeakResident();
         // The decode on its own first, so that its memory and time stand apart.
