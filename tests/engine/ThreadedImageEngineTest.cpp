@@ -396,6 +396,12 @@ TEST_F(ThreadedEngine, WithoutDelegateTheCallReturnsWithTheRenderDone) {
     engine->engineActiveRectDirty();
     EXPECT_EQ(engine->statistics().passes, 2);
     EXPECT_EQ(engine->statistics().stageTiles[1], tiles);
+    // Output-only and no-effect keys set no flag: no pass, but the output stage has the value.
+    const uint16_t before = renderedGrey(*engine, 300, 200);
+    change("Lumivar_JPEGQuality", int64_t(8));
+    change("Lumivar_Filter_inputEV", 1.0);
+    EXPECT_EQ(engine->statistics().passes, 2);
+    EXPECT_NEAR(renderedGrey(*engine, 300, 200), 2 * before, 0.01 * 2 * before);
 }
 
 TEST_F(ThreadedEngine, AnExportDuringADisplayPassWaitsForIt) {
