@@ -130,6 +130,8 @@ struct Developed {
     size_t width, height; // the decoder's own output size (turned by the file's orientation)
 };
 
+void PrintTo(const Developed& d, std::ostream* os) { *os << d.file; }
+
 class RenderFileSamples : public testing::TestWithParam<Developed> {};
 
 std::filesystem::path sourceOf(const std::string& name) {
