@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "color/ProfileManager.h"
+#include "dng/DNGCameraProfileAbstract.h"
 #include "engine/core/CGImageBitMap.h"
 #include "engine/stages/CoreTiledEngine.h"
 #include "engine/stages/RawCombineTiledEngine.h"
@@ -366,6 +367,30 @@ TEST_F(ThreadedEngine, UnknownAndNilKeysDecodeAgain) {
     idle();
     EXPECT_EQ(engine->statistics().decodes, 3);
     EXPECT_EQ(engine->imageParameters(), kept);
+}
+
+TEST_F(ThreadedEngine, DecodeSettingsReachTheWrapperFromTheirStoredForms) {
+    settings["Lumivar_CameraProfile"] =
+        DNGCameraProfileAbstract::createAsAutoProfile()->objectSerializeForPList();
+    const auto listed = ProfileManager::sharedManager().arrayOfAllProfiles(false);
+    ASSERT_FALSE(listed.empty());
+    settings["Lumivar_iccProfile"] = listed.front()->objectSerializeForPList();
+    settings["Lumivar_MonochromeSensor"] = true;
+    settings["Lumivar_MaintainWhites"] = true;
+    displayed();
+    // The wrapper keeps the automatic profile as none.
+    EXPECT_TRUE(!wrapper->cameraProfile() || wrapper->cameraProfile()->isAutoProfile());
+    ASSERT_TRUE(wrapper->scannerProfile());
+    EXPECT_EQ(wrapper->scannerProfile()->description(), listed.front()->description());
+    EXPECT_TRUE(wrapper->processAsMonchromeSensor());
+    EXPECT_TRUE(wrapper->maintainHighlights());
+    // Taken away, they are taken away from the wrapper too.
+    settings.erase("Lumivar_iccProfile");
+    change("Lumivar_MonochromeSensor", false);
+    ASSERT_TRUE(delegate->waitForFinishes(2));
+    idle();
+    EXPECT_FALSE(wrapper->processAsMonchromeSensor());
+    EXPECT_FALSE(wrapper->scannerProfile());
 }
 
 TEST_F(ThreadedEngine, RequestsDuringAPassGiveOneMorePass) {

@@ -335,4 +335,23 @@ TEST(RenderFileCommandLine, SettingsFromAPropertyList) {
     for (size_t i = 0; i < plain.samples.size(); ++i)
         brighterCount += brighter.samples[i] > plain.samples[i] || plain.samples[i] == 65535;
     EXPECT_GE(brighterCount, plain.samples.size() * 99 / 100);
+
+    // A turned image comes in one piece, turned.
+    ASSERT_TRUE(
+        platform::writePlistFile(settings, platform::Dictionary{{"Lumivar_ImageOrientation", int64_t(6)}}));
+    ASSERT_EQ(renderfile::main(
+                  {"--settings", settings.string(), chart.string(), (temp / "turned.tiff").string()}, o, e),
+              0)
+        << e.str();
+    const Plane turned = readTiff(temp / "turned.tiff");
+    ASSERT_EQ(turned.width, plain.height);
+    ASSERT_EQ(turned.height, plain.width);
+    size_t moved = 0;
+    for (size_t y = 0; y < turned.height; ++y)
+        for (size_t x = 0; x < turned.width; ++x) {
+            // A quarter turn clockwise: the left column of the upright image is the top row.
+            const uint16_t upright = plain.samples[(plain.height - 1 - x) * plain.width + y];
+            moved += std::abs(int(turned.samples[y * turned.width + x]) - int(upright)) > 1;
+        }
+    EXPECT_EQ(moved, 0u);
 }
