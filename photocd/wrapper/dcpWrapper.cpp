@@ -8,6 +8,7 @@
 #include <ctime>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "color/CIImageTable.h"
 #include "color/ColorHelper.h"
@@ -76,6 +77,9 @@ int preferredLevel(int64_t selected) {
 }
 
 } // namespace
+
+dcpWrapper::dcpWrapper(std::filesystem::path file, std::optional<std::string> fileUUID, bool thumbNail)
+    : ImageWrapper(std::move(file), std::move(fileUUID), thumbNail) {}
 
 dcpWrapper::~dcpWrapper() = default;
 
@@ -156,20 +160,15 @@ void dcpWrapper::genImagesLocked() {
     match.convertBuffer(*theImage_);
 }
 
-// The decoder's samples into theImage: R, G, B of each pixel, and an opaque alpha for
-// thumbnails; full images keep the cleared alpha.
+// The decoder's samples into a new theImage: R, G, B of each pixel, and an opaque alpha for
+// thumbnails; full images keep the cleared alpha. A new buffer each time, so that whoever
+// holds the previous image keeps it whole.
 bool dcpWrapper::convertLocked(const Profile& scanner) {
-    if (theImage_) {
-        for (uint16_t row = 0; row < imageHeight_; ++row)
-            std::memset(theImage_->bufferU16ForRow(row), 0, size_t(imageWidth_) * 8);
-        theImage_->setBufferProfile(scanner);
-    } else {
-        theImage_ = ImageBufferU16::create(imageWidth_, imageHeight_, nullptr, scanner);
-        if (!theImage_) {
-            LV_LOG("%s no memory for %u x %u pixels", "-[dcpWrapper genImages]", unsigned(imageWidth_),
-                   unsigned(imageHeight_));
-            return false;
-        }
+    theImage_ = ImageBufferU16::create(imageWidth_, imageHeight_, nullptr, scanner);
+    if (!theImage_) {
+        LV_LOG("%s no memory for %u x %u pixels", "-[dcpWrapper genImages]", unsigned(imageWidth_),
+               unsigned(imageHeight_));
+        return false;
     }
     uint16_t* p = theImage_->bufferU16ForRow(0);
     if (!decoder_->read16BitImage(p, p + 1, p + 2, wantThumbNail_ ? p + 3 : nullptr, 4)) {

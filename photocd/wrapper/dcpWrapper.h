@@ -29,7 +29,8 @@ class dcpWrapper : public ImageWrapper {
     // What became of a wanted 64Base extension.
     enum IpeStatus : unsigned { kIpeNotWanted = 0, kIpeMissing = 1, kIpeUnreadable = 2, kIpeReadable = 3 };
 
-    using ImageWrapper::ImageWrapper;
+    // Stores the three; a missing file only shows when the wrapper parses it.
+    dcpWrapper(std::filesystem::path file, std::optional<std::string> fileUUID, bool thumbNail);
     ~dcpWrapper() override;
 
     // Parses the file once; later calls answer the first result.

@@ -263,7 +263,8 @@ TEST_F(PcdWrapperTest, ImageTableIsFloatProPhoto) {
     pack.flatLevels(120);
     dcpWrapper wrapper(writePack(pack), "uuid", false);
     ProfileManager& profiles = ProfileManager::sharedManager();
-    ASSERT_TRUE(wrapper.masterImageBytes());
+    auto held = wrapper.masterImageBytes();
+    ASSERT_TRUE(held);
     const std::vector<uint16_t> matched = rowsOf(*wrapper.theImage());
     for (const ProfileManager::Profile& given : {ProfileManager::Profile(), profiles.getSRGBProfile()}) {
         SCOPED_TRACE(given ? "sRGB" : "no profile");
@@ -280,9 +281,12 @@ TEST_F(PcdWrapperTest, ImageTableIsFloatProPhoto) {
         EXPECT_NEAR(p[2], p[1], 0.01f);
         EXPECT_FLOAT_EQ(p[3], 1.0f);
     }
-    // The table left the decoder in another colour mode: the buffer is converted again,
-    // from the scanner profile, not matched twice.
-    ASSERT_TRUE(wrapper.masterImageBytes());
+    // The table left the decoder in another colour mode: the image is converted again, from
+    // the scanner profile (not matched twice), into a new buffer beside the one still held.
+    auto again = wrapper.masterImageBytes();
+    ASSERT_TRUE(again);
+    EXPECT_NE(again, held);
     EXPECT_EQ(wrapper.theImage()->bufferProfile(), wrapper.bufferProfile());
     EXPECT_EQ(rowsOf(*wrapper.theImage()), matched);
+    EXPECT_EQ(std::vector<uint16_t>(held.get(), held.get() + matched.size()), matched);
 }
