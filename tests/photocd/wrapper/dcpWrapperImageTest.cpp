@@ -117,7 +117,9 @@ TEST_F(PcdWrapperTest, ThumbnailIsTheSmallestLevelOpaqueAndUnmatched) {
         std::vector<uint16_t> got(expected.size());
         ASSERT_EQ(rep->dataLength(), got.size() * 2);
         std::memcpy(got.data(), rep->data(), rep->dataLength());
-        EXPECT_EQ(got, expected); // alpha 65535 included: the decoder wrote it
+        EXPECT_EQ(got, expected);
+        EXPECT_EQ(got[3], 65535);
+        EXPECT_EQ(got.back(), 65535);
         // The browser's image is a copy: the wrapper's buffer keeps the scanner profile.
         EXPECT_NE(static_cast<const void*>(rep->data()), wrapper.theImage()->bufferU16ForRow(0));
         EXPECT_EQ(wrapper.theImage()->bufferProfile(),
