@@ -1,0 +1,21 @@
+#include "app/ui/WindowChoosers.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+WindowChoosers& WindowChoosers::shared() {
+    static WindowChoosers choosers{
+        [](QWidget* window, const QString& proposedName, const QString& extension) -> std::optional<std::filesystem::path> {
+            const QString file = QFileDialog::getSaveFileName(window, QString(), proposedName + "." + extension,
+                                                              QString("*.%1").arg(extension));
+            if (file.isEmpty()) return std::nullopt;
+            return std::filesystem::path(file.toStdString());
+        },
+        [](QWidget* window, const QString& message, const QString& text) {
+            QMessageBox box(QMessageBox::Warning, message, message, QMessageBox::Ok, window);
+            box.setInformativeText(text);
+            box.button(QMessageBox::Ok)->setText("Ok");
+            box.exec();
+        }};
+    return choosers;
+}
