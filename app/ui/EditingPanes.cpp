@@ -12,7 +12,8 @@
 #include "app/ui/LumivarClickTextField.h"
 
 namespace {
-const QStringList kExportFileTypeMenuList{"JPEG", "TIFF", "DNG", "EXR", "EXR RGB", "EXR 32-bit", "EXR 32-bit RGB"};
+const QStringList kExportFileTypeMenuList{"JPEG",    "TIFF",       "DNG",           "EXR",
+                                          "EXR RGB", "EXR 32-bit", "EXR 32-bit RGB"};
 }
 
 QWidget* EditingPanes::pane(QWidget* owner) {
@@ -65,12 +66,14 @@ EditingPanes::EditingPanes(QWidget* owner, bool enableCinematic) {
     iccProfilePopup = new QComboBox(monochromeProcessingOptionsContentView);
     iccProfilePopup->setObjectName("Lumivar_iccProfile");
     processing->addRow("ICC profile", iccProfilePopup);
-    tempSlider = sliderRow(monochromeProcessingOptionsContentView, "Temperature", "Lumivar_Filter_inputTemperature");
+    tempSlider =
+        sliderRow(monochromeProcessingOptionsContentView, "Temperature", "Lumivar_Filter_inputTemperature");
     tintSlider = sliderRow(monochromeProcessingOptionsContentView, "Tint", "Lumivar_Filter_inputTint");
     eyedropperButton = new QPushButton("White Balance Eyedropper", monochromeProcessingOptionsContentView);
     eyedropperButton->setObjectName("eyedropper");
     processing->addRow(eyedropperButton);
-    sceneReferredButton = checkRow(monochromeProcessingOptionsContentView, "Scene Referred", "Lumivar_SceneReferred");
+    sceneReferredButton =
+        checkRow(monochromeProcessingOptionsContentView, "Scene Referred", "Lumivar_SceneReferred");
     checkRow(monochromeProcessingOptionsContentView, "Maintain Saturated Whites", "Lumivar_MaintainWhites");
     checkRow(monochromeProcessingOptionsContentView, "Sensor CFA Removed", "Lumivar_MonochromeSensor");
     checkRow(monochromeProcessingOptionsContentView, "Sensor IR/UV Modified", "Lumivar_IRUVSensor");

@@ -5,7 +5,8 @@
 
 #include "display/widgets/LumivarTableRowView.h"
 
-EditingSidebar::EditingSidebar(QWidget* parent) : LumivarOutlineView(parent), rows_(new LumivarTableRowView(this)) {
+EditingSidebar::EditingSidebar(QWidget* parent)
+    : LumivarOutlineView(parent), rows_(new LumivarTableRowView(this)) {
     setModel(&model_);
     setItemDelegate(rows_);
     setHeaderHidden(true);

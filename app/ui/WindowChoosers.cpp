@@ -1,13 +1,15 @@
 #include "app/ui/WindowChoosers.h"
 
+#include <QAbstractButton>
 #include <QFileDialog>
 #include <QMessageBox>
 
 WindowChoosers& WindowChoosers::shared() {
     static WindowChoosers choosers{
-        [](QWidget* window, const QString& proposedName, const QString& extension) -> std::optional<std::filesystem::path> {
-            const QString file = QFileDialog::getSaveFileName(window, QString(), proposedName + "." + extension,
-                                                              QString("*.%1").arg(extension));
+        [](QWidget* window, const QString& proposedName,
+           const QString& extension) -> std::optional<std::filesystem::path> {
+            const QString file = QFileDialog::getSaveFileName(
+                window, QString(), proposedName + "." + extension, QString("*.%1").arg(extension));
             if (file.isEmpty()) return std::nullopt;
             return std::filesystem::path(file.toStdString());
         },

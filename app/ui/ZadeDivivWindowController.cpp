@@ -31,13 +31,13 @@
 #include "app/ui/SettingBinder.h"
 #include "app/ui/WindowChoosers.h"
 #include "color/iccProfileManager.h"
-#include "dng/CameraProfileManager.h"
 #include "display/TiledViewGeometry.h"
 #include "display/ZadeDivivCATiledLayerView.h"
 #include "display/widgets/BackGroundView.h"
 #include "display/widgets/CIImageView.h"
 #include "display/widgets/LumivarNumberFormatter.h"
 #include "display/widgets/YRKSpinningProgressIndicator.h"
+#include "dng/CameraProfileManager.h"
 #include "engine/core/QueueEngine.h"
 #include "engine/core/TiledEngine.h"
 #include "platform/Log.h"
@@ -73,7 +73,8 @@ class ZadeDivivWindowController::Settings : public BindableSettings {
   public:
     explicit Settings(std::shared_ptr<MyDocument> document) : document_(std::move(document)) {}
     ~Settings() override {
-        for (const auto& [id, token] : tokens_) document_->removeObserver(token);
+        for (const auto& [id, token] : tokens_)
+            document_->removeObserver(token);
     }
     platform::Value settingValue(std::string_view key) const override {
         return document_->valueForKey(key).value_or(platform::Value());
@@ -138,7 +139,6 @@ const std::vector<ZadeDivivWindowController::PresetGroup>& ZadeDivivWindowContro
 ZadeDivivWindowController::ZadeDivivWindowController(std::shared_ptr<MyDocument> document, QWidget* parent)
     : QMainWindow(parent), document_(std::move(document)), link_(std::make_shared<Link>(this)),
       settings_(std::make_unique<Settings>(document_)) {
-    setAttribute(Qt::WA_DeleteOnClose, false);
     auto& center = platform::NotificationCenter::defaultCenter();
     QPointer<ZadeDivivWindowController> self(this);
     auto onMain = [self](void (ZadeDivivWindowController::*handler)(const platform::Notification&)) {
@@ -146,13 +146,13 @@ ZadeDivivWindowController::ZadeDivivWindowController(std::shared_ptr<MyDocument>
             if (self) (self.data()->*handler)(note);
         };
     };
-    notifications_.push_back(center.addObserver(platform::notifications::NewProcessedImage, nullptr,
+    notifications_.push_back(center.addObserver(platform::notification::NewProcessedImage, nullptr,
                                                 onMain(&ZadeDivivWindowController::newProcessedImage),
                                                 &platform::MainQueue::shared()));
-    notifications_.push_back(center.addObserver(platform::notifications::UpdatedImage, nullptr,
+    notifications_.push_back(center.addObserver(platform::notification::UpdatedImage, nullptr,
                                                 onMain(&ZadeDivivWindowController::updatedImage),
                                                 &platform::MainQueue::shared()));
-    notifications_.push_back(center.addObserver(platform::notifications::EngineDidStart, nullptr,
+    notifications_.push_back(center.addObserver(platform::notification::EngineDidStart, nullptr,
                                                 onMain(&ZadeDivivWindowController::engineDidStart),
                                                 &platform::MainQueue::shared()));
     buildWindow();
@@ -160,12 +160,25 @@ ZadeDivivWindowController::ZadeDivivWindowController(std::shared_ptr<MyDocument>
 }
 
 ZadeDivivWindowController::~ZadeDivivWindowController() {
-    for (const auto& token : notifications_) platform::NotificationCenter::defaultCenter().removeObserver(token);
+    for (const auto& token : notifications_)
+        platform::NotificationCenter::defaultCenter().removeObserver(token);
     if (!windowHasClosed_) windowWillClose();
     settings_->detach();
 }
 
+ZadeDivivWindowController*
+ZadeDivivWindowController::makeWindowControllers(const std::shared_ptr<MyDocument>& document) {
+    auto* window = new ZadeDivivWindowController(document);
+    window->setAttribute(Qt::WA_DeleteOnClose, true);
+    document->addWindowController(window->documentWindow());
+    window->show();
+    document->documentIsForDisplay(true);
+    return window;
+}
+
 std::shared_ptr<MyDocument> ZadeDivivWindowController::document() const { return document_; }
+
+std::shared_ptr<DocumentWindow> ZadeDivivWindowController::documentWindow() const { return link_; }
 
 void ZadeDivivWindowController::buildWindow() {
     setWindowTitle(QString::fromStdString(document_->displayName()));
@@ -236,8 +249,10 @@ void ZadeDivivWindowController::buildWindow() {
     for (LumivarClickTextField* label : panes_->labels)
         connect(label, &LumivarClickTextField::lablelDoubleClicked, this,
                 [this](LumivarClickTextField* l) { resetControl(l); });
-    for (QSlider* slider : panes_->sliders) slider->installEventFilter(this);
-    for (QLineEdit* field : panes_->fields) field->installEventFilter(this);
+    for (QSlider* slider : panes_->sliders)
+        slider->installEventFilter(this);
+    for (QLineEdit* field : panes_->fields)
+        field->installEventFilter(this);
 
     connect(panes_->presetPopup, &QComboBox::activated, this, [this](int index) {
         const QVariant data = panes_->presetPopup->itemData(index);
@@ -335,7 +350,7 @@ void ZadeDivivWindowController::scrollViewBugFix() {
 
 void ZadeDivivWindowController::changeEvent(QEvent* event) {
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
-        platform::NotificationCenter::defaultCenter().post(platform::notifications::DocumentChange, this);
+        platform::NotificationCenter::defaultCenter().post(platform::notification::DocumentChange, this);
     QMainWindow::changeEvent(event);
 }
 
@@ -356,7 +371,7 @@ void ZadeDivivWindowController::windowWillClose() {
         mImageView->setTileDelegate(nullptr);
         mImageView->doneWithView();
     } else {
-        platform::log(">>>>> ERROR %s mImageView is null A", __func__);
+        platform::logMessage(">>>>> ERROR %s mImageView is null A", __func__);
     }
     openProgress->stopAnimation();
     openProgress->hide();
@@ -398,7 +413,8 @@ void ZadeDivivWindowController::newProcessedImage(const platform::Notification& 
     auto image = document_->outputImage();
     if (!image || !mImageView->setImage(image, document_->getOrientation(), 0)) {
         WindowChoosers::shared().alert(
-            this, "Fatal error", "Lumivar was not able to allocate sufficient graphics memory to display the image.");
+            this, "Fatal error",
+            "Lumivar was not able to allocate sufficient graphics memory to display the image.");
         return;
     }
     histogramView_->setImage(image->getThumbnail(true));
@@ -460,7 +476,7 @@ void ZadeDivivWindowController::eyedropperWasClicked(TiledViewGeometry&, QPointF
 }
 
 void ZadeDivivWindowController::regionOfInterestChanged(const TileRegion&) {
-    platform::log("%s Unhandled ROI change", __func__);
+    platform::logMessage("%s Unhandled ROI change", __func__);
 }
 
 void ZadeDivivWindowController::resetControl(const QWidget* control) {
@@ -483,11 +499,20 @@ bool ZadeDivivWindowController::eventFilter(QObject* watched, QEvent* event) {
             const bool extend = key->modifiers() & Qt::ShiftModifier;
             StepCommand command = StepCommand::Other;
             switch (key->key()) {
-            case Qt::Key_Up: command = extend ? StepCommand::PageUp : StepCommand::Up; break;
-            case Qt::Key_Down: command = extend ? StepCommand::PageDown : StepCommand::Down; break;
-            case Qt::Key_PageUp: command = StepCommand::PageUp; break;
-            case Qt::Key_PageDown: command = StepCommand::PageDown; break;
-            default: break;
+            case Qt::Key_Up:
+                command = extend ? StepCommand::PageUp : StepCommand::Up;
+                break;
+            case Qt::Key_Down:
+                command = extend ? StepCommand::PageDown : StepCommand::Down;
+                break;
+            case Qt::Key_PageUp:
+                command = StepCommand::PageUp;
+                break;
+            case Qt::Key_PageDown:
+                command = StepCommand::PageDown;
+                break;
+            default:
+                break;
             }
             if (command != StepCommand::Other && stepField(field, command)) return true;
         }
@@ -509,9 +534,14 @@ bool ZadeDivivWindowController::stepField(QLineEdit* field, StepCommand command)
 void ZadeDivivWindowController::pixelTick() {
     const bool active = mImageView->getDrawInProgress() || engineRunning_;
     switch (spinner_.tick(active)) {
-    case window_commands::SpinnerCountdown::Action::Start: mProgress->startAnimation(); break;
-    case window_commands::SpinnerCountdown::Action::Stop: mProgress->stopAnimation(); break;
-    case window_commands::SpinnerCountdown::Action::None: break;
+    case window_commands::SpinnerCountdown::Action::Start:
+        mProgress->startAnimation();
+        break;
+    case window_commands::SpinnerCountdown::Action::Stop:
+        mProgress->stopAnimation();
+        break;
+    case window_commands::SpinnerCountdown::Action::None:
+        break;
     }
     std::optional<QString> text;
     const QPointF location = mImageView->getPixelUnrotatedLocation();
@@ -555,7 +585,8 @@ void ZadeDivivWindowController::showNewPresetWindow() {
     name->setObjectName("presetName");
     if (currentPreset) {
         auto it = currentPreset->find("displayName");
-        if (it != currentPreset->end() && it->second.string()) name->setText(QString::fromStdString(*it->second.string()));
+        if (it != currentPreset->end() && it->second.string())
+            name->setText(QString::fromStdString(*it->second.string()));
     }
     layout->addWidget(name);
     auto* grid = new QGridLayout;
@@ -566,7 +597,8 @@ void ZadeDivivWindowController::showNewPresetWindow() {
         bool on = true;
         if (currentPreset) {
             on = false;
-            for (const char* key : groups[n].keys) on = on || currentPreset->count(key);
+            for (const char* key : groups[n].keys)
+                on = on || currentPreset->count(key);
         }
         box->setChecked(on);
         grid->addWidget(box, int(n / 2), int(n % 2));
@@ -578,7 +610,8 @@ void ZadeDivivWindowController::showNewPresetWindow() {
     connect(buttons, &QDialogButtonBox::rejected, &sheet, &QDialog::reject);
     connect(buttons, &QDialogButtonBox::accepted, &sheet, [&] {
         std::vector<bool> on;
-        for (QCheckBox* box : boxes) on.push_back(box->isChecked());
+        for (QCheckBox* box : boxes)
+            on.push_back(box->isChecked());
         platform::Error error;
         if (saveNewPreset(name->text().toStdString(), on, &error)) {
             sheet.accept();
@@ -592,8 +625,7 @@ void ZadeDivivWindowController::showNewPresetWindow() {
 
 bool ZadeDivivWindowController::saveNewPreset(const std::string& name, const std::vector<bool>& groupsOn,
                                               platform::Error* error) {
-    if (name.empty())
-        return platform::fail(error, {"LumivarErrorDomain", -14, "Must have a valid name"});
+    if (name.empty()) return platform::fail(error, {"LumivarErrorDomain", -14, "Must have a valid name"});
     platform::Dictionary preset{{"displayName", platform::Value(name)}};
     const platform::Dictionary settings = document_->getSettingsDictionary();
     const auto& groups = presetGroups();

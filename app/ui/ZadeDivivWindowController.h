@@ -15,6 +15,7 @@
 #include "app/ui/WindowCommands.h"
 #include "display/TiledViewDelegates.h"
 #include "platform/Error.h"
+#include "platform/Geometry.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Value.h"
 
@@ -48,12 +49,14 @@ class ZadeDivivWindowController : public QMainWindow,
     static constexpr const char* kFrameKey = "LumivarDocumentWindow";
 
     explicit ZadeDivivWindowController(std::shared_ptr<MyDocument> document, QWidget* parent = nullptr);
+    // A window for a read document: added to the document, shown, and the first render asked.
+    static ZadeDivivWindowController* makeWindowControllers(const std::shared_ptr<MyDocument>& document);
     ~ZadeDivivWindowController() override;
 
     // The document on the main thread; its cached copy on other threads.
     std::shared_ptr<MyDocument> document() const;
     // What the document asks of its window, as the document holds it.
-    std::shared_ptr<DocumentWindow> documentWindow() const { return link_; }
+    std::shared_ptr<DocumentWindow> documentWindow() const;
 
     platform::Rect activeTiledRect() const;
     void setTempAndTint(float temperature, float tint);
@@ -73,7 +76,8 @@ class ZadeDivivWindowController : public QMainWindow,
     bool applyPresetNamed(const std::string& name);
     void showNewPresetWindow();
     // The sheet's save: the name and, per group, whether its box is on. -14 for no name.
-    bool saveNewPreset(const std::string& name, const std::vector<bool>& groupsOn, platform::Error* error = nullptr);
+    bool saveNewPreset(const std::string& name, const std::vector<bool>& groupsOn,
+                       platform::Error* error = nullptr);
     void exportAsType(const std::string& type);
     void exportAsSelected();
     void extEditorUpdate();

@@ -11,6 +11,7 @@
 #include <map>
 
 #include "app/ui/BindableSettings.h"
+#include "tests/app/ui/WindowTestSupport.h"
 
 namespace {
 
@@ -48,14 +49,7 @@ class FakeSettings : public BindableSettings {
     }
 };
 
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "appui_tests";
-    static char* argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication application(argc, argv);
-    return application;
-}
+QApplication& app() { return windowtest::app(); }
 
 struct Pane {
     QWidget root;
