@@ -1,8 +1,11 @@
 #include "app/ui/WindowChoosers.h"
 
 #include <QAbstractButton>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QUrl>
 
 WindowChoosers& WindowChoosers::shared() {
     static WindowChoosers choosers{
@@ -18,6 +21,16 @@ WindowChoosers& WindowChoosers::shared() {
             box.setInformativeText(text);
             box.button(QMessageBox::Ok)->setText("Ok");
             box.exec();
-        }};
+        },
+        [](QWidget* window, const QString& message, const QString& text, const QString& cancel,
+           const QString& act) {
+            QMessageBox box(QMessageBox::Warning, message, message, QMessageBox::NoButton, window);
+            box.setInformativeText(text);
+            box.addButton(cancel, QMessageBox::RejectRole);
+            QPushButton* go = box.addButton(act, QMessageBox::AcceptRole);
+            box.exec();
+            return box.clickedButton() == go;
+        },
+        [](const QString& url) { return QDesktopServices::openUrl(QUrl(url)); }};
     return choosers;
 }

@@ -16,6 +16,13 @@ struct WindowChoosers {
     // A modal alert with one button "Ok".
     std::function<void(QWidget* window, const QString& message, const QString& text)> alert;
 
+    // A modal warning with two buttons; true for the second (the one that acts).
+    std::function<bool(QWidget* window, const QString& message, const QString& text, const QString& cancel,
+                       const QString& act)>
+        confirm;
+    // Opens a web page or a mail in the user's programs; false when nothing took it.
+    std::function<bool(const QString& url)> openUrl;
+
     // The choosers windows use: dialogs unless replaced.
     static WindowChoosers& shared();
 };
