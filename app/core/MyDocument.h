@@ -167,16 +167,19 @@ class MyDocument : public ThreadedImageEngineDelegate, public std::enable_shared
         KeyObserver callback;
     };
 
-    // Stores under the settings lock, then tells the key's observers. `render` marks it.
-    void storeSetting(const std::string& key, platform::Value value, bool render);
+    // Stores under the settings lock, then tells the key's observers.
+    void store(const std::string& key, platform::Value value);
+    void removeSetting(std::string_view key);
+    // Stores, then re-renders for an adjustment key, or an observed one once watched.
+    void setSetting(const std::string& key, platform::Value value);
     void notifyObservers(const std::string& key);
     bool settingPresent(std::string_view key) const;
     std::optional<std::filesystem::path> resolveLocation(const std::string& location, platform::Error* error);
     std::optional<std::filesystem::path> rawFileForProxy(const std::filesystem::path& proxy,
                                                          platform::Error* error);
     void didFinishOnMain();
-    bool wrapperReportsError(std::optional<platform::Error>* error = nullptr);
-    std::shared_ptr<ImageWrapper> wrapper();
+    bool wrapperReportsError(std::optional<platform::Error>* error = nullptr) const;
+    std::shared_ptr<ImageWrapper> wrapper() const;
     void restoreDisplay(ThreadedImageEngine& engine);
     bool renderAndWrite(ThreadedImageEngine& engine, const std::filesystem::path& url, std::string_view type,
                         const platform::Rect& crop, platform::Error* error);
@@ -199,7 +202,7 @@ class MyDocument : public ThreadedImageEngineDelegate, public std::enable_shared
     std::optional<std::filesystem::path> secureBookmark_;
     std::optional<app::ExtensionPriorities> extArray_;
     std::optional<std::filesystem::path> extEditorURL_;
-    bool observingSettings_ = false;
+    std::atomic<bool> observingSettings_{false};
     bool errorPresented_ = false;
     std::atomic<bool> closed_{false};
 };
