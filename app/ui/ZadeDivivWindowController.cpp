@@ -490,8 +490,9 @@ void ZadeDivivWindowController::setViaControlBindings(const std::string& key, co
 
 bool ZadeDivivWindowController::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonDblClick && qobject_cast<QSlider*>(watched)) {
+        // Consumed: the slider's own handling of the second press would move it off the default.
         resetControl(static_cast<QWidget*>(watched));
-        return false;
+        return true;
     }
     if (event->type() == QEvent::KeyPress) {
         if (auto* field = qobject_cast<QLineEdit*>(watched)) {

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QSlider>
 #include <filesystem>
 
 #include "app/core/MyDocument.h"
+#include "app/core/PresetManager.h"
 #include "app/ui/EditingPanes.h"
 #include "app/ui/EditingSidebar.h"
 #include "app/ui/WindowChoosers.h"
