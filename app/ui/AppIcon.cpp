@@ -45,7 +45,8 @@ QImage lumivarIconImage(int size) {
 QIcon lumivarIcon() {
     static const QIcon icon = [] {
         QIcon made;
-        for (int size : {16, 32, 48, 64, 128, 256}) made.addPixmap(QPixmap::fromImage(lumivarIconImage(size)));
+        for (int size : {16, 32, 48, 64, 128, 256})
+            made.addPixmap(QPixmap::fromImage(lumivarIconImage(size)));
         return made;
     }();
     return icon;

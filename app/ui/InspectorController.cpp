@@ -29,7 +29,8 @@ void appendRows(QStandardItem* parent, const std::vector<InspectorRow>& rows) {
 
 } // namespace
 
-InspectorController::InspectorController(QObject* parent) : QObject(parent), window_(std::make_unique<QWidget>()) {
+InspectorController::InspectorController(QObject* parent)
+    : QObject(parent), window_(std::make_unique<QWidget>()) {
     window_->setWindowTitle(QStringLiteral("Inspector"));
     window_->setObjectName(QStringLiteral("Inspector"));
     model_ = new QStandardItemModel(0, 2, this);
@@ -53,7 +54,8 @@ QWidget* InspectorController::window() const { return window_.get(); }
 void InspectorController::setData(const platform::Dictionary& metadata) {
     if (QThread::currentThread() != thread()) {
         // Widgets live on the GUI thread; the call is dropped if the inspector goes first.
-        QMetaObject::invokeMethod(this, [this, metadata] { apply(metadata); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, metadata] { apply(metadata); }, Qt::QueuedConnection);
         return;
     }
     apply(metadata);

@@ -14,7 +14,8 @@ namespace {
 using platform::Value;
 using Property = InspectorModel::Property;
 
-#define LV_ROW(name, format, display) Property{platform::kCGImageProperty##name, format, display}
+#define LV_ROW(name, format, display)                                                                        \
+    Property { platform::kCGImageProperty##name, format, display }
 #define LV_PLAIN(name) LV_ROW(name, 1, "")
 
 constexpr std::array<Property, 119> kProperties{{
@@ -181,8 +182,7 @@ std::string trimmed(const std::string& s) {
 }
 
 // A text from a table of codes, or "" when the code lies outside it.
-template <size_t N>
-std::string pick(const std::array<const char*, N>& names, int64_t n, int64_t first = 0) {
+template <size_t N> std::string pick(const std::array<const char*, N>& names, int64_t n, int64_t first = 0) {
     if (n < first || n >= first + int64_t(N)) return {};
     return names[size_t(n - first)];
 }
@@ -227,7 +227,8 @@ std::string versionText(const Value& v) {
     const platform::Array* parts = v.array();
     if (!parts) return {};
     std::string text;
-    for (const Value& part : *parts) text = InspectorModel::appendWithSeparator(text, part.stringValue(), ".");
+    for (const Value& part : *parts)
+        text = InspectorModel::appendWithSeparator(text, part.stringValue(), ".");
     return text;
 }
 
@@ -236,22 +237,24 @@ std::string firstCharacters(const std::string& text, size_t count) {
     size_t i = 0;
     for (size_t seen = 0; i < text.size() && seen < count; ++seen) {
         ++i;
-        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
+        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
+            ++i;
     }
     return text.substr(0, i);
 }
 
 size_t characterCount(const std::string& text) {
     size_t n = 0;
-    for (unsigned char c : text) n += (c & 0xC0) != 0x80;
+    for (unsigned char c : text)
+        n += (c & 0xC0) != 0x80;
     return n;
 }
 
 constexpr std::array<const char*, 9> kExposurePrograms{
     "Undefined",        "Manual",         "Normal program", "Aperture priority", "Shutter priority",
     "Creative program", "Action program", "Portrait mode",  "Landscape mode"};
-constexpr std::array<const char*, 6> kMeteringModes{"Average", "Center Weighted Average", "Spot",
-                                                    "MultiSpot", "Pattern", "Partial"};
+constexpr std::array<const char*, 6> kMeteringModes{
+    "Average", "Center Weighted Average", "Spot", "MultiSpot", "Pattern", "Partial"};
 constexpr std::array<const char*, 25> kLightSources{"Unknown",
                                                     "Daylight",
                                                     "Fluorescent",
@@ -297,39 +300,66 @@ constexpr std::array<const char*, 3> kNormalLowHigh{"Normal", "Low", "High"};
 // The formatter's text for a number, or "" to fall through to the plain text.
 std::string numberText(int formatter, int64_t n, double x) {
     switch (formatter) {
-    case 2: return n == 2 ? "RGB" : "";
-    case 3: return exposureTime(x);
-    case 4: return fNumber(x);
-    case 5: return pick(kExposurePrograms, n);
-    case 7: return exposureTime(std::pow(2.0, -x));
-    case 8: return fNumber(std::pow(2.0, x / 2));
-    case 9: return std::isfinite(x) ? format("%1.5g ft-L", std::pow(2.0, x)) : "";
-    case 10: return orOther(pick(kMeteringModes, n, 1));
-    case 11: return orOther(pick(kLightSources, n));
-    case 12: return InspectorModel::flashText(n);
-    case 13: return format("%1.5g BCPS", x);
-    case 14: return orOther(pick(kSensingMethods, n));
-    case 15: return orOther(pick(kFileSources, n));
-    case 16: return n == 1 ? "A directly photographed image" : "";
-    case 17: return n == 0 ? "Normal process" : n == 1 ? "Custom process" : "";
-    case 18: return orOther(pick(kExposureModes, n));
-    case 19: return n == 0 ? "Auto white balance" : n == 1 ? "Manual white balance" : "";
-    case 20: return pick(kSceneCaptureTypes, n);
-    case 21: return pick(kGainControls, n);
-    case 22: return pick(kNormalLowHigh, n);
-    case 23: return n == 2 ? "Inches" : n == 3 ? "Centimeters" : "";
-    case 24: return gpsCoordinate(x);
-    case 26: return n == 0 ? "Sea level" : n == 1 ? "Sea level reference (negative value)" : "";
-    default: return {};
+    case 2:
+        return n == 2 ? "RGB" : "";
+    case 3:
+        return exposureTime(x);
+    case 4:
+        return fNumber(x);
+    case 5:
+        return pick(kExposurePrograms, n);
+    case 7:
+        return exposureTime(std::pow(2.0, -x));
+    case 8:
+        return fNumber(std::pow(2.0, x / 2));
+    case 9:
+        return std::isfinite(x) ? format("%1.5g ft-L", std::pow(2.0, x)) : "";
+    case 10:
+        return orOther(pick(kMeteringModes, n, 1));
+    case 11:
+        return orOther(pick(kLightSources, n));
+    case 12:
+        return InspectorModel::flashText(n);
+    case 13:
+        return format("%1.5g BCPS", x);
+    case 14:
+        return orOther(pick(kSensingMethods, n));
+    case 15:
+        return orOther(pick(kFileSources, n));
+    case 16:
+        return n == 1 ? "A directly photographed image" : "";
+    case 17:
+        return n == 0 ? "Normal process" : n == 1 ? "Custom process" : "";
+    case 18:
+        return orOther(pick(kExposureModes, n));
+    case 19:
+        return n == 0 ? "Auto white balance" : n == 1 ? "Manual white balance" : "";
+    case 20:
+        return pick(kSceneCaptureTypes, n);
+    case 21:
+        return pick(kGainControls, n);
+    case 22:
+        return pick(kNormalLowHigh, n);
+    case 23:
+        return n == 2 ? "Inches" : n == 3 ? "Centimeters" : "";
+    case 24:
+        return gpsCoordinate(x);
+    case 26:
+        return n == 0 ? "Sea level" : n == 1 ? "Sea level reference (negative value)" : "";
+    default:
+        return {};
     }
 }
 
 std::string plainText(const Value& v, int index) {
     switch (v.kind()) {
-    case Value::Kind::String: return trimmed(*v.string());
-    case Value::Kind::Real: return format(*v.real() >= 1000 ? "%.5g" : "%.3g", *v.real());
+    case Value::Kind::String:
+        return trimmed(*v.string());
+    case Value::Kind::Real:
+        return format(*v.real() >= 1000 ? "%.5g" : "%.3g", *v.real());
     case Value::Kind::Integer:
-    case Value::Kind::Bool: return std::to_string(v.int64Value());
+    case Value::Kind::Bool:
+        return std::to_string(v.int64Value());
     case Value::Kind::Array: {
         const platform::Array& items = *v.array();
         if (items.size() == 1) return InspectorModel::prettyValue(items[0], index);
@@ -339,7 +369,8 @@ std::string plainText(const Value& v, int index) {
         if (characterCount(text) > 20) text = firstCharacters(text, 17) + "...";
         return "( " + text + " )";
     }
-    default: return InspectorModel::describe(v);
+    default:
+        return InspectorModel::describe(v);
     }
 }
 
@@ -359,7 +390,8 @@ std::string InspectorModel::prettyName(std::string_view key) {
     size_t from = 1;
     while (from < name.size()) {
         size_t at = from;
-        while (at < name.size() && !std::isupper(static_cast<unsigned char>(name[at]))) ++at;
+        while (at < name.size() && !std::isupper(static_cast<unsigned char>(name[at])))
+            ++at;
         if (at >= name.size()) break;
         name.insert(at, 1, ' ');
         from = at + 2; // past the letter, which now stands at at + 1
@@ -376,7 +408,8 @@ std::string InspectorModel::flashText(int64_t n) {
     static constexpr std::array<const char*, 4> kModes{"", "compulsory flash firing",
                                                        "compulsory flash suppression", "auto mode"};
     if (mode != 0) text = appendWithSeparator(text, kModes[size_t(mode)], "; ");
-    text = appendWithSeparator(text, (n & 0x20) ? "no flash function present" : "flash function present", "; ");
+    text =
+        appendWithSeparator(text, (n & 0x20) ? "no flash function present" : "flash function present", "; ");
     if (n & 0x40) text = appendWithSeparator(text, "red-eye reduction supported", "; ");
     return text;
 }
@@ -385,12 +418,15 @@ std::string InspectorModel::prettyValue(const Value& v, int index) {
     const int kind = index >= 0 && size_t(index) < kProperties.size() ? kProperties[size_t(index)].format : 1;
     std::string text;
     if (kind == 6) return versionText(v);
-    if (kind == 25 && v.isString()) text = gpsReference(trimmed(*v.string()));
-    else if (v.isNumber()) text = numberText(kind, v.int64Value(), v.doubleValue());
+    if (kind == 25 && v.isString())
+        text = gpsReference(trimmed(*v.string()));
+    else if (v.isNumber())
+        text = numberText(kind, v.int64Value(), v.doubleValue());
     return text.empty() ? plainText(v, index) : text;
 }
 
-std::string InspectorModel::appendWithSeparator(std::string_view s, std::string_view t, std::string_view separator) {
+std::string InspectorModel::appendWithSeparator(std::string_view s, std::string_view t,
+                                                std::string_view separator) {
     std::string out(s);
     if (!out.empty()) out += separator;
     out += t;
@@ -399,8 +435,10 @@ std::string InspectorModel::appendWithSeparator(std::string_view s, std::string_
 
 std::string InspectorModel::describe(const Value& v) {
     switch (v.kind()) {
-    case Value::Kind::Null: return "(null)";
-    case Value::Kind::Date: return format("%.0f", v.date()->secondsSince1970);
+    case Value::Kind::Null:
+        return "(null)";
+    case Value::Kind::Date:
+        return format("%.0f", v.date()->secondsSince1970);
     case Value::Kind::Data: {
         static const char* hex = "0123456789abcdef";
         std::string text = "<";
@@ -414,15 +452,18 @@ std::string InspectorModel::describe(const Value& v) {
     }
     case Value::Kind::Dictionary: {
         std::string text = "{";
-        for (const auto& [key, value] : *v.dictionary()) text += " " + key + " = " + describe(value) + ";";
+        for (const auto& [key, value] : *v.dictionary())
+            text += " " + key + " = " + describe(value) + ";";
         return text + " }";
     }
     case Value::Kind::Array: {
         std::string text;
-        for (const Value& item : *v.array()) text = appendWithSeparator(text, describe(item), ", ");
+        for (const Value& item : *v.array())
+            text = appendWithSeparator(text, describe(item), ", ");
         return "( " + text + " )";
     }
-    default: return plainText(v, -1);
+    default:
+        return plainText(v, -1);
     }
 }
 
@@ -437,7 +478,8 @@ std::vector<InspectorRow> InspectorModel::propTree(const platform::Dictionary& m
             const int index = itemIndex(key);
             if (index < 0 || kProperties[size_t(index)].format == 0) continue;
             const auto& property = kProperties[size_t(index)];
-            std::string name = property.displayName.empty() ? prettyName(key) : std::string(property.displayName);
+            std::string name =
+                property.displayName.empty() ? prettyName(key) : std::string(property.displayName);
             rows.push_back({std::move(name), prettyValue(value, index), {}, false});
         } catch (const std::exception& e) {
             LV_LOG("%s MetaData exception: %s - %s", __PRETTY_FUNCTION__, key.c_str(), e.what());

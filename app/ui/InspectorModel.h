@@ -37,7 +37,8 @@ class InspectorModel {
     // "ExposureTime" -> "Exposure Time", "FNumber" -> "F Number", "ISO" -> "I SO".
     static std::string prettyName(std::string_view key);
     static std::string prettyValue(const platform::Value& value, int index);
-    static std::string appendWithSeparator(std::string_view s, std::string_view t, std::string_view separator);
+    static std::string appendWithSeparator(std::string_view s, std::string_view t,
+                                           std::string_view separator);
     // The EXIF Flash bits in words, joined with "; ".
     static std::string flashText(int64_t flash);
     // A value as plain text when no formatter applies.

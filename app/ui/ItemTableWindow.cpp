@@ -64,7 +64,8 @@ void ItemTableWindow::setRows(const std::vector<Row>& rows) {
 
 std::vector<int> ItemTableWindow::selectedRows() const {
     std::vector<int> rows;
-    for (const QModelIndex& index : table_->selectionModel()->selectedRows()) rows.push_back(index.row());
+    for (const QModelIndex& index : table_->selectionModel()->selectedRows())
+        rows.push_back(index.row());
     std::sort(rows.begin(), rows.end());
     return rows;
 }

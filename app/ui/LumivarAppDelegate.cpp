@@ -18,7 +18,8 @@ LumivarAppDelegate::LumivarAppDelegate(platform::UserDefaults& defaults, QObject
     splashDelay_->setInterval(kSplashDelayMs);
     connect(splashDelay_, &QTimer::timeout, this, &LumivarAppDelegate::startSplashScreenPanel);
     if (auto* application = QCoreApplication::instance())
-        connect(application, &QCoreApplication::aboutToQuit, this, &LumivarAppDelegate::applicationWillTerminate);
+        connect(application, &QCoreApplication::aboutToQuit, this,
+                &LumivarAppDelegate::applicationWillTerminate);
 }
 
 LumivarAppDelegate::~LumivarAppDelegate() = default;

@@ -47,10 +47,11 @@ bool LumivarApplication::notify(QObject* receiver, QEvent* event) {
 
 // The original combination must not find a shortcut of its own: the override is accepted
 // (so Qt skips its lookup), and the rewritten combination goes through the lookup instead.
-bool LumivarApplication::rewriteShortcutOverride(QObject* receiver, QKeyEvent* event, QKeyCombination mapped) {
-    const bool shortcutFired =
-        qt_sendShortcutOverrideEvent(receiver, ulong(event->timestamp()), int(mapped.key()), mapped.keyboardModifiers(),
-                                     event->text(), event->isAutoRepeat(), ushort(event->count()));
+bool LumivarApplication::rewriteShortcutOverride(QObject* receiver, QKeyEvent* event,
+                                                 QKeyCombination mapped) {
+    const bool shortcutFired = qt_sendShortcutOverrideEvent(
+        receiver, ulong(event->timestamp()), int(mapped.key()), mapped.keyboardModifiers(), event->text(),
+        event->isAutoRepeat(), ushort(event->count()));
     if (shortcutFired)
         fired_ = Fired{event->key(), event->modifiers(), event->timestamp()};
     else
@@ -68,8 +69,8 @@ bool LumivarApplication::rewriteKeyPress(QObject* receiver, QKeyEvent* event, QK
     }
     fired_.reset();
     QKeyEvent rewritten(event->type(), int(mapped.key()), mapped.keyboardModifiers(), event->nativeScanCode(),
-                        event->nativeVirtualKey(), event->nativeModifiers(), event->text(), event->isAutoRepeat(),
-                        ushort(event->count()));
+                        event->nativeVirtualKey(), event->nativeModifiers(), event->text(),
+                        event->isAutoRepeat(), ushort(event->count()));
     rewritten.setTimestamp(event->timestamp());
     const bool handled = QApplication::notify(receiver, &rewritten);
     event->setAccepted(rewritten.isAccepted());

@@ -17,8 +17,10 @@ PresetWindowController::PresetWindowController(QObject* parent)
     connect(window_.get(), &ItemTableWindow::deleteRequested, this, [this](std::vector<int> rows) {
         std::vector<platform::Dictionary> chosen;
         for (int row : rows)
-            if (row >= 0 && size_t(row) < tableContents_.size()) chosen.push_back(tableContents_[size_t(row)].preset);
-        for (const auto& preset : chosen) deleteDisplayedItem(preset);
+            if (row >= 0 && size_t(row) < tableContents_.size())
+                chosen.push_back(tableContents_[size_t(row)].preset);
+        for (const auto& preset : chosen)
+            deleteDisplayedItem(preset);
     });
     loadTable();
     observer_ = platform::NotificationCenter::defaultCenter().addObserver(
@@ -35,7 +37,8 @@ QWidget* PresetWindowController::browserWindow() const { return window_.get(); }
 void PresetWindowController::presetsDidChange() {
     // The batch export's worker may change presets too; the table lives on the GUI thread.
     if (QThread::currentThread() != thread())
-        QMetaObject::invokeMethod(this, [this] { loadTable(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { loadTable(); }, Qt::QueuedConnection);
     else
         loadTable();
 }
@@ -47,7 +50,8 @@ void PresetWindowController::loadTable() {
         const auto name = preset.find(std::string(app::keys::DisplayName));
         Row row{preset, name != preset.end() ? name->second.stringValue() : std::string(), kShortDescription,
                 appui::lumivarIcon()};
-        shown.push_back({row.imagePreview, QString::fromStdString(row.name), QString::fromUtf8(kShortDescription)});
+        shown.push_back(
+            {row.imagePreview, QString::fromStdString(row.name), QString::fromUtf8(kShortDescription)});
         rows.push_back(std::move(row));
     }
     tableContents_ = std::move(rows);

@@ -21,15 +21,17 @@ std::optional<platform::Error> notAProfile(const std::filesystem::path& file) {
 } // namespace
 
 ProfileController::ProfileController(QObject* parent)
-    : QObject(parent),
-      window_(std::make_unique<ItemTableWindow>(QStringLiteral("Camera Profiles"), QStringLiteral("Import..."))) {
+    : QObject(parent), window_(std::make_unique<ItemTableWindow>(QStringLiteral("Camera Profiles"),
+                                                                 QStringLiteral("Import..."))) {
     window_->setObjectName(QStringLiteral("ProfileWindow"));
     connect(window_.get(), &ItemTableWindow::importRequested, this, &ProfileController::importProfile);
     connect(window_.get(), &ItemTableWindow::deleteRequested, this, [this](std::vector<int> rows) {
         std::vector<std::shared_ptr<DNGCameraProfileAbstract>> chosen;
         for (int row : rows)
-            if (row >= 0 && size_t(row) < tableContents_.size()) chosen.push_back(tableContents_[size_t(row)].profile);
-        for (const auto& profile : chosen) deleteDisplayedItem(profile);
+            if (row >= 0 && size_t(row) < tableContents_.size())
+                chosen.push_back(tableContents_[size_t(row)].profile);
+        for (const auto& profile : chosen)
+            deleteDisplayedItem(profile);
     });
     loadTable();
 }
@@ -65,7 +67,8 @@ void ProfileController::importProfile() {
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QFileDialog::filesSelected, this, [this](const QStringList& names) {
         std::vector<std::filesystem::path> files;
-        for (const QString& name : names) files.emplace_back(name.toStdString());
+        for (const QString& name : names)
+            files.emplace_back(name.toStdString());
         importProfiles(files);
     });
     dialog->open();

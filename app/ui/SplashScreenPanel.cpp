@@ -30,11 +30,14 @@ bool SplashScreenPanel::event(QEvent* event) {
     case QEvent::MouseButtonDblClick:
     case QEvent::KeyPress:
     case QEvent::TabletPress:
-    case QEvent::TabletMove: hide(); break;
+    case QEvent::TabletMove:
+        hide();
+        break;
     case QEvent::MouseMove:
         if (static_cast<QMouseEvent*>(event)->buttons() != Qt::NoButton) hide();
         break;
-    default: break;
+    default:
+        break;
     }
     return QWidget::event(event);
 }

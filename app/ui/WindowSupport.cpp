@@ -18,9 +18,8 @@ void presentErrorSheet(QWidget* window, const platform::Error& error) {
     auto* box = new QMessageBox(QMessageBox::Warning, window ? window->windowTitle() : QString(),
                                 QString::fromStdString(error.failureReason), QMessageBox::Ok, window);
     box->setObjectName(QStringLiteral("ErrorSheet"));
-    box->setInformativeText(QStringLiteral("%1 error %2")
-                                .arg(QString::fromStdString(error.domain))
-                                .arg(qlonglong(error.code)));
+    box->setInformativeText(
+        QStringLiteral("%1 error %2").arg(QString::fromStdString(error.domain)).arg(qlonglong(error.code)));
     box->setWindowModality(Qt::WindowModal);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();

@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QPushButton>
+#include <QTableWidget>
+#include <fstream>
+
+#include "app/ui/ItemTableWindow.h"
+#include "app/ui/ProfileController.h"
+#include "dng/CameraProfileManager.h"
+#include "tests/app/AppHome.h"
+#include "tests/support/DcpBuilder.h"
+#include "tests/support/TempFolder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path writeDcp(const fs::path& file, const char* camera, const char* name) {
+    const auto bytes = testsupport::BuildDcp([&](testsupport::TiffBuilder::Ifd& ifd) {
+        ifd.ascii(50708, camera)
+            .ascii(50936, name)
+            .srationals(50721, testsupport::Rationals({1, 0, 0, 0, 1, 0, 0, 0, 1}));
+    });
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return file;
+}
+
+struct Shown {
+    std::vector<platform::Error> errors;
+    appui::ErrorPresenter presenter() {
+        return [this](QWidget*, const platform::Error& e) { errors.push_back(e); };
+    }
+};
+
+std::vector<std::string> descriptions(const ProfileController& c) {
+    std::vector<std::string> out;
+    for (const auto& row : c.tableContents())
+        out.push_back(row.shortDescription);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+} // namespace
+
+TEST(ProfileController, ImportsSeveralFilesAndShowsTheOneFailureOnce) {
+    apptest::AppHome home;
+    testsupport::TempFolder chosen;
+    ProfileController controller;
+    Shown shown;
+    controller.setErrorPresenter(shown.presenter());
+    EXPECT_TRUE(controller.tableContents().empty()) << "the automatic profile is never listed";
+
+    const fs::path a = writeDcp(chosen / "Studio.dcp", "Maker One", "Studio");
+    const fs::path gone = writeDcp(chosen / "Gone.dcp", "Maker Two", "Gone");
+    const fs::path b = writeDcp(chosen / "Landscape.DCP", "Maker Three", "Landscape");
+    fs::remove(gone); // chosen in the dialog, gone before it could be copied
+
+    controller.importProfiles({a, gone, b});
+    EXPECT_EQ(descriptions(controller), (std::vector<std::string>{"Landscape", "Studio"}));
+    ASSERT_EQ(shown.errors.size(), 1u);
+    EXPECT_NE(shown.errors[0].failureReason.find("Gone.dcp"), std::string::npos);
+    EXPECT_EQ(controller.tableWindow()->table()->rowCount(), 2);
+
+    const auto profileFolder = *CameraProfileManager::profileDirectory();
+    EXPECT_TRUE(fs::exists(profileFolder / "Studio.dcp"));
+    EXPECT_TRUE(fs::exists(profileFolder / "Landscape.DCP"));
+    for (const auto& row : controller.tableContents()) {
+        EXPECT_FALSE(row.imagePreview.isNull()) << row.shortDescription;
+        EXPECT_FALSE(row.profile->isAutoProfile());
+        EXPECT_FALSE(row.name.empty());
+    }
+}
+
+// A file that is no profile would be copied and then never listed; the user hears of it.
+TEST(ProfileController, AFileThatIsNoProfileIsRefusedWithAnError) {
+    apptest::AppHome home;
+    testsupport::TempFolder chosen;
+    ProfileController controller;
+    Shown shown;
+    controller.setErrorPresenter(shown.presenter());
+    const fs::path junk = chosen / "Notes.dcp";
+    std::ofstream(junk) << "not a profile";
+    controller.importProfiles({junk});
+    ASSERT_EQ(shown.errors.size(), 1u);
+    EXPECT_NE(shown.errors[0].failureReason.find("Notes.dcp"), std::string::npos);
+    EXPECT_FALSE(fs::exists(*CameraProfileManager::profileDirectory() / "Notes.dcp"));
+    EXPECT_TRUE(controller.tableContents().empty());
+}
+
+TEST(ProfileController, DeleteRemovesTheFileAndTheRow) {
+    apptest::AppHome home;
+    const auto folder = *CameraProfileManager::profileDirectory();
+    writeDcp(folder / "Keep.dcp", "Maker", "Keep");
+    writeDcp(folder / "Drop.dcp", "Maker", "Drop");
+    ProfileController controller;
+    Shown shown;
+    controller.setErrorPresenter(shown.presenter());
+    ASSERT_EQ(controller.tableContents().size(), 2u);
+
+    // Through the window: select the row, press Delete.
+    auto* window = controller.tableWindow();
+    const auto& rows = controller.tableContents();
+    const int drop = rows[0].shortDescription == "Drop" ? 0 : 1;
+    window->table()->selectRow(drop);
+    window->deleteButton()->click();
+    EXPECT_FALSE(fs::exists(folder / "Drop.dcp"));
+    EXPECT_TRUE(fs::exists(folder / "Keep.dcp"));
+    EXPECT_EQ(descriptions(controller), std::vector<std::string>{"Keep"});
+    EXPECT_TRUE(shown.errors.empty());
+
+    // A profile whose file went meanwhile: the error is shown, the table shows the folder.
+    auto keep = controller.tableContents()[0].profile;
+    fs::remove(folder / "Keep.dcp");
+    controller.deleteDisplayedItem(keep);
+    EXPECT_EQ(shown.errors.size(), 1u);
+    EXPECT_TRUE(controller.tableContents().empty());
+}
