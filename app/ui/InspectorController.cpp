@@ -17,6 +17,7 @@ void appendRows(QStandardItem* parent, const std::vector<InspectorRow>& rows) {
         auto* value = new QStandardItem(QString::fromStdString(row.val));
         name->setEditable(false);
         value->setEditable(false);
+        value->setToolTip(value->text()); // long values are cut off by the column
         if (row.isGroup) {
             QFont bold = name->font();
             bold.setBold(true);
@@ -44,7 +45,7 @@ InspectorController::InspectorController(QObject* parent)
     auto* layout = new QVBoxLayout(window_.get());
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view_);
-    window_->resize(420, 560);
+    window_->resize(520, 600);
 }
 
 InspectorController::~InspectorController() = default;

@@ -3,6 +3,8 @@
 #include <QKeyEvent>
 #include <array>
 
+#include "app/ui/AppIcon.h"
+
 // Qt's own entry to its shortcut map with a key of the caller's choosing (what its test
 // library presses keys through): the rewritten combination then finds its shortcut under
 // Qt's usual rules of context, enabled state and ambiguity.
@@ -17,7 +19,11 @@ constexpr std::array<int, 6> kDashes{Qt::Key_Underscore, Qt::Key_macron, 0x2013,
 
 } // namespace
 
-LumivarApplication::LumivarApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+LumivarApplication::LumivarApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(QStringLiteral("Lumivar"));
+    setApplicationVersion(QStringLiteral(LUMIVAR_VERSION));
+    setWindowIcon(appui::lumivarIcon());
+}
 
 std::optional<QKeyCombination> LumivarApplication::rewrittenKey(int key, Qt::KeyboardModifiers modifiers) {
     if (!(modifiers & Qt::ControlModifier)) return std::nullopt;
