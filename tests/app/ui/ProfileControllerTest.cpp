@@ -9,23 +9,14 @@
 #include "app/ui/ProfileController.h"
 #include "dng/CameraProfileManager.h"
 #include "tests/app/AppHome.h"
-#include "tests/support/DcpBuilder.h"
+#include "tests/app/ui/ProfileFiles.h"
 #include "tests/support/TempFolder.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-fs::path writeDcp(const fs::path& file, const char* camera, const char* name) {
-    const auto bytes = testsupport::BuildDcp([&](testsupport::TiffBuilder::Ifd& ifd) {
-        ifd.ascii(50708, camera)
-            .ascii(50936, name)
-            .srationals(50721, testsupport::Rationals({1, 0, 0, 0, 1, 0, 0, 0, 1}));
-    });
-    std::ofstream(file, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    return file;
-}
+using appuitest::writeDcp;
 
 struct Shown {
     std::vector<platform::Error> errors;

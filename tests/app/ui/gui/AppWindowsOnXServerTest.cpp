@@ -19,13 +19,15 @@
 #include "platform/ImageProperties.h"
 #include "raw/core/DCRaw.h"
 #include "tests/app/AppHome.h"
+#include "tests/app/ui/ProfileFiles.h"
 #include "tests/display/gui/GuiTestSupport.h"
-#include "tests/support/DcpBuilder.h"
 #include "tests/support/Samples.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+using appuitest::writeDcp;
 
 // The window as the X server shows it, saved under the test's screenshots.
 QImage shoot(QWidget* window, const std::string& name) {
@@ -59,16 +61,6 @@ platform::Dictionary pixel7OrStandIn() {
     }
     using namespace platform;
     return {{kCGImagePropertyExifDictionary, Dictionary{{kCGImagePropertyExifExposureTime, 1.0 / 16}}}};
-}
-
-void writeDcp(const fs::path& file, const char* camera, const char* name) {
-    const auto bytes = testsupport::BuildDcp([&](testsupport::TiffBuilder::Ifd& ifd) {
-        ifd.ascii(50708, camera)
-            .ascii(50936, name)
-            .srationals(50721, testsupport::Rationals({1, 0, 0, 0, 1, 0, 0, 0, 1}));
-    });
-    std::ofstream(file, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 } // namespace
