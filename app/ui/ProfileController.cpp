@@ -78,7 +78,7 @@ void ProfileController::importProfiles(const std::vector<std::filesystem::path>&
     std::optional<platform::Error> last;
     for (const auto& file : files) {
         platform::Error error;
-        if (auto refused = notAProfile(file); refused && std::filesystem::is_regular_file(file)) {
+        if (auto refused = std::filesystem::is_regular_file(file) ? notAProfile(file) : std::nullopt) {
             last = *refused;
             continue;
         }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
 #include <fstream>
@@ -107,4 +108,17 @@ TEST(ProfileController, DeleteRemovesTheFileAndTheRow) {
     controller.deleteDisplayedItem(keep);
     EXPECT_EQ(shown.errors.size(), 1u);
     EXPECT_TRUE(controller.tableContents().empty());
+}
+
+// Without a presenter of the test's own, the error is a message box modal to the window.
+TEST(ProfileController, TheErrorIsShownOnTheWindow) {
+    apptest::AppHome home;
+    ProfileController controller;
+    controller.importProfiles({home.path() / "Vanished.dcp"});
+    auto* sheet = controller.browserWindow()->findChild<QMessageBox*>("ErrorSheet");
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
+    EXPECT_TRUE(sheet->text().contains("Vanished.dcp"));
+    sheet->done(QMessageBox::Ok);
 }
