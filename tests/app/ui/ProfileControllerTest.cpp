@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
@@ -121,4 +122,21 @@ TEST(ProfileController, TheErrorIsShownOnTheWindow) {
     EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
     EXPECT_TRUE(sheet->text().contains("Vanished.dcp"));
     sheet->done(QMessageBox::Ok);
+}
+
+TEST(ProfileController, ImportAsksForSeveralProfileFilesOnTheWindow) {
+    apptest::AppHome home;
+    testsupport::TempFolder chosen;
+    ProfileController controller;
+    controller.tableWindow()->importButton()->click();
+    auto* dialog = controller.browserWindow()->findChild<QFileDialog*>("ImportProfilesDialog");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFiles);
+    EXPECT_EQ(dialog->windowTitle(), "Import one or more files or directories.");
+    EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
+    EXPECT_TRUE(dialog->nameFilters().join(" ").contains("*.dcp"));
+    const auto file = writeDcp(chosen / "Picked.dcp", "Maker", "Picked");
+    Q_EMIT dialog->filesSelected({QString::fromStdString(file.string())});
+    EXPECT_EQ(descriptions(controller), std::vector<std::string>{"Picked"});
+    dialog->reject();
 }
