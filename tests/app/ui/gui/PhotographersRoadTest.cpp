@@ -22,17 +22,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QApplication& guiApp() {
-    static int argc = 1;
-    static char name[] = "appui_gui_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* application = [] {
-        auto* a = new QApplication(argc, argv);
-        installMainQueuePump(*a);
-        return a;
-    }();
-    return *application;
-}
+QApplication& guiApp() { return *qobject_cast<QApplication*>(QCoreApplication::instance()); }
 
 struct Stats {
     double mean = 0;
