@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -13,6 +14,8 @@
 
 #include "platform/Bitmap.h"
 #include "platform/Value.h"
+
+class ThreadedImageEngine;
 
 namespace renderfile {
 
@@ -44,6 +47,8 @@ struct Result {
     uint64_t decodePeakBytes = 0;  // VmHWM from the start over the decode
     uint64_t afterDecodeBytes = 0; // resident size right after the decode (VmRSS)
     std::vector<RenderStats> renders;
+    // The engine that rendered, with its chain, for checks of its stages afterwards.
+    std::shared_ptr<ThreadedImageEngine> engine;
 };
 
 Result renderFile(const Options& options);

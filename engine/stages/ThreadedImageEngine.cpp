@@ -197,6 +197,7 @@ void ThreadedImageEngine::invalidateImageStage(const std::optional<std::vector<s
         each.emplace_back(std::nullopt);
 
     bool start = false;
+    bool marked = false; // a flag of the loop was set: an export must make its pass
     std::vector<std::optional<std::string>> forOutput;
     std::shared_ptr<TiledEngine> output;
     bool queued = false;
@@ -206,7 +207,7 @@ void ThreadedImageEngine::invalidateImageStage(const std::optional<std::vector<s
             const bool areaKey = !key || strcasecmp(key->c_str(), kActiveRectDirtyKey) == 0;
             if (areaKey) {
                 start = runningLoops_ == 0;
-                activeAreaIsDirty_ = true;
+                activeAreaIsDirty_ = marked = true;
             }
             // The area key is no setting: it must not count as an unknown one and decode.
             if (!newParameters || (key && areaKey)) continue;
@@ -215,10 +216,10 @@ void ThreadedImageEngine::invalidateImageStage(const std::optional<std::vector<s
             imageParameters_ = *newParameters;
             start = runningLoops_ == 0;
             if (stage == 0) {
-                stage0IsDirty_ = true;
+                stage0IsDirty_ = marked = true;
                 continue;
             }
-            if (stage < 4) stagenIsDirty_ = true;
+            if (stage < 4) stagenIsDirty_ = marked = true;
             forOutput.push_back(key);
         }
         output = chain_->outputImage;
@@ -233,7 +234,7 @@ void ThreadedImageEngine::invalidateImageStage(const std::optional<std::vector<s
     }
 
     if (!queued) {
-        renderLoop(activeArea, true);
+        renderLoop(activeArea, marked);
         return;
     }
     if (!start) return; // the running loop takes the flags up, with its own rectangle
@@ -250,11 +251,11 @@ void ThreadedImageEngine::engineActiveRectDirty() {
 
 // --- the render loop --------------------------------------------------------------------------
 
-// A synchronous loop (export) always makes its first pass over its own area, even when a
-// display loop took the flags first and rendered only the visible part.
-void ThreadedImageEngine::renderLoop(const platform::Rect& rect, bool synchronous) {
+// A synchronous request that set a flag (export) makes its first pass over its own area
+// even when a display loop took the flags first and rendered only the visible part.
+void ThreadedImageEngine::renderLoop(const platform::Rect& rect, bool forceFirstPass) {
     bool madePass = false;
-    bool force = synchronous;
+    bool force = forceFirstPass;
     int failedDecodes = 0;
     {
         Lock lock(syncLock_);
@@ -314,26 +315,23 @@ void ThreadedImageEngine::renderLoop(const platform::Rect& rect, bool synchronou
     if (!madePass) sendDidFinish();
 }
 
-platform::Rect ThreadedImageEngine::areaFor(const platform::Rect& rect) {
-    const auto wrapper = rawFileWrapper_;
-    const platform::Rect whole{0, 0, wrapper ? double(wrapper->imageWidth()) : 0.0,
-                               wrapper ? double(wrapper->imageHeight()) : 0.0};
-    return rect.isNull() ? whole : whole.intersection(rect);
-}
-
 // The output and the area are read only once the run lock is ours: a display pass that
-// held it may have just made the chain, or found the image's size.
+// held it may have just made the chain, or found the image's size. The size is asked of
+// the wrapper outside the sync lock, since a wrapper holds its own lock through a decode.
 void ThreadedImageEngine::renderArea(const platform::Rect& rect) {
     Lock run(runLock_);
     std::shared_ptr<TiledEngine> output;
-    platform::Rect area;
+    std::shared_ptr<ImageWrapper> wrapper;
     {
         Lock lock(syncLock_);
         output = chain_->outputImage;
-        area = areaFor(rect);
+        wrapper = rawFileWrapper_;
         if (output && highRes_) chain_->demosaiced.reset();
     }
     if (!output) return;
+    const platform::Rect whole{0, 0, wrapper ? double(wrapper->imageWidth()) : 0.0,
+                               wrapper ? double(wrapper->imageHeight()) : 0.0};
+    const platform::Rect area = rect.isNull() ? whole : whole.intersection(rect);
     const auto start = Clock::now();
     output->runProcessToCompletion(output->mainMap().regionForRect(area, 0));
     Lock lock(syncLock_);

@@ -144,12 +144,11 @@ class ThreadedImageEngine : public LumivarTiledEngineDelegate,
     }
 
     void init(std::shared_ptr<ImageWrapper> rawImage, bool renderForExport);
-    void renderLoop(const platform::Rect& rect, bool synchronous);
+    void renderLoop(const platform::Rect& rect, bool forceFirstPass);
     bool decodeStage0(bool& announce);
     void announceMetadata();
     std::shared_ptr<TiledEngine> runStages();
     void renderArea(const platform::Rect& rect);
-    platform::Rect areaFor(const platform::Rect& rect);
     void pushDecodeSettings(ImageWrapper& wrapper, const platform::Dictionary& parameters);
     bool wrapperHasError();
     void sendDidStart();

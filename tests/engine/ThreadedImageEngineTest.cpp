@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "color/ProfileManager.h"
+#include "dng/DNGCameraProfileAbstract.h"
 #include "engine/core/CGImageBitMap.h"
 #include "engine/stages/CoreTiledEngine.h"
 #include "engine/stages/RawCombineTiledEngine.h"
@@ -368,6 +369,30 @@ TEST_F(ThreadedEngine, UnknownAndNilKeysDecodeAgain) {
     EXPECT_EQ(engine->imageParameters(), kept);
 }
 
+TEST_F(ThreadedEngine, DecodeSettingsReachTheWrapperFromTheirStoredForms) {
+    settings["Lumivar_CameraProfile"] =
+        DNGCameraProfileAbstract::createAsAutoProfile()->objectSerializeForPList();
+    const auto listed = ProfileManager::sharedManager().arrayOfAllProfiles(false);
+    ASSERT_FALSE(listed.empty());
+    settings["Lumivar_iccProfile"] = listed.front()->objectSerializeForPList();
+    settings["Lumivar_MonochromeSensor"] = true;
+    settings["Lumivar_MaintainWhites"] = true;
+    displayed();
+    // The wrapper keeps the automatic profile as none.
+    EXPECT_TRUE(!wrapper->cameraProfile() || wrapper->cameraProfile()->isAutoProfile());
+    ASSERT_TRUE(wrapper->scannerProfile());
+    EXPECT_EQ(wrapper->scannerProfile()->description(), listed.front()->description());
+    EXPECT_TRUE(wrapper->processAsMonchromeSensor());
+    EXPECT_TRUE(wrapper->maintainHighlights());
+    // Taken away, they are taken away from the wrapper too.
+    settings.erase("Lumivar_iccProfile");
+    change("Lumivar_MonochromeSensor", false);
+    ASSERT_TRUE(delegate->waitForFinishes(2));
+    idle();
+    EXPECT_FALSE(wrapper->processAsMonchromeSensor());
+    EXPECT_FALSE(wrapper->scannerProfile());
+}
+
 TEST_F(ThreadedEngine, RequestsDuringAPassGiveOneMorePass) {
     wrapper->hold();
     display();
@@ -396,6 +421,12 @@ TEST_F(ThreadedEngine, WithoutDelegateTheCallReturnsWithTheRenderDone) {
     engine->engineActiveRectDirty();
     EXPECT_EQ(engine->statistics().passes, 2);
     EXPECT_EQ(engine->statistics().stageTiles[1], tiles);
+    // Output-only and no-effect keys set no flag: no pass, but the output stage has the value.
+    const uint16_t before = renderedGrey(*engine, 300, 200);
+    change("Lumivar_JPEGQuality", int64_t(8));
+    change("Lumivar_Filter_inputEV", 1.0);
+    EXPECT_EQ(engine->statistics().passes, 2);
+    EXPECT_NEAR(renderedGrey(*engine, 300, 200), 2 * before, 0.01 * 2 * before);
 }
 
 TEST_F(ThreadedEngine, AnExportDuringADisplayPassWaitsForIt) {

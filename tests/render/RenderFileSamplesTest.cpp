@@ -130,6 +130,8 @@ struct Developed {
     size_t width, height; // the decoder's own output size (turned by the file's orientation)
 };
 
+void PrintTo(const Developed& d, std::ostream* os) { *os << d.file; }
+
 class RenderFileSamples : public testing::TestWithParam<Developed> {};
 
 std::filesystem::path sourceOf(const std::string& name) {
@@ -188,11 +190,13 @@ TEST_P(RenderFileSamples, GreyAsTheDecoderDevelopsItAndExposureDoublesIt) {
     EXPECT_EQ(result.height, d.height);
     EXPECT_EQ(notMonochrome, 0u) << "pixels whose channels differ after conversion";
 
-    // The exposure change only touches the output stage.
+    // The exposure change decodes nothing and leaves stage 1 alone. Stages 2 and 3 run
+    // again: the first export's flushCache dropped stage 2's shared product.
     ASSERT_EQ(result.renders.size(), 2u);
     const renderfile::RenderStats& then = result.renders[1];
     EXPECT_EQ(then.decodes, 0);
-    EXPECT_EQ(then.stageTiles[1] + then.stageTiles[2] + then.stageTiles[3], 0);
+    EXPECT_EQ(then.stage0Runs, 0);
+    EXPECT_EQ(then.stageTiles[1], 0);
     EXPECT_GT(result.renders[0].stageTiles[1], 0);
 
     const Plane brighter = readTiff(options.output);
@@ -331,4 +335,23 @@ TEST(RenderFileCommandLine, SettingsFromAPropertyList) {
     for (size_t i = 0; i < plain.samples.size(); ++i)
         brighterCount += brighter.samples[i] > plain.samples[i] || plain.samples[i] == 65535;
     EXPECT_GE(brighterCount, plain.samples.size() * 99 / 100);
+
+    // A turned image comes in one piece, turned.
+    ASSERT_TRUE(
+        platform::writePlistFile(settings, platform::Dictionary{{"Lumivar_ImageOrientation", int64_t(6)}}));
+    ASSERT_EQ(renderfile::main(
+                  {"--settings", settings.string(), chart.string(), (temp / "turned.tiff").string()}, o, e),
+              0)
+        << e.str();
+    const Plane turned = readTiff(temp / "turned.tiff");
+    ASSERT_EQ(turned.width, plain.height);
+    ASSERT_EQ(turned.height, plain.width);
+    size_t moved = 0;
+    for (size_t y = 0; y < turned.height; ++y)
+        for (size_t x = 0; x < turned.width; ++x) {
+            // A quarter turn clockwise: the left column of the upright image is the top row.
+            const uint16_t upright = plain.samples[(plain.height - 1 - x) * plain.width + y];
+            moved += std::abs(int(turned.samples[y * turned.width + x]) - int(upright)) > 1;
+        }
+    EXPECT_EQ(moved, 0u);
 }
