@@ -208,6 +208,8 @@ bool MyDocument::read(const std::string& location, Error* error) {
     if (isProxyExtension(*path)) {
         path = rawFileForProxy(*path, error);
         if (!path) return false;
+    } else {
+        extEditorURL_.reset();
     }
     std::error_code ec;
     if (fs::is_directory(*path, ec))

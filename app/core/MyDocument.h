@@ -140,6 +140,11 @@ class MyDocument : public ThreadedImageEngineDelegate, public std::enable_shared
     // Runs off the main thread; unless images may be released, the engine is shown again.
     bool exportToURL(const std::filesystem::path& url, std::string_view type, const platform::Rect& crop,
                      bool canReleaseImages, platform::Error* error = nullptr);
+    // The output stage's rectangle of a crop (origin top left) in an image of that extent;
+    // a crop narrower or lower than one pixel is the whole image.
+    static platform::Rect exportRect(const platform::Rect& crop, const platform::Rect& extent);
+    // The lossy compression quality, 0 to 1: "Lumivar_JPEGQuality" / 10, 1 for DNG and TIFF.
+    static double exportQuality(const platform::Dictionary& settings, std::string_view type);
     // Writes the export over the proxy this document was opened from.
     bool updateExternalEditor(platform::Error* error = nullptr);
     // The raw base name a proxy name stands for.

@@ -152,20 +152,13 @@ bool MyDocument::renderAndWrite(ThreadedImageEngine& engine, const fs::path& url
         output->flushCache();
         space = engine.renderingSpace();
         if (auto source = engine.rawFileWrapper()) metaData = source->metaData();
-        platform::Rect rect = output->extent();
-        // The crop counts from the top; the stage's rectangles from the bottom.
-        if (crop.width >= 1 && crop.height >= 1)
-            rect = {crop.x, rect.height - crop.height - crop.y, crop.width, crop.height};
-        bitmap = output->imageTile(0, 1.0, rect, space, nullptr, isExr, orientation);
+        bitmap =
+            output->imageTile(0, 1.0, exportRect(crop, output->extent()), space, nullptr, isExr, orientation);
     }
     if (!bitmap)
         return platform::fail(error, exportError(app::errors::NoFinalImage, app::errors::NoFinalImageText));
 
-    double quality = 1.0;
-    if (!isTiffOrDng) {
-        auto it = settings.find(std::string(app::keys::JPEGQuality));
-        quality = it != settings.end() && it->second.isNumber() ? it->second.doubleValue() / 10.0 : 1.0;
-    }
+    const double quality = exportQuality(settings, type);
     Dictionary properties = writerProperties(std::move(metaData), quality);
 
     if (isExr) return writeExr(*bitmap, exrFormat, url, properties, type, error);
@@ -177,6 +170,18 @@ bool MyDocument::renderAndWrite(ThreadedImageEngine& engine, const fs::path& url
     }
     return writeJpeg(*bitmap, url, std::move(properties), quality, space ? space->cgColorSpace() : nullptr,
                      error);
+}
+
+platform::Rect MyDocument::exportRect(const platform::Rect& crop, const platform::Rect& extent) {
+    if (crop.width < 1 || crop.height < 1) return extent;
+    // The crop counts from the top; the stage's rectangles from the bottom.
+    return {crop.x, extent.height - crop.height - crop.y, crop.width, crop.height};
+}
+
+double MyDocument::exportQuality(const Dictionary& settings, std::string_view type) {
+    if (type == app::kTypeDNG || type == app::kTypeTIFF) return 1.0;
+    auto it = settings.find(std::string(app::keys::JPEGQuality));
+    return it != settings.end() && it->second.isNumber() ? it->second.doubleValue() / 10.0 : 1.0;
 }
 
 bool MyDocument::updateExternalEditor(Error* error) {

@@ -281,35 +281,31 @@ void ThreadedImageEngine::renderLoop(const platform::Rect& rect, bool synchronou
         }
         if (decode) {
             bool announce = false;
-            std::shared_ptr<TiledEngine> output;
             {
                 Lock run(runLock_);
                 decodeStage0(announce);
-                output = runStages();
+                const auto output = runStages();
+                // Before the run lock goes: an export waiting for it must find the chain.
+                Lock lock(syncLock_);
+                if (output)
+                    chain_->outputImage = output;
+                else
+                    stage0IsDirty_ = true, ++failedDecodes;
+                stagenIsDirty_ = true;
             }
             // Outside the run lock: an observer may wait on an export, which waits on it.
             if (announce) announceMetadata();
-            Lock lock(syncLock_);
-            if (output)
-                chain_->outputImage = output;
-            else
-                stage0IsDirty_ = true, ++failedDecodes;
-            stagenIsDirty_ = true;
         }
         bool run = false;
-        platform::Rect area;
-        std::shared_ptr<TiledEngine> output;
         {
             Lock lock(syncLock_);
-            area = areaFor(rect);
-            output = chain_->outputImage;
+            const auto& output = chain_->outputImage;
             if (activeAreaIsDirty_ && output) activeAreaIsDirty_ = !output->mainMap().isClean();
             run = (stagenIsDirty_ || activeAreaIsDirty_ || force) && !stage0IsDirty_;
             if (run) stagenIsDirty_ = activeAreaIsDirty_ = false;
-            if (run && output && highRes_) chain_->demosaiced.reset();
         }
         force = false;
-        if (run && output) renderArea(area);
+        if (run) renderArea(rect);
         sendDidFinish();
         madePass = true;
         Lock lock(syncLock_);
@@ -325,17 +321,21 @@ platform::Rect ThreadedImageEngine::areaFor(const platform::Rect& rect) {
     return rect.isNull() ? whole : whole.intersection(rect);
 }
 
-void ThreadedImageEngine::renderArea(const platform::Rect& area) {
+// The output and the area are read only once the run lock is ours: a display pass that
+// held it may have just made the chain, or found the image's size.
+void ThreadedImageEngine::renderArea(const platform::Rect& rect) {
     Lock run(runLock_);
     std::shared_ptr<TiledEngine> output;
+    platform::Rect area;
     {
         Lock lock(syncLock_);
         output = chain_->outputImage;
+        area = areaFor(rect);
+        if (output && highRes_) chain_->demosaiced.reset();
     }
     if (!output) return;
     const auto start = Clock::now();
-    const TileRegion region = area.isNull() ? TileRegion{} : output->mainMap().regionForRect(area, 0);
-    output->runProcessToCompletion(region);
+    output->runProcessToCompletion(output->mainMap().regionForRect(area, 0));
     Lock lock(syncLock_);
     statistics_.stagesSeconds = secondsSince(start);
 }
@@ -377,11 +377,16 @@ bool ThreadedImageEngine::decodeStage0(bool& announce) {
     }
     pushDecodeSettings(*wrapper, imageParameters().value_or(platform::Dictionary{}));
     const auto start = Clock::now();
-    wrapper->masterImageBytes();
+    const auto master = wrapper->masterImageBytes();
     {
         Lock lock(syncLock_);
         ++statistics_.decodes;
         statistics_.decodeSeconds = secondsSince(start);
+        // Owners, not addresses: a new image may land where the freed one was.
+        if (master && (lastMaster_.owner_before(master) || master.owner_before(lastMaster_))) {
+            ++statistics_.newImages;
+            lastMaster_ = master;
+        }
     }
     if (const auto error = wrapper->error()) {
         LV_LOG("Raw file error: %s (%s %lld)", error->failureReason.c_str(), error->domain.c_str(),

@@ -60,6 +60,7 @@ class ThreadedImageEngine : public LumivarTiledEngineDelegate,
     struct Statistics {
         int64_t decodes = 0;        // stage-0 runs that asked the wrapper for its image
         int64_t passes = 0;         // passes of the render loop
+        int64_t newImages = 0;      // of the decodes, those that brought another master image
         int64_t stageTiles[4] = {}; // tiles (and edge strips) computed by stages 0 (unused), 1, 2, 3
         double decodeSeconds = 0;   // the last stage-0 run
         double stagesSeconds = 0;   // the last run of the chain over the area
@@ -180,5 +181,6 @@ class ThreadedImageEngine : public LumivarTiledEngineDelegate,
     std::optional<platform::Dictionary> cameraProfileForm_, scannerProfileForm_;
     std::shared_ptr<DNGCameraProfileAbstract> cameraProfile_;
     std::shared_ptr<ColorSyncProfileWrap> scannerProfile_;
+    std::weak_ptr<const uint16_t[]> lastMaster_;
     Statistics statistics_;
 };

@@ -10,18 +10,9 @@
 
 namespace windowtest {
 
-inline QApplication& app() {
-    static int argc = 1;
-    static char name[] = "appui_tests";
-    static char* argv[] = {name, nullptr};
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication* application = [] {
-        auto* a = new QApplication(argc, argv);
-        installMainQueuePump(*a);
-        return a;
-    }();
-    return *application;
-}
+// The test program's application object (made by its test environment, with the main
+// queue's pump installed).
+inline QApplication& app() { return *qobject_cast<QApplication*>(QCoreApplication::instance()); }
 
 inline bool waitFor(const std::function<bool()>& done,
                     std::chrono::milliseconds timeout = std::chrono::seconds(60)) {

@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QSlider>
 #include <filesystem>
+#include <map>
 
 #include "app/core/MyDocument.h"
 #include "app/ui/EditingPanes.h"
@@ -14,6 +15,9 @@
 #include "app/ui/pcdDocumentController.h"
 #include "display/MainQueuePump.h"
 #include "display/ZadeDivivCATiledLayerView.h"
+#include "platform/MainQueue.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Notifications.h"
 #include "tests/display/gui/GuiTestSupport.h"
 #include "tests/support/Samples.h"
 #include "tests/support/TempHome.h"
@@ -22,17 +26,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QApplication& guiApp() {
-    static int argc = 1;
-    static char name[] = "appui_gui_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* application = [] {
-        auto* a = new QApplication(argc, argv);
-        installMainQueuePump(*a);
-        return a;
-    }();
-    return *application;
-}
+QApplication& guiApp() { return *qobject_cast<QApplication*>(QCoreApplication::instance()); }
 
 struct Stats {
     double mean = 0;
@@ -59,6 +53,22 @@ Stats stats(const QImage& image) {
     return s;
 }
 
+// Counts the renders that finished for each document.
+struct Renders {
+    Renders() {
+        token = platform::NotificationCenter::defaultCenter().addObserver(
+            platform::notification::NewProcessedImage, nullptr,
+            [this](const platform::Notification& n) { ++count[n.object]; }, &platform::MainQueue::shared());
+    }
+    ~Renders() { platform::NotificationCenter::defaultCenter().removeObserver(token); }
+    // Waits for a render of the document after `seen` of them.
+    bool after(const void* document, int seen) {
+        return guitest::processEventsUntil([&] { return count[document] > seen; }, 60000);
+    }
+    std::map<const void*, int> count;
+    platform::ObserverToken token;
+};
+
 bool settle(ZadeDivivWindowController* window, int ms = 30000) {
     guitest::processEventsFor(300);
     return guitest::processEventsUntil(
@@ -84,6 +94,7 @@ TEST(PhotographersRoad, OpenAdjustExportPresetAndReopen) {
     const fs::path chart = home.path() / "chart.dng";
     fs::copy_file(fs::path(LUMIVAR_SOURCE_DIR) / "samples" / "lumivar-chart.dng", chart);
 
+    Renders renders;
     auto& controller = pcdDocumentController::sharedDocumentController();
     platform::Error error;
     auto document = controller.openDocumentWithContentsOfURL(chart, true, &error);
@@ -103,7 +114,9 @@ TEST(PhotographersRoad, OpenAdjustExportPresetAndReopen) {
     // Raising the red weight changes the image and keeps it grey.
     auto* red = window->findChild<QSlider*>("Lumivar_Filter_monochromeRed");
     ASSERT_NE(red, nullptr);
+    const int seen = renders.count[document.get()];
     red->setValue(red->maximum());
+    ASSERT_TRUE(renders.after(document.get(), seen));
     ASSERT_TRUE(settle(window));
     guitest::saveScreenshot(window->grab(), "2-red-raised");
     const QImage after = grabView(window);
@@ -134,7 +147,9 @@ TEST(PhotographersRoad, OpenAdjustExportPresetAndReopen) {
         ASSERT_TRUE(guitest::processEventsUntil([&] { return second->imageView()->isVisible(); }, 60000));
         ASSERT_TRUE(settle(second));
         const QImage plain = grabView(second);
+        const int seenOther = renders.count[other.get()];
         ASSERT_TRUE(second->applyPresetNamed("Red"));
+        ASSERT_TRUE(renders.after(other.get(), seenOther));
         EXPECT_DOUBLE_EQ(other->valueForKey("Lumivar_Filter_monochromeRed")->doubleValue(), 2.0);
         ASSERT_TRUE(settle(second));
         guitest::saveScreenshot(second->grab(), "3-preset-applied");
