@@ -2,9 +2,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QPointer>
+#include <QTextBrowser>
 #include <QUrl>
 #include <algorithm>
 
@@ -33,7 +35,8 @@ pcdDocumentController& pcdDocumentController::sharedDocumentController() {
     return *controller;
 }
 
-pcdDocumentController::pcdDocumentController() {
+pcdDocumentController::pcdDocumentController()
+    : help_{LUMIVAR_WEBSITE_URL, LUMIVAR_SUPPORT_URL, LUMIVAR_SUPPORT_EMAIL} {
     app::registerApplicationDefaults(platform::UserDefaults::standard());
     auto& center = platform::NotificationCenter::defaultCenter();
     auto& main = platform::MainQueue::shared();
@@ -66,6 +69,7 @@ pcdDocumentController::pcdDocumentController() {
 }
 
 pcdDocumentController::~pcdDocumentController() {
+    delete qrView_;
     for (const auto& token : tokens_)
         platform::NotificationCenter::defaultCenter().removeObserver(token);
 }
@@ -219,6 +223,7 @@ void pcdDocumentController::installMenus(QMainWindow* window) {
     });
     add(lumivar, "Reset Lumivar…", "reset", {}, [this] { resetLumivar(); });
     QMenu* helpMenu = bar->addMenu("Help");
+    add(helpMenu, "Quick Reference", "quickReference", {}, [this] { showQuickReference(); });
     add(helpMenu, "About Lumivar", "about", {}, [window] {
         WindowChoosers::shared().alert(window, "Lumivar",
                                        "A raw-photo developer for black-and-white images.");
@@ -232,6 +237,23 @@ void pcdDocumentController::installMenus(QMainWindow* window) {
 void pcdDocumentController::showInspector() {
     if (windows_.showInspector) windows_.showInspector();
     documentDidChange({});
+}
+
+void pcdDocumentController::showQuickReference() {
+    if (!qrView_) {
+        qrView_ = new QTextBrowser;
+        qrView_->setAttribute(Qt::WA_DeleteOnClose, false);
+        qrView_->setWindowTitle("Lumivar Quick Reference");
+        qrView_->resize(560, 640);
+    }
+    if (!qrTextLoaded_) {
+        // A missing resource leaves the view empty.
+        QFile file(":/help/quick-reference.html");
+        if (file.open(QIODevice::ReadOnly)) qrView_->setHtml(QString::fromUtf8(file.readAll()));
+        qrTextLoaded_ = true;
+    }
+    qrView_->show();
+    qrView_->raise();
 }
 
 void pcdDocumentController::resetLumivar() {

@@ -71,6 +71,9 @@ class pcdDocumentController : public QObject {
     void showWebSite();
     void showContactUs();
     void showInspector();
+    // The quick reference in a text window of its own, loaded on first use.
+    void showQuickReference();
+    bool quickReferenceLoaded() const { return qrTextLoaded_; }
 
   private:
     void documentDidChange(const platform::Notification& note);
@@ -88,4 +91,6 @@ class pcdDocumentController : public QObject {
     Windows windows_;
     HelpAddresses help_;
     std::vector<platform::ObserverToken> tokens_;
+    class QTextBrowser* qrView_ = nullptr;
+    bool qrTextLoaded_ = false;
 };

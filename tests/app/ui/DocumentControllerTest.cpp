@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QTextBrowser>
 
 #include "app/core/DataStoreItem.h"
 #include "app/core/MultiDataStore.h"
@@ -101,6 +102,13 @@ TEST(DocumentController, HelpItemsFollowTheirAddressesAndMailIsEscaped) {
     QMainWindow bare;
     controller.installMenus(&bare);
     EXPECT_EQ(bare.menuBar()->findChild<QAction*>("contact"), nullptr); // no invented address
+
+    controller.showQuickReference();
+    EXPECT_TRUE(controller.quickReferenceLoaded());
+    QString shown;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (auto* text = qobject_cast<QTextBrowser*>(top)) shown = text->toPlainText();
+    EXPECT_TRUE(shown.contains("Lumivar quick reference")) << shown.toStdString();
 
     controller.setHelpAddresses({"https://example.org/", "https://example.org/help", "help@example.org"});
     QMainWindow window;
