@@ -134,6 +134,9 @@ const std::vector<FSNodeInfo::Ptr>& FSNodeInfo::subNodes() {
         child->delegate_ = delegate_;
         if (child->isVisible() && !(filesOnly && child->isDirectory_)) subNodes_.push_back(std::move(child));
     }
+    // By name: the order a directory lists in here is its hash order, of no use to anyone.
+    std::sort(subNodes_.begin(), subNodes_.end(),
+              [](const Ptr& a, const Ptr& b) { return a->fullURL_.filename() < b->fullURL_.filename(); });
     return subNodes_;
 }
 

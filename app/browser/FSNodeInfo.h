@@ -52,7 +52,7 @@ class FSNodeInfo : public std::enable_shared_from_this<FSNodeInfo> {
 
     bool isImageFile() const;
     bool isVisible() const;
-    // Built on first use, kept until invalidateChildren().
+    // Built on first use, sorted by name, kept until invalidateChildren().
     const std::vector<Ptr>& subNodes();
     void invalidateChildren();
 

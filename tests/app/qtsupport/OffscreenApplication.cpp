@@ -1,4 +1,5 @@
-// The test program's application object on Qt's offscreen platform.
+// The application object of the window tests (linked into each), on Qt's offscreen platform
+// unless QT_QPA_PLATFORM says otherwise.
 #include <QApplication>
 #include <gtest/gtest.h>
 #include <memory>
@@ -15,7 +16,7 @@ class OffscreenApplication : public testing::Environment {
 
   private:
     int argc_ = 1;
-    char name_[18] = "preferences_tests";
+    char name_[11] = "app_tests";
     char* argv_[2] = {name_, nullptr};
     std::unique_ptr<QApplication> app_;
 };
