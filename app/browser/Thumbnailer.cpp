@@ -77,6 +77,7 @@ QImage decodePreviewJpeg(std::span<const uint8_t> jpeg, int minimumSide, int ori
         QImage decoded(TJSCALED(width, scale), TJSCALED(height, scale), QImage::Format_RGB888);
         // A damaged stream may still give most of the picture: only an outright failure counts.
         if (!decoded.isNull()) {
+            decoded.fill(Qt::gray); // what a stream that ends early leaves undrawn
             const int rc =
                 tjDecompress2(handle, data, length, decoded.bits(), decoded.width(),
                               int(decoded.bytesPerLine()), decoded.height(), TJPF_RGB, TJFLAG_FASTDCT);
