@@ -105,6 +105,8 @@ QImage imageReaderThumbnail(const std::filesystem::path& file, QSize size) {
     return fittedTo(image, size);
 }
 
+DefaultThumbnailer::DefaultThumbnailer() : photoCd_(photoCdThumbnail) {}
+
 QImage DefaultThumbnailer::thumbnail(const std::filesystem::path& file, QSize size) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(file, ec)) return {};

@@ -32,6 +32,7 @@ class DefaultThumbnailer : public Thumbnailer {
     // Decodes a Photo CD file at its smallest level; null when it cannot.
     using PhotoCdSource = std::function<QImage(const std::filesystem::path&)>;
 
+    DefaultThumbnailer();
     void setPhotoCdSource(PhotoCdSource source) { photoCd_ = std::move(source); }
 
     QImage thumbnail(const std::filesystem::path& file, QSize size) override;
@@ -48,6 +49,8 @@ QImage embeddedPreviewThumbnail(const std::filesystem::path& file, int minimumSi
 // A JPEG stream decoded that way; `orientation` is the decoder's code (raw/wrapper/EmbeddedPreview.h).
 QImage decodePreviewJpeg(std::span<const uint8_t> jpeg, int minimumSide, int orientation);
 QImage orientedImage(const QImage& image, int orientation);
+// A Photo CD image pack at its smallest level, through the Photo CD image wrapper.
+QImage photoCdThumbnail(const std::filesystem::path& file);
 // Any image Qt reads, decoded at a size fitting `size` (the reader scales while it decodes
 // where the format allows), turned by its own orientation tag.
 QImage imageReaderThumbnail(const std::filesystem::path& file, QSize size);

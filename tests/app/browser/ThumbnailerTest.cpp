@@ -11,6 +11,7 @@
 #include "raw/wrapper/EmbeddedPreview.h"
 #include "tests/app/browser/BrowserTestSupport.h"
 #include "tests/support/MemoryFile.h"
+#include "tests/support/PhotoCdBuilder.h"
 #include "tests/support/Samples.h"
 #include "tests/support/SyntheticDng.h"
 #include "tests/support/TempFolder.h"
@@ -174,6 +175,23 @@ TEST(BrowserImages, DrawnIconsAndBadge) {
     EXPECT_EQ(badged.size(), icon.size());
     EXPECT_EQ(badged.pixelColor(80, 10), QColor(Qt::blue));
     EXPECT_NE(badged.pixelColor(15, 75), QColor(Qt::blue));
+}
+
+} // namespace
+
+namespace {
+
+TEST(PhotoCdThumbnail, ImagePackShowsItsSmallestLevel) {
+    testsupport::TempFolder folder;
+    const fs::path pack = testsupport::writeFile(folder.path(), "IMG0001.PCD",
+                                                 testsupport::PhotoCdBuilder().flatLevels(180).data());
+    const QImage thumb = browser::DefaultThumbnailer().thumbnail(pack, QSize(128, 128));
+    ASSERT_FALSE(thumb.isNull());
+    EXPECT_EQ(std::max(thumb.width(), thumb.height()), 128);
+    EXPECT_GT(qGray(thumb.pixel(thumb.width() / 2, thumb.height() / 2)), 60); // light grey, not black
+    const fs::path cut = testsupport::writeFile(
+        folder.path(), "cut.pcd", testsupport::PhotoCdBuilder().flatLevels(180).truncate(5000).data());
+    EXPECT_TRUE(browser::DefaultThumbnailer().thumbnail(cut, QSize(128, 128)).isNull());
 }
 
 } // namespace
