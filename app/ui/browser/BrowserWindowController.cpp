@@ -22,6 +22,7 @@
 
 #include "app/browser/BrowserDataSource.h"
 #include "app/browser/FSNodeInfo.h"
+#include "app/browser/MyDocumentBatch.h"
 #include "app/core/Keys.h"
 #include "app/core/PresetManager.h"
 #include "app/core/UrlContainment.h"
@@ -109,7 +110,9 @@ class HelpPopover : public QLabel {
 BrowserWindowController::BrowserWindowController(std::shared_ptr<browser::BatchDocumentFactory> documents,
                                                  std::shared_ptr<browser::Thumbnailer> thumbnailer,
                                                  Hooks hooks, QWidget* parent)
-    : QWidget(parent, Qt::Window), documents_(std::move(documents)), hooks_(std::move(hooks)) {
+    : QWidget(parent, Qt::Window),
+      documents_(documents ? std::move(documents) : std::make_shared<browser::MyDocumentBatchFactory>()),
+      hooks_(std::move(hooks)) {
     dataSource_ =
         new browser::BrowserDataSource(thumbnailer ? thumbnailer : browser::sharedDefaultThumbnailer(), this);
     if (documents_) worker_ = std::make_unique<browser::BatchExportWorker>(documents_);

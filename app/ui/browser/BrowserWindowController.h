@@ -53,7 +53,8 @@ class BrowserWindowController : public QWidget {
     static constexpr int kWatcherLatencyMs = 1000;
     static constexpr int kPopoverDelayMs = 500;
 
-    BrowserWindowController(std::shared_ptr<browser::BatchDocumentFactory> documents,
+    // Without a factory, batches open the application's own documents.
+    BrowserWindowController(std::shared_ptr<browser::BatchDocumentFactory> documents = nullptr,
                             std::shared_ptr<browser::Thumbnailer> thumbnailer = nullptr, Hooks hooks = {},
                             QWidget* parent = nullptr);
     // Quitting during a batch cancels it and waits for the file in hand.
