@@ -523,6 +523,16 @@ void BrowserWindowController::selectionDidChange() {
     }
 }
 
+bool BrowserWindowController::browse(const fs::path& folder) {
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec) || ::access(folder.c_str(), R_OK | X_OK) != 0) return false;
+    const fs::path absolute = fs::weakly_canonical(fs::absolute(folder), ec);
+    secureBookmark_ = absolute;
+    storePath(ImageDirectoryBookmark, absolute);
+    changeDirectory(absolute, BrowserHistory::New);
+    return true;
+}
+
 void BrowserWindowController::selectAll() { mImageBrowser_->selectAll(); }
 
 bool BrowserWindowController::selectNames(const std::vector<std::string>& names) {

@@ -85,6 +85,9 @@ class BrowserWindowController : public QWidget {
     // Before the application quits: no further file of a running batch starts.
     void applicationWillTerminate();
 
+    // Grants the folder (as the folder panel would) and shows it; false when it is not a
+    // readable folder.
+    bool browse(const std::filesystem::path& folder);
     // Selection by the automation script and the tests.
     void selectAll();
     // Selects the items of those names; false when one is not in the folder.
