@@ -56,12 +56,14 @@ void storePath(std::string_view key, const fs::path& folder) {
 
 enum ExportTag { ThisFolder = 0, ExportFolder = 1, SelectFolder = 2 };
 
-// A help bubble next to a control: shown once, gone at the next click anywhere.
+// A help bubble next to a control: shown once, gone at the next click anywhere. Bubbles
+// above or below their control are centred on it, kept inside the window, and moved
+// `stagger` pixels further out where two neighbours would overlap.
 class HelpPopover : public QLabel {
   public:
-    HelpPopover(QWidget* anchor, const QString& text, Qt::Edge edge)
-        : QLabel(text, anchor->window(), Qt::ToolTip | Qt::FramelessWindowHint), anchor_(anchor),
-          edge_(edge) {
+    HelpPopover(QWidget* anchor, const QString& text, Qt::Edge edge, int stagger = 0)
+        : QLabel(text, anchor->window(), Qt::ToolTip | Qt::FramelessWindowHint), anchor_(anchor), edge_(edge),
+          stagger_(stagger) {
         setWordWrap(true);
         setMaximumWidth(260);
         setMargin(8);
@@ -71,21 +73,24 @@ class HelpPopover : public QLabel {
         if (!anchor_) return;
         adjustSize();
         const QRect r(anchor_->mapToGlobal(QPoint(0, 0)), anchor_->size());
+        const QRect frame = anchor_->window()->frameGeometry();
         QPoint at;
         switch (edge_) {
         case Qt::TopEdge:
-            at = QPoint(r.left(), r.top() - height() - 4);
+            at = QPoint(r.center().x() - width() / 2, r.top() - height() - 4 - stagger_);
             break;
         case Qt::BottomEdge:
-            at = QPoint(r.left(), r.bottom() + 4);
+            at = QPoint(r.center().x() - width() / 2, r.bottom() + 4 + stagger_);
             break;
         case Qt::RightEdge:
-            at = QPoint(r.right() + 4, r.top());
+            at = QPoint(r.right() + 4, r.top() + stagger_);
             break;
         default:
-            at = QPoint(r.left() - width() - 4, r.top());
+            at = QPoint(r.left() - width() - 4, r.top() + stagger_);
             break;
         }
+        if (edge_ == Qt::TopEdge || edge_ == Qt::BottomEdge)
+            at.setX(std::clamp(at.x(), frame.left(), std::max(frame.left(), frame.right() - width())));
         move(at);
         show();
         qApp->installEventFilter(this);
@@ -103,6 +108,7 @@ class HelpPopover : public QLabel {
   private:
     QPointer<QWidget> anchor_;
     Qt::Edge edge_;
+    int stagger_;
 };
 
 } // namespace
@@ -226,7 +232,7 @@ void BrowserWindowController::buildHelpPopovers() {
         new HelpPopover(backButton_, tr("Go back and forward through the folders you have browsed."),
                         Qt::TopEdge),
         new HelpPopover(mpopUp_, tr("Select images, then export them all with the settings of a preset."),
-                        Qt::BottomEdge),
+                        Qt::BottomEdge, 84),
         new HelpPopover(newLocationButton_, tr("Choose another folder to browse."), Qt::RightEdge),
         new HelpPopover(mPathControl_, tr("Click a folder of the path to go there."), Qt::TopEdge),
         new HelpPopover(exportLocationPopUp_,

@@ -44,6 +44,7 @@ std::string refusal(const fs::path& folder) {
 PreferencesController::PreferencesController(platform::UserDefaults* defaults, QWidget* parent)
     : QWidget(parent, Qt::Window), defaults_(defaults ? *defaults : platform::UserDefaults::standard()) {
     setWindowTitle(tr("Preferences"));
+    resize(900, 420); // every page's toolbar item in view
     auto* layout = new QVBoxLayout(this);
     prefsToolBar_ = new QToolBar(this);
     prefsToolBar_->setToolButtonStyle(Qt::ToolButtonTextOnly);
