@@ -4,10 +4,12 @@
 #include <QMimeDatabase>
 #include <QStandardPaths>
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <set>
+#include <string_view>
 #include <unistd.h>
 
 #include "app/browser/BrowserImages.h"
@@ -38,6 +40,35 @@ const std::set<QString>& readableImageMimeTypes() {
         return names;
     }();
     return types;
+}
+
+// Names as a photographer reads them: case aside, and runs of digits by their value, so
+// IMG_9 comes before IMG_10.
+bool namedBefore(const std::string& a, const std::string& b) {
+    size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (std::isdigit((unsigned char)a[i]) && std::isdigit((unsigned char)b[j])) {
+            const size_t startA = i, startB = j;
+            while (i < a.size() && std::isdigit((unsigned char)a[i]))
+                ++i;
+            while (j < b.size() && std::isdigit((unsigned char)b[j]))
+                ++j;
+            std::string_view da(a.data() + startA, i - startA), db(b.data() + startB, j - startB);
+            while (da.size() > 1 && da.front() == '0')
+                da.remove_prefix(1);
+            while (db.size() > 1 && db.front() == '0')
+                db.remove_prefix(1);
+            if (da.size() != db.size()) return da.size() < db.size();
+            if (da != db) return da < db;
+            continue;
+        }
+        const int ca = std::tolower((unsigned char)a[i]), cb = std::tolower((unsigned char)b[j]);
+        if (ca != cb) return ca < cb;
+        ++i;
+        ++j;
+    }
+    if ((a.size() - i) != (b.size() - j)) return a.size() - i < b.size() - j;
+    return a < b; // equal but for case or leading zeros: still one order
 }
 
 fs::path resolved(const fs::path& p) {
@@ -135,8 +166,9 @@ const std::vector<FSNodeInfo::Ptr>& FSNodeInfo::subNodes() {
         if (child->isVisible() && !(filesOnly && child->isDirectory_)) subNodes_.push_back(std::move(child));
     }
     // By name: the order a directory lists in here is its hash order, of no use to anyone.
-    std::sort(subNodes_.begin(), subNodes_.end(),
-              [](const Ptr& a, const Ptr& b) { return a->fullURL_.filename() < b->fullURL_.filename(); });
+    std::sort(subNodes_.begin(), subNodes_.end(), [](const Ptr& a, const Ptr& b) {
+        return namedBefore(a->lastPathComponent(), b->lastPathComponent());
+    });
     return subNodes_;
 }
 

@@ -113,3 +113,21 @@ TEST(FileFilter, RawExtensionsAnyCaseAndReadableTypes) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(FolderOrder, ByNameCaseAsideAndNumbersByValue) {
+    testsupport::TempHome home;
+    testsupport::TempFolder folder;
+    app::registerApplicationDefaults(platform::UserDefaults::standard());
+    for (const char* name : {"IMG_10.dng", "img_9.dng", "IMG_0100.dng", "b.dng", "A.dng", "IMG_9.DNG"})
+        testsupport::writeFile(folder.path(), name, std::string("raw"));
+    const auto root = FSNodeInfo::create(folder.path(), {});
+    std::vector<std::string> names;
+    for (const auto& node : root->subNodes())
+        names.push_back(node->lastPathComponent());
+    EXPECT_EQ(names, (std::vector<std::string>{"A.dng", "b.dng", "IMG_9.DNG", "img_9.dng", "IMG_10.dng",
+                                               "IMG_0100.dng"}));
+}
+
+} // namespace
