@@ -251,7 +251,7 @@ TEST(BatchWorkerLifetime, DestroyedDuringABatchJoinsAfterTheCurrentFile) {
     std::atomic<bool> inExport{false};
     script.duringExport = [&](const fs::path&) {
         inExport = true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the worker goes meanwhile
     };
     bool completed = false;
     {

@@ -1,4 +1,5 @@
 // The grid model: an icon at once, the thumbnail from the icon queue, the cache by file version.
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -100,9 +101,14 @@ TEST_F(GridModel, CacheOutlivesReloadsButNotARewrite) {
 }
 
 TEST_F(GridModel, FolderChangeBeforeTheQueueRunsDropsTheWork) {
-    model.iconProcessingQueue().async([] { std::this_thread::sleep_for(std::chrono::milliseconds(50)); });
+    auto release = std::make_shared<std::atomic<bool>>(false);
+    model.iconProcessingQueue().async([release] {
+        while (!*release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
     decoration(model, rowOf(model, "a.jpg"));
     model.setPath(home.path(), {}); // the old nodes are gone before their turn
+    *release = true;
     settle();
     EXPECT_EQ(fake->calls, 0);
 }

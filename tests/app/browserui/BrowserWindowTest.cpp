@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QTimer>
 #include <QToolButton>
+#include <atomic>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -236,8 +237,12 @@ TEST_F(BrowserWindow, BatchWithoutSelectionOnlyAlerts) {
 }
 
 TEST_F(BrowserWindow, BatchExportsTheSelectionBehindTheSheet) {
-    documents->fails = [](const fs::path&) { // slow enough to see each step of the bar
-        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    // Each export waits for the test, so the bar is read after each file's report.
+    std::atomic<int> started{0}, allowed{0};
+    documents->fails = [&](const fs::path&) {
+        const int mine = ++started;
+        while (allowed < mine)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         return false;
     };
     auto w = window();
@@ -246,16 +251,15 @@ TEST_F(BrowserWindow, BatchExportsTheSelectionBehindTheSheet) {
     w->popAction(*w->batchItemTitled("Default settings"));
     EXPECT_TRUE(w->progressSheet()->isVisible());
     EXPECT_EQ(menus, std::vector<std::string>{"off"});
-    std::vector<double> steps;
-    ASSERT_TRUE(platform::MainQueue::shared().runUntil(
-        [&] {
-            if (steps.empty() || steps.back() != w->progressValue()) steps.push_back(w->progressValue());
-            return !w->isBatchRunning() && menus.size() == 2;
-        },
-        std::chrono::seconds(20)));
-    ASSERT_EQ(steps.size(), 3u);
-    EXPECT_NEAR(steps[1], 33.3, 0.05);
-    EXPECT_NEAR(steps[2], 66.7, 0.05);
+    for (int file = 1; file <= 2; ++file) {
+        ASSERT_TRUE(platform::MainQueue::shared().runUntil([&] { return started == file; },
+                                                           std::chrono::seconds(20)));
+        platform::MainQueue::shared().drain();
+        EXPECT_NEAR(w->progressValue(), file == 1 ? 33.3 : 66.7, 0.05);
+        allowed = file;
+    }
+    ASSERT_TRUE(platform::MainQueue::shared().runUntil([&] { return !w->isBatchRunning(); },
+                                                       std::chrono::seconds(20)));
     EXPECT_EQ(w->progressText()->text(), "c.nef");
     EXPECT_FALSE(w->progressSheet()->isVisible());
     EXPECT_EQ(menus, (std::vector<std::string>{"off", "on"}));
@@ -283,7 +287,7 @@ TEST_F(BrowserWindow, QuittingDuringABatchStopsAfterTheFileInHand) {
     std::atomic<int> exporting{0};
     documents->fails = [&](const fs::path&) {
         ++exporting;
-        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the window goes meanwhile
         return false;
     };
     {

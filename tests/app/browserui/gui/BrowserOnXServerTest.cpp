@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QToolButton>
 #include <QWidget>
+#include <atomic>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -47,12 +48,17 @@ void writeSyntheticDng(const fs::path& folder, const std::string& name, QColor l
     fs::rename(folder / (name + ".tmp"), folder / name);
 }
 
+std::atomic<int> exportsStarted{0};
+std::atomic<bool> holdExports{false}; // the test lets the file in hand finish
+
 class FakeDocuments : public browser::BatchDocumentFactory {
     class Document : public browser::BatchDocument {
       public:
         void addSettingValues(const platform::Dictionary&) override {}
         bool exportToURL(const fs::path& destination, std::string_view, platform::Error*) override {
-            std::this_thread::sleep_for(std::chrono::milliseconds(400)); // long enough to see the sheet
+            ++exportsStarted;
+            while (holdExports)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
             testsupport::writeFile(destination.parent_path(), destination.filename().string(),
                                    std::string("x"));
             return true;
@@ -163,12 +169,16 @@ TEST_F(BrowserOnXServer, BatchShowsItsSheetAndCancelStopsAfterTheFirst) {
     for (const char* n : {"Pixel7_small.dng", "DC120_P003908_uncompressed.KDC", "synthetic_preview.dng"})
         if (row(n) >= 0) names.push_back(n);
     ASSERT_TRUE(window->selectNames(names));
+    exportsStarted = 0;
+    holdExports = true;
     window->popAction(*window->batchItemTitled("Default settings"));
     ASSERT_TRUE(guitest::processEventsUntil([&] { return window->progressSheet()->isVisible(); }));
-    guitest::processEventsFor(200);
+    ASSERT_TRUE(guitest::processEventsUntil([&] { return exportsStarted > 0; }, 10000));
+    guitest::processEventsFor(100);
     guitest::saveScreenshot(shot(), "sheet");
     EXPECT_FALSE(window->batchButton()->isEnabled());
     window->userCancelAction();
+    holdExports = false;
     ASSERT_TRUE(guitest::processEventsUntil([&] { return !window->isBatchRunning(); }, 10000));
     EXPECT_FALSE(window->progressSheet()->isVisible());
     EXPECT_TRUE(errors.empty());
