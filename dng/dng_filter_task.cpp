@@ -11,11 +11,14 @@
 
 dng_filter_task::dng_filter_task(const char* name, const dng_image& srcImage, dng_image& dstImage)
     : dng_area_task(name), fSrcImage(srcImage), fDstImage(dstImage), fSrcPlanes(srcImage.Planes()),
-      fSrcPixelType(srcImage.PixelType()), fDstPlanes(dstImage.Planes()), fDstPixelType(dstImage.PixelType()) {}
+      fSrcPixelType(srcImage.PixelType()), fDstPlanes(dstImage.Planes()),
+      fDstPixelType(dstImage.PixelType()) {}
 
 dng_filter_task::~dng_filter_task() {
-    for (uint32_t i = kMaxThreads; i-- > 0;) fDstBuffer[i].reset();
-    for (uint32_t i = kMaxThreads; i-- > 0;) fSrcBuffer[i].reset();
+    for (uint32_t i = kMaxThreads; i-- > 0;)
+        fDstBuffer[i].reset();
+    for (uint32_t i = kMaxThreads; i-- > 0;)
+        fSrcBuffer[i].reset();
 }
 
 dng_point dng_filter_task::SrcTileSize(const dng_point& tileSize) {
@@ -41,8 +44,8 @@ void dng_filter_task::Start(uint32_t threadCount, const dng_rect&, const dng_poi
 void dng_filter_task::ProcessArea(uint32_t threadIndex, const dng_rect& dstArea, dng_abort_sniffer*) {
     const dng_rect srcArea = SrcArea(dstArea);
     const int64_t w = int64_t(srcArea.r) - srcArea.l, h = int64_t(srcArea.b) - srcArea.t;
-    if (w < 0 || h < 0 || w > std::numeric_limits<int32_t>::max() || h > std::numeric_limits<int32_t>::max() ||
-        w > fSrcTileSize.h || h > fSrcTileSize.v)
+    if (w < 0 || h < 0 || w > std::numeric_limits<int32_t>::max() ||
+        h > std::numeric_limits<int32_t>::max() || w > fSrcTileSize.h || h > fSrcTileSize.v)
         ThrowMemoryFull("Area exceeds tile size.");
     dng_pixel_buffer srcBuffer(srcArea, fSrcPlane, fSrcPlanes, fSrcPixelType,
                                dng_pixel_buffer::rowInterleavedPadded, fSrcBuffer[threadIndex]->Buffer());

@@ -25,7 +25,8 @@ class dng_filter_task : public dng_area_task {
     // The source pixels needed to compute `dstArea`.
     virtual dng_rect SrcArea(const dng_rect& dstArea) { return dstArea; }
     virtual dng_point SrcTileSize(const dng_point& tileSize);
-    virtual void ProcessArea(uint32_t threadIndex, dng_pixel_buffer& srcBuffer, dng_pixel_buffer& dstBuffer) = 0;
+    virtual void ProcessArea(uint32_t threadIndex, dng_pixel_buffer& srcBuffer,
+                             dng_pixel_buffer& dstBuffer) = 0;
 
     const dng_point& SrcTileSizeInUse() const { return fSrcTileSize; }
 

@@ -89,7 +89,8 @@ uint32_t GetValue32(dng_stream& s, uint32_t type) { return s.TagValue_uint32(typ
 std::vector<double> Doubles(dng_stream& s, uint32_t type, uint32_t count, uint32_t limit) {
     const uint32_t n = std::min(count, limit);
     std::vector<double> v(n);
-    for (double& x : v) x = s.TagValue_real64(type);
+    for (double& x : v)
+        x = s.TagValue_real64(type);
     return v;
 }
 
@@ -103,7 +104,8 @@ bool IsIntegerType(uint32_t type) {
 void ReadOffsets(dng_stream& s, uint32_t type, uint32_t count, std::vector<uint64_t>& out) {
     if (!IsIntegerType(type)) ThrowBadFormat("Offsets of a non-integer type");
     out.resize(count);
-    for (uint64_t& v : out) v = type == 16 ? (uint64_t(s.Get_uint32()) << 32 | s.Get_uint32()) : GetValue32(s, type);
+    for (uint64_t& v : out)
+        v = type == 16 ? (uint64_t(s.Get_uint32()) << 32 | s.Get_uint32()) : GetValue32(s, type);
 }
 
 } // namespace
@@ -159,7 +161,8 @@ void dng_info::ParseDirectory(dng_stream& stream, uint64_t offset, bool isIFD0, 
     fVisited.push_back(offset);
     stream.SetReadPosition(offset);
     const uint32_t entries = stream.Get_uint16();
-    if (offset + 2 + uint64_t(entries) * 12 + 4 > length) ThrowBadFormat("Directory beyond the end of the file");
+    if (offset + 2 + uint64_t(entries) * 12 + 4 > length)
+        ThrowBadFormat("Directory beyond the end of the file");
 
     fIFD.emplace_back();
     const size_t index = fIFD.size() - 1;
@@ -179,7 +182,8 @@ void dng_info::ParseDirectory(dng_stream& stream, uint64_t offset, bool isIFD0, 
         if (size == 0) continue;
         const uint64_t bytes = uint64_t(e.count) * size;
         e.dataOffset = bytes <= 4 ? at + 8 : stream.Get_uint32();
-        if (e.dataOffset > length || bytes > length - e.dataOffset) ThrowBadFormat("Tag data beyond the end of the file");
+        if (e.dataOffset > length || bytes > length - e.dataOffset)
+            ThrowBadFormat("Tag data beyond the end of the file");
         if (e.count == 0) continue;
         stream.SetReadPosition(e.dataOffset);
         dng_parsed_ifd& ifd = fIFD[index];
@@ -222,12 +226,14 @@ void dng_info::ParseDirectory(dng_stream& stream, uint64_t offset, bool isIFD0, 
     } else if (!stripOffsets.empty()) {
         layout.fUsesStrips = true;
         layout.fTileWidth = layout.fImageWidth;
-        layout.fTileLength = std::min(rowsPerStrip == 0 ? layout.fImageLength : rowsPerStrip, layout.fImageLength);
+        layout.fTileLength =
+            std::min(rowsPerStrip == 0 ? layout.fImageLength : rowsPerStrip, layout.fImageLength);
         layout.fTileOffset = std::move(stripOffsets);
         layout.fTileByteCount = std::move(stripCounts);
     }
 
-    for (uint64_t sub : subIFDs) ParseDirectory(stream, sub, false, depth + 1);
+    for (uint64_t sub : subIFDs)
+        ParseDirectory(stream, sub, false, depth + 1);
 }
 
 void dng_info::ParseImageTag(dng_stream& s, dng_parsed_ifd& ifd, const Entry& e) {
@@ -243,12 +249,16 @@ void dng_info::ParseImageTag(dng_stream& s, dng_parsed_ifd& ifd, const Entry& e)
         L.fImageLength = GetValue32(s, e.type);
         break;
     case tcBitsPerSample:
-        for (uint32_t j = 0; j < std::min(e.count, 4u); ++j) L.fBitsPerSample[j] = GetValue32(s, e.type);
-        for (uint32_t j = e.count; j < 4; ++j) L.fBitsPerSample[j] = L.fBitsPerSample[0];
+        for (uint32_t j = 0; j < std::min(e.count, 4u); ++j)
+            L.fBitsPerSample[j] = GetValue32(s, e.type);
+        for (uint32_t j = e.count; j < 4; ++j)
+            L.fBitsPerSample[j] = L.fBitsPerSample[0];
         break;
     case tcSampleFormat:
-        for (uint32_t j = 0; j < std::min(e.count, 4u); ++j) L.fSampleFormat[j] = GetValue32(s, e.type);
-        for (uint32_t j = e.count; j < 4; ++j) L.fSampleFormat[j] = L.fSampleFormat[0];
+        for (uint32_t j = 0; j < std::min(e.count, 4u); ++j)
+            L.fSampleFormat[j] = GetValue32(s, e.type);
+        for (uint32_t j = e.count; j < 4; ++j)
+            L.fSampleFormat[j] = L.fSampleFormat[0];
         break;
     case tcCompression:
         L.fCompression = GetValue32(s, e.type);
@@ -297,13 +307,15 @@ void dng_info::ParseImageTag(dng_stream& s, dng_parsed_ifd& ifd, const Entry& e)
         if (rows == 0 || cols == 0 || rows > 8 || cols > 8 || e.count != rows * cols)
             ThrowBadFormat("CFAPattern does not match its dimensions");
         for (uint32_t r = 0; r < rows; ++r)
-            for (uint32_t c = 0; c < cols; ++c) ifd.fCFAPattern[r][c] = uint8_t(GetValue32(s, e.type));
+            for (uint32_t c = 0; c < cols; ++c)
+                ifd.fCFAPattern[r][c] = uint8_t(GetValue32(s, e.type));
         break;
     }
     case tcCFAPlaneColor:
         if (e.count < 3 || e.count > 4) ThrowBadFormat("CFAPlaneColor of a bad size");
         ifd.fCFAPlaneColorCount = e.count;
-        for (uint32_t j = 0; j < e.count; ++j) ifd.fCFAPlaneColor[j] = uint8_t(GetValue32(s, e.type));
+        for (uint32_t j = 0; j < e.count; ++j)
+            ifd.fCFAPlaneColor[j] = uint8_t(GetValue32(s, e.type));
         break;
     case tcCFALayout:
         ifd.fCFALayout = GetValue32(s, e.type);
@@ -311,12 +323,14 @@ void dng_info::ParseImageTag(dng_stream& s, dng_parsed_ifd& ifd, const Entry& e)
     case tcLinearizationTable:
         if (e.count > kMaxTableEntries) ThrowBadFormat("LinearizationTable too long");
         ifd.fLinearizationTable.resize(e.count);
-        for (uint16_t& v : ifd.fLinearizationTable) v = uint16_t(GetValue32(s, e.type));
+        for (uint16_t& v : ifd.fLinearizationTable)
+            v = uint16_t(GetValue32(s, e.type));
         break;
     case tcBlackLevelRepeatDim:
         if (e.count >= 2) {
             const uint32_t rows = GetValue32(s, e.type), cols = GetValue32(s, e.type);
-            if (rows < 1 || rows > 8 || cols < 1 || cols > 8) ThrowBadFormat("BlackLevelRepeatDim out of range");
+            if (rows < 1 || rows > 8 || cols < 1 || cols > 8)
+                ThrowBadFormat("BlackLevelRepeatDim out of range");
             ifd.fBlackLevelRepeatRows = rows;
             ifd.fBlackLevelRepeatCols = cols;
         }
@@ -344,7 +358,8 @@ void dng_info::ParseImageTag(dng_stream& s, dng_parsed_ifd& ifd, const Entry& e)
         break;
     case tcWhiteLevel: {
         std::vector<double> v = Doubles(s, e.type, e.count, 4);
-        for (uint32_t p = 0; p < 4; ++p) ifd.fWhiteLevel[p] = p < v.size() ? v[p] : v[0];
+        for (uint32_t p = 0; p < 4; ++p)
+            ifd.fWhiteLevel[p] = p < v.size() ? v[p] : v[0];
         break;
     }
     case tcDefaultScale:
@@ -408,7 +423,8 @@ void dng_info::ParseSharedTag(dng_stream& s, const Entry& e) {
     switch (e.tag) {
     case tcDNGVersion:
         if (e.count == 4)
-            for (uint8_t& b : sh.fDNGVersion) b = s.Get_uint8();
+            for (uint8_t& b : sh.fDNGVersion)
+                b = s.Get_uint8();
         break;
     case tcMake:
         ReadStringTag(s, 0, e.tag, e.count, sh.fMake);
@@ -420,7 +436,8 @@ void dng_info::ParseSharedTag(dng_stream& s, const Entry& e) {
         ReadStringTag(s, 0, e.tag, e.count, sh.fUniqueCameraModel);
         break;
     case tcLocalizedCameraModel:
-        if (e.type == ttAscii || e.type == ttByte) ReadStringTag(s, 0, e.tag, e.count, sh.fLocalizedCameraModel);
+        if (e.type == ttAscii || e.type == ttByte)
+            ReadStringTag(s, 0, e.tag, e.count, sh.fLocalizedCameraModel);
         break;
     case tcOrientation:
         sh.fOrientation = GetValue32(s, e.type);
@@ -486,8 +503,10 @@ std::unique_ptr<dng_image> dng_info::ReadStage1Image(dng_host& host, dng_stream&
     const dng_parsed_ifd& ifd = MainIFD();
     dng_read_image reader;
     if (!reader.CanRead(ifd.fLayout)) ThrowBadFormat("The raw image's data cannot be read");
-    if (ifd.fLayout.fImageWidth > dng_image::kMaxDimension || ifd.fLayout.fImageLength > dng_image::kMaxDimension)
+    if (ifd.fLayout.fImageWidth > dng_image::kMaxDimension ||
+        ifd.fLayout.fImageLength > dng_image::kMaxDimension)
         ThrowBadFormat("dng_read_image::Read image too large");
+    reader.CheckPlausibleSize(ifd.fLayout, stream.Length());
     const dng_rect bounds(ifd.fLayout.fImageLength, ifd.fLayout.fImageWidth);
     std::unique_ptr<dng_image> image(
         host.CreateImage(bounds, ifd.fLayout.fSamplesPerPixel, ifd.fLayout.PixelType()));
@@ -495,7 +514,8 @@ std::unique_ptr<dng_image> dng_info::ReadStage1Image(dng_host& host, dng_stream&
     return image;
 }
 
-std::unique_ptr<dng_negative> dng_info::BuildNegative(dng_host& host, dng_stream& stream, bool readImage) const {
+std::unique_ptr<dng_negative> dng_info::BuildNegative(dng_host& host, dng_stream& stream,
+                                                      bool readImage) const {
     const dng_parsed_ifd& ifd = MainIFD();
     const dng_parsed_shared& sh = fShared;
     const dng_read_layout& L = ifd.fLayout;
@@ -544,8 +564,10 @@ std::unique_ptr<dng_negative> dng_info::BuildNegative(dng_host& host, dng_stream
     lin.fBlackLevelRepeatRows = ifd.fBlackLevelRepeatRows;
     lin.fBlackLevelRepeatCols = ifd.fBlackLevelRepeatCols;
     std::memcpy(lin.fBlackLevel, ifd.fBlackLevel, sizeof(lin.fBlackLevel));
-    const double defaultWhite = L.fSampleFormat[0] == 3 ? 1.0 : double((uint64_t(1) << std::min(L.fBitsPerSample[0], 32u)) - 1);
-    for (uint32_t p = 0; p < 4; ++p) lin.fWhiteLevel[p] = ifd.fWhiteLevel[p] > 0 ? ifd.fWhiteLevel[p] : defaultWhite;
+    const double defaultWhite =
+        L.fSampleFormat[0] == 3 ? 1.0 : double((uint64_t(1) << std::min(L.fBitsPerSample[0], 32u)) - 1);
+    for (uint32_t p = 0; p < 4; ++p)
+        lin.fWhiteLevel[p] = ifd.fWhiteLevel[p] > 0 ? ifd.fWhiteLevel[p] : defaultWhite;
     auto block = [&](const void* data, uint64_t bytes) {
         if (bytes > UINT32_MAX) ThrowBadFormat();
         std::unique_ptr<dng_memory_block> b(host.Allocate(uint32_t(bytes)));
@@ -556,11 +578,13 @@ std::unique_ptr<dng_negative> dng_info::BuildNegative(dng_host& host, dng_stream
         lin.fLinearizationTable = block(ifd.fLinearizationTable.data(), ifd.fLinearizationTable.size() * 2);
     // Deltas shorter than the active area would be read past their end.
     if (!ifd.fBlackLevelDeltaH.empty()) {
-        if (ifd.fBlackLevelDeltaH.size() < active.W()) ThrowBadFormat("BlackLevelDeltaH shorter than the active area");
+        if (ifd.fBlackLevelDeltaH.size() < active.W())
+            ThrowBadFormat("BlackLevelDeltaH shorter than the active area");
         lin.fBlackDeltaH = block(ifd.fBlackLevelDeltaH.data(), ifd.fBlackLevelDeltaH.size() * 8);
     }
     if (!ifd.fBlackLevelDeltaV.empty()) {
-        if (ifd.fBlackLevelDeltaV.size() < active.H()) ThrowBadFormat("BlackLevelDeltaV shorter than the active area");
+        if (ifd.fBlackLevelDeltaV.size() < active.H())
+            ThrowBadFormat("BlackLevelDeltaV shorter than the active area");
         lin.fBlackDeltaV = block(ifd.fBlackLevelDeltaV.data(), ifd.fBlackLevelDeltaV.size() * 8);
     }
     lin.RoundBlacks();
@@ -571,7 +595,8 @@ std::unique_ptr<dng_negative> dng_info::BuildNegative(dng_host& host, dng_stream
         const uint8_t* pc = ifd.fCFAPlaneColor;
         n.SetColorKeys(pc[0], pc[1], pc[2], ifd.fCFAPlaneColorCount > 3 ? pc[3] : 255);
         dng_mosaic_info& mosaic = *n.GetMosaicInfo();
-        mosaic.fCFAPatternSize = dng_point(int32_t(ifd.fCFARepeatPatternRows), int32_t(ifd.fCFARepeatPatternCols));
+        mosaic.fCFAPatternSize =
+            dng_point(int32_t(ifd.fCFARepeatPatternRows), int32_t(ifd.fCFARepeatPatternCols));
         std::memcpy(mosaic.fCFAPattern, ifd.fCFAPattern, sizeof(mosaic.fCFAPattern));
         mosaic.fColorPlanes = ifd.fCFAPlaneColorCount;
         mosaic.fCFALayout = ifd.fCFALayout;
@@ -590,7 +615,8 @@ std::unique_ptr<dng_negative> dng_info::BuildNegative(dng_host& host, dng_stream
     // Opcode lists.
     dng_opcode_list* lists[3] = {&n.OpcodeList1(), &n.OpcodeList2(), &n.OpcodeList3()};
     for (int k = 0; k < 3; ++k)
-        if (ifd.fOpcodeListCount[k]) ParseOpcodeList(host, stream, ifd.fOpcodeListOffset[k], ifd.fOpcodeListCount[k], *lists[k]);
+        if (ifd.fOpcodeListCount[k])
+            ParseOpcodeList(host, stream, ifd.fOpcodeListOffset[k], ifd.fOpcodeListCount[k], *lists[k]);
 
     if (readImage) n.SetStage1Image(ReadStage1Image(host, stream));
     return negative;

@@ -99,7 +99,8 @@ class dng_info {
 
     // A negative with the raw image's geometry, levels, mosaic, opcode lists and camera profile;
     // with readImage its stage-1 image too.
-    std::unique_ptr<dng_negative> BuildNegative(dng_host& host, dng_stream& stream, bool readImage = true) const;
+    std::unique_ptr<dng_negative> BuildNegative(dng_host& host, dng_stream& stream,
+                                                bool readImage = true) const;
     // The main image's samples into a new image of their pixel type.
     std::unique_ptr<dng_image> ReadStage1Image(dng_host& host, dng_stream& stream) const;
 
@@ -122,4 +123,5 @@ class dng_info {
 };
 
 // Reads a stored opcode list (its big-endian stream form) into `list`.
-void ParseOpcodeList(dng_host& host, dng_stream& stream, uint64_t offset, uint32_t count, dng_opcode_list& list);
+void ParseOpcodeList(dng_host& host, dng_stream& stream, uint64_t offset, uint32_t count,
+                     dng_opcode_list& list);

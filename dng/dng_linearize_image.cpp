@@ -26,9 +26,9 @@ const double* Deltas(const std::unique_ptr<dng_memory_block>& block) {
 
 } // namespace
 
-dng_linearize_plane::dng_linearize_plane(dng_host&, const dng_linearization_info& info, uint16_t dstBlackLevel,
-                                         bool clipBlacks, const dng_image& srcImage, dng_image& dstImage,
-                                         uint32_t plane)
+dng_linearize_plane::dng_linearize_plane(dng_host&, const dng_linearization_info& info,
+                                         uint16_t dstBlackLevel, bool clipBlacks, const dng_image& srcImage,
+                                         dng_image& dstImage, uint32_t plane)
     : fSrcImage(srcImage), fDstImage(dstImage), fPlane(plane), fActiveArea(info.fActiveArea),
       fSrcPixelType(srcImage.PixelType()), fDstPixelType(dstImage.PixelType()) {
     const uint32_t s = fSrcPixelType, d = fDstPixelType;
@@ -45,15 +45,19 @@ dng_linearize_plane::dng_linearize_plane(dng_host&, const dng_linearization_info
     const double B = dstBlackLevel;
     const double R = 65535.0 - B;
 
-    const uint32_t repeatRows = std::clamp(info.fBlackLevelRepeatRows, 1u, dng_linearization_info::kMaxBlackPattern);
-    const uint32_t repeatCols = std::clamp(info.fBlackLevelRepeatCols, 1u, dng_linearization_info::kMaxBlackPattern);
+    const uint32_t repeatRows =
+        std::clamp(info.fBlackLevelRepeatRows, 1u, dng_linearization_info::kMaxBlackPattern);
+    const uint32_t repeatCols =
+        std::clamp(info.fBlackLevelRepeatCols, 1u, dng_linearization_info::kMaxBlackPattern);
     const uint32_t colDeltas = info.ColumnDeltaCount();
     const uint32_t rowDeltas = info.RowDeltaCount();
     const double* deltaH = Deltas(info.fBlackDeltaH);
     const double* deltaV = Deltas(info.fBlackDeltaV);
     // Deltas shorter than the active area would be read past their end.
-    if (colDeltas && colDeltas < fActiveArea.W()) ThrowBadFormat("BlackLevelDeltaH shorter than the active area");
-    if (rowDeltas && rowDeltas < fActiveArea.H()) ThrowBadFormat("BlackLevelDeltaV shorter than the active area");
+    if (colDeltas && colDeltas < fActiveArea.W())
+        ThrowBadFormat("BlackLevelDeltaH shorter than the active area");
+    if (rowDeltas && rowDeltas < fActiveArea.H())
+        ThrowBadFormat("BlackLevelDeltaV shorter than the active area");
 
     auto store = [&](double value, std::vector<int32_t>& ints, std::vector<float>& floats) {
         if (fReal32)
@@ -72,8 +76,8 @@ dng_linearize_plane::dng_linearize_plane(dng_host&, const dng_linearization_info
     dng_guard_allocation([&] {
         for (uint32_t i = 0; i < fBlack2DRows; ++i)
             for (uint32_t j = 0; j < fBlack2DCols; ++j)
-                store((info.fBlackLevel[i][j % repeatCols][plane] + (colDeltas ? deltaH[j] : 0.0)) * g, fBlack2DInt,
-                      fBlack2DFloat);
+                store((info.fBlackLevel[i][j % repeatCols][plane] + (colDeltas ? deltaH[j] : 0.0)) * g,
+                      fBlack2DInt, fBlack2DFloat);
     });
 
     const bool has2D = fBlack2DRows != 0;
@@ -83,11 +87,14 @@ dng_linearize_plane::dng_linearize_plane(dng_host&, const dng_linearization_info
         fBlack1DRows = repeatRows;
     dng_guard_allocation([&] {
         for (uint32_t i = 0; i < fBlack1DRows; ++i)
-            store(((has2D ? 0.0 : info.fBlackLevel[i % repeatRows][0][plane]) + (rowDeltas ? deltaV[i] : 0.0)) * g,
-                  fBlack1DInt, fBlack1DFloat);
+            store(
+                ((has2D ? 0.0 : info.fBlackLevel[i % repeatRows][0][plane]) + (rowDeltas ? deltaV[i] : 0.0)) *
+                    g,
+                fBlack1DInt, fBlack1DFloat);
     });
-    const bool all0 = std::all_of(fBlack1DInt.begin(), fBlack1DInt.end(), [](int32_t v) { return v == 0; }) &&
-                      std::all_of(fBlack1DFloat.begin(), fBlack1DFloat.end(), [](float v) { return v == 0.0f; });
+    const bool all0 =
+        std::all_of(fBlack1DInt.begin(), fBlack1DInt.end(), [](int32_t v) { return v == 0; }) &&
+        std::all_of(fBlack1DFloat.begin(), fBlack1DFloat.end(), [](float v) { return v == 0.0f; });
     if (fBlack1DRows && all0) {
         fBlack1DRows = 0;
         fBlack1DInt.clear();
@@ -97,7 +104,9 @@ dng_linearize_plane::dng_linearize_plane(dng_host&, const dng_linearization_info
     if (!IsSmall(s)) return;
     const uint32_t tableCount = info.LinearizationTableEntries();
     const uint16_t* table = info.fLinearizationTable ? info.fLinearizationTable->Buffer_uint16() : nullptr;
-    auto L = [&](uint32_t v) -> double { return table && tableCount ? table[std::min(v, tableCount - 1)] : double(v); };
+    auto L = [&](uint32_t v) -> double {
+        return table && tableCount ? table[std::min(v, tableCount - 1)] : double(v);
+    };
     if (fBlack1DRows || fBlack2DRows) {
         fLookupCount = 65536;
         fLookup.resize(size_t(fLookupCount) * 4);
@@ -141,8 +150,8 @@ double dng_linearize_plane::Black2D(int32_t row, int32_t col) const {
 }
 
 template <typename S>
-void dng_linearize_plane::ProcessSmall(const dng_rect& dstArea, const void* src, int32_t srcRowStep, void* dst,
-                                       int32_t dstRowStep) {
+void dng_linearize_plane::ProcessSmall(const dng_rect& dstArea, const void* src, int32_t srcRowStep,
+                                       void* dst, int32_t dstRowStep) {
     const uint32_t width = dstArea.W();
     const bool tables = fBlack1DRows || fBlack2DRows;
     for (int32_t y = dstArea.t; y < dstArea.b; ++y) {
@@ -151,16 +160,21 @@ void dng_linearize_plane::ProcessSmall(const dng_rect& dstArea, const void* src,
             if (fDstPixelType == ttShort) {
                 const uint16_t* lut = reinterpret_cast<const uint16_t*>(fLookup.data());
                 uint16_t* d = static_cast<uint16_t*>(dst) + int64_t(y - dstArea.t) * dstRowStep;
-                for (uint32_t x = 0; x < width; ++x) d[x] = lut[s[x]];
+                for (uint32_t x = 0; x < width; ++x)
+                    d[x] = lut[s[x]];
             } else {
                 const float* lut = reinterpret_cast<const float*>(fLookup.data());
                 float* d = static_cast<float*>(dst) + int64_t(y - dstArea.t) * dstRowStep;
-                for (uint32_t x = 0; x < width; ++x) d[x] = lut[s[x]];
+                for (uint32_t x = 0; x < width; ++x)
+                    d[x] = lut[s[x]];
             }
             continue;
         }
-        const int32_t* b2 = fBlack2DRows ? fBlack2DInt.data() + size_t(y % int32_t(fBlack2DRows)) * fBlack2DCols : nullptr;
-        const float* f2 = fBlack2DRows && fReal32 ? fBlack2DFloat.data() + size_t(y % int32_t(fBlack2DRows)) * fBlack2DCols : nullptr;
+        const int32_t* b2 =
+            fBlack2DRows ? fBlack2DInt.data() + size_t(y % int32_t(fBlack2DRows)) * fBlack2DCols : nullptr;
+        const float* f2 = fBlack2DRows && fReal32
+                              ? fBlack2DFloat.data() + size_t(y % int32_t(fBlack2DRows)) * fBlack2DCols
+                              : nullptr;
         if (!fReal32) {
             const int32_t* lut = reinterpret_cast<const int32_t*>(fLookup.data());
             const int32_t b1 = fBlack1DRows ? fBlack1DInt[size_t(y % int32_t(fBlack1DRows))] : 0;
@@ -199,7 +213,8 @@ void dng_linearize_plane::ProcessWide(const dng_rect& dstArea, const void* src, 
     for (int32_t y = dstArea.t; y < dstArea.b; ++y) {
         const S* s = static_cast<const S*>(src) + int64_t(y - dstArea.t) * srcRowStep;
         const float b1 = fBlack1DRows ? fBlack1DFloat[size_t(y % int32_t(fBlack1DRows))] : 0.0f;
-        const float* f2 = fBlack2DRows ? fBlack2DFloat.data() + size_t(y % int32_t(fBlack2DRows)) * fBlack2DCols : nullptr;
+        const float* f2 =
+            fBlack2DRows ? fBlack2DFloat.data() + size_t(y % int32_t(fBlack2DRows)) * fBlack2DCols : nullptr;
         uint32_t col = fBlack2DRows ? uint32_t(dstArea.l) % fBlack2DCols : 0;
         for (uint32_t x = 0; x < width; ++x) {
             float v = float(s[x]) * fScale - b1;
@@ -211,7 +226,8 @@ void dng_linearize_plane::ProcessWide(const dng_rect& dstArea, const void* src, 
             if (fDstPixelType == ttFloat)
                 (static_cast<float*>(dst) + int64_t(y - dstArea.t) * dstRowStep)[x] = v;
             else
-                (static_cast<uint16_t*>(dst) + int64_t(y - dstArea.t) * dstRowStep)[x] = uint16_t(v * 65535.0f + 0.5f);
+                (static_cast<uint16_t*>(dst) + int64_t(y - dstArea.t) * dstRowStep)[x] =
+                    uint16_t(v * 65535.0f + 0.5f);
         }
     }
 }
@@ -225,31 +241,43 @@ void dng_linearize_plane::Process(const dng_rect& srcTile) {
     const uint32_t dstSize = TagTypeSize(fDstPixelType);
     std::vector<uint8_t> srcData(size_t(w) * h * srcSize);
     std::vector<uint8_t> dstData(size_t(w) * h * dstSize);
-    dng_pixel_buffer srcBuffer(srcTile, fPlane, 1, fSrcPixelType, dng_pixel_buffer::interleaved, srcData.data());
+    dng_pixel_buffer srcBuffer(srcTile, fPlane, 1, fSrcPixelType, dng_pixel_buffer::interleaved,
+                               srcData.data());
     fSrcImage.Get(srcBuffer);
     const int32_t step = int32_t(w);
     switch (fSrcPixelType) {
-    case ttByte: ProcessSmall<uint8_t>(dstArea, srcData.data(), step, dstData.data(), step); break;
-    case ttShort: ProcessSmall<uint16_t>(dstArea, srcData.data(), step, dstData.data(), step); break;
-    case ttLong: ProcessWide<uint32_t>(dstArea, srcData.data(), step, dstData.data(), step); break;
-    default: ProcessWide<float>(dstArea, srcData.data(), step, dstData.data(), step); break;
+    case ttByte:
+        ProcessSmall<uint8_t>(dstArea, srcData.data(), step, dstData.data(), step);
+        break;
+    case ttShort:
+        ProcessSmall<uint16_t>(dstArea, srcData.data(), step, dstData.data(), step);
+        break;
+    case ttLong:
+        ProcessWide<uint32_t>(dstArea, srcData.data(), step, dstData.data(), step);
+        break;
+    default:
+        ProcessWide<float>(dstArea, srcData.data(), step, dstData.data(), step);
+        break;
     }
-    dng_pixel_buffer dstBuffer(dstArea, fPlane, 1, fDstPixelType, dng_pixel_buffer::interleaved, dstData.data());
+    dng_pixel_buffer dstBuffer(dstArea, fPlane, 1, fDstPixelType, dng_pixel_buffer::interleaved,
+                               dstData.data());
     fDstImage.Put(dstBuffer);
 }
 
-dng_linearize_image::dng_linearize_image(dng_host& host, const dng_linearization_info& info, uint16_t dstBlackLevel,
-                                         bool clipBlacks, const dng_image& srcImage, dng_image& dstImage)
+dng_linearize_image::dng_linearize_image(dng_host& host, const dng_linearization_info& info,
+                                         uint16_t dstBlackLevel, bool clipBlacks, const dng_image& srcImage,
+                                         dng_image& dstImage)
     : dng_area_task("dng_linearization_image"), fActiveArea(info.fActiveArea) {
     fMaxTileSize = dng_point(1024, 1024);
     const uint32_t planes = std::min(srcImage.Planes(), dng_linearization_info::kMaxPlanes);
     for (uint32_t p = 0; p < planes; ++p)
-        fPlanes.push_back(std::make_unique<dng_linearize_plane>(host, info, dstBlackLevel, clipBlacks, srcImage,
-                                                                dstImage, p));
+        fPlanes.push_back(std::make_unique<dng_linearize_plane>(host, info, dstBlackLevel, clipBlacks,
+                                                                srcImage, dstImage, p));
 }
 
 void dng_linearize_image::ProcessArea(uint32_t, const dng_rect& tile, dng_abort_sniffer*) {
-    for (auto& plane : fPlanes) plane->Process(tile);
+    for (auto& plane : fPlanes)
+        plane->Process(tile);
 }
 
 void dng_linearization_info::Linearize(dng_host& host, dng_negative& negative, const dng_image& srcImage,

@@ -31,10 +31,12 @@ class dng_linearize_plane {
     const void* Lookup() const { return fLookup.data(); }
 
   private:
-    template <typename S> void ProcessSmall(const dng_rect& dstArea, const void* src, int32_t srcRowStep, void* dst,
-                                            int32_t dstRowStep);
-    template <typename S> void ProcessWide(const dng_rect& dstArea, const void* src, int32_t srcRowStep, void* dst,
-                                           int32_t dstRowStep);
+    template <typename S>
+    void ProcessSmall(const dng_rect& dstArea, const void* src, int32_t srcRowStep, void* dst,
+                      int32_t dstRowStep);
+    template <typename S>
+    void ProcessWide(const dng_rect& dstArea, const void* src, int32_t srcRowStep, void* dst,
+                     int32_t dstRowStep);
     double Black1D(int32_t row) const;
     double Black2D(int32_t row, int32_t col) const;
 
@@ -59,8 +61,8 @@ class dng_linearize_plane {
 
 class dng_linearize_image : public dng_area_task {
   public:
-    dng_linearize_image(dng_host& host, const dng_linearization_info& info, uint16_t dstBlackLevel, bool clipBlacks,
-                        const dng_image& srcImage, dng_image& dstImage);
+    dng_linearize_image(dng_host& host, const dng_linearization_info& info, uint16_t dstBlackLevel,
+                        bool clipBlacks, const dng_image& srcImage, dng_image& dstImage);
 
     const dng_rect& ActiveArea() const { return fActiveArea; }
     dng_linearize_plane& Plane(uint32_t index) { return *fPlanes[index]; }

@@ -141,6 +141,8 @@ void DecodeScan(const uint8_t* data, uint64_t size, uint64_t pos, const FrameHea
     BitSource bits(data, size, pos);
     const uint32_t n = h.components;
     const uint32_t rowSamples = h.width * n;
+    // The point transform only lowers the initial prediction: samples come out as coded, as
+    // the raw decoders of this program read them.
     const int32_t initial = 1 << (h.precision - h.pointTransform - 1);
     uint32_t untilRestart = h.restartInterval;
     // The first sample after the start or a restart predicts from the initial value, the rest
@@ -177,9 +179,6 @@ void DecodeScan(const uint8_t* data, uint64_t size, uint64_t pos, const FrameHea
         }
         firstLine = false;
     }
-    if (h.pointTransform)
-        for (uint16_t& s : frame.samples)
-            s = uint16_t(s << h.pointTransform);
 }
 
 } // namespace

@@ -72,8 +72,9 @@ class dng_mosaic_info : private dng_uncopyable {
     uint32_t SizeForDownScale(const dng_point& factor) const;
 
     // Full size through the pattern kernels, any other factor by block means.
-    virtual void Interpolate(dng_host& host, dng_negative& negative, const dng_image& srcImage, dng_image& dstImage,
-                             const dng_point& downScale, uint32_t srcPlane, std::vector<dng_matrix>* scaleMatrices);
+    virtual void Interpolate(dng_host& host, dng_negative& negative, const dng_image& srcImage,
+                             dng_image& dstImage, const dng_point& downScale, uint32_t srcPlane,
+                             std::vector<dng_matrix>* scaleMatrices);
     virtual void InterpolatePattern(dng_host& host, const dng_image& srcImage, dng_image& dstImage,
                                     uint32_t srcPlane);
     virtual void InterpolateFast(dng_host& host, const dng_image& srcImage, dng_image& dstImage,

@@ -1,4 +1,5 @@
 // Demosaicing: bilinear pattern kernels at full size, block means when scaling down.
+#include "KernelSuite.h"
 #include "dng/dng_exceptions.h"
 #include "dng/dng_filter_task.h"
 #include "dng/dng_host.h"
@@ -8,7 +9,6 @@
 #include "dng/dng_pixel_buffer.h"
 #include "dng/dng_safe_arithmetic.h"
 #include "dng/dng_tag_types.h"
-#include "KernelSuite.h"
 
 #include <algorithm>
 #include <cmath>
@@ -66,7 +66,9 @@ dng_point dng_mosaic_info::DownScaleFactor(uint32_t minSize, uint32_t prefSize, 
     dng_point step(1, 1);
     if (fAspectRatio < 5.0 / 9.0) step.h = std::min(4, RoundHalfAway(1.0 / fAspectRatio));
     if (fAspectRatio > 1.8) step.v = std::min(4, RoundHalfAway(fAspectRatio));
-    auto distance = [&](const dng_point& f) { return std::llabs(int64_t(SizeForDownScale(f)) - int64_t(preferred)); };
+    auto distance = [&](const dng_point& f) {
+        return std::llabs(int64_t(SizeForDownScale(f)) - int64_t(preferred));
+    };
 
     dng_point best = one;
     dng_point test = step;
@@ -88,7 +90,8 @@ dng_point dng_mosaic_info::DestinationSize(const dng_point& factor) const {
         const dng_point scale = FullScale();
         return dng_point(fSrcSize.v * scale.v, fSrcSize.h * scale.h);
     }
-    if (factor.v > kMaxFactor || factor.h > kMaxFactor || factor.v < 1 || factor.h < 1) return dng_point(0, 0);
+    if (factor.v > kMaxFactor || factor.h > kMaxFactor || factor.v < 1 || factor.h < 1)
+        return dng_point(0, 0);
     return dng_point(std::max(1, (fSrcSize.v + factor.v / 2) / factor.v),
                      std::max(1, (fSrcSize.h + factor.h / 2) / factor.h));
 }
@@ -147,8 +150,10 @@ void dng_mosaic_info::InterpolatePattern(dng_host& host, const dng_image& srcIma
             host.SniffForAbort();
             const dng_rect piece(top, left, std::min(top + kPieceSize, dstBounds.b),
                                  std::min(left + kPieceSize, dstBounds.r));
-            const dng_rect srcArea(piece.t - patRows, piece.l - patCols, piece.b + patRows, piece.r + patCols);
-            dng_pixel_buffer src(srcArea, srcPlane, 1, srcType, dng_pixel_buffer::interleaved, srcData.data());
+            const dng_rect srcArea(piece.t - patRows, piece.l - patCols, piece.b + patRows,
+                                   piece.r + patCols);
+            dng_pixel_buffer src(srcArea, srcPlane, 1, srcType, dng_pixel_buffer::interleaved,
+                                 srcData.data());
             src.rowStep = srcRowStep;
             srcImage.Get(src, dng_image::edge_repeat, uint32_t(patRows), uint32_t(patCols));
 
@@ -164,12 +169,14 @@ void dng_mosaic_info::InterpolatePattern(dng_host& host, const dng_image& srcIma
                         gKernelSuite.SuiteInterpolateRow16(
                             reinterpret_cast<const uint16_t*>(srcData.data()) + srcIndex,
                             reinterpret_cast<uint16_t*>(dstData.data()) + dstIndex, piece.W(), phase,
-                            uint32_t(patCols), cell.counts.data(), cell.offsets.data(), cell.weights16.data(), 0);
+                            uint32_t(patCols), cell.counts.data(), cell.offsets.data(), cell.weights16.data(),
+                            0);
                     else
                         gKernelSuite.SuiteInterpolateRow32(
                             reinterpret_cast<const float*>(srcData.data()) + srcIndex,
                             reinterpret_cast<float*>(dstData.data()) + dstIndex, piece.W(), phase,
-                            uint32_t(patCols), cell.counts.data(), cell.offsets.data(), cell.weights32.data(), 0);
+                            uint32_t(patCols), cell.counts.data(), cell.offsets.data(), cell.weights32.data(),
+                            0);
                 }
             }
             dng_pixel_buffer dst(piece, 0, planes, dstType, dng_pixel_buffer::planar, dstData.data());
@@ -243,8 +250,8 @@ void dng_mosaic_info::InterpolateFast(dng_host& host, const dng_image& srcImage,
     host.PerformAreaTask(task, dstImage.Bounds());
 }
 
-void dng_mosaic_info::Interpolate(dng_host& host, dng_negative&, const dng_image& srcImage, dng_image& dstImage,
-                                  const dng_point& downScale, uint32_t srcPlane,
+void dng_mosaic_info::Interpolate(dng_host& host, dng_negative&, const dng_image& srcImage,
+                                  dng_image& dstImage, const dng_point& downScale, uint32_t srcPlane,
                                   std::vector<dng_matrix>* scaleMatrices) {
     if (downScale == dng_point(1, 1)) {
         InterpolatePattern(host, srcImage, dstImage, srcPlane);

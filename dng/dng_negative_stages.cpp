@@ -161,7 +161,8 @@ void dng_negative::DoBuildStage3(dng_host& host, int32_t srcPlane, std::vector<d
     fStage3Image = std::move(fStage2Image);
 }
 
-void dng_negative::InterpolateStage3(dng_host& host, int32_t srcPlane, std::vector<dng_matrix>* scaleMatrices) {
+void dng_negative::InterpolateStage3(dng_host& host, int32_t srcPlane,
+                                     std::vector<dng_matrix>* scaleMatrices) {
     dng_mosaic_info& info = *fMosaicInfo;
     const uint32_t preferred = host.UseAlternativeSize() && host.AlternativePreferredSize() != 0
                                    ? host.AlternativePreferredSize()
@@ -189,14 +190,17 @@ void dng_negative::ResizeTransparencyMask(dng_host& host, bool convertTo8Bit) {
         host.CreateImage(bounds, 1, convertTo8Bit ? uint32_t(ttByte) : fTransparencyMask->PixelType()));
     host.ResampleInto(*fTransparencyMask, *resized);
     fTransparencyMask = std::move(resized);
-    if (!fRawTransparencyMask) fRawTransparencyMaskBitDepth = 0;
-    else if (convertTo8Bit) fRawTransparencyMaskBitDepth = 8;
+    if (!fRawTransparencyMask)
+        fRawTransparencyMaskBitDepth = 0;
+    else if (convertTo8Bit)
+        fRawTransparencyMaskBitDepth = 8;
 }
 
 void dng_negative::ResizeDepthMap(dng_host& host) {
     if (!fDepthMap || !fStage3Image || fDepthMap->Bounds() == fStage3Image->Bounds()) return;
     const dng_rect bounds = fStage3Image->Bounds();
-    if (!fRawDepthMap && uint64_t(fDepthMap->Width()) * fDepthMap->Height() < uint64_t(bounds.W()) * bounds.H())
+    if (!fRawDepthMap &&
+        uint64_t(fDepthMap->Width()) * fDepthMap->Height() < uint64_t(bounds.W()) * bounds.H())
         fRawDepthMap = CloneOf(fDepthMap.get());
     std::unique_ptr<dng_image> resized(host.CreateImage(bounds, 1, fDepthMap->PixelType()));
     host.ResampleInto(*fDepthMap, *resized);

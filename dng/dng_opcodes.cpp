@@ -2,9 +2,9 @@
 
 #include "dng/dng_exceptions.h"
 #include "dng/dng_host.h"
+#include "dng/dng_image.h"
 #include "dng/dng_info.h"
 #include "dng/dng_opcode_list.h"
-#include "dng/dng_image.h"
 #include "dng/dng_pixel_buffer.h"
 #include "dng/dng_stream.h"
 #include "dng/dng_tag_types.h"
@@ -21,7 +21,8 @@ dng_opcode_Unknown::dng_opcode_Unknown(uint32_t id, uint32_t minVersion, uint32_
     : dng_opcode(id, minVersion, flags) {
     SetWasReadFromStream();
     const uint32_t size = stream.Get_uint32();
-    if (size > stream.Length() - stream.Position()) ThrowBadFormat("Opcode parameters beyond the end of the list");
+    if (size > stream.Length() - stream.Position())
+        ThrowBadFormat("Opcode parameters beyond the end of the list");
     fData.resize(size);
     if (size) stream.Get(fData.data(), size);
 }
@@ -35,7 +36,8 @@ void dng_opcode_Unknown::Apply(dng_host&, dng_negative&, std::unique_ptr<dng_ima
     ThrowBadFormat("Required opcode of an unknown kind");
 }
 
-void ParseOpcodeList(dng_host& host, dng_stream& stream, uint64_t offset, uint32_t count, dng_opcode_list& list) {
+void ParseOpcodeList(dng_host& host, dng_stream& stream, uint64_t offset, uint32_t count,
+                     dng_opcode_list& list) {
     if (count < 4) ThrowBadFormat("Opcode list too short");
     const uint64_t length = stream.Length();
     if (offset > length || count > length - offset) ThrowBadFormat("Opcode list beyond the end of the file");
@@ -100,7 +102,8 @@ void ExpectSize(dng_stream& stream, uint64_t expected) {
 uint32_t RemainingBlock(dng_stream& stream) {
     // The count leads the block; what follows must lie in the stream.
     const uint32_t size = stream.Get_uint32();
-    if (size > stream.Length() - stream.Position()) ThrowBadFormat("Opcode parameters beyond the end of the list");
+    if (size > stream.Length() - stream.Position())
+        ThrowBadFormat("Opcode parameters beyond the end of the list");
     return size;
 }
 
@@ -113,8 +116,8 @@ void dng_area_spec::GetData(dng_stream& stream) {
     fPlanes = stream.Get_uint32();
     fRowPitch = stream.Get_uint32();
     fColPitch = stream.Get_uint32();
-    if (t > b || l > r || b > INT32_MAX || r > INT32_MAX || fPlanes == 0 || fPlane > 65535 || fPlanes > 65535 ||
-        fRowPitch == 0 || fColPitch == 0 || fRowPitch > INT32_MAX || fColPitch > INT32_MAX)
+    if (t > b || l > r || b > INT32_MAX || r > INT32_MAX || fPlanes == 0 || fPlane > 65535 ||
+        fPlanes > 65535 || fRowPitch == 0 || fColPitch == 0 || fRowPitch > INT32_MAX || fColPitch > INT32_MAX)
         ThrowBadFormat("Bad opcode area");
     fArea = dng_rect(int32_t(t), int32_t(l), int32_t(b), int32_t(r));
 }
@@ -165,19 +168,24 @@ void dng_inplace_opcode::Apply(dng_host& host, dng_negative&, std::unique_ptr<dn
                 const uint32_t plane = fAreaSpec.fPlane + p;
                 if (exact16) {
                     uint16_t* s = buffer.DirtyPixelAs<uint16_t>(r, band.l, plane);
-                    for (uint32_t i = 0; i < count; ++i) row16[i] = s[i * fAreaSpec.fColPitch];
+                    for (uint32_t i = 0; i < count; ++i)
+                        row16[i] = s[i * fAreaSpec.fColPitch];
                     if (!ProcessRow16(row16.data(), count, r, band.l, plane)) {
-                        for (uint32_t i = 0; i < count; ++i) row[i] = row16[i] * (1.0f / 65535.0f);
+                        for (uint32_t i = 0; i < count; ++i)
+                            row[i] = row16[i] * (1.0f / 65535.0f);
                         ProcessRow(row.data(), count, r, band.l, plane, bounds);
                         for (uint32_t i = 0; i < count; ++i)
                             row16[i] = uint16_t(std::clamp(row[i], 0.0f, 1.0f) * 65535.0f + 0.5f);
                     }
-                    for (uint32_t i = 0; i < count; ++i) s[i * fAreaSpec.fColPitch] = row16[i];
+                    for (uint32_t i = 0; i < count; ++i)
+                        s[i * fAreaSpec.fColPitch] = row16[i];
                 } else {
                     float* s = buffer.DirtyPixelAs<float>(r, band.l, plane);
-                    for (uint32_t i = 0; i < count; ++i) row[i] = s[i * fAreaSpec.fColPitch];
+                    for (uint32_t i = 0; i < count; ++i)
+                        row[i] = s[i * fAreaSpec.fColPitch];
                     ProcessRow(row.data(), count, r, band.l, plane, bounds);
-                    for (uint32_t i = 0; i < count; ++i) s[i * fAreaSpec.fColPitch] = row[i];
+                    for (uint32_t i = 0; i < count; ++i)
+                        s[i * fAreaSpec.fColPitch] = row[i];
                 }
             }
         }
@@ -201,11 +209,13 @@ dng_opcode_GainMap::dng_opcode_GainMap(uint32_t minVersion, uint32_t flags, dng_
     fOriginH = stream.Get_real64();
     fMapPlanes = stream.Get_uint32();
     const uint64_t points = uint64_t(fPointsV) * fPointsH * fMapPlanes;
-    if (fPointsV == 0 || fPointsH == 0 || fMapPlanes == 0 || points > kMaxMapPoints || 76 + points * 4 != size ||
-        !(fSpacingV > 0) || !(fSpacingH > 0) || !std::isfinite(fOriginV) || !std::isfinite(fOriginH))
+    if (fPointsV == 0 || fPointsH == 0 || fMapPlanes == 0 || points > kMaxMapPoints ||
+        76 + points * 4 != size || !(fSpacingV > 0) || !(fSpacingH > 0) || !std::isfinite(fOriginV) ||
+        !std::isfinite(fOriginH))
         ThrowBadFormat("Bad GainMap parameters");
     fGains.resize(size_t(points));
-    for (float& g : fGains) g = stream.Get_real32();
+    for (float& g : fGains)
+        g = stream.Get_real32();
 }
 
 void dng_opcode_GainMap::PutData(dng_stream& stream) const {
@@ -218,7 +228,8 @@ void dng_opcode_GainMap::PutData(dng_stream& stream) const {
     stream.Put_real64(fOriginV);
     stream.Put_real64(fOriginH);
     stream.Put_uint32(fMapPlanes);
-    for (float g : fGains) stream.Put_real32(g);
+    for (float g : fGains)
+        stream.Put_real32(g);
 }
 
 float dng_opcode_GainMap::Gain(double v, double h, uint32_t mapPlane) const {
@@ -228,14 +239,16 @@ float dng_opcode_GainMap::Gain(double v, double h, uint32_t mapPlane) const {
     const uint32_t r0 = uint32_t(fv), c0 = uint32_t(fh);
     const uint32_t r1 = std::min(r0 + 1, fPointsV - 1), c1 = std::min(c0 + 1, fPointsH - 1);
     const double dv = fv - r0, dh = fh - c0;
-    auto at = [&](uint32_t r, uint32_t c) { return double(fGains[(size_t(r) * fPointsH + c) * fMapPlanes + mapPlane]); };
+    auto at = [&](uint32_t r, uint32_t c) {
+        return double(fGains[(size_t(r) * fPointsH + c) * fMapPlanes + mapPlane]);
+    };
     const double top = at(r0, c0) + (at(r0, c1) - at(r0, c0)) * dh;
     const double bottom = at(r1, c0) + (at(r1, c1) - at(r1, c0)) * dh;
     return float(top + (bottom - top) * dv);
 }
 
-void dng_opcode_GainMap::ProcessRow(float* samples, uint32_t count, int32_t row, int32_t firstCol, uint32_t plane,
-                                    const dng_rect& bounds) const {
+void dng_opcode_GainMap::ProcessRow(float* samples, uint32_t count, int32_t row, int32_t firstCol,
+                                    uint32_t plane, const dng_rect& bounds) const {
     const uint32_t mapPlane = std::min(plane - fAreaSpec.fPlane, fMapPlanes - 1);
     // Gains are sampled at pixel centres, in fractions of the image's size.
     const double v = (row - bounds.t + 0.5) / bounds.H();
@@ -255,21 +268,25 @@ dng_opcode_MapTable::dng_opcode_MapTable(uint32_t minVersion, uint32_t flags, dn
     if (size < 36) ThrowBadFormat("MapTable parameters too short");
     fAreaSpec.GetData(stream);
     const uint32_t n = stream.Get_uint32();
-    if (n == 0 || n > kMaxTableSize || 36 + uint64_t(n) * 2 != size) ThrowBadFormat("Bad MapTable parameters");
+    if (n == 0 || n > kMaxTableSize || 36 + uint64_t(n) * 2 != size)
+        ThrowBadFormat("Bad MapTable parameters");
     fTable.resize(n);
-    for (uint16_t& v : fTable) v = stream.Get_uint16();
+    for (uint16_t& v : fTable)
+        v = stream.Get_uint16();
 }
 
 void dng_opcode_MapTable::PutData(dng_stream& stream) const {
     stream.Put_uint32(uint32_t(36 + fTable.size() * 2));
     fAreaSpec.PutData(stream);
     stream.Put_uint32(uint32_t(fTable.size()));
-    for (uint16_t v : fTable) stream.Put_uint16(v);
+    for (uint16_t v : fTable)
+        stream.Put_uint16(v);
 }
 
 bool dng_opcode_MapTable::ProcessRow16(uint16_t* samples, uint32_t count, int32_t, int32_t, uint32_t) const {
     const size_t last = fTable.size() - 1;
-    for (uint32_t i = 0; i < count; ++i) samples[i] = fTable[std::min<size_t>(samples[i], last)];
+    for (uint32_t i = 0; i < count; ++i)
+        samples[i] = fTable[std::min<size_t>(samples[i], last)];
     return true;
 }
 
@@ -288,14 +305,16 @@ dng_opcode_MapPolynomial::dng_opcode_MapPolynomial(uint32_t minVersion, uint32_t
     const uint32_t degree = stream.Get_uint32();
     if (degree > 8 || 36 + uint64_t(degree + 1) * 8 != size) ThrowBadFormat("Bad MapPolynomial parameters");
     fCoefficients.resize(degree + 1);
-    for (double& c : fCoefficients) c = stream.Get_real64();
+    for (double& c : fCoefficients)
+        c = stream.Get_real64();
 }
 
 void dng_opcode_MapPolynomial::PutData(dng_stream& stream) const {
     stream.Put_uint32(uint32_t(36 + fCoefficients.size() * 8));
     fAreaSpec.PutData(stream);
     stream.Put_uint32(uint32_t(fCoefficients.size() - 1));
-    for (double c : fCoefficients) stream.Put_real64(c);
+    for (double c : fCoefficients)
+        stream.Put_real64(c);
 }
 
 void dng_opcode_MapPolynomial::ProcessRow(float* samples, uint32_t count, int32_t, int32_t, uint32_t,
@@ -303,7 +322,8 @@ void dng_opcode_MapPolynomial::ProcessRow(float* samples, uint32_t count, int32_
     for (uint32_t i = 0; i < count; ++i) {
         const double x = samples[i];
         double y = 0.0;
-        for (size_t k = fCoefficients.size(); k-- > 0;) y = y * x + fCoefficients[k];
+        for (size_t k = fCoefficients.size(); k-- > 0;)
+            y = y * x + fCoefficients[k];
         samples[i] = float(y);
     }
 }
@@ -318,23 +338,26 @@ dng_opcode_RowColumnTable::dng_opcode_RowColumnTable(uint32_t id, uint32_t minVe
     if (size < 36) ThrowBadFormat("Row or column table parameters too short");
     fAreaSpec.GetData(stream);
     const uint32_t n = stream.Get_uint32();
-    const uint64_t expected = PerRow() ? (uint64_t(fAreaSpec.fArea.H()) + fAreaSpec.fRowPitch - 1) / fAreaSpec.fRowPitch
-                                       : (uint64_t(fAreaSpec.fArea.W()) + fAreaSpec.fColPitch - 1) / fAreaSpec.fColPitch;
+    const uint64_t expected =
+        PerRow() ? (uint64_t(fAreaSpec.fArea.H()) + fAreaSpec.fRowPitch - 1) / fAreaSpec.fRowPitch
+                 : (uint64_t(fAreaSpec.fArea.W()) + fAreaSpec.fColPitch - 1) / fAreaSpec.fColPitch;
     // One value per pitched row or column of the area, no more and no fewer.
     if (n != expected || 36 + uint64_t(n) * 4 != size) ThrowBadFormat("Bad row or column table parameters");
     fTable.resize(n);
-    for (float& v : fTable) v = stream.Get_real32();
+    for (float& v : fTable)
+        v = stream.Get_real32();
 }
 
 void dng_opcode_RowColumnTable::PutData(dng_stream& stream) const {
     stream.Put_uint32(uint32_t(36 + fTable.size() * 4));
     fAreaSpec.PutData(stream);
     stream.Put_uint32(uint32_t(fTable.size()));
-    for (float v : fTable) stream.Put_real32(v);
+    for (float v : fTable)
+        stream.Put_real32(v);
 }
 
-void dng_opcode_RowColumnTable::ProcessRow(float* samples, uint32_t count, int32_t row, int32_t firstCol, uint32_t,
-                                           const dng_rect&) const {
+void dng_opcode_RowColumnTable::ProcessRow(float* samples, uint32_t count, int32_t row, int32_t firstCol,
+                                           uint32_t, const dng_rect&) const {
     const dng_rect& a = fAreaSpec.fArea;
     for (uint32_t i = 0; i < count; ++i) {
         const int64_t col = firstCol + int64_t(i) * fAreaSpec.fColPitch;

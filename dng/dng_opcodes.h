@@ -58,7 +58,8 @@ struct dng_area_spec {
 // Base of the opcodes that change samples in place over an area spec.
 class dng_inplace_opcode : public dng_opcode {
   public:
-    dng_inplace_opcode(uint32_t id, uint32_t minVersion, uint32_t flags) : dng_opcode(id, minVersion, flags) {}
+    dng_inplace_opcode(uint32_t id, uint32_t minVersion, uint32_t flags)
+        : dng_opcode(id, minVersion, flags) {}
 
     void Apply(dng_host& host, dng_negative& negative, std::unique_ptr<dng_image>& image) override;
     const dng_area_spec& AreaSpec() const { return fAreaSpec; }
@@ -101,7 +102,8 @@ class dng_opcode_MapTable : public dng_inplace_opcode {
   protected:
     void ProcessRow(float* samples, uint32_t count, int32_t row, int32_t firstCol, uint32_t plane,
                     const dng_rect& bounds) const override;
-    bool ProcessRow16(uint16_t* samples, uint32_t count, int32_t row, int32_t firstCol, uint32_t plane) const override;
+    bool ProcessRow16(uint16_t* samples, uint32_t count, int32_t row, int32_t firstCol,
+                      uint32_t plane) const override;
 
   private:
     std::vector<uint16_t> fTable;
@@ -133,7 +135,9 @@ class dng_opcode_RowColumnTable : public dng_inplace_opcode {
 
   private:
     bool PerRow() const { return OpcodeID() == dngOpcode_DeltaPerRow || OpcodeID() == dngOpcode_ScalePerRow; }
-    bool IsScale() const { return OpcodeID() == dngOpcode_ScalePerRow || OpcodeID() == dngOpcode_ScalePerColumn; }
+    bool IsScale() const {
+        return OpcodeID() == dngOpcode_ScalePerRow || OpcodeID() == dngOpcode_ScalePerColumn;
+    }
     std::vector<float> fTable;
 };
 

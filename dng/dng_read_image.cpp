@@ -21,6 +21,10 @@ namespace {
 
 constexpr uint32_t kMaxReadDimension = 130000;
 constexpr uint64_t kChunkBytes = 131072;
+// No coding this reader knows packs more than this many decoded bytes into one stored byte
+// (deflate's limit is about 1032); a tile that claims more is not trusted with the memory.
+constexpr uint64_t kMaxExpansion = 1100;
+constexpr uint64_t kExpansionSlack = 65536;
 
 [[noreturn]] void BadData(const char* message = nullptr) { ThrowBadFormat(message); }
 
@@ -266,6 +270,21 @@ bool dng_read_layout::IsLossyJPEG() const { return fCompression == ccLossyJPEG; 
 
 // ---- Reader.
 
+void dng_read_image::CheckPlausibleSize(const dng_read_layout& layout, uint64_t streamLength) const {
+    const uint64_t bytesPerSample = (uint64_t(layout.fBitsPerSample[0]) + 7) / 8;
+    const uint64_t imageBytes = uint64_t(layout.fImageWidth) * layout.fImageLength *
+                                std::max(layout.fSamplesPerPixel, 1u) * bytesPerSample;
+    uint64_t stored = 0;
+    if (layout.TileByteCount(layout.TileArea(0, 0)) != 0) {
+        // Uncompressed: the data itself must be in the file.
+        if (imageBytes > streamLength * 2 + kExpansionSlack) BadData("Image larger than its file");
+        return;
+    }
+    for (uint64_t count : layout.fTileByteCount)
+        stored += std::min(count, streamLength);
+    if (imageBytes > stored * kMaxExpansion + kExpansionSlack) BadData("Image larger than its data can hold");
+}
+
 bool dng_read_image::UsesCompressedBuffer(const dng_read_layout& layout) const {
     const uint32_t c = layout.fCompression;
     return c == 5 || c == ccDeflate || c == ccPackBits || c == ccOldDeflate;
@@ -395,6 +414,9 @@ void dng_read_image::Read(dng_host& host, const dng_read_layout& layout, dng_str
                         }
                     }
                 } else {
+                    const uint64_t decoded = uint64_t(area.W()) * area.H() * planes * ((bits + 7) / 8);
+                    if (decoded > count * kMaxExpansion + kExpansionSlack)
+                        BadData("Tile claims more data than its bytes can hold");
                     std::vector<uint8_t> bytes = Scratch(count);
                     stream.SetReadPosition(offset);
                     stream.Get(bytes.data(), uint32_t(bytes.size()));

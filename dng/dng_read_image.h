@@ -84,6 +84,9 @@ class dng_read_image {
                       dng_fingerprint* digest = nullptr);
 
     virtual bool CanReadTileFormat(const dng_read_layout& layout) const;
+    // Fails with the bad-format code when the image's samples could not have come from the
+    // stored bytes, so that no image is made for a size the file merely claims.
+    void CheckPlausibleSize(const dng_read_layout& layout, uint64_t streamLength) const;
     virtual bool UsesCompressedBuffer(const dng_read_layout& layout) const;
 
   protected:
