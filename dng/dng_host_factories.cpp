@@ -5,6 +5,7 @@
 #include "dng/dng_host.h"
 #include "dng/dng_negative.h"
 #include "dng/dng_opcode_list.h"
+#include "dng/dng_resample.h"
 #include "dng/dng_simple_image.h"
 #include "dng/dng_xmp.h"
 
@@ -28,4 +29,6 @@ void dng_host::ApplyOpcodeList(dng_opcode_list& list, dng_negative& negative, st
     list.Apply(*this, negative, image);
 }
 
-void dng_host::ResampleInto(const dng_image&, dng_image&) { ThrowNotYetImplemented(); }
+void dng_host::ResampleInto(const dng_image& source, dng_image& destination) {
+    ResampleImage(*this, source, destination, source.Bounds(), destination.Bounds(), dng_resample_bicubic::Get());
+}

@@ -22,7 +22,8 @@ inline std::unique_ptr<dng_memory_stream> StreamOver(const std::vector<uint8_t>&
 }
 
 // Parses the file and builds its negative with the stage-1 image.
-inline std::unique_ptr<dng_negative> ReadNegative(dng_host& host, dng_stream& stream, dng_info* infoOut = nullptr) {
+inline std::unique_ptr<dng_negative> ReadNegative(dng_host& host, dng_stream& stream,
+                                                  dng_info* infoOut = nullptr) {
     dng_info info;
     info.Parse(host, stream);
     auto negative = info.BuildNegative(host, stream, true);

@@ -32,16 +32,48 @@ struct SampleCase {
 };
 
 const SampleCase kSamples[] = {
-    {"BMPCC_cinemadng_frame.dng", 1952, 1112, dng_rect(0, 0, 1112, 1952), 1920, 1080, 16, 16,
-     {256, 256, 256, 256}, 51080, {1, 2, 0, 1},
+    {"BMPCC_cinemadng_frame.dng",
+     1952,
+     1112,
+     dng_rect(0, 0, 1112, 1952),
+     1920,
+     1080,
+     16,
+     16,
+     {256, 256, 256, 256},
+     51080,
+     {1, 2, 0, 1},
      {1.31197, -0.49679, 0.01156, -0.41723, 1.44237, 0.04528, 0.06723, 0.2171, 0.72651},
-     {0.8722, 1, 0.5928}, {0, 0, 0}},
-    {"Pixel7_small.dng", 510, 382, dng_rect(0, 0, 382, 510), 494, 366, 8, 8,
-     {1024.554688, 1024.730469, 1023.78125, 1023.929688}, 16368, {0, 1, 1, 2},
+     {0.8722, 1, 0.5928},
+     {0, 0, 0}},
+    {"Pixel7_small.dng",
+     510,
+     382,
+     dng_rect(0, 0, 382, 510),
+     494,
+     366,
+     8,
+     8,
+     {1024.554688, 1024.730469, 1023.78125, 1023.929688},
+     16368,
+     {0, 1, 1, 2},
      {1.1556, -0.6598, 0.0696, -0.2355, 1.051, 0.2134, 0.0221, 0.1384, 0.6547},
-     {1, 0.956079, 0.356516}, {0, 4, 1}},
-    {"synthetic_1024_rggb_uncompressed.dng", 1024, 1024, dng_rect(0, 0, 1024, 1024), 1024, 1024, 0, 0,
-     {0, 0, 0, 0}, 65535, {0, 1, 1, 2}, {1, 0, 0, 0, 1, 0, 0, 0, 1}, {0, 0, 0}, {0, 0, 0}},
+     {1, 0.956079, 0.356516},
+     {0, 4, 1}},
+    {"synthetic_1024_rggb_uncompressed.dng",
+     1024,
+     1024,
+     dng_rect(0, 0, 1024, 1024),
+     1024,
+     1024,
+     0,
+     0,
+     {0, 0, 0, 0},
+     65535,
+     {0, 1, 1, 2},
+     {1, 0, 0, 0, 1, 0, 0, 0, 1},
+     {0, 0, 0},
+     {0, 0, 0}},
 };
 
 class SampleNegative : public ::testing::TestWithParam<SampleCase> {};
@@ -73,7 +105,8 @@ TEST_P(SampleNegative, MatchesWhatExiftoolReads) {
 
     const dng_mosaic_info& mosaic = *negative->GetMosaicInfo();
     EXPECT_EQ(mosaic.fCFAPatternSize, dng_point(2, 2));
-    for (int k = 0; k < 4; ++k) EXPECT_EQ(mosaic.fCFAPattern[k / 2][k % 2], c.cfa[k]) << k;
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(mosaic.fCFAPattern[k / 2][k % 2], c.cfa[k]) << k;
 
     ASSERT_EQ(negative->ProfileCount(), 1u);
     const dng_matrix& m = negative->ProfileByIndex(0).ColorMatrix1();
@@ -81,9 +114,11 @@ TEST_P(SampleNegative, MatchesWhatExiftoolReads) {
     // The profile keeps the matrix scaled so that white's largest channel is 1: the tag's values
     // up to one common factor.
     const double scale = m[0][0] / c.colorMatrix1[0];
-    for (int k = 0; k < 9; ++k) EXPECT_NEAR(m[k / 3][k % 3], c.colorMatrix1[k] * scale, 1e-4) << k;
+    for (int k = 0; k < 9; ++k)
+        EXPECT_NEAR(m[k / 3][k % 3], c.colorMatrix1[k] * scale, 1e-4) << k;
     if (c.neutral[0] > 0) {
-        for (uint32_t k = 0; k < 3; ++k) EXPECT_NEAR(negative->CameraNeutral()[k], c.neutral[k], 1e-5);
+        for (uint32_t k = 0; k < 3; ++k)
+            EXPECT_NEAR(negative->CameraNeutral()[k], c.neutral[k], 1e-5);
     }
 
     EXPECT_EQ(negative->OpcodeList1().Count(), c.opcodes[0]);
