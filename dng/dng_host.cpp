@@ -6,6 +6,7 @@
 #include "dng/dng_memory.h"
 #include "dng/dng_opcodes.h"
 #include "dng/dng_stream.h"
+#include "platform/ConcurrentQueue.h"
 
 #include <algorithm>
 
@@ -25,7 +26,14 @@ bool dng_host::IsTransientCode(int32_t code) const {
 }
 
 void dng_host::PerformAreaTask(dng_area_task& task, const dng_rect& area, dng_area_task_progress* progress) {
-    RunAreaTask(task, area, &Allocator(), fSniffer, progress);
+    // Progress reports are not made to be called from several threads at once.
+    const uint32_t threads = progress ? 1 : std::min(AreaTaskThreadCount(), task.ThreadLimit());
+    RunAreaTaskThreaded(task, area, threads, &Allocator(), fSniffer, progress);
+}
+
+uint32_t dng_host::AreaTaskThreadCount() const {
+    if (fAreaTaskThreadCount) return fAreaTaskThreadCount;
+    return uint32_t(std::max(1, platform::ConcurrentQueue::shared().concurrency()));
 }
 
 // Whole-file reading builds its negative from dng_info without a shared record.

@@ -210,3 +210,39 @@ TEST(StageBuilds, RealSamplesReachStage3) {
 }
 
 } // namespace
+
+namespace {
+
+// The road's area tasks share tiles out among the workers; what they make must not depend on
+// how many there are.
+TEST(StageBuilds, ResultsDoNotDependOnTheThreadCount) {
+    testsupport::SyntheticDngSpec spec;
+    spec.width = 600;
+    spec.height = 400;
+    const std::vector<uint8_t> file = testsupport::buildSyntheticDng(spec);
+    std::vector<std::vector<uint16_t>> results;
+    for (const uint32_t threads : {1u, 3u, 8u}) {
+        dng_host host;
+        host.SetAreaTaskThreadCount(threads);
+        auto stream = dngtest::StreamOver(file);
+        auto n = dngtest::ReadNegative(host, *stream);
+        n->BuildStage2Image(host);
+        n->BuildStage3Image(host);
+        std::vector<uint16_t> all;
+        for (uint32_t p = 0; p < 3; ++p) {
+            const std::vector<uint16_t> plane = Plane16(*n->Stage3Image(), p);
+            all.insert(all.end(), plane.begin(), plane.end());
+        }
+        dng_simple_image half(dng_rect(200, 300), 3, ttShort, gDefaultDNGMemoryAllocator);
+        host.ResampleInto(*n->Stage3Image(), half);
+        for (uint32_t p = 0; p < 3; ++p) {
+            const std::vector<uint16_t> plane = Plane16(half, p);
+            all.insert(all.end(), plane.begin(), plane.end());
+        }
+        results.push_back(std::move(all));
+    }
+    EXPECT_EQ(results[0], results[1]);
+    EXPECT_EQ(results[0], results[2]);
+}
+
+} // namespace
