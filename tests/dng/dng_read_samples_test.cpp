@@ -140,3 +140,30 @@ TEST(SampleNegative, JpegXlAndVc5CodedFilesRefuseCleanly) {
 }
 
 } // namespace
+
+namespace {
+
+// Lossy JPEG tiles of 8-bit linear RGB decode through libjpeg-turbo.
+TEST(SampleNegative, LossyJpegLinearRawReads) {
+    LV_REQUIRE_SAMPLE("canon_eos_6d_lossy_linear.dng");
+    dng_host host;
+    dng_file_stream stream(testsupport::samplePath("canon_eos_6d_lossy_linear.dng").c_str());
+    auto negative = dngtest::ReadNegative(host, stream);
+    const dng_image& raw = *negative->Stage1Image();
+    EXPECT_EQ(raw.Bounds(), dng_rect(816, 1224));
+    EXPECT_EQ(raw.Planes(), 3u);
+    EXPECT_EQ(raw.PixelType(), ttByte);
+    std::vector<uint8_t> row(1224 * 3);
+    dng_pixel_buffer buffer(dng_rect(408, 0, 409, 1224), 0, 3, ttByte, dng_pixel_buffer::interleaved,
+                            row.data());
+    raw.Get(buffer);
+    uint64_t sum = 0;
+    for (uint8_t v : row)
+        sum += v;
+    EXPECT_GT(sum, row.size() * 4u);
+    negative->BuildStage2Image(host);
+    negative->BuildStage3Image(host);
+    EXPECT_EQ(negative->Stage3Image()->Planes(), 3u);
+}
+
+} // namespace
