@@ -98,90 +98,86 @@ dng_point dng_mosaic_info::DestinationSize(const dng_point& factor) const {
 
 // ---- Full-size interpolation.
 
+namespace {
+
+// Each destination pixel of each plane a weighted sum of the mosaic samples around it, the
+// weights fixed per pattern cell. Tiles read the mosaic with a margin of one pattern, repeated
+// past the image's edges in the pattern's own phase.
+class dng_pattern_interpolator : public dng_filter_task {
+  public:
+    dng_pattern_interpolator(const dng_mosaic_info& info, const dng_image& srcImage, dng_image& dstImage,
+                             uint32_t srcPlane)
+        : dng_filter_task("dng_pattern_interpolator", srcImage, dstImage), fPatRows(info.fCFAPatternSize.v),
+          fPatCols(info.fCFAPatternSize.h), fPlanes(std::min(info.fColorPlanes, dstImage.Planes())) {
+        fSrcPlane = srcPlane;
+        fSrcPlanes = 1;
+        fDstPlanes = fPlanes;
+        fSrcRepeat = info.fCFAPatternSize;
+        fMaxTileSize = dng_point(kPieceSize, kPieceSize);
+        for (uint32_t p = 0; p < fPlanes; ++p)
+            for (int32_t r = 0; r < fPatRows; ++r)
+                for (int32_t c = 0; c < fPatCols; ++c)
+                    fKernels.push_back(info.PatternKernel(p, r, c));
+    }
+
+    dng_rect SrcArea(const dng_rect& dstArea) override {
+        return dng_rect(dstArea.t - fPatRows, dstArea.l - fPatCols, dstArea.b + fPatRows,
+                        dstArea.r + fPatCols);
+    }
+
+    using dng_filter_task::ProcessArea;
+    void ProcessArea(uint32_t, dng_pixel_buffer& src, dng_pixel_buffer& dst) override {
+        // Offsets in elements of this tile's source buffer, whose row step follows its width.
+        std::vector<dng_pattern_kernel> kernels = fKernels;
+        std::vector<uint32_t> counts(kernels.size());
+        std::vector<const int32_t*> offsets(kernels.size());
+        std::vector<const uint16_t*> weights16(kernels.size());
+        std::vector<const float*> weights32(kernels.size());
+        for (size_t k = 0; k < kernels.size(); ++k) {
+            const uint32_t cell = uint32_t(k % size_t(fPatRows * fPatCols));
+            kernels[k].Finalize(dng_point(1, 1), cell / uint32_t(fPatCols), cell % uint32_t(fPatCols),
+                                src.rowStep, src.colStep);
+            counts[k] = kernels[k].fCount;
+            offsets[k] = kernels[k].fOffset;
+            weights16[k] = kernels[k].fWeight16;
+            weights32[k] = kernels[k].fWeight32;
+        }
+        const dng_rect& area = dst.area;
+        const uint32_t phase = uint32_t(Mod(area.l, fPatCols));
+        for (int32_t i = area.t; i < area.b; ++i)
+            for (uint32_t p = 0; p < fPlanes; ++p) {
+                const size_t first = (size_t(p) * fPatRows + size_t(Mod(i, fPatRows))) * size_t(fPatCols);
+                if (fDstPixelType == ttShort)
+                    gKernelSuite.SuiteInterpolateRow16(src.ConstPixelAs<uint16_t>(i, area.l, src.plane),
+                                                       dst.DirtyPixelAs<uint16_t>(i, area.l, dst.plane + p),
+                                                       area.W(), phase, uint32_t(fPatCols), &counts[first],
+                                                       &offsets[first], &weights16[first], 0);
+                else
+                    gKernelSuite.SuiteInterpolateRow32(src.ConstPixelAs<float>(i, area.l, src.plane),
+                                                       dst.DirtyPixelAs<float>(i, area.l, dst.plane + p),
+                                                       area.W(), phase, uint32_t(fPatCols), &counts[first],
+                                                       &offsets[first], &weights32[first], 0);
+            }
+    }
+
+  private:
+    int32_t fPatRows, fPatCols;
+    uint32_t fPlanes;
+    std::vector<dng_pattern_kernel> fKernels;
+};
+
+} // namespace
+
 void dng_mosaic_info::InterpolatePattern(dng_host& host, const dng_image& srcImage, dng_image& dstImage,
                                          uint32_t srcPlane) {
     if (fCFALayout != 1) ThrowBadFormat("Staggered CFA layouts are not read");
     ValidatePattern();
-    const int32_t patRows = fCFAPatternSize.v, patCols = fCFAPatternSize.h;
-    const dng_rect dstBounds = dstImage.Bounds();
-    const int32_t tileRows = std::min<int32_t>(int32_t(dstBounds.H()), kPieceSize);
-    const int32_t tileCols = std::min<int32_t>(int32_t(dstBounds.W()), kPieceSize);
-    if (tileRows <= 0 || tileCols <= 0) return;
-    const uint32_t srcType = srcImage.PixelType();
-    const uint32_t dstType = dstImage.PixelType();
-    if (srcType != dstType || (dstType != ttShort && dstType != ttFloat))
+    const uint32_t type = dstImage.PixelType();
+    if (srcImage.PixelType() != type || (type != ttShort && type != ttFloat))
         ThrowProgramError("Mosaic images of these pixel types");
-    const uint32_t planes = std::min(fColorPlanes, dstImage.Planes());
-
-    const int32_t srcRowStep = tileCols + 2 * patCols;
-    const int32_t srcRows = tileRows + 2 * patRows;
-    const uint32_t sampleSize = TagTypeSize(srcType);
-    std::vector<uint8_t> srcData(size_t(srcRowStep) * srcRows * sampleSize);
-    std::vector<uint8_t> dstData(size_t(tileCols) * tileRows * planes * sampleSize);
-
-    // Kernels per plane and pattern cell, in source-buffer elements.
-    struct Cell {
-        std::vector<dng_pattern_kernel> kernels;
-        std::vector<uint32_t> counts;
-        std::vector<const int32_t*> offsets;
-        std::vector<const uint16_t*> weights16;
-        std::vector<const float*> weights32;
-    };
-    std::vector<Cell> cells(size_t(planes) * patRows);
-    for (uint32_t p = 0; p < planes; ++p)
-        for (int32_t r = 0; r < patRows; ++r) {
-            Cell& cell = cells[size_t(p) * patRows + r];
-            cell.kernels.reserve(size_t(patCols));
-            for (int32_t c = 0; c < patCols; ++c) {
-                dng_pattern_kernel k = PatternKernel(p, r, c);
-                k.Finalize(dng_point(1, 1), uint32_t(r), uint32_t(c), srcRowStep, 1);
-                cell.kernels.push_back(k);
-            }
-            for (const dng_pattern_kernel& k : cell.kernels) {
-                cell.counts.push_back(k.fCount);
-                cell.offsets.push_back(k.fOffset);
-                cell.weights16.push_back(k.fWeight16);
-                cell.weights32.push_back(k.fWeight32);
-            }
-        }
-
-    for (int32_t top = dstBounds.t; top < dstBounds.b; top += kPieceSize)
-        for (int32_t left = dstBounds.l; left < dstBounds.r; left += kPieceSize) {
-            host.SniffForAbort();
-            const dng_rect piece(top, left, std::min(top + kPieceSize, dstBounds.b),
-                                 std::min(left + kPieceSize, dstBounds.r));
-            const dng_rect srcArea(piece.t - patRows, piece.l - patCols, piece.b + patRows,
-                                   piece.r + patCols);
-            dng_pixel_buffer src(srcArea, srcPlane, 1, srcType, dng_pixel_buffer::interleaved,
-                                 srcData.data());
-            src.rowStep = srcRowStep;
-            srcImage.Get(src, dng_image::edge_repeat, uint32_t(patRows), uint32_t(patCols));
-
-            const int32_t rowStep = int32_t(piece.W());
-            const int32_t planeStep = rowStep * int32_t(piece.H());
-            const uint32_t phase = uint32_t(Mod(piece.l, patCols));
-            for (int32_t i = piece.t; i < piece.b; ++i) {
-                const int64_t srcIndex = int64_t(i - srcArea.t) * srcRowStep + (piece.l - srcArea.l);
-                for (uint32_t p = 0; p < planes; ++p) {
-                    const Cell& cell = cells[size_t(p) * patRows + Mod(i, patRows)];
-                    const int64_t dstIndex = int64_t(p) * planeStep + int64_t(i - piece.t) * rowStep;
-                    if (dstType == ttShort)
-                        gKernelSuite.SuiteInterpolateRow16(
-                            reinterpret_cast<const uint16_t*>(srcData.data()) + srcIndex,
-                            reinterpret_cast<uint16_t*>(dstData.data()) + dstIndex, piece.W(), phase,
-                            uint32_t(patCols), cell.counts.data(), cell.offsets.data(), cell.weights16.data(),
-                            0);
-                    else
-                        gKernelSuite.SuiteInterpolateRow32(
-                            reinterpret_cast<const float*>(srcData.data()) + srcIndex,
-                            reinterpret_cast<float*>(dstData.data()) + dstIndex, piece.W(), phase,
-                            uint32_t(patCols), cell.counts.data(), cell.offsets.data(), cell.weights32.data(),
-                            0);
-                }
-            }
-            dng_pixel_buffer dst(piece, 0, planes, dstType, dng_pixel_buffer::planar, dstData.data());
-            dstImage.Put(dst);
-        }
+    if (dstImage.Bounds().IsEmpty()) return;
+    dng_pattern_interpolator task(*this, srcImage, dstImage, srcPlane);
+    host.PerformAreaTask(task, dstImage.Bounds());
 }
 
 // ---- Block means.
