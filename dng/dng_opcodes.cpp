@@ -1,11 +1,14 @@
 #include "dng/dng_opcodes.h"
 
+#include "dng/dng_area_task.h"
 #include "dng/dng_exceptions.h"
 #include "dng/dng_host.h"
 #include "dng/dng_image.h"
 #include "dng/dng_info.h"
+#include "dng/dng_negative.h"
 #include "dng/dng_opcode_list.h"
 #include "dng/dng_pixel_buffer.h"
+#include "dng/dng_resample.h"
 #include "dng/dng_stream.h"
 #include "dng/dng_tag_types.h"
 
@@ -80,6 +83,8 @@ std::unique_ptr<dng_opcode> MakeOpcode(uint32_t id, uint32_t minVersion, uint32_
         return std::make_unique<dng_opcode_RowColumnTable>(id, minVersion, flags, stream);
     case dngOpcode_TrimBounds:
         return std::make_unique<dng_opcode_TrimBounds>(minVersion, flags, stream);
+    case dngOpcode_WarpRectilinear:
+        return std::make_unique<dng_opcode_WarpRectilinear>(minVersion, flags, stream);
     default:
         return std::make_unique<dng_opcode_Unknown>(id, minVersion, flags, stream);
     }
@@ -395,4 +400,155 @@ void dng_opcode_TrimBounds::Apply(dng_host&, dng_negative&, std::unique_ptr<dng_
     const dng_rect trimmed = fBounds & image->Bounds();
     if (trimmed.IsEmpty()) ThrowBadFormat("TrimBounds outside the image");
     image->Trim(trimmed);
+}
+
+// ---- Rectilinear warp.
+
+dng_opcode_WarpRectilinear::dng_opcode_WarpRectilinear(uint32_t minVersion, uint32_t flags,
+                                                       dng_stream& stream)
+    : dng_opcode(dngOpcode_WarpRectilinear, minVersion, flags) {
+    SetWasReadFromStream();
+    const uint32_t size = RemainingBlock(stream);
+    if (size < 4) ThrowBadFormat("WarpRectilinear parameters too short");
+    const uint32_t planes = stream.Get_uint32();
+    if (planes < 1 || planes > 4 || size != 4 + uint64_t(planes) * 48 + 16)
+        ThrowBadFormat("Bad WarpRectilinear parameters");
+    fPlanes.resize(planes);
+    for (Coefficients& c : fPlanes) {
+        for (double& k : c.kr)
+            k = stream.Get_real64();
+        for (double& k : c.kt)
+            k = stream.Get_real64();
+    }
+    fCenterX = stream.Get_real64();
+    fCenterY = stream.Get_real64();
+    for (const Coefficients& c : fPlanes)
+        for (double k : {c.kr[0], c.kr[1], c.kr[2], c.kr[3], c.kt[0], c.kt[1]})
+            if (!std::isfinite(k)) ThrowBadFormat("Bad WarpRectilinear parameters");
+    if (!std::isfinite(fCenterX) || !std::isfinite(fCenterY))
+        ThrowBadFormat("Bad WarpRectilinear parameters");
+}
+
+void dng_opcode_WarpRectilinear::PutData(dng_stream& stream) const {
+    stream.Put_uint32(uint32_t(4 + fPlanes.size() * 48 + 16));
+    stream.Put_uint32(uint32_t(fPlanes.size()));
+    for (const Coefficients& c : fPlanes) {
+        for (double k : c.kr)
+            stream.Put_real64(k);
+        for (double k : c.kt)
+            stream.Put_real64(k);
+    }
+    stream.Put_real64(fCenterX);
+    stream.Put_real64(fCenterY);
+}
+
+bool dng_opcode_WarpRectilinear::IsValidForNegative(const dng_negative&) const { return true; }
+
+void dng_opcode_WarpRectilinear::SourceOf(const dng_rect& bounds, uint32_t plane, double x, double y,
+                                          double& sx, double& sy) const {
+    const Coefficients& k = fPlanes[std::min<size_t>(plane, fPlanes.size() - 1)];
+    const double cx = bounds.l + fCenterX * bounds.W();
+    const double cy = bounds.t + fCenterY * bounds.H();
+    // Distances are in units of the farthest corner's distance from the centre.
+    const double w = std::max(cx - bounds.l, bounds.r - cx), h = std::max(cy - bounds.t, bounds.b - cy);
+    const double m = std::max(std::sqrt(w * w + h * h), 1e-9);
+    const double dx = (x - cx) / m, dy = (y - cy) / m;
+    const double r2 = dx * dx + dy * dy;
+    const double f = k.kr[0] + r2 * (k.kr[1] + r2 * (k.kr[2] + r2 * k.kr[3]));
+    const double tx = k.kt[0] * 2 * dx * dy + k.kt[1] * (r2 + 2 * dx * dx);
+    const double ty = k.kt[1] * 2 * dx * dy + k.kt[0] * (r2 + 2 * dy * dy);
+    sx = cx + m * (dx * f + tx);
+    sy = cy + m * (dy * f + ty);
+}
+
+namespace {
+
+class dng_warp_task : public dng_area_task {
+  public:
+    dng_warp_task(const dng_opcode_WarpRectilinear& warp, const dng_image& src, dng_image& dst)
+        : dng_area_task("dng_warp_task"), fWarp(warp), fSrc(src), fDst(dst) {
+        fWeights.Initialize(dng_resample_bicubic::Get());
+    }
+
+    void ProcessArea(uint32_t, const dng_rect& tile, dng_abort_sniffer*) override {
+        for (uint32_t p = 0; p < fDst.Planes(); ++p)
+            WarpPiece(tile, p);
+    }
+
+  private:
+    static constexpr int64_t kMaxSourcePixels = 1 << 20;
+
+    // Source positions limited to the image, so no position reads far outside it.
+    void Source(uint32_t plane, int32_t row, int32_t col, double& sx, double& sy) const {
+        const dng_rect& b = fSrc.Bounds();
+        fWarp.SourceOf(b, plane, col + 0.5, row + 0.5, sx, sy);
+        sx = std::clamp(sx - 0.5, double(b.l), double(b.r - 1));
+        sy = std::clamp(sy - 0.5, double(b.t), double(b.b - 1));
+    }
+
+    void WarpPiece(const dng_rect& piece, uint32_t plane) {
+        const int32_t radius = int32_t(fWeights.Radius());
+        double minX = 1e300, minY = 1e300, maxX = -1e300, maxY = -1e300;
+        for (int32_t r = piece.t; r < piece.b; ++r)
+            for (int32_t c = piece.l; c < piece.r; ++c) {
+                double sx, sy;
+                Source(plane, r, c, sx, sy);
+                minX = std::min(minX, sx), maxX = std::max(maxX, sx);
+                minY = std::min(minY, sy), maxY = std::max(maxY, sy);
+            }
+        const dng_rect src(int32_t(std::floor(minY)) - radius + 1, int32_t(std::floor(minX)) - radius + 1,
+                           int32_t(std::floor(maxY)) + radius + 2, int32_t(std::floor(maxX)) + radius + 2);
+        // A strong warp spreads a piece's sources widely: split it until its sources fit.
+        if (int64_t(src.W()) * src.H() > kMaxSourcePixels && piece.W() * piece.H() > 1) {
+            const bool splitRows = piece.H() >= piece.W();
+            const int32_t midR = piece.t + int32_t(piece.H() / 2), midC = piece.l + int32_t(piece.W() / 2);
+            WarpPiece(splitRows ? dng_rect(piece.t, piece.l, midR, piece.r)
+                                : dng_rect(piece.t, piece.l, piece.b, midC),
+                      plane);
+            WarpPiece(splitRows ? dng_rect(midR, piece.l, piece.b, piece.r)
+                                : dng_rect(piece.t, midC, piece.b, piece.r),
+                      plane);
+            return;
+        }
+        std::vector<float> in(size_t(src.W()) * src.H());
+        dng_pixel_buffer inBuffer(src, plane, 1, ttFloat, dng_pixel_buffer::interleaved, in.data());
+        fSrc.Get(inBuffer, dng_image::edge_repeat);
+        std::vector<float> out(size_t(piece.W()) * piece.H());
+        const int32_t width = int32_t(2 * fWeights.Radius());
+        size_t o = 0;
+        for (int32_t r = piece.t; r < piece.b; ++r)
+            for (int32_t c = piece.l; c < piece.r; ++c, ++o) {
+                double sx, sy;
+                Source(plane, r, c, sx, sy);
+                // Positions in 1/32 pixel: the whole part picks the taps, the rest the phase.
+                const int64_t qx = int64_t(std::floor(sx * 32.0 + 0.5)),
+                              qy = int64_t(std::floor(sy * 32.0 + 0.5));
+                const int32_t ix = int32_t(qx >> 5), iy = int32_t(qy >> 5);
+                const uint32_t fx = uint32_t(qx & 31), fy = uint32_t(qy & 31);
+                const float* w = fWeights.Weights32(fy, fx);
+                const float* base =
+                    &in[size_t(iy - radius + 1 - src.t) * src.W() + size_t(ix - radius + 1 - src.l)];
+                float sum = 0.0f;
+                for (int32_t i = 0; i < width; ++i)
+                    for (int32_t j = 0; j < width; ++j)
+                        sum += w[i * width + j] * base[size_t(i) * src.W() + j];
+                out[o] = std::clamp(sum, 0.0f, 1.0f);
+            }
+        dng_pixel_buffer outBuffer(piece, plane, 1, ttFloat, dng_pixel_buffer::interleaved, out.data());
+        fDst.Put(outBuffer);
+    }
+
+    const dng_opcode_WarpRectilinear& fWarp;
+    const dng_image& fSrc;
+    dng_image& fDst;
+    dng_resample_weights_2d fWeights;
+};
+
+} // namespace
+
+void dng_opcode_WarpRectilinear::Apply(dng_host& host, dng_negative&, std::unique_ptr<dng_image>& image) {
+    std::unique_ptr<dng_image> warped(host.CreateImage(image->Bounds(), image->Planes(), image->PixelType()));
+    dng_warp_task task(*this, *image, *warped);
+    host.PerformAreaTask(task, image->Bounds());
+    image = std::move(warped);
 }

@@ -151,3 +151,25 @@ class dng_opcode_TrimBounds : public dng_opcode {
   private:
     dng_rect fBounds;
 };
+
+// Corrects radial and tangential lens distortion: each destination pixel is resampled from the
+// source position the plane's polynomial gives around the optical centre.
+class dng_opcode_WarpRectilinear : public dng_opcode {
+  public:
+    struct Coefficients {
+        double kr[4];
+        double kt[2];
+    };
+
+    dng_opcode_WarpRectilinear(uint32_t minVersion, uint32_t flags, dng_stream& stream);
+    void PutData(dng_stream& stream) const override;
+    bool IsValidForNegative(const dng_negative& negative) const override;
+    void Apply(dng_host& host, dng_negative& negative, std::unique_ptr<dng_image>& image) override;
+
+    // The source position (column, row) of destination pixel centre (x, y) for a plane.
+    void SourceOf(const dng_rect& bounds, uint32_t plane, double x, double y, double& sx, double& sy) const;
+
+  private:
+    std::vector<Coefficients> fPlanes;
+    double fCenterX = 0.5, fCenterY = 0.5;
+};

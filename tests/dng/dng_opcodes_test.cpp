@@ -205,6 +205,38 @@ TEST(Opcodes, TablesDeltasScalesAndGainsChangeTheirAreas) {
     EXPECT_EQ(scale[2], 102);
 }
 
+std::vector<uint8_t> Warp(double kr0, double kr1) {
+    std::vector<uint8_t> v;
+    ListWriter::U32(v, 1);
+    for (double k : {kr0, kr1, 0.0, 0.0, 0.0, 0.0, 0.5, 0.5})
+        ListWriter::F64(v, k);
+    return v;
+}
+
+TEST(Opcodes, RectilinearWarpKeepsTheIdentityAndMovesTowardsTheCentre) {
+    // kr0 = 1 maps every pixel onto itself.
+    EXPECT_EQ(Applied(ListWriter().Opcode(dngOpcode_WarpRectilinear, 0x01030000, 0, Warp(1, 0)).Bytes()),
+              Values(*Image4x4(100)));
+    // Any warp of a flat image leaves it flat.
+    dng_host host;
+    std::unique_ptr<dng_negative> negative(host.MakeNegative());
+    dng_opcode_list list(3);
+    Parse(host, ListWriter().Opcode(dngOpcode_WarpRectilinear, 0x01030000, 0, Warp(0.8, 0.3)).Bytes(), list);
+    std::unique_ptr<dng_image> image =
+        std::make_unique<dng_simple_image>(dng_rect(9, 13), 1, ttShort, gDefaultDNGMemoryAllocator);
+    image->SetConstant(777, image->Bounds());
+    list.Apply(host, *negative, image);
+    for (uint16_t v : Values(*image))
+        ASSERT_EQ(v, 777);
+    // Halving distances: the corner's source lies halfway to the centre.
+    dng_opcode_list half(3);
+    Parse(host, ListWriter().Opcode(dngOpcode_WarpRectilinear, 0x01030000, 0, Warp(0.5, 0)).Bytes(), half);
+    double sx, sy;
+    static_cast<const dng_opcode_WarpRectilinear&>(half.Entry(0)).SourceOf(dng_rect(10, 20), 0, 0, 0, sx, sy);
+    EXPECT_DOUBLE_EQ(sx, 5.0);
+    EXPECT_DOUBLE_EQ(sy, 2.5);
+}
+
 TEST(Opcodes, UnknownAndTooNewOpcodesAreSkippedOnlyWhenOptional) {
     const std::vector<uint16_t> untouched = Values(*Image4x4(100));
     EXPECT_EQ(Applied(ListWriter().Opcode(77, 0x01030000, 1, {9, 9}).Bytes()), untouched);
