@@ -16,7 +16,12 @@
 
 namespace {
 
-int32_t RoundToInt(double x) { return int32_t(x < 0 ? -std::floor(-x + 0.5) : std::floor(x + 0.5)); }
+// Rounded half away from zero and saturated: levels a file makes extreme must not overflow.
+int32_t RoundToInt(double x) {
+    if (!(x > -2147483648.0)) return x != x ? 0 : INT32_MIN;
+    if (x >= 2147483647.0) return INT32_MAX;
+    return int32_t(x < 0 ? -std::floor(-x + 0.5) : std::floor(x + 0.5));
+}
 
 bool IsSmall(uint32_t pixelType) { return pixelType == ttByte || pixelType == ttShort; }
 

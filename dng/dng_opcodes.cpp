@@ -14,6 +14,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <initializer_list>
 
 namespace {
 // Lists larger than this are not opcode lists any writer makes.
@@ -85,6 +87,13 @@ std::unique_ptr<dng_opcode> MakeOpcode(uint32_t id, uint32_t minVersion, uint32_
         return std::make_unique<dng_opcode_TrimBounds>(minVersion, flags, stream);
     case dngOpcode_WarpRectilinear:
         return std::make_unique<dng_opcode_WarpRectilinear>(minVersion, flags, stream);
+    case dngOpcode_WarpFisheye:
+        return std::make_unique<dng_opcode_WarpFisheye>(minVersion, flags, stream);
+    case dngOpcode_FixVignetteRadial:
+        return std::make_unique<dng_opcode_FixVignetteRadial>(minVersion, flags, stream);
+    case dngOpcode_FixBadPixelsConstant:
+    case dngOpcode_FixBadPixelsList:
+        return std::make_unique<dng_opcode_FixBadPixels>(id, minVersion, flags, stream);
     default:
         return std::make_unique<dng_opcode_Unknown>(id, minVersion, flags, stream);
     }
@@ -95,6 +104,12 @@ std::unique_ptr<dng_opcode> MakeOpcode(uint32_t id, uint32_t minVersion, uint32_
 namespace {
 
 constexpr int32_t kBandRows = 64;
+
+// NaN (a gain or coefficient a file made so) goes to 0, like anything below it.
+uint16_t ToUint16(float x) {
+    if (!(x > 0.0f)) return 0;
+    return x >= 1.0f ? 65535 : uint16_t(x * 65535.0f + 0.5f);
+}
 constexpr uint32_t kMaxTableSize = 65536;
 constexpr uint32_t kMaxMapPoints = 1u << 20;
 
@@ -180,7 +195,7 @@ void dng_inplace_opcode::Apply(dng_host& host, dng_negative&, std::unique_ptr<dn
                             row[i] = row16[i] * (1.0f / 65535.0f);
                         ProcessRow(row.data(), count, r, band.l, plane, bounds);
                         for (uint32_t i = 0; i < count; ++i)
-                            row16[i] = uint16_t(std::clamp(row[i], 0.0f, 1.0f) * 65535.0f + 0.5f);
+                            row16[i] = ToUint16(row[i]);
                     }
                     for (uint32_t i = 0; i < count; ++i)
                         s[i * fAreaSpec.fColPitch] = row16[i];
@@ -444,14 +459,29 @@ void dng_opcode_WarpRectilinear::PutData(dng_stream& stream) const {
 
 bool dng_opcode_WarpRectilinear::IsValidForNegative(const dng_negative&) const { return true; }
 
+namespace {
+
+// The optical centre in pixels and the distance to the farthest corner, the unit of radii.
+struct OpticalFrame {
+    double cx, cy, m;
+    OpticalFrame(const dng_rect& b, double centerX, double centerY)
+        : cx(b.l + centerX * b.W()), cy(b.t + centerY * b.H()) {
+        const double w = std::max(cx - b.l, b.r - cx), h = std::max(cy - b.t, b.b - cy);
+        m = std::max(std::sqrt(w * w + h * h), 1e-9);
+    }
+};
+
+bool AllFinite(std::initializer_list<double> values) {
+    return std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
+}
+
+} // namespace
+
 void dng_opcode_WarpRectilinear::SourceOf(const dng_rect& bounds, uint32_t plane, double x, double y,
                                           double& sx, double& sy) const {
     const Coefficients& k = fPlanes[std::min<size_t>(plane, fPlanes.size() - 1)];
-    const double cx = bounds.l + fCenterX * bounds.W();
-    const double cy = bounds.t + fCenterY * bounds.H();
-    // Distances are in units of the farthest corner's distance from the centre.
-    const double w = std::max(cx - bounds.l, bounds.r - cx), h = std::max(cy - bounds.t, bounds.b - cy);
-    const double m = std::max(std::sqrt(w * w + h * h), 1e-9);
+    const OpticalFrame frame(bounds, fCenterX, fCenterY);
+    const double cx = frame.cx, cy = frame.cy, m = frame.m;
     const double dx = (x - cx) / m, dy = (y - cy) / m;
     const double r2 = dx * dx + dy * dy;
     const double f = k.kr[0] + r2 * (k.kr[1] + r2 * (k.kr[2] + r2 * k.kr[3]));
@@ -465,8 +495,10 @@ namespace {
 
 class dng_warp_task : public dng_area_task {
   public:
-    dng_warp_task(const dng_opcode_WarpRectilinear& warp, const dng_image& src, dng_image& dst)
-        : dng_area_task("dng_warp_task"), fWarp(warp), fSrc(src), fDst(dst) {
+    using SourceMap = std::function<void(uint32_t plane, double x, double y, double& sx, double& sy)>;
+
+    dng_warp_task(SourceMap map, const dng_image& src, dng_image& dst)
+        : dng_area_task("dng_warp_task"), fMap(std::move(map)), fSrc(src), fDst(dst) {
         fWeights.Initialize(dng_resample_bicubic::Get());
     }
 
@@ -481,7 +513,7 @@ class dng_warp_task : public dng_area_task {
     // Source positions limited to the image, so no position reads far outside it.
     void Source(uint32_t plane, int32_t row, int32_t col, double& sx, double& sy) const {
         const dng_rect& b = fSrc.Bounds();
-        fWarp.SourceOf(b, plane, col + 0.5, row + 0.5, sx, sy);
+        fMap(plane, col + 0.5, row + 0.5, sx, sy);
         sx = std::clamp(sx - 0.5, double(b.l), double(b.r - 1));
         sy = std::clamp(sy - 0.5, double(b.t), double(b.b - 1));
     }
@@ -538,17 +570,233 @@ class dng_warp_task : public dng_area_task {
         fDst.Put(outBuffer);
     }
 
-    const dng_opcode_WarpRectilinear& fWarp;
+    SourceMap fMap;
     const dng_image& fSrc;
     dng_image& fDst;
     dng_resample_weights_2d fWeights;
 };
 
+void Warp(dng_host& host, std::unique_ptr<dng_image>& image, dng_warp_task::SourceMap map) {
+    std::unique_ptr<dng_image> warped(host.CreateImage(image->Bounds(), image->Planes(), image->PixelType()));
+    dng_warp_task task(std::move(map), *image, *warped);
+    host.PerformAreaTask(task, image->Bounds());
+    image = std::move(warped);
+}
+
 } // namespace
 
 void dng_opcode_WarpRectilinear::Apply(dng_host& host, dng_negative&, std::unique_ptr<dng_image>& image) {
-    std::unique_ptr<dng_image> warped(host.CreateImage(image->Bounds(), image->Planes(), image->PixelType()));
-    dng_warp_task task(*this, *image, *warped);
-    host.PerformAreaTask(task, image->Bounds());
-    image = std::move(warped);
+    const dng_rect bounds = image->Bounds();
+    Warp(host, image, [this, bounds](uint32_t plane, double x, double y, double& sx, double& sy) {
+        SourceOf(bounds, plane, x, y, sx, sy);
+    });
+}
+
+// ---- Fisheye warp.
+
+dng_opcode_WarpFisheye::dng_opcode_WarpFisheye(uint32_t minVersion, uint32_t flags, dng_stream& stream)
+    : dng_opcode(dngOpcode_WarpFisheye, minVersion, flags) {
+    SetWasReadFromStream();
+    const uint32_t size = RemainingBlock(stream);
+    if (size < 4) ThrowBadFormat("WarpFisheye parameters too short");
+    const uint32_t planes = stream.Get_uint32();
+    if (planes < 1 || planes > 4 || size != 4 + uint64_t(planes) * 32 + 16)
+        ThrowBadFormat("Bad WarpFisheye parameters");
+    fPlanes.resize(planes);
+    for (auto& k : fPlanes)
+        for (double& v : k)
+            v = stream.Get_real64();
+    fCenterX = stream.Get_real64();
+    fCenterY = stream.Get_real64();
+    for (const auto& k : fPlanes)
+        if (!AllFinite({k[0], k[1], k[2], k[3]})) ThrowBadFormat("Bad WarpFisheye parameters");
+    if (!AllFinite({fCenterX, fCenterY})) ThrowBadFormat("Bad WarpFisheye parameters");
+}
+
+void dng_opcode_WarpFisheye::PutData(dng_stream& stream) const {
+    stream.Put_uint32(uint32_t(4 + fPlanes.size() * 32 + 16));
+    stream.Put_uint32(uint32_t(fPlanes.size()));
+    for (const auto& k : fPlanes)
+        for (double v : k)
+            stream.Put_real64(v);
+    stream.Put_real64(fCenterX);
+    stream.Put_real64(fCenterY);
+}
+
+void dng_opcode_WarpFisheye::SourceOf(const dng_rect& bounds, uint32_t plane, double x, double y, double& sx,
+                                      double& sy) const {
+    const auto& k = fPlanes[std::min<size_t>(plane, fPlanes.size() - 1)];
+    const OpticalFrame f(bounds, fCenterX, fCenterY);
+    const double dx = (x - f.cx) / f.m, dy = (y - f.cy) / f.m;
+    const double r = std::sqrt(dx * dx + dy * dy);
+    if (r < 1e-12) {
+        sx = f.cx;
+        sy = f.cy;
+        return;
+    }
+    const double t = std::atan(r), t2 = t * t;
+    const double rd = t * (k[0] + t2 * (k[1] + t2 * (k[2] + t2 * k[3])));
+    sx = f.cx + f.m * dx * rd / r;
+    sy = f.cy + f.m * dy * rd / r;
+}
+
+void dng_opcode_WarpFisheye::Apply(dng_host& host, dng_negative&, std::unique_ptr<dng_image>& image) {
+    const dng_rect bounds = image->Bounds();
+    Warp(host, image, [this, bounds](uint32_t plane, double x, double y, double& sx, double& sy) {
+        SourceOf(bounds, plane, x, y, sx, sy);
+    });
+}
+
+// ---- Radial vignette.
+
+dng_opcode_FixVignetteRadial::dng_opcode_FixVignetteRadial(uint32_t minVersion, uint32_t flags,
+                                                           dng_stream& stream)
+    : dng_opcode(dngOpcode_FixVignetteRadial, minVersion, flags) {
+    SetWasReadFromStream();
+    ExpectSize(stream, 56);
+    for (double& k : fK)
+        k = stream.Get_real64();
+    fCenterX = stream.Get_real64();
+    fCenterY = stream.Get_real64();
+    if (!AllFinite({fK[0], fK[1], fK[2], fK[3], fK[4], fCenterX, fCenterY}))
+        ThrowBadFormat("Bad FixVignetteRadial parameters");
+}
+
+void dng_opcode_FixVignetteRadial::PutData(dng_stream& stream) const {
+    stream.Put_uint32(56);
+    for (double k : fK)
+        stream.Put_real64(k);
+    stream.Put_real64(fCenterX);
+    stream.Put_real64(fCenterY);
+}
+
+double dng_opcode_FixVignetteRadial::Gain(const dng_rect& bounds, double x, double y) const {
+    const OpticalFrame f(bounds, fCenterX, fCenterY);
+    const double dx = (x - f.cx) / f.m, dy = (y - f.cy) / f.m;
+    const double r2 = dx * dx + dy * dy;
+    return 1.0 + r2 * (fK[0] + r2 * (fK[1] + r2 * (fK[2] + r2 * (fK[3] + r2 * fK[4]))));
+}
+
+void dng_opcode_FixVignetteRadial::Apply(dng_host& host, dng_negative&, std::unique_ptr<dng_image>& image) {
+    const dng_rect bounds = image->Bounds();
+    const uint32_t planes = image->Planes();
+    for (int32_t top = bounds.t; top < bounds.b; top += kBandRows) {
+        host.SniffForAbort();
+        const dng_rect band(top, bounds.l, std::min(top + kBandRows, bounds.b), bounds.r);
+        std::vector<float> data(size_t(band.H()) * band.W() * planes);
+        dng_pixel_buffer buffer(band, 0, planes, ttFloat, dng_pixel_buffer::interleaved, data.data());
+        image->Get(buffer);
+        size_t i = 0;
+        for (int32_t r = band.t; r < band.b; ++r)
+            for (int32_t c = band.l; c < band.r; ++c) {
+                const float g = float(Gain(bounds, c + 0.5, r + 0.5));
+                for (uint32_t p = 0; p < planes; ++p, ++i)
+                    data[i] *= g;
+            }
+        image->Put(buffer);
+    }
+}
+
+// ---- Bad pixels.
+
+dng_opcode_FixBadPixels::dng_opcode_FixBadPixels(uint32_t id, uint32_t minVersion, uint32_t flags,
+                                                 dng_stream& stream)
+    : dng_opcode(id, minVersion, flags) {
+    SetWasReadFromStream();
+    const uint32_t size = RemainingBlock(stream);
+    if (id == dngOpcode_FixBadPixelsConstant) {
+        if (size != 8) ThrowBadFormat("Bad FixBadPixelsConstant parameters");
+        fConstant = stream.Get_uint32();
+        fBayerPhase = stream.Get_uint32();
+    } else {
+        if (size < 12) ThrowBadFormat("Bad FixBadPixelsList parameters");
+        fBayerPhase = stream.Get_uint32();
+        const uint32_t points = stream.Get_uint32(), rects = stream.Get_uint32();
+        if (12 + uint64_t(points) * 8 + uint64_t(rects) * 16 != size)
+            ThrowBadFormat("Bad FixBadPixelsList parameters");
+        for (uint32_t i = 0; i < points; ++i) {
+            const uint32_t r = stream.Get_uint32(), c = stream.Get_uint32();
+            if (r > INT32_MAX || c > INT32_MAX) ThrowBadFormat("Bad pixel outside any image");
+            fPoints.emplace_back(int32_t(r), int32_t(c));
+        }
+        for (uint32_t i = 0; i < rects; ++i) {
+            const uint32_t t = stream.Get_uint32(), l = stream.Get_uint32();
+            const uint32_t b = stream.Get_uint32(), r = stream.Get_uint32();
+            if (t > b || l > r || b > INT32_MAX || r > INT32_MAX)
+                ThrowBadFormat("Bad rectangle of bad pixels");
+            fRects.emplace_back(int32_t(t), int32_t(l), int32_t(b), int32_t(r));
+        }
+    }
+    if (fBayerPhase > 3) ThrowBadFormat("Bad Bayer phase");
+}
+
+void dng_opcode_FixBadPixels::PutData(dng_stream& stream) const {
+    if (OpcodeID() == dngOpcode_FixBadPixelsConstant) {
+        stream.Put_uint32(8);
+        stream.Put_uint32(fConstant);
+        stream.Put_uint32(fBayerPhase);
+        return;
+    }
+    stream.Put_uint32(uint32_t(12 + fPoints.size() * 8 + fRects.size() * 16));
+    stream.Put_uint32(fBayerPhase);
+    stream.Put_uint32(uint32_t(fPoints.size()));
+    stream.Put_uint32(uint32_t(fRects.size()));
+    for (const dng_point& p : fPoints) {
+        stream.Put_uint32(uint32_t(p.v));
+        stream.Put_uint32(uint32_t(p.h));
+    }
+    for (const dng_rect& r : fRects)
+        for (int32_t v : {r.t, r.l, r.b, r.r})
+            stream.Put_uint32(uint32_t(v));
+}
+
+void dng_opcode_FixBadPixels::Apply(dng_host& host, dng_negative&, std::unique_ptr<dng_image>& image) {
+    if (image->Planes() != 1) ThrowBadFormat("Bad pixels of an image that is not a mosaic");
+    const dng_rect bounds = image->Bounds();
+    const uint32_t w = bounds.W(), h = bounds.H();
+    std::vector<float> v(size_t(w) * h);
+    dng_pixel_buffer buffer(bounds, 0, 1, ttFloat, dng_pixel_buffer::interleaved, v.data());
+    image->Get(buffer);
+    std::vector<uint8_t> bad(v.size(), 0);
+    if (OpcodeID() == dngOpcode_FixBadPixelsConstant) {
+        const float marker = float(fConstant) / float(image->PixelRange());
+        for (size_t i = 0; i < v.size(); ++i)
+            bad[i] = v[i] == marker;
+    } else {
+        for (const dng_point& p : fPoints)
+            if (p.v >= bounds.t && p.v < bounds.b && p.h >= bounds.l && p.h < bounds.r)
+                bad[size_t(p.v - bounds.t) * w + size_t(p.h - bounds.l)] = 1;
+        for (const dng_rect& r : fRects) {
+            const dng_rect o = r & bounds;
+            for (int32_t y = o.t; y < o.b; ++y)
+                for (int32_t x = o.l; x < o.r; ++x)
+                    bad[size_t(y - bounds.t) * w + size_t(x - bounds.l)] = 1;
+        }
+    }
+    // Greens lie where row + column has the parity of the phase's first green.
+    const int32_t greenParity = (fBayerPhase == 1 || fBayerPhase == 2) ? 0 : 1;
+    static const dng_point kGreen[] = {{-1, -1}, {-1, 1}, {1, -1}, {1, 1}, {-2, 0}, {2, 0}, {0, -2}, {0, 2}};
+    static const dng_point kOther[] = {{-2, 0}, {2, 0}, {0, -2}, {0, 2}, {-2, -2}, {-2, 2}, {2, -2}, {2, 2}};
+    std::vector<float> fixed = v;
+    for (uint32_t y = 0; y < h; ++y) {
+        host.SniffForAbort();
+        for (uint32_t x = 0; x < w; ++x) {
+            const size_t i = size_t(y) * w + x;
+            if (!bad[i]) continue;
+            const bool green = int32_t((y + bounds.t + x + bounds.l) & 1) == greenParity;
+            double sum = 0;
+            int count = 0;
+            for (const dng_point& d : green ? kGreen : kOther) {
+                const int64_t yy = int64_t(y) + d.v, xx = int64_t(x) + d.h;
+                if (yy < 0 || xx < 0 || yy >= h || xx >= w) continue;
+                const size_t j = size_t(yy) * w + size_t(xx);
+                if (bad[j]) continue;
+                sum += v[j];
+                ++count;
+            }
+            if (count) fixed[i] = float(sum / count);
+        }
+    }
+    dng_pixel_buffer out(bounds, 0, 1, ttFloat, dng_pixel_buffer::interleaved, fixed.data());
+    image->Put(out);
 }

@@ -2,6 +2,7 @@
 // The opcodes a DNG file may carry in its opcode lists, read from their stream form.
 #include "dng/dng_opcode.h"
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -172,4 +173,48 @@ class dng_opcode_WarpRectilinear : public dng_opcode {
   private:
     std::vector<Coefficients> fPlanes;
     double fCenterX = 0.5, fCenterY = 0.5;
+};
+
+// Warp of a fisheye lens into a rectilinear image: the source radius is a polynomial in the
+// angle of the destination radius.
+class dng_opcode_WarpFisheye : public dng_opcode {
+  public:
+    dng_opcode_WarpFisheye(uint32_t minVersion, uint32_t flags, dng_stream& stream);
+    void PutData(dng_stream& stream) const override;
+    void Apply(dng_host& host, dng_negative& negative, std::unique_ptr<dng_image>& image) override;
+
+    void SourceOf(const dng_rect& bounds, uint32_t plane, double x, double y, double& sx, double& sy) const;
+
+  private:
+    std::vector<std::array<double, 4>> fPlanes;
+    double fCenterX = 0.5, fCenterY = 0.5;
+};
+
+// Brightens towards the corners by a radial polynomial gain.
+class dng_opcode_FixVignetteRadial : public dng_opcode {
+  public:
+    dng_opcode_FixVignetteRadial(uint32_t minVersion, uint32_t flags, dng_stream& stream);
+    void PutData(dng_stream& stream) const override;
+    void Apply(dng_host& host, dng_negative& negative, std::unique_ptr<dng_image>& image) override;
+
+    double Gain(const dng_rect& bounds, double x, double y) const;
+
+  private:
+    double fK[5] = {};
+    double fCenterX = 0.5, fCenterY = 0.5;
+};
+
+// Bad pixels of a Bayer mosaic, given by a marker value or by a list of points and rectangles,
+// replaced by the mean of their nearest good neighbours of the same colour.
+class dng_opcode_FixBadPixels : public dng_opcode {
+  public:
+    dng_opcode_FixBadPixels(uint32_t id, uint32_t minVersion, uint32_t flags, dng_stream& stream);
+    void PutData(dng_stream& stream) const override;
+    void Apply(dng_host& host, dng_negative& negative, std::unique_ptr<dng_image>& image) override;
+
+  private:
+    uint32_t fConstant = 0;
+    uint32_t fBayerPhase = 0;
+    std::vector<dng_point> fPoints;
+    std::vector<dng_rect> fRects;
 };

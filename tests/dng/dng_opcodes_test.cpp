@@ -237,6 +237,35 @@ TEST(Opcodes, RectilinearWarpKeepsTheIdentityAndMovesTowardsTheCentre) {
     EXPECT_DOUBLE_EQ(sy, 2.5);
 }
 
+TEST(Opcodes, VignetteBrightensTheCornersAndBadPixelsTakeTheirNeighbours) {
+    // k0 = 1: gain 1 + r^2, so the centre keeps its value and the corners nearly double.
+    std::vector<uint8_t> vignette;
+    for (double k : {1.0, 0.0, 0.0, 0.0, 0.0, 0.5, 0.5})
+        ListWriter::F64(vignette, k);
+    const auto v =
+        Applied(ListWriter().Opcode(dngOpcode_FixVignetteRadial, 0x01030000, 0, vignette).Bytes(), 1000);
+    // Pixel (0, 0) centres 1.5 pixels from the centre each way; the corner distance is sqrt(8).
+    EXPECT_NEAR(v[0], 1000 * (1 + 4.5 / 8), 1);
+    EXPECT_LT(v[5], v[0]);
+
+    // A marker value of 105 at (1, 1), a blue site of an RGGB mosaic: the blues two away that lie
+    // inside (107, 113, 115) replace it.
+    std::vector<uint8_t> constant;
+    ListWriter::U32(constant, 105);
+    ListWriter::U32(constant, 0);
+    const auto fixedConstant =
+        Applied(ListWriter().Opcode(dngOpcode_FixBadPixelsConstant, 0x01030000, 0, constant).Bytes());
+    EXPECT_EQ(fixedConstant[5], 112);
+    // A listed point: (0, 0) is red; its reds two away are 102, 108 and 110.
+    std::vector<uint8_t> list;
+    for (uint32_t x : {0u, 1u, 0u, 0u, 0u})
+        ListWriter::U32(list, x);
+    const auto fixedList =
+        Applied(ListWriter().Opcode(dngOpcode_FixBadPixelsList, 0x01030000, 0, list).Bytes());
+    EXPECT_EQ(fixedList[0], 107);
+    EXPECT_EQ(fixedList[1], 101);
+}
+
 TEST(Opcodes, UnknownAndTooNewOpcodesAreSkippedOnlyWhenOptional) {
     const std::vector<uint16_t> untouched = Values(*Image4x4(100));
     EXPECT_EQ(Applied(ListWriter().Opcode(77, 0x01030000, 1, {9, 9}).Bytes()), untouched);

@@ -79,6 +79,24 @@ TEST(Linearize, BlackPatternFollowsTheActiveAreaOrigin) {
     EXPECT_NEAR(out[1], (1200.0 - 200) * 65535 / (65535 - 200), 1.0);
 }
 
+TEST(Linearize, SamplesFarAboveALowWhiteSaturate) {
+    // White 255 with a black pattern: 16-bit samples far above white take the integer tables
+    // past 32 bits, and must come out white rather than wrap.
+    dng_host host;
+    auto n = NegativeOver(host, Image16(4, 1, 1, {100, 300, 65535, 10}));
+    n->SetWhiteLevel(255);
+    dng_linearization_info& lin = *n->GetLinearizationInfo();
+    lin.fBlackLevelRepeatCols = 2;
+    lin.fBlackLevel[0][0][0] = 10;
+    lin.fBlackLevel[0][1][0] = 10;
+    n->BuildStage2Image(host);
+    const std::vector<uint16_t> out = Plane16(*n->Stage2Image(), 0);
+    EXPECT_NEAR(out[0], 90.0 / 245 * 65535, 1.0);
+    EXPECT_EQ(out[1], 65535);
+    EXPECT_EQ(out[2], 65535);
+    EXPECT_EQ(out[3], 0);
+}
+
 TEST(Linearize, WhiteAtTheBlackLevelIsBadFormat) {
     dng_host host;
     auto n = NegativeOver(host, Image16(1, 1, 1, {10}));
