@@ -548,13 +548,27 @@ std::unique_ptr<dng_negative> dng_info::BuildNegative(dng_host& host, dng_stream
     const dng_rect bounds(L.fImageLength, L.fImageWidth);
     if (active.IsEmpty()) active = bounds;
     if ((active & bounds) != active) ThrowBadFormat("ActiveArea outside the image");
+    // Pixel aspect scales beyond 1:16 either way are no camera's.
+    for (const dng_urational& scale : {ifd.fDefaultScaleH, ifd.fDefaultScaleV, ifd.fBestQualityScale}) {
+        const double v = scale.AsDouble();
+        if (scale.d == 0 || !(v >= 1.0 / 16) || !(v <= 16)) ThrowBadFormat("Bad DefaultScale");
+    }
     n.SetDefaultScale(ifd.fDefaultScaleH, ifd.fDefaultScaleV);
     n.SetBestQualityScale(ifd.fBestQualityScale);
-    n.SetDefaultCropOrigin(ifd.fDefaultCropOriginH, ifd.fDefaultCropOriginV);
-    if (ifd.fDefaultCropSizeH.d && ifd.fDefaultCropSizeV.d)
-        n.SetDefaultCropSize(ifd.fDefaultCropSizeH, ifd.fDefaultCropSizeV);
-    else
-        n.SetDefaultCropSize(active.W(), active.H());
+    // A crop reaching outside the active area is clipped to it.
+    auto axis = [](const dng_urational& origin, const dng_urational& size, uint32_t extent, dng_urational& o,
+                   dng_urational& z) {
+        const double x = origin.d ? std::clamp(origin.AsDouble(), 0.0, double(extent)) : 0.0;
+        const double w = size.d ? std::clamp(size.AsDouble(), 0.0, double(extent) - x) : double(extent) - x;
+        o = origin.d && x == origin.AsDouble() ? origin : dng_urational(uint32_t(x), 1);
+        z = size.d && w == size.AsDouble() ? size : dng_urational(uint32_t(w), 1);
+        if (z.AsDouble() < 1.0) ThrowBadFormat("Empty default crop");
+    };
+    dng_urational originH, originV, sizeH, sizeV;
+    axis(ifd.fDefaultCropOriginH, ifd.fDefaultCropSizeH, active.W(), originH, sizeH);
+    axis(ifd.fDefaultCropOriginV, ifd.fDefaultCropSizeV, active.H(), originV, sizeV);
+    n.SetDefaultCropOrigin(originH, originV);
+    n.SetDefaultCropSize(sizeH, sizeV);
 
     // Levels.
     n.SetActiveArea(active);

@@ -127,9 +127,12 @@ dng_image* dng_render::Render() {
     const dng_image* source = fNegative.Stage3Image();
     if (!source) ThrowProgramError("Rendering needs a stage-3 image");
     const dng_image* mask = fNegative.TransparencyMask();
-    dng_rect srcArea = fNegative.DefaultCropArea();
+    // A crop larger than the image never reads beyond it.
+    dng_rect srcArea = fNegative.DefaultCropArea() & source->Bounds();
     const dng_point finalSize = FinalSize();
     if (finalSize.v <= 0 || finalSize.h <= 0 || srcArea.IsEmpty()) ThrowProgramError("Empty render");
+    if (uint32_t(finalSize.v) > dng_image::kMaxDimension || uint32_t(finalSize.h) > dng_image::kMaxDimension)
+        ThrowBadFormat("Rendered image too large");
 
     std::unique_ptr<dng_image> resampled, resampledMask;
     if (dng_point(int32_t(srcArea.H()), int32_t(srcArea.W())) != finalSize) {

@@ -215,3 +215,24 @@ TEST(ReadImage, EveryTruncationAndRandomCorruptionEndsInADngError) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(ReadImage, CropsBeyondTheImageAreClippedAndBadScalesRefused) {
+    RawLayout L;
+    L.values = Ramp(L, 3);
+    L.extraTags = [](testsupport::TiffBuilder::Ifd& ifd) {
+        ifd.rationals(50719, {{2, 1}, {1, 1}}).rationals(50720, {{1000, 1}, {361114, 1}});
+    };
+    dng_host host;
+    auto stream = dngtest::StreamOver(dngtest::BuildRawDng(L));
+    auto negative = dngtest::ReadNegative(host, *stream);
+    EXPECT_EQ(negative->DefaultCropSizeH().AsDouble(), 4.0); // width 6 less origin 2
+    EXPECT_EQ(negative->DefaultCropSizeV().AsDouble(), 4.0);
+
+    L.extraTags = [](testsupport::TiffBuilder::Ifd& ifd) { ifd.rationals(50718, {{0, 1}, {1, 1}}); };
+    auto bad = dngtest::StreamOver(dngtest::BuildRawDng(L));
+    EXPECT_DNG_ERROR(dngtest::ReadNegative(host, *bad), dng_error_bad_format);
+}
+
+} // namespace
