@@ -478,8 +478,10 @@ void dng_read_image::ReadCompressedTile(dng_host&, const dng_read_layout& layout
         const uint32_t rows =
             uint32_t(std::min<uint64_t>(area.H(), frame.samples.size() / std::max(rowSamples, 1u)));
         if (rows == 0) BadData("Lossless JPEG frame smaller than its tile");
-        uint16_t* out = reinterpret_cast<uint16_t*>(samples.data());
-        std::copy_n(frame.samples.data(), size_t(uint64_t(rows) * rowSamples), out);
+        // Samples of 8 bits or fewer still decode as 16-bit values: the image buffer is narrower.
+        std::vector<uint16_t> wide(frame.samples.begin(),
+                                   frame.samples.begin() + long(uint64_t(rows) * rowSamples));
+        uint16_t* out = wide.data();
         if (bits <= 8) {
             std::vector<uint8_t> narrow = Scratch(uint64_t(rows) * rowSamples);
             for (size_t i = 0; i < narrow.size(); ++i)

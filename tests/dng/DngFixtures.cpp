@@ -1,5 +1,7 @@
 #include "DngFixtures.h"
 
+#include "tests/support/LosslessJpegEncoder.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -41,6 +43,21 @@ std::vector<uint8_t> PackBitsLiterals(const std::vector<uint8_t>& raw) {
 } // namespace
 
 std::vector<uint8_t> PackRows(const RawLayout& L, uint32_t top, uint32_t left, uint32_t rows, uint32_t cols) {
+    if (L.compression == 7) {
+        testsupport::LosslessJpegFrame frame;
+        frame.precision = int(L.bits);
+        frame.width = int(cols);
+        frame.height = int(rows);
+        frame.components = int(L.samples);
+        for (uint32_t r = top; r < top + rows; ++r)
+            for (uint32_t c = left; c < left + cols; ++c)
+                for (uint32_t s = 0; s < L.samples; ++s)
+                    frame.samples.push_back(
+                        r < L.height && c < L.width
+                            ? uint16_t(L.values[(size_t(r) * L.width + c) * L.samples + s])
+                            : 0);
+        return testsupport::encodeLosslessJpeg(frame);
+    }
     std::vector<uint8_t> out;
     for (uint32_t r = top; r < top + rows; ++r) {
         std::vector<uint32_t> row;

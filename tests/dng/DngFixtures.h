@@ -14,7 +14,7 @@ struct RawLayout {
     uint32_t width = 6, height = 5, samples = 1;
     uint32_t bits = 16;
     uint32_t sampleFormat = 1; // 3 for floats; the values are then the stored bit patterns
-    uint32_t compression = 1;  // 1, 8 (deflate) or 32773 (PackBits)
+    uint32_t compression = 1;  // 1, 7 (lossless JPEG), 8 (deflate) or 32773 (PackBits)
     uint32_t predictor = 1;
     bool tiled = false;
     uint32_t tileWidth = 4, tileLength = 2; // the strip's rows when not tiled

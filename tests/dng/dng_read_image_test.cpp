@@ -85,21 +85,19 @@ TEST_P(ReadLayout, SamplesComeBackExactly) {
     EXPECT_EQ(Samples(*image), L.values);
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, ReadLayout,
-                         ::testing::Values(LayoutCase{"u8", false, 8, 1, 1, 1, false},
-                                           LayoutCase{"u16le", false, 16, 1, 1, 1, false},
-                                           LayoutCase{"u16be", true, 16, 1, 1, 1, true},
-                                           LayoutCase{"u12", false, 12, 1, 1, 1, false},
-                                           LayoutCase{"u10tiles", true, 10, 1, 1, 1, true},
-                                           LayoutCase{"u14rgb", false, 14, 3, 1, 1, true},
-                                           LayoutCase{"u20", false, 20, 1, 1, 1, false},
-                                           LayoutCase{"u32be", true, 32, 1, 1, 1, true},
-                                           LayoutCase{"rgb16", false, 16, 3, 1, 1, false},
-                                           LayoutCase{"deflate16pred", true, 16, 1, 8, 2, true},
-                                           LayoutCase{"deflate8rgbpred", false, 8, 3, 8, 2, false},
-                                           LayoutCase{"deflate32", false, 32, 1, 8, 1, true},
-                                           LayoutCase{"packbits16", true, 16, 1, 32773, 1, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, ReadLayout,
+    ::testing::Values(
+        LayoutCase{"u8", false, 8, 1, 1, 1, false}, LayoutCase{"u16le", false, 16, 1, 1, 1, false},
+        LayoutCase{"u16be", true, 16, 1, 1, 1, true}, LayoutCase{"u12", false, 12, 1, 1, 1, false},
+        LayoutCase{"u10tiles", true, 10, 1, 1, 1, true}, LayoutCase{"u14rgb", false, 14, 3, 1, 1, true},
+        LayoutCase{"u20", false, 20, 1, 1, 1, false}, LayoutCase{"u32be", true, 32, 1, 1, 1, true},
+        LayoutCase{"rgb16", false, 16, 3, 1, 1, false}, LayoutCase{"deflate16pred", true, 16, 1, 8, 2, true},
+        LayoutCase{"deflate8rgbpred", false, 8, 3, 8, 2, false},
+        LayoutCase{"deflate32", false, 32, 1, 8, 1, true},
+        LayoutCase{"packbits16", true, 16, 1, 32773, 1, false}, LayoutCase{"ljpeg8", false, 8, 1, 7, 1, true},
+        LayoutCase{"ljpeg12", true, 12, 1, 7, 1, false}, LayoutCase{"ljpeg16rgb", false, 16, 3, 7, 1, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReadImage, TwelveBitRowsStartOnAByte) {
     // Three 12-bit samples take five bytes: 4.5 rounded up to a whole byte.
