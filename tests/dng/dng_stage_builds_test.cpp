@@ -264,3 +264,55 @@ TEST(StageBuilds, ResultsDoNotDependOnTheThreadCount) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(Demosaic, SizesAndFactorsForDownscaling) {
+    dng_mosaic_info info;
+    info.fCFAPatternSize = dng_point(2, 2);
+    info.fColorPlanes = 3;
+    const uint8_t rggb[2][2] = {{0, 1}, {1, 2}};
+    for (int r = 0; r < 2; ++r)
+        for (int c = 0; c < 2; ++c)
+            info.fCFAPattern[r][c] = rggb[r][c];
+    info.fCFAPlaneColor[0] = 0;
+    info.fCFAPlaneColor[1] = 1;
+    info.fCFAPlaneColor[2] = 2;
+    info.fSrcSize = dng_point(400, 600);
+    info.fCroppedSize = dng_point(400, 600);
+    EXPECT_EQ(info.DestinationSize(dng_point(1, 1)), dng_point(400, 600));
+    EXPECT_EQ(info.DestinationSize(dng_point(65, 1)), dng_point(0, 0));
+    EXPECT_EQ(info.DestinationSize(dng_point(3, 3)), dng_point(133, 200));
+    EXPECT_EQ(info.DownScaleFactor(0, 0, 1.0), dng_point(1, 1));
+    // A 1 x 1 block misses colours, 2 x 2 holds them all.
+    EXPECT_FALSE(info.IsSafeDownScale(dng_point(1, 1)));
+    EXPECT_TRUE(info.IsSafeDownScale(dng_point(2, 2)));
+    // Preferred 150 of 600: factor 4 gives exactly 150; a minimum of 200 stops at 3.
+    EXPECT_EQ(info.DownScaleFactor(100, 150, 1.0), dng_point(4, 4));
+    EXPECT_EQ(info.DownScaleFactor(200, 150, 1.0), dng_point(3, 3));
+}
+
+TEST(Demosaic, PreferredSizeBuildsAPreviewOfBlockMeans) {
+    // Red 1000, greens 2000, blue 3000: every 2 x 2 block means back to the three colours.
+    std::vector<uint16_t> v;
+    for (int r = 0; r < 40; ++r)
+        for (int c = 0; c < 60; ++c)
+            v.push_back(uint16_t(r % 2 == 0 ? (c % 2 == 0 ? 1000 : 2000) : (c % 2 == 0 ? 2000 : 3000)));
+    dng_host host;
+    host.SetPreferredSize(30);
+    auto n = NegativeOver(host, Image16(60, 40, 1, v));
+    n->SetColorKeys(0, 1, 2);
+    n->SetBayerMosaic(1);
+    n->BuildStage2Image(host);
+    n->BuildStage3Image(host);
+    EXPECT_TRUE(n->IsPreview());
+    const dng_image& s3 = *n->Stage3Image();
+    EXPECT_EQ(s3.Bounds(), dng_rect(20, 30));
+    const uint16_t expected[3] = {1000, 2000, 3000};
+    for (uint32_t p = 0; p < 3; ++p)
+        for (uint16_t x : Plane16(s3, p))
+            ASSERT_EQ(x, expected[p]) << p;
+    EXPECT_DOUBLE_EQ(n->RawToFullScaleH(), 0.5);
+}
+
+} // namespace
