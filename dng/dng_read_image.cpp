@@ -7,15 +7,19 @@
 #include "dng/dng_safe_arithmetic.h"
 #include "dng/dng_stream.h"
 #include "dng/dng_tag_types.h"
+#include "platform/ConcurrentQueue.h"
 
 #include <turbojpeg.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <memory>
+#include <mutex>
 
 namespace {
 
@@ -383,48 +387,93 @@ void dng_read_image::Read(dng_host& host, const dng_read_layout& layout, dng_str
     dng_md5_printer total;
     const uint32_t bits = layout.fBitsPerSample[0];
     const uint32_t planes = layout.PlanesPerTile();
-    uint64_t index = 0;
-    for (uint32_t plane = 0; plane < planeCount; ++plane) {
-        for (uint32_t row = 0; row < down; ++row) {
-            for (uint32_t col = 0; col < across; ++col, ++index) {
-                host.SniffForAbort();
-                const dng_rect area = layout.TileArea(row, col);
-                const uint64_t offset = layout.fTileOffset[size_t(index)];
-                const uint64_t count = counts[size_t(index)];
-                const uint32_t firstPlane = planeCount > 1 ? plane : 0;
-                dng_md5_printer tileDigest;
-                if (computed) {
-                    stream.SetReadPosition(offset);
-                    const uint64_t rowBytes = RowBytes(uint64_t(area.W()) * planes, bits);
-                    uint32_t rowsPerChunk = uint32_t(
-                        std::clamp<uint64_t>(kChunkBytes / std::max<uint64_t>(rowBytes, 1), 1, area.H()));
-                    const uint32_t block = std::max<uint32_t>(layout.fSubTileBlockRows, 1);
-                    rowsPerChunk = std::max(block, rowsPerChunk / block * block);
-                    for (int32_t top = area.t; top < area.b; top += int32_t(rowsPerChunk)) {
-                        const dng_rect chunk(top, area.l,
-                                             std::min<int32_t>(top + int32_t(rowsPerChunk), area.b), area.r);
-                        if (digest) {
-                            std::vector<uint8_t> bytes = Scratch(rowBytes * chunk.H());
-                            stream.Get(bytes.data(), uint32_t(bytes.size()));
-                            tileDigest.Process(bytes.data(), uint32_t(bytes.size()));
-                            ReadCompressedTile(host, layout, bytes.data(), bytes.size(), image, chunk,
-                                               firstPlane, planes);
-                        } else {
-                            ReadUncompressedArea(layout, stream, image, chunk, firstPlane, planes);
-                        }
-                    }
-                } else {
+    const uint32_t threads = uint32_t(std::min<uint64_t>(host.AreaTaskThreadCount(), tiles));
+    if (!computed && threads > 1) {
+        // Compressed tiles decode apart: workers take turns at the stream and decode in parallel.
+        std::vector<dng_fingerprint> tileDigests(digest ? size_t(tiles) : 0);
+        std::mutex streamLock;
+        std::atomic<uint64_t> next{0};
+        std::atomic<bool> failed{false};
+        std::exception_ptr error;
+        const uint64_t perPlane = uint64_t(across) * down;
+        platform::ConcurrentQueue::shared().apply(threads, [&](size_t) {
+            try {
+                for (uint64_t i = next++; i < tiles && !failed; i = next++) {
+                    const uint64_t within = i % perPlane;
+                    const dng_rect area =
+                        layout.TileArea(uint32_t(within / across), uint32_t(within % across));
+                    const uint32_t firstPlane = planeCount > 1 ? uint32_t(i / perPlane) : 0;
+                    const uint64_t count = counts[size_t(i)];
                     const uint64_t decoded = uint64_t(area.W()) * area.H() * planes * ((bits + 7) / 8);
                     if (decoded > count * kMaxExpansion + kExpansionSlack)
                         BadData("Tile claims more data than its bytes can hold");
                     std::vector<uint8_t> bytes = Scratch(count);
-                    stream.SetReadPosition(offset);
-                    stream.Get(bytes.data(), uint32_t(bytes.size()));
-                    if (digest) tileDigest.Process(bytes.data(), uint32_t(bytes.size()));
+                    {
+                        std::lock_guard<std::mutex> lock(streamLock);
+                        stream.SetReadPosition(layout.fTileOffset[size_t(i)]);
+                        stream.Get(bytes.data(), uint32_t(bytes.size()));
+                    }
+                    if (digest) {
+                        dng_md5_printer tileDigest;
+                        tileDigest.Process(bytes.data(), uint32_t(bytes.size()));
+                        tileDigests[size_t(i)] = tileDigest.Result();
+                    }
                     ReadCompressedTile(host, layout, bytes.data(), bytes.size(), image, area, firstPlane,
                                        planes);
                 }
-                if (digest) total.Process(tileDigest.Result().data, 16);
+            } catch (...) {
+                std::lock_guard<std::mutex> lock(streamLock);
+                if (!error) error = std::current_exception();
+                failed = true;
+            }
+        });
+        if (error) std::rethrow_exception(error);
+        for (const dng_fingerprint& d : tileDigests)
+            total.Process(d.data, 16);
+    } else {
+        uint64_t index = 0;
+        for (uint32_t plane = 0; plane < planeCount; ++plane) {
+            for (uint32_t row = 0; row < down; ++row) {
+                for (uint32_t col = 0; col < across; ++col, ++index) {
+                    host.SniffForAbort();
+                    const dng_rect area = layout.TileArea(row, col);
+                    const uint64_t offset = layout.fTileOffset[size_t(index)];
+                    const uint64_t count = counts[size_t(index)];
+                    const uint32_t firstPlane = planeCount > 1 ? plane : 0;
+                    dng_md5_printer tileDigest;
+                    if (computed) {
+                        stream.SetReadPosition(offset);
+                        const uint64_t rowBytes = RowBytes(uint64_t(area.W()) * planes, bits);
+                        uint32_t rowsPerChunk = uint32_t(
+                            std::clamp<uint64_t>(kChunkBytes / std::max<uint64_t>(rowBytes, 1), 1, area.H()));
+                        const uint32_t block = std::max<uint32_t>(layout.fSubTileBlockRows, 1);
+                        rowsPerChunk = std::max(block, rowsPerChunk / block * block);
+                        for (int32_t top = area.t; top < area.b; top += int32_t(rowsPerChunk)) {
+                            const dng_rect chunk(
+                                top, area.l, std::min<int32_t>(top + int32_t(rowsPerChunk), area.b), area.r);
+                            if (digest) {
+                                std::vector<uint8_t> bytes = Scratch(rowBytes * chunk.H());
+                                stream.Get(bytes.data(), uint32_t(bytes.size()));
+                                tileDigest.Process(bytes.data(), uint32_t(bytes.size()));
+                                ReadCompressedTile(host, layout, bytes.data(), bytes.size(), image, chunk,
+                                                   firstPlane, planes);
+                            } else {
+                                ReadUncompressedArea(layout, stream, image, chunk, firstPlane, planes);
+                            }
+                        }
+                    } else {
+                        const uint64_t decoded = uint64_t(area.W()) * area.H() * planes * ((bits + 7) / 8);
+                        if (decoded > count * kMaxExpansion + kExpansionSlack)
+                            BadData("Tile claims more data than its bytes can hold");
+                        std::vector<uint8_t> bytes = Scratch(count);
+                        stream.SetReadPosition(offset);
+                        stream.Get(bytes.data(), uint32_t(bytes.size()));
+                        if (digest) tileDigest.Process(bytes.data(), uint32_t(bytes.size()));
+                        ReadCompressedTile(host, layout, bytes.data(), bytes.size(), image, area, firstPlane,
+                                           planes);
+                    }
+                    if (digest) total.Process(tileDigest.Result().data, 16);
+                }
             }
         }
     }

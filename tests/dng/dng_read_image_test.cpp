@@ -234,3 +234,39 @@ TEST(ReadImage, CropsBeyondTheImageAreClippedAndBadScalesRefused) {
 }
 
 } // namespace
+
+namespace {
+
+// Compressed tiles decode on several workers; samples and digest are those of one worker.
+TEST(ReadImage, TilesReadOnSeveralWorkersAsOnOne) {
+    for (const uint32_t compression : {7u, 8u}) {
+        RawLayout L;
+        L.compression = compression;
+        L.tiled = true;
+        L.width = 37;
+        L.height = 23;
+        L.values = Ramp(L, compression);
+        const std::vector<uint8_t> file = dngtest::BuildRawDng(L);
+        std::vector<std::vector<uint32_t>> samples;
+        std::vector<dng_fingerprint> digests;
+        for (const uint32_t threads : {1u, 8u}) {
+            dng_host host;
+            host.SetAreaTaskThreadCount(threads);
+            auto stream = dngtest::StreamOver(file);
+            dng_info info;
+            info.Parse(host, *stream);
+            const dng_read_layout& layout = info.MainIFD().fLayout;
+            dng_simple_image image(dng_rect(L.height, L.width), 1, ttShort, gDefaultDNGMemoryAllocator);
+            dng_fingerprint digest;
+            dng_read_image().Read(host, layout, *stream, image, &digest);
+            samples.push_back(Samples(image));
+            digests.push_back(digest);
+        }
+        EXPECT_EQ(samples[0], L.values) << compression;
+        EXPECT_EQ(samples[1], L.values) << compression;
+        EXPECT_TRUE(digests[0].IsValid());
+        EXPECT_EQ(digests[0], digests[1]) << compression;
+    }
+}
+
+} // namespace
