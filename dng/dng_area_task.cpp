@@ -4,7 +4,13 @@
 #include "dng/dng_exceptions.h"
 #include "dng/dng_safe_arithmetic.h"
 
+#include "platform/ConcurrentQueue.h"
+
 #include <algorithm>
+#include <atomic>
+#include <exception>
+#include <mutex>
+#include <vector>
 
 namespace {
 dng_rect PatternOrArea(const dng_rect& pattern, const dng_rect& area) {
@@ -85,4 +91,49 @@ void RunAreaTask(dng_area_task& task, const dng_rect& area, dng_memory_allocator
     task.Start(1, area, tileSize, allocator, sniffer);
     task.ProcessOnThread(0, area, tileSize, sniffer, progress);
     task.Finish(1);
+}
+
+void RunAreaTaskThreaded(dng_area_task& task, const dng_rect& area, uint32_t threads,
+                         dng_memory_allocator* allocator, dng_abort_sniffer* sniffer,
+                         dng_area_task_progress* progress) {
+    if (threads <= 1 || area.IsEmpty()) {
+        RunAreaTask(task, area, allocator, sniffer, progress);
+        return;
+    }
+    const dng_point tileSize = ChooseTileSize(task, area);
+    // The tiles in the order one thread would take them; workers share them out.
+    std::vector<dng_rect> tiles;
+    const dng_rect pattern1 = PatternOrArea(task.RepeatPattern1(), area);
+    const dng_rect pattern2 = PatternOrArea(task.RepeatPattern2(), area);
+    const dng_rect pattern3 = PatternOrArea(task.RepeatPattern3(), area);
+    dng_rect r3, r2, r1, tile;
+    for (auto it3 = task.MakeAreaIterator(0, pattern3, area); it3->GetOneTile(r3);)
+        for (auto it2 = task.MakeAreaIterator(0, pattern2, r3); it2->GetOneTile(r2);)
+            for (auto it1 = task.MakeAreaIterator(0, pattern1, r2); it1->GetOneTile(r1);)
+                for (auto it = task.MakeTileIterator(0, tileSize, r1); it->GetOneTile(tile);)
+                    dng_guard_allocation([&] { tiles.push_back(tile); });
+    threads = uint32_t(std::min<size_t>(threads, tiles.size()));
+    if (threads <= 1) {
+        RunAreaTask(task, area, allocator, sniffer, progress);
+        return;
+    }
+    task.Start(threads, area, tileSize, allocator, sniffer);
+    std::atomic<size_t> next{0};
+    std::atomic<bool> failed{false};
+    std::exception_ptr error;
+    std::mutex errorLock;
+    platform::ConcurrentQueue::shared().apply(threads, [&](size_t threadIndex) {
+        try {
+            for (size_t i = next++; i < tiles.size() && !failed; i = next++) {
+                dng_abort_sniffer::SniffForAbort(sniffer);
+                task.ProcessArea(uint32_t(threadIndex), tiles[i], sniffer);
+            }
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(errorLock);
+            if (!error) error = std::current_exception();
+            failed = true;
+        }
+    });
+    if (error) std::rethrow_exception(error);
+    task.Finish(threads);
 }

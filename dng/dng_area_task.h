@@ -61,6 +61,13 @@ class dng_area_task : private dng_uncopyable {
 // Tiles as equal as possible, within the task's size limit and on its granule.
 dng_point ChooseTileSize(const dng_area_task& task, const dng_rect& area);
 
+// Runs the task's tiles on up to `threads` workers of the shared concurrent queue (the calling
+// thread alone for 1), each worker with its own thread index; the first error is rethrown once
+// every worker has stopped.
+void RunAreaTaskThreaded(dng_area_task& task, const dng_rect& area, uint32_t threads,
+                         dng_memory_allocator* allocator, dng_abort_sniffer* sniffer,
+                         dng_area_task_progress* progress);
+
 // Runs the whole task on the calling thread.
 void RunAreaTask(dng_area_task& task, const dng_rect& area, dng_memory_allocator* allocator,
                  dng_abort_sniffer* sniffer, dng_area_task_progress* progress);

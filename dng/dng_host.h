@@ -1,6 +1,6 @@
 #pragma once
 // The context of every DNG operation: allocator, sniffer, factories, save settings and the
-// runner of area tasks (always on the calling thread).
+// runner of area tasks (on the shared concurrent queue).
 #include "dng/dng_rect.h"
 #include "dng/dng_uncopyable.h"
 
@@ -44,7 +44,10 @@ class dng_host : private dng_uncopyable {
 
     virtual void PerformAreaTask(dng_area_task& task, const dng_rect& area,
                                  dng_area_task_progress* progress = nullptr);
-    virtual uint32_t AreaTaskThreadCount() const { return 1; }
+    // The workers area tasks run on; 0, the default, means one per processor of the shared
+    // concurrent queue. Tiles and per-thread buffers keep results independent of the count.
+    virtual uint32_t AreaTaskThreadCount() const;
+    void SetAreaTaskThreadCount(uint32_t count) { fAreaTaskThreadCount = count; }
 
     // Factories: the caller owns what they return.
     virtual dng_exif* CreateExif();
@@ -99,4 +102,5 @@ class dng_host : private dng_uncopyable {
     bool fUseAlternativeSize = false;
     uint32_t fAlternativePreferredSize = 0;
     bool fKeepStage2 = false;
+    uint32_t fAreaTaskThreadCount = 0;
 };

@@ -3,6 +3,7 @@
 #include "dng/dng_host.h"
 #include "dng/dng_memory.h"
 #include "dng/dng_mutex.h"
+#include "platform/ConcurrentQueue.h"
 
 #include "DngErrorMatchers.h"
 
@@ -69,6 +70,8 @@ TEST(DngAreaTask, TilesPartitionTheAreaInRowMajorOrder) {
     for (const dng_rect& area : areas) {
         RecordingTask task;
         dng_host host;
+        // One worker takes the tiles in order; several share them out.
+        host.SetAreaTaskThreadCount(1);
         host.PerformAreaTask(task, area);
         EXPECT_EQ(task.startThreads, 1u);
         EXPECT_TRUE(task.finished);
@@ -164,6 +167,8 @@ TEST(DngHost, SizesAndSettings) {
     EXPECT_TRUE(host.IsTransientCode(dng_error_user_canceled));
     EXPECT_FALSE(host.IsTransientCode(dng_error_end_of_file));
     EXPECT_EQ(&host.Allocator(), &gDefaultDNGMemoryAllocator);
+    EXPECT_EQ(host.AreaTaskThreadCount(), uint32_t(platform::ConcurrentQueue::shared().concurrency()));
+    host.SetAreaTaskThreadCount(1);
     EXPECT_EQ(host.AreaTaskThreadCount(), 1u);
     EXPECT_EQ(host.CropFactor(), 1.0);
     EXPECT_EQ(host.SaveDNGVersion(), 0u);
