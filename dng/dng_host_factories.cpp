@@ -3,7 +3,9 @@
 #include "dng/dng_exceptions.h"
 #include "dng/dng_exif.h"
 #include "dng/dng_host.h"
+#include "dng/dng_ifd.h"
 #include "dng/dng_negative.h"
+#include "dng/dng_simple_image.h"
 #include "dng/dng_xmp.h"
 
 dng_exif* dng_host::CreateExif() {
@@ -14,11 +16,15 @@ dng_xmp* dng_host::CreateXmp() {
     return dng_guard_allocation([&] { return new dng_xmp(Allocator()); });
 }
 
-dng_ifd* dng_host::CreateIfd() { ThrowNotYetImplemented(); }
+dng_ifd* dng_host::CreateIfd() {
+    return dng_guard_allocation([] { return new dng_ifd; });
+}
 
 dng_negative* dng_host::MakeNegative() { return dng_negative::Make(*this); }
 
-dng_image* dng_host::CreateImage(const dng_rect&, uint32_t, uint32_t) { ThrowNotYetImplemented(); }
+dng_image* dng_host::CreateImage(const dng_rect& bounds, uint32_t planes, uint32_t pixelType) {
+    return dng_guard_allocation([&] { return new dng_simple_image(bounds, planes, pixelType, Allocator()); });
+}
 
 void dng_host::ApplyOpcodeList(dng_opcode_list&, dng_negative&, std::unique_ptr<dng_image>&) {
     ThrowNotYetImplemented();
