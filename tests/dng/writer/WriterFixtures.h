@@ -115,7 +115,7 @@ inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& byte
 }
 
 // Standard output and exit status of a shell command.
-inline std::pair<std::string, int> Run(const std::string& command) {
+inline std::pair<std::string, int> RunCommand(const std::string& command) {
     std::string out;
     FILE* pipe = popen((command + " 2>&1").c_str(), "r");
     if (!pipe) return {"", -1};
@@ -127,6 +127,6 @@ inline std::pair<std::string, int> Run(const std::string& command) {
     return {out, WEXITSTATUS(status)};
 }
 
-inline bool HaveTool(const char* name) { return Run(std::string("command -v ") + name).second == 0; }
+inline bool HaveTool(const char* name) { return RunCommand(std::string("command -v ") + name).second == 0; }
 
 } // namespace writertest
