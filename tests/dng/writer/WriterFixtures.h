@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -128,5 +129,36 @@ inline std::pair<std::string, int> RunCommand(const std::string& command) {
 }
 
 inline bool HaveTool(const char* name) { return RunCommand(std::string("command -v ") + name).second == 0; }
+
+} // namespace writertest
+
+namespace writertest {
+
+// Entries of a little-endian TIFF directory, read from a whole file in memory.
+struct TiffEntry {
+    uint16_t type = 0;
+    uint32_t count = 0;
+    uint32_t value = 0; // the first value when it fits in the entry, else the offset
+};
+
+inline uint32_t Get32(const std::vector<uint8_t>& b, size_t at) {
+    return at + 4 <= b.size() ? uint32_t(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24)
+                              : 0;
+}
+inline uint16_t Get16(const std::vector<uint8_t>& b, size_t at) {
+    return at + 2 <= b.size() ? uint16_t(b[at] | b[at + 1] << 8) : 0;
+}
+
+inline std::map<uint16_t, TiffEntry> ReadIFD(const std::vector<uint8_t>& bytes, uint32_t offset) {
+    std::map<uint16_t, TiffEntry> entries;
+    const uint16_t n = Get16(bytes, offset);
+    for (uint32_t i = 0; i < n; ++i) {
+        const size_t at = offset + 2 + 12 * size_t(i);
+        TiffEntry e{Get16(bytes, at + 2), Get32(bytes, at + 4), 0};
+        e.value = e.type == 3 && e.count == 1 ? Get16(bytes, at + 8) : Get32(bytes, at + 8);
+        entries[Get16(bytes, at)] = e;
+    }
+    return entries;
+}
 
 } // namespace writertest
