@@ -1,4 +1,5 @@
 #include "dng/dng_color_space.h"
+#include "dng/dng_date_time.h"
 #include "dng/dng_exceptions.h"
 #include "dng/dng_memory.h"
 #include "dng/dng_preview.h"
@@ -322,4 +323,34 @@ TEST(DngWriterFiles, DataBeyondFourGiBIsTooBig) {
             EXPECT_EQ(e.ErrorCode(), code);
         }
     }
+}
+
+TEST(DngWriterFiles, ExifAndGpsReadBackWithExiftool) {
+    if (!HaveTool("exiftool")) GTEST_SKIP() << "exiftool not installed";
+    dng_host host;
+    const std::unique_ptr<dng_negative> negative = MakeNegative(host, 32, 48, SceneSamples(32, 48, 1, 12), 2);
+    dng_exif& exif = *negative->GetExif();
+    dng_date_time_info date;
+    date.SetDateTime(dng_date_time(2024, 5, 17, 14, 30, 5));
+    exif.fDateTimeOriginal = date;
+    exif.fUserComment.Set("Gr\xC3\xBC\xC3\x9F"
+                          "e");
+    exif.fGPSVersionID = 0x02030000;
+    exif.fGPSLatitudeRef.Set("N");
+    exif.fGPSLatitude[0] = dng_urational(48, 1);
+    exif.fGPSLatitude[1] = dng_urational(30, 1);
+    exif.fGPSLatitude[2] = dng_urational(0, 1);
+    exif.fGPSAltitudeRef = 0;
+    exif.fGPSAltitude = dng_urational(5205, 10);
+    testsupport::TempFolder folder;
+    const std::string path = (folder / "exif.dng").string();
+    WriteBytes(path, DNGBytes(*negative, 2, false, 7));
+    EXPECT_EQ(ExiftoolWarnings(path), "");
+    const auto [out, status] = RunCommand(
+        "exiftool -s -s -s -Make -Model -ISO -FNumber -DateTimeOriginal -UserComment -GPSLatitude# "
+        "-GPSAltitude# -CFAPattern2 " +
+        path);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(out, "Lumivar\nTest Camera\n200\n5.6\n2024:05:17 14:30:05\nGr\xC3\xBC\xC3\x9F"
+                   "e\n48.5\n520.5\n2 1 1 0\n");
 }
