@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <future>
 #include <vector>
 
 namespace {
@@ -271,13 +272,22 @@ void dng_image_writer::WriteDNG(dng_host& host, dng_stream& stream, const dng_ne
         tags2.Add<tag_uint32_ptr>(ifd0, 50933, extraProfileOffsets.data(),
                                   uint32_t(extraProfileOffsets.size()));
 
-    if (use14) {
-        negative.FindNewRawImageDigest(host);
-        tags2.Add<tag_uint8_ptr>(ifd0, 51111, negative.NewRawImageDigest().data, 16);
-    } else {
-        negative.FindRawImageDigest(host);
-        tags2.Add<tag_uint8_ptr>(ifd0, 50972, negative.RawImageDigest().data, 16);
-    }
+    // The digest is only read when the directories go out, after the data: with threads to
+    // spare it is computed while the tiles are encoded.
+    tags2.Add<tag_uint8_ptr>(ifd0, use14 ? 51111 : 50972,
+                             use14 ? negative.NewRawImageDigest().data : negative.RawImageDigest().data, 16);
+    auto findDigest = [&negative, use14, &host] {
+        dng_host digestHost(&host.Allocator(), host.Sniffer());
+        if (use14)
+            negative.FindNewRawImageDigest(digestHost);
+        else
+            negative.FindRawImageDigest(digestHost);
+    };
+    std::future<void> digest;
+    if (host.AreaTaskThreadCount() > 1)
+        digest = std::async(std::launch::async, findDigest);
+    else
+        findDigest();
     const dng_fingerprint uniqueID = negative.RawDataUniqueID();
     if (uniqueID.IsValid())
         tags2.Add<tag_uint8_ptr>(ifd0, 50781,
@@ -412,6 +422,7 @@ void dng_image_writer::WriteDNG(dng_host& host, dng_stream& stream, const dng_ne
         previewOrder[i]->WriteData(host, *this, *plan.basic, stream);
     }
     WriteImage(host, rawIFD, *rawBasicPtr, stream, rawImage, fakeChannels);
+    if (digest.valid()) digest.get();
     RequireBelow4GiB(stream.Position(), fTooBigCode);
     stream.SetLength(stream.Position());
 

@@ -22,6 +22,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <vector>
 #include <zlib.h>
 
 namespace {
@@ -85,6 +86,7 @@ class dng_write_tiles_task : public dng_area_task {
           fTilesAcross(tilesAcross), fUncompressedSize(uncompressedSize), fCompressedSize(compressedSize),
           fRecord(std::move(record)), fMutex("dng_write_tiles_task", 0x70000000) {
         fMinTaskArea = 256;
+        fFinished.resize(size_t(tilesDown) * tilesAcross);
         fUnitCell = dng_point(16, 16);
         fMaxTileSize = dng_point(16, 16);
     }
@@ -93,11 +95,8 @@ class dng_write_tiles_task : public dng_area_task {
         try {
             Work(sniffer);
         } catch (...) {
-            {
-                dng_scoped_mutex_lock lock(fMutex);
-                fAbort = true;
-            }
-            fCondition.Broadcast();
+            dng_scoped_mutex_lock lock(fMutex);
+            fAbort = true;
             throw;
         }
     }
@@ -112,28 +111,30 @@ class dng_write_tiles_task : public dng_area_task {
             const uint32_t index = fNextTile.fetch_add(1);
             if (index >= total) return;
             const dng_rect area = fIFD.TileArea(index / fTilesAcross, index % fTilesAcross);
-            dng_memory_stream tileStream(privateHost.Allocator(), sniffer, 65536);
-            tileStream.SetBigEndian(fStream.BigEndian());
-            fWriter.EncodeTile(privateHost, fIFD, tileStream, fImage, area, fFakeChannels, *buffers.raw[0],
+            auto tileStream = std::make_unique<dng_memory_stream>(privateHost.Allocator(), sniffer, 65536);
+            tileStream->SetBigEndian(fStream.BigEndian());
+            fWriter.EncodeTile(privateHost, fIFD, *tileStream, fImage, area, fFakeChannels, *buffers.raw[0],
                                *buffers.raw[1], *buffers.raw[2], *buffers.raw[3]);
-            const uint64_t length = tileStream.Length();
-            {
-                dng_scoped_mutex_lock lock(fMutex);
-                while (fNextToWrite != index && !fAbort)
-                    fCondition.Wait(fMutex);
-                if (fAbort) return;
-            }
-            const uint64_t start = fStream.Position();
-            tileStream.SetReadPosition(0);
-            tileStream.CopyToStream(fStream, length);
-            fRecord(index, start, fStream.Position());
-            if (length & 1) fStream.Put_uint8(0);
-            {
-                dng_scoped_mutex_lock lock(fMutex);
+            // A finished tile waits for those before it; whoever finishes the next one in
+            // index order writes every tile that is ready, so no thread idles in a queue.
+            dng_scoped_mutex_lock lock(fMutex);
+            if (fAbort) return;
+            fFinished[index] = std::move(tileStream);
+            while (fNextToWrite < total && fFinished[fNextToWrite]) {
+                WriteFinished(*fFinished[fNextToWrite], fNextToWrite);
+                fFinished[fNextToWrite].reset();
                 ++fNextToWrite;
             }
-            fCondition.Broadcast();
         }
+    }
+
+    void WriteFinished(dng_memory_stream& tileStream, uint32_t index) {
+        const uint64_t length = tileStream.Length();
+        const uint64_t start = fStream.Position();
+        tileStream.SetReadPosition(0);
+        tileStream.CopyToStream(fStream, length);
+        fRecord(index, start, fStream.Position());
+        if (length & 1) fStream.Put_uint8(0);
     }
 
     dng_image_writer& fWriter;
@@ -150,9 +151,9 @@ class dng_write_tiles_task : public dng_area_task {
     std::function<void(uint32_t, uint64_t, uint64_t)> fRecord;
     std::atomic<uint32_t> fNextTile{0};
     dng_mutex fMutex;
-    dng_condition_variable fCondition;
     bool fAbort = false;
     uint32_t fNextToWrite = 0;
+    std::vector<std::unique_ptr<dng_memory_stream>> fFinished;
 };
 
 } // namespace

@@ -116,9 +116,11 @@ void DeriveCodes(HuffmanTable& table) {
     }
 }
 
+// Entropy-coded bytes collect in a small buffer that goes to the stream in one piece.
 class BitWriter {
   public:
     explicit BitWriter(dng_stream& stream) : fStream(stream) {}
+    ~BitWriter() = default;
 
     void Put(uint32_t bits, uint32_t count) {
         if (count == 0) return;
@@ -127,20 +129,33 @@ class BitWriter {
         while (fPending >= 8) {
             fPending -= 8;
             const uint8_t byte = uint8_t(fAccumulator >> fPending);
-            fStream.Put_uint8(byte);
-            if (byte == 0xFF) fStream.Put_uint8(0);
+            Emit(byte);
+            if (byte == 0xFF) Emit(0);
         }
     }
+    // Completes the last byte with 1-bits and hands every byte to the stream.
     void Flush() {
         Put(0x7F, 7);
         fAccumulator = 0;
         fPending = 0;
+        Drain();
     }
 
   private:
+    void Emit(uint8_t byte) {
+        if (fUsed == sizeof(fBytes)) Drain();
+        fBytes[fUsed++] = byte;
+    }
+    void Drain() {
+        fStream.Put(fBytes, fUsed);
+        fUsed = 0;
+    }
+
     dng_stream& fStream;
     uint32_t fAccumulator = 0;
     uint32_t fPending = 0;
+    uint32_t fUsed = 0;
+    uint8_t fBytes[8192];
 };
 
 void PutMarker(dng_stream& stream, uint8_t marker) {
