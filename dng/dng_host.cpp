@@ -4,6 +4,8 @@
 #include "dng/dng_area_task.h"
 #include "dng/dng_exceptions.h"
 #include "dng/dng_memory.h"
+#include "dng/dng_opcodes.h"
+#include "dng/dng_stream.h"
 
 #include <algorithm>
 
@@ -26,10 +28,15 @@ void dng_host::PerformAreaTask(dng_area_task& task, const dng_rect& area, dng_ar
     RunAreaTask(task, area, &Allocator(), fSniffer, progress);
 }
 
-// Only whole-file reading needs these, and this program reads no DNG file.
+// Whole-file reading builds its negative from dng_info without a shared record.
 dng_shared* dng_host::CreateShared() { ThrowNotYetImplemented(); }
 
-dng_opcode* dng_host::CreateOpcode(uint32_t, dng_stream&) { ThrowNotYetImplemented(); }
+dng_opcode* dng_host::CreateOpcode(uint32_t opcodeID, dng_stream& stream) {
+    // The stream stands at the opcode's version, flags and parameter block.
+    const uint32_t minVersion = stream.Get_uint32();
+    const uint32_t flags = stream.Get_uint32();
+    return MakeOpcode(opcodeID, minVersion, flags, stream).release();
+}
 
 namespace {
 struct SizeBand {

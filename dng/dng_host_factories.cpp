@@ -5,6 +5,8 @@
 #include "dng/dng_host.h"
 #include "dng/dng_ifd.h"
 #include "dng/dng_negative.h"
+#include "dng/dng_opcode_list.h"
+#include "dng/dng_resample.h"
 #include "dng/dng_simple_image.h"
 #include "dng/dng_xmp.h"
 
@@ -26,8 +28,10 @@ dng_image* dng_host::CreateImage(const dng_rect& bounds, uint32_t planes, uint32
     return dng_guard_allocation([&] { return new dng_simple_image(bounds, planes, pixelType, Allocator()); });
 }
 
-void dng_host::ApplyOpcodeList(dng_opcode_list&, dng_negative&, std::unique_ptr<dng_image>&) {
-    ThrowNotYetImplemented();
+void dng_host::ApplyOpcodeList(dng_opcode_list& list, dng_negative& negative, std::unique_ptr<dng_image>& image) {
+    list.Apply(*this, negative, image);
 }
 
-void dng_host::ResampleInto(const dng_image&, dng_image&) { ThrowNotYetImplemented(); }
+void dng_host::ResampleInto(const dng_image& source, dng_image& destination) {
+    ResampleImage(*this, source, destination, source.Bounds(), destination.Bounds(), dng_resample_bicubic::Get());
+}

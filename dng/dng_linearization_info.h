@@ -10,6 +10,7 @@
 #include <memory>
 
 class dng_host;
+class dng_image;
 class dng_memory_block;
 class dng_negative;
 
@@ -38,6 +39,9 @@ class dng_linearization_info : private dng_uncopyable {
 
     // An empty active area becomes the stage-1 image's bounds.
     virtual void Prepare(dng_host& host, dng_negative& negative);
+    // Converts the active area of the stage-1 image into the stage-2 image, which has its size.
+    virtual void Linearize(dng_host& host, dng_negative& negative, const dng_image& srcImage,
+                           dng_image& dstImage);
 
     // The largest black the plane reaches anywhere, deltas included.
     double MaxBlackLevel(uint32_t plane) const;

@@ -5,8 +5,11 @@
 #include "dng/dng_uncopyable.h"
 
 #include <cstdint>
+#include <vector>
 
 class dng_host;
+class dng_image;
+class dng_matrix;
 class dng_negative;
 
 // The weights of the mosaic samples around one destination pixel of one colour plane, with
@@ -57,6 +60,25 @@ class dng_mosaic_info : private dng_uncopyable {
     virtual bool SplitGreen() { return false; }
     // Rows and columns of destination pixels per source pixel for the layout.
     virtual dng_point FullScale() const;
+
+    // The factor that brings the cropped size nearest the preferred size without going below the
+    // minimum; (1, 1) without a preferred size.
+    virtual dng_point DownScaleFactor(uint32_t minSize, uint32_t prefSize, double cropFactor) const;
+    // The stage-3 size for a factor; (0, 0) for a factor no interpolator takes.
+    virtual dng_point DestinationSize(const dng_point& factor) const;
+    // Whether every block of the factor's size holds every colour plane's key.
+    virtual bool IsSafeDownScale(const dng_point& factor) const;
+    virtual bool IsValidDownScale(const dng_point& factor, uint32_t minSize) const;
+    uint32_t SizeForDownScale(const dng_point& factor) const;
+
+    // Full size through the pattern kernels, any other factor by block means.
+    virtual void Interpolate(dng_host& host, dng_negative& negative, const dng_image& srcImage,
+                             dng_image& dstImage, const dng_point& downScale, uint32_t srcPlane,
+                             std::vector<dng_matrix>* scaleMatrices);
+    virtual void InterpolatePattern(dng_host& host, const dng_image& srcImage, dng_image& dstImage,
+                                    uint32_t srcPlane);
+    virtual void InterpolateFast(dng_host& host, const dng_image& srcImage, dng_image& dstImage,
+                                 const dng_point& downScale, uint32_t srcPlane);
 
     // Fails with the bad-format code unless the pattern fits its table and every colour
     // plane's key occurs in it, which the searches for neighbouring keys rely on.
