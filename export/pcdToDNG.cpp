@@ -7,12 +7,12 @@
 #include "dng/dng_exceptions.h"
 #include "dng/dng_exif.h"
 #include "dng/dng_file_stream.h"
-#include "dng/dng_ifd.h"
 #include "dng/dng_image_writer.h"
 #include "dng/dng_memory.h"
 #include "dng/dng_memory_stream.h"
 #include "dng/dng_negative.h"
 #include "dng/dng_orientation.h"
+#include "dng/dng_pixel_buffer.h"
 #include "dng/dng_preview.h"
 #include "dng/dng_render.h"
 #include "dng/dng_simple_image.h"
@@ -88,7 +88,6 @@ std::string pcdToDNG::errorText(int32_t code) { return dng_error_text(code); }
 
 uint32_t pcdToDNG::setImage(const uint16_t* samples, int orientation) {
     std::unique_ptr<dng_simple_image> image;
-    dng_ifd ifd;
     const uint32_t code = Guarded([&] {
         const int32_t phase = BayerPhase(cfaPattern_);
         // An unknown pattern would make a mosaic of no colours: refuse it rather than write it.
@@ -105,45 +104,21 @@ uint32_t pcdToDNG::setImage(const uint16_t* samples, int orientation) {
         host_.SetSaveDNGVersion(0x01040000);
         host_.SetSaveLinearDNG(cfaPattern_ == 0);
 
-        dng_memory_stream stream(host_.Allocator(), nullptr, 65536);
-        const auto* source = reinterpret_cast<const uint8_t*>(samples);
-        for (uint64_t done = 0; done < bytes;) {
-            const uint32_t piece = uint32_t(std::min<uint64_t>(bytes - done, 1u << 30));
-            stream.Put(source + done, piece);
-            done += piece;
-        }
+        if (bytes > (uint64_t(1) << 40)) ThrowOverflow();
         image = std::make_unique<dng_simple_image>(dng_rect(uint32_t(height_), uint32_t(width_)), planes(),
                                                    ttShort, host_.Allocator());
-
-        ifd.fNewSubFileType = 0;
-        ifd.fImageWidth = uint32_t(width_);
-        ifd.fImageLength = uint32_t(height_);
-        for (uint32_t& b : ifd.fBitsPerSample)
-            b = 16;
-        ifd.fPhotometricInterpretation = cfaPattern_ ? 32803 : 34892;
-        ifd.fOrientation = uint32_t(orientation);
-        ifd.fSamplesPerPixel = planes();
-        ifd.SetSingleStrip();
-        ifd.fTileOffsetsType = ttLong;
-        if (cfaPattern_) {
-            ifd.fCFARepeatPatternRows = 2;
-            ifd.fCFARepeatPatternCols = 2;
-        }
-        for (double& white : ifd.fWhiteLevel)
-            white = 65535;
-        ifd.fDefaultCropSizeH = dng_urational(uint32_t(width_), 1);
-        ifd.fDefaultCropSizeV = dng_urational(uint32_t(height_), 1);
-        ifd.fAntiAliasStrength = dng_urational(100, 100);
-        ifd.fActiveArea = dng_rect(uint32_t(height_), uint32_t(width_));
-        stream.SetReadPosition(0);
-        ifd.ReadImage(host_, stream, *image);
+        // The caller's rows go straight into the image: the same samples a one-strip
+        // uncompressed directory over a copy of the buffer would read, without the copy.
+        const dng_pixel_buffer source(image->Bounds(), 0, planes(), ttShort, dng_pixel_buffer::interleaved,
+                                      const_cast<uint16_t*>(samples));
+        image->Put(source);
     });
     if (code) return code;
 
     return Guarded([&] {
         std::unique_ptr<dng_negative> negative(host_.MakeNegative());
         const bool cfa = cfaPattern_ != 0;
-        negative->SetDefaultScale(ifd.fDefaultScaleH, ifd.fDefaultScaleV);
+        negative->SetDefaultScale(dng_urational(1, 1), dng_urational(1, 1));
         if (cfa) {
             negative->SetDefaultCropOrigin(2, 2);
             negative->SetDefaultCropSize(uint32_t(width_ - 4), uint32_t(height_ - 4));
@@ -151,7 +126,7 @@ uint32_t pcdToDNG::setImage(const uint16_t* samples, int orientation) {
             negative->SetDefaultCropOrigin(0, 0);
             negative->SetDefaultCropSize(uint32_t(width_), uint32_t(height_));
         }
-        negative->SetActiveArea(ifd.fActiveArea);
+        negative->SetActiveArea(dng_rect(uint32_t(height_), uint32_t(width_)));
         negative->SetColorChannels(3);
         if (cfa) {
             negative->SetColorKeys(0, 1, 2, 255);
