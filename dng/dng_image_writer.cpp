@@ -132,17 +132,15 @@ void dng_image_writer::PrepareMetadata(dng_host&, dng_metadata& metadata, uint32
         exif->CopyGPSFrom(dng_exif());
 }
 
-void dng_image_writer::WriteDNG(dng_host& host, dng_stream& stream, const dng_negative& negative,
+void dng_image_writer::WriteDNG(dng_host& host, dng_stream& stream, dng_negative& negative,
                                 const dng_preview_list* previews, uint32_t compatibilityVersion,
                                 bool uncompressed) {
     WriteDNG(host, stream, negative, negative.Metadata(), previews, compatibilityVersion, uncompressed);
 }
 
-void dng_image_writer::WriteDNG(dng_host& host, dng_stream& stream, const dng_negative& constNegative,
+void dng_image_writer::WriteDNG(dng_host& host, dng_stream& stream, dng_negative& negative,
                                 const dng_metadata& sourceMetadata, const dng_preview_list* previews,
                                 uint32_t compatibilityVersion, bool uncompressed) {
-    // The digests are computed afresh into the negative, as a save always does.
-    dng_negative& negative = const_cast<dng_negative&>(constNegative);
     std::unique_ptr<dng_metadata> metadata(sourceMetadata.Clone(host.Allocator()));
     PrepareMetadata(host, *metadata, kMetadataSubset_All, "image/dng", nullptr);
 

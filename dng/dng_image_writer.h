@@ -62,7 +62,8 @@ class dng_image_writer : private dng_uncopyable {
                            const dng_jpeg_preview* thumbnail, const dng_memory_block* imageResources,
                            uint32_t metadataSubset, bool hasTransparency);
 
-    virtual void WriteDNG(dng_host& host, dng_stream& stream, const dng_negative& negative,
+    // The raw-image digests are computed into the negative, as a save always does.
+    virtual void WriteDNG(dng_host& host, dng_stream& stream, dng_negative& negative,
                           const dng_metadata& metadata, const dng_preview_list* previews,
                           uint32_t compatibilityVersion, bool uncompressed);
 
@@ -87,7 +88,7 @@ class dng_image_writer : private dng_uncopyable {
                                     uint32_t fakeChannels);
 
     // The negative's own metadata.
-    void WriteDNG(dng_host& host, dng_stream& stream, const dng_negative& negative,
+    void WriteDNG(dng_host& host, dng_stream& stream, dng_negative& negative,
                   const dng_preview_list* previews, uint32_t compatibilityVersion, bool uncompressed);
     // The ICC profile comes from the colour space, when it has one.
     void WriteTIFF(dng_host& host, dng_stream& stream, const dng_image& image, uint32_t photometric,

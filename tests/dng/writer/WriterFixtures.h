@@ -97,7 +97,7 @@ inline std::vector<uint8_t> ReadFile(const std::string& path) {
 }
 
 // The DNG in memory, as the writer lays it out with `threads` threads.
-inline std::vector<uint8_t> DNGBytes(const dng_negative& negative, uint32_t threads, bool uncompressed,
+inline std::vector<uint8_t> DNGBytes(dng_negative& negative, uint32_t threads, bool uncompressed,
                                      uint32_t compatibility = 0x01040000,
                                      const dng_preview_list* previews = nullptr) {
     dng_threaded_host host(threads);

@@ -31,8 +31,8 @@ const DngCase kDngCases[] = {{"cfa_lossless", 0, false},
                              {"rgb_lossless", -1, false},
                              {"rgb_uncompressed", -1, true}};
 
-void WriteDNGFile(const std::string& path, const dng_negative& negative, bool uncompressed,
-                  uint32_t threads = 4, const dng_preview_list* previews = nullptr) {
+void WriteDNGFile(const std::string& path, dng_negative& negative, bool uncompressed, uint32_t threads = 4,
+                  const dng_preview_list* previews = nullptr) {
     dng_threaded_host host(threads);
     dng_atomic_file_stream stream(path.c_str());
     dng_image_writer writer;

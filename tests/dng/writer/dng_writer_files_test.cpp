@@ -69,7 +69,7 @@ TEST(DngWriterFiles, ThreadCountDoesNotChangeTheBytes) {
     dng_host host;
     const std::unique_ptr<dng_negative> cfa = MakeNegative(host, 500, 600, SceneSamples(500, 600, 1, 3), 1);
     const std::unique_ptr<dng_negative> rgb = MakeNegative(host, 200, 300, SceneSamples(200, 300, 3, 4));
-    for (const dng_negative* negative : {cfa.get(), rgb.get()}) {
+    for (dng_negative* negative : {cfa.get(), rgb.get()}) {
         const std::vector<uint8_t> one = DNGBytes(*negative, 1, false);
         const std::vector<uint8_t> eight = DNGBytes(*negative, 8, false);
         EXPECT_EQ(one, eight);
