@@ -2,6 +2,7 @@
 #include "dng/dng_date_time.h"
 #include "dng/dng_exceptions.h"
 #include "dng/dng_memory.h"
+#include "dng/dng_noise_profile.h"
 #include "dng/dng_preview.h"
 #include "dng/dng_tag_sets.h"
 #include "tests/dng/writer/DecoderReadBack.h"
@@ -353,4 +354,37 @@ TEST(DngWriterFiles, ExifAndGpsReadBackWithExiftool) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(out, "Lumivar\nTest Camera\n200\n5.6\n2024:05:17 14:30:05\nGr\xC3\xBC\xC3\x9F"
                    "e\n48.5\n520.5\n2 1 1 0\n");
+}
+
+TEST(DngWriterFiles, ExtraProfilesAndNoiseProfile) {
+    dng_host host;
+    const std::unique_ptr<dng_negative> negative = MakeNegative(host, 32, 48, SceneSamples(32, 48, 1, 13), 1);
+    auto second = std::make_unique<dng_camera_profile>();
+    second->SetName("Second");
+    second->SetCalibrationIlluminant1(21);
+    second->SetColorMatrix1(dng_matrix_3by3(1, 0, 0, 0, 1, 0, 0, 0, 1));
+    negative->AddProfile(std::move(second));
+    negative->SetNoiseProfile(dng_noise_profile({dng_noise_function(2e-5, 1e-7)}));
+    dng_preview_list previews;
+    std::unique_ptr<dng_preview> preview(MakePreview(host, 8, 12).release());
+    previews.Append(preview);
+    const std::vector<uint8_t> bytes = DNGBytes(*negative, 1, false, 7, &previews);
+
+    const auto ifd0 = ReadIFD(bytes, Get32(bytes, 4));
+    ASSERT_EQ(ifd0.count(50933), 1u);
+    const uint32_t profile = ifd0.at(50933).value; // one extra profile: its offset in the entry
+    EXPECT_EQ(std::string(bytes.begin() + profile, bytes.begin() + profile + 2), "II");
+    EXPECT_EQ(Get16(bytes, profile + 2), 0x4352);
+    EXPECT_EQ(Get32(bytes, profile + 4), 8u);
+    const auto extra = ReadIFD(bytes, profile + 8); // offsets inside count from the profile's start
+    EXPECT_EQ(extra.at(50778).value, 21u);
+    // The noise profile goes into the raw IFD and, the preview being IFD 0, into IFD 0 too.
+    EXPECT_EQ(ifd0.at(51041).count, 2u);
+    EXPECT_EQ(ReadIFD(bytes, ifd0.at(330).value).at(51041).count, 2u);
+    testsupport::TempFolder folder;
+    const std::string path = (folder / "profiles.dng").string();
+    WriteBytes(path, bytes);
+    if (HaveTool("exiftool")) {
+        EXPECT_EQ(ExiftoolWarnings(path), "");
+    }
 }
