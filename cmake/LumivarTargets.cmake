@@ -91,6 +91,11 @@ function(lumivar_test name)
   if(LV_LABELS)
     list(APPEND _props LABELS "${LV_LABELS}")
   endif()
+  # Tests on the X server share one screen: windows of two at once would overlap in the
+  # other's screenshots, so they take turns.
+  if("gui" IN_LIST LV_LABELS)
+    list(APPEND _props RESOURCE_LOCK xserver)
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        PROPERTIES ${_props})
 endfunction()

@@ -6,16 +6,10 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "color/CoreEngineFilter.h"
-#include "color/HistogramFilteredCIImage.h"
-#include "color/PixelZoomFilter.h"
-#include "engine/core/CGImageBitMap.h"
-#include "engine/core/HistogramBuilder.h"
 #include "engine/stages/CoreTiledEngine.h"
-#include "platform/CropFilter.h"
 #include "raw/core/DCRaw.h"
+#include "tests/color/RealImageFilterChecks.h"
 #include "tests/engine/StageSource.h"
-#include "tests/support/FilterImages.h"
 #include "tests/support/Samples.h"
 
 namespace {
@@ -46,79 +40,19 @@ std::shared_ptr<ImageBufferF32> developed(const char* name) {
     return buffer ? ImageBufferF32::createWithCopyFrom(*buffer) : nullptr;
 }
 
-int bar(const Image& image, size_t column, int channel) {
-    const float background = HistogramBuilder::kBackground / 65535.0f;
-    int rows = 0;
-    while (size_t(rows) < image.height() &&
-           image.row(image.height() - 1 - size_t(rows))[4 * column + size_t(channel)] != background)
-        ++rows;
-    return rows;
-}
-
-int bar(const ImageBufferU16& image, size_t column, int channel) {
-    int rows = 0;
-    while (rows < image.imageHeight() &&
-           image.bufferU16ForRow(size_t(image.imageHeight() - 1 - rows), column)[channel] !=
-               HistogramBuilder::kBackground)
-        ++rows;
-    return rows;
-}
-
 TEST(DecodedSampleFilters, HistogramChainDrawsTheBuildersBarsOfAPhotograph) {
     LV_REQUIRE_SAMPLE("Pixel7_small.dng");
     auto buffer = developed("Pixel7_small.dng");
     ASSERT_TRUE(buffer);
-    constexpr double kWidth = 256, kHeight = 80;
-    auto builder = HistogramBuilder::create(*buffer);
-    builder->setOutputSize({kWidth, kHeight});
-    auto built = builder->getOutputImage();
-    HistogramFilteredCIImage chain({kWidth, kHeight});
-    chain.setInputImage(Image::create(buffer->getImage(nullptr), buffer->extent()));
-    auto drawn = chain.getOutputImage();
-    ASSERT_TRUE(built && drawn);
-
-    const float* bins = chain.filters()[1]->outputImage()->row(0);
-    double whole = 0, inner = 0;
-    for (size_t i = 0; i < size_t(kWidth); ++i)
-        for (size_t c = 0; c < 3; ++c) {
-            whole = std::max(whole, double(bins[4 * i + c]));
-            if (i >= 2 && i + 2 < size_t(kWidth)) inner = std::max(inner, double(bins[4 * i + c]));
-        }
-    ASSERT_GT(inner, 0);
-    int compared = 0;
-    for (size_t column = 0; column < size_t(kWidth); ++column)
-        for (int c = 0; c < 3; ++c) {
-            const int fromBuilder = bar(*built, column, c);
-            if (fromBuilder >= kHeight) continue; // capped at the top
-            EXPECT_NEAR(bar(*drawn, column, c), fromBuilder * inner / whole, 1.0) << column;
-            ++compared;
-        }
-    EXPECT_GT(compared, 600);
+    filterchecks::expectChainDrawsTheBuildersBars(*buffer, 600);
 }
 
 TEST(DecodedSampleFilters, ZoomByThreeReplicatesEachPixelOfATile) {
     LV_REQUIRE_SAMPLE("Pixel7_small.dng");
     auto buffer = developed("Pixel7_small.dng");
     ASSERT_TRUE(buffer);
-    auto whole = Image::create(buffer->getImage(nullptr), buffer->extent());
-    auto crop = platform::ImageFilter::filterWithName(platform::CropFilter::kName);
-    crop->setImage("inputImage", whole);
-    crop->setValue(platform::CropFilter::kInputRectangle, platform::rectVector({100, 60, 128, 96}));
-    auto tile = crop->outputImage();
-    ASSERT_TRUE(tile);
-
-    PixelZoomFilter::registerFilter();
-    auto zoom = platform::ImageFilter::filterWithName(PixelZoomFilter::kName);
-    zoom->setDefaults();
-    zoom->setValue(PixelZoomFilter::kScale, 3.0);
-    zoom->setImage("inputImage", tile);
-    auto out = zoom->outputImage();
-    ASSERT_TRUE(out);
-    EXPECT_EQ(out->extent(), (platform::Rect{300, 180, 384, 288}));
-    for (int64_t y = 180; y < 468; ++y)
-        for (int64_t x = 300; x < 684; ++x)
-            ASSERT_EQ(testsupport::pixelOf(*out, x, y), testsupport::pixelOf(*tile, x / 3, y / 3))
-                << x << "," << y;
+    filterchecks::expectZoomByThreeReplicatesATile(
+        Image::create(buffer->getImage(nullptr), buffer->extent()));
 }
 
 // The output stage against the filter that does its maths: a chain of the developed file and
@@ -144,43 +78,9 @@ TEST_P(OutputStageAgainstFilter, MatchesTheZoomOneTileWithinTwoSteps) {
     stage.setCameraParameters(camera);
     stage.setParameters(std::nullopt, settings);
     stage.runProcessToCompletion(stage.mainMap().regionForRect(stage.extent(), 0));
-    auto tile = stage.imageTile(0, 1.0, stage.extent(), nullptr, nullptr, true, 1);
-    ASSERT_TRUE(tile);
-    auto fromStage = Image::create(tile->getImageRef(), stage.extent());
-    ASSERT_TRUE(fromStage);
-
-    auto tileSource = ImageBufferF32::createWithCopyFrom(*stage.tileSourceBuffer());
-    const float ettr = stage.ettrMul();
-    EXPECT_FLOAT_EQ(ettr, std::exp2(-0.5f));
-    auto input = platform::mapPixels(*Image::create(tileSource->getImage(nullptr), tileSource->extent()),
-                                     [ettr](const float* s, float* d) {
-                                         for (int c = 0; c < 4; ++c)
-                                             d[c] = s[c] * ettr;
-                                     });
-    CoreEngineFilter::registerFilter();
-    auto filter = platform::ImageFilter::filterWithName(CoreEngineFilter::kName);
-    filter->setDefaults();
-    filter->setValue(CoreEngineFilter::kCameraParameters, camera);
-    filter->setValue(CoreEngineFilter::kImageParameters, settings);
-    filter->setImage("inputImage", input);
-    auto fromFilter = filter->outputImage();
-    ASSERT_TRUE(fromFilter);
-
-    // Where the table steps (its shadows are flattened below entry 512) the stage's whole
-    // entry and the filter's blend of two differ most: a few pixels by up to 3 steps.
-    double worst = 0;
-    size_t samples = 0, beyondTwo = 0;
-    for (size_t r = 0; r < fromStage->height(); ++r)
-        for (size_t k = 0; k < 4 * fromStage->width(); ++k) {
-            if (k % 4 == 3) continue;
-            const double d = std::fabs(fromStage->row(r)[k] - fromFilter->row(r)[k]);
-            worst = std::max(worst, d);
-            beyondTwo += d > 2.0 / 4095;
-            ++samples;
-        }
-    EXPECT_LE(worst, 3.0 / 4095);
-    EXPECT_LE(beyondTwo, samples / 1000);
-    EXPECT_GT(worst, 0); // the stage truncates its table index where the filter interpolates
+    EXPECT_FLOAT_EQ(stage.ettrMul(), std::exp2(-0.5f));
+    // The stage truncates its table index where the filter interpolates.
+    EXPECT_GT(filterchecks::expectFilterMatchesTheStage(stage, camera, settings), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, OutputStageAgainstFilter,
