@@ -388,3 +388,22 @@ TEST(DngWriterFiles, ExtraProfilesAndNoiseProfile) {
         EXPECT_EQ(ExiftoolWarnings(path), "");
     }
 }
+
+TEST(DngWriterFiles, DeflateBeyondItsBufferIsAnOverflow) {
+    // Without the extra room random samples do not fit once deflated.
+    class TightWriter : public dng_image_writer {
+      public:
+        uint32_t ExtraBufferSize(const dng_ifd&, uint32_t) const override { return 0; }
+    };
+    dng_host host;
+    const std::unique_ptr<dng_simple_image> image = MakeImage(host, 16, 16, 3, RandomSamples(16 * 16 * 3, 5));
+    dng_memory_stream stream(host.Allocator());
+    TightWriter writer;
+    try {
+        writer.WriteTIFF(host, stream, *image, 2, 8, static_cast<const dng_metadata*>(nullptr), nullptr, 0,
+                         nullptr, nullptr, nullptr, kMetadataSubset_All, false);
+        FAIL() << "the deflated strip fitted";
+    } catch (const dng_exception& e) {
+        EXPECT_EQ(e.ErrorCode(), dng_error_overflow);
+    }
+}
