@@ -75,6 +75,8 @@ void dng_md5_printer::Transform(const uint8_t block[64]) {
     for (int i = 0; i < 16; ++i)
         x[i] = LoadLittleEndian(block + 4 * i);
     uint32_t a = fState[0], b = fState[1], c = fState[2], d = fState[3];
+    // Unrolled, the round, index and shift of each step become constants.
+#pragma GCC unroll 64
     for (uint32_t i = 0; i < 64; ++i) {
         const uint32_t round = i / 16;
         uint32_t f, k;

@@ -3,6 +3,7 @@
 #include "dng/dng_exceptions.h"
 #include "dng/dng_exif.h"
 #include "dng/dng_host.h"
+#include "dng/dng_ifd.h"
 #include "dng/dng_negative.h"
 #include "dng/dng_opcode_list.h"
 #include "dng/dng_resample.h"
@@ -17,7 +18,9 @@ dng_xmp* dng_host::CreateXmp() {
     return dng_guard_allocation([&] { return new dng_xmp(Allocator()); });
 }
 
-dng_ifd* dng_host::CreateIfd() { ThrowNotYetImplemented(); }
+dng_ifd* dng_host::CreateIfd() {
+    return dng_guard_allocation([] { return new dng_ifd; });
+}
 
 dng_negative* dng_host::MakeNegative() { return dng_negative::Make(*this); }
 

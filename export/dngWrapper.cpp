@@ -1,0 +1,108 @@
+#include "export/dngWrapper.h"
+
+#include "dng/dng_exceptions.h"
+#include "platform/ImageProperties.h"
+#include "platform/Log.h"
+
+#include <exception>
+#include <functional>
+#include <map>
+
+using namespace platform;
+
+dngWrapper::dngWrapper(int width, int height) {
+    try {
+        dngWriter_ = std::make_unique<pcdToDNG>(width, height);
+    } catch (const std::exception& e) {
+        LV_LOG("%s cannot make a writer: %s", __PRETTY_FUNCTION__, e.what());
+    }
+}
+
+dngWrapper::~dngWrapper() = default;
+
+int dngWrapper::writeToFile(const uint16_t* buffer, int outputFormat, const std::filesystem::path& fileName,
+                            const std::filesystem::path& embedFile, const Value& metaData,
+                            std::string_view type) {
+    if (!dngWriter_) return -1;
+    if (outputFormat == 1) dngWriter_->setCFAPattern(pcdToDNG::kCFA_RGGB);
+    const uint32_t imageCode = dngWriter_->setImage(buffer, 0);
+    dngWriter_->setMake("Duzev Urer app");
+    dngWriter_->setModel("Virtual camera");
+    dngWriter_->setSoftware("Duzev Urer");
+    addMetaData(metaData);
+    if (imageCode) return int(imageCode);
+    std::string embedPath;
+    if (!embedFile.empty()) {
+        dngWriter_->setDocumentName(embedFile.filename().string().c_str());
+        embedPath = embedFile.string();
+    }
+    const std::string typeText(type);
+    return int(dngWriter_->writeFile(fileName.c_str(), embedFile.empty() ? nullptr : embedPath.c_str(),
+                                     typeText.c_str()));
+}
+
+std::string dngWrapper::errorStringForCode(int code) const {
+    if (!dngWriter_) return "No dngWriter object";
+    return pcdToDNG::errorText(code);
+}
+
+void dngWrapper::copyGroup(const std::string& group, const Dictionary& properties) {
+    pcdToDNG& writer = *dngWriter_;
+    using Setter = void (pcdToDNG::*)(const char*);
+    static const std::map<std::string_view, Setter> exifSetters = {
+        {kCGImagePropertyExifDateTimeOriginal, &pcdToDNG::setDateTime},
+        {kCGImagePropertyExifDateTimeDigitized, &pcdToDNG::setDateTime},
+        {kCGImagePropertyExifUserComment, &pcdToDNG::setUserComment}};
+    static const std::map<std::string_view, Setter> tiffSetters = {
+        {kCGImagePropertyTIFFImageDescription, &pcdToDNG::setImageDescription},
+        {kCGImagePropertyTIFFDocumentName, &pcdToDNG::setDocumentName},
+        {kCGImagePropertyTIFFSoftware, &pcdToDNG::setSoftware},
+        {kCGImagePropertyTIFFMake, &pcdToDNG::setMake},
+        {kCGImagePropertyTIFFModel, &pcdToDNG::setModel},
+        {kCGImagePropertyTIFFCopyright, &pcdToDNG::setCopyright},
+        {kCGImagePropertyTIFFDateTime, &pcdToDNG::setDateTime}};
+    const std::map<std::string_view, Setter>* setters = group == kCGImagePropertyExifDictionary ? &exifSetters
+                                                        : group == kCGImagePropertyTIFFDictionary
+                                                            ? &tiffSetters
+                                                            : nullptr;
+    for (const auto& [key, value] : properties) {
+        const auto setter =
+            setters ? setters->find(key) : std::map<std::string_view, Setter>::const_iterator();
+        if (!setters || setter == setters->end()) {
+            setEXIFFromMacImageProperty(key, properties);
+            continue;
+        }
+        // A key without a text (an empty array among them) is skipped alone.
+        if (auto text = decodeObject(properties, key, nullptr, nullptr))
+            (writer.*(setter->second))(text->c_str());
+    }
+}
+
+void dngWrapper::addMetaData(const Value& metaData) {
+    const Dictionary* root = metaData.dictionary();
+    if (!root || !dngWriter_) return;
+    try {
+        for (const auto& [group, value] : *root) {
+            if (group != kCGImagePropertyExifDictionary && group != kCGImagePropertyTIFFDictionary &&
+                group != kCGImagePropertyExifAuxDictionary)
+                continue;
+            if (const Dictionary* properties = value.dictionary()) copyGroup(group, *properties);
+        }
+    } catch (const std::exception& e) {
+        LV_LOG("Exception %s in %s\n", e.what(), __PRETTY_FUNCTION__);
+    }
+}
+
+void dngWrapper::setEXIFFromMacImageProperty(std::string_view key, const Dictionary& properties) {
+    if (!dngWriter_) return;
+    try {
+        const auto code = metadataKeyForProperty(key);
+        if (!code) return;
+        int32_t iValue = 0;
+        double fValue = 0.0;
+        if (auto text = decodeObject(properties, key, &iValue, &fValue))
+            dngWriter_->setEXIFField(*code, text->c_str(), iValue, fValue);
+    } catch (const std::exception& e) {
+        LV_LOG("Exception %s in %s\n", e.what(), __PRETTY_FUNCTION__);
+    }
+}

@@ -1,0 +1,46 @@
+#pragma once
+// The document export's front for DNG and TIFF files: owns one pcdToDNG, copies the image's
+// property dictionary into its EXIF record over a few fixed camera texts, and gives the text
+// of the DNG error codes it returns.
+#include "export/MetadataKey.h"
+#include "export/pcdToDNG.h"
+#include "platform/Value.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+class dngWrapper {
+  public:
+    // A wrapper without a writer when none could be made; its writes then return -1.
+    dngWrapper(int width, int height);
+    ~dngWrapper();
+    dngWrapper(const dngWrapper&) = delete;
+    dngWrapper& operator=(const dngWrapper&) = delete;
+
+    // outputFormat 1: the buffer is a one-plane RGGB mosaic; anything else three-plane linear
+    // RGB (width x height x 3 samples). embedFile may be empty. The type names DNG (its text
+    // holds "dng") or "public.tiff". Returns 0, a DNG error code, or -1 without a writer.
+    int writeToFile(const uint16_t* buffer, int outputFormat, const std::filesystem::path& fileName,
+                    const std::filesystem::path& embedFile, const platform::Value& metaData,
+                    std::string_view type);
+    std::string errorStringForCode(int code) const;
+
+    // Copies {Exif}, {TIFF} and {ExifAux} entries into the writer's EXIF record.
+    void addMetaData(const platform::Value& metaData);
+    void setEXIFFromMacImageProperty(std::string_view key, const platform::Dictionary& properties);
+    static std::optional<std::string> decodeObject(const platform::Dictionary& properties,
+                                                   std::string_view key, int32_t* iValue, double* fValue) {
+        return decodeMetadataValue(properties, key, iValue, fValue);
+    }
+
+    static bool logThisObject() { return false; }
+
+  private:
+    void copyGroup(const std::string& group, const platform::Dictionary& properties);
+
+    std::unique_ptr<pcdToDNG> dngWriter_;
+};
