@@ -14,6 +14,7 @@
 #include "engine/core/TiledEngine.h"
 #include "export/ExifBlock.h"
 #include "export/JpegDestination.h"
+#include "export/dngWrapper.h"
 #include "export/exrWrapper.h"
 #include "platform/ImageProperties.h"
 #include "platform/Log.h"
@@ -30,8 +31,6 @@ namespace {
 constexpr const char* kPropertyOrientation = "Orientation";
 constexpr const char* kPropertyHasAlpha = "HasAlpha";
 constexpr const char* kPropertyQuality = "kCGImageDestinationLossyCompressionQuality";
-
-constexpr std::string_view kNoTiffWriterText = "TIFF and DNG export is not available in this build.";
 
 Error exportError(int64_t code, std::string_view reason) {
     return Error{std::string(app::errors::Domain), code, std::string(reason)};
@@ -79,6 +78,31 @@ bool writeExr(CGImageBitMap& bitmap, int outputFormat, const fs::path& url, cons
                               exportError(app::errors::NoLinearBuffer, app::errors::NoLinearBufferText));
     exrWrapper writer{int(width), int(height)};
     const int result = writer.writeToFile(buffer.get(), outputFormat, url, Value(properties), type);
+    if (result != 0)
+        return platform::fail(error,
+                              exportError(app::errors::WriterFailed, writer.errorStringForCode(result)));
+    return true;
+}
+
+// 16-bit linear RGB of the rendering space through the DNG/TIFF writer, which embeds the
+// space's profile and the EXIF it fills from the properties.
+bool writeTiffOrDng(CGImageBitMap& bitmap, const fs::path& url, const Dictionary& properties,
+                    std::string_view type, Error* error) {
+    const size_t width = bitmap.getWidth(), height = bitmap.getHeight();
+    const auto bytes = bufferSize(width, height, 6);
+    if (!bytes)
+        return platform::fail(error,
+                              exportError(app::errors::NotEnoughMemory, app::errors::NotEnoughMemoryText));
+    const size_t samples = *bytes / sizeof(uint16_t);
+    std::unique_ptr<uint16_t[]> rgb(new (std::nothrow) uint16_t[samples]);
+    if (!rgb)
+        return platform::fail(error,
+                              exportError(app::errors::NotEnoughMemory, app::errors::NotEnoughMemoryText));
+    if (!bitmap.getLinearBuffer(std::span<uint16_t>(rgb.get(), samples)))
+        return platform::fail(error,
+                              exportError(app::errors::NoLinearBuffer, app::errors::NoLinearBufferText));
+    dngWrapper writer{int(width), int(height)};
+    const int result = writer.writeToFile(rgb.get(), 0, url, {}, Value(properties), type);
     if (result != 0)
         return platform::fail(error,
                               exportError(app::errors::WriterFailed, writer.errorStringForCode(result)));
@@ -162,12 +186,7 @@ bool MyDocument::renderAndWrite(ThreadedImageEngine& engine, const fs::path& url
     Dictionary properties = writerProperties(std::move(metaData), quality);
 
     if (isExr) return writeExr(*bitmap, exrFormat, url, properties, type, error);
-    if (isTiffOrDng) {
-        if (!bufferSize(bitmap->getWidth(), bitmap->getHeight(), 6))
-            return platform::fail(
-                error, exportError(app::errors::NotEnoughMemory, app::errors::NotEnoughMemoryText));
-        return platform::fail(error, exportError(app::errors::WriterFailed, kNoTiffWriterText));
-    }
+    if (isTiffOrDng) return writeTiffOrDng(*bitmap, url, properties, type, error);
     return writeJpeg(*bitmap, url, std::move(properties), quality, space ? space->cgColorSpace() : nullptr,
                      error);
 }

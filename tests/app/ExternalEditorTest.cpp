@@ -127,7 +127,7 @@ TEST_F(ExternalEditorTest, UpdateReplacesTheJpegProxyInOneRename) {
     EXPECT_EQ(std::distance(fs::directory_iterator(library_), fs::directory_iterator()), 1);
 }
 
-TEST_F(ExternalEditorTest, TiffProxyWaitsForTheTiffWriterAndStaysAsItWas) {
+TEST_F(ExternalEditorTest, TiffProxyIsReplacedByASixteenBitTiff) {
     LV_REQUIRE_SAMPLE("Pixel7_small.dng");
     const fs::path tiff = proxy("IMG_1234_v2.tif");
     document_ = MyDocument::create();
@@ -135,9 +135,20 @@ TEST_F(ExternalEditorTest, TiffProxyWaitsForTheTiffWriterAndStaysAsItWas) {
     EXPECT_EQ(document_->valueForKey(keys::UUID), platform::Value((search_ / "IMG_1234.dng").string()));
     ASSERT_TRUE(testsupport::runUntilProcessed(*document_));
     platform::Error error;
-    EXPECT_FALSE(document_->updateExternalEditor(&error));
-    EXPECT_EQ(error.code, app::errors::WriterFailed);
-    EXPECT_EQ(readFile(tiff), "the host's proxy");
+    ASSERT_TRUE(document_->updateExternalEditor(&error)) << error.failureReason;
+    const std::string bytes = readFile(tiff);
+    ASSERT_GE(bytes.size(), 4u);
+    EXPECT_EQ(bytes.substr(0, 4), std::string("II*\0", 4)); // a TIFF, no longer the host's text
+    // Read back by libtiff: 16 bits a sample.
+    if (FILE* pipe = popen(("tiffinfo '" + tiff.string() + "' 2>&1").c_str(), "r")) {
+        std::string info;
+        char buffer[4096];
+        while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
+            info.append(buffer, n);
+        if (pclose(pipe) == 0) {
+            EXPECT_NE(info.find("Bits/Sample: 16"), std::string::npos);
+        }
+    }
 }
 
 TEST_F(ExternalEditorTest, LookupFailures) {
