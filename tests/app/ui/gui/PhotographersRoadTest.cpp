@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QScreen>
 #include <QSlider>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 
@@ -27,6 +29,17 @@ namespace fs = std::filesystem;
 namespace {
 
 QApplication& guiApp() { return *qobject_cast<QApplication*>(QCoreApplication::instance()); }
+
+std::string commandOutput(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
+            out.append(buffer, n);
+        pclose(pipe);
+    }
+    return out;
+}
 
 struct Stats {
     double mean = 0;
@@ -89,7 +102,9 @@ TEST(PhotographersRoad, OpenAdjustExportPresetAndReopen) {
     };
     WindowChoosers::shared().saveFile = [&](QWidget*, const QString& name,
                                             const QString& ext) -> std::optional<fs::path> {
-        return home.path() / (name + "." + ext).toStdString();
+        // Beside the raw files would put the DNG export over the chart itself.
+        fs::create_directories(home.path() / "exports");
+        return home.path() / "exports" / (name + "." + ext).toStdString();
     };
     const fs::path chart = home.path() / "chart.dng";
     fs::copy_file(fs::path(LUMIVAR_SOURCE_DIR) / "samples" / "lumivar-chart.dng", chart);
@@ -129,8 +144,21 @@ TEST(PhotographersRoad, OpenAdjustExportPresetAndReopen) {
     window->exportAsType("public.jpeg");
     ASSERT_TRUE(guitest::processEventsUntil([&] { return !window->exportRunning(); }, 60000));
     EXPECT_TRUE(alerts.empty()) << (alerts.empty() ? "" : alerts.front().toStdString());
-    const QImage jpeg(QString::fromStdString((home.path() / "chart.jpg").string()));
+    const QImage jpeg(QString::fromStdString((home.path() / "exports" / "chart.jpg").string()));
     EXPECT_EQ(jpeg.size(), QSize(200, 100));
+
+    // TIFF and DNG through the window, read by libtiff and exiftool.
+    for (const auto& [type, extension] :
+         std::vector<std::pair<std::string, std::string>>{{"public.tiff", "tif"}, {"com.adobe.dng", "dng"}}) {
+        window->exportAsType(type);
+        ASSERT_TRUE(guitest::processEventsUntil([&] { return !window->exportRunning(); }, 60000));
+        EXPECT_TRUE(alerts.empty()) << alerts.join(" | ").toStdString();
+        const fs::path file = home.path() / "exports" / ("chart." + extension);
+        ASSERT_TRUE(fs::exists(file)) << file;
+        EXPECT_EQ(std::system(("tiffinfo '" + file.string() + "' > /dev/null 2>&1").c_str()), 0) << file;
+        const std::string validate = commandOutput("exiftool -validate -error '" + file.string() + "' 2>&1");
+        EXPECT_EQ(validate.find("Error"), std::string::npos) << validate;
+    }
 
     // A preset of the mix, applied in a window of another file.
     const auto& groups = ZadeDivivWindowController::presetGroups();
