@@ -1,13 +1,21 @@
 // A JPEG export of a 24-megapixel render: the 16-to-8-bit rounding and the coder on one
-// core, and the whole destination with its metadata and the file put in place.
+// core, and the whole destination with its metadata and the file put in place. Then whole
+// exports from a document of a 24-megapixel DNG, once it has been developed.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
 #include <filesystem>
 
+#include <fstream>
+
+#include "app/core/AppTables.h"
+#include "app/core/MyDocument.h"
 #include "export/JpegDestination.h"
 #include "export/JpegEncoder.h"
 #include "platform/ImageProperties.h"
+#include "tests/support/SyntheticDng.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/TempHome.h"
 
 namespace {
 
@@ -78,5 +86,50 @@ void BM_JpegDestination24MP(benchmark::State& state) {
     setPixels(state);
 }
 BENCHMARK(BM_JpegDestination24MP)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A document of a 6000 x 4000 synthetic DNG, developed by a first export.
+struct DevelopedDocument {
+    testsupport::TempHome home;
+    testsupport::TempFolder folder;
+    std::shared_ptr<MyDocument> document = MyDocument::create();
+    bool ready = false;
+
+    DevelopedDocument() {
+        testsupport::SyntheticDngSpec spec;
+        spec.width = int(kWidth);
+        spec.height = int(kHeight);
+        const auto bytes = testsupport::buildSyntheticDng(spec);
+        const auto path = folder / "IMG_24MP.dng";
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        ready = document->read(path.string()) &&
+                document->exportToURL(folder / "first.jpg", app::kTypeJPEG, {0, 0, 0, 0}, true);
+    }
+};
+
+DevelopedDocument& developed() {
+    static DevelopedDocument document;
+    return document;
+}
+
+// Index into the export menu: 0 JPEG, 1 TIFF, 3 EXR (half RGBA).
+void BM_DocumentExport24MP(benchmark::State& state) {
+    DevelopedDocument& d = developed();
+    if (!d.ready) return state.SkipWithError("the synthetic DNG did not develop");
+    const auto& type = app::kExportTypes[size_t(state.range(0))];
+    const auto to = d.folder / ("export." + std::string(type.extension));
+    platform::Error error;
+    for (auto _ : state)
+        if (!d.document->exportToURL(to, type.typeIdentifier, {0, 0, 0, 0}, true, &error))
+            return state.SkipWithError(error.failureReason.c_str());
+    setPixels(state);
+}
+BENCHMARK(BM_DocumentExport24MP)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 } // namespace

@@ -1,7 +1,6 @@
 #include "app/main/LumivarProgram.h"
 
 #include <QApplication>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QScreen>
@@ -29,26 +28,24 @@ LumivarProgram::~LumivarProgram() {
 std::optional<platform::Error> LumivarProgram::open(const std::filesystem::path& file) {
     OpenedDocument opened = opener_(file);
     if (auto* error = std::get_if<platform::Error>(&opened)) return *error;
-    auto* window = new DocumentWindow(std::move(std::get<std::unique_ptr<ViewerDocument>>(opened)));
+    auto* window = new LumivarWindow(std::move(std::get<std::unique_ptr<ViewerDocument>>(opened)));
+    // The error has been shown; a script keeps the window to report it on its wait.
     if (!options_.automation)
-        QObject::connect(window, &DocumentWindow::renderFailed, window, [window](const QString& reason) {
-            QMessageBox::warning(window, QObject::tr("Lumivar"), reason);
-            window->close();
-        });
+        QObject::connect(window, &LumivarWindow::renderFailed, window, [window] { window->close(); });
     windows_.emplace_back(window);
     window->show();
     window->startDisplay();
     return std::nullopt;
 }
 
-DocumentWindow* LumivarProgram::currentWindow() const {
+LumivarWindow* LumivarProgram::currentWindow() const {
     for (auto it = windows_.rbegin(); it != windows_.rend(); ++it)
         if (*it && (*it)->isVisible()) return it->data();
     return nullptr;
 }
 
-std::vector<DocumentWindow*> LumivarProgram::windows() const {
-    std::vector<DocumentWindow*> open;
+std::vector<LumivarWindow*> LumivarProgram::windows() const {
+    std::vector<LumivarWindow*> open;
     for (const auto& window : windows_)
         if (window && window->isVisible()) open.push_back(window.data());
     return open;
@@ -75,7 +72,7 @@ Outcome LumivarProgram::start(const Command& command) {
         closeAll();
         return Outcome::passed();
     }
-    DocumentWindow* window = currentWindow();
+    LumivarWindow* window = currentWindow();
     if (!window) return Outcome::failed("no window is open");
     settled_.invalidate();
     switch (command.verb) {
@@ -89,7 +86,7 @@ Outcome LumivarProgram::start(const Command& command) {
     case Verb::Set: {
         const auto value = automation::parseValue(command.words[1]);
         window->document().setValue(value, command.words[0]);
-        window->settingsChanged();
+        window->settingChanged(command.words[0]);
         return Outcome::passed();
     }
     case Verb::Expect: {
@@ -132,21 +129,21 @@ Outcome LumivarProgram::poll(const Command& command) {
         // Gone once Qt has deleted it.
         return closing_ ? Outcome::pending() : Outcome::passed();
     }
-    DocumentWindow* window = currentWindow();
+    LumivarWindow* window = currentWindow();
     if (!window) return Outcome::failed("the window has closed");
     if (command.verb == Verb::WaitImage) return waitForImage(*window);
     if (command.verb == Verb::Screenshot) return screenshot(command);
     return Outcome::failed("not a command that waits");
 }
 
-Outcome LumivarProgram::waitForImage(DocumentWindow& window) {
+Outcome LumivarProgram::waitForImage(LumivarWindow& window) {
     if (window.renderError()) return Outcome::failed(window.renderError()->failureReason);
-    if (!window.hasImage() || !window.tilesSettled()) return Outcome::pending();
+    if (!window.hasImage() || window.isRendering() || !window.tilesSettled()) return Outcome::pending();
     return Outcome::passed();
 }
 
 Outcome LumivarProgram::screenshot(const Command& command) {
-    DocumentWindow& window = *currentWindow();
+    LumivarWindow& window = *currentWindow();
     if (!options_.shots) return Outcome::failed("no --screenshots folder was given");
     const bool waitForTiles = window.hasImage() && !window.renderError();
     if (waitForTiles && !window.tilesSettled()) {
@@ -175,7 +172,7 @@ Outcome LumivarProgram::screenshot(const Command& command) {
     return Outcome::passed(file.string());
 }
 
-Outcome LumivarProgram::drag(DocumentWindow& window, const Command& command) {
+Outcome LumivarProgram::drag(LumivarWindow& window, const Command& command) {
     ZadeDivivCATiledLayerView& view = window.imageView();
     const auto toWidget = [&](double x, double y) {
         return view.fromView(view.geometryModel().viewPointFromImagePoint({x, y}));
@@ -196,7 +193,7 @@ Outcome LumivarProgram::drag(DocumentWindow& window, const Command& command) {
     return Outcome::passed();
 }
 
-Outcome LumivarProgram::wheel(DocumentWindow& window, const Command& command) {
+Outcome LumivarProgram::wheel(LumivarWindow& window, const Command& command) {
     ZadeDivivCATiledLayerView& view = window.imageView();
     const QPointF centre(view.width() / 2.0, view.height() / 2.0);
     const QPoint notches(int(std::lround(command.numbers[0] * 120)),

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/main/AutomationRunner.h"
-#include "app/main/DocumentWindow.h"
+#include "app/main/LumivarWindow.h"
 #include "app/main/ViewerDocument.h"
 
 class LumivarProgram : public automation::Host {
@@ -26,8 +26,8 @@ class LumivarProgram : public automation::Host {
 
     // Opens the file in a new window; the error when it cannot be opened.
     std::optional<platform::Error> open(const std::filesystem::path& file);
-    DocumentWindow* currentWindow() const;
-    std::vector<DocumentWindow*> windows() const;
+    LumivarWindow* currentWindow() const;
+    std::vector<LumivarWindow*> windows() const;
     // Closes every window and lets the documents go.
     void closeAll();
 
@@ -38,16 +38,16 @@ class LumivarProgram : public automation::Host {
     static constexpr int kSettleMilliseconds = 300;
 
   private:
-    automation::Outcome waitForImage(DocumentWindow& window);
+    automation::Outcome waitForImage(LumivarWindow& window);
     automation::Outcome screenshot(const automation::Command& command);
-    automation::Outcome drag(DocumentWindow& window, const automation::Command& command);
-    automation::Outcome wheel(DocumentWindow& window, const automation::Command& command);
+    automation::Outcome drag(LumivarWindow& window, const automation::Command& command);
+    automation::Outcome wheel(LumivarWindow& window, const automation::Command& command);
     std::filesystem::path resolve(const std::string& path) const;
 
     DocumentOpener opener_;
     Options options_;
-    std::vector<QPointer<DocumentWindow>> windows_;
-    QPointer<DocumentWindow> closing_;
+    std::vector<QPointer<LumivarWindow>> windows_;
+    QPointer<LumivarWindow> closing_;
     bool closingStarted_ = false;
     QElapsedTimer settled_; // since the current window's tiles were all in place
 };

@@ -21,10 +21,15 @@ class ViewerDocument {
     virtual ~ViewerDocument() = default;
 
     virtual std::string displayName() const = 0;
-    // Starts the first render; `rendered` is called on the main thread after each finished
-    // render, `failed` once when the render fails.
-    virtual void startDisplay(std::function<void()> rendered,
-                              std::function<void(platform::Error)> failed) = 0;
+    // What the document tells its window, all on the main thread.
+    struct Hooks {
+        std::function<void()> started;               // a render has begun
+        std::function<void()> rendered;              // a render has finished
+        std::function<void(platform::Error)> failed; // the image cannot be shown (already presented)
+        std::function<QRectF()> visibleImageRect;    // the image area in view, negative for none
+    };
+    // Starts the first render.
+    virtual void startDisplay(Hooks hooks) = 0;
     // The rendered image, once a render has finished.
     virtual std::shared_ptr<TiledEngine> outputImage() = 0;
     virtual int32_t getOrientation() = 0;
@@ -34,6 +39,8 @@ class ViewerDocument {
     virtual void setWBFromPoint(double x, double y) = 0;
     virtual std::optional<platform::Value> valueForKey(const std::string& key) = 0;
     virtual void setValue(std::optional<platform::Value> value, const std::string& key) = 0;
+    // Whether setting the key renders the image again.
+    virtual bool rerendersOn(const std::string& key) const = 0;
     // Remembers the settings and lets the engine go; called once, when the window closes.
     virtual void close() = 0;
 };

@@ -12,7 +12,9 @@
 #include <sstream>
 #include <string_view>
 
+#include "app/core/AlertPresenter.h"
 #include "app/core/AppTables.h"
+#include "app/core/MyDocument.h"
 #include "app/main/AutomationRunner.h"
 #include "app/main/LumivarCommandLine.h"
 #include "app/main/LumivarProgram.h"
@@ -21,6 +23,23 @@
 #include "platform/UserDefaults.h"
 
 namespace {
+
+// Errors the documents present: a dialog, or a line on stderr under a script.
+class ProgramAlerts : public AlertPresenter {
+  public:
+    explicit ProgramAlerts(bool automation) : automation_(automation) {}
+    void presentError(const platform::Error& error, const MyDocument* document) override {
+        std::string text = error.failureReason;
+        if (document && !document->displayName().empty()) text = document->displayName() + ": " + text;
+        if (automation_)
+            std::cerr << "lumivar: " << text << "\n";
+        else
+            QMessageBox::critical(nullptr, QObject::tr("Lumivar"), QString::fromStdString(text));
+    }
+
+  private:
+    bool automation_;
+};
 
 std::vector<std::string> programArguments() {
     std::vector<std::string> arguments;
@@ -69,6 +88,11 @@ int run(QApplication& application, const LumivarCommandLine& line) {
         options.scriptFolder = std::filesystem::absolute(*line.automation).parent_path();
     }
 
+    ProgramAlerts alerts(options.automation);
+    AlertPresenter::setShared(&alerts);
+    struct Restore {
+        ~Restore() { AlertPresenter::setShared(nullptr); }
+    } restore;
     LumivarProgram program(openDocument, options);
     int failedOpens = 0;
     auto files = line.files;

@@ -43,7 +43,10 @@ class ImageWrapper {
     std::optional<platform::Error> error() const { return read(error_); }
     void setError(std::optional<platform::Error> error) { write(error_, std::move(error)); }
     std::shared_ptr<ColorSyncProfileWrap> scannerProfile() const { return read(scannerProfile_); }
-    void setScannerProfile(std::shared_ptr<ColorSyncProfileWrap> profile) { write(scannerProfile_, std::move(profile)); }
+    // A subclass may drop what it converted with the old profile.
+    virtual void setScannerProfile(std::shared_ptr<ColorSyncProfileWrap> profile) {
+        write(scannerProfile_, std::move(profile));
+    }
     bool isOutputReferred() const { return read(isOutputReferred_); }
     void setIsOutputReferred(bool referred) { write(isOutputReferred_, referred); }
     std::optional<std::string> uuid() const { return read(uuid_); }

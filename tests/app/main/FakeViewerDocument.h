@@ -37,12 +37,12 @@ class FakeViewerDocument : public ViewerDocument {
         : engine_(std::move(engine)), log_(std::move(log)) {}
 
     std::string displayName() const override { return "chart.dng"; }
-    void startDisplay(std::function<void()> rendered, std::function<void(platform::Error)> failed) override {
+    void startDisplay(Hooks hooks) override {
         if (failure) {
-            platform::MainQueue::shared().async([failed, error = *failure] { failed(error); });
+            platform::MainQueue::shared().async([failed = hooks.failed, error = *failure] { failed(error); });
             return;
         }
-        platform::MainQueue::shared().async(std::move(rendered));
+        platform::MainQueue::shared().async(std::move(hooks.rendered));
     }
     std::shared_ptr<TiledEngine> outputImage() override { return engine_; }
     int32_t getOrientation() override {
@@ -75,6 +75,7 @@ class FakeViewerDocument : public ViewerDocument {
     void setValue(std::optional<platform::Value> value, const std::string& key) override {
         settings[key] = value ? *value : platform::Value();
     }
+    bool rerendersOn(const std::string&) const override { return false; }
     void close() override {
         ++log_->closes;
         log_->settingsAtClose = settings;

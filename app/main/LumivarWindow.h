@@ -4,6 +4,7 @@
 // to the document; an eyedropper click sets its white balance there.
 #include <QRectF>
 #include <QWidget>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -11,16 +12,17 @@
 #include "display/TiledViewDelegates.h"
 
 class CIImageView;
+class Layer;
 class ZadeDivivCATiledLayerView;
 
-class DocumentWindow : public QWidget, public ZadeDivivGLViewEyeDropperDelegate {
+class LumivarWindow : public QWidget, public ZadeDivivGLViewEyeDropperDelegate {
     Q_OBJECT
 
   public:
     static constexpr int kHistogramWidth = 258, kHistogramHeight = 130;
 
-    explicit DocumentWindow(std::unique_ptr<ViewerDocument> document, QWidget* parent = nullptr);
-    ~DocumentWindow() override;
+    explicit LumivarWindow(std::unique_ptr<ViewerDocument> document, QWidget* parent = nullptr);
+    ~LumivarWindow() override;
 
     ViewerDocument& document() { return *document_; }
     ZadeDivivCATiledLayerView& imageView() { return *view_; }
@@ -29,17 +31,20 @@ class DocumentWindow : public QWidget, public ZadeDivivGLViewEyeDropperDelegate 
     // Starts the document's first render.
     void startDisplay();
     bool hasImage() const { return hasImage_; }
+    // A render has started and not finished.
+    bool isRendering() const { return rendering_; }
     const std::optional<platform::Error>& renderError() const { return renderError_; }
     // Every tile of the image and of the crop overlay in sight has its pixels.
     bool tilesSettled() const;
-    // Shows the document's crop and orientation again, after its settings were changed.
-    void settingsChanged();
+    // Shows the document's crop and orientation again after a setting changed; a setting
+    // that renders again counts as a render under way until the document reports it done.
+    void settingChanged(const std::string& key);
 
     void eyedropperWasClicked(TiledViewGeometry& view, QPointF imagePoint) override;
     void cropRectChanged(const QRectF& imageRect) override;
 
   Q_SIGNALS:
-    // After the first render failed; the window closes itself unless told otherwise.
+    // The image cannot be shown; the error has been presented.
     void renderFailed(const QString& reason);
 
   protected:
@@ -53,7 +58,9 @@ class DocumentWindow : public QWidget, public ZadeDivivGLViewEyeDropperDelegate 
     ZadeDivivCATiledLayerView* view_ = nullptr;
     CIImageView* histogram_ = nullptr;
     bool hasImage_ = false;
+    bool rendering_ = false;
     bool closed_ = false;
     std::optional<platform::Error> renderError_;
+    std::map<const Layer*, qint64> staleTiles_; // each tile's contents when the last render finished
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -1,0 +1,193 @@
+// The document's export: one render of the whole image (or a crop) through its engine,
+// handed to the writer of the type. The external editor's update is an export over the proxy.
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <span>
+#include <system_error>
+
+#include "app/core/AppFiles.h"
+#include "app/core/AppTables.h"
+#include "app/core/Keys.h"
+#include "app/core/MyDocument.h"
+#include "engine/core/CGImageBitMap.h"
+#include "engine/core/TiledEngine.h"
+#include "export/ExifBlock.h"
+#include "export/JpegDestination.h"
+#include "export/exrWrapper.h"
+#include "platform/ImageProperties.h"
+#include "platform/Log.h"
+#include "raw/wrapper/ImageWrapper.h"
+
+namespace fs = std::filesystem;
+using platform::Dictionary;
+using platform::Error;
+using platform::Value;
+
+namespace {
+
+// Root keys of the properties handed to the writers, with the platform's names.
+constexpr const char* kPropertyOrientation = "Orientation";
+constexpr const char* kPropertyHasAlpha = "HasAlpha";
+constexpr const char* kPropertyQuality = "kCGImageDestinationLossyCompressionQuality";
+
+constexpr std::string_view kNoTiffWriterText = "TIFF and DNG export is not available in this build.";
+
+Error exportError(int64_t code, std::string_view reason) {
+    return Error{std::string(app::errors::Domain), code, std::string(reason)};
+}
+
+// width x height x bytesPerPixel, or none when it does not fit in memory's addressing.
+std::optional<size_t> bufferSize(size_t width, size_t height, size_t bytesPerPixel) {
+    uint64_t pixels = 0, bytes = 0;
+    if (__builtin_mul_overflow(uint64_t(width), uint64_t(height), &pixels)) return std::nullopt;
+    if (__builtin_mul_overflow(pixels, uint64_t(bytesPerPixel), &bytes)) return std::nullopt;
+    if (bytes > SIZE_MAX / 2) return std::nullopt;
+    return size_t(bytes);
+}
+
+bool sameFile(const fs::path& a, const fs::path& b) {
+    std::error_code ec;
+    if (fs::equivalent(a, b, ec)) return true;
+    return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
+}
+
+Dictionary writerProperties(std::optional<Dictionary> metaData, double quality) {
+    Dictionary properties = metaData ? std::move(*metaData) : Dictionary{};
+    properties[kPropertyOrientation] = 1; // the pixels are already turned
+    properties[kPropertyHasAlpha] = false;
+    properties[kPropertyQuality] = quality;
+    Value& tiff = properties[platform::kCGImagePropertyTIFFDictionary];
+    if (!tiff.isDictionary()) tiff = Dictionary{};
+    (*tiff.dictionary())[platform::kCGImagePropertyTIFFSoftware] = lumivarSoftwareName();
+    return properties;
+}
+
+bool writeExr(CGImageBitMap& bitmap, int outputFormat, const fs::path& url, const Dictionary& properties,
+              std::string_view type, Error* error) {
+    const size_t width = bitmap.getWidth(), height = bitmap.getHeight();
+    const auto bytes = bufferSize(width, height, 16);
+    if (!bytes)
+        return platform::fail(error,
+                              exportError(app::errors::NotEnoughMemory, app::errors::NotEnoughMemoryText));
+    std::unique_ptr<float[]> buffer(new (std::nothrow) float[*bytes / sizeof(float)]);
+    if (!buffer)
+        return platform::fail(error,
+                              exportError(app::errors::NotEnoughMemory, app::errors::NotEnoughMemoryText));
+    if (!bitmap.getFloatRBGABuffer(std::span<float>(buffer.get(), *bytes / sizeof(float))))
+        return platform::fail(error,
+                              exportError(app::errors::NoLinearBuffer, app::errors::NoLinearBufferText));
+    exrWrapper writer{int(width), int(height)};
+    const int result = writer.writeToFile(buffer.get(), outputFormat, url, Value(properties), type);
+    if (result != 0)
+        return platform::fail(error,
+                              exportError(app::errors::WriterFailed, writer.errorStringForCode(result)));
+    return true;
+}
+
+bool writeJpeg(CGImageBitMap& bitmap, const fs::path& url, Dictionary properties, double quality,
+               const std::shared_ptr<const platform::ColorSpace>& profile, Error* error) {
+    auto destination = JpegDestination::create(url);
+    if (!destination)
+        return platform::fail(error, exportError(app::errors::NoDestination, app::errors::NoDestinationText));
+    destination->addImage(bitmap.getImageRef(), properties, quality, profile);
+    Error why;
+    if (destination->finalize(&why)) return true;
+    // Metadata the file cannot hold: write the image without its EXIF directory.
+    LV_LOG("%s first finalize failed (%s); writing without {Exif}", __PRETTY_FUNCTION__,
+           why.failureReason.c_str());
+    destination = JpegDestination::create(url);
+    if (!destination)
+        return platform::fail(error, exportError(app::errors::NoDestination, app::errors::NoDestinationText));
+    properties.erase(platform::kCGImagePropertyExifDictionary);
+    destination->addImage(bitmap.getImageRef(), std::move(properties), quality, profile);
+    if (!destination->finalize(&why))
+        return platform::fail(error,
+                              exportError(app::errors::CouldNotFinalize, app::errors::CouldNotFinalizeText));
+    return true;
+}
+
+} // namespace
+
+bool MyDocument::exportToURL(const fs::path& url, std::string_view type, const platform::Rect& crop,
+                             bool canReleaseImages, Error* error) {
+    // Writing over the raw file would destroy the original.
+    if (rawFile_ && sameFile(url, *rawFile_))
+        return platform::fail(error, exportError(app::errors::NoDestination, app::errors::NoDestinationText));
+    auto engine = displayEngine();
+    if (!engine)
+        return platform::fail(error, exportError(app::errors::NoFinalImage, app::errors::NoFinalImageText));
+
+    engine->setDelegate(nullptr);
+    engine->configureRenderingSpaceForType(std::string(type), false);
+    engine->engineActiveRectDirty();
+    const bool written = renderAndWrite(*engine, url, type, crop, error);
+    if (!canReleaseImages) restoreDisplay(*engine);
+    return written;
+}
+
+void MyDocument::restoreDisplay(ThreadedImageEngine& engine) {
+    engine.configureRenderingSpaceForType(std::nullopt, false);
+    if (!closed_) engine.setDelegate(std::weak_ptr<ThreadedImageEngineDelegate>(weak_from_this()));
+}
+
+bool MyDocument::renderAndWrite(ThreadedImageEngine& engine, const fs::path& url, std::string_view type,
+                                const platform::Rect& crop, Error* error) {
+    const Dictionary settings = getSettingsDictionary();
+    const int exrFormat = app::exportTypeForSettings(settings).exrOutputFormat;
+    auto output = engine.outputImage();
+    if (!output)
+        return platform::fail(error, exportError(app::errors::NoFinalImage, app::errors::NoFinalImageText));
+    int32_t orientation = 0;
+    if (auto it = settings.find(std::string(app::keys::ImageOrientation)); it != settings.end())
+        orientation = it->second.intValue();
+
+    const bool isExr = type == app::kTypeOpenEXR;
+    const bool isTiffOrDng = type == app::kTypeDNG || type == app::kTypeTIFF;
+    std::shared_ptr<CGImageBitMap> bitmap;
+    std::shared_ptr<ColorSyncProfileWrap> space;
+    std::optional<Dictionary> metaData;
+    {
+        std::lock_guard guard(documentLock_);
+        output->flushCache();
+        space = engine.renderingSpace();
+        if (auto source = engine.rawFileWrapper()) metaData = source->metaData();
+        bitmap =
+            output->imageTile(0, 1.0, exportRect(crop, output->extent()), space, nullptr, isExr, orientation);
+    }
+    if (!bitmap)
+        return platform::fail(error, exportError(app::errors::NoFinalImage, app::errors::NoFinalImageText));
+
+    const double quality = exportQuality(settings, type);
+    Dictionary properties = writerProperties(std::move(metaData), quality);
+
+    if (isExr) return writeExr(*bitmap, exrFormat, url, properties, type, error);
+    if (isTiffOrDng) {
+        if (!bufferSize(bitmap->getWidth(), bitmap->getHeight(), 6))
+            return platform::fail(
+                error, exportError(app::errors::NotEnoughMemory, app::errors::NotEnoughMemoryText));
+        return platform::fail(error, exportError(app::errors::WriterFailed, kNoTiffWriterText));
+    }
+    return writeJpeg(*bitmap, url, std::move(properties), quality, space ? space->cgColorSpace() : nullptr,
+                     error);
+}
+
+platform::Rect MyDocument::exportRect(const platform::Rect& crop, const platform::Rect& extent) {
+    if (crop.width < 1 || crop.height < 1) return extent;
+    // The crop counts from the top; the stage's rectangles from the bottom.
+    return {crop.x, extent.height - crop.height - crop.y, crop.width, crop.height};
+}
+
+double MyDocument::exportQuality(const Dictionary& settings, std::string_view type) {
+    if (type == app::kTypeDNG || type == app::kTypeTIFF) return 1.0;
+    auto it = settings.find(std::string(app::keys::JPEGQuality));
+    return it != settings.end() && it->second.isNumber() ? it->second.doubleValue() / 10.0 : 1.0;
+}
+
+bool MyDocument::updateExternalEditor(Error* error) {
+    if (!extEditorURL_)
+        return platform::fail(error, exportError(app::errors::NoDestination, app::errors::NoDestinationText));
+    const std::string ext = app::lowercaseExtension(*extEditorURL_);
+    const std::string_view type = ext == "jpg" || ext == "jpeg" ? app::kTypeJPEG : app::kTypeTIFF;
+    return exportToURL(*extEditorURL_, type, platform::Rect{0, 0, 0, 0}, false, error);
+}

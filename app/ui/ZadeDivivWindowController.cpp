@@ -1,0 +1,756 @@
+#include "app/ui/ZadeDivivWindowController.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QSplitter>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/core/DocumentWindow.h"
+#include "app/core/Keys.h"
+#include "app/core/MyDocument.h"
+#include "app/core/PresetManager.h"
+#include "app/ui/BindableSettings.h"
+#include "app/ui/ControlRanges.h"
+#include "app/ui/EditingPanes.h"
+#include "app/ui/EditingSidebar.h"
+#include "app/ui/LumivarClickTextField.h"
+#include "app/ui/SettingBinder.h"
+#include "app/ui/WindowChoosers.h"
+#include "color/iccProfileManager.h"
+#include "display/TiledViewGeometry.h"
+#include "display/ZadeDivivCATiledLayerView.h"
+#include "display/widgets/BackGroundView.h"
+#include "display/widgets/CIImageView.h"
+#include "display/widgets/LumivarNumberFormatter.h"
+#include "display/widgets/YRKSpinningProgressIndicator.h"
+#include "dng/CameraProfileManager.h"
+#include "engine/core/QueueEngine.h"
+#include "engine/core/TiledEngine.h"
+#include "platform/Log.h"
+#include "platform/MainQueue.h"
+#include "platform/Notifications.h"
+#include "platform/UserDefaults.h"
+
+using window_commands::StepCommand;
+
+// The document holds its windows; it holds this link, which never keeps the widget alive.
+class ZadeDivivWindowController::Link : public DocumentWindow {
+  public:
+    explicit Link(ZadeDivivWindowController* window) : window_(window) {}
+    platform::Rect activeTiledRect() override {
+        return window_ ? window_->activeTiledRect() : platform::Rect{-1, -1, -1, -1};
+    }
+    void setTempAndTint(float temperature, float tint) override {
+        if (window_) window_->setTempAndTint(temperature, tint);
+    }
+    void setSceneReferred(bool sceneReferred) override {
+        if (window_) window_->setSceneReferred(sceneReferred);
+    }
+    void closeWindow() override {
+        if (window_) window_->close();
+    }
+
+  private:
+    QPointer<ZadeDivivWindowController> window_;
+};
+
+// The document's settings as the controls see them; observations arrive on the main thread.
+class ZadeDivivWindowController::Settings : public BindableSettings {
+  public:
+    explicit Settings(std::shared_ptr<MyDocument> document) : document_(std::move(document)) {}
+    ~Settings() override {
+        for (const auto& [id, token] : tokens_)
+            document_->removeObserver(token);
+    }
+    platform::Value settingValue(std::string_view key) const override {
+        return document_->valueForKey(key).value_or(platform::Value());
+    }
+    void setSettingValue(std::string_view key, const platform::Value& value) override {
+        document_->setValue(value, key);
+    }
+    int observeSetting(std::string_view key, std::function<void()> changed) override {
+        auto alive = alive_;
+        const platform::ObserverToken token =
+            document_->addObserver(key, [alive, changed = std::move(changed)](const std::string&) {
+                auto call = [alive, changed] {
+                    if (*alive) changed();
+                };
+                if (platform::MainQueue::isMainThread())
+                    call();
+                else
+                    platform::MainQueue::shared().async(call);
+            });
+        tokens_[++lastId_] = token;
+        return lastId_;
+    }
+    void stopObserving(int id) override {
+        auto it = tokens_.find(id);
+        if (it == tokens_.end()) return;
+        document_->removeObserver(it->second);
+        tokens_.erase(it);
+    }
+    void detach() { *alive_ = false; }
+
+  private:
+    std::shared_ptr<MyDocument> document_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    std::map<int, platform::ObserverToken> tokens_;
+    int lastId_ = 0;
+};
+
+const std::vector<ZadeDivivWindowController::PresetGroup>& ZadeDivivWindowController::presetGroups() {
+    static const std::vector<PresetGroup> groups{
+        {"ETTR Adjust", {"Lumivar_ettrAdjust"}},
+        {"Tone Curve", {"Lumivar_toneCurveAdjust"}},
+        {"Luma Artifact Suppression", {"Lumivar_ArtifactSuppression"}},
+        {"Post-demosaic Filter", {"Lumivar_ArtifactFilter"}},
+        {"Scene Referred", {"Lumivar_SceneReferred"}},
+        {"Maintain Saturated Whites", {"Lumivar_MaintainWhites"}},
+        {"Sensor CFA Removed", {"Lumivar_MonochromeSensor"}},
+        {"Sensor IR/UV Modified", {"Lumivar_IRUVSensor"}},
+        {"Exposure",
+         {"Lumivar_Filter_inputEV", "Lumivar_Filter_inputContrast", "Lumivar_Filter_inputBrightness",
+          "Lumivar_Filter_inputFillLight", "Lumivar_Filter_inputHighLight", "Lumivar_Filter_inputKneeLow",
+          "Lumivar_Filter_inputKneeHigh"}},
+        {"Camera Profile", {"Lumivar_CameraProfile"}},
+        {"Monochrome Filters",
+         {"Lumivar_Filter_monochromeRed", "Lumivar_Filter_monochromeYellow", "Lumivar_Filter_monochromeGreen",
+          "Lumivar_Filter_monochromeCyan", "Lumivar_Filter_monochromeBlue"}},
+        {"Sharpening", {"Lumivar_Filter_inputIntensity", "Lumivar_Filter_inputRadius"}},
+        {"Export Settings", {"Lumivar_ExportFileType", "Lumivar_JPEGQuality"}},
+    };
+    return groups;
+}
+
+ZadeDivivWindowController::ZadeDivivWindowController(std::shared_ptr<MyDocument> document, QWidget* parent)
+    : QMainWindow(parent), document_(std::move(document)), link_(std::make_shared<Link>(this)),
+      settings_(std::make_unique<Settings>(document_)) {
+    auto& center = platform::NotificationCenter::defaultCenter();
+    QPointer<ZadeDivivWindowController> self(this);
+    auto onMain = [self](void (ZadeDivivWindowController::*handler)(const platform::Notification&)) {
+        return [self, handler](const platform::Notification& note) {
+            if (self) (self.data()->*handler)(note);
+        };
+    };
+    notifications_.push_back(center.addObserver(platform::notification::NewProcessedImage, nullptr,
+                                                onMain(&ZadeDivivWindowController::newProcessedImage),
+                                                &platform::MainQueue::shared()));
+    notifications_.push_back(center.addObserver(platform::notification::UpdatedImage, nullptr,
+                                                onMain(&ZadeDivivWindowController::updatedImage),
+                                                &platform::MainQueue::shared()));
+    notifications_.push_back(center.addObserver(platform::notification::EngineDidStart, nullptr,
+                                                onMain(&ZadeDivivWindowController::engineDidStart),
+                                                &platform::MainQueue::shared()));
+    buildWindow();
+    windowDidLoad();
+}
+
+ZadeDivivWindowController::~ZadeDivivWindowController() {
+    for (const auto& token : notifications_)
+        platform::NotificationCenter::defaultCenter().removeObserver(token);
+    if (!windowHasClosed_) windowWillClose();
+    settings_->detach();
+}
+
+ZadeDivivWindowController*
+ZadeDivivWindowController::makeWindowControllers(const std::shared_ptr<MyDocument>& document) {
+    auto* window = new ZadeDivivWindowController(document);
+    window->setAttribute(Qt::WA_DeleteOnClose, true);
+    document->addWindowController(window->documentWindow());
+    window->show();
+    document->documentIsForDisplay(true);
+    return window;
+}
+
+std::shared_ptr<MyDocument> ZadeDivivWindowController::document() const { return document_; }
+
+std::shared_ptr<DocumentWindow> ZadeDivivWindowController::documentWindow() const { return link_; }
+
+void ZadeDivivWindowController::buildWindow() {
+    setWindowTitle(QString::fromStdString(document_->displayName()));
+    auto* central = new QWidget(this);
+    auto* outer = new QHBoxLayout(central);
+    outer->setContentsMargins(0, 0, 0, 0);
+    splitView = new QSplitter(Qt::Horizontal, central);
+    splitView->setChildrenCollapsible(false);
+    outer->addWidget(splitView);
+
+    // Left: the image with the probe line under it.
+    auto* left = new QWidget(splitView);
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    leftLayout->setSpacing(0);
+    mImageView = new ZadeDivivCATiledLayerView(left);
+    mImageView->setObjectName("imageView");
+    mImageView->hide(); // until the first image
+    leftLayout->addWidget(mImageView, 1);
+    openProgress = new YRKSpinningProgressIndicator(left);
+    openProgress->setObjectName("openProgress");
+    openProgress->setFixedSize(48, 48);
+    leftLayout->addWidget(openProgress, 1, Qt::AlignCenter);
+    auto* status = new QHBoxLayout;
+    status->setContentsMargins(6, 2, 6, 2);
+    mPixelValues = new QLabel("-", left);
+    mPixelValues->setObjectName("pixelValues");
+    mProgress = new YRKSpinningProgressIndicator(left);
+    mProgress->setObjectName("renderProgress");
+    mProgress->setFixedSize(16, 16);
+    mProgress->setDisplayedWhenStopped(false);
+    status->addWidget(mPixelValues, 1);
+    status->addWidget(mProgress);
+    leftLayout->addLayout(status);
+
+    // Right: histogram over the sidebar.
+    auto* bgView = new BackGroundView(splitView);
+    auto* right = new QVBoxLayout(bgView);
+    right->setContentsMargins(0, 0, 0, 0);
+    histogramView_ = new CIImageView(bgView);
+    histogramView_->setObjectName("histogramView");
+    histogramView_->setMinimumHeight(100);
+    right->addWidget(histogramView_);
+    const bool cinematic = platform::UserDefaults::standard().boolForKey("enableCinematic");
+    panes_ = std::make_unique<EditingPanes>(bgView, cinematic);
+    sidebar_ = new EditingSidebar(bgView);
+    sidebar_->setObjectName("sidebar");
+    sidebar_->setSections(panes_->sections());
+    const QColor background = sidebar_->palette().color(QPalette::Base);
+    sidebar_->setRowBackground(background);
+    bgView->setBg(background);
+    right->addWidget(sidebar_, 1);
+
+    // The divider stays 120 points from either end.
+    left->setMinimumWidth(120);
+    bgView->setMinimumWidth(120);
+    splitView->addWidget(left);
+    splitView->addWidget(bgView);
+    splitView->setStretchFactor(0, 1);
+    splitView->setStretchFactor(1, 0);
+    splitView->setSizes({900, 340});
+    setCentralWidget(central);
+
+    fillPopups();
+    binder_ = new SettingBinder(settings_.get(), this);
+    binder_->bindTree(bgView);
+
+    for (LumivarClickTextField* label : panes_->labels)
+        connect(label, &LumivarClickTextField::lablelDoubleClicked, this,
+                [this](LumivarClickTextField* l) { resetControl(l); });
+    for (QSlider* slider : panes_->sliders)
+        slider->installEventFilter(this);
+    for (QLineEdit* field : panes_->fields)
+        field->installEventFilter(this);
+
+    connect(panes_->presetPopup, &QComboBox::activated, this, [this](int index) {
+        const QVariant data = panes_->presetPopup->itemData(index);
+        if (index > 0 && data.canConvert<platform::Value>()) {
+            const platform::Value value = data.value<platform::Value>();
+            if (const auto* preset = value.dictionary()) applyPreset(*preset);
+        }
+    });
+    connect(panes_->savePresetButton, &QPushButton::clicked, this, [this] { showNewPresetWindow(); });
+    connect(panes_->eyedropperButton, &QPushButton::clicked, this,
+            [this] { setCursorMode(TiledViewGeometry::kEyedropperMode); });
+    connect(panes_->exportButton, &QPushButton::clicked, this, [this] { exportAsSelected(); });
+    connect(panes_->updateButton, &QPushButton::clicked, this, [this] { extEditorUpdate(); });
+    connect(panes_->pcdResolutionButton, &QPushButton::clicked, this, [this] { photoCDResolution(); });
+    panes_->updateButton->setEnabled(document_->extEditorURL().has_value());
+    if (const auto& proxy = document_->extEditorURL())
+        panes_->proxyPath->setText(QString::fromStdString(proxy->string()));
+
+    mImageView->setTileDelegate(this);
+    mImageView->setEyeDropperDelegate(this);
+    installActions();
+
+    // Frame kept between sessions.
+    if (auto frame = platform::UserDefaults::standard().stringForKey(kFrameKey))
+        restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(*frame)));
+    else
+        resize(1280, 860);
+
+    pixelTimer = new QTimer(this);
+    pixelTimer->setInterval(30);
+    connect(pixelTimer, &QTimer::timeout, this, [this] { pixelTick(); });
+    pixelTimer->start();
+    openProgress->startAnimation();
+}
+
+void ZadeDivivWindowController::fillPopups() {
+    auto* presets = panes_->presetPopup;
+    presets->clear();
+    for (const auto& preset : PresetManager::sharedPresetManager().presetListForMenu()) {
+        auto it = preset.find("displayName");
+        const QString name = it != preset.end() && it->second.string()
+                                 ? QString::fromStdString(*it->second.string())
+                                 : QString("?");
+        presets->addItem(name, QVariant::fromValue(platform::Value(preset)));
+    }
+    auto* profiles = panes_->cameraProfilePopup;
+    profiles->clear();
+    for (const auto& profile : CameraProfileManager::sharedCameraProfileManager().profileListForMenu())
+        profiles->addItem(QString::fromStdString(profile->displayName()),
+                          QVariant::fromValue(platform::Value(profile->objectSerializeForPList())));
+    auto* icc = panes_->iccProfilePopup;
+    icc->clear();
+    for (const auto& profile : iccProfileManager::sharediccProfileManager().profileListForMenu())
+        icc->addItem(QString::fromStdString(profile->description()),
+                     QVariant::fromValue(platform::Value(profile->objectSerializeForPList())));
+}
+
+void ZadeDivivWindowController::installActions() {
+    auto add = [this](const QKeySequence& keys, auto handler) {
+        auto* action = new QAction(this);
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, handler);
+        addAction(action);
+    };
+    add(QKeySequence("Ctrl+E"), [this] { exportAsSelected(); });
+    add(QKeySequence("Ctrl+F"), [this] { zoomImageToFit(); });
+    add(QKeySequence("Ctrl+1"), [this] { zoomImageTo(1); });
+    add(QKeySequence("Ctrl+2"), [this] { zoomImageTo(2); });
+    add(QKeySequence("Ctrl+3"), [this] { zoomImageTo(3); });
+    add(QKeySequence("Ctrl+4"), [this] { zoomImageTo(4); });
+    add(QKeySequence("Ctrl+="), [this] { zoomIn(); });
+    add(QKeySequence("Ctrl++"), [this] { zoomIn(); });
+    add(QKeySequence("Ctrl+-"), [this] { zoomOut(); });
+    add(QKeySequence("Ctrl+L"), [this] { rotateCCW(); });
+    add(QKeySequence("Ctrl+R"), [this] { rotateCW(); });
+}
+
+void ZadeDivivWindowController::windowDidLoad() {
+    for (int ms : {100, 500, 1000, 5000}) {
+        QPointer<ZadeDivivWindowController> self(this);
+        QTimer::singleShot(ms, this, [self] {
+            if (self) self->scrollViewBugFix();
+        });
+    }
+    mPixelValues->setText("-");
+    const platform::Rect crop = document_->getCropRect();
+    mImageView->setCropRect(QRectF(crop.x, crop.y, crop.width, crop.height));
+}
+
+void ZadeDivivWindowController::scrollViewBugFix() {
+    splitView->refresh();
+    sidebar_->updateGeometry();
+}
+
+void ZadeDivivWindowController::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        platform::NotificationCenter::defaultCenter().post(platform::notification::DocumentChange, this);
+    QMainWindow::changeEvent(event);
+}
+
+void ZadeDivivWindowController::closeEvent(QCloseEvent* event) {
+    platform::UserDefaults::standard().setObject(platform::Value(saveGeometry().toBase64().toStdString()),
+                                                 kFrameKey);
+    windowWillClose();
+    document_->removeWindowController(link_);
+    if (document_->windowControllers().empty()) document_->close();
+    QMainWindow::closeEvent(event);
+}
+
+void ZadeDivivWindowController::windowWillClose() {
+    if (windowHasClosed_) return;
+    if (mImageView) {
+        mImageView->setEyeDropperDelegate(nullptr);
+        mImageView->setCursorTrackingMode(0);
+        mImageView->setTileDelegate(nullptr);
+        mImageView->doneWithView();
+    } else {
+        platform::logMessage(">>>>> ERROR %s mImageView is null A", __func__);
+    }
+    openProgress->stopAnimation();
+    openProgress->hide();
+    pixelTimer->stop();
+    if (binder_) binder_->unbindAll();
+    windowHasClosed_ = true;
+}
+
+platform::Rect ZadeDivivWindowController::activeTiledRect() const {
+    if (!mImageView) return {};
+    return mImageView->activeTiledRect();
+}
+
+void ZadeDivivWindowController::setTempAndTint(float, float) {
+    binder_->refresh("Lumivar_Filter_inputTemperature");
+    binder_->refresh("Lumivar_Filter_inputTint");
+}
+
+void ZadeDivivWindowController::setSceneReferred(bool) { binder_->refresh("Lumivar_SceneReferred"); }
+
+void ZadeDivivWindowController::engineDidStart(const platform::Notification& note) {
+    if (note.object != document_.get()) return;
+    mProgress->startAnimation();
+    spinner_.engineStarted();
+    engineRunning_ = true;
+}
+
+void ZadeDivivWindowController::newProcessedImage(const platform::Notification& note) {
+    // Another document's render says nothing of this one's engine.
+    if (note.object != document_.get()) return;
+    engineRunning_ = false;
+    pixelLocation = QPointF(-1, -1);
+    if (windowHasClosed_) return;
+    if (openProgress->isAnimating() || openProgress->isVisible()) {
+        openProgress->stopAnimation();
+        openProgress->hide();
+        mImageView->show();
+    }
+    auto image = document_->outputImage();
+    if (!image || !mImageView->setImage(image, document_->getOrientation(), 0)) {
+        WindowChoosers::shared().alert(
+            this, "Fatal error",
+            "Lumivar was not able to allocate sufficient graphics memory to display the image.");
+        return;
+    }
+    histogramView_->setImage(image->getThumbnail(true));
+}
+
+void ZadeDivivWindowController::updatedImage(const platform::Notification& note) {
+    if (note.object != document_.get()) return;
+    pixelLocation = QPointF(-1, -1);
+    if (windowHasClosed_) return;
+    showImage();
+}
+
+void ZadeDivivWindowController::showImage() {
+    mImageView->show();
+    if (auto image = document_->outputImage()) mImageView->setImage(image, document_->getOrientation(), 0);
+}
+
+void ZadeDivivWindowController::zoomIn() {
+    mImageView->setPixelScaleFactor(window_commands::zoomedIn(mImageView->pixelScaleFactor()));
+}
+void ZadeDivivWindowController::zoomOut() {
+    mImageView->setPixelScaleFactor(window_commands::zoomedOut(mImageView->pixelScaleFactor()));
+}
+void ZadeDivivWindowController::zoomImageToFit() { mImageView->setScaleFactorToFit(); }
+void ZadeDivivWindowController::zoomImageTo(double factor) { mImageView->setPixelScaleFactor(factor); }
+
+void ZadeDivivWindowController::rotateCW() {
+    if (auto code = window_commands::rotatedClockwise(document_->getOrientation())) {
+        document_->orientationChanged(*code);
+        updatedImage(platform::Notification{"UpdatedImage", document_.get(), {}});
+    }
+}
+
+void ZadeDivivWindowController::rotateCCW() {
+    if (auto code = window_commands::rotatedCounterClockwise(document_->getOrientation())) {
+        document_->orientationChanged(*code);
+        updatedImage(platform::Notification{"UpdatedImage", document_.get(), {}});
+    }
+}
+
+void ZadeDivivWindowController::cropRectChanged(const QRectF& rect) {
+    document_->cropRectChanged(platform::Rect{rect.x(), rect.y(), rect.width(), rect.height()});
+}
+
+void ZadeDivivWindowController::resetCropArea() {
+    document_->cropRectChanged(platform::Rect{-1, -1, -1, -1});
+    mImageView->setCropRect(QRectF(-1, -1, -1, -1));
+    setCursorMode(0);
+}
+
+void ZadeDivivWindowController::setCursorMode(uint64_t mode) {
+    cursorMode_ = mode;
+    mImageView->setCursorTrackingMode(mode);
+}
+
+void ZadeDivivWindowController::eyedropperWasClicked(TiledViewGeometry&, QPointF imagePoint) {
+    setCursorMode(0);
+    document_->setWBFromPoint(imagePoint.x(), imagePoint.y());
+}
+
+void ZadeDivivWindowController::regionOfInterestChanged(const TileRegion&) {
+    platform::logMessage("%s Unhandled ROI change", __func__);
+}
+
+void ZadeDivivWindowController::resetControl(const QWidget* control) {
+    const std::string key = window_commands::parameterID(control->objectName().toStdString());
+    if (!key.empty()) document_->setToDefault(key);
+}
+
+void ZadeDivivWindowController::setViaControlBindings(const std::string& key, const platform::Value& value) {
+    document_->setValue(value, key);
+}
+
+bool ZadeDivivWindowController::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonDblClick && qobject_cast<QSlider*>(watched)) {
+        // Consumed: the slider's own handling of the second press would move it off the default.
+        resetControl(static_cast<QWidget*>(watched));
+        return true;
+    }
+    if (event->type() == QEvent::KeyPress) {
+        if (auto* field = qobject_cast<QLineEdit*>(watched)) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            const bool extend = key->modifiers() & Qt::ShiftModifier;
+            StepCommand command = StepCommand::Other;
+            switch (key->key()) {
+            case Qt::Key_Up:
+                command = extend ? StepCommand::PageUp : StepCommand::Up;
+                break;
+            case Qt::Key_Down:
+                command = extend ? StepCommand::PageDown : StepCommand::Down;
+                break;
+            case Qt::Key_PageUp:
+                command = StepCommand::PageUp;
+                break;
+            case Qt::Key_PageDown:
+                command = StepCommand::PageDown;
+                break;
+            default:
+                break;
+            }
+            if (command != StepCommand::Other && stepField(field, command)) return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool ZadeDivivWindowController::stepField(QLineEdit* field, StepCommand command) {
+    const std::string key = window_commands::parameterID(field->objectName().toStdString());
+    const auto range = controlRangeForKey(key);
+    if (!range) return false;
+    const double current = document_->valueForKey(key).value_or(platform::Value(0.0)).doubleValue();
+    const auto stepped = window_commands::steppedValue(current, range->minimum, range->maximum, command);
+    if (!stepped) return false;
+    setViaControlBindings(key, *stepped);
+    return true;
+}
+
+void ZadeDivivWindowController::pixelTick() {
+    const bool active = mImageView->getDrawInProgress() || engineRunning_;
+    switch (spinner_.tick(active)) {
+    case window_commands::SpinnerCountdown::Action::Start:
+        mProgress->startAnimation();
+        break;
+    case window_commands::SpinnerCountdown::Action::Stop:
+        mProgress->stopAnimation();
+        break;
+    case window_commands::SpinnerCountdown::Action::None:
+        break;
+    }
+    std::optional<QString> text;
+    const QPointF location = mImageView->getPixelUnrotatedLocation();
+    if (location != pixelLocation) {
+        pixelLocation = location;
+        if (location.x() >= 0) {
+            text = QString::fromStdString(document_->pixelValueString(location.x(), location.y()));
+            zoomFactor = -1;
+        }
+    }
+    if (pixelLocation.x() < 0) {
+        const double factor = mImageView->pixelScaleFactor();
+        if (factor > 0.01 && factor != zoomFactor) {
+            zoomFactor = factor;
+            text = QString::fromStdString(window_commands::zoomText(factor));
+        }
+    }
+    if (text) mPixelValues->setText(*text);
+}
+
+QString ZadeDivivWindowController::probeText() const { return mPixelValues->text(); }
+
+void ZadeDivivWindowController::applyPreset(const platform::Dictionary& preset) {
+    currentPreset = preset;
+    document_->addSettingValues(preset);
+}
+
+bool ZadeDivivWindowController::applyPresetNamed(const std::string& name) {
+    auto preset = PresetManager::sharedPresetManager().presetNamed(name);
+    if (!preset) return false;
+    applyPreset(*preset);
+    return true;
+}
+
+void ZadeDivivWindowController::showNewPresetWindow() {
+    QDialog sheet(this);
+    sheet.setWindowModality(Qt::WindowModal);
+    sheet.setWindowTitle("New Preset");
+    auto* layout = new QVBoxLayout(&sheet);
+    auto* name = new QLineEdit(&sheet);
+    name->setObjectName("presetName");
+    if (currentPreset) {
+        auto it = currentPreset->find("displayName");
+        if (it != currentPreset->end() && it->second.string())
+            name->setText(QString::fromStdString(*it->second.string()));
+    }
+    layout->addWidget(name);
+    auto* grid = new QGridLayout;
+    std::vector<QCheckBox*> boxes;
+    const auto& groups = presetGroups();
+    for (size_t n = 0; n < groups.size(); ++n) {
+        auto* box = new QCheckBox(groups[n].title, &sheet);
+        bool on = true;
+        if (currentPreset) {
+            on = false;
+            for (const char* key : groups[n].keys)
+                on = on || currentPreset->count(key);
+        }
+        box->setChecked(on);
+        grid->addWidget(box, int(n / 2), int(n % 2));
+        boxes.push_back(box);
+    }
+    layout->addLayout(grid);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, &sheet);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::rejected, &sheet, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::accepted, &sheet, [&] {
+        std::vector<bool> on;
+        for (QCheckBox* box : boxes)
+            on.push_back(box->isChecked());
+        platform::Error error;
+        if (saveNewPreset(name->text().toStdString(), on, &error)) {
+            sheet.accept();
+            return;
+        }
+        WindowChoosers::shared().alert(&sheet, QString::fromStdString(error.failureReason), QString());
+        if (error.code != -14) sheet.reject(); // an empty name keeps the sheet open
+    });
+    sheet.exec();
+}
+
+bool ZadeDivivWindowController::saveNewPreset(const std::string& name, const std::vector<bool>& groupsOn,
+                                              platform::Error* error) {
+    if (name.empty()) return platform::fail(error, {"LumivarErrorDomain", -14, "Must have a valid name"});
+    platform::Dictionary preset{{"displayName", platform::Value(name)}};
+    const platform::Dictionary settings = document_->getSettingsDictionary();
+    const auto& groups = presetGroups();
+    for (size_t n = 0; n < groups.size() && n < groupsOn.size(); ++n) {
+        if (!groupsOn[n]) continue;
+        for (const char* key : groups[n].keys)
+            if (auto it = settings.find(key); it != settings.end()) preset[key] = it->second;
+    }
+    if (!PresetManager::sharedPresetManager().addPreset(&preset, error)) return false;
+    currentPreset = preset;
+    fillPopups();
+    return true;
+}
+
+void ZadeDivivWindowController::exportAsSelected() {
+    const int64_t selection =
+        document_->valueForKey(app::keys::ExportFileType).value_or(platform::Value(0)).int64Value();
+    exportAsType(std::string(window_commands::typeForExportSelection(selection)));
+}
+
+void ZadeDivivWindowController::exportAsType(const std::string& type) {
+    const platform::Rect crop = document_->getCropRect();
+    const QString extension = QString::fromUtf8(window_commands::extensionForType(type).data());
+    const QString proposed =
+        QString::fromStdString(std::filesystem::path(document_->displayName()).stem().string());
+    const auto url = WindowChoosers::shared().saveFile(this, proposed, extension);
+    if (!url) return;
+    startTask(*url, type, crop, QString::fromStdString(url->filename().string()));
+}
+
+void ZadeDivivWindowController::extEditorUpdate() {
+    const auto& proxy = document_->extEditorURL();
+    if (!proxy) return;
+    std::string extension = proxy->extension().string();
+    if (!extension.empty() && extension.front() == '.') extension.erase(0, 1);
+    startTask(*proxy, std::string(window_commands::typeForProxyExtension(extension)), platform::Rect{},
+              QString::fromStdString(proxy->filename().string()));
+}
+
+void ZadeDivivWindowController::startTask(const std::filesystem::path& url, const std::string& type,
+                                          const platform::Rect& crop, const QString& title) {
+    showProgressSheet(33, title);
+    ++exportsRunning_;
+    QPointer<ZadeDivivWindowController> self(this);
+    std::shared_ptr<MyDocument> document = document_;
+    QueueEngine::sharedQueueEngine().sharedQueue().async([self, document, url, type, crop] {
+        platform::Error error;
+        const bool ok = document->exportToURL(url, type, crop, false, &error);
+        std::optional<platform::Error> failure;
+        if (!ok) failure = error;
+        platform::MainQueue::shared().async([self, failure] {
+            if (self) self->exportPresentError(failure);
+        });
+    });
+}
+
+void ZadeDivivWindowController::showProgressSheet(int value, const QString& text) {
+    if (!progressSheet) {
+        progressSheet = new QDialog(this);
+        progressSheet->setWindowModality(Qt::WindowModal);
+        progressSheet->setWindowOpacity(0.9);
+        auto* layout = new QVBoxLayout(progressSheet);
+        progressText = new QLabel(progressSheet);
+        progressBar = new QProgressBar(progressSheet);
+        progressBar->setRange(0, 100);
+        layout->addWidget(progressText);
+        layout->addWidget(progressBar);
+    }
+    progressBar->setValue(value);
+    progressText->setText(text);
+    progressSheet->show();
+}
+
+void ZadeDivivWindowController::exportPresentError(std::optional<platform::Error> error) {
+    --exportsRunning_;
+    if (progressBar) progressBar->setValue(90);
+    if (progressSheet) progressSheet->hide();
+    if (!error) {
+        lastError_.clear();
+        return;
+    }
+    lastError_ = QString::fromStdString(error->failureReason);
+    WindowChoosers::shared().alert(this, "The export failed.", lastError_);
+}
+
+QString ZadeDivivWindowController::pcdCurrentResolution() const {
+    auto image = document_->outputImage();
+    if (!image) return "n/a";
+    const platform::Size size = image->outputSize();
+    const int level = window_commands::resolutionLevel(size.width, size.height);
+    return QString::asprintf("%1.0f x %1.0f (%s)", size.width, size.height,
+                             window_commands::resStringForInt(level).c_str());
+}
+
+QString ZadeDivivWindowController::pcdResolutionDiagnostic() const {
+    auto image = document_->outputImage();
+    int level = 2;
+    if (image) {
+        const platform::Size size = image->outputSize();
+        level = window_commands::resolutionLevel(size.width, size.height);
+    }
+    const int selected = int(platform::UserDefaults::standard().integerForKey("ResolutionSelect"));
+    std::optional<int64_t> ipe;
+    if (auto parameters = document_->getCameraParameters())
+        if (auto it = parameters->find("ipeStatus"); it != parameters->end()) ipe = it->second.int64Value();
+    std::optional<std::string> scanner;
+    if (auto icc = document_->valueForKey(app::keys::IccProfile); icc && icc->dictionary()) {
+        auto it = icc->dictionary()->find("description");
+        if (it != icc->dictionary()->end() && it->second.string()) scanner = *it->second.string();
+    }
+    return QString::fromStdString(window_commands::resolutionDiagnostic(level, selected, ipe, scanner));
+}
+
+void ZadeDivivWindowController::photoCDResolution() {
+    QDialog sheet(this);
+    sheet.setWindowModality(Qt::WindowModal);
+    auto* layout = new QVBoxLayout(&sheet);
+    auto* current = new QLabel(pcdCurrentResolution(), &sheet);
+    auto* diagnostic = new QLabel(pcdResolutionDiagnostic(), &sheet);
+    diagnostic->setWordWrap(true);
+    layout->addWidget(current);
+    layout->addWidget(diagnostic);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &sheet);
+    connect(buttons, &QDialogButtonBox::rejected, &sheet, &QDialog::reject);
+    layout->addWidget(buttons);
+    sheet.exec();
+}

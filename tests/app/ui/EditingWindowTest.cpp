@@ -1,0 +1,183 @@
+#include "app/ui/ZadeDivivWindowController.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QSlider>
+#include <filesystem>
+
+#include "app/core/MyDocument.h"
+#include "app/core/PresetManager.h"
+#include "app/ui/EditingPanes.h"
+#include "app/ui/EditingSidebar.h"
+#include "app/ui/WindowChoosers.h"
+#include "display/ZadeDivivCATiledLayerView.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Notifications.h"
+#include "tests/app/ui/WindowTestSupport.h"
+#include "tests/support/TempHome.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class EditingWindow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        windowtest::app();
+        saved_ = WindowChoosers::shared();
+        WindowChoosers::shared().alert = [this](QWidget*, const QString& message, const QString& text) {
+            alerts.push_back(message + ": " + text);
+        };
+        WindowChoosers::shared().saveFile = [this](QWidget*, const QString& name,
+                                                   const QString& extension) -> std::optional<fs::path> {
+            asked.push_back(extension);
+            return home_.path() / (name + "." + extension).toStdString();
+        };
+        chart_ = home_.path() / "chart.dng";
+        fs::copy_file(fs::path(LUMIVAR_SOURCE_DIR) / "samples" / "lumivar-chart.dng", chart_);
+        document = MyDocument::create();
+        platform::Error error;
+        ASSERT_TRUE(document->read(chart_.string(), &error)) << error.failureReason;
+        window = ZadeDivivWindowController::makeWindowControllers(document);
+        ASSERT_TRUE(windowtest::waitFor([this] { return window->imageView()->isVisible(); }));
+    }
+    void TearDown() override {
+        if (window) {
+            window->close();
+            windowtest::waitFor([] { return false; }, std::chrono::milliseconds(50));
+        }
+        WindowChoosers::shared() = saved_;
+    }
+
+    testsupport::TempHome home_;
+    fs::path chart_;
+    WindowChoosers saved_;
+    std::vector<QString> alerts;
+    std::vector<QString> asked;
+    std::shared_ptr<MyDocument> document;
+    QPointer<ZadeDivivWindowController> window;
+};
+
+} // namespace
+
+TEST_F(EditingWindow, SidebarHoldsTheSectionsInOrderAndSelectsOnlyContentRows) {
+    const std::vector<std::string> titles{"Presets",  "Processing Options", "Demosaic",
+                                          "Exposure", "Monochrome Filters", "Sharpening",
+                                          "Export",   "App Integration"};
+    EXPECT_EQ(window->sidebar()->topLevelItems(), titles);
+    auto* model = window->sidebar()->model();
+    EXPECT_EQ(model->index(4, 0).data().toString(), "MONOCHROME FILTERS");
+    EXPECT_TRUE(EditingSidebar::selectionAllowed(1));
+    EXPECT_FALSE(EditingSidebar::selectionAllowed(2));
+    // Every channel-mix slider is bound to its key.
+    for (const char* key :
+         {"Lumivar_Filter_monochromeRed", "Lumivar_Filter_monochromeYellow", "Lumivar_Filter_monochromeGreen",
+          "Lumivar_Filter_monochromeCyan", "Lumivar_Filter_monochromeBlue"})
+        EXPECT_NE(window->panes().monochromeFilterView->findChild<QSlider*>(key), nullptr) << key;
+}
+
+TEST_F(EditingWindow, ZoomReadOutChangesOnlyWithTheScale) {
+    window->zoomImageTo(0.5);
+    window->pixelTick();
+    EXPECT_EQ(window->probeText(), "Zoom: 50%");
+    window->findChild<QLabel*>("pixelValues")->setText("kept");
+    window->pixelTick();
+    EXPECT_EQ(window->probeText(), "kept");
+    window->zoomImageTo(2);
+    window->pixelTick();
+    EXPECT_EQ(window->probeText(), "Zoom: 200%");
+}
+
+TEST_F(EditingWindow, DoubleClickOnASliderResetsItsKey) {
+    document->setValue(platform::Value(1.5), "Lumivar_Filter_inputEV");
+    QSlider* slider = window->panes().exposureContentView->findChild<QSlider*>("Lumivar_Filter_inputEV");
+    ASSERT_NE(slider, nullptr);
+    slider->setObjectName("Lumivar_Filter_inputEV2");
+    QMouseEvent click(QEvent::MouseButtonDblClick, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(slider, &click);
+    EXPECT_DOUBLE_EQ(document->valueForKey("Lumivar_Filter_inputEV")->doubleValue(),
+                     document->getDefaultsDictionary().at("Lumivar_Filter_inputEV").doubleValue());
+}
+
+TEST_F(EditingWindow, FieldArrowsStepWithinTheRange) {
+    QLineEdit* field = window->panes().exportContentView->findChild<QLineEdit*>("Lumivar_JPEGQuality2");
+    ASSERT_NE(field, nullptr);
+    document->setValue(platform::Value(9.95), "Lumivar_JPEGQuality");
+    QKeyEvent pageUp(QEvent::KeyPress, Qt::Key_PageUp, Qt::NoModifier);
+    QApplication::sendEvent(field, &pageUp);
+    EXPECT_DOUBLE_EQ(document->valueForKey("Lumivar_JPEGQuality")->doubleValue(), 10.0);
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    QApplication::sendEvent(field, &down);
+    EXPECT_NEAR(document->valueForKey("Lumivar_JPEGQuality")->doubleValue(), 9.99, 1e-9);
+}
+
+TEST_F(EditingWindow, PresetsNeedANameAndCopyOnlyCheckedGroups) {
+    platform::Error error;
+    EXPECT_FALSE(window->saveNewPreset("", {}, &error));
+    EXPECT_EQ(error.code, -14);
+    EXPECT_EQ(error.failureReason, "Must have a valid name");
+
+    const auto& groups = ZadeDivivWindowController::presetGroups();
+    std::vector<bool> on(groups.size(), false);
+    for (size_t n = 0; n < groups.size(); ++n)
+        on[n] = std::string(groups[n].title) == "Monochrome Filters";
+    document->setValue(platform::Value(1.7), "Lumivar_Filter_monochromeRed");
+    ASSERT_TRUE(window->saveNewPreset("Red", on, &error)) << error.failureReason;
+    auto saved = PresetManager::sharedPresetManager().presetNamed("Red");
+    ASSERT_TRUE(saved);
+    EXPECT_DOUBLE_EQ(saved->at("Lumivar_Filter_monochromeRed").doubleValue(), 1.7);
+    EXPECT_FALSE(saved->count("Lumivar_Filter_inputEV"));
+    EXPECT_FALSE(saved->count("Lumivar_SceneReferred"));
+}
+
+TEST_F(EditingWindow, ExportAsSelectedFollowsTheTypeAndWritesTheFile) {
+    document->setValue(platform::Value(0), "Lumivar_ExportFileType");
+    window->exportAsSelected();
+    ASSERT_TRUE(windowtest::waitFor([this] { return !window->exportRunning(); }));
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0], "jpg");
+    EXPECT_TRUE(alerts.empty()) << alerts.front().toStdString();
+    EXPECT_TRUE(fs::exists(home_.path() / "chart.jpg"));
+    for (const auto& [selection, extension] :
+         std::vector<std::pair<int, QString>>{{1, "tif"}, {2, "dng"}, {3, "exr"}, {6, "exr"}}) {
+        asked.clear();
+        WindowChoosers::shared().saveFile = [this](QWidget*, const QString&,
+                                                   const QString& ext) -> std::optional<fs::path> {
+            asked.push_back(ext);
+            return std::nullopt; // cancelled: nothing runs
+        };
+        document->setValue(platform::Value(selection), "Lumivar_ExportFileType");
+        window->exportAsSelected();
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_EQ(asked[0], extension) << selection;
+        EXPECT_FALSE(window->exportRunning());
+    }
+}
+
+TEST_F(EditingWindow, RotationTurnsTheDocumentAndMirroredCodesStay) {
+    const int start = document->getOrientation();
+    window->rotateCW();
+    EXPECT_EQ(document->getOrientation(), *window_commands::rotatedClockwise(start));
+    const int turned = document->getOrientation();
+    window->rotateCCW();
+    EXPECT_EQ(document->getOrientation(), *window_commands::rotatedCounterClockwise(turned));
+    document->orientationChanged(2);
+    window->rotateCW();
+    EXPECT_EQ(document->getOrientation(), 2);
+}
+
+TEST_F(EditingWindow, AnotherDocumentsFinishedRenderLeavesThisSpinnerTurning) {
+    platform::NotificationCenter::defaultCenter().post(platform::notification::EngineDidStart,
+                                                       document.get());
+    ASSERT_TRUE(windowtest::waitFor([this] { return window->spinner().counter() == 15; }));
+    int other = 0;
+    platform::NotificationCenter::defaultCenter().post(platform::notification::NewProcessedImage, &other);
+    windowtest::waitFor([] { return false; }, std::chrono::milliseconds(50));
+    for (int i = 0; i < 20; ++i)
+        window->pixelTick();
+    EXPECT_EQ(window->spinner().counter(), 15); // still rendering as far as this window knows
+}

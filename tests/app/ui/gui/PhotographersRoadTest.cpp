@@ -1,0 +1,167 @@
+// The photographer's road through the editing window on a real X server, with screenshots.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QScreen>
+#include <QSlider>
+#include <filesystem>
+
+#include "app/core/MyDocument.h"
+#include "app/ui/EditingPanes.h"
+#include "app/ui/WindowChoosers.h"
+#include "app/ui/ZadeDivivWindowController.h"
+#include "app/ui/pcdDocumentController.h"
+#include "display/MainQueuePump.h"
+#include "display/ZadeDivivCATiledLayerView.h"
+#include "tests/display/gui/GuiTestSupport.h"
+#include "tests/support/Samples.h"
+#include "tests/support/TempHome.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+QApplication& guiApp() {
+    static int argc = 1;
+    static char name[] = "appui_gui_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* application = [] {
+        auto* a = new QApplication(argc, argv);
+        installMainQueuePump(*a);
+        return a;
+    }();
+    return *application;
+}
+
+struct Stats {
+    double mean = 0;
+    int maxChannelSpread = 0;
+};
+
+// The image view's pixels as the screen shows them.
+QImage grabView(ZadeDivivWindowController* window) {
+    QWidget* view = window->imageView();
+    return view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+Stats stats(const QImage& image) {
+    Stats s;
+    double sum = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            sum += (c.red() + c.green() + c.blue()) / 3.0;
+            s.maxChannelSpread =
+                std::max({s.maxChannelSpread, std::abs(c.red() - c.green()), std::abs(c.green() - c.blue())});
+        }
+    s.mean = sum / std::max(1, image.width() * image.height());
+    return s;
+}
+
+bool settle(ZadeDivivWindowController* window, int ms = 30000) {
+    guitest::processEventsFor(300);
+    return guitest::processEventsUntil(
+        [window] { return window->spinner().counter() < 0 && !window->imageView()->getDrawInProgress(); },
+        ms);
+}
+
+} // namespace
+
+TEST(PhotographersRoad, OpenAdjustExportPresetAndReopen) {
+    LV_REQUIRE_X_SERVER();
+    guiApp();
+    testsupport::TempHome home;
+    const WindowChoosers saved = WindowChoosers::shared();
+    QStringList alerts;
+    WindowChoosers::shared().alert = [&](QWidget*, const QString& m, const QString& t) {
+        alerts << m + ": " + t;
+    };
+    WindowChoosers::shared().saveFile = [&](QWidget*, const QString& name,
+                                            const QString& ext) -> std::optional<fs::path> {
+        return home.path() / (name + "." + ext).toStdString();
+    };
+    const fs::path chart = home.path() / "chart.dng";
+    fs::copy_file(fs::path(LUMIVAR_SOURCE_DIR) / "samples" / "lumivar-chart.dng", chart);
+
+    auto& controller = pcdDocumentController::sharedDocumentController();
+    platform::Error error;
+    auto document = controller.openDocumentWithContentsOfURL(chart, true, &error);
+    ASSERT_TRUE(document) << error.failureReason;
+    QPointer<ZadeDivivWindowController> window = controller.windowForDocument(document.get());
+    ASSERT_TRUE(window);
+    window->resize(1400, 900);
+    ASSERT_TRUE(guitest::processEventsUntil([&] { return window->imageView()->isVisible(); }, 60000));
+    ASSERT_TRUE(settle(window));
+    guitest::saveScreenshot(window->grab(), "1-opened");
+
+    const QImage before = grabView(window);
+    const Stats opened = stats(before);
+    EXPECT_GT(opened.mean, 10) << "image area not blank";
+    EXPECT_LE(opened.maxChannelSpread, 2) << "the image is grey";
+
+    // Raising the red weight changes the image and keeps it grey.
+    auto* red = window->findChild<QSlider*>("Lumivar_Filter_monochromeRed");
+    ASSERT_NE(red, nullptr);
+    red->setValue(red->maximum());
+    ASSERT_TRUE(settle(window));
+    guitest::saveScreenshot(window->grab(), "2-red-raised");
+    const QImage after = grabView(window);
+    EXPECT_NE(after, before);
+    EXPECT_LE(stats(after).maxChannelSpread, 2);
+    EXPECT_DOUBLE_EQ(document->valueForKey("Lumivar_Filter_monochromeRed")->doubleValue(), 2.0);
+
+    // Crop, then a JPEG of the crop's size through the window.
+    document->cropRectChanged(platform::Rect{10, 20, 200, 100});
+    window->exportAsType("public.jpeg");
+    ASSERT_TRUE(guitest::processEventsUntil([&] { return !window->exportRunning(); }, 60000));
+    EXPECT_TRUE(alerts.empty()) << (alerts.empty() ? "" : alerts.front().toStdString());
+    const QImage jpeg(QString::fromStdString((home.path() / "chart.jpg").string()));
+    EXPECT_EQ(jpeg.size(), QSize(200, 100));
+
+    // A preset of the mix, applied in a window of another file.
+    const auto& groups = ZadeDivivWindowController::presetGroups();
+    std::vector<bool> on;
+    for (const auto& group : groups)
+        on.push_back(std::string(group.title) == "Monochrome Filters");
+    ASSERT_TRUE(window->saveNewPreset("Red", on, &error)) << error.failureReason;
+    if (fs::exists(testsupport::samplePath("Pixel7_small.dng"))) {
+        const fs::path pixel = home.path() / "Pixel7_small.dng";
+        fs::copy_file(testsupport::samplePath("Pixel7_small.dng"), pixel);
+        auto other = controller.openDocumentWithContentsOfURL(pixel, true, &error);
+        ASSERT_TRUE(other) << error.failureReason;
+        QPointer<ZadeDivivWindowController> second = controller.windowForDocument(other.get());
+        ASSERT_TRUE(guitest::processEventsUntil([&] { return second->imageView()->isVisible(); }, 60000));
+        ASSERT_TRUE(settle(second));
+        const QImage plain = grabView(second);
+        ASSERT_TRUE(second->applyPresetNamed("Red"));
+        EXPECT_DOUBLE_EQ(other->valueForKey("Lumivar_Filter_monochromeRed")->doubleValue(), 2.0);
+        ASSERT_TRUE(settle(second));
+        guitest::saveScreenshot(second->grab(), "3-preset-applied");
+        EXPECT_NE(grabView(second), plain);
+        second->close();
+        guitest::processEventsFor(200);
+    }
+
+    // Rotation turns the picture on screen.
+    window->rotateCW();
+    ASSERT_TRUE(settle(window));
+    guitest::saveScreenshot(window->grab(), "4-rotated");
+    EXPECT_EQ(document->getOrientation(), 6);
+
+    // Close and open again: the catalog brings the mix back.
+    window->close();
+    guitest::processEventsFor(300);
+    document.reset();
+    auto again = controller.openDocumentWithContentsOfURL(chart, true, &error);
+    ASSERT_TRUE(again) << error.failureReason;
+    EXPECT_DOUBLE_EQ(again->valueForKey("Lumivar_Filter_monochromeRed")->doubleValue(), 2.0);
+    EXPECT_EQ(again->getOrientation(), 6);
+    QPointer<ZadeDivivWindowController> reopened = controller.windowForDocument(again.get());
+    ASSERT_TRUE(guitest::processEventsUntil([&] { return reopened->imageView()->isVisible(); }, 60000));
+    ASSERT_TRUE(settle(reopened));
+    guitest::saveScreenshot(reopened->grab(), "5-reopened");
+    reopened->close();
+    guitest::processEventsFor(200);
+    WindowChoosers::shared() = saved;
+}
