@@ -192,6 +192,19 @@ TEST(LumivarOnXServer, ThePixel7AndItsHistogram) {
     EXPECT_GT(columnsWithBars(pixel7), 0);
 }
 
+// Windows closed while their first render, or a zoomed one, is still under way (the program
+// runs under the sanitizers in CI: any fault fails the run).
+TEST(LumivarOnXServer, ClosingDuringARenderIsClean) {
+    LV_REQUIRE_X_SERVER();
+    LV_REQUIRE_SAMPLE("Pixel7_small.dng");
+    testsupport::TempHome home;
+    const std::string pixel7 = testsupport::samplePath("Pixel7_small.dng").string();
+    const ProgramRun run =
+        runLumivar(home, "open " + pixel7 + "\nclose\nopen " + kChart.string() + "\nopen " + pixel7 +
+                             "\nwait-image 120\nzoom 4\nset Lumivar_Filter_inputEV 1\nclose\nclose\nquit\n");
+    EXPECT_EQ(run.status, 0) << run.output;
+}
+
 TEST(LumivarOnXServer, AFailedLineOrAMissingFileFailsTheRun) {
     LV_REQUIRE_X_SERVER();
     testsupport::TempHome home;
