@@ -1,0 +1,56 @@
+#pragma once
+// The automation scripts of `lumivar --automation FILE`: one command a line, words split at
+// blanks, a word in double quotes may hold blanks (and \" or \\). Empty lines and lines
+// starting with '#' are comments. The whole script is checked before anything runs.
+//
+//   open FILE              a new window with the file (relative to the script's folder)
+//   wait-image [SECONDS]   until the image is shown with all its tiles (60 s)
+//   set KEY VALUE          a setting of the current document
+//   expect KEY VALUE       passes when the setting has that value
+//   screenshot NAME [PART] NAME.png of the window, its view or its histogram
+//   close, quit            the current window; every window and the script
+//   zoom FACTOR, fit       device pixels per image pixel; the whole image in the view
+//   mode pan|crop|eyedropper
+//   drag X1 Y1 X2 Y2       a left-button drag between two image pixels (of the unturned
+//                          image, from its upper left), mapped to the view when it starts
+//   wheel DX DY            a wheel turn of so many notches over the view's centre
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Value.h"
+
+namespace automation {
+
+enum class Verb { Open, WaitImage, Set, Expect, Screenshot, Close, Quit, Zoom, Fit, Mode, Drag, Wheel };
+
+struct Command {
+    int line = 0; // 1-based line of the script
+    Verb verb = Verb::Quit;
+    std::string text;               // the line as written, for reports
+    std::vector<std::string> words; // the arguments after the verb
+    std::vector<double> numbers;    // the arguments of wait-image, zoom, drag and wheel
+};
+
+struct Script {
+    std::vector<Command> commands;
+    std::vector<std::string> errors; // "line N: ..." for each line that does not parse
+};
+
+Script parseScript(std::string_view text);
+// One line; nullopt for a comment or an empty line, or (with `error` set) a bad one.
+std::optional<Command> parseLine(std::string_view line, int number, std::string& error);
+
+const char* verbName(Verb verb);
+
+// The value of a `set` or `expect` word: "true"/"false" a boolean, a whole number an
+// integer, another number a real, "none" no value, anything else the text itself.
+std::optional<platform::Value> parseValue(const std::string& word);
+// Numbers (booleans included) compare by value, to a part in a million; other values exactly.
+bool valuesMatch(const std::optional<platform::Value>& actual,
+                 const std::optional<platform::Value>& expected);
+// A value as a script would write it.
+std::string describeValue(const std::optional<platform::Value>& value);
+
+} // namespace automation

@@ -1,0 +1,222 @@
+// The lumivar program itself on the X server, run by automation scripts on the bundled chart
+// and the Pixel 7 sample: what its screenshots show, and its exit status.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QProcess>
+#include <cstdlib>
+#include <fstream>
+
+#include "tests/display/gui/GuiTestSupport.h"
+#include "tests/support/Samples.h"
+#include "tests/support/TempHome.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path shotFolder() {
+    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+    return fs::path(LUMIVAR_SCREENSHOTS_DIR) / (std::string(info->test_suite_name()) + "." + info->name());
+}
+
+const fs::path kChart = fs::path(LUMIVAR_SOURCE_DIR) / "samples" / "lumivar-chart.dng";
+
+struct ProgramRun {
+    int status = -1;
+    std::string output;
+};
+
+// Runs lumivar on the script in a fresh home; screenshots go to this test's folder.
+ProgramRun runLumivar(const testsupport::TempHome& home, const std::string& script) {
+    const fs::path file = home.path() / "script.txt";
+    std::ofstream(file) << script;
+    QProcess program;
+    program.setProcessChannelMode(QProcess::MergedChannels);
+    program.start(LUMIVAR_PROGRAM, {"--automation", QString::fromStdString(file.string()), "--screenshots",
+                                    QString::fromStdString(shotFolder().string())});
+    if (!program.waitForFinished(240000)) {
+        program.kill();
+        program.waitForFinished();
+        return {-1, program.readAll().toStdString() + "(timed out)"};
+    }
+    ProgramRun run{program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
+                   program.readAll().toStdString()};
+    return run;
+}
+
+QImage shot(const std::string& name) {
+    QImage image(QString::fromStdString((shotFolder() / (name + ".png")).string()));
+    EXPECT_FALSE(image.isNull()) << name;
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+// The bounding box of the pixels that are not black: the image in the view.
+QRect imageArea(const QImage& view) {
+    QRect box;
+    for (int y = 0; y < view.height(); ++y)
+        for (int x = 0; x < view.width(); ++x)
+            if (view.pixelColor(x, y) != QColor(Qt::black)) box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+// Every pixel of the area grey (R, G, B within 2), and not all of one value.
+::testing::AssertionResult greyAndNotBlank(const QImage& view, const QRect& area) {
+    int lowest = 255, highest = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor c = view.pixelColor(x, y);
+            if (std::abs(c.red() - c.green()) > 2 || std::abs(c.green() - c.blue()) > 2)
+                return ::testing::AssertionFailure() << "colour at " << x << "," << y;
+            lowest = std::min(lowest, c.green());
+            highest = std::max(highest, c.green());
+        }
+    if (highest - lowest < 8)
+        return ::testing::AssertionFailure() << "blank: " << lowest << " to " << highest;
+    return ::testing::AssertionSuccess();
+}
+
+int runWidth(const QImage& view, QPoint at) {
+    const int level = view.pixelColor(at).green();
+    const auto same = [&](int x) { return std::abs(view.pixelColor(x, at.y()).green() - level) <= 2; };
+    int left = at.x(), right = at.x();
+    while (left > 0 && same(left - 1))
+        --left;
+    while (right + 1 < view.width() && same(right + 1))
+        ++right;
+    return right - left + 1;
+}
+
+// Histogram columns with a bar: brighter than the histogram's dark background.
+int columnsWithBars(const QImage& histogram) {
+    int columns = 0;
+    for (int x = 2; x + 2 < histogram.width(); ++x) {
+        bool bar = false;
+        for (int y = 2; y + 2 < histogram.height() && !bar; ++y)
+            bar = histogram.pixelColor(x, y).green() > 60;
+        columns += bar;
+    }
+    return columns;
+}
+
+} // namespace
+
+TEST(LumivarOnXServer, TheChartAtFitZoomedCroppedAndCropDragged) {
+    LV_REQUIRE_X_SERVER();
+    testsupport::TempHome home;
+    const ProgramRun run =
+        runLumivar(home, "open " + kChart.string() +
+                             "\nwait-image 120\n"
+                             "screenshot fit view\nscreenshot histogram histogram\nscreenshot window\n"
+                             "zoom 2\nwait-image 60\nscreenshot zoom2 view\nfit\n"
+                             "set Lumivar_CropRect_x 90\nset Lumivar_CropRect_y 60\n"
+                             "set Lumivar_CropRect_width 180\nset Lumivar_CropRect_height 120\n"
+                             "wait-image 60\nscreenshot crop view\n"
+                             "mode crop\ndrag 270 180 300 200\n"
+                             "expect Lumivar_CropRect_x 90\nexpect Lumivar_CropRect_y 60\n"
+                             "expect Lumivar_CropRect_width 210\nexpect Lumivar_CropRect_height 140\n"
+                             "wait-image 60\nscreenshot crop-dragged view\nquit\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+
+    const QImage fit = shot("fit");
+    const QRect area = imageArea(fit);
+    // The 360 x 240 chart at factor 1, its aspect to the pixel.
+    EXPECT_EQ(area.size(), QSize(360, 240));
+    EXPECT_TRUE(greyAndNotBlank(fit, area));
+
+    const QImage zoomed = shot("zoom2");
+    const QRect zoomedArea = imageArea(zoomed);
+    EXPECT_EQ(zoomedArea.size(), QSize(720, 480));
+    // A step of the grey scale along the bottom, twice as wide on screen.
+    const int step = runWidth(fit, area.topLeft() + QPoint(54, 225));
+    EXPECT_GT(step, 20);
+    EXPECT_NEAR(runWidth(zoomed, zoomedArea.topLeft() + QPoint(108, 450)), 2 * step, 2);
+
+    const QImage cropped = shot("crop");
+    for (QPoint p : {QPoint(30, 30), QPoint(340, 230), QPoint(200, 20)}) { // outside the crop
+        SCOPED_TRACE(testing::Message() << "outside " << p.x() << "," << p.y());
+        const QPoint at = area.topLeft() + p;
+        EXPECT_LE(cropped.pixelColor(at).green(), 0.35 * fit.pixelColor(at).green() + 1);
+    }
+    const QPoint inside = area.topLeft() + QPoint(180, 120);
+    EXPECT_NEAR(cropped.pixelColor(inside).green(), fit.pixelColor(inside).green(), 1);
+    // The dragged crop reaches 300 x 200 now: a point inside it no longer shaded.
+    const QPoint grown = area.topLeft() + QPoint(285, 190);
+    EXPECT_LE(cropped.pixelColor(grown).green(), 0.35 * fit.pixelColor(grown).green() + 1);
+    EXPECT_NEAR(shot("crop-dragged").pixelColor(grown).green(), fit.pixelColor(grown).green(), 1);
+
+    const QImage histogram = shot("histogram");
+    EXPECT_GT(columnsWithBars(histogram), 0);
+}
+
+TEST(LumivarOnXServer, ThePixel7AndItsHistogram) {
+    LV_REQUIRE_X_SERVER();
+    LV_REQUIRE_SAMPLE("Pixel7_small.dng");
+    testsupport::TempHome home;
+    const ProgramRun run =
+        runLumivar(home, "open " + kChart.string() + "\nwait-image 120\n" +
+                             "screenshot chart-histogram histogram\nclose\n"
+                             "open " +
+                             testsupport::samplePath("Pixel7_small.dng").string() +
+                             "\nwait-image 120\n"
+                             // a night scene: brighter, so that its edges show
+                             "set Lumivar_Filter_inputEV 3\nwait-image 120\n"
+                             "screenshot pixel7 view\nscreenshot pixel7-histogram histogram\n"
+                             "expect Lumivar_Filter_inputEV 3\nquit\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    const QImage view = shot("pixel7");
+    const QRect area = imageArea(view);
+    // The decoder's 382 x 510 at factor 1.
+    EXPECT_EQ(area.size(), QSize(382, 510));
+    EXPECT_TRUE(greyAndNotBlank(view, area));
+    // Every display tile from the render after the change: no block as dark as before it.
+    const auto mean = [&](const QRect& r) {
+        double sum = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                sum += view.pixelColor(x, y).green();
+        return sum / (double(r.width()) * r.height());
+    };
+    const double whole = mean(area);
+    for (int y = area.top(); y + 128 <= area.bottom(); y += 128)
+        for (int x = area.left(); x + 128 <= area.right(); x += 128)
+            EXPECT_NEAR(mean(QRect(x, y, 128, 128)), whole, 0.3 * whole) << "block at " << x << "," << y;
+
+    const QImage chart = shot("chart-histogram"), pixel7 = shot("pixel7-histogram");
+    ASSERT_EQ(chart.size(), pixel7.size());
+    int differing = 0;
+    for (int y = 0; y < chart.height(); ++y)
+        for (int x = 0; x < chart.width(); ++x)
+            differing += chart.pixel(x, y) != pixel7.pixel(x, y);
+    EXPECT_GT(differing, chart.width() * chart.height() / 20);
+    EXPECT_GT(columnsWithBars(pixel7), 0);
+}
+
+// Windows closed while their first render, or a zoomed one, is still under way (the program
+// runs under the sanitizers in CI: any fault fails the run).
+TEST(LumivarOnXServer, ClosingDuringARenderIsClean) {
+    LV_REQUIRE_X_SERVER();
+    LV_REQUIRE_SAMPLE("Pixel7_small.dng");
+    testsupport::TempHome home;
+    const std::string pixel7 = testsupport::samplePath("Pixel7_small.dng").string();
+    const ProgramRun run =
+        runLumivar(home, "open " + pixel7 + "\nclose\nopen " + kChart.string() + "\nopen " + pixel7 +
+                             "\nwait-image 120\nzoom 4\nset Lumivar_Filter_inputEV 1\nclose\nclose\nquit\n");
+    EXPECT_EQ(run.status, 0) << run.output;
+}
+
+TEST(LumivarOnXServer, AFailedLineOrAMissingFileFailsTheRun) {
+    LV_REQUIRE_X_SERVER();
+    testsupport::TempHome home;
+    // The document opens; its render fails with the decoder's text, which the wait reports.
+    const ProgramRun run = runLumivar(home, "open " + (home.path() / "gone.dng").string() +
+                                                "\nwait-image 60\nclose\nfit\nquit\n");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.output.find("line 2: FAILED: wait-image 60: No such file or directory"), std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("line 4: FAILED: fit: no window is open"), std::string::npos) << run.output;
+
+    const ProgramRun bad = runLumivar(home, "open\n");
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.output.find("line 1: open takes 1 argument, not 0"), std::string::npos) << bad.output;
+}
