@@ -8,6 +8,8 @@
 #include <QWindow>
 #include <system_error>
 
+#include "app/main/EditingProgramWindow.h"
+#include "app/main/LumivarWindow.h"
 #include "display/TiledViewGeometry.h"
 #include "display/ZadeDivivCATiledLayerView.h"
 #include "display/widgets/CIImageView.h"
@@ -16,44 +18,64 @@ using automation::Command;
 using automation::Outcome;
 using automation::Verb;
 
+WindowOpener plainWindows(DocumentOpener opener, bool closeOnFailure) {
+    return [opener = std::move(opener), closeOnFailure](
+               const std::filesystem::path& file) -> std::variant<ProgramWindow*, platform::Error> {
+        OpenedDocument opened = opener(file);
+        if (auto* error = std::get_if<platform::Error>(&opened)) return *error;
+        auto* window = new LumivarWindow(std::move(std::get<std::unique_ptr<ViewerDocument>>(opened)));
+        // The error has been shown; a script keeps the window to report it on its wait.
+        if (closeOnFailure)
+            QObject::connect(window, &LumivarWindow::renderFailed, window, [window] { window->close(); });
+        window->show();
+        window->startDisplay();
+        return static_cast<ProgramWindow*>(window);
+    };
+}
+
 LumivarProgram::LumivarProgram(DocumentOpener opener, Options options)
+    : LumivarProgram(plainWindows(std::move(opener), !options.automation), options) {}
+
+LumivarProgram::LumivarProgram(WindowOpener opener, Options options)
     : opener_(std::move(opener)), options_(std::move(options)) {}
 
 LumivarProgram::~LumivarProgram() {
     closeAll();
-    for (auto& window : windows_)
-        delete window.data();
+    for (auto& entry : windows_)
+        delete entry.widget.data();
 }
 
 std::optional<platform::Error> LumivarProgram::open(const std::filesystem::path& file) {
-    OpenedDocument opened = opener_(file);
+    auto opened = opener_(file);
     if (auto* error = std::get_if<platform::Error>(&opened)) return *error;
-    auto* window = new LumivarWindow(std::move(std::get<std::unique_ptr<ViewerDocument>>(opened)));
-    // The error has been shown; a script keeps the window to report it on its wait.
-    if (!options_.automation)
-        QObject::connect(window, &LumivarWindow::renderFailed, window, [window] { window->close(); });
-    windows_.emplace_back(window);
-    window->show();
-    window->startDisplay();
+    ProgramWindow* window = std::get<ProgramWindow*>(opened);
+    // An editing window closes itself when its document cannot show the image; the reason
+    // stays with the program for the script's next wait.
+    std::function<std::optional<platform::Error>()> failure;
+    if (auto* editing = dynamic_cast<EditingProgramWindow*>(window)) {
+        auto reason = editing->failure();
+        failure = [reason] { return *reason; };
+    }
+    windows_.push_back({window->widget(), window, std::move(failure)});
     return std::nullopt;
 }
 
-LumivarWindow* LumivarProgram::currentWindow() const {
+ProgramWindow* LumivarProgram::currentWindow() const {
     for (auto it = windows_.rbegin(); it != windows_.rend(); ++it)
-        if (*it && (*it)->isVisible()) return it->data();
+        if (it->widget && it->widget->isVisible()) return it->window;
     return nullptr;
 }
 
-std::vector<LumivarWindow*> LumivarProgram::windows() const {
-    std::vector<LumivarWindow*> open;
-    for (const auto& window : windows_)
-        if (window && window->isVisible()) open.push_back(window.data());
+std::vector<ProgramWindow*> LumivarProgram::windows() const {
+    std::vector<ProgramWindow*> open;
+    for (const auto& entry : windows_)
+        if (entry.widget && entry.widget->isVisible()) open.push_back(entry.window);
     return open;
 }
 
 void LumivarProgram::closeAll() {
-    for (auto& window : windows_)
-        if (window && window->isVisible()) window->close();
+    for (auto& entry : windows_)
+        if (entry.widget && entry.widget->isVisible()) entry.widget->close();
 }
 
 std::filesystem::path LumivarProgram::resolve(const std::string& path) const {
@@ -72,7 +94,7 @@ Outcome LumivarProgram::start(const Command& command) {
         closeAll();
         return Outcome::passed();
     }
-    LumivarWindow* window = currentWindow();
+    ProgramWindow* window = currentWindow();
     if (!window) return Outcome::failed("no window is open");
     settled_.invalidate();
     switch (command.verb) {
@@ -80,17 +102,16 @@ Outcome LumivarProgram::start(const Command& command) {
     case Verb::Screenshot:
         return poll(command);
     case Verb::Close:
-        closing_ = window;
-        window->close();
+        closing_ = window->widget();
+        window->widget()->close();
         return poll(command);
     case Verb::Set: {
         const auto value = automation::parseValue(command.words[1]);
-        window->document().setValue(value, command.words[0]);
-        window->settingChanged(command.words[0]);
+        window->setValue(value, command.words[0]);
         return Outcome::passed();
     }
     case Verb::Expect: {
-        const auto actual = window->document().valueForKey(command.words[0]);
+        const auto actual = window->valueForKey(command.words[0]);
         const auto expected = automation::parseValue(command.words[1]);
         if (automation::valuesMatch(actual, expected)) return Outcome::passed();
         return Outcome::failed("the value is " + automation::describeValue(actual));
@@ -129,24 +150,30 @@ Outcome LumivarProgram::poll(const Command& command) {
         // Gone once Qt has deleted it.
         return closing_ ? Outcome::pending() : Outcome::passed();
     }
-    LumivarWindow* window = currentWindow();
-    if (!window) return Outcome::failed("the window has closed");
+    ProgramWindow* window = currentWindow();
+    if (!window) {
+        // The newest window's document may have closed it after presenting why.
+        if (!windows_.empty() && windows_.back().failure)
+            if (auto error = windows_.back().failure()) return Outcome::failed(error->failureReason);
+        return Outcome::failed("the window has closed");
+    }
     if (command.verb == Verb::WaitImage) return waitForImage(*window);
     if (command.verb == Verb::Screenshot) return screenshot(command);
     return Outcome::failed("not a command that waits");
 }
 
-Outcome LumivarProgram::waitForImage(LumivarWindow& window) {
+Outcome LumivarProgram::waitForImage(ProgramWindow& window) {
     if (window.renderError()) return Outcome::failed(window.renderError()->failureReason);
     if (!window.hasImage() || window.isRendering() || !window.tilesSettled()) return Outcome::pending();
     return Outcome::passed();
 }
 
 Outcome LumivarProgram::screenshot(const Command& command) {
-    LumivarWindow& window = *currentWindow();
+    ProgramWindow& program = *currentWindow();
+    QWidget& window = *program.widget();
     if (!options_.shots) return Outcome::failed("no --screenshots folder was given");
-    const bool waitForTiles = window.hasImage() && !window.renderError();
-    if (waitForTiles && !window.tilesSettled()) {
+    const bool waitForTiles = program.hasImage() && !program.renderError();
+    if (waitForTiles && !program.tilesSettled()) {
         settled_.invalidate();
         return Outcome::pending();
     }
@@ -158,9 +185,9 @@ Outcome LumivarProgram::screenshot(const Command& command) {
     const std::string part = command.words.size() > 1 ? command.words[1] : "window";
     QRect area = window.rect();
     if (part == "view")
-        area = QRect(window.imageView().mapTo(&window, QPoint(0, 0)), window.imageView().size());
+        area = QRect(program.imageView().mapTo(&window, QPoint(0, 0)), program.imageView().size());
     if (part == "histogram")
-        area = QRect(window.histogramView().mapTo(&window, QPoint(0, 0)), window.histogramView().size());
+        area = QRect(program.histogramView().mapTo(&window, QPoint(0, 0)), program.histogramView().size());
     const QPixmap shot =
         window.screen()->grabWindow(window.winId(), area.x(), area.y(), area.width(), area.height());
     std::error_code ec;
@@ -172,7 +199,7 @@ Outcome LumivarProgram::screenshot(const Command& command) {
     return Outcome::passed(file.string());
 }
 
-Outcome LumivarProgram::drag(LumivarWindow& window, const Command& command) {
+Outcome LumivarProgram::drag(ProgramWindow& window, const Command& command) {
     ZadeDivivCATiledLayerView& view = window.imageView();
     const auto toWidget = [&](double x, double y) {
         return view.fromView(view.geometryModel().viewPointFromImagePoint({x, y}));
@@ -193,7 +220,7 @@ Outcome LumivarProgram::drag(LumivarWindow& window, const Command& command) {
     return Outcome::passed();
 }
 
-Outcome LumivarProgram::wheel(LumivarWindow& window, const Command& command) {
+Outcome LumivarProgram::wheel(ProgramWindow& window, const Command& command) {
     ZadeDivivCATiledLayerView& view = window.imageView();
     const QPointF centre(view.width() / 2.0, view.height() / 2.0);
     const QPoint notches(int(std::lround(command.numbers[0] * 120)),

@@ -3,13 +3,22 @@
 // carried out on them. The newest window that is still open is the current one.
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QWidget>
+#include <functional>
+#include <variant>
 #include <filesystem>
 #include <optional>
 #include <vector>
 
 #include "app/main/AutomationRunner.h"
-#include "app/main/LumivarWindow.h"
+#include "app/main/ProgramWindow.h"
 #include "app/main/ViewerDocument.h"
+
+// Opens a file in a new, shown window that starts its first render; the error otherwise.
+using WindowOpener = std::function<std::variant<ProgramWindow*, platform::Error>(const std::filesystem::path&)>;
+
+// Windows of the plain kind over the opener's viewer documents.
+WindowOpener plainWindows(DocumentOpener opener, bool closeOnFailure);
 
 class LumivarProgram : public automation::Host {
   public:
@@ -20,14 +29,15 @@ class LumivarProgram : public automation::Host {
     };
 
     LumivarProgram(DocumentOpener opener, Options options);
+    LumivarProgram(WindowOpener opener, Options options);
     ~LumivarProgram() override;
     LumivarProgram(const LumivarProgram&) = delete;
     LumivarProgram& operator=(const LumivarProgram&) = delete;
 
     // Opens the file in a new window; the error when it cannot be opened.
     std::optional<platform::Error> open(const std::filesystem::path& file);
-    LumivarWindow* currentWindow() const;
-    std::vector<LumivarWindow*> windows() const;
+    ProgramWindow* currentWindow() const;
+    std::vector<ProgramWindow*> windows() const;
     // Closes every window and lets the documents go.
     void closeAll();
 
@@ -38,16 +48,22 @@ class LumivarProgram : public automation::Host {
     static constexpr int kSettleMilliseconds = 300;
 
   private:
-    automation::Outcome waitForImage(LumivarWindow& window);
+    struct Entry {
+        QPointer<QWidget> widget; // the window is valid while this is
+        ProgramWindow* window;
+        // What made a failed window close (an editing window closes itself).
+        std::function<std::optional<platform::Error>()> failure;
+    };
+    automation::Outcome waitForImage(ProgramWindow& window);
     automation::Outcome screenshot(const automation::Command& command);
-    automation::Outcome drag(LumivarWindow& window, const automation::Command& command);
-    automation::Outcome wheel(LumivarWindow& window, const automation::Command& command);
+    automation::Outcome drag(ProgramWindow& window, const automation::Command& command);
+    automation::Outcome wheel(ProgramWindow& window, const automation::Command& command);
     std::filesystem::path resolve(const std::string& path) const;
 
-    DocumentOpener opener_;
+    WindowOpener opener_;
     Options options_;
-    std::vector<QPointer<LumivarWindow>> windows_;
-    QPointer<LumivarWindow> closing_;
+    std::vector<Entry> windows_;
+    QPointer<QWidget> closing_;
     bool closingStarted_ = false;
     QElapsedTimer settled_; // since the current window's tiles were all in place
 };

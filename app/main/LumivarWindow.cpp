@@ -7,6 +7,7 @@
 #include <map>
 
 #include "app/core/AlertPresenter.h"
+#include "app/main/TilesSettled.h"
 #include "display/CropLayerController.h"
 #include "display/VQTileSublayer.h"
 #include "display/VQTiledLayer.h"
@@ -14,27 +15,6 @@
 #include "display/widgets/CIImageView.h"
 #include "engine/core/TiledEngine.h"
 
-namespace {
-
-// Every tile in sight shows what it was last asked for: none waits for a fetch.
-bool layerSettled(const VQTiledLayer* layer, const QRectF& area,
-                  const std::map<const Layer*, qint64>* stale) {
-    if (!layer || layer->isHidden()) return true;
-    for (const auto& tile : layer->sublayers()) {
-        if (tile->isHidden() || !tile->frame().intersects(area)) continue;
-        if (!tile->hasContents()) return false;
-        if (!stale) continue; // the overlay's tiles draw themselves
-        if (static_cast<const VQTileSublayer&>(*tile).contentIsDirty()) return false;
-        // The image's tiles: the full answer (a thumbnail is drawn smooth), fetched since the
-        // last render (a fetch clears the dirty mark when it starts, not when it ends).
-        if (tile->magnificationFilter() != LayerFilter::Nearest) return false;
-        auto it = stale->find(tile.get());
-        if (it != stale->end() && it->second == tile->contents().cacheKey()) return false;
-    }
-    return true;
-}
-
-} // namespace
 
 LumivarWindow::LumivarWindow(std::unique_ptr<ViewerDocument> document, QWidget* parent)
     : QWidget(parent), document_(std::move(document)) {
@@ -106,10 +86,7 @@ void LumivarWindow::imageRendered() {
     const bool first = !hasImage_;
     if (first) view_->setVisible(true);
     // What the tiles show now is of the render before.
-    staleTiles_.clear();
-    if (const auto& layer = view_->geometryModel().tiledLayer())
-        for (const auto& tile : layer->sublayers())
-            if (tile->hasContents()) staleTiles_[tile.get()] = tile->contents().cacheKey();
+    staleTiles_ = staleTilesOf(*view_);
     if (!view_->setImage(image, document_->getOrientation(), 0)) {
         renderError_ =
             platform::Error{"LumivarErrorDomain", -1,
@@ -124,17 +101,15 @@ void LumivarWindow::imageRendered() {
     hasImage_ = true;
 }
 
-bool LumivarWindow::tilesSettled() const {
-    if (!hasImage_) return false;
-    const auto& model = view_->geometryModel();
-    const auto& layer = model.tiledLayer();
-    if (!layer || layer->sublayers().empty()) return false;
-    if (!layerSettled(layer.get(), layer->activeArea(), &staleTiles_)) return false;
-    if (const CropLayerController* crop = model.cropLayerCntrl()) {
-        const auto& overlay = crop->ourLayer();
-        if (overlay && !layerSettled(overlay.get(), overlay->activeArea(), nullptr)) return false;
-    }
-    return true;
+bool LumivarWindow::tilesSettled() const { return hasImage_ && viewTilesSettled(*view_, staleTiles_); }
+
+std::optional<platform::Value> LumivarWindow::valueForKey(const std::string& key) {
+    return document_->valueForKey(key);
+}
+
+void LumivarWindow::setValue(std::optional<platform::Value> value, const std::string& key) {
+    document_->setValue(std::move(value), key);
+    settingChanged(key);
 }
 
 void LumivarWindow::settingChanged(const std::string& key) {

@@ -8,6 +8,8 @@
 #include <memory>
 #include <optional>
 
+#include "app/main/ProgramWindow.h"
+#include "app/main/TilesSettled.h"
 #include "app/main/ViewerDocument.h"
 #include "display/TiledViewDelegates.h"
 
@@ -15,7 +17,7 @@ class CIImageView;
 class Layer;
 class ZadeDivivCATiledLayerView;
 
-class LumivarWindow : public QWidget, public ZadeDivivGLViewEyeDropperDelegate {
+class LumivarWindow : public QWidget, public ProgramWindow, public ZadeDivivGLViewEyeDropperDelegate {
     Q_OBJECT
 
   public:
@@ -25,17 +27,21 @@ class LumivarWindow : public QWidget, public ZadeDivivGLViewEyeDropperDelegate {
     ~LumivarWindow() override;
 
     ViewerDocument& document() { return *document_; }
-    ZadeDivivCATiledLayerView& imageView() { return *view_; }
-    CIImageView& histogramView() { return *histogram_; }
+    QWidget* widget() override { return this; }
+    ZadeDivivCATiledLayerView& imageView() override { return *view_; }
+    CIImageView& histogramView() override { return *histogram_; }
 
     // Starts the document's first render.
     void startDisplay();
-    bool hasImage() const { return hasImage_; }
+    bool hasImage() const override { return hasImage_; }
     // A render has started and not finished.
-    bool isRendering() const { return rendering_; }
-    const std::optional<platform::Error>& renderError() const { return renderError_; }
+    bool isRendering() const override { return rendering_; }
+    const std::optional<platform::Error>& renderError() const override { return renderError_; }
     // Every tile of the image and of the crop overlay in sight has its pixels.
-    bool tilesSettled() const;
+    bool tilesSettled() const override;
+    std::optional<platform::Value> valueForKey(const std::string& key) override;
+    // Sets the document's value and follows it (see settingChanged).
+    void setValue(std::optional<platform::Value> value, const std::string& key) override;
     // Shows the document's crop and orientation again after a setting changed; a setting
     // that renders again counts as a render under way until the document reports it done.
     void settingChanged(const std::string& key);
@@ -61,6 +67,6 @@ class LumivarWindow : public QWidget, public ZadeDivivGLViewEyeDropperDelegate {
     bool rendering_ = false;
     bool closed_ = false;
     std::optional<platform::Error> renderError_;
-    std::map<const Layer*, qint64> staleTiles_; // each tile's contents when the last render finished
+    StaleTiles staleTiles_; // each tile's contents when the last render finished
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -1,7 +1,6 @@
 // The lumivar program: each raw file of the command line in a window of its own, or an
 // automation script driving the windows (see AutomationScript.h).
 #include <QApplication>
-#include <QFileDialog>
 #include <QMessageBox>
 #include <QStringList>
 #include <QTimer>
@@ -17,8 +16,17 @@
 #include "app/core/MyDocument.h"
 #include "app/main/AutomationRunner.h"
 #include "app/main/LumivarCommandLine.h"
+#include "app/main/EditingProgramWindow.h"
 #include "app/main/LumivarProgram.h"
-#include "app/main/OpenDocument.h"
+#include "app/ui/InspectorController.h"
+#include "app/ui/LumivarAppDelegate.h"
+#include "app/ui/LumivarApplication.h"
+#include "app/ui/PresetWindowController.h"
+#include "app/ui/ProfileController.h"
+#include "app/ui/SingleInstance.h"
+#include "app/ui/browser/BrowserWindowController.h"
+#include "app/ui/pcdDocumentController.h"
+#include "app/ui/preferences/PreferencesController.h"
 #include "display/MainQueuePump.h"
 #include "platform/UserDefaults.h"
 
@@ -29,6 +37,7 @@ class ProgramAlerts : public AlertPresenter {
   public:
     explicit ProgramAlerts(bool automation) : automation_(automation) {}
     void presentError(const platform::Error& error, const MyDocument* document) override {
+        notePresentedError(document, error);
         std::string text = error.failureReason;
         if (document && !document->displayName().empty()) text = document->displayName() + ": " + text;
         if (automation_)
@@ -58,21 +67,6 @@ std::optional<std::string> readScript(const std::filesystem::path& file) {
     return text.str();
 }
 
-std::vector<std::filesystem::path> askForFiles() {
-    QStringList patterns;
-    for (std::string_view extension : app::rawExtensions()) {
-        const QString e = QString::fromUtf8(extension.data(), qsizetype(extension.size()));
-        patterns << "*." + e << "*." + e.toUpper();
-    }
-    const QStringList chosen =
-        QFileDialog::getOpenFileNames(nullptr, QObject::tr("Open raw files"), QString(),
-                                      QObject::tr("Raw files (%1);;All files (*)").arg(patterns.join(' ')));
-    std::vector<std::filesystem::path> files;
-    for (const QString& file : chosen)
-        files.emplace_back(file.toStdString());
-    return files;
-}
-
 int run(QApplication& application, const LumivarCommandLine& line) {
     LumivarProgram::Options options;
     options.automation = line.automation.has_value();
@@ -93,10 +87,45 @@ int run(QApplication& application, const LumivarCommandLine& line) {
     struct Restore {
         ~Restore() { AlertPresenter::setShared(nullptr); }
     } restore;
-    LumivarProgram program(openDocument, options);
+    // The application's other windows, reached from the menus of every editing window.
+    auto& controller = pcdDocumentController::sharedDocumentController();
+    BrowserWindowController::Hooks browserHooks;
+    browserHooks.openDocument = [&controller](const std::filesystem::path& file, platform::Error* error) {
+        return controller.openDocumentWithContentsOfURL(file, true, error) != nullptr;
+    };
+    browserHooks.presentError = [](const platform::Error& error) { AlertPresenter::shared().presentError(error, nullptr); };
+    BrowserWindowController browser(nullptr, nullptr, browserHooks);
+    PreferencesController preferences;
+    InspectorController inspector;
+    ProfileController profiles;
+    PresetWindowController presets;
+    pcdDocumentController::Windows windows;
+    windows.showBrowser = [&browser] { browser.showBrowser(); };
+    windows.rebuildBrowserMenus = [&browser] { browser.buildMenus(); };
+    windows.showPreferences = [&preferences] {
+        preferences.show();
+        preferences.raise();
+    };
+    windows.showInspector = [&inspector] { inspector.showWindow(); };
+    windows.inspectorSetData = [&inspector](const std::optional<platform::Dictionary>& data) {
+        inspector.setData(data.value_or(platform::Dictionary{}));
+    };
+    windows.showProfiles = [&profiles] { profiles.showBrowser(); };
+    windows.showPresets = [&presets] { presets.showBrowser(); };
+    controller.setWindows(windows);
+    struct Unhook {
+        pcdDocumentController& controller;
+        BrowserWindowController& browser;
+        ~Unhook() {
+            browser.applicationWillTerminate();
+            controller.setWindows({});
+        }
+    } unhook{controller, browser};
+
+    LumivarProgram program(editingWindows(), options);
     int failedOpens = 0;
     auto files = line.files;
-    if (files.empty() && !line.automation) files = askForFiles();
+
     for (const auto& file : files)
         if (auto error = program.open(std::filesystem::absolute(file))) {
             ++failedOpens;
@@ -108,7 +137,17 @@ int run(QApplication& application, const LumivarCommandLine& line) {
         }
 
     if (!line.automation) {
-        if (program.windows().empty()) return failedOpens ? 1 : 0;
+        // Without a file to show, the browser is where a photographer starts.
+        if (program.windows().empty()) {
+            if (failedOpens) return 1;
+            browser.showBrowser();
+        }
+        // A second start hands its files to this one.
+        SingleInstance instance;
+        instance.listen([&program](const QString& path) {
+            if (auto error = program.open(std::filesystem::absolute(path.toStdString())))
+                AlertPresenter::shared().presentError(*error, nullptr);
+        });
         return application.exec();
     }
 
@@ -138,16 +177,27 @@ int main(int argc, char** argv) {
         } else if (std::string_view(argv[i]) == "--") {
             break;
         }
-    QApplication application(argc, argv);
+    LumivarApplication application(argc, argv);
     QApplication::setApplicationName("Lumivar");
     const LumivarCommandLine line = LumivarCommandLine::parse(programArguments());
     if (!line.error.empty()) {
         std::cerr << "lumivar: " << line.error << "\n" << LumivarCommandLine::usage();
         return 2;
     }
+    // One lumivar per user and home: a second start hands its files over and ends.
+    if (!line.automation) {
+        QStringList paths;
+        for (const auto& file : line.files) paths << QString::fromStdString(std::filesystem::absolute(file).string());
+        if (SingleInstance().handOff(paths, 500)) return 0;
+    }
     installMainQueuePump(application);
     app::registerApplicationDefaults(platform::UserDefaults::standard());
+    // A script runs beside whatever else the user has open: it neither empties the shared
+    // temporary folder nor takes the running flag, and shows no splash over its screenshots.
+    LumivarAppDelegate delegate(platform::UserDefaults::standard());
+    if (!line.automation) delegate.applicationDidFinishLaunching();
     const int status = run(application, line);
+    if (!line.automation) delegate.applicationWillTerminate();
     removeMainQueuePump();
     return status;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/main/LumivarProgram.h"
+#include "app/main/LumivarWindow.h"
 #include "display/CropLayerController.h"
 #include "display/ZadeDivivCATiledLayerView.h"
 #include "tests/app/main/FakeViewerDocument.h"
@@ -19,7 +20,7 @@ struct Program {
 
     ZadeDivivCATiledLayerView& view() { return program.currentWindow()->imageView(); }
     FakeViewerDocument& document() {
-        return static_cast<FakeViewerDocument&>(program.currentWindow()->document());
+        return static_cast<FakeViewerDocument&>(dynamic_cast<LumivarWindow*>(program.currentWindow())->document());
     }
 };
 
@@ -33,7 +34,7 @@ TEST(LumivarProgram, OpensShowsAtFitAndClosesTheDocumentOnce) {
     ASSERT_NE(p.program.currentWindow(), nullptr);
     EXPECT_TRUE(p.program.currentWindow()->hasImage());
     EXPECT_DOUBLE_EQ(p.view().pixelScaleFactor(), 1.0); // the small chart at its own size
-    EXPECT_EQ(p.program.currentWindow()->windowTitle(), "chart.dng");
+    EXPECT_EQ(p.program.currentWindow()->widget()->windowTitle(), "chart.dng");
 
     // A stored crop reaches the overlay when it is set.
     run =
