@@ -29,6 +29,14 @@ constexpr VerbSpec kVerbs[] = {
     {"mode", Verb::Mode, 1, 1, false},
     {"drag", Verb::Drag, 4, 4, true},
     {"wheel", Verb::Wheel, 2, 2, true},
+    {"slider", Verb::Slider, 2, 2, false},
+    {"click", Verb::Click, 1, 1, false},
+    {"key", Verb::Key, 1, 1, false},
+    {"export", Verb::Export, 2, 2, false},
+    {"preset-save", Verb::PresetSave, 2, 64, false},
+    {"preset-apply", Verb::PresetApply, 1, 1, false},
+    {"rotate", Verb::Rotate, 1, 1, false},
+    {"update", Verb::Update, 0, 0, false},
 };
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
@@ -130,7 +138,8 @@ std::optional<Command> parseLine(std::string_view line, int number, std::string&
     if (count < spec->minWords || count > spec->maxWords) {
         std::ostringstream expected;
         expected << spec->name << " takes " << spec->minWords;
-        if (spec->maxWords != spec->minWords) expected << " or " << spec->maxWords;
+        if (spec->maxWords != spec->minWords)
+            expected << (spec->maxWords - spec->minWords > 1 ? " to " : " or ") << spec->maxWords;
         expected << (spec->maxWords == 1 && spec->minWords == 1 ? " argument" : " arguments") << ", not "
                  << count;
         error = expected.str();
@@ -156,6 +165,19 @@ std::optional<Command> parseLine(std::string_view line, int number, std::string&
     if (spec->verb == Verb::Mode && command.words[0] != "pan" && command.words[0] != "crop" &&
         command.words[0] != "eyedropper") {
         error = "mode is pan, crop or eyedropper, not \"" + command.words[0] + "\"";
+        return std::nullopt;
+    }
+    if (spec->verb == Verb::Rotate && command.words[0] != "cw" && command.words[0] != "ccw") {
+        error = "rotate is cw or ccw, not \"" + command.words[0] + "\"";
+        return std::nullopt;
+    }
+    if (spec->verb == Verb::Export && command.words[0] != "jpeg" && command.words[0] != "tiff" &&
+        command.words[0] != "dng" && command.words[0] != "exr") {
+        error = "export is jpeg, tiff, dng or exr, not \"" + command.words[0] + "\"";
+        return std::nullopt;
+    }
+    if (spec->verb == Verb::Slider && !parseNumber(command.words[1])) {
+        error = "slider: the value must be a number";
         return std::nullopt;
     }
     if (spec->verb == Verb::Screenshot &&

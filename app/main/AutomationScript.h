@@ -14,6 +14,16 @@
 //   drag X1 Y1 X2 Y2       a left-button drag between two image pixels (of the unturned
 //                          image, from its upper left), mapped to the view when it starts
 //   wheel DX DY            a wheel turn of so many notches over the view's centre
+// In the editing window:
+//   slider KEY VALUE       moves the slider of the key to the value, as a hand would
+//   click NAME             clicks the button of that name (e.g. "eyedropper", "extEditorUpdate")
+//   key SEQ                a key press in the window, e.g. "Ctrl+E" (the application rewrites keys)
+//   export TYPE PATH       exports as jpeg, tiff, dng or exr to PATH through the window and
+//                          waits for the export
+//   preset-save NAME GROUP...  a preset of the named groups ("Monochrome Filters" ...)
+//   preset-apply NAME      applies the preset of that name
+//   rotate cw|ccw          turns the image a quarter
+//   update                 the external editor's update, waited for
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,7 +33,29 @@
 
 namespace automation {
 
-enum class Verb { Open, WaitImage, Set, Expect, Screenshot, Close, Quit, Zoom, Fit, Mode, Drag, Wheel };
+enum class Verb {
+    Open,
+    WaitImage,
+    Set,
+    Expect,
+    Screenshot,
+    Close,
+    Quit,
+    Zoom,
+    Fit,
+    Mode,
+    Drag,
+    Wheel,
+    // The editing window's.
+    Slider,
+    Click,
+    Key,
+    Export,
+    PresetSave,
+    PresetApply,
+    Rotate,
+    Update
+};
 
 struct Command {
     int line = 0; // 1-based line of the script

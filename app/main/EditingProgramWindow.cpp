@@ -54,7 +54,8 @@ class EditingProgramWindow::Watcher : public DocumentWindow {
     std::shared_ptr<std::optional<platform::Error>> failure_;
 };
 
-EditingProgramWindow::EditingProgramWindow(ZadeDivivWindowController* window, std::shared_ptr<MyDocument> document)
+EditingProgramWindow::EditingProgramWindow(ZadeDivivWindowController* window,
+                                           std::shared_ptr<MyDocument> document)
     : QObject(window), window_(window), document_(std::move(document)),
       watcher_(std::make_shared<Watcher>(document_, renderError_)) {
     document_->addWindowController(watcher_);
@@ -87,7 +88,8 @@ bool EditingProgramWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 EditingProgramWindow::~EditingProgramWindow() {
-    for (const auto& token : tokens_) platform::NotificationCenter::defaultCenter().removeObserver(token);
+    for (const auto& token : tokens_)
+        platform::NotificationCenter::defaultCenter().removeObserver(token);
     document_->removeWindowController(watcher_);
 }
 
@@ -112,6 +114,10 @@ std::optional<platform::Value> EditingProgramWindow::valueForKey(const std::stri
 
 void EditingProgramWindow::setValue(std::optional<platform::Value> value, const std::string& key) {
     document_->setValue(std::move(value), key);
+    noteSettingChanged(key);
+}
+
+void EditingProgramWindow::noteSettingChanged(const std::string& key) {
     // The engine starts on its own queue; until it says so the picture is not the new one.
     const bool renders = key.rfind("Lumivar_Filter_", 0) == 0 ||
                          std::find(MyDocument::kObservedKeys.begin(), MyDocument::kObservedKeys.end(), key) !=
@@ -132,7 +138,8 @@ WindowOpener editingWindows() {
         if (!document) return error;
         ZadeDivivWindowController* window = controller.windowForDocument(document.get());
         if (!window) return platform::Error{"LumivarErrorDomain", -1, "The document has no window."};
-        if (auto* known = window->findChild<EditingProgramWindow*>()) return static_cast<ProgramWindow*>(known);
+        if (auto* known = window->findChild<EditingProgramWindow*>())
+            return static_cast<ProgramWindow*>(known);
         return static_cast<ProgramWindow*>(new EditingProgramWindow(window, document));
     };
 }

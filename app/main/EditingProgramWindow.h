@@ -32,6 +32,8 @@ class EditingProgramWindow : public QObject, public ProgramWindow {
     bool tilesSettled() const override;
     std::optional<platform::Value> valueForKey(const std::string& key) override;
     void setValue(std::optional<platform::Value> value, const std::string& key) override;
+    // A control set the key: a render follows when the key renders.
+    void noteSettingChanged(const std::string& key);
 
     // Why the document could not show the image; kept by the program after the window closed.
     std::shared_ptr<std::optional<platform::Error>> failure() const { return renderError_; }

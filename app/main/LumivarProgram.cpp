@@ -1,15 +1,24 @@
 #include "app/main/LumivarProgram.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QScreen>
+#include <QSlider>
 #include <QWheelEvent>
 #include <QWindow>
+#include <algorithm>
+#include <cmath>
+#include <map>
 #include <system_error>
 
+#include "app/core/MyDocument.h"
 #include "app/main/EditingProgramWindow.h"
 #include "app/main/LumivarWindow.h"
+#include "app/ui/ControlRanges.h"
+#include "app/ui/WindowChoosers.h"
 #include "display/TiledViewGeometry.h"
 #include "display/ZadeDivivCATiledLayerView.h"
 #include "display/widgets/CIImageView.h"
@@ -119,6 +128,10 @@ Outcome LumivarProgram::start(const Command& command) {
     default:
         break;
     }
+    if (auto* editing = dynamic_cast<EditingProgramWindow*>(window)) {
+        auto outcome = editingCommand(*editing, command);
+        if (outcome) return *outcome;
+    }
     // The rest acts on the image.
     if (!window->hasImage()) return Outcome::failed("no image is shown yet");
     ZadeDivivCATiledLayerView& view = window->imageView();
@@ -158,6 +171,14 @@ Outcome LumivarProgram::poll(const Command& command) {
         return Outcome::failed("the window has closed");
     }
     if (command.verb == Verb::WaitImage) return waitForImage(*window);
+    if (command.verb == Verb::Export || command.verb == Verb::Update) {
+        auto* editing = dynamic_cast<EditingProgramWindow*>(window);
+        if (!editing) return Outcome::failed("not an editing window");
+        if (editing->controller().exportRunning()) return Outcome::pending();
+        const QString error = editing->controller().lastPresentedError();
+        if (!error.isEmpty()) return Outcome::failed(error.toStdString());
+        return Outcome::passed();
+    }
     if (command.verb == Verb::Screenshot) return screenshot(command);
     return Outcome::failed("not a command that waits");
 }
@@ -229,4 +250,83 @@ Outcome LumivarProgram::wheel(ProgramWindow& window, const Command& command) {
                       Qt::NoScrollPhase, false);
     QApplication::sendEvent(&view, &event);
     return Outcome::passed();
+}
+
+std::optional<Outcome> LumivarProgram::editingCommand(EditingProgramWindow& window, const Command& command) {
+    ZadeDivivWindowController& controller = window.controller();
+    switch (command.verb) {
+    case Verb::Slider: {
+        auto* slider = controller.findChild<QSlider*>(QString::fromStdString(command.words[0]));
+        if (!slider) return Outcome::failed("no slider " + command.words[0]);
+        const auto range = controlRangeForKey(command.words[0]);
+        const double value = automation::parseValue(command.words[1])->doubleValue();
+        if (!range || !(range->maximum > range->minimum))
+            return Outcome::failed("no range for " + command.words[0]);
+        const double t = std::clamp((value - range->minimum) / (range->maximum - range->minimum), 0.0, 1.0);
+        // As a hand moves it: the slider's signal carries the value to the document.
+        slider->setValue(int(std::lround(t * slider->maximum())));
+        window.noteSettingChanged(command.words[0]);
+        return Outcome::passed();
+    }
+    case Verb::Click: {
+        auto* button = controller.findChild<QAbstractButton*>(QString::fromStdString(command.words[0]));
+        if (!button) return Outcome::failed("no button " + command.words[0]);
+        button->click();
+        if (command.words[0] == "extEditorUpdate" || command.words[0] == "exportAsSelected")
+            return Outcome::passed("started");
+        return Outcome::passed();
+    }
+    case Verb::Key: {
+        const QKeySequence sequence(QString::fromStdString(command.words[0]));
+        if (sequence.isEmpty()) return Outcome::failed("not a key: " + command.words[0]);
+        const QKeyCombination combination = sequence[0];
+        QWidget* target = controller.focusWidget() ? controller.focusWidget() : &controller;
+        // Through the application object, so that its key rewriting applies.
+        QKeyEvent press(QEvent::KeyPress, combination.key(), combination.keyboardModifiers());
+        QApplication::sendEvent(target, &press);
+        QKeyEvent release(QEvent::KeyRelease, combination.key(), combination.keyboardModifiers());
+        QApplication::sendEvent(target, &release);
+        return Outcome::passed();
+    }
+    case Verb::Export: {
+        static const std::map<std::string, std::string> types{{"jpeg", "public.jpeg"},
+                                                              {"tiff", "public.tiff"},
+                                                              {"dng", "com.adobe.dng"},
+                                                              {"exr", "com.ilm.openexr-image"}};
+        const std::filesystem::path to = resolve(command.words[1]);
+        auto& choosers = WindowChoosers::shared();
+        const auto saved = choosers.saveFile;
+        choosers.saveFile = [to](QWidget*, const QString&,
+                                 const QString&) -> std::optional<std::filesystem::path> { return to; };
+        controller.exportAsType(types.at(command.words[0]));
+        choosers.saveFile = saved;
+        return poll(command);
+    }
+    case Verb::Update:
+        controller.extEditorUpdate();
+        return poll(command);
+    case Verb::PresetSave: {
+        std::vector<bool> on;
+        for (const auto& group : ZadeDivivWindowController::presetGroups())
+            on.push_back(std::find(command.words.begin() + 1, command.words.end(), group.title) !=
+                         command.words.end());
+        platform::Error error;
+        if (!controller.saveNewPreset(command.words[0], on, &error))
+            return Outcome::failed(error.failureReason);
+        return Outcome::passed();
+    }
+    case Verb::PresetApply:
+        if (!controller.applyPresetNamed(command.words[0]))
+            return Outcome::failed("no preset " + command.words[0]);
+        window.noteSettingChanged("Lumivar_Filter_inputEV");
+        return Outcome::passed();
+    case Verb::Rotate:
+        if (command.words[0] == "cw")
+            controller.rotateCW();
+        else
+            controller.rotateCCW();
+        return Outcome::passed("orientation " + std::to_string(controller.document()->getOrientation()));
+    default:
+        return std::nullopt;
+    }
 }

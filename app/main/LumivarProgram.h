@@ -4,10 +4,10 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
-#include <functional>
-#include <variant>
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <variant>
 #include <vector>
 
 #include "app/main/AutomationRunner.h"
@@ -15,7 +15,8 @@
 #include "app/main/ViewerDocument.h"
 
 // Opens a file in a new, shown window that starts its first render; the error otherwise.
-using WindowOpener = std::function<std::variant<ProgramWindow*, platform::Error>(const std::filesystem::path&)>;
+using WindowOpener =
+    std::function<std::variant<ProgramWindow*, platform::Error>(const std::filesystem::path&)>;
 
 // Windows of the plain kind over the opener's viewer documents.
 WindowOpener plainWindows(DocumentOpener opener, bool closeOnFailure);
@@ -54,6 +55,9 @@ class LumivarProgram : public automation::Host {
         // What made a failed window close (an editing window closes itself).
         std::function<std::optional<platform::Error>()> failure;
     };
+    // The editing window's own commands; none for the others.
+    std::optional<automation::Outcome> editingCommand(class EditingProgramWindow& window,
+                                                      const automation::Command& command);
     automation::Outcome waitForImage(ProgramWindow& window);
     automation::Outcome screenshot(const automation::Command& command);
     automation::Outcome drag(ProgramWindow& window, const automation::Command& command);

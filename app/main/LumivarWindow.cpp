@@ -15,7 +15,6 @@
 #include "display/widgets/CIImageView.h"
 #include "engine/core/TiledEngine.h"
 
-
 LumivarWindow::LumivarWindow(std::unique_ptr<ViewerDocument> document, QWidget* parent)
     : QWidget(parent), document_(std::move(document)) {
     setWindowTitle(QString::fromStdString(document_->displayName()));

@@ -15,8 +15,8 @@
 #include "app/core/AppTables.h"
 #include "app/core/MyDocument.h"
 #include "app/main/AutomationRunner.h"
-#include "app/main/LumivarCommandLine.h"
 #include "app/main/EditingProgramWindow.h"
+#include "app/main/LumivarCommandLine.h"
 #include "app/main/LumivarProgram.h"
 #include "app/ui/InspectorController.h"
 #include "app/ui/LumivarAppDelegate.h"
@@ -24,6 +24,7 @@
 #include "app/ui/PresetWindowController.h"
 #include "app/ui/ProfileController.h"
 #include "app/ui/SingleInstance.h"
+#include "app/ui/WindowChoosers.h"
 #include "app/ui/browser/BrowserWindowController.h"
 #include "app/ui/pcdDocumentController.h"
 #include "app/ui/preferences/PreferencesController.h"
@@ -82,6 +83,21 @@ int run(QApplication& application, const LumivarCommandLine& line) {
         options.scriptFolder = std::filesystem::absolute(*line.automation).parent_path();
     }
 
+    // A script answers no dialog: alerts go to standard error, save panels are cancelled
+    // (the export command names its file), warnings are declined.
+    if (options.automation) {
+        auto& choosers = WindowChoosers::shared();
+        choosers.alert = [](QWidget*, const QString& message, const QString& text) {
+            std::cerr << "lumivar: " << message.toStdString() << " " << text.toStdString() << "\n";
+        };
+        choosers.saveFile = [](QWidget*, const QString&,
+                               const QString&) -> std::optional<std::filesystem::path> {
+            return std::nullopt;
+        };
+        choosers.confirm = [](QWidget*, const QString&, const QString&, const QString&, const QString&) {
+            return false;
+        };
+    }
     ProgramAlerts alerts(options.automation);
     AlertPresenter::setShared(&alerts);
     struct Restore {
@@ -93,7 +109,9 @@ int run(QApplication& application, const LumivarCommandLine& line) {
     browserHooks.openDocument = [&controller](const std::filesystem::path& file, platform::Error* error) {
         return controller.openDocumentWithContentsOfURL(file, true, error) != nullptr;
     };
-    browserHooks.presentError = [](const platform::Error& error) { AlertPresenter::shared().presentError(error, nullptr); };
+    browserHooks.presentError = [](const platform::Error& error) {
+        AlertPresenter::shared().presentError(error, nullptr);
+    };
     BrowserWindowController browser(nullptr, nullptr, browserHooks);
     PreferencesController preferences;
     InspectorController inspector;
@@ -187,7 +205,8 @@ int main(int argc, char** argv) {
     // One lumivar per user and home: a second start hands its files over and ends.
     if (!line.automation) {
         QStringList paths;
-        for (const auto& file : line.files) paths << QString::fromStdString(std::filesystem::absolute(file).string());
+        for (const auto& file : line.files)
+            paths << QString::fromStdString(std::filesystem::absolute(file).string());
         if (SingleInstance().handOff(paths, 500)) return 0;
     }
     installMainQueuePump(application);

@@ -60,6 +60,10 @@ TEST(AutomationScript, BadLinesAreNamedAndNothingElseIsLost) {
         {"screenshot ../out", "screenshot: a plain file name, without folders"},
         {"screenshot shot menu", "screenshot: the part is window, view or histogram, not \"menu\""},
         {"quit now", "quit takes 0 arguments, not 1"},
+        {"rotate left", "rotate is cw or ccw, not \"left\""},
+        {"export png out.png", "export is jpeg, tiff, dng or exr, not \"png\""},
+        {"slider Lumivar_Filter_monochromeRed high", "slider: the value must be a number"},
+        {"preset-save Red", "preset-save takes 2 to 64 arguments, not 1"},
     };
     for (const auto& c : cases) {
         std::string error;

@@ -20,7 +20,8 @@ struct Program {
 
     ZadeDivivCATiledLayerView& view() { return program.currentWindow()->imageView(); }
     FakeViewerDocument& document() {
-        return static_cast<FakeViewerDocument&>(dynamic_cast<LumivarWindow*>(program.currentWindow())->document());
+        return static_cast<FakeViewerDocument&>(
+            dynamic_cast<LumivarWindow*>(program.currentWindow())->document());
     }
 };
 

@@ -220,3 +220,38 @@ TEST(LumivarOnXServer, AFailedLineOrAMissingFileFailsTheRun) {
     EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.output.find("line 1: open takes 1 argument, not 0"), std::string::npos) << bad.output;
 }
+
+TEST(LumivarOnXServer, TheEditingWindowsCommands) {
+    LV_REQUIRE_X_SERVER();
+    testsupport::TempHome home;
+    const fs::path chart = home.path() / "chart.dng";
+    fs::copy_file(kChart, chart);
+    const fs::path out = home.path() / "out";
+    fs::create_directories(out);
+    const ProgramRun run = runLumivar(
+        home, "open " + chart.string() + "\nwait-image 120\nscreenshot before view\n" +
+                  "slider Lumivar_Filter_monochromeRed 2\nwait-image 60\nscreenshot red view\n" +
+                  "expect Lumivar_Filter_monochromeRed 2\n" + "export jpeg " + (out / "chart.jpg").string() +
+                  "\n" + "export tiff " + (out / "chart.tif").string() + "\n" +
+                  "preset-save Red \"Monochrome Filters\"\n" +
+                  "rotate cw\nexpect Lumivar_ImageOrientation 6\nwait-image 60\nscreenshot turned view\n" +
+                  "key Ctrl+0\nslider Lumivar_Filter_monochromeRed 1\nwait-image 60\n" +
+                  "preset-apply Red\nwait-image 60\nexpect Lumivar_Filter_monochromeRed 2\n" +
+                  "click resetCrop\nquit\n");
+    // The last line names a button there is none of: the run fails on that line alone.
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("FAILED: click resetCrop: no button resetCrop"), std::string::npos)
+        << run.output;
+    for (const std::string line : {"ok: slider", "ok: export jpeg", "ok: export tiff", "ok: preset-save",
+                                   "ok: rotate cw", "ok: key Ctrl+0", "ok: preset-apply Red"})
+        EXPECT_NE(run.output.find(line), std::string::npos) << line << "\n" << run.output;
+
+    const QImage jpeg(QString::fromStdString((out / "chart.jpg").string()));
+    EXPECT_EQ(jpeg.size(), QSize(360, 240));
+    EXPECT_TRUE(fs::exists(out / "chart.tif"));
+    // Raising red changed the picture; the quarter turn stood it on end.
+    EXPECT_NE(shot("red"), shot("before"));
+    const QRect turned = imageArea(shot("turned"));
+    EXPECT_NEAR(turned.width(), 240, 1);
+    EXPECT_NEAR(turned.height(), 360, 1);
+}

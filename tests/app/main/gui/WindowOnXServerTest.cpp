@@ -144,5 +144,6 @@ TEST(WindowOnXServer, TheHistogramHasBars) {
     // The chart has few distinct levels: some bars, though not in half the columns.
     EXPECT_GT(columnsWithBars, 0);
     const QImage window = shown.shot("window", "window");
-    EXPECT_EQ(window.width(), int(shown.program.currentWindow()->widget()->width() * shown.view().devicePixelRatioF()));
+    EXPECT_EQ(window.width(),
+              int(shown.program.currentWindow()->widget()->width() * shown.view().devicePixelRatioF()));
 }
