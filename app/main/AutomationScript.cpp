@@ -37,6 +37,7 @@ constexpr VerbSpec kVerbs[] = {
     {"preset-apply", Verb::PresetApply, 1, 1, false},
     {"rotate", Verb::Rotate, 1, 1, false},
     {"update", Verb::Update, 0, 0, false},
+    {"pref", Verb::Pref, 2, 2, false},
 };
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }

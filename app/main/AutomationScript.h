@@ -24,6 +24,7 @@
 //   preset-apply NAME      applies the preset of that name
 //   rotate cw|ccw          turns the image a quarter
 //   update                 the external editor's update, waited for
+//   pref KEY VALUE         a user default (e.g. "rawSearchDirectoryBookmark" and a folder)
 #include <optional>
 #include <string>
 #include <string_view>
@@ -54,7 +55,8 @@ enum class Verb {
     PresetSave,
     PresetApply,
     Rotate,
-    Update
+    Update,
+    Pref
 };
 
 struct Command {

@@ -22,6 +22,7 @@
 #include "display/TiledViewGeometry.h"
 #include "display/ZadeDivivCATiledLayerView.h"
 #include "display/widgets/CIImageView.h"
+#include "platform/UserDefaults.h"
 
 using automation::Command;
 using automation::Outcome;
@@ -101,6 +102,11 @@ Outcome LumivarProgram::start(const Command& command) {
     }
     if (command.verb == Verb::Quit) {
         closeAll();
+        return Outcome::passed();
+    }
+    if (command.verb == Verb::Pref) {
+        const auto value = automation::parseValue(command.words[1]);
+        platform::UserDefaults::standard().setObject(value.value_or(platform::Value()), command.words[0]);
         return Outcome::passed();
     }
     ProgramWindow* window = currentWindow();

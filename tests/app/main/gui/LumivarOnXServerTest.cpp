@@ -255,3 +255,31 @@ TEST(LumivarOnXServer, TheEditingWindowsCommands) {
     EXPECT_NEAR(turned.width(), 240, 1);
     EXPECT_NEAR(turned.height(), 360, 1);
 }
+
+TEST(LumivarOnXServer, AnExternalEditorsProxyIsReplacedByTheDevelopedImage) {
+    LV_REQUIRE_X_SERVER();
+    testsupport::TempHome home;
+    const fs::path raw = fs::exists(testsupport::samplePath("Pixel7_small.dng"))
+                             ? testsupport::samplePath("Pixel7_small.dng")
+                             : kChart;
+    const QSize expected = raw == kChart ? QSize(360, 240) : QSize(382, 510);
+    QProcess host;
+    host.setProcessChannelMode(QProcess::MergedChannels);
+    host.start("bash", {QString(LUMIVAR_SOURCE_DIR) + "/tests/app/external_editor_host.sh", LUMIVAR_PROGRAM,
+                        QString::fromStdString(raw.string()), QString::fromStdString(home.path().string())});
+    ASSERT_TRUE(host.waitForFinished(240000));
+    const std::string output = host.readAll().toStdString();
+    ASSERT_EQ(host.exitCode(), 0) << output;
+    EXPECT_NE(output.find("ok: update"), std::string::npos) << output;
+
+    const QImage proxy(QString::fromStdString((home.path() / "photos" / "IMG_1234-edit.jpg").string()));
+    ASSERT_FALSE(proxy.isNull()) << "the proxy is not a JPEG\n" << output;
+    EXPECT_EQ(proxy.size(), expected);
+    int coloured = 0;
+    for (int y = 0; y < proxy.height(); ++y)
+        for (int x = 0; x < proxy.width(); ++x) {
+            const QColor c = proxy.pixelColor(x, y);
+            coloured += std::abs(c.red() - c.green()) > 4 || std::abs(c.green() - c.blue()) > 4;
+        }
+    EXPECT_EQ(coloured, 0) << "the update is monochrome";
+}
