@@ -4,10 +4,12 @@
 // be developed fail with the decoder's status and leave no window behind.
 #include <gtest/gtest.h>
 
+#include <ImfRgbaFile.h>
 #include <QApplication>
 #include <QImage>
 #include <QPointer>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -162,6 +164,31 @@ void expectSoundJpeg(const fs::path& jpeg, int width, int height, const std::str
     EXPECT_LE(spread.coloured, decoded.pixels.size() / 3 / 100) << what << ": not monochrome";
 }
 
+// The EXR's pixels through OpenEXR's own reader: of the image's size, grey, not empty.
+void expectGreyExr(const fs::path& path, int width, int height) {
+    try {
+        Imf::RgbaInputFile in(path.c_str());
+        const Imath::Box2i window = in.dataWindow();
+        const int w = window.max.x - window.min.x + 1, h = window.max.y - window.min.y + 1;
+        ASSERT_EQ(w, width);
+        ASSERT_EQ(h, height);
+        std::vector<Imf::Rgba> pixels(size_t(w) * h);
+        in.setFrameBuffer(pixels.data() - window.min.x - size_t(window.min.y) * w, 1, w);
+        in.readPixels(window.min.y, window.max.y);
+        float brightest = 0, spread = 0;
+        for (const Imf::Rgba& p : pixels) {
+            const float r = p.r, g = p.g, b = p.b;
+            brightest = std::max(brightest, g);
+            spread = std::max(
+                {spread, std::fabs(r - g) / std::max(g, 1e-3f), std::fabs(b - g) / std::max(g, 1e-3f)});
+        }
+        EXPECT_GT(brightest, 0.0f) << "black EXR";
+        EXPECT_LE(spread, 0.002f) << "EXR not grey"; // half floats round to 1/1024
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << path << ": " << e.what();
+    }
+}
+
 class Tour : public testing::Test {
   protected:
     void SetUp() override {
@@ -302,6 +329,7 @@ TEST_P(SamplesTour, OpensGreyInShapeAndExportsWhatReadersAccept) {
                           std::to_string(d.height - 1) + ")"),
               std::string::npos)
         << header;
+    expectGreyExr(home_.path() / (stem + ".exr"), d.width, d.height);
 
     // The crop tool's first crop, then a JPEG of its size.
     window->setCursorMode(TiledViewGeometry::kCropMode);
