@@ -30,12 +30,15 @@ struct Renders {
     platform::ObserverToken token;
 };
 
-// The spinner has stopped and no tile is being drawn.
+// The spinner has stopped and no tile is being drawn; then a little longer, since the last
+// tiles can reach the screen a paint after both say so.
 inline bool settle(ZadeDivivWindowController* window, int ms = 30000) {
     processEventsFor(300);
-    return processEventsUntil(
+    const bool settled = processEventsUntil(
         [window] { return window->spinner().counter() < 0 && !window->imageView()->getDrawInProgress(); },
         ms);
+    if (settled) processEventsFor(200);
+    return settled;
 }
 
 } // namespace guitest
