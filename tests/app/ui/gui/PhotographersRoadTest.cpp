@@ -20,11 +20,14 @@
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Notifications.h"
+#include "tests/app/ui/gui/RenderWaits.h"
 #include "tests/display/gui/GuiTestSupport.h"
 #include "tests/support/Samples.h"
 #include "tests/support/TempHome.h"
 
 namespace fs = std::filesystem;
+using guitest::Renders;
+using guitest::settle;
 
 namespace {
 
@@ -64,29 +67,6 @@ Stats stats(const QImage& image) {
         }
     s.mean = sum / std::max(1, image.width() * image.height());
     return s;
-}
-
-// Counts the renders that finished for each document.
-struct Renders {
-    Renders() {
-        token = platform::NotificationCenter::defaultCenter().addObserver(
-            platform::notification::NewProcessedImage, nullptr,
-            [this](const platform::Notification& n) { ++count[n.object]; }, &platform::MainQueue::shared());
-    }
-    ~Renders() { platform::NotificationCenter::defaultCenter().removeObserver(token); }
-    // Waits for a render of the document after `seen` of them.
-    bool after(const void* document, int seen) {
-        return guitest::processEventsUntil([&] { return count[document] > seen; }, 60000);
-    }
-    std::map<const void*, int> count;
-    platform::ObserverToken token;
-};
-
-bool settle(ZadeDivivWindowController* window, int ms = 30000) {
-    guitest::processEventsFor(300);
-    return guitest::processEventsUntil(
-        [window] { return window->spinner().counter() < 0 && !window->imageView()->getDrawInProgress(); },
-        ms);
 }
 
 } // namespace
