@@ -32,6 +32,7 @@ void copy_lossless_tile(DecoderState& s, ljpeg_header& jh, uint64_t tr, uint64_t
     // Never past the end of the decoded row, whatever the counts claim.
     jwide = std::min(jwide, (row_samples - std::min(row_samples, spare_samples(s))) / spp);
     const uint64_t tile_w = tile_extent(s.tiff_tile_width);
+    const bool tiled = s.tiff_tile_width != 0 && s.tiff_tile_width != uint32_t(kNoRestart);
     const uint64_t rows = s.raw_buffer ? s.sensor_height : s.visible_height;
     uint64_t row = 0, col = 0;
     for (int32_t jrow = 0; jrow < jh.high && tr + row < rows; ++jrow) {
@@ -39,7 +40,9 @@ void copy_lossless_tile(DecoderState& s, ljpeg_header& jh, uint64_t tr, uint64_t
         const uint16_t* cursor = ljpeg_decode_row(s, jrow, jh);
         for (uint64_t jcol = 0; jcol < jwide; ++jcol) {
             dng_copy_pixel(s, tr + row, tc + col, cursor);
-            if (++col >= tile_w || col >= s.sensor_width) {
+            // Untiled frames may hold several sensor rows a row; a tile wider than the sensor
+            // only pads its rows, whose extra columns are dropped, not wrapped.
+            if (++col >= tile_w || (!tiled && col >= s.sensor_width)) {
                 col = 0;
                 ++row;
             }

@@ -31,11 +31,13 @@ void putU32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
 // A 12 x 10 sensor in four 8 x 8 tiles; the right and bottom tiles are padded in their
 // frames as DNG writers do. The file is the little-endian offset list, then the tiles.
 struct TiledSensor {
-    static constexpr int kWidth = 12, kHeight = 10, kTile = 8;
-    std::vector<uint16_t> image = ljpegtest::randomSamples(kWidth * kHeight, 14, 21);
+    static constexpr int kTile = 8;
+    const int kWidth, kHeight;
+    std::vector<uint16_t> image;
     std::vector<std::vector<uint8_t>> tiles;
 
-    TiledSensor() {
+    explicit TiledSensor(int width = 12, int height = 10)
+        : kWidth(width), kHeight(height), image(ljpegtest::randomSamples(size_t(width * height), 14, 21)) {
         for (int tr = 0; tr < kHeight; tr += kTile)
             for (int tc = 0; tc < kWidth; tc += kTile) {
                 LosslessJpegFrame f;
@@ -86,6 +88,17 @@ TEST(DngLjpeg, TilesFillTheSensorAndTheirPaddingIsDropped) {
     EXPECT_EQ(st.s->data_error_count, 0);
 }
 
+// A sensor narrower than one tile: the tile's padding columns are dropped, not wrapped onto
+// the next row.
+TEST(DngLjpeg, ASensorNarrowerThanItsTileKeepsItsRows) {
+    TiledSensor sensor(6, 10);
+    StreamState st(sensor.file());
+    sensor.setUp(st);
+    EXPECT_EQ(runLoader(dng_ljpeg_load_raw, st), "");
+    EXPECT_EQ(std::vector<uint16_t>(st.raw.begin(), st.raw.begin() + sensor.image.size()), sensor.image);
+    EXPECT_EQ(st.s->data_error_count, 0);
+}
+
 TEST(DngLjpeg, AMissingTileLeavesAHoleAndCountsADataError) {
     TiledSensor sensor;
     const uint32_t zeros = uint32_t(sensor.file().size() - 64);
@@ -100,10 +113,10 @@ TEST(DngLjpeg, AMissingTileLeavesAHoleAndCountsADataError) {
         EXPECT_EQ(runLoader(dng_ljpeg_load_raw, st), "") << name;
         EXPECT_GE(st.s->data_error_count, 1) << name;
         EXPECT_STREQ(st.s->decoder_message, "Unsupported file type") << name;
-        for (int r = 0; r < TiledSensor::kHeight; ++r)
-            for (int c = 0; c < TiledSensor::kWidth; ++c) {
+        for (int r = 0; r < sensor.kHeight; ++r)
+            for (int c = 0; c < sensor.kWidth; ++c) {
                 const uint16_t expected =
-                    TiledSensor::inTile(1, r, c) ? 0 : sensor.image[r * TiledSensor::kWidth + c];
+                    TiledSensor::inTile(1, r, c) ? 0 : sensor.image[r * sensor.kWidth + c];
                 ASSERT_EQ(st.at(r, c), expected) << name << " at " << r << "," << c;
             }
     }
