@@ -1,6 +1,13 @@
 // Converting a whole rendered image between profiles is what an export waits for when its
-// rendering space differs from the working space.
+// rendering space differs from the working space. Each case runs once through our
+// conversion and once through a plain Little CMS transform of the same profiles (what the
+// conversion was before the matrix/shaper tables), under the same load.
 #include <benchmark/benchmark.h>
+#include <lcms2.h>
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+
+#include <cstring>
 
 #include "color/ColorMatchTransform.h"
 #include "color/ProfileManager.h"
@@ -26,30 +33,91 @@ template <class Buffer> std::shared_ptr<Buffer> gradient() {
     return buffer;
 }
 
-template <class Buffer> void convertImage(benchmark::State& state) {
+enum class Output { SRGB, LinearProPhoto };
+enum class Engine { Ours, LittleCMS };
+
+std::shared_ptr<ColorSyncProfileWrap> outputProfile(Output output) {
     auto& manager = ProfileManager::sharedManager();
-    auto working = manager.getProPhotoGamma1_D65Profile(), output = manager.getSRGBProfile();
+    return output == Output::SRGB ? manager.getSRGBProfile() : manager.getProPhotoGamma1Profile();
+}
+
+struct Lcms {
+    cmsHPROFILE src = nullptr, dest = nullptr;
+    cmsHTRANSFORM transform = nullptr;
+    Lcms(ColorSyncProfileWrap& source, ColorSyncProfileWrap& destination, bool isFloat) {
+        auto s = source.csRef(), d = destination.csRef();
+        src = cmsOpenProfileFromMem(s->data(), cmsUInt32Number(s->size()));
+        dest = cmsOpenProfileFromMem(d->data(), cmsUInt32Number(d->size()));
+        const cmsUInt32Number format = isFloat ? TYPE_RGBA_FLT : TYPE_RGBA_16;
+        transform = cmsCreateTransform(src, format, dest, format, source.renderingIntent(),
+                                       cmsFLAGS_NOCACHE | cmsFLAGS_COPY_ALPHA);
+    }
+    ~Lcms() {
+        if (transform) cmsDeleteTransform(transform);
+        cmsCloseProfile(src);
+        cmsCloseProfile(dest);
+    }
+    void convert(uint8_t* first, size_t rowBytes) const {
+        tbb::parallel_for(
+            tbb::blocked_range<size_t>(0, kHeight, 16), [&](const tbb::blocked_range<size_t>& rows) {
+                cmsDoTransformLineStride(
+                    transform, first + rows.begin() * rowBytes, first + rows.begin() * rowBytes, kWidth,
+                    cmsUInt32Number(rows.size()), cmsUInt32Number(rowBytes), cmsUInt32Number(rowBytes), 0, 0);
+            });
+    }
+};
+
+template <class Buffer> void convertImage(benchmark::State& state, Output output, Engine engine) {
+    constexpr bool isFloat = std::is_same_v<Buffer, ImageBufferF32>;
+    auto working = ProfileManager::sharedManager().getProPhotoGamma1_D65Profile();
+    auto destination = outputProfile(output);
     auto buffer = gradient<Buffer>();
-    auto transform = ColorMatchTransform::create(*working, *output,
-                                                 std::is_same_v<Buffer, ImageBufferF32>
-                                                     ? ColorMatchTransform::Depth::Float32
-                                                     : ColorMatchTransform::Depth::UInt16);
-    if (!transform) {
+    auto transform = ColorMatchTransform::create(*working, *destination,
+                                                 isFloat ? ColorMatchTransform::Depth::Float32
+                                                         : ColorMatchTransform::Depth::UInt16);
+    Lcms lcms(*working, *destination, isFloat);
+    if (!transform || !lcms.transform) {
         state.SkipWithError("no transform");
         return;
     }
+    auto copy = Buffer::createWithCopyFrom(*buffer);
     for (auto _ : state) {
-        auto copy = Buffer::createWithCopyFrom(*buffer);
-        transform->convert(copy->pixelAddress(0, 0), kWidth, kHeight, copy->rowStepInBytes());
+        state.PauseTiming();
+        std::memcpy(copy->pixelAddress(0, 0), buffer->pixelAddress(0, 0), buffer->rowStepInBytes() * kHeight);
+        state.ResumeTiming();
+        if (engine == Engine::Ours)
+            transform->convert(copy->pixelAddress(0, 0), kWidth, kHeight, copy->rowStepInBytes());
+        else
+            lcms.convert(copy->pixelAddress(0, 0), copy->rowStepInBytes());
         benchmark::DoNotOptimize(copy->pixelAddress(0, 0));
     }
+    state.counters["matrixShaper"] = engine == Engine::Ours && transform->usesMatrixShaper();
     state.SetItemsProcessed(state.iterations() * int64_t(kWidth) * kHeight);
 }
 
-void BM_ConvertFloat24MP(benchmark::State& state) { convertImage<ImageBufferF32>(state); }
-BENCHMARK(BM_ConvertFloat24MP)->Unit(benchmark::kMillisecond)->UseRealTime();
+#define COLOR_MATCH_CASE(name, Buffer, output, engine)                                                       \
+    void name(benchmark::State& state) { convertImage<Buffer>(state, output, engine); }                      \
+    BENCHMARK(name)->Unit(benchmark::kMillisecond)->UseRealTime()
 
-void BM_ConvertU16_24MP(benchmark::State& state) { convertImage<ImageBufferU16>(state); }
-BENCHMARK(BM_ConvertU16_24MP)->Unit(benchmark::kMillisecond)->UseRealTime();
+COLOR_MATCH_CASE(BM_ConvertFloat24MP, ImageBufferF32, Output::SRGB, Engine::Ours);
+COLOR_MATCH_CASE(BM_ConvertFloat24MP_LittleCMS, ImageBufferF32, Output::SRGB, Engine::LittleCMS);
+COLOR_MATCH_CASE(BM_ConvertU16_24MP, ImageBufferU16, Output::SRGB, Engine::Ours);
+COLOR_MATCH_CASE(BM_ConvertU16_24MP_LittleCMS, ImageBufferU16, Output::SRGB, Engine::LittleCMS);
+COLOR_MATCH_CASE(BM_ConvertFloatToLinearProPhoto24MP, ImageBufferF32, Output::LinearProPhoto, Engine::Ours);
+COLOR_MATCH_CASE(BM_ConvertFloatToLinearProPhoto24MP_LittleCMS, ImageBufferF32, Output::LinearProPhoto,
+                 Engine::LittleCMS);
+COLOR_MATCH_CASE(BM_ConvertU16ToLinearProPhoto24MP, ImageBufferU16, Output::LinearProPhoto, Engine::Ours);
+COLOR_MATCH_CASE(BM_ConvertU16ToLinearProPhoto24MP_LittleCMS, ImageBufferU16, Output::LinearProPhoto,
+                 Engine::LittleCMS);
+
+// Each converted buffer makes its transform (tables and the check against Little CMS).
+void BM_CreateTransform(benchmark::State& state) {
+    auto working = ProfileManager::sharedManager().getProPhotoGamma1_D65Profile();
+    auto destination = outputProfile(state.range(0) ? Output::SRGB : Output::LinearProPhoto);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            ColorMatchTransform::create(*working, *destination, ColorMatchTransform::Depth::Float32));
+}
+BENCHMARK(BM_CreateTransform)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 } // namespace

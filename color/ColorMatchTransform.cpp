@@ -1,10 +1,16 @@
 #include "color/ColorMatchTransform.h"
 
+#include <cmath>
+#include <deque>
+#include <mutex>
+#include <vector>
+
 #include <lcms2.h>
 #include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
 
 #include "color/IccProfileData.h"
+#include "color/MatrixShaperTransform.h"
 #include "engine/core/ImageBuffer.h"
 #include "platform/Log.h"
 
@@ -19,6 +25,59 @@ struct ProfileHandle {
 
 // Rows per task: enough work to outweigh the scheduling.
 constexpr size_t kRowsPerBand = 16;
+
+struct TransformHandle {
+    cmsHTRANSFORM transform = nullptr;
+    ~TransformHandle() {
+        if (transform) cmsDeleteTransform(transform);
+    }
+};
+
+// The matrix/shaper shortcut is taken only when it gives Little CMS's own float results
+// on a grid of colours, in range and beyond it, so a profile whose adaptation Little CMS
+// handles in a way the shortcut does not model keeps the slow, right answer.
+constexpr float kTolerance = 1e-5f;
+// Little CMS evaluates tabulated curves on 16-bit codes even in float, so a value near a
+// code boundary may land one code away.
+constexpr float kTableStep = 1.0f / 65535.0f;
+
+bool agreesWithLittleCMS(const color_detail::MatrixShaperTransform& fast, cmsHTRANSFORM reference) {
+    const float levels[] = {0.0f, 1e-4f, 0.003f, 0.04f, 0.18f, 0.5f, 0.9f, 1.0f, 1.7f};
+    std::vector<float> expected, actual;
+    for (float r : levels)
+        for (float g : levels)
+            for (float b : levels)
+                expected.insert(expected.end(), {r, g, b, 1.0f});
+    actual = expected;
+    const size_t count = expected.size() / 4;
+    cmsDoTransform(reference, expected.data(), expected.data(), cmsUInt32Number(count));
+    fast.convertFloat(actual.data(), count, reference);
+    for (size_t i = 0; i < expected.size(); ++i)
+        if (!(std::fabs(actual[i] - expected[i]) <= kTolerance * std::fabs(expected[i]) + kTableStep))
+            return false;
+    return true;
+}
+
+std::unique_ptr<color_detail::MatrixShaperTransform>
+matrixShaper(cmsHPROFILE profiles[2], cmsUInt32Number intents[2], cmsHTRANSFORM floatTransform) {
+    auto fast = color_detail::MatrixShaperTransform::create(profiles[0], profiles[1], intents[1]);
+    if (!fast) return nullptr;
+    TransformHandle own;
+    if (!floatTransform) {
+        cmsBool bpc[2] = {FALSE, FALSE};
+        cmsFloat64Number adaptation[2] = {1.0, 1.0};
+        own.transform =
+            cmsCreateExtendedTransform(nullptr, 2, profiles, bpc, intents, adaptation, nullptr, 0,
+                                       TYPE_RGBA_FLT, TYPE_RGBA_FLT, cmsFLAGS_NOCACHE | cmsFLAGS_COPY_ALPHA);
+        if (!own.transform) return nullptr;
+        floatTransform = own.transform;
+    }
+    if (!agreesWithLittleCMS(*fast, floatTransform)) {
+        LV_LOG("%s matrix/shaper tables disagree with Little CMS; converting with it", __PRETTY_FUNCTION__);
+        return nullptr;
+    }
+    return fast;
+}
 
 } // namespace
 
@@ -50,8 +109,13 @@ std::unique_ptr<ColorMatchTransform> ColorMatchTransform::create(ColorSyncProfil
                destination.description().c_str());
         return nullptr;
     }
-    return std::unique_ptr<ColorMatchTransform>(new ColorMatchTransform(transform));
+    auto fast = matrixShaper(profiles, intents, isFloat ? transform : nullptr);
+    return std::unique_ptr<ColorMatchTransform>(new ColorMatchTransform(transform, depth, std::move(fast)));
 }
+
+ColorMatchTransform::ColorMatchTransform(void* transform, Depth depth,
+                                         std::unique_ptr<color_detail::MatrixShaperTransform> fast)
+    : transform_(transform), depth_(depth), fast_(std::move(fast)) {}
 
 ColorMatchTransform::~ColorMatchTransform() { cmsDeleteTransform(transform_); }
 
@@ -59,9 +123,52 @@ void ColorMatchTransform::convert(uint8_t* firstPixel, size_t width, size_t heig
     if (!firstPixel || width == 0 || height == 0) return;
     tbb::parallel_for(tbb::blocked_range<size_t>(0, height, kRowsPerBand), [&](const tbb::blocked_range<size_t>& rows) {
         uint8_t* first = firstPixel + rows.begin() * rowBytes;
-        cmsDoTransformLineStride(transform_, first, first, cmsUInt32Number(width), cmsUInt32Number(rows.size()),
-                                 cmsUInt32Number(rowBytes), cmsUInt32Number(rowBytes), 0, 0);
+        if (fast_)
+            convertRows(first, width, rows.size(), rowBytes);
+        else
+            cmsDoTransformLineStride(transform_, first, first, cmsUInt32Number(width),
+                                     cmsUInt32Number(rows.size()), cmsUInt32Number(rowBytes),
+                                     cmsUInt32Number(rowBytes), 0, 0);
     });
+}
+
+void ColorMatchTransform::convertRows(uint8_t* first, size_t width, size_t rows, size_t rowBytes) const {
+    for (size_t row = 0; row < rows; ++row) {
+        uint8_t* line = first + row * rowBytes;
+        if (depth_ == Depth::Float32)
+            fast_->convertFloat(reinterpret_cast<float*>(line), width, transform_);
+        else
+            fast_->convert16(reinterpret_cast<uint16_t*>(line), width);
+    }
+}
+
+// Display tiles and export strips convert one after another between the same profiles, and
+// making a transform (Little CMS inverting tabulated curves, our tables) can cost more than
+// converting a tile. Profiles are compared by their bytes, so a freed profile's address
+// never finds another's transform.
+std::shared_ptr<const ColorMatchTransform>
+ColorMatchTransform::cached(ColorSyncProfileWrap& source, ColorSyncProfileWrap& destination, Depth depth) {
+    struct Entry {
+        std::shared_ptr<const ColorSyncProfileWrap::Bytes> source, destination;
+        Depth depth;
+        std::shared_ptr<const ColorMatchTransform> transform;
+    };
+    constexpr size_t kEntries = 8;
+    static std::mutex lock;
+    static std::deque<Entry> entries;
+    auto srcBytes = source.csRef(), destBytes = destination.csRef();
+    if (srcBytes && destBytes) {
+        std::lock_guard guard(lock);
+        for (const auto& e : entries)
+            if (e.depth == depth && *e.source == *srcBytes && *e.destination == *destBytes)
+                return e.transform;
+    }
+    std::shared_ptr<const ColorMatchTransform> transform = create(source, destination, depth);
+    if (!transform) return nullptr;
+    std::lock_guard guard(lock);
+    entries.push_front({srcBytes, destBytes, depth, transform});
+    if (entries.size() > kEntries) entries.pop_back();
+    return transform;
 }
 
 bool ColorMatchTransform::convertBuffer(ImageBuffer& buffer, const std::shared_ptr<ColorSyncProfileWrap>& source,
@@ -69,7 +176,7 @@ bool ColorMatchTransform::convertBuffer(ImageBuffer& buffer, const std::shared_p
     if (!source || !destination) return false;
     if (!buffer.bitmapData() || !buffer.bitmapData()->bytes()) return false;
     if (source != destination) {
-        auto transform = create(*source, *destination, buffer.isFloat() ? Depth::Float32 : Depth::UInt16);
+        auto transform = cached(*source, *destination, buffer.isFloat() ? Depth::Float32 : Depth::UInt16);
         if (!transform) return false;
         transform->convert(buffer.pixelAddress(0, 0), buffer.imageWidth(), buffer.imageHeight(),
                            buffer.rowStepInBytes());

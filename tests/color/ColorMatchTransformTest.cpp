@@ -121,3 +121,22 @@ TEST(ColorMatchTransform, ProfilesWithoutRGBDataLeaveTheBufferAlone) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(ColorMatchTransform, CachedTransformsAreSharedByProfileBytes) {
+    auto& manager = ProfileManager::sharedManager();
+    auto working = manager.getProPhotoGamma1_D65Profile(), srgb = manager.getSRGBProfile();
+    using Depth = ColorMatchTransform::Depth;
+    auto first = ColorMatchTransform::cached(*working, *srgb, Depth::Float32);
+    ASSERT_TRUE(first);
+    // Another object with the same bytes finds the same transform.
+    auto bytes = srgb->csRef();
+    auto sameBytes = ColorSyncProfileWrap::createWithBuffer(bytes->data(), uint32_t(bytes->size()));
+    EXPECT_EQ(ColorMatchTransform::cached(*working, *sameBytes, Depth::Float32), first);
+    EXPECT_NE(ColorMatchTransform::cached(*working, *srgb, Depth::UInt16), first);
+    EXPECT_NE(ColorMatchTransform::cached(*srgb, *working, Depth::Float32), first);
+    EXPECT_FALSE(ColorMatchTransform::cached(*ColorSyncProfileWrap::createWithLAB(), *srgb, Depth::Float32));
+}
+
+} // namespace

@@ -56,6 +56,14 @@ inline std::vector<uint8_t> labProfile() {
     return save(profile.get());
 }
 
+// Matrix/shaper display profiles made on the spot, each with Rec. 709 primaries and a D65
+// white: version 4 with a different parametric curve per channel (types 3, 4 and 5); version
+// 2 with 1024-entry tables of the sRGB curve; and one that also carries an A2B0 table, which
+// Little CMS converts through instead of the matrix.
+std::vector<uint8_t> parametricProfile();
+std::vector<uint8_t> tabulatedProfile();
+std::vector<uint8_t> matrixShaperWithLut();
+
 void writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 
 } // namespace icctest
