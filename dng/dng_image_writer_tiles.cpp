@@ -77,14 +77,14 @@ template <typename T> void DifferenceRows(dng_pixel_buffer& buffer, uint32_t ste
 class dng_write_tiles_task : public dng_area_task {
   public:
     dng_write_tiles_task(dng_image_writer& writer, dng_host& host, const dng_ifd& ifd,
-                         dng_basic_tag_set& basic, dng_stream& stream, const dng_image& image,
-                         uint32_t fakeChannels, uint32_t tilesDown, uint32_t tilesAcross,
-                         uint32_t uncompressedSize, uint32_t compressedSize,
-                         std::function<void(uint32_t, uint64_t, uint64_t)> record)
-        : dng_area_task("dng_write_tiles_task"), fWriter(writer), fHost(host), fIFD(ifd), fBasic(basic),
-          fStream(stream), fImage(image), fFakeChannels(fakeChannels), fTilesDown(tilesDown),
-          fTilesAcross(tilesAcross), fUncompressedSize(uncompressedSize), fCompressedSize(compressedSize),
-          fRecord(std::move(record)), fMutex("dng_write_tiles_task", 0x70000000) {
+                         dng_basic_tag_set& /* the tile offsets are recorded through `record` */,
+                         dng_stream& stream, const dng_image& image, uint32_t fakeChannels,
+                         uint32_t tilesDown, uint32_t tilesAcross, uint32_t uncompressedSize,
+                         uint32_t compressedSize, std::function<void(uint32_t, uint64_t, uint64_t)> record)
+        : dng_area_task("dng_write_tiles_task"), fWriter(writer), fHost(host), fIFD(ifd), fStream(stream),
+          fImage(image), fFakeChannels(fakeChannels), fTilesDown(tilesDown), fTilesAcross(tilesAcross),
+          fUncompressedSize(uncompressedSize), fCompressedSize(compressedSize), fRecord(std::move(record)),
+          fMutex("dng_write_tiles_task", 0x70000000) {
         fMinTaskArea = 256;
         fFinished.resize(size_t(tilesDown) * tilesAcross);
         fUnitCell = dng_point(16, 16);
@@ -140,7 +140,6 @@ class dng_write_tiles_task : public dng_area_task {
     dng_image_writer& fWriter;
     dng_host& fHost;
     const dng_ifd& fIFD;
-    dng_basic_tag_set& fBasic;
     dng_stream& fStream;
     const dng_image& fImage;
     uint32_t fFakeChannels;

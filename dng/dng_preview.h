@@ -70,9 +70,6 @@ class dng_jpeg_preview : public dng_preview {
 class dng_preview_tag_set : public dng_basic_tag_set {
   public:
     dng_preview_tag_set(dng_tiff_directory& directory, const dng_preview_info& info, const dng_ifd& ifd);
-
-  private:
-    uint32_t fColorSpace = 0;
 };
 
 class dng_jpeg_preview_tag_set : public dng_preview_tag_set {
