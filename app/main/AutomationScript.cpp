@@ -188,8 +188,8 @@ std::optional<Command> parseLine(std::string_view line, int number, std::string&
         return std::nullopt;
     }
     if (spec->verb == Verb::Screenshot && count == 2 && command.words[1] != "window" &&
-        command.words[1] != "view" && command.words[1] != "histogram") {
-        error = "screenshot: the part is window, view or histogram, not \"" + command.words[1] + "\"";
+        command.words[1] != "view" && command.words[1] != "histogram" && command.words[1] != "screen") {
+        error = "screenshot: the part is window, view, histogram or screen, not \"" + command.words[1] + "\"";
         return std::nullopt;
     }
     return command;

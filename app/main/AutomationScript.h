@@ -7,7 +7,8 @@
 //   wait-image [SECONDS]   until the image is shown with all its tiles (60 s)
 //   set KEY VALUE          a setting of the current document
 //   expect KEY VALUE       passes when the setting has that value
-//   screenshot NAME [PART] NAME.png of the window, its view or its histogram
+//   screenshot NAME [PART] NAME.png of the window, its view or its histogram, or of the
+//                          whole screen (with the other windows, e.g. the inspector)
 //   close, quit            the current window; every window and the script
 //   zoom FACTOR, fit       device pixels per image pixel; the whole image in the view
 //   mode pan|crop|eyedropper
@@ -16,7 +17,8 @@
 //   wheel DX DY            a wheel turn of so many notches over the view's centre
 // In the editing window:
 //   slider KEY VALUE       moves the slider of the key to the value, as a hand would
-//   click NAME             clicks the button of that name (e.g. "eyedropper", "extEditorUpdate")
+//   click NAME             clicks the button of that name (e.g. "eyedropper", "extEditorUpdate"),
+//                          or chooses the menu item of that name (e.g. "showInspector")
 //   key SEQ                a key press in the window, e.g. "Ctrl+E" (the application rewrites keys)
 //   export TYPE PATH       exports as jpeg, tiff, dng or exr to PATH through the window and
 //                          waits for the export

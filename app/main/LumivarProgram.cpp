@@ -1,6 +1,7 @@
 #include "app/main/LumivarProgram.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -186,7 +187,21 @@ Outcome LumivarProgram::poll(const Command& command) {
         return Outcome::passed();
     }
     if (command.verb == Verb::Screenshot) return screenshot(command);
+    if (command.verb == Verb::Click) return chooseMenuItem(*window, command.words[0]);
     return Outcome::failed("not a command that waits");
+}
+
+// A hand chooses a menu item of the window in front: the window is brought to the front
+// first, and the item chosen once the window system has made it the active one.
+Outcome LumivarProgram::chooseMenuItem(ProgramWindow& window, const std::string& name) {
+    QAction* item = window.widget()->findChild<QAction*>(QString::fromStdString(name));
+    if (!item) return Outcome::failed("no button or menu item " + name);
+    if (QApplication::activeWindow() != window.widget()) {
+        window.widget()->activateWindow();
+        return Outcome::pending();
+    }
+    item->trigger();
+    return Outcome::passed();
 }
 
 Outcome LumivarProgram::waitForImage(ProgramWindow& window) {
@@ -211,12 +226,17 @@ Outcome LumivarProgram::screenshot(const Command& command) {
 
     const std::string part = command.words.size() > 1 ? command.words[1] : "window";
     QRect area = window.rect();
+    WId grabbed = window.winId();
+    if (part == "screen") {
+        grabbed = 0; // the root window: everything shown
+        area = QRect(QPoint(0, 0), window.screen()->size());
+    }
     if (part == "view")
         area = QRect(program.imageView().mapTo(&window, QPoint(0, 0)), program.imageView().size());
     if (part == "histogram")
         area = QRect(program.histogramView().mapTo(&window, QPoint(0, 0)), program.histogramView().size());
     const QPixmap shot =
-        window.screen()->grabWindow(window.winId(), area.x(), area.y(), area.width(), area.height());
+        window.screen()->grabWindow(grabbed, area.x(), area.y(), area.width(), area.height());
     std::error_code ec;
     std::filesystem::create_directories(*options_.shots, ec);
     std::filesystem::path file = *options_.shots / command.words[0];
@@ -276,7 +296,7 @@ std::optional<Outcome> LumivarProgram::editingCommand(EditingProgramWindow& wind
     }
     case Verb::Click: {
         auto* button = controller.findChild<QAbstractButton*>(QString::fromStdString(command.words[0]));
-        if (!button) return Outcome::failed("no button " + command.words[0]);
+        if (!button) return chooseMenuItem(window, command.words[0]);
         button->click();
         if (command.words[0] == "extEditorUpdate" || command.words[0] == "exportAsSelected")
             return Outcome::passed("started");

@@ -60,6 +60,7 @@ class LumivarProgram : public automation::Host {
                                                       const automation::Command& command);
     automation::Outcome waitForImage(ProgramWindow& window);
     automation::Outcome screenshot(const automation::Command& command);
+    automation::Outcome chooseMenuItem(ProgramWindow& window, const std::string& name);
     automation::Outcome drag(ProgramWindow& window, const automation::Command& command);
     automation::Outcome wheel(ProgramWindow& window, const automation::Command& command);
     std::filesystem::path resolve(const std::string& path) const;

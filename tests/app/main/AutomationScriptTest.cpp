@@ -58,7 +58,7 @@ TEST(AutomationScript, BadLinesAreNamedAndNothingElseIsLost) {
         {"open \"unfinished", "unterminated quote"},
         {"open \"a\"b", "text right after a closing quote"},
         {"screenshot ../out", "screenshot: a plain file name, without folders"},
-        {"screenshot shot menu", "screenshot: the part is window, view or histogram, not \"menu\""},
+        {"screenshot shot menu", "screenshot: the part is window, view, histogram or screen, not \"menu\""},
         {"quit now", "quit takes 0 arguments, not 1"},
         {"rotate left", "rotate is cw or ccw, not \"left\""},
         {"export png out.png", "export is jpeg, tiff, dng or exr, not \"png\""},
