@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang in their own build folder, replays each target's saved
 # findings, then fuzzes from the builder-made seeds (and, where they fit, the real samples).
-#   fuzz/run.sh                          every target: replay, then a fixed seed and run count:
-#                                        the same inputs every time (CI)
+#   fuzz/run.sh                          every target side by side: replay, then a fixed seed
+#                                        and run count: the same inputs every time (CI)
 #   fuzz/run.sh TARGET [SECONDS [JOBS]]  one target (e.g. fuzz_dcp): replay, then fuzz for
 #                                        SECONDS with JOBS workers; findings and the run's
 #                                        log (run.log) land in build-fuzz/findings/TARGET/
@@ -42,8 +42,10 @@ max_len() {
 }
 ci_runs() {
   case $1 in
-    fuzz_decoder | fuzz_dng_read) echo 3000 ;;
-    fuzz_photocd | fuzz_preview | fuzz_proxy) echo 1500 ;;
+    fuzz_decoder) echo 3000 ;;
+    fuzz_dng_read) echo 2000 ;;
+    fuzz_photocd | fuzz_preview) echo 500 ;;
+    fuzz_proxy) echo 1500 ;;
     *) echo 5000 ;;
   esac
 }
@@ -126,10 +128,26 @@ fuzz_one() {
 
 if (($# > 1)); then
   fuzz_one "$1" "$2" "${3:-1}"
-else
-  for target in "${selected[@]}"; do
-    start=$SECONDS
-    fuzz_one "$target"
-    echo "== $target: $((SECONDS - start)) s"
-  done
+  exit
 fi
+# The targets run side by side, each single-threaded; a log per target, shown whole when it
+# failed and by its last lines when not.
+pids=()
+for target in "${selected[@]}"; do
+  mkdir -p "$BUILD/findings/$target"
+  (start=$SECONDS; fuzz_one "$target"; echo "== $target: $((SECONDS - start)) s") \
+    >"$BUILD/findings/$target/ci.log" 2>&1 &
+  pids+=($!)
+done
+failed=0
+for i in "${!selected[@]}"; do
+  log="$BUILD/findings/${selected[$i]}/ci.log"
+  if wait "${pids[$i]}"; then
+    grep -E '^== |^Done|^INFO: seed corpus' "$log"
+  else
+    cat "$log"
+    echo "== ${selected[$i]}: FAILED"
+    failed=1
+  fi
+done
+exit $failed
