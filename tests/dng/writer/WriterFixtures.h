@@ -6,6 +6,7 @@
 #include "dng/dng_image_writer.h"
 #include "dng/dng_memory_stream.h"
 #include "dng/dng_negative.h"
+#include "dng/dng_preview.h"
 #include "dng/dng_simple_image.h"
 #include "dng/dng_tag_types.h"
 #include "dng/dng_threaded_host.h"
@@ -129,6 +130,30 @@ inline std::pair<std::string, int> RunCommand(const std::string& command) {
 }
 
 inline bool HaveTool(const char* name) { return RunCommand(std::string("command -v ") + name).second == 0; }
+
+// exiftool's validation, less its "OK" line: empty when it finds nothing to say.
+inline std::string ExiftoolComplaints(const std::string& path) {
+    const auto [out, status] = RunCommand("exiftool -validate -warning -a -s " + path);
+    std::string complaints;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find("Validate") == std::string::npos || line.find(": OK") == std::string::npos)
+            complaints += line + "\n";
+    if (status != 0) complaints += "exit status " + std::to_string(status);
+    return complaints;
+}
+
+// A mid-grey 8-bit sRGB preview.
+inline std::unique_ptr<dng_image_preview> MakePreview(dng_host& host, uint32_t rows, uint32_t cols) {
+    auto preview = std::make_unique<dng_image_preview>();
+    auto image = std::make_unique<dng_simple_image>(dng_rect(rows, cols), 3, ttByte, host.Allocator());
+    image->SetConstant(128, image->Bounds());
+    preview->fImage = std::move(image);
+    preview->fInfo.fApplicationName.Set("Lumivar");
+    preview->fInfo.fApplicationVersion.Set("1.0");
+    preview->fInfo.fColorSpace = 2;
+    return preview;
+}
 
 } // namespace writertest
 
