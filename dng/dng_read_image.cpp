@@ -355,6 +355,9 @@ void dng_read_image::Read(dng_host& host, const dng_read_layout& layout, dng_str
     if (layout.fImageWidth > kMaxReadDimension || layout.fImageLength > kMaxReadDimension)
         BadData("dng_read_image::Read image too large");
     if (!CanRead(layout)) BadData("Image data of this form cannot be read");
+    // A block lies within one tile.
+    if (layout.fSubTileBlockRows > layout.fTileLength || layout.fSubTileBlockCols > layout.fTileWidth)
+        BadData("Sub-tile blocks larger than their tiles");
 
     if (layout.fRowInterleaveFactor > 1 && layout.fRowInterleaveFactor < layout.fImageLength) {
         dng_row_interleaved_image wrapped(image, int32_t(layout.fRowInterleaveFactor));
