@@ -369,26 +369,40 @@ void dng_image_writer::WriteDNG(dng_host& host, dng_stream& stream, dng_negative
                                   uint32_t(extraProfileOffsets.size()));
 
     // The digest and the unique ID are only read when the directories go out, after the data:
-    // with threads to spare they are computed while the tiles are encoded. One job does both,
-    // in turn, since either may compute the tiled digest they share.
+    // with threads to spare they are computed while the tiles are encoded.
     tags2.Add<tag_uint8_ptr>(ifd0, use14 ? 51111 : 50972,
                              use14 ? negative.NewRawImageDigest().data : negative.RawImageDigest().data, 16);
     dng_fingerprint uniqueID;
     tags2.Add<tag_uint8_ptr>(ifd0, 50781, uniqueID.data, 16);
-    auto findDigests = [&negative, use14, &host, &uniqueID] {
+    auto findDigest = [&negative, use14, &host] {
         dng_host digestHost(&host.Allocator(), host.Sniffer());
         if (use14)
             negative.FindNewRawImageDigest(digestHost);
         else
             negative.FindRawImageDigest(digestHost);
+    };
+    auto findUniqueID = [&negative, &host, &uniqueID] {
+        dng_host digestHost(&host.Allocator(), host.Sniffer());
         negative.FindRawDataUniqueID(digestHost);
         uniqueID = negative.RawDataUniqueID();
     };
-    std::future<void> digest;
-    if (host.AreaTaskThreadCount() > 1)
-        digest = std::async(std::launch::async, findDigests);
-    else
-        findDigests();
+    // The ID is made from the tiled digest. Where the file's digest is that one too, the ID
+    // follows it in one job; the classic digest of plain integer data is another pass over
+    // the image, which runs beside it.
+    const bool oneDigest = use14 || isFloat || mask;
+    std::future<void> digest, identity;
+    if (host.AreaTaskThreadCount() > 1 && oneDigest) {
+        digest = std::async(std::launch::async, [&] {
+            findDigest();
+            findUniqueID();
+        });
+    } else if (host.AreaTaskThreadCount() > 1) {
+        digest = std::async(std::launch::async, findDigest);
+        identity = std::async(std::launch::async, findUniqueID);
+    } else {
+        findDigest();
+        findUniqueID();
+    }
     if (negative.OriginalRawFileName().NotEmpty())
         tags2.Add<tag_string>(ifd0, 50827, negative.OriginalRawFileName(), false);
     if (negative.HasOriginalRawFileData()) {
@@ -525,6 +539,7 @@ void dng_image_writer::WriteDNG(dng_host& host, dng_stream& stream, dng_negative
     WriteImage(host, rawIFD, *rawBasicPtr, stream, rawImage, fakeChannels);
     if (mask) WriteImage(host, maskIFD, *maskPlan.basic, stream, *mask);
     if (digest.valid()) digest.get();
+    if (identity.valid()) identity.get();
     RequireBelow4GiB(stream.Position(), fTooBigCode);
     stream.SetLength(stream.Position());
 
