@@ -507,14 +507,15 @@ void dng_read_image::ReadUncompressedArea(const dng_read_layout& layout, dng_str
     const bool isFloat = layout.fSampleFormat[0] == 3;
     // Whole samples in the machine's order are already what the image holds.
     const bool asStored = !stream.SwapBytes() && (isFloat ? bits == 32 : bits == 8 || bits == 16 || bits == 32);
-    std::vector<uint8_t> raw = Scratch(bytes);
-    stream.Get(raw.data(), uint32_t(bytes));
+    // One buffer serves every chunk of the read.
+    if (fChunk.size() < bytes) fChunk = Scratch(bytes);
+    stream.Get(fChunk.data(), uint32_t(bytes));
     if (asStored) {
-        PutSamples(layout, image, area, plane, planes, pixelType, raw.data());
+        PutSamples(layout, image, area, plane, planes, pixelType, fChunk.data());
         return;
     }
     std::vector<uint8_t> samples = Scratch(uint64_t(rowSamples) * area.H() * BytesPerSample(pixelType));
-    Unpack(raw.data(), bytes, area.H(), rowSamples, bits, isFloat, stream.BigEndian(), pixelType,
+    Unpack(fChunk.data(), bytes, area.H(), rowSamples, bits, isFloat, stream.BigEndian(), pixelType,
            samples.data());
     PutSamples(layout, image, area, plane, planes, pixelType, samples.data());
 }

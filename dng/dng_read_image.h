@@ -103,6 +103,8 @@ class dng_read_image {
 
     // The byte order of the stream being read, for samples that come out of a decompressor.
     bool fBigEndianData = false;
+    // Uncompressed rows as read, kept from one chunk to the next.
+    std::vector<uint8_t> fChunk;
 };
 
 // A view whose stored rows are the wrapped image's rows in interleaved order: stored rows of
