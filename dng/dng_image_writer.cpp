@@ -230,9 +230,9 @@ void dng_image_writer::PrepareMetadata(dng_host&, dng_metadata& metadata, uint32
         }
     }
     if (xmp)
-        for (dng_xmp_namespace ns : {dng_xmp_namespace::dc, dng_xmp_namespace::xmp, dng_xmp_namespace::photoshop,
-                                     dng_xmp_namespace::iptcCore, dng_xmp_namespace::xmpRights,
-                                     dng_xmp_namespace::mediaPro})
+        for (dng_xmp_namespace ns :
+             {dng_xmp_namespace::dc, dng_xmp_namespace::xmp, dng_xmp_namespace::photoshop,
+              dng_xmp_namespace::iptcCore, dng_xmp_namespace::xmpRights, dng_xmp_namespace::mediaPro})
             xmp->PruneNamespace(ns);
 
     RemoveMetadataSubset(metadata, subset);
@@ -277,7 +277,8 @@ void dng_image_writer::WriteDNG(dng_host& host, dng_stream& stream, dng_negative
     backward = std::max(backward, negative.OpcodeList2().MinVersion(false));
     backward = std::max(backward, negative.OpcodeList3().MinVersion(false));
     if (isCFA && mosaic->fCFALayout > 5) backward = std::max(backward, kVersion1_3);
-    if (isFloat || mask || (rawImage.PixelType() == ttLong && use14)) backward = std::max(backward, kVersion1_4);
+    if (isFloat || mask || (rawImage.PixelType() == ttLong && use14))
+        backward = std::max(backward, kVersion1_4);
     if (backward > dngVersion) ThrowProgramError();
 
     // The raw image's directory.
@@ -289,8 +290,9 @@ void dng_image_writer::WriteDNG(dng_host& host, dng_stream& stream, dng_negative
         if (info && info->fLinearizationTable && info->fLinearizationTable->LogicalSize() < 514) bits = 8;
     }
     if (isFloat)
-        bits = negative.RawFloatBitDepth() == 16 || negative.RawFloatBitDepth() == 24 ? negative.RawFloatBitDepth()
-                                                                                        : 32;
+        bits = negative.RawFloatBitDepth() == 16 || negative.RawFloatBitDepth() == 24
+                   ? negative.RawFloatBitDepth()
+                   : 32;
     SetRawDataLayout(rawIFD, rawImage, bits, compression, isCFA ? uint32_t(mosaic->fCFAPatternSize.h) : 1);
     uint32_t fakeChannels = 1;
     if (compression == 7 && isCFA) {

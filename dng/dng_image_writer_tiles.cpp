@@ -215,9 +215,9 @@ void dng_image_writer::ApplyPredictor(dng_host&, const dng_ifd& ifd, dng_pixel_b
         const uint32_t byteStep = columns * (samples / buffer.area.W());
         if (scratch.LogicalSize() < uint64_t(samples) * bytes) ThrowProgramError();
         for (uint32_t row = 0; row < rows; ++row)
-            EncodeFloatPredictorRow(
-                static_cast<uint8_t*>(buffer.DirtyPixel(buffer.area.t + int32_t(row), buffer.area.l, buffer.plane)),
-                samples, bytes, byteStep, buffer.pixelSize == 1, scratch.Buffer_uint8());
+            EncodeFloatPredictorRow(static_cast<uint8_t*>(buffer.DirtyPixel(buffer.area.t + int32_t(row),
+                                                                            buffer.area.l, buffer.plane)),
+                                    samples, bytes, byteStep, buffer.pixelSize == 1, scratch.Buffer_uint8());
         // What goes on is bytes, already in their final order.
         buffer.planes *= buffer.pixelSize;
         buffer.colStep *= int32_t(buffer.pixelSize);
@@ -280,8 +280,9 @@ void dng_image_writer::CompressAndWrite(dng_host&, const dng_ifd& ifd, dng_strea
         for (uint32_t row = 0; row < rows; ++row) {
             const int32_t r = buffer.area.t + int32_t(row);
             const uint16_t* from = buffer.ConstPixelAs<uint16_t>(r, buffer.area.l, buffer.plane);
-            uint8_t* to = static_cast<uint8_t*>(buffer.DirtyPixel(buffer.area.t, buffer.area.l, buffer.plane)) +
-                          uint64_t(row) * rowSamples;
+            uint8_t* to =
+                static_cast<uint8_t*>(buffer.DirtyPixel(buffer.area.t, buffer.area.l, buffer.plane)) +
+                uint64_t(row) * rowSamples;
             for (uint32_t i = 0; i < rowSamples; ++i)
                 to[i] = uint8_t(from[i]);
         }
@@ -291,7 +292,8 @@ void dng_image_writer::CompressAndWrite(dng_host&, const dng_ifd& ifd, dng_strea
     } else {
         SwapToStreamOrder(stream, buffer);
     }
-    const uint8_t* bytes = static_cast<const uint8_t*>(buffer.ConstPixel(buffer.area.t, buffer.area.l, buffer.plane));
+    const uint8_t* bytes =
+        static_cast<const uint8_t*>(buffer.ConstPixel(buffer.area.t, buffer.area.l, buffer.plane));
     const uint32_t rowBytes = rowSamples * buffer.pixelSize;
     if (uint32_t(buffer.rowStep) * buffer.pixelSize != rowBytes) ThrowProgramError();
     const uint32_t size = SafeUint32Mult(rowBytes, rows);
@@ -306,8 +308,9 @@ void dng_image_writer::CompressAndWrite(dng_host&, const dng_ifd& ifd, dng_strea
         return;
     }
     default: {
-        const int level = ifd.fCompressionQuality >= 1 && ifd.fCompressionQuality <= 9 ? ifd.fCompressionQuality
-                                                                                       : Z_DEFAULT_COMPRESSION;
+        const int level = ifd.fCompressionQuality >= 1 && ifd.fCompressionQuality <= 9
+                              ? ifd.fCompressionQuality
+                              : Z_DEFAULT_COMPRESSION;
         uLongf destBytes = compressed.LogicalSize();
         const int status = compress2(compressed.Buffer_uint8(), &destBytes, bytes, size, level);
         if (status == Z_BUF_ERROR) Throw_dng_error(dng_error_overflow, "Compression output buffer overflow");
@@ -351,8 +354,8 @@ void dng_image_writer::EncodeTile(dng_host& host, const dng_ifd& ifd, dng_stream
         buffer.pixelSize = 2;
     } else if (image.PixelType() == ttFloat && ifd.fBitsPerSample[0] == 24) {
         // Sign and exponent first where the file's order or the float predictor wants it.
-        const bool msbFirst = stream.BigEndian() || ifd.fPredictor == 3 || ifd.fPredictor == 34894 ||
-                              ifd.fPredictor == 34895;
+        const bool msbFirst =
+            stream.BigEndian() || ifd.fPredictor == 3 || ifd.fPredictor == 34894 || ifd.fPredictor == 34895;
         const float* from = static_cast<const float*>(buffer.data);
         uint8_t* to = static_cast<uint8_t*>(buffer.data);
         for (uint32_t i = 0; i < count; ++i) {

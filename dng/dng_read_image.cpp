@@ -506,7 +506,8 @@ void dng_read_image::ReadUncompressedArea(const dng_read_layout& layout, dng_str
     const uint32_t pixelType = layout.PixelType();
     const bool isFloat = layout.fSampleFormat[0] == 3;
     // Whole samples in the machine's order are already what the image holds.
-    const bool asStored = !stream.SwapBytes() && (isFloat ? bits == 32 : bits == 8 || bits == 16 || bits == 32);
+    const bool asStored =
+        !stream.SwapBytes() && (isFloat ? bits == 32 : bits == 8 || bits == 16 || bits == 32);
     // One buffer serves every chunk of the read.
     if (fChunk.size() < bytes) fChunk = Scratch(bytes);
     stream.Get(fChunk.data(), uint32_t(bytes));

@@ -228,7 +228,8 @@ TEST_F(DocumentExportTest, DngCarriesTheRawDataUniqueIDOfItsImage) {
     LV_REQUIRE_EXIFTOOL();
     std::vector<std::string> files{copy(kChart)};
     for (const char* sample : {"Pixel7_small.dng", "PowerShotG2_CRW_0304.CRW"})
-        if (fs::exists(testsupport::samplePath(sample))) files.push_back(copy(testsupport::samplePath(sample)));
+        if (fs::exists(testsupport::samplePath(sample)))
+            files.push_back(copy(testsupport::samplePath(sample)));
     size_t dng = 0;
     while (app::kExportTypes[dng].typeIdentifier != app::kTypeDNG)
         ++dng;
@@ -252,7 +253,8 @@ TEST_F(DocumentExportTest, DngCarriesTheRawDataUniqueIDOfItsImage) {
         const std::string brighter = uniqueID("-brighter");
         EXPECT_EQ(brighter.size(), 32u);
         EXPECT_NE(brighter, first);
-        EXPECT_EQ(jpegtest::exiftool("-validate -warning -a", output(stem + "-brighter", dng)), kNothingToWarnOf);
+        EXPECT_EQ(jpegtest::exiftool("-validate -warning -a", output(stem + "-brighter", dng)),
+                  kNothingToWarnOf);
     }
 }
 

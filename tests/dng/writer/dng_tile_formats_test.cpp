@@ -156,8 +156,8 @@ TEST(TileCoding, NarrowFloatsRoundAsIEEE) {
     EXPECT_EQ(FloatToFP24(1.0f), 0x3F0000u);
     EXPECT_EQ(FloatToFP24(-2.0f), 0xC00000u);
     EXPECT_EQ(FloatToFP24(inf), 0x7F0000u);
-    EXPECT_EQ(FloatToFP24(std::ldexp(1.0f, 64)), 0x7F0000u); // beyond the largest exponent
-    EXPECT_EQ(FloatToFP24(std::ldexp(1.0f, -78)), 0x000001u); // the smallest subnormal
+    EXPECT_EQ(FloatToFP24(std::ldexp(1.0f, 64)), 0x7F0000u);         // beyond the largest exponent
+    EXPECT_EQ(FloatToFP24(std::ldexp(1.0f, -78)), 0x000001u);        // the smallest subnormal
     EXPECT_EQ(FloatToFP24(1.0f + std::ldexp(1.0f, -17)), 0x3F0000u); // a tie goes to even
     EXPECT_EQ(FloatToFP24(1.0f + std::ldexp(3.0f, -17)), 0x3F0002u);
 }

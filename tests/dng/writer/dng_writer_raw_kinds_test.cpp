@@ -32,7 +32,8 @@ struct RawKind {
 };
 
 // A negative whose stage-1 image holds samples of the kind's format.
-std::unique_ptr<dng_negative> KindNegative(dng_host& host, const RawKind& kind, uint32_t rows, uint32_t cols) {
+std::unique_ptr<dng_negative> KindNegative(dng_host& host, const RawKind& kind, uint32_t rows,
+                                           uint32_t cols) {
     const bool cfa = kind.bayerPhase >= 0;
     std::unique_ptr<dng_negative> negative =
         MakeNegative(host, rows, cols, SceneSamples(rows, cols, cfa ? 1 : 3, 1), kind.bayerPhase);
@@ -109,11 +110,13 @@ TEST_P(RawKinds, WrittenReadBackAndValid) {
         EXPECT_EQ(maskIFD.at(258).value, 8u);
         // Its data follows the raw image's.
         const uint32_t rawTiles = raw.count(324) ? 324 : 273, maskTiles = maskIFD.count(324) ? 324 : 273;
-        const uint32_t lastRaw = raw.at(rawTiles).count == 1
-                                     ? raw.at(rawTiles).value
-                                     : Get32(bytes, raw.at(rawTiles).value + 4 * (raw.at(rawTiles).count - 1));
-        const uint32_t firstMask =
-            maskIFD.at(maskTiles).count == 1 ? maskIFD.at(maskTiles).value : Get32(bytes, maskIFD.at(maskTiles).value);
+        const uint32_t lastRaw =
+            raw.at(rawTiles).count == 1
+                ? raw.at(rawTiles).value
+                : Get32(bytes, raw.at(rawTiles).value + 4 * (raw.at(rawTiles).count - 1));
+        const uint32_t firstMask = maskIFD.at(maskTiles).count == 1
+                                       ? maskIFD.at(maskTiles).value
+                                       : Get32(bytes, maskIFD.at(maskTiles).value);
         EXPECT_GT(firstMask, lastRaw);
         dng_info info;
         dng_host readHost;
@@ -190,8 +193,8 @@ TEST(DngWriterIdentity, EveryDngCarriesTheRawDataUniqueID) {
         return std::string(bytes.begin() + at, bytes.begin() + at + 16);
     };
     std::string first;
-    for (const auto& [compatibility, uncompressed] : {std::pair{7u, false}, std::pair{0x01040000u, false},
-                                                     std::pair{0x01040000u, true}}) {
+    for (const auto& [compatibility, uncompressed] :
+         {std::pair{7u, false}, std::pair{0x01040000u, false}, std::pair{0x01040000u, true}}) {
         // Made again from the same samples and settings: the same ID, whatever the file's form.
         std::unique_ptr<dng_negative> negative = MakeNegative(host, 40, 60, samples, 1);
         const std::string written = id(DNGBytes(*negative, 2, uncompressed, compatibility));
@@ -235,7 +238,8 @@ TEST(DngWriterMetadata, EachSubsetKeepsItsPart) {
         {kMetadataSubset_AllExceptLocationInfo, {true, true, true, true, true, true, false, true}},
         {kMetadataSubset_AllExceptCameraAndLocation, {false, false, true, true, true, true, false, false}},
         {kMetadataSubset_AllExceptCameraRawInfo, {true, true, true, true, true, true, true, true}},
-        {kMetadataSubset_AllExceptCameraRawInfoAndLocation, {true, true, true, true, true, true, false, true}},
+        {kMetadataSubset_AllExceptCameraRawInfoAndLocation,
+         {true, true, true, true, true, true, false, true}},
     };
     dng_image_writer writer;
     for (const auto& [subset, kept] : subsets) {
