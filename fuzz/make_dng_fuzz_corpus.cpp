@@ -20,20 +20,8 @@ struct Seed {
 std::vector<uint8_t> WrittenSeed(const Seed& seed) {
     dng_host host;
     const auto image = writertest::FormatImage(host, seed.format, 24, 32, seed.planes, 1);
-    dng_ifd ifd;
-    ifd.fImageWidth = 32;
-    ifd.fImageLength = 24;
-    ifd.fSamplesPerPixel = seed.planes;
-    ifd.fPhotometricInterpretation = 34892;
-    ifd.fCompression = seed.compression;
-    ifd.fPredictor = seed.predictor;
-    for (uint32_t& b : ifd.fBitsPerSample)
-        b = seed.format.bits;
-    for (uint32_t& f : ifd.fSampleFormat)
-        f = seed.format.isFloat ? 3 : 1;
-    ifd.fSubTileBlockRows = seed.blockRows;
-    ifd.fSubTileBlockCols = seed.blockCols;
-    ifd.fRowInterleaveFactor = seed.interleave;
+    dng_ifd ifd = writertest::RawDirectory(32, 24, seed.planes, seed.format, seed.compression, seed.predictor,
+                                           seed.blockRows, seed.blockCols, seed.interleave);
     ifd.FindTileSize(16 * 16 * seed.planes * seed.format.bits / 8, 16, 16);
     return writertest::OneImageDNG(*image, ifd, false, 1);
 }

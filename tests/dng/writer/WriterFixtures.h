@@ -147,6 +147,28 @@ inline std::unique_ptr<dng_simple_image> FormatImage(dng_host& host, const Sampl
     return image;
 }
 
+// A linear-raw directory of the format's samples, coded as given; the caller chooses its
+// tiles or strips.
+inline dng_ifd RawDirectory(uint32_t cols, uint32_t rows, uint32_t planes, const SampleFormat& format,
+                            uint32_t compression, uint32_t predictor, uint32_t blockRows = 1,
+                            uint32_t blockCols = 1, uint32_t interleave = 1) {
+    dng_ifd ifd;
+    ifd.fImageWidth = cols;
+    ifd.fImageLength = rows;
+    ifd.fSamplesPerPixel = planes;
+    ifd.fPhotometricInterpretation = 34892;
+    ifd.fCompression = compression;
+    ifd.fPredictor = predictor;
+    for (uint32_t& b : ifd.fBitsPerSample)
+        b = format.bits;
+    for (uint32_t& f : ifd.fSampleFormat)
+        f = format.isFloat ? 3 : 1;
+    ifd.fSubTileBlockRows = blockRows;
+    ifd.fSubTileBlockCols = blockCols;
+    ifd.fRowInterleaveFactor = interleave;
+    return ifd;
+}
+
 // A minimal DNG whose IFD 0 is the image, written by WriteImage under the directory given.
 inline std::vector<uint8_t> OneImageDNG(const dng_image& image, const dng_ifd& ifd, bool bigEndian,
                                         uint32_t threads = 4) {

@@ -71,20 +71,8 @@ const FormatCase kCases[] = {
 };
 
 dng_ifd DirectoryFor(const FormatCase& c) {
-    dng_ifd ifd;
-    ifd.fImageWidth = kCols;
-    ifd.fImageLength = kRows;
-    ifd.fSamplesPerPixel = c.planes;
-    ifd.fPhotometricInterpretation = 34892;
-    ifd.fCompression = c.compression;
-    ifd.fPredictor = c.predictor;
-    for (uint32_t& b : ifd.fBitsPerSample)
-        b = c.format.bits;
-    for (uint32_t& f : ifd.fSampleFormat)
-        f = c.format.isFloat ? 3 : 1;
-    ifd.fSubTileBlockRows = c.blockRows;
-    ifd.fSubTileBlockCols = c.blockCols;
-    ifd.fRowInterleaveFactor = c.interleave;
+    dng_ifd ifd = RawDirectory(kCols, kRows, c.planes, c.format, c.compression, c.predictor, c.blockRows,
+                               c.blockCols, c.interleave);
     // Small pieces, so images have several tiles (edge ones reaching past the image) or strips.
     if (c.tiled)
         ifd.FindTileSize(8192, 16, 16);
