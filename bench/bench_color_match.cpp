@@ -24,7 +24,8 @@ template <class Buffer> std::shared_ptr<Buffer> gradient(bool grey) {
     for (size_t r = 0; r < kHeight; ++r)
         for (size_t c = 0; c < kWidth; ++c) {
             const double level = double((r + c) % 1000) / 1000;
-            const double v[4] = {grey ? level : double(c) / kWidth, grey ? level : double(r) / kHeight, level, 1.0};
+            const double v[4] = {grey ? level : double(c) / kWidth, grey ? level : double(r) / kHeight, level,
+                                 1.0};
             for (int i = 0; i < 4; ++i) {
                 if constexpr (std::is_same_v<Buffer, ImageBufferF32>)
                     buffer->bufferFloatForRow(r, c)[i] = float(v[i]);

@@ -62,8 +62,8 @@ bool agreesWithLittleCMS(const color_detail::MatrixShaperTransform& fast, cmsHTR
 TransformHandle floatTransform(cmsHPROFILE profiles[2], cmsUInt32Number intents[2]) {
     cmsBool bpc[2] = {FALSE, FALSE};
     cmsFloat64Number adaptation[2] = {1.0, 1.0};
-    return TransformHandle(cmsCreateExtendedTransform(nullptr, 2, profiles, bpc, intents, adaptation, nullptr, 0,
-                                                      TYPE_RGBA_FLT, TYPE_RGBA_FLT,
+    return TransformHandle(cmsCreateExtendedTransform(nullptr, 2, profiles, bpc, intents, adaptation, nullptr,
+                                                      0, TYPE_RGBA_FLT, TYPE_RGBA_FLT,
                                                       cmsFLAGS_NOCACHE | cmsFLAGS_COPY_ALPHA));
 }
 
@@ -90,7 +90,8 @@ bool greysStayGrey(cmsHTRANSFORM floatTransform) {
     cmsDoTransform(floatTransform, greys.data(), greys.data(), cmsUInt32Number(greys.size() / 4));
     for (size_t i = 0; i < greys.size(); i += 4) {
         const float g = greys[i + 1];
-        if (!(g > 0) || !(std::fabs(greys[i] - g) <= kGreyDrift * g) || !(std::fabs(greys[i + 2] - g) <= kGreyDrift * g))
+        if (!(g > 0) || !(std::fabs(greys[i] - g) <= kGreyDrift * g) ||
+            !(std::fabs(greys[i + 2] - g) <= kGreyDrift * g))
             return false;
     }
     return true;
@@ -148,11 +149,13 @@ std::unique_ptr<ColorMatchTransform> ColorMatchTransform::create(ColorSyncProfil
         greys = greysStayGrey(probe);
     }
     if (fast && greys) fast->keepGreysGrey();
-    return std::unique_ptr<ColorMatchTransform>(new ColorMatchTransform(transform, depth, std::move(fast), greys));
+    return std::unique_ptr<ColorMatchTransform>(
+        new ColorMatchTransform(transform, depth, std::move(fast), greys));
 }
 
 ColorMatchTransform::ColorMatchTransform(void* transform, Depth depth,
-                                         std::unique_ptr<color_detail::MatrixShaperTransform> fast, bool greys)
+                                         std::unique_ptr<color_detail::MatrixShaperTransform> fast,
+                                         bool greys)
     : transform_(transform), depth_(depth), fast_(std::move(fast)), greys_(greys) {}
 
 ColorMatchTransform::~ColorMatchTransform() { cmsDeleteTransform(transform_); }

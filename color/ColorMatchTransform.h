@@ -51,8 +51,8 @@ class ColorMatchTransform {
                                                              ColorSyncProfileWrap& destination, Depth depth);
 
   private:
-    ColorMatchTransform(void* transform, Depth depth, std::unique_ptr<color_detail::MatrixShaperTransform> fast,
-                        bool greys);
+    ColorMatchTransform(void* transform, Depth depth,
+                        std::unique_ptr<color_detail::MatrixShaperTransform> fast, bool greys);
 
     // The matrix/shaper tables over `rows` rows from `first`.
     void convertRows(uint8_t* first, size_t width, size_t rows, size_t rowBytes) const;

@@ -86,7 +86,8 @@ void dngWrapper::copyResolution(const Dictionary& tiff) {
         return found == tiff.end() ? 0.0 : found->second.doubleValue();
     };
     const double x = number(kCGImagePropertyTIFFXResolution), y = number(kCGImagePropertyTIFFYResolution);
-    const double unit = tiff.count(kCGImagePropertyTIFFResolutionUnit) ? number(kCGImagePropertyTIFFResolutionUnit) : 2;
+    const double unit =
+        tiff.count(kCGImagePropertyTIFFResolutionUnit) ? number(kCGImagePropertyTIFFResolutionUnit) : 2;
     if (unit >= 1 && unit <= 3) dngWriter_->setResolution(x, y, uint32_t(unit));
 }
 

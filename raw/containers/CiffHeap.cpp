@@ -5,10 +5,10 @@
 #include <cstring>
 #include <ctime>
 
+#include "raw/containers/ContainerReading.h"
 #include "raw/containers/Containers.h"
 #include "raw/core/InputReaders.h"
 #include "raw/tiff/TiffParser.h"
-#include "raw/containers/ContainerReading.h"
 #include "raw/tiff/exifEngine.h"
 
 namespace raw {

@@ -2,8 +2,8 @@
 // matrices rather than from the profiles under test.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "color/ColorMatchTransform.h"
@@ -157,7 +157,8 @@ TEST(ColorMatchTransform, GreysStayExactlyGreyInEveryOutputSpace) {
         {"linear ProPhoto", manager.getProPhotoGamma1Profile()},
         {"linear Rec. 709", manager.getRec709Gamma1Profile()},
         {"ProPhoto 1.8", manager.getProPhotoProfile()},
-        {"converted by Little CMS", ColorSyncProfileWrap::createWithBuffer(lutBytes.data(), uint32_t(lutBytes.size()))},
+        {"converted by Little CMS",
+         ColorSyncProfileWrap::createWithBuffer(lutBytes.data(), uint32_t(lutBytes.size()))},
     };
     for (const auto& [name, output] : outputs) {
         SCOPED_TRACE(name);
@@ -170,15 +171,18 @@ TEST(ColorMatchTransform, GreysStayExactlyGreyInEveryOutputSpace) {
             std::vector<float> floats(levels * 4);
             for (size_t i = 0; i < levels; ++i) {
                 const float f = i < 65536 ? float(i) / 65535.0f : 1.0f + float(i - 65535) * 0.75f;
-                for (int c = 0; c < 3; ++c) words[i * 4 + c] = uint16_t(std::min<size_t>(i, 65535)), floats[i * 4 + c] = f;
+                for (int c = 0; c < 3; ++c)
+                    words[i * 4 + c] = uint16_t(std::min<size_t>(i, 65535)), floats[i * 4 + c] = f;
                 words[i * 4 + 3] = 65535, floats[i * 4 + 3] = 1.0f;
             }
-            uint8_t* first = isFloat ? reinterpret_cast<uint8_t*>(floats.data()) : reinterpret_cast<uint8_t*>(words.data());
+            uint8_t* first = isFloat ? reinterpret_cast<uint8_t*>(floats.data())
+                                     : reinterpret_cast<uint8_t*>(words.data());
             transform->convert(first, levels, 1, levels * 4 * (isFloat ? 4 : 2));
             size_t off = 0;
             double worst = 0;
             for (size_t i = 0; i < levels; ++i) {
-                const double r = isFloat ? floats[i * 4] : words[i * 4], g = isFloat ? floats[i * 4 + 1] : words[i * 4 + 1],
+                const double r = isFloat ? floats[i * 4] : words[i * 4],
+                             g = isFloat ? floats[i * 4 + 1] : words[i * 4 + 1],
                              b = isFloat ? floats[i * 4 + 2] : words[i * 4 + 2];
                 if (r != g || g != b) ++off;
                 worst = std::max({worst, std::fabs(r - g), std::fabs(g - b)});
