@@ -216,7 +216,7 @@ uint32_t pcdToDNG::setImage(const uint16_t* samples, int orientation) {
         dng_exif& exif = *negative->GetExif();
         exif.fMake.Set("Unknown");
         exif.fModel.Set("Generic PCD scanner");
-        exif.fSoftware.Set("tarnwell V1.0.0");
+        exif.fSoftware.Set("Lumivar V1.0.0");
         negative->SetStage1Image(std::move(image));
         negative_ = std::move(negative);
     });
