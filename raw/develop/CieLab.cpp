@@ -12,7 +12,7 @@ void cielab(const DecoderState& s, cielab_table& table) {
         const double r = i / 65535.0;
         table.cube_root[i] = float(r > 0.008856 ? std::cbrt(r) : 7.787 * r + 16 / 116.0);
     }
-    table.colours = std::clamp(s.colour_count, 1, 4);
+    table.colours = std::clamp(s.colour_count, 1, 3);
     for (int i = 0; i < 3; ++i)
         for (int c = 0; c < 4; ++c) {
             double sum = 0;

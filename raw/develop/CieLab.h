@@ -17,7 +17,8 @@ struct cielab_table {
 // sRGB) and colour_count.
 void cielab(const DecoderState& s, cielab_table& table);
 // L = 64 (116 fy - 16), a = 32000 (fx - fy), b = 12800 (fy - fz) of the camera values
-// (colour_count of them, 0..65535), as 16-bit integers.
+// (0..65535; colour_count of them, three at most: the interpolations hold three), as
+// 16-bit integers.
 void cielab(const cielab_table& table, const uint16_t* camera, int16_t lab[3]);
 
 } // namespace raw
