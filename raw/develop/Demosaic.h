@@ -36,7 +36,7 @@ void ppg_demosaic(DecoderState& s);
 // AHD on the calling thread, judging homogeneity on L*a*b* lightness and chroma.
 void ahd_interpolate(DecoderState& s);
 // The X-Trans layout in tiles over `passes` passes (1 to 8), each choosing among its
-// directional estimates by L*a*b* homogeneity.
+// directional estimates by L*a*b* homogeneity; rows of tiles run on band threads.
 void xtrans_interpolate(DecoderState& s, int passes);
 // The command line's choice by quality: 0 bilinear, 1 (or more than three colours) VNG,
 // 2 PPG on Bayer words, 2 and above X-Trans passes (2 quality - 3) on the X-Trans layout,

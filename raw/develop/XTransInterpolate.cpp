@@ -7,10 +7,14 @@
 // pixel, the directions most homogeneous in L*a*b*. A line along an edge draws on one side
 // of it alone, which is what repairs the colours the first pass mixed across edges. Tiles
 // overlap by the reach of all passes, so each pixel is written once, by the tile that
-// refined it furthest.
+// refined it furthest; rows of tiles run on the decoder's band threads.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
 
+#include "raw/core/BandRunner.h"
 #include "raw/core/FileBackedMemory.h"
 #include "raw/develop/CieLab.h"
 #include "raw/develop/Demosaic.h"
@@ -43,28 +47,40 @@ struct Rect {
     bool empty() const { return r0 >= r1 || c0 >= c1; }
 };
 
+// One band's work area, reused by each of its tiles.
 struct XTransWork {
     uint16_t rgb[kDirections][TS * TS][3];
     int16_t lab[kDirections][TS * TS][3];
     uint8_t homo[kDirections][TS * TS];
-    uint16_t chosen[TS * TS][3]; // the last pass's result
+    uint16_t chosen[2][TS * TS][3]; // a pass reads the last pass's result and writes the other
+};
+
+// What every band reads.
+struct XTransTables {
     cielab_table colours;
     recipe_table recipes;
 };
 
-// Where the nearest photosite of a colour lies on a line through a position: steps back
-// and forward (0 where none lies within kLineReach).
-struct LineNeighbours {
-    int8_t back, ahead;
+// The nearest photosites of one colour on a line through a position, one before and one
+// after it (a side without one within kLineReach weighs 0 and points at the position
+// itself): where they lie in the pixel image (samples, their own channel) and in a tile
+// (positions), and their weights in 1/4096 for linear interpolation at the position.
+struct LineTerms {
+    bool found;
+    int64_t sample[2];
+    int32_t position[2];
+    int32_t weight[2];
 };
 
-// Colours of the cell's positions, and the nearest photosites of each colour on each line.
-struct CellColours {
+constexpr int kWeightShift = 12;
+
+// What a later pass reads on each line through each position of the cell.
+struct CellLines {
     int8_t channel[6][6]; // where the photosite's value is
     int8_t colour[6][6];  // what it is: a second green (from a hostile layout) is green
-    LineNeighbours nearest[6][6][kDirections][3];
+    LineTerms terms[6][6][kDirections][3]; // per colour
 
-    explicit CellColours(const DecoderState& s) {
+    CellLines(const DecoderState& s, int width) {
         for (int r = 0; r < 6; ++r)
             for (int c = 0; c < 6; ++c) {
                 channel[r][c] = int8_t(s.xtrans_layout[r][c] & 3);
@@ -73,39 +89,53 @@ struct CellColours {
         for (int r = 0; r < 6; ++r)
             for (int c = 0; c < 6; ++c)
                 for (int d = 0; d < kDirections; ++d)
-                    for (int k = 0; k < 3; ++k) nearest[r][c][d][k] = {find(r, c, d, k, -1), find(r, c, d, k, 1)};
+                    for (int k = 0; k < 3; ++k) terms[r][c][d][k] = build(r, c, d, k, width);
     }
 
-    int8_t find(int r, int c, int d, int k, int sign) const {
-        for (int t = 1; t <= kLineReach; ++t)
-            if (colour[(r + sign * t * kRowStep[d] + 36) % 6][(c + sign * t * kColStep[d] + 36) % 6] == k)
-                return int8_t(t);
-        return 0;
+    LineTerms build(int r, int c, int d, int k, int width) const {
+        int steps[2] = {};
+        LineTerms t{};
+        for (int side = 0; side < 2; ++side) {
+            const int sign = side ? 1 : -1;
+            for (int n = 1; n <= kLineReach && !steps[side]; ++n) {
+                const int dr = sign * n * kRowStep[d], dc = sign * n * kColStep[d];
+                const int y = (r + dr + 36) % 6, x = (c + dc + 36) % 6;
+                if (colour[y][x] != k) continue;
+                steps[side] = n;
+                t.sample[side] = (int64_t(dr) * width + dc) * 4 + channel[y][x];
+                t.position[side] = dr * TS + dc;
+            }
+        }
+        t.found = steps[0] || steps[1];
+        // The nearer side weighs more; a missing side weighs nothing.
+        if (steps[0] && steps[1]) {
+            t.weight[0] = (steps[1] << kWeightShift) / (steps[0] + steps[1]);
+            t.weight[1] = (1 << kWeightShift) - t.weight[0];
+        } else {
+            t.weight[steps[0] ? 0 : 1] = 1 << kWeightShift;
+        }
+        return t;
     }
 };
 
 uint16_t clip(int v) { return uint16_t(std::clamp(v, 0, 65535)); }
 
-// Linear interpolation at the position between values `back` steps before and `ahead`
-// steps after it; one side alone when the other has none.
-int between(int before, int back, int after, int ahead) {
-    if (!back) return after;
-    if (!ahead) return before;
-    return (before * ahead + after * back) / (back + ahead);
+int interpolate(const LineTerms& t, int before, int after) {
+    return (before * t.weight[0] + after * t.weight[1] + (1 << (kWeightShift - 1))) >> kWeightShift;
 }
 
 class XTransTile {
   public:
-    XTransTile(XTransWork& w, const DecoderState& s, const band_job& image, const CellColours& cell, int top,
-               int left)
-        : w_(w), s_(s), image_(image), cell_(cell), top_(top), left_(left) {}
+    XTransTile(XTransWork& w, const cielab_table& colours, const DecoderState& s, const band_job& image,
+               const CellLines& cell, int top, int left)
+        : w_(w), colours_(colours), s_(s), image_(image), cell_(cell), top_(top), left_(left) {}
 
     // The whole interpolation of the tile; `core` is the part it writes back.
     void run(int passes, const Rect& core) {
         const Rect area = Rect{top_, top_ + TS, left_, left_ + TS}.intersect(
             {kEdge, image_.height - kEdge, kEdge, image_.width - kEdge});
+        if (area.inset(kFirstReach).empty()) return;
         Rect reached = firstPass(area);
-        if (reached.empty()) return;
         const Rect written = core.intersect(reached);
         for (int pass = 1; pass < passes && !reached.inset(kRefineReach).empty(); ++pass) reached = refine(reached);
         write(written);
@@ -113,64 +143,64 @@ class XTransTile {
 
   private:
     int position(int r, int c) const { return (r - top_) * TS + (c - left_); }
-    int colour(int r, int c) const { return cell_.colour[r % 6][c % 6]; }
-    int own(int r, int c) const {
-        return s_.pixel_image[int64_t(r) * image_.width + c][cell_.channel[r % 6][c % 6]];
+    const uint16_t* pixel(int r, int c) const { return s_.pixel_image[int64_t(r) * image_.width + c]; }
+
+    template <typename Visit> static void eachInRow(const Rect& rect, int r, Visit visit) {
+        if (r < rect.r0 || r >= rect.r1) return;
+        for (int c = rect.c0; c < rect.c1; ++c) visit(r, c);
     }
 
-    template <typename Visit> static void each(const Rect& rect, Visit visit) {
-        for (int r = rect.r0; r < rect.r1; ++r)
-            for (int c = rect.c0; c < rect.c1; ++c) visit(r, c);
-    }
-
+    // Each pass runs its steps down the rows, every step a few rows behind the one it
+    // reads, so that the rows in use stay in cache.
     Rect firstPass(const Rect& area) {
-        if (area.inset(kFirstReach).empty()) return area.inset(kFirstReach);
         const direction_tile tile{&w_.rgb[0][0][0], TS, top_, left_};
-        xtrans_tile_greens(image_, tile, {area.r0, area.r1, area.c0, area.c1});
-        const Rect colours = area.inset(1);
-        xtrans_tile_red_blue(image_, tile, {colours.r0, colours.r1, colours.c0, colours.c1});
-        toLab(colours, 2);
-        homogeneity(colours.inset(1), 2);
-        choose(colours.inset(2), 2);
-        return colours.inset(2);
+        const Rect colours = area.inset(1), homogeneous = area.inset(2), chosen = area.inset(3);
+        current_ = 0;
+        for (int r = area.r0; r < chosen.r1 + 3; ++r) {
+            if (r < area.r1) xtrans_tile_greens(image_, tile, {r, r + 1, area.c0, area.c1});
+            if (r - 1 >= colours.r0 && r - 1 < colours.r1)
+                xtrans_tile_red_blue(image_, tile, {r - 1, r, colours.c0, colours.c1});
+            eachInRow(colours, r - 1, [&](int y, int x) { toLab(position(y, x), 2); });
+            eachInRow(homogeneous, r - 2, [&](int y, int x) { homogeneity(position(y, x), 2); });
+            eachInRow(chosen, r - 3, [&](int y, int x) { choose(position(y, x), 2, w_.chosen[0]); });
+        }
+        return chosen;
     }
 
     Rect refine(const Rect& previous) {
-        const Rect colours = previous.inset(kLineReach);
-        each(colours, [&](int r, int c) { alongLines(r, c); });
-        toLab(colours, kDirections);
-        homogeneity(colours.inset(1), kDirections);
-        choose(colours.inset(2), kDirections);
-        return colours.inset(2);
+        const Rect colours = previous.inset(kLineReach), homogeneous = colours.inset(1), chosen = colours.inset(2);
+        const uint16_t(*last)[3] = w_.chosen[current_];
+        uint16_t(*next)[3] = w_.chosen[current_ ^ 1];
+        // Pixels this pass does not reach keep the last pass's result.
+        std::memcpy(next, last, sizeof w_.chosen[0]);
+        for (int r = colours.r0; r < chosen.r1 + 2; ++r) {
+            eachInRow(colours, r, [&](int y, int x) {
+                alongLines(y, x, last);
+                toLab(position(y, x), kDirections);
+            });
+            eachInRow(homogeneous, r - 1, [&](int y, int x) { homogeneity(position(y, x), kDirections); });
+            eachInRow(chosen, r - 2, [&](int y, int x) { choose(position(y, x), kDirections, next); });
+        }
+        current_ ^= 1;
+        return chosen;
     }
 
-    // A value taken from the nearest photosites of colour k on line d through (r, c).
-    template <typename Value> int onLine(int r, int c, int d, int k, Value value, bool& found) const {
-        const LineNeighbours n = cell_.nearest[r % 6][c % 6][d][k];
-        found = n.back || n.ahead;
-        if (!found) return 0;
-        const int dr = kRowStep[d], dc = kColStep[d];
-        const int before = n.back ? value(r - n.back * dr, c - n.back * dc) : 0;
-        const int after = n.ahead ? value(r + n.ahead * dr, c + n.ahead * dc) : 0;
-        return between(before, n.back, after, n.ahead);
-    }
-
-    void alongLines(int r, int c) {
-        const int p = position(r, c), f = colour(r, c), x = own(r, c);
-        const uint16_t* last = w_.chosen[p];
-        auto photosite = [&](int y, int z) { return own(y, z); };
-        auto differenceToGreen = [&](int y, int z) { return own(y, z) - w_.chosen[position(y, z)][1]; };
+    // Each colour of each direction from the nearest photosites on its line: green from
+    // the greens, corrected by how the own colour bends between its photosites there;
+    // red and blue from their differences to the green the last pass chose.
+    void alongLines(int r, int c, const uint16_t (*last)[3]) {
+        const int p = position(r, c), f = cell_.colour[r % 6][c % 6];
+        const uint16_t* pix = pixel(r, c);
+        const int x = pix[cell_.channel[r % 6][c % 6]];
+        const auto& terms = cell_.terms[r % 6][c % 6];
         for (int d = 0; d < kDirections; ++d) {
             uint16_t* out = w_.rgb[d][p];
-            bool found = false;
             int green = x;
             if (f != 1) {
-                // The greens on the line, corrected by how the own colour bends between
-                // its photosites there.
-                green = onLine(r, c, d, 1, photosite, found);
-                if (!found) green = last[1];
-                const int ownAround = onLine(r, c, d, f, photosite, found);
-                if (found) green += (x - ownAround) / 2;
+                const LineTerms& g = terms[d][1];
+                green = g.found ? interpolate(g, pix[g.sample[0]], pix[g.sample[1]]) : last[p][1];
+                const LineTerms& own = terms[d][f];
+                if (own.found) green += (x - interpolate(own, pix[own.sample[0]], pix[own.sample[1]])) / 2;
             }
             out[1] = clip(green);
             for (int k : {0, 2}) {
@@ -178,61 +208,61 @@ class XTransTile {
                     out[k] = uint16_t(x);
                     continue;
                 }
-                const int difference = onLine(r, c, d, k, differenceToGreen, found);
-                out[k] = clip(out[1] + (found ? difference : last[k] - last[1]));
+                const LineTerms& t = terms[d][k];
+                const int difference =
+                    t.found ? interpolate(t, pix[t.sample[0]] - last[p + t.position[0]][1],
+                                          pix[t.sample[1]] - last[p + t.position[1]][1])
+                            : last[p][k] - last[p][1];
+                out[k] = clip(out[1] + difference);
             }
         }
     }
 
-    void toLab(const Rect& rect, int directions) {
-        each(rect, [&](int r, int c) {
-            const int p = position(r, c);
-            for (int d = 0; d < directions; ++d) cielab(w_.colours, w_.rgb[d][p], w_.lab[d][p]);
-        });
+    void toLab(int p, int directions) {
+        for (int d = 0; d < directions; ++d) cielab(colours_, w_.rgb[d][p], w_.lab[d][p]);
     }
 
-    void homogeneity(const Rect& rect, int directions) {
+    void homogeneity(int p, int directions) {
         const int16_t(*const lab[kDirections])[3] = {w_.lab[0], w_.lab[1], w_.lab[2], w_.lab[3]};
         uint8_t* const homo[kDirections] = {w_.homo[0], w_.homo[1], w_.homo[2], w_.homo[3]};
-        const lab_directions dirs{lab, directions, kAxis, kNeighbours, 8};
-        each(rect, [&](int r, int c) { lab_homogeneity(dirs, position(r, c), homo); });
+        lab_homogeneity({lab, directions, kAxis, kNeighbours, 8}, p, homo);
     }
 
     // The mean of the directions whose 3 x 3 homogeneity is the highest.
-    void choose(const Rect& rect, int directions) {
-        each(rect, [&](int r, int c) {
-            const int p = position(r, c);
-            int score[kDirections] = {}, best = 0;
-            for (int d = 0; d < directions; ++d) {
-                score[d] = w_.homo[d][p];
-                for (int n : kNeighbours) score[d] += w_.homo[d][p + n];
-                best = std::max(best, score[d]);
-            }
-            int sum[3] = {}, count = 0;
-            for (int d = 0; d < directions; ++d) {
-                if (score[d] != best) continue;
-                ++count;
-                for (int ch = 0; ch < 3; ++ch) sum[ch] += w_.rgb[d][p][ch];
-            }
-            for (int ch = 0; ch < 3; ++ch) w_.chosen[p][ch] = uint16_t(sum[ch] / count);
-        });
+    void choose(int p, int directions, uint16_t (*into)[3]) {
+        int score[kDirections] = {}, best = 0;
+        for (int d = 0; d < directions; ++d) {
+            score[d] = w_.homo[d][p];
+            for (int n : kNeighbours) score[d] += w_.homo[d][p + n];
+            best = std::max(best, score[d]);
+        }
+        int sum[3] = {}, count = 0;
+        for (int d = 0; d < directions; ++d) {
+            if (score[d] != best) continue;
+            ++count;
+            for (int ch = 0; ch < 3; ++ch) sum[ch] += w_.rgb[d][p][ch];
+        }
+        for (int ch = 0; ch < 3; ++ch) into[p][ch] = uint16_t(sum[ch] / count);
     }
 
     void write(const Rect& rect) {
-        each(rect, [&](int r, int c) {
-            uint16_t* pixel = s_.pixel_image[int64_t(r) * image_.width + c];
-            const uint16_t* chosen = w_.chosen[position(r, c)];
-            const int f = cell_.channel[r % 6][c % 6];
-            for (int ch = 0; ch < 3; ++ch)
-                if (ch != f) pixel[ch] = chosen[ch];
-        });
+        for (int r = rect.r0; r < rect.r1; ++r)
+            eachInRow(rect, r, [&](int y, int x) {
+                uint16_t* out = s_.pixel_image[int64_t(y) * image_.width + x];
+                const uint16_t* chosen = w_.chosen[current_][position(y, x)];
+                const int f = cell_.channel[y % 6][x % 6];
+                for (int ch = 0; ch < 3; ++ch)
+                    if (ch != f) out[ch] = chosen[ch];
+            });
     }
 
     XTransWork& w_;
+    const cielab_table& colours_;
     const DecoderState& s_;
     const band_job& image_;
-    const CellColours& cell_;
+    const CellLines& cell_;
     int top_, left_;
+    int current_ = 0; // which of the two result buffers holds the last pass's
 };
 
 } // namespace
@@ -241,29 +271,35 @@ void xtrans_interpolate(DecoderState& s, int passes) {
     if (s.verbose_output) std::fprintf(stderr, "%d-pass X-Trans interpolation...\n", passes);
     passes = std::clamp(passes, 1, kMaxPasses);
     if (!s.pixel_image || !s.image_height || !s.image_width) return;
-    const auto work = file_backed_object<XTransWork>(s, "xtrans_interpolate()");
-    cielab(s, work->colours);
-
+    const auto tables = file_backed_object<XTransTables>(s, "xtrans_interpolate()");
+    cielab(s, tables->colours);
     // The image is taken as X-Trans whatever the pattern word says.
     demosaic_job job = demosaic_job_of(s);
     job.filters = kPatternXTrans;
     demosaic_copy_xtrans(job);
-    build_recipe_table(job, work->recipes, TS);
-    const band_job image = whole_image_band(job, 0, 0, &work->recipes);
-    const CellColours cell(s);
+    build_recipe_table(job, tables->recipes, TS);
+    const band_job image = whole_image_band(job, 0, 0, &tables->recipes);
+    const auto cell = std::make_unique<CellLines>(s, job.width);
     // Blocks of 5 x 5: a 3 x 3 block at a corner of the cell may lack a colour.
     fill_frame(s.pixel_image, s.image_height, s.image_width, kFrame, 2, 3,
-               [&cell](int row, int col) { return cell.channel[row % 6][col % 6]; });
+               [&cell](int row, int col) { return cell->channel[row % 6][col % 6]; });
 
-
-    // Tile cores of TS - 2 margin pixels cover the image; the margin is what the passes reach.
+    // Tile cores of TS - 2 margin pixels cover the image; the margin is what the passes
+    // reach. Each tile writes only its core and reads only photosites' own colours, which
+    // no tile writes, so rows of tiles run as bands on threads of their own.
     const int margin = kFirstReach + kRefineReach * (passes - 1);
     const int step = TS - 2 * margin;
-    for (int top = -margin; top + margin < job.height; top += step)
-        for (int left = -margin; left + margin < job.width; left += step) {
-            XTransTile tile(*work, s, image, cell, top, left);
-            tile.run(passes, {top + margin, top + margin + step, left + margin, left + margin + step});
-        }
+    const int tileRows = (job.height + step - 1) / step, bands = std::min(tileRows, kBandCount);
+    std::vector<file_backed_ptr<XTransWork>> work;
+    for (int b = 0; b < bands; ++b) work.push_back(file_backed_object<XTransWork>(s, "xtrans_interpolate()"));
+    run_bands(bands, [&](int b) {
+        const BandRange rows = band_range(tileRows, bands, b);
+        for (int top = rows.begin * step - margin; top < rows.end * step - margin; top += step)
+            for (int left = -margin; left + margin < job.width; left += step) {
+                XTransTile tile(*work[size_t(b)], tables->colours, s, image, *cell, top, left);
+                tile.run(passes, {top + margin, top + margin + step, left + margin, left + margin + step});
+            }
+    });
 }
 
 } // namespace raw

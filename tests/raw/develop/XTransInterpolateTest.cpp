@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "raw/core/BandRunner.h"
 #include "raw/develop/Demosaic.h"
 #include "tests/raw/MosaicFixture.h"
 
@@ -74,6 +75,20 @@ TEST(XTransInterpolate, ThreePassesComeCloserToTheSceneThanOne) {
     };
     const double one = meanError(developed(200, 300, scene, 1)), three = meanError(developed(200, 300, scene, 3));
     EXPECT_LT(three, one * 0.7) << one << " " << three;
+}
+
+TEST(XTransInterpolate, BandThreadsGiveTheSameImageAsOneThread) {
+    // Several rows and columns of tiles, with their seams.
+    Mosaic threaded(700, 600, kXTrans);
+    threaded.paint_noise(21);
+    for (int i = 0; i < 3; ++i) threaded.state->rgb_from_camera[i][i] = 1;
+    Mosaic inline_ = threaded.clone();
+    for (int i = 0; i < 3; ++i) inline_.state->rgb_from_camera[i][i] = 1;
+    raw::xtrans_interpolate(*threaded.state, 3);
+    raw::set_band_threads_enabled(false);
+    raw::xtrans_interpolate(*inline_.state, 3);
+    raw::set_band_threads_enabled(true);
+    EXPECT_TRUE(threaded.pixels == inline_.pixels);
 }
 
 TEST(XTransInterpolate, ReportsItsPassesWhenVerbose) {
