@@ -70,7 +70,8 @@ template <typename Run> void runOnState(benchmark::State& state, uint32_t filter
     s->cfa_pattern = filters;
     s->colour_count = 3;
     std::memcpy(s->xtrans_layout, kXTransCell, sizeof kXTransCell);
-    for (int i = 0; i < 3; ++i) s->rgb_from_camera[i][i] = 1;
+    for (int i = 0; i < 3; ++i)
+        s->rgb_from_camera[i][i] = 1;
     s->pixel_image = scene.pixels.get();
     for (auto _ : state) {
         run(*s);
@@ -85,7 +86,8 @@ void BM_AhdSingleThreadedLab24MP(benchmark::State& state) { runOnState(state, kR
 void BM_XTransPasses24MP(benchmark::State& state) {
     const int passes = int(state.range(0));
     raw::set_band_threads_enabled(state.range(1) != 0);
-    runOnState(state, raw::kPatternXTrans, [passes](raw::DecoderState& s) { raw::xtrans_interpolate(s, passes); });
+    runOnState(state, raw::kPatternXTrans,
+               [passes](raw::DecoderState& s) { raw::xtrans_interpolate(s, passes); });
     raw::set_band_threads_enabled(true);
 }
 void BM_AhdXTrans24MP(benchmark::State& state) { runAhd(state, raw::kPatternXTrans); }

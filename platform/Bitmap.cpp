@@ -143,7 +143,7 @@ struct SampleCodec {
 // Source positions and weights of each output position along one axis.
 struct AxisTaps {
     std::vector<size_t> first, count, offset; // taps first .. first + count - 1
-    std::vector<double> weight;                 // count[i] weights from offset[i]
+    std::vector<double> weight;               // count[i] weights from offset[i]
 
     AxisTaps(size_t in, size_t out) {
         const double scale = double(in) / double(out), radius = std::max(1.0, scale);
@@ -161,7 +161,8 @@ struct AxisTaps {
             }
             count.push_back(hi + 1 - lo);
             // Every tap lies strictly inside the tent, so the sum is positive.
-            for (size_t k = offset.back(); k < weight.size(); ++k) weight[k] /= sum;
+            for (size_t k = offset.back(); k < weight.size(); ++k)
+                weight[k] /= sum;
         }
     }
 };
@@ -179,9 +180,11 @@ std::shared_ptr<Bitmap> Bitmap::scaled(size_t width, size_t height, bool smooth)
     uint8_t* dst = canvas->owned_.data();
     if (!smooth) {
         for (size_t row = 0; row < height; ++row) {
-            const size_t sr = std::min(layout_.height - 1, size_t((double(row) + 0.5) * layout_.height / height));
+            const size_t sr =
+                std::min(layout_.height - 1, size_t((double(row) + 0.5) * layout_.height / height));
             for (size_t col = 0; col < width; ++col) {
-                const size_t sc = std::min(layout_.width - 1, size_t((double(col) + 0.5) * layout_.width / width));
+                const size_t sc =
+                    std::min(layout_.width - 1, size_t((double(col) + 0.5) * layout_.width / width));
                 std::memcpy(dst + row * out.bytesPerRow + col * pixelBytes,
                             pixels_ + sr * layout_.bytesPerRow + sc * pixelBytes, pixelBytes);
             }
@@ -209,7 +212,8 @@ std::shared_ptr<Bitmap> Bitmap::scaled(size_t width, size_t height, bool smooth)
             for (size_t k = 0; k < samples; ++k) {
                 double v = 0;
                 for (size_t t = 0; t < down.count[r]; ++t)
-                    v += down.weight[down.offset[r] + t] * rows[((down.first[r] + t) * width + c) * samples + k];
+                    v += down.weight[down.offset[r] + t] *
+                         rows[((down.first[r] + t) * width + c) * samples + k];
                 codec.write(v, dst + r * out.bytesPerRow + c * pixelBytes + k * sampleBytes);
             }
     return canvas;

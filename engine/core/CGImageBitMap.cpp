@@ -180,8 +180,9 @@ void CGImageBitMap::dumpCGImageInfo(size_t row) {
             const uint8_t* p = line + i * bytes;
             double v = bytes == 1 ? *p : bytes == 2 ? load16(p, byteOrder_ == bi::kByteOrder16Big) : 0;
             if (bytes == 4) {
-                const uint32_t word = load32(p, (bitMap_ & bi::kFloatComponents) ? byteOrder_ != bi::kByteOrder32Little
-                                                                                 : byteOrder_ == bi::kByteOrder32Big);
+                const uint32_t word =
+                    load32(p, (bitMap_ & bi::kFloatComponents) ? byteOrder_ != bi::kByteOrder32Little
+                                                               : byteOrder_ == bi::kByteOrder32Big);
                 v = (bitMap_ & bi::kFloatComponents) ? double(std::bit_cast<float>(word)) : double(word);
             }
             used += size_t(std::snprintf(text + used, sizeof text - used, "%g ", v));
@@ -192,21 +193,28 @@ void CGImageBitMap::dumpCGImageInfo(size_t row) {
 
 platform::AffineTransform CGImageBitMap::orientationTransform(int code, double W, double H) {
     switch (code) {
-    case 2: return {-1, 0, 0, 1, W, 0};
-    case 3: return {-1, 0, 0, -1, W, H};
-    case 4: return {1, 0, 0, -1, 0, H};
-    case 5: return {0, -1, -1, 0, H, W};
-    case 6: return {0, -1, 1, 0, 0, W};
-    case 7: return {0, 1, 1, 0, 0, 0};
-    case 8: return {0, 1, -1, 0, H, 0};
-    default: return {};
+    case 2:
+        return {-1, 0, 0, 1, W, 0};
+    case 3:
+        return {-1, 0, 0, -1, W, H};
+    case 4:
+        return {1, 0, 0, -1, 0, H};
+    case 5:
+        return {0, -1, -1, 0, H, W};
+    case 6:
+        return {0, -1, 1, 0, 0, W};
+    case 7:
+        return {0, 1, 1, 0, 0, 0};
+    case 8:
+        return {0, 1, -1, 0, H, 0};
+    default:
+        return {};
     }
 }
 
-std::shared_ptr<platform::Bitmap> CGImageBitMap::createResizedImageBitmap(const platform::Bitmap& image,
-                                                                          platform::Size newSize,
-                                                                          bool drawTransposed, int orientation,
-                                                                          int interpolationQuality) {
+std::shared_ptr<platform::Bitmap>
+CGImageBitMap::createResizedImageBitmap(const platform::Bitmap& image, platform::Size newSize,
+                                        bool drawTransposed, int orientation, int interpolationQuality) {
     const bool ownSize = newSize.width < 1 || newSize.height < 1;
     const auto w = ownSize ? image.width() : size_t(std::ceil(newSize.width));
     const auto h = ownSize ? image.height() : size_t(std::ceil(newSize.height));
@@ -218,8 +226,8 @@ std::shared_ptr<platform::Bitmap> CGImageBitMap::createResizedImageBitmap(const 
                               exchanged ? w : h);
 }
 
-std::shared_ptr<CGImageBitMap> CGImageBitMap::croppedAndScaledImage(platform::Rect rect, platform::Size newSize,
-                                                                    int orientation) const {
+std::shared_ptr<CGImageBitMap>
+CGImageBitMap::croppedAndScaledImage(platform::Rect rect, platform::Size newSize, int orientation) const {
     const platform::Bitmap& image = *myImage_;
     std::shared_ptr<platform::Bitmap> cropped = myImage_;
     const platform::Rect whole = extent();
@@ -232,11 +240,13 @@ std::shared_ptr<CGImageBitMap> CGImageBitMap::croppedAndScaledImage(platform::Re
         platform::BitmapLayout layout = image.layout();
         layout.width = size_t(x1 - x0);
         layout.height = size_t(y1 - y0);
-        const uint8_t* first = image.data() + size_t(y0) * image.bytesPerRow() + size_t(x0) * (image.bitsPerPixel() / 8);
+        const uint8_t* first =
+            image.data() + size_t(y0) * image.bytesPerRow() + size_t(x0) * (image.bitsPerPixel() / 8);
         cropped = platform::Bitmap::createView(layout, first, myImage_, image.colorSpace());
         if (!cropped) return nullptr;
     }
-    const bool sameSize = newSize.width == double(cropped->width()) && newSize.height == double(cropped->height());
+    const bool sameSize =
+        newSize.width == double(cropped->width()) && newSize.height == double(cropped->height());
     if (!sameSize || orientation > 1) {
         constexpr int kHighQuality = 3;
         cropped = createResizedImageBitmap(*cropped, newSize, false, orientation, kHighQuality);

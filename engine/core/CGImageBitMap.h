@@ -45,8 +45,9 @@ class CGImageBitMap {
     // code. Quality 1 (none) takes the nearest pixels, any other smooths. Null when the
     // image's samples cannot be scaled.
     static std::shared_ptr<platform::Bitmap> createResizedImageBitmap(const platform::Bitmap& image,
-                                                                      platform::Size newSize, bool drawTransposed,
-                                                                      int orientation, int interpolationQuality);
+                                                                      platform::Size newSize,
+                                                                      bool drawTransposed, int orientation,
+                                                                      int interpolationQuality);
     // The image cropped to `rect` (pixels from the top left; the whole image when the
     // width is not positive), then resized smoothly to newSize and turned when the size
     // differs or the orientation code is above 1. Null when the rectangle misses the image.

@@ -160,8 +160,9 @@ namespace {
 // Codes 5 to 8 exchange width and height; the canvas follows so nothing is cut off.
 std::shared_ptr<platform::Bitmap> orient(const platform::Bitmap& image, int code) {
     const bool turned = code >= 5;
-    return image.transformed(CGImageBitMap::orientationTransform(code, double(image.width()), double(image.height())),
-                             turned ? image.height() : image.width(), turned ? image.width() : image.height());
+    return image.transformed(
+        CGImageBitMap::orientationTransform(code, double(image.width()), double(image.height())),
+        turned ? image.height() : image.width(), turned ? image.width() : image.height());
 }
 
 } // namespace

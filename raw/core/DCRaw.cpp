@@ -9,17 +9,17 @@
 
 #include "platform/Log.h"
 #include "raw/colour/CameraColour.h"
-#include "raw/output/ColourOutput.h"
 #include "raw/core/DecoderError.h"
-#include "raw/develop/Demosaic.h"
 #include "raw/core/FileBackedMemory.h"
-#include "raw/output/FileOutput.h"
+#include "raw/core/RoadSteps.h"
+#include "raw/develop/Demosaic.h"
 #include "raw/develop/GreenMatch.h"
+#include "raw/develop/SensorPrep.h"
 #include "raw/identify/Identify.h"
 #include "raw/loaders/Loaders.h"
+#include "raw/output/ColourOutput.h"
+#include "raw/output/FileOutput.h"
 #include "raw/tiff/MetadataEngine.h"
-#include "raw/core/RoadSteps.h"
-#include "raw/develop/SensorPrep.h"
 
 using raw::DecoderState;
 
@@ -357,5 +357,6 @@ void DCRaw::rawDumpCanonRows() const {
         return;
     }
     if (!s.margin_top) LV_LOG("%s: no masked rows above the image", __PRETTY_FUNCTION__);
-    for (int row = 0; row < s.margin_top; ++row) rawDump(row);
+    for (int row = 0; row < s.margin_top; ++row)
+        rawDump(row);
 }

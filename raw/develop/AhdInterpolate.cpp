@@ -38,7 +38,8 @@ void labHomogeneity(Tile& t, LabWork& work, int r) {
     uint8_t* const homo[2] = {work.area.homo[0], work.area.homo[1]};
     const lab_directions dirs{lab, 2, kAxis, kNeighbour, 4};
     const int colEnd = t.colEnd(2, 4);
-    for (int col = t.left + 2; col < colEnd; ++col) lab_homogeneity(dirs, t.position(r, col), homo);
+    for (int col = t.left + 2; col < colEnd; ++col)
+        lab_homogeneity(dirs, t.position(r, col), homo);
 }
 
 } // namespace

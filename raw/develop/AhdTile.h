@@ -26,9 +26,8 @@ struct ColourGrid {
     uint8_t colour[16][16];
 
     // Colours as the threaded drivers see them.
-    explicit ColourGrid(uint32_t filters) : ColourGrid(filters, [filters](int r, int c) {
-        return demosaic_colour_at(filters, r, c);
-    }) {}
+    explicit ColourGrid(uint32_t filters)
+        : ColourGrid(filters, [filters](int r, int c) { return demosaic_colour_at(filters, r, c); }) {}
     template <typename ColourAt> ColourGrid(uint32_t filters, ColourAt colourAt) {
         const bool xtrans = filters == kPatternXTrans;
         period = xtrans ? 6 : 16;
@@ -82,7 +81,8 @@ void run_tile(Tile& t, Greens greens, RedBlue redBlue, Homogeneity homogeneity) 
 template <typename Step> void for_each_tile(const band_job& band, Step step) {
     if (band.first_row >= band.end_row || band.width < 8) return;
     for (int top = band.first_row; top < band.end_row; top += kTileStep)
-        for (int left = 2; left < band.width - kBorder; left += kTileStep) step(top, left);
+        for (int left = 2; left < band.width - kBorder; left += kTileStep)
+            step(top, left);
 }
 
 } // namespace raw::ahd

@@ -54,7 +54,8 @@ void demosaic_border_fill(const demosaic_job& job, int border) {
                [&](int row, int col) { return demosaic_colour_at(job.filters, row, col); });
 }
 
-band_job whole_image_band(const demosaic_job& job, int first_row, int end_margin, const recipe_table* recipes) {
+band_job whole_image_band(const demosaic_job& job, int first_row, int end_margin,
+                          const recipe_table* recipes) {
     band_job b{};
     b.height = job.height;
     b.width = job.width;

@@ -30,7 +30,8 @@ inline void lab_homogeneity(const lab_directions& dirs, int p, uint8_t* const* h
     for (int d = 0; d < dirs.count; ++d) {
         const int16_t(*lab)[3] = dirs.lab[d];
         const int16_t *centre = lab[p], *before = lab[p - dirs.axis[d]], *after = lab[p + dirs.axis[d]];
-        lightnessLimit = std::min(lightnessLimit, std::max(lightness(centre, before), lightness(centre, after)));
+        lightnessLimit =
+            std::min(lightnessLimit, std::max(lightness(centre, before), lightness(centre, after)));
         chromaLimit = std::min(chromaLimit, std::max(chroma(centre, before), chroma(centre, after)));
     }
     for (int d = 0; d < dirs.count; ++d) {

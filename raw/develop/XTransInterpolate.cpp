@@ -25,14 +25,14 @@
 namespace raw {
 namespace {
 
-constexpr int TS = 256;                     // tile side
-constexpr int kEdge = 2;                    // the recipes read two photosites around
-constexpr int kFirstReach = 3;              // red and blue, homogeneity, choice
-constexpr int kLineReach = 3;               // every colour lies within 3 along a line of the cell
+constexpr int TS = 256;                      // tile side
+constexpr int kEdge = 2;                     // the recipes read two photosites around
+constexpr int kFirstReach = 3;               // red and blue, homogeneity, choice
+constexpr int kLineReach = 3;                // every colour lies within 3 along a line of the cell
 constexpr int kRefineReach = kLineReach + 2; // and homogeneity, choice
-constexpr int kFrame = kEdge + kFirstReach; // left to the border fill
-constexpr int kMaxPasses = 8;               // keeps the tiles' shared margins below a third of them
-constexpr int kDirections = 4;              // along the row, the column and both diagonals
+constexpr int kFrame = kEdge + kFirstReach;  // left to the border fill
+constexpr int kMaxPasses = 8;                // keeps the tiles' shared margins below a third of them
+constexpr int kDirections = 4;               // along the row, the column and both diagonals
 constexpr int kRowStep[kDirections] = {0, 1, 1, 1}, kColStep[kDirections] = {1, 0, 1, -1};
 constexpr int kAxis[kDirections] = {1, TS, TS + 1, TS - 1};
 constexpr int kNeighbours[8] = {-TS - 1, -TS, -TS + 1, -1, 1, TS - 1, TS, TS + 1};
@@ -76,8 +76,8 @@ constexpr int kWeightShift = 12;
 
 // What a later pass reads on each line through each position of the cell.
 struct CellLines {
-    int8_t channel[6][6]; // where the photosite's value is
-    int8_t colour[6][6];  // what it is: a second green (from a hostile layout) is green
+    int8_t channel[6][6];                  // where the photosite's value is
+    int8_t colour[6][6];                   // what it is: a second green (from a hostile layout) is green
     LineTerms terms[6][6][kDirections][3]; // per colour
 
     CellLines(const DecoderState& s, int width) {
@@ -89,7 +89,8 @@ struct CellLines {
         for (int r = 0; r < 6; ++r)
             for (int c = 0; c < 6; ++c)
                 for (int d = 0; d < kDirections; ++d)
-                    for (int k = 0; k < 3; ++k) terms[r][c][d][k] = build(r, c, d, k, width);
+                    for (int k = 0; k < 3; ++k)
+                        terms[r][c][d][k] = build(r, c, d, k, width);
     }
 
     LineTerms build(int r, int c, int d, int k, int width) const {
@@ -137,7 +138,8 @@ class XTransTile {
         if (area.inset(kFirstReach).empty()) return;
         Rect reached = firstPass(area);
         const Rect written = core.intersect(reached);
-        for (int pass = 1; pass < passes && !reached.inset(kRefineReach).empty(); ++pass) reached = refine(reached);
+        for (int pass = 1; pass < passes && !reached.inset(kRefineReach).empty(); ++pass)
+            reached = refine(reached);
         write(written);
     }
 
@@ -147,7 +149,8 @@ class XTransTile {
 
     template <typename Visit> static void eachInRow(const Rect& rect, int r, Visit visit) {
         if (r < rect.r0 || r >= rect.r1) return;
-        for (int c = rect.c0; c < rect.c1; ++c) visit(r, c);
+        for (int c = rect.c0; c < rect.c1; ++c)
+            visit(r, c);
     }
 
     // Each pass runs its steps down the rows, every step a few rows behind the one it
@@ -168,7 +171,8 @@ class XTransTile {
     }
 
     Rect refine(const Rect& previous) {
-        const Rect colours = previous.inset(kLineReach), homogeneous = colours.inset(1), chosen = colours.inset(2);
+        const Rect colours = previous.inset(kLineReach), homogeneous = colours.inset(1),
+                   chosen = colours.inset(2);
         const uint16_t(*last)[3] = w_.chosen[current_];
         uint16_t(*next)[3] = w_.chosen[current_ ^ 1];
         // Pixels this pass does not reach keep the last pass's result.
@@ -209,17 +213,17 @@ class XTransTile {
                     continue;
                 }
                 const LineTerms& t = terms[d][k];
-                const int difference =
-                    t.found ? interpolate(t, pix[t.sample[0]] - last[p + t.position[0]][1],
-                                          pix[t.sample[1]] - last[p + t.position[1]][1])
-                            : last[p][k] - last[p][1];
+                const int difference = t.found ? interpolate(t, pix[t.sample[0]] - last[p + t.position[0]][1],
+                                                             pix[t.sample[1]] - last[p + t.position[1]][1])
+                                               : last[p][k] - last[p][1];
                 out[k] = clip(out[1] + difference);
             }
         }
     }
 
     void toLab(int p, int directions) {
-        for (int d = 0; d < directions; ++d) cielab(colours_, w_.rgb[d][p], w_.lab[d][p]);
+        for (int d = 0; d < directions; ++d)
+            cielab(colours_, w_.rgb[d][p], w_.lab[d][p]);
     }
 
     void homogeneity(int p, int directions) {
@@ -233,16 +237,19 @@ class XTransTile {
         int score[kDirections] = {}, best = 0;
         for (int d = 0; d < directions; ++d) {
             score[d] = w_.homo[d][p];
-            for (int n : kNeighbours) score[d] += w_.homo[d][p + n];
+            for (int n : kNeighbours)
+                score[d] += w_.homo[d][p + n];
             best = std::max(best, score[d]);
         }
         int sum[3] = {}, count = 0;
         for (int d = 0; d < directions; ++d) {
             if (score[d] != best) continue;
             ++count;
-            for (int ch = 0; ch < 3; ++ch) sum[ch] += w_.rgb[d][p][ch];
+            for (int ch = 0; ch < 3; ++ch)
+                sum[ch] += w_.rgb[d][p][ch];
         }
-        for (int ch = 0; ch < 3; ++ch) into[p][ch] = uint16_t(sum[ch] / count);
+        for (int ch = 0; ch < 3; ++ch)
+            into[p][ch] = uint16_t(sum[ch] / count);
     }
 
     void write(const Rect& rect) {
@@ -291,7 +298,8 @@ void xtrans_interpolate(DecoderState& s, int passes) {
     const int step = TS - 2 * margin;
     const int tileRows = (job.height + step - 1) / step, bands = std::min(tileRows, kBandCount);
     std::vector<file_backed_ptr<XTransWork>> work;
-    for (int b = 0; b < bands; ++b) work.push_back(file_backed_object<XTransWork>(s, "xtrans_interpolate()"));
+    for (int b = 0; b < bands; ++b)
+        work.push_back(file_backed_object<XTransWork>(s, "xtrans_interpolate()"));
     run_bands(bands, [&](int b) {
         const BandRange rows = band_range(tileRows, bands, b);
         for (int top = rows.begin * step - margin; top < rows.end * step - margin; top += step)

@@ -158,9 +158,18 @@ struct Turn {
     std::pair<size_t, size_t> (*source)(size_t row, size_t col, size_t w, size_t h);
 };
 const Turn kTurns[] = {
-    {1, false, [](size_t row, size_t col, size_t, size_t) { return std::pair{row, col}; }},
-    {6, true, [](size_t row, size_t col, size_t, size_t h) { return std::pair{h - 1 - col, row}; }},
-    {8, true, [](size_t row, size_t col, size_t w, size_t) { return std::pair{col, w - 1 - row}; }},
+    {1, false,
+     [](size_t row, size_t col, size_t, size_t) {
+         return std::pair{row, col};
+     }},
+    {6, true,
+     [](size_t row, size_t col, size_t, size_t h) {
+         return std::pair{h - 1 - col, row};
+     }},
+    {8, true,
+     [](size_t row, size_t col, size_t w, size_t) {
+         return std::pair{col, w - 1 - row};
+     }},
 };
 
 // Checks that `out` is the w x h scaling of the 3 x 2 image, turned by `turn`.
@@ -179,7 +188,8 @@ TEST(CGImageBitMap, ResizingTurnsByTheOrientationCode) {
     auto image = labelled(3, 2);
     for (const Turn& turn : kTurns)
         for (auto [w, h] : {std::pair<size_t, size_t>{3, 2}, {6, 4}}) {
-            auto out = CGImageBitMap::createResizedImageBitmap(*image, {double(w), double(h)}, false, turn.code, 1);
+            auto out =
+                CGImageBitMap::createResizedImageBitmap(*image, {double(w), double(h)}, false, turn.code, 1);
             ASSERT_TRUE(out);
             EXPECT_EQ(out->bitmapInfo(), image->bitmapInfo());
             EXPECT_EQ(out->colorSpace(), image->colorSpace());
@@ -226,8 +236,10 @@ TEST(CGImageBitMap, CropsThenScalesAndTurns) {
 
 TEST(CGImageBitMap, SmoothScalingWeighsNeighboursInEachSampleFormat) {
     // Two pixels become four: the outer ones keep their values, the inner ones are 3:1 mixes.
-    auto little = bitmapOf<uint16_t>({0, 0, 0, 0, 4000, 8000, 400, 65535}, 2, bi::kByteOrder16Little | bi::kAlphaLast);
-    auto big = bitmapOf<uint16_t>({0, 0, 0, 0, 4000, 8000, 400, 65535}, 2, bi::kByteOrder16Big | bi::kAlphaLast, true);
+    auto little =
+        bitmapOf<uint16_t>({0, 0, 0, 0, 4000, 8000, 400, 65535}, 2, bi::kByteOrder16Little | bi::kAlphaLast);
+    auto big = bitmapOf<uint16_t>({0, 0, 0, 0, 4000, 8000, 400, 65535}, 2,
+                                  bi::kByteOrder16Big | bi::kAlphaLast, true);
     auto floats = bitmapOf<float>({0, 0, 0, 0, 4000, 8000, 400, 65535}, 2,
                                   bi::kByteOrder32Little | bi::kFloatComponents | bi::kAlphaLast);
     for (const auto& b : {little, big, floats}) {
@@ -247,8 +259,10 @@ TEST(CGImageBitMap, SmoothScalingWeighsNeighboursInEachSampleFormat) {
 TEST(CGImageBitMap, InfoDumpGoesToStandardErrorAndStaysInTheRow) {
     // 100 pixels of four 16-bit samples: samples 256 to 355 exist.
     std::vector<uint16_t> samples(400);
-    for (size_t i = 0; i < samples.size(); ++i) samples[i] = uint16_t(i);
-    auto image = CGImageBitMap::create(bitmapOf<uint16_t>(samples, 100, bi::kByteOrder16Little | bi::kAlphaLast));
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = uint16_t(i);
+    auto image =
+        CGImageBitMap::create(bitmapOf<uint16_t>(samples, 100, bi::kByteOrder16Little | bi::kAlphaLast));
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
     image->dumpCGImageInfo(0);
@@ -260,8 +274,8 @@ TEST(CGImageBitMap, InfoDumpGoesToStandardErrorAndStaysInTheRow) {
     EXPECT_NE(err.find("Lumivar: 352: 352 353 354 355 \n"), std::string::npos);
 
     // 70 pixels hold samples up to 279: the dump stops there; a row past the end shows none.
-    auto narrow = CGImageBitMap::create(bitmapOf<uint16_t>(std::vector<uint16_t>(280, 7), 70,
-                                                           bi::kByteOrder16Little | bi::kAlphaLast));
+    auto narrow = CGImageBitMap::create(
+        bitmapOf<uint16_t>(std::vector<uint16_t>(280, 7), 70, bi::kByteOrder16Little | bi::kAlphaLast));
     ::testing::internal::CaptureStderr();
     narrow->dumpCGImageInfo(0);
     narrow->dumpCGImageInfo(1);

@@ -112,7 +112,9 @@ void addRawImage(TiffBuilder& tiff, Tags& tags, const SyntheticDngSpec& spec, do
     }
     if (spec.xtrans) {
         tags[33421] = [](auto& i) { i.shorts(33421, {6, 6}); };
-        tags[33422] = [](auto& i) { i.bytes(33422, std::vector<uint8_t>(&kXTransCell[0][0], &kXTransCell[0][0] + 36)); };
+        tags[33422] = [](auto& i) {
+            i.bytes(33422, std::vector<uint8_t>(&kXTransCell[0][0], &kXTransCell[0][0] + 36));
+        };
     } else {
         tags[33421] = [](auto& i) { i.shorts(33421, {2, 2}); };
         tags[33422] = [](auto& i) { i.bytes(33422, {0, 1, 1, 2}); };

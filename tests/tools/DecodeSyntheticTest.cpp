@@ -113,8 +113,11 @@ TEST_F(DecodeSynthetic, GreysStayGrey) {
 
 TEST_F(DecodeSynthetic, EachQualityRunsItsOwnInterpolation) {
     // Each line names the routine that ran; no other routine's line may appear.
-    const char* routines[] = {"Bilinear interpolation...\n", "VNG interpolation...\n", "PPG interpolation...\n",
-                              "AHD interpolation...\n", "1-pass X-Trans interpolation...\n",
+    const char* routines[] = {"Bilinear interpolation...\n",
+                              "VNG interpolation...\n",
+                              "PPG interpolation...\n",
+                              "AHD interpolation...\n",
+                              "1-pass X-Trans interpolation...\n",
                               "3-pass X-Trans interpolation...\n"};
     auto ran = [&](const Outcome& o) {
         std::vector<std::string> lines;
@@ -148,7 +151,8 @@ TEST_F(DecodeSynthetic, EachQualityRunsItsOwnInterpolation) {
         };
         int worst = 0;
         for (size_t pixel = 0; pixel < 64u * 48; ++pixel)
-            for (int c : {0, 2}) worst = std::max(worst, std::abs(sample(pixel, c) - sample(pixel, 1)));
+            for (int c : {0, 2})
+                worst = std::max(worst, std::abs(sample(pixel, c) - sample(pixel, 1)));
         EXPECT_LE(worst, 200) << "quality " << q;
         EXPECT_GT(sample(24 * 64 + 32, 1), 10000);
     }

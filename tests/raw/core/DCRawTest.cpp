@@ -262,7 +262,8 @@ TEST_F(DCRawTest, RawDumpsGoToStandardErrorSixteenValuesALine) {
     DCRaw decoder;
     DecoderState& s = DCRaw::state();
     std::vector<uint16_t> raw(size_t(20) * (3 + 7));
-    for (size_t i = 0; i < raw.size(); ++i) raw[i] = uint16_t(i);
+    for (size_t i = 0; i < raw.size(); ++i)
+        raw[i] = uint16_t(i);
     s.raw_buffer = raw.data();
     s.sensor_width = 20;
     s.sensor_height = 3;

@@ -26,7 +26,8 @@ int maxError(const Mosaic& m, const Truth& truth, int inset) {
     int worst = 0;
     for (int r = inset; r < m.height() - inset; ++r)
         for (int c = inset; c < m.width() - inset; ++c)
-            for (int ch = 0; ch < 3; ++ch) worst = std::max(worst, std::abs(m.at(r, c)[ch] - truth(r, c)[ch]));
+            for (int ch = 0; ch < 3; ++ch)
+                worst = std::max(worst, std::abs(m.at(r, c)[ch] - truth(r, c)[ch]));
     return worst;
 }
 
@@ -69,13 +70,14 @@ TEST(AhdInterpolate, EdgesKeepTheirSides) {
     // Interpolating along an edge is exact, across it leaves a fringe that the homogeneity
     // test must refuse. Beside a coloured edge the red and blue made from the diagonal
     // neighbours still mix both sides, so only the two columns there may be off.
-    const Rgb dark{2000, 2000, 2000}, light{50000, 50000, 50000}, red{30000, 6000, 4000}, teal{5000, 26000, 30000};
+    const Rgb dark{2000, 2000, 2000}, light{50000, 50000, 50000}, red{30000, 6000, 4000},
+        teal{5000, 26000, 30000};
     for (auto [a, b, exactFrom] : {std::tuple{dark, light, 0}, std::tuple{red, teal, 1}})
         for (uint32_t filters : {kRGGB, kGBRG}) {
-            expectSides(developed(200, 300, filters, [&](int, int c) { return c < 101 ? a : b; }), true, 101, a, b,
-                        exactFrom);
-            expectSides(developed(200, 300, filters, [&](int r, int) { return r < 77 ? a : b; }), false, 77, a, b,
-                        exactFrom);
+            expectSides(developed(200, 300, filters, [&](int, int c) { return c < 101 ? a : b; }), true, 101,
+                        a, b, exactFrom);
+            expectSides(developed(200, 300, filters, [&](int r, int) { return r < 77 ? a : b; }), false, 77,
+                        a, b, exactFrom);
         }
 }
 

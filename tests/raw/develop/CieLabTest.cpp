@@ -34,7 +34,7 @@ TEST_F(CieLab, CubeRootTableFollowsTheFormulaOnBothSidesOfTheKnee) {
     // 580 / 65535 lies just below 0.008856, 581 / 65535 just above.
     for (int i : {0, 1, 579, 580, 581, 582, 30000, 65535})
         EXPECT_NEAR(table->cube_root[i], f(i / 65535.0), 1e-6) << i;
-    EXPECT_LT(table->cube_root[580], std::cbrt(580 / 65535.0)); // the linear part is taken
+    EXPECT_LT(table->cube_root[580], std::cbrt(580 / 65535.0));      // the linear part is taken
     EXPECT_NEAR(table->cube_root[581], table->cube_root[580], 2e-4); // and joins the curve
 }
 
@@ -61,7 +61,8 @@ TEST_F(CieLab, ColoursGoThroughTheCameraMatrixToXyz) {
     EXPECT_NEAR(red.b, 12800 * (f(y) - f(z)), 1.5 + 12800 * 1e-4);
 
     // A camera matrix that swaps red and blue turns the same camera value blue.
-    for (int i = 0; i < 3; ++i) s->rgb_from_camera[i][i] = 0;
+    for (int i = 0; i < 3; ++i)
+        s->rgb_from_camera[i][i] = 0;
     s->rgb_from_camera[0][2] = s->rgb_from_camera[2][0] = s->rgb_from_camera[1][1] = 1;
     raw::cielab(*s, *table);
     const Lab blue = convert(*table, 40000, 0, 0);

@@ -14,7 +14,8 @@ namespace {
 
 Mosaic developed(int height, int width, const Truth& truth, int passes) {
     Mosaic m = mosaic(height, width, kXTrans, truth);
-    for (int i = 0; i < 3; ++i) m.state->rgb_from_camera[i][i] = 1;
+    for (int i = 0; i < 3; ++i)
+        m.state->rgb_from_camera[i][i] = 1;
     raw::xtrans_interpolate(*m.state, passes);
     return m;
 }
@@ -39,7 +40,8 @@ TEST(XTransInterpolate, FlatColourComesBackWithOneAndThreePasses) {
     // Several tiles each way with partial last ones, one tile, and images too small to
     // have any interpolated pixel.
     for (int passes : {1, 3})
-        for (auto [height, width] : {std::pair{300, 520}, std::pair{40, 37}, std::pair{9, 12}, std::pair{4, 4}}) {
+        for (auto [height, width] :
+             {std::pair{300, 520}, std::pair{40, 37}, std::pair{9, 12}, std::pair{4, 4}}) {
             const Mosaic m = developed(height, width, flat, passes);
             EXPECT_LE(worstRatio(m, flat, 0), 0.01) << passes << " passes, " << height << " x " << width;
         }
@@ -61,7 +63,8 @@ TEST(XTransInterpolate, LaterPassesRepairColoursMixedAcrossAnEdge) {
 TEST(XTransInterpolate, ThreePassesComeCloserToTheSceneThanOne) {
     // Colour ramps, a disc with a hard rim and diagonal stripes.
     const Truth scene = [](int r, int c) {
-        if ((c - 150) * (c - 150) + (r - 100) * (r - 100) < 3600) return Rgb{40000 - 50 * r, 9000, 3000 + 7 * c};
+        if ((c - 150) * (c - 150) + (r - 100) * (r - 100) < 3600)
+            return Rgb{40000 - 50 * r, 9000, 3000 + 7 * c};
         Rgb v{8000 + 66 * c, 12000 + 75 * r, 15000 - 30 * c};
         if (r > 150 && (r + c) / 7 % 2) v = {v[0] * 2 / 5, v[1] * 2 / 5, v[2] * 3 / 2};
         return v;
@@ -70,10 +73,12 @@ TEST(XTransInterpolate, ThreePassesComeCloserToTheSceneThanOne) {
         double sum = 0;
         for (int r = 15; r < m.height() - 15; ++r)
             for (int c = 15; c < m.width() - 15; ++c)
-                for (int ch = 0; ch < 3; ++ch) sum += std::abs(m.at(r, c)[ch] - scene(r, c)[ch]);
+                for (int ch = 0; ch < 3; ++ch)
+                    sum += std::abs(m.at(r, c)[ch] - scene(r, c)[ch]);
         return sum / ((m.height() - 30) * (m.width() - 30) * 3);
     };
-    const double one = meanError(developed(200, 300, scene, 1)), three = meanError(developed(200, 300, scene, 3));
+    const double one = meanError(developed(200, 300, scene, 1)),
+                 three = meanError(developed(200, 300, scene, 3));
     EXPECT_LT(three, one * 0.7) << one << " " << three;
 }
 
@@ -81,9 +86,11 @@ TEST(XTransInterpolate, BandThreadsGiveTheSameImageAsOneThread) {
     // Several rows and columns of tiles, with their seams.
     Mosaic threaded(700, 600, kXTrans);
     threaded.paint_noise(21);
-    for (int i = 0; i < 3; ++i) threaded.state->rgb_from_camera[i][i] = 1;
+    for (int i = 0; i < 3; ++i)
+        threaded.state->rgb_from_camera[i][i] = 1;
     Mosaic inline_ = threaded.clone();
-    for (int i = 0; i < 3; ++i) inline_.state->rgb_from_camera[i][i] = 1;
+    for (int i = 0; i < 3; ++i)
+        inline_.state->rgb_from_camera[i][i] = 1;
     raw::xtrans_interpolate(*threaded.state, 3);
     raw::set_band_threads_enabled(false);
     raw::xtrans_interpolate(*inline_.state, 3);
