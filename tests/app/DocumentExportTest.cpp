@@ -224,6 +224,40 @@ TEST_F(DocumentExportTest, FailuresLeaveNoFileAndTheDocumentRendersOn) {
     EXPECT_TRUE(testsupport::runUntilProcessed(document));
 }
 
+TEST_F(DocumentExportTest, DngCarriesTheRawDataUniqueIDOfItsImage) {
+    LV_REQUIRE_EXIFTOOL();
+    std::vector<std::string> files{copy(kChart)};
+    for (const char* sample : {"Pixel7_small.dng", "PowerShotG2_CRW_0304.CRW"})
+        if (fs::exists(testsupport::samplePath(sample)))
+            files.push_back(copy(testsupport::samplePath(sample)));
+    size_t dng = 0;
+    while (app::kExportTypes[dng].typeIdentifier != app::kTypeDNG)
+        ++dng;
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        MyDocument& document = show(file);
+        const std::string stem = fs::path(file).stem().string();
+        auto uniqueID = [&](const std::string& name) {
+            const fs::path to = output(stem + name, dng);
+            platform::Error error;
+            EXPECT_TRUE(exportAs(dng, to, &error)) << error.failureReason;
+            return jpegtest::exiftoolTags(to)["IFD0:RawDataUniqueID"];
+        };
+        // The same image and settings give the same ID, export after export.
+        const std::string first = uniqueID("-first");
+        EXPECT_EQ(first.size(), 32u) << first;
+        EXPECT_EQ(uniqueID("-again"), first);
+        // A changed image is another one.
+        document.setValue(Value(0.5), keys::InputEV);
+        ASSERT_TRUE(testsupport::runUntilProcessed(document));
+        const std::string brighter = uniqueID("-brighter");
+        EXPECT_EQ(brighter.size(), 32u);
+        EXPECT_NE(brighter, first);
+        EXPECT_EQ(jpegtest::exiftool("-validate -warning -a", output(stem + "-brighter", dng)),
+                  kNothingToWarnOf);
+    }
+}
+
 TEST_F(DocumentExportTest, UndevelopedFileFailsWhereTheImageIsMissing) {
     LV_REQUIRE_SAMPLE("Nikon.nef");
     testsupport::RecordingPresenter presenter;

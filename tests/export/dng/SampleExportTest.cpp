@@ -72,6 +72,12 @@ TEST_P(SampleExport, AsDngAndTiff) {
         ASSERT_EQ(code, 0) << wrapper.errorStringForCode(code);
     }
 
+    // Every DNG names its raw data.
+    const std::vector<uint8_t> bytes = ReadFile(dng);
+    const auto ifd0 = ReadIFD(bytes, Get32(bytes, 4));
+    ASSERT_EQ(ifd0.count(50781), 1u);
+    EXPECT_EQ(ifd0.at(50781).count, 16u);
+
     // The DNG's raw image is the developed buffer itself, at its size.
     const DecodedSensor sensor = DecodeSensor(dng);
     ASSERT_EQ(sensor.failure, "");
