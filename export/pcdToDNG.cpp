@@ -265,7 +265,7 @@ uint32_t pcdToDNG::setImage(const uint16_t* samples, int orientation) {
         dng_exif& exif = *negative->GetExif();
         exif.fMake.Set("Unknown");
         exif.fModel.Set("Generic PCD scanner");
-        exif.fSoftware.Set("tarnwell V1.0.0");
+        exif.fSoftware.Set("Lumivar V1.0.0");
         // EXIF 2.x readers expect the directory to name the FlashPix version it follows.
         exif.fFlashPixVersion = 0x30313030; // "0100"
         negative->SetStage1Image(std::move(image));

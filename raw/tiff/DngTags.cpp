@@ -113,7 +113,6 @@ bool apply_colour_tag(DecoderState& s, DngColourWork& w, const tiff_entry& e) {
         s.as_shot_white_xyz[0] = x;
         s.as_shot_white_xyz[1] = y;
         s.as_shot_white_xyz[2] = 1 - x - y;
-        static const float d65_white[3] = {0.950456f, 1, 1.088754f};
         for (int c = 0; c < 3; ++c) w.xyz[c] = s.as_shot_white_xyz[c] / d65_white[c];
         return true;
     }
