@@ -22,13 +22,13 @@ using guitest::ProgramRun;
 using guitest::runLumivar;
 using guitest::shot;
 
-// Every pixel of the area grey (R, G, B within 2), and not all of one value.
+// Every pixel of the area exactly grey (R = G = B), and not all of one value.
 ::testing::AssertionResult greyAndNotBlank(const QImage& view, const QRect& area) {
     int lowest = 255, highest = 0;
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x) {
             const QColor c = view.pixelColor(x, y);
-            if (std::abs(c.red() - c.green()) > 2 || std::abs(c.green() - c.blue()) > 2)
+            if (c.red() != c.green() || c.green() != c.blue())
                 return ::testing::AssertionFailure() << "colour at " << x << "," << y;
             lowest = std::min(lowest, c.green());
             highest = std::max(highest, c.green());
@@ -152,6 +152,27 @@ TEST(LumivarOnXServer, ThePixel7AndItsHistogram) {
             differing += chart.pixel(x, y) != pixel7.pixel(x, y);
     EXPECT_GT(differing, chart.width() * chart.height() / 20);
     EXPECT_GT(columnsWithBars(pixel7), 0);
+}
+
+// A CRW file through the Window menu's inspector: the rows its camera records give. With no
+// window manager the inspector opens at the screen's top left, over the editing window.
+TEST(LumivarOnXServer, TheEosD30AndItsInspector) {
+    LV_REQUIRE_X_SERVER();
+    LV_REQUIRE_SAMPLE("EOS_D30.CRW");
+    testsupport::TempHome home;
+    const ProgramRun run = runLumivar(home, "open " + testsupport::samplePath("EOS_D30.CRW").string() +
+                                                "\nwait-image 240\nscreenshot d30 view\nmenu Window/Inspector\n"
+                                                "screenshot d30-inspector screen\nquit\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    const QImage view = shot("d30");
+    EXPECT_TRUE(greyAndNotBlank(view, imageArea(view)));
+    // Text in the rows under the outline's header: dark pixels on the white list.
+    const QImage screen = shot("d30-inspector");
+    int text = 0;
+    for (int y = 30; y < 200; ++y)
+        for (int x = 0; x < 300; ++x)
+            text += screen.pixelColor(x, y).lightness() < 100;
+    EXPECT_GT(text, 500) << "the inspector shows no rows";
 }
 
 // Windows closed while their first render, or a zoomed one, is still under way (the program
