@@ -1,9 +1,12 @@
 #include "platform/ConcurrentQueue.h"
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
 
 #include <oneapi/tbb/info.h>
-#include <oneapi/tbb/parallel_for.h>
+
+#include "platform/DispatchGroup.h"
 
 namespace platform {
 
@@ -33,8 +36,25 @@ void ConcurrentQueue::async(Task task) {
     });
 }
 
+// As many takers as workers share the indices; the caller is one of them (DispatchGroup).
 void ConcurrentQueue::apply(size_t count, const std::function<void(size_t)>& body) {
-    arena_.execute([&] { tbb::parallel_for(size_t(0), count, [&](size_t i) { body(i); }); });
+    std::atomic<size_t> next{0};
+    std::mutex errorLock;
+    std::exception_ptr error;
+    DispatchGroup group(*this);
+    const size_t takers = std::min(count, size_t(concurrency_));
+    for (size_t t = 0; t < takers; ++t)
+        group.async([&] {
+            try {
+                for (size_t i = next++; i < count; i = next++)
+                    body(i);
+            } catch (...) {
+                std::lock_guard<std::mutex> guard(errorLock);
+                if (!error) error = std::current_exception();
+            }
+        });
+    group.wait();
+    if (error) std::rethrow_exception(error);
 }
 
 } // namespace platform

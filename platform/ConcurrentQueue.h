@@ -1,7 +1,8 @@
 #pragma once
-// The concurrent queue: tasks run on a fixed set of workers (a oneTBB arena). Waiting inside
-// a task, through a DispatchGroup or apply(), runs other queued tasks meanwhile, so tasks
-// that wait on tasks cannot starve the workers.
+// The concurrent queue: tasks run on a fixed set of workers (a oneTBB arena). Work that
+// waits on work of its own goes through a DispatchGroup, apply() or parallelRows(): each
+// waits by running its own pieces, never another queued task, so a lock the waiter holds is
+// never asked for again beneath it, and waiting tasks cannot starve the workers.
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
@@ -25,12 +26,11 @@ class ConcurrentQueue : public DispatchQueue {
 
     int concurrency() const { return concurrency_; }
     void async(Task task) override;
-    // Runs body(0) ... body(count - 1) on the workers and returns when all have run.
+    // Runs body(0) ... body(count - 1) on the workers and the calling thread and returns
+    // when all have run. The first exception a body throws is thrown here, once all ended.
     void apply(size_t count, const std::function<void(size_t)>& body);
 
   private:
-    friend class DispatchGroup;
-
     int concurrency_;
     tbb::task_arena arena_;
     std::mutex pendingLock_;

@@ -262,7 +262,7 @@ void ThreadedImageEngine::renderLoop(const platform::Rect& rect, bool forceFirst
         ++runningLoops_;
     }
     for (;;) {
-        // Read outside the sync lock: a wrapper holds its own lock for a whole decode.
+        // Read outside the sync lock: a wrapper may hold its own lock through a decode.
         const bool failed = wrapperHasError();
         {
             Lock lock(syncLock_);
@@ -317,7 +317,7 @@ void ThreadedImageEngine::renderLoop(const platform::Rect& rect, bool forceFirst
 
 // The output and the area are read only once the run lock is ours: a display pass that
 // held it may have just made the chain, or found the image's size. The size is asked of
-// the wrapper outside the sync lock, since a wrapper holds its own lock through a decode.
+// the wrapper outside the sync lock, since a wrapper may hold its own lock through a decode.
 void ThreadedImageEngine::renderArea(const platform::Rect& rect) {
     Lock run(runLock_);
     std::shared_ptr<TiledEngine> output;
