@@ -7,11 +7,11 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <shared_mutex>
 
 #include "display/Layer.h"
 #include "display/LumivarTiledLayerDelegate.h"
 
-class ReadWriteLock;
 class TiledEngine;
 
 class LumivarTiledLayer : public Layer {
@@ -25,6 +25,8 @@ class LumivarTiledLayer : public Layer {
     // Draws the context's clip from an engine tile at the power-of-two scale for the
     // context's scale (the context maps this layer's coordinates, y upwards).
     void drawLayerWithContext(QPainter& context);
+    // A draw holds the status lock shared from start to end; the last to end tells the
+    // delegate.
     void startTileDraw();
     void endTileDraw();
     void LumivarTiledLayerHasUpdatedMain();
@@ -41,7 +43,9 @@ class LumivarTiledLayer : public Layer {
   private:
     void drawTile(const QRectF& rect, double scale);
 
-    std::unique_ptr<ReadWriteLock> statusTrack_;
+    // One lock for the layer's life: a draw under way when a new image comes still ends on
+    // the lock it started on.
+    std::shared_mutex statusTrack_;
     std::shared_ptr<TiledEngine> theImage_;
     mutable std::mutex lock_; // the delegate
     LumivarTiledLayerDelegate* tiledLayerDelegate_ = nullptr;

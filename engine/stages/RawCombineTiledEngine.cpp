@@ -173,6 +173,8 @@ void RawCombineTiledEngine::buildThumbnail() {
     }
     if (!thumbnailIsDirty_ && thumbnail_) return;
     thumbnailIsDirty_ = false;
+    // Made under the thumbnail lock: the resize's row chunks take no lock, and this thread
+    // runs nothing else while it waits for them (parallelRows).
     const double factor = 512.5 / std::max(output->imageWidth(), output->imageHeight());
     // A very thin image keeps one pixel across rather than none.
     thumbnail_ = output->resizedImageFromBuffer(uint16_t(std::max(1.0, output->imageWidth() * factor)),
@@ -188,11 +190,11 @@ std::shared_ptr<ImageBuffer> RawCombineTiledEngine::getThumbnail(bool) {
 bool RawCombineTiledEngine::getPixelValues(double x, double y, int32_t patchSize, std::array<double, 4>& values) {
     const auto output = pixelValueBuffer();
     if (!output) return false;
-    output->lock(this);
+    const BufferLock held(output.get(), this);
     const double half = patchSize / 2;
     const auto patch = output->croppedImageFromBuffer({x - half, y - half, double(patchSize), double(patchSize)});
     if (patch)
-        patch->sampleValues(patchSize / 2, patchSize / 2, patchSize, values[0], values[1], values[2], values[3]);
-    output->unlock(this);
+        patch->sampleValues(patchSize / 2, patchSize / 2, patchSize, values[0], values[1], values[2],
+                            values[3]);
     return patch != nullptr;
 }
