@@ -1,10 +1,12 @@
 #pragma once
-// The concurrent queue: tasks run on a fixed set of workers (a oneTBB arena). Work that
-// waits on work of its own goes through a DispatchGroup, apply() or parallelRows(): each
-// waits by running its own pieces, never another queued task, so a lock the waiter holds is
-// never asked for again beneath it, and waiting tasks cannot starve the workers.
+// The concurrent queue: tasks run on a fixed set of workers (a oneTBB arena). Tasks wait in
+// the queue's own list, in order; oneTBB only wakes a worker to take the next one. Work
+// that waits on work of its own goes through a DispatchGroup, apply() or parallelRows():
+// each waits by running its own pieces, never another queued task, so a lock the waiter
+// holds is never asked for again beneath it, and waiting tasks cannot starve the workers.
 #include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <mutex>
 
@@ -18,6 +20,8 @@ class ConcurrentQueue : public DispatchQueue {
   public:
     // The queue every document shares, with one worker per processor. Never destroyed.
     static ConcurrentQueue& shared();
+    // The queue whose task the calling thread runs; null outside any.
+    static ConcurrentQueue* current();
 
     explicit ConcurrentQueue(int concurrency);
     ~ConcurrentQueue() override; // waits for the tasks handed to async()
@@ -31,11 +35,16 @@ class ConcurrentQueue : public DispatchQueue {
     void apply(size_t count, const std::function<void(size_t)>& body);
 
   private:
+    // Has a worker run runNext() once (ConcurrentQueueWake.cpp).
+    void wakeWorker();
+    void runNext();
+
     int concurrency_;
     tbb::task_arena arena_;
-    std::mutex pendingLock_;
-    std::condition_variable pendingDone_;
-    size_t pending_ = 0;
+    std::mutex lock_;
+    std::condition_variable allDone_;
+    std::deque<Task> tasks_; // handed in, not started
+    size_t pending_ = 0;     // handed in, not finished
 };
 
 } // namespace platform

@@ -1,21 +1,22 @@
 #pragma once
-// Row loops spread over the threads of oneTBB. The caller, while it waits for the loop's
-// other chunks, runs only chunks of this loop (an isolated wait), never a task that is
-// queued on the pool: such a task might want a lock the caller holds. The chunks
-// themselves must take no lock the caller may hold.
+// Row loops spread over the workers of a concurrent queue: the queue whose task calls the
+// loop, else the shared one. The caller takes chunks too, and while it waits for the last
+// ones runs nothing else (ConcurrentQueue::apply): the chunks must take no lock the caller
+// may hold, and no queued task ever runs beneath the loop.
 #include <cstddef>
-
-#include <oneapi/tbb/blocked_range.h>
-#include <oneapi/tbb/parallel_for.h>
-#include <oneapi/tbb/task_arena.h>
+#include <functional>
 
 namespace platform {
 
-using RowRange = tbb::blocked_range<size_t>;
+// The rows [first, last).
+struct RowRange {
+    size_t first = 0, last = 0;
+    size_t begin() const { return first; }
+    size_t end() const { return last; }
+    size_t size() const { return last - first; }
+};
 
-// body(RowRange) for chunks of at least `grain` rows of [0, rows).
-template <class Body> void parallelRows(size_t rows, size_t grain, const Body& body) {
-    tbb::this_task_arena::isolate([&] { tbb::parallel_for(RowRange(0, rows, grain), body); });
-}
+// body(range) for chunks of `grain` rows (the last may be shorter) that cover [0, rows).
+void parallelRows(size_t rows, size_t grain, const std::function<void(const RowRange&)>& body);
 
 } // namespace platform

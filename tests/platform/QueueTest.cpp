@@ -1,6 +1,7 @@
 #include "platform/ConcurrentQueue.h"
 #include "platform/DispatchGroup.h"
 #include "platform/MainQueue.h"
+#include "platform/ParallelRows.h"
 #include "platform/SerialQueue.h"
 #include "tests/support/OccupiedPool.h"
 
@@ -80,6 +81,22 @@ TEST(ConcurrentQueue, ApplyRunsEveryIndexOnceAndPassesTheFirstExceptionOn) {
                              }),
                  std::runtime_error);
     EXPECT_GE(ran.load(), 51);
+}
+
+TEST(ParallelRows, CoverEveryRowOnceInChunksOfTheGrain) {
+    for (size_t rows : {size_t(0), size_t(1), size_t(7), size_t(8), size_t(9), size_t(1001)}) {
+        SCOPED_TRACE(rows);
+        std::vector<std::atomic<int>> hits(rows);
+        std::atomic<bool> chunkTooLong{false};
+        parallelRows(rows, 8, [&](const RowRange& r) {
+            chunkTooLong = chunkTooLong || r.size() > 8;
+            for (size_t row = r.begin(); row != r.end(); ++row)
+                ++hits[row];
+        });
+        EXPECT_FALSE(chunkTooLong);
+        for (size_t i = 0; i < rows; ++i)
+            ASSERT_EQ(hits[i].load(), 1) << i;
+    }
 }
 
 TEST(ConcurrentQueue, DestructionWaitsForAsyncTasksAndSurvivesThrowingOnes) {
