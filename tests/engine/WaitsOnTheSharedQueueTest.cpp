@@ -139,8 +139,8 @@ TEST(WaitsOnTheSharedQueue, ExportsQueuedDuringDisplayPassesFinishAndFindTheNewC
 // The output stage holds its settings while a large request's blocks run on the shared
 // queue; tasks queued before those blocks change the settings.
 TEST(WaitsOnTheSharedQueue, LargeOutputRequestsFinishWhileQueuedTasksChangeTheSettings) {
-    auto source = std::make_shared<StageSource>(1100, 1100, [](int32_t x, int32_t) {
-        return StageSource::Pixel{uint16_t(x * 50), 9000, 9000, 65535};
+    auto source = std::make_shared<StageSource>(700, 700, [](int32_t x, int32_t) {
+        return StageSource::Pixel{uint16_t(x * 90), 9000, 9000, 65535};
     });
     auto core = std::make_shared<CoreTiledEngine>(source, "", false);
     const platform::Dictionary camera;
@@ -165,6 +165,6 @@ TEST(WaitsOnTheSharedQueue, LargeOutputRequestsFinishWhileQueuedTasksChangeTheSe
         }
         writers.wait();
         ASSERT_NE(tile, nullptr);
-        EXPECT_EQ(tile->getWidth(), 1100u);
+        EXPECT_EQ(tile->getWidth(), 700u);
     }
 }

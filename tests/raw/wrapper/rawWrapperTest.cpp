@@ -242,8 +242,8 @@ TEST(rawWrapper, HeldRenderingsOutliveAProfileChange) {
 TEST(rawWrapper, ReadersQueuedDuringTheConversionFinish) {
     using namespace std::chrono_literals;
     auto image = fake();
-    image->width = 1000;
-    image->height = 500;
+    image->width = 500;
+    image->height = 400;
     auto& queue = QueueEngine::sharedQueueEngine().sharedQueue();
     testsupport::Watchdog watchdog(240s, "a reader queued during the wrapper's conversion");
     for (int round = 0; round < 50; ++round) {
