@@ -1,5 +1,6 @@
 // Throughput of the master demosaic on a 24-megapixel mosaic, in megapixels per second:
-// on the calling thread alone (band threads off) and on all cores.
+// on the calling thread alone (band threads off) and on all cores; beside it the command
+// line's single-threaded AHD (L*a*b* homogeneity) and its X-Trans passes.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -7,6 +8,7 @@
 #include <memory>
 
 #include "raw/core/BandRunner.h"
+#include "raw/core/DecoderState.h"
 #include "raw/develop/Demosaic.h"
 #include "raw/develop/DemosaicCommon.h"
 
@@ -57,10 +59,46 @@ void runAhd(benchmark::State& state, uint32_t filters) {
         benchmark::Counter(kWidth * double(kHeight) / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 
+// The command line's routines work on a decoder state around the same pixels. They too
+// rewrite no photosite's own colour, so the mosaic serves every run.
+template <typename Run> void runOnState(benchmark::State& state, uint32_t filters, Run run) {
+    static Scene bayer(kRGGB), xtrans(raw::kPatternXTrans);
+    Scene& scene = filters == kRGGB ? bayer : xtrans;
+    auto s = std::make_unique<raw::DecoderState>();
+    s->image_height = kHeight;
+    s->image_width = kWidth;
+    s->cfa_pattern = filters;
+    s->colour_count = 3;
+    std::memcpy(s->xtrans_layout, kXTransCell, sizeof kXTransCell);
+    for (int i = 0; i < 3; ++i)
+        s->rgb_from_camera[i][i] = 1;
+    s->pixel_image = scene.pixels.get();
+    for (auto _ : state) {
+        run(*s);
+        benchmark::ClobberMemory();
+    }
+    state.counters["MP/s"] =
+        benchmark::Counter(kWidth * double(kHeight) / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+}
+
 void BM_AhdBayer24MP(benchmark::State& state) { runAhd(state, kRGGB); }
+void BM_AhdSingleThreadedLab24MP(benchmark::State& state) { runOnState(state, kRGGB, raw::ahd_interpolate); }
+void BM_XTransPasses24MP(benchmark::State& state) {
+    const int passes = int(state.range(0));
+    raw::set_band_threads_enabled(state.range(1) != 0);
+    runOnState(state, raw::kPatternXTrans,
+               [passes](raw::DecoderState& s) { raw::xtrans_interpolate(s, passes); });
+    raw::set_band_threads_enabled(true);
+}
 void BM_AhdXTrans24MP(benchmark::State& state) { runAhd(state, raw::kPatternXTrans); }
 
 BENCHMARK(BM_AhdBayer24MP)->ArgName("threads")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_AhdXTrans24MP)->ArgName("threads")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_AhdSingleThreadedLab24MP)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_XTransPasses24MP)
+    ->ArgNames({"passes", "threads"})
+    ->ArgsProduct({{1, 3}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 } // namespace

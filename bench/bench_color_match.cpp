@@ -18,11 +18,14 @@ namespace {
 
 constexpr uint16_t kWidth = 6000, kHeight = 4000; // 24 MP
 
-template <class Buffer> std::shared_ptr<Buffer> gradient() {
+// A colour gradient, or (grey) the monochrome image every render is.
+template <class Buffer> std::shared_ptr<Buffer> gradient(bool grey) {
     auto buffer = Buffer::create(kWidth, kHeight);
     for (size_t r = 0; r < kHeight; ++r)
         for (size_t c = 0; c < kWidth; ++c) {
-            const double v[4] = {double(c) / kWidth, double(r) / kHeight, double((r + c) % 1000) / 1000, 1.0};
+            const double level = double((r + c) % 1000) / 1000;
+            const double v[4] = {grey ? level : double(c) / kWidth, grey ? level : double(r) / kHeight, level,
+                                 1.0};
             for (int i = 0; i < 4; ++i) {
                 if constexpr (std::is_same_v<Buffer, ImageBufferF32>)
                     buffer->bufferFloatForRow(r, c)[i] = float(v[i]);
@@ -67,11 +70,12 @@ struct Lcms {
     }
 };
 
-template <class Buffer> void convertImage(benchmark::State& state, Output output, Engine engine) {
+template <class Buffer>
+void convertImage(benchmark::State& state, Output output, Engine engine, bool grey = false) {
     constexpr bool isFloat = std::is_same_v<Buffer, ImageBufferF32>;
     auto working = ProfileManager::sharedManager().getProPhotoGamma1_D65Profile();
     auto destination = outputProfile(output);
-    auto buffer = gradient<Buffer>();
+    auto buffer = gradient<Buffer>(grey);
     auto transform = ColorMatchTransform::create(*working, *destination,
                                                  isFloat ? ColorMatchTransform::Depth::Float32
                                                          : ColorMatchTransform::Depth::UInt16);
@@ -109,6 +113,16 @@ COLOR_MATCH_CASE(BM_ConvertFloatToLinearProPhoto24MP_LittleCMS, ImageBufferF32, 
 COLOR_MATCH_CASE(BM_ConvertU16ToLinearProPhoto24MP, ImageBufferU16, Output::LinearProPhoto, Engine::Ours);
 COLOR_MATCH_CASE(BM_ConvertU16ToLinearProPhoto24MP_LittleCMS, ImageBufferU16, Output::LinearProPhoto,
                  Engine::LittleCMS);
+
+// The renders are monochrome: a grey converts its green alone and copies it.
+#define GREY_CASE(name, Buffer, output, engine)                                                              \
+    void name(benchmark::State& state) { convertImage<Buffer>(state, output, engine, true); }                \
+    BENCHMARK(name)->Unit(benchmark::kMillisecond)->UseRealTime()
+
+GREY_CASE(BM_ConvertGreyU16_24MP, ImageBufferU16, Output::SRGB, Engine::Ours);
+GREY_CASE(BM_ConvertGreyU16_24MP_LittleCMS, ImageBufferU16, Output::SRGB, Engine::LittleCMS);
+GREY_CASE(BM_ConvertGreyFloat24MP, ImageBufferF32, Output::SRGB, Engine::Ours);
+GREY_CASE(BM_ConvertGreyFloat24MP_LittleCMS, ImageBufferF32, Output::SRGB, Engine::LittleCMS);
 
 // Each converted buffer makes its transform (tables and the check against Little CMS).
 void BM_CreateTransform(benchmark::State& state) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -25,12 +26,10 @@ struct ProfileHandle {
 // Rows per task: enough work to outweigh the scheduling.
 constexpr size_t kRowsPerBand = 16;
 
-struct TransformHandle {
-    cmsHTRANSFORM transform = nullptr;
-    ~TransformHandle() {
-        if (transform) cmsDeleteTransform(transform);
-    }
+struct TransformDelete {
+    void operator()(void* transform) const { cmsDeleteTransform(transform); }
 };
+using TransformHandle = std::unique_ptr<void, TransformDelete>;
 
 // The matrix/shaper shortcut is taken only when it gives Little CMS's own float results
 // on a grid of colours, in range and beyond it, so a profile whose adaptation Little CMS
@@ -57,25 +56,56 @@ bool agreesWithLittleCMS(const color_detail::MatrixShaperTransform& fast, cmsHTR
     return true;
 }
 
+// A float transform between the profiles, for the checks below: the conversion's own when
+// it is a float one.
+TransformHandle floatTransform(cmsHPROFILE profiles[2], cmsUInt32Number intents[2]) {
+    cmsBool bpc[2] = {FALSE, FALSE};
+    cmsFloat64Number adaptation[2] = {1.0, 1.0};
+    return TransformHandle(cmsCreateExtendedTransform(nullptr, 2, profiles, bpc, intents, adaptation, nullptr,
+                                                      0, TYPE_RGBA_FLT, TYPE_RGBA_FLT,
+                                                      cmsFLAGS_NOCACHE | cmsFLAGS_COPY_ALPHA));
+}
+
 std::unique_ptr<color_detail::MatrixShaperTransform>
 matrixShaper(cmsHPROFILE profiles[2], cmsUInt32Number intents[2], cmsHTRANSFORM floatTransform) {
     auto fast = color_detail::MatrixShaperTransform::create(profiles[0], profiles[1], intents[1]);
     if (!fast) return nullptr;
-    TransformHandle own;
-    if (!floatTransform) {
-        cmsBool bpc[2] = {FALSE, FALSE};
-        cmsFloat64Number adaptation[2] = {1.0, 1.0};
-        own.transform =
-            cmsCreateExtendedTransform(nullptr, 2, profiles, bpc, intents, adaptation, nullptr, 0,
-                                       TYPE_RGBA_FLT, TYPE_RGBA_FLT, cmsFLAGS_NOCACHE | cmsFLAGS_COPY_ALPHA);
-        if (!own.transform) return nullptr;
-        floatTransform = own.transform;
-    }
     if (!agreesWithLittleCMS(*fast, floatTransform)) {
         LV_LOG("%s matrix/shaper tables disagree with Little CMS; converting with it", __PRETTY_FUNCTION__);
         return nullptr;
     }
     return fast;
+}
+
+// Whether the conversion means greys to stay grey: the profiles' white points are joined
+// (every intent but absolute colorimetry between different whites), and only the
+// fixed-point colorants leave a grey's channels up to a few 1e-5 apart.
+constexpr float kGreyDrift = 1e-3f;
+
+bool greysStayGrey(cmsHTRANSFORM floatTransform) {
+    std::vector<float> greys;
+    for (float v : {0.01f, 0.18f, 0.5f, 1.0f})
+        greys.insert(greys.end(), {v, v, v, 1.0f});
+    cmsDoTransform(floatTransform, greys.data(), greys.data(), cmsUInt32Number(greys.size() / 4));
+    for (size_t i = 0; i < greys.size(); i += 4) {
+        const float g = greys[i + 1];
+        if (!(g > 0) || !(std::fabs(greys[i] - g) <= kGreyDrift * g) ||
+            !(std::fabs(greys[i + 2] - g) <= kGreyDrift * g))
+            return false;
+    }
+    return true;
+}
+
+// Grey pixels of `count` RGBA samples of type T, before a conversion in place.
+template <class T> void markGreys(const T* rgba, size_t count, std::vector<uint8_t>& grey) {
+    grey.resize(count);
+    for (size_t i = 0; i < count; ++i, rgba += 4)
+        grey[i] = rgba[0] == rgba[1] && rgba[1] == rgba[2];
+}
+
+template <class T> void copyGreen(T* rgba, const std::vector<uint8_t>& grey) {
+    for (size_t i = 0; i < grey.size(); ++i, rgba += 4)
+        if (grey[i]) rgba[0] = rgba[2] = rgba[1];
 }
 
 } // namespace
@@ -108,13 +138,24 @@ std::unique_ptr<ColorMatchTransform> ColorMatchTransform::create(ColorSyncProfil
                destination.description().c_str());
         return nullptr;
     }
-    auto fast = matrixShaper(profiles, intents, isFloat ? transform : nullptr);
-    return std::unique_ptr<ColorMatchTransform>(new ColorMatchTransform(transform, depth, std::move(fast)));
+    TransformHandle ownFloat;
+    if (!isFloat) ownFloat = floatTransform(profiles, intents);
+    cmsHTRANSFORM probe = isFloat ? transform : ownFloat.get();
+    std::unique_ptr<color_detail::MatrixShaperTransform> fast;
+    bool greys = false;
+    if (probe) {
+        fast = matrixShaper(profiles, intents, probe);
+        greys = greysStayGrey(probe);
+    }
+    if (fast && greys) fast->keepGreysGrey();
+    return std::unique_ptr<ColorMatchTransform>(
+        new ColorMatchTransform(transform, depth, std::move(fast), greys));
 }
 
 ColorMatchTransform::ColorMatchTransform(void* transform, Depth depth,
-                                         std::unique_ptr<color_detail::MatrixShaperTransform> fast)
-    : transform_(transform), depth_(depth), fast_(std::move(fast)) {}
+                                         std::unique_ptr<color_detail::MatrixShaperTransform> fast,
+                                         bool greys)
+    : transform_(transform), depth_(depth), fast_(std::move(fast)), greys_(greys) {}
 
 ColorMatchTransform::~ColorMatchTransform() { cmsDeleteTransform(transform_); }
 
@@ -124,11 +165,31 @@ void ColorMatchTransform::convert(uint8_t* firstPixel, size_t width, size_t heig
         uint8_t* first = firstPixel + rows.begin() * rowBytes;
         if (fast_)
             convertRows(first, width, rows.size(), rowBytes);
+        else if (greys_)
+            convertRowsKeepingGreys(first, width, rows.size(), rowBytes);
         else
             cmsDoTransformLineStride(transform_, first, first, cmsUInt32Number(width),
                                      cmsUInt32Number(rows.size()), cmsUInt32Number(rowBytes),
                                      cmsUInt32Number(rowBytes), 0, 0);
     });
+}
+
+// Little CMS row by row, each row's greys remembered before and made exact after.
+void ColorMatchTransform::convertRowsKeepingGreys(uint8_t* first, size_t width, size_t rows,
+                                                  size_t rowBytes) const {
+    std::vector<uint8_t> grey;
+    for (size_t row = 0; row < rows; ++row) {
+        uint8_t* line = first + row * rowBytes;
+        if (depth_ == Depth::Float32)
+            markGreys(reinterpret_cast<const float*>(line), width, grey);
+        else
+            markGreys(reinterpret_cast<const uint16_t*>(line), width, grey);
+        cmsDoTransform(transform_, line, line, cmsUInt32Number(width));
+        if (depth_ == Depth::Float32)
+            copyGreen(reinterpret_cast<float*>(line), grey);
+        else
+            copyGreen(reinterpret_cast<uint16_t*>(line), grey);
+    }
 }
 
 void ColorMatchTransform::convertRows(uint8_t* first, size_t width, size_t rows, size_t rowBytes) const {

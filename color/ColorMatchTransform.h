@@ -25,6 +25,12 @@ class ColorMatchTransform {
     ColorMatchTransform(const ColorMatchTransform&) = delete;
     ColorMatchTransform& operator=(const ColorMatchTransform&) = delete;
 
+    // True when the conversion joins the profiles' white points (every intent but absolute
+    // colorimetry between different whites): then a grey pixel (R = G = B) comes out
+    // exactly grey, its green channel converted and copied, so a monochrome image stays
+    // monochrome at every depth.
+    bool keepsGreys() const { return greys_; }
+
     // True when both profiles are RGB matrix/shaper profiles and the conversion runs on
     // our own tables (within 1e-5 relative, or one 16-bit step, of Little CMS's results);
     // false when Little CMS converts every pixel.
@@ -46,12 +52,14 @@ class ColorMatchTransform {
 
   private:
     ColorMatchTransform(void* transform, Depth depth,
-                        std::unique_ptr<color_detail::MatrixShaperTransform> fast);
+                        std::unique_ptr<color_detail::MatrixShaperTransform> fast, bool greys);
 
     // The matrix/shaper tables over `rows` rows from `first`.
     void convertRows(uint8_t* first, size_t width, size_t rows, size_t rowBytes) const;
+    void convertRowsKeepingGreys(uint8_t* first, size_t width, size_t rows, size_t rowBytes) const;
 
     void* transform_; // a Little CMS transform, owned
     Depth depth_;
     std::unique_ptr<color_detail::MatrixShaperTransform> fast_;
+    bool greys_;
 };

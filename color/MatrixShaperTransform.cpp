@@ -203,6 +203,8 @@ std::unique_ptr<MatrixShaperTransform> MatrixShaperTransform::create(cmsHPROFILE
         return nullptr;
     transform->inputIdentity_ = transform->input_[0]->isIdentity() && transform->input_[1]->isIdentity() &&
                                 transform->input_[2]->isIdentity();
+    transform->sharedInput_ =
+        transform->input_[0] == transform->input_[1] && transform->input_[1] == transform->input_[2];
     const Mat m = multiply(fromPCS, multiply(adapt, toPCS));
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 3; ++c)
@@ -220,11 +222,27 @@ std::array<float, 3> MatrixShaperTransform::apply(float r, float g, float b) con
             (*output_[2])(float(m[6] * x + m[7] * y + m[8] * z))};
 }
 
+void MatrixShaperTransform::keepGreysGrey() { greys_ = true; }
+
+// The neutral axis of the snapped matrix is the identity: a grey's linear value passes
+// unchanged. With a curve per input channel a grey is not neutral in linear terms, so it
+// takes the full conversion's green.
+float MatrixShaperTransform::grey(float v) const {
+    if (!sharedInput_) return apply(v, v, v)[1];
+    return (*output_[1])(inputIdentity_ ? v : (*input_[1])(v));
+}
+
 void MatrixShaperTransform::convertFloat(float* rgba, size_t count, cmsHTRANSFORM fallback) const {
     for (size_t i = 0; i < count; ++i, rgba += 4) {
+        const bool isGrey = greys_ && rgba[0] == rgba[1] && rgba[1] == rgba[2];
         if (!(std::fabs(rgba[0]) <= kMaxFast && std::fabs(rgba[1]) <= kMaxFast &&
               std::fabs(rgba[2]) <= kMaxFast)) {
             cmsDoTransform(fallback, rgba, rgba, 1);
+            if (isGrey) rgba[0] = rgba[2] = rgba[1];
+            continue;
+        }
+        if (isGrey) {
+            rgba[0] = rgba[1] = rgba[2] = grey(rgba[1]);
             continue;
         }
         const auto out = apply(rgba[0], rgba[1], rgba[2]);
@@ -235,6 +253,10 @@ void MatrixShaperTransform::convertFloat(float* rgba, size_t count, cmsHTRANSFOR
 void MatrixShaperTransform::convert16(uint16_t* rgba, size_t count) const {
     constexpr float kScale = 1.0f / 65535.0f;
     for (size_t i = 0; i < count; ++i, rgba += 4) {
+        if (greys_ && rgba[0] == rgba[1] && rgba[1] == rgba[2]) {
+            rgba[0] = rgba[1] = rgba[2] = saturate16(grey(float(rgba[1]) * kScale));
+            continue;
+        }
         const auto out = apply(float(rgba[0]) * kScale, float(rgba[1]) * kScale, float(rgba[2]) * kScale);
         rgba[0] = saturate16(out[0]), rgba[1] = saturate16(out[1]), rgba[2] = saturate16(out[2]);
     }

@@ -65,13 +65,22 @@ class MatrixShaperTransform {
     void convertFloat(float* rgba, size_t count, cmsHTRANSFORM fallback) const;
     void convert16(uint16_t* rgba, size_t count) const;
 
+    // From now on a grey pixel (R = G = B) comes out exactly grey: its green channel is
+    // converted alone, through the matrix snapped so that the source white lands on the
+    // destination white, and copied to red and blue. For conversions that keep greys grey
+    // within the profiles' fixed-point precision.
+    void keepGreysGrey();
+
   private:
     MatrixShaperTransform() = default;
     std::array<float, 3> apply(float r, float g, float b) const;
+    float grey(float v) const;
 
     std::array<std::shared_ptr<const CurveTable>, 3> input_, output_;
     bool inputIdentity_ = false;
     std::array<double, 9> matrix_{};
+    bool greys_ = false;
+    bool sharedInput_ = false; // one input curve for all three channels
 };
 
 } // namespace color_detail

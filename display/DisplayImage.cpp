@@ -3,6 +3,7 @@
 #include <QColorSpace>
 #include <lcms2.h>
 
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -130,6 +131,23 @@ QImage::Format qtFormat(const platform::Bitmap& bitmap) {
     return QImage::Format_Invalid;
 }
 
+// The engine's tiles are monochrome and must look it: matching into the screen's space
+// leaves a grey's channels a level apart now and then, so every pixel that was grey takes
+// its matched green in red and blue too. Samples are compared as bytes, whatever their
+// type and order.
+void keepGreysGrey(const platform::Bitmap& bitmap, QImage& image) {
+    const size_t sample = size_t(bitmap.bitsPerComponent()) / 8, pixel = 4 * sample;
+    for (int y = 0; y < image.height(); ++y) {
+        const uint8_t* in = bitmap.data() + size_t(y) * bitmap.bytesPerRow();
+        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x, in += pixel)
+            if (std::memcmp(in, in + sample, sample) == 0 && std::memcmp(in, in + 2 * sample, sample) == 0) {
+                const int g = qGreen(out[x]);
+                out[x] = qRgba(g, g, g, qAlpha(out[x]));
+            }
+    }
+}
+
 // The general way, for profiles Qt cannot read: exact, but an order of magnitude slower.
 QImage matchedByLittleCms(const platform::Bitmap& bitmap) {
     const Layout layout = readLayout(bitmap);
@@ -149,6 +167,7 @@ QImage matchedByLittleCms(const platform::Bitmap& bitmap) {
             for (int x = 0; x < image.width(); ++x)
                 row[x] |= 0xff000000u;
         }
+    keepGreysGrey(bitmap, image);
     return image;
 }
 
@@ -187,6 +206,7 @@ QImage displayImage(const platform::Bitmap& bitmap) {
                                                                           : QImage::Format_ARGB32;
     QImage image = sRGB.convertToFormat(format);
     if (image.constBits() == view.constBits()) image = image.copy(); // never the bitmap's own pixels
+    keepGreysGrey(bitmap, image);
     return image;
 }
 

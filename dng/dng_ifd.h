@@ -50,6 +50,8 @@ class dng_ifd {
     uint32_t fImageLength = 0;
     uint32_t fBitsPerSample[kMaxSamples] = {0, 0, 0, 0};
     uint32_t fCompression = 1;
+    // The deflate level 1 to 9 the writer uses; any other value means zlib's default.
+    int32_t fCompressionQuality = -1;
     uint32_t fPredictor = 1;
     uint32_t fPhotometricInterpretation = 0xFFFFFFFF;
     uint32_t fFillOrder = 1;

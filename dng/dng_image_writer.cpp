@@ -75,6 +75,120 @@ uint32_t LayOut(const std::vector<PlannedIFD*>& ifds, const std::vector<const dn
     return uint32_t(offset);
 }
 
+// Size, samples, bits, sample format, compression with its predictor, and tiles or one strip,
+// of a directory of raw data (the raw image, its transparency mask).
+void SetRawDataLayout(dng_ifd& ifd, const dng_image& image, uint32_t bits, uint32_t compression,
+                      uint32_t patternCols) {
+    const bool isFloat = image.PixelType() == ttFloat;
+    ifd.fImageWidth = image.Width();
+    ifd.fImageLength = image.Height();
+    ifd.fSamplesPerPixel = image.Planes();
+    ifd.fCompression = compression;
+    for (uint32_t& b : ifd.fBitsPerSample)
+        b = bits;
+    if (isFloat)
+        for (uint32_t& f : ifd.fSampleFormat)
+            f = 3;
+    if (compression == 8) {
+        // The differences reach over the mosaic's repeat so like colours meet.
+        if (isFloat)
+            ifd.fPredictor = patternCols == 2 ? 34894 : patternCols == 4 ? 34895 : 3;
+        else
+            ifd.fPredictor = patternCols == 2 ? 34892 : patternCols == 4 ? 34893 : 2;
+    }
+    if (compression == 7)
+        ifd.FindTileSize(131072, 16, 16);
+    else if (compression == 8)
+        ifd.FindTileSize(524288, 16, 16);
+    else
+        ifd.SetSingleStrip();
+}
+
+// Everything of the EXIF record but the camera: how and with what the picture was taken goes,
+// what it shows, who made it and when stays.
+void KeepNonCameraExif(dng_exif& exif) {
+    dng_exif kept;
+    kept.fImageDescription = exif.fImageDescription;
+    kept.fSoftware = exif.fSoftware;
+    kept.fArtist = exif.fArtist;
+    kept.fCopyright = exif.fCopyright;
+    kept.fCopyright2 = exif.fCopyright2;
+    kept.fTitle = exif.fTitle;
+    kept.fUserComment = exif.fUserComment;
+    kept.fDateTime = exif.fDateTime;
+    kept.fDateTimeStorageInfo = exif.fDateTimeStorageInfo;
+    kept.fDateTimeOriginal = exif.fDateTimeOriginal;
+    kept.fDateTimeOriginalStorageInfo = exif.fDateTimeOriginalStorageInfo;
+    kept.fDateTimeDigitized = exif.fDateTimeDigitized;
+    kept.fDateTimeDigitizedStorageInfo = exif.fDateTimeDigitizedStorageInfo;
+    kept.fExifVersion = exif.fExifVersion;
+    kept.fFlashPixVersion = exif.fFlashPixVersion;
+    kept.fColorSpace = exif.fColorSpace;
+    kept.fPixelXDimension = exif.fPixelXDimension;
+    kept.fPixelYDimension = exif.fPixelYDimension;
+    kept.fImageUniqueID = exif.fImageUniqueID;
+    kept.CopyGPSFrom(exif);
+    exif = kept;
+}
+
+// What a metadata subset other than "all" leaves out of the file.
+void RemoveMetadataSubset(dng_metadata& metadata, uint32_t subset) {
+    if (subset == kMetadataSubset_All) return;
+    dng_exif* exif = metadata.GetExif();
+    dng_xmp* xmp = metadata.GetXMP();
+    if (subset <= kMetadataSubset_CopyrightAndContact) {
+        // The copyright, and for 1 its creator (the IPTC contact fields live in XMP only).
+        if (exif) {
+            dng_exif kept;
+            kept.fCopyright = exif->fCopyright;
+            kept.fCopyright2 = exif->fCopyright2;
+            if (subset == kMetadataSubset_CopyrightAndContact) kept.fArtist = exif->fArtist;
+            kept.fExifVersion = exif->fExifVersion;
+            *exif = kept;
+        }
+        metadata.ClearMakerNote();
+        if (xmp)
+            for (dng_xmp_namespace ns :
+                 {dng_xmp_namespace::tiff, dng_xmp_namespace::exif, dng_xmp_namespace::exifAux,
+                  dng_xmp_namespace::exifEX, dng_xmp_namespace::xmp, dng_xmp_namespace::photoshop,
+                  dng_xmp_namespace::iptcExt, dng_xmp_namespace::rawSettings,
+                  dng_xmp_namespace::rawSavedSettings, dng_xmp_namespace::xmpMM, dng_xmp_namespace::mediaPro})
+                xmp->RemoveProperties(ns);
+        return;
+    }
+    const bool withoutCameraRaw = subset == kMetadataSubset_AllExceptCameraInfo ||
+                                  subset == kMetadataSubset_AllExceptCameraAndLocation ||
+                                  subset == kMetadataSubset_AllExceptCameraRawInfo ||
+                                  subset == kMetadataSubset_AllExceptCameraRawInfoAndLocation;
+    const bool withoutCamera =
+        subset == kMetadataSubset_AllExceptCameraInfo || subset == kMetadataSubset_AllExceptCameraAndLocation;
+    const bool withoutLocation = subset == kMetadataSubset_AllExceptLocationInfo ||
+                                 subset == kMetadataSubset_AllExceptCameraAndLocation ||
+                                 subset == kMetadataSubset_AllExceptCameraRawInfoAndLocation;
+    if (withoutCameraRaw && xmp)
+        for (dng_xmp_namespace ns :
+             {dng_xmp_namespace::rawSettings, dng_xmp_namespace::rawSavedSettings, dng_xmp_namespace::xmpMM})
+            xmp->RemoveProperties(ns);
+    if (withoutCamera) {
+        if (exif) KeepNonCameraExif(*exif);
+        metadata.ClearMakerNote();
+        if (xmp)
+            for (dng_xmp_namespace ns : {dng_xmp_namespace::exifAux, dng_xmp_namespace::exifEX})
+                xmp->RemoveProperties(ns);
+    }
+    if (withoutLocation) {
+        if (exif) exif->CopyGPSFrom(dng_exif());
+        if (xmp) {
+            for (const char* name : {"City", "State", "Country"})
+                xmp->Remove(dng_xmp_namespace::photoshop, name);
+            for (const char* name : {"Location", "CountryCode"})
+                xmp->Remove(dng_xmp_namespace::iptcCore, name);
+            for (const char* name : {"LocationCreated", "LocationShown"})
+                xmp->Remove(dng_xmp_namespace::iptcExt, name);
+        }
+    }
+}
+
 void PutHeader(dng_stream& stream) {
     stream.SetWritePosition(0);
     stream.Put_uint16(stream.BigEndian() ? 0x4D4D : 0x4949);
@@ -115,21 +229,19 @@ void dng_image_writer::PrepareMetadata(dng_host&, dng_metadata& metadata, uint32
             if (xmp) xmp->Set(dng_xmp_namespace::exif, "ExifVersion", "0231");
         }
     }
-    if (!exif || subset == kMetadataSubset_All) return;
-    if (subset <= kMetadataSubset_CopyrightAndContact) {
-        // Only the copyright (and for 1 the creator) survive.
-        dng_exif kept;
-        kept.fCopyright = exif->fCopyright;
-        kept.fCopyright2 = exif->fCopyright2;
-        if (subset == kMetadataSubset_CopyrightAndContact) kept.fArtist = exif->fArtist;
-        kept.fExifVersion = exif->fExifVersion;
-        *exif = kept;
-        return;
+    if (xmp)
+        for (dng_xmp_namespace ns :
+             {dng_xmp_namespace::dc, dng_xmp_namespace::xmp, dng_xmp_namespace::photoshop,
+              dng_xmp_namespace::iptcCore, dng_xmp_namespace::xmpRights, dng_xmp_namespace::mediaPro})
+            xmp->PruneNamespace(ns);
+
+    RemoveMetadataSubset(metadata, subset);
+
+    // The DNG and TIFF forms of the XMP differ only in properties this program does not keep.
+    if (xmp) {
+        xmp->Remove(dng_xmp_namespace::photoshop, "SidecarForExtension");
+        xmp->Remove(dng_xmp_namespace::photoshop, "EmbeddedXMPDigest");
     }
-    if (subset == kMetadataSubset_AllExceptLocationInfo ||
-        subset == kMetadataSubset_AllExceptCameraAndLocation ||
-        subset == kMetadataSubset_AllExceptCameraRawInfoAndLocation)
-        exif->CopyGPSFrom(dng_exif());
 }
 
 void dng_image_writer::WriteDNG(dng_host& host, dng_stream& stream, dng_negative& negative,
@@ -147,8 +259,9 @@ void dng_image_writer::WriteDNG(dng_host& host, dng_stream& stream, dng_negative
     const dng_image& rawImage = negative.RawImage();
     const bool use14 = compatibilityVersion >= kVersion1_4;
     if (!use14 || uncompressed) negative.ClearRawImageDigest();
-    if (negative.RawTransparencyMask() || negative.DepthMap())
-        ThrowNotYetImplemented("Transparency masks and depth maps are not written");
+    // The depth-map and enhanced-image directories are never written by this program.
+    if (negative.DepthMap()) ThrowNotYetImplemented("Depth maps are not written");
+    const dng_image* mask = negative.RawTransparencyMask();
 
     uint32_t compression = uncompressed ? 1 : 7;
     const bool isFloat = rawImage.PixelType() == ttFloat;
@@ -164,53 +277,37 @@ void dng_image_writer::WriteDNG(dng_host& host, dng_stream& stream, dng_negative
     backward = std::max(backward, negative.OpcodeList2().MinVersion(false));
     backward = std::max(backward, negative.OpcodeList3().MinVersion(false));
     if (isCFA && mosaic->fCFALayout > 5) backward = std::max(backward, kVersion1_3);
-    if (isFloat || (rawImage.PixelType() == ttLong && use14)) backward = std::max(backward, kVersion1_4);
+    if (isFloat || mask || (rawImage.PixelType() == ttLong && use14))
+        backward = std::max(backward, kVersion1_4);
     if (backward > dngVersion) ThrowProgramError();
 
     // The raw image's directory.
     dng_ifd rawIFD;
-    rawIFD.fNewSubFileType = 0;
-    rawIFD.fImageWidth = rawImage.Width();
-    rawIFD.fImageLength = rawImage.Height();
-    rawIFD.fSamplesPerPixel = rawImage.Planes();
-    rawIFD.fCompression = compression;
     rawIFD.fPhotometricInterpretation = isCFA ? 32803 : 34892;
     uint32_t bits = 8 * rawImage.PixelSize();
     if (rawImage.PixelType() == ttShort) {
         const dng_linearization_info* info = negative.GetLinearizationInfo();
         if (info && info->fLinearizationTable && info->fLinearizationTable->LogicalSize() < 514) bits = 8;
     }
-    if (isFloat) {
+    if (isFloat)
         bits = negative.RawFloatBitDepth() == 16 || negative.RawFloatBitDepth() == 24
                    ? negative.RawFloatBitDepth()
                    : 32;
-        if (bits != 32) ThrowNotYetImplemented("Half and 24-bit float raw data");
-    }
-    for (uint32_t& b : rawIFD.fBitsPerSample)
-        b = bits;
-    if (isFloat)
-        for (uint32_t& f : rawIFD.fSampleFormat)
-            f = 3;
-    if (compression == 8) {
-        const uint32_t cols = isCFA ? uint32_t(mosaic->fCFAPatternSize.h) : 1;
-        if (isFloat)
-            rawIFD.fPredictor = cols == 2 ? 34894 : cols == 4 ? 34895 : 3;
-        else
-            rawIFD.fPredictor = cols == 2 ? 34892 : cols == 4 ? 34893 : 2;
-        if (isFloat) ThrowNotYetImplemented("Floating-point predictors");
-    }
+    SetRawDataLayout(rawIFD, rawImage, bits, compression, isCFA ? uint32_t(mosaic->fCFAPatternSize.h) : 1);
     uint32_t fakeChannels = 1;
     if (compression == 7 && isCFA) {
         fakeChannels = mosaic->fCFAPatternSize.h == 2 ? 2 : mosaic->fCFAPatternSize.h == 4 ? 4 : 1;
         while (fakeChannels > 1 && fakeChannels * rawIFD.fSamplesPerPixel > 4)
             fakeChannels /= 2;
     }
-    if (compression == 7)
-        rawIFD.FindTileSize(131072, 16, 16);
-    else if (compression == 8)
-        rawIFD.FindTileSize(524288, 16, 16);
-    else
-        rawIFD.SetSingleStrip();
+
+    // The transparency mask's directory: deflated like float data unless nothing is compressed.
+    dng_ifd maskIFD;
+    if (mask) {
+        maskIFD.fNewSubFileType = 4;
+        maskIFD.fPhotometricInterpretation = 4;
+        SetRawDataLayout(maskIFD, *mask, negative.RawTransparencyMaskBitDepth(), uncompressed ? 1 : 8, 1);
+    }
 
     // IFD 0 is the smallest preview when there is one.
     const dng_preview* ifd0Preview = nullptr;
@@ -258,22 +355,27 @@ void dng_image_writer::WriteDNG(dng_host& host, dng_stream& stream, dng_negative
         tags.Add<tag_uint16>(ifd0, 50879, uint16_t(negative.ColorimetricReference()));
 
     ifd0Plan.sets.push_back(std::move(misc));
-    if (negative.ProfileCount() > 0)
-        ifd0Plan.sets.push_back(std::make_unique<profile_tag_set>(ifd0, negative.ProfileByIndex(0)));
+    // The embedded profile goes into IFD 0; every other one is an extra profile, in list order.
+    const dng_camera_profile* embedded = negative.ProfileToEmbed();
+    std::vector<const dng_camera_profile*> extraProfiles;
+    for (uint32_t i = 0; i < negative.ProfileCount(); ++i)
+        if (&negative.ProfileByIndex(i) != embedded) extraProfiles.push_back(&negative.ProfileByIndex(i));
+    if (embedded) ifd0Plan.sets.push_back(std::make_unique<profile_tag_set>(ifd0, *embedded));
     ifd0Plan.sets.push_back(std::make_unique<color_tag_set>(ifd0, negative));
 
     auto more = std::make_unique<misc_tags>();
     misc_tags& tags2 = *more;
-    std::vector<uint32_t> extraProfileOffsets(negative.ProfileCount() > 1 ? negative.ProfileCount() - 1 : 0,
-                                              0);
+    std::vector<uint32_t> extraProfileOffsets(extraProfiles.size(), 0);
     if (!extraProfileOffsets.empty())
         tags2.Add<tag_uint32_ptr>(ifd0, 50933, extraProfileOffsets.data(),
                                   uint32_t(extraProfileOffsets.size()));
 
-    // The digest is only read when the directories go out, after the data: with threads to
-    // spare it is computed while the tiles are encoded.
+    // The digest and the unique ID are only read when the directories go out, after the data:
+    // with threads to spare they are computed while the tiles are encoded.
     tags2.Add<tag_uint8_ptr>(ifd0, use14 ? 51111 : 50972,
                              use14 ? negative.NewRawImageDigest().data : negative.RawImageDigest().data, 16);
+    dng_fingerprint uniqueID;
+    tags2.Add<tag_uint8_ptr>(ifd0, 50781, uniqueID.data, 16);
     auto findDigest = [&negative, use14, &host] {
         dng_host digestHost(&host.Allocator(), host.Sniffer());
         if (use14)
@@ -281,15 +383,28 @@ void dng_image_writer::WriteDNG(dng_host& host, dng_stream& stream, dng_negative
         else
             negative.FindRawImageDigest(digestHost);
     };
-    std::future<void> digest;
-    if (host.AreaTaskThreadCount() > 1)
+    auto findUniqueID = [&negative, &host, &uniqueID] {
+        dng_host digestHost(&host.Allocator(), host.Sniffer());
+        negative.FindRawDataUniqueID(digestHost);
+        uniqueID = negative.RawDataUniqueID();
+    };
+    // The ID is made from the tiled digest. Where the file's digest is that one too, the ID
+    // follows it in one job; the classic digest of plain integer data is another pass over
+    // the image, which runs beside it.
+    const bool oneDigest = use14 || isFloat || mask;
+    std::future<void> digest, identity;
+    if (host.AreaTaskThreadCount() > 1 && oneDigest) {
+        digest = std::async(std::launch::async, [&] {
+            findDigest();
+            findUniqueID();
+        });
+    } else if (host.AreaTaskThreadCount() > 1) {
         digest = std::async(std::launch::async, findDigest);
-    else
+        identity = std::async(std::launch::async, findUniqueID);
+    } else {
         findDigest();
-    const dng_fingerprint uniqueID = negative.RawDataUniqueID();
-    if (uniqueID.IsValid())
-        tags2.Add<tag_uint8_ptr>(ifd0, 50781,
-                                 tags2.Keep(std::vector<uint8_t>(uniqueID.data, uniqueID.data + 16)), 16);
+        findUniqueID();
+    }
     if (negative.OriginalRawFileName().NotEmpty())
         tags2.Add<tag_string>(ifd0, 50827, negative.OriginalRawFileName(), false);
     if (negative.HasOriginalRawFileData()) {
@@ -382,9 +497,13 @@ void dng_image_writer::WriteDNG(dng_host& host, dng_stream& stream, dng_negative
     ifd0Plan.sets.push_back(std::move(sizes));
     ifd0Plan.sets.push_back(std::make_unique<range_tag_set>(raw, negative));
 
+    PlannedIFD maskPlan;
+    if (mask) maskPlan.basic = std::make_unique<dng_basic_tag_set>(maskPlan.directory, maskIFD);
+
     // SubIFDs lists every other image directory in directory order.
     std::vector<PlannedIFD*> order{&ifd0Plan};
     if (ifd0Preview) order.push_back(&rawPlan);
+    if (mask) order.push_back(&maskPlan);
     for (auto& plan : previewPlans)
         order.push_back(plan.get());
     std::vector<uint32_t> subIFDs(order.size() - 1, 0);
@@ -408,9 +527,9 @@ void dng_image_writer::WriteDNG(dng_host& host, dng_stream& stream, dng_negative
 
     fTooBigCode = dng_error_image_too_big_dng;
     stream.SetWritePosition(dataStart);
-    for (uint32_t i = 1; i < negative.ProfileCount(); ++i) {
-        extraProfileOffsets[i - 1] = uint32_t(stream.Position());
-        tiff_dng_extended_color_profile extended(negative.ProfileByIndex(i));
+    for (size_t i = 0; i < extraProfiles.size(); ++i) {
+        extraProfileOffsets[i] = uint32_t(stream.Position());
+        tiff_dng_extended_color_profile extended(*extraProfiles[i]);
         extended.Put(stream, false);
         if (stream.Position() & 1) stream.Put_uint8(0);
         RequireBelow4GiB(stream.Position(), fTooBigCode);
@@ -420,7 +539,9 @@ void dng_image_writer::WriteDNG(dng_host& host, dng_stream& stream, dng_negative
         previewOrder[i]->WriteData(host, *this, *plan.basic, stream);
     }
     WriteImage(host, rawIFD, *rawBasicPtr, stream, rawImage, fakeChannels);
+    if (mask) WriteImage(host, maskIFD, *maskPlan.basic, stream, *mask);
     if (digest.valid()) digest.get();
+    if (identity.valid()) identity.get();
     RequireBelow4GiB(stream.Position(), fTooBigCode);
     stream.SetLength(stream.Position());
 

@@ -9,14 +9,17 @@
 #include "dng/dng_ifd.h"
 #include "dng/dng_image.h"
 #include "dng/dng_lossless_jpeg.h"
+#include "dng/dng_lzw.h"
 #include "dng/dng_memory.h"
 #include "dng/dng_memory_stream.h"
 #include "dng/dng_mutex.h"
 #include "dng/dng_pixel_buffer.h"
+#include "dng/dng_read_image.h"
 #include "dng/dng_safe_arithmetic.h"
 #include "dng/dng_stream.h"
 #include "dng/dng_tag_sets.h"
 #include "dng/dng_tag_types.h"
+#include "dng/dng_tile_coding.h"
 
 #include <algorithm>
 #include <atomic>
@@ -62,15 +65,6 @@ uint32_t RowsPerPiece(const dng_ifd& ifd, const dng_image& image) {
 
 uint32_t WidenedSize(const dng_ifd& ifd, uint32_t uncompressedSize) {
     return ifd.fCompression == 7 ? SafeUint32Mult(uncompressedSize, 2) : 0;
-}
-
-template <typename T> void DifferenceRows(dng_pixel_buffer& buffer, uint32_t step) {
-    const uint32_t n = buffer.area.W() * buffer.planes;
-    for (int32_t row = buffer.area.t; row < buffer.area.b; ++row) {
-        T* p = buffer.DirtyPixelAs<T>(row, buffer.area.l, buffer.plane);
-        for (uint32_t i = n; i-- > step;)
-            p[i] = T(p[i] - p[i - step]);
-    }
 }
 
 // The task that encodes tiles on several threads and writes them in index order.
@@ -179,10 +173,11 @@ uint32_t dng_image_writer::ExtraBufferSize(const dng_ifd& ifd, uint32_t n) const
 }
 
 void dng_image_writer::ApplyPredictor(dng_host&, const dng_ifd& ifd, dng_pixel_buffer& buffer,
-                                      dng_memory_block&) {
+                                      dng_memory_block& scratch) {
     if (ifd.fPredictor == 1) return;
     if (buffer.rowStep < 0) ThrowProgramError("Row step may not be negative");
     uint32_t columns;
+    bool isFloat = false;
     switch (ifd.fPredictor) {
     case 2:
         columns = 1;
@@ -193,19 +188,55 @@ void dng_image_writer::ApplyPredictor(dng_host&, const dng_ifd& ifd, dng_pixel_b
     case 34893:
         columns = 4;
         break;
+    case 3:
+        columns = 1;
+        isFloat = true;
+        break;
+    case 34894:
+        columns = 2;
+        isFloat = true;
+        break;
+    case 34895:
+        columns = 4;
+        isFloat = true;
+        break;
     default:
         ThrowProgramError();
     }
+    const uint32_t rows = buffer.area.H();
+    const uint32_t rowSamples = buffer.area.W() * buffer.planes;
     const uint32_t step = columns * buffer.planes;
+    if (isFloat) {
+        // The samples' own width: 24-bit floats lie in a byte buffer, three bytes each.
+        const uint32_t bytes = (ifd.fBitsPerSample[0] + 7) / 8;
+        if (bytes == 0 || (rowSamples * buffer.pixelSize) % bytes) ThrowProgramError();
+        const uint32_t samples = rowSamples * buffer.pixelSize / bytes;
+        // The step counts the row's pixels' samples, not the bytes a 24-bit sample was split into.
+        const uint32_t byteStep = columns * (samples / buffer.area.W());
+        if (scratch.LogicalSize() < uint64_t(samples) * bytes) ThrowProgramError();
+        for (uint32_t row = 0; row < rows; ++row)
+            EncodeFloatPredictorRow(static_cast<uint8_t*>(buffer.DirtyPixel(buffer.area.t + int32_t(row),
+                                                                            buffer.area.l, buffer.plane)),
+                                    samples, bytes, byteStep, buffer.pixelSize == 1, scratch.Buffer_uint8());
+        // What goes on is bytes, already in their final order.
+        buffer.planes *= buffer.pixelSize;
+        buffer.colStep *= int32_t(buffer.pixelSize);
+        buffer.rowStep *= int32_t(buffer.pixelSize);
+        buffer.pixelType = ttByte;
+        buffer.pixelSize = 1;
+        return;
+    }
+    void* data = buffer.DirtyPixel(buffer.area.t, buffer.area.l, buffer.plane);
+    if (uint32_t(buffer.rowStep) != rowSamples) ThrowProgramError();
     switch (buffer.pixelSize) {
     case 1:
-        DifferenceRows<uint8_t>(buffer, step);
+        DifferenceRows8(static_cast<uint8_t*>(data), rows, rowSamples, step);
         break;
     case 2:
-        DifferenceRows<uint16_t>(buffer, step);
+        DifferenceRows16(static_cast<uint16_t*>(data), rows, rowSamples, step);
         break;
     case 4:
-        DifferenceRows<uint32_t>(buffer, step);
+        DifferenceRows32(static_cast<uint32_t*>(data), rows, rowSamples, step);
         break;
     default:
         ThrowProgramError();
@@ -233,43 +264,60 @@ void dng_image_writer::CompressAndWrite(dng_host&, const dng_ifd& ifd, dng_strea
     const uint32_t rows = buffer.area.H();
     const uint32_t cols = buffer.area.W();
     const uint32_t rowSamples = cols * buffer.planes;
-    switch (ifd.fCompression) {
-    case 1: {
-        if (ifd.fBitsPerSample[0] == 8 && buffer.pixelSize == 2) {
-            for (int32_t row = buffer.area.t; row < buffer.area.b; ++row) {
-                const uint16_t* p = buffer.ConstPixelAs<uint16_t>(row, buffer.area.l, buffer.plane);
-                for (uint32_t i = 0; i < rowSamples; ++i)
-                    stream.Put_uint8(uint8_t(p[i]));
-            }
-            return;
-        }
-        SwapToStreamOrder(stream, buffer);
-        const uint32_t rowBytes = rowSamples * buffer.pixelSize;
-        for (int32_t row = buffer.area.t; row < buffer.area.b; ++row)
-            stream.Put(buffer.ConstPixel(row, buffer.area.l, buffer.plane), rowBytes);
-        return;
-    }
-    case 8: {
-        SwapToStreamOrder(stream, buffer);
-        const uLong sourceBytes = uLong(rows) * rowSamples * buffer.pixelSize;
-        uLongf destBytes = compressed.LogicalSize();
-        const int status = compress2(
-            compressed.Buffer_uint8(), &destBytes,
-            static_cast<const Bytef*>(buffer.ConstPixel(buffer.area.t, buffer.area.l, buffer.plane)),
-            sourceBytes, Z_DEFAULT_COMPRESSION);
-        if (status == Z_BUF_ERROR) Throw_dng_error(dng_error_overflow, "Compression output buffer overflow");
-        if (status != Z_OK) ThrowMemoryFull();
-        stream.Put(compressed.Buffer(), uint32_t(destBytes));
-        return;
-    }
-    case 7:
+    const uint32_t compression = ifd.fCompression;
+    if (compression == 7) {
         if (buffer.pixelSize != 2) ThrowProgramError("Lossless JPEG needs 16-bit samples");
         EncodeLosslessJpeg(buffer.ConstPixelAs<uint16_t>(buffer.area.t, buffer.area.l, buffer.plane), rows,
                            cols, buffer.planes, ifd.fBitsPerSample[0], buffer.rowStep, buffer.colStep,
                            stream);
         return;
-    default:
-        ThrowProgramError();
+    }
+    if (compression != 1 && compression != 5 && compression != 8) ThrowProgramError();
+
+    // The bytes as they go into the file: 8-bit output of 16-bit samples keeps the low byte,
+    // wider samples take the stream's byte order.
+    if (ifd.fBitsPerSample[0] == 8 && buffer.pixelSize == 2) {
+        for (uint32_t row = 0; row < rows; ++row) {
+            const int32_t r = buffer.area.t + int32_t(row);
+            const uint16_t* from = buffer.ConstPixelAs<uint16_t>(r, buffer.area.l, buffer.plane);
+            uint8_t* to =
+                static_cast<uint8_t*>(buffer.DirtyPixel(buffer.area.t, buffer.area.l, buffer.plane)) +
+                uint64_t(row) * rowSamples;
+            for (uint32_t i = 0; i < rowSamples; ++i)
+                to[i] = uint8_t(from[i]);
+        }
+        buffer.pixelType = ttByte;
+        buffer.pixelSize = 1;
+        buffer.rowStep = int32_t(rowSamples);
+    } else {
+        SwapToStreamOrder(stream, buffer);
+    }
+    const uint8_t* bytes =
+        static_cast<const uint8_t*>(buffer.ConstPixel(buffer.area.t, buffer.area.l, buffer.plane));
+    const uint32_t rowBytes = rowSamples * buffer.pixelSize;
+    if (uint32_t(buffer.rowStep) * buffer.pixelSize != rowBytes) ThrowProgramError();
+    const uint32_t size = SafeUint32Mult(rowBytes, rows);
+
+    switch (compression) {
+    case 1:
+        stream.Put(bytes, size);
+        return;
+    case 5: {
+        const uint32_t written = EncodeLZW(bytes, size, compressed.Buffer_uint8(), compressed.LogicalSize());
+        stream.Put(compressed.Buffer(), written);
+        return;
+    }
+    default: {
+        const int level = ifd.fCompressionQuality >= 1 && ifd.fCompressionQuality <= 9
+                              ? ifd.fCompressionQuality
+                              : Z_DEFAULT_COMPRESSION;
+        uLongf destBytes = compressed.LogicalSize();
+        const int status = compress2(compressed.Buffer_uint8(), &destBytes, bytes, size, level);
+        if (status == Z_BUF_ERROR) Throw_dng_error(dng_error_overflow, "Compression output buffer overflow");
+        if (status != Z_OK) ThrowMemoryFull();
+        stream.Put(compressed.Buffer(), uint32_t(destBytes));
+        return;
+    }
     }
 }
 
@@ -277,18 +325,59 @@ void dng_image_writer::EncodeTile(dng_host& host, const dng_ifd& ifd, dng_stream
                                   const dng_image& image, const dng_rect& tileArea, uint32_t fakeChannels,
                                   dng_memory_block& uncompressed, dng_memory_block& subTile,
                                   dng_memory_block& compressed, dng_memory_block& widened) {
-    if (ifd.fSubTileBlockRows > 1 || ifd.fSubTileBlockCols > 1) ThrowNotYetImplemented("Sub-tile blocks");
-    if (image.PixelType() == ttFloat && ifd.fBitsPerSample[0] != 32)
-        ThrowNotYetImplemented("Half and 24-bit floats");
-
     dng_pixel_buffer buffer(tileArea, 0, image.Planes(), image.PixelType(), dng_pixel_buffer::interleaved,
                             uncompressed.Buffer());
     image.Get(buffer, dng_image::edge_repeat, 1, 1);
-    ApplyPredictor(host, ifd, buffer, subTile);
+    dng_memory_block* spare = &subTile;
+
+    const uint32_t blockRows = std::max(ifd.fSubTileBlockRows, 1u);
+    const uint32_t blockCols = std::max(ifd.fSubTileBlockCols, 1u);
+    if (blockRows > 1 || blockCols > 1) {
+        // Same area and steps, the pixels permuted: the predictor and the coder see rows of
+        // the tile's width, which is how a reader undoes them.
+        if (tileArea.H() % blockRows || tileArea.W() % blockCols)
+            ThrowProgramError("Sub-tile blocks do not divide the tile");
+        ToSubTileBlocks(uncompressed.Buffer_uint8(), subTile.Buffer_uint8(), tileArea.H(), tileArea.W(),
+                        image.Planes() * image.PixelSize(), blockRows, blockCols);
+        buffer.data = subTile.Buffer();
+        spare = &uncompressed;
+    }
+
+    const uint32_t count = tileArea.H() * tileArea.W() * image.Planes();
+    if (image.PixelType() == ttFloat && ifd.fBitsPerSample[0] == 16) {
+        // In place: each half lands no later than the float it came from.
+        const float* from = static_cast<const float*>(buffer.data);
+        uint16_t* to = static_cast<uint16_t*>(buffer.data);
+        for (uint32_t i = 0; i < count; ++i)
+            to[i] = FloatToHalf(from[i]);
+        buffer.pixelType = ttShort;
+        buffer.pixelSize = 2;
+    } else if (image.PixelType() == ttFloat && ifd.fBitsPerSample[0] == 24) {
+        // Sign and exponent first where the file's order or the float predictor wants it.
+        const bool msbFirst =
+            stream.BigEndian() || ifd.fPredictor == 3 || ifd.fPredictor == 34894 || ifd.fPredictor == 34895;
+        const float* from = static_cast<const float*>(buffer.data);
+        uint8_t* to = static_cast<uint8_t*>(buffer.data);
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint32_t v = FloatToFP24(from[i]);
+            const uint8_t b[3] = {uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+            to[3 * i] = msbFirst ? b[0] : b[2];
+            to[3 * i + 1] = b[1];
+            to[3 * i + 2] = msbFirst ? b[2] : b[0];
+        }
+        buffer.pixelType = ttByte;
+        buffer.pixelSize = 1;
+        buffer.planes *= 3;
+        buffer.colStep *= 3;
+        buffer.rowStep *= 3;
+    } else if (image.PixelType() == ttFloat && ifd.fBitsPerSample[0] != 32) {
+        ThrowProgramError("Float samples of this width");
+    }
+
+    ApplyPredictor(host, ifd, buffer, *spare);
 
     if (ifd.fCompression == 7 && buffer.pixelSize == 1) {
         // Lossless JPEG codes 16-bit samples: widen 8-bit data first.
-        const uint32_t count = tileArea.H() * tileArea.W() * image.Planes();
         const uint8_t* source = static_cast<const uint8_t*>(buffer.data);
         uint16_t* target = widened.Buffer_uint16();
         for (uint32_t i = 0; i < count; ++i)
@@ -327,8 +416,14 @@ void dng_image_writer::WriteOneTile(dng_host& host, const dng_ifd& ifd, dng_basi
 
 void dng_image_writer::WriteImage(dng_host& host, const dng_ifd& ifd, dng_basic_tag_set& basic,
                                   dng_stream& stream, const dng_image& image, uint32_t fakeChannels) {
-    if (ifd.fRowInterleaveFactor > 1 && ifd.fRowInterleaveFactor < image.Height())
-        ThrowNotYetImplemented("Row-interleaved images");
+    if (ifd.fRowInterleaveFactor > 1 && ifd.fRowInterleaveFactor < image.Height()) {
+        // The stored rows come group by group; the tags keep the caller's factor.
+        const dng_row_interleaved_image interleaved(image, int32_t(ifd.fRowInterleaveFactor));
+        dng_ifd plain(ifd);
+        plain.fRowInterleaveFactor = 1;
+        WriteImage(host, plain, basic, stream, interleaved, fakeChannels);
+        return;
+    }
     const uint32_t rowsPerPiece = RowsPerPiece(ifd, image);
     const uint32_t uncompressedSize = SafeUint32Mult(RowBytes(ifd, image), rowsPerPiece);
     const uint32_t compressedSize = SafeUint32Add(uncompressedSize, ExtraBufferSize(ifd, uncompressedSize));

@@ -3,10 +3,12 @@
 #include "dng/dng_exceptions.h"
 #include "dng/dng_host.h"
 #include "dng/dng_lossless_jpeg_decoder.h"
+#include "dng/dng_lzw.h"
 #include "dng/dng_pixel_buffer.h"
 #include "dng/dng_safe_arithmetic.h"
 #include "dng/dng_stream.h"
 #include "dng/dng_tag_types.h"
+#include "dng/dng_tile_coding.h"
 #include "platform/ConcurrentQueue.h"
 
 #include <turbojpeg.h>
@@ -167,22 +169,6 @@ template <typename T> void UndoDifference(T* data, uint32_t rows, uint32_t rowSa
     }
 }
 
-// Byte differences along each row, then the bytes of each sample gathered from their planes:
-// the result is big-endian.
-void UndoFloatPredictor(uint8_t* data, uint32_t rows, uint32_t rowSamples, uint32_t bytes, uint32_t step) {
-    const uint64_t rowBytes = uint64_t(rowSamples) * bytes;
-    std::vector<uint8_t> temp(static_cast<size_t>(rowBytes));
-    for (uint32_t r = 0; r < rows; ++r) {
-        uint8_t* row = data + r * rowBytes;
-        for (uint64_t i = step; i < rowBytes; ++i)
-            row[i] = uint8_t(row[i] + row[i - step]);
-        for (uint32_t i = 0; i < rowSamples; ++i)
-            for (uint32_t b = 0; b < bytes; ++b)
-                temp[size_t(i) * bytes + b] = row[uint64_t(b) * rowSamples + i];
-        std::memcpy(row, temp.data(), size_t(rowBytes));
-    }
-}
-
 void PackBitsDecode(const uint8_t* src, uint64_t srcSize, uint8_t* dst, uint64_t dstSize) {
     uint64_t in = 0, out = 0;
     while (out < dstSize) {
@@ -221,12 +207,33 @@ uint32_t FrameMarker(const uint8_t* data, uint64_t size) {
     return 0;
 }
 
-void PutSamples(dng_image& image, const dng_rect& area, uint32_t plane, uint32_t planes, uint32_t pixelType,
-                void* data, uint32_t sampleBitShift) {
+// Stores decoded samples of `area` into the image: back from sub-tile block order first when
+// the directory declares blocks, then the bit shift.
+void PutSamples(const dng_read_layout& layout, dng_image& image, const dng_rect& area, uint32_t plane,
+                uint32_t planes, uint32_t pixelType, void* data) {
     if (area.IsEmpty()) return;
+    std::vector<uint8_t> rowOrder;
+    const uint32_t blockRows = std::max(layout.fSubTileBlockRows, 1u);
+    const uint32_t blockCols = std::max(layout.fSubTileBlockCols, 1u);
+    if (blockRows > 1 || blockCols > 1) {
+        if (area.H() % blockRows || area.W() % blockCols) BadData("Sub-tile blocks do not divide the tile");
+        const uint32_t pixelBytes = planes * BytesPerSample(pixelType);
+        rowOrder = Scratch(uint64_t(area.H()) * area.W() * pixelBytes);
+        FromSubTileBlocks(static_cast<const uint8_t*>(data), rowOrder.data(), area.H(), area.W(), pixelBytes,
+                          blockRows, blockCols);
+        data = rowOrder.data();
+    }
     dng_pixel_buffer buffer(area, plane, planes, pixelType, dng_pixel_buffer::interleaved, data);
-    if (sampleBitShift && pixelType == ttShort) buffer.ShiftRight16(sampleBitShift);
+    if (layout.fSampleBitShift && pixelType == ttShort) buffer.ShiftRight16(layout.fSampleBitShift);
     image.Put(buffer);
+}
+
+// The float predictor undone on every row; the samples come out most significant byte first.
+void UndoFloatPredictor(uint8_t* data, uint32_t rows, uint32_t rowSamples, uint32_t bytes, uint32_t step) {
+    const uint64_t rowBytes = uint64_t(rowSamples) * bytes;
+    std::vector<uint8_t> temp = Scratch(rowBytes);
+    for (uint32_t r = 0; r < rows; ++r)
+        DecodeFloatPredictorRow(data + r * rowBytes, rowSamples, bytes, step, temp.data());
 }
 
 } // namespace
@@ -291,7 +298,7 @@ void dng_read_image::CheckPlausibleSize(const dng_read_layout& layout, uint64_t 
 
 bool dng_read_image::UsesCompressedBuffer(const dng_read_layout& layout) const {
     const uint32_t c = layout.fCompression;
-    return c == 5 || c == ccDeflate || c == ccPackBits || c == ccOldDeflate;
+    return c == ccLZW || c == ccDeflate || c == ccPackBits || c == ccOldDeflate;
 }
 
 bool dng_read_image::CanReadTileFormat(const dng_read_layout& layout) const {
@@ -304,6 +311,7 @@ bool dng_read_image::CanReadTileFormat(const dng_read_layout& layout) const {
     switch (layout.fCompression) {
     case ccUncompressed:
         return isFloat ? floatBits : bits >= 8 && bits <= 32;
+    case ccLZW:
     case ccDeflate:
     case ccOldDeflate:
     case ccPackBits:
@@ -347,6 +355,9 @@ void dng_read_image::Read(dng_host& host, const dng_read_layout& layout, dng_str
     if (layout.fImageWidth > kMaxReadDimension || layout.fImageLength > kMaxReadDimension)
         BadData("dng_read_image::Read image too large");
     if (!CanRead(layout)) BadData("Image data of this form cannot be read");
+    // A block lies within one tile.
+    if (layout.fSubTileBlockRows > layout.fTileLength || layout.fSubTileBlockCols > layout.fTileWidth)
+        BadData("Sub-tile blocks larger than their tiles");
 
     if (layout.fRowInterleaveFactor > 1 && layout.fRowInterleaveFactor < layout.fImageLength) {
         dng_row_interleaved_image wrapped(image, int32_t(layout.fRowInterleaveFactor));
@@ -490,14 +501,24 @@ void dng_read_image::Read(dng_host& host, const dng_read_layout& layout, dng_str
 void dng_read_image::ReadUncompressedArea(const dng_read_layout& layout, dng_stream& stream, dng_image& image,
                                           const dng_rect& area, uint32_t plane, uint32_t planes) {
     const uint32_t rowSamples = area.W() * planes;
-    const uint64_t bytes = RowBytes(rowSamples, layout.fBitsPerSample[0]) * area.H();
-    std::vector<uint8_t> raw = Scratch(bytes);
-    stream.Get(raw.data(), uint32_t(bytes));
+    const uint32_t bits = layout.fBitsPerSample[0];
+    const uint64_t bytes = RowBytes(rowSamples, bits) * area.H();
     const uint32_t pixelType = layout.PixelType();
+    const bool isFloat = layout.fSampleFormat[0] == 3;
+    // Whole samples in the machine's order are already what the image holds.
+    const bool asStored =
+        !stream.SwapBytes() && (isFloat ? bits == 32 : bits == 8 || bits == 16 || bits == 32);
+    // One buffer serves every chunk of the read.
+    if (fChunk.size() < bytes) fChunk = Scratch(bytes);
+    stream.Get(fChunk.data(), uint32_t(bytes));
+    if (asStored) {
+        PutSamples(layout, image, area, plane, planes, pixelType, fChunk.data());
+        return;
+    }
     std::vector<uint8_t> samples = Scratch(uint64_t(rowSamples) * area.H() * BytesPerSample(pixelType));
-    Unpack(raw.data(), bytes, area.H(), rowSamples, layout.fBitsPerSample[0], layout.fSampleFormat[0] == 3,
-           stream.BigEndian(), pixelType, samples.data());
-    PutSamples(image, area, plane, planes, pixelType, samples.data(), layout.fSampleBitShift);
+    Unpack(fChunk.data(), bytes, area.H(), rowSamples, bits, isFloat, stream.BigEndian(), pixelType,
+           samples.data());
+    PutSamples(layout, image, area, plane, planes, pixelType, samples.data());
 }
 
 void dng_read_image::ReadCompressedTile(dng_host&, const dng_read_layout& layout, const uint8_t* data,
@@ -535,20 +556,24 @@ void dng_read_image::ReadCompressedTile(dng_host&, const dng_read_layout& layout
             std::vector<uint8_t> narrow = Scratch(uint64_t(rows) * rowSamples);
             for (size_t i = 0; i < narrow.size(); ++i)
                 narrow[i] = uint8_t(out[i]);
-            PutSamples(image, dng_rect(area.t, area.l, area.t + int32_t(rows), area.r), plane, planes, ttByte,
-                       narrow.data(), 0);
+            PutSamples(layout, image, dng_rect(area.t, area.l, area.t + int32_t(rows), area.r), plane, planes,
+                       ttByte, narrow.data());
             return;
         }
-        PutSamples(image, dng_rect(area.t, area.l, area.t + int32_t(rows), area.r), plane, planes, ttShort,
-                   out, layout.fSampleBitShift);
+        PutSamples(layout, image, dng_rect(area.t, area.l, area.t + int32_t(rows), area.r), plane, planes,
+                   ttShort, out);
         return;
     }
+    case ccLZW:
     case ccDeflate:
     case ccOldDeflate:
     case ccPackBits: {
         std::vector<uint8_t> raw = Scratch(rowBytes * area.H());
         if (layout.fCompression == ccPackBits) {
             PackBitsDecode(data, size, raw.data(), raw.size());
+        } else if (layout.fCompression == ccLZW) {
+            if (DecodeLZW(data, size, raw.data(), raw.size()) != raw.size())
+                BadData("LZW data does not fill its tile");
         } else {
             uLongf destLen = uLongf(raw.size());
             const int rc = uncompress(raw.data(), &destLen, data, uLong(size));
@@ -581,7 +606,7 @@ void dng_read_image::ReadCompressedTile(dng_host&, const dng_read_layout& layout
     default:
         BadData("Unsupported compression");
     }
-    PutSamples(image, area, plane, planes, pixelType, samples.data(), layout.fSampleBitShift);
+    PutSamples(layout, image, area, plane, planes, pixelType, samples.data());
 }
 
 void dng_read_image::DecodeLossyJPEG(const dng_read_layout& layout, const uint8_t* data, uint64_t size,
@@ -629,7 +654,12 @@ void dng_read_image::DecodeLossyJPEG(const dng_read_layout& layout, const uint8_
 // ---- Row-interleaved view.
 
 dng_row_interleaved_image::dng_row_interleaved_image(dng_image& image, int32_t factor)
-    : dng_image(image.Bounds(), image.Planes(), image.PixelType()), fImage(image), fFactor(factor) {}
+    : dng_image(image.Bounds(), image.Planes(), image.PixelType()), fImage(image), fWritable(&image),
+      fFactor(factor) {}
+
+dng_row_interleaved_image::dng_row_interleaved_image(const dng_image& image, int32_t factor)
+    : dng_image(image.Bounds(), image.Planes(), image.PixelType()), fImage(image), fWritable(nullptr),
+      fFactor(factor) {}
 
 int32_t dng_row_interleaved_image::MapRow(int32_t row) const {
     const int32_t top = fBounds.t;
@@ -654,11 +684,12 @@ void dng_row_interleaved_image::DoGet(dng_pixel_buffer& buffer) const {
 }
 
 void dng_row_interleaved_image::DoPut(const dng_pixel_buffer& buffer) {
+    if (!fWritable) ThrowProgramError("A read-only row-interleaved view");
     for (int32_t row = buffer.area.t; row < buffer.area.b; ++row) {
         dng_pixel_buffer one(buffer);
         one.area.t = MapRow(row);
         one.area.b = one.area.t + 1;
         one.data = const_cast<void*>(buffer.ConstPixel(row, buffer.area.l, buffer.plane));
-        fImage.Put(one);
+        fWritable->Put(one);
     }
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Reading the image data one TIFF directory describes into a dng_image: strips or tiles,
-// uncompressed samples of 8 to 32 bits, 16- and 24-bit floats, deflate, lossless and lossy JPEG,
-// and the horizontal predictors.
+// uncompressed samples of 8 to 32 bits, 16- and 24-bit floats, LZW, deflate, lossless and lossy
+// JPEG, the horizontal and floating-point predictors and sub-tile blocks.
 #include "dng/dng_fingerprint.h"
 #include "dng/dng_image.h"
 #include "dng/dng_rect.h"
@@ -14,6 +14,7 @@ class dng_stream;
 
 enum dng_compression : uint32_t {
     ccUncompressed = 1,
+    ccLZW = 5,
     ccJPEG = 7,
     ccDeflate = 8,
     ccLossyJPEG = 34892,
@@ -102,13 +103,16 @@ class dng_read_image {
 
     // The byte order of the stream being read, for samples that come out of a decompressor.
     bool fBigEndianData = false;
+    // Uncompressed rows as read, kept from one chunk to the next.
+    std::vector<uint8_t> fChunk;
 };
 
 // A view whose stored rows are the wrapped image's rows in interleaved order: stored rows of
-// group g are rows g, g + f, g + 2f, ...
+// group g are rows g, g + f, g + 2f, ... A view of a const image is only read.
 class dng_row_interleaved_image : public dng_image {
   public:
     dng_row_interleaved_image(dng_image& image, int32_t factor);
+    dng_row_interleaved_image(const dng_image& image, int32_t factor);
 
     void DoGet(dng_pixel_buffer& buffer) const override;
     void DoPut(const dng_pixel_buffer& buffer) override;
@@ -117,6 +121,7 @@ class dng_row_interleaved_image : public dng_image {
     int32_t MapRow(int32_t row) const;
 
   private:
-    dng_image& fImage;
+    const dng_image& fImage;
+    dng_image* fWritable;
     int32_t fFactor;
 };

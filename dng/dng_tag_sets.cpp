@@ -99,6 +99,11 @@ void exif_tag_set::AddExifTags(const dng_exif& exif, bool makerNoteSafe, const v
         BigEndianBytes(exif.fExifVersion, bytes);
         AddTag<tag_data_ptr>(dir, 36864, ttUndefined, 4, Hold(std::vector<uint8_t>(bytes, bytes + 4)));
     }
+    if (exif.fFlashPixVersion) {
+        uint8_t bytes[4];
+        BigEndianBytes(exif.fFlashPixVersion, bytes);
+        AddTag<tag_data_ptr>(dir, 40960, ttUndefined, 4, Hold(std::vector<uint8_t>(bytes, bytes + 4)));
+    }
     const std::pair<uint16_t, const dng_urational*> urationals[] = {
         {33434, &exif.fExposureTime},          {33437, &exif.fFNumber},
         {37378, &exif.fApertureValue},         {37381, &exif.fMaxApertureValue},

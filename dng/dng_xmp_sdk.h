@@ -18,7 +18,11 @@ enum class dng_xmp_namespace : uint32_t {
     photoshop,
     iptcCore,
     rawSettings,
-    rawSavedSettings
+    rawSavedSettings,
+    xmpRights,
+    xmpMM,
+    mediaPro,
+    iptcExt
 };
 
 class XMP_Error {

@@ -78,10 +78,25 @@ void dngWrapper::copyGroup(const std::string& group, const Dictionary& propertie
     }
 }
 
+// The image's own resolution, when its metadata carries one; the writer keeps its
+// default otherwise.
+void dngWrapper::copyResolution(const Dictionary& tiff) {
+    const auto number = [&](const char* key) {
+        const auto found = tiff.find(key);
+        return found == tiff.end() ? 0.0 : found->second.doubleValue();
+    };
+    const double x = number(kCGImagePropertyTIFFXResolution), y = number(kCGImagePropertyTIFFYResolution);
+    const double unit =
+        tiff.count(kCGImagePropertyTIFFResolutionUnit) ? number(kCGImagePropertyTIFFResolutionUnit) : 2;
+    if (unit >= 1 && unit <= 3) dngWriter_->setResolution(x, y, uint32_t(unit));
+}
+
 void dngWrapper::addMetaData(const Value& metaData) {
     const Dictionary* root = metaData.dictionary();
     if (!root || !dngWriter_) return;
     try {
+        if (const auto tiff = root->find(kCGImagePropertyTIFFDictionary); tiff != root->end())
+            if (const Dictionary* properties = tiff->second.dictionary()) copyResolution(*properties);
         for (const auto& [group, value] : *root) {
             if (group != kCGImagePropertyExifDictionary && group != kCGImagePropertyTIFFDictionary &&
                 group != kCGImagePropertyExifAuxDictionary)

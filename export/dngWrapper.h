@@ -41,6 +41,7 @@ class dngWrapper {
 
   private:
     void copyGroup(const std::string& group, const platform::Dictionary& properties);
+    void copyResolution(const platform::Dictionary& tiff);
 
     std::unique_ptr<pcdToDNG> dngWriter_;
 };

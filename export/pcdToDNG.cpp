@@ -7,12 +7,12 @@
 #include "dng/dng_exceptions.h"
 #include "dng/dng_exif.h"
 #include "dng/dng_file_stream.h"
+#include "dng/dng_ifd.h"
 #include "dng/dng_image_writer.h"
 #include "dng/dng_memory.h"
 #include "dng/dng_memory_stream.h"
 #include "dng/dng_negative.h"
 #include "dng/dng_orientation.h"
-#include "dng/dng_pixel_buffer.h"
 #include "dng/dng_preview.h"
 #include "dng/dng_render.h"
 #include "dng/dng_simple_image.h"
@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
@@ -66,6 +67,94 @@ int32_t BayerPhase(uint32_t code) {
     }
 }
 
+// Rows the grey pass reads at a time, so it never holds a second whole image.
+constexpr uint32_t kGreyBandRows = 256;
+
+// The render's colour matrices leave a grey's channels a few levels apart (its camera white
+// is a rounded chromaticity, and the arithmetic is single precision), but the exports of a
+// monochrome image are R = G = B. Every pixel that was grey in the buffer (`grey`, row by
+// row) takes its rendered green in red and blue too. `rendered` has the buffer's size and
+// three 16-bit planes.
+void KeepGreysGrey(const std::vector<bool>& grey, dng_image& rendered) {
+    const uint32_t width = rendered.Width();
+    std::vector<uint16_t> out;
+    for (uint32_t top = 0; top < rendered.Height(); top += kGreyBandRows) {
+        const uint32_t rows = std::min(kGreyBandRows, rendered.Height() - top);
+        const dng_rect area(int32_t(top), 0, int32_t(top + rows), int32_t(width));
+        out.resize(size_t(rows) * width * 3);
+        dng_pixel_buffer buffer(area, 0, 3, ttShort, dng_pixel_buffer::interleaved, out.data());
+        rendered.Get(buffer);
+        const size_t first = size_t(top) * width;
+        for (size_t i = 0; i < size_t(rows) * width; ++i)
+            if (grey[first + i]) out[3 * i] = out[3 * i + 2] = out[3 * i + 1];
+        rendered.Put(buffer);
+    }
+}
+
+// An 8-bit RGB preview of a grey image, made grey: each pixel takes its green.
+void MakeGrey8(dng_image& image) {
+    if (image.Planes() != 3 || image.PixelType() != ttByte) return;
+    const dng_rect area = image.Bounds();
+    std::vector<uint8_t> samples(size_t(area.W()) * area.H() * 3);
+    dng_pixel_buffer buffer(area, 0, 3, ttByte, dng_pixel_buffer::interleaved, samples.data());
+    image.Get(buffer);
+    for (size_t i = 0; i < samples.size(); i += 3)
+        samples[i] = samples[i + 2] = samples[i + 1];
+    image.Put(buffer);
+}
+
+// The caller's samples as a stream, read in place: copying them into a memory stream first
+// would only double the work (bench/README.md, bench_dng_export).
+class SampleStream : public dng_stream {
+  public:
+    SampleStream(const uint16_t* samples, uint64_t bytes)
+        : fData(reinterpret_cast<const uint8_t*>(samples)), fBytes(bytes) {}
+
+  protected:
+    uint64_t DoGetLength() override { return fBytes; }
+    void DoRead(void* data, uint32_t count, uint64_t offset) override {
+        std::memcpy(data, fData + offset, count);
+    }
+
+  private:
+    const uint8_t* fData;
+    uint64_t fBytes;
+};
+
+// The directory that describes the caller's buffer: one uncompressed strip of 16-bit samples
+// in the machine's order, a mosaic or linear RGB, uncropped and unscaled.
+dng_ifd SourceDirectory(uint32_t width, uint32_t height, uint32_t planes, bool cfa) {
+    dng_ifd ifd;
+    ifd.fNewSubFileType = 0;
+    ifd.fImageWidth = width;
+    ifd.fImageLength = height;
+    for (uint32_t& bits : ifd.fBitsPerSample)
+        bits = 16;
+    ifd.fCompression = 1;
+    ifd.fPredictor = 1;
+    ifd.fPhotometricInterpretation = cfa ? 32803 : 34892;
+    ifd.fFillOrder = 1;
+    ifd.fSamplesPerPixel = planes;
+    ifd.fPlanarConfiguration = 1;
+    ifd.SetSingleStrip();
+    ifd.fTileOffsetsType = ttLong;
+    ifd.fSampleFormat[0] = 1;
+    ifd.fCFALayout = 1;
+    if (cfa) {
+        ifd.fCFARepeatPatternRows = 2;
+        ifd.fCFARepeatPatternCols = 2;
+    }
+    ifd.fBlackLevelRepeatRows = ifd.fBlackLevelRepeatCols = 1;
+    for (double& white : ifd.fWhiteLevel)
+        white = 65535.0;
+    ifd.fDefaultCropSizeH = dng_urational(width, 1);
+    ifd.fDefaultCropSizeV = dng_urational(height, 1);
+    ifd.fChromaBlurRadius = dng_urational(0, 0);
+    ifd.fAntiAliasStrength = dng_urational(100, 100);
+    ifd.fActiveArea = dng_rect(height, width);
+    return ifd;
+}
+
 std::string ISO8601Now() {
     dng_date_time_info now;
     CurrentDateTimeAndZone(now);
@@ -80,7 +169,19 @@ const dng_matrix_3by3& pcdToDNG::ProPhotoToXYZ() {
 }
 
 pcdToDNG::pcdToDNG(int32_t width, int32_t height)
-    : width_(width), height_(height), cameraMatrix_(ProPhotoToXYZ()) {}
+    : width_(width), height_(height), cameraMatrix_(ProPhotoToXYZ()) {
+    // Baseline TIFF requires a resolution; an image that carries none gets the usual one.
+    resolution_.fXResolution = dng_urational(72, 1);
+    resolution_.fYResolution = dng_urational(72, 1);
+    resolution_.fResolutionUnit = 2;
+}
+
+void pcdToDNG::setResolution(double x, double y, uint32_t unit) {
+    if (!(x > 0 && y > 0 && x < 4e9 && y < 4e9) || unit < 1 || unit > 3) return;
+    resolution_.fXResolution.SetDouble(x);
+    resolution_.fYResolution.SetDouble(y);
+    resolution_.fResolutionUnit = uint16_t(unit);
+}
 
 pcdToDNG::~pcdToDNG() = default;
 
@@ -88,6 +189,7 @@ std::string pcdToDNG::errorText(int32_t code) { return dng_error_text(code); }
 
 uint32_t pcdToDNG::setImage(const uint16_t* samples, int orientation) {
     std::unique_ptr<dng_simple_image> image;
+    dng_ifd source;
     const uint32_t code = Guarded([&] {
         const int32_t phase = BayerPhase(cfaPattern_);
         // An unknown pattern would make a mosaic of no colours: refuse it rather than write it.
@@ -107,18 +209,17 @@ uint32_t pcdToDNG::setImage(const uint16_t* samples, int orientation) {
         if (bytes > (uint64_t(1) << 40)) ThrowOverflow();
         image = std::make_unique<dng_simple_image>(dng_rect(uint32_t(height_), uint32_t(width_)), planes(),
                                                    ttShort, host_.Allocator());
-        // The caller's rows go straight into the image: the same samples a one-strip
-        // uncompressed directory over a copy of the buffer would read, without the copy.
-        const dng_pixel_buffer source(image->Bounds(), 0, planes(), ttShort, dng_pixel_buffer::interleaved,
-                                      const_cast<uint16_t*>(samples));
-        image->Put(source);
+        source = SourceDirectory(uint32_t(width_), uint32_t(height_), planes(), cfaPattern_ != 0);
+        SampleStream stream(samples, bytes);
+        source.ReadImage(host_, stream, *image);
+        markGreys(samples);
     });
     if (code) return code;
 
     return Guarded([&] {
         std::unique_ptr<dng_negative> negative(host_.MakeNegative());
         const bool cfa = cfaPattern_ != 0;
-        negative->SetDefaultScale(dng_urational(1, 1), dng_urational(1, 1));
+        negative->SetDefaultScale(source.fDefaultScaleH, source.fDefaultScaleV);
         if (cfa) {
             negative->SetDefaultCropOrigin(2, 2);
             negative->SetDefaultCropSize(uint32_t(width_ - 4), uint32_t(height_ - 4));
@@ -126,7 +227,7 @@ uint32_t pcdToDNG::setImage(const uint16_t* samples, int orientation) {
             negative->SetDefaultCropOrigin(0, 0);
             negative->SetDefaultCropSize(uint32_t(width_), uint32_t(height_));
         }
-        negative->SetActiveArea(dng_rect(uint32_t(height_), uint32_t(width_)));
+        negative->SetActiveArea(source.fActiveArea);
         negative->SetColorChannels(3);
         if (cfa) {
             negative->SetColorKeys(0, 1, 2, 255);
@@ -164,13 +265,29 @@ uint32_t pcdToDNG::setImage(const uint16_t* samples, int orientation) {
         dng_exif& exif = *negative->GetExif();
         exif.fMake.Set("Unknown");
         exif.fModel.Set("Generic PCD scanner");
-        exif.fSoftware.Set("tarnwell V1.0.0");
+        exif.fSoftware.Set("Lumivar V1.0.0");
+        // EXIF 2.x readers expect the directory to name the FlashPix version it follows.
+        exif.fFlashPixVersion = 0x30313030; // "0100"
         negative->SetStage1Image(std::move(image));
         negative_ = std::move(negative);
     });
 }
 
 void pcdToDNG::setText(dng_string& field, const char* text) { field.Set_UTF8_or_System(text); }
+
+void pcdToDNG::markGreys(const uint16_t* samples) {
+    greyPixels_.clear();
+    allGrey_ = false;
+    if (cfaPattern_) return;
+    const size_t pixels = size_t(width_) * size_t(height_);
+    greyPixels_.resize(pixels);
+    allGrey_ = true;
+    for (size_t i = 0; i < pixels; ++i, samples += 3) {
+        const bool grey = samples[0] == samples[1] && samples[1] == samples[2];
+        greyPixels_[i] = grey;
+        allGrey_ = allGrey_ && grey;
+    }
+}
 
 void pcdToDNG::setMake(const char* text) {
     if (hasNegative()) setText(negative_->GetExif()->fMake, text);
@@ -436,6 +553,7 @@ uint32_t pcdToDNG::writeFile(const char* outputPath, const char* embedPath, cons
             render.SetMaximumSize(256);
             auto preview = std::make_unique<dng_image_preview>();
             preview->fImage.reset(render.Render());
+            if (!gray && allGrey_) MakeGrey8(*preview->fImage);
             dng_preview_info& info = preview->fInfo;
             const dng_string& software = negative.GetExif()->fSoftware;
             info.fApplicationName.Set(software.NotEmpty() ? software.Get() : "Lumivar");
@@ -481,9 +599,12 @@ uint32_t pcdToDNG::writeFile(const char* outputPath, const char* embedPath, cons
             render.SetFinalPixelType(ttShort);
             render.SetMaximumSize(0);
             std::unique_ptr<dng_image> image(render.Render());
+            if (!greyPixels_.empty() && image->Planes() == 3 && image->PixelType() == ttShort &&
+                image->Width() == uint32_t(width_) && image->Height() == uint32_t(height_))
+                KeepGreysGrey(greyPixels_, *image);
             image->Rotate(negative.Metadata().BaseOrientation());
             writer.WriteTIFF(host_, stream, *image, image->Planes() < 3 ? 1 : 2, 1, &negative,
-                             &dng_space_ProPhoto::Get());
+                             &dng_space_ProPhoto::Get(), &resolution_);
         }
         stream.Commit();
     });

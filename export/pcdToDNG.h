@@ -3,6 +3,7 @@
 // three-plane linear RGB or a one-plane Bayer mosaic, with a fixed profile and levels and the
 // EXIF record the wrapper fills, then a small preview, an optional embedded source file and
 // the writer. Every operation that can fail returns a DNG error code; nothing throws.
+#include "dng/dng_image_writer.h"
 #include "dng/dng_matrix.h"
 #include "dng/dng_threaded_host.h"
 #include "export/MetadataKey.h"
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class dng_negative;
 class dng_memory_block;
@@ -45,6 +47,10 @@ class pcdToDNG {
     // Both DateTimeOriginal and DateTimeDigitized.
     void setDateTime(const char* text);
     void setEXIFField(MetadataKey code, const char* text, int32_t iValue, double fValue);
+    // The TIFF's resolution, 72 pixels per inch unless the image carries its own; values
+    // that are not positive, or a unit other than 1 to 3, leave it unchanged.
+    void setResolution(double x, double y, uint32_t unit);
+    const dng_resolution& resolution() const { return resolution_; }
 
     // `type` names the file type ("dng" or "tif" in it); the destination is replaced only
     // once the whole file is written.
@@ -63,6 +69,8 @@ class pcdToDNG {
 
   private:
     bool hasNegative() const { return negative_ != nullptr; }
+    // Notes which pixels of a three-plane image are grey, for the rendered TIFF and preview.
+    void markGreys(const uint16_t* samples);
     static void setText(dng_string& field, const char* text);
     uint32_t planes() const { return cfaPattern_ ? 1 : 3; }
 
@@ -72,4 +80,7 @@ class pcdToDNG {
     dng_threaded_host host_;
     dng_matrix_3by3 cameraMatrix_;
     uint32_t cfaPattern_ = 0;
+    dng_resolution resolution_;
+    std::vector<bool> greyPixels_; // per pixel, row by row; empty for a mosaic
+    bool allGrey_ = false;
 };

@@ -77,10 +77,17 @@ class Bitmap {
     // drawn; any other transform gives null.
     std::shared_ptr<Bitmap> transformed(const AffineTransform& t, size_t canvasWidth,
                                         size_t canvasHeight) const;
+    // The image scaled to width x height with the same layout and tight rows: each pixel
+    // the nearest source pixel, or with `smooth` a tent-weighted mean over a source pixel
+    // or an output pixel, whichever is wider. Null for an empty size or samples other than
+    // 8, 16 or 32 bits.
+    std::shared_ptr<Bitmap> scaled(size_t width, size_t height, bool smooth) const;
 
   private:
     Bitmap() = default;
     static bool checkLayout(const BitmapLayout& layout, size_t& length);
+    // A zero-filled bitmap of this one's layout and colour space at another size.
+    std::shared_ptr<Bitmap> blankOfSize(size_t width, size_t height) const;
 
     BitmapLayout layout_;
     const uint8_t* pixels_ = nullptr;

@@ -30,6 +30,24 @@ const ExportType& exportTypeForSettings(const platform::Dictionary& settings) {
 
 std::span<const std::string_view> rawExtensions() { return kRawExtensions; }
 
+std::span<const std::string_view> pcdResolutionMenuList() {
+    static constexpr std::array<std::string_view, 6> list{"Base16 (128 × 192)",   "Base4 (256 × 384)",
+                                                          "Base (512 × 768)",     "4Base (1024 × 1536)",
+                                                          "16Base (2048 × 3072)", "64Base (4096 × 6144)"};
+    return list;
+}
+
+std::span<const std::string_view> openableMimeTypes() {
+    static constexpr std::array<std::string_view, 21> types{
+        "image/jpeg",          "image/tiff",          "image/x-adobe-dng",   "image/x-canon-crw",
+        "image/x-canon-cr2",   "image/x-canon-cr3",   "image/x-fuji-raf",    "image/x-kodak-dcr",
+        "image/x-kodak-k25",   "image/x-kodak-kdc",   "image/x-minolta-mrw", "image/x-nikon-nef",
+        "image/x-nikon-nrw",   "image/x-olympus-orf", "image/x-panasonic-rw", "image/x-panasonic-rw2",
+        "image/x-pentax-pef",  "image/x-sony-srf",    "image/x-sony-sr2",    "image/x-sony-arw",
+        "image/x-photo-cd"};
+    return types;
+}
+
 bool isRawExtension(std::string_view extension) {
     if (extension.starts_with('.')) extension.remove_prefix(1);
     const std::string lower = lowercase(extension);

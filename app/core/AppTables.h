@@ -45,6 +45,14 @@ std::span<const std::string_view> rawExtensions();
 // Compared in lower case; with or without the leading dot.
 bool isRawExtension(std::string_view extension);
 
+// The Photo CD resolutions by level, 0 (Base16) to 5 (64Base): the user default
+// "ResolutionSelect" and the editing window's resolution sheet.
+std::span<const std::string_view> pcdResolutionMenuList();
+
+// The MIME types the program opens, as its desktop entry lists them: the raw formats, and the
+// JPEG and TIFF proxies of the external-editor exchange. The open panel offers these.
+std::span<const std::string_view> openableMimeTypes();
+
 // The defaults the document controller registers at start (stored values win).
 platform::Dictionary applicationDefaults();
 void registerApplicationDefaults(platform::UserDefaults& defaults);

@@ -90,6 +90,8 @@ inline constexpr std::string_view EnableCinematic = "enableCinematic";
 // Kept by the program, not registered.
 inline constexpr std::string_view LumivarIsRunning = "LumivarIsRunning";
 inline constexpr std::string_view ImageDirectory = "imageDirectory";
+// File > Open Recent: the paths of the last files opened in a window, newest first.
+inline constexpr std::string_view RecentDocuments = "RecentDocuments";
 // Folders the user chose, stored as plain absolute paths.
 inline constexpr std::string_view RawSearchDirectoryBookmark = "rawSearchDirectoryBookmark";
 inline constexpr std::string_view ImageDirectoryBookmark = "imageDirectoryBookmark";
@@ -125,12 +127,12 @@ enum Code : int64_t {
 
 // The destination's path without extension.
 inline constexpr std::string_view BatchExportFailedText =
-    "tarnwell could not create the export file - may be a permissions problem: %s";
+    "Lumivar could not create the export file - may be a permissions problem: %s";
 inline constexpr std::string_view NoDecoderText =
-    "tarnwell could not create a decoder object - may be too little memory.";
+    "Lumivar could not create a decoder object - may be too little memory.";
 inline constexpr std::string_view IsDirectoryText = "directory read operation.";
-inline constexpr std::string_view NotAFileLocationText = "tarnwell could not resolve the file location.";
-inline constexpr std::string_view NoPathInformationText = "tarnwell could not obtain path information.";
+inline constexpr std::string_view NotAFileLocationText = "Lumivar could not resolve the file location.";
+inline constexpr std::string_view NoPathInformationText = "Lumivar could not obtain path information.";
 inline constexpr std::string_view NoFinalImageText = "Internal Error - finalCGImage does not exist";
 inline constexpr std::string_view NoLinearBufferText =
     "Internal Error - could not get linear buffer to export";

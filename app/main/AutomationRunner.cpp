@@ -25,6 +25,8 @@ Runner::Clock Runner::steadyClock() {
 double Runner::timeLimit(const Command& command) {
     if (command.verb == Verb::WaitImage)
         return command.numbers.empty() ? kDefaultImageWait : command.numbers[0];
+    if (command.verb == Verb::WaitBatch)
+        return command.numbers.empty() ? kDefaultBatchWait : command.numbers[0];
     return kDefaultSettleWait;
 }
 

@@ -33,6 +33,7 @@ class Host {
 class Runner {
   public:
     static constexpr double kDefaultImageWait = 60;  // seconds, for wait-image without a time
+    static constexpr double kDefaultBatchWait = 300; // seconds, for wait-batch without a time
     static constexpr double kDefaultSettleWait = 20; // seconds, for any other pending command
     using Clock = std::function<double()>;           // seconds, monotonic
 

@@ -38,6 +38,15 @@ constexpr VerbSpec kVerbs[] = {
     {"rotate", Verb::Rotate, 1, 1, false},
     {"update", Verb::Update, 0, 0, false},
     {"pref", Verb::Pref, 2, 2, false},
+    {"menu", Verb::Menu, 1, 1, false},
+    {"type", Verb::Type, 2, 2, false},
+    {"choose", Verb::Choose, 1, 64, false},
+    {"expect-item", Verb::ExpectItem, 2, 2, false},
+    {"browse", Verb::Browse, 1, 1, false},
+    {"select", Verb::Select, 1, 4096, false},
+    {"batch", Verb::Batch, 1, 2, false},
+    {"wait-batch", Verb::WaitBatch, 0, 1, true},
+    {"cancel", Verb::Cancel, 0, 0, false},
 };
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
@@ -155,8 +164,15 @@ std::optional<Command> parseLine(std::string_view line, int number, std::string&
             }
             command.numbers.push_back(*value);
         }
-    if (spec->verb == Verb::WaitImage && !command.numbers.empty() && command.numbers[0] <= 0) {
-        error = "wait-image: the time must be above 0 seconds";
+    if ((spec->verb == Verb::WaitImage || spec->verb == Verb::WaitBatch) && !command.numbers.empty() &&
+        command.numbers[0] <= 0) {
+        error = std::string(spec->name) + ": the time must be above 0 seconds";
+        return std::nullopt;
+    }
+    if (spec->verb == Verb::Menu &&
+        (command.words[0].find('/') == std::string::npos || command.words[0].front() == '/' ||
+         command.words[0].back() == '/')) {
+        error = "menu: a menu and an item, as \"Title/Item\"";
         return std::nullopt;
     }
     if (spec->verb == Verb::Zoom && command.numbers[0] <= 0) {
@@ -188,8 +204,8 @@ std::optional<Command> parseLine(std::string_view line, int number, std::string&
         return std::nullopt;
     }
     if (spec->verb == Verb::Screenshot && count == 2 && command.words[1] != "window" &&
-        command.words[1] != "view" && command.words[1] != "histogram") {
-        error = "screenshot: the part is window, view or histogram, not \"" + command.words[1] + "\"";
+        command.words[1] != "view" && command.words[1] != "histogram" && command.words[1] != "screen") {
+        error = "screenshot: the part is window, view, histogram or screen, not \"" + command.words[1] + "\"";
         return std::nullopt;
     }
     return command;

@@ -7,8 +7,26 @@
 //   wait-image [SECONDS]   until the image is shown with all its tiles (60 s)
 //   set KEY VALUE          a setting of the current document
 //   expect KEY VALUE       passes when the setting has that value
-//   screenshot NAME [PART] NAME.png of the window, its view or its histogram
-//   close, quit            the current window; every window and the script
+//   screenshot NAME [PART] NAME.png of the window in front (PART window), the current
+//                          document's view or histogram, or the whole screen (PART screen)
+//   close, quit            the current document's window; every window and the script
+// In any window (the window in front, a dialog over it first):
+//   menu "Title/Item"      chooses the item of the window's menu bar as a hand would (a
+//                          disabled item fails), e.g. menu "File/Export As/JPEG..."; the
+//                          dots of an item's title may be left out
+//   click NAME             clicks the button named so (object name or title); a pop-up
+//                          opens or closes its list
+//   type NAME TEXT         puts the text into the named field, as typing it would
+//   choose PATH...         in the open file dialog: types the files' names and presses Open
+//                          (a folder in a folder dialog), waits until the dialog is done
+//   expect-item NAME TEXT  passes when the named pop-up offers an item of that title
+// In the browser:
+//   browse FOLDER          shows the browser on the folder (granted as the folder panel would)
+//   select all|NAME...     selects every file, or the named ones
+//   batch PRESET [FOLDER]  batch-exports the selection with the preset's settings, into
+//                          FOLDER when given (else beside the originals)
+//   wait-batch [SECONDS]   until the batch has ended (300 s); fails with the batch's error
+//   cancel                 the batch's Cancel
 //   zoom FACTOR, fit       device pixels per image pixel; the whole image in the view
 //   mode pan|crop|eyedropper
 //   drag X1 Y1 X2 Y2       a left-button drag between two image pixels (of the unturned
@@ -16,7 +34,6 @@
 //   wheel DX DY            a wheel turn of so many notches over the view's centre
 // In the editing window:
 //   slider KEY VALUE       moves the slider of the key to the value, as a hand would
-//   click NAME             clicks the button of that name (e.g. "eyedropper", "extEditorUpdate")
 //   key SEQ                a key press in the window, e.g. "Ctrl+E" (the application rewrites keys)
 //   export TYPE PATH       exports as jpeg, tiff, dng or exr to PATH through the window and
 //                          waits for the export
@@ -56,7 +73,18 @@ enum class Verb {
     PresetApply,
     Rotate,
     Update,
-    Pref
+    Pref,
+    // Any window's.
+    Menu,
+    Type,
+    Choose,
+    ExpectItem,
+    // The browser's.
+    Browse,
+    Select,
+    Batch,
+    WaitBatch,
+    Cancel
 };
 
 struct Command {
@@ -64,7 +92,7 @@ struct Command {
     Verb verb = Verb::Quit;
     std::string text;               // the line as written, for reports
     std::vector<std::string> words; // the arguments after the verb
-    std::vector<double> numbers;    // the arguments of wait-image, zoom, drag and wheel
+    std::vector<double> numbers;    // the arguments of wait-image, wait-batch, zoom, drag and wheel
 };
 
 struct Script {

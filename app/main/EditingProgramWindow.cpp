@@ -130,6 +130,11 @@ void EditingProgramWindow::noteSettingChanged(const std::string& key) {
     }
 }
 
+ProgramWindow* editingProgramWindowFor(ZadeDivivWindowController* window) {
+    if (auto* known = window->findChild<EditingProgramWindow*>()) return known;
+    return new EditingProgramWindow(window, window->document());
+}
+
 WindowOpener editingWindows() {
     return [](const std::filesystem::path& file) -> std::variant<ProgramWindow*, platform::Error> {
         auto& controller = pcdDocumentController::sharedDocumentController();
@@ -138,8 +143,6 @@ WindowOpener editingWindows() {
         if (!document) return error;
         ZadeDivivWindowController* window = controller.windowForDocument(document.get());
         if (!window) return platform::Error{"LumivarErrorDomain", -1, "The document has no window."};
-        if (auto* known = window->findChild<EditingProgramWindow*>())
-            return static_cast<ProgramWindow*>(known);
-        return static_cast<ProgramWindow*>(new EditingProgramWindow(window, document));
+        return editingProgramWindowFor(window);
     };
 }

@@ -56,6 +56,9 @@ class EditingProgramWindow : public QObject, public ProgramWindow {
     std::vector<platform::ObserverToken> tokens_;
 };
 
+// The program's view of an editing window, made on first asking.
+ProgramWindow* editingProgramWindowFor(ZadeDivivWindowController* window);
+
 // Opens files through the document controller, each in an editing window (an open file's
 // window comes forward).
 WindowOpener editingWindows();

@@ -1,11 +1,14 @@
 #pragma once
 // The lumivar program's windows, one for each opened document, and the automation commands
-// carried out on them. The newest window that is still open is the current one.
+// carried out on them. The newest document window that is still open is the current one;
+// the window in front (the last application window shown or activated) takes the menu and
+// button commands, a dialog over it first.
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <variant>
 #include <vector>
@@ -20,6 +23,8 @@ using WindowOpener =
 
 // Windows of the plain kind over the opener's viewer documents.
 WindowOpener plainWindows(DocumentOpener opener, bool closeOnFailure);
+
+class BrowserWindowController;
 
 class LumivarProgram : public automation::Host {
   public:
@@ -37,6 +42,12 @@ class LumivarProgram : public automation::Host {
 
     // Opens the file in a new window; the error when it cannot be opened.
     std::optional<platform::Error> open(const std::filesystem::path& file);
+    // A window opened another way (the open panel, the browser, Open Recent) joins the others.
+    void adopt(ProgramWindow* window);
+    // The browser of the browse, select, batch and cancel commands.
+    void setBrowser(BrowserWindowController* browser) { browser_ = browser; }
+    // The window the menu and button commands act on; none when no window is shown.
+    QWidget* frontWindow() const;
     ProgramWindow* currentWindow() const;
     std::vector<ProgramWindow*> windows() const;
     // Closes every window and lets the documents go.
@@ -62,11 +73,28 @@ class LumivarProgram : public automation::Host {
     automation::Outcome screenshot(const automation::Command& command);
     automation::Outcome drag(ProgramWindow& window, const automation::Command& command);
     automation::Outcome wheel(ProgramWindow& window, const automation::Command& command);
+    // The commands of any window and of the browser; none for the others.
+    std::optional<automation::Outcome> applicationCommand(const automation::Command& command);
+    std::optional<automation::Outcome> browserCommand(const automation::Command& command);
+    automation::Outcome menu(const automation::Command& command);
+    automation::Outcome click(const automation::Command& command);
+    automation::Outcome choose(const automation::Command& command);
+    // Runs the work from the event loop, so that a modal dialog it opens does not stop the
+    // script; the command is done once the work has begun.
+    automation::Outcome later(QObject* context, std::function<void()> work);
+    // Where a command looks for a named control: a dialog, the window in front, the document.
+    std::vector<QWidget*> searchWindows() const;
     std::filesystem::path resolve(const std::string& path) const;
 
     WindowOpener opener_;
     Options options_;
     std::vector<Entry> windows_;
+    BrowserWindowController* browser_ = nullptr;
+    class FrontTracker;
+    std::unique_ptr<FrontTracker> front_;
+    // Work handed to the event loop: begun (the command may go on), and still running.
+    std::shared_ptr<bool> laterBegun_ = std::make_shared<bool>(false);
+    std::shared_ptr<int> laterRunning_ = std::make_shared<int>(0);
     QPointer<QWidget> closing_;
     bool closingStarted_ = false;
     QElapsedTimer settled_; // since the current window's tiles were all in place

@@ -112,6 +112,9 @@ int run(QApplication& application, const LumivarCommandLine& line) {
     browserHooks.presentError = [](const platform::Error& error) {
         AlertPresenter::shared().presentError(error, nullptr);
     };
+    browserHooks.runAlert = [](const QString& message, const QString& informative) {
+        WindowChoosers::shared().alert(nullptr, message, informative);
+    };
     BrowserWindowController browser(nullptr, nullptr, browserHooks);
     PreferencesController preferences;
     InspectorController inspector;
@@ -130,7 +133,14 @@ int run(QApplication& application, const LumivarCommandLine& line) {
     };
     windows.showProfiles = [&profiles] { profiles.showBrowser(); };
     windows.showPresets = [&presets] { presets.showBrowser(); };
+    windows.documentsChanged = [&presets] { presets.updateNewPresetButton(); };
     controller.setWindows(windows);
+    presets.setNewPresetHooks([&controller] { return controller.lastShownWindow() != nullptr; },
+                              [&controller] { controller.newPresetForLastDocument(); });
+    // One menu bar for the whole application, on every window.
+    for (QWidget* window : {static_cast<QWidget*>(&browser), static_cast<QWidget*>(&preferences),
+                            inspector.window(), profiles.browserWindow(), presets.browserWindow()})
+        controller.installMenus(window);
     struct Unhook {
         pcdDocumentController& controller;
         BrowserWindowController& browser;
@@ -141,6 +151,13 @@ int run(QApplication& application, const LumivarCommandLine& line) {
     } unhook{controller, browser};
 
     LumivarProgram program(editingWindows(), options);
+    program.setBrowser(&browser);
+    // Windows opened from the menus or the browser join the program's.
+    QObject adoption; // the connection ends before the program does
+    QObject::connect(&controller, &pcdDocumentController::documentWindowOpened, &adoption,
+                     [&program](ZadeDivivWindowController* window) {
+                         program.adopt(editingProgramWindowFor(window));
+                     });
     int failedOpens = 0;
     auto files = line.files;
 

@@ -10,6 +10,7 @@ const std::vector<ControlRange>& controlRanges() {
         {InputBrightness, -1.0, 1.0},
         {InputFillLight, -2.0, 2.0},
         {InputHighLight, -1.0, 1.0},
+        {InputSaturation, 0.0, 2.0},
         {InputKneeLow, -2.0, 3.5},
         {InputKneeHigh, 0.0, 8.0},
         {MonochromeRed, 0.0, 2.0},

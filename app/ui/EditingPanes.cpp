@@ -9,12 +9,18 @@
 #include <QPushButton>
 #include <QSlider>
 
+#include "app/core/AppTables.h"
 #include "app/ui/LumivarClickTextField.h"
+#include "app/ui/WindowCommands.h"
 
 namespace {
-const QStringList kExportFileTypeMenuList{"JPEG",    "TIFF",       "DNG",           "EXR",
-                                          "EXR RGB", "EXR 32-bit", "EXR 32-bit RGB"};
+QStringList qstrings(const std::vector<std::string>& list) {
+    QStringList out;
+    for (const std::string& item : list)
+        out << QString::fromStdString(item);
+    return out;
 }
+} // namespace
 
 QWidget* EditingPanes::pane(QWidget* owner) {
     auto* view = new QWidget(owner);
@@ -66,6 +72,13 @@ EditingPanes::EditingPanes(QWidget* owner, bool enableCinematic) {
     iccProfilePopup = new QComboBox(monochromeProcessingOptionsContentView);
     iccProfilePopup->setObjectName("Lumivar_iccProfile");
     processing->addRow("ICC profile", iccProfilePopup);
+    // The colour matching takes the intent from the profile's header: shown, not chosen.
+    renderingIntentPopup = new QComboBox(monochromeProcessingOptionsContentView);
+    renderingIntentPopup->setObjectName("renderingIntent");
+    renderingIntentPopup->addItems(qstrings(window_commands::renderingIntents()));
+    renderingIntentPopup->setEnabled(false);
+    renderingIntentPopup->setToolTip("The rendering intent in the ICC profile's header");
+    processing->addRow("Rendering intent", renderingIntentPopup);
     tempSlider =
         sliderRow(monochromeProcessingOptionsContentView, "Temperature", "Lumivar_Filter_inputTemperature");
     tintSlider = sliderRow(monochromeProcessingOptionsContentView, "Tint", "Lumivar_Filter_inputTint");
@@ -83,7 +96,9 @@ EditingPanes::EditingPanes(QWidget* owner, bool enableCinematic) {
 
     monochromeDemosiacContentView = pane(owner);
     sliderRow(monochromeDemosiacContentView, "Luma Artifacts", "Lumivar_ArtifactSuppression");
+    sliderRow(monochromeDemosiacContentView, "Chroma Artifacts", "Lumivar_ChromaArtifactSuppression");
     sliderRow(monochromeDemosiacContentView, "Post-demosaic Filter", "Lumivar_ArtifactFilter");
+    checkRow(monochromeDemosiacContentView, "Kodak Processing", "Lumivar_KodakProcessing");
 
     exposureContentView = pane(owner);
     sliderRow(exposureContentView, "Exposure (EV)", "Lumivar_Filter_inputEV");
@@ -91,6 +106,7 @@ EditingPanes::EditingPanes(QWidget* owner, bool enableCinematic) {
     sliderRow(exposureContentView, "Brightness", "Lumivar_Filter_inputBrightness");
     sliderRow(exposureContentView, "Fill Light", "Lumivar_Filter_inputFillLight");
     sliderRow(exposureContentView, "Highlights", "Lumivar_Filter_inputHighLight");
+    sliderRow(exposureContentView, "Saturation", "Lumivar_Filter_inputSaturation");
     sliderRow(exposureContentView, "ETTR Adjust", "Lumivar_ettrAdjust");
     sliderRow(exposureContentView, "Tone Curve", "Lumivar_toneCurveAdjust");
     if (enableCinematic) {
@@ -113,7 +129,8 @@ EditingPanes::EditingPanes(QWidget* owner, bool enableCinematic) {
     auto* exporting = static_cast<QFormLayout*>(exportContentView->layout());
     exportTypePopup = new QComboBox(exportContentView);
     exportTypePopup->setObjectName("Lumivar_ExportFileType");
-    exportTypePopup->addItems(kExportFileTypeMenuList);
+    for (const app::ExportType& type : app::kExportTypes)
+        exportTypePopup->addItem(QString::fromUtf8(type.menuTitle.data(), qsizetype(type.menuTitle.size())));
     exporting->addRow("File type", exportTypePopup);
     sliderRow(exportContentView, "JPEG Quality", "Lumivar_JPEGQuality");
     exportButton = new QPushButton("Export…", exportContentView);

@@ -25,6 +25,7 @@ struct EditingPanes {
     QWidget* monochromeProcessingOptionsContentView;
     QComboBox* cameraProfilePopup;
     QComboBox* iccProfilePopup;
+    QComboBox* renderingIntentPopup;
     QSlider* tempSlider;
     QSlider* tintSlider;
     QPushButton* eyedropperButton;

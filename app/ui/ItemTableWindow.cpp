@@ -30,10 +30,12 @@ ItemTableWindow::ItemTableWindow(const QString& title, const QString& importTitl
     buttons->addStretch(1);
     if (!importTitle.isEmpty()) {
         import_ = new QPushButton(importTitle, this);
+        import_->setObjectName(QStringLiteral("import"));
         buttons->addWidget(import_);
         connect(import_, &QPushButton::clicked, this, &ItemTableWindow::importRequested);
     }
     delete_ = new QPushButton(QStringLiteral("Delete"), this);
+    delete_->setObjectName(QStringLiteral("delete"));
     delete_->setEnabled(false);
     buttons->addWidget(delete_);
     connect(delete_, &QPushButton::clicked, this, [this] {

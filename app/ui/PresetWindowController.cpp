@@ -1,5 +1,7 @@
 #include "app/ui/PresetWindowController.h"
 
+#include <QEvent>
+#include <QPushButton>
 #include <QThread>
 
 #include "app/core/Keys.h"
@@ -12,8 +14,15 @@ PresetManager& manager() { return PresetManager::sharedPresetManager(); }
 } // namespace
 
 PresetWindowController::PresetWindowController(QObject* parent)
-    : QObject(parent), window_(std::make_unique<ItemTableWindow>(QStringLiteral("Presets"), QString())) {
+    : QObject(parent),
+      window_(std::make_unique<ItemTableWindow>(QStringLiteral("Presets"), QStringLiteral("New Preset…"))) {
     window_->setObjectName(QStringLiteral("PresetWindow"));
+    window_->importButton()->setObjectName(QStringLiteral("newPreset"));
+    connect(window_.get(), &ItemTableWindow::importRequested, this, [this] {
+        if (makeNewPreset_) makeNewPreset_();
+    });
+    window_->installEventFilter(this);
+    updateNewPresetButton();
     connect(window_.get(), &ItemTableWindow::deleteRequested, this, [this](std::vector<int> rows) {
         std::vector<platform::Dictionary> chosen;
         for (int row : rows)
@@ -58,7 +67,27 @@ void PresetWindowController::loadTable() {
     window_->setRows(shown);
 }
 
-void PresetWindowController::showBrowser() { appui::bringToFront(window_.get()); }
+void PresetWindowController::showBrowser() {
+    updateNewPresetButton();
+    appui::bringToFront(window_.get());
+}
+
+void PresetWindowController::setNewPresetHooks(std::function<bool()> available, std::function<void()> make) {
+    newPresetAvailable_ = std::move(available);
+    makeNewPreset_ = std::move(make);
+    updateNewPresetButton();
+}
+
+void PresetWindowController::updateNewPresetButton() {
+    window_->importButton()->setEnabled(makeNewPreset_ && newPresetAvailable_ && newPresetAvailable_());
+}
+
+bool PresetWindowController::eventFilter(QObject* watched, QEvent* event) {
+    // Whether an image is shown may have changed while the window was behind.
+    if (watched == window_.get() && (event->type() == QEvent::WindowActivate || event->type() == QEvent::Show))
+        updateNewPresetButton();
+    return QObject::eventFilter(watched, event);
+}
 
 void PresetWindowController::deleteDisplayedItem(const platform::Dictionary& preset) {
     platform::Error error;

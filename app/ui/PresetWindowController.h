@@ -1,8 +1,10 @@
 #pragma once
-// The presets window: every preset in the preset folder, with delete. It follows
+// The presets window: every preset in the preset folder, with delete, and New Preset, which
+// saves the settings of the image shown (through its window's new-preset sheet). It follows
 // "Tarnwell_PresetsChanged", so a preset saved or removed anywhere shows at once.
 #include <QIcon>
 #include <QObject>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,10 +34,16 @@ class PresetWindowController : public QObject {
     const std::vector<Row>& tableContents() const { return tableContents_; }
     void showBrowser();
     void deleteDisplayedItem(const platform::Dictionary& preset);
+    // New Preset: enabled while `available` says an image is shown; `make` saves its preset.
+    void setNewPresetHooks(std::function<bool()> available, std::function<void()> make);
+    void updateNewPresetButton();
 
     QWidget* browserWindow() const;
     ItemTableWindow* tableWindow() const { return window_.get(); }
     void setErrorPresenter(appui::ErrorPresenter presenter) { presentError_ = std::move(presenter); }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void presetsDidChange();
@@ -44,4 +52,6 @@ class PresetWindowController : public QObject {
     std::vector<Row> tableContents_;
     platform::ObserverToken observer_;
     appui::ErrorPresenter presentError_ = appui::presentErrorSheet;
+    std::function<bool()> newPresetAvailable_;
+    std::function<void()> makeNewPreset_;
 };

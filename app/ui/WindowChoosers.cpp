@@ -16,6 +16,21 @@ WindowChoosers& WindowChoosers::shared() {
             if (file.isEmpty()) return std::nullopt;
             return std::filesystem::path(file.toStdString());
         },
+        [](QWidget* window, const QString& title,
+           const QStringList& nameFilters) -> std::vector<std::filesystem::path> {
+            QFileDialog panel(window, title);
+            panel.setObjectName("openPanel");
+            panel.setOption(QFileDialog::DontUseNativeDialog, true);
+            panel.setFileMode(QFileDialog::ExistingFiles);
+            panel.setAcceptMode(QFileDialog::AcceptOpen);
+            panel.setNameFilters(nameFilters);
+            panel.setWindowModality(Qt::ApplicationModal);
+            std::vector<std::filesystem::path> files;
+            if (panel.exec() != QDialog::Accepted) return files;
+            for (const QString& file : panel.selectedFiles())
+                files.emplace_back(file.toStdString());
+            return files;
+        },
         [](QWidget* window, const QString& message, const QString& text) {
             QMessageBox box(QMessageBox::Warning, message, message, QMessageBox::Ok, window);
             box.setInformativeText(text);

@@ -1,10 +1,12 @@
 #pragma once
-// The editing window's questions to the photographer: the save panel and alerts. Automation
+// The windows' questions to the photographer: the open and save panels and alerts. Automation
 // and tests replace them with answers of their own.
 #include <QString>
+#include <QStringList>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <vector>
 
 class QWidget;
 
@@ -13,6 +15,11 @@ struct WindowChoosers {
     std::function<std::optional<std::filesystem::path>(QWidget* window, const QString& proposedName,
                                                        const QString& extension)>
         saveFile;
+    // The open panel: existing files, one filter chosen of the name filters; none when
+    // cancelled. Qt's own dialog, so that scripts can drive it as a hand would.
+    std::function<std::vector<std::filesystem::path>(QWidget* window, const QString& title,
+                                                     const QStringList& nameFilters)>
+        openFiles;
     // A modal alert with one button "Ok".
     std::function<void(QWidget* window, const QString& message, const QString& text)> alert;
 

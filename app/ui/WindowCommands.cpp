@@ -5,6 +5,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "app/core/AppTables.h"
+
 namespace window_commands {
 
 namespace {
@@ -136,12 +138,32 @@ int resolutionLevel(double width, double height) {
     return 6;
 }
 
+const std::vector<std::string>& renderingIntents() {
+    static const std::vector<std::string> list{"Default", "Absolute Colorimetric", "Relative Colorimetric",
+                                               "Perceptual", "Saturation"};
+    return list;
+}
+
+int renderingIntentIndex(std::optional<uint32_t> headerIntent) {
+    if (!headerIntent) return 0;
+    switch (*headerIntent) {
+    case 0:
+        return 3; // perceptual
+    case 1:
+        return 2; // relative colorimetric
+    case 2:
+        return 4; // saturation
+    case 3:
+        return 1; // absolute colorimetric
+    default:
+        return 0;
+    }
+}
+
 std::string resStringForInt(int level) {
-    constexpr std::array<const char*, 6> names{"Base16 (128 × 192)",   "Base4 (256 × 384)",
-                                               "Base (512 × 768)",     "4Base (1024 × 1536)",
-                                               "16Base (2048 × 3072)", "64Base (4096 × 6144)"};
+    const auto names = app::pcdResolutionMenuList();
     if (level < 0 || level >= int(names.size())) return "Error";
-    return names[size_t(level)];
+    return std::string(names[size_t(level)]);
 }
 
 std::string resolutionDiagnostic(int level, int selectedLevel, std::optional<int64_t> ipeStatus,
@@ -168,9 +190,9 @@ std::string resolutionDiagnostic(int level, int selectedLevel, std::optional<int
             break;
         case 2:
             text =
-                "Image Pac Extension (IPE) files for a high resolution 64Base image found, but tarnwell is "
+                "Image Pac Extension (IPE) files for a high resolution 64Base image found, but Lumivar is "
                 "being prevented from accessing them. In order to allow access, open the root folder of the "
-                "Photo CD in tarnwell's Browser Window. See the website for further information. ";
+                "Photo CD in Lumivar's Browser Window. See the website for further information. ";
             break;
         case 3:
             text = "Image Pac Extension (IPE) files found. ";

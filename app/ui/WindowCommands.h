@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace window_commands {
 
@@ -55,6 +56,13 @@ class SpinnerCountdown {
   private:
     int32_t counter_ = 0;
 };
+
+// The rendering intents a pop-up offers (the export types and Photo CD resolutions are in
+// app/core/AppTables.h).
+const std::vector<std::string>& renderingIntents();
+// The entry of renderingIntents() for an ICC header's intent (0 perceptual, 1 relative,
+// 2 saturation, 3 absolute colorimetric); "Default" for none or an unknown value.
+int renderingIntentIndex(std::optional<uint32_t> headerIntent);
 
 // Photo CD resolution levels 0 (Base16) to 5 (64Base) from the larger output side; 6 for
 // any other size.

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -14,11 +15,14 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QSplitter>
+#include <QToolButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/core/AppTables.h"
 #include "app/core/DocumentWindow.h"
 #include "app/core/Keys.h"
 #include "app/core/MyDocument.h"
@@ -30,12 +34,15 @@
 #include "app/ui/LumivarClickTextField.h"
 #include "app/ui/SettingBinder.h"
 #include "app/ui/WindowChoosers.h"
+#include "color/ColorSyncProfileWrap.h"
+#include "color/ProfileManager.h"
 #include "color/iccProfileManager.h"
 #include "display/TiledViewGeometry.h"
 #include "display/ZadeDivivCATiledLayerView.h"
 #include "display/widgets/BackGroundView.h"
 #include "display/widgets/CIImageView.h"
 #include "display/widgets/LumivarNumberFormatter.h"
+#include "display/widgets/SegmentedControl.h"
 #include "display/widgets/YRKSpinningProgressIndicator.h"
 #include "dng/CameraProfileManager.h"
 #include "engine/core/QueueEngine.h"
@@ -162,6 +169,8 @@ ZadeDivivWindowController::ZadeDivivWindowController(std::shared_ptr<MyDocument>
 ZadeDivivWindowController::~ZadeDivivWindowController() {
     for (const auto& token : notifications_)
         platform::NotificationCenter::defaultCenter().removeObserver(token);
+    CameraProfileManager::sharedCameraProfileManager().removeObserver(cameraProfilesToken_);
+    ProfileManager::sharedManager().removeObserver(iccProfilesToken_);
     if (!windowHasClosed_) windowWillClose();
     settings_->detach();
 }
@@ -194,6 +203,7 @@ void ZadeDivivWindowController::buildWindow() {
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
     leftLayout->setSpacing(0);
+    leftLayout->addWidget(buildImageBar(left));
     mImageView = new ZadeDivivCATiledLayerView(left);
     mImageView->setObjectName("imageView");
     mImageView->hide(); // until the first image
@@ -206,6 +216,9 @@ void ZadeDivivWindowController::buildWindow() {
     status->setContentsMargins(6, 2, 6, 2);
     mPixelValues = new QLabel("-", left);
     mPixelValues->setObjectName("pixelValues");
+    // One line whatever it reads, so that the image above does not move with the text.
+    mPixelValues->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    mPixelValues->setFixedHeight(mPixelValues->fontMetrics().height() + 2);
     mProgress = new YRKSpinningProgressIndicator(left);
     mProgress->setObjectName("renderProgress");
     mProgress->setFixedSize(16, 16);
@@ -245,6 +258,8 @@ void ZadeDivivWindowController::buildWindow() {
     fillPopups();
     binder_ = new SettingBinder(settings_.get(), this);
     binder_->bindTree(bgView);
+    observeListSources();
+    showRenderingIntent();
 
     for (LumivarClickTextField* label : panes_->labels)
         connect(label, &LumivarClickTextField::lablelDoubleClicked, this,
@@ -289,25 +304,107 @@ void ZadeDivivWindowController::buildWindow() {
 }
 
 void ZadeDivivWindowController::fillPopups() {
-    auto* presets = panes_->presetPopup;
-    presets->clear();
-    for (const auto& preset : PresetManager::sharedPresetManager().presetListForMenu()) {
-        auto it = preset.find("displayName");
-        const QString name = it != preset.end() && it->second.string()
-                                 ? QString::fromStdString(*it->second.string())
-                                 : QString("?");
-        presets->addItem(name, QVariant::fromValue(platform::Value(preset)));
+    {
+        auto* presets = panes_->presetPopup;
+        const QSignalBlocker quiet(presets);
+        presets->clear();
+        for (const auto& preset : PresetManager::sharedPresetManager().presetListForMenu()) {
+            auto it = preset.find("displayName");
+            const QString name = it != preset.end() && it->second.string()
+                                     ? QString::fromStdString(*it->second.string())
+                                     : QString("?");
+            presets->addItem(name, QVariant::fromValue(platform::Value(preset)));
+        }
+        presets->setCurrentIndex(0);
     }
-    auto* profiles = panes_->cameraProfilePopup;
-    profiles->clear();
-    for (const auto& profile : CameraProfileManager::sharedCameraProfileManager().profileListForMenu())
-        profiles->addItem(QString::fromStdString(profile->displayName()),
-                          QVariant::fromValue(platform::Value(profile->objectSerializeForPList())));
-    auto* icc = panes_->iccProfilePopup;
-    icc->clear();
-    for (const auto& profile : iccProfileManager::sharediccProfileManager().profileListForMenu())
-        icc->addItem(QString::fromStdString(profile->description()),
-                     QVariant::fromValue(platform::Value(profile->objectSerializeForPList())));
+    {
+        auto* profiles = panes_->cameraProfilePopup;
+        const QSignalBlocker quiet(profiles);
+        profiles->clear();
+        for (const auto& profile : CameraProfileManager::sharedCameraProfileManager().profileListForMenu())
+            profiles->addItem(QString::fromStdString(profile->displayName()),
+                              QVariant::fromValue(platform::Value(profile->objectSerializeForPList())));
+    }
+    {
+        auto* icc = panes_->iccProfilePopup;
+        const QSignalBlocker quiet(icc);
+        icc->clear();
+        for (const auto& profile : iccProfileManager::sharediccProfileManager().profileListForMenu())
+            icc->addItem(QString::fromStdString(profile->description()),
+                         QVariant::fromValue(platform::Value(profile->objectSerializeForPList())));
+    }
+    // The new lists show the document's choices again.
+    if (binder_) {
+        binder_->refresh(std::string(app::keys::CameraProfile));
+        binder_->refresh(std::string(app::keys::IccProfile));
+    }
+}
+
+void ZadeDivivWindowController::observeListSources() {
+    QPointer<ZadeDivivWindowController> self(this);
+    const auto refill = [self] {
+        if (self && !self->windowHasClosed_) self->fillPopups();
+    };
+    notifications_.push_back(platform::NotificationCenter::defaultCenter().addObserver(
+        platform::notification::PresetsChanged, nullptr, [refill](const platform::Notification&) { refill(); },
+        &platform::MainQueue::shared()));
+    // The managers announce on the thread that changed them; the pop-ups live on this one.
+    const auto afterChange = [refill](std::string_view, bool willChange) {
+        if (!willChange) platform::MainQueue::shared().async(refill);
+    };
+    cameraProfilesToken_ = CameraProfileManager::sharedCameraProfileManager().addObserver(afterChange);
+    iccProfilesToken_ = ProfileManager::sharedManager().addObserver(afterChange);
+    settings_->observeSetting(app::keys::IccProfile, [self] {
+        if (self) self->showRenderingIntent();
+    });
+}
+
+void ZadeDivivWindowController::showRenderingIntent() {
+    std::optional<uint32_t> intent;
+    const auto value = document_->valueForKey(app::keys::IccProfile);
+    if (value && value->dictionary())
+        if (auto profile = ColorSyncProfileWrap::createFromPList(*value->dictionary()); profile && !profile->isAutoProfile())
+            intent = profile->renderingIntent();
+    panes_->renderingIntentPopup->setCurrentIndex(window_commands::renderingIntentIndex(intent));
+}
+
+QWidget* ZadeDivivWindowController::buildImageBar(QWidget* parent) {
+    auto* bar = new QWidget(parent);
+    bar->setObjectName("imageBar");
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(6, 4, 6, 4);
+    cursorModeControl_ = new SegmentedControl({"Pan", "Crop", "Eyedropper"},
+                                              {"cursorPan", "cursorCrop", "cursorEyedropper"},
+                                              SegmentedControl::Tracking::SelectOne, bar);
+    cursorModeControl_->setObjectName("cursorMode");
+    cursorModeControl_->setToolTip("Cursor mode: drag to pan, drag a crop, or click a neutral area");
+    cursorModeControl_->setSelectedSegment(int(cursorMode_));
+    connect(cursorModeControl_, &SegmentedControl::segmentClicked, this,
+            [this](int tag) { setCursorMode(uint64_t(tag)); });
+    auto* reset = new QToolButton(bar);
+    reset->setObjectName("resetCrop");
+    reset->setText("Reset Crop");
+    connect(reset, &QToolButton::clicked, this, [this] { resetCropArea(); });
+    auto* zoomSet = new SegmentedControl({"100%", "200%", "300%", "400%", "Fit"},
+                                         {"zoom1", "zoom2", "zoom3", "zoom4", "zoomFit"},
+                                         SegmentedControl::Tracking::Momentary, bar);
+    connect(zoomSet, &SegmentedControl::segmentClicked, this, [this](int tag) { segmentedZoomSetClick(tag); });
+    auto* zoomDelta = new SegmentedControl({"+", "\u2212"}, {"zoomIn", "zoomOut"},
+                                           SegmentedControl::Tracking::Momentary, bar);
+    connect(zoomDelta, &SegmentedControl::segmentClicked, this,
+            [this](int tag) { segmentedZoomDeltaClick(tag); });
+    auto* turn = new SegmentedControl({"\u27f2", "\u27f3"}, {"rotateCCW", "rotateCW"},
+                                      SegmentedControl::Tracking::Momentary, bar);
+    turn->segment(0)->setToolTip("Rotate left");
+    turn->segment(1)->setToolTip("Rotate right");
+    connect(turn, &SegmentedControl::segmentClicked, this, [this](int tag) { segmentedControlClick(tag); });
+    row->addWidget(cursorModeControl_);
+    row->addWidget(reset);
+    row->addStretch(1);
+    row->addWidget(zoomSet);
+    row->addWidget(zoomDelta);
+    row->addWidget(turn);
+    return bar;
 }
 
 void ZadeDivivWindowController::installActions() {
@@ -468,6 +565,29 @@ void ZadeDivivWindowController::resetCropArea() {
 void ZadeDivivWindowController::setCursorMode(uint64_t mode) {
     cursorMode_ = mode;
     mImageView->setCursorTrackingMode(mode);
+    cursorModeControl_->setSelectedSegment(int(mode));
+    Q_EMIT cursorModeChanged(int(mode));
+}
+
+void ZadeDivivWindowController::segmentedZoomSetClick(int tag) {
+    if (tag >= 0 && tag <= 3)
+        zoomImageTo(tag + 1);
+    else if (tag == 4)
+        zoomImageToFit();
+}
+
+void ZadeDivivWindowController::segmentedZoomDeltaClick(int tag) {
+    if (tag == 0)
+        zoomIn();
+    else if (tag == 1)
+        zoomOut();
+}
+
+void ZadeDivivWindowController::segmentedControlClick(int tag) {
+    if (tag == 0)
+        rotateCCW();
+    else if (tag == 1)
+        rotateCW();
 }
 
 void ZadeDivivWindowController::eyedropperWasClicked(TiledViewGeometry&, QPointF imagePoint) {
@@ -637,7 +757,6 @@ bool ZadeDivivWindowController::saveNewPreset(const std::string& name, const std
     }
     if (!PresetManager::sharedPresetManager().addPreset(&preset, error)) return false;
     currentPreset = preset;
-    fillPopups();
     return true;
 }
 
@@ -747,7 +866,21 @@ void ZadeDivivWindowController::photoCDResolution() {
     auto* current = new QLabel(pcdCurrentResolution(), &sheet);
     auto* diagnostic = new QLabel(pcdResolutionDiagnostic(), &sheet);
     diagnostic->setWordWrap(true);
+    // The resolution the preferences ask for, from the same list.
+    auto* selected = new QComboBox(&sheet);
+    selected->setObjectName("ResolutionSelect");
+    for (std::string_view name : app::pcdResolutionMenuList())
+        selected->addItem(QString::fromUtf8(name.data(), qsizetype(name.size())));
+    auto& defaults = platform::UserDefaults::standard();
+    selected->setCurrentIndex(int(defaults.integerForKey(app::defaults::ResolutionSelect)));
+    connect(selected, &QComboBox::activated, &sheet, [this, diagnostic, &defaults](int index) {
+        defaults.setInteger(index, app::defaults::ResolutionSelect);
+        diagnostic->setText(pcdResolutionDiagnostic());
+    });
+    auto* form = new QFormLayout;
+    form->addRow("Resolution in Preferences", selected);
     layout->addWidget(current);
+    layout->addLayout(form);
     layout->addWidget(diagnostic);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &sheet);
     connect(buttons, &QDialogButtonBox::rejected, &sheet, &QDialog::reject);

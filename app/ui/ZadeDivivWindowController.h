@@ -30,6 +30,7 @@ class QLineEdit;
 class QProgressBar;
 class QSplitter;
 class QTimer;
+class SegmentedControl;
 class SettingBinder;
 class YRKSpinningProgressIndicator;
 class ZadeDivivCATiledLayerView;
@@ -69,9 +70,17 @@ class ZadeDivivWindowController : public QMainWindow,
     void zoomImageTo(double factor);
     void rotateCW();
     void rotateCCW();
+    // No crop, in the document and the view, and pan mode.
     void resetCropArea();
     uint64_t cursorMode() const { return cursorMode_; }
+    // The view's cursor mode (pan, crop, eyedropper), shown by the segmented control and the
+    // View menu; crop mode without a crop lays out a first one.
     void setCursorMode(uint64_t mode);
+    // The segmented controls above the image, by segment tag: zoom to 1, 2, 3, 4 or fit;
+    // zoom in or out; turn left or right.
+    void segmentedZoomSetClick(int tag);
+    void segmentedZoomDeltaClick(int tag);
+    void segmentedControlClick(int tag);
     void applyPreset(const platform::Dictionary& preset);
     bool applyPresetNamed(const std::string& name);
     void showNewPresetWindow();
@@ -94,6 +103,7 @@ class ZadeDivivWindowController : public QMainWindow,
     ZadeDivivCATiledLayerView* imageView() const { return mImageView; }
     CIImageView* histogramView() const { return histogramView_; }
     EditingSidebar* sidebar() const { return sidebar_; }
+    SegmentedControl* cursorModeControl() const { return cursorModeControl_; }
     const EditingPanes& panes() const { return *panes_; }
     bool exportRunning() const { return exportsRunning_ > 0; }
     // The text of the last export or update error shown, empty when none.
@@ -103,6 +113,14 @@ class ZadeDivivWindowController : public QMainWindow,
     QString pcdCurrentResolution() const;
     QString pcdResolutionDiagnostic() const;
 
+    // Fills the preset, camera-profile and ICC pop-ups from their managers again (they follow
+    // "Tarnwell_PresetsChanged" and profile changes), keeping each pop-up's setting shown.
+    void fillPopups();
+
+  Q_SIGNALS:
+    void cursorModeChanged(int mode);
+
+  public:
     // View delegates.
     void eyedropperWasClicked(TiledViewGeometry& view, QPointF imagePoint) override;
     void cropRectChanged(const QRectF& imageRect) override;
@@ -122,7 +140,9 @@ class ZadeDivivWindowController : public QMainWindow,
     void windowWillClose();
     void scrollViewBugFix();
     void installActions();
-    void fillPopups();
+    QWidget* buildImageBar(QWidget* parent);
+    void observeListSources();
+    void showRenderingIntent();
     void engineDidStart(const platform::Notification& note);
     void newProcessedImage(const platform::Notification& note);
     void updatedImage(const platform::Notification& note);
@@ -150,6 +170,7 @@ class ZadeDivivWindowController : public QMainWindow,
     QDialog* progressSheet = nullptr;
     QProgressBar* progressBar = nullptr;
     QLabel* progressText = nullptr;
+    SegmentedControl* cursorModeControl_ = nullptr;
 
     QPointF pixelLocation{-1, -1};
     double zoomFactor = -1;
@@ -161,4 +182,6 @@ class ZadeDivivWindowController : public QMainWindow,
     int exportsRunning_ = 0;
     QString lastError_;
     std::vector<platform::ObserverToken> notifications_;
+    int cameraProfilesToken_ = 0;
+    int iccProfilesToken_ = 0;
 };

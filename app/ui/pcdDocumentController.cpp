@@ -1,16 +1,25 @@
 #include "app/ui/pcdDocumentController.h"
 
+#include <QAbstractItemView>
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QFile>
 #include <QMainWindow>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMimeDatabase>
 #include <QPointer>
 #include <QTextBrowser>
 #include <QUrl>
 #include <algorithm>
+#include <map>
 
+#include "app/core/AlertPresenter.h"
 #include "app/core/AppTables.h"
+#include "app/core/Keys.h"
 #include "app/core/DataStoreItem.h"
 #include "app/core/MultiDataStore.h"
 #include "app/core/MyDocument.h"
@@ -25,9 +34,36 @@
 namespace {
 // Items the gating leaves to the framework.
 bool alwaysEnabled(const QAction* item) {
-    return item->objectName() == "quit" || item->objectName() == "about" ||
-           item->menuRole() == QAction::QuitRole;
+    if (const menus::Item* spec = menus::itemNamed(item->objectName().toStdString()))
+        return spec->needs == menus::Needs::Always;
+    return item->menuRole() == QAction::QuitRole;
 }
+
+QString qstr(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+
+// Edit > Select All: the focused field's text, else the list of a window that lists things
+// (the browser's grid); a document's sidebar is no such list.
+void selectAllIn(QWidget& window) {
+    QWidget* focus = window.focusWidget();
+    if (auto* field = qobject_cast<QLineEdit*>(focus))
+        field->selectAll();
+    else if (qobject_cast<ZadeDivivWindowController*>(&window))
+        return;
+    else if (auto* view = qobject_cast<QAbstractItemView*>(focus))
+        view->selectAll();
+    else if (auto* grid = window.findChild<QAbstractItemView*>())
+        grid->selectAll();
+}
+
+// A main window's own bar; a plain window gets one above its layout.
+QMenuBar* applicationMenuBar(QWidget* window) {
+    if (auto* main = qobject_cast<QMainWindow*>(window)) return main->menuBar();
+    if (auto* bar = window->findChild<QMenuBar*>(QString(), Qt::FindDirectChildrenOnly)) return bar;
+    auto* bar = new QMenuBar(window);
+    if (window->layout()) window->layout()->setMenuBar(bar);
+    return bar;
+}
+
 } // namespace
 
 pcdDocumentController& pcdDocumentController::sharedDocumentController() {
@@ -99,8 +135,14 @@ pcdDocumentController::openDocumentWithContentsOfURL(const std::filesystem::path
         connect(window, &QObject::destroyed, this, [self, raw] {
             if (self) self->removeDocument(raw);
         });
+        lastDocumentShown_ = raw;
     }
     open_.push_back({document, window});
+    if (window) {
+        noteRecentDocument(wanted);
+        if (windows_.documentsChanged) windows_.documentsChanged();
+        Q_EMIT documentWindowOpened(window);
+    }
     return document;
 }
 
@@ -124,12 +166,72 @@ std::shared_ptr<MyDocument> pcdDocumentController::currentDocument() const {
     return nullptr;
 }
 
+ZadeDivivWindowController* pcdDocumentController::lastShownWindow() const {
+    for (const Open& open : open_)
+        if (open.document.get() == lastDocumentShown_ && open.window) return open.window;
+    for (auto it = open_.rbegin(); it != open_.rend(); ++it)
+        if (it->window) return it->window;
+    return nullptr;
+}
+
+void pcdDocumentController::newPresetForLastDocument() {
+    if (ZadeDivivWindowController* window = lastShownWindow()) window->showNewPresetWindow();
+}
+
+QStringList pcdDocumentController::openPanelFilters() {
+    QStringList all, each;
+    const QMimeDatabase database;
+    for (std::string_view name : app::openableMimeTypes()) {
+        const QMimeType type = database.mimeTypeForName(qstr(name));
+        if (!type.isValid() || type.globPatterns().isEmpty()) continue;
+        all << type.globPatterns();
+        each << type.filterString();
+    }
+    all.removeDuplicates();
+    return QStringList{QString("Raw files and images (%1)").arg(all.join(' '))} + each;
+}
+
+void pcdDocumentController::runModalOpenPanel(QWidget* parent) {
+    const std::vector<std::filesystem::path> files =
+        WindowChoosers::shared().openFiles(parent, "Open", openPanelFilters());
+    for (const auto& file : files) {
+        platform::Error error;
+        if (!openDocumentWithContentsOfURL(file, true, &error)) {
+            if (error.failureReason.empty()) error.failureReason = "The file could not be opened.";
+            AlertPresenter::shared().presentError(error, nullptr);
+        }
+    }
+}
+
+std::vector<std::filesystem::path> pcdDocumentController::recentDocuments() const {
+    std::vector<std::filesystem::path> files;
+    if (auto stored = platform::UserDefaults::standard().arrayForKey(app::defaults::RecentDocuments))
+        for (const platform::Value& value : *stored)
+            if (value.string() && !value.string()->empty()) files.emplace_back(*value.string());
+    return files;
+}
+
+void pcdDocumentController::noteRecentDocument(const std::filesystem::path& file) {
+    platform::Array files{platform::Value(file.string())};
+    for (const auto& known : recentDocuments())
+        if (known != file && files.size() < menus::kRecentDocumentCount) files.emplace_back(known.string());
+    platform::UserDefaults::standard().setObject(platform::Value(std::move(files)),
+                                                 app::defaults::RecentDocuments);
+    applyMenuStateEverywhere();
+}
+
+void pcdDocumentController::clearRecentDocuments() {
+    platform::UserDefaults::standard().removeObjectForKey(app::defaults::RecentDocuments);
+    applyMenuStateEverywhere();
+}
+
 void pcdDocumentController::removeDocument(const MyDocument* document) {
     open_.erase(std::remove_if(open_.begin(), open_.end(),
                                [document](const Open& open) { return open.document.get() == document; }),
                 open_.end());
     if (windows_.rebuildBrowserMenus) platform::MainQueue::shared().async(windows_.rebuildBrowserMenus);
     if (lastDocumentShown_ == document) lastDocumentShown_ = nullptr;
+    if (windows_.documentsChanged) windows_.documentsChanged();
 }
 
 void pcdDocumentController::documentDidChange(const platform::Notification&) {
@@ -159,79 +261,196 @@ bool pcdDocumentController::validateUserInterfaceItem(const QAction* item) const
 
 void pcdDocumentController::setMenusActive(bool active) {
     menusActive_ = active;
+    applyMenuStateEverywhere();
+}
+
+void pcdDocumentController::applyMenuStateEverywhere() {
+    // Menus and pop-ups are top-level widgets too; their window holds their items' state.
     for (QWidget* window : QApplication::topLevelWidgets())
-        applyMenuState(window);
+        if (window->windowType() == Qt::Window) applyMenuState(window);
+}
+
+menus::MenuState pcdDocumentController::menuStateFor(QWidget* window) const {
+    menus::MenuState state;
+    state.menusActive = menusActive_;
+    auto* editing = qobject_cast<ZadeDivivWindowController*>(window);
+    state.hasDocument = editing && editing->document() && !editing->windowHasClosed();
+    state.externalEditor = state.hasDocument && editing->document()->extEditorURL().has_value();
+    state.hasRecentDocuments = !recentDocuments().empty();
+    return state;
 }
 
 void pcdDocumentController::applyMenuState(QWidget* window) {
+    const menus::MenuState state = menuStateFor(window);
+    const auto apply = [&](QAction* action) {
+        if (action->isSeparator()) return;
+        if (const menus::Item* item = menus::itemNamed(action->objectName().toStdString()))
+            action->setEnabled(menus::itemEnabled(item->needs, state));
+        else if (!action->menu())
+            action->setEnabled(validateUserInterfaceItem(action));
+    };
     for (QAction* action : window->findChildren<QAction*>())
-        if (!action->isSeparator() && !action->menu()) action->setEnabled(validateUserInterfaceItem(action));
+        apply(action);
     for (QAction* action : window->actions())
-        action->setEnabled(validateUserInterfaceItem(action));
+        apply(action);
 }
 
-void pcdDocumentController::installMenus(QMainWindow* window) {
-    QMenuBar* bar = window->menuBar();
+void pcdDocumentController::installMenus(QWidget* window) {
+    QMenuBar* bar = applicationMenuBar(window);
     bar->clear();
-    auto add = [this, window](QMenu* menu, const QString& title, const QString& name,
-                              const QKeySequence& keys, std::function<void()> handler) {
-        QAction* action = menu->addAction(title);
-        action->setObjectName(name);
-        if (!keys.isEmpty()) action->setShortcut(keys);
-        connect(action, &QAction::triggered, window, [handler] {
-            if (handler) handler();
-        });
-        return action;
-    };
     auto* editing = qobject_cast<ZadeDivivWindowController*>(window);
-    QMenu* file = bar->addMenu("File");
-    add(file, "Open…", "open", QKeySequence::Open, [this] {
-        if (windows_.showBrowser) windows_.showBrowser();
-    });
-    add(file, "Close", "close", QKeySequence::Close, [window] { window->close(); });
-    if (editing) {
-        add(file, "Export", "export", {}, [editing] { editing->exportAsSelected(); });
-        add(file, "Update External Editor", "update", {}, [editing] { editing->extEditorUpdate(); });
+    std::map<std::string_view, QMenu*> menusByTitle;
+    for (std::string_view title : menus::menuTitles())
+        menusByTitle[title] = bar->addMenu(qstr(title));
+    auto* modes = new QActionGroup(bar);
+    modes->setExclusive(true);
+    QPointer<QWidget> target(window);
+    for (const menus::Item& item : menus::applicationMenuItems()) {
+        QMenu* menu = menusByTitle.at(item.menu);
+        if (!item.submenu.empty()) {
+            for (QAction* action : menu->actions())
+                if (action->menu() && action->text() == qstr(item.submenu)) menu = action->menu();
+        }
+        if (item.separatorBefore) menu->addSeparator();
+        if (item.name == "openRecent" || item.name == "exportAs") {
+            QMenu* submenu = menu->addMenu(qstr(item.title));
+            submenu->menuAction()->setObjectName(qstr(item.name));
+            if (item.name == "openRecent")
+                connect(submenu, &QMenu::aboutToShow, this, [this, submenu] { fillRecentMenu(submenu); });
+            continue;
+        }
+        QAction* action = menu->addAction(qstr(item.title));
+        action->setObjectName(qstr(item.name));
+        if (!item.shortcut.empty()) action->setShortcut(QKeySequence(qstr(item.shortcut)));
+        if (item.checkable) {
+            action->setCheckable(true);
+            modes->addAction(action);
+        }
+        const std::string name(item.name);
+        connect(action, &QAction::triggered, this, [this, target, name] {
+            if (target) perform(name, target);
+        });
+        if (item.name == "quit") action->setMenuRole(QAction::QuitRole);
+        if (item.name == "about") action->setMenuRole(QAction::NoRole);
+        if ((item.name == "website" && help_.website.empty()) || (item.name == "contact" && help_.supportEmail.empty()))
+            action->setVisible(false);
     }
-    file->addSeparator();
-    QAction* quit = add(file, "Quit", "quit", QKeySequence::Quit, [] { QApplication::closeAllWindows(); });
-    quit->setMenuRole(QAction::QuitRole);
-
+    QMenu* windowMenu = menusByTitle.at("Window");
+    connect(windowMenu, &QMenu::aboutToShow, this, [this, windowMenu, target] {
+        if (target) fillWindowMenu(windowMenu, target);
+    });
+    // The mode items follow the window's mode, however it was set.
+    const QList<QAction*> modeActions = modes->actions();
     if (editing) {
-        QMenu* view = bar->addMenu("View");
-        add(view, "Zoom In", "zoomIn", {}, [editing] { editing->zoomIn(); });
-        add(view, "Zoom Out", "zoomOut", {}, [editing] { editing->zoomOut(); });
-        add(view, "Zoom to Fit", "zoomFit", {}, [editing] { editing->zoomImageToFit(); });
-        add(view, "Actual Size", "zoom1", {}, [editing] { editing->zoomImageTo(1); });
-        add(view, "Rotate Left", "rotateCCW", {}, [editing] { editing->rotateCCW(); });
-        add(view, "Rotate Right", "rotateCW", {}, [editing] { editing->rotateCW(); });
+        modeActions.value(int(editing->cursorMode()))->setChecked(true);
+        connect(editing, &ZadeDivivWindowController::cursorModeChanged, modes, [modeActions](int mode) {
+            if (QAction* action = modeActions.value(mode)) action->setChecked(true);
+        });
     }
-    QMenu* windowMenu = bar->addMenu("Window");
-    add(windowMenu, "Browser", "showBrowser", {}, [this] {
-        if (windows_.showBrowser) windows_.showBrowser();
-    });
-    add(windowMenu, "Inspector", "showInspector", {}, [this] { showInspector(); });
-    add(windowMenu, "Camera Profiles", "showProfiles", {}, [this] {
-        if (windows_.showProfiles) windows_.showProfiles();
-    });
-    add(windowMenu, "Presets", "showPresets", {}, [this] {
-        if (windows_.showPresets) windows_.showPresets();
-    });
-    QMenu* lumivar = bar->addMenu("Lumivar");
-    add(lumivar, "Preferences…", "preferences", QKeySequence::Preferences, [this] {
-        if (windows_.showPreferences) windows_.showPreferences();
-    });
-    add(lumivar, "Reset Lumivar…", "reset", {}, [this] { resetLumivar(); });
-    QMenu* helpMenu = bar->addMenu("Help");
-    add(helpMenu, "Quick Reference", "quickReference", {}, [this] { showQuickReference(); });
-    add(helpMenu, "About Lumivar", "about", {}, [window] {
-        WindowChoosers::shared().alert(window, "Lumivar",
-                                       "A raw-photo developer for black-and-white images.");
-    });
-    if (!help_.support.empty()) add(helpMenu, "Lumivar Help", "help", {}, [this] { showHelp(); });
-    if (!help_.website.empty()) add(helpMenu, "Lumivar Website", "website", {}, [this] { showWebSite(); });
-    if (!help_.supportEmail.empty()) add(helpMenu, "Contact Us", "contact", {}, [this] { showContactUs(); });
     applyMenuState(window);
+}
+
+void pcdDocumentController::fillRecentMenu(QMenu* menu) {
+    menu->clear();
+    for (const std::filesystem::path& file : recentDocuments()) {
+        QAction* action = menu->addAction(QString::fromStdString(file.filename().string()));
+        action->setObjectName(qstr(menus::kRecentItemName));
+        action->setToolTip(QString::fromStdString(file.string()));
+        action->setEnabled(menusActive_);
+        connect(action, &QAction::triggered, this, [this, file] {
+            platform::Error error;
+            if (!openDocumentWithContentsOfURL(file, true, &error)) AlertPresenter::shared().presentError(error, nullptr);
+        });
+    }
+    menu->addSeparator();
+    QAction* clear = menu->addAction("Clear Menu");
+    clear->setObjectName("clearRecent");
+    connect(clear, &QAction::triggered, this, [this] { clearRecentDocuments(); });
+    // The menu is a window of its own; its items' state is its owner's.
+    QWidget* owner = menu;
+    while (owner && owner->windowType() != Qt::Window)
+        owner = owner->parentWidget();
+    if (owner) applyMenuState(owner);
+}
+
+void pcdDocumentController::fillWindowMenu(QMenu* menu, QWidget* window) {
+    for (QAction* action : menu->actions())
+        if (action->objectName() == qstr(menus::kWindowItemName) || action->objectName() == "documentsSeparator") {
+            menu->removeAction(action);
+            action->deleteLater();
+        }
+    bool first = true;
+    for (const Open& open : open_) {
+        if (!open.window) continue;
+        if (first) menu->addSeparator()->setObjectName("documentsSeparator");
+        first = false;
+        QAction* action = menu->addAction(QString::fromStdString(open.document->displayName()));
+        action->setObjectName(qstr(menus::kWindowItemName));
+        action->setCheckable(true);
+        action->setChecked(open.window == window);
+        QPointer<ZadeDivivWindowController> shown(open.window);
+        connect(action, &QAction::triggered, this, [shown] {
+            if (!shown) return;
+            shown->raise();
+            shown->activateWindow();
+        });
+    }
+    applyMenuState(window);
+}
+
+void pcdDocumentController::perform(std::string_view name, QWidget* window) {
+    using Action = std::function<void(pcdDocumentController&, QWidget&)>;
+    using DocumentAction = std::function<void(ZadeDivivWindowController&)>;
+    const auto hook = [](std::function<void()> Windows::*member) {
+        return [member](pcdDocumentController& c, QWidget&) {
+            if (c.windows_.*member) (c.windows_.*member)();
+        };
+    };
+    static const std::map<std::string_view, Action> actions{
+        {"open", [](pcdDocumentController& c, QWidget& w) { c.runModalOpenPanel(&w); }},
+        {"close", [](pcdDocumentController&, QWidget& w) { w.close(); }},
+        {"quit", [](pcdDocumentController&, QWidget&) { QApplication::closeAllWindows(); }},
+        {"selectAll", [](pcdDocumentController&, QWidget& w) { selectAllIn(w); }},
+        {"showBrowser", hook(&Windows::showBrowser)},
+        {"showInspector", [](pcdDocumentController& c, QWidget&) { c.showInspector(); }},
+        {"showProfiles", hook(&Windows::showProfiles)},
+        {"showPresets", hook(&Windows::showPresets)},
+        {"preferences", hook(&Windows::showPreferences)},
+        {"reset", [](pcdDocumentController& c, QWidget&) { c.resetLumivar(); }},
+        {"help", [](pcdDocumentController& c, QWidget&) { c.showHelp(); }},
+        {"quickReference", [](pcdDocumentController& c, QWidget&) { c.showQuickReference(); }},
+        {"website", [](pcdDocumentController& c, QWidget&) { c.showWebSite(); }},
+        {"contact", [](pcdDocumentController& c, QWidget&) { c.showContactUs(); }},
+        {"about",
+         [](pcdDocumentController&, QWidget& w) {
+             WindowChoosers::shared().alert(&w, "Lumivar", "A raw-photo developer for black-and-white images.");
+         }},
+    };
+    // These act on a document's window.
+    static const std::map<std::string_view, DocumentAction> documentActions{
+        {"export", [](ZadeDivivWindowController& e) { e.exportAsSelected(); }},
+        {"exportAsJPEG", [](ZadeDivivWindowController& e) { e.exportAsType(std::string(app::kTypeJPEG)); }},
+        {"exportAsTIFF", [](ZadeDivivWindowController& e) { e.exportAsType(std::string(app::kTypeTIFF)); }},
+        {"exportAsDNG", [](ZadeDivivWindowController& e) { e.exportAsType(std::string(app::kTypeDNG)); }},
+        {"exportAsEXR", [](ZadeDivivWindowController& e) { e.exportAsType(std::string(app::kTypeOpenEXR)); }},
+        {"update", [](ZadeDivivWindowController& e) { e.extEditorUpdate(); }},
+        {"savePreset", [](ZadeDivivWindowController& e) { e.showNewPresetWindow(); }},
+        {"resetCrop", [](ZadeDivivWindowController& e) { e.resetCropArea(); }},
+        {"cursorPan", [](ZadeDivivWindowController& e) { e.setCursorMode(0); }},
+        {"cursorCrop", [](ZadeDivivWindowController& e) { e.setCursorMode(1); }},
+        {"cursorEyedropper", [](ZadeDivivWindowController& e) { e.setCursorMode(2); }},
+        {"zoomIn", [](ZadeDivivWindowController& e) { e.zoomIn(); }},
+        {"zoomOut", [](ZadeDivivWindowController& e) { e.zoomOut(); }},
+        {"zoomFit", [](ZadeDivivWindowController& e) { e.zoomImageToFit(); }},
+        {"zoom1", [](ZadeDivivWindowController& e) { e.zoomImageTo(1); }},
+        {"rotateCCW", [](ZadeDivivWindowController& e) { e.rotateCCW(); }},
+        {"rotateCW", [](ZadeDivivWindowController& e) { e.rotateCW(); }},
+    };
+    if (auto it = actions.find(name); it != actions.end()) {
+        it->second(*this, *window);
+    } else if (auto* editing = qobject_cast<ZadeDivivWindowController*>(window)) {
+        if (auto found = documentActions.find(name); found != documentActions.end()) found->second(*editing);
+    }
 }
 
 void pcdDocumentController::showInspector() {
@@ -263,7 +482,7 @@ void pcdDocumentController::resetLumivar() {
         "presets.",
         "Cancel", "Go ahead and reset");
     if (!go) return;
-    platform::logMessage("Lumivar/tarnwell reset.");
+    platform::logMessage("Lumivar reset.");
     platform::Error error;
     if (!PresetManager::sharedPresetManager().deleteAllPresets(&error))
         WindowChoosers::shared().alert(QApplication::activeWindow(), "Reset failed",
@@ -276,6 +495,11 @@ void pcdDocumentController::resetLumivar() {
 }
 
 void pcdDocumentController::showHelp() {
+    // Without a web address the help is the quick reference that comes with the program.
+    if (help_.support.empty()) {
+        showQuickReference();
+        return;
+    }
     if (!WindowChoosers::shared().openUrl(QString::fromStdString(help_.support)))
         platform::logMessage("Attempt to open %s failed.", help_.support.c_str());
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/Log.h"
@@ -148,4 +149,107 @@ bool CGImageBitMap::getPixelValues(int64_t col, int64_t row, std::array<double, 
     auto v = readPixel(size_t(col), size_t(row));
     std::copy_n(v.begin(), 3, values.begin());
     return true;
+}
+
+void CGImageBitMap::dumpCGImageInfo(size_t row) {
+    static const char* kOperation = "-[CGImageBitMap dumpCGImageInfo:]";
+    const platform::Bitmap& image = *myImage_;
+    LV_LOG("%s image size: %zu x %zu", kOperation, getWidth(), getHeight());
+    LV_LOG("Alpha %d ", int(image.bitmapInfo() & bi::kAlphaInfoMask));
+    LV_LOG("bitsPerPixel %ld \n", long(image.bitsPerPixel()));
+    LV_LOG("Bitmap 0x%x ", unsigned(image.bitmapInfo()));
+    LV_LOG("bitsPerComponent %ld \n", long(image.bitsPerComponent()));
+    LV_LOG("byteOrder 0x%x \n", unsigned(image.bitmapInfo() & bi::kByteOrderMask));
+    if (!image.data()) {
+        LV_LOG("Lumivar could not get a CGImageGetDataProvider - no image data is available");
+        return;
+    }
+    if (!getDataProvider()) {
+        LV_LOG("Lumivar could not get data from CGDataProviderCopyData - no image data is available");
+        return;
+    }
+    LV_LOG("Data length: %li", long(imageData_.size()));
+    if (row >= getHeight()) return;
+    // Only samples the row holds: a narrow image shows fewer.
+    const size_t bytes = bitsPerComponent_ / 8, inRow = getWidth() * size_t(bufferInc_);
+    const uint8_t* line = imageData_.data() + row * bytesPerRow_;
+    for (size_t label = 256; label <= 352 && label < inRow; label += 4) {
+        char text[128] = "";
+        size_t used = 0;
+        for (size_t i = label; i < std::min(label + 4, inRow); ++i) {
+            const uint8_t* p = line + i * bytes;
+            double v = bytes == 1 ? *p : bytes == 2 ? load16(p, byteOrder_ == bi::kByteOrder16Big) : 0;
+            if (bytes == 4) {
+                const uint32_t word =
+                    load32(p, (bitMap_ & bi::kFloatComponents) ? byteOrder_ != bi::kByteOrder32Little
+                                                               : byteOrder_ == bi::kByteOrder32Big);
+                v = (bitMap_ & bi::kFloatComponents) ? double(std::bit_cast<float>(word)) : double(word);
+            }
+            used += size_t(std::snprintf(text + used, sizeof text - used, "%g ", v));
+        }
+        LV_LOG("%d: %s", int(label), text);
+    }
+}
+
+platform::AffineTransform CGImageBitMap::orientationTransform(int code, double W, double H) {
+    switch (code) {
+    case 2:
+        return {-1, 0, 0, 1, W, 0};
+    case 3:
+        return {-1, 0, 0, -1, W, H};
+    case 4:
+        return {1, 0, 0, -1, 0, H};
+    case 5:
+        return {0, -1, -1, 0, H, W};
+    case 6:
+        return {0, -1, 1, 0, 0, W};
+    case 7:
+        return {0, 1, 1, 0, 0, 0};
+    case 8:
+        return {0, 1, -1, 0, H, 0};
+    default:
+        return {};
+    }
+}
+
+std::shared_ptr<platform::Bitmap>
+CGImageBitMap::createResizedImageBitmap(const platform::Bitmap& image, platform::Size newSize,
+                                        bool drawTransposed, int orientation, int interpolationQuality) {
+    const bool ownSize = newSize.width < 1 || newSize.height < 1;
+    const auto w = ownSize ? image.width() : size_t(std::ceil(newSize.width));
+    const auto h = ownSize ? image.height() : size_t(std::ceil(newSize.height));
+    auto drawn = image.scaled(drawTransposed ? h : w, drawTransposed ? w : h, interpolationQuality != 1);
+    const bool turns = orientation >= 2 && orientation <= 8;
+    if (!drawn || (!turns && !drawTransposed)) return drawn;
+    const bool exchanged = orientation >= 5 && orientation <= 8;
+    return drawn->transformed(orientationTransform(orientation, double(w), double(h)), exchanged ? h : w,
+                              exchanged ? w : h);
+}
+
+std::shared_ptr<CGImageBitMap>
+CGImageBitMap::croppedAndScaledImage(platform::Rect rect, platform::Size newSize, int orientation) const {
+    const platform::Bitmap& image = *myImage_;
+    std::shared_ptr<platform::Bitmap> cropped = myImage_;
+    const platform::Rect whole = extent();
+    if (rect.width > 0 && rect != whole) {
+        // Whole pixels covering the rectangle, within the image.
+        const double x0 = std::max(std::floor(rect.x), 0.0), y0 = std::max(std::floor(rect.y), 0.0);
+        const double x1 = std::min(std::ceil(rect.maxX()), whole.width);
+        const double y1 = std::min(std::ceil(rect.maxY()), whole.height);
+        if (!(x1 > x0 && y1 > y0) || !image.data()) return nullptr;
+        platform::BitmapLayout layout = image.layout();
+        layout.width = size_t(x1 - x0);
+        layout.height = size_t(y1 - y0);
+        const uint8_t* first =
+            image.data() + size_t(y0) * image.bytesPerRow() + size_t(x0) * (image.bitsPerPixel() / 8);
+        cropped = platform::Bitmap::createView(layout, first, myImage_, image.colorSpace());
+        if (!cropped) return nullptr;
+    }
+    const bool sameSize =
+        newSize.width == double(cropped->width()) && newSize.height == double(cropped->height());
+    if (!sameSize || orientation > 1) {
+        constexpr int kHighQuality = 3;
+        cropped = createResizedImageBitmap(*cropped, newSize, false, orientation, kHighQuality);
+    }
+    return create(std::move(cropped));
 }

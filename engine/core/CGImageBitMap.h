@@ -32,6 +32,27 @@ class CGImageBitMap {
     // R, G, B of one pixel as fractions into values[0..2]; values[3] is left alone. Outside
     // the image: false and (0, 0, 0, 1).
     bool getPixelValues(int64_t col, int64_t row, std::array<double, 4>& values);
+    // Diagnostic on standard error: the pixel layout and samples 256 to 355 of `row`.
+    void dumpCGImageInfo(size_t row);
+
+    // The transform (y up) that turns a W x H image by an orientation code 1 to 8; any
+    // other code leaves it as it is.
+    static platform::AffineTransform orientationTransform(int code, double W, double H);
+    // A new bitmap of newSize (the image's own size when a side is below 1; width and
+    // height exchanged for orientation codes 5 to 8) with the image's sample layout and
+    // colour space: the image scaled into the whole size, or into one with width and
+    // height exchanged when `drawTransposed` (from the lower left), then turned by the
+    // code. Quality 1 (none) takes the nearest pixels, any other smooths. Null when the
+    // image's samples cannot be scaled.
+    static std::shared_ptr<platform::Bitmap> createResizedImageBitmap(const platform::Bitmap& image,
+                                                                      platform::Size newSize,
+                                                                      bool drawTransposed, int orientation,
+                                                                      int interpolationQuality);
+    // The image cropped to `rect` (pixels from the top left; the whole image when the
+    // width is not positive), then resized smoothly to newSize and turned when the size
+    // differs or the orientation code is above 1. Null when the rectangle misses the image.
+    std::shared_ptr<CGImageBitMap> croppedAndScaledImage(platform::Rect rect, platform::Size newSize,
+                                                         int orientation) const;
 
   private:
     explicit CGImageBitMap(std::shared_ptr<platform::Bitmap> image) : myImage_(std::move(image)) {}

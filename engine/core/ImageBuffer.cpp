@@ -159,15 +159,10 @@ namespace {
 
 // Codes 5 to 8 exchange width and height; the canvas follows so nothing is cut off.
 std::shared_ptr<platform::Bitmap> orient(const platform::Bitmap& image, int code) {
-    const double W = double(image.width()), H = double(image.height());
-    const platform::AffineTransform table[9] = {
-        {1, 0, 0, 1, 0, 0},   {1, 0, 0, 1, 0, 0},  {-1, 0, 0, 1, W, 0},
-        {-1, 0, 0, -1, W, H}, {1, 0, 0, -1, 0, H}, {0, -1, -1, 0, H, W},
-        {0, -1, 1, 0, 0, W},  {0, 1, 1, 0, 0, 0},  {0, 1, -1, 0, H, 0},
-    };
-    bool turned = code >= 5;
-    return image.transformed(table[code], turned ? image.height() : image.width(),
-                             turned ? image.width() : image.height());
+    const bool turned = code >= 5;
+    return image.transformed(
+        CGImageBitMap::orientationTransform(code, double(image.width()), double(image.height())),
+        turned ? image.height() : image.width(), turned ? image.width() : image.height());
 }
 
 } // namespace

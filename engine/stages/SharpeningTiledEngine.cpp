@@ -45,6 +45,39 @@ std::vector<float> SharpeningTiledEngine::fill2DGaussian(int32_t length, float s
     return kernel;
 }
 
+std::vector<float> SharpeningTiledEngine::fillGaussian(int32_t length, float sigma) {
+    std::vector<float> kernel(size_t(std::max(length, 0)));
+    const int32_t half = length / 2;
+    const double scale = 1.0 / (std::sqrt(2 * std::numbers::pi) * sigma),
+                 twoSigma2 = 2.0 * double(sigma) * sigma;
+    for (int32_t i = -half; i <= half && i + half < length; ++i)
+        kernel[size_t(i + half)] = float(scale * std::exp(-double(i) * i / twoSigma2));
+    return kernel;
+}
+
+void SharpeningTiledEngine::oneDConvolve(int32_t colStart, int32_t colEnd, int32_t rowStart, int32_t rowEnd,
+                                         int32_t dir, const ImageBuffer& destBuffer,
+                                         std::span<const float> kernel, const float* finputImage,
+                                         float* foutputImage) {
+    const int32_t width = destBuffer.imageWidth(), height = destBuffer.imageHeight();
+    colStart = std::max(colStart, 0), rowStart = std::max(rowStart, 0);
+    colEnd = std::min(colEnd, width), rowEnd = std::min(rowEnd, height);
+    const int32_t half = int32_t(kernel.size() / 2);
+    for (int32_t y = rowStart; y < rowEnd; ++y)
+        for (int32_t x = colStart; x < colEnd; ++x) {
+            float sum[4] = {};
+            for (int32_t i = -half; i <= half; ++i) {
+                const int32_t sx = dir == 0 ? std::clamp(x + i, 0, width - 1) : x;
+                const int32_t sy = dir == 0 ? y : std::clamp(y + i, 0, height - 1);
+                const float* in = finputImage + (size_t(sy) * size_t(width) + size_t(sx)) * 4;
+                const float k = kernel[size_t(i + half)];
+                for (int c = 0; c < 4; ++c)
+                    sum[c] += k * in[c];
+            }
+            std::copy(sum, sum + 4, foutputImage + (size_t(y) * size_t(width) + size_t(x)) * 4);
+        }
+}
+
 bool SharpeningTiledEngine::buildKernel() {
     radius_ = std::max(radius_, 0.05f);
     const float sigma = radius_ < 1.0f ? radius_ : std::sqrt(radius_);

@@ -1,6 +1,7 @@
 #pragma once
 // Unsharp masking with a Gaussian kernel, applied to the square roots of the samples so
 // that dark and light edges are sharpened alike.
+#include <span>
 #include <vector>
 
 #include "engine/core/TiledEngine.h"
@@ -27,6 +28,17 @@ class SharpeningTiledEngine : public TiledEngine {
 
     // The normalised length x length unsharp kernel.
     static std::vector<float> fill2DGaussian(int32_t length, float sigma, float amount);
+    // The weights 1 / (sqrt(2 pi) sigma) exp(-i^2 / (2 sigma^2)), i = -length / 2 ..
+    // length / 2; they add up to 1 only when the length spans the bell (some 7 sigma).
+    static std::vector<float> fillGaussian(int32_t length, float sigma);
+    // One pass of a separable convolution: the rectangle of foutputImage receives
+    // finputImage convolved with the odd-length `kernel` along the rows (dir 0) or the
+    // columns (dir 1). Both are float RGBA images the size of destBuffer, rows without
+    // padding; samples past the image's edge repeat the edge pixel, so a row pass and a
+    // column pass give the same as the two-dimensional kernel in one.
+    static void oneDConvolve(int32_t colStart, int32_t colEnd, int32_t rowStart, int32_t rowEnd, int32_t dir,
+                             const ImageBuffer& destBuffer, std::span<const float> kernel,
+                             const float* finputImage, float* foutputImage);
 
   private:
     bool buildKernel();

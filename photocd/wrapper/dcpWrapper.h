@@ -23,7 +23,7 @@ class dcpWrapper : public ImageWrapper {
     static constexpr int64_t kParseFailed = -15;
     static constexpr const char* kParseFailedText = "Could not parse Photo CD file";
     static constexpr const char* kBuildFailedText = "Could not build the Photo CD image levels";
-    static constexpr const char* kSoftware = "Converted from Photo CD format by tarnwell V1.4";
+    static constexpr const char* kSoftware = "Converted from Photo CD format by Lumivar V1.4";
     static constexpr int kMetaDataTextLimit = 127;
 
     // What became of a wanted 64Base extension.

@@ -7,6 +7,8 @@ namespace raw {
 
 // XYZ from linear sRGB (D65).
 extern const float xyz_from_srgb[3][3];
+// The D65 white in XYZ: the rows of xyz_from_srgb add up to it.
+extern const float d65_white[3];
 
 // out = in x (in^T x in)^-1 for an n x 3 matrix; for a square one that is in^-T.
 void pseudo_inverse(const float in[][3], float out[][3], int n);

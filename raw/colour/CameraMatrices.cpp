@@ -11,6 +11,8 @@ const float xyz_from_srgb[3][3] = {
     {0.019334f, 0.119193f, 0.950227f},
 };
 
+const float d65_white[3] = {0.950456f, 1, 1.088754f};
+
 namespace {
 
 bool all_finite(const float* v, int count) {

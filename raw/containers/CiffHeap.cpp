@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <ctime>
 
+#include "raw/containers/ContainerReading.h"
 #include "raw/containers/Containers.h"
 #include "raw/core/InputReaders.h"
 #include "raw/tiff/TiffParser.h"
-#include "raw/containers/ContainerReading.h"
+#include "raw/tiff/exifEngine.h"
 
 namespace raw {
 namespace {
@@ -179,11 +181,44 @@ void walk(DecoderState& s, CiffWalk& w, uint64_t offset, uint64_t length, int de
     }
 }
 
+// CIFF has no TIFF directories for the metadata engine to see: the records read above
+// are handed to it as the tags that carry the same values in other files.
+void add_metadata(const DecoderState& s) {
+    exifEngine* engine = s.metadata_engine;
+    if (!engine) return;
+    const auto text = [&](uint32_t tag, const char* value) {
+        if (value[0]) engine->addValue(tag, platform::Value(std::string(value)));
+    };
+    const auto positive = [&](uint32_t tag, double value) {
+        if (value > 0 && std::isfinite(value)) engine->addValue(tag, platform::Value(value));
+    };
+    text(271, s.camera_make);
+    text(272, s.camera_model);
+    text(315, s.artist_text);
+    positive(33434, s.exposure_time);
+    positive(33437, s.f_number);
+    positive(37386, s.focal_length_mm);
+    if (s.iso_value >= 1 && s.iso_value < 1e7f)
+        engine->addValue(34855, platform::Value(int64_t(std::lround(s.iso_value))));
+    if (s.visible_width && s.visible_height) {
+        engine->addValue(256, platform::Value(int64_t(s.visible_width)));
+        engine->addValue(257, platform::Value(int64_t(s.visible_height)));
+    }
+    // The camera counts its own clock's reading in seconds, with no zone.
+    const time_t when = time_t(s.capture_time);
+    std::tm clock{};
+    char date[32];
+    if (s.capture_time && gmtime_r(&when, &clock) &&
+        std::strftime(date, sizeof date, "%Y:%m:%d %H:%M:%S", &clock) == 19)
+        text(36867, date);
+}
+
 } // namespace
 
 void parse_ciff_heap(DecoderState& s, uint64_t offset, uint64_t length, int depth) {
     CiffWalk w;
     walk(s, w, offset, length, depth);
+    if (depth == 0) add_metadata(s);
 }
 
 void ciff_wb_table(DecoderState& s) {

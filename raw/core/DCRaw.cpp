@@ -7,18 +7,19 @@
 #include <cstring>
 #include <new>
 
+#include "platform/Log.h"
 #include "raw/colour/CameraColour.h"
-#include "raw/output/ColourOutput.h"
 #include "raw/core/DecoderError.h"
-#include "raw/develop/Demosaic.h"
 #include "raw/core/FileBackedMemory.h"
-#include "raw/output/FileOutput.h"
+#include "raw/core/RoadSteps.h"
+#include "raw/develop/Demosaic.h"
 #include "raw/develop/GreenMatch.h"
+#include "raw/develop/SensorPrep.h"
 #include "raw/identify/Identify.h"
 #include "raw/loaders/Loaders.h"
+#include "raw/output/ColourOutput.h"
+#include "raw/output/FileOutput.h"
 #include "raw/tiff/MetadataEngine.h"
-#include "raw/core/RoadSteps.h"
-#include "raw/develop/SensorPrep.h"
 
 using raw::DecoderState;
 
@@ -321,4 +322,41 @@ void DCRaw::writeOutput(DecoderState& s, const std::string& path, bool toBuffer,
         close_stream(s.output_file);
     }
     close_stream(s.input_file);
+}
+
+void DCRaw::rawDump(int row) const {
+    std::scoped_lock lock(decodeLock());
+    const DecoderState& s = state();
+    if (!s.raw_buffer) {
+        LV_LOG("%s: no raw data", __PRETTY_FUNCTION__);
+        return;
+    }
+    // The buffer holds sensor_height + 7 rows; rendered data has four values a photosite.
+    if (row < 0 || row >= s.sensor_height + 7) {
+        LV_LOG("%s: row %d is outside the raw data", __PRETTY_FUNCTION__, row);
+        return;
+    }
+    const int perPhotosite = raw::loads_rendered_data(s.raw_loader) ? 4 : 1;
+    const size_t values = size_t(s.sensor_width) * perPhotosite;
+    const uint16_t* line = s.raw_buffer + size_t(row) * values;
+    constexpr size_t kPerLine = 16;
+    for (size_t first = 0; first < values; first += kPerLine) {
+        char text[kPerLine * 6 + 1] = "";
+        size_t used = 0;
+        for (size_t i = first; i < std::min(values, first + kPerLine); ++i)
+            used += size_t(std::snprintf(text + used, sizeof text - used, " %u", unsigned(line[i])));
+        LV_LOG("raw row %d, value %zu:%s", row, first, text);
+    }
+}
+
+void DCRaw::rawDumpCanonRows() const {
+    std::scoped_lock lock(decodeLock());
+    const DecoderState& s = state();
+    if (!s.raw_buffer) {
+        LV_LOG("%s: no raw data", __PRETTY_FUNCTION__);
+        return;
+    }
+    if (!s.margin_top) LV_LOG("%s: no masked rows above the image", __PRETTY_FUNCTION__);
+    for (int row = 0; row < s.margin_top; ++row)
+        rawDump(row);
 }

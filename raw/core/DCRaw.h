@@ -38,6 +38,13 @@ public:
     // The process-wide decoder record; only while holding decodeLock().
     static raw::DecoderState& state();
 
+    // Diagnostics: the photosite values of one sensor row of the raw buffer, or of the
+    // masked rows above the image where Canon sensors keep their black reference, on
+    // standard error. The raw buffer lives only inside processFileAndCreateBuffer(), up to
+    // the active-area crop; without it they say so.
+    void rawDump(int row) const;
+    void rawDumpCanonRows() const;
+
     const std::string& dcStatus() const { return dcStatus_; }
     const std::string& dcMake() const { return dcMake_; }
     const std::string& dcModel() const { return dcModel_; }

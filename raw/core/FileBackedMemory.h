@@ -5,7 +5,9 @@
 // that fails, come from the heap.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
+#include "raw/core/DecoderError.h"
 #include "raw/core/DecoderState.h"
 
 namespace raw {
@@ -21,5 +23,19 @@ void file_backed_release_all(DecoderState& s);
 
 // count x size in 64 bits; false when the product overflows.
 bool checked_size(uint64_t count, uint64_t size, uint64_t& bytes);
+
+struct file_backed_release {
+    DecoderState* s;
+    void operator()(void* address) const { file_backed_free(*s, address); }
+};
+template <typename T> using file_backed_ptr = std::unique_ptr<T, file_backed_release>;
+
+// A zeroed T (a work area of plain arrays) released when it goes out of scope; running
+// out of memory fails the decode with `where` as the location.
+template <typename T> file_backed_ptr<T> file_backed_object(DecoderState& s, const char* where) {
+    file_backed_ptr<T> object(static_cast<T*>(file_backed_calloc(s, 1, sizeof(T))), {&s});
+    memory_error(s, object.get(), where);
+    return object;
+}
 
 } // namespace raw

@@ -17,6 +17,9 @@ struct demosaic_job {
     uint8_t highlight_flag; // alternate demosaicing only
 };
 
+// The job for the decoder state's pixel image.
+demosaic_job demosaic_job_of(const DecoderState& s);
+
 void ahd_interpolate_threaded(demosaic_job& job);
 void lmmse_interpolate_threaded(demosaic_job& job);
 // Four-colour sensors.
@@ -30,8 +33,14 @@ void bilinear_interpolate_threaded(DecoderState& s);
 void vng_interpolate_threaded(DecoderState& s);
 // Patterned pixel grouping, for three-colour Bayer words.
 void ppg_demosaic(DecoderState& s);
+// AHD on the calling thread, judging homogeneity on L*a*b* lightness and chroma.
+void ahd_interpolate(DecoderState& s);
+// The X-Trans layout in tiles over `passes` passes (1 to 8), each choosing among its
+// directional estimates by L*a*b* homogeneity; rows of tiles run on band threads.
+void xtrans_interpolate(DecoderState& s, int passes);
 // The command line's choice by quality: 0 bilinear, 1 (or more than three colours) VNG,
-// 2 PPG on Bayer words, otherwise the threaded AHD driver (X-Trans included).
+// 2 PPG on Bayer words, 2 and above X-Trans passes (2 quality - 3) on the X-Trans layout,
+// otherwise single-threaded AHD.
 void interpolate_by_quality(DecoderState& s, int quality);
 
 } // namespace raw

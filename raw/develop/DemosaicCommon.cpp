@@ -1,6 +1,7 @@
 #include "raw/develop/DemosaicCommon.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "raw/core/CfaColor.h"
 #include "raw/develop/FrameFill.h"
@@ -30,6 +31,16 @@ void demosaic_colour_row(uint32_t filters, int row, int col, int count, uint8_t*
         out[k] = out[k - period];
 }
 
+demosaic_job demosaic_job_of(const DecoderState& s) {
+    demosaic_job job{};
+    job.height = s.image_height;
+    job.width = s.image_width;
+    job.image = s.pixel_image;
+    job.filters = s.cfa_pattern;
+    std::memcpy(job.xtrans, s.xtrans_layout, sizeof job.xtrans);
+    return job;
+}
+
 void demosaic_copy_xtrans(const demosaic_job& job) {
     // The layout comes from the file: any index past 3 would address a fifth channel.
     for (int r = 0; r < 6; ++r)
@@ -43,6 +54,22 @@ void demosaic_border_fill(const demosaic_job& job, int border) {
                [&](int row, int col) { return demosaic_colour_at(job.filters, row, col); });
 }
 
+band_job whole_image_band(const demosaic_job& job, int first_row, int end_margin,
+                          const recipe_table* recipes) {
+    band_job b{};
+    b.height = job.height;
+    b.width = job.width;
+    b.image = job.image;
+    b.filters = job.filters;
+    b.lmmse_median_passes = job.lmmse_median_passes;
+    b.unused = job.unused;
+    b.recipes = recipes;
+    b.first_row = first_row;
+    b.end_row = job.height - end_margin;
+    b.write_end = job.height;
+    return b;
+}
+
 std::array<band_job, kBandCount> demosaic_bands(const demosaic_job& job, int first_row, int end_margin,
                                                 const recipe_table* recipes) {
     std::array<band_job, kBandCount> bands{};
@@ -51,13 +78,7 @@ std::array<band_job, kBandCount> demosaic_bands(const demosaic_job& job, int fir
     int previousEnd = first_row;
     for (int k = 0; k < kBandCount; ++k) {
         band_job& b = bands[k];
-        b.height = job.height;
-        b.width = job.width;
-        b.image = job.image;
-        b.filters = job.filters;
-        b.lmmse_median_passes = job.lmmse_median_passes;
-        b.unused = job.unused;
-        b.recipes = recipes;
+        b = whole_image_band(job, first_row, end_margin, recipes);
         // Short images give bands ending above first_row; none may start there.
         b.first_row = std::max(first_row, previousEnd);
         const bool lastBand = k + 1 == kBandCount;

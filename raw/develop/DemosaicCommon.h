@@ -46,6 +46,10 @@ struct band_job {
     const uint16_t* mosaic;
 };
 
+// The whole image as one band whose tiles start at rows first_row <= r < height - end_margin.
+band_job whole_image_band(const demosaic_job& job, int first_row, int end_margin,
+                          const recipe_table* recipes);
+
 // Splits the tile rows [first_row, height - end_margin) into kBandCount bands: equal bands
 // of (height - end_margin) / kBandCount rows, the last taking the rest. No band starts above
 // first_row, so short images leave the leading bands empty.

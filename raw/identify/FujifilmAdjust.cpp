@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "raw/identify/AdjustRules.h"
+#include "raw/identify/Identify.h"
 
 namespace raw::adjust {
 namespace {
@@ -82,13 +83,6 @@ void apply_model_frame(DecoderState& s) {
         if (frame.clear_loader_flags) s.loader_flags = 0;
         return;
     }
-}
-
-// The file gives the X-Trans cell from the sensor's corner; the image starts at the margins.
-void align_xtrans_cell(DecoderState& s) {
-    for (int r = 0; r < 6; ++r)
-        for (int c = 0; c < 6; ++c)
-            s.xtrans_layout[r][c] = s.xtrans_sensor_layout[(r + s.margin_top) % 6][(c + s.margin_left) % 6];
 }
 
 } // namespace

@@ -24,8 +24,11 @@ void choose_fuji_loader(DecoderState& s, uint64_t file_length);
 void normalise_make_and_model(DecoderState& s);
 // Visible size defaults and the corrections known by sensor size.
 void apply_size_corrections(DecoderState& s);
-// Channel count, image count and loader of a DNG.
+// Channel count, image count and loader of a DNG; its X-Trans cell as the image sees it.
 void apply_dng_layout(DecoderState& s);
+// The X-Trans cell from the image's corner: the file gives it from the sensor's corner,
+// and the image starts at the margins.
+void align_xtrans_cell(DecoderState& s);
 // Defaults, colour, and the final decision whether the file can be read. A DNG enters at
 // the colour step.
 void apply_final_steps(DecoderState& s, bool dng);

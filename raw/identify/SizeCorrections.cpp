@@ -86,6 +86,12 @@ void apply_size_corrections(DecoderState& s) {
     if (!pentax_frame(s) && visible_is(s, {3014, 4096})) s.visible_width = 4014;
 }
 
+void align_xtrans_cell(DecoderState& s) {
+    for (int r = 0; r < 6; ++r)
+        for (int c = 0; c < 6; ++c)
+            s.xtrans_layout[r][c] = s.xtrans_sensor_layout[(r + s.margin_top) % 6][(c + s.margin_left) % 6];
+}
+
 void apply_dng_layout(DecoderState& s) {
     if (s.cfa_pattern == 0) {
         s.colour_count = int32_t(s.samples_per_pixel);
@@ -103,6 +109,8 @@ void apply_dng_layout(DecoderState& s) {
         s.raw_loader = empty_loader; // lossy DNG: refused later, its codec is not linked
     else
         s.raw_loader = nullptr;
+    // A DNG's 6 x 6 pattern would otherwise leave every photosite red.
+    if (s.cfa_pattern == kPatternXTrans) align_xtrans_cell(s);
 }
 
 } // namespace raw

@@ -14,9 +14,14 @@ namespace {
 
 int colours_of(const DecoderState& s) { return std::clamp(s.colour_count, 0, 4); }
 
-// Crop values are rounded up to even so the pattern phase survives the crop.
-uint16_t even_up(float value) {
+constexpr uint32_t kPhotometricLinearRaw = 34892;
+
+// Crop values of a mosaic are rounded up to even so the pattern phase survives the crop.
+// Complete pixels (linear raw) have no phase to keep: rounding an odd crop up would reach
+// a column or row past the image.
+uint16_t crop_value(float value, bool mosaic) {
     uint16_t v = clamp_u16(std::ceil(double(value)));
+    if (!mosaic) return v;
     return v >= 65534 ? 65534 : uint16_t((v + 1) & ~1);
 }
 
@@ -108,7 +113,6 @@ bool apply_colour_tag(DecoderState& s, DngColourWork& w, const tiff_entry& e) {
         s.as_shot_white_xyz[0] = x;
         s.as_shot_white_xyz[1] = y;
         s.as_shot_white_xyz[2] = 1 - x - y;
-        static const float d65_white[3] = {0.950456f, 1, 1.088754f};
         for (int c = 0; c < 3; ++c) w.xyz[c] = s.as_shot_white_xyz[c] / d65_white[c];
         return true;
     }
@@ -134,19 +138,19 @@ bool apply_level_tag(DecoderState& s, TiffDirectoryContext& d, const tiff_entry&
     }
 }
 
-bool apply_geometry_tag(DecoderState& s, const tiff_entry& e) {
+bool apply_geometry_tag(DecoderState& s, const tiff_entry& e, bool mosaic) {
     switch (e.tag) {
     case 50711:
         if (read_int_by_type(s, e.type) == 2) s.rotated_width = 1;
         return true;
     case 50718: set_aspect(s, e.type); return true;
     case 50719:
-        s.margin_left = even_up(read_real_by_type(s, e.type));
-        s.margin_top = even_up(read_real_by_type(s, e.type));
+        s.margin_left = crop_value(read_real_by_type(s, e.type), mosaic);
+        s.margin_top = crop_value(read_real_by_type(s, e.type), mosaic);
         return true;
     case 50720:
-        s.visible_width = even_up(read_real_by_type(s, e.type));
-        s.visible_height = even_up(read_real_by_type(s, e.type));
+        s.visible_width = crop_value(read_real_by_type(s, e.type), mosaic);
+        s.visible_height = crop_value(read_real_by_type(s, e.type), mosaic);
         return true;
     case 50752: read_u16_array(s, s.canon_slice_widths, 3); return true;
     case 50829: set_active_area(s, e.type); return true;
@@ -184,7 +188,10 @@ bool apply_dng_tag(DecoderState& s, TiffDirectoryContext& d, const tiff_entry& e
         for (int c = 0; c < s.colour_count; ++c) d.cfa.plane_colours[c] = uint8_t(read_byte(s));
         decode_cfa_pattern(s, d.cfa);
         return true;
-    default: return apply_colour_tag(s, d.colour, e) || apply_level_tag(s, d, e) || apply_geometry_tag(s, e);
+    default:
+        // Directories list their tags in ascending order: the photometric (262) is known.
+        return apply_colour_tag(s, d.colour, e) || apply_level_tag(s, d, e) ||
+               apply_geometry_tag(s, e, d.record(s).photometric != kPhotometricLinearRaw);
     }
 }
 

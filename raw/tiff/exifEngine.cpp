@@ -227,6 +227,13 @@ void exifEngine::addEntry(FILE* file, Field field, bool gps, const uint8_t* entr
     }
 }
 
+void exifEngine::addValue(uint32_t tag, Value value) {
+    const ExifTagRow* row = raw::findExifTag(raw::exifMainTags(), tag);
+    if (!row || !row->enabled || !row->property || value.isNull()) return;
+    if (const double* real = value.real()) value = floatNumber(float(*real));
+    if (postProcess(tag, value)) store(*row, std::move(value));
+}
+
 // The value bytes, zero-padded to at least 4. Sizes are checked against the bytes left in
 // the file before anything is allocated.
 bool exifEngine::readValue(FILE* file, const Field& field, const uint8_t* entry,

@@ -27,6 +27,10 @@ class exifEngine {
     // engine's byte order; offsets are relative to the embedded TIFF being walked.
     virtual void addIFDEntry(FILE* file, const uint8_t* entry);
     virtual void setByteOrder(bool little);
+    // Adds a value the decoder read from a container without TIFF directories (the CIFF
+    // records of a CRW file), stored as the entry of that tag would be: real numbers
+    // with a float's precision, as rationals read from a file are.
+    void addValue(uint32_t tag, platform::Value value);
     // Prints the tag's name and value, read at the file's current position, to standard
     // output. A debugging aid.
     virtual void dumpTag(FILE* file, uint32_t tag, uint32_t type, uint32_t count,

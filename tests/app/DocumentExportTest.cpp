@@ -7,24 +7,95 @@
 #include "engine/core/TiledEngine.h"
 #include "platform/ImageProperties.h"
 #include "tests/app/AppHome.h"
+#include "tests/dng/writer/DecoderReadBack.h"
 #include "tests/export/ExrTestFiles.h"
 #include "tests/export/JpegTestFiles.h"
 #include "tests/support/DocumentHarness.h"
 #include "tests/support/Samples.h"
 #include "tests/support/TempFolder.h"
 
+#include <cctype>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <sys/wait.h>
+
 namespace {
 
-// What libtiff's tiffinfo prints for the file; empty when it is not installed.
-std::string tiffinfo(const std::filesystem::path& path) {
+// What a command prints (standard error included) and its exit status.
+std::pair<std::string, int> run(const std::string& command) {
     std::string out;
-    if (FILE* pipe = popen(("tiffinfo '" + path.string() + "' 2>&1").c_str(), "r")) {
-        char buffer[4096];
-        while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
-            out.append(buffer, n);
-        pclose(pipe);
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return {"", -1};
+    char buffer[4096];
+    while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
+        out.append(buffer, n);
+    const int status = pclose(pipe);
+    return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+bool haveTool(const char* name) { return run(std::string("command -v ") + name).second == 0; }
+
+// Pixels of a written file with the channels of a grey apart, and all pixels.
+struct GreyCount {
+    size_t off = 0, pixels = 0;
+};
+
+template <class T> GreyCount countGreys(const T* rgb, size_t pixels, size_t step) {
+    GreyCount count{0, pixels};
+    for (size_t i = 0; i < pixels; ++i, rgb += step)
+        count.off += rgb[0] != rgb[1] || rgb[1] != rgb[2];
+    return count;
+}
+
+// The JPEG decoded by libjpeg-turbo's djpeg into a binary PPM.
+GreyCount jpegGreys(const std::filesystem::path& path, int& width, int& height) {
+    const auto [ppm, status] = run("djpeg -pnm '" + path.string() + "'");
+    if (status != 0) return {};
+    std::istringstream in(ppm);
+    std::string magic;
+    int maxval = 0;
+    in >> magic >> width >> height >> maxval;
+    in.get();
+    if (magic != "P6" || maxval != 255) return {};
+    const size_t pixels = size_t(width) * size_t(height);
+    const size_t at = size_t(in.tellg());
+    if (ppm.size() < at + pixels * 3) return {};
+    return countGreys(reinterpret_cast<const uint8_t*>(ppm.data() + at), pixels, 3);
+}
+
+uint32_t get(const std::vector<uint8_t>& b, size_t at, int bytes) {
+    uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        v = v << 8 | (at + size_t(i) < b.size() ? b[at + size_t(i)] : 0);
+    return v;
+}
+
+// The RGB image of a little-endian TIFF directory stored in strips, uncompressed: 16-bit
+// samples (the TIFF), or 8-bit ones (a DNG's preview). Ranges are checked before reading.
+GreyCount stripGreys(const std::vector<uint8_t>& file, uint32_t ifd) {
+    std::map<uint16_t, std::pair<uint32_t, uint32_t>> tags; // value or offset, count
+    for (uint32_t i = 0, n = get(file, ifd, 2); i < n; ++i) {
+        const size_t at = ifd + 2 + 12 * size_t(i);
+        const uint32_t type = get(file, at + 2, 2), count = get(file, at + 4, 4);
+        const bool inlineShort = type == 3 && count == 1;
+        tags[uint16_t(get(file, at, 2))] = {get(file, at + 8, inlineShort ? 2 : 4), count};
     }
-    return out;
+    if (!tags.count(256) || !tags.count(273) || tags[259].first != 1 || tags[277].first != 3) return {};
+    const size_t width = tags[256].first, height = tags[257].first;
+    const int bytes = int(get(file, tags[258].second > 2 ? tags[258].first : 0, 2)) / 8;
+    if (tags[273].second != 1 || (bytes != 1 && bytes != 2)) return {};
+    const size_t start = tags[273].first, size = width * height * 3 * size_t(bytes);
+    if (start + size > file.size()) return {};
+    std::vector<uint16_t> samples(width * height * 3);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = uint16_t(get(file, start + i * size_t(bytes), bytes));
+    return countGreys(samples.data(), width * height, 3);
+}
+
+std::vector<uint8_t> readBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 } // namespace
@@ -91,66 +162,91 @@ class DocumentExportTest : public ::testing::Test {
     fs::path output(const std::string& stem, size_t index) const {
         return folder_ / (stem + "." + std::string(app::kExportTypes[index].extension));
     }
-    static void expectGrey(const jpegtest::DecodedJpeg& jpeg) {
-        int worst = 0;
-        for (size_t i = 0; i + 2 < jpeg.rgb.size(); i += 3) {
-            const int r = jpeg.rgb[i], g = jpeg.rgb[i + 1], b = jpeg.rgb[i + 2];
-            worst = std::max({worst, std::abs(r - g), std::abs(g - b), std::abs(r - b)});
-        }
-        // Colour matching leaves the channels of a grey up to 2 / 65535 apart; rounding to
-        // 8 bits and the DCT may each add one level.
-        EXPECT_LE(worst, 2);
-    }
 
     apptest::AppHome home_;
     testsupport::TempFolder folder_;
     std::shared_ptr<MyDocument> document_;
 };
 
-TEST_F(DocumentExportTest, EveryTypeOverRealFiles) {
-    std::vector<std::string> files{copy(kChart)};
-    if (fs::exists(testsupport::samplePath("Pixel7_small.dng")))
-        files.push_back(copy(testsupport::samplePath("Pixel7_small.dng")));
-    for (const auto& file : files) {
-        SCOPED_TRACE(file);
+// Every export type of the chart and of real camera files (CRW, KDC with its odd width, DNG):
+// each file exactly grey, as the program's renders are, and sound to independent readers.
+class DocumentExportSample : public DocumentExportTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(DocumentExportSample, EveryTypeIsExactlyGreyAndValid) {
+    const std::string name = GetParam();
+    const fs::path source = name == "chart" ? kChart : testsupport::samplePath(name);
+    if (!fs::exists(source)) GTEST_SKIP() << source << " is not there";
+    const bool tools =
+        haveTool("tiffinfo") && haveTool("djpeg") && haveTool("exrheader") && jpegtest::haveExiftool();
+    {
+        const std::string file = copy(source);
         MyDocument& document = show(file);
         const Rect extent = document.outputImage()->extent();
+        const int width = int(extent.width), height = int(extent.height);
         const std::string stem = fs::path(file).stem().string();
         for (size_t index = 0; index < app::kExportTypes.size(); ++index) {
             SCOPED_TRACE(app::kExportTypes[index].menuTitle);
             const fs::path to = output(stem + std::to_string(index), index);
             platform::Error error;
-            const bool written = exportAs(index, to, &error);
+            ASSERT_TRUE(exportAs(index, to, &error)) << error.failureReason;
             const auto type = app::kExportTypes[index].typeIdentifier;
-            ASSERT_TRUE(written) << error.failureReason;
-            if (type == app::kTypeTIFF || type == app::kTypeDNG) {
-                // Read back by libtiff's own tool: the render's size, 16-bit RGB.
-                const std::string info = tiffinfo(to);
-                EXPECT_NE(info.find("Image Width: " + std::to_string(int(extent.width))), std::string::npos)
-                    << info;
-                EXPECT_NE(info.find("Bits/Sample: 16"), std::string::npos) << info;
+            if (type == app::kTypeOpenEXR) {
+                const auto exr = exrtest::readExr(to);
+                const auto& window = exr.header.dataWindow();
+                EXPECT_EQ(window.max.x - window.min.x + 1, width);
+                EXPECT_EQ(window.max.y - window.min.y + 1, height);
+                EXPECT_EQ(countGreys(exr.rgba.data(), exr.rgba.size() / 4, 4).off, 0u);
+                if (tools) {
+                    EXPECT_EQ(run("exrheader '" + to.string() + "'").second, 0);
+                }
                 continue;
             }
+            if (!tools) continue;
+            EXPECT_EQ(jpegtest::exiftool("-validate -warning -a", to), kNothingToWarnOf);
             if (type == app::kTypeJPEG) {
-                auto jpeg = jpegtest::decodeJpeg(to);
-                ASSERT_TRUE(jpeg);
-                EXPECT_EQ(jpeg->width, int(extent.width));
-                EXPECT_EQ(jpeg->height, int(extent.height));
-                expectGrey(*jpeg);
+                int w = 0, h = 0;
+                const GreyCount greys = jpegGreys(to, w, h);
+                EXPECT_EQ(w, width);
+                EXPECT_EQ(h, height);
+                EXPECT_EQ(greys.pixels, size_t(width) * size_t(height));
+                EXPECT_EQ(greys.off, 0u);
                 continue;
             }
-            const auto exr = exrtest::readExr(to);
-            const auto& window = exr.header.dataWindow();
-            EXPECT_EQ(window.max.x - window.min.x + 1, int(extent.width));
-            EXPECT_EQ(window.max.y - window.min.y + 1, int(extent.height));
-            float worst = 0;
-            for (size_t i = 0; i + 3 < exr.rgba.size(); i += 4)
-                worst = std::max({worst, std::fabs(exr.rgba[i] - exr.rgba[i + 1]),
-                                  std::fabs(exr.rgba[i + 1] - exr.rgba[i + 2])});
-            EXPECT_LE(worst, 1e-3f);
+            // libtiff's own tool reads the render's size in 16-bit samples.
+            const auto [info, status] = run("tiffinfo '" + to.string() + "'");
+            EXPECT_EQ(status, 0) << info;
+            EXPECT_NE(info.find("Image Width: " + std::to_string(width)), std::string::npos) << info;
+            EXPECT_NE(info.find("Bits/Sample: 16"), std::string::npos) << info;
+            const std::vector<uint8_t> bytes = readBytes(to);
+            ASSERT_EQ(get(bytes, 0, 2), 0x4949u) << "little-endian files";
+            if (type == app::kTypeTIFF) {
+                const GreyCount greys = stripGreys(bytes, get(bytes, 4, 4));
+                EXPECT_EQ(greys.pixels, size_t(width) * size_t(height));
+                EXPECT_EQ(greys.off, 0u);
+            } else {
+                // The first directory holds the preview; the raw image is the rendered buffer.
+                const GreyCount preview = stripGreys(bytes, get(bytes, 4, 4));
+                EXPECT_GT(preview.pixels, 0u);
+                EXPECT_EQ(preview.off, 0u) << "preview";
+                const writertest::DecodedSensor sensor = writertest::DecodeSensor(to.string());
+                ASSERT_EQ(sensor.failure, "");
+                EXPECT_EQ(sensor.width, width);
+                EXPECT_EQ(sensor.height, height);
+                EXPECT_EQ(countGreys(sensor.samples.data(), sensor.samples.size() / 3, 3).off, 0u);
+            }
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(RealFiles, DocumentExportSample,
+                         ::testing::Values("chart", "Pixel7_small.dng", "EOS_D30.CRW",
+                                           "DC120_P003908_uncompressed.KDC"),
+                         [](const auto& info) {
+                             std::string name = info.param;
+                             for (char& c : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                             return name;
+                         });
 
 TEST_F(DocumentExportTest, JpegOfACameraFileValidatesAndKeepsItsMetadata) {
     LV_REQUIRE_SAMPLE("Pixel7_small.dng");
@@ -222,6 +318,40 @@ TEST_F(DocumentExportTest, FailuresLeaveNoFileAndTheDocumentRendersOn) {
     // The engine is the document's again: a change renders and reaches it.
     document.setValue(Value(0.5), keys::InputEV);
     EXPECT_TRUE(testsupport::runUntilProcessed(document));
+}
+
+TEST_F(DocumentExportTest, DngCarriesTheRawDataUniqueIDOfItsImage) {
+    LV_REQUIRE_EXIFTOOL();
+    std::vector<std::string> files{copy(kChart)};
+    for (const char* sample : {"Pixel7_small.dng", "PowerShotG2_CRW_0304.CRW"})
+        if (fs::exists(testsupport::samplePath(sample)))
+            files.push_back(copy(testsupport::samplePath(sample)));
+    size_t dng = 0;
+    while (app::kExportTypes[dng].typeIdentifier != app::kTypeDNG)
+        ++dng;
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        MyDocument& document = show(file);
+        const std::string stem = fs::path(file).stem().string();
+        auto uniqueID = [&](const std::string& name) {
+            const fs::path to = output(stem + name, dng);
+            platform::Error error;
+            EXPECT_TRUE(exportAs(dng, to, &error)) << error.failureReason;
+            return jpegtest::exiftoolTags(to)["IFD0:RawDataUniqueID"];
+        };
+        // The same image and settings give the same ID, export after export.
+        const std::string first = uniqueID("-first");
+        EXPECT_EQ(first.size(), 32u) << first;
+        EXPECT_EQ(uniqueID("-again"), first);
+        // A changed image is another one.
+        document.setValue(Value(0.5), keys::InputEV);
+        ASSERT_TRUE(testsupport::runUntilProcessed(document));
+        const std::string brighter = uniqueID("-brighter");
+        EXPECT_EQ(brighter.size(), 32u);
+        EXPECT_NE(brighter, first);
+        EXPECT_EQ(jpegtest::exiftool("-validate -warning -a", output(stem + "-brighter", dng)),
+                  kNothingToWarnOf);
+    }
 }
 
 TEST_F(DocumentExportTest, UndevelopedFileFailsWhereTheImageIsMissing) {

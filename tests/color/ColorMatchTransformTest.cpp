@@ -2,12 +2,15 @@
 // matrices rather than from the profiles under test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "color/ColorMatchTransform.h"
 #include "color/ProfileManager.h"
 #include "engine/core/ImageBufferF32.h"
 #include "engine/core/ImageBufferU16.h"
+#include "tests/color/IccTestProfiles.h"
 
 namespace {
 
@@ -137,6 +140,58 @@ TEST(ColorMatchTransform, CachedTransformsAreSharedByProfileBytes) {
     EXPECT_NE(ColorMatchTransform::cached(*working, *srgb, Depth::UInt16), first);
     EXPECT_NE(ColorMatchTransform::cached(*srgb, *working, Depth::Float32), first);
     EXPECT_FALSE(ColorMatchTransform::cached(*ColorSyncProfileWrap::createWithLAB(), *srgb, Depth::Float32));
+}
+
+} // namespace
+
+namespace {
+
+// Every grey level of the working space, at both depths: the rendered image is monochrome,
+// and its exports and display tiles must stay exactly so in every output space.
+TEST(ColorMatchTransform, GreysStayExactlyGreyInEveryOutputSpace) {
+    auto& manager = ProfileManager::sharedManager();
+    auto working = manager.getProPhotoGamma1_D65Profile();
+    const std::vector<uint8_t> lutBytes = icctest::matrixShaperWithLut();
+    const std::pair<const char*, std::shared_ptr<ColorSyncProfileWrap>> outputs[] = {
+        {"sRGB", manager.getSRGBProfile()},
+        {"linear ProPhoto", manager.getProPhotoGamma1Profile()},
+        {"linear Rec. 709", manager.getRec709Gamma1Profile()},
+        {"ProPhoto 1.8", manager.getProPhotoProfile()},
+        {"converted by Little CMS",
+         ColorSyncProfileWrap::createWithBuffer(lutBytes.data(), uint32_t(lutBytes.size()))},
+    };
+    for (const auto& [name, output] : outputs) {
+        SCOPED_TRACE(name);
+        for (auto depth : {ColorMatchTransform::Depth::UInt16, ColorMatchTransform::Depth::Float32}) {
+            const bool isFloat = depth == ColorMatchTransform::Depth::Float32;
+            auto transform = ColorMatchTransform::create(*working, *output, depth);
+            ASSERT_TRUE(transform);
+            const size_t levels = 65536 + (isFloat ? 4 : 0);
+            std::vector<uint16_t> words(levels * 4);
+            std::vector<float> floats(levels * 4);
+            for (size_t i = 0; i < levels; ++i) {
+                const float f = i < 65536 ? float(i) / 65535.0f : 1.0f + float(i - 65535) * 0.75f;
+                for (int c = 0; c < 3; ++c)
+                    words[i * 4 + c] = uint16_t(std::min<size_t>(i, 65535)), floats[i * 4 + c] = f;
+                words[i * 4 + 3] = 65535, floats[i * 4 + 3] = 1.0f;
+            }
+            uint8_t* first = isFloat ? reinterpret_cast<uint8_t*>(floats.data())
+                                     : reinterpret_cast<uint8_t*>(words.data());
+            transform->convert(first, levels, 1, levels * 4 * (isFloat ? 4 : 2));
+            size_t off = 0;
+            double worst = 0;
+            for (size_t i = 0; i < levels; ++i) {
+                const double r = isFloat ? floats[i * 4] : words[i * 4],
+                             g = isFloat ? floats[i * 4 + 1] : words[i * 4 + 1],
+                             b = isFloat ? floats[i * 4 + 2] : words[i * 4 + 2];
+                if (r != g || g != b) ++off;
+                worst = std::max({worst, std::fabs(r - g), std::fabs(g - b)});
+            }
+            EXPECT_EQ(off, 0u) << (isFloat ? "float" : "16-bit") << " worst " << worst << " white "
+                               << (isFloat ? floats[65535 * 4 + 1] : words[65535 * 4 + 1]) << " shortcut "
+                               << transform->usesMatrixShaper();
+        }
+    }
 }
 
 } // namespace

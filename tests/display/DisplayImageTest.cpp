@@ -87,3 +87,35 @@ TEST(DisplayImage, RefusesLayoutsWithoutAColourMatchingForm) {
 }
 
 } // namespace
+
+// Every grey level of the engine's tiles, in the spaces a tile comes in, reaches the screen
+// exactly grey: both ways of matching (Qt's tables, Little CMS).
+TEST(DisplayImage, GreyTilesStayGreyOnTheScreen) {
+    const std::pair<const char*, std::shared_ptr<const platform::ColorSpace>> spaces[] = {
+        {"linear ProPhoto D65",
+         platform::ColorSpace::fromICC(BuiltinProfiles::proPhotoGamma1D65(), "ProPhoto")},
+        {"linear ProPhoto", platform::ColorSpace::fromICC(BuiltinProfiles::proPhotoGamma1(), "ProPhoto D50")},
+        {"generic linear", platform::ColorSpace::genericLinearRGB()},
+        {"a table Qt cannot read", platform::ColorSpace::fromICC(tableProfile(), "sRGB table")},
+    };
+    for (const auto& [name, space] : spaces) {
+        SCOPED_TRACE(name);
+        platform::BitmapLayout layout{256, 256,     16,
+                                      64,  256 * 8, bi::kByteOrder16Little | bi::kAlphaPremultipliedLast};
+        auto bitmap = platform::Bitmap::createOwned(layout, space);
+        auto* samples = reinterpret_cast<uint16_t*>(bitmap->mutableData());
+        for (uint32_t i = 0; i < 65536; ++i)
+            samples[4 * i] = samples[4 * i + 1] = samples[4 * i + 2] = uint16_t(i),
+                        samples[4 * i + 3] = 65535;
+        const QImage image = displayImage(*bitmap);
+        ASSERT_FALSE(image.isNull());
+        int off = 0;
+        for (int y = 0; y < 256; ++y)
+            for (int x = 0; x < 256; ++x) {
+                const QRgb p = image.pixel(x, y);
+                off += qRed(p) != qGreen(p) || qBlue(p) != qGreen(p);
+            }
+        EXPECT_EQ(off, 0);
+        EXPECT_EQ(qGreen(image.pixel(255, 255)), 255) << "white stays white";
+    }
+}

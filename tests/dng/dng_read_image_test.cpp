@@ -16,6 +16,7 @@
 
 #include <cstring>
 #include <random>
+#include <tuple>
 
 namespace {
 
@@ -161,6 +162,25 @@ TEST(ReadImage, RowInterleaveMapsStoredRowsToTheirPlaces) {
     for (int32_t row = 0; row < 5; ++row)
         mapped.push_back(view.MapRow(row));
     EXPECT_EQ(mapped, (std::vector<int32_t>{0, 2, 4, 1, 3}));
+}
+
+TEST(ReadImage, SubTileBlocksMustFitTheirTiles) {
+    RawLayout L;
+    L.tiled = true;
+    L.values = Ramp(L, 2);
+    // Blocks of 2 x 2 pixels divide the 2 x 4 tiles; blocks taller than a tile, or of a
+    // height that does not divide it, cannot be.
+    for (const auto& [rows, cols, readable] :
+         {std::tuple{2u, 2u, true}, std::tuple{0x80000000u, 1u, false}, std::tuple{1u, 3u, false}}) {
+        L.extraTags = [rows = rows, cols = cols](testsupport::TiffBuilder::Ifd& ifd) {
+            ifd.longs(50974, {rows, cols});
+        };
+        if (readable) {
+            EXPECT_EQ(ReadRaw(dngtest::BuildRawDng(L))->Width(), L.width);
+        } else {
+            EXPECT_DNG_ERROR(ReadRaw(dngtest::BuildRawDng(L)), dng_error_bad_format);
+        }
+    }
 }
 
 TEST(ReadImage, TilesOutsideTheFileAreBadFormat) {

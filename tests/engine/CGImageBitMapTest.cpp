@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/core/CGImageBitMap.h"
@@ -128,6 +130,158 @@ TEST(CGImageBitMap, LayoutsTheReadersCannotWalkAreRefused) {
         EXPECT_FALSE(image->getLinearBuffer(rgb));
         EXPECT_FALSE(image->getFloatRBGABuffer(out));
     }
+}
+
+// A W x H 8-bit RGBA image whose pixel (r, c) is (10 c + 1, 10 r + 1, 77, 255).
+std::shared_ptr<platform::Bitmap> labelled(size_t W, size_t H) {
+    std::vector<uint8_t> samples;
+    for (size_t r = 0; r < H; ++r)
+        for (size_t c = 0; c < W; ++c)
+            samples.insert(samples.end(), {uint8_t(10 * c + 1), uint8_t(10 * r + 1), 77, 255});
+    platform::BitmapLayout layout{W, H, 8, 32, W * 4, bi::kAlphaLast};
+    auto b = platform::Bitmap::createOwned(layout, platform::ColorSpace::sRGB());
+    std::copy(samples.begin(), samples.end(), b->mutableData());
+    return b;
+}
+
+// Red and green of pixel (row, col): the source column and row it shows.
+std::pair<int, int> sourceOf(const platform::Bitmap& b, size_t row, size_t col) {
+    const uint8_t* p = b.data() + row * b.bytesPerRow() + col * 4;
+    return {(p[1] - 1) / 10, (p[0] - 1) / 10};
+}
+
+// Where the turned image's pixel (row, col) comes from in a w x h unturned one, and the
+// turned size.
+struct Turn {
+    int code;
+    bool exchanges;
+    std::pair<size_t, size_t> (*source)(size_t row, size_t col, size_t w, size_t h);
+};
+const Turn kTurns[] = {
+    {1, false,
+     [](size_t row, size_t col, size_t, size_t) {
+         return std::pair{row, col};
+     }},
+    {6, true,
+     [](size_t row, size_t col, size_t, size_t h) {
+         return std::pair{h - 1 - col, row};
+     }},
+    {8, true,
+     [](size_t row, size_t col, size_t w, size_t) {
+         return std::pair{col, w - 1 - row};
+     }},
+};
+
+// Checks that `out` is the w x h scaling of the 3 x 2 image, turned by `turn`.
+void expectTurned(const platform::Bitmap& out, const Turn& turn, size_t w, size_t h) {
+    ASSERT_EQ(out.width(), turn.exchanges ? h : w) << turn.code;
+    ASSERT_EQ(out.height(), turn.exchanges ? w : h) << turn.code;
+    for (size_t row = 0; row < out.height(); ++row)
+        for (size_t col = 0; col < out.width(); ++col) {
+            const auto [sr, sc] = turn.source(row, col, w, h);
+            const auto want = std::pair{int(sr * 2 / h), int(sc * 3 / w)};
+            EXPECT_EQ(sourceOf(out, row, col), want) << "code " << turn.code << " at " << row << "," << col;
+        }
+}
+
+TEST(CGImageBitMap, ResizingTurnsByTheOrientationCode) {
+    auto image = labelled(3, 2);
+    for (const Turn& turn : kTurns)
+        for (auto [w, h] : {std::pair<size_t, size_t>{3, 2}, {6, 4}}) {
+            auto out =
+                CGImageBitMap::createResizedImageBitmap(*image, {double(w), double(h)}, false, turn.code, 1);
+            ASSERT_TRUE(out);
+            EXPECT_EQ(out->bitmapInfo(), image->bitmapInfo());
+            EXPECT_EQ(out->colorSpace(), image->colorSpace());
+            expectTurned(*out, turn, w, h);
+        }
+    // A size below one pixel keeps the image's own.
+    auto own = CGImageBitMap::createResizedImageBitmap(*image, {0, 5}, false, 6, 3);
+    ASSERT_TRUE(own);
+    expectTurned(*own, kTurns[1], 3, 2);
+}
+
+TEST(CGImageBitMap, CropsThenScalesAndTurns) {
+    auto bitmap = CGImageBitMap::create(labelled(3, 2));
+    // The whole image at its own size and code 1 is the same pixels, not a copy.
+    for (platform::Rect whole : {platform::Rect{0, 0, 3, 2}, platform::Rect{1, 1, -1, 1}}) {
+        auto same = bitmap->croppedAndScaledImage(whole, {3, 2}, 1);
+        ASSERT_TRUE(same);
+        EXPECT_EQ(same->getImageRef()->data(), bitmap->getImageRef()->data());
+    }
+    for (const Turn& turn : kTurns) {
+        // Columns 1 and 2, both rows: a 2 x 2 crop of source columns 1 and 2.
+        auto crop = bitmap->croppedAndScaledImage({1, 0, 2, 2}, {2, 2}, turn.code);
+        ASSERT_TRUE(crop) << turn.code;
+        const platform::Bitmap& out = *crop->getImageRef();
+        ASSERT_EQ(out.width(), 2u);
+        ASSERT_EQ(out.height(), 2u);
+        for (size_t row = 0; row < 2; ++row)
+            for (size_t col = 0; col < 2; ++col) {
+                const auto [sr, sc] = turn.source(row, col, 2, 2);
+                EXPECT_EQ(sourceOf(out, row, col), (std::pair{int(sr), int(sc) + 1})) << turn.code;
+            }
+        // Scaled up smoothly, the corners keep their colours.
+        auto big = bitmap->croppedAndScaledImage({0, 0, 3, 2}, {6, 4}, turn.code);
+        ASSERT_TRUE(big);
+        const platform::Bitmap& b = *big->getImageRef();
+        const size_t lastRow = b.height() - 1, lastCol = b.width() - 1;
+        const auto [r0, c0] = turn.source(0, 0, 6, 4);
+        EXPECT_EQ(sourceOf(b, 0, 0), (std::pair{int(r0 / 2), int(c0 / 2)})) << turn.code;
+        const auto [r1, c1] = turn.source(lastRow, lastCol, 6, 4);
+        EXPECT_EQ(sourceOf(b, lastRow, lastCol), (std::pair{int(r1 / 2), int(c1 / 2)})) << turn.code;
+    }
+    EXPECT_FALSE(bitmap->croppedAndScaledImage({5, 5, 2, 2}, {2, 2}, 1)); // outside the image
+}
+
+TEST(CGImageBitMap, SmoothScalingWeighsNeighboursInEachSampleFormat) {
+    // Two pixels become four: the outer ones keep their values, the inner ones are 3:1 mixes.
+    auto little =
+        bitmapOf<uint16_t>({0, 0, 0, 0, 4000, 8000, 400, 65535}, 2, bi::kByteOrder16Little | bi::kAlphaLast);
+    auto big = bitmapOf<uint16_t>({0, 0, 0, 0, 4000, 8000, 400, 65535}, 2,
+                                  bi::kByteOrder16Big | bi::kAlphaLast, true);
+    auto floats = bitmapOf<float>({0, 0, 0, 0, 4000, 8000, 400, 65535}, 2,
+                                  bi::kByteOrder32Little | bi::kFloatComponents | bi::kAlphaLast);
+    for (const auto& b : {little, big, floats}) {
+        auto out = CGImageBitMap::create(b->scaled(4, 1, true));
+        ASSERT_TRUE(out);
+        std::vector<float> rgba(16);
+        ASSERT_TRUE(out->getFloatRBGABuffer(rgba));
+        const float scale = (b->bitmapInfo() & bi::kFloatComponents) ? 1.0f : 65535.0f;
+        for (int i = 0; i < 4; ++i) {
+            const float mix[4] = {0, 0.25f, 0.75f, 1};
+            EXPECT_NEAR(rgba[size_t(i) * 4] * scale, 4000 * mix[i], 1) << i;
+            EXPECT_NEAR(rgba[size_t(i) * 4 + 1] * scale, 8000 * mix[i], 1) << i;
+        }
+    }
+}
+
+TEST(CGImageBitMap, InfoDumpGoesToStandardErrorAndStaysInTheRow) {
+    // 100 pixels of four 16-bit samples: samples 256 to 355 exist.
+    std::vector<uint16_t> samples(400);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = uint16_t(i);
+    auto image =
+        CGImageBitMap::create(bitmapOf<uint16_t>(samples, 100, bi::kByteOrder16Little | bi::kAlphaLast));
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    image->dumpCGImageInfo(0);
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    EXPECT_NE(err.find("image size: 100 x 1"), std::string::npos) << err;
+    EXPECT_NE(err.find("Data length: 800"), std::string::npos);
+    EXPECT_NE(err.find("Lumivar: 256: 256 257 258 259 \n"), std::string::npos);
+    EXPECT_NE(err.find("Lumivar: 352: 352 353 354 355 \n"), std::string::npos);
+
+    // 70 pixels hold samples up to 279: the dump stops there; a row past the end shows none.
+    auto narrow = CGImageBitMap::create(
+        bitmapOf<uint16_t>(std::vector<uint16_t>(280, 7), 70, bi::kByteOrder16Little | bi::kAlphaLast));
+    ::testing::internal::CaptureStderr();
+    narrow->dumpCGImageInfo(0);
+    narrow->dumpCGImageInfo(1);
+    err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Lumivar: 276: 7 7 7 7 \n"), std::string::npos) << err;
+    EXPECT_EQ(err.find("280:"), std::string::npos);
 }
 
 } // namespace

@@ -1,8 +1,11 @@
 // The sharpening stage: kernel size and shape, and the unsharp result in square-root space.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <numeric>
+#include <vector>
 
 #include "engine/stages/SharpeningTiledEngine.h"
 #include "tests/engine/StageSource.h"
@@ -118,4 +121,46 @@ TEST(SharpeningTiledEngine, ManyTilesMatchTheWholePictureReference) {
                     ADD_FAILURE() << "pixel " << x << "," << y << " channel " << c;
             }
     EXPECT_EQ(wrong, 0);
+}
+
+TEST(SharpeningTiledEngine, OneDimensionalGaussianFollowsTheBell) {
+    // Wide enough to hold the bell, it sums to 1; the formula itself is not normalised.
+    for (auto [length, sigma] : {std::pair{15, 2.0f}, std::pair{7, 0.8f}, std::pair{29, 4.0f}}) {
+        const auto g = SharpeningTiledEngine::fillGaussian(length, sigma);
+        ASSERT_EQ(g.size(), size_t(length));
+        EXPECT_NEAR(std::accumulate(g.begin(), g.end(), 0.0), 1.0, 1e-3) << sigma;
+        EXPECT_NEAR(g[size_t(length / 2)], 1 / (2.5066283 * sigma), 1e-6);
+        EXPECT_NEAR(
+            g[0], std::exp(-(length / 2) * (length / 2) / (2.0 * sigma * sigma)) / (2.5066283 * sigma), 1e-7);
+        EXPECT_FLOAT_EQ(g.front(), g.back());
+    }
+}
+
+TEST(SharpeningTiledEngine, RowsThenColumnsEqualTheTwoDimensionalConvolution) {
+    const int32_t w = 23, h = 17;
+    auto buffer = ImageBufferU16::create(uint16_t(w), uint16_t(h), nullptr, nullptr);
+    ASSERT_TRUE(buffer);
+    std::vector<float> in(size_t(w) * h * 4), across(in.size()), out(in.size());
+    for (size_t i = 0; i < in.size(); ++i)
+        in[i] = float((i * 7919) % 1000) / 1000.0f;
+    const auto k = SharpeningTiledEngine::fillGaussian(5, 1.1f);
+    // In two tiles each way, to show the tiles need nothing of each other.
+    for (int32_t dir : {0, 1})
+        for (auto [c0, c1, r0, r1] : {std::array{0, 10, 0, 8}, std::array{10, w, 0, 8},
+                                      std::array{0, 10, 8, h}, std::array{10, w + 5, 8, h + 5}})
+            SharpeningTiledEngine::oneDConvolve(c0, c1, r0, r1, dir, *buffer, k,
+                                                dir ? across.data() : in.data(),
+                                                dir ? out.data() : across.data());
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x)
+            for (int c = 0; c < 4; ++c) {
+                double direct = 0;
+                for (int32_t j = -2; j <= 2; ++j)
+                    for (int32_t i = -2; i <= 2; ++i) {
+                        const int32_t sx = std::clamp(x + i, 0, w - 1), sy = std::clamp(y + j, 0, h - 1);
+                        direct +=
+                            double(k[size_t(j + 2)]) * k[size_t(i + 2)] * in[(size_t(sy) * w + sx) * 4 + c];
+                    }
+                ASSERT_NEAR(out[(size_t(y) * w + x) * 4 + c], direct, 1e-5) << x << "," << y;
+            }
 }

@@ -39,14 +39,20 @@ LinearRgb hue(double h) {
     return {r, g, b};
 }
 
-// One CFA value per photosite: red, green / green, blue.
+// 20 green, 8 red and 8 blue photosites, every row and column holding all three colours.
+constexpr uint8_t kXTransCell[6][6] = {
+    {1, 0, 1, 1, 2, 1}, {2, 1, 2, 0, 1, 0}, {1, 0, 1, 1, 2, 1},
+    {1, 2, 1, 1, 0, 1}, {0, 1, 0, 2, 1, 2}, {1, 2, 1, 1, 0, 1},
+};
+
+// One CFA value per photosite: red, green / green, blue, or the X-Trans cell.
 std::vector<uint16_t> mosaic(const SyntheticDngSpec& spec, double gain) {
     std::vector<uint16_t> values(size_t(spec.width) * spec.height);
     const double range = spec.white - spec.black;
     for (int y = 0; y < spec.height; ++y)
         for (int x = 0; x < spec.width; ++x) {
             const LinearRgb c = spec.scene ? spec.scene(x, y) : chartColour(x, y, spec.width, spec.height);
-            const int colour = (y & 1) + (x & 1);
+            const int colour = spec.xtrans ? kXTransCell[y % 6][x % 6] : (y & 1) + (x & 1);
             const double v = colour == 0 ? c.r : colour == 1 ? c.g : c.b;
             values[size_t(y) * spec.width + x] =
                 uint16_t(spec.black + std::lround(std::clamp(v * gain, 0.0, 1.0) * range));
@@ -88,7 +94,7 @@ void addRawImage(TiffBuilder& tiff, Tags& tags, const SyntheticDngSpec& spec, do
     tags[258] = [](auto& i) { i.shorts(258, {16}); };
     tags[262] = [](auto& i) { i.shorts(262, {32803}); };
     tags[277] = [](auto& i) { i.shorts(277, {1}); };
-    if (spec.losslessJpeg) {
+    if (spec.losslessJpeg && !spec.xtrans) {
         const std::vector<uint8_t> data = losslessJpegData(spec, values);
         const int tile = tiff.addBlock(data);
         const auto bytes = uint32_t(data.size());
@@ -104,8 +110,15 @@ void addRawImage(TiffBuilder& tiff, Tags& tags, const SyntheticDngSpec& spec, do
         tags[278] = [h](auto& i) { i.longs(278, {h}); };
         tags[279] = [w, h](auto& i) { i.longs(279, {w * h * 2}); };
     }
-    tags[33421] = [](auto& i) { i.shorts(33421, {2, 2}); };
-    tags[33422] = [](auto& i) { i.bytes(33422, {0, 1, 1, 2}); };
+    if (spec.xtrans) {
+        tags[33421] = [](auto& i) { i.shorts(33421, {6, 6}); };
+        tags[33422] = [](auto& i) {
+            i.bytes(33422, std::vector<uint8_t>(&kXTransCell[0][0], &kXTransCell[0][0] + 36));
+        };
+    } else {
+        tags[33421] = [](auto& i) { i.shorts(33421, {2, 2}); };
+        tags[33422] = [](auto& i) { i.bytes(33422, {0, 1, 1, 2}); };
+    }
     const uint16_t black = spec.black, white = spec.white;
     tags[50714] = [black](auto& i) { i.shorts(50714, {black}); };
     tags[50717] = [white](auto& i) { i.shorts(50717, {white}); };

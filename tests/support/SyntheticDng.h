@@ -1,6 +1,7 @@
 #pragma once
 // Complete little DNG files of a made-up camera whose sensor sees linear sRGB through an
-// RGGB filter: for decoder tests, benchmarks and the sample bundled with the repository.
+// RGGB filter (or a 6 x 6 X-Trans-like cell): for decoder tests, benchmarks and the sample
+// bundled with the repository.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -18,6 +19,7 @@ LinearRgb chartColour(int x, int y, int width, int height);
 struct SyntheticDngSpec {
     int width = 64, height = 48;
     bool losslessJpeg = false; // else 16-bit uncompressed strips
+    bool xtrans = false;       // a 6 x 6 cell of our own with the X-Trans proportions; strips only
     int rawImages = 1;         // equal-sized raw images, the later ones darker
     std::string make = "Lumivar";
     std::string model = "Synthetic RGGB";

@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -107,6 +109,53 @@ TEST_F(DecodeSynthetic, GreysStayGrey) {
     EXPECT_NEAR(r, g, 3);
     EXPECT_NEAR(b, g, 3);
     EXPECT_GT(g, 20);
+}
+
+TEST_F(DecodeSynthetic, EachQualityRunsItsOwnInterpolation) {
+    // Each line names the routine that ran; no other routine's line may appear.
+    const char* routines[] = {"Bilinear interpolation...\n",
+                              "VNG interpolation...\n",
+                              "PPG interpolation...\n",
+                              "AHD interpolation...\n",
+                              "1-pass X-Trans interpolation...\n",
+                              "3-pass X-Trans interpolation...\n"};
+    auto ran = [&](const Outcome& o) {
+        std::vector<std::string> lines;
+        for (const char* r : routines)
+            if (contains(o.err, r)) lines.emplace_back(r);
+        return lines;
+    };
+    const std::string bayer = write("bayer.dng");
+    const std::vector<std::vector<std::string>> bayerLines = {
+        {routines[0]}, {routines[0], routines[1]}, {routines[2]}, {routines[3]}};
+    for (int q = 0; q < 4; ++q) {
+        Outcome o = runDecoder({"-v", "-c", "-q", std::to_string(q), bayer});
+        ASSERT_EQ(o.status, 0) << o.err;
+        EXPECT_EQ(ran(o), bayerLines[size_t(q)]) << "quality " << q << "\n" << o.err;
+    }
+
+    // A flat grey under an X-Trans cell: the passes must leave it grey.
+    testsupport::SyntheticDngSpec spec;
+    spec.xtrans = true;
+    spec.scene = [](int, int) { return testsupport::LinearRgb{0.3, 0.3, 0.3}; };
+    const std::string xtrans = write("xtrans.dng", spec);
+    for (int q = 2; q < 4; ++q) {
+        Outcome o = runDecoder({"-v", "-c", "-4", "-q", std::to_string(q), xtrans});
+        ASSERT_EQ(o.status, 0) << o.err;
+        EXPECT_EQ(ran(o), std::vector<std::string>{routines[q + 2]}) << o.err;
+        const std::string header = "P6\n64 48\n65535\n";
+        ASSERT_EQ(o.out.size(), header.size() + 64u * 48 * 6);
+        auto sample = [&](size_t pixel, int c) {
+            const size_t at = header.size() + pixel * 6 + size_t(c) * 2;
+            return uint8_t(o.out[at]) << 8 | uint8_t(o.out[at + 1]);
+        };
+        int worst = 0;
+        for (size_t pixel = 0; pixel < 64u * 48; ++pixel)
+            for (int c : {0, 2})
+                worst = std::max(worst, std::abs(sample(pixel, c) - sample(pixel, 1)));
+        EXPECT_LE(worst, 200) << "quality " << q;
+        EXPECT_GT(sample(24 * 64 + 32, 1), 10000);
+    }
 }
 
 TEST_F(DecodeSynthetic, EveryRawImageWithSAll) {

@@ -242,7 +242,8 @@ void BrowserWindowController::buildHelpPopovers() {
 }
 
 void BrowserWindowController::showHelpPopovers() {
-    if (!isVisible()) return;
+    // The preference may have been switched off since the bubbles were asked for.
+    if (!isVisible() || !platform::UserDefaults::standard().boolForKey(ShowPopoverHelp)) return;
     for (QWidget* popover : popovers_)
         static_cast<HelpPopover*>(popover)->popUp();
 }
@@ -320,6 +321,7 @@ void BrowserWindowController::folderDidChange() {
 std::optional<fs::path> BrowserWindowController::runPanel(const FolderPanel& panel) {
     if (hooks_.runFolderPanel) return hooks_.runFolderPanel(panel);
     QFileDialog dialog(this, panel.message);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
     dialog.setLabelText(QFileDialog::Accept, panel.prompt);
@@ -352,6 +354,16 @@ void BrowserWindowController::newExportLocationClick(std::optional<fs::path> url
     exportLocation_ = *chosen;
     exportBookmark_ = *chosen;
     storePath(ExportDirectoryBookmark, *chosen);
+    buildExportLocationMenu();
+}
+
+void BrowserWindowController::setExportLocation(const std::optional<fs::path>& folder) {
+    if (folder) {
+        exportLocation_ = *folder;
+        exportBookmark_ = *folder;
+        storePath(ExportDirectoryBookmark, *folder);
+    }
+    useExportLocation_ = folder.has_value();
     buildExportLocationMenu();
 }
 
@@ -444,6 +456,7 @@ void BrowserWindowController::popAction(const browser::BatchMenuItem& item) {
     }
     if (!worker_ || batchRunning_) return;
     batchRunning_ = true;
+    lastBatchError_.reset();
     currentFileIndex_ = 0;
     progress_ = 0;
     progressBar_->setValue(0);
@@ -489,6 +502,7 @@ void BrowserWindowController::progressUpdate(const fs::path& path) {
 
 void BrowserWindowController::runWorkerCompleted(const std::optional<platform::Error>& error) {
     batchRunning_ = false;
+    lastBatchError_ = error;
     progressSheet_->hide();
     platform::NotificationCenter::defaultCenter().post(platform::notification::EnableMenus, this);
     exportLocationPopUp_->setEnabled(true);

@@ -93,6 +93,11 @@ class BrowserWindowController : public QWidget {
     // Selects the items of those names; false when one is not in the folder.
     bool selectNames(const std::vector<std::string>& names);
     std::vector<std::filesystem::path> selectedPaths() const;
+    // Batches go into the folder, as choosing it with "Select export folder..." does; none:
+    // beside the originals ("This folder").
+    void setExportLocation(const std::optional<std::filesystem::path>& folder);
+    // The error that ended the last batch; none when it ran to its end.
+    const std::optional<platform::Error>& lastBatchError() const { return lastBatchError_; }
     // The preset item of that title ("Default settings", "<name> settings"); none when absent.
     std::optional<browser::BatchMenuItem> batchItemTitled(const std::string& title) const;
 
@@ -158,6 +163,7 @@ class BrowserWindowController : public QWidget {
     std::optional<std::filesystem::path> exportLocation_;
     bool useExportLocation_ = false;
     bool batchRunning_ = false; // from the start until the completion has been handled
+    std::optional<platform::Error> lastBatchError_;
     bool dark_ = false;
     browser::BrowserHistory history_;
     std::vector<platform::ObserverToken> defaultsObservers_;

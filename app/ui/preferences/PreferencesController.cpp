@@ -10,8 +10,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPointer>
+#include <QPushButton>
 #include <QSignalBlocker>
-#include <QSpinBox>
 #include <QStackedWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -20,6 +20,7 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "app/core/AppTables.h"
 #include "app/core/Keys.h"
 #include "platform/Log.h"
 #include "platform/MainQueue.h"
@@ -69,7 +70,10 @@ PreferencesController::PreferencesController(platform::UserDefaults* defaults, Q
     QWidget* interpolation = page(tr("Interpolation"), tr("Demosaicing of raw files."));
     addCheckBox(interpolation, UseAdvancedInterpolation.data(), tr("Use the advanced interpolation"));
     QWidget* resolution = page(tr("Photo CD"), tr("The resolution Photo CD images open at."));
-    addNumber(resolution, ResolutionSelect.data(), tr("Resolution level"), 0, 6);
+    QStringList resolutions;
+    for (std::string_view name : app::pcdResolutionMenuList())
+        resolutions << QString::fromUtf8(name.data(), qsizetype(name.size()));
+    addChoice(resolution, ResolutionSelect.data(), tr("Resolution"), resolutions);
     QWidget* display = page(tr("Display"), tr("How the editing window draws."));
     addCheckBox(display, EnableHighQualityDisplay.data(), tr("High-quality display"));
     addCheckBox(display, DisableFastScreenUpdates.data(), tr("Turn off fast screen updates"));
@@ -155,20 +159,6 @@ void PreferencesController::addChoice(QWidget* page, const char* key, const QStr
     connect(combo, &QComboBox::activated, this, [this, key](int index) { defaults_.setInteger(index, key); });
 }
 
-void PreferencesController::addNumber(QWidget* page, const char* key, const QString& text, int minimum,
-                                      int maximum) {
-    auto* spin = new QSpinBox(page);
-    spin->setObjectName(key);
-    spin->setRange(minimum, maximum);
-    static_cast<QFormLayout*>(page->layout())->addRow(text, spin);
-    bind(key, [spin](const platform::Value& v) {
-        const QSignalBlocker quiet(spin);
-        spin->setValue(int(v.int64Value()));
-    });
-    connect(spin, &QSpinBox::valueChanged, this,
-            [this, key](int value) { defaults_.setInteger(value, key); });
-}
-
 QWidget* PreferencesController::rawSearchPage() {
     auto* widget = new QWidget(tabView_);
     widget->setObjectName(tr("External editor"));
@@ -190,8 +180,12 @@ QWidget* PreferencesController::rawSearchPage() {
     pathMenu_ = new QMenu(pathButton_);
     pathButton_->setMenu(pathMenu_);
     connect(pathMenu_, &QMenu::aboutToShow, this, [this] { pathControlMenu(); });
+    auto* choose = new QPushButton(tr("Choose…"), widget);
+    choose->setObjectName("chooseRawSearchFolder");
+    connect(choose, &QPushButton::clicked, this, [this] { chooseRawSearchFolder(); });
     row->addWidget(pathLabel_, 1);
     row->addWidget(pathButton_);
+    row->addWidget(choose);
     layout->addLayout(row);
     layout->addStretch(1);
     bind(RawSearchDirectoryBookmark.data(), [this](const platform::Value&) { showRawSearch(); });
@@ -228,6 +222,7 @@ void PreferencesController::pathControlWillPopUpMenu(QMenu* menu) {
 }
 
 void PreferencesController::pathControlWillDisplayOpenPanel(QFileDialog& panel) {
+    panel.setOption(QFileDialog::DontUseNativeDialog, true);
     panel.setFileMode(QFileDialog::Directory);
     panel.setOption(QFileDialog::ShowDirsOnly, true);
     panel.setLabelText(QFileDialog::LookIn, tr("Select a folder location containing your raw images."));

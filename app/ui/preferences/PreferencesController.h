@@ -55,7 +55,6 @@ class PreferencesController : public QWidget {
     QWidget* page(const QString& title, const QString& about);
     void addCheckBox(QWidget* page, const char* key, const QString& text);
     void addChoice(QWidget* page, const char* key, const QString& text, const QStringList& choices);
-    void addNumber(QWidget* page, const char* key, const QString& text, int minimum, int maximum);
     QWidget* rawSearchPage();
     void showRawSearch();
     template <class Apply> void bind(const char* key, Apply apply);

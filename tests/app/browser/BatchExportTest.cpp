@@ -201,7 +201,7 @@ TEST_F(BatchWorker, SilentFailureAndUnopenableFileGiveTheirErrors) {
     EXPECT_EQ(error->domain, "LumivarErrorDomain");
     EXPECT_EQ(error->code, -1);
     EXPECT_EQ(error->failureReason,
-              "tarnwell could not create the export file - may be a permissions problem: " +
+              "Lumivar could not create the export file - may be a permissions problem: " +
                   (folder / "one").string());
 
     script.failSilently.clear();

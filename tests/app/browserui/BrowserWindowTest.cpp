@@ -17,7 +17,6 @@
 #include "app/core/AppTables.h"
 #include "app/core/Keys.h"
 #include "app/core/PresetManager.h"
-#include "app/ui/browser/BrowserAutomation.h"
 #include "app/ui/browser/BrowserWindowController.h"
 #include "app/ui/browser/PathBar.h"
 #include "platform/MainQueue.h"
@@ -341,34 +340,6 @@ TEST_F(BrowserWindow, AppearanceFollowsTheDesktopPalette) {
     EXPECT_FALSE(w->darkAppearance());
     EXPECT_EQ(w->imageBrowser()->palette().color(QPalette::Base), QColor(Qt::white));
     EXPECT_EQ(w->helpPopovers().size(), 5u);
-}
-
-} // namespace
-
-namespace {
-
-TEST_F(BrowserWindow, AutomationCommands) {
-    auto w = window();
-    EXPECT_FALSE(runBrowserCommand(*w, "slider x 1").handled); // not the browser's
-    EXPECT_FALSE(runBrowserCommand(*w, "browse /no/such/folder").ok);
-    EXPECT_TRUE(runBrowserCommand(*w, "browse " + folder.path().string() + "/Sub/..").ok);
-    EXPECT_EQ(w->history().current(), folder.path());
-    EXPECT_TRUE(runBrowserCommand(*w, "select a.dng c.nef").ok);
-    EXPECT_EQ(w->selectedPaths(), (std::vector<fs::path>{folder / "a.dng", folder / "c.nef"}));
-    EXPECT_FALSE(runBrowserCommand(*w, "select nothing.dng").ok);
-    EXPECT_TRUE(runBrowserCommand(*w, "select all").ok);
-    EXPECT_EQ(w->selectedPaths().size(), 5u);
-    EXPECT_TRUE(runBrowserCommand(*w, "pref SilentlyOverwrite YES").ok);
-    EXPECT_TRUE(platform::UserDefaults::standard().boolForKey(SilentlyOverwrite));
-    EXPECT_TRUE(runBrowserCommand(*w, "pref BrowserFileSelect 2").ok);
-    EXPECT_EQ(platform::UserDefaults::standard().integerForKey(BrowserFileSelect), 2);
-    EXPECT_FALSE(runBrowserCommand(*w, "batch Nonexistent").ok);
-    EXPECT_TRUE(runBrowserCommand(*w, "select b.kdc").ok);
-    EXPECT_TRUE(runBrowserCommand(*w, "batch Default").ok);
-    EXPECT_TRUE(w->isBatchRunning());
-    EXPECT_TRUE(runBrowserCommand(*w, "cancel").ok);
-    ASSERT_TRUE(platform::MainQueue::shared().runUntil([&] { return !w->isBatchRunning(); },
-                                                       std::chrono::seconds(20)));
 }
 
 } // namespace

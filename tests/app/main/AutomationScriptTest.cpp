@@ -1,6 +1,7 @@
 // The automation script: which lines parse into which commands, and why the others do not.
 #include <gtest/gtest.h>
 
+#include "app/main/AutomationRunner.h"
 #include "app/main/AutomationScript.h"
 
 using namespace automation;
@@ -38,6 +39,25 @@ TEST(AutomationScript, LinesBecomeCommands) {
     EXPECT_EQ(script.commands[12].line, 15);
 }
 
+TEST(AutomationScript, TheApplicationsAndTheBrowsersLines) {
+    const Script script = parseScript("menu \"File/Export As/JPEG...\"\nchoose a.dng \"b c.dng\"\n"
+                                      "type presetName \"Soft light\"\nexpect-item presetPopup Noir\n"
+                                      "browse photos\nselect all\nselect a.dng b.dng\nbatch Default out\n"
+                                      "wait-batch\nwait-batch 30\ncancel\nscreenshot dialog screen\n");
+    ASSERT_TRUE(script.errors.empty()) << script.errors.front();
+    ASSERT_EQ(script.commands.size(), 12u);
+    EXPECT_EQ(script.commands[0].verb, Verb::Menu);
+    EXPECT_EQ(script.commands[0].words[0], "File/Export As/JPEG...");
+    EXPECT_EQ(script.commands[1].words, (std::vector<std::string>{"a.dng", "b c.dng"}));
+    EXPECT_EQ(script.commands[2].words[1], "Soft light");
+    EXPECT_EQ(script.commands[6].words.size(), 2u);
+    EXPECT_EQ(script.commands[7].verb, Verb::Batch);
+    EXPECT_TRUE(script.commands[8].numbers.empty());
+    EXPECT_EQ(script.commands[9].numbers, std::vector<double>{30});
+    EXPECT_EQ(Runner::timeLimit(script.commands[8]), Runner::kDefaultBatchWait);
+    EXPECT_EQ(script.commands[10].verb, Verb::Cancel);
+}
+
 TEST(AutomationScript, BadLinesAreNamedAndNothingElseIsLost) {
     const struct {
         const char* line;
@@ -58,12 +78,19 @@ TEST(AutomationScript, BadLinesAreNamedAndNothingElseIsLost) {
         {"open \"unfinished", "unterminated quote"},
         {"open \"a\"b", "text right after a closing quote"},
         {"screenshot ../out", "screenshot: a plain file name, without folders"},
-        {"screenshot shot menu", "screenshot: the part is window, view or histogram, not \"menu\""},
+        {"screenshot shot menu", "screenshot: the part is window, view, histogram or screen, not \"menu\""},
         {"quit now", "quit takes 0 arguments, not 1"},
         {"rotate left", "rotate is cw or ccw, not \"left\""},
         {"export png out.png", "export is jpeg, tiff, dng or exr, not \"png\""},
         {"slider Lumivar_Filter_monochromeRed high", "slider: the value must be a number"},
         {"preset-save Red", "preset-save takes 2 to 64 arguments, not 1"},
+        {"menu File", "menu: a menu and an item, as \"Title/Item\""},
+        {"menu /Open", "menu: a menu and an item, as \"Title/Item\""},
+        {"choose", "choose takes 1 to 64 arguments, not 0"},
+        {"batch", "batch takes 1 or 2 arguments, not 0"},
+        {"wait-batch 0", "wait-batch: the time must be above 0 seconds"},
+        {"cancel now", "cancel takes 0 arguments, not 1"},
+        {"type name", "type takes 2 arguments, not 1"},
     };
     for (const auto& c : cases) {
         std::string error;

@@ -94,7 +94,7 @@ class FakeViewerDocument : public ViewerDocument {
 inline DocumentOpener chartOpener(std::shared_ptr<FakeViewerDocument::Log> log) {
     return [log](const std::filesystem::path& file) -> OpenedDocument {
         if (file.filename() == "missing.dng")
-            return platform::Error{"LumivarErrorDomain", -5, "tarnwell could not resolve the file location."};
+            return platform::Error{"LumivarErrorDomain", -5, "Lumivar could not resolve the file location."};
         auto document = std::make_unique<FakeViewerDocument>(std::make_shared<ChartEngine>(), log);
         if (file.filename() == "broken.dng")
             document->failure = platform::Error{"RawOpenErrorDomain", -5, "Unsupported file type"};

@@ -96,7 +96,7 @@ TEST(LumivarProgram, FailuresNameTheirLines) {
                                     "screenshot shot\nexpect Lumivar_CropRect_x 1\nquit\nfit");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.report, "line 1: FAILED: zoom 2: no window is open\n"
-                          "line 2: FAILED: open missing.dng: tarnwell could not resolve the file location.\n"
+                          "line 2: FAILED: open missing.dng: Lumivar could not resolve the file location.\n"
                           "line 3: ok: open broken.dng\n"
                           "line 4: FAILED: wait-image 5: Unsupported file type\n"
                           "line 5: FAILED: fit: no image is shown yet\n"

@@ -101,7 +101,7 @@ TEST(DocumentController, HelpItemsFollowTheirAddressesAndMailIsEscaped) {
     pcdDocumentController controller;
     QMainWindow bare;
     controller.installMenus(&bare);
-    EXPECT_EQ(bare.menuBar()->findChild<QAction*>("contact"), nullptr); // no invented address
+    EXPECT_FALSE(bare.menuBar()->findChild<QAction*>("contact")->isVisible()); // no invented address
 
     controller.showQuickReference();
     EXPECT_TRUE(controller.quickReferenceLoaded());
@@ -113,7 +113,7 @@ TEST(DocumentController, HelpItemsFollowTheirAddressesAndMailIsEscaped) {
     controller.setHelpAddresses({"https://example.org/", "https://example.org/help", "help@example.org"});
     QMainWindow window;
     controller.installMenus(&window);
-    ASSERT_NE(window.menuBar()->findChild<QAction*>("contact"), nullptr);
+    ASSERT_TRUE(window.menuBar()->findChild<QAction*>("contact")->isVisible());
     controller.showContactUs();
     ASSERT_EQ(choosers.urls.size(), 1u);
     EXPECT_EQ(choosers.urls[0], "mailto:help@example.org?SUBJECT=Lumivar%20support");

@@ -2,20 +2,29 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QSlider>
+#include <QToolButton>
+#include <cmath>
 #include <filesystem>
 
 #include "app/core/MyDocument.h"
 #include "app/core/PresetManager.h"
+#include "app/ui/ControlRanges.h"
 #include "app/ui/EditingPanes.h"
 #include "app/ui/EditingSidebar.h"
 #include "app/ui/WindowChoosers.h"
+#include "display/CropLayerController.h"
 #include "display/ZadeDivivCATiledLayerView.h"
+#include "display/widgets/SegmentedControl.h"
+#include "dng/CameraProfileManager.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Notifications.h"
+#include "tests/app/ui/ProfileFiles.h"
 #include "tests/app/ui/WindowTestSupport.h"
 #include "tests/support/TempHome.h"
 
@@ -180,4 +189,95 @@ TEST_F(EditingWindow, AnotherDocumentsFinishedRenderLeavesThisSpinnerTurning) {
     for (int i = 0; i < 20; ++i)
         window->pixelTick();
     EXPECT_EQ(window->spinner().counter(), 15); // still rendering as far as this window knows
+}
+
+TEST_F(EditingWindow, CursorModesAndResetCrop) {
+    ZadeDivivCATiledLayerView& view = *window->imageView();
+    ASSERT_TRUE(windowtest::waitFor([&] { return view.geometryModel().cropLayerCntrl() != nullptr; }));
+    SegmentedControl& modes = *window->cursorModeControl();
+    EXPECT_EQ(modes.selectedSegment(), 0);
+    EXPECT_EQ(document->getCropRect().width, -1);
+
+    // Crop from the control: the first crop is the centred half of what is shown, stored.
+    const QRectF shown = view.displayedImageRect();
+    window->findChild<QToolButton*>("cursorCrop")->click();
+    EXPECT_EQ(window->cursorMode(), 1u);
+    EXPECT_EQ(view.cursorTrackingMode(), 1u);
+    EXPECT_TRUE(view.geometryModel().cropLayerCntrl()->areAdjusting());
+    const platform::Rect crop = document->getCropRect();
+    EXPECT_NEAR(crop.x, std::ceil(shown.x() + shown.width() / 4), 1);
+    EXPECT_NEAR(crop.width, std::ceil(shown.width() / 2), 1);
+
+    // Pan and back: the crop stays, shaded only.
+    modes.segment(0)->click();
+    EXPECT_EQ(view.cursorTrackingMode(), 0u);
+    EXPECT_FALSE(view.geometryModel().cropLayerCntrl()->areAdjusting());
+    EXPECT_EQ(document->getCropRect().width, crop.width);
+
+    // The eyedropper's click ends in pan mode, as the control shows.
+    modes.segment(2)->click();
+    EXPECT_EQ(view.cursorTrackingMode(), 2u);
+    window->eyedropperWasClicked(view.geometryModel(), QPointF(10, 10));
+    EXPECT_EQ(modes.selectedSegment(), 0);
+
+    // Reset Crop, from crop mode: no crop anywhere, pan mode; crop mode lays out a new one.
+    window->setCursorMode(1);
+    window->findChild<QToolButton*>("resetCrop")->click();
+    EXPECT_EQ(document->getCropRect().width, -1);
+    EXPECT_LT(view.geometryModel().cropLayerCntrl()->cropArea().width(), 0);
+    EXPECT_EQ(window->cursorMode(), 0u);
+    EXPECT_EQ(modes.selectedSegment(), 0);
+    window->setCursorMode(1);
+    EXPECT_EQ(document->getCropRect().width, crop.width);
+}
+
+TEST_F(EditingWindow, TheSegmentedZoomAndTurnControls) {
+    window->findChild<QToolButton*>("zoom2")->click();
+    EXPECT_DOUBLE_EQ(window->imageView()->pixelScaleFactor(), 2.0);
+    window->findChild<QToolButton*>("zoomOut")->click();
+    EXPECT_DOUBLE_EQ(window->imageView()->pixelScaleFactor(), 1.0);
+    const int start = document->getOrientation();
+    window->findChild<QToolButton*>("rotateCW")->click();
+    EXPECT_EQ(document->getOrientation(), *window_commands::rotatedClockwise(start));
+}
+
+TEST_F(EditingWindow, EveryAdjustmentHasItsControlInRange) {
+    const struct {
+        const char* key;
+        double value;
+    } sliders[] = {{"Lumivar_Filter_inputSaturation", 1.5}, {"Lumivar_ChromaArtifactSuppression", 0.25}};
+    for (const auto& s : sliders) {
+        QSlider* slider = window->findChild<QSlider*>(s.key);
+        ASSERT_NE(slider, nullptr) << s.key;
+        const auto range = controlRangeForKey(s.key);
+        ASSERT_TRUE(range) << s.key;
+        slider->setValue(int(std::lround((s.value - range->minimum) / (range->maximum - range->minimum) *
+                                         slider->maximum())));
+        EXPECT_NEAR(document->valueForKey(s.key)->doubleValue(), s.value, 1e-9) << s.key;
+    }
+    auto* kodak = window->findChild<QCheckBox*>("Lumivar_KodakProcessing");
+    ASSERT_NE(kodak, nullptr);
+    EXPECT_TRUE(kodak->isChecked()); // the default
+    kodak->click();
+    EXPECT_FALSE(document->valueForKey("Lumivar_KodakProcessing")->boolValue());
+    // The automatic ICC profile carries no intent of its own.
+    EXPECT_EQ(window->panes().renderingIntentPopup->currentText(), "Default");
+}
+
+TEST_F(EditingWindow, PopUpsFollowPresetsAndProfilesSavedElsewhere) {
+    QComboBox* presets = window->panes().presetPopup;
+    platform::Dictionary preset{{"displayName", platform::Value("Noir")},
+                                {"Lumivar_Filter_monochromeRed", platform::Value(1.8)}};
+    ASSERT_TRUE(PresetManager::sharedPresetManager().addPreset(&preset, nullptr));
+    ASSERT_TRUE(windowtest::waitFor([&] { return presets->findText("Noir") >= 0; }));
+    EXPECT_EQ(presets->currentIndex(), 0);
+
+    QComboBox* profiles = window->panes().cameraProfilePopup;
+    const int before = profiles->count();
+    const fs::path dcp = appuitest::writeDcp(home_.path() / "Test.dcp", "Test Camera", "Test Look");
+    platform::Error error;
+    CameraProfileManager::sharedCameraProfileManager().addProfile(dcp, &error);
+    ASSERT_TRUE(windowtest::waitFor([&] { return profiles->count() == before + 1; }));
+    // The document's profile is still the one shown.
+    EXPECT_EQ(profiles->currentIndex(), 0);
 }

@@ -207,8 +207,24 @@ TEST(InspectorModel, ThePixel7ShowsItsExposureApertureIsoAndPlace) {
     EXPECT_EQ(valueOf(gps->children, "Processing Method").substr(0, 2), "( ");
 }
 
+// A CRW file has no TIFF directories: its rows come from the camera's CIFF records, with the
+// values an independent reader (exiftool) shows for the file. The aperture is the one the
+// camera set (exiftool's TargetAperture 5.596, the marked f/5.6).
+TEST(InspectorModel, TheEosD30ShowsItsCameraRecords) {
+    LV_REQUIRE_SAMPLE("EOS_D30.CRW");
+    const auto rows = InspectorModel::propTree(sampleMetadata("EOS_D30.CRW"));
+    const InspectorRow* tiff = group(rows, "TIFF Metadata");
+    const InspectorRow* exif = group(rows, "EXIF Metadata");
+    ASSERT_TRUE(tiff && exif);
+    EXPECT_EQ(valueOf(tiff->children, "Make"), "Canon");
+    EXPECT_EQ(valueOf(tiff->children, "Model"), "Canon EOS D30");
+    EXPECT_EQ(valueOf(exif->children, "Exposure Time"), "5.0");
+    EXPECT_EQ(valueOf(exif->children, "F Number"), "5.6");
+    EXPECT_EQ(valueOf(exif->children, "ISO Speed Ratings"), "100");
+    EXPECT_EQ(valueOf(exif->children, "Date Time Original"), "2018:01:01 13:03:32");
+}
+
 // Whatever the metadata reader makes of a camera file, the inspector shows it in groups.
-// (The reader finds no TIFF structure in CIFF files such as the EOS D30's, so those show none.)
 TEST(InspectorModel, EverySamplesMetadataGivesGroupedRows) {
     if (!std::filesystem::is_directory(LUMIVAR_SAMPLES_DIR)) GTEST_SKIP() << "no samples folder";
     int shownFiles = 0;

@@ -3,13 +3,18 @@
 #include "dng/dng_atomic_file_stream.h"
 #include "dng/dng_camera_profile.h"
 #include "dng/dng_exif.h"
+#include "dng/dng_ifd.h"
 #include "dng/dng_image_writer.h"
 #include "dng/dng_memory_stream.h"
 #include "dng/dng_negative.h"
+#include "dng/dng_pixel_buffer.h"
+#include "dng/dng_preview.h"
 #include "dng/dng_simple_image.h"
+#include "dng/dng_tag_sets.h"
 #include "dng/dng_tag_types.h"
 #include "dng/dng_threaded_host.h"
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -91,6 +96,108 @@ inline std::unique_ptr<dng_negative> MakeNegative(dng_host& host, uint32_t rows,
     return negative;
 }
 
+// The samples of one format: unsigned integers of 8, 16 or 32 bits, or floats stored in 16,
+// 24 or 32 bits.
+struct SampleFormat {
+    uint32_t bits = 16;
+    bool isFloat = false;
+
+    uint32_t PixelType() const {
+        if (isFloat) return ttFloat;
+        return bits == 8 ? ttByte : bits == 16 ? ttShort : ttLong;
+    }
+};
+
+// A test picture: a flat band (long runs for the coders), then a ramp with noise; floats span
+// many exponents, within what the narrow formats hold as normal values.
+inline std::unique_ptr<dng_simple_image> FormatImage(dng_host& host, const SampleFormat& format,
+                                                     uint32_t rows, uint32_t cols, uint32_t planes,
+                                                     uint32_t seed) {
+    auto image = std::make_unique<dng_simple_image>(dng_rect(rows, cols), planes, format.PixelType(),
+                                                    host.Allocator());
+    std::mt19937 rng(seed);
+    const int span = format.isFloat && format.bits == 16 ? 26 : 56;
+    dng_pixel_buffer buffer = image->Buffer();
+    for (uint32_t r = 0; r < rows; ++r)
+        for (uint32_t c = 0; c < cols; ++c)
+            for (uint32_t p = 0; p < planes; ++p) {
+                const uint32_t i = (r * cols + c) * planes + p;
+                const bool flat = r < 6;
+                if (format.isFloat) {
+                    const float magnitude =
+                        float((1.0 + (i % 997) / 997.0) * std::ldexp(1.0, int((i / 5) % span) - span / 2));
+                    *buffer.DirtyPixelAs<float>(int32_t(r), int32_t(c), p) =
+                        flat ? 0.25f : ((i / 7) % 2 ? -magnitude : magnitude);
+                    continue;
+                }
+                const uint32_t smooth = flat ? 1000 + p : 2000 + r * 37 + c * 23 + p * 1000 + rng() % 64;
+                switch (format.bits) {
+                case 8:
+                    *buffer.DirtyPixelAs<uint8_t>(int32_t(r), int32_t(c), p) = uint8_t(smooth);
+                    break;
+                case 16:
+                    *buffer.DirtyPixelAs<uint16_t>(int32_t(r), int32_t(c), p) = uint16_t(smooth);
+                    break;
+                default:
+                    *buffer.DirtyPixelAs<uint32_t>(int32_t(r), int32_t(c), p) =
+                        smooth * 65599u + (flat ? 0 : rng());
+                    break;
+                }
+            }
+    return image;
+}
+
+// A linear-raw directory of the format's samples, coded as given; the caller chooses its
+// tiles or strips.
+inline dng_ifd RawDirectory(uint32_t cols, uint32_t rows, uint32_t planes, const SampleFormat& format,
+                            uint32_t compression, uint32_t predictor, uint32_t blockRows = 1,
+                            uint32_t blockCols = 1, uint32_t interleave = 1) {
+    dng_ifd ifd;
+    ifd.fImageWidth = cols;
+    ifd.fImageLength = rows;
+    ifd.fSamplesPerPixel = planes;
+    ifd.fPhotometricInterpretation = 34892;
+    ifd.fCompression = compression;
+    ifd.fPredictor = predictor;
+    for (uint32_t& b : ifd.fBitsPerSample)
+        b = format.bits;
+    for (uint32_t& f : ifd.fSampleFormat)
+        f = format.isFloat ? 3 : 1;
+    ifd.fSubTileBlockRows = blockRows;
+    ifd.fSubTileBlockCols = blockCols;
+    ifd.fRowInterleaveFactor = interleave;
+    return ifd;
+}
+
+// A minimal DNG whose IFD 0 is the image, written by WriteImage under the directory given.
+inline std::vector<uint8_t> OneImageDNG(const dng_image& image, const dng_ifd& ifd, bool bigEndian,
+                                        uint32_t threads = 4) {
+    dng_threaded_host host(threads);
+    dng_memory_stream stream(host.Allocator());
+    stream.SetBigEndian(bigEndian);
+    dng_tiff_directory directory;
+    dng_basic_tag_set basic(directory, ifd);
+    static const uint8_t kVersion[4] = {1, 4, 0, 0};
+    tag_uint8_ptr version(50706, kVersion, 4);
+    tag_uint8_ptr backward(50707, kVersion, 4);
+    directory.Add(&version);
+    directory.Add(&backward);
+    stream.SetWritePosition(8 + directory.Size());
+    dng_image_writer writer;
+    writer.WriteImage(host, ifd, basic, stream, image);
+    stream.SetLength(stream.Position());
+    stream.SetWritePosition(0);
+    stream.Put_uint16(bigEndian ? 0x4D4D : 0x4949);
+    stream.Put_uint16(42);
+    stream.Put_uint32(8);
+    directory.Put(stream);
+    stream.Flush();
+    std::vector<uint8_t> bytes(stream.Length());
+    stream.SetReadPosition(0);
+    stream.Get(bytes.data(), uint32_t(bytes.size()));
+    return bytes;
+}
+
 inline std::vector<uint8_t> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -129,6 +236,30 @@ inline std::pair<std::string, int> RunCommand(const std::string& command) {
 }
 
 inline bool HaveTool(const char* name) { return RunCommand(std::string("command -v ") + name).second == 0; }
+
+// exiftool's validation, less its "OK" line: empty when it finds nothing to say.
+inline std::string ExiftoolComplaints(const std::string& path) {
+    const auto [out, status] = RunCommand("exiftool -validate -warning -a -s " + path);
+    std::string complaints;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find("Validate") == std::string::npos || line.find(": OK") == std::string::npos)
+            complaints += line + "\n";
+    if (status != 0) complaints += "exit status " + std::to_string(status);
+    return complaints;
+}
+
+// A mid-grey 8-bit sRGB preview.
+inline std::unique_ptr<dng_image_preview> MakePreview(dng_host& host, uint32_t rows, uint32_t cols) {
+    auto preview = std::make_unique<dng_image_preview>();
+    auto image = std::make_unique<dng_simple_image>(dng_rect(rows, cols), 3, ttByte, host.Allocator());
+    image->SetConstant(128, image->Bounds());
+    preview->fImage = std::move(image);
+    preview->fInfo.fApplicationName.Set("Lumivar");
+    preview->fInfo.fApplicationVersion.Set("1.0");
+    preview->fInfo.fColorSpace = 2;
+    return preview;
+}
 
 } // namespace writertest
 

@@ -40,18 +40,6 @@ void WriteDNGFile(const std::string& path, dng_negative& negative, bool uncompre
     stream.Commit();
 }
 
-// exiftool's validation: empty when it finds nothing to say.
-std::string ExiftoolComplaints(const std::string& path) {
-    const auto [out, status] = RunCommand("exiftool -validate -warning -a -s " + path);
-    std::string complaints;
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);)
-        if (line.find("Validate") == std::string::npos || line.find(": OK") == std::string::npos)
-            complaints += line + "\n";
-    if (status != 0) complaints += "exit status " + std::to_string(status);
-    return complaints;
-}
-
 // A 16-bit PGM or PPM of the decoder: its samples.
 std::vector<uint16_t> NetpbmSamples(const std::string& bytes, int& width, int& height, int& channels) {
     std::istringstream in(bytes);

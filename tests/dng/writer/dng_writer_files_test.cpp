@@ -38,17 +38,6 @@ class ExposedWriter : public dng_image_writer {
     void SetTooBigCode(int32_t code) { fTooBigCode = code; }
 };
 
-std::unique_ptr<dng_image_preview> MakePreview(dng_host& host, uint32_t rows, uint32_t cols) {
-    auto preview = std::make_unique<dng_image_preview>();
-    auto image = std::make_unique<dng_simple_image>(dng_rect(rows, cols), 3, ttByte, host.Allocator());
-    image->SetConstant(128, image->Bounds());
-    preview->fImage = std::move(image);
-    preview->fInfo.fApplicationName.Set("Lumivar");
-    preview->fInfo.fApplicationVersion.Set("1.0");
-    preview->fInfo.fColorSpace = 2;
-    return preview;
-}
-
 // exiftool's warnings, but for those named as tolerated.
 std::string ExiftoolWarnings(const std::string& path, const std::vector<std::string>& tolerated = {}) {
     const auto [out, status] = RunCommand("exiftool -validate -warning -a -s " + path);

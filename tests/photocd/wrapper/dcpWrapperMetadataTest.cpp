@@ -109,7 +109,7 @@ TEST_F(PcdWrapperTest, MetadataDictionaryDescribesTheScan) {
     const platform::Dictionary expectedTiff{
         {"ImageDescription", summary},
         {"DocumentName", "IMG0001.PCD"},
-        {"Software", "Converted from Photo CD format by tarnwell V1.4"},
+        {"Software", "Converted from Photo CD format by Lumivar V1.4"},
         {"Make", "KODAK"},
         {"Model", "PCD Film Scanner"},
         {"Copyright", "Copyright restrictions not specified"},

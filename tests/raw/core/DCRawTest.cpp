@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -254,4 +255,40 @@ TEST_F(DCRawTest, SampleFilesEndWithAStatus) {
         std::free(buffer);
     }
     if (seen == 0) GTEST_SKIP() << "no sample files present";
+}
+
+TEST_F(DCRawTest, RawDumpsGoToStandardErrorSixteenValuesALine) {
+    std::scoped_lock lock(DCRaw::decodeLock());
+    DCRaw decoder;
+    DecoderState& s = DCRaw::state();
+    std::vector<uint16_t> raw(size_t(20) * (3 + 7));
+    for (size_t i = 0; i < raw.size(); ++i)
+        raw[i] = uint16_t(i);
+    s.raw_buffer = raw.data();
+    s.sensor_width = 20;
+    s.sensor_height = 3;
+    s.margin_top = 2;
+    s.raw_loader = nullptr; // one value a photosite
+
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    decoder.rawDump(1);
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(err, "Lumivar: raw row 1, value 0: 20 21 22 23 24 25 26 27 28 29 30 31 32 33 34 35\n"
+                   "Lumivar: raw row 1, value 16: 36 37 38 39\n");
+
+    ::testing::internal::CaptureStderr();
+    decoder.rawDumpCanonRows(); // the two masked rows
+    err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 4);
+    EXPECT_NE(err.find("raw row 0, value 16: 16 17 18 19\n"), std::string::npos);
+
+    ::testing::internal::CaptureStderr();
+    decoder.rawDump(10); // past the 3 + 7 rows the buffer holds
+    s.raw_buffer = nullptr;
+    decoder.rawDump(0);
+    err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("row 10 is outside the raw data"), std::string::npos);
+    EXPECT_NE(err.find("no raw data"), std::string::npos);
 }

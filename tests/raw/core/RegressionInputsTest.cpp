@@ -30,7 +30,7 @@ std::vector<uint8_t> readBytes(const fs::path& path) {
 } // namespace
 
 TEST(RegressionInputs, EachKeepsItsOutcome) {
-    const fs::path folder = fs::path(LUMIVAR_CORPUS_DIR) / "regressions";
+    const fs::path folder = fs::path(LUMIVAR_CORPUS_DIR) / "regressions" / "fuzz_decoder";
     raw::set_band_threads_enabled(false);
     int replayed = 0;
     for (const auto& entry : fs::directory_iterator(folder)) {

@@ -190,12 +190,37 @@ TEST(QualityChoice, NoMosaicIsLeftAlone) {
     EXPECT_EQ(m.pixels, before);
 }
 
-TEST(QualityChoice, HigherQualitiesAndXTransRunTheAhdDriver) {
-    for (const auto& [pattern, quality] : {std::pair{kRGGB, 3}, std::pair{raw::kPatternXTrans, 2}}) {
-        Mosaic m(40, 40, pattern, 3);
-        m.paint([](int, int, int c) { return (c + 1) * 1000; });
-        raw::interpolate_by_quality(*m.state, quality);
-        for (int c = 0; c < 3; ++c)
-            EXPECT_EQ(m.at(20, 20)[c], (c + 1) * 1000) << pattern;
+TEST(QualityChoice, EachQualityAndPatternRunsItsOwnRoutine) {
+    const std::string bilinear = "Bilinear interpolation...\n", vng = bilinear + "VNG interpolation...\n";
+    const struct {
+        int quality;
+        uint32_t pattern;
+        int colours;
+        std::string line;
+    } cases[] = {
+        {0, kRGGB, 3, bilinear},
+        {0, raw::kPatternXTrans, 3, bilinear},
+        {1, kRGGB, 3, vng},
+        {1, raw::kPatternXTrans, 3, vng},
+        {2, kFourColour, 4, vng},
+        {3, kFourColour, 4, vng},
+        {2, kRGGB, 3, "PPG interpolation...\n"},
+        {3, kRGGB, 3, "AHD interpolation...\n"},
+        {2, raw::kPatternLeaf16, 3, "AHD interpolation...\n"},
+        {3, raw::kPatternLeaf16, 3, "AHD interpolation...\n"},
+        {2, raw::kPatternXTrans, 3, "1-pass X-Trans interpolation...\n"},
+        {3, raw::kPatternXTrans, 3, "3-pass X-Trans interpolation...\n"},
+    };
+    for (const auto& c : cases) {
+        Mosaic m(40, 40, c.pattern, c.colours);
+        m.state->verbose_output = 1;
+        m.paint([](int, int, int colour) { return (colour + 1) * 1000; });
+        ::testing::internal::CaptureStderr();
+        raw::interpolate_by_quality(*m.state, c.quality);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.line) << c.quality << " " << c.pattern;
+        if (c.colours == 3 && c.pattern != raw::kPatternLeaf16) {
+            for (int ch = 0; ch < 3; ++ch)
+                EXPECT_EQ(m.at(20, 20)[ch], (ch + 1) * 1000) << c.quality << " " << c.pattern;
+        }
     }
 }

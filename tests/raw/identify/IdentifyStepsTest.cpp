@@ -151,6 +151,22 @@ TEST(IdentifySteps, DngLayout) {
     }
 }
 
+TEST(IdentifySteps, DngXTransCellStartsAtTheActiveArea) {
+    auto s = freshState();
+    reset_identification(*s);
+    s->cfa_pattern = kPatternXTrans;
+    s->samples_per_pixel = 1;
+    for (int r = 0; r < 6; ++r)
+        for (int c = 0; c < 6; ++c)
+            s->xtrans_sensor_layout[r][c] = int8_t((r + c) % 3);
+    s->margin_top = 1;
+    s->margin_left = 4;
+    apply_dng_layout(*s);
+    for (int r = 0; r < 6; ++r)
+        for (int c = 0; c < 6; ++c)
+            EXPECT_EQ(s->xtrans_layout[r][c], (r + 1 + c + 4) % 3) << r << "," << c;
+}
+
 TEST(IdentifySteps, FinalStepsFillDefaults) {
     auto s = readableState();
     s->camera_model[0] = 0;

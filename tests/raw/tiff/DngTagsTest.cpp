@@ -81,6 +81,14 @@ TEST(DngTags, AspectCropAndAreas) {
         EXPECT_EQ(s.visible_width, 3002);
         EXPECT_EQ(s.visible_height, 2002);
     }
+    // Complete pixels have no pattern phase to keep: an odd crop stays inside the image.
+    Dng linear;
+    linear.ifd.shorts(262, {34892}).longs(50719, {1, 3}).longs(50720, {1301, 847});
+    DecoderState& l = linear.parse();
+    EXPECT_EQ(l.margin_left, 1);
+    EXPECT_EQ(l.margin_top, 3);
+    EXPECT_EQ(l.visible_width, 1301);
+    EXPECT_EQ(l.visible_height, 847);
 
     Dng area;
     area.ifd.longs(50829, {14, 42, 2328, 3516}).longs(50830, {0, 0, 14, 3516, 100, 50, 10, 60});
