@@ -73,26 +73,31 @@ std::optional<int32_t> LumivarTiledLayer::levelForScale(double scale) {
     return n;
 }
 
-void LumivarTiledLayer::startTileDraw() { statusTrack_.lock_shared(); }
+void LumivarTiledLayer::startTileDraw() {
+    std::lock_guard guard(lock_);
+    ++drawsInProgress_;
+}
 
 void LumivarTiledLayer::endTileDraw() {
-    statusTrack_.unlock_shared();
-    const std::unique_lock last(statusTrack_, std::try_to_lock);
-    if (!last.owns_lock()) return; // another draw is still going on
-    LumivarTiledLayerHasUpdatedMain();
+    std::lock_guard guard(lock_);
+    if (--drawsInProgress_ > 0) return; // another draw is still going on
+    drawsInProgress_ = 0;
+    tellDelegateLocked();
 }
 
 void LumivarTiledLayer::LumivarTiledLayerHasUpdatedMain() {
     std::lock_guard guard(lock_);
+    tellDelegateLocked();
+}
+
+void LumivarTiledLayer::tellDelegateLocked() {
     if (tiledLayerDelegate_) tiledLayerDelegate_->LumivarTiledLayerHasUpdated(*this);
     tiledLayerDelegate_ = nullptr;
 }
 
 void LumivarTiledLayer::drawLayerWithContext(QPainter& context) {
     static const char* kOperation = "-[LumivarTiledLayer drawLayerWithContext:]";
-    // Held shared through the request's waits on the pool: no task there takes it, and the
-    // end of a draw only tries it.
-    const TileDraw drawing(*this);
+    const TileDraw drawing(*this); // counted only: no lock is held through the engine's request
     const QTransform t = context.worldTransform();
     LV_LOG("%s %f %f %f %f %f %f", kOperation, t.m11(), t.m12(), t.m21(), t.m22(), t.dx(), t.dy());
     const double a = t.m11();

@@ -166,19 +166,24 @@ std::shared_ptr<ImageBuffer> RawCombineTiledEngine::pixelValueBuffer() {
 
 void RawCombineTiledEngine::buildThumbnail() {
     const auto output = pixelValueBuffer();
-    std::lock_guard<std::mutex> guard(thumbLock_);
-    if (!output || !mainMap().isClean()) {
-        thumbnailIsDirty_ = true;
-        return;
+    {
+        std::lock_guard<std::mutex> guard(thumbLock_);
+        if (!output || !mainMap().isClean()) {
+            thumbnailIsDirty_ = true;
+            return;
+        }
+        if (!thumbnailIsDirty_ && thumbnail_) return;
+        thumbnailIsDirty_ = false;
     }
-    if (!thumbnailIsDirty_ && thumbnail_) return;
-    thumbnailIsDirty_ = false;
-    // Made under the thumbnail lock: the resize's row chunks take no lock, and this thread
-    // runs nothing else while it waits for them (parallelRows).
+    // Resized outside the thumbnail lock, which the display's requests take meanwhile for
+    // the thumbnail in hand. Runs of a chain come one at a time (the engine's run lock), so
+    // no other build races this one.
     const double factor = 512.5 / std::max(output->imageWidth(), output->imageHeight());
     // A very thin image keeps one pixel across rather than none.
-    thumbnail_ = output->resizedImageFromBuffer(uint16_t(std::max(1.0, output->imageWidth() * factor)),
-                                                uint16_t(std::max(1.0, output->imageHeight() * factor)));
+    auto thumbnail = output->resizedImageFromBuffer(uint16_t(std::max(1.0, output->imageWidth() * factor)),
+                                                    uint16_t(std::max(1.0, output->imageHeight() * factor)));
+    std::lock_guard<std::mutex> guard(thumbLock_);
+    thumbnail_ = std::move(thumbnail);
 }
 
 std::shared_ptr<ImageBuffer> RawCombineTiledEngine::getThumbnail(bool) {
