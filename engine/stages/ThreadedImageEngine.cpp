@@ -222,7 +222,10 @@ void ThreadedImageEngine::invalidateImageStage(const std::optional<std::vector<s
             if (stage < 4) stagenIsDirty_ = marked = true;
             forOutput.push_back(key);
         }
-        output = chain_->outputImage;
+        // The output stage as soon as a pass has made it, before the pass publishes it: a
+        // setting that came while the first pass built the chain would otherwise reach no
+        // stage when the pass had already read the settings for its closing hand-over.
+        output = chain_->core;
         queued = hasDelegate_;
     }
     // Handed in outside the sync lock (the stages take locks of their own), in the order
@@ -555,9 +558,11 @@ void ThreadedImageEngine::configureRenderingSpaceForType(const std::optional<std
     setRenderingSpace(std::move(space));
 }
 
+// The output is read under the sync lock and asked outside it: the sync lock is never held
+// while a stage works.
 bool ThreadedImageEngine::getPixelValues(int32_t x, int32_t y, std::array<double, 4>& values) {
-    Lock lock(syncLock_);
-    return chain_->outputImage && chain_->outputImage->getPixelValues(x, y, 1, values);
+    const auto output = outputImage();
+    return output && output->getPixelValues(x, y, 1, values);
 }
 
 std::shared_ptr<TiledEngine> ThreadedImageEngine::outputImage() { return read(chain_->outputImage); }
