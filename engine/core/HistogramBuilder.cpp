@@ -71,6 +71,8 @@ void paintColumn(ImageBufferU16& image, size_t column, const std::array<int64_t,
 
 std::unique_ptr<HistogramBuilder> HistogramBuilder::create(const ImageBuffer& source) {
     std::unique_ptr<HistogramBuilder> builder(new HistogramBuilder);
+    // Held through the copy's row loop: the builder is not yet seen by anyone else, and the
+    // loop's chunks take no lock.
     std::lock_guard lock(builder->monitor_);
     builder->theBuffer_ = ImageBufferF32::createWithCopyFrom(source);
     if (!builder->theBuffer_) return nullptr;
