@@ -92,7 +92,7 @@ bool chainRendered(ThreadedImageEngine& engine) {
 // wait for the pass and then find what the pass built. The queue's workers are kept busy
 // until the pass has ended, so the exports stay queued all through its waits.
 TEST(WaitsOnTheSharedQueue, ExportsQueuedDuringDisplayPassesFinishAndFindTheNewChain) {
-    constexpr int kRounds = 50, kExportsPerRound = 3;
+    constexpr int kExportsPerRound = 3;
     auto wrapper = std::make_shared<GreyWrapper>(320, 240);
     auto engine = ThreadedImageEngine::create(wrapper, false);
     auto delegate = std::make_shared<CountingDelegate>();
@@ -104,7 +104,7 @@ TEST(WaitsOnTheSharedQueue, ExportsQueuedDuringDisplayPassesFinishAndFindTheNewC
     auto& queue = QueueEngine::sharedQueueEngine().sharedQueue();
     std::atomic<int> stale{0};
     testsupport::Watchdog watchdog(240s, "a display pass with exports queued during it");
-    for (int round = 0; round < kRounds; ++round) {
+    for (int round = 0; round < testsupport::kRaceRounds; ++round) {
         while (engine->isRunning())
             std::this_thread::sleep_for(1ms);
         engine->setDelegate(delegate);
@@ -150,7 +150,7 @@ TEST(WaitsOnTheSharedQueue, LargeOutputRequestsFinishWhileQueuedTasksChangeTheSe
 
     auto& queue = QueueEngine::sharedQueueEngine().sharedQueue();
     testsupport::Watchdog watchdog(240s, "a large request of the output stage");
-    for (int round = 0; round < 50; ++round) {
+    for (int round = 0; round < testsupport::kRaceRounds; ++round) {
         Countdown writers;
         std::shared_ptr<CGImageBitMap> tile;
         {

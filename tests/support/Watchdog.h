@@ -12,6 +12,14 @@
 
 namespace testsupport {
 
+// Rounds of a test that repeats a race until it would hang. ThreadSanitizer runs such a test
+// some ten times slower; a hang shows in the first rounds, so there it makes fewer.
+#if defined(__SANITIZE_THREAD__)
+inline constexpr int kRaceRounds = 12;
+#else
+inline constexpr int kRaceRounds = 50;
+#endif
+
 class Watchdog {
   public:
     Watchdog(std::chrono::seconds bound, std::string what)

@@ -246,7 +246,7 @@ TEST(rawWrapper, ReadersQueuedDuringTheConversionFinish) {
     image->height = 400;
     auto& queue = QueueEngine::sharedQueueEngine().sharedQueue();
     testsupport::Watchdog watchdog(240s, "a reader queued during the wrapper's conversion");
-    for (int round = 0; round < 50; ++round) {
+    for (int round = 0; round < testsupport::kRaceRounds; ++round) {
         image->setMaintainHighlights(round % 2 == 1); // drops both renderings
         std::atomic<int> answered{0};
         {
