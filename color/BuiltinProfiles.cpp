@@ -169,17 +169,17 @@ Bytes proPhotoWithIntent(uint32_t intent, const char* description) {
     return rgb({description, kD50, kProPhoto, curve.get(), 2.1, intent});
 }
 
-Bytes proPhoto() { return proPhotoWithIntent(INTENT_PERCEPTUAL, "ZadeDiviv ProPhoto Perceptual"); }
+Bytes proPhoto() { return proPhotoWithIntent(INTENT_PERCEPTUAL, "Lumivar ProPhoto Perceptual"); }
 
-Bytes proPhotoGamma1() { return withGamma("ZadeDiviv ProPhoto Gamma 1", kD50, kProPhoto, 1.0); }
+Bytes proPhotoGamma1() { return withGamma("Lumivar ProPhoto Gamma 1", kD50, kProPhoto, 1.0); }
 
-Bytes proPhotoGamma1D65() { return withGamma("ZadeDiviv ProPhoto Gamma 1", kD65, kProPhoto, 1.0); }
+Bytes proPhotoGamma1D65() { return withGamma("Lumivar ProPhoto Gamma 1", kD65, kProPhoto, 1.0); }
 
-Bytes swappedSRGB() { return withGamma("ZadeDiviv swapped sRGB", kD65, kRec709, 2.2); }
+Bytes swappedSRGB() { return withGamma("Lumivar swapped sRGB", kD65, kRec709, 2.2); }
 
-Bytes ccir709Gamma1D50() { return withGamma("ZadeDiviv CCIR Rec 709 Gamma 1.0 D50", kD50, kRec709, 1.0); }
+Bytes ccir709Gamma1D50() { return withGamma("Lumivar CCIR Rec 709 Gamma 1.0 D50", kD50, kRec709, 1.0); }
 
-Bytes ccir709Gamma1() { return withGamma("ZadeDiviv CCIR Rec 709 Gamma 1.0", kD65, kRec709, 1.0); }
+Bytes ccir709Gamma1() { return withGamma("Lumivar CCIR Rec 709 Gamma 1.0", kD65, kRec709, 1.0); }
 
 Bytes palSecam(double gamma, const char* description) { return withGamma(description, kD65, kPalSecam, gamma); }
 
@@ -189,6 +189,11 @@ Bytes itu709() {
 }
 
 Bytes rec709Gamma1() { return withGamma("Rec 709 Gamma 1", kD65, kRec709, 1.0); }
+
+std::string currentDescription(std::string_view stored) {
+    if (!stored.starts_with(kEarlierDescriptionPrefix)) return std::string(stored);
+    return std::string(kDescriptionPrefix) + std::string(stored.substr(kEarlierDescriptionPrefix.size()));
+}
 
 const char* photoCDDescription(PhotoCD which) {
     switch (which) {

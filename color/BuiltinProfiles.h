@@ -2,11 +2,20 @@
 // The ICC profiles the application carries in its own data, generated with Little CMS
 // from published primaries, whites and tone curves rather than stored as files.
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace BuiltinProfiles {
 
 using Bytes = std::vector<uint8_t>;
+
+// The working spaces' descriptions begin with the program's name. Catalogs and presets
+// written by earlier versions name them with an earlier prefix; they still find them.
+inline constexpr std::string_view kDescriptionPrefix = "Lumivar ";
+inline constexpr std::string_view kEarlierDescriptionPrefix = "ZadeDiviv ";
+// The description a stored one stands for today.
+std::string currentDescription(std::string_view stored);
 
 Bytes linearRGB();
 Bytes sRGB();

@@ -105,8 +105,11 @@ ProfileManager::ProfileList ProfileManager::arrayOfAllProfilesWithSpace(uint32_t
 }
 
 ProfileManager::Profile ProfileManager::findMatchingProfile(std::string_view description) const {
-    for (auto& profile : arrayOfAllProfiles(true))
-        if (equalsIgnoringCase(profile->description(), description)) return profile;
+    const std::string current = BuiltinProfiles::currentDescription(description);
+    const ProfileList all = arrayOfAllProfiles(true);
+    for (std::string_view wanted : {description, std::string_view(current)})
+        for (auto& profile : all)
+            if (equalsIgnoringCase(profile->description(), wanted)) return profile;
     return nullptr;
 }
 
@@ -154,23 +157,23 @@ ProfileManager::Profile ProfileManager::getTarnwellXnProfile() { return cached("
 ProfileManager::Profile ProfileManager::getTarnwellXgProfile() { return cached("pcdXg", [] { return BuiltinProfiles::photoCD(PhotoCD::Xg); }); }
 ProfileManager::Profile ProfileManager::getProPhotocmRelativeColorimetricProfile() {
     return cached("ProPhotoRelative", [] {
-        return BuiltinProfiles::proPhotoWithIntent(INTENT_RELATIVE_COLORIMETRIC, "ZadeDiviv ProPhoto cmRelativeColorimetric");
+        return BuiltinProfiles::proPhotoWithIntent(INTENT_RELATIVE_COLORIMETRIC, "Lumivar ProPhoto cmRelativeColorimetric");
     });
 }
 ProfileManager::Profile ProfileManager::getProPhotocmSaturationProfile() {
     return cached("ProPhotoSaturation",
-                  [] { return BuiltinProfiles::proPhotoWithIntent(INTENT_SATURATION, "ZadeDiviv ProPhoto cmSaturation"); });
+                  [] { return BuiltinProfiles::proPhotoWithIntent(INTENT_SATURATION, "Lumivar ProPhoto cmSaturation"); });
 }
 ProfileManager::Profile ProfileManager::getProPhotocmAbsoluteColorimetricProfile() {
     return cached("ProPhotoAbsolute", [] {
-        return BuiltinProfiles::proPhotoWithIntent(INTENT_ABSOLUTE_COLORIMETRIC, "ZadeDiviv ProPhoto cmAbsoluteColorimetric");
+        return BuiltinProfiles::proPhotoWithIntent(INTENT_ABSOLUTE_COLORIMETRIC, "Lumivar ProPhoto cmAbsoluteColorimetric");
     });
 }
 ProfileManager::Profile ProfileManager::getPAL_SECAMGamma1Profile() {
-    return cached("PAL_SECAMGamma1", [] { return BuiltinProfiles::palSecam(1.0, "ZadeDiviv PAL_SECAM RGB Gamma 1.0"); });
+    return cached("PAL_SECAMGamma1", [] { return BuiltinProfiles::palSecam(1.0, "Lumivar PAL_SECAM RGB Gamma 1.0"); });
 }
 ProfileManager::Profile ProfileManager::getPAL_SECAMGamma22Profile() {
-    return cached("PAL_SECAMGamma22", [] { return BuiltinProfiles::palSecam(2.2, "ZadeDiviv PAL_SECAM RGB Gamma 2.2"); });
+    return cached("PAL_SECAMGamma22", [] { return BuiltinProfiles::palSecam(2.2, "Lumivar PAL_SECAM RGB Gamma 2.2"); });
 }
 ProfileManager::Profile ProfileManager::getCCIR709Gamma1Profile() { return cached("CCIR709Gamma1", BuiltinProfiles::ccir709Gamma1); }
 ProfileManager::Profile ProfileManager::getIUT709Profile() { return cached("ITU709", BuiltinProfiles::itu709); }

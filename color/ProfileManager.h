@@ -35,6 +35,7 @@ class ProfileManager {
     ProfileList arrayOfAllProfiles(bool withAutomatic) const;
     ProfileList arrayOfAllProfilesWithSpace(uint32_t space) const;
     // First of arrayOfAllProfiles(true) with that description, ignoring case; null if none.
+    // A description an earlier version wrote finds the profile under today's name too.
     Profile findMatchingProfile(std::string_view description) const;
 
     Profile getProPhotoProfile(unsigned = 0);

@@ -35,6 +35,21 @@ class dng_exception {
     int32_t fErrorCode;
 };
 
+// A failing call of the system (open, write, rename...), with its error number: the text a
+// user sees can then say why ("No space left on device").
+class dng_system_exception : public dng_exception {
+  public:
+    dng_system_exception(int32_t code, int systemError) : dng_exception(code), fSystemError(systemError) {}
+    int SystemError() const { return fSystemError; }
+
+  private:
+    int fSystemError;
+};
+
+[[noreturn]] inline void Throw_dng_system_error(int32_t code, int systemError) {
+    throw dng_system_exception(code, systemError);
+}
+
 // The texts only document the throw site; the exception keeps the code alone.
 [[noreturn]] void Throw_dng_error(int32_t code, const char* message = nullptr,
                                   const char* subMessage = nullptr);

@@ -4,6 +4,7 @@
 #include "platform/ImageProperties.h"
 #include "platform/Log.h"
 
+#include <cstring>
 #include <exception>
 #include <functional>
 #include <map>
@@ -26,9 +27,12 @@ int dngWrapper::writeToFile(const uint16_t* buffer, int outputFormat, const std:
     if (!dngWriter_) return -1;
     if (outputFormat == 1) dngWriter_->setCFAPattern(pcdToDNG::kCFA_RGGB);
     const uint32_t imageCode = dngWriter_->setImage(buffer, 0);
-    dngWriter_->setMake("Duzev Urer app");
-    dngWriter_->setModel("Virtual camera");
-    dngWriter_->setSoftware("Duzev Urer");
+    dngWriter_->setMake(kFixedMake);
+    dngWriter_->setModel(kFixedModel);
+    dngWriter_->setSoftware(kFixedSoftware);
+    // Other programs pick camera profiles by this name: a developed image must never be
+    // taken for the camera's raw data, whatever make and model its EXIF names.
+    dngWriter_->setCameraModelName(std::string(kFixedMake) + " " + kFixedModel);
     addMetaData(metaData);
     if (imageCode) return int(imageCode);
     std::string embedPath;
@@ -43,7 +47,9 @@ int dngWrapper::writeToFile(const uint16_t* buffer, int outputFormat, const std:
 
 std::string dngWrapper::errorStringForCode(int code) const {
     if (!dngWriter_) return "No dngWriter object";
-    return pcdToDNG::errorText(code);
+    std::string text = pcdToDNG::errorText(code);
+    if (const int err = dngWriter_->systemError()) text += std::string(" ") + std::strerror(err) + ".";
+    return text;
 }
 
 void dngWrapper::copyGroup(const std::string& group, const Dictionary& properties) {

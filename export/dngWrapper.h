@@ -15,6 +15,11 @@
 
 class dngWrapper {
   public:
+    // What the EXIF record says before the image's own make, model and software replace it.
+    static constexpr const char* kFixedMake = "Lumivar";
+    static constexpr const char* kFixedModel = "Virtual camera";
+    static constexpr const char* kFixedSoftware = "Lumivar";
+
     // A wrapper without a writer when none could be made; its writes then return -1.
     dngWrapper(int width, int height);
     ~dngWrapper();
@@ -27,6 +32,8 @@ class dngWrapper {
     int writeToFile(const uint16_t* buffer, int outputFormat, const std::filesystem::path& fileName,
                     const std::filesystem::path& embedFile, const platform::Value& metaData,
                     std::string_view type);
+    // The code's text, followed by the system's reason when a system call failed
+    // ("Error writing file. No space left on device.").
     std::string errorStringForCode(int code) const;
 
     // Copies {Exif}, {TIFF} and {ExifAux} entries into the writer's EXIF record.

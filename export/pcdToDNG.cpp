@@ -33,10 +33,15 @@ constexpr uint32_t kChunk = 65536;
 constexpr uint32_t kDeflateArea = 131072;
 
 // Runs one step, turning whatever it throws into a DNG error code.
-template <typename Step> uint32_t Guarded(Step&& step) {
+// The code of what the step threw, 0 when it threw nothing; a failing system call leaves its
+// error number in *systemError.
+template <typename Step> uint32_t Guarded(Step&& step, int* systemError = nullptr) {
     try {
         step();
         return 0;
+    } catch (const dng_system_exception& e) {
+        if (systemError) *systemError = e.SystemError();
+        return uint32_t(e.ErrorCode());
     } catch (const dng_exception& e) {
         return uint32_t(e.ErrorCode());
     } catch (const std::bad_alloc&) {
@@ -524,6 +529,7 @@ int32_t pcdToDNG::BuildEmbeddedBlock(const uint8_t* data, uint64_t length, dng_h
 }
 
 uint32_t pcdToDNG::writeFile(const char* outputPath, const char* embedPath, const char* type) {
+    systemError_ = 0;
     if (!negative_) return dng_error_unknown;
     const std::string typeText = type ? type : "";
     // Nothing is opened before the file type is known.
@@ -533,7 +539,9 @@ uint32_t pcdToDNG::writeFile(const char* outputPath, const char* embedPath, cons
 
     uint32_t code = Guarded([&] {
         const dng_exif& exif = *negative.GetExif();
-        std::string model = std::string(exif.fMake.Get()) + " " + exif.fModel.Get();
+        const std::string model = cameraModelName_.empty()
+                                      ? std::string(exif.fMake.Get()) + " " + exif.fModel.Get()
+                                      : cameraModelName_;
         negative.SetModelName(model.c_str());
         negative.SetLocalName(model.c_str());
         negative.ValidateRawImageDigest(host_);
@@ -588,7 +596,7 @@ uint32_t pcdToDNG::writeFile(const char* outputPath, const char* embedPath, cons
         if (zlibStatus) return uint32_t(zlibStatus);
     }
 
-    return Guarded([&] {
+    const auto write = [&] {
         dng_atomic_file_stream stream(outputPath);
         dng_image_writer writer;
         if (dng) {
@@ -607,5 +615,6 @@ uint32_t pcdToDNG::writeFile(const char* outputPath, const char* embedPath, cons
                              &dng_space_ProPhoto::Get(), &resolution_);
         }
         stream.Commit();
-    });
+    };
+    return Guarded(write, &systemError_);
 }

@@ -46,6 +46,8 @@ class pcdToDNG {
     void setDocumentName(const char* text);
     // Both DateTimeOriginal and DateTimeDigitized.
     void setDateTime(const char* text);
+    // UniqueCameraModel and LocalizedCameraModel; without one, the EXIF make and model.
+    void setCameraModelName(std::string text) { cameraModelName_ = std::move(text); }
     void setEXIFField(MetadataKey code, const char* text, int32_t iValue, double fValue);
     // The TIFF's resolution, 72 pixels per inch unless the image carries its own; values
     // that are not positive, or a unit other than 1 to 3, leave it unchanged.
@@ -57,6 +59,9 @@ class pcdToDNG {
     uint32_t writeFile(const char* outputPath, const char* embedPath, const char* type);
 
     static std::string errorText(int32_t code);
+    // The system's error number behind the last failing writeFile (a folder that
+    // takes no file, a full disk); 0 when the failure was none of the system's.
+    int systemError() const { return systemError_; }
 
     const dng_negative* negative() const { return negative_.get(); }
     // ProPhoto RGB (D50) to XYZ: the colour of the buffer's samples.
@@ -83,4 +88,6 @@ class pcdToDNG {
     dng_resolution resolution_;
     std::vector<bool> greyPixels_; // per pixel, row by row; empty for a mosaic
     bool allGrey_ = false;
+    std::string cameraModelName_;
+    int systemError_ = 0;
 };

@@ -24,6 +24,11 @@ inline constexpr PcdLevel kLevels[kLevelCount] = {
     {"4Base", 1536, 1024, 0}, {"16Base", 3072, 2048, 0}, {"64Base", 6144, 4096, 0},
 };
 
+// The header and the smallest level's plain planes (luma, then both chroma planes at half
+// size): no image pack that holds an image is shorter.
+constexpr uint64_t kMinimumPackSize = uint64_t(kLevels[0].plainSector) * kSectorSize +
+                                      uint64_t(kLevels[0].lumaWidth) * kLevels[0].lumaHeight * 3 / 2;
+
 constexpr uint64_t k4BaseTableOffset = 388ull * kSectorSize;
 constexpr uint64_t k4BaseDataOffset = 389ull * kSectorSize;
 

@@ -1,5 +1,6 @@
 #include "app/browser/BatchExport.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/core/Keys.h"
@@ -45,6 +46,24 @@ std::optional<fs::path> batchDestination(const fs::path& source, const std::opti
     return {};
 }
 
+std::optional<platform::Error> batchSummary(const std::vector<BatchFailure>& failures, size_t fileCount) {
+    if (failures.empty()) return std::nullopt;
+    const size_t count = failures.size(), files = std::max(fileCount, count);
+    std::string text = std::to_string(count) + " of " + std::to_string(files) +
+                       (files == 1 ? " file" : " files") +
+                       (count == 1 ? " could not be exported; nothing was written for it."
+                                   : " could not be exported; nothing was written for them.");
+    text += "\n";
+    for (size_t i = 0; i < count && i < kBatchSummaryFiles; ++i) {
+        const BatchFailure& failure = failures[i];
+        const std::string name = failure.source.filename().string();
+        text += "\n" + (name.empty() ? failure.source.string() : name) + ": " + failure.error.failureReason;
+    }
+    if (count > kBatchSummaryFiles)
+        text += "\n... and " + std::to_string(count - kBatchSummaryFiles) + " more.";
+    return platform::Error{failures.front().error.domain, failures.front().error.code, text};
+}
+
 double batchProgress(uint64_t done, uint64_t count) {
     if (count == 0) return 99.0;
     return double(done) / double(count + 1) * 100.0;
@@ -84,9 +103,9 @@ bool BatchExportWorker::start(BatchJob job, Progress progress, Completion comple
     running_ = true;
     thread_ = std::thread([this, job = std::move(job), progress = std::move(progress),
                            completion = std::move(completion)]() mutable {
-        std::optional<platform::Error> error = run(job, progress);
+        std::optional<platform::Error> summary = batchSummary(run(job, progress), job.sources.size());
         running_ = false;
-        report([completion = std::move(completion), error = std::move(error)] { completion(error); });
+        report([completion = std::move(completion), summary = std::move(summary)] { completion(summary); });
     });
     return true;
 }
@@ -99,22 +118,27 @@ void BatchExportWorker::report(std::function<void()> task) {
     });
 }
 
-std::optional<platform::Error> BatchExportWorker::run(const BatchJob& job, const Progress& progress) {
+// One bad file does not cost the others: each failure is kept for the summary and the batch
+// goes on.
+std::vector<BatchFailure> BatchExportWorker::run(const BatchJob& job, const Progress& progress) {
     const app::ExportType& type =
         job.preset ? app::exportTypeForSettings(*job.preset) : app::exportTypeForIndex(0);
+    std::vector<BatchFailure> failures;
     for (const fs::path& source : job.sources) {
         if (userDidCancel_) break;
+        report([progress, source] { progress(source); });
         const std::optional<fs::path> destination =
             batchDestination(source, job.exportFolder, type, job.overwrite);
         if (!destination) {
             fs::path wanted = job.exportFolder ? *job.exportFolder / source.filename() : source;
-            return permissionError(wanted.replace_extension(std::string(type.extension)));
+            failures.push_back(
+                {source, permissionError(wanted.replace_extension(std::string(type.extension)))});
+            continue;
         }
-        report([progress, source] { progress(source); });
         if (std::optional<platform::Error> error = exportOne(job, source, *destination, type.typeIdentifier))
-            return error;
+            failures.push_back({source, std::move(*error)});
     }
-    return std::nullopt;
+    return failures;
 }
 
 std::optional<platform::Error> BatchExportWorker::exportOne(const BatchJob& job, const fs::path& source,

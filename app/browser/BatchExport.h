@@ -67,6 +67,18 @@ class BatchDocumentFactory {
                                                         platform::Error* error) = 0;
 };
 
+// A file of a batch that was not exported (nothing written for it), and why.
+struct BatchFailure {
+    std::filesystem::path source;
+    platform::Error error;
+};
+
+// The one message at the end of a batch with failures: how many of `fileCount` files failed,
+// then one line per file, "<name>: <reason>", at most kBatchSummaryFiles of them. Its domain
+// and code are the first failure's. None when nothing failed.
+inline constexpr size_t kBatchSummaryFiles = 20;
+std::optional<platform::Error> batchSummary(const std::vector<BatchFailure>& failures, size_t fileCount);
+
 struct BatchJob {
     std::vector<std::filesystem::path> sources; // in the grid's order
     std::optional<platform::Dictionary> preset; // none: the default item
@@ -77,7 +89,8 @@ struct BatchJob {
 class BatchExportWorker {
   public:
     using Progress = std::function<void(const std::filesystem::path& source)>;
-    using Completion = std::function<void(const std::optional<platform::Error>& error)>;
+    // With the batch's summary when a file failed (batchSummary).
+    using Completion = std::function<void(const std::optional<platform::Error>& summary)>;
 
     explicit BatchExportWorker(std::shared_ptr<BatchDocumentFactory> documents,
                                platform::DispatchQueue* reportQueue = nullptr); // main queue
@@ -97,7 +110,7 @@ class BatchExportWorker {
     void join();
 
   private:
-    std::optional<platform::Error> run(const BatchJob& job, const Progress& progress);
+    std::vector<BatchFailure> run(const BatchJob& job, const Progress& progress);
     std::optional<platform::Error> exportOne(const BatchJob& job, const std::filesystem::path& source,
                                              const std::filesystem::path& destination, std::string_view type);
     void report(std::function<void()> task);

@@ -130,6 +130,10 @@ inline constexpr std::string_view BatchExportFailedText =
     "Lumivar could not create the export file - may be a permissions problem: %s";
 inline constexpr std::string_view NoDecoderText =
     "Lumivar could not create a decoder object - may be too little memory.";
+// A Photo CD file shorter than any image pack: the file's size in bytes, then the least.
+inline constexpr std::string_view PhotoCdTooSmallText =
+    "Lumivar could not open the Photo CD file - it is too small to be valid (%s bytes; an image pack "
+    "holds at least %s).";
 inline constexpr std::string_view IsDirectoryText = "directory read operation.";
 inline constexpr std::string_view NotAFileLocationText = "Lumivar could not resolve the file location.";
 inline constexpr std::string_view NoPathInformationText = "Lumivar could not obtain path information.";

@@ -15,6 +15,7 @@
 #include "dng/DNGCameraProfileAbstract.h"
 #include "engine/stages/RawCombineTiledEngine.h"
 #include "export/ExifBlock.h"
+#include "photocd/PcdLevels.h"
 #include "platform/Log.h"
 #include "platform/MainQueue.h"
 #include "platform/Notifications.h"
@@ -177,6 +178,18 @@ std::shared_ptr<ImageWrapper> MyDocument::createWrapper(const fs::path& rawFile)
     return std::make_shared<rawWrapper>(rawFile, rawFile.string(), false);
 }
 
+// Photo CD files get no decoder; one too short to hold an image says so rather than blame memory.
+Error MyDocument::noDecoderError(const fs::path& file) {
+    std::error_code ec;
+    const uintmax_t size = fs::file_size(file, ec);
+    if (ec || app::lowercaseExtension(file) != "pcd" || size >= photocd::kMinimumPackSize)
+        return lumivarError(app::errors::NoDecoder, app::errors::NoDecoderText);
+    std::string reason(app::errors::PhotoCdTooSmallText);
+    reason.replace(reason.find("%s"), 2, std::to_string(size));
+    reason.replace(reason.find("%s"), 2, std::to_string(photocd::kMinimumPackSize));
+    return lumivarError(app::errors::NoDecoder, reason);
+}
+
 std::optional<fs::path> MyDocument::resolveLocation(const std::string& location, Error* error) {
     std::error_code ec;
     if (location.starts_with("file:")) {
@@ -236,8 +249,7 @@ bool MyDocument::read(const std::string& location, Error* error) {
     addSettingValues(stored);
     displayName_ = path->filename().string();
 
-    if (!wrapper)
-        return platform::fail(error, lumivarError(app::errors::NoDecoder, app::errors::NoDecoderText));
+    if (!wrapper) return platform::fail(error, noDecoderError(*path));
     auto engine = ThreadedImageEngine::create(std::move(wrapper), false);
     std::lock_guard guard(settingsLock_);
     displayEngine_ = std::move(engine);

@@ -179,6 +179,7 @@ class MyDocument : public ThreadedImageEngineDelegate, public std::enable_shared
     void setSetting(const std::string& key, platform::Value value);
     void notifyObservers(const std::string& key);
     bool settingPresent(std::string_view key) const;
+    static platform::Error noDecoderError(const std::filesystem::path& file);
     std::optional<std::filesystem::path> resolveLocation(const std::string& location, platform::Error* error);
     std::optional<std::filesystem::path> rawFileForProxy(const std::filesystem::path& proxy,
                                                          platform::Error* error);
@@ -186,6 +187,7 @@ class MyDocument : public ThreadedImageEngineDelegate, public std::enable_shared
     bool wrapperReportsError(std::optional<platform::Error>* error = nullptr) const;
     std::shared_ptr<ImageWrapper> wrapper() const;
     void restoreDisplay(ThreadedImageEngine& engine);
+    platform::Error renderFailure() const;
     bool renderAndWrite(ThreadedImageEngine& engine, const std::filesystem::path& url, std::string_view type,
                         const platform::Rect& crop, platform::Error* error);
 

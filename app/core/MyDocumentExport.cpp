@@ -36,6 +36,13 @@ Error exportError(int64_t code, std::string_view reason) {
     return Error{std::string(app::errors::Domain), code, std::string(reason)};
 }
 
+// The export's own text, then why the writer failed ("...: No space left on device").
+Error exportError(int64_t code, std::string_view reason, const Error& why) {
+    std::string text(reason);
+    if (!why.failureReason.empty()) text += ". " + why.failureReason;
+    return exportError(code, text);
+}
+
 // width x height x bytesPerPixel, or none when it does not fit in memory's addressing.
 std::optional<size_t> bufferSize(size_t width, size_t height, size_t bytesPerPixel) {
     uint64_t pixels = 0, bytes = 0;
@@ -111,23 +118,29 @@ bool writeTiffOrDng(CGImageBitMap& bitmap, const fs::path& url, const Dictionary
 
 bool writeJpeg(CGImageBitMap& bitmap, const fs::path& url, Dictionary properties, double quality,
                const std::shared_ptr<const platform::ColorSpace>& profile, Error* error) {
-    auto destination = JpegDestination::create(url);
-    if (!destination)
-        return platform::fail(error, exportError(app::errors::NoDestination, app::errors::NoDestinationText));
-    destination->addImage(bitmap.getImageRef(), properties, quality, profile);
     Error why;
+    auto destination = JpegDestination::create(url, &why);
+    if (!destination)
+        return platform::fail(error,
+                              exportError(app::errors::NoDestination, app::errors::NoDestinationText, why));
+    destination->addImage(bitmap.getImageRef(), properties, quality, profile);
     if (destination->finalize(&why)) return true;
+    // The system refused the file (no room, no permission): without the EXIF it would too.
+    if (why.domain == platform::kPosixErrorDomain)
+        return platform::fail(
+            error, exportError(app::errors::CouldNotFinalize, app::errors::CouldNotFinalizeText, why));
     // Metadata the file cannot hold: write the image without its EXIF directory.
     LV_LOG("%s first finalize failed (%s); writing without {Exif}", __PRETTY_FUNCTION__,
            why.failureReason.c_str());
-    destination = JpegDestination::create(url);
+    destination = JpegDestination::create(url, &why);
     if (!destination)
-        return platform::fail(error, exportError(app::errors::NoDestination, app::errors::NoDestinationText));
+        return platform::fail(error,
+                              exportError(app::errors::NoDestination, app::errors::NoDestinationText, why));
     properties.erase(platform::kCGImagePropertyExifDictionary);
     destination->addImage(bitmap.getImageRef(), std::move(properties), quality, profile);
     if (!destination->finalize(&why))
-        return platform::fail(error,
-                              exportError(app::errors::CouldNotFinalize, app::errors::CouldNotFinalizeText));
+        return platform::fail(
+            error, exportError(app::errors::CouldNotFinalize, app::errors::CouldNotFinalizeText, why));
     return true;
 }
 
@@ -160,8 +173,7 @@ bool MyDocument::renderAndWrite(ThreadedImageEngine& engine, const fs::path& url
     const Dictionary settings = getSettingsDictionary();
     const int exrFormat = app::exportTypeForSettings(settings).exrOutputFormat;
     auto output = engine.outputImage();
-    if (!output)
-        return platform::fail(error, exportError(app::errors::NoFinalImage, app::errors::NoFinalImageText));
+    if (!output) return platform::fail(error, renderFailure());
     int32_t orientation = 0;
     if (auto it = settings.find(std::string(app::keys::ImageOrientation)); it != settings.end())
         orientation = it->second.intValue();
@@ -182,8 +194,7 @@ bool MyDocument::renderAndWrite(ThreadedImageEngine& engine, const fs::path& url
         bitmap =
             output->imageTile(0, 1.0, exportRect(crop, output->extent()), space, nullptr, isExr, orientation);
     }
-    if (!bitmap)
-        return platform::fail(error, exportError(app::errors::NoFinalImage, app::errors::NoFinalImageText));
+    if (!bitmap) return platform::fail(error, renderFailure());
 
     const double quality = exportQuality(settings, type);
     Dictionary properties = writerProperties(std::move(metaData), quality);
@@ -192,6 +203,13 @@ bool MyDocument::renderAndWrite(ThreadedImageEngine& engine, const fs::path& url
     if (isTiffOrDng) return writeTiffOrDng(*bitmap, url, properties, type, error);
     return writeJpeg(*bitmap, url, std::move(properties), quality, space ? space->cgColorSpace() : nullptr,
                      error);
+}
+
+// A file the decoder could not develop gives no image: its reason is what the user needs.
+Error MyDocument::renderFailure() const {
+    std::optional<Error> decoder;
+    if (wrapperReportsError(&decoder)) return *decoder;
+    return exportError(app::errors::NoFinalImage, app::errors::NoFinalImageText);
 }
 
 platform::Rect MyDocument::exportRect(const platform::Rect& crop, const platform::Rect& extent) {

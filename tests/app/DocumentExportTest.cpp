@@ -15,10 +15,15 @@
 #include "tests/support/TempFolder.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <sstream>
+#include <sys/mount.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -320,6 +325,74 @@ TEST_F(DocumentExportTest, FailuresLeaveNoFileAndTheDocumentRendersOn) {
     EXPECT_TRUE(testsupport::runUntilProcessed(document));
 }
 
+// A folder on a file system of its own (tmpfs), read-only or of `size` bytes; not mounted
+// when this process may not mount.
+class ScratchMount {
+  public:
+    ScratchMount(fs::path at, bool readOnly, size_t size = 0) : at_(std::move(at)) {
+        fs::create_directories(at_);
+        const std::string options = size ? "size=" + std::to_string(size) : "";
+        mounted_ = ::mount("tmpfs", at_.c_str(), "tmpfs", readOnly ? MS_RDONLY : 0,
+                           options.empty() ? nullptr : options.c_str()) == 0;
+    }
+    ~ScratchMount() {
+        if (mounted_) ::umount2(at_.c_str(), MNT_DETACH);
+    }
+    bool mounted() const { return mounted_; }
+    // Fills the file system to its last byte.
+    void fill() const {
+        std::ofstream out(at_ / "filler", std::ios::binary);
+        const std::string block(4096, 'x');
+        while (out.write(block.data(), std::streamsize(block.size())))
+            ;
+    }
+
+  private:
+    fs::path at_;
+    bool mounted_ = false;
+};
+
+// Every export type names what the system said: a full disk, a folder that takes no file.
+TEST_F(DocumentExportTest, FailuresOfTheSystemCarryItsReason) {
+    show(copy(kChart));
+    const fs::path full = folder_ / "full", readOnly = folder_ / "read-only";
+    ScratchMount fullMount(full, false, 64 * 1024);
+    ScratchMount readOnlyMount(readOnly, true);
+    // Without mounting, a folder without write permission refuses all but root.
+    if (!readOnlyMount.mounted()) fs::permissions(readOnly, fs::perms::owner_read | fs::perms::owner_exec);
+    if (fullMount.mounted()) fullMount.fill();
+
+    struct Case {
+        fs::path folder;
+        bool possible;
+        int expected;
+    } cases[] = {
+        {full, fullMount.mounted(), ENOSPC},
+        {readOnly, readOnlyMount.mounted() || geteuid() != 0, readOnlyMount.mounted() ? EROFS : EACCES},
+        {folder_ / "missing", true, ENOENT},
+    };
+    for (const Case& c : cases) {
+        if (!c.possible) {
+            std::cout << "[ SKIPPED  ] " << c.folder << ": this process cannot make it\n";
+            continue;
+        }
+        for (size_t index : {0, 1, 2, 3, 5}) {
+            SCOPED_TRACE(c.folder.string() + " " + std::string(app::kExportTypes[index].menuTitle));
+            platform::Error error;
+            const fs::path to = c.folder / ("chart." + std::string(app::kExportTypes[index].extension));
+            EXPECT_FALSE(exportAs(index, to, &error));
+            EXPECT_EQ(error.domain, app::errors::Domain);
+            EXPECT_NE(error.failureReason.find(std::strerror(c.expected)), std::string::npos)
+                << error.failureReason;
+        }
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(c.folder, ec))
+            EXPECT_EQ(entry.path().filename(), "filler") << "left behind";
+    }
+    std::error_code ec;
+    if (!readOnlyMount.mounted()) fs::permissions(readOnly, fs::perms::owner_all, ec);
+}
+
 TEST_F(DocumentExportTest, DngCarriesTheRawDataUniqueIDOfItsImage) {
     LV_REQUIRE_EXIFTOOL();
     std::vector<std::string> files{copy(kChart)};
@@ -363,7 +436,9 @@ TEST_F(DocumentExportTest, UndevelopedFileFailsWhereTheImageIsMissing) {
     ASSERT_TRUE(testsupport::runMainUntil([&] { return window->closeRequests > 0; }));
     platform::Error error;
     EXPECT_FALSE(exportAs(0, folder_ / "nikon.jpg", &error));
-    EXPECT_EQ(error.code, app::errors::NoFinalImage);
+    // The decoder's reason, not an internal one.
+    EXPECT_NE(error.domain, app::errors::Domain) << error.failureReason;
+    EXPECT_FALSE(error.failureReason.empty());
     EXPECT_FALSE(fs::exists(folder_ / "nikon.jpg"));
 }
 

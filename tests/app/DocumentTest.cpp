@@ -391,13 +391,24 @@ TEST_F(DocumentTest, SetToDefaultCopiesTheDefaultAndRenders) {
 
 TEST_F(DocumentTest, ReadErrorsCarryTheirCodesAndTexts) {
     std::ofstream(folder_ / "photo.pcd") << "pcd";
+    // One byte short of the header and the smallest image, and one that holds them.
+    for (const auto& [name, size] : {std::pair{"short.PCD", 45055}, std::pair{"full.pcd", 45056}}) {
+        std::ofstream(folder_ / name).close();
+        std::filesystem::resize_file(folder_ / name, size);
+    }
     std::filesystem::create_directory(folder_ / "folder.dng");
     struct Case {
         std::string location;
         int64_t code;
         std::string_view reason;
     } cases[] = {
-        {rawPath("photo.pcd"), -2, app::errors::NoDecoderText},
+        {rawPath("photo.pcd"), -2,
+         "Lumivar could not open the Photo CD file - it is too small to be valid (3 bytes; an image pack "
+         "holds at least 45056)."},
+        {rawPath("short.PCD"), -2,
+         "Lumivar could not open the Photo CD file - it is too small to be valid (45055 bytes; an image "
+         "pack holds at least 45056)."},
+        {rawPath("full.pcd"), -2, app::errors::NoDecoderText},
         {rawPath("folder.dng"), -4, app::errors::IsDirectoryText},
         {"http://example.org/IMG_0001.dng", -5, app::errors::NotAFileLocationText},
         {"file://otherhost/tmp/IMG_0001.dng", -6, app::errors::NoPathInformationText},

@@ -7,6 +7,8 @@
 
 #include "app/core/MultiDataStore.h"
 #include "color/ColorSyncProfileWrap.h"
+#include "color/ProfileManager.h"
+#include "platform/UserDefaults.h"
 #include "dng/CameraProfileManager.h"
 #include "dng/DNGCameraProfileAbstract.h"
 #include "platform/Plist.h"
@@ -169,4 +171,56 @@ TEST(ProfileForms, SerialisingKeepsFormsWholeAndDropsAbsentValues) {
         << "a profile's form is replaced whole, never edited";
     EXPECT_FALSE(out.count("Lumivar_Absent"));
     EXPECT_EQ(out.at("nested"), Value(Dictionary{{"kept", 1}}));
+}
+
+// Earlier versions described the working spaces they embed in exports "ZadeDiviv ...". A
+// profile taken from such an export and installed now carries today's name; a catalog entry
+// that names it the earlier way still finds it.
+TEST(ProfileForms, ACatalogEntryNamingAnEarlierDescriptionFindsTheProfile) {
+    apptest::AppHome home;
+    cmsHPROFILE made = cmsCreate_sRGBProfile();
+    cmsMLU* text = cmsMLUalloc(nullptr, 1);
+    cmsMLUsetASCII(text, "en", "US", "Lumivar Studio RGB");
+    cmsWriteTag(made, cmsSigProfileDescriptionTag, text);
+    cmsMLUfree(text);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(made, nullptr, &size);
+    std::vector<uint8_t> bytes(size);
+    cmsSaveProfileToMem(made, bytes.data(), &size);
+    cmsCloseProfile(made);
+    writeFile(home.path() / "icc" / "studio.icc", bytes);
+    platform::UserDefaults::standard().setBool(true, ProfileManager::kShowExternalProfilesKey);
+    ProfileManager::sharedManager().buildProfilesArray();
+
+    const fs::path file = home.support() / "Catalog" / "LumivarCatalog.plist";
+    fs::create_directories(file.parent_path());
+    std::ofstream(file) << R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<array>
+  <dict>
+    <key>Lumivar_UUID</key><string>/photos/a.dng</string>
+    <key>Lumivar_iccProfile</key>
+    <dict>
+      <key>Class_of_serialized_Object</key><string>ColorSyncProfileWrap</string>
+      <key>ScannerProfileDescription</key><string>ZadeDiviv Studio RGB</string>
+    </dict>
+  </dict>
+</array>
+</plist>
+)";
+    const auto entry = store().dataStoreForStore("Catalog")->getItemForUUID("/photos/a.dng");
+    ASSERT_TRUE(entry);
+    const Dictionary settings = store().deserializeFromPList(*entry);
+    ASSERT_TRUE(settings.count("Lumivar_iccProfile"));
+    const Value& form = settings.at("Lumivar_iccProfile");
+    ASSERT_TRUE(form.find("ScannerProfileDescription"));
+    EXPECT_EQ(form.find("ScannerProfileDescription")->stringValue(), "Lumivar Studio RGB");
+    ASSERT_TRUE(form.find("ScannerProfilePath"));
+    EXPECT_EQ(form.find("ScannerProfilePath")->stringValue(), (home.path() / "icc" / "studio.icc").string());
+
+    // What the exports embed today.
+    EXPECT_EQ(ProfileManager::sharedManager().getProPhotoGamma1_D65Profile()->description(),
+              "Lumivar ProPhoto Gamma 1");
+    platform::UserDefaults::standard().removeObjectForKey(ProfileManager::kShowExternalProfilesKey);
 }

@@ -507,8 +507,22 @@ void BrowserWindowController::runWorkerCompleted(const std::optional<platform::E
     platform::NotificationCenter::defaultCenter().post(platform::notification::EnableMenus, this);
     exportLocationPopUp_->setEnabled(true);
     mpopUp_->setEnabled(true);
-    if (error) present(*error);
+    if (error) presentBatchSummary(*error);
     folderDidChange();
+}
+
+// A sheet on the browser, not a blocking alert: the grid behind it shows what was written.
+void BrowserWindowController::presentBatchSummary(const platform::Error& summary) {
+    const QString text = QString::fromStdString(summary.failureReason);
+    const qsizetype split = text.indexOf(QStringLiteral("\n\n"));
+    if (!batchSummary_) {
+        batchSummary_ =
+            new QMessageBox(QMessageBox::Warning, tr("Lumivar"), QString(), QMessageBox::Ok, this);
+        batchSummary_->setWindowModality(Qt::WindowModal);
+    }
+    batchSummary_->setText(split < 0 ? text : text.left(split));
+    batchSummary_->setInformativeText(split < 0 ? QString() : text.mid(split + 2));
+    batchSummary_->open();
 }
 
 void BrowserWindowController::present(const platform::Error& error) {

@@ -23,6 +23,7 @@ class QFileSystemWatcher;
 class QLabel;
 class QListView;
 class QMenu;
+class QMessageBox;
 class QProgressBar;
 class QTimer;
 class QToolButton;
@@ -96,8 +97,10 @@ class BrowserWindowController : public QWidget {
     // Batches go into the folder, as choosing it with "Select export folder..." does; none:
     // beside the originals ("This folder").
     void setExportLocation(const std::optional<std::filesystem::path>& folder);
-    // The error that ended the last batch; none when it ran to its end.
+    // The summary of the files the last batch could not export; none when every file went.
     const std::optional<platform::Error>& lastBatchError() const { return lastBatchError_; }
+    // The sheet that shows that summary (null until a batch has failed a file).
+    QMessageBox* batchSummarySheet() const { return batchSummary_; }
     // The preset item of that title ("Default settings", "<name> settings"); none when absent.
     std::optional<browser::BatchMenuItem> batchItemTitled(const std::string& title) const;
 
@@ -135,6 +138,7 @@ class BrowserWindowController : public QWidget {
     void updateNavigation();
     std::optional<std::filesystem::path> runPanel(const FolderPanel& panel);
     void present(const platform::Error& error);
+    void presentBatchSummary(const platform::Error& summary);
 
     std::shared_ptr<browser::BatchDocumentFactory> documents_;
     Hooks hooks_;
@@ -151,6 +155,7 @@ class BrowserWindowController : public QWidget {
     QDialog* progressSheet_ = nullptr;
     QLabel* progressText_ = nullptr;
     QProgressBar* progressBar_ = nullptr;
+    QMessageBox* batchSummary_ = nullptr;
     QFileSystemWatcher* stream_ = nullptr;
     QTimer* watcherTimer_ = nullptr;
     std::vector<QWidget*> popovers_;

@@ -183,33 +183,65 @@ TEST_F(BatchWorker, ExportsEveryFileWithThePresetsTypeAndSettings) {
     EXPECT_EQ(completions, 1);
 }
 
-TEST_F(BatchWorker, FailingFileEndsTheBatchWithItsError) {
+TEST_F(BatchWorker, FailingFilesAreSummarisedAndTheOthersExported) {
     script.failWithError = {"three.nef"};
-    const auto error = runBatch();
-    ASSERT_TRUE(error);
-    EXPECT_EQ(*error, (platform::Error{"RawOpenErrorDomain", -15, "could not decode three.nef"}));
-    EXPECT_EQ(script.exported, (std::vector<std::string>{"one.jpg", "two.jpg"}));
-    EXPECT_EQ(script.opened.size(), 3u); // four.crw is never opened
-    EXPECT_EQ(script.closed.size(), 3u);
+    script.failSilently = {"one.dng"};
+    script.unopenable = {"two.kdc"};
+    const auto summary = runBatch();
+    ASSERT_TRUE(summary);
+    EXPECT_EQ(summary->domain, "LumivarErrorDomain"); // the first failure's
+    EXPECT_EQ(summary->code, -1);
+    EXPECT_EQ(summary->failureReason,
+              "3 of 4 files could not be exported; nothing was written for them.\n\n"
+              "one.dng: Lumivar could not create the export file - may be a permissions problem: " +
+                  (folder / "one").string() +
+                  "\ntwo.kdc: no decoder"
+                  "\nthree.nef: could not decode three.nef");
+    EXPECT_EQ(script.exported, std::vector<std::string>{"four.jpg"});
+    EXPECT_FALSE(fs::exists(folder / "one.jpg"));
+    EXPECT_FALSE(fs::exists(folder / "three.jpg"));
+    EXPECT_EQ(script.opened.size(), 4u);
+    EXPECT_EQ(script.closed.size(), 3u); // two.kdc never opened
+    EXPECT_EQ(progress.size(), 4u);
     EXPECT_EQ(completions, 1);
 }
 
-TEST_F(BatchWorker, SilentFailureAndUnopenableFileGiveTheirErrors) {
-    script.failSilently = {"one.dng"};
-    auto error = runBatch();
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->domain, "LumivarErrorDomain");
-    EXPECT_EQ(error->code, -1);
-    EXPECT_EQ(error->failureReason,
-              "Lumivar could not create the export file - may be a permissions problem: " +
-                  (folder / "one").string());
-
-    script.failSilently.clear();
-    script.unopenable = {"one.dng"};
-    error = runBatch();
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->code, -2);
-    EXPECT_TRUE(script.exported.empty());
+TEST(BatchSummary, CountsNamesAndReasons) {
+    const platform::Error decode{"RawOpenErrorDomain", -15, "the file is truncated"};
+    const platform::Error full{"LumivarErrorDomain", -11, "Could not write x.jpg: No space left on device"};
+    std::vector<BatchFailure> many;
+    for (size_t i = 0; i < kBatchSummaryFiles + 2; ++i)
+        many.push_back({"/photos/f" + std::to_string(i) + ".nef", decode});
+    std::string manyText = "22 of 30 files could not be exported; nothing was written for them.\n";
+    for (size_t i = 0; i < kBatchSummaryFiles; ++i)
+        manyText += "\nf" + std::to_string(i) + ".nef: the file is truncated";
+    manyText += "\n... and 2 more.";
+    const struct {
+        std::vector<BatchFailure> failures;
+        size_t files;
+        std::optional<platform::Error> summary;
+    } cases[] = {
+        {{}, 3, std::nullopt},
+        {{{"/p/D7100_truncated.NEF", decode}},
+         3,
+         platform::Error{"RawOpenErrorDomain", -15,
+                         "1 of 3 files could not be exported; nothing was written for it.\n\n"
+                         "D7100_truncated.NEF: the file is truncated"}},
+        {{{"/p/a.crw", full}, {"/p/b.nef", decode}},
+         2,
+         platform::Error{"LumivarErrorDomain", -11,
+                         "2 of 2 files could not be exported; nothing was written for them.\n\n"
+                         "a.crw: Could not write x.jpg: No space left on device\n"
+                         "b.nef: the file is truncated"}},
+        {{{"/p/only.kdc", decode}},
+         1,
+         platform::Error{"RawOpenErrorDomain", -15,
+                         "1 of 1 file could not be exported; nothing was written for it.\n\n"
+                         "only.kdc: the file is truncated"}},
+        {many, 30, platform::Error{"RawOpenErrorDomain", -15, manyText}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(batchSummary(c.failures, c.files), c.summary) << c.files;
 }
 
 TEST_F(BatchWorker, CancelDuringAFileLetsItFinishAndStartsNoOther) {

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
+#include <QMessageBox>
 #include <QTimer>
 #include <QToolButton>
 #include <atomic>
@@ -269,17 +270,32 @@ TEST_F(BrowserWindow, BatchExportsTheSelectionBehindTheSheet) {
     EXPECT_EQ(w->dataSource()->rowCount(), 7); // the grid lists the new files
 }
 
-TEST_F(BrowserWindow, FailingThirdOfFourShowsItsErrorOnceAndStops) {
+TEST_F(BrowserWindow, FailingFileIsNamedInOneSummaryAndTheOthersExported) {
     documents->fails = [](const fs::path& p) { return p.filename() == "c.nef"; };
     auto w = window();
     w->selectAll();
     runBatch(*w, "Default settings");
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0].failureReason, "cannot decode c.nef");
-    EXPECT_TRUE(fs::exists(folder / "a.jpg"));
-    EXPECT_TRUE(fs::exists(folder / "b.jpg"));
-    EXPECT_FALSE(fs::exists(folder / "d.jpg"));
+    EXPECT_TRUE(errors.empty()); // not a blocking alert: the browser's own sheet
+    QMessageBox* sheet = w->batchSummarySheet();
+    ASSERT_TRUE(sheet);
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
+    // Four files and the folder "Sub".
+    EXPECT_EQ(sheet->text().toStdString(), "1 of 5 files could not be exported; nothing was written for it.");
+    EXPECT_EQ(sheet->informativeText().toStdString(), "c.nef: cannot decode c.nef");
+    ASSERT_TRUE(w->lastBatchError());
+    for (const char* written : {"a.jpg", "b.jpg", "d.jpg"})
+        EXPECT_TRUE(fs::exists(folder / written)) << written;
+    EXPECT_FALSE(fs::exists(folder / "c.jpg"));
     EXPECT_EQ(menus, (std::vector<std::string>{"off", "on"}));
+
+    // A batch without failures leaves no summary behind.
+    documents->fails = [](const fs::path&) { return false; };
+    sheet->close();
+    ASSERT_TRUE(w->selectNames({"a.dng"}));
+    runBatch(*w, "Default settings");
+    EXPECT_FALSE(w->lastBatchError());
+    EXPECT_FALSE(sheet->isVisible());
 }
 
 TEST_F(BrowserWindow, QuittingDuringABatchStopsAfterTheFileInHand) {

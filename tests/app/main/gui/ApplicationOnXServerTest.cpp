@@ -226,6 +226,37 @@ TEST(ApplicationOnXServer, APresetSavedInThePresetsWindowAppearsInTheEditingWind
     ASSERT_EQ(run.status, 0) << run.output;
 }
 
+// A file that cannot be developed costs only itself: the others are exported, and one sheet
+// names it with the decoder's reason. The CRW's JPEG carries the camera's EXIF.
+TEST(ApplicationOnXServer, ABatchWithAnUndevelopableFileExportsTheRestAndNamesIt) {
+    LV_REQUIRE_X_SERVER();
+    LV_REQUIRE_SAMPLE("D7100_truncated.NEF");
+    LV_REQUIRE_SAMPLE("PowerShotG2_CRW_0304.CRW");
+    testsupport::TempHome home;
+    const fs::path photos = home.path() / "photos", out = home.path() / "exports";
+    fs::create_directories(photos);
+    fs::create_directories(out);
+    for (const char* name : {"D7100_truncated.NEF", "PowerShotG2_CRW_0304.CRW"})
+        fs::copy_file(testsupport::samplePath(name), photos / name);
+    const auto run =
+        runLumivar(home,
+                   "pref ShowPopoverHelp false\nbrowse " + photos.string() + "\nselect all\nbatch Default " +
+                       out.string() + "\nwait-batch 900\nscreenshot summary screen\nquit\n",
+                   1200000);
+    // The batch reports its failure; the script goes on to the screenshot.
+    EXPECT_NE(run.output.find("FAILED: wait-batch 900: 1 of 2 files could not be exported; nothing was "
+                              "written for it.\n\nD7100_truncated.NEF: "),
+              std::string::npos)
+        << run.output;
+    EXPECT_EQ(run.output.find("finalCGImage"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("ok: screenshot summary screen"), std::string::npos) << run.output;
+    EXPECT_FALSE(fs::exists(out / "D7100_truncated.jpg"));
+    const fs::path jpeg = out / "PowerShotG2_CRW_0304.jpg";
+    ASSERT_TRUE(fs::exists(jpeg));
+    EXPECT_EQ(readerOutput("exiftool", {"-s3", "-Make", "-Model", QString::fromStdString(jpeg.string())}),
+              "Canon\nCanon PowerShot G2\n");
+}
+
 TEST(ApplicationOnXServer, ABatchOfThreeRealFilesGivesThreeGreyJpegs) {
     LV_REQUIRE_X_SERVER();
     const std::vector<std::string> names{"Pixel7_small.dng", "PowerShotG2_CRW_0304.CRW", "DC50_DC0008L.KDC"};

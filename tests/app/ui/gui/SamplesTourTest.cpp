@@ -364,7 +364,7 @@ TEST_F(Tour, UndevelopableFilesFailWithTheDecoderStatusAndLeaveNoWindow) {
         {"NikonZ9_jxl_linear.dng", "Could not parse raw file"},
         {"Panasonic.rw2", "Unsupported file type"},
         {"PhaseOne.iiq", "Could not parse raw file"},
-        {"PhotoCD.pcd", "could not create a decoder object"},
+        {"PhotoCD.pcd", "too small to be valid (4116 bytes"},
         {"SLT-A55V_truncated.ARW", "Unsupported file type"},
         {"Sigma.x3f", "Could not parse raw file"},
         {"canon_eos_6d_lossy_linear.dng", "Could not parse raw file"},
