@@ -65,6 +65,9 @@ class CoreTiledEngine : public TiledEngine {
     // The zoom key of a scale: the whole percentage of the down-scaling, 100 from scale 1 on.
     static float zoomKeyForScale(double scale);
 
+    // Returns once the rebuilds queued so far have put their tables in place.
+    void waitForTables();
+
     void setMatrix(const float values[16]);
     std::array<float, 16> matrix();
     // Guards the tables and the camera parameters. Held only to read or replace them: a
