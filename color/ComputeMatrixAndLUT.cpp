@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "color/WhiteBalance.h"
 #include "dng/dng_tone_curve_acr3_default.h"
 #include "engine/core/ImageBufferF32.h"
 
@@ -87,6 +88,9 @@ void ComputeMatrixAndLUT::computeMatrix(float* matrix) {
         matrix[4 * i + 3] = indexColumn[i];
     }
     std::fill(matrix + 12, matrix + 16, 0.0f);
+    // White balance weighs the colours before they are mixed.
+    if (const auto adaptation = WhiteBalance::adaptationForSettings(cameraParameters_, *imageParameters_))
+        WhiteBalance::foldInFront(*adaptation, matrix);
 }
 
 void ComputeMatrixAndLUT::computeTable(ImageBufferF32& lut, float& outputOffset) const {

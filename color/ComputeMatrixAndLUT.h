@@ -1,7 +1,8 @@
 #pragma once
-// Folds the monochrome mix, exposure, contrast, brightness, fill light, highlight and the
-// highlight knee of one image's settings into what the output stage applies per pixel:
-// a 4 x 4 matrix, a tone table of gains with a black offset, and the knee parameters.
+// Folds the white balance, the monochrome mix, exposure, contrast, brightness, fill light,
+// highlight and the highlight knee of one image's settings into what the output stage
+// applies per pixel: a 4 x 4 matrix, a tone table of gains with a black offset, and the
+// knee parameters.
 #include <optional>
 
 #include "platform/Value.h"

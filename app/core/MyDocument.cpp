@@ -12,6 +12,7 @@
 #include "app/core/MultiDataStore.h"
 #include "app/core/PresetManager.h"
 #include "color/ColorSyncProfileWrap.h"
+#include "color/WhiteBalance.h"
 #include "dng/DNGCameraProfileAbstract.h"
 #include "engine/stages/RawCombineTiledEngine.h"
 #include "export/ExifBlock.h"
@@ -463,12 +464,11 @@ void MyDocument::addSettingValues(const std::optional<Dictionary>& values) {
 std::optional<ColorHelper> MyDocument::wbFromMetaData() {
     auto source = wrapper();
     auto parameters = source ? source->getParameters() : std::nullopt;
-    if (!parameters) return std::nullopt;
-    const auto x = numberFor(*parameters, "asShotWhitex"), y = numberFor(*parameters, "asShotWhitey");
-    // A white of (0, 0) is what a decoder without one reports; y is a divisor.
-    if (!x || !y || !(*x > 0) || !(*y > 0) || !std::isfinite(*x) || !std::isfinite(*y)) return std::nullopt;
+    // A file that recorded no white (a decoder's (0, 0)) is balanced for the rendering's own.
+    const auto white = parameters ? WhiteBalance::asShotWhite(*parameters) : std::nullopt;
+    if (!white) return std::nullopt;
     ColorHelper colour;
-    colour.setFromxyCoord(float(*x), float(*y));
+    colour.setFromxyCoord((*white)[0], (*white)[1]);
     return colour;
 }
 
@@ -496,18 +496,15 @@ void MyDocument::setWBFromPoint(double x, double y) {
     auto engine = displayEngine();
     auto source = engine ? engine->rawFileWrapper() : nullptr;
     auto parameters = source ? source->getParameters() : std::nullopt;
-    if (!parameters) return;
-    const auto whiteX = numberFor(*parameters, "asShotWhitex"),
-               whiteY = numberFor(*parameters, "asShotWhitey");
-    if (!whiteX || !whiteY || !(*whiteX > 0) || !(*whiteY > 0)) return;
+    const auto asShot = parameters ? WhiteBalance::asShotWhite(*parameters) : std::nullopt;
+    if (!asShot) return;
     auto demosaiced = engine->demosaicedImage();
     std::array<double, 4> values{};
     if (!demosaiced || !demosaiced->getPixelValues(double(int64_t(x)), double(int64_t(y)), 5, values)) {
         LV_LOG("%s Warning: getPixelValues failed for %f %f", __PRETTY_FUNCTION__, x, y);
         return;
     }
-    const Matrix3x3 toAsShot =
-        ColorHelper::MapWhiteMatrix(ColorHelper::D50_xy_coord(), XYCoord{float(*whiteX), float(*whiteY)});
+    const Matrix3x3 toAsShot = ColorHelper::MapWhiteMatrix(ColorHelper::D50_xy_coord(), *asShot);
     const XYZCoord xyz = ColorHelper::ProPhotoRGBtoXYZ(float(values[0]), float(values[1]), float(values[2]));
     ColorHelper colour;
     colour.setFromXYZCoord(apply3x3(toAsShot, xyz));

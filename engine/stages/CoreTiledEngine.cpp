@@ -115,6 +115,8 @@ void CoreTiledEngine::setParameters(const std::optional<std::string>& key,
     TiledEngine::setParameters(key, parameters);
 }
 
+void CoreTiledEngine::waitForTables() { rebuildQueue_->sync([] {}); }
+
 std::shared_ptr<const CoreTiledEngine::Tables> CoreTiledEngine::tables() {
     std::shared_lock settings(settingsLock_);
     return tables_;
@@ -371,7 +373,7 @@ std::shared_ptr<CGImageBitMap> CoreTiledEngine::imageTile(int32_t, double scale,
     // Export cannot tell a thumbnail from the image, so it waits for the source and for the
     // settings it has just handed in.
     const bool wait = tileIsThumbnail == nullptr;
-    if (wait) rebuildQueue_->sync([] {});
+    if (wait) waitForTables();
     const platform::Rect area =
         platform::Rect{rect.x, source->imageHeight() - rect.height - rect.y, rect.width, rect.height}
             .intersection(source->extent());

@@ -1,7 +1,7 @@
 #pragma once
 // The output stage. A run only pulls the stages above and keeps their output; the colour and
-// tone work (the camera profile's gain by luminance, a matrix that mixes the channels into
-// one monochrome value with the exposure gain, a tone table with a black offset and an
+// tone work (the camera profile's gain by luminance, a matrix that white-balances and mixes
+// the channels into one monochrome value with the exposure gain, a tone table with a black offset and an
 // optional highlight knee) is applied when a tile is asked for, from one down-scaled copy of
 // the source per zoom. A change of its own settings rebuilds the tables and re-renders
 // nothing upstream.
@@ -64,6 +64,9 @@ class CoreTiledEngine : public TiledEngine {
 
     // The zoom key of a scale: the whole percentage of the down-scaling, 100 from scale 1 on.
     static float zoomKeyForScale(double scale);
+
+    // Returns once the rebuilds queued so far have put their tables in place.
+    void waitForTables();
 
     void setMatrix(const float values[16]);
     std::array<float, 16> matrix();

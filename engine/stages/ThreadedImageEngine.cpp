@@ -310,6 +310,14 @@ void ThreadedImageEngine::renderLoop(const platform::Rect& rect, bool forceFirst
         }
         force = false;
         if (run) renderArea(rect);
+        // The output stage rebuilds its tables on a queue of its own: the tiles asked for
+        // on this announcement must find the settings that started the pass.
+        std::shared_ptr<CoreTiledEngine> core;
+        {
+            Lock lock(syncLock_);
+            core = chain_->core;
+        }
+        if (core) core->waitForTables();
         sendDidFinish();
         madePass = true;
         Lock lock(syncLock_);

@@ -20,6 +20,9 @@ namespace keys = app::keys;
 using testsupport::FakeWindow;
 
 const fs::path kChart = fs::path(LUMIVAR_SOURCE_DIR) / "samples" / "lumivar-chart.dng";
+// Centres of two patches of the colour chart in the G2 sample, in image pixels from the
+// upper left: the middle grey of the bottom row and the yellow of the row above.
+const std::pair<double, double> kG2Grey{1311, 1291}, kG2Yellow{1311, 959};
 
 class DocumentFilesTest : public ::testing::Test {
   protected:
@@ -73,6 +76,29 @@ TEST_F(DocumentFilesTest, EyedropperOnRedGivesALowerTemperatureThanOnBlue) {
     const double before = temperatureAt(270, 144);
     document->setWBFromPoint(5000, 5000); // outside: logged, nothing changes
     EXPECT_EQ(document->valueForKey(keys::InputTemperature)->doubleValue(), before);
+    document->close();
+}
+
+// A file that records no as-shot white (a CRW) is balanced for the rendering's own white:
+// its fields show that, and the eyedropper on a colour moves them and the picture.
+TEST_F(DocumentFilesTest, FileWithoutAsShotWhiteTakesTheRenderingsWhite) {
+    LV_REQUIRE_SAMPLE("PowerShotG2_CRW_0304.CRW");
+    auto document = MyDocument::create();
+    ASSERT_TRUE(testsupport::showDocument(*document, sample("PowerShotG2_CRW_0304.CRW"),
+                                          std::make_shared<FakeWindow>()));
+    ASSERT_TRUE(testsupport::runUntilProcessed(*document));
+    const auto temperature = [&] {
+        const auto value = document->valueForKey(keys::InputTemperature);
+        return value ? value->doubleValue() : 0.0;
+    };
+    EXPECT_NEAR(temperature(), 6504, 20) << "the D65 white of the rendering";
+    EXPECT_TRUE(document->valueForKey(keys::InputTint));
+    // Image pixels from the upper left: the chart's neutral patch and its yellow one.
+    document->setWBFromPoint(kG2Grey.first, kG2Grey.second);
+    const double onGrey = temperature();
+    document->setWBFromPoint(kG2Yellow.first, kG2Yellow.second);
+    const double onYellow = temperature();
+    EXPECT_GT(onGrey - onYellow, 1000) << onGrey << " " << onYellow;
     document->close();
 }
 

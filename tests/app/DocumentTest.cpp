@@ -310,7 +310,10 @@ TEST_F(DocumentTest, WhiteBalanceCropOrientationAndProbeEdges) {
     EXPECT_EQ(document->valueForKey(keys::InputTemperature), Value(1000.0));
     EXPECT_EQ(document->valueForKey(keys::InputTint), Value(150.0));
     EXPECT_EQ(window->tempAndTint, (std::vector<std::pair<float, float>>{{1000, 150}}));
-    EXPECT_FALSE(document->wbFromMetaData()); // an as-shot white of (0, 0) is none
+    // An as-shot white of (0, 0) is none: the rendering's own white stands in for it.
+    const auto asShot = document->wbFromMetaData();
+    ASSERT_TRUE(asShot);
+    EXPECT_NEAR(asShot->fTemperature(), 6504, 20);
 
     const Rect none{-1, -1, -1, -1};
     EXPECT_EQ(document->getCropRect(), none);

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "color/ColorHelper.h"
 #include "color/ComputeMatrixAndLUT.h"
 #include "color/ProfileManager.h"
 #include "dng/CameraProfileManager.h"
@@ -280,6 +281,37 @@ TEST(CoreTiledEngine, LastQueuedRebuildWins) {
     const float* px = lut->bufferFloatForRow(0);
     EXPECT_EQ(chain.core->toneTable(), std::vector<float>(px, px + 4 * 4096));
     EXPECT_EQ(chain.core->outputOffset(), offset);
+}
+
+// White balance: the as-shot temperature renders exactly as no balance at all; a changed
+// temperature, handed in as the stage's own key, moves red and blue against each other and
+// leaves a grey where it was.
+TEST(CoreTiledEngine, TemperatureWeighsColoursAndKeepsGreys) {
+    const StageSource::Pixel red{30000, 6000, 5000, 65535}, blue{5000, 7000, 30000, 65535};
+    const auto grey16 = grey(20000);
+    Chain chain(8, 8, [](int32_t, int32_t) { return grey(1000); });
+    const auto none = [&](StageSource::Pixel p) { return processPixel(*chain.core, p, false)[0]; };
+    const double redBefore = none(red), blueBefore = none(blue), greyBefore = none(grey16);
+
+    const platform::Dictionary camera{{"asShotWhitex", 0.3457}, {"asShotWhitey", 0.3585}};
+    ColorHelper asShot;
+    asShot.setFromxyCoord(0.3457f, 0.3585f);
+    chain.core->setCameraParameters(camera);
+    const auto at = [&](double kelvin, double tint) {
+        const Settings settings{{"Lumivar_Filter_inputTemperature", kelvin}, {"Lumivar_Filter_inputTint", tint}};
+        chain.core->setParameters("Lumivar_Filter_inputTemperature", settings);
+        EXPECT_NE(chain.whole(), nullptr); // waits for the queued rebuild
+        return std::array<double, 3>{processPixel(*chain.core, red, false)[0],
+                                     processPixel(*chain.core, blue, false)[0],
+                                     processPixel(*chain.core, grey16, false)[0]};
+    };
+    const auto same = at(asShot.fTemperature(), asShot.fTint());
+    EXPECT_EQ(same, (std::array<double, 3>{redBefore, blueBefore, greyBefore}));
+    const auto cold = at(3000, 0), warm = at(9000, 0);
+    EXPECT_GT(warm[0], cold[0] + 500) << "red";
+    EXPECT_LT(warm[1], cold[1] - 500) << "blue";
+    EXPECT_NEAR(warm[2], greyBefore, 1);
+    EXPECT_NEAR(cold[2], greyBefore, 1);
 }
 
 TEST(CoreTiledEngine, BusySourceGivesTheDisplayTheThumbnailAndMakesExportWait) {
