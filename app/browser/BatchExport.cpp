@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/core/Keys.h"
+#include "app/core/SettingTypes.h"
 #include "platform/MainQueue.h"
 
 namespace fs = std::filesystem;
@@ -100,6 +101,7 @@ void BatchExportWorker::report(std::function<void()> task) {
 }
 
 std::optional<platform::Error> BatchExportWorker::run(const BatchJob& job, const Progress& progress) {
+    if (auto wrong = job.preset ? app::wrongSettingType(*job.preset) : std::nullopt) return wrong;
     const app::ExportType& type =
         job.preset ? app::exportTypeForSettings(*job.preset) : app::exportTypeForIndex(0);
     for (const fs::path& source : job.sources) {

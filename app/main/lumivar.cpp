@@ -23,7 +23,9 @@
 #include "app/ui/LumivarApplication.h"
 #include "app/ui/PresetWindowController.h"
 #include "app/ui/ProfileController.h"
+#include "app/ui/ZadeDivivWindowController.h"
 #include "app/ui/SingleInstance.h"
+#include "app/ui/UserDataAlerts.h"
 #include "app/ui/WindowChoosers.h"
 #include "app/ui/browser/BrowserWindowController.h"
 #include "app/ui/pcdDocumentController.h"
@@ -149,6 +151,12 @@ int run(QApplication& application, const LumivarCommandLine& line) {
             controller.setWindows({});
         }
     } unhook{controller, browser};
+
+    // A damaged catalog or preset found from here on is told on the window in front.
+    UserDataAlerts damagedFiles([&controller]() -> QWidget* {
+        if (QWidget* front = QApplication::activeWindow()) return front;
+        return controller.lastShownWindow();
+    });
 
     LumivarProgram program(editingWindows(), options);
     program.setBrowser(&browser);
