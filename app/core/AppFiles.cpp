@@ -73,6 +73,9 @@ std::optional<fs::path> setDamagedFileAside(const fs::path& file, std::string_vi
                                             const std::string& reason, const void* sender,
                                             platform::Error* error) {
     const std::string what(kind);
+    // Readers often lead their reason with the file's path, which is told apart.
+    std::string why = reason;
+    if (const std::string lead = file.string() + ": "; why.starts_with(lead)) why.erase(0, lead.size());
     const std::string base = file.string() + ".damaged-" + utcTime();
     fs::path aside = base;
     std::error_code ec;
@@ -83,10 +86,10 @@ std::optional<fs::path> setDamagedFileAside(const fs::path& file, std::string_vi
         return std::nullopt;
     }
     LV_LOG("The %s %s could not be read (%s); it was set aside as %s", what.c_str(), file.c_str(),
-           reason.c_str(), aside.c_str());
+           why.c_str(), aside.c_str());
     platform::NotificationCenter::defaultCenter().post(
         platform::notification::UserDataSetAside, sender,
-        {{"kind", what}, {"file", file.string()}, {"aside", aside.string()}, {"reason", reason}});
+        {{"kind", what}, {"file", file.string()}, {"aside", aside.string()}, {"reason", why}});
     return aside;
 }
 

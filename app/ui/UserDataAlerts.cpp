@@ -34,15 +34,16 @@ UserDataAlerts::~UserDataAlerts() { platform::NotificationCenter::defaultCenter(
 std::pair<QString, QString> UserDataAlerts::alertTexts(const platform::Dictionary& userInfo) {
     const QString file = text(userInfo, "file");
     const QString aside = text(userInfo, "aside");
-    const QString reason = text(userInfo, "reason");
+    QString reason = text(userInfo, "reason");
+    if (!reason.endsWith('.')) reason += '.';
     if (text(userInfo, "kind") == "catalog")
         return {tr("The catalog was damaged and has been set aside"),
-                tr("Lumivar could not read its catalog %1 (%2).\n\nThe file is kept as %3. The settings "
+                tr("Lumivar could not read its catalog %1: %2\n\nThe file is kept as %3. The settings "
                    "saved in it are not used: photos open with the Default preset until they are "
                    "edited again.")
                     .arg(file, reason, aside)};
     return {tr("A preset was damaged and has been set aside"),
-            tr("Lumivar could not read the preset file %1 (%2).\n\nThe file is kept as %3 and is no "
+            tr("Lumivar could not read the preset file %1: %2\n\nThe file is kept as %3 and is no "
                "longer offered among the presets.")
                 .arg(file, reason, aside)};
 }

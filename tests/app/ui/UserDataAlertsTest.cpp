@@ -53,7 +53,9 @@ TEST_F(UserDataAlertsTest, ADamagedCatalogIsToldOnTheWindowInFront) {
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(alerts[0].window, &front);
     EXPECT_EQ(alerts[0].message, "The catalog was damaged and has been set aside");
-    EXPECT_TRUE(alerts[0].text.contains(QString::fromStdString(file.string() + " (")));
+    EXPECT_TRUE(alerts[0].text.startsWith(QString::fromStdString(
+        "Lumivar could not read its catalog " + file.string() + ": The data is not a valid XML property list.\n")))
+        << alerts[0].text.toStdString();
     std::vector<fs::path> aside;
     for (const auto& e : fs::directory_iterator(file.parent_path()))
         aside.push_back(e.path());
