@@ -107,6 +107,12 @@ int run(QApplication& application, const LumivarCommandLine& line) {
     } restore;
     // The application's other windows, reached from the menus of every editing window.
     auto& controller = pcdDocumentController::sharedDocumentController();
+    // A damaged catalog or preset found from here on (the preset windows read the presets as
+    // they are made) is told on the window in front.
+    UserDataAlerts damagedFiles([&controller]() -> QWidget* {
+        if (QWidget* front = QApplication::activeWindow()) return front;
+        return controller.lastShownWindow();
+    });
     BrowserWindowController::Hooks browserHooks;
     browserHooks.openDocument = [&controller](const std::filesystem::path& file, platform::Error* error) {
         return controller.openDocumentWithContentsOfURL(file, true, error) != nullptr;
@@ -151,12 +157,6 @@ int run(QApplication& application, const LumivarCommandLine& line) {
             controller.setWindows({});
         }
     } unhook{controller, browser};
-
-    // A damaged catalog or preset found from here on is told on the window in front.
-    UserDataAlerts damagedFiles([&controller]() -> QWidget* {
-        if (QWidget* front = QApplication::activeWindow()) return front;
-        return controller.lastShownWindow();
-    });
 
     LumivarProgram program(editingWindows(), options);
     program.setBrowser(&browser);
