@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/core/Keys.h"
+#include "app/core/SettingTypes.h"
 #include "platform/MainQueue.h"
 
 namespace fs = std::filesystem;
@@ -103,7 +104,9 @@ bool BatchExportWorker::start(BatchJob job, Progress progress, Completion comple
     running_ = true;
     thread_ = std::thread([this, job = std::move(job), progress = std::move(progress),
                            completion = std::move(completion)]() mutable {
-        std::optional<platform::Error> summary = batchSummary(run(job, progress), job.sources.size());
+        // A preset with a value of the wrong kind ends the batch before any file is written.
+        std::optional<platform::Error> summary = job.preset ? app::wrongSettingType(*job.preset) : std::nullopt;
+        if (!summary) summary = batchSummary(run(job, progress), job.sources.size());
         running_ = false;
         report([completion = std::move(completion), summary = std::move(summary)] { completion(summary); });
     });

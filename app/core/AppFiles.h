@@ -24,6 +24,14 @@ std::string lowercase(std::string_view text);
 // The extension without its dot, in lower case.
 std::string lowercaseExtension(const std::filesystem::path& path);
 
+// Renames a damaged file of the user's to "<file>.damaged-<UTC time>" (with "-2", "-3"...
+// when taken), so that nothing in it is written over, logs it and posts UserDataSetAside with
+// `sender` as the object. The new path, or none with the error when it could not be renamed.
+// `kind` names the file for people ("catalog", "preset") and goes into userInfo as "kind".
+std::optional<std::filesystem::path> setDamagedFileAside(const std::filesystem::path& file,
+                                                         std::string_view kind, const std::string& reason,
+                                                         const void* sender, platform::Error* error = nullptr);
+
 // A failure in kPosixErrorDomain: "<what>: <strerror>".
 platform::Error posixError(int err, const std::string& what);
 

@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <sys/stat.h>
@@ -13,7 +11,6 @@
 
 #include "app/core/AppFiles.h"
 #include "app/core/Keys.h"
-#include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/Plist.h"
 
@@ -48,15 +45,6 @@ bool hasIdentity(const Value& entry, const Value* uuid) {
 
 void removeIdentity(Array& entries, const Value* uuid) {
     std::erase_if(entries, [&](const Value& e) { return hasIdentity(e, uuid); });
-}
-
-std::string utcTime() {
-    std::time_t t = std::chrono::system_clock::to_time_t(platform::Clock::now());
-    std::tm tm{};
-    gmtime_r(&t, &tm);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &tm);
-    return text;
 }
 
 } // namespace
@@ -206,16 +194,8 @@ DataStoreItem::Load DataStoreItem::unreadableLocked(Error* error, Error why) {
 // renamed, never written over.
 DataStoreItem::Load DataStoreItem::setAsideLocked(const fs::path& file, const std::string& reason,
                                                   Error* error) {
-    const std::string base = file.string() + ".damaged-" + utcTime();
-    fs::path aside = base;
-    std::error_code ec;
-    for (int n = 2; fs::exists(aside, ec) && n < 1000; ++n)
-        aside = base + "-" + std::to_string(n);
-    if (::rename(file.c_str(), aside.c_str()) != 0)
-        return unreadableLocked(
-            error, app::posixError(errno, "Could not set the damaged catalog " + file.string() + " aside"));
-    LV_LOG("DataStoreItem %s: %s could not be read (%s); it was set aside as %s", dataStoreName_.c_str(),
-           file.c_str(), reason.c_str(), aside.c_str());
+    Error why;
+    if (!app::setDamagedFileAside(file, "catalog", reason, this, &why)) return unreadableLocked(error, std::move(why));
     return missingLocked();
 }
 

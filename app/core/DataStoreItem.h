@@ -6,7 +6,7 @@
 //
 // The file is written through a temporary file renamed into place, so a failed write (or a
 // process killed while writing) leaves the previous catalog. A file that exists but does not
-// parse is renamed aside ("….damaged-<UTC time>") and logged rather than overwritten. The
+// parse is renamed aside ("….damaged-<UTC time>") and announced rather than overwritten. The
 // parsed array is kept while the file's size, modification time and inode stay the same.
 // Each operation holds the store's lock from start to end.
 #include <filesystem>

@@ -123,6 +123,7 @@ enum Code : int64_t {
     NoRawSearchLocation = -15,
     InvalidNameSuffix = -16,
     RawFileNotFound = -17,
+    WrongSettingType = -18,
 };
 
 // The destination's path without extension.
@@ -154,5 +155,8 @@ inline constexpr std::string_view InvalidNameSuffixText =
 inline constexpr std::string_view RawFileNotFoundText =
     "Could not find the raw file corresponding to %s in search location %s. Set the search location in "
     "Preferences to the folder containing your raw image files.";
+// The preset's name, the key, what the value is, what the key needs.
+inline constexpr std::string_view WrongSettingTypeText =
+    "The preset \"%s\" was not applied: its value for \"%s\" is %s, where %s belongs.";
 
 } // namespace app::errors

@@ -11,6 +11,7 @@
 #include "app/core/Keys.h"
 #include "app/core/MultiDataStore.h"
 #include "app/core/PresetManager.h"
+#include "app/core/SettingTypes.h"
 #include "color/ColorSyncProfileWrap.h"
 #include "color/WhiteBalance.h"
 #include "dng/DNGCameraProfileAbstract.h"
@@ -246,7 +247,15 @@ bool MyDocument::read(const std::string& location, Error* error) {
     if (auto catalog = stores.dataStoreForStore(kCatalogStore))
         if (auto entry = catalog->getItemForUUID(path->string()))
             stored = stores.deserializeFromPList(*entry);
-    if (!stored || stored->empty()) stored = PresetManager::sharedPresetManager().presetNamed("Default");
+    if (!stored || stored->empty()) {
+        stored = PresetManager::sharedPresetManager().presetNamed("Default");
+        // A "Default" holding a value of the wrong kind is not applied; the file opens with the
+        // program's own settings.
+        if (auto wrong = stored ? app::wrongSettingType(*stored) : std::nullopt) {
+            LV_LOG("%s", wrong->failureReason.c_str());
+            stored.reset();
+        }
+    }
     addSettingValues(stored);
     displayName_ = path->filename().string();
 

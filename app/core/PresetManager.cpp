@@ -37,9 +37,22 @@ std::optional<std::string> usableIdentity(const PresetManager::Preset& preset) {
 
 fs::path presetFile(const fs::path& folder, const std::string& id) { return folder / (id + ".plist"); }
 
-std::optional<PresetManager::Preset> readPreset(const fs::path& file) {
+// A file that cannot be parsed, or holds no dictionary, is set aside so that the
+// photographer hears of it once; one that cannot be read at all (permissions) is only skipped.
+std::optional<PresetManager::Preset> readPreset(const fs::path& file, const void* manager) {
     Value parsed;
-    if (!platform::readPlistFile(file, parsed) || !parsed.dictionary()) return std::nullopt;
+    Error error;
+    if (!platform::readPlistFile(file, parsed, &error)) {
+        if (error.domain == platform::kPosixErrorDomain)
+            LV_LOG("PresetManager: %s", error.failureReason.c_str());
+        else
+            app::setDamagedFileAside(file, "preset", error.failureReason, manager);
+        return std::nullopt;
+    }
+    if (!parsed.dictionary()) {
+        app::setDamagedFileAside(file, "preset", "it holds no dictionary", manager);
+        return std::nullopt;
+    }
     return MultiDataStore::sharedMultiDataStore().deserializeFromPList(*parsed.dictionary());
 }
 
@@ -89,8 +102,8 @@ void PresetManager::iterateLocked() {
     if (!folder) return;
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(*folder, ec)) {
-        if (app::lowercaseExtension(entry.path()) != "plist") continue;
-        if (auto preset = readPreset(entry.path())) presetList_.push_back(std::move(*preset));
+        if (app::lowercaseExtension(entry.path()) != "plist" || !entry.is_regular_file(ec)) continue;
+        if (auto preset = readPreset(entry.path(), this)) presetList_.push_back(std::move(*preset));
     }
 }
 

@@ -38,7 +38,8 @@ class PresetManager {
     void forgetPresetDirectory();
 
     // Rereads the folder: every readable ".plist" file (any case) holding a dictionary, in
-    // the order the folder lists them, with its profiles rebuilt.
+    // the order the folder lists them, with its profiles rebuilt. A damaged one is set aside
+    // (UserDataSetAside) rather than skipped without a word.
     void iteratePresets();
     // With the menu's prompt entry {"displayName": "Select preset...."} first when asked.
     PresetList presetList(bool forMenu);

@@ -629,7 +629,7 @@ std::optional<Outcome> LumivarProgram::editingCommand(EditingProgramWindow& wind
     }
     case Verb::PresetApply:
         if (!controller.applyPresetNamed(command.words[0]))
-            return Outcome::failed("no preset " + command.words[0]);
+            return Outcome::failed("no preset " + command.words[0] + " was applied");
         window.noteSettingChanged("Lumivar_Filter_inputEV");
         return Outcome::passed();
     case Verb::Rotate:

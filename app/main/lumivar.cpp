@@ -23,7 +23,9 @@
 #include "app/ui/LumivarApplication.h"
 #include "app/ui/PresetWindowController.h"
 #include "app/ui/ProfileController.h"
+#include "app/ui/ZadeDivivWindowController.h"
 #include "app/ui/SingleInstance.h"
+#include "app/ui/UserDataAlerts.h"
 #include "app/ui/WindowChoosers.h"
 #include "app/ui/browser/BrowserWindowController.h"
 #include "app/ui/pcdDocumentController.h"
@@ -105,6 +107,12 @@ int run(QApplication& application, const LumivarCommandLine& line) {
     } restore;
     // The application's other windows, reached from the menus of every editing window.
     auto& controller = pcdDocumentController::sharedDocumentController();
+    // A damaged catalog or preset found from here on (the preset windows read the presets as
+    // they are made) is told on the window in front.
+    UserDataAlerts damagedFiles([&controller]() -> QWidget* {
+        if (QWidget* front = QApplication::activeWindow()) return front;
+        return controller.lastShownWindow();
+    });
     BrowserWindowController::Hooks browserHooks;
     browserHooks.openDocument = [&controller](const std::filesystem::path& file, platform::Error* error) {
         return controller.openDocumentWithContentsOfURL(file, true, error) != nullptr;

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QTimer>
+#include <QWidget>
 
 #include "app/core/FileManagerOps.h"
 #include "app/core/Keys.h"
@@ -13,10 +14,6 @@ LumivarAppDelegate::LumivarAppDelegate(platform::UserDefaults& defaults, QObject
     splashScreenTimer_ = new QTimer(this);
     splashScreenTimer_->setInterval(kSplashTickMs);
     connect(splashScreenTimer_, &QTimer::timeout, this, &LumivarAppDelegate::splashTimerFireMethod);
-    splashDelay_ = new QTimer(this);
-    splashDelay_->setSingleShot(true);
-    splashDelay_->setInterval(kSplashDelayMs);
-    connect(splashDelay_, &QTimer::timeout, this, &LumivarAppDelegate::startSplashScreenPanel);
     if (auto* application = QCoreApplication::instance())
         connect(application, &QCoreApplication::aboutToQuit, this,
                 &LumivarAppDelegate::applicationWillTerminate);
@@ -27,7 +24,7 @@ LumivarAppDelegate::~LumivarAppDelegate() = default;
 void LumivarAppDelegate::applicationDidFinishLaunching() {
     // Only the program's own temporary folder: file-backed pixels of earlier runs.
     app::cleanDirectory(platform::paths::temporary());
-    if (defaults_.boolForKey(app::defaults::ShowSplashScreen)) splashDelay_->start();
+    if (defaults_.boolForKey(app::defaults::ShowSplashScreen)) startSplashScreenPanel();
     applyCrashGuard(defaults_);
     defaults_.setBool(true, app::defaults::LumivarIsRunning);
 }
@@ -51,13 +48,33 @@ void LumivarAppDelegate::startSplashScreenPanel() {
     splashScreenPanel_->raise();
     splashScreenCountDown_ = kSplashCountDown;
     splashScreenTimer_->start();
+    if (auto* application = QCoreApplication::instance()) application->installEventFilter(this);
+}
+
+void LumivarAppDelegate::closeSplashScreenPanel() {
+    splashScreenTimer_->stop();
+    splashScreenCountDown_ = 0;
+    if (auto* application = QCoreApplication::instance()) application->removeEventFilter(this);
+    splashScreenPanel_.reset();
+}
+
+// Any other window that appears ends the splash: above a window it hides the picture, above
+// an alert the explanation.
+bool LumivarAppDelegate::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Show && splashScreenPanel_) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget && widget->isWindow() && widget != splashScreenPanel_.get()) {
+            const Qt::WindowType type = widget->windowType();
+            if (type != Qt::Popup && type != Qt::ToolTip) closeSplashScreenPanel();
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 // Opaque for 90 ticks (4.5 s), then fading out over the last 140 (7 s).
 void LumivarAppDelegate::splashTimerFireMethod() {
     if (splashScreenCountDown_ < 1) {
-        splashScreenTimer_->stop();
-        splashScreenPanel_.reset();
+        closeSplashScreenPanel();
         return;
     }
     const int32_t before = splashScreenCountDown_--;

@@ -35,6 +35,8 @@ WindowChoosers& WindowChoosers::shared() {
             QMessageBox box(QMessageBox::Warning, message, message, QMessageBox::Ok, window);
             box.setInformativeText(text);
             box.button(QMessageBox::Ok)->setText("Ok");
+            // A sheet of its window: the other windows stay usable.
+            if (window) box.setWindowModality(Qt::WindowModal);
             box.exec();
         },
         [](QWidget* window, const QString& message, const QString& text, const QString& cancel,

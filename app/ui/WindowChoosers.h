@@ -20,7 +20,7 @@ struct WindowChoosers {
     std::function<std::vector<std::filesystem::path>(QWidget* window, const QString& title,
                                                      const QStringList& nameFilters)>
         openFiles;
-    // A modal alert with one button "Ok".
+    // An alert with one button "Ok", modal to its window when it has one.
     std::function<void(QWidget* window, const QString& message, const QString& text)> alert;
 
     // A modal warning with two buttons; true for the second (the one that acts).

@@ -27,6 +27,7 @@
 #include "app/core/Keys.h"
 #include "app/core/MyDocument.h"
 #include "app/core/PresetManager.h"
+#include "app/core/SettingTypes.h"
 #include "app/ui/BindableSettings.h"
 #include "app/ui/ControlRanges.h"
 #include "app/ui/EditingPanes.h"
@@ -685,16 +686,20 @@ void ZadeDivivWindowController::pixelTick() {
 
 QString ZadeDivivWindowController::probeText() const { return mPixelValues->text(); }
 
-void ZadeDivivWindowController::applyPreset(const platform::Dictionary& preset) {
+bool ZadeDivivWindowController::applyPreset(const platform::Dictionary& preset) {
+    if (auto wrong = app::wrongSettingType(preset)) {
+        WindowChoosers::shared().alert(this, "The preset could not be applied",
+                                       QString::fromStdString(wrong->failureReason));
+        return false;
+    }
     currentPreset = preset;
     document_->addSettingValues(preset);
+    return true;
 }
 
 bool ZadeDivivWindowController::applyPresetNamed(const std::string& name) {
     auto preset = PresetManager::sharedPresetManager().presetNamed(name);
-    if (!preset) return false;
-    applyPreset(*preset);
-    return true;
+    return preset && applyPreset(*preset);
 }
 
 void ZadeDivivWindowController::showNewPresetWindow() {

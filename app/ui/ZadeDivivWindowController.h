@@ -81,7 +81,9 @@ class ZadeDivivWindowController : public QMainWindow,
     void segmentedZoomSetClick(int tag);
     void segmentedZoomDeltaClick(int tag);
     void segmentedControlClick(int tag);
-    void applyPreset(const platform::Dictionary& preset);
+    // A preset holding a value of the wrong kind is refused with an alert naming the key.
+    bool applyPreset(const platform::Dictionary& preset);
+    // False when there is no such preset or it was refused.
     bool applyPresetNamed(const std::string& name);
     void showNewPresetWindow();
     // The sheet's save: the name and, per group, whether its box is on. -14 for no name.

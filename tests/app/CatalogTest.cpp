@@ -12,6 +12,8 @@
 
 #include "app/core/MultiDataStore.h"
 #include "platform/Clock.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Notifications.h"
 #include "platform/Plist.h"
 #include "tests/app/AppHome.h"
 
@@ -153,10 +155,22 @@ TEST(Catalog, ADamagedCatalogIsSetAsideByteForByte) {
         fs::create_directories(catalogPath().parent_path());
         std::ofstream(catalogPath(), std::ios::binary) << bytes;
 
+        std::vector<Dictionary> told;
+        auto& center = platform::NotificationCenter::defaultCenter();
+        const auto token = center.addObserver(platform::notification::UserDataSetAside, nullptr,
+                                              [&](const platform::Notification& n) { told.push_back(n.userInfo); });
         EXPECT_FALSE(catalog()->getItemForUUID("/photos/a"));
+        EXPECT_FALSE(catalog()->getItemForUUID("/photos/b")) << "told once, not at every read";
+        center.removeObserver(token);
         const fs::path aside = catalogPath().string() + ".damaged-20240102T030405Z";
         ASSERT_TRUE(fs::exists(aside));
         EXPECT_EQ(bytesOf(aside), bytes);
+        // The photographer is told which file it was and where it is kept.
+        ASSERT_EQ(told.size(), 1u);
+        EXPECT_EQ(told[0].at("kind"), Value("catalog"));
+        EXPECT_EQ(told[0].at("file"), Value(catalogPath().string()));
+        EXPECT_EQ(told[0].at("aside"), Value(aside.string()));
+        EXPECT_FALSE(told[0].at("reason").stringValue().empty());
 
         const Dictionary item = entry("a:1");
         EXPECT_TRUE(catalog()->addItem(&item));

@@ -109,9 +109,14 @@ TEST(Presets, TheMenuListStartsWithItsPrompt) {
     }));
 }
 
-TEST(Presets, FilesThatAreNoPresetsAreSkipped) {
+// Damaged presets are set aside and told of once; other files are left alone.
+TEST(Presets, FilesThatAreNoPresetsAreSkippedAndDamagedOnesSetAside) {
     apptest::AppHome home;
     const fs::path folder = *presets().presetDirectory();
+    std::vector<Dictionary> told;
+    auto& center = platform::NotificationCenter::defaultCenter();
+    const auto token = center.addObserver(platform::notification::UserDataSetAside, nullptr,
+                                          [&](const platform::Notification& n) { told.push_back(n.userInfo); });
     const std::string good = platform::writeXmlPlist(Value(Dictionary{{"displayName", "Upper case"}}));
     std::ofstream(folder / "notes.txt")
         << platform::writeXmlPlist(Value(Dictionary{{"displayName", "Text"}}));
@@ -121,6 +126,24 @@ TEST(Presets, FilesThatAreNoPresetsAreSkipped) {
     fs::create_directory(folder / "folder.plist");
     EXPECT_EQ(names(presets().presetList(false)),
               (std::vector<std::string>{"Default", "Default TIFF export", "Upper case", "Zero'd"}));
+    EXPECT_EQ(names(presets().presetList(false)).size(), 4u);
+    center.removeObserver(token);
+
+    ASSERT_EQ(told.size(), 2u) << "told once each, not at every listing";
+    std::sort(told.begin(), told.end(),
+              [](const Dictionary& a, const Dictionary& b) { return a.at("file").stringValue() < b.at("file").stringValue(); });
+    for (size_t n = 0; n < 2; ++n) {
+        const fs::path file = folder / (n == 0 ? "broken.plist" : "list.plist");
+        EXPECT_EQ(told[n].at("kind"), Value("preset"));
+        EXPECT_EQ(told[n].at("file"), Value(file.string()));
+        const fs::path aside = told[n].at("aside").stringValue();
+        EXPECT_EQ(aside.parent_path(), folder);
+        EXPECT_TRUE(aside.filename().string().starts_with(file.filename().string() + ".damaged-")) << aside;
+        EXPECT_TRUE(fs::exists(aside));
+        EXPECT_FALSE(fs::exists(file));
+    }
+    EXPECT_TRUE(fs::is_directory(folder / "folder.plist"));
+    EXPECT_TRUE(fs::exists(folder / "notes.txt"));
 }
 
 TEST(Presets, AfterDeletingAllTheFolderComesBackSeededAndKeepsNewPresets) {

@@ -24,6 +24,7 @@
 #include "dng/CameraProfileManager.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Notifications.h"
+#include "platform/Plist.h"
 #include "tests/app/ui/ProfileFiles.h"
 #include "tests/app/ui/WindowTestSupport.h"
 #include "tests/support/TempHome.h"
@@ -141,6 +142,34 @@ TEST_F(EditingWindow, PresetsNeedANameAndCopyOnlyCheckedGroups) {
     EXPECT_DOUBLE_EQ(saved->at("Lumivar_Filter_monochromeRed").doubleValue(), 1.7);
     EXPECT_FALSE(saved->count("Lumivar_Filter_inputEV"));
     EXPECT_FALSE(saved->count("Lumivar_SceneReferred"));
+}
+
+// A preset edited by hand into a weight of "lots" is refused whole, on this window, naming
+// the key; nothing of it reaches the document.
+TEST_F(EditingWindow, APresetWithAValueOfTheWrongKindIsRefused) {
+    QWidget* alertWindow = nullptr;
+    WindowChoosers::shared().alert = [&](QWidget* on, const QString& message, const QString& text) {
+        alertWindow = on;
+        alerts.push_back(message + ": " + text);
+    };
+    document->setValue(platform::Value(1.0), "Lumivar_Filter_monochromeRed");
+    document->setValue(platform::Value(0.0), "Lumivar_Filter_inputEV");
+    const platform::Dictionary lots{{"displayName", "Lots"},
+                                    {"Lumivar_Filter_inputEV", 1.5},
+                                    {"Lumivar_Filter_monochromeRed", "lots"}};
+    const auto folder = *PresetManager::sharedPresetManager().presetDirectory();
+    ASSERT_TRUE(platform::writePlistFile(folder / "lots.plist", platform::Value(lots)));
+
+    EXPECT_FALSE(window->applyPresetNamed("Lots"));
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alertWindow, window.data());
+    EXPECT_TRUE(alerts[0].contains("\"Lumivar_Filter_monochromeRed\" is the text \"lots\"")) << alerts[0].toStdString();
+    EXPECT_DOUBLE_EQ(document->valueForKey("Lumivar_Filter_monochromeRed")->doubleValue(), 1.0);
+    EXPECT_DOUBLE_EQ(document->valueForKey("Lumivar_Filter_inputEV")->doubleValue(), 0.0) << "not applied in part";
+
+    EXPECT_TRUE(window->applyPresetNamed("Default"));
+    EXPECT_EQ(alerts.size(), 1u);
+    fs::remove(folder / "lots.plist");
 }
 
 TEST_F(EditingWindow, ExportAsSelectedFollowsTheTypeAndWritesTheFile) {

@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QTimer>
 #include <fstream>
@@ -67,8 +69,8 @@ TEST(LumivarAppDelegate, LaunchEmptiesOnlyItsOwnTemporaryFolderAndKeepsTheRunnin
         EXPECT_TRUE(fs::exists(neighbour));
         EXPECT_TRUE(d.defaults.boolForKey(keys::LumivarIsRunning));
         EXPECT_FALSE(d.defaults.boolForKey(keys::DisableFrameBuffer)) << "a first launch is no crash";
-        EXPECT_TRUE(delegate.splashDelayTimer()->isActive());
-        EXPECT_EQ(delegate.splashDelayTimer()->interval(), 1000);
+        ASSERT_NE(delegate.splashScreenPanel(), nullptr) << "shown at once, over the start";
+        EXPECT_TRUE(delegate.splashScreenPanel()->isVisible());
         delegate.applicationWillTerminate();
         EXPECT_FALSE(d.defaults.boolForKey(keys::LumivarIsRunning));
     }
@@ -89,8 +91,8 @@ TEST(LumivarAppDelegate, NoSplashWhenThePreferenceIsOff) {
     d.defaults.setBool(false, keys::ShowSplashScreen);
     LumivarAppDelegate delegate(d.defaults);
     delegate.applicationDidFinishLaunching();
-    EXPECT_FALSE(delegate.splashDelayTimer()->isActive());
     EXPECT_EQ(delegate.splashScreenPanel(), nullptr);
+    EXPECT_FALSE(delegate.splashScreenTimer()->isActive());
 }
 
 // 230 ticks of 50 ms: opaque for 90, fading over 140, then gone.
@@ -137,4 +139,44 @@ TEST(LumivarAppDelegate, AClickOrAKeyHidesTheSplashAtOnce) {
         }
         EXPECT_FALSE(panel.isVisible()) << int(type);
     }
+}
+
+// The first window of any kind ends the splash, so it never lies over a document, the
+// browser or an alert; menus and tooltips opening do not count.
+TEST(LumivarAppDelegate, AnyWindowThatAppearsEndsTheSplash) {
+    Defaults d;
+    LumivarAppDelegate delegate(d.defaults);
+    delegate.applicationDidFinishLaunching();
+    ASSERT_NE(delegate.splashScreenPanel(), nullptr);
+
+    QWidget child;
+    QWidget inner(&child); // a widget inside a window is no window
+    inner.show();
+    QMenu menu;
+    menu.addAction("Item");
+    menu.popup(QPoint(10, 10));
+    EXPECT_NE(delegate.splashScreenPanel(), nullptr);
+    menu.close();
+
+    QMessageBox alert(QMessageBox::Critical, "Lumivar", "D7100_truncated.NEF: Unsupported file type");
+    alert.show();
+    EXPECT_EQ(delegate.splashScreenPanel(), nullptr);
+    EXPECT_FALSE(delegate.splashScreenTimer()->isActive());
+    EXPECT_EQ(delegate.splashScreenCountDown(), 0);
+
+    // Later windows find nothing to hide, and the splash does not come back.
+    QWidget window;
+    window.show();
+    delegate.splashTimerFireMethod();
+    EXPECT_EQ(delegate.splashScreenPanel(), nullptr);
+}
+
+TEST(LumivarAppDelegate, ADocumentOrBrowserWindowEndsTheSplash) {
+    Defaults d;
+    LumivarAppDelegate delegate(d.defaults);
+    delegate.startSplashScreenPanel();
+    QWidget window;
+    window.resize(200, 100);
+    window.show();
+    EXPECT_EQ(delegate.splashScreenPanel(), nullptr);
 }

@@ -1,0 +1,28 @@
+#pragma once
+// The kind of value each setting the program reads must hold. Presets and catalog entries are
+// property lists a person can edit: a weight written as the text "lots" would otherwise be
+// read as some number, so a preset holding one is refused whole, naming the key.
+#include <optional>
+#include <string_view>
+
+#include "platform/Error.h"
+#include "platform/Value.h"
+
+namespace app {
+
+enum class SettingType {
+    Number,      // an integer or a real
+    Boolean,     // a boolean, or a number read as one
+    Text,        // a string
+    ProfileForm, // a profile's property-list form: a dictionary
+};
+
+// The kind of a known setting; none for keys the program does not read as settings.
+std::optional<SettingType> settingTypeForKey(std::string_view key);
+bool valueHasType(const platform::Value& value, SettingType type);
+
+// The first (by key) setting of the preset whose value has the wrong kind, as an error whose
+// text names the preset and the key; none when every known key holds its kind.
+std::optional<platform::Error> wrongSettingType(const platform::Dictionary& preset);
+
+} // namespace app
