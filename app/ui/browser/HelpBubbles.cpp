@@ -69,7 +69,7 @@ QRect clear(QRect r, Qt::Edge edge, const std::vector<Placement>& placed) {
     for (bool moved = true; moved;) {
         moved = false;
         for (const Placement& p : placed) {
-            if (!r.intersects(p.rect.adjusted(-kGap / 2, -kGap / 2, kGap / 2, kGap / 2))) continue;
+            if (!r.intersects(p.rect.adjusted(-2, -2, 2, 2))) continue;
             switch (edge) {
             case Qt::TopEdge:
                 r.moveBottom(p.rect.top() - kGap);
