@@ -7,13 +7,12 @@
 #include <vector>
 
 #include <lcms2.h>
-#include <tbb/blocked_range.h>
-#include <tbb/parallel_for.h>
 
 #include "color/IccProfileData.h"
 #include "color/MatrixShaperTransform.h"
 #include "engine/core/ImageBuffer.h"
 #include "platform/Log.h"
+#include "platform/ParallelRows.h"
 
 namespace {
 
@@ -162,7 +161,7 @@ ColorMatchTransform::~ColorMatchTransform() { cmsDeleteTransform(transform_); }
 
 void ColorMatchTransform::convert(uint8_t* firstPixel, size_t width, size_t height, size_t rowBytes) const {
     if (!firstPixel || width == 0 || height == 0) return;
-    tbb::parallel_for(tbb::blocked_range<size_t>(0, height, kRowsPerBand), [&](const tbb::blocked_range<size_t>& rows) {
+    platform::parallelRows(height, kRowsPerBand, [&](const platform::RowRange& rows) {
         uint8_t* first = firstPixel + rows.begin() * rowBytes;
         if (fast_)
             convertRows(first, width, rows.size(), rowBytes);

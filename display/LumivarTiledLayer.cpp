@@ -6,7 +6,6 @@
 #include "display/DelayedDispatch.h"
 #include "display/DisplayImage.h"
 #include "engine/core/CGImageBitMap.h"
-#include "engine/core/ReadWriteLock.h"
 #include "engine/core/TiledEngine.h"
 #include "platform/Log.h"
 #include "platform/MainQueue.h"
@@ -15,6 +14,18 @@ namespace {
 
 constexpr double kTileSize = 256; // device pixels
 constexpr int32_t kLowestLevel = -60;
+
+// A tile draw in progress for the length of a scope.
+class TileDraw {
+  public:
+    explicit TileDraw(LumivarTiledLayer& layer) : layer_(layer) { layer_.startTileDraw(); }
+    ~TileDraw() { layer_.endTileDraw(); }
+    TileDraw(const TileDraw&) = delete;
+    TileDraw& operator=(const TileDraw&) = delete;
+
+  private:
+    LumivarTiledLayer& layer_;
+};
 
 } // namespace
 
@@ -31,7 +42,6 @@ void LumivarTiledLayer::setImage(std::shared_ptr<TiledEngine> image) {
     setAnchorPoint({0, 0});
     setMagnificationFilter(LayerFilter::Nearest);
     setMinificationFilter(LayerFilter::Nearest);
-    statusTrack_ = ReadWriteLock::create();
     dispatchAfter(std::chrono::seconds(1), platform::MainQueue::shared(),
                   [weak = std::weak_ptr<Layer>(shared_from_this())] {
                       if (auto layer = weak.lock()) static_cast<LumivarTiledLayer&>(*layer).updateTimeout();
@@ -64,26 +74,30 @@ std::optional<int32_t> LumivarTiledLayer::levelForScale(double scale) {
 }
 
 void LumivarTiledLayer::startTileDraw() {
-    if (statusTrack_) statusTrack_->lockForRead();
+    std::lock_guard guard(lock_);
+    ++drawsInProgress_;
 }
 
 void LumivarTiledLayer::endTileDraw() {
-    if (!statusTrack_) return;
-    statusTrack_->unlock();
-    if (!statusTrack_->canWriteLock()) return; // another draw is still going on
-    LumivarTiledLayerHasUpdatedMain();
-    statusTrack_->unlock();
+    std::lock_guard guard(lock_);
+    if (--drawsInProgress_ > 0) return; // another draw is still going on
+    drawsInProgress_ = 0;
+    tellDelegateLocked();
 }
 
 void LumivarTiledLayer::LumivarTiledLayerHasUpdatedMain() {
     std::lock_guard guard(lock_);
+    tellDelegateLocked();
+}
+
+void LumivarTiledLayer::tellDelegateLocked() {
     if (tiledLayerDelegate_) tiledLayerDelegate_->LumivarTiledLayerHasUpdated(*this);
     tiledLayerDelegate_ = nullptr;
 }
 
 void LumivarTiledLayer::drawLayerWithContext(QPainter& context) {
     static const char* kOperation = "-[LumivarTiledLayer drawLayerWithContext:]";
-    startTileDraw();
+    const TileDraw drawing(*this); // counted only: no lock is held through the engine's request
     const QTransform t = context.worldTransform();
     LV_LOG("%s %f %f %f %f %f %f", kOperation, t.m11(), t.m12(), t.m21(), t.m22(), t.dx(), t.dy());
     const double a = t.m11();
@@ -111,7 +125,6 @@ void LumivarTiledLayer::drawLayerWithContext(QPainter& context) {
             context.restore();
         }
     }
-    endTileDraw();
 }
 
 void LumivarTiledLayer::display() {

@@ -11,7 +11,6 @@
 #include "display/Layer.h"
 #include "display/LumivarTiledLayerDelegate.h"
 
-class ReadWriteLock;
 class TiledEngine;
 
 class LumivarTiledLayer : public Layer {
@@ -25,6 +24,8 @@ class LumivarTiledLayer : public Layer {
     // Draws the context's clip from an engine tile at the power-of-two scale for the
     // context's scale (the context maps this layer's coordinates, y upwards).
     void drawLayerWithContext(QPainter& context);
+    // Count the draws in progress; the last to end tells the delegate. Nothing is held
+    // between the two, so a draw waits on the engine holding no lock.
     void startTileDraw();
     void endTileDraw();
     void LumivarTiledLayerHasUpdatedMain();
@@ -40,10 +41,13 @@ class LumivarTiledLayer : public Layer {
 
   private:
     void drawTile(const QRectF& rect, double scale);
+    void tellDelegateLocked();
 
-    std::unique_ptr<ReadWriteLock> statusTrack_;
     std::shared_ptr<TiledEngine> theImage_;
-    mutable std::mutex lock_; // the delegate
+    mutable std::mutex lock_; // the delegate and the count of draws
     LumivarTiledLayerDelegate* tiledLayerDelegate_ = nullptr;
+    // Tile draws in progress, kept for the layer's life: a draw under way when a new image
+    // comes still counts.
+    int drawsInProgress_ = 0;
     double tiledLayerScaleAdjust_ = 1.0;
 };

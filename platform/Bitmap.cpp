@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include <oneapi/tbb/parallel_for.h>
+#include "platform/ParallelRows.h"
 
 namespace platform {
 
@@ -82,16 +82,19 @@ std::shared_ptr<Bitmap> Bitmap::transformed(const AffineTransform& t, size_t can
     const double h = double(layout_.height), ch = double(canvasHeight), cw = double(canvasWidth);
     uint8_t* dst = canvas->owned_.data();
     // Pixel centres go through the transform in y-up space, as the drawing model has it.
-    tbb::parallel_for(size_t(0), layout_.height, [&](size_t row) {
-        const uint8_t* src = pixels_ + row * layout_.bytesPerRow;
-        double py = h - double(row) - 0.5;
-        for (size_t col = 0; col < layout_.width; ++col) {
-            double px = double(col) + 0.5;
-            double X = std::floor(t.a * px + t.c * py + t.tx);
-            double Y = std::floor(t.b * px + t.d * py + t.ty);
-            if (X < 0 || X >= cw || Y < 0 || Y >= ch) continue;
-            size_t drow = size_t(ch - 1 - Y), dcol = size_t(X);
-            std::memcpy(dst + drow * out.bytesPerRow + dcol * pixelBytes, src + col * pixelBytes, pixelBytes);
+    parallelRows(layout_.height, 1, [&](const RowRange& rows) {
+        for (size_t row = rows.begin(); row != rows.end(); ++row) {
+            const uint8_t* src = pixels_ + row * layout_.bytesPerRow;
+            double py = h - double(row) - 0.5;
+            for (size_t col = 0; col < layout_.width; ++col) {
+                double px = double(col) + 0.5;
+                double X = std::floor(t.a * px + t.c * py + t.tx);
+                double Y = std::floor(t.b * px + t.d * py + t.ty);
+                if (X < 0 || X >= cw || Y < 0 || Y >= ch) continue;
+                size_t drow = size_t(ch - 1 - Y), dcol = size_t(X);
+                std::memcpy(dst + drow * out.bytesPerRow + dcol * pixelBytes, src + col * pixelBytes,
+                            pixelBytes);
+            }
         }
     });
     return canvas;

@@ -1,11 +1,13 @@
 #pragma once
 // A set of tasks on a concurrent queue that can be waited for, or followed by a task once
-// all have run. wait() runs other queued tasks while it waits (see ConcurrentQueue).
-#include <mutex>
-#include <utility>
-#include <vector>
-
-#include <oneapi/tbb/task_group.h>
+// all have run.
+//
+// wait() runs, on the waiting thread, the group's own tasks that no worker has started,
+// then sleeps until the started ones end. A waiting thread never runs another task of the
+// queue: whatever lock its caller holds, no task that wants that lock can start under it,
+// so the rule is simply that the group's own tasks must not take a lock the waiter holds.
+// Nor can waits starve the queue: a waiter can always finish its group alone.
+#include <memory>
 
 #include "platform/ConcurrentQueue.h"
 
@@ -25,13 +27,10 @@ class DispatchGroup {
     void notify(DispatchQueue& target, Task task);
 
   private:
-    void taskFinished();
+    struct State;
 
     ConcurrentQueue& queue_;
-    tbb::task_group group_;
-    std::mutex lock_;
-    size_t pending_ = 0;
-    std::vector<std::pair<DispatchQueue*, Task>> notifications_;
+    std::shared_ptr<State> state_;
 };
 
 } // namespace platform

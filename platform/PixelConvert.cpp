@@ -1,9 +1,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include <oneapi/tbb/blocked_range.h>
-#include <oneapi/tbb/parallel_for.h>
-
+#include "platform/ParallelRows.h"
 #include "platform/PixelPlane.h"
 
 namespace platform {
@@ -21,16 +19,15 @@ bool planesFit(const PixelPlane& src, size_t srcSample, const PixelPlane& dst, s
 
 template <class In, class Out, class Op>
 void forEachRow(const PixelPlane& src, const PixelPlane& dst, Op op) {
-    tbb::parallel_for(
-        tbb::blocked_range<size_t>(0, dst.height, 16), [&](const tbb::blocked_range<size_t>& r) {
-            for (size_t row = r.begin(); row != r.end(); ++row) {
-                auto* in =
-                    reinterpret_cast<const In*>(static_cast<const uint8_t*>(src.data) + row * src.rowBytes);
-                auto* out = reinterpret_cast<Out*>(static_cast<uint8_t*>(dst.data) + row * dst.rowBytes);
-                for (size_t i = 0; i < dst.width; ++i)
-                    out[i] = op(in[i]);
-            }
-        });
+    parallelRows(dst.height, 16, [&](const RowRange& r) {
+        for (size_t row = r.begin(); row != r.end(); ++row) {
+            auto* in =
+                reinterpret_cast<const In*>(static_cast<const uint8_t*>(src.data) + row * src.rowBytes);
+            auto* out = reinterpret_cast<Out*>(static_cast<uint8_t*>(dst.data) + row * dst.rowBytes);
+            for (size_t i = 0; i < dst.width; ++i)
+                out[i] = op(in[i]);
+        }
+    });
 }
 
 } // namespace

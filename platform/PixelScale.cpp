@@ -4,9 +4,7 @@
 #include <numbers>
 #include <vector>
 
-#include <oneapi/tbb/blocked_range.h>
-#include <oneapi/tbb/parallel_for.h>
-
+#include "platform/ParallelRows.h"
 #include "platform/PixelPlane.h"
 
 namespace platform {
@@ -105,10 +103,8 @@ template <class T> long scale(const PixelPlane& src, const PixelPlane& dst) {
     try {
         Taps across = makeTaps(src.width, dst.width);
         Taps down = makeTaps(src.height, dst.height);
-        tbb::parallel_for(tbb::blocked_range<size_t>(0, dst.height, 8),
-                          [&](const tbb::blocked_range<size_t>& r) {
-                              scaleRows<T>(src, dst, across, down, r.begin(), r.end());
-                          });
+        parallelRows(dst.height, 8,
+                     [&](const RowRange& r) { scaleRows<T>(src, dst, across, down, r.begin(), r.end()); });
     } catch (const std::bad_alloc&) {
         return kPixelMemoryAllocation;
     }

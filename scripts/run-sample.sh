@@ -5,25 +5,30 @@
 #   - with lumivar: on a display it opens the chart in the editing window; without one (CI) it
 #     runs scripts/sample-tour.lvs under Xvfb, which moves the red slider, keeps screenshots in
 #     build-release/sample/ and exports build-release/sample/lumivar-chart.jpg.
+# LUMIVAR_RELEASE_BUILD names another Release build folder to use (CI passes the one it has
+# just built); a folder already configured is only brought up to date.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DLUMIVAR_TESTS=OFF
-cmake --build build-release -j "$(nproc)" --target lumivar-decode lumivar
+B=$(realpath -m "${LUMIVAR_RELEASE_BUILD:-build-release}")
+if [ ! -f "$B/CMakeCache.txt" ]; then
+  cmake -S . -B "$B" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLUMIVAR_TESTS=OFF
+fi
+cmake --build "$B" -j "$(nproc)" --target lumivar-decode lumivar
 # The programs write beside their input: develop a copy, so the tree stays untouched.
-mkdir -p build-release/sample
-cp samples/lumivar-chart.dng build-release/sample/
-./build-release/tools/lumivar-decode -v -T build-release/sample/lumivar-chart.dng
-echo "Developed image: build-release/sample/lumivar-chart.tiff"
+mkdir -p "$B"/sample
+cp samples/lumivar-chart.dng "$B"/sample/
+"$B"/tools/lumivar-decode -v -T "$B"/sample/lumivar-chart.dng
+echo "Developed image: $B/sample/lumivar-chart.tiff"
 
 # Settings, catalog and presets of this run stay in the build folder.
-export LUMIVAR_HOME="$PWD/build-release/sample/home"
+export LUMIVAR_HOME="$B/sample/home"
 if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
-  exec ./build-release/app/main/lumivar build-release/sample/lumivar-chart.dng
+  exec "$B"/app/main/lumivar "$B"/sample/lumivar-chart.dng
 fi
-rm -f build-release/sample/lumivar-chart.jpg
-xvfb-run -a -s "-screen 0 1600x1000x24" ./build-release/app/main/lumivar \
-  --automation scripts/sample-tour.lvs --screenshots build-release/sample
-test -s build-release/sample/lumivar-chart.jpg
-echo "Screenshots: build-release/sample/chart-opened.png, build-release/sample/chart-red.png"
-echo "Exported image: build-release/sample/lumivar-chart.jpg"
+rm -f "$B"/sample/lumivar-chart.jpg
+xvfb-run -a -s "-screen 0 1600x1000x24" "$B"/app/main/lumivar \
+  --automation scripts/sample-tour.lvs --screenshots "$B"/sample
+test -s "$B"/sample/lumivar-chart.jpg
+echo "Screenshots: $B/sample/chart-opened.png, $B/sample/chart-red.png"
+echo "Exported image: $B/sample/lumivar-chart.jpg"

@@ -172,6 +172,9 @@ bool MyDocument::renderAndWrite(ThreadedImageEngine& engine, const fs::path& url
     std::shared_ptr<ColorSyncProfileWrap> space;
     std::optional<Dictionary> metaData;
     {
+        // Held through the render's waits on the shared queue: they run only the output
+        // stage's blocks and the colour conversion's rows (DispatchGroup, parallelRows),
+        // never another export of this document, so the lock is never asked for beneath it.
         std::lock_guard guard(documentLock_);
         output->flushCache();
         space = engine.renderingSpace();

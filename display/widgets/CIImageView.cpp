@@ -115,10 +115,12 @@ void CIImageView::buildHistogramImage(State& state) {
         std::lock_guard lock(state.monitor);
         if (!state.theImage) return;
         image = state.theImage;
-        builder = HistogramBuilder::create(*image);
         size = state.outputSize;
         hook = state.hook;
     }
+    // Copied outside the monitor: the copy's conversion spreads over the pool, and the
+    // window reads the monitor meanwhile.
+    builder = HistogramBuilder::create(*image);
     if (!builder) return;
     if (hook) hook(*image);
     builder->setOutputSize(size);

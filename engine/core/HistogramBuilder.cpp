@@ -1,14 +1,14 @@
 #include "engine/core/HistogramBuilder.h"
 
-#include <tbb/blocked_range.h>
 #include <tbb/combinable.h>
-#include <tbb/parallel_for.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <stdexcept>
 #include <vector>
+
+#include "platform/ParallelRows.h"
 
 namespace {
 
@@ -26,11 +26,12 @@ Counts countBins(const ImageBuffer& buffer, size_t bins) {
                                               std::vector<uint64_t>(bins), std::vector<uint64_t>(bins)}; };
     tbb::combinable<Counts> partial(fresh);
     const size_t width = buffer.imageWidth();
-    tbb::parallel_for(tbb::blocked_range<size_t>(0, buffer.imageHeight()), [&](const auto& rows) {
+    platform::parallelRows(buffer.imageHeight(), 1, [&](const platform::RowRange& rows) {
         Counts& local = partial.local();
         for (size_t r = rows.begin(); r != rows.end(); ++r) {
             const float* p = buffer.bufferFloatForRow(r);
-            for (size_t k = 0; k < width * 4; ++k) ++local[k & 3][binOf(p[k], bins)];
+            for (size_t k = 0; k < width * 4; ++k)
+                ++local[k & 3][binOf(p[k], bins)];
         }
     });
     Counts total = fresh();
@@ -70,6 +71,8 @@ void paintColumn(ImageBufferU16& image, size_t column, const std::array<int64_t,
 
 std::unique_ptr<HistogramBuilder> HistogramBuilder::create(const ImageBuffer& source) {
     std::unique_ptr<HistogramBuilder> builder(new HistogramBuilder);
+    // Held through the copy's row loop: the builder is not yet seen by anyone else, and the
+    // loop's chunks take no lock.
     std::lock_guard lock(builder->monitor_);
     builder->theBuffer_ = ImageBufferF32::createWithCopyFrom(source);
     if (!builder->theBuffer_) return nullptr;
@@ -87,7 +90,7 @@ void HistogramBuilder::applyGammaOnce() {
     gammaApplied_ = true;
     const ImageBuffer& buffer = *theBuffer_;
     const size_t samples = size_t(buffer.imageWidth()) * 4;
-    tbb::parallel_for(tbb::blocked_range<size_t>(0, buffer.imageHeight()), [&](const auto& rows) {
+    platform::parallelRows(buffer.imageHeight(), 1, [&](const platform::RowRange& rows) {
         for (size_t r = rows.begin(); r != rows.end(); ++r) {
             float* p = buffer.bufferFloatForRow(r);
             for (size_t k = 0; k < samples; ++k)

@@ -137,3 +137,25 @@ class ImageBuffer {
     // The object monitor: guards the engine list, the profile and the valid region.
     mutable std::mutex monitor_;
 };
+
+// Holds a buffer's lock for an engine until the end of a scope; a null buffer holds nothing.
+class BufferLock {
+  public:
+    BufferLock(ImageBuffer* buffer, const TiledEngine* engine) : buffer_(buffer), engine_(engine) {
+        if (buffer_) buffer_->lock(engine_);
+    }
+    // Only when the lock is free now; owns() tells.
+    BufferLock(ImageBuffer* buffer, const TiledEngine* engine, std::try_to_lock_t)
+        : buffer_(buffer && buffer->tryLock(engine) ? buffer : nullptr), engine_(engine) {}
+    ~BufferLock() {
+        if (buffer_) buffer_->unlock(engine_);
+    }
+    BufferLock(const BufferLock&) = delete;
+    BufferLock& operator=(const BufferLock&) = delete;
+
+    bool owns() const { return buffer_ != nullptr; }
+
+  private:
+    ImageBuffer* buffer_;
+    const TiledEngine* engine_;
+};

@@ -1,14 +1,16 @@
 #include "engine/core/ReadWriteLock.h"
 
+#include <system_error>
+
 #include "platform/Log.h"
 
 std::unique_ptr<ReadWriteLock> ReadWriteLock::create() {
     std::unique_ptr<ReadWriteLock> lock(new ReadWriteLock);
-    if (pthread_rwlock_init(&lock->theLock_, nullptr) != 0) {
+    if (const int code = pthread_rwlock_init(&lock->theLock_, nullptr); code != 0) {
         LV_LOG("ERROR: could not initialise pthread_rwlock_init");
-        lock->initialised_ = false;
-        return nullptr;
+        throw std::system_error(code, std::generic_category(), "pthread_rwlock_init");
     }
+    lock->initialised_ = true;
     return lock;
 }
 

@@ -1,11 +1,13 @@
 #pragma once
-// Many readers or one writer.
+// Many readers or one writer. Held by RAII: std::shared_lock for reading, std::unique_lock
+// (or std::lock_guard) for writing.
 #include <memory>
 #include <pthread.h>
 
 class ReadWriteLock {
   public:
-    // Null (after a log line) when the system lock cannot be set up.
+    // Throws std::system_error (after a log line) when the system lock cannot be set up:
+    // a critical section must never run without its lock.
     static std::unique_ptr<ReadWriteLock> create();
     ~ReadWriteLock();
     ReadWriteLock(const ReadWriteLock&) = delete;
@@ -18,8 +20,15 @@ class ReadWriteLock {
     bool canReadLock();
     bool canWriteLock();
 
+    // The names the standard lock holders use.
+    void lock() { lockForWrite(); }
+    bool try_lock() { return canWriteLock(); }
+    void lock_shared() { lockForRead(); }
+    bool try_lock_shared() { return canReadLock(); }
+    void unlock_shared() { unlock(); }
+
   private:
     ReadWriteLock() = default;
     pthread_rwlock_t theLock_;
-    bool initialised_ = true;
+    bool initialised_ = false;
 };

@@ -11,27 +11,6 @@
 #include "engine/core/QueueEngine.h"
 #include "platform/Log.h"
 
-namespace {
-
-// Holds a buffer's lock for one engine until the end of a scope; a null buffer holds nothing.
-class BufferLock {
-  public:
-    BufferLock(ImageBuffer* buffer, const TiledEngine* engine) : buffer_(buffer), engine_(engine) {
-        if (buffer_) buffer_->lock(engine_);
-    }
-    ~BufferLock() {
-        if (buffer_) buffer_->unlock(engine_);
-    }
-    BufferLock(const BufferLock&) = delete;
-    BufferLock& operator=(const BufferLock&) = delete;
-
-  private:
-    ImageBuffer* buffer_;
-    const TiledEngine* engine_;
-};
-
-} // namespace
-
 TiledEngine::TiledEngine(const platform::Size& outputSize, std::string imageID, bool releasePrecursors)
     : outputSize_(outputSize) {
     setupObject(std::move(imageID), releasePrecursors);
@@ -46,15 +25,8 @@ TiledEngine::~TiledEngine() = default;
 
 void TiledEngine::setupObject(std::string imageID, bool releasePrecursors) {
     mainMap_ = std::make_unique<TileMap>(outputSize_);
-    cacheLock_ = ReadWriteLock::create();
     idForCache_ = std::move(imageID);
     shouldReleasePrecursors_ = releasePrecursors;
-}
-
-ReadWriteLock* TiledEngine::cacheLock() {
-    std::lock_guard<std::mutex> guard(cacheLockCreation_);
-    if (!cacheLock_) cacheLock_ = ReadWriteLock::create();
-    return cacheLock_.get();
 }
 
 // --- running a stage -------------------------------------------------------------------
@@ -70,6 +42,9 @@ std::shared_ptr<TileProcess> TiledEngine::runProcessToCompletion(const TileRegio
         return process;
     }
     {
+        // Held across the waits for the edge and tile tasks: those run only this stage's
+        // processEdge and processTile, which take no buffer lock, and a wait runs no other
+        // task of the queue (DispatchGroup).
         BufferLock sourceLock(source, this), outputLock(process->buffer.get(), this);
         if (!process->dispatchGroup)
             process->dispatchGroup = std::make_unique<platform::DispatchGroup>(QueueEngine::sharedQueueEngine().sharedQueue());

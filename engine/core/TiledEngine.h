@@ -10,12 +10,12 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <shared_mutex>
 #include <string>
 
 #include "engine/core/BufferProfile.h"
 #include "engine/core/ImageBuffer.h"
 #include "engine/core/LumivarTiledEngineDelegate.h"
-#include "engine/core/ReadWriteLock.h"
 #include "engine/core/TileMap.h"
 #include "engine/core/TileProcess.h"
 #include "engine/core/TileRegion.h"
@@ -59,8 +59,8 @@ class TiledEngine {
 
     platform::Rect extent() const { return {0, 0, outputSize_.width, outputSize_.height}; }
     const std::shared_ptr<TiledEngine>& sourceBuf() const { return sourceBuffer_; }
-    // Null only when the system lock cannot be made.
-    ReadWriteLock* cacheLock();
+    // Guards the output stage's per-zoom images.
+    std::shared_mutex& cacheLock() { return cacheLock_; }
     virtual std::shared_ptr<ImageBuffer> getThumbnail(bool flag);
     std::shared_ptr<platform::Bitmap> createThumbnailCGImage(bool flag);
     bool getPixelValues(double x, double y, std::array<double, 4>& values);
@@ -130,8 +130,7 @@ class TiledEngine {
     platform::Dictionary stageToKey_;
     int32_t engineMode_ = 0;
     int32_t numberOfPasses_ = 1;
-    std::unique_ptr<ReadWriteLock> cacheLock_;
-    std::mutex cacheLockCreation_;
+    std::shared_mutex cacheLock_;
     std::atomic<bool> cachedImageIsDirty_{false};
     std::unique_ptr<TileMap> mainMap_;
     std::string idForCache_;

@@ -34,27 +34,6 @@ constexpr int64_t kWeightR = 4899, kWeightG = 9618, kWeightB = 1867;
 
 constexpr float kDefaultMatrix[16] = {1, 0, 0, 1228.8f, 0, 1, 0, 2457.6f, 0, 0, 1, 409.6f, 0, 0, 0, 0};
 
-// Holds a read-write lock for a scope; a lock that could not be made holds nothing.
-class Locked {
-  public:
-    enum Mode { Read, Write };
-    Locked(ReadWriteLock* lock, Mode mode) : lock_(lock) {
-        if (!lock_) return;
-        if (mode == Write)
-            lock_->lockForWrite();
-        else
-            lock_->lockForRead();
-    }
-    ~Locked() {
-        if (lock_) lock_->unlock();
-    }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-
-  private:
-    ReadWriteLock* lock_;
-};
-
 // Clamped into [0, hi] before any conversion to an integer: out of range the conversion
 // is undefined. NaN counts as 0. Written to compile without branches.
 inline float clampForInt(float v, float hi) {
@@ -96,8 +75,9 @@ CoreTiledEngine::CoreTiledEngine(std::shared_ptr<TiledEngine> source, std::strin
 CoreTiledEngine::~CoreTiledEngine() { rebuildQueue_.reset(); }
 
 void CoreTiledEngine::setup() {
-    settingsLock_ = ReadWriteLock::create();
-    std::copy(std::begin(kDefaultMatrix), std::end(kDefaultMatrix), matrix_.begin());
+    auto tables = std::make_shared<Tables>();
+    std::copy(std::begin(kDefaultMatrix), std::end(kDefaultMatrix), tables->matrix.begin());
+    tables_ = std::move(tables);
     enableCinematic_ = platform::UserDefaults::standard().boolForKey(kEnableCinematicKey);
     rebuildQueue_ =
         std::make_unique<platform::SerialQueue>(std::string(kApplicationIdentifier) + ".coreEngineTables");
@@ -135,73 +115,84 @@ void CoreTiledEngine::setParameters(const std::optional<std::string>& key,
     TiledEngine::setParameters(key, parameters);
 }
 
+std::shared_ptr<const CoreTiledEngine::Tables> CoreTiledEngine::tables() {
+    std::shared_lock settings(settingsLock_);
+    return tables_;
+}
+
+// New tables are made whole outside the settings lock, then put in place under it: tile
+// requests go on with the old ones meanwhile and never wait for a rebuild.
 void CoreTiledEngine::rebuild(const platform::Dictionary& parameters) {
+    std::lock_guard<std::mutex> one(rebuildLock_);
+    std::shared_ptr<const Tables> previous;
+    std::optional<platform::Dictionary> camera;
     {
-        Locked settings(settingsLock_.get(), Locked::Write);
-        std::copy(std::begin(kDefaultMatrix), std::end(kDefaultMatrix), matrix_.begin());
-        ettrMul_ =
-            std::exp2(stages::floatSetting(parameters, "Lumivar_ettrAdjust") + highlightExposureAdjust_);
-        auto lut = ImageBufferF32::create(kToneTableSize, 1);
-        outputOffset_ = 0;
-        ComputeMatrixAndLUT compute;
-        compute.setEnableCinematic(enableCinematic_);
-        compute.setCameraParameters(cameraParameters_);
-        compute.setImageParameters(parameters);
-        if (lut && compute.populateFloatLUTAndMatrix(lut.get(), matrix_.data(), &outputOffset_, &kneeLow_,
-                                                     &kneeF_)) {
-            LUT_ = std::move(lut);
-        } else {
-            // An empty table would turn every pixel black without a word.
-            LV_LOG("%s no tone table: settings or camera parameters missing", "-[CoreTiledEngine rebuild]");
-            LUT_.reset();
-        }
-        haveToneTable_ = LUT_ != nullptr;
-        const auto curve = parameters.find("Lumivar_toneCurveAdjust");
-        toneCurve_ =
-            curve == parameters.end() ? std::nullopt : std::optional<double>(curve->second.doubleValue());
-        chooseCameraProfile(parameters);
-        const auto flag = [&](const char* key) {
-            const auto it = parameters.find(key);
-            return it != parameters.end() && it->second.boolValue();
-        };
-        processAsOutputReferred_ = !flag("Lumivar_SceneReferred");
-        clipWhites_ = !flag("Lumivar_MaintainWhites");
-        fillGainTable();
+        std::shared_lock settings(settingsLock_);
+        previous = tables_;
+        camera = cameraParameters_;
     }
+    auto next = std::make_shared<Tables>();
+    std::copy(std::begin(kDefaultMatrix), std::end(kDefaultMatrix), next->matrix.begin());
+    next->ettrMul =
+        std::exp2(stages::floatSetting(parameters, "Lumivar_ettrAdjust") + highlightExposureAdjust_);
+    auto lut = ImageBufferF32::create(kToneTableSize, 1);
+    ComputeMatrixAndLUT compute;
+    compute.setEnableCinematic(enableCinematic_);
+    compute.setCameraParameters(std::move(camera));
+    compute.setImageParameters(parameters);
+    if (lut && compute.populateFloatLUTAndMatrix(lut.get(), next->matrix.data(), &next->outputOffset,
+                                                 &next->kneeLow, &next->kneeF)) {
+        next->LUT = std::move(lut);
+    } else {
+        // An empty table would turn every pixel black without a word.
+        LV_LOG("%s no tone table: settings or camera parameters missing", "-[CoreTiledEngine rebuild]");
+    }
+    const auto curve = parameters.find("Lumivar_toneCurveAdjust");
+    if (curve != parameters.end()) next->toneCurve = curve->second.doubleValue();
+    chooseCameraProfile(parameters, *previous, *next);
+    const auto flag = [&](const char* key) {
+        const auto it = parameters.find(key);
+        return it != parameters.end() && it->second.boolValue();
+    };
+    next->processAsOutputReferred = !flag("Lumivar_SceneReferred");
+    next->clipWhites = !flag("Lumivar_MaintainWhites");
+    fillGainTable(*next);
+    const bool haveToneTable = next->LUT != nullptr;
+    {
+        std::unique_lock settings(settingsLock_);
+        tables_ = std::move(next);
+    }
+    haveToneTable_ = haveToneTable;
     // Only now: a thumbnail processed meanwhile with the old tables must not stay.
     dropProcessedThumbnail();
 }
 
 // The object is made once per stored form, so a rebuild reads no profile file.
-void CoreTiledEngine::chooseCameraProfile(const platform::Dictionary& parameters) {
+void CoreTiledEngine::chooseCameraProfile(const platform::Dictionary& parameters, const Tables& previous,
+                                          Tables& next) {
     const auto it = parameters.find("Lumivar_CameraProfile");
     const platform::Dictionary* form = it == parameters.end() ? nullptr : it->second.dictionary();
-    if (!form) {
-        cameraProfile_.reset();
-        cameraProfileForm_.reset();
-        return;
-    }
-    if (cameraProfile_ && cameraProfileForm_ == *form) return;
-    cameraProfile_ = DNGCameraProfileAbstract::createFromPList(*form);
-    cameraProfileForm_ = *form;
+    if (!form) return;
+    next.cameraProfileForm = *form;
+    next.cameraProfile = previous.cameraProfile && previous.cameraProfileForm == *form
+                             ? previous.cameraProfile
+                             : DNGCameraProfileAbstract::createFromPList(*form);
 }
 
 // Without a profile there is no gain step at all, rather than an earlier profile's curve.
-void CoreTiledEngine::fillGainTable() {
-    if (!cameraProfile_) {
-        fLut_.clear();
-        return;
-    }
+void CoreTiledEngine::fillGainTable(Tables& next) const {
+    if (!next.cameraProfile) return;
+    std::shared_ptr<std::vector<float>> gain;
     try {
-        fLut_.resize(kGainTableSize);
+        gain = std::make_shared<std::vector<float>>(kGainTableSize);
     } catch (const std::bad_alloc&) {
-        fLut_.clear();
         return;
     }
     const float baseline =
-        cameraBaselineExposure_ < 0 && !clipWhites_ ? float(cameraBaselineExposure_) : 0.0f;
-    cameraProfile_->generateLUT16(nullptr, fLut_.data(), baseline, processAsOutputReferred_, clipWhites_,
-                                  toneCurve_ ? float(*toneCurve_) : 1.0f);
+        cameraBaselineExposure_ < 0 && !next.clipWhites ? float(cameraBaselineExposure_) : 0.0f;
+    next.cameraProfile->generateLUT16(nullptr, gain->data(), baseline, next.processAsOutputReferred,
+                                      next.clipWhites, next.toneCurve ? float(*next.toneCurve) : 1.0f);
+    next.fLut = std::move(gain);
 }
 
 // --- running: only the chain above -------------------------------------------------------------
@@ -231,8 +222,10 @@ std::shared_ptr<ImageBuffer> CoreTiledEngine::tileSourceBuffer() {
 
 void CoreTiledEngine::processTile(int32_t colStart, int32_t colEnd, int32_t rowStart, int32_t rowEnd,
                                   ImageBuffer* src, ImageBuffer* dest, int32_t) {
-    Locked settings(settingsLock_.get(), Locked::Read);
-    if (!LUT_) {
+    // One set of tables for the whole request, taken without holding the settings lock
+    // through the work: its block tasks and a rebuild meanwhile never meet that lock held.
+    const auto t = tables();
+    if (!t->LUT) {
         LV_LOG("%s ERROR ERROR ERROR - NULL LUT", kProcessTile);
         return;
     }
@@ -243,16 +236,18 @@ void CoreTiledEngine::processTile(int32_t colStart, int32_t colEnd, int32_t rowS
     rowEnd = std::min({rowEnd, int32_t(src->imageHeight()), int32_t(dest->imageHeight())});
     if (colStart >= colEnd || rowStart >= rowEnd) return;
     if (colEnd - colStart <= kBlockSize && rowEnd - rowStart <= kBlockSize) {
-        processBlock(colStart, colEnd, rowStart, rowEnd, *src, *dest);
+        processBlock(colStart, colEnd, rowStart, rowEnd, *src, *dest, *t);
         return;
     }
     // A whole-image request spreads its blocks over every core; each block is independent.
+    // The callers may hold the document's lock (export) or the thumbnail lock: the blocks
+    // take neither, and the wait runs nothing but them (DispatchGroup).
     platform::DispatchGroup group(QueueEngine::sharedQueueEngine().sharedQueue());
     for (int32_t c = colStart; c < colEnd; c += kBlockSize)
         for (int32_t r = rowStart; r < rowEnd; r += kBlockSize)
-            group.async([=, this] {
+            group.async([=, this, &t] {
                 processBlock(c, std::min(c + kBlockSize, colEnd), r, std::min(r + kBlockSize, rowEnd), *src,
-                             *dest);
+                             *dest, *t);
             });
     group.wait();
 }
@@ -327,20 +322,19 @@ struct PixelTables {
 
 } // namespace
 
-// Runs with the settings lock held for reading by the request.
 void CoreTiledEngine::processBlock(int32_t colStart, int32_t colEnd, int32_t rowStart, int32_t rowEnd,
-                                   const ImageBuffer& src, ImageBuffer& dest) const {
+                                   const ImageBuffer& src, ImageBuffer& dest, const Tables& tables) const {
     if (isCanceled()) return;
-    PixelTables t{ettrMul_ * kFloatPerU16,
-                  fLut_.empty() ? nullptr : fLut_.data(),
-                  LUT_->bufferFloatForRow(0),
+    PixelTables t{tables.ettrMul * kFloatPerU16,
+                  tables.fLut ? tables.fLut->data() : nullptr,
+                  tables.LUT->bufferFloatForRow(0),
                   {},
-                  outputOffset_,
-                  kneeLow_,
-                  kneeF_,
-                  1 / kneeF_,
-                  kneeF_ >= kNoKnee};
-    std::copy(matrix_.begin(), matrix_.end(), t.m);
+                  tables.outputOffset,
+                  tables.kneeLow,
+                  tables.kneeF,
+                  1 / tables.kneeF,
+                  tables.kneeF >= kNoKnee};
+    std::copy(tables.matrix.begin(), tables.matrix.end(), t.m);
     const size_t pixels = size_t(colEnd - colStart);
     float row[kBlockSize * 4];
     for (int32_t y = rowStart; y < rowEnd; ++y) {
@@ -356,8 +350,9 @@ void CoreTiledEngine::processBlock(int32_t colStart, int32_t colEnd, int32_t row
 }
 
 // The knee works on the toned value, so contrast and brightness still count with it on.
-float CoreTiledEngine::processKnee(float value, float mul) const {
-    return kneeCompress(value * mul + outputOffset_, kneeLow_, kneeF_, 1 / kneeF_);
+float CoreTiledEngine::processKnee(float value, float mul) {
+    const auto t = tables();
+    return kneeCompress(value * mul + t->outputOffset, t->kneeLow, t->kneeF, 1 / t->kneeF);
 }
 
 // --- serving tiles ----------------------------------------------------------------------------
@@ -419,9 +414,8 @@ std::shared_ptr<CGImageBitMap> CoreTiledEngine::imageTile(int32_t, double scale,
 // Most requests find it made and only read; a display request never waits for a busy source.
 std::shared_ptr<ImageBuffer> CoreTiledEngine::zoomImage(ImageBuffer& source, float zoomKey, double factor,
                                                         bool wait, bool& existed) {
-    ReadWriteLock* lock = cacheLock();
     const auto cached = [&]() -> std::shared_ptr<ImageBuffer> {
-        Locked cache(lock, Locked::Read);
+        std::shared_lock cache(cacheLock());
         const auto found = cachedImages_.find(zoomKey);
         return found == cachedImages_.end() ? nullptr : found->second;
     };
@@ -435,30 +429,29 @@ std::shared_ptr<ImageBuffer> CoreTiledEngine::zoomImage(ImageBuffer& source, flo
 }
 
 // A waiting request takes the source before the cache lock, so that display requests are
-// never held up behind it.
+// never held up behind it; a display request takes the source only if it is free. The
+// resize runs with both held: its row chunks take no lock, and the thread waiting for them
+// runs nothing else (parallelRows).
 void CoreTiledEngine::remakeZoomImage(ImageBuffer& source, float zoomKey, double factor, bool wait) {
-    if (wait) source.lock(this);
-    {
-        Locked cache(cacheLock(), Locked::Write);
-        const bool missing = cachedImages_.find(zoomKey) == cachedImages_.end();
-        if ((cachedImageIsDirty() || missing) && (wait || source.tryLock(this))) {
-            if (cachedImageIsDirty()) cachedImages_.clear();
-            setCachedImageIsDirty(false);
-            const double width = std::trunc(source.imageWidth() / factor),
-                         height = std::trunc(source.imageHeight() / factor);
-            auto scaled = width >= 1 && height >= 1
-                              ? source.resizedImageFromBuffer(uint16_t(width), uint16_t(height))
-                              : nullptr;
-            if (!scaled || underOnePixel(scaled->validRegion()))
-                LV_LOG("%s warning validRegion in scaledImage invalid %f %f", kImageTile, width, height);
-            if (scaled)
-                cachedImages_[zoomKey] = std::move(scaled);
-            else
-                cachedImages_.erase(zoomKey);
-            if (!wait) source.unlock(this);
-        }
-    }
-    if (wait) source.unlock(this);
+    std::optional<BufferLock> waited;
+    if (wait) waited.emplace(&source, this);
+    std::unique_lock cache(cacheLock());
+    const bool missing = cachedImages_.find(zoomKey) == cachedImages_.end();
+    if (!cachedImageIsDirty() && !missing) return;
+    const BufferLock held(&source, this, std::try_to_lock); // the lock is recursive: a waiter has it
+    if (!held.owns()) return;
+    if (cachedImageIsDirty()) cachedImages_.clear();
+    setCachedImageIsDirty(false);
+    const double width = std::trunc(source.imageWidth() / factor),
+                 height = std::trunc(source.imageHeight() / factor);
+    auto scaled = width >= 1 && height >= 1 ? source.resizedImageFromBuffer(uint16_t(width), uint16_t(height))
+                                            : nullptr;
+    if (!scaled || underOnePixel(scaled->validRegion()))
+        LV_LOG("%s warning validRegion in scaledImage invalid %f %f", kImageTile, width, height);
+    if (scaled)
+        cachedImages_[zoomKey] = std::move(scaled);
+    else
+        cachedImages_.erase(zoomKey);
 }
 
 // The rectangle (top-left origin, full-size pixels) cut from an image `factor` times smaller.
@@ -487,6 +480,7 @@ std::shared_ptr<ImageBuffer> CoreTiledEngine::getThumbnail(bool flag) {
         thumbBuf_ = std::move(thumbnail);
         processsedThumbBuf_.reset();
     }
+    // Processed under the thumbnail lock; a large thumbnail's block tasks take no lock.
     if (thumbBuf_ && !processsedThumbBuf_) {
         auto processed = ImageBufferU16::create(thumbBuf_->imageWidth(), thumbBuf_->imageHeight(), nullptr,
                                                 thumbBuf_->bufferProfile());
@@ -523,58 +517,42 @@ bool CoreTiledEngine::getPixelValues(double x, double y, int32_t patchSize, std:
 // --- accessors --------------------------------------------------------------------------------
 
 void CoreTiledEngine::setMatrix(const float values[16]) {
-    Locked settings(settingsLock_.get(), Locked::Write);
-    std::copy(values, values + 16, matrix_.begin());
+    std::unique_lock settings(settingsLock_);
+    auto next = std::make_shared<Tables>(*tables_);
+    std::copy(values, values + 16, next->matrix.begin());
+    tables_ = std::move(next);
 }
 
-std::array<float, 16> CoreTiledEngine::matrix() {
-    Locked settings(settingsLock_.get(), Locked::Read);
-    return matrix_;
-}
+std::array<float, 16> CoreTiledEngine::matrix() { return tables()->matrix; }
 
 std::optional<platform::Dictionary> CoreTiledEngine::cameraParameters() {
-    Locked settings(settingsLock_.get(), Locked::Read);
+    std::shared_lock settings(settingsLock_);
     return cameraParameters_;
 }
 
 void CoreTiledEngine::setCameraParameters(std::optional<platform::Dictionary> parameters) {
-    Locked settings(settingsLock_.get(), Locked::Write);
+    std::unique_lock settings(settingsLock_);
     cameraParameters_ = std::move(parameters);
 }
 
-float CoreTiledEngine::ettrMul() {
-    Locked settings(settingsLock_.get(), Locked::Read);
-    return ettrMul_;
-}
+float CoreTiledEngine::ettrMul() { return tables()->ettrMul; }
 
-float CoreTiledEngine::outputOffset() {
-    Locked settings(settingsLock_.get(), Locked::Read);
-    return outputOffset_;
-}
+float CoreTiledEngine::outputOffset() { return tables()->outputOffset; }
 
-float CoreTiledEngine::kneeLow() {
-    Locked settings(settingsLock_.get(), Locked::Read);
-    return kneeLow_;
-}
+float CoreTiledEngine::kneeLow() { return tables()->kneeLow; }
 
-float CoreTiledEngine::kneeF() {
-    Locked settings(settingsLock_.get(), Locked::Read);
-    return kneeF_;
-}
+float CoreTiledEngine::kneeF() { return tables()->kneeF; }
 
-std::shared_ptr<DNGCameraProfileAbstract> CoreTiledEngine::cameraProfile() {
-    Locked settings(settingsLock_.get(), Locked::Read);
-    return cameraProfile_;
-}
+std::shared_ptr<DNGCameraProfileAbstract> CoreTiledEngine::cameraProfile() { return tables()->cameraProfile; }
 
 std::vector<float> CoreTiledEngine::toneTable() {
-    Locked settings(settingsLock_.get(), Locked::Read);
-    if (!LUT_) return {};
-    const float* px = LUT_->bufferFloatForRow(0);
+    const auto t = tables();
+    if (!t->LUT) return {};
+    const float* px = t->LUT->bufferFloatForRow(0);
     return std::vector<float>(px, px + 4 * kToneTableSize);
 }
 
 std::vector<float> CoreTiledEngine::gainTable() {
-    Locked settings(settingsLock_.get(), Locked::Read);
-    return fLut_;
+    const auto t = tables();
+    return t->fLut ? *t->fLut : std::vector<float>{};
 }

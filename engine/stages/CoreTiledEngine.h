@@ -10,12 +10,12 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <shared_mutex>
 #include <string>
 #include <vector>
 
 #include "dng/DNGCameraProfileAbstract.h"
 #include "engine/core/ImageBufferF32.h"
-#include "engine/core/ReadWriteLock.h"
 #include "engine/core/TiledEngine.h"
 #include "platform/SerialQueue.h"
 
@@ -47,7 +47,7 @@ class CoreTiledEngine : public TiledEngine {
                      ImageBuffer* dest, int32_t pass) override;
     void processEdge(int32_t, int32_t, int32_t, int32_t, ImageBuffer*, ImageBuffer*, int32_t) override {}
     // The knee applied to a toned value: value x mul + outputOffset.
-    float processKnee(float value, float mul) const;
+    float processKnee(float value, float mul);
 
     // A tile of the rectangle (full-size pixels, origin at the bottom left) at the scale.
     // With a thumbnail flag to set (the display) it never waits: a busy source or a zoom
@@ -67,7 +67,9 @@ class CoreTiledEngine : public TiledEngine {
 
     void setMatrix(const float values[16]);
     std::array<float, 16> matrix();
-    ReadWriteLock* settingsLock() { return settingsLock_.get(); }
+    // Guards the tables and the camera parameters. Held only to read or replace them: a
+    // request works on the tables it found, and a rebuild makes new ones before it takes it.
+    std::shared_mutex& settingsLock() { return settingsLock_; }
     std::shared_ptr<ImageBuffer> tileSourceBuffer();
 
     std::optional<platform::Dictionary> cameraParameters();
@@ -79,7 +81,7 @@ class CoreTiledEngine : public TiledEngine {
     bool enableCinematic() const { return enableCinematic_; }
     void setEnableCinematic(bool on) { enableCinematic_ = on; }
 
-    // Read under the settings lock.
+    // The current tables' values.
     float ettrMul();
     float outputOffset();
     float kneeLow();
@@ -90,12 +92,30 @@ class CoreTiledEngine : public TiledEngine {
     std::vector<float> gainTable();
 
   private:
+    // What requests apply, made whole by a rebuild and never changed afterwards.
+    struct Tables {
+        std::array<float, 16> matrix{};
+        float ettrMul = 1;
+        std::shared_ptr<ImageBufferF32> LUT; // null: no tone table
+        float outputOffset = 0;
+        float kneeLow = 0;
+        float kneeF = -1;
+        std::shared_ptr<const std::vector<float>> fLut; // null: no gain step
+        std::shared_ptr<DNGCameraProfileAbstract> cameraProfile;
+        std::optional<platform::Dictionary> cameraProfileForm;
+        bool processAsOutputReferred = true;
+        bool clipWhites = true;
+        std::optional<double> toneCurve;
+    };
+
     void setup();
+    std::shared_ptr<const Tables> tables();
     void rebuild(const platform::Dictionary& parameters);
-    void chooseCameraProfile(const platform::Dictionary& parameters);
-    void fillGainTable();
+    static void chooseCameraProfile(const platform::Dictionary& parameters, const Tables& previous,
+                                    Tables& next);
+    void fillGainTable(Tables& next) const;
     void processBlock(int32_t colStart, int32_t colEnd, int32_t rowStart, int32_t rowEnd,
-                      const ImageBuffer& src, ImageBuffer& dest) const;
+                      const ImageBuffer& src, ImageBuffer& dest, const Tables& tables) const;
     std::shared_ptr<ImageBuffer> zoomImage(ImageBuffer& source, float zoomKey, double factor, bool wait,
                                            bool& existed);
     void remakeZoomImage(ImageBuffer& source, float zoomKey, double factor, bool wait);
@@ -103,22 +123,13 @@ class CoreTiledEngine : public TiledEngine {
                                                double factor, bool fromThumbnail, bool createFloat);
     void dropProcessedThumbnail();
 
-    std::unique_ptr<ReadWriteLock> settingsLock_;
+    std::shared_mutex settingsLock_;
     // Guarded by the settings lock.
+    std::shared_ptr<const Tables> tables_;
     std::optional<platform::Dictionary> cameraParameters_;
-    std::vector<float> fLut_;
-    std::shared_ptr<DNGCameraProfileAbstract> cameraProfile_;
-    std::optional<platform::Dictionary> cameraProfileForm_;
-    bool processAsOutputReferred_ = true;
-    bool clipWhites_ = true;
-    float ettrMul_ = 1;
-    std::optional<double> toneCurve_;
-    std::array<float, 16> matrix_{};
-    std::shared_ptr<ImageBufferF32> LUT_;
-    float outputOffset_ = 0;
-    float kneeLow_ = 0;
-    float kneeF_ = -1;
-    // Read without the lock, so a caller holding it for writing can still hand in settings.
+    // One rebuild at a time: each starts from the camera profile the one before chose.
+    std::mutex rebuildLock_;
+    // Read without the lock, so a caller holding it can still hand in settings.
     std::atomic<bool> haveToneTable_{false};
 
     std::atomic<float> cameraBaselineExposure_{0};

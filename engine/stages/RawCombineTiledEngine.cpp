@@ -166,17 +166,24 @@ std::shared_ptr<ImageBuffer> RawCombineTiledEngine::pixelValueBuffer() {
 
 void RawCombineTiledEngine::buildThumbnail() {
     const auto output = pixelValueBuffer();
-    std::lock_guard<std::mutex> guard(thumbLock_);
-    if (!output || !mainMap().isClean()) {
-        thumbnailIsDirty_ = true;
-        return;
+    {
+        std::lock_guard<std::mutex> guard(thumbLock_);
+        if (!output || !mainMap().isClean()) {
+            thumbnailIsDirty_ = true;
+            return;
+        }
+        if (!thumbnailIsDirty_ && thumbnail_) return;
+        thumbnailIsDirty_ = false;
     }
-    if (!thumbnailIsDirty_ && thumbnail_) return;
-    thumbnailIsDirty_ = false;
+    // Resized outside the thumbnail lock, which the display's requests take meanwhile for
+    // the thumbnail in hand. Runs of a chain come one at a time (the engine's run lock), so
+    // no other build races this one.
     const double factor = 512.5 / std::max(output->imageWidth(), output->imageHeight());
     // A very thin image keeps one pixel across rather than none.
-    thumbnail_ = output->resizedImageFromBuffer(uint16_t(std::max(1.0, output->imageWidth() * factor)),
-                                                uint16_t(std::max(1.0, output->imageHeight() * factor)));
+    auto thumbnail = output->resizedImageFromBuffer(uint16_t(std::max(1.0, output->imageWidth() * factor)),
+                                                    uint16_t(std::max(1.0, output->imageHeight() * factor)));
+    std::lock_guard<std::mutex> guard(thumbLock_);
+    thumbnail_ = std::move(thumbnail);
 }
 
 std::shared_ptr<ImageBuffer> RawCombineTiledEngine::getThumbnail(bool) {
@@ -188,11 +195,11 @@ std::shared_ptr<ImageBuffer> RawCombineTiledEngine::getThumbnail(bool) {
 bool RawCombineTiledEngine::getPixelValues(double x, double y, int32_t patchSize, std::array<double, 4>& values) {
     const auto output = pixelValueBuffer();
     if (!output) return false;
-    output->lock(this);
+    const BufferLock held(output.get(), this);
     const double half = patchSize / 2;
     const auto patch = output->croppedImageFromBuffer({x - half, y - half, double(patchSize), double(patchSize)});
     if (patch)
-        patch->sampleValues(patchSize / 2, patchSize / 2, patchSize, values[0], values[1], values[2], values[3]);
-    output->unlock(this);
+        patch->sampleValues(patchSize / 2, patchSize / 2, patchSize, values[0], values[1], values[2],
+                            values[3]);
     return patch != nullptr;
 }

@@ -222,7 +222,10 @@ void ThreadedImageEngine::invalidateImageStage(const std::optional<std::vector<s
             if (stage < 4) stagenIsDirty_ = marked = true;
             forOutput.push_back(key);
         }
-        output = chain_->outputImage;
+        // The output stage as soon as a pass has made it, before the pass publishes it: a
+        // setting that came while the first pass built the chain would otherwise reach no
+        // stage when the pass had already read the settings for its closing hand-over.
+        output = chain_->core;
         queued = hasDelegate_;
     }
     // Handed in outside the sync lock (the stages take locks of their own), in the order
@@ -262,7 +265,7 @@ void ThreadedImageEngine::renderLoop(const platform::Rect& rect, bool forceFirst
         ++runningLoops_;
     }
     for (;;) {
-        // Read outside the sync lock: a wrapper holds its own lock for a whole decode.
+        // Read outside the sync lock: a wrapper may hold its own lock through a decode.
         const bool failed = wrapperHasError();
         {
             Lock lock(syncLock_);
@@ -317,7 +320,7 @@ void ThreadedImageEngine::renderLoop(const platform::Rect& rect, bool forceFirst
 
 // The output and the area are read only once the run lock is ours: a display pass that
 // held it may have just made the chain, or found the image's size. The size is asked of
-// the wrapper outside the sync lock, since a wrapper holds its own lock through a decode.
+// the wrapper outside the sync lock, since a wrapper may hold its own lock through a decode.
 void ThreadedImageEngine::renderArea(const platform::Rect& rect) {
     Lock run(runLock_);
     std::shared_ptr<TiledEngine> output;
@@ -555,9 +558,11 @@ void ThreadedImageEngine::configureRenderingSpaceForType(const std::optional<std
     setRenderingSpace(std::move(space));
 }
 
+// The output is read under the sync lock and asked outside it: the sync lock is never held
+// while a stage works.
 bool ThreadedImageEngine::getPixelValues(int32_t x, int32_t y, std::array<double, 4>& values) {
-    Lock lock(syncLock_);
-    return chain_->outputImage && chain_->outputImage->getPixelValues(x, y, 1, values);
+    const auto output = outputImage();
+    return output && output->getPixelValues(x, y, 1, values);
 }
 
 std::shared_ptr<TiledEngine> ThreadedImageEngine::outputImage() { return read(chain_->outputImage); }

@@ -157,7 +157,10 @@ class ThreadedImageEngine : public LumivarTiledEngineDelegate,
     // Guards the flags, the chain's outputs and the queue's creation; never held while a
     // stage runs.
     std::mutex syncLock_;
-    // One pass of the stages at a time: an export waits for a display pass, and back.
+    // One pass of the stages at a time: an export waits for a display pass, and back. Held
+    // through the pass's waits on the shared queue, which run only the pass's own decode
+    // conversion, tile and edge tasks (DispatchGroup); none of them takes it. An export the
+    // window queued on that queue therefore never runs beneath a pass: it waits for it.
     std::mutex runLock_;
     // Keeps settings handed to the output stage in the order they were asked for.
     std::mutex parametersLock_;

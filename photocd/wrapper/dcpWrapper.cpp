@@ -154,6 +154,8 @@ void dcpWrapper::genImagesLocked() {
         return;
     }
     if (wantThumbNail_) return;
+    // Matched under the wrapper lock: the conversion's row chunks take no lock, and this
+    // thread runs nothing else while it waits for them (parallelRows).
     ColorMatchTiledEngine match(platform::Size{double(imageWidth_), double(imageHeight_)}, "0", true);
     match.setSrcProfile(profile);
     match.setDestProfile(bufferProfile());

@@ -33,6 +33,7 @@ std::shared_ptr<platform::Bitmap> ImageWrapper::getImageTable(const std::shared_
 }
 
 void ImageWrapper::setCameraProfile(std::shared_ptr<DNGCameraProfileAbstract> profile) {
+    std::lock_guard<std::mutex> develop(developLock_);
     std::lock_guard<std::mutex> guard(lock_);
     if (sameDecodeProfile(profile, cameraProfile_)) return;
     cameraProfile_ = std::move(profile);
@@ -40,6 +41,7 @@ void ImageWrapper::setCameraProfile(std::shared_ptr<DNGCameraProfileAbstract> pr
 }
 
 void ImageWrapper::setDecodeFlag(bool& flag, bool value) {
+    std::lock_guard<std::mutex> develop(developLock_);
     std::lock_guard<std::mutex> guard(lock_);
     if (flag == value) return;
     flag = value;

@@ -1,8 +1,10 @@
 #pragma once
 // The source image the engine decodes through: one image file, the pixels developed from
 // it, the camera parameters that go with them and the profiles chosen for it. Each
-// subclass adapts one decoder. Every value is guarded by the wrapper lock, which a
-// subclass also holds while it decodes, so no caller reads a value half written.
+// subclass adapts one decoder. Every value is guarded by the wrapper lock, held only to
+// read or store values. A subclass may instead hold it through a whole decode; the raw
+// wrapper decodes under the develop lock alone and stores what a decode found in one step,
+// so its readers answer at once from the last finished decode.
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -61,7 +63,7 @@ class ImageWrapper {
     void setMaintainHighlights(bool maintain) { setDecodeFlag(maintainHighlights_, maintain); }
 
   protected:
-    // Called under the wrapper lock when a setting above has changed.
+    // Called under the develop lock and the wrapper lock when a setting above has changed.
     virtual void decodeSettingsChanged() {}
 
     void setDecodeFlag(bool& flag, bool value);
@@ -75,6 +77,10 @@ class ImageWrapper {
         field = std::move(value);
     }
 
+    // Held through a decode, and by the setters of what a decode depends on, which thus
+    // wait for a decode under way rather than change its settings beneath it. Taken before
+    // the wrapper lock.
+    std::mutex developLock_;
     mutable std::mutex lock_; // the wrapper lock
     std::filesystem::path fileSource_;
     bool parseOK_ = false; // the file existed when the wrapper was made

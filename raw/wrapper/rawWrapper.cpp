@@ -32,39 +32,78 @@ bool equalsIgnoringCase(const std::string& a, const char* b) {
 rawWrapper::~rawWrapper() = default;
 
 std::shared_ptr<const uint16_t[]> rawWrapper::masterImageBytes() {
-    std::lock_guard<std::mutex> guard(lock_);
-    genImagesLocked();
-    return masterImage_;
+    std::lock_guard<std::mutex> develop(developLock_);
+    developMissing();
+    return read(masterImage_);
 }
 
 std::shared_ptr<const uint16_t[]> rawWrapper::alternateImageBytes() {
-    std::lock_guard<std::mutex> guard(lock_);
-    genImagesLocked();
-    return alternateImage_;
+    std::lock_guard<std::mutex> develop(developLock_);
+    developMissing();
+    return read(alternateImage_);
 }
 
 void rawWrapper::genImages() {
-    std::lock_guard<std::mutex> guard(lock_);
-    genImagesLocked();
+    std::lock_guard<std::mutex> develop(developLock_);
+    developMissing();
 }
 
+// Under the develop lock to the end, so no setter drops the renderings in between.
 DemosaicedRenderings::Held rawWrapper::holdRenderings() {
+    std::lock_guard<std::mutex> develop(developLock_);
+    developMissing();
     std::lock_guard<std::mutex> guard(lock_);
-    genImagesLocked();
     return {imageWidth_, imageHeight_, masterImage_, alternateImage_};
 }
 
-// A monochrome or already rendered file has no alternate rendering.
-void rawWrapper::genImagesLocked() {
-    if (!masterImage_) masterImage_ = developLocked(0);
-    if (!alternateImage_ && !processAsMonchromeSensor_ && !isOutputReferred_) alternateImage_ = developLocked(1);
+// A monochrome or already rendered file has no alternate rendering; whether the file is
+// already rendered, the master's decode tells. The develop lock stays held through the
+// conversion's wait on the shared queue: only the conversion's own blocks run in it
+// (DispatchGroup), and they take no lock.
+void rawWrapper::developMissing() {
+    for (int which : {0, 1}) {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            const bool wanted = which == 0
+                                    ? !masterImage_
+                                    : !alternateImage_ && !processAsMonchromeSensor_ && !isOutputReferred_;
+            if (!wanted) continue;
+        }
+        Developed developed = createBitMap(which);
+        std::shared_ptr<uint16_t[]> rgb;
+        if (developed.pixels)
+            rgb = createRGBBufferFromRGBA(std::move(developed.pixels),
+                                          int64_t(developed.width) * int64_t(developed.height));
+        publish(which, std::move(developed), std::move(rgb));
+    }
 }
 
-std::shared_ptr<uint16_t[]> rawWrapper::developLocked(int which) {
-    DecodedPixels rgba = createBitMap(which);
-    completeMetaData();
-    if (!rgba) return nullptr;
-    return createRGBBufferFromRGBA(std::move(rgba), int64_t(imageWidth_) * int64_t(imageHeight_));
+// Every decode, failed or not, brings its status, camera and metadata; only a successful
+// one its size. The metadata gain the size of the image when they lack it.
+void rawWrapper::publish(int which, Developed developed, std::shared_ptr<uint16_t[]> rgb) {
+    std::lock_guard<std::mutex> guard(lock_);
+    dcStatus_ = std::move(developed.status);
+    dcMake_ = std::move(developed.make);
+    dcModel_ = std::move(developed.model);
+    dcWhitex_ = developed.whitex;
+    dcWhitey_ = developed.whitey;
+    cameraFromXYZ_ = developed.cameraFromXYZ;
+    cameraBaselineExposure_ = developed.baselineExposure;
+    highlightExposureAdjust_ = developed.highlightExposureAdjust;
+    isOutputReferred_ = developed.outputReferred;
+    metaData_ = std::move(developed.metaData);
+    if (developed.error) {
+        error_ = std::move(developed.error);
+    } else {
+        imageWidth_ = developed.width;
+        imageHeight_ = developed.height;
+    }
+    if (metaData_ && !(metaData_->count(platform::kCGImagePropertyPixelHeight) &&
+                       metaData_->count(platform::kCGImagePropertyPixelWidth))) {
+        (*metaData_)[platform::kCGImagePropertyPixelHeight] = int64_t(imageHeight_);
+        (*metaData_)[platform::kCGImagePropertyPixelWidth] = int64_t(imageWidth_);
+    }
+    (which == 0 ? masterImage_ : alternateImage_) = std::move(rgb);
 }
 
 void rawWrapper::decodeSettingsChanged() {
@@ -72,7 +111,8 @@ void rawWrapper::decodeSettingsChanged() {
     alternateImage_.reset();
 }
 
-rawWrapper::DecodedPixels rawWrapper::createBitMap(int which) {
+rawWrapper::Developed rawWrapper::createBitMap(int which) {
+    Developed developed;
     std::scoped_lock decodeLock(DCRaw::decodeLock());
     try {
         DCRaw decoder;
@@ -87,23 +127,23 @@ rawWrapper::DecodedPixels rawWrapper::createBitMap(int which) {
                                       &handedBack, 0, &width, &height);
         DecodedPixels pixels(handedBack);
 
-        dcStatus_ = decoder.dcStatus();
+        developed.status = decoder.dcStatus();
         // The decoder names the camera only once it has identified the file.
-        dcMake_ = loaded ? std::optional(decoder.dcMake()) : std::nullopt;
-        dcModel_ = loaded ? std::optional(decoder.dcModel()) : std::nullopt;
-        takeCameraParameters(decoder);
+        if (loaded) developed.make = decoder.dcMake(), developed.model = decoder.dcModel();
+        takeCameraParameters(decoder, developed);
         if (!ok) {
             // Whatever the decoder developed before it failed is not an image.
-            error_ = platform::Error{kErrorDomain, kDecodeFailed, decoder.dcStatus()};
-            return nullptr;
+            developed.error = platform::Error{kErrorDomain, kDecodeFailed, decoder.dcStatus()};
+            return developed;
         }
-        imageWidth_ = width;
-        imageHeight_ = height;
-        return pixels;
+        developed.width = width;
+        developed.height = height;
+        developed.pixels = std::move(pixels);
     } catch (...) {
-        error_ = platform::Error{kErrorDomain, kDecodeFailed, kNotRecognizedText};
-        return nullptr;
+        developed.pixels.reset();
+        developed.error = platform::Error{kErrorDomain, kDecodeFailed, kNotRecognizedText};
     }
+    return developed;
 }
 
 void rawWrapper::configure(DCRaw& decoder, int which) const {
@@ -115,32 +155,25 @@ void rawWrapper::configure(DCRaw& decoder, int which) const {
     decoder.setRecoverHighlights(maintainHighlights_);
 }
 
-void rawWrapper::takeCameraParameters(const DCRaw& decoder) {
+void rawWrapper::takeCameraParameters(const DCRaw& decoder, Developed& developed) {
     // The Kodak files that carry no white point are taken as sRGB under D65.
-    if (dcMake_ && equalsIgnoringCase(*dcMake_, "Kodak") && decoder.dcWhitex() < 0.00001f) {
+    if (developed.make && equalsIgnoringCase(*developed.make, "Kodak") && decoder.dcWhitex() < 0.00001f) {
         const XYCoord d65 = ColorHelper::D65_xy_coord();
-        dcWhitex_ = d65[0];
-        dcWhitey_ = d65[1];
-        cameraFromXYZ_ = ColorHelper::XYZFromsRGB_D65();
+        developed.whitex = d65[0];
+        developed.whitey = d65[1];
+        developed.cameraFromXYZ = ColorHelper::XYZFromsRGB_D65();
     } else {
-        dcWhitex_ = decoder.dcWhitex();
-        dcWhitey_ = decoder.dcWhitey();
-        cameraFromXYZ_ = {{{decoder.cameraFromXYZ00(), decoder.cameraFromXYZ01(), decoder.cameraFromXYZ02()},
-                           {decoder.cameraFromXYZ10(), decoder.cameraFromXYZ11(), decoder.cameraFromXYZ12()},
-                           {decoder.cameraFromXYZ20(), decoder.cameraFromXYZ21(), decoder.cameraFromXYZ22()}}};
+        developed.whitex = decoder.dcWhitex();
+        developed.whitey = decoder.dcWhitey();
+        developed.cameraFromXYZ = {
+            {{decoder.cameraFromXYZ00(), decoder.cameraFromXYZ01(), decoder.cameraFromXYZ02()},
+             {decoder.cameraFromXYZ10(), decoder.cameraFromXYZ11(), decoder.cameraFromXYZ12()},
+             {decoder.cameraFromXYZ20(), decoder.cameraFromXYZ21(), decoder.cameraFromXYZ22()}}};
     }
-    cameraBaselineExposure_ = decoder.cameraBaselineExposure();
-    highlightExposureAdjust_ = decoder.highlightExposureAdjust();
-    isOutputReferred_ = decoder.isOutputReferred();
-    metaData_ = decoder.metaData();
-}
-
-void rawWrapper::completeMetaData() {
-    if (!metaData_) return;
-    platform::Dictionary& meta = *metaData_;
-    if (meta.count(platform::kCGImagePropertyPixelHeight) && meta.count(platform::kCGImagePropertyPixelWidth)) return;
-    meta[platform::kCGImagePropertyPixelHeight] = int64_t(imageHeight_);
-    meta[platform::kCGImagePropertyPixelWidth] = int64_t(imageWidth_);
+    developed.baselineExposure = decoder.cameraBaselineExposure();
+    developed.highlightExposureAdjust = decoder.highlightExposureAdjust();
+    developed.outputReferred = decoder.isOutputReferred();
+    developed.metaData = decoder.metaData();
 }
 
 std::shared_ptr<uint16_t[]> rawWrapper::createRGBBufferFromRGBA(DecodedPixels rgba, int64_t numpixels) {

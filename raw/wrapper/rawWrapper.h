@@ -4,6 +4,10 @@
 // request, as 16-bit R, G, B in the linear ProPhoto (D65) working space, and keeps the
 // camera parameters of the last decode. A change of camera profile, monochrome processing
 // or highlight handling drops both renderings; readers that hold one keep theirs.
+//
+// Decodes run one at a time under the develop lock, without the wrapper lock: metadata,
+// size and camera parameters answer at once from the last finished decode while another
+// runs, and change in one step when it ends.
 #include <array>
 #include <cstdint>
 #include <cstdlib>
@@ -62,10 +66,22 @@ class rawWrapper : public ImageWrapper, public DemosaicedRenderings {
     void setTheFile(std::optional<std::filesystem::path> file) { write(theFile_, std::move(file)); }
 
   protected:
-    // One decode, with the wrapper lock held: 0 the master, 1 the alternate. Sets the
-    // size, camera parameters, status and error from the decoder; returns its pixels, or
-    // null when the decode failed.
-    virtual DecodedPixels createBitMap(int which);
+    // What one decode found, published whole when it ends.
+    struct Developed {
+        DecodedPixels pixels; // null when the decode failed
+        uint16_t width = 0, height = 0;
+        std::optional<std::string> status, make, model;
+        float whitex = 0, whitey = 0;
+        std::array<std::array<float, 3>, 3> cameraFromXYZ{};
+        float baselineExposure = 0, highlightExposureAdjust = 0;
+        bool outputReferred = false;
+        std::optional<platform::Dictionary> metaData;
+        std::optional<platform::Error> error; // set when the decode failed
+    };
+
+    // One decode, under the develop lock only: 0 the master, 1 the alternate. The settings
+    // it depends on change only under that lock, so it reads them as they are.
+    virtual Developed createBitMap(int which);
 
     std::optional<std::string> dcStatus_, dcMake_, dcModel_;
     float dcWhitex_ = 0, dcWhitey_ = 0;
@@ -73,11 +89,11 @@ class rawWrapper : public ImageWrapper, public DemosaicedRenderings {
 
   private:
     void decodeSettingsChanged() override;
-    void genImagesLocked();
-    std::shared_ptr<uint16_t[]> developLocked(int which);
+    // Develops the renderings that are missing; call with the develop lock held.
+    void developMissing();
+    void publish(int which, Developed developed, std::shared_ptr<uint16_t[]> rgb);
     void configure(DCRaw& decoder, int which) const;
-    void takeCameraParameters(const DCRaw& decoder);
-    void completeMetaData();
+    static void takeCameraParameters(const DCRaw& decoder, Developed& developed);
     float cameraFromXYZ(int row, int col) const { return read(cameraFromXYZ_)[row][col]; }
 
     std::shared_ptr<uint16_t[]> masterImage_;

@@ -2,7 +2,9 @@
 // balance, the eyedropper, a file the decoder cannot develop, and a document dropped mid-render.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
+#include <vector>
 
 #include "app/core/Keys.h"
 #include "platform/Log.h"
@@ -92,15 +94,19 @@ TEST_F(DocumentFilesTest, UndevelopableFileIsPresentedOnceAndClosesItsWindows) {
 TEST_F(DocumentFilesTest, DocumentDroppedWhileItsEngineRenders) {
     const std::string file =
         fs::exists(testsupport::samplePath("Pixel7_small.dng")) ? sample("Pixel7_small.dng") : copy(kChart);
+    std::vector<std::weak_ptr<ThreadedImageEngine>> engines;
     for (int delayMs : {0, 5, 50}) {
         auto document = MyDocument::create();
         ASSERT_TRUE(testsupport::showDocument(*document, file, std::make_shared<FakeWindow>()));
+        engines.push_back(document->displayEngine());
         std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
         document.reset();
         platform::MainQueue::shared().runUntil([] { return false; }, std::chrono::milliseconds(100));
     }
-    // Whatever the engines still do, they no longer reach a document.
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Whatever the engines still do, they no longer reach a document, and they end.
+    EXPECT_TRUE(testsupport::runMainUntil([&] {
+        return std::all_of(engines.begin(), engines.end(), [](const auto& e) { return e.expired(); });
+    }));
     platform::MainQueue::shared().drain();
 }
 

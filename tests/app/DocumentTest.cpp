@@ -3,16 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <future>
 
 #include "app/core/AppTables.h"
 #include "app/core/Keys.h"
 #include "app/core/MultiDataStore.h"
 #include "app/core/PresetManager.h"
+#include "color/ColorHelper.h"
 #include "color/ProfileManager.h"
 #include "engine/core/DemosaicedRenderings.h"
 #include "raw/wrapper/ImageWrapper.h"
+#include "raw/wrapper/rawWrapper.h"
 #include "tests/app/AppHome.h"
 #include "tests/support/DocumentHarness.h"
+#include "tests/support/Gate.h"
 #include "tests/support/TempFolder.h"
 
 namespace {
@@ -62,6 +66,37 @@ class FakeWrapper : public ImageWrapper, public DemosaicedRenderings {
     float whiteX_, whiteY_;
     bool fail_ = false;
     std::shared_ptr<uint16_t[]> pixels_;
+};
+
+// The raw wrapper over decodes that make a grey ramp, each with its own number in the
+// metadata, and that a test can hold once made, as a slow decode would be.
+class HeldDecodes : public rawWrapper {
+  public:
+    static constexpr uint16_t kWidth = 64, kHeight = 48;
+
+    HeldDecodes() : rawWrapper("/nonexistent/held.dng", "held", false) {}
+
+    testsupport::Gate made; // passed by every decode once its pixels are made
+
+  protected:
+    Developed createBitMap(int) override {
+        Developed d;
+        const int number = made.arrivals() + 1;
+        d.status = "ok";
+        d.make = "Maker";
+        d.model = "Model";
+        d.whitex = 0.3127f;
+        d.whitey = 0.3290f;
+        d.cameraFromXYZ = ColorHelper::XYZFromsRGB_D65();
+        d.metaData = Dictionary{{"DecodeNumber", number}};
+        d.width = kWidth;
+        d.height = kHeight;
+        d.pixels.reset(static_cast<uint16_t*>(std::malloc(size_t(kWidth) * kHeight * 8)));
+        for (size_t i = 0; i < size_t(kWidth) * kHeight * 4; ++i)
+            d.pixels[i] = uint16_t(8000 + (i / 4) % kWidth * 500);
+        made.pass();
+        return d;
+    }
 };
 
 // Records each render request before handing it on (or not) to the real engine.
@@ -296,6 +331,51 @@ TEST_F(DocumentTest, WhiteBalanceCropOrientationAndProbeEdges) {
               "R: 46.1, G:  0.0, B:  4.0");
     EXPECT_EQ(MyDocument::pixelValueText(std::nullopt), "-");
     EXPECT_EQ(MyDocument::create()->pixelValueString(3, 4), "-");
+}
+
+// A re-decode under way (held here) keeps nothing from the window: the metadata, the size,
+// the probe and the eyedropper answer at once from what the last finished decode made.
+TEST_F(DocumentTest, ReadsDuringADecodeAnswerAtOnceFromTheLastOne) {
+    using namespace std::chrono_literals;
+    auto wrapper = std::make_shared<HeldDecodes>();
+    auto document = openSpy(wrapper);
+    auto window = std::make_shared<FakeWindow>();
+    document->addWindowController(window);
+    document->documentIsForDisplay(true);
+    ASSERT_TRUE(testsupport::runUntilProcessed(*document));
+    const std::string metaData(keys::MetaDataPrefix);
+    const auto before = document->valueForKey(metaData);
+    const std::string probed = document->pixelValueString(20, 10);
+    ASSERT_TRUE(before);
+    ASSERT_NE(probed, "-");
+    const size_t balances = window->tempAndTint.size();
+
+    wrapper->made.close();
+    document->setValue(Value(true), keys::MonochromeSensor); // decodes again
+    ASSERT_TRUE(wrapper->made.waitForArrivals(3)); // the master and alternate before, now the master
+    struct Seen {
+        std::optional<Value> metaData;
+        uint16_t width;
+        std::string probe;
+        size_t balances;
+    };
+    auto reads = std::async(std::launch::async, [&] {
+        document->setWBFromPoint(20, 10);
+        return Seen{document->valueForKey(metaData), wrapper->imageWidth(),
+                    document->pixelValueString(20, 10), window->tempAndTint.size()};
+    });
+    const bool answered = reads.wait_for(20s) == std::future_status::ready;
+    wrapper->made.open();
+    ASSERT_TRUE(answered) << "a read waited for the decode";
+    const Seen seen = reads.get();
+    EXPECT_EQ(seen.metaData, before);
+    EXPECT_EQ(seen.width, HeldDecodes::kWidth);
+    EXPECT_EQ(seen.probe, probed);
+    EXPECT_EQ(seen.balances, balances + 1) << "the eyedropper set a balance";
+
+    // The held decode's own values once it ends (a pass begun before it may finish first).
+    EXPECT_TRUE(testsupport::runMainUntil([&] { return document->valueForKey(metaData) != before; }));
+    document->close();
 }
 
 TEST_F(DocumentTest, SetToDefaultCopiesTheDefaultAndRenders) {

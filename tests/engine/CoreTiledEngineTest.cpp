@@ -262,12 +262,13 @@ TEST(CoreTiledEngine, OwnSettingsRebuildWithoutUpstreamWork) {
 
 TEST(CoreTiledEngine, LastQueuedRebuildWins) {
     Chain chain(64, 64, [](int32_t x, int32_t y) { return ramp(x, y, 64); });
-    // Both rebuilds wait behind the test's hold on the settings; they must finish in order.
-    chain.core->settingsLock()->lockForWrite();
-    for (double contrast : {1.0, 0.5, -1.0})
-        chain.core->setParameters("Lumivar_Filter_inputContrast",
-                                  {{"Lumivar_Filter_inputContrast", contrast}});
-    chain.core->settingsLock()->unlock();
+    // The rebuilds wait behind the test's hold on the settings; they must finish in order.
+    {
+        const std::unique_lock hold(chain.core->settingsLock());
+        for (double contrast : {1.0, 0.5, -1.0})
+            chain.core->setParameters("Lumivar_Filter_inputContrast",
+                                      {{"Lumivar_Filter_inputContrast", contrast}});
+    }
     ASSERT_NE(chain.whole(), nullptr); // waits for the queue
 
     ComputeMatrixAndLUT expected;

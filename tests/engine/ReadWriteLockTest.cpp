@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
+#include <shared_mutex>
 #include <thread>
 
 #include "engine/core/ReadWriteLock.h"
@@ -17,14 +19,16 @@ bool fromOtherThread(bool (ReadWriteLock::*attempt)(), ReadWriteLock& lock) {
     return taken;
 }
 
+// Held through the standard holders, as every user holds it.
 TEST(ReadWriteLock, ReadersShareAndExcludeAWriter) {
     auto lock = ReadWriteLock::create();
     ASSERT_TRUE(lock);
-    lock->lockForRead();
-    EXPECT_TRUE(fromOtherThread(&ReadWriteLock::canReadLock, *lock));
-    EXPECT_FALSE(fromOtherThread(&ReadWriteLock::canWriteLock, *lock));
-    EXPECT_FALSE(lock->canWriteLock());
-    lock->unlock();
+    {
+        const std::shared_lock reading(*lock);
+        EXPECT_TRUE(fromOtherThread(&ReadWriteLock::canReadLock, *lock));
+        EXPECT_FALSE(fromOtherThread(&ReadWriteLock::canWriteLock, *lock));
+        EXPECT_FALSE(lock->canWriteLock());
+    }
     EXPECT_TRUE(fromOtherThread(&ReadWriteLock::canWriteLock, *lock));
 }
 
@@ -43,9 +47,8 @@ TEST(ReadWriteLock, WaitingWriterGetsInWhenTheLastReaderLeaves) {
     lock->lockForRead();
     std::atomic<bool> writing{false};
     std::thread writer([&] {
-        lock->lockForWrite();
+        const std::unique_lock write(*lock);
         writing = true;
-        lock->unlock();
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_FALSE(writing);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <future>
 #include <mutex>
@@ -18,6 +17,7 @@
 #include "engine/stages/ThreadedImageEngine.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Notifications.h"
+#include "tests/support/Gate.h"
 
 namespace {
 
@@ -54,10 +54,8 @@ class FakeWrapper : public ImageWrapper, public DemosaicedRenderings {
     }
 
     std::shared_ptr<const uint16_t[]> masterImageBytes() override {
-        std::unique_lock<std::mutex> lock(gate_);
-        ++calls_;
-        changed_.notify_all();
-        changed_.wait(lock, [&] { return !held_; });
+        gate_.pass();
+        std::lock_guard<std::mutex> lock(outcomeLock_);
         if (outcome_ == Outcome::error)
             setError(platform::Error{"RawOpenErrorDomain", -5, "Fake decode failed"});
         return outcome_ == Outcome::image ? pixels_ : nullptr;
@@ -72,34 +70,19 @@ class FakeWrapper : public ImageWrapper, public DemosaicedRenderings {
     std::shared_ptr<BufferProfile> renderingsProfile() override { return bufferProfile(); }
 
     void setOutcome(Outcome outcome) {
-        std::lock_guard<std::mutex> lock(gate_);
+        std::lock_guard<std::mutex> lock(outcomeLock_);
         outcome_ = outcome;
     }
-    void hold() {
-        std::lock_guard<std::mutex> lock(gate_);
-        held_ = true;
-    }
-    void release() {
-        std::lock_guard<std::mutex> lock(gate_);
-        held_ = false;
-        changed_.notify_all();
-    }
+    void hold() { gate_.close(); }
+    void release() { gate_.open(); }
     // Until a decode has reached the gate `count` times in all.
-    bool waitForCalls(int count) {
-        std::unique_lock<std::mutex> lock(gate_);
-        return changed_.wait_for(lock, kPatience, [&] { return calls_ >= count; });
-    }
-    int calls() {
-        std::lock_guard<std::mutex> lock(gate_);
-        return calls_;
-    }
+    bool waitForCalls(int count) { return gate_.waitForArrivals(count, kPatience); }
+    int calls() { return gate_.arrivals(); }
     uint16_t pixel(size_t x, size_t y) const { return pixels_[(y * kWidth + x) * 3]; }
 
   private:
-    std::mutex gate_;
-    std::condition_variable changed_;
-    bool held_ = false;
-    int calls_ = 0;
+    testsupport::Gate gate_;
+    std::mutex outcomeLock_;
     Outcome outcome_ = Outcome::image;
     std::shared_ptr<const uint16_t[]> pixels_;
 };

@@ -383,7 +383,6 @@ TEST(TiledEngine, BaseAnswersForTheOutputStagesRequests) {
     EXPECT_FALSE(stage.getPixelValues(1, 1, values));
     EXPECT_EQ(stage.imageTile(0, 1.0, {0, 0, 5, 5}, nullptr, nullptr, false, 1), nullptr);
     EXPECT_EQ(stage.getThumbnail(false), nullptr);
-    EXPECT_NE(stage.cacheLock(), nullptr);
     EXPECT_EQ(stage.extent(), (Rect{0, 0, 10, 10}));
     EXPECT_TRUE(TiledEngine::compareFloat(0.5, 0.5f + 2e-7f));
     EXPECT_FALSE(TiledEngine::compareFloat(0.5, 0.5f + 1e-6f));

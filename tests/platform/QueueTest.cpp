@@ -1,7 +1,9 @@
 #include "platform/ConcurrentQueue.h"
 #include "platform/DispatchGroup.h"
 #include "platform/MainQueue.h"
+#include "platform/ParallelRows.h"
 #include "platform/SerialQueue.h"
+#include "tests/support/OccupiedPool.h"
 
 #include <gtest/gtest.h>
 
@@ -37,13 +39,64 @@ TEST(ConcurrentQueue, TasksWaitingOnGroupsCannotStarveTheWorkers) {
     EXPECT_EQ(leaves.load(), 32 * (16 * 4 + 8));
 }
 
-TEST(ConcurrentQueue, ApplyRunsEveryIndexOnce) {
+// With every worker taken, a waiter finishes its own group alone, and never runs a task
+// queued by someone else: that task might want a lock the waiter's caller holds.
+TEST(ConcurrentQueue, AWaitRunsOnlyItsOwnTasks) {
+    ConcurrentQueue queue(4);
+    const auto waiter = std::this_thread::get_id();
+    std::atomic<int> foreignHere{0}, foreignRan{0}, own{0};
+    {
+        testsupport::OccupiedPool busy(queue);
+        for (int i = 0; i < 8; ++i)
+            queue.async([&] {
+                foreignHere += std::this_thread::get_id() == waiter;
+                ++foreignRan;
+            });
+        DispatchGroup group(queue);
+        for (int i = 0; i < 16; ++i)
+            group.async([&] { ++own; });
+        group.wait();
+        EXPECT_EQ(own.load(), 16);
+        queue.apply(16, [&](size_t) { ++own; });
+        EXPECT_EQ(own.load(), 32);
+        EXPECT_EQ(foreignRan.load(), 0);
+    }
+    while (foreignRan < 8)
+        std::this_thread::yield();
+    EXPECT_EQ(foreignHere.load(), 0);
+}
+
+TEST(ConcurrentQueue, ApplyRunsEveryIndexOnceAndPassesTheFirstExceptionOn) {
     ConcurrentQueue queue(8);
     std::vector<std::atomic<int>> hits(1000);
     queue.apply(hits.size(), [&](size_t i) { ++hits[i]; });
     for (size_t i = 0; i < hits.size(); ++i)
         ASSERT_EQ(hits[i].load(), 1) << i;
     queue.apply(0, [](size_t) { FAIL(); });
+    std::atomic<int> ran{0};
+    EXPECT_THROW(queue.apply(100,
+                             [&](size_t i) {
+                                 ++ran;
+                                 if (i == 50) throw std::runtime_error("index 50");
+                             }),
+                 std::runtime_error);
+    EXPECT_GE(ran.load(), 51);
+}
+
+TEST(ParallelRows, CoverEveryRowOnceInChunksOfTheGrain) {
+    for (size_t rows : {size_t(0), size_t(1), size_t(7), size_t(8), size_t(9), size_t(1001)}) {
+        SCOPED_TRACE(rows);
+        std::vector<std::atomic<int>> hits(rows);
+        std::atomic<bool> chunkTooLong{false};
+        parallelRows(rows, 8, [&](const RowRange& r) {
+            chunkTooLong = chunkTooLong || r.size() > 8;
+            for (size_t row = r.begin(); row != r.end(); ++row)
+                ++hits[row];
+        });
+        EXPECT_FALSE(chunkTooLong);
+        for (size_t i = 0; i < rows; ++i)
+            ASSERT_EQ(hits[i].load(), 1) << i;
+    }
 }
 
 TEST(ConcurrentQueue, DestructionWaitsForAsyncTasksAndSurvivesThrowingOnes) {

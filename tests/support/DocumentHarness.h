@@ -58,7 +58,8 @@ class NotificationCount {
     platform::ObserverToken token_;
 };
 
-inline constexpr std::chrono::milliseconds kRenderTimeout{60000};
+// Generous: a real camera file decodes several times slower under ThreadSanitizer.
+inline constexpr std::chrono::milliseconds kRenderTimeout{180000};
 
 // Runs the main queue until `document` has posted "Tarnwell_NewProcessedImage" `times`
 // times (counted from now) or the timeout passes.

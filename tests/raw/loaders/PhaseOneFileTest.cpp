@@ -101,22 +101,31 @@ TEST_F(PhaseOneFile, Decodes) {
     EXPECT_EQ(out.height, 24u);
 }
 
-TEST_F(PhaseOneFile, DamagedOrCutShortEndsWithAStatus) {
+// Hundreds of full developments: split in shards so the test runner spreads them over
+// its jobs.
+constexpr size_t kShards = 8;
+
+class PhaseOneDamage : public PhaseOneFile, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(PhaseOneDamage, DamagedOrCutShortEndsWithAStatus) {
+    const size_t shard = GetParam();
     const std::vector<uint8_t> whole = phase_one_file();
     const size_t trailer = calibration().size() + kDirectoryBytes;
     // Every byte of the headers, tables and calibration block, where one byte steers the
     // decode, and a spread over the coded rows; offsets and counts become huge, zero or
     // merely wrong.
     const uint8_t values[4] = {0xFF, 0x00, 0x80, 0x5A};
-    for (size_t at = 0; at < whole.size(); ++at) {
+    for (size_t at = shard; at < whole.size(); at += kShards) {
         const bool coded_rows = at >= kHeaderBytes && at < whole.size() - trailer;
         if (coded_rows && at % 29 != 0) continue;
         std::vector<uint8_t> bytes = whole;
         bytes[at] = values[at % 4] == bytes[at] ? uint8_t(~bytes[at]) : values[at % 4];
         EXPECT_FALSE(decode(bytes).status.empty()) << "byte " << at;
     }
-    for (size_t length = 0; length < whole.size(); length += 23) {
+    for (size_t length = 23 * shard; length < whole.size(); length += 23 * kShards) {
         const std::vector<uint8_t> bytes(whole.begin(), whole.begin() + long(length));
         EXPECT_FALSE(decode(bytes).status.empty()) << "cut at " << length;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Shards, PhaseOneDamage, ::testing::Range(size_t(0), kShards));

@@ -4,13 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <future>
 #include <set>
 #include <thread>
 
 #include "engine/core/QueueEngine.h"
 #include "raw/wrapper/rawWrapper.h"
+#include "tests/support/Gate.h"
+#include "tests/support/OccupiedPool.h"
+#include "tests/support/Watchdog.h"
 
 namespace {
 
@@ -29,24 +34,30 @@ class FakeDecodes : public rawWrapper {
     int total() const { return decodes[0] + decodes[1]; }
 
   protected:
-    DecodedPixels createBitMap(int which) override {
+    Developed createBitMap(int which) override {
         const uint16_t seed = uint16_t(1000 * ++decodes[which] + which);
-        dcStatus_ = fail ? "Unsupported file type" : "ok";
-        dcMake_ = "Maker";
-        dcModel_ = model;
-        isOutputReferred_ = outputReferred;
-        metaData_ = platform::Dictionary{};
+        Developed d;
+        d.status = fail ? "Unsupported file type" : "ok";
+        d.make = "Maker";
+        d.model = model;
+        d.outputReferred = outputReferred;
+        d.metaData = platform::Dictionary{};
         if (fail) {
-            error_ = platform::Error{kErrorDomain, -5, *dcStatus_};
-            return nullptr;
+            d.error = platform::Error{kErrorDomain, -5, *d.status};
+            return d;
         }
-        imageWidth_ = width;
-        imageHeight_ = height;
+        d.width = width;
+        d.height = height;
         const size_t values = size_t(width) * height * 4;
-        DecodedPixels pixels(static_cast<uint16_t*>(std::malloc(values * sizeof(uint16_t))));
-        for (size_t i = 0; i < values; ++i) pixels[i] = uint16_t(seed + i);
-        return pixels;
+        d.pixels.reset(static_cast<uint16_t*>(std::malloc(values * sizeof(uint16_t))));
+        for (size_t i = 0; i < values; ++i)
+            d.pixels[i] = uint16_t(seed + i);
+        made.pass();
+        return d;
     }
+
+  public:
+    testsupport::Gate made; // passed by every successful decode once its pixels are made
 };
 
 std::shared_ptr<FakeDecodes> fake() { return std::make_shared<FakeDecodes>("/no/such/file.dng", "uuid-1", false); }
@@ -224,4 +235,68 @@ TEST(rawWrapper, HeldRenderingsOutliveAProfileChange) {
     reader.join();
     EXPECT_TRUE(intact);
     EXPECT_GE(image->total(), 2 * 100);
+}
+
+// The conversion after a decode waits on the shared queue. Readers of the wrapper's values
+// queued on that queue meanwhile (as the window's tasks are) must all get their answer.
+TEST(rawWrapper, ReadersQueuedDuringTheConversionFinish) {
+    using namespace std::chrono_literals;
+    auto image = fake();
+    image->width = 500;
+    image->height = 400;
+    auto& queue = QueueEngine::sharedQueueEngine().sharedQueue();
+    testsupport::Watchdog watchdog(240s, "a reader queued during the wrapper's conversion");
+    for (int round = 0; round < testsupport::kRaceRounds; ++round) {
+        image->setMaintainHighlights(round % 2 == 1); // drops both renderings
+        std::atomic<int> answered{0};
+        {
+            testsupport::OccupiedPool busy(queue);
+            for (int i = 0; i < 32; ++i)
+                queue.async([&] {
+                    image->getParameters();
+                    image->metaData();
+                    ++answered;
+                });
+            ASSERT_TRUE(image->masterImageBytes());
+        }
+        while (answered < 32)
+            std::this_thread::sleep_for(1ms);
+    }
+}
+
+// A decode under way keeps nothing from its readers: metadata, size and camera parameters
+// answer at once with what the last finished decode published, and change in one step
+// when the new one ends.
+TEST(rawWrapper, ReadsDuringADecodeAnswerFromTheLastOne) {
+    using namespace std::chrono_literals;
+    auto image = fake();
+    image->genImages();
+    image->model = "Other";
+    image->width = 8;
+    image->height = 6;
+    image->made.close();
+    auto decoding = std::async(std::launch::async, [&] {
+        image->setMaintainHighlights(true);
+        return image->masterImageBytes() != nullptr;
+    });
+    ASSERT_TRUE(image->made.waitForArrivals(3)); // the master and alternate before, now the master
+    auto reads = std::async(std::launch::async, [&] {
+        return std::make_tuple(*image->getParameters(), image->metaData(), image->imageWidth(),
+                               image->error());
+    });
+    const bool answered = reads.wait_for(20s) == std::future_status::ready;
+    image->made.open();
+    ASSERT_TRUE(answered) << "a read waited for the decode";
+    const auto [parameters, metaData, width, error] = reads.get();
+    EXPECT_EQ(parameters.at("model"), platform::Value("Model"));
+    EXPECT_EQ(parameters.at("width"), platform::Value(4));
+    EXPECT_EQ(width, 4);
+    ASSERT_TRUE(metaData);
+    EXPECT_EQ(metaData->at("PixelWidth"), platform::Value(4));
+    EXPECT_FALSE(error);
+
+    ASSERT_TRUE(decoding.get());
+    EXPECT_EQ(image->getParameters()->at("model"), platform::Value("Other"));
+    EXPECT_EQ(image->imageWidth(), 8);
+    EXPECT_EQ(image->metaData()->at("PixelWidth"), platform::Value(8));
 }
