@@ -1,6 +1,7 @@
-// The browser's two costs a user waits for: a thumbnail from a raw file's embedded preview
+// The browser's costs a user waits for: a thumbnail from a raw file's embedded preview
 // (identify reads the headers under the decoder lock, the preview is decoded at 1/8 scale or
-// what reaches 128 pixels), and listing a folder of 1,000 files.
+// what reaches 128 pixels), one from the sensor data of a file without a preview (developed
+// at half size), and listing a folder of 1,000 files.
 #include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
@@ -45,6 +46,27 @@ BENCHMARK_CAPTURE(BM_EmbeddedPreviewThumbnail, PowerShotG2_28KB, "PowerShotG2_CR
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_EmbeddedPreviewThumbnail, D7100_98KB, "D7100_truncated.NEF")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_EmbeddedPreviewThumbnail, EOS_D30_282KB, "EOS_D30.CRW")->Unit(benchmark::kMillisecond);
+
+// A raw file without a preview: its sensor data developed at half size, then fitted to the cell.
+void BM_ReducedDecodeThumbnail(benchmark::State& state, const char* sample) {
+    const fs::path file = testsupport::samplePath(sample);
+    if (!fs::exists(file)) {
+        state.SkipWithError("sample missing");
+        return;
+    }
+    for (auto _ : state) {
+        QImage thumb = browser::DefaultThumbnailer().thumbnail(file, QSize(128, 128));
+        if (thumb.isNull()) state.SkipWithError("no thumbnail");
+        benchmark::DoNotOptimize(thumb);
+    }
+}
+BENCHMARK_CAPTURE(BM_ReducedDecodeThumbnail, DC50_KDC, "DC50_DC0008L.KDC")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReducedDecodeThumbnail, DC120_KDC, "DC120_P003908_uncompressed.KDC")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReducedDecodeThumbnail, BMPCC_DNG, "BMPCC_cinemadng_frame.dng")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReducedDecodeThumbnail, Synthetic_1MP_DNG, "synthetic_1024_rggb_uncompressed.dng")
+    ->Unit(benchmark::kMillisecond);
 
 void BM_ListFolderOf1000(benchmark::State& state) {
     ensureApplication();

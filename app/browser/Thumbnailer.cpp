@@ -11,6 +11,7 @@
 #include "app/browser/BrowserImages.h"
 #include "app/core/AppTables.h"
 #include "raw/wrapper/EmbeddedPreview.h"
+#include "raw/wrapper/ReducedDecode.h"
 
 namespace browser {
 namespace {
@@ -95,6 +96,14 @@ QImage embeddedPreviewThumbnail(const std::filesystem::path& file, int minimumSi
     return decodePreviewJpeg(preview->jpeg, minimumSide, preview->orientation);
 }
 
+QImage reducedDecodeThumbnail(const std::filesystem::path& file) {
+    const std::optional<raw::ReducedImage> reduced = raw::decodeReduced(file);
+    if (!reduced || reduced->width <= 0 || reduced->height <= 0) return {};
+    const QImage view(reduced->rgb.data(), reduced->width, reduced->height, reduced->width * 3,
+                      QImage::Format_RGB888);
+    return view.copy(); // the view does not own the bytes
+}
+
 QImage imageReaderThumbnail(const std::filesystem::path& file, QSize size) {
     QImageReader reader(qstr(file));
     reader.setAutoTransform(true);
@@ -115,8 +124,11 @@ QImage DefaultThumbnailer::thumbnail(const std::filesystem::path& file, QSize si
         if (photoCd_) return fittedTo(photoCd_(file), size);
         return {};
     }
-    if (app::isRawExtension(ext))
-        return fittedTo(embeddedPreviewThumbnail(file, std::max(size.width(), size.height())), size);
+    if (app::isRawExtension(ext)) {
+        QImage preview = embeddedPreviewThumbnail(file, std::max(size.width(), size.height()));
+        if (preview.isNull()) preview = reducedDecodeThumbnail(file);
+        return fittedTo(preview, size);
+    }
     return imageReaderThumbnail(file, size);
 }
 

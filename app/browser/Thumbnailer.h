@@ -25,8 +25,9 @@ class Thumbnailer {
     virtual QImage typeIcon(std::string_view extension, QSize size) = 0;
 };
 
-// Thumbnails from the camera's embedded JPEG preview for raw extensions, from a Photo CD
-// source for "pcd" when one is given, and from Qt's image readers for every other image.
+// Thumbnails from the camera's embedded JPEG preview for raw extensions (the sensor data
+// developed at half size when the file has no preview), from a Photo CD source for "pcd"
+// when one is given, and from Qt's image readers for every other image.
 class DefaultThumbnailer : public Thumbnailer {
   public:
     // Decodes a Photo CD file at its smallest level; null when it cannot.
@@ -46,6 +47,9 @@ class DefaultThumbnailer : public Thumbnailer {
 // The raw file's embedded preview, decoded at the smallest scale whose longer side still
 // reaches `minimumSide` and turned by the file's orientation; null when it has none.
 QImage embeddedPreviewThumbnail(const std::filesystem::path& file, int minimumSide = 128);
+// The sensor data developed at half size, for a raw file without a preview; null when the
+// decoder cannot develop it.
+QImage reducedDecodeThumbnail(const std::filesystem::path& file);
 // A JPEG stream decoded that way; `orientation` is the decoder's code (raw/wrapper/EmbeddedPreview.h).
 QImage decodePreviewJpeg(std::span<const uint8_t> jpeg, int minimumSide, int orientation);
 QImage orientedImage(const QImage& image, int orientation);

@@ -73,6 +73,8 @@ class MyDocument : public ThreadedImageEngineDelegate, public std::enable_shared
     bool read(const std::string& location, platform::Error* error = nullptr);
     // The raw file's last path component, once read.
     const std::string& displayName() const { return displayName_; }
+    // The raw file itself (a proxy's raw file), once read.
+    const std::optional<std::filesystem::path>& rawFile() const { return rawFile_; }
 
     // Key-value access. "Lumivar_metaData..." reads the image's metadata dictionary;
     // other "Lumivar_" and "Tarnwell_" keys the settings (a stored null reads as none).

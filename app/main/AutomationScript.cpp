@@ -170,9 +170,8 @@ std::optional<Command> parseLine(std::string_view line, int number, std::string&
         return std::nullopt;
     }
     if (spec->verb == Verb::Menu &&
-        (command.words[0].find('/') == std::string::npos || command.words[0].front() == '/' ||
-         command.words[0].back() == '/')) {
-        error = "menu: a menu and an item, as \"Title/Item\"";
+        (command.words[0].empty() || command.words[0].front() == '/' || command.words[0].back() == '/')) {
+        error = "menu: a menu, or a menu and an item, as \"Title/Item\"";
         return std::nullopt;
     }
     if (spec->verb == Verb::Zoom && command.numbers[0] <= 0) {

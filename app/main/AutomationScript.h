@@ -13,7 +13,8 @@
 // In any window (the window in front, a dialog over it first):
 //   menu "Title/Item"      chooses the item of the window's menu bar as a hand would (a
 //                          disabled item fails), e.g. menu "File/Export As/JPEG..."; the
-//                          dots of an item's title may be left out
+//                          dots of an item's title may be left out; a menu's own title
+//                          ("View") opens that menu as a click would, or closes it
 //   click NAME             clicks the button named so (object name or title); a pop-up
 //                          opens or closes its list
 //   type NAME TEXT         puts the text into the named field, as typing it would

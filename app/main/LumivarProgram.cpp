@@ -20,10 +20,12 @@
 #include <QWheelEvent>
 #include <QWindow>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <map>
 #include <system_error>
 
+#include "app/browser/BrowserDataSource.h"
 #include "app/core/MyDocument.h"
 #include "app/main/EditingProgramWindow.h"
 #include "app/main/LumivarWindow.h"
@@ -325,6 +327,12 @@ Outcome LumivarProgram::screenshot(const Command& command) {
     }
     if (!settled_.isValid()) settled_.start();
     if (settled_.elapsed() < kSettleMilliseconds) return Outcome::pending();
+    // The browser's picture with its thumbnails; then a settle more for the grid to draw them.
+    const bool showsBrowser = browser_ && browser_->isVisible() && (window == browser_ || part == "screen");
+    if (showsBrowser && !browserThumbnailsMade()) {
+        settled_.invalidate();
+        return Outcome::pending();
+    }
     if (window && (!window->windowHandle() || !window->windowHandle()->isExposed())) return Outcome::pending();
 
     QPixmap shot;
@@ -345,6 +353,17 @@ Outcome LumivarProgram::screenshot(const Command& command) {
     if (shot.isNull() || !shot.save(QString::fromStdString(file.string()), "PNG"))
         return Outcome::failed("could not write " + file.string());
     return Outcome::passed(file.string());
+}
+
+bool LumivarProgram::browserThumbnailsMade() {
+    if (!thumbnailsMark_) {
+        thumbnailsMark_ = std::make_shared<std::atomic<bool>>(false);
+        browser_->dataSource()->iconProcessingQueue().async([mark = thumbnailsMark_] { *mark = true; });
+        return false;
+    }
+    if (!*thumbnailsMark_) return false;
+    thumbnailsMark_.reset();
+    return true;
 }
 
 Outcome LumivarProgram::later(QObject* context, std::function<void()> work) {
@@ -368,6 +387,7 @@ Outcome LumivarProgram::menu(const Command& command) {
     const QStringList path = QString::fromStdString(command.words[0]).split('/');
     QList<QAction*> actions = bar->actions();
     QAction* found = nullptr;
+    QMenu* within = nullptr;
     for (qsizetype level = 0; level < path.size(); ++level) {
         found = nullptr;
         for (QAction* action : actions)
@@ -379,8 +399,24 @@ Outcome LumivarProgram::menu(const Command& command) {
         // Lists filled when the menu opens (Open Recent, the windows) are filled now.
         Q_EMIT menu->aboutToShow();
         actions = menu->actions();
+        within = menu;
     }
-    if (found->menu()) return Outcome::failed(command.words[0] + " is a menu, not an item");
+    if (QMenu* menu = found->menu()) {
+        // A menu itself opens as a click on its title does (for a screenshot), or closes.
+        QPointer<QMenu> shown(menu);
+        QPointer<QMenu> parent(within);
+        QPointer<QMenuBar> owner(bar);
+        QPointer<QAction> title(found);
+        return later(menu, [shown, parent, owner, title] {
+            if (!shown || !title) return;
+            if (shown->isVisible())
+                shown->hide();
+            else if (parent)
+                parent->setActiveAction(title); // a submenu of an open menu
+            else if (owner)
+                owner->setActiveAction(title);
+        });
+    }
     if (!found->isVisible() || !found->isEnabled()) return Outcome::failed("the item is disabled" + in(window));
     QPointer<QAction> action(found);
     return later(found, [action] {
@@ -608,7 +644,7 @@ std::optional<Outcome> LumivarProgram::editingCommand(EditingProgramWindow& wind
         const std::filesystem::path to = resolve(command.words[1]);
         auto& choosers = WindowChoosers::shared();
         const auto saved = choosers.saveFile;
-        choosers.saveFile = [to](QWidget*, const QString&,
+        choosers.saveFile = [to](QWidget*, const std::filesystem::path&, const QString&,
                                  const QString&) -> std::optional<std::filesystem::path> { return to; };
         controller.exportAsType(types.at(command.words[0]));
         choosers.saveFile = saved;

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -82,6 +83,9 @@ class LumivarProgram : public automation::Host {
     // Runs the work from the event loop, so that a modal dialog it opens does not stop the
     // script; the command is done once the work has begun.
     automation::Outcome later(QObject* context, std::function<void()> work);
+    // Whether the thumbnails the browser's grid asked for so far have been made: a mark queued
+    // behind them on the icon queue has run.
+    bool browserThumbnailsMade();
     // Where a command looks for a named control: a dialog, the window in front, the document.
     std::vector<QWidget*> searchWindows() const;
     std::filesystem::path resolve(const std::string& path) const;
@@ -98,4 +102,5 @@ class LumivarProgram : public automation::Host {
     QPointer<QWidget> closing_;
     bool closingStarted_ = false;
     QElapsedTimer settled_; // since the current window's tiles were all in place
+    std::shared_ptr<std::atomic<bool>> thumbnailsMark_;
 };

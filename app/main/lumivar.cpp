@@ -92,7 +92,7 @@ int run(QApplication& application, const LumivarCommandLine& line) {
         choosers.alert = [](QWidget*, const QString& message, const QString& text) {
             std::cerr << "lumivar: " << message.toStdString() << " " << text.toStdString() << "\n";
         };
-        choosers.saveFile = [](QWidget*, const QString&,
+        choosers.saveFile = [](QWidget*, const std::filesystem::path&, const QString&,
                                const QString&) -> std::optional<std::filesystem::path> {
             return std::nullopt;
         };

@@ -14,6 +14,8 @@ bool itemEnabled(Needs needs, const MenuState& state) {
         return state.menusActive && state.hasDocument && state.externalEditor;
     case Needs::RecentDocuments:
         return state.menusActive && state.hasRecentDocuments;
+    case Needs::PhotoCdDocument:
+        return state.menusActive && state.hasDocument && state.photoCdDocument;
     }
     return false;
 }
@@ -29,7 +31,7 @@ const std::vector<Item>& applicationMenuItems() {
         {"File", "", "Open…", "open", "Ctrl+O", Nothing},
         {"File", "", kOpenRecentMenu, "openRecent", "", RecentDocuments},
         {"File", "", "Close", "close", "Ctrl+W", Nothing, false, true},
-        {"File", "", "Export", "export", "", Document, false, true},
+        {"File", "", "Export", "export", "Ctrl+E", Document, false, true},
         {"File", "", "Export As", "exportAs", "", Document},
         {"File", "Export As", "JPEG…", "exportAsJPEG", "", Document},
         {"File", "Export As", "TIFF…", "exportAsTIFF", "", Document},
@@ -45,12 +47,16 @@ const std::vector<Item>& applicationMenuItems() {
         {"View", "", "Pan", "cursorPan", "P", Document, true},
         {"View", "", "Crop", "cursorCrop", "C", Document, true},
         {"View", "", "Eyedropper", "cursorEyedropper", "I", Document, true},
-        {"View", "", "Zoom In", "zoomIn", "", Document, false, true},
-        {"View", "", "Zoom Out", "zoomOut", "", Document},
-        {"View", "", "Zoom to Fit", "zoomFit", "", Document},
-        {"View", "", "Actual Size", "zoom1", "", Document},
-        {"View", "", "Rotate Left", "rotateCCW", "", Document, false, true},
-        {"View", "", "Rotate Right", "rotateCW", "", Document},
+        {"View", "", "Zoom In", "zoomIn", "Ctrl+=", Document, false, true},
+        {"View", "", "Zoom Out", "zoomOut", "Ctrl+-", Document},
+        {"View", "", "Zoom to Fit", "zoomFit", "Ctrl+F", Document},
+        {"View", "", "Actual Size", "zoom1", "Ctrl+1", Document},
+        {"View", "", "Zoom to 200%", "zoom2", "Ctrl+2", Document},
+        {"View", "", "Zoom to 300%", "zoom3", "Ctrl+3", Document},
+        {"View", "", "Zoom to 400%", "zoom4", "Ctrl+4", Document},
+        {"View", "", "Rotate Left", "rotateCCW", "Ctrl+L", Document, false, true},
+        {"View", "", "Rotate Right", "rotateCW", "Ctrl+R", Document},
+        {"View", "", "Photo CD Resolution…", "photoCDResolution", "", PhotoCdDocument, false, true},
 
         {"Window", "", "Browser", "showBrowser", "", Nothing},
         {"Window", "", "Inspector", "showInspector", "", Nothing},

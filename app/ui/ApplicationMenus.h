@@ -15,6 +15,7 @@ enum class Needs {
     Document,        // menus active, on a document's window
     ExternalEditor,  // menus active, on the window of a document opened as an external editor
     RecentDocuments, // menus active, with files in Open Recent
+    PhotoCdDocument, // menus active, on the window of a Photo CD image's document
 };
 
 struct MenuState {
@@ -22,6 +23,7 @@ struct MenuState {
     bool hasDocument = false;
     bool externalEditor = false;
     bool hasRecentDocuments = false;
+    bool photoCdDocument = false;
 };
 
 bool itemEnabled(Needs needs, const MenuState& state);
@@ -31,7 +33,7 @@ struct Item {
     std::string_view submenu;  // empty, or the submenu of the menu it sits in
     std::string_view title;    // as shown
     std::string_view name;     // the action's object name
-    std::string_view shortcut; // a key sequence, empty for none
+    std::string_view shortcut; // a key sequence, shown beside the title; empty for none
     Needs needs;
     bool checkable = false;
     bool separatorBefore = false;

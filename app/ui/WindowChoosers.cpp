@@ -7,15 +7,42 @@
 #include <QPushButton>
 #include <QUrl>
 
+#include "app/ui/WindowCommands.h"
+
+namespace {
+
+// Qt's own dialog, as the open panel: scripts and tests drive it as a hand would.
+std::optional<std::filesystem::path> runSavePanel(QWidget* window, const std::filesystem::path& folder,
+                                                  const QString& proposedName, const QString& extension) {
+    QFileDialog panel(window);
+    panel.setObjectName("savePanel");
+    panel.setOption(QFileDialog::DontUseNativeDialog, true);
+    panel.setAcceptMode(QFileDialog::AcceptSave);
+    panel.setFileMode(QFileDialog::AnyFile);
+    panel.setNameFilter(QString("*.%1").arg(extension));
+    panel.setDefaultSuffix(extension);
+    panel.setDirectory(QString::fromStdString(folder.string()));
+    panel.selectFile(proposedName + "." + extension);
+    panel.setWindowModality(Qt::WindowModal);
+    if (panel.exec() != QDialog::Accepted || panel.selectedFiles().isEmpty()) return std::nullopt;
+    const std::filesystem::path chosen(panel.selectedFiles().front().toStdString());
+    // The panel adds its suffix only to a name without any ("print.v2" keeps its own), and
+    // asked about replacing only the file it named.
+    const std::filesystem::path file = window_commands::withTypeExtension(chosen, extension.toStdString());
+    std::error_code ec;
+    if (file != chosen && std::filesystem::exists(file, ec) &&
+        !WindowChoosers::shared().confirm(
+            window, QString("“%1” already exists.").arg(QString::fromStdString(file.filename().string())),
+            "Do you want to replace it?", "Cancel", "Replace"))
+        return std::nullopt;
+    return file;
+}
+
+} // namespace
+
 WindowChoosers& WindowChoosers::shared() {
     static WindowChoosers choosers{
-        [](QWidget* window, const QString& proposedName,
-           const QString& extension) -> std::optional<std::filesystem::path> {
-            const QString file = QFileDialog::getSaveFileName(
-                window, QString(), proposedName + "." + extension, QString("*.%1").arg(extension));
-            if (file.isEmpty()) return std::nullopt;
-            return std::filesystem::path(file.toStdString());
-        },
+        runSavePanel,
         [](QWidget* window, const QString& title,
            const QStringList& nameFilters) -> std::vector<std::filesystem::path> {
             QFileDialog panel(window, title);

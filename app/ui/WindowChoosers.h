@@ -11,9 +11,10 @@
 class QWidget;
 
 struct WindowChoosers {
-    // The file to write, for a proposed name and the allowed extension; none when cancelled.
-    std::function<std::optional<std::filesystem::path>(QWidget* window, const QString& proposedName,
-                                                       const QString& extension)>
+    // The file to write: the panel starts in `folder` (the photo's) with the proposed name, and
+    // a name chosen without the allowed extension gets it; none when cancelled.
+    std::function<std::optional<std::filesystem::path>(QWidget* window, const std::filesystem::path& folder,
+                                                       const QString& proposedName, const QString& extension)>
         saveFile;
     // The open panel: existing files, one filter chosen of the name filters; none when
     // cancelled. Qt's own dialog, so that scripts can drive it as a hand would.

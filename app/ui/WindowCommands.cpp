@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "app/core/AppFiles.h"
 #include "app/core/AppTables.h"
 
 namespace window_commands {
@@ -89,6 +90,21 @@ std::string_view typeForProxyExtension(std::string_view extension) {
     const std::string ext = lowercase(extension);
     return ext == "jpg" || ext == "jpeg" ? "public.jpeg" : "public.tiff";
 }
+
+std::filesystem::path withTypeExtension(const std::filesystem::path& chosen, std::string_view extension) {
+    if (chosen.filename().empty() || extension.empty()) return chosen;
+    const std::string has = app::lowercaseExtension(chosen);
+    const std::string wanted = lowercase(extension);
+    const bool same =
+        has == wanted || (wanted == "jpg" && has == "jpeg") || (wanted == "tif" && has == "tiff");
+    if (same) return chosen;
+    std::filesystem::path named = chosen;
+    // A name typed with a trailing full stop gets no second one.
+    named += (chosen.filename().string().back() == '.' ? "" : ".") + std::string(extension);
+    return named;
+}
+
+bool isPhotoCdFile(const std::filesystem::path& file) { return app::lowercaseExtension(file) == "pcd"; }
 
 std::optional<double> steppedValue(double value, double minimum, double maximum, StepCommand command) {
     const double step = maximum - minimum < 13.0 ? 0.01 : 0.1;

@@ -4,6 +4,7 @@
 // spinner's countdown and the Photo CD resolution texts. The window controller calls these,
 // and tests check them offscreen.
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,6 +32,12 @@ std::string_view typeForExportSelection(int64_t selection);
 std::string_view extensionForType(std::string_view type);
 // The type of an external editor's proxy file: JPEG for "jpg"/"jpeg" (any case), else TIFF.
 std::string_view typeForProxyExtension(std::string_view extension);
+// The file the save panel's answer names: kept when its extension (any case) is the allowed
+// one or its other spelling ("jpeg", "tiff"); otherwise the allowed extension is appended,
+// so that "print" and "print.v2" become "print.jpg" and "print.v2.jpg".
+std::filesystem::path withTypeExtension(const std::filesystem::path& chosen, std::string_view extension);
+// Whether a document's file is a Photo CD image (by its extension, any case).
+bool isPhotoCdFile(const std::filesystem::path& file);
 
 enum class StepCommand { Up, Down, PageUp, PageDown, Other };
 // Keyboard stepping in a numeric field whose formatter allows [minimum, maximum]: 0.01 a step

@@ -283,6 +283,8 @@ void ZadeDivivWindowController::buildWindow() {
     connect(panes_->exportButton, &QPushButton::clicked, this, [this] { exportAsSelected(); });
     connect(panes_->updateButton, &QPushButton::clicked, this, [this] { extEditorUpdate(); });
     connect(panes_->pcdResolutionButton, &QPushButton::clicked, this, [this] { photoCDResolution(); });
+    panes_->pcdResolutionButton->setEnabled(photoCdDocument());
+    if (!photoCdDocument()) panes_->pcdResolutionButton->setToolTip("For Photo CD images only");
     panes_->updateButton->setEnabled(document_->extEditorURL().has_value());
     if (const auto& proxy = document_->extEditorURL())
         panes_->proxyPath->setText(QString::fromStdString(proxy->string()));
@@ -416,17 +418,9 @@ void ZadeDivivWindowController::installActions() {
         connect(action, &QAction::triggered, this, handler);
         addAction(action);
     };
-    add(QKeySequence("Ctrl+E"), [this] { exportAsSelected(); });
-    add(QKeySequence("Ctrl+F"), [this] { zoomImageToFit(); });
-    add(QKeySequence("Ctrl+1"), [this] { zoomImageTo(1); });
-    add(QKeySequence("Ctrl+2"), [this] { zoomImageTo(2); });
-    add(QKeySequence("Ctrl+3"), [this] { zoomImageTo(3); });
-    add(QKeySequence("Ctrl+4"), [this] { zoomImageTo(4); });
-    add(QKeySequence("Ctrl+="), [this] { zoomIn(); });
+    // The other keys are the menu items' own (ApplicationMenus.cpp), shown beside them; a
+    // second action with the same key would make both ambiguous.
     add(QKeySequence("Ctrl++"), [this] { zoomIn(); });
-    add(QKeySequence("Ctrl+-"), [this] { zoomOut(); });
-    add(QKeySequence("Ctrl+L"), [this] { rotateCCW(); });
-    add(QKeySequence("Ctrl+R"), [this] { rotateCW(); });
 }
 
 void ZadeDivivWindowController::windowDidLoad() {
@@ -776,7 +770,10 @@ void ZadeDivivWindowController::exportAsType(const std::string& type) {
     const QString extension = QString::fromUtf8(window_commands::extensionForType(type).data());
     const QString proposed =
         QString::fromStdString(std::filesystem::path(document_->displayName()).stem().string());
-    const auto url = WindowChoosers::shared().saveFile(this, proposed, extension);
+    // The photo's own folder, not wherever the program was started from.
+    std::filesystem::path folder;
+    if (const auto& raw = document_->rawFile()) folder = raw->parent_path();
+    const auto url = WindowChoosers::shared().saveFile(this, folder, proposed, extension);
     if (!url) return;
     startTask(*url, type, crop, QString::fromStdString(url->filename().string()));
 }
@@ -864,7 +861,12 @@ QString ZadeDivivWindowController::pcdResolutionDiagnostic() const {
     return QString::fromStdString(window_commands::resolutionDiagnostic(level, selected, ipe, scanner));
 }
 
+bool ZadeDivivWindowController::photoCdDocument() const {
+    return window_commands::isPhotoCdFile(document_->displayName());
+}
+
 void ZadeDivivWindowController::photoCDResolution() {
+    if (!photoCdDocument()) return;
     QDialog sheet(this);
     sheet.setWindowModality(Qt::WindowModal);
     auto* layout = new QVBoxLayout(&sheet);

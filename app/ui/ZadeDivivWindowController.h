@@ -92,7 +92,9 @@ class ZadeDivivWindowController : public QMainWindow,
     void exportAsType(const std::string& type);
     void exportAsSelected();
     void extEditorUpdate();
+    // The Photo CD resolution sheet; offered only for a Photo CD image's document.
     void photoCDResolution();
+    bool photoCdDocument() const;
     // Resets a control's key when it was double-clicked.
     void resetControl(const QWidget* control);
     // Sets a key as a control would (automation's "slider").

@@ -276,6 +276,7 @@ menus::MenuState pcdDocumentController::menuStateFor(QWidget* window) const {
     auto* editing = qobject_cast<ZadeDivivWindowController*>(window);
     state.hasDocument = editing && editing->document() && !editing->windowHasClosed();
     state.externalEditor = state.hasDocument && editing->document()->extEditorURL().has_value();
+    state.photoCdDocument = state.hasDocument && editing->photoCdDocument();
     state.hasRecentDocuments = !recentDocuments().empty();
     return state;
 }
@@ -443,6 +444,10 @@ void pcdDocumentController::perform(std::string_view name, QWidget* window) {
         {"zoomOut", [](ZadeDivivWindowController& e) { e.zoomOut(); }},
         {"zoomFit", [](ZadeDivivWindowController& e) { e.zoomImageToFit(); }},
         {"zoom1", [](ZadeDivivWindowController& e) { e.zoomImageTo(1); }},
+        {"zoom2", [](ZadeDivivWindowController& e) { e.zoomImageTo(2); }},
+        {"zoom3", [](ZadeDivivWindowController& e) { e.zoomImageTo(3); }},
+        {"zoom4", [](ZadeDivivWindowController& e) { e.zoomImageTo(4); }},
+        {"photoCDResolution", [](ZadeDivivWindowController& e) { e.photoCDResolution(); }},
         {"rotateCCW", [](ZadeDivivWindowController& e) { e.rotateCCW(); }},
         {"rotateCW", [](ZadeDivivWindowController& e) { e.rotateCW(); }},
     };

@@ -26,6 +26,7 @@
 #include "app/core/Keys.h"
 #include "app/core/PresetManager.h"
 #include "app/core/UrlContainment.h"
+#include "app/ui/browser/HelpBubbles.h"
 #include "app/ui/browser/PathBar.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
@@ -55,61 +56,6 @@ void storePath(std::string_view key, const fs::path& folder) {
 }
 
 enum ExportTag { ThisFolder = 0, ExportFolder = 1, SelectFolder = 2 };
-
-// A help bubble next to a control: shown once, gone at the next click anywhere. Bubbles
-// above or below their control are centred on it, kept inside the window, and moved
-// `stagger` pixels further out where two neighbours would overlap.
-class HelpPopover : public QLabel {
-  public:
-    HelpPopover(QWidget* anchor, const QString& text, Qt::Edge edge, int stagger = 0)
-        : QLabel(text, anchor->window(), Qt::ToolTip | Qt::FramelessWindowHint), anchor_(anchor), edge_(edge),
-          stagger_(stagger) {
-        setWordWrap(true);
-        setMaximumWidth(260);
-        setMargin(8);
-        setStyleSheet("background: rgba(30, 30, 30, 235); color: white; border-radius: 6px;");
-    }
-    void popUp() {
-        if (!anchor_) return;
-        adjustSize();
-        const QRect r(anchor_->mapToGlobal(QPoint(0, 0)), anchor_->size());
-        const QRect frame = anchor_->window()->frameGeometry();
-        QPoint at;
-        switch (edge_) {
-        case Qt::TopEdge:
-            at = QPoint(r.center().x() - width() / 2, r.top() - height() - 4 - stagger_);
-            break;
-        case Qt::BottomEdge:
-            at = QPoint(r.center().x() - width() / 2, r.bottom() + 4 + stagger_);
-            break;
-        case Qt::RightEdge:
-            at = QPoint(r.right() + 4, r.top() + stagger_);
-            break;
-        default:
-            at = QPoint(r.left() - width() - 4, r.top() + stagger_);
-            break;
-        }
-        if (edge_ == Qt::TopEdge || edge_ == Qt::BottomEdge)
-            at.setX(std::clamp(at.x(), frame.left(), std::max(frame.left(), frame.right() - width())));
-        move(at);
-        show();
-        qApp->installEventFilter(this);
-    }
-
-  protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress) {
-            qApp->removeEventFilter(this);
-            hide();
-        }
-        return false;
-    }
-
-  private:
-    QPointer<QWidget> anchor_;
-    Qt::Edge edge_;
-    int stagger_;
-};
 
 } // namespace
 
@@ -228,24 +174,24 @@ void BrowserWindowController::buildProgressSheet() {
 }
 
 void BrowserWindowController::buildHelpPopovers() {
-    popovers_ = {
-        new HelpPopover(backButton_, tr("Go back and forward through the folders you have browsed."),
-                        Qt::TopEdge),
-        new HelpPopover(mpopUp_, tr("Select images, then export them all with the settings of a preset."),
-                        Qt::BottomEdge, 84),
-        new HelpPopover(newLocationButton_, tr("Choose another folder to browse."), Qt::RightEdge),
-        new HelpPopover(mPathControl_, tr("Click a folder of the path to go there."), Qt::TopEdge),
-        new HelpPopover(exportLocationPopUp_,
-                        tr("Batch exports go next to the originals or into a folder you choose."),
-                        Qt::BottomEdge),
-    };
+    helpBubbles_ = new help_bubbles::Bubbles(
+        this, {
+                  {backButton_, tr("Go back and forward through the folders you have browsed."), Qt::TopEdge},
+                  {mpopUp_, tr("Select images, then export them all with the settings of a preset."),
+                   Qt::BottomEdge},
+                  {newLocationButton_, tr("Choose another folder to browse."), Qt::RightEdge},
+                  {mPathControl_, tr("Click a folder of the path to go there."), Qt::TopEdge},
+                  {exportLocationPopUp_,
+                   tr("Batch exports go next to the originals or into a folder you choose."), Qt::BottomEdge},
+              });
 }
+
+const std::vector<QWidget*>& BrowserWindowController::helpPopovers() const { return helpBubbles_->widgets(); }
 
 void BrowserWindowController::showHelpPopovers() {
     // The preference may have been switched off since the bubbles were asked for.
     if (!isVisible() || !platform::UserDefaults::standard().boolForKey(ShowPopoverHelp)) return;
-    for (QWidget* popover : popovers_)
-        static_cast<HelpPopover*>(popover)->popUp();
+    helpBubbles_->show();
 }
 
 void BrowserWindowController::awakeFromNib() {
@@ -271,8 +217,15 @@ void BrowserWindowController::awakeFromNib() {
                     if (self) self->folderDidChange();
                 });
             }));
-    if (platform::UserDefaults::standard().boolForKey(ShowPopoverHelp))
+}
+
+void BrowserWindowController::showEvent(QShowEvent* event) {
+    // Made at start-up, the window may first be shown much later (Window > Browser).
+    if (!helpAsked_ && platform::UserDefaults::standard().boolForKey(ShowPopoverHelp)) {
+        helpAsked_ = true;
         QTimer::singleShot(kPopoverDelayMs, this, [this] { showHelpPopovers(); });
+    }
+    QWidget::showEvent(event);
 }
 
 void BrowserWindowController::showBrowser() {

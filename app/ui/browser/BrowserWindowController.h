@@ -28,6 +28,9 @@ class QProgressBar;
 class QTimer;
 class QToolButton;
 
+namespace help_bubbles {
+class Bubbles;
+}
 namespace browser {
 class BrowserDataSource;
 class Thumbnailer;
@@ -122,11 +125,14 @@ class BrowserWindowController : public QWidget {
     bool useExportLocation() const { return useExportLocation_; }
     const std::optional<std::filesystem::path>& exportLocation() const { return exportLocation_; }
     const std::optional<std::filesystem::path>& secureBookmark() const { return secureBookmark_; }
-    const std::vector<QWidget*>& helpPopovers() const { return popovers_; }
+    // The help bubbles, children of the window; shown until the photographer clicks one.
+    const std::vector<QWidget*>& helpPopovers() const;
     bool darkAppearance() const { return dark_; }
 
   protected:
     void changeEvent(QEvent* event) override;
+    // The help bubbles come half a second after the window is first shown.
+    void showEvent(QShowEvent* event) override;
 
   private:
     void awakeFromNib();
@@ -158,7 +164,8 @@ class BrowserWindowController : public QWidget {
     QMessageBox* batchSummary_ = nullptr;
     QFileSystemWatcher* stream_ = nullptr;
     QTimer* watcherTimer_ = nullptr;
-    std::vector<QWidget*> popovers_;
+    help_bubbles::Bubbles* helpBubbles_ = nullptr;
+    bool helpAsked_ = false;
 
     uint64_t batchFileCount_ = 0;
     uint64_t currentFileIndex_ = 0;

@@ -9,6 +9,7 @@
 #include "app/browser/Thumbnailer.h"
 #include "raw/output/ColourOutput.h"
 #include "raw/wrapper/EmbeddedPreview.h"
+#include "raw/wrapper/ReducedDecode.h"
 #include "tests/app/browser/BrowserTestSupport.h"
 #include "tests/support/MemoryFile.h"
 #include "tests/support/PhotoCdBuilder.h"
@@ -107,11 +108,47 @@ TEST(EmbeddedPreview, SyntheticDngShowsItsPreviewTurned) {
     const QImage thumb = browser::DefaultThumbnailer().thumbnail(dng, QSize(128, 128));
     ASSERT_EQ(thumb.size(), QSize(96, 128));
     EXPECT_TRUE(near(thumb.pixelColor(90, 64), Qt::green));
+}
 
-    spec.jpegThumbnail.clear();
-    const fs::path bare =
-        testsupport::writeFile(folder.path(), "bare.dng", testsupport::buildSyntheticDng(spec));
-    EXPECT_TRUE(browser::DefaultThumbnailer().thumbnail(bare, QSize(128, 128)).isNull());
+// Without a preview the sensor data itself is developed, at half size: red on the left of
+// the scene, blue on the right, turned a quarter clockwise (orientation 6) so that the
+// left comes out on top.
+TEST(ReducedDecode, APreviewlessRawDevelopsAtHalfSizeTurnedUpright) {
+    testsupport::TempFolder folder;
+    testsupport::SyntheticDngSpec spec;
+    spec.width = 128;
+    spec.height = 96;
+    spec.orientation = 6;
+    spec.scene = [&](int x, int) {
+        return x < spec.width / 2 ? testsupport::LinearRgb{0.6, 0.05, 0.05}
+                                  : testsupport::LinearRgb{0.05, 0.05, 0.6};
+    };
+    for (bool losslessJpeg : {false, true}) {
+        spec.losslessJpeg = losslessJpeg;
+        const fs::path bare =
+            testsupport::writeFile(folder.path(), "bare.dng", testsupport::buildSyntheticDng(spec));
+        ASSERT_FALSE(raw::readEmbeddedPreview(bare));
+        const auto reduced = raw::decodeReduced(bare);
+        ASSERT_TRUE(reduced) << losslessJpeg;
+        EXPECT_EQ(reduced->width, 48);
+        EXPECT_EQ(reduced->height, 64);
+        ASSERT_EQ(reduced->rgb.size(), size_t(48 * 64 * 3));
+        const QImage thumb = browser::DefaultThumbnailer().thumbnail(bare, QSize(128, 128));
+        ASSERT_EQ(thumb.size(), QSize(96, 128));
+        const QColor top = thumb.pixelColor(48, 20), bottom = thumb.pixelColor(48, 108);
+        EXPECT_GT(top.red(), 150) << losslessJpeg;
+        EXPECT_LT(top.blue(), 80);
+        EXPECT_GT(bottom.blue(), 150);
+        EXPECT_LT(bottom.red(), 80);
+    }
+
+    // What the decoder cannot develop gives no image: a cut file, a file of no known kind.
+    std::vector<uint8_t> bytes = testsupport::buildSyntheticDng(spec);
+    bytes.resize(bytes.size() / 3);
+    EXPECT_FALSE(raw::decodeReduced(testsupport::writeFile(folder.path(), "cut.dng", bytes)));
+    EXPECT_FALSE(
+        raw::decodeReduced(testsupport::writeFile(folder.path(), "text.dng", std::string(4000, 'x'))));
+    EXPECT_FALSE(raw::decodeReduced(folder / "missing.dng"));
 }
 
 TEST(EmbeddedPreview, PreviewRunningPastTheFileIsRefused) {
@@ -149,7 +186,14 @@ TEST(SampleThumbnails, CameraPreviewsShowAndOthersRefuseCleanly) {
         {"Pixel7_small.dng", true, true, 0}, // orientation 8
         {"EOS_D30.CRW", true, false, 39},
         {"PowerShotG2_CRW_0304.CRW", true, false, 39},
+        // No preview of their own: developed at half size.
+        {"BMPCC_cinemadng_frame.dng", true, false, 39},
+        {"DC120_P003908_uncompressed.KDC", true, false, 39},
+        {"DC50_DC0008L.KDC", true, false, 39},
+        {"synthetic_1024_rggb_uncompressed.dng", true, false, 39},
         {"PhotoCD.pcd", false, false, 0},
+        {"DC120_P003911_jpeg.KDC", false, false, 0}, // no loader for its data
+        {"CanonRaw.cr3", false, false, 0},           // header only
     };
     for (const auto& c : cases) {
         if (!fs::exists(testsupport::samplePath(c.name))) continue;
@@ -161,6 +205,11 @@ TEST(SampleThumbnails, CameraPreviewsShowAndOthersRefuseCleanly) {
         EXPECT_EQ(thumb.height() > thumb.width(), c.portrait) << c.name;
         EXPECT_FALSE(uniform(thumb, c.tolerance)) << c.name;
     }
+    // The chart that comes with the program has no preview either.
+    const QImage chart = browser::DefaultThumbnailer().thumbnail(
+        fs::path(LUMIVAR_SOURCE_DIR) / "samples" / "lumivar-chart.dng", QSize(128, 128));
+    ASSERT_FALSE(chart.isNull());
+    EXPECT_FALSE(uniform(chart));
     // Every sample, header-only and refused ones included, ends with an image or none.
     if (!fs::exists(testsupport::samplePath(""))) GTEST_SKIP() << "no samples";
     for (const auto& entry : fs::directory_iterator(testsupport::samplePath("")))

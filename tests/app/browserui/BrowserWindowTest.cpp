@@ -19,6 +19,7 @@
 #include "app/core/Keys.h"
 #include "app/core/PresetManager.h"
 #include "app/ui/browser/BrowserWindowController.h"
+#include "app/ui/browser/HelpBubbles.h"
 #include "app/ui/browser/PathBar.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
@@ -356,6 +357,50 @@ TEST_F(BrowserWindow, AppearanceFollowsTheDesktopPalette) {
     EXPECT_FALSE(w->darkAppearance());
     EXPECT_EQ(w->imageBrowser()->palette().color(QPalette::Base), QColor(Qt::white));
     EXPECT_EQ(w->helpPopovers().size(), 5u);
+}
+
+} // namespace
+
+namespace {
+
+// Where the help bubbles go: beside their control inside the window, on the other side when
+// the preferred one has no room, and apart from one another.
+TEST(HelpBubbles, PlacedInsideTheWindowBesideTheirControls) {
+    using help_bubbles::Request;
+    const QRect window(0, 0, 1000, 600);
+    const QSize bubble(200, 50);
+    const struct {
+        const char* what;
+        QRect anchor;
+        Qt::Edge wanted, got;
+    } cases[] = {
+        {"top bar, wants above", QRect(10, 5, 30, 24), Qt::TopEdge, Qt::BottomEdge},
+        {"room above", QRect(400, 300, 30, 24), Qt::TopEdge, Qt::TopEdge},
+        {"bottom, wants below", QRect(400, 570, 30, 24), Qt::BottomEdge, Qt::TopEdge},
+        {"right edge, wants right", QRect(960, 300, 30, 24), Qt::RightEdge, Qt::LeftEdge},
+        {"room on the right", QRect(50, 300, 30, 24), Qt::RightEdge, Qt::RightEdge},
+    };
+    for (const auto& c : cases) {
+        const auto placed = help_bubbles::placeBubbles(window, {Request{c.anchor, bubble, c.wanted}});
+        ASSERT_EQ(placed.size(), 1u);
+        EXPECT_EQ(placed[0].edge, c.got) << c.what;
+        EXPECT_TRUE(window.contains(placed[0].rect)) << c.what;
+        EXPECT_FALSE(placed[0].rect.intersects(c.anchor)) << c.what;
+    }
+    // Centred under a control in the middle; kept inside near the right edge.
+    const auto centred =
+        help_bubbles::placeBubbles(window, {{QRect(490, 5, 20, 24), bubble, Qt::BottomEdge}});
+    EXPECT_NEAR(centred[0].rect.center().x(), 499, 1);
+    EXPECT_EQ(centred[0].rect.top(), 29 + help_bubbles::kGap);
+    const auto corner = help_bubbles::placeBubbles(window, {{QRect(970, 5, 20, 24), bubble, Qt::BottomEdge}});
+    EXPECT_EQ(corner[0].rect.right(), 999);
+
+    // Neighbours' bubbles: the later one moves further out.
+    const auto pair = help_bubbles::placeBubbles(window, {{QRect(900, 5, 40, 24), bubble, Qt::BottomEdge},
+                                                          {QRect(850, 5, 40, 24), bubble, Qt::BottomEdge}});
+    EXPECT_FALSE(pair[0].rect.intersects(pair[1].rect));
+    EXPECT_GT(pair[1].rect.top(), pair[0].rect.bottom());
+    EXPECT_TRUE(window.contains(pair[1].rect));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTextBrowser>
@@ -13,6 +14,7 @@
 #include <QVBoxLayout>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 
 #include "app/core/AppTables.h"
@@ -46,6 +48,18 @@ QAction* item(QWidget& window, const char* name) {
 
 const fs::path kChart = fs::path(LUMIVAR_SOURCE_DIR) / "samples" / "lumivar-chart.dng";
 
+// A plain window (the browser's kind) with the application's menu bar.
+struct PlainMenuWindow {
+    bool started = (windowtest::app(), true);
+    testsupport::TempHome home;
+    pcdDocumentController controller;
+    QWidget window;
+    PlainMenuWindow() {
+        new QVBoxLayout(&window);
+        controller.installMenus(&window);
+    }
+};
+
 } // namespace
 
 TEST(ApplicationMenus, WhatEachItemNeeds) {
@@ -66,6 +80,10 @@ TEST(ApplicationMenus, WhatEachItemNeeds) {
         {Needs::RecentDocuments, {true, false, false, false}, false},
         {Needs::RecentDocuments, {true, false, false, true}, true},
         {Needs::RecentDocuments, {false, false, false, true}, false},
+        {Needs::PhotoCdDocument, {true, true, false, false, true}, true},
+        {Needs::PhotoCdDocument, {true, true, false, false, false}, false},
+        {Needs::PhotoCdDocument, {true, false, false, false, true}, false},
+        {Needs::PhotoCdDocument, {false, true, false, false, true}, false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(menus::itemEnabled(c.needs, c.state), c.enabled)
@@ -117,6 +135,8 @@ TEST(ApplicationMenus, APlainWindowAndADocumentsWindowCarryTheSameBar) {
           "cursorPan", "cursorCrop", "cursorEyedropper", "zoomIn", "rotateCW"})
         EXPECT_TRUE(editing.count(on)) << on;
     EXPECT_FALSE(editing.count("update")); // not opened as an external editor
+    EXPECT_FALSE(editing.count("photoCDResolution")); // a DNG is no Photo CD image
+    EXPECT_FALSE(plain.count("photoCDResolution"));
 
     // The mode items follow the window's mode, from the menu, the control or elsewhere.
     EXPECT_TRUE(item(*window, "cursorPan")->isChecked());
@@ -140,13 +160,41 @@ TEST(ApplicationMenus, APlainWindowAndADocumentsWindowCarryTheSameBar) {
     windowtest::waitFor([] { return false; }, std::chrono::milliseconds(50));
 }
 
+// The keys the quick reference teaches are shown beside their items, and each belongs to
+// one item only (two would make Qt ignore both).
+TEST(ApplicationMenus, ItemsShowTheQuickReferencesKeys) {
+    PlainMenuWindow plain;
+    QWidget& window = plain.window;
+    const std::map<std::string, std::string> taught{
+        {"open", "Ctrl+O"},    {"export", "Ctrl+E"},     {"zoomFit", "Ctrl+F"},   {"zoom1", "Ctrl+1"},
+        {"zoom2", "Ctrl+2"},   {"zoom3", "Ctrl+3"},      {"zoom4", "Ctrl+4"},     {"zoomIn", "Ctrl+="},
+        {"zoomOut", "Ctrl+-"}, {"rotateCW", "Ctrl+R"},   {"rotateCCW", "Ctrl+L"}, {"cursorPan", "P"},
+        {"cursorCrop", "C"},   {"cursorEyedropper", "I"}};
+    for (const auto& [name, keys] : taught) {
+        QAction* action = item(window, name.c_str());
+        ASSERT_NE(action, nullptr) << name;
+        EXPECT_EQ(action->shortcut(), QKeySequence(QString::fromStdString(keys))) << name;
+    }
+    std::set<QString> seen;
+    for (QAction* action : window.findChild<QMenuBar*>()->findChildren<QAction*>()) {
+        if (action->shortcut().isEmpty()) continue;
+        EXPECT_TRUE(seen.insert(action->shortcut().toString()).second)
+            << action->shortcut().toString().toStdString();
+    }
+    // Every key of the quick reference's table is on some item.
+    QFile reference(":/help/quick-reference.html");
+    ASSERT_TRUE(reference.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(reference.readAll());
+    for (const char* keys :
+         {"Ctrl+O", "Ctrl+E", "Ctrl+F", "Ctrl+1", "Ctrl+4", "Ctrl+=", "Ctrl+-", "Ctrl+R", "Ctrl+L"}) {
+        EXPECT_TRUE(text.contains(keys)) << keys;
+        EXPECT_TRUE(seen.count(QKeySequence(keys).toString())) << keys;
+    }
+}
+
 TEST(ApplicationMenus, OpenRecentKeepsTheLastTenNewestFirst) {
-    windowtest::app();
-    testsupport::TempHome home;
-    pcdDocumentController controller;
-    QWidget window;
-    new QVBoxLayout(&window);
-    controller.installMenus(&window);
+    PlainMenuWindow plain;
+    auto& [started, home, controller, window] = plain;
     EXPECT_FALSE(item(window, "openRecent")->isEnabled());
     for (int i = 0; i < 12; ++i)
         controller.noteRecentDocument(home.path() / ("photo" + std::to_string(i) + ".dng"));

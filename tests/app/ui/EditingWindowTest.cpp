@@ -4,10 +4,14 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QSlider>
+#include <QTimer>
 #include <QToolButton>
 #include <cmath>
 #include <filesystem>
@@ -18,6 +22,7 @@
 #include "app/ui/EditingPanes.h"
 #include "app/ui/EditingSidebar.h"
 #include "app/ui/WindowChoosers.h"
+#include "app/ui/WindowCommands.h"
 #include "display/CropLayerController.h"
 #include "display/ZadeDivivCATiledLayerView.h"
 #include "display/widgets/SegmentedControl.h"
@@ -41,9 +46,10 @@ class EditingWindow : public ::testing::Test {
         WindowChoosers::shared().alert = [this](QWidget*, const QString& message, const QString& text) {
             alerts.push_back(message + ": " + text);
         };
-        WindowChoosers::shared().saveFile = [this](QWidget*, const QString& name,
+        WindowChoosers::shared().saveFile = [this](QWidget*, const fs::path& folder, const QString& name,
                                                    const QString& extension) -> std::optional<fs::path> {
             asked.push_back(extension);
+            folders.push_back(folder);
             return home_.path() / (name + "." + extension).toStdString();
         };
         chart_ = home_.path() / "chart.dng";
@@ -67,6 +73,7 @@ class EditingWindow : public ::testing::Test {
     WindowChoosers saved_;
     std::vector<QString> alerts;
     std::vector<QString> asked;
+    std::vector<fs::path> folders;
     std::shared_ptr<MyDocument> document;
     QPointer<ZadeDivivWindowController> window;
 };
@@ -178,12 +185,14 @@ TEST_F(EditingWindow, ExportAsSelectedFollowsTheTypeAndWritesTheFile) {
     ASSERT_TRUE(windowtest::waitFor([this] { return !window->exportRunning(); }));
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0], "jpg");
+    ASSERT_NE(fs::current_path(), home_.path());
+    EXPECT_EQ(folders.at(0), home_.path()); // the photo's folder, not the working folder
     EXPECT_TRUE(alerts.empty()) << alerts.front().toStdString();
     EXPECT_TRUE(fs::exists(home_.path() / "chart.jpg"));
     for (const auto& [selection, extension] :
          std::vector<std::pair<int, QString>>{{1, "tif"}, {2, "dng"}, {3, "exr"}, {6, "exr"}}) {
         asked.clear();
-        WindowChoosers::shared().saveFile = [this](QWidget*, const QString&,
+        WindowChoosers::shared().saveFile = [this](QWidget*, const fs::path&, const QString&,
                                                    const QString& ext) -> std::optional<fs::path> {
             asked.push_back(ext);
             return std::nullopt; // cancelled: nothing runs
@@ -194,6 +203,55 @@ TEST_F(EditingWindow, ExportAsSelectedFollowsTheTypeAndWritesTheFile) {
         EXPECT_EQ(asked[0], extension) << selection;
         EXPECT_FALSE(window->exportRunning());
     }
+}
+
+// The program's own save panel, typed into as a hand would: it opens in the photo's folder
+// with the photo's name, and a name typed without the type's extension gets it.
+TEST_F(EditingWindow, SavePanelStartsBesideThePhotoAndAddsTheExtension) {
+    WindowChoosers::shared().saveFile = saved_.saveFile;
+    WindowChoosers::shared().confirm = [](QWidget*, const QString&, const QString&, const QString&,
+                                          const QString&) { return true; };
+    const struct {
+        const char* typed;
+        const char* written;
+    } cases[] = {{"print", "print.jpg"}, {"print.v2", "print.v2.jpg"}, {"kept.JPEG", "kept.JPEG"}};
+    for (const auto& c : cases) {
+        QString startedIn, proposed;
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                auto* panel = qobject_cast<QFileDialog*>(top);
+                if (!panel || !panel->isVisible() || panel->objectName() != "savePanel") continue;
+                answer.stop();
+                startedIn = panel->directory().absolutePath();
+                auto* field = panel->findChild<QLineEdit*>("fileNameEdit");
+                proposed = field->text();
+                field->setText(c.typed);
+                panel->findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Save)->click();
+                break;
+            }
+        });
+        answer.start(10);
+        document->setValue(platform::Value(0), "Lumivar_ExportFileType");
+        window->exportAsSelected();
+        ASSERT_TRUE(windowtest::waitFor([this] { return !window->exportRunning(); }));
+        EXPECT_EQ(startedIn.toStdString(), home_.path().string()) << c.typed;
+        EXPECT_EQ(proposed, "chart.jpg");
+        EXPECT_TRUE(fs::exists(home_.path() / c.written)) << c.typed;
+        EXPECT_TRUE(alerts.empty()) << alerts.front().toStdString();
+    }
+}
+
+// The resolution sheet and its menu item belong to Photo CD images: a DNG offers neither.
+TEST_F(EditingWindow, PhotoCdResolutionIsOfferedOnlyForPhotoCdImages) {
+    EXPECT_FALSE(window->photoCdDocument());
+    EXPECT_FALSE(window->panes().pcdResolutionButton->isEnabled());
+    for (const auto& [name, photoCd] : std::vector<std::pair<std::string, bool>>{{"IMG0001.PCD", true},
+                                                                                 {"img0001.pcd", true},
+                                                                                 {"DC50_DC0008L.KDC", false},
+                                                                                 {"chart.dng", false},
+                                                                                 {"pcd", false}})
+        EXPECT_EQ(window_commands::isPhotoCdFile(name), photoCd) << name;
 }
 
 TEST_F(EditingWindow, RotationTurnsTheDocumentAndMirroredCodesStay) {

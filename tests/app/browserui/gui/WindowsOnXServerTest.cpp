@@ -17,30 +17,66 @@
 
 namespace {
 
-TEST(WindowsOnXServer, HelpBubblesAppearHalfASecondAfterLoadAndGoAtAClick) {
+// Every bubble inside the window, none over another.
+void expectInsideAndApart(BrowserWindowController& window) {
+    std::vector<QRect> seen;
+    for (QWidget* bubble : window.helpPopovers()) {
+        EXPECT_TRUE(bubble->isVisible());
+        EXPECT_TRUE(window.rect().contains(bubble->geometry()))
+            << bubble->geometry().x() << "," << bubble->geometry().y() << " in " << window.width() << "x"
+            << window.height();
+        for (const QRect& other : seen)
+            EXPECT_FALSE(other.intersects(bubble->geometry()));
+        seen.push_back(bubble->geometry());
+    }
+}
+
+TEST(WindowsOnXServer, HelpBubblesStayInsideTheWindowUntilDismissedOnce) {
     LV_REQUIRE_X_SERVER();
     testsupport::TempHome home;
     testsupport::TempFolder folder;
     app::registerApplicationDefaults(platform::UserDefaults::standard());
     platform::UserDefaults::standard().setObject(platform::Value(folder.path().string()),
                                                  app::defaults::ImageDirectoryBookmark);
-    BrowserWindowController window;
-    window.resize(1000, 600);
-    window.move(300, 200);
-    window.showBrowser();
-    guitest::processEventsFor(200);
-    for (QWidget* bubble : window.helpPopovers())
-        EXPECT_FALSE(bubble->isVisible());
-    ASSERT_TRUE(
-        guitest::processEventsUntil([&] { return window.helpPopovers().front()->isVisible(); }, 3000));
-    guitest::processEventsFor(200);
-    for (QWidget* bubble : window.helpPopovers())
-        EXPECT_TRUE(bubble->isVisible());
-    guitest::saveScreenshot(QApplication::primaryScreen()->grabWindow(0, 250, 120, 1100, 760), "bubbles");
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QApplication::sendEvent(&window, &press);
-    for (QWidget* bubble : window.helpPopovers())
+    {
+        BrowserWindowController window;
+        window.resize(1000, 600);
+        window.move(0, 0); // at the top of the screen, where bubbles above the bar would be lost
+        window.showBrowser();
+        guitest::processEventsFor(200);
+        for (QWidget* bubble : window.helpPopovers())
+            EXPECT_FALSE(bubble->isVisible());
+        ASSERT_TRUE(
+            guitest::processEventsUntil([&] { return window.helpPopovers().front()->isVisible(); }, 3000));
+        guitest::processEventsFor(200);
+        expectInsideAndApart(window);
+        guitest::saveScreenshot(window.screen()->grabWindow(window.winId()), "bubbles");
+
+        // A click elsewhere leaves them; a narrower window takes them along.
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&window, &press);
+        const QRect batchBubble = window.helpPopovers()[1]->geometry();
+        window.resize(700, 500);
+        ASSERT_TRUE(guitest::processEventsUntil([&] { return window.width() == 700; }, 3000));
+        guitest::processEventsFor(200);
+        expectInsideAndApart(window);
+        EXPECT_LT(window.helpPopovers()[1]->geometry().x(), batchBubble.x()); // follows its control
+        guitest::saveScreenshot(window.screen()->grabWindow(window.winId()), "bubbles-narrow");
+
+        // A click on one hides them all, for good.
+        QWidget* first = window.helpPopovers().front();
+        QMouseEvent onBubble(QEvent::MouseButtonPress, QPointF(10, 10), first->mapToGlobal(QPointF(10, 10)),
+                             Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(first, &onBubble);
+        for (QWidget* bubble : window.helpPopovers())
+            EXPECT_FALSE(bubble->isVisible());
+        EXPECT_FALSE(platform::UserDefaults::standard().boolForKey(app::defaults::ShowPopoverHelp));
+    }
+    BrowserWindowController again;
+    again.showBrowser();
+    guitest::processEventsFor(1200);
+    for (QWidget* bubble : again.helpPopovers())
         EXPECT_FALSE(bubble->isVisible());
 }
 

@@ -80,7 +80,7 @@ TEST(PhotographersRoad, OpenAdjustExportPresetAndReopen) {
     WindowChoosers::shared().alert = [&](QWidget*, const QString& m, const QString& t) {
         alerts << m + ": " + t;
     };
-    WindowChoosers::shared().saveFile = [&](QWidget*, const QString& name,
+    WindowChoosers::shared().saveFile = [&](QWidget*, const fs::path&, const QString& name,
                                             const QString& ext) -> std::optional<fs::path> {
         // Beside the raw files would put the DNG export over the chart itself.
         fs::create_directories(home.path() / "exports");

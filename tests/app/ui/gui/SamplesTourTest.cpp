@@ -197,7 +197,7 @@ class Tour : public testing::Test {
         WindowChoosers::shared().alert = [this](QWidget*, const QString& m, const QString& t) {
             alerts_.push_back((m + ": " + t).toStdString());
         };
-        WindowChoosers::shared().saveFile = [this](QWidget*, const QString& name,
+        WindowChoosers::shared().saveFile = [this](QWidget*, const fs::path&, const QString& name,
                                                    const QString& ext) -> std::optional<fs::path> {
             return home_.path() / (saveAs_.empty() ? (name + "." + ext).toStdString() : saveAs_);
         };
