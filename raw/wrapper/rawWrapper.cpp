@@ -32,37 +32,46 @@ bool equalsIgnoringCase(const std::string& a, const char* b) {
 
 rawWrapper::~rawWrapper() = default;
 
+// The master alone: the alternate is a second whole decode, made only when asked for.
 std::shared_ptr<const uint16_t[]> rawWrapper::masterImageBytes() {
     std::lock_guard<std::mutex> develop(developLock_);
-    developMissing();
+    developMissing(false);
     return read(masterImage_);
 }
 
 std::shared_ptr<const uint16_t[]> rawWrapper::alternateImageBytes() {
     std::lock_guard<std::mutex> develop(developLock_);
-    developMissing();
+    developMissing(true);
     return read(alternateImage_);
 }
 
 void rawWrapper::genImages() {
     std::lock_guard<std::mutex> develop(developLock_);
-    developMissing();
+    developMissing(true);
 }
 
 // Under the develop lock to the end, so no setter drops the renderings in between.
 DemosaicedRenderings::Held rawWrapper::holdRenderings() {
     std::lock_guard<std::mutex> develop(developLock_);
-    developMissing();
+    developMissing(true);
     std::lock_guard<std::mutex> guard(lock_);
     return {imageWidth_, imageHeight_, masterImage_, alternateImage_};
+}
+
+DemosaicedRenderings::Held rawWrapper::holdMaster() {
+    std::lock_guard<std::mutex> develop(developLock_);
+    developMissing(false);
+    std::lock_guard<std::mutex> guard(lock_);
+    return {imageWidth_, imageHeight_, masterImage_, nullptr};
 }
 
 // A monochrome or already rendered file has no alternate rendering; whether the file is
 // already rendered, the master's decode tells. The develop lock stays held through the
 // conversion's wait on the shared queue: only the conversion's own blocks run in it
 // (DispatchGroup), and they take no lock.
-void rawWrapper::developMissing() {
+void rawWrapper::developMissing(bool withAlternate) {
     for (int which : {0, 1}) {
+        if (which == 1 && !withAlternate) break;
         {
             std::lock_guard<std::mutex> guard(lock_);
             const bool wanted = which == 0
