@@ -20,5 +20,12 @@ class DemosaicedRenderings {
     virtual ~DemosaicedRenderings() = default;
     // Makes a missing rendering first, so this may take as long as a decode.
     virtual Held holdRenderings() = 0;
+    // The master alone (no alternate), for a combine that gives the alternate no weight:
+    // an image that makes its renderings one at a time then skips the second decode.
+    virtual Held holdMaster() {
+        Held held = holdRenderings();
+        held.alternate.reset();
+        return held;
+    }
     virtual std::shared_ptr<BufferProfile> renderingsProfile() = 0;
 };

@@ -7,6 +7,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "platform/HugePages.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -90,7 +91,9 @@ void* FileBackedDataManager::allocRealMemory(uint64_t size) {
         ceiling = ceiling_;
     }
     if (ceiling ? size > *ceiling : (size >= kAlwaysInMemory && size > availableMemory())) return nullptr;
-    return std::calloc(std::max<size_t>(size_t(size), 1), 1);
+    void* block = std::calloc(std::max<size_t>(size_t(size), 1), 1);
+    platform::adviseHugePages(block, size_t(size));
+    return block;
 }
 
 void FileBackedDataManager::setMemoryCeiling(std::optional<uint64_t> bytes) {

@@ -384,14 +384,21 @@ std::shared_ptr<CGImageBitMap> CoreTiledEngine::imageTile(int32_t, double scale,
     const double factor = std::max(1.0, 1.0 / scale);
     if (!std::isfinite(factor)) return nullptr;
     bool existed = false;
-    const auto image = zoomImage(*source, zoomKeyForScale(scale), factor, wait, existed);
+    // Export at full size reads the source itself, holding it against a render meanwhile,
+    // rather than a cached whole-image copy of it.
+    const bool direct = wait && factor == 1.0;
+    std::optional<BufferLock> reading;
+    if (direct) reading.emplace(source.get(), this), existed = true;
+    const auto image = direct ? source : zoomImage(*source, zoomKeyForScale(scale), factor, wait, existed);
 
     std::shared_ptr<ImageBuffer> out;
     bool askForRender = false;
     if (image && contains(image->validRegion(), area)) {
         if (tileIsThumbnail) *tileIsThumbnail = false;
         out = processedCrop(*image, area, factor, false, createFloat);
+        reading.reset();
     } else {
+        reading.reset();
         if (tileIsThumbnail) *tileIsThumbnail = true;
         askForRender = existed;
         const auto thumbnail = getThumbnail(false);

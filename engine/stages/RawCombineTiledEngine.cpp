@@ -94,7 +94,14 @@ std::shared_ptr<const DemosaicedRenderings::Held> RawCombineTiledEngine::renderi
         if (held_) return held_;
     }
     if (!rawImage_) return nullptr;
-    return std::make_shared<const DemosaicedRenderings::Held>(rawImage_->holdRenderings());
+    return std::make_shared<const DemosaicedRenderings::Held>(holdFrom(*rawImage_));
+}
+
+// Weights of zero leave the alternate out of every pixel (up to rounding in the last bit):
+// it is not even decoded then.
+DemosaicedRenderings::Held RawCombineTiledEngine::holdFrom(DemosaicedRenderings& image) const {
+    return artifactSuppression_ > 0.0f || chromaArtifactSuppression_ > 0.0f ? image.holdRenderings()
+                                                                            : image.holdMaster();
 }
 
 // Renderings of another size than the output would be read out of bounds: they count as
@@ -137,7 +144,7 @@ std::shared_ptr<TileProcess> RawCombineTiledEngine::runProcessToCompletion(const
     // Held for the whole run: the image may free its own renderings meanwhile.
     std::shared_ptr<const DemosaicedRenderings::Held> held;
     if (rawImage_) {
-        held = std::make_shared<const DemosaicedRenderings::Held>(rawImage_->holdRenderings());
+        held = std::make_shared<const DemosaicedRenderings::Held>(holdFrom(*rawImage_));
         std::lock_guard<std::mutex> guard(heldLock_);
         held_ = held;
     }

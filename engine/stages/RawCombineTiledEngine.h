@@ -49,6 +49,7 @@ class RawCombineTiledEngine : public TiledEngine {
                      float cArtifactSup, ImageBuffer* dest);
     // The renderings a run reads, taken once before its tiles; outside a run, fresh ones.
     std::shared_ptr<const DemosaicedRenderings::Held> renderingsForTiles();
+    DemosaicedRenderings::Held holdFrom(DemosaicedRenderings& image) const;
 
     std::shared_ptr<DemosaicedRenderings> rawImage_;
     std::mutex heldLock_;

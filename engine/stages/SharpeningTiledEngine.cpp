@@ -9,6 +9,37 @@
 #include "engine/stages/StageParameters.h"
 #include "platform/Log.h"
 
+namespace {
+
+// A sharpened root back to a sample: squared, at the engine's unit, rounded half away
+// from zero. Non-negative until rounded, so adding a half and truncating is that rounding.
+uint16_t squaredSample(float v) {
+    const double square = double(v) * v * kU16PerFloatUnit;
+    if (!(square > 0.0)) return 0; // NaN included
+    return uint16_t(std::min(square, 65535.0) + 0.5);
+}
+
+} // namespace
+
+const std::array<float, 65536>& SharpeningTiledEngine::sampleRoots() {
+    static const auto table = [] {
+        std::array<float, 65536> roots{};
+        for (size_t i = 0; i < roots.size(); ++i) roots[i] = std::sqrt(float(i) / 65535.0f);
+        return roots;
+    }();
+    return table;
+}
+
+const std::array<uint16_t, 65536>& SharpeningTiledEngine::unsharpenedSamples() {
+    static const auto table = [] {
+        std::array<uint16_t, 65536> samples{};
+        const auto& roots = sampleRoots();
+        for (size_t i = 0; i < samples.size(); ++i) samples[i] = squaredSample(roots[i]);
+        return samples;
+    }();
+    return table;
+}
+
 std::string SharpeningTiledEngine::engineName() const {
     char name[80];
     std::snprintf(name, sizeof name, "LumivarSharpeningEngine_%p", static_cast<const void*>(this));
@@ -89,6 +120,10 @@ bool SharpeningTiledEngine::buildKernel() {
         LV_LOG("%s could not malloc kernel: %i", __PRETTY_FUNCTION__, length_);
         return false;
     }
+    const size_t centre = kernel_.size() / 2;
+    identity_ = kernel_[centre] == 1.0f;
+    for (size_t i = 0; i < kernel_.size() && identity_; ++i)
+        identity_ = i == centre || kernel_[i] == 0.0f;
     return true;
 }
 
@@ -101,9 +136,25 @@ std::shared_ptr<TileProcess> SharpeningTiledEngine::runProcessToCompletion(const
 }
 
 // Every pass gives the same result from the unchanged source, so the tile is computed once.
+// Roots and squares go through tables of all 65536 samples: the same floats as computing
+// them, without a square root and a rounding call per sample.
 void SharpeningTiledEngine::processTile(int32_t colStart, int32_t colEnd, int32_t rowStart, int32_t rowEnd,
                                         ImageBuffer* src, ImageBuffer* dest, int32_t pass) {
     if (!src || !dest || pass > 0 || isCanceled()) return;
+    const auto& root = sampleRoots();
+    if (identity_) {
+        // Nothing to sharpen: each sample goes through its root and back on its own.
+        const auto& same = unsharpenedSamples();
+        for (int32_t y = rowStart; y < rowEnd; ++y) {
+            const uint16_t* in = src->bufferU16ForRow(size_t(y));
+            uint16_t* out = dest->bufferU16ForRow(size_t(y));
+            for (int32_t x = 4 * colStart; x < 4 * colEnd; x += 4) {
+                out[x] = same[in[x]], out[x + 1] = same[in[x + 1]], out[x + 2] = same[in[x + 2]];
+                out[x + 3] = uint16_t(kU16PerFloatUnit);
+            }
+        }
+        return;
+    }
     const int32_t h = length_ / 2;
     const int32_t x0 = std::max(colStart - h, 0), x1 = std::min(colEnd + h, int32_t(src->imageWidth()));
     const int32_t y0 = std::max(rowStart - h, 0), y1 = std::min(rowEnd + h, int32_t(src->imageHeight()));
@@ -113,26 +164,27 @@ void SharpeningTiledEngine::processTile(int32_t colStart, int32_t colEnd, int32_
         const uint16_t* in = src->bufferU16ForRow(size_t(y));
         float* out = &roots[size_t(y - y0) * wideWidth * 3];
         for (int32_t x = x0; x < x1; ++x)
-            for (int c = 0; c < 3; ++c) *out++ = std::sqrt(in[4 * x + c] / 65535.0f);
+            for (int c = 0; c < 3; ++c) *out++ = root[in[4 * x + c]];
     }
     for (int32_t y = rowStart; y < rowEnd; ++y) {
         uint16_t* out = dest->bufferU16ForRow(size_t(y));
         for (int32_t x = colStart; x < colEnd; ++x) {
             // Where the kernel would leave the widened area the pixel is kept as it is.
             const bool inside = x - h >= x0 && x + h < x1 && y - h >= y0 && y + h < y1;
-            for (int c = 0; c < 3; ++c) {
-                float v = 0;
-                if (inside) {
-                    const float* k = kernel_.data();
-                    for (int32_t dy = -h; dy <= h; ++dy) {
-                        const float* line = &roots[(size_t(y + dy - y0) * wideWidth + size_t(x - h - x0)) * 3 + c];
-                        for (int32_t i = 0; i < length_; ++i) v += *k++ * line[3 * i];
-                    }
-                } else {
-                    v = roots[(size_t(y - y0) * wideWidth + size_t(x - x0)) * 3 + c];
+            // The three channels side by side, each summed in the same order as alone.
+            float v[3] = {0, 0, 0};
+            if (inside) {
+                const float* k = kernel_.data();
+                for (int32_t dy = -h; dy <= h; ++dy) {
+                    const float* line = &roots[(size_t(y + dy - y0) * wideWidth + size_t(x - h - x0)) * 3];
+                    for (int32_t i = 0; i < length_; ++i, ++k)
+                        for (int c = 0; c < 3; ++c) v[c] += *k * line[3 * i + c];
                 }
-                out[4 * x + c] = uint16_t(std::clamp(std::lround(double(v) * v * kU16PerFloatUnit), 0L, 65535L));
+            } else {
+                const float* p = &roots[(size_t(y - y0) * wideWidth + size_t(x - x0)) * 3];
+                v[0] = p[0], v[1] = p[1], v[2] = p[2];
             }
+            for (int c = 0; c < 3; ++c) out[4 * x + c] = squaredSample(v[c]);
             out[4 * x + 3] = uint16_t(kU16PerFloatUnit);
         }
     }

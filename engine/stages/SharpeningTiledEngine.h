@@ -1,6 +1,7 @@
 #pragma once
 // Unsharp masking with a Gaussian kernel, applied to the square roots of the samples so
 // that dark and light edges are sharpened alike.
+#include <array>
 #include <span>
 #include <vector>
 
@@ -40,11 +41,17 @@ class SharpeningTiledEngine : public TiledEngine {
                              const ImageBuffer& destBuffer, std::span<const float> kernel,
                              const float* finputImage, float* foutputImage);
 
+    // sqrt(sample / 65535) for every 16-bit sample.
+    static const std::array<float, 65536>& sampleRoots();
+    // What a kernel that changes nothing makes of every sample.
+    static const std::array<uint16_t, 65536>& unsharpenedSamples();
+
   private:
     bool buildKernel();
 
     std::vector<float> kernel_;
     int32_t length_ = 3;
+    bool identity_ = false; // the kernel is 1 at its centre and 0 elsewhere
     float radius_ = 0.0f;
     float intensity_ = 0.0f;
 };

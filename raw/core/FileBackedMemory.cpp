@@ -7,6 +7,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "platform/HugePages.h"
 #include "platform/Paths.h"
 
 namespace raw {
@@ -70,7 +71,9 @@ void* file_backed_calloc(DecoderState& s, uint64_t count, uint64_t size) {
     if (bytes >= kFileBackedThreshold && s.use_file_backed_memory) {
         if (void* mapped = map_file_block(s, bytes)) return mapped;
     }
-    return std::calloc(size_t(count), size_t(size));
+    void* block = std::calloc(size_t(count), size_t(size));
+    platform::adviseHugePages(block, size_t(bytes));
+    return block;
 }
 
 void file_backed_free(DecoderState& s, void* address) {

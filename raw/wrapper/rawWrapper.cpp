@@ -9,6 +9,7 @@
 #include "color/ProfileManager.h"
 #include "engine/core/QueueEngine.h"
 #include "platform/DispatchGroup.h"
+#include "platform/HugePages.h"
 #include "platform/ImageProperties.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
@@ -31,37 +32,46 @@ bool equalsIgnoringCase(const std::string& a, const char* b) {
 
 rawWrapper::~rawWrapper() = default;
 
+// The master alone: the alternate is a second whole decode, made only when asked for.
 std::shared_ptr<const uint16_t[]> rawWrapper::masterImageBytes() {
     std::lock_guard<std::mutex> develop(developLock_);
-    developMissing();
+    developMissing(false);
     return read(masterImage_);
 }
 
 std::shared_ptr<const uint16_t[]> rawWrapper::alternateImageBytes() {
     std::lock_guard<std::mutex> develop(developLock_);
-    developMissing();
+    developMissing(true);
     return read(alternateImage_);
 }
 
 void rawWrapper::genImages() {
     std::lock_guard<std::mutex> develop(developLock_);
-    developMissing();
+    developMissing(true);
 }
 
 // Under the develop lock to the end, so no setter drops the renderings in between.
 DemosaicedRenderings::Held rawWrapper::holdRenderings() {
     std::lock_guard<std::mutex> develop(developLock_);
-    developMissing();
+    developMissing(true);
     std::lock_guard<std::mutex> guard(lock_);
     return {imageWidth_, imageHeight_, masterImage_, alternateImage_};
+}
+
+DemosaicedRenderings::Held rawWrapper::holdMaster() {
+    std::lock_guard<std::mutex> develop(developLock_);
+    developMissing(false);
+    std::lock_guard<std::mutex> guard(lock_);
+    return {imageWidth_, imageHeight_, masterImage_, nullptr};
 }
 
 // A monochrome or already rendered file has no alternate rendering; whether the file is
 // already rendered, the master's decode tells. The develop lock stays held through the
 // conversion's wait on the shared queue: only the conversion's own blocks run in it
 // (DispatchGroup), and they take no lock.
-void rawWrapper::developMissing() {
+void rawWrapper::developMissing(bool withAlternate) {
     for (int which : {0, 1}) {
+        if (which == 1 && !withAlternate) break;
         {
             std::lock_guard<std::mutex> guard(lock_);
             const bool wanted = which == 0
@@ -185,6 +195,7 @@ std::shared_ptr<uint16_t[]> rawWrapper::createRGBBufferFromRGBA(DecodedPixels rg
     std::shared_ptr<uint16_t[]> rgb;
     if (numpixels >= 0 && uint64_t(numpixels) <= SIZE_MAX / (3 * sizeof(uint16_t)))
         rgb.reset(new (std::nothrow) uint16_t[size_t(numpixels) * 3]);
+    if (rgb) platform::adviseHugePages(rgb.get(), size_t(numpixels) * 3 * sizeof(uint16_t));
     if (!rgb) {
         LV_LOG("ERROR in %s could not malloc buffer of %lld pixels", kName, static_cast<long long>(numpixels));
         return nullptr;

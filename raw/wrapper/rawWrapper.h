@@ -42,6 +42,7 @@ class rawWrapper : public ImageWrapper, public DemosaicedRenderings {
     std::shared_ptr<ColorSyncProfileWrap> bufferProfile() override;
 
     Held holdRenderings() override;
+    Held holdMaster() override;
     std::shared_ptr<BufferProfile> renderingsProfile() override { return bufferProfile(); }
 
     // Drops value 3 of each of `numpixels` pixels, in tasks on the shared queue. Frees the
@@ -90,7 +91,7 @@ class rawWrapper : public ImageWrapper, public DemosaicedRenderings {
   private:
     void decodeSettingsChanged() override;
     // Develops the renderings that are missing; call with the develop lock held.
-    void developMissing();
+    void developMissing(bool withAlternate);
     void publish(int which, Developed developed, std::shared_ptr<uint16_t[]> rgb);
     void configure(DCRaw& decoder, int which) const;
     static void takeCameraParameters(const DCRaw& decoder, Developed& developed);

@@ -178,3 +178,37 @@ TEST(RawCombineTiledEngine, HoldsTheRenderingsForOneRun) {
     EXPECT_EQ(raw->asked, 1);
     EXPECT_EQ(raw->master.use_count(), 1);
 }
+
+// The alternate is a second whole decode: a run whose weights give it no say asks for the
+// master alone, and one weight above zero brings the alternate back.
+TEST(RawCombineTiledEngine, AsksForTheAlternateOnlyWhenItWeighs) {
+    struct Asked : Renderings {
+        using Renderings::Renderings;
+        int both = 0, masterOnly = 0;
+        Held holdRenderings() override {
+            ++both;
+            return Renderings::holdRenderings();
+        }
+        Held holdMaster() override {
+            ++masterOnly;
+            Held held = Renderings::holdRenderings();
+            held.alternate.reset();
+            return held;
+        }
+    };
+    const auto grey = [](int32_t, int32_t) { return Rgb{30000, 30000, 30000}; };
+    const auto red = [](int32_t, int32_t) { return Rgb{60000, 1000, 1000}; };
+    struct Case {
+        double luma, chroma;
+        int both, masterOnly;
+    } cases[] = {{0, 0, 0, 1}, {0.5, 0, 1, 0}, {0, 0.25, 1, 0}, {1, 1, 1, 0}};
+    for (const Case& c : cases) {
+        auto raw = std::make_shared<Asked>(4, 4, grey, red);
+        auto engine = combine(raw, c.luma, c.chroma);
+        auto out = run(*engine);
+        ASSERT_TRUE(out);
+        EXPECT_EQ(raw->both, c.both) << c.luma << " " << c.chroma;
+        EXPECT_EQ(raw->masterOnly, c.masterOnly) << c.luma << " " << c.chroma;
+        if (c.masterOnly) expectNear(pixelAt(*out, 1, 1), {30000, 30000, 30000}, "the master alone");
+    }
+}
