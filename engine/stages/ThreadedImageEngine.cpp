@@ -310,20 +310,26 @@ void ThreadedImageEngine::renderLoop(const platform::Rect& rect, bool forceFirst
         }
         force = false;
         if (run) renderArea(rect);
-        // The output stage rebuilds its tables on a queue of its own: the tiles asked for
-        // on this announcement must find the settings that started the pass.
-        std::shared_ptr<CoreTiledEngine> core;
-        {
-            Lock lock(syncLock_);
-            core = chain_->core;
-        }
-        if (core) core->waitForTables();
-        sendDidFinish();
+        finishWithTables();
         madePass = true;
         Lock lock(syncLock_);
         ++statistics_.passes;
     }
-    if (!madePass) sendDidFinish();
+    // A change of the output stage alone sets no flag and makes no pass, but its tables are
+    // still being rebuilt: the announcement waits for them all the same.
+    if (!madePass) finishWithTables();
+}
+
+// The output stage rebuilds its tables on a queue of its own: the tiles asked for on an
+// announcement must find the settings handed in before it.
+void ThreadedImageEngine::finishWithTables() {
+    std::shared_ptr<CoreTiledEngine> core;
+    {
+        Lock lock(syncLock_);
+        core = chain_->core;
+    }
+    if (core) core->waitForTables();
+    sendDidFinish();
 }
 
 // The output and the area are read only once the run lock is ours: a display pass that

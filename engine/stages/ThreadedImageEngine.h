@@ -153,6 +153,7 @@ class ThreadedImageEngine : public LumivarTiledEngineDelegate,
     bool wrapperHasError();
     void sendDidStart();
     void sendDidFinish();
+    void finishWithTables(); // sendDidFinish once the output stage's queued tables are in place
 
     // Guards the flags, the chain's outputs and the queue's creation; never held while a
     // stage runs.
