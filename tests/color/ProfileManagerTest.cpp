@@ -21,7 +21,10 @@ std::vector<std::string> descriptions(const ProfileManager::ProfileList& list) {
 }
 
 std::vector<uint8_t> grayProfile(const std::string& text) {
-    icctest::Handle profile(cmsCreateGrayProfile(cmsD50_xyY(), cmsBuildGamma(nullptr, 1.0)));
+    // The profile keeps its own copy of the curve.
+    cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
+    icctest::Handle profile(cmsCreateGrayProfile(cmsD50_xyY(), linear));
+    cmsFreeToneCurve(linear);
     cmsMLU* mlu = cmsMLUalloc(nullptr, 1);
     cmsMLUsetASCII(mlu, "en", "US", text.c_str());
     cmsWriteTag(profile.get(), cmsSigProfileDescriptionTag, mlu);
