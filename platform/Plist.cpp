@@ -46,10 +46,6 @@ class CNumericLocale {
     locale_t previous_ = LC_GLOBAL_LOCALE;
 };
 
-Error malformed(std::string reason) {
-    return {std::string(kPlistErrorDomain), int64_t(PlistErrorCode::Malformed), std::move(reason)};
-}
-
 plist_t dateNode(const Date& d) {
     double s = std::floor(d.secondsSince1970 - kSecondsFrom1970To2001);
     if (std::isnan(s)) s = 0;
@@ -245,13 +241,12 @@ std::string writeXmlPlist(const Value& root) {
 }
 
 bool readXmlPlist(std::string_view xml, Value& out, Error* error) {
-    if (xml.size() > UINT32_MAX) return fail(error, malformed("The property list is too large."));
-    if (nestingDepth(xml) > kMaxNesting)
-        return fail(error, malformed("The property list is nested too deeply."));
+    if (xml.size() > UINT32_MAX) return fail(error, kPlistErrors.error(PlistErrorCode::TooLarge));
+    if (nestingDepth(xml) > kMaxNesting) return fail(error, kPlistErrors.error(PlistErrorCode::TooDeep));
     CNumericLocale locale;
     plist_t root = nullptr;
     plist_from_xml(xml.data(), uint32_t(xml.size()), &root);
-    if (!root) return fail(error, malformed("The data is not a valid XML property list."));
+    if (!root) return fail(error, kPlistErrors.error(PlistErrorCode::Malformed));
     NodePtr owned(root, plist_free);
     out = fromNode(root);
     return true;
@@ -259,9 +254,7 @@ bool readXmlPlist(std::string_view xml, Value& out, Error* error) {
 
 bool writePlistFile(const std::filesystem::path& path, const Value& root, Error* error) {
     std::string xml = writeXmlPlist(root);
-    if (xml.empty())
-        return fail(error, {std::string(kPlistErrorDomain), int64_t(PlistErrorCode::NullRoot),
-                            "There is no value to write to " + path.string() + "."});
+    if (xml.empty()) return fail(error, kPlistErrors.error(PlistErrorCode::NullRoot, {path.string()}));
     return writeFileAtomically(path, xml, error);
 }
 

@@ -20,9 +20,19 @@ inline constexpr std::string_view kPlistErrorDomain = "LumivarPlistErrorDomain";
 
 // File failures come in kPosixErrorDomain with the errno value.
 enum class PlistErrorCode : int64_t {
-    Malformed = 1, // not a property list, too large, or nested deeper than we accept
+    Malformed = 1, // not a property list
     NullRoot = 2,  // nothing to write
+    TooLarge = 3,
+    TooDeep = 4, // nested deeper than we accept
 };
+
+inline constexpr auto kPlistErrors = errorTable<PlistErrorCode>(
+    kPlistErrorDomain, {
+                           {PlistErrorCode::Malformed, "The data is not a valid XML property list."},
+                           {PlistErrorCode::NullRoot, "There is no value to write to %s."}, // the path
+                           {PlistErrorCode::TooLarge, "The property list is too large."},
+                           {PlistErrorCode::TooDeep, "The property list is nested too deeply."},
+                       });
 
 // The XML text of a property list whose root is `root`. Null values are dropped; a null
 // root gives an empty string.

@@ -110,21 +110,21 @@ TEST(Plist, MalformedInputGivesAnError) {
     std::string deep = "<plist version=\"1.0\">";
     for (int i = 0; i < 200000; ++i)
         deep += "<array>";
-    const std::string cases[] = {
-        "",
-        "not a property list",
-        "<plist version=\"1.0\"><dict><key>a</key>",
-        "<plist version=\"1.0\"><array></dict></plist>",
-        "<plist version=\"1.0\"><string>a&bogus;</string></plist>",
-        std::string("bplist00\0\x01\x02", 11),
-        deep,
+    const std::pair<std::string, PlistErrorCode> cases[] = {
+        {"", PlistErrorCode::Malformed},
+        {"not a property list", PlistErrorCode::Malformed},
+        {"<plist version=\"1.0\"><dict><key>a</key>", PlistErrorCode::Malformed},
+        {"<plist version=\"1.0\"><array></dict></plist>", PlistErrorCode::Malformed},
+        {"<plist version=\"1.0\"><string>a&bogus;</string></plist>", PlistErrorCode::Malformed},
+        {std::string("bplist00\0\x01\x02", 11), PlistErrorCode::Malformed},
+        {deep, PlistErrorCode::TooDeep},
     };
-    for (const auto& xml : cases) {
+    for (const auto& [xml, code] : cases) {
         Value out;
         Error error;
         EXPECT_FALSE(readXmlPlist(xml, out, &error)) << xml.substr(0, 60);
         EXPECT_EQ(error.domain, kPlistErrorDomain);
-        EXPECT_EQ(error.code, int64_t(PlistErrorCode::Malformed));
+        EXPECT_EQ(error.code, int64_t(code));
         EXPECT_FALSE(error.failureReason.empty());
     }
 }
