@@ -2,8 +2,12 @@
 
 #include "DngErrorMatchers.h"
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
+#include <functional>
 #include <limits>
+#include <string>
 
 namespace {
 constexpr uint32_t kU32Max = std::numeric_limits<uint32_t>::max();
@@ -122,19 +126,41 @@ TEST(SafeArithmetic, SignedToUnsigned) {
     EXPECT_DNG_ERROR(dng_safe_uint32(int32_t(-5)), dng_error_overflow);
 }
 
-TEST(DngException, KeepsOnlyTheCode) {
-    try {
-        Throw_dng_error(dng_error_end_of_file, "some text", "more");
-    } catch (const dng_exception& e) {
-        EXPECT_EQ(e.ErrorCode(), dng_error_end_of_file);
+TEST(DngException, CarriesTheCodeAndTheTextOfItsThrowSite) {
+    struct Case {
+        const char* what;
+        std::function<void()> raise;
+        int32_t code;
+        std::string text;
+    } cases[] = {
+        {"message and sub-message", [] { Throw_dng_error(dng_error_end_of_file, "some text", "more"); },
+         dng_error_end_of_file, "some text: more"},
+        {"a helper's message", [] { ThrowBadFormat("Bad tag count"); }, dng_error_bad_format,
+         "Bad tag count"},
+        {"no text: the code's", [] { Throw_dng_error(dng_error_memory); }, dng_error_memory,
+         "Out of memory."},
+        {"a system call: the system's", [] { Throw_dng_system_error(dng_error_write_file, ENOSPC); },
+         dng_error_write_file, std::strerror(ENOSPC)},
+    };
+    for (const Case& c : cases) {
+        try {
+            c.raise();
+            ADD_FAILURE() << c.what << ": nothing thrown";
+        } catch (const dng_exception& e) {
+            EXPECT_EQ(e.ErrorCode(), c.code) << c.what;
+            EXPECT_STREQ(e.what(), c.text.c_str()) << c.what;
+        }
     }
-    dng_exception copy(dng_error_matrix_math);
+    dng_exception copy(dng_error_matrix_math, "singular");
     dng_exception other = copy;
     EXPECT_EQ(other.ErrorCode(), 100007);
+    EXPECT_STREQ(other.what(), "singular");
 }
 
 TEST(DngException, TextsOfTheCodes) {
     EXPECT_STREQ(dng_error_text(0), "No error. Success.");
+    EXPECT_STREQ(dng_error_text(100005), "Out of memory.");
+    EXPECT_STREQ(dng_error_text(100008), "Could not open file.");
     EXPECT_STREQ(dng_error_text(100013), "Image is too big to save as DNG.");
     EXPECT_STREQ(dng_error_text(100014), "Image is too big to save as TIFF.");
     for (int32_t code : {100000, -1, 100016, 42})
