@@ -12,7 +12,8 @@ namespace fs = std::filesystem;
 namespace {
 
 platform::Error fileError(const std::error_code& ec, const fs::path& path) {
-    return platform::Error{"NSPOSIXErrorDomain", ec.value(), ec.message() + ": " + path.string()};
+    return platform::Error{std::string(platform::kPosixErrorDomain), ec.value(),
+                           ec.message() + ": " + path.string()};
 }
 
 bool isProfileFile(const fs::path& path) {
