@@ -20,6 +20,7 @@
 #include "platform/ImageProperties.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
+#include "raw/wrapper/RawOpenErrors.h"
 
 namespace {
 
@@ -108,7 +109,7 @@ bool dcpWrapper::preProcessLocked() {
     // Browser thumbnails are always the smallest level.
     parseOK_ = decoder_->parseFile(fileSource_.string(), ipePath.string(), wantThumbNail_ ? 0 : level);
     if (!parseOK_) {
-        failLocked(decoder_->errorText(), kParseFailedText);
+        failLocked(decoder_->errorText(), raw::errors::Table.text(raw::errors::NoImage));
         return false;
     }
     imageWidth_ = uint16_t(decoder_->width());
@@ -118,8 +119,9 @@ bool dcpWrapper::preProcessLocked() {
 }
 
 // Every failure carries a text, so "status" never reads "Ok" for a file that failed.
-void dcpWrapper::failLocked(const std::string& decoderText, const char* fallback) {
-    error_ = platform::Error{kErrorDomain, kParseFailed, decoderText.empty() ? fallback : decoderText};
+void dcpWrapper::failLocked(const std::string& decoderText, std::string_view fallback) {
+    error_ =
+        raw::errors::Table.withReason(raw::errors::NoImage, decoderText.empty() ? fallback : decoderText);
 }
 
 // Levels that could not be built are never read: the decoder dropped the image.
@@ -128,7 +130,7 @@ bool dcpWrapper::buildLevelsLocked() {
     if (buildFailed_) return false;
     if (!decoder_->buildHigherLevels()) {
         buildFailed_ = true;
-        failLocked(decoder_->errorText(), kBuildFailedText);
+        failLocked(decoder_->errorText(), raw::errors::BuildFailedText);
         return false;
     }
     havePostProcessed_ = true;
@@ -174,7 +176,7 @@ bool dcpWrapper::convertLocked(const Profile& scanner) {
     }
     uint16_t* p = theImage_->bufferU16ForRow(0);
     if (!decoder_->read16BitImage(p, p + 1, p + 2, wantThumbNail_ ? p + 3 : nullptr, 4)) {
-        failLocked(decoder_->errorText(), kBuildFailedText);
+        failLocked(decoder_->errorText(), raw::errors::BuildFailedText);
         return false;
     }
     return true;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "raw/wrapper/ImageWrapper.h"
 
@@ -19,10 +20,6 @@ class dcpWrapper : public ImageWrapper {
   public:
     using Profile = std::shared_ptr<ColorSyncProfileWrap>;
 
-    static constexpr const char* kErrorDomain = "RawOpenErrorDomain";
-    static constexpr int64_t kParseFailed = -15;
-    static constexpr const char* kParseFailedText = "Could not parse Photo CD file";
-    static constexpr const char* kBuildFailedText = "Could not build the Photo CD image levels";
     static constexpr const char* kSoftware = "Converted from Photo CD format by Lumivar V1.4";
     static constexpr int kMetaDataTextLimit = 127;
 
@@ -80,7 +77,7 @@ class dcpWrapper : public ImageWrapper {
     std::optional<platform::Dictionary> metaDataDictionaryLocked() const;
     std::string itemLocked(int index, bool wantName) const;
     std::string exifDateTimeLocked() const;
-    void failLocked(const std::string& decoderText, const char* fallback);
+    void failLocked(const std::string& decoderText, std::string_view fallback);
 
     std::unique_ptr<pcdDecode> decoder_;
     std::shared_ptr<ImageBufferU16> theImage_;

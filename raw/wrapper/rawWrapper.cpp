@@ -14,12 +14,9 @@
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
 #include "raw/core/DCRaw.h"
+#include "raw/wrapper/RawOpenErrors.h"
 
 namespace {
-
-constexpr int64_t kDecodeFailed = -5;
-constexpr int64_t kNotSupported = -15;
-constexpr const char* kNotRecognizedText = "Raw format not recognized.";
 
 bool equalsIgnoringCase(const std::string& a, const char* b) {
     const std::string_view other(b);
@@ -143,7 +140,7 @@ rawWrapper::Developed rawWrapper::createBitMap(int which) {
         takeCameraParameters(decoder, developed);
         if (!ok) {
             // Whatever the decoder developed before it failed is not an image.
-            developed.error = platform::Error{kErrorDomain, kDecodeFailed, decoder.dcStatus()};
+            developed.error = raw::errors::Table.withReason(raw::errors::DecodeFailed, decoder.dcStatus());
             return developed;
         }
         developed.width = width;
@@ -151,7 +148,7 @@ rawWrapper::Developed rawWrapper::createBitMap(int which) {
         developed.pixels = std::move(pixels);
     } catch (...) {
         developed.pixels.reset();
-        developed.error = platform::Error{kErrorDomain, kDecodeFailed, kNotRecognizedText};
+        developed.error = raw::errors::Table.error(raw::errors::DecodeFailed);
     }
     return developed;
 }
@@ -249,7 +246,7 @@ std::optional<platform::Dictionary> rawWrapper::getParameters() {
 
 std::shared_ptr<platform::Bitmap> rawWrapper::getImageTable(const std::shared_ptr<ColorSyncProfileWrap>&) {
     LV_LOG("ERROR: Call to %s", "-[rawWrapper getImageTable:]");
-    setError(platform::Error{kErrorDomain, kNotSupported, "Invalid function call to getImageTable"});
+    setError(raw::errors::Table.withReason(raw::errors::NoImage, raw::errors::GetImageTableText));
     return nullptr;
 }
 

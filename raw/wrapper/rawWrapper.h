@@ -28,8 +28,6 @@ class rawWrapper : public ImageWrapper, public DemosaicedRenderings {
     // What the decoder hands back: four values a pixel, released with std::free.
     using DecodedPixels = std::unique_ptr<uint16_t[], FreeDeleter>;
 
-    static constexpr const char* kErrorDomain = "RawOpenErrorDomain";
-
     using ImageWrapper::ImageWrapper;
     ~rawWrapper() override;
 

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "engine/core/QueueEngine.h"
+#include "raw/wrapper/RawOpenErrors.h"
 #include "raw/wrapper/rawWrapper.h"
 #include "tests/support/Gate.h"
 #include "tests/support/OccupiedPool.h"
@@ -43,7 +44,7 @@ class FakeDecodes : public rawWrapper {
         d.outputReferred = outputReferred;
         d.metaData = platform::Dictionary{};
         if (fail) {
-            d.error = platform::Error{kErrorDomain, -5, *d.status};
+            d.error = raw::errors::Table.withReason(raw::errors::DecodeFailed, *d.status);
             return d;
         }
         d.width = width;
