@@ -19,9 +19,7 @@ bool sameFile(const fs::path& a, const fs::path& b) {
 
 platform::Error permissionError(const fs::path& destination) {
     const std::string withoutExtension = fs::path(destination).replace_extension().string();
-    std::string reason(app::errors::BatchExportFailedText);
-    reason.replace(reason.find("%s"), 2, withoutExtension);
-    return {std::string(app::errors::Domain), app::errors::BatchExportFailed, reason};
+    return app::errors::Table.error(app::errors::BatchExportFailed, {withoutExtension});
 }
 
 } // namespace

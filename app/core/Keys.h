@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "platform/Error.h"
 #include "platform/Notifications.h"
 
 namespace app::keys {
@@ -103,8 +104,9 @@ inline constexpr std::string_view AppleInterfaceStyle = "AppleInterfaceStyle";
 
 namespace app::errors {
 
-// Opening and exporting documents, saving presets, batch export. Texts with %s take the
-// arguments their comment names.
+// Opening and exporting documents, saving presets, batch export, showing a document. Texts
+// with %s take the arguments their comment names. A code keeps its number once given; a new
+// failure takes the next free number below, never one in use.
 inline constexpr std::string_view Domain = "LumivarErrorDomain";
 
 enum Code : int64_t {
@@ -124,6 +126,9 @@ enum Code : int64_t {
     InvalidNameSuffix = -16,
     RawFileNotFound = -17,
     WrongSettingType = -18,
+    RenderFailed = -19,
+    NoGraphicsMemory = -20,
+    NoWindow = -21,
 };
 
 // The destination's path without extension.
@@ -131,7 +136,8 @@ inline constexpr std::string_view BatchExportFailedText =
     "Lumivar could not create the export file - may be a permissions problem: %s";
 inline constexpr std::string_view NoDecoderText =
     "Lumivar could not create a decoder object - may be too little memory.";
-// A Photo CD file shorter than any image pack: the file's size in bytes, then the least.
+// NoDecoder for a Photo CD file shorter than any image pack: the file's size in bytes, then
+// the least.
 inline constexpr std::string_view PhotoCdTooSmallText =
     "Lumivar could not open the Photo CD file - it is too small to be valid (%s bytes; an image pack "
     "holds at least %s).";
@@ -144,6 +150,8 @@ inline constexpr std::string_view NoLinearBufferText =
 inline constexpr std::string_view NotEnoughMemoryText = "Not enough memory to complete operation";
 inline constexpr std::string_view NoDestinationText = "Could not create output destination";
 inline constexpr std::string_view CouldNotFinalizeText = "Could not finalize output destination";
+// Shown only when the writer gives no text of its own.
+inline constexpr std::string_view WriterFailedText = "Lumivar could not write the export file.";
 inline constexpr std::string_view EmptyPresetNameText = "Must have a valid name";
 inline constexpr std::string_view NoRawSearchLocationText =
     "No valid raw search location available - Set the search location in Preferences to the folder "
@@ -158,5 +166,32 @@ inline constexpr std::string_view RawFileNotFoundText =
 // The preset's name, the key, what the value is, what the key needs.
 inline constexpr std::string_view WrongSettingTypeText =
     "The preset \"%s\" was not applied: its value for \"%s\" is %s, where %s belongs.";
+inline constexpr std::string_view RenderFailedText = "The image could not be rendered.";
+inline constexpr std::string_view NoGraphicsMemoryText =
+    "Lumivar was not able to allocate sufficient graphics memory to display the image.";
+inline constexpr std::string_view NoWindowText = "The document has no window.";
+
+inline constexpr auto Table =
+    platform::errorTable<Code>(Domain, {
+                                           {BatchExportFailed, BatchExportFailedText},
+                                           {NoDecoder, NoDecoderText},
+                                           {IsDirectory, IsDirectoryText},
+                                           {NotAFileLocation, NotAFileLocationText},
+                                           {NoPathInformation, NoPathInformationText},
+                                           {NoFinalImage, NoFinalImageText},
+                                           {NoLinearBuffer, NoLinearBufferText},
+                                           {NotEnoughMemory, NotEnoughMemoryText},
+                                           {NoDestination, NoDestinationText},
+                                           {CouldNotFinalize, CouldNotFinalizeText},
+                                           {WriterFailed, WriterFailedText},
+                                           {EmptyPresetName, EmptyPresetNameText},
+                                           {NoRawSearchLocation, NoRawSearchLocationText},
+                                           {InvalidNameSuffix, InvalidNameSuffixText},
+                                           {RawFileNotFound, RawFileNotFoundText},
+                                           {WrongSettingType, WrongSettingTypeText},
+                                           {RenderFailed, RenderFailedText},
+                                           {NoGraphicsMemory, NoGraphicsMemoryText},
+                                           {NoWindow, NoWindowText},
+                                       });
 
 } // namespace app::errors

@@ -51,10 +51,6 @@ bool isProfileForm(const Value& value) {
     return value.isDictionary() && value.find(app::keys::SerializedClass) != nullptr;
 }
 
-Error lumivarError(int64_t code, std::string_view reason) {
-    return Error{std::string(app::errors::Domain), code, std::string(reason)};
-}
-
 std::optional<double> numberFor(const Dictionary& d, std::string_view key) {
     auto it = d.find(std::string(key));
     if (it == d.end() || !it->second.isNumber()) return std::nullopt;
@@ -185,11 +181,11 @@ Error MyDocument::noDecoderError(const fs::path& file) {
     std::error_code ec;
     const uintmax_t size = fs::file_size(file, ec);
     if (ec || app::lowercaseExtension(file) != "pcd" || size >= photocd::kMinimumPackSize)
-        return lumivarError(app::errors::NoDecoder, app::errors::NoDecoderText);
-    std::string reason(app::errors::PhotoCdTooSmallText);
-    reason.replace(reason.find("%s"), 2, std::to_string(size));
-    reason.replace(reason.find("%s"), 2, std::to_string(photocd::kMinimumPackSize));
-    return lumivarError(app::errors::NoDecoder, reason);
+        return app::errors::Table.error(app::errors::NoDecoder);
+    return app::errors::Table.withReason(
+        app::errors::NoDecoder,
+        platform::formatReason(app::errors::PhotoCdTooSmallText,
+                               {std::to_string(size), std::to_string(photocd::kMinimumPackSize)}));
 }
 
 std::optional<fs::path> MyDocument::resolveLocation(const std::string& location, Error* error) {
@@ -197,20 +193,18 @@ std::optional<fs::path> MyDocument::resolveLocation(const std::string& location,
     if (location.starts_with("file:")) {
         auto path = pathOfFileURI(location);
         if (!path) {
-            platform::fail(error,
-                           lumivarError(app::errors::NoPathInformation, app::errors::NoPathInformationText));
+            platform::fail(error, app::errors::Table.error(app::errors::NoPathInformation));
             return std::nullopt;
         }
         return fs::path(*path);
     }
     if (location.empty() || (hasURIScheme(location) && !fs::exists(location, ec))) {
-        platform::fail(error, lumivarError(app::errors::NotAFileLocation, app::errors::NotAFileLocationText));
+        platform::fail(error, app::errors::Table.error(app::errors::NotAFileLocation));
         return std::nullopt;
     }
     fs::path path = fs::absolute(location, ec);
     if (ec) {
-        platform::fail(error,
-                       lumivarError(app::errors::NoPathInformation, app::errors::NoPathInformationText));
+        platform::fail(error, app::errors::Table.error(app::errors::NoPathInformation));
         return std::nullopt;
     }
     return path;
@@ -228,7 +222,7 @@ bool MyDocument::read(const std::string& location, Error* error) {
     }
     std::error_code ec;
     if (fs::is_directory(*path, ec))
-        return platform::fail(error, lumivarError(app::errors::IsDirectory, app::errors::IsDirectoryText));
+        return platform::fail(error, app::errors::Table.error(app::errors::IsDirectory));
 
     rawFile_ = *path;
     setSetting(std::string(app::keys::UUID), path->string());
@@ -277,8 +271,7 @@ std::optional<fs::path> MyDocument::rawFileForProxy(const fs::path& proxy, Error
     if (!secureBookmark_) {
         LV_LOG("%s Error: %s", __PRETTY_FUNCTION__,
                std::string(app::errors::NoRawSearchLocationText).c_str());
-        platform::fail(error,
-                       lumivarError(app::errors::NoRawSearchLocation, app::errors::NoRawSearchLocationText));
+        platform::fail(error, app::errors::Table.error(app::errors::NoRawSearchLocation));
         return std::nullopt;
     }
     // A second read starts from a fresh table rather than failing.
@@ -286,11 +279,10 @@ std::optional<fs::path> MyDocument::rawFileForProxy(const fs::path& proxy, Error
     std::optional<fs::path> found = app::rawFileForProxy(*secureBookmark_, proxy, *extArray_);
     if (!found) {
         const std::string base = parseToBaseName(proxyName).value_or(proxyName);
-        std::string reason = std::string(app::errors::RawFileNotFoundText);
-        reason.replace(reason.find("%s"), 2, base);
-        reason.replace(reason.find("%s"), 2, secureBookmark_->string());
-        LV_LOG("%s Error: %s", __PRETTY_FUNCTION__, reason.c_str());
-        platform::fail(error, lumivarError(app::errors::RawFileNotFound, reason));
+        Error notFound =
+            app::errors::Table.error(app::errors::RawFileNotFound, {base, secureBookmark_->string()});
+        LV_LOG("%s Error: %s", __PRETTY_FUNCTION__, notFound.failureReason.c_str());
+        platform::fail(error, std::move(notFound));
         return std::nullopt;
     }
     extEditorURL_ = proxy;

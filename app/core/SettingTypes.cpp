@@ -97,14 +97,8 @@ std::optional<platform::Error> wrongSettingType(const platform::Dictionary& pres
     for (const auto& [key, value] : preset) {
         const auto type = settingTypeForKey(key);
         if (!type || valueHasType(value, *type)) continue;
-        std::string text(errors::WrongSettingTypeText);
-        size_t at = 0;
-        for (const std::string& part : {presetName(preset), key, describe(value), std::string(typeName(*type))}) {
-            at = text.find("%s", at);
-            text.replace(at, 2, part);
-            at += part.size();
-        }
-        return platform::Error{std::string(errors::Domain), errors::WrongSettingType, text};
+        return errors::Table.error(errors::WrongSettingType,
+                                   {presetName(preset), key, describe(value), typeName(*type)});
     }
     return std::nullopt;
 }

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "app/core/DocumentWindow.h"
+#include "app/core/Keys.h"
 #include "app/core/MyDocument.h"
 #include "app/ui/ZadeDivivWindowController.h"
 #include "app/ui/pcdDocumentController.h"
@@ -35,7 +36,7 @@ class EditingProgramWindow::Watcher : public DocumentWindow {
     void setSceneReferred(bool) override {}
     void closeWindow() override {
         if (*failure_) return;
-        platform::Error error{"LumivarErrorDomain", -5, "The image could not be rendered."};
+        platform::Error error = app::errors::Table.error(app::errors::RenderFailed);
         auto document = document_.lock();
         if (auto it = presentedErrors().find(document.get()); document && it != presentedErrors().end()) {
             *failure_ = it->second;
@@ -142,7 +143,7 @@ WindowOpener editingWindows() {
         auto document = controller.openDocumentWithContentsOfURL(file, true, &error);
         if (!document) return error;
         ZadeDivivWindowController* window = controller.windowForDocument(document.get());
-        if (!window) return platform::Error{"LumivarErrorDomain", -1, "The document has no window."};
+        if (!window) return app::errors::Table.error(app::errors::NoWindow);
         return editingProgramWindowFor(window);
     };
 }

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "app/core/AlertPresenter.h"
+#include "app/core/Keys.h"
 #include "app/main/TilesSettled.h"
 #include "display/CropLayerController.h"
 #include "display/VQTileSublayer.h"
@@ -87,10 +88,7 @@ void LumivarWindow::imageRendered() {
     // What the tiles show now is of the render before.
     staleTiles_ = staleTilesOf(*view_);
     if (!view_->setImage(image, document_->getOrientation(), 0)) {
-        renderError_ =
-            platform::Error{"LumivarErrorDomain", -1,
-                            "Lumivar was not able to allocate sufficient graphics memory to display the "
-                            "image."};
+        renderError_ = app::errors::Table.error(app::errors::NoGraphicsMemory);
         Q_EMIT renderFailed(QString::fromStdString(renderError_->failureReason));
         return;
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/core/DocumentWindow.h"
+#include "app/core/Keys.h"
 #include "app/core/MyDocument.h"
 #include "platform/MainQueue.h"
 #include "platform/Notifications.h"
@@ -37,7 +38,7 @@ class WindowBridge : public DocumentWindow {
             if (auto engine = document->displayEngine())
                 if (auto wrapper = engine->rawFileWrapper())
                     if (auto error = wrapper->error()) return *error;
-        return {"LumivarErrorDomain", -5, "The image could not be rendered."};
+        return app::errors::Table.error(app::errors::RenderFailed);
     }
 
     ViewerDocument::Hooks hooks_;

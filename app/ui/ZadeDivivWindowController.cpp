@@ -506,7 +506,8 @@ void ZadeDivivWindowController::newProcessedImage(const platform::Notification& 
     if (!image || !mImageView->setImage(image, document_->getOrientation(), 0)) {
         WindowChoosers::shared().alert(
             this, "Fatal error",
-            "Lumivar was not able to allocate sufficient graphics memory to display the image.");
+            QString::fromUtf8(app::errors::NoGraphicsMemoryText.data(),
+                              qsizetype(app::errors::NoGraphicsMemoryText.size())));
         return;
     }
     histogramView_->setImage(image->getThumbnail(true));
@@ -738,14 +739,14 @@ void ZadeDivivWindowController::showNewPresetWindow() {
             return;
         }
         WindowChoosers::shared().alert(&sheet, QString::fromStdString(error.failureReason), QString());
-        if (error.code != -14) sheet.reject(); // an empty name keeps the sheet open
+        if (error.code != app::errors::EmptyPresetName) sheet.reject(); // an empty name keeps the sheet open
     });
     sheet.exec();
 }
 
 bool ZadeDivivWindowController::saveNewPreset(const std::string& name, const std::vector<bool>& groupsOn,
                                               platform::Error* error) {
-    if (name.empty()) return platform::fail(error, {"LumivarErrorDomain", -14, "Must have a valid name"});
+    if (name.empty()) return platform::fail(error, app::errors::Table.error(app::errors::EmptyPresetName));
     platform::Dictionary preset{{"displayName", platform::Value(name)}};
     const platform::Dictionary settings = document_->getSettingsDictionary();
     const auto& groups = presetGroups();

@@ -86,7 +86,7 @@ class ZadeDivivWindowController : public QMainWindow,
     // False when there is no such preset or it was refused.
     bool applyPresetNamed(const std::string& name);
     void showNewPresetWindow();
-    // The sheet's save: the name and, per group, whether its box is on. -14 for no name.
+    // The sheet's save: the name and, per group, whether its box is on. EmptyPresetName for no name.
     bool saveNewPreset(const std::string& name, const std::vector<bool>& groupsOn,
                        platform::Error* error = nullptr);
     void exportAsType(const std::string& type);
