@@ -16,8 +16,9 @@ constexpr std::string_view kIccSignature{"ICC_PROFILE\0", 12};
 // The signature, the chunk's number and the number of chunks precede each piece.
 constexpr size_t kIccChunkData = kSegmentPayloadLimit - kIccSignature.size() - 2;
 
-bool failWith(Error* error, JpegDestination::ErrorCode code, std::string reason) {
-    return fail(error, {std::string(kJpegDestinationErrorDomain), code, std::move(reason)});
+// The table's text, or the reason the EXIF block or the encoder gave.
+bool failWith(Error* error, JpegDestination::ErrorCode code, std::string_view reason = {}) {
+    return fail(error, kJpegDestinationErrors.withReason(code, reason));
 }
 
 void appendSegment(std::string& out, uint8_t marker, std::string_view payload) {
@@ -87,12 +88,12 @@ void JpegDestination::addImage(std::shared_ptr<Bitmap> image, Dictionary propert
 }
 
 bool JpegDestination::finalize(Error* error) {
-    if (!file_) return failWith(error, kNoImage, "The destination was finalised already");
+    if (!file_) return failWith(error, kFinalised);
     // Spent from here on: leaving without commit removes the temporary file.
     std::unique_ptr<AtomicFile> file = std::move(file_);
-    if (!image_) return failWith(error, kNoImage, "No image was added to the destination");
+    if (!image_) return failWith(error, kNoImage);
     auto rgb = rgb8Pixels(image_);
-    if (!rgb) return failWith(error, kUnreadablePixels, "The image's pixels cannot be read");
+    if (!rgb) return failWith(error, kUnreadablePixels);
 
     const size_t width = image_->width(), height = image_->height();
     std::string failure;
@@ -103,8 +104,7 @@ bool JpegDestination::finalize(Error* error) {
     std::string segments;
     appendSegment(segments, 0xE1,
                   std::string_view(reinterpret_cast<const char*>(exif->data()), exif->size()));
-    if (profile_ && !appendProfile(segments, profileBytes(*profile_)))
-        return failWith(error, kProfile, "The colour profile is too large to embed in a JPEG file");
+    if (profile_ && !appendProfile(segments, profileBytes(*profile_))) return failWith(error, kProfile);
 
     auto jpeg = encodeJpeg(rgb.get(), width, height, jpegQuality(quality_), &failure);
     if (!jpeg) return failWith(error, kEncoder, failure);

@@ -21,7 +21,8 @@ inline constexpr std::string_view kJpegDestinationErrorDomain = "JpegDestination
 
 class JpegDestination {
   public:
-    enum ErrorCode { kNoImage = 1, kUnreadablePixels, kMetadata, kProfile, kEncoder };
+    // Texts in kJpegDestinationErrors.
+    enum ErrorCode { kNoImage = 1, kUnreadablePixels, kMetadata, kProfile, kEncoder, kFinalised };
 
     // A destination for one file at `path`; null, with the reason, when its folder is
     // missing or takes no new file.
@@ -53,3 +54,15 @@ class JpegDestination {
     double quality_ = 1.0;
     std::shared_ptr<const platform::ColorSpace> profile_;
 };
+
+// The EXIF block's and the encoder's own reasons replace the texts of kMetadata and kEncoder.
+inline constexpr auto kJpegDestinationErrors = platform::errorTable<JpegDestination::ErrorCode>(
+    kJpegDestinationErrorDomain,
+    {
+        {JpegDestination::kNoImage, "No image was added to the destination"},
+        {JpegDestination::kUnreadablePixels, "The image's pixels cannot be read"},
+        {JpegDestination::kMetadata, "A property cannot be written in the EXIF block"},
+        {JpegDestination::kProfile, "The colour profile is too large to embed in a JPEG file"},
+        {JpegDestination::kEncoder, "The JPEG encoder failed"},
+        {JpegDestination::kFinalised, "The destination was finalised already"},
+    });
