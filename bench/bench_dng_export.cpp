@@ -40,8 +40,9 @@ void Export(benchmark::State& state, const char* type, const char* name) {
     Image(); // made once, outside the timing
     for (auto _ : state) {
         dngWrapper wrapper(kWidth, kHeight);
-        const int code = wrapper.writeToFile(Image().data(), 0, path, {}, platform::Value(), type);
-        if (code) state.SkipWithError(wrapper.errorStringForCode(code).c_str());
+        platform::Error error;
+        if (!wrapper.writeToFile(Image().data(), 0, path, {}, platform::Value(), type, &error))
+            state.SkipWithError(error.failureReason.c_str());
     }
     std::filesystem::remove(path);
     state.SetBytesProcessed(int64_t(state.iterations()) * kWidth * kHeight * 6);

@@ -1,10 +1,9 @@
 #include "export/dngWrapper.h"
 
-#include "dng/dng_exceptions.h"
+#include "export/ExportErrors.h"
 #include "platform/ImageProperties.h"
 #include "platform/Log.h"
 
-#include <cstring>
 #include <exception>
 #include <functional>
 #include <map>
@@ -21,12 +20,13 @@ dngWrapper::dngWrapper(int width, int height) {
 
 dngWrapper::~dngWrapper() = default;
 
-int dngWrapper::writeToFile(const uint16_t* buffer, int outputFormat, const std::filesystem::path& fileName,
-                            const std::filesystem::path& embedFile, const Value& metaData,
-                            std::string_view type) {
-    if (!dngWriter_) return -1;
+bool dngWrapper::writeToFile(const uint16_t* buffer, int outputFormat, const std::filesystem::path& fileName,
+                             const std::filesystem::path& embedFile, const Value& metaData,
+                             std::string_view type, Error* error) {
+    if (!dngWriter_) return fail(error, exporting::errors::Table.error(exporting::errors::NoDngWriter));
     if (outputFormat == 1) dngWriter_->setCFAPattern(pcdToDNG::kCFA_RGGB);
-    const uint32_t imageCode = dngWriter_->setImage(buffer, 0);
+    Error imageError;
+    const bool imageSet = dngWriter_->setImage(buffer, 0, &imageError);
     dngWriter_->setMake(kFixedMake);
     dngWriter_->setModel(kFixedModel);
     dngWriter_->setSoftware(kFixedSoftware);
@@ -34,22 +34,15 @@ int dngWrapper::writeToFile(const uint16_t* buffer, int outputFormat, const std:
     // taken for the camera's raw data, whatever make and model its EXIF names.
     dngWriter_->setCameraModelName(std::string(kFixedMake) + " " + kFixedModel);
     addMetaData(metaData);
-    if (imageCode) return int(imageCode);
+    if (!imageSet) return fail(error, std::move(imageError));
     std::string embedPath;
     if (!embedFile.empty()) {
         dngWriter_->setDocumentName(embedFile.filename().string().c_str());
         embedPath = embedFile.string();
     }
     const std::string typeText(type);
-    return int(dngWriter_->writeFile(fileName.c_str(), embedFile.empty() ? nullptr : embedPath.c_str(),
-                                     typeText.c_str()));
-}
-
-std::string dngWrapper::errorStringForCode(int code) const {
-    if (!dngWriter_) return "No dngWriter object";
-    std::string text = pcdToDNG::errorText(code);
-    if (const int err = dngWriter_->systemError()) text += std::string(" ") + std::strerror(err) + ".";
-    return text;
+    return dngWriter_->writeFile(fileName.c_str(), embedFile.empty() ? nullptr : embedPath.c_str(),
+                                 typeText.c_str(), error);
 }
 
 void dngWrapper::copyGroup(const std::string& group, const Dictionary& properties) {

@@ -1,9 +1,9 @@
 #pragma once
-// The document export's front for DNG and TIFF files: owns one pcdToDNG, copies the image's
-// property dictionary into its EXIF record over a few fixed camera texts, and gives the text
-// of the DNG error codes it returns.
+// The document export's front for DNG and TIFF files: owns one pcdToDNG and copies the image's
+// property dictionary into its EXIF record over a few fixed camera texts.
 #include "export/MetadataKey.h"
 #include "export/pcdToDNG.h"
+#include "platform/Error.h"
 #include "platform/Value.h"
 
 #include <cstdint>
@@ -20,7 +20,7 @@ class dngWrapper {
     static constexpr const char* kFixedModel = "Virtual camera";
     static constexpr const char* kFixedSoftware = "Lumivar";
 
-    // A wrapper without a writer when none could be made; its writes then return -1.
+    // A wrapper without a writer when none could be made; its writes then fail with NoDngWriter.
     dngWrapper(int width, int height);
     ~dngWrapper();
     dngWrapper(const dngWrapper&) = delete;
@@ -28,13 +28,11 @@ class dngWrapper {
 
     // outputFormat 1: the buffer is a one-plane RGGB mosaic; anything else three-plane linear
     // RGB (width x height x 3 samples). embedFile may be empty. The type names DNG (its text
-    // holds "dng") or "public.tiff". Returns 0, a DNG error code, or -1 without a writer.
-    int writeToFile(const uint16_t* buffer, int outputFormat, const std::filesystem::path& fileName,
-                    const std::filesystem::path& embedFile, const platform::Value& metaData,
-                    std::string_view type);
-    // The code's text, followed by the system's reason when a system call failed
-    // ("Error writing file. No space left on device.").
-    std::string errorStringForCode(int code) const;
+    // holds "dng") or "public.tiff". False on failure, with the writer's error (see
+    // pcdToDNG), or exporting::errors::NoDngWriter without a writer.
+    bool writeToFile(const uint16_t* buffer, int outputFormat, const std::filesystem::path& fileName,
+                     const std::filesystem::path& embedFile, const platform::Value& metaData,
+                     std::string_view type, platform::Error* error = nullptr);
 
     // Copies {Exif}, {TIFF} and {ExifAux} entries into the writer's EXIF record.
     void addMetaData(const platform::Value& metaData);

@@ -17,21 +17,16 @@ exrWrapper::exrWrapper(int width, int height) {
 
 exrWrapper::~exrWrapper() = default;
 
-int exrWrapper::writeToFile(const float* buffer, int outputFormat, const std::filesystem::path& fileName,
-                            const Value& metaData, std::string_view /*type*/) {
-    if (!exrWriter_) return -1;
+bool exrWrapper::writeToFile(const float* buffer, int outputFormat, const std::filesystem::path& fileName,
+                             const Value& metaData, std::string_view /*type*/, Error* error) {
+    if (!exrWriter_) return fail(error, exporting::errors::Table.error(exporting::errors::NoExrWriter));
     exrWriter_->setWriteChromaticities(false);
     if (outputFormat >= 0 && outputFormat <= 3) {
         exrWriter_->setFloatPixels(outputFormat % 2 == 1);
         exrWriter_->setOmitAlpha(outputFormat >= 2);
     }
     addMetaData(metaData);
-    return exrWriter_->write(buffer, fileName.c_str()) ? 1 : 0;
-}
-
-std::string exrWrapper::errorStringForCode(int /*code*/) const {
-    if (!exrWriter_) return "No exrWriter object";
-    return exrWriter_->errorText();
+    return exrWriter_->write(buffer, fileName.c_str(), error);
 }
 
 void exrWrapper::addMetaData(const Value& metaData) {

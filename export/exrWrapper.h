@@ -3,6 +3,7 @@
 // metadata dictionary into it and picks one of four variants by output format:
 // 0 half RGBA, 1 float RGBA, 2 half RGB, 3 float RGB (other values keep the last choice).
 #include "export/exrWriter.h"
+#include "platform/Error.h"
 #include "platform/Value.h"
 
 #include <cstdint>
@@ -14,19 +15,18 @@
 
 class exrWrapper {
   public:
-    // A wrapper without a writer when none could be made; its writes then return -1.
+    // A wrapper without a writer when none could be made; its writes then fail with NoExrWriter.
     exrWrapper(int width, int height);
     ~exrWrapper();
     exrWrapper(const exrWrapper&) = delete;
     exrWrapper& operator=(const exrWrapper&) = delete;
 
     // Writes width x height pixels of four floats (RGBA) to fileName with the metadata of
-    // the image's property dictionary (a null value for none). Returns 0 on success, 1 on
-    // failure (see errorStringForCode) and -1 without a writer. The type is not used.
-    int writeToFile(const float* buffer, int outputFormat, const std::filesystem::path& fileName,
-                    const platform::Value& metaData, std::string_view type);
-    // The text for what writeToFile returned.
-    std::string errorStringForCode(int code) const;
+    // the image's property dictionary (a null value for none). False on failure, with the
+    // error in exporting::errors. The type is not used.
+    bool writeToFile(const float* buffer, int outputFormat, const std::filesystem::path& fileName,
+                     const platform::Value& metaData, std::string_view type,
+                     platform::Error* error = nullptr);
 
     // Copies {TIFF}, {Exif} and {ExifAux} entries into the writer's header.
     void addMetaData(const platform::Value& metaData);

@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -119,12 +118,12 @@ void exrWriter::setMetadata(MetadataKey code, std::string_view text, int32_t iVa
     }
 }
 
-bool exrWriter::fail(std::string_view message) {
-    LV_LOG("%.*s", int(message.size()), message.data());
-    size_t n = std::min(message.size(), errorText_.size() - 1);
-    std::memcpy(errorText_.data(), message.data(), n);
-    errorText_[n] = '\0';
-    return true;
+// The text is cut to the 767 characters a caller's fixed buffer once held.
+bool exrWriter::fail(platform::Error* error, platform::Error failure) {
+    constexpr size_t kMaxText = 767;
+    if (failure.failureReason.size() > kMaxText) failure.failureReason.resize(kMaxText);
+    LV_LOG("%s", failure.failureReason.c_str());
+    return platform::fail(error, std::move(failure));
 }
 
 void exrWriter::setPreview(const float* rgba) {
@@ -184,18 +183,18 @@ void exrWriter::writePixels(const float* rgba, const char* path) {
     stream.commit();
 }
 
-bool exrWriter::write(const float* rgba, const char* path) {
+bool exrWriter::write(const float* rgba, const char* path, platform::Error* error) {
+    using namespace exporting::errors;
     if (!pixelCount(width_, height_))
-        return fail("Cannot write an image of " + std::to_string(width_) + " x " + std::to_string(height_) +
-                    " pixels");
-    if (!rgba || !path || !*path) return fail("No image or no file name to write");
+        return fail(error, Table.error(ExrBadSize, {std::to_string(width_), std::to_string(height_)}));
+    if (!rgba || !path || !*path) return fail(error, Table.error(ExrNoImage));
     try {
         setPreview(rgba);
         setChromaticities();
         setChannels();
         writePixels(rgba, path);
     } catch (const std::exception& e) {
-        return fail(e.what());
+        return fail(error, Table.withReason(ExrLibraryFailed, e.what()));
     }
-    return false;
+    return true;
 }

@@ -2,11 +2,12 @@
 // Writes a rendered float RGBA image as an OpenEXR file: half or float channels R, G, B and
 // optionally A, ZIP-compressed, with an 8-bit preview at 1/8 size and metadata attributes.
 // Compression runs on the calling thread (the library's global thread count stays 0).
+#include "export/ExportErrors.h"
 #include "export/MetadataKey.h"
+#include "platform/Error.h"
 
 #include <ImfHeader.h>
 
-#include <array>
 #include <cstdint>
 #include <string_view>
 
@@ -25,17 +26,15 @@ class exrWriter {
     void setMetadata(MetadataKey code, std::string_view text, int32_t iValue, double fValue);
 
     // Writes width x height pixels of four floats (R, G, B, A; rows top to bottom, row step
-    // width x 16 bytes) to path. The A values are read only when alpha is written. Returns
-    // false on success and true on failure, with errorText() set; a failure leaves any
-    // file already at path as it was.
-    bool write(const float* rgba, const char* path);
+    // width x 16 bytes) to path. The A values are read only when alpha is written. False on
+    // failure, with the error (its text at most 767 characters); a failure leaves any file
+    // already at path as it was.
+    bool write(const float* rgba, const char* path, platform::Error* error = nullptr);
 
-    // The message of the last failed write (at most 767 characters).
-    const char* errorText() const { return errorText_.data(); }
     const Imf::Header& header() const { return header_; }
 
   private:
-    bool fail(std::string_view message);
+    static bool fail(platform::Error* error, platform::Error failure);
     void setPreview(const float* rgba);
     void setChromaticities();
     void setChannels();
@@ -47,5 +46,4 @@ class exrWriter {
     bool writeChromaticities_ = false;
     bool omitAlpha_ = false;
     Imf::Header header_;
-    std::array<char, 768> errorText_{};
 };

@@ -32,22 +32,30 @@ namespace {
 constexpr uint32_t kChunk = 65536;
 constexpr uint32_t kDeflateArea = 131072;
 
-// Runs one step, turning whatever it throws into a DNG error code.
-// The code of what the step threw, 0 when it threw nothing; a failing system call leaves its
-// error number in *systemError.
-template <typename Step> uint32_t Guarded(Step&& step, int* systemError = nullptr) {
+// The error a user sees for a DNG code: the code's text, then the system's reason when a
+// system call failed.
+platform::Error DngError(int32_t code, int systemError = 0) {
+    std::string text = dng_error_text(code);
+    if (systemError) text += std::string(" ") + std::strerror(systemError) + ".";
+    return {std::string(kDngErrorDomain), code, std::move(text)};
+}
+
+// Runs one step; false, with the DNG error of whatever it threw, when it throws. The throw
+// site's own reason goes to the log.
+template <typename Step> bool Guarded(platform::Error* error, Step&& step) {
     try {
         step();
-        return 0;
+        return true;
     } catch (const dng_system_exception& e) {
-        if (systemError) *systemError = e.SystemError();
-        return uint32_t(e.ErrorCode());
+        LV_LOG("DNG export failed: %s", e.what());
+        return platform::fail(error, DngError(e.ErrorCode(), e.SystemError()));
     } catch (const dng_exception& e) {
-        return uint32_t(e.ErrorCode());
+        LV_LOG("DNG export failed: %s", e.what());
+        return platform::fail(error, DngError(e.ErrorCode()));
     } catch (const std::bad_alloc&) {
-        return dng_error_memory;
+        return platform::fail(error, DngError(dng_error_memory));
     } catch (...) {
-        return dng_error_unknown;
+        return platform::fail(error, DngError(dng_error_unknown));
     }
 }
 
@@ -190,12 +198,10 @@ void pcdToDNG::setResolution(double x, double y, uint32_t unit) {
 
 pcdToDNG::~pcdToDNG() = default;
 
-std::string pcdToDNG::errorText(int32_t code) { return dng_error_text(code); }
-
-uint32_t pcdToDNG::setImage(const uint16_t* samples, int orientation) {
+bool pcdToDNG::setImage(const uint16_t* samples, int orientation, platform::Error* error) {
     std::unique_ptr<dng_simple_image> image;
     dng_ifd source;
-    const uint32_t code = Guarded([&] {
+    const bool read = Guarded(error, [&] {
         const int32_t phase = BayerPhase(cfaPattern_);
         // An unknown pattern would make a mosaic of no colours: refuse it rather than write it.
         if (cfaPattern_ && phase < 0) ThrowProgramError("Unknown CFA pattern code");
@@ -219,9 +225,9 @@ uint32_t pcdToDNG::setImage(const uint16_t* samples, int orientation) {
         source.ReadImage(host_, stream, *image);
         markGreys(samples);
     });
-    if (code) return code;
+    if (!read) return false;
 
-    return Guarded([&] {
+    return Guarded(error, [&] {
         std::unique_ptr<dng_negative> negative(host_.MakeNegative());
         const bool cfa = cfaPattern_ != 0;
         negative->SetDefaultScale(source.fDefaultScaleH, source.fDefaultScaleV);
@@ -486,8 +492,8 @@ void pcdToDNG::setEXIFField(MetadataKey key, const char* text, int32_t iValue, d
     }
 }
 
-int32_t pcdToDNG::BuildEmbeddedBlock(const uint8_t* data, uint64_t length, dng_host& host,
-                                     std::unique_ptr<dng_memory_block>& block) {
+void pcdToDNG::BuildEmbeddedBlock(const uint8_t* data, uint64_t length, dng_host& host,
+                                  std::unique_ptr<dng_memory_block>& block) {
     if (length > 0xFFFFFFFFu - 65536) Throw_dng_error(dng_error_overflow);
     const uint32_t chunks = uint32_t((length + kChunk - 1) / kChunk);
     dng_memory_stream stream(host.Allocator());
@@ -503,8 +509,8 @@ int32_t pcdToDNG::BuildEmbeddedBlock(const uint8_t* data, uint64_t length, dng_h
     for (uint32_t i = 0; i < chunks; ++i) {
         const uint32_t size = uint32_t(std::min<uint64_t>(kChunk, length - uint64_t(i) * kChunk));
         z_stream z{};
-        const int started = deflateInit(&z, Z_DEFAULT_COMPRESSION);
-        if (started != Z_OK) return started;
+        if (deflateInit(&z, Z_DEFAULT_COMPRESSION) != Z_OK)
+            ThrowProgramError("zlib could not start a deflate stream");
         z.next_in = const_cast<Bytef*>(data + uint64_t(i) * kChunk);
         z.avail_in = size;
         z.next_out = compressed.data();
@@ -525,19 +531,18 @@ int32_t pcdToDNG::BuildEmbeddedBlock(const uint8_t* data, uint64_t length, dng_h
     for (uint32_t end : ends)
         stream.Put_uint32(end);
     block = stream.AsMemoryBlock(host.Allocator());
-    return 0;
 }
 
-uint32_t pcdToDNG::writeFile(const char* outputPath, const char* embedPath, const char* type) {
-    systemError_ = 0;
-    if (!negative_) return dng_error_unknown;
+bool pcdToDNG::writeFile(const char* outputPath, const char* embedPath, const char* type,
+                         platform::Error* error) {
+    if (!negative_) return platform::fail(error, DngError(dng_error_unknown));
     const std::string typeText = type ? type : "";
     // Nothing is opened before the file type is known.
     const bool dng = Contains(typeText, "dng");
-    if (!dng && !Contains(typeText, "tif")) return dng_error_unknown;
+    if (!dng && !Contains(typeText, "tif")) return platform::fail(error, DngError(dng_error_unknown));
     dng_negative& negative = *negative_;
 
-    uint32_t code = Guarded([&] {
+    const bool built = Guarded(error, [&] {
         const dng_exif& exif = *negative.GetExif();
         const std::string model = cameraModelName_.empty()
                                       ? std::string(exif.fMake.Get()) + " " + exif.fModel.Get()
@@ -549,11 +554,11 @@ uint32_t pcdToDNG::writeFile(const char* outputPath, const char* embedPath, cons
         negative.BuildStage2Image(host_);
         negative.BuildStage3Image(host_);
     });
-    if (code) return code;
+    if (!built) return false;
 
     dng_preview_list previews;
     if (dng) {
-        code = Guarded([&] {
+        const bool previewed = Guarded(error, [&] {
             dng_render render(host_, negative);
             const bool gray = negative.ColorChannels() == 1;
             render.SetFinalSpace(gray ? dng_space_GrayGamma22::Get() : dng_space_sRGB::Get());
@@ -572,28 +577,25 @@ uint32_t pcdToDNG::writeFile(const char* outputPath, const char* embedPath, cons
             std::unique_ptr<dng_preview> owned(preview.release());
             previews.Append(owned);
         });
-        if (code) return code;
+        if (!previewed) return false;
     }
 
     if (embedPath) {
-        int32_t zlibStatus = 0;
-        code = Guarded([&] {
+        const bool embedded = Guarded(error, [&] {
             dng_file_stream file(embedPath, false, 8192);
             const uint64_t length = file.Length();
             if (length > 0xFFFFFFFFu - 65536) Throw_dng_error(dng_error_overflow);
             std::vector<uint8_t> bytes(length);
             if (length) file.Get(bytes.data(), uint32_t(length));
             std::unique_ptr<dng_memory_block> block;
-            zlibStatus = BuildEmbeddedBlock(bytes.data(), length, host_, block);
-            if (zlibStatus) return;
+            BuildEmbeddedBlock(bytes.data(), length, host_, block);
             dng_md5_printer printer;
             printer.Process(block->Buffer(), block->LogicalSize());
             negative.SetOriginalRawFileDigest(printer.Result());
             negative.SetOriginalRawFileData(std::move(block));
             negative.ValidateOriginalRawFileDigest();
         });
-        if (code) return code;
-        if (zlibStatus) return uint32_t(zlibStatus);
+        if (!embedded) return false;
     }
 
     const auto write = [&] {
@@ -616,5 +618,5 @@ uint32_t pcdToDNG::writeFile(const char* outputPath, const char* embedPath, cons
         }
         stream.Commit();
     };
-    return Guarded(write, &systemError_);
+    return Guarded(error, write);
 }

@@ -2,11 +2,13 @@
 // Turns one rendered 16-bit image into a DNG or TIFF file: a negative describing the buffer as
 // three-plane linear RGB or a one-plane Bayer mosaic, with a fixed profile and levels and the
 // EXIF record the wrapper fills, then a small preview, an optional embedded source file and
-// the writer. Every operation that can fail returns a DNG error code; nothing throws.
+// the writer. Every operation that can fail returns false with the DNG failure as an error
+// (kDngErrorDomain, the DNG error code, its text); nothing throws.
 #include "dng/dng_image_writer.h"
 #include "dng/dng_matrix.h"
 #include "dng/dng_threaded_host.h"
 #include "export/MetadataKey.h"
+#include "platform/Error.h"
 
 #include <cstdint>
 #include <memory>
@@ -33,7 +35,7 @@ class pcdToDNG {
     // Before setImage.
     void setCFAPattern(uint32_t code) { cfaPattern_ = code; }
     // width x height x planes samples (3, or 1 for a mosaic), in host byte order.
-    uint32_t setImage(const uint16_t* samples, int orientation);
+    bool setImage(const uint16_t* samples, int orientation, platform::Error* error = nullptr);
 
     // Each does nothing before setImage has made a negative.
     void setMake(const char* text);
@@ -55,22 +57,20 @@ class pcdToDNG {
     const dng_resolution& resolution() const { return resolution_; }
 
     // `type` names the file type ("dng" or "tif" in it); the destination is replaced only
-    // once the whole file is written.
-    uint32_t writeFile(const char* outputPath, const char* embedPath, const char* type);
-
-    static std::string errorText(int32_t code);
-    // The system's error number behind the last failing writeFile (a folder that
-    // takes no file, a full disk); 0 when the failure was none of the system's.
-    int systemError() const { return systemError_; }
+    // once the whole file is written. A failing system call (a folder that takes no file, a
+    // full disk) adds the system's reason to the code's text: "Error writing file. No space
+    // left on device."
+    bool writeFile(const char* outputPath, const char* embedPath, const char* type,
+                   platform::Error* error = nullptr);
 
     const dng_negative* negative() const { return negative_.get(); }
     // ProPhoto RGB (D50) to XYZ: the colour of the buffer's samples.
     static const dng_matrix_3by3& ProPhotoToXYZ();
 
     // The embedded-file block of a source file's bytes: its length, chunk table and the
-    // 64 KiB chunks each deflated alone. A zlib failure is its status, negative.
-    static int32_t BuildEmbeddedBlock(const uint8_t* data, uint64_t length, dng_host& host,
-                                      std::unique_ptr<dng_memory_block>& block);
+    // 64 KiB chunks each deflated alone. Throws dng_exception when zlib fails.
+    static void BuildEmbeddedBlock(const uint8_t* data, uint64_t length, dng_host& host,
+                                   std::unique_ptr<dng_memory_block>& block);
 
   private:
     bool hasNegative() const { return negative_ != nullptr; }
@@ -89,5 +89,4 @@ class pcdToDNG {
     std::vector<bool> greyPixels_; // per pixel, row by row; empty for a mosaic
     bool allGrey_ = false;
     std::string cameraModelName_;
-    int systemError_ = 0;
 };

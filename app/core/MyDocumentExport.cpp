@@ -32,15 +32,16 @@ constexpr const char* kPropertyOrientation = "Orientation";
 constexpr const char* kPropertyHasAlpha = "HasAlpha";
 constexpr const char* kPropertyQuality = "kCGImageDestinationLossyCompressionQuality";
 
-Error exportError(int64_t code, std::string_view reason) {
-    return Error{std::string(app::errors::Domain), code, std::string(reason)};
+// The export's own text, then why the writer failed ("...: No space left on device").
+Error exportError(app::errors::Code code, const Error& why = {}) {
+    Error error = app::errors::Table.error(code);
+    if (!why.failureReason.empty()) error.failureReason += ". " + why.failureReason;
+    return error;
 }
 
-// The export's own text, then why the writer failed ("...: No space left on device").
-Error exportError(int64_t code, std::string_view reason, const Error& why) {
-    std::string text(reason);
-    if (!why.failureReason.empty()) text += ". " + why.failureReason;
-    return exportError(code, text);
+// The writer's own text is the reason.
+Error writerError(const Error& why) {
+    return app::errors::Table.withReason(app::errors::WriterFailed, why.failureReason);
 }
 
 // width x height x bytesPerPixel, or none when it does not fit in memory's addressing.
@@ -73,21 +74,15 @@ bool writeExr(CGImageBitMap& bitmap, int outputFormat, const fs::path& url, cons
               std::string_view type, Error* error) {
     const size_t width = bitmap.getWidth(), height = bitmap.getHeight();
     const auto bytes = bufferSize(width, height, 16);
-    if (!bytes)
-        return platform::fail(error,
-                              exportError(app::errors::NotEnoughMemory, app::errors::NotEnoughMemoryText));
+    if (!bytes) return platform::fail(error, exportError(app::errors::NotEnoughMemory));
     std::unique_ptr<float[]> buffer(new (std::nothrow) float[*bytes / sizeof(float)]);
-    if (!buffer)
-        return platform::fail(error,
-                              exportError(app::errors::NotEnoughMemory, app::errors::NotEnoughMemoryText));
+    if (!buffer) return platform::fail(error, exportError(app::errors::NotEnoughMemory));
     if (!bitmap.getFloatRBGABuffer(std::span<float>(buffer.get(), *bytes / sizeof(float))))
-        return platform::fail(error,
-                              exportError(app::errors::NoLinearBuffer, app::errors::NoLinearBufferText));
+        return platform::fail(error, exportError(app::errors::NoLinearBuffer));
     exrWrapper writer{int(width), int(height)};
-    const int result = writer.writeToFile(buffer.get(), outputFormat, url, Value(properties), type);
-    if (result != 0)
-        return platform::fail(error,
-                              exportError(app::errors::WriterFailed, writer.errorStringForCode(result)));
+    Error why;
+    if (!writer.writeToFile(buffer.get(), outputFormat, url, Value(properties), type, &why))
+        return platform::fail(error, writerError(why));
     return true;
 }
 
@@ -97,22 +92,16 @@ bool writeTiffOrDng(CGImageBitMap& bitmap, const fs::path& url, const Dictionary
                     std::string_view type, Error* error) {
     const size_t width = bitmap.getWidth(), height = bitmap.getHeight();
     const auto bytes = bufferSize(width, height, 6);
-    if (!bytes)
-        return platform::fail(error,
-                              exportError(app::errors::NotEnoughMemory, app::errors::NotEnoughMemoryText));
+    if (!bytes) return platform::fail(error, exportError(app::errors::NotEnoughMemory));
     const size_t samples = *bytes / sizeof(uint16_t);
     std::unique_ptr<uint16_t[]> rgb(new (std::nothrow) uint16_t[samples]);
-    if (!rgb)
-        return platform::fail(error,
-                              exportError(app::errors::NotEnoughMemory, app::errors::NotEnoughMemoryText));
+    if (!rgb) return platform::fail(error, exportError(app::errors::NotEnoughMemory));
     if (!bitmap.getLinearBuffer(std::span<uint16_t>(rgb.get(), samples)))
-        return platform::fail(error,
-                              exportError(app::errors::NoLinearBuffer, app::errors::NoLinearBufferText));
+        return platform::fail(error, exportError(app::errors::NoLinearBuffer));
     dngWrapper writer{int(width), int(height)};
-    const int result = writer.writeToFile(rgb.get(), 0, url, {}, Value(properties), type);
-    if (result != 0)
-        return platform::fail(error,
-                              exportError(app::errors::WriterFailed, writer.errorStringForCode(result)));
+    Error why;
+    if (!writer.writeToFile(rgb.get(), 0, url, {}, Value(properties), type, &why))
+        return platform::fail(error, writerError(why));
     return true;
 }
 
@@ -120,27 +109,21 @@ bool writeJpeg(CGImageBitMap& bitmap, const fs::path& url, Dictionary properties
                const std::shared_ptr<const platform::ColorSpace>& profile, Error* error) {
     Error why;
     auto destination = JpegDestination::create(url, &why);
-    if (!destination)
-        return platform::fail(error,
-                              exportError(app::errors::NoDestination, app::errors::NoDestinationText, why));
+    if (!destination) return platform::fail(error, exportError(app::errors::NoDestination, why));
     destination->addImage(bitmap.getImageRef(), properties, quality, profile);
     if (destination->finalize(&why)) return true;
     // The system refused the file (no room, no permission): without the EXIF it would too.
     if (why.domain == platform::kPosixErrorDomain)
-        return platform::fail(
-            error, exportError(app::errors::CouldNotFinalize, app::errors::CouldNotFinalizeText, why));
+        return platform::fail(error, exportError(app::errors::CouldNotFinalize, why));
     // Metadata the file cannot hold: write the image without its EXIF directory.
     LV_LOG("%s first finalize failed (%s); writing without {Exif}", __PRETTY_FUNCTION__,
            why.failureReason.c_str());
     destination = JpegDestination::create(url, &why);
-    if (!destination)
-        return platform::fail(error,
-                              exportError(app::errors::NoDestination, app::errors::NoDestinationText, why));
+    if (!destination) return platform::fail(error, exportError(app::errors::NoDestination, why));
     properties.erase(platform::kCGImagePropertyExifDictionary);
     destination->addImage(bitmap.getImageRef(), std::move(properties), quality, profile);
     if (!destination->finalize(&why))
-        return platform::fail(
-            error, exportError(app::errors::CouldNotFinalize, app::errors::CouldNotFinalizeText, why));
+        return platform::fail(error, exportError(app::errors::CouldNotFinalize, why));
     return true;
 }
 
@@ -150,10 +133,9 @@ bool MyDocument::exportToURL(const fs::path& url, std::string_view type, const p
                              bool canReleaseImages, Error* error) {
     // Writing over the raw file would destroy the original.
     if (rawFile_ && sameFile(url, *rawFile_))
-        return platform::fail(error, exportError(app::errors::NoDestination, app::errors::NoDestinationText));
+        return platform::fail(error, exportError(app::errors::NoDestination));
     auto engine = displayEngine();
-    if (!engine)
-        return platform::fail(error, exportError(app::errors::NoFinalImage, app::errors::NoFinalImageText));
+    if (!engine) return platform::fail(error, exportError(app::errors::NoFinalImage));
 
     engine->setDelegate(nullptr);
     engine->configureRenderingSpaceForType(std::string(type), false);
@@ -209,7 +191,7 @@ bool MyDocument::renderAndWrite(ThreadedImageEngine& engine, const fs::path& url
 Error MyDocument::renderFailure() const {
     std::optional<Error> decoder;
     if (wrapperReportsError(&decoder)) return *decoder;
-    return exportError(app::errors::NoFinalImage, app::errors::NoFinalImageText);
+    return exportError(app::errors::NoFinalImage);
 }
 
 platform::Rect MyDocument::exportRect(const platform::Rect& crop, const platform::Rect& extent) {
@@ -225,8 +207,7 @@ double MyDocument::exportQuality(const Dictionary& settings, std::string_view ty
 }
 
 bool MyDocument::updateExternalEditor(Error* error) {
-    if (!extEditorURL_)
-        return platform::fail(error, exportError(app::errors::NoDestination, app::errors::NoDestinationText));
+    if (!extEditorURL_) return platform::fail(error, exportError(app::errors::NoDestination));
     const std::string ext = app::lowercaseExtension(*extEditorURL_);
     const std::string_view type = ext == "jpg" || ext == "jpeg" ? app::kTypeJPEG : app::kTypeTIFF;
     return exportToURL(*extEditorURL_, type, platform::Rect{0, 0, 0, 0}, false, error);

@@ -32,8 +32,10 @@ Value metadata(Dictionary tiff, Dictionary exif = {}, Dictionary aux = {}) {
 ExrFile exportAndRead(const TempFolder& folder, const Value& meta, int format = 0) {
     auto px = testImage(kWidth, kHeight);
     exrWrapper wrapper(kWidth, kHeight);
-    int code = wrapper.writeToFile(px.data(), format, folder / "out.exr", meta, "com.ilm.openexr-image");
-    EXPECT_EQ(code, 0) << wrapper.errorStringForCode(code);
+    platform::Error error;
+    EXPECT_TRUE(
+        wrapper.writeToFile(px.data(), format, folder / "out.exr", meta, "com.ilm.openexr-image", &error))
+        << error.failureReason;
     return readExr(folder / "out.exr");
 }
 
@@ -86,8 +88,8 @@ TEST(exrWrapper, FormatsOutsideZeroToThreeKeepTheLastChoice) {
     TempFolder folder;
     auto px = testImage(kWidth, kHeight);
     exrWrapper wrapper(kWidth, kHeight);
-    ASSERT_EQ(wrapper.writeToFile(px.data(), 3, folder / "a.exr", Value(), ""), 0);
-    ASSERT_EQ(wrapper.writeToFile(px.data(), 9, folder / "b.exr", Value(), ""), 0);
+    ASSERT_TRUE(wrapper.writeToFile(px.data(), 3, folder / "a.exr", Value(), ""));
+    ASSERT_TRUE(wrapper.writeToFile(px.data(), 9, folder / "b.exr", Value(), ""));
     ExrFile file = readExr(folder / "b.exr");
     EXPECT_EQ(file.header.channels().findChannel("R")->type, Imf::FLOAT);
     EXPECT_EQ(file.header.channels().findChannel("A"), nullptr);
@@ -190,9 +192,10 @@ TEST(exrWrapper, ReportsAFailedWriteWithTheWritersMessage) {
     TempFolder folder;
     auto px = testImage(kWidth, kHeight);
     exrWrapper wrapper(kWidth, kHeight);
-    int code = wrapper.writeToFile(px.data(), 1, folder / "missing" / "out.exr", Value(), "");
-    EXPECT_EQ(code, 1);
-    EXPECT_NE(wrapper.errorStringForCode(code).find("missing/out.exr"), std::string::npos);
+    platform::Error error;
+    EXPECT_FALSE(wrapper.writeToFile(px.data(), 1, folder / "missing" / "out.exr", Value(), "", &error));
+    EXPECT_EQ(error.code, exporting::errors::ExrLibraryFailed);
+    EXPECT_NE(error.failureReason.find("missing/out.exr"), std::string::npos);
 }
 
 TEST(exrWrapper, FileReadsBackWithTheExrheaderTool) {

@@ -114,7 +114,8 @@ TEST(exrWriter, PreviewTakesEveryEighthPixelThroughAGammaCurve) {
     set(16, 8, {0, 0, 0, 0}); // beyond the preview's reach
 
     exrWriter writer(width, height);
-    ASSERT_FALSE(writer.write(px.data(), (folder / "p.exr").c_str())) << writer.errorText();
+    platform::Error error;
+    ASSERT_TRUE(writer.write(px.data(), (folder / "p.exr").c_str(), &error)) << error.failureReason;
     ExrFile file = readExr(folder / "p.exr");
     const Imf::PreviewImage& preview = file.header.previewImage();
     ASSERT_EQ(preview.width(), 2u);
@@ -135,7 +136,8 @@ TEST(exrWriter, ImagesBelowEightPixelsGetAnEmptyPreview) {
         SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
         auto px = testImage(c.width, c.height);
         exrWriter writer(c.width, c.height);
-        ASSERT_FALSE(writer.write(px.data(), (folder / "small.exr").c_str())) << writer.errorText();
+        platform::Error error;
+        ASSERT_TRUE(writer.write(px.data(), (folder / "small.exr").c_str(), &error)) << error.failureReason;
         ExrFile file = readExr(folder / "small.exr");
         ASSERT_TRUE(file.header.hasPreviewImage());
         EXPECT_EQ(file.header.previewImage().width(), c.previewWidth);
@@ -149,7 +151,7 @@ TEST(exrWriter, ChromaticitiesOnlyWhileSwitchedOn) {
     auto px = testImage(16, 16);
     exrWriter writer(16, 16);
     writer.setWriteChromaticities(true);
-    ASSERT_FALSE(writer.write(px.data(), (folder / "with.exr").c_str()));
+    ASSERT_TRUE(writer.write(px.data(), (folder / "with.exr").c_str()));
     ExrFile with = readExr(folder / "with.exr");
     auto* c = with.header.findTypedAttribute<Imf::ChromaticitiesAttribute>("chromaticities");
     ASSERT_NE(c, nullptr);
@@ -159,7 +161,7 @@ TEST(exrWriter, ChromaticitiesOnlyWhileSwitchedOn) {
     EXPECT_EQ(c->value().white, Imath::V2f(0.34567f, 0.3585f));
 
     writer.setWriteChromaticities(false);
-    ASSERT_FALSE(writer.write(px.data(), (folder / "without.exr").c_str()));
+    ASSERT_TRUE(writer.write(px.data(), (folder / "without.exr").c_str()));
     EXPECT_EQ(readExr(folder / "without.exr")
                   .header.findTypedAttribute<Imf::ChromaticitiesAttribute>("chromaticities"),
               nullptr);
@@ -169,9 +171,9 @@ TEST(exrWriter, AlphaOfAnEarlierWriteDoesNotOutliveOmitAlpha) {
     TempFolder folder;
     auto px = testImage(16, 16);
     exrWriter writer(16, 16);
-    ASSERT_FALSE(writer.write(px.data(), (folder / "rgba.exr").c_str()));
+    ASSERT_TRUE(writer.write(px.data(), (folder / "rgba.exr").c_str()));
     writer.setOmitAlpha(true);
-    ASSERT_FALSE(writer.write(px.data(), (folder / "rgb.exr").c_str()));
+    ASSERT_TRUE(writer.write(px.data(), (folder / "rgb.exr").c_str()));
     EXPECT_EQ(readExr(folder / "rgb.exr").header.channels().findChannel("A"), nullptr);
 }
 
@@ -190,8 +192,10 @@ TEST(exrWriter, RejectsSizesAndBuffersItCannotWrite) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
         exrWriter writer(c.width, c.height);
-        EXPECT_TRUE(writer.write(c.buffer, (folder / "bad.exr").c_str()));
-        EXPECT_STRNE(writer.errorText(), "");
+        platform::Error error;
+        EXPECT_FALSE(writer.write(c.buffer, (folder / "bad.exr").c_str(), &error));
+        EXPECT_EQ(error.domain, exporting::errors::Domain);
+        EXPECT_NE(error.failureReason, "");
         EXPECT_TRUE(folder.entries().empty());
     }
 }
@@ -213,13 +217,13 @@ TEST(exrWriter, AFailedWriteLeavesTheOldFileAndNoTemporaryFile) {
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     exrWriter writer(256, 256);
     writer.setFloatPixels(true);
-    bool failed = writer.write(px.data(), (folder / "photo.exr").c_str());
+    platform::Error error;
+    const bool written = writer.write(px.data(), (folder / "photo.exr").c_str(), &error);
     setrlimit(RLIMIT_FSIZE, &previous);
     std::signal(SIGXFSZ, previousHandler);
 
-    EXPECT_TRUE(failed);
-    EXPECT_NE(std::string(writer.errorText()).find("File too large"), std::string::npos)
-        << writer.errorText();
+    EXPECT_FALSE(written);
+    EXPECT_NE(error.failureReason.find("File too large"), std::string::npos) << error.failureReason;
     EXPECT_EQ(readText(folder / "photo.exr"), "old");
     EXPECT_EQ(folder.entries(), std::vector<std::string>{"photo.exr"});
 }
@@ -230,14 +234,15 @@ TEST(exrWriter, UnwritablePlacesFailWithACappedMessage) {
     exrWriter writer(8, 8);
 
     fs::create_directory(folder / "taken.exr"); // a folder cannot be replaced by a file
-    EXPECT_TRUE(writer.write(px.data(), (folder / "taken.exr").c_str()));
+    EXPECT_FALSE(writer.write(px.data(), (folder / "taken.exr").c_str()));
     EXPECT_TRUE(fs::is_directory(folder / "taken.exr"));
     EXPECT_EQ(folder.entries(), std::vector<std::string>{"taken.exr"});
 
     std::string deep = (folder / "missing").string();
     while (deep.size() < 900)
         deep += "/missing-folder";
-    EXPECT_TRUE(writer.write(px.data(), (deep + "/x.exr").c_str()));
-    EXPECT_EQ(std::strlen(writer.errorText()), 767u);
-    EXPECT_EQ(std::string(writer.errorText()).rfind("Cannot create a temporary file for", 0), 0u);
+    platform::Error error;
+    EXPECT_FALSE(writer.write(px.data(), (deep + "/x.exr").c_str(), &error));
+    EXPECT_EQ(error.failureReason.size(), 767u);
+    EXPECT_EQ(error.failureReason.rfind("Cannot create a temporary file for", 0), 0u);
 }

@@ -63,13 +63,16 @@ TEST_P(SampleExport, AsDngAndTiff) {
     const std::string dng = (folder / "out.dng").string(), tif = (folder / "out.tif").string();
     {
         dngWrapper wrapper(d.width, d.height);
-        const int code = wrapper.writeToFile(d.rgb.data(), 0, dng, {}, d.metadata, "com.adobe.raw-image.dng");
-        ASSERT_EQ(code, 0) << wrapper.errorStringForCode(code);
+        platform::Error error;
+        ASSERT_TRUE(
+            wrapper.writeToFile(d.rgb.data(), 0, dng, {}, d.metadata, "com.adobe.raw-image.dng", &error))
+            << error.failureReason;
     }
     {
         dngWrapper wrapper(d.width, d.height);
-        const int code = wrapper.writeToFile(d.rgb.data(), 0, tif, {}, d.metadata, "public.tiff");
-        ASSERT_EQ(code, 0) << wrapper.errorStringForCode(code);
+        platform::Error error;
+        ASSERT_TRUE(wrapper.writeToFile(d.rgb.data(), 0, tif, {}, d.metadata, "public.tiff", &error))
+            << error.failureReason;
     }
 
     // Every DNG names its raw data.
