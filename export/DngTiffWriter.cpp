@@ -1,4 +1,4 @@
-#include "export/pcdToDNG.h"
+#include "export/DngTiffWriter.h"
 
 #include "dng/dng_atomic_file_stream.h"
 #include "dng/dng_camera_profile.h"
@@ -59,13 +59,13 @@ bool Contains(std::string text, const char* part) {
 
 int32_t BayerPhase(uint32_t code) {
     switch (code) {
-    case pcdToDNG::kCFA_GRBG:
+    case DngTiffWriter::kCFA_GRBG:
         return 0;
-    case pcdToDNG::kCFA_RGGB:
+    case DngTiffWriter::kCFA_RGGB:
         return 1;
-    case pcdToDNG::kCFA_GBRG:
+    case DngTiffWriter::kCFA_GBRG:
         return 2;
-    case pcdToDNG::kCFA_BGGR:
+    case DngTiffWriter::kCFA_BGGR:
         return 3;
     default:
         return -1;
@@ -168,12 +168,12 @@ std::string ISO8601Now() {
 
 } // namespace
 
-const dng_matrix_3by3& pcdToDNG::ProPhotoToXYZ() {
+const dng_matrix_3by3& DngTiffWriter::ProPhotoToXYZ() {
     static const dng_matrix_3by3 matrix(0.7977, 0.1352, 0.0313, 0.288, 0.7119, 0.0001, 0, 0, 0.8249);
     return matrix;
 }
 
-pcdToDNG::pcdToDNG(int32_t width, int32_t height)
+DngTiffWriter::DngTiffWriter(int32_t width, int32_t height)
     : width_(width), height_(height), cameraMatrix_(ProPhotoToXYZ()) {
     // Baseline TIFF requires a resolution; an image that carries none gets the usual one.
     resolution_.fXResolution = dng_urational(72, 1);
@@ -181,18 +181,18 @@ pcdToDNG::pcdToDNG(int32_t width, int32_t height)
     resolution_.fResolutionUnit = 2;
 }
 
-void pcdToDNG::setResolution(double x, double y, uint32_t unit) {
+void DngTiffWriter::setResolution(double x, double y, uint32_t unit) {
     if (!(x > 0 && y > 0 && x < 4e9 && y < 4e9) || unit < 1 || unit > 3) return;
     resolution_.fXResolution.SetDouble(x);
     resolution_.fYResolution.SetDouble(y);
     resolution_.fResolutionUnit = uint16_t(unit);
 }
 
-pcdToDNG::~pcdToDNG() = default;
+DngTiffWriter::~DngTiffWriter() = default;
 
-std::string pcdToDNG::errorText(int32_t code) { return dng_error_text(code); }
+std::string DngTiffWriter::errorText(int32_t code) { return dng_error_text(code); }
 
-uint32_t pcdToDNG::setImage(const uint16_t* samples, int orientation) {
+uint32_t DngTiffWriter::setImage(const uint16_t* samples, int orientation) {
     std::unique_ptr<dng_simple_image> image;
     dng_ifd source;
     const uint32_t code = Guarded([&] {
@@ -278,9 +278,9 @@ uint32_t pcdToDNG::setImage(const uint16_t* samples, int orientation) {
     });
 }
 
-void pcdToDNG::setText(dng_string& field, const char* text) { field.Set_UTF8_or_System(text); }
+void DngTiffWriter::setText(dng_string& field, const char* text) { field.Set_UTF8_or_System(text); }
 
-void pcdToDNG::markGreys(const uint16_t* samples) {
+void DngTiffWriter::markGreys(const uint16_t* samples) {
     greyPixels_.clear();
     allGrey_ = false;
     if (cfaPattern_) return;
@@ -294,26 +294,26 @@ void pcdToDNG::markGreys(const uint16_t* samples) {
     }
 }
 
-void pcdToDNG::setMake(const char* text) {
+void DngTiffWriter::setMake(const char* text) {
     if (hasNegative()) setText(negative_->GetExif()->fMake, text);
 }
-void pcdToDNG::setModel(const char* text) {
+void DngTiffWriter::setModel(const char* text) {
     if (hasNegative()) setText(negative_->GetExif()->fModel, text);
 }
-void pcdToDNG::setSoftware(const char* text) {
+void DngTiffWriter::setSoftware(const char* text) {
     if (hasNegative()) setText(negative_->GetExif()->fSoftware, text);
 }
-void pcdToDNG::setImageDescription(const char* text) {
+void DngTiffWriter::setImageDescription(const char* text) {
     if (hasNegative()) setText(negative_->GetExif()->fImageDescription, text);
 }
-void pcdToDNG::setCopyright(const char* text) {
+void DngTiffWriter::setCopyright(const char* text) {
     if (hasNegative()) setText(negative_->GetExif()->fCopyright, text);
 }
-void pcdToDNG::setUserComment(const char* text) {
+void DngTiffWriter::setUserComment(const char* text) {
     if (hasNegative()) setText(negative_->GetExif()->fUserComment, text);
 }
 
-void pcdToDNG::setDocumentName(const char* text) {
+void DngTiffWriter::setDocumentName(const char* text) {
     if (!hasNegative()) return;
     dng_string name;
     name.Set_UTF8_or_System(text);
@@ -321,7 +321,7 @@ void pcdToDNG::setDocumentName(const char* text) {
     negative_->GetExif()->fImageDescription = name;
 }
 
-void pcdToDNG::setDateTime(const char* text) {
+void DngTiffWriter::setDateTime(const char* text) {
     if (!hasNegative() || !text) return;
     dng_date_time dt;
     if (!dt.Parse(text)) return;
@@ -331,7 +331,7 @@ void pcdToDNG::setDateTime(const char* text) {
     negative_->GetExif()->fDateTimeDigitized = info;
 }
 
-void pcdToDNG::setEXIFField(MetadataKey key, const char* text, int32_t iValue, double fValue) {
+void DngTiffWriter::setEXIFField(MetadataKey key, const char* text, int32_t iValue, double fValue) {
     if (!hasNegative() || !text) return;
     dng_exif& exif = *negative_->GetExif();
     const int code = int(key);
@@ -486,8 +486,8 @@ void pcdToDNG::setEXIFField(MetadataKey key, const char* text, int32_t iValue, d
     }
 }
 
-int32_t pcdToDNG::BuildEmbeddedBlock(const uint8_t* data, uint64_t length, dng_host& host,
-                                     std::unique_ptr<dng_memory_block>& block) {
+int32_t DngTiffWriter::BuildEmbeddedBlock(const uint8_t* data, uint64_t length, dng_host& host,
+                                          std::unique_ptr<dng_memory_block>& block) {
     if (length > 0xFFFFFFFFu - 65536) Throw_dng_error(dng_error_overflow);
     const uint32_t chunks = uint32_t((length + kChunk - 1) / kChunk);
     dng_memory_stream stream(host.Allocator());
@@ -513,7 +513,7 @@ int32_t pcdToDNG::BuildEmbeddedBlock(const uint8_t* data, uint64_t length, dng_h
         const uint32_t produced = kDeflateArea - z.avail_out;
         deflateEnd(&z);
         // A 64 KiB chunk always deflates within twice its size in one call.
-        if (ret != Z_STREAM_END) ThrowProgramError("ret == Z_STREAM_END in writeFile of pcdToDNG");
+        if (ret != Z_STREAM_END) ThrowProgramError("ret == Z_STREAM_END in writeFile of DngTiffWriter");
         stream.Put(compressed.data(), produced);
         position += produced;
         ends.push_back(position);
@@ -528,7 +528,7 @@ int32_t pcdToDNG::BuildEmbeddedBlock(const uint8_t* data, uint64_t length, dng_h
     return 0;
 }
 
-uint32_t pcdToDNG::writeFile(const char* outputPath, const char* embedPath, const char* type) {
+uint32_t DngTiffWriter::writeFile(const char* outputPath, const char* embedPath, const char* type) {
     systemError_ = 0;
     if (!negative_) return dng_error_unknown;
     const std::string typeText = type ? type : "";

@@ -17,7 +17,7 @@ class dng_negative;
 class dng_memory_block;
 class dng_string;
 
-class pcdToDNG {
+class DngTiffWriter {
   public:
     // Bayer phases of the one-plane mosaic; 0 is three-plane RGB.
     static constexpr uint32_t kCFA_GRBG = 0xE1E1E1E1;
@@ -25,10 +25,10 @@ class pcdToDNG {
     static constexpr uint32_t kCFA_GBRG = 0x1E1E1E1E;
     static constexpr uint32_t kCFA_BGGR = 0x4B4B4B4B;
 
-    pcdToDNG(int32_t width, int32_t height);
-    virtual ~pcdToDNG();
-    pcdToDNG(const pcdToDNG&) = delete;
-    pcdToDNG& operator=(const pcdToDNG&) = delete;
+    DngTiffWriter(int32_t width, int32_t height);
+    virtual ~DngTiffWriter();
+    DngTiffWriter(const DngTiffWriter&) = delete;
+    DngTiffWriter& operator=(const DngTiffWriter&) = delete;
 
     // Before setImage.
     void setCFAPattern(uint32_t code) { cfaPattern_ = code; }
