@@ -11,7 +11,7 @@
 #include <string>
 
 #include "photocd/pcdDecode.h"
-#include "photocd/wrapper/dcpWrapper.h"
+#include "photocd/wrapper/PhotoCdImageWrapper.h"
 #include "platform/UserDefaults.h"
 #include "tests/support/MemoryFile.h"
 #include "tests/support/PhotoCdBuilder.h"
@@ -57,10 +57,10 @@ class ScriptedDecoder : public pcdDecode {
     std::string failure_;
 };
 
-class ScriptedWrapper : public dcpWrapper {
+class ScriptedWrapper : public PhotoCdImageWrapper {
   public:
     ScriptedWrapper(const std::filesystem::path& file, bool thumbNail, Script& script)
-        : dcpWrapper(file, "uuid-pcd", thumbNail), script_(script) {}
+        : PhotoCdImageWrapper(file, "uuid-pcd", thumbNail), script_(script) {}
 
   protected:
     std::unique_ptr<pcdDecode> createDecoder() override { return std::make_unique<ScriptedDecoder>(script_); }
@@ -81,7 +81,7 @@ inline testsupport::PhotoCdBuilder patternedPack(int rotation = 0) {
     return b;
 }
 
-class PcdWrapperTest : public ::testing::Test {
+class PhotoCdImageWrapperTest : public ::testing::Test {
   protected:
     platform::UserDefaults& defaults() { return platform::UserDefaults::standard(); }
 

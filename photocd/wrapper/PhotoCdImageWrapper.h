@@ -15,7 +15,7 @@
 class ImageBufferU16;
 class pcdDecode;
 
-class dcpWrapper : public ImageWrapper {
+class PhotoCdImageWrapper : public ImageWrapper {
   public:
     using Profile = std::shared_ptr<ColorSyncProfileWrap>;
 
@@ -30,8 +30,8 @@ class dcpWrapper : public ImageWrapper {
     enum IpeStatus : unsigned { kIpeNotWanted = 0, kIpeMissing = 1, kIpeUnreadable = 2, kIpeReadable = 3 };
 
     // Stores the three; a missing file only shows when the wrapper parses it.
-    dcpWrapper(std::filesystem::path file, std::optional<std::string> fileUUID, bool thumbNail);
-    ~dcpWrapper() override;
+    PhotoCdImageWrapper(std::filesystem::path file, std::optional<std::string> fileUUID, bool thumbNail);
+    ~PhotoCdImageWrapper() override;
 
     // Parses the file once; later calls answer the first result.
     bool preProcess();

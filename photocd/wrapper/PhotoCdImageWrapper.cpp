@@ -1,4 +1,4 @@
-#include "photocd/wrapper/dcpWrapper.h"
+#include "photocd/wrapper/PhotoCdImageWrapper.h"
 
 #include <unistd.h>
 
@@ -66,8 +66,9 @@ std::filesystem::path ipeIndexPath(const std::filesystem::path& pack) {
 
 unsigned ipeStatusOf(const std::filesystem::path& index) {
     std::error_code ec;
-    if (!std::filesystem::exists(index, ec)) return dcpWrapper::kIpeMissing;
-    return access(index.c_str(), R_OK) == 0 ? dcpWrapper::kIpeReadable : dcpWrapper::kIpeUnreadable;
+    if (!std::filesystem::exists(index, ec)) return PhotoCdImageWrapper::kIpeMissing;
+    return access(index.c_str(), R_OK) == 0 ? PhotoCdImageWrapper::kIpeReadable
+                                            : PhotoCdImageWrapper::kIpeUnreadable;
 }
 
 // The preference below 1 asks for the smallest level, above 4 for 64Base.
@@ -78,21 +79,22 @@ int preferredLevel(int64_t selected) {
 
 } // namespace
 
-dcpWrapper::dcpWrapper(std::filesystem::path file, std::optional<std::string> fileUUID, bool thumbNail)
+PhotoCdImageWrapper::PhotoCdImageWrapper(std::filesystem::path file, std::optional<std::string> fileUUID,
+                                         bool thumbNail)
     : ImageWrapper(std::move(file), std::move(fileUUID), thumbNail) {}
 
-dcpWrapper::~dcpWrapper() = default;
+PhotoCdImageWrapper::~PhotoCdImageWrapper() = default;
 
-std::unique_ptr<pcdDecode> dcpWrapper::createDecoder() { return std::make_unique<pcdDecode>(); }
+std::unique_ptr<pcdDecode> PhotoCdImageWrapper::createDecoder() { return std::make_unique<pcdDecode>(); }
 
 // --- parsing --------------------------------------------------------------------------------
 
-bool dcpWrapper::preProcess() {
+bool PhotoCdImageWrapper::preProcess() {
     std::lock_guard<std::mutex> guard(lock_);
     return preProcessLocked();
 }
 
-bool dcpWrapper::preProcessLocked() {
+bool PhotoCdImageWrapper::preProcessLocked() {
     if (decoder_) return parseOK_;
     const platform::UserDefaults& defaults = platform::UserDefaults::standard();
     decoder_ = createDecoder();
@@ -118,12 +120,12 @@ bool dcpWrapper::preProcessLocked() {
 }
 
 // Every failure carries a text, so "status" never reads "Ok" for a file that failed.
-void dcpWrapper::failLocked(const std::string& decoderText, const char* fallback) {
+void PhotoCdImageWrapper::failLocked(const std::string& decoderText, const char* fallback) {
     error_ = platform::Error{kErrorDomain, kParseFailed, decoderText.empty() ? fallback : decoderText};
 }
 
 // Levels that could not be built are never read: the decoder dropped the image.
-bool dcpWrapper::buildLevelsLocked() {
+bool PhotoCdImageWrapper::buildLevelsLocked() {
     if (havePostProcessed_) return true;
     if (buildFailed_) return false;
     if (!decoder_->buildHigherLevels()) {
@@ -137,12 +139,12 @@ bool dcpWrapper::buildLevelsLocked() {
 
 // --- images ---------------------------------------------------------------------------------
 
-void dcpWrapper::genImages() {
+void PhotoCdImageWrapper::genImages() {
     std::lock_guard<std::mutex> guard(lock_);
     genImagesLocked();
 }
 
-void dcpWrapper::genImagesLocked() {
+void PhotoCdImageWrapper::genImagesLocked() {
     if (!preProcessLocked() || !buildLevelsLocked()) return;
     Profile profile = scannerProfile_;
     if (!profile || profile->isAutoProfile()) profile = detectScannerProfileLocked();
@@ -165,10 +167,10 @@ void dcpWrapper::genImagesLocked() {
 // The decoder's samples into a new theImage: R, G, B of each pixel, and an opaque alpha for
 // thumbnails; full images keep the cleared alpha. A new buffer each time, so that whoever
 // holds the previous image keeps it whole.
-bool dcpWrapper::convertLocked(const Profile& scanner) {
+bool PhotoCdImageWrapper::convertLocked(const Profile& scanner) {
     theImage_ = ImageBufferU16::create(imageWidth_, imageHeight_, nullptr, scanner);
     if (!theImage_) {
-        LV_LOG("%s no memory for %u x %u pixels", "-[dcpWrapper genImages]", unsigned(imageWidth_),
+        LV_LOG("%s no memory for %u x %u pixels", "-[PhotoCdImageWrapper genImages]", unsigned(imageWidth_),
                unsigned(imageHeight_));
         return false;
     }
@@ -180,10 +182,10 @@ bool dcpWrapper::convertLocked(const Profile& scanner) {
     return true;
 }
 
-std::shared_ptr<const uint16_t[]> dcpWrapper::masterImageBytes() {
+std::shared_ptr<const uint16_t[]> PhotoCdImageWrapper::masterImageBytes() {
     std::lock_guard<std::mutex> guard(lock_);
     if (wantThumbNail_) {
-        LV_LOG("Error - %s call on thumbnail image", "-[dcpWrapper masterImageBytes]");
+        LV_LOG("Error - %s call on thumbnail image", "-[PhotoCdImageWrapper masterImageBytes]");
         return nullptr;
     }
     genImagesLocked();
@@ -192,7 +194,7 @@ std::shared_ptr<const uint16_t[]> dcpWrapper::masterImageBytes() {
     return std::shared_ptr<const uint16_t[]>(theImage_, theImage_->bufferU16ForRow(0));
 }
 
-std::shared_ptr<platform::Bitmap> dcpWrapper::getImageRep(const Profile& profile) {
+std::shared_ptr<platform::Bitmap> PhotoCdImageWrapper::getImageRep(const Profile& profile) {
     {
         std::lock_guard<std::mutex> guard(lock_);
         if (!preProcessLocked()) return nullptr;
@@ -200,10 +202,10 @@ std::shared_ptr<platform::Bitmap> dcpWrapper::getImageRep(const Profile& profile
     return genCIImage(profile);
 }
 
-std::shared_ptr<platform::Bitmap> dcpWrapper::genCIImage(const Profile& profile) {
+std::shared_ptr<platform::Bitmap> PhotoCdImageWrapper::genCIImage(const Profile& profile) {
     std::lock_guard<std::mutex> guard(lock_);
     if (!wantThumbNail_) {
-        LV_LOG("Error - %s call on non-thumbnail image", "-[dcpWrapper genCIImage:]");
+        LV_LOG("Error - %s call on non-thumbnail image", "-[PhotoCdImageWrapper genCIImage:]");
         return nullptr;
     }
     genImagesLocked();
@@ -224,7 +226,7 @@ std::shared_ptr<platform::Bitmap> dcpWrapper::genCIImage(const Profile& profile)
     return image;
 }
 
-std::shared_ptr<platform::Bitmap> dcpWrapper::getImageTable(const Profile& profile) {
+std::shared_ptr<platform::Bitmap> PhotoCdImageWrapper::getImageTable(const Profile& profile) {
     std::lock_guard<std::mutex> guard(lock_);
     if (!preProcessLocked() || !buildLevelsLocked()) return nullptr;
     ProfileManager& profiles = ProfileManager::sharedManager();
@@ -253,12 +255,12 @@ std::shared_ptr<platform::Bitmap> dcpWrapper::getImageTable(const Profile& profi
 
 // --- profiles -------------------------------------------------------------------------------
 
-dcpWrapper::Profile dcpWrapper::detectScannerProfile() {
+PhotoCdImageWrapper::Profile PhotoCdImageWrapper::detectScannerProfile() {
     std::lock_guard<std::mutex> guard(lock_);
     return detectScannerProfileLocked();
 }
 
-dcpWrapper::Profile dcpWrapper::detectScannerProfileLocked() const {
+PhotoCdImageWrapper::Profile PhotoCdImageWrapper::detectScannerProfileLocked() const {
     ProfileManager& profiles = ProfileManager::sharedManager();
     if (!platform::UserDefaults::standard().boolForKey(kAutomaticColorProfile))
         return profiles.getTarnwellXgProfile();
@@ -275,19 +277,19 @@ dcpWrapper::Profile dcpWrapper::detectScannerProfileLocked() const {
     return profiles.getTarnwellXgProfile();
 }
 
-void dcpWrapper::setScannerProfile(Profile profile) {
+void PhotoCdImageWrapper::setScannerProfile(Profile profile) {
     std::lock_guard<std::mutex> guard(lock_);
     scannerProfile_ = std::move(profile);
     theImage_.reset();
 }
 
-dcpWrapper::Profile dcpWrapper::bufferProfile() {
+PhotoCdImageWrapper::Profile PhotoCdImageWrapper::bufferProfile() {
     return ProfileManager::sharedManager().getProPhotoGamma1_D65Profile();
 }
 
 // --- metadata and parameters ------------------------------------------------------------------
 
-std::string dcpWrapper::itemLocked(int index, bool wantName) const {
+std::string PhotoCdImageWrapper::itemLocked(int index, bool wantName) const {
     if (!decoder_ || index < 0 || index >= photocd::kMetadataItemCount) return {};
     std::string name, value;
     decoder_->metadataByIndex(index, name, value);
@@ -296,17 +298,17 @@ std::string dcpWrapper::itemLocked(int index, bool wantName) const {
     return text;
 }
 
-std::string dcpWrapper::metaDataValue(int index) {
+std::string PhotoCdImageWrapper::metaDataValue(int index) {
     std::lock_guard<std::mutex> guard(lock_);
     return itemLocked(index, false);
 }
 
-std::string dcpWrapper::metaDataName(int index) {
+std::string PhotoCdImageWrapper::metaDataName(int index) {
     std::lock_guard<std::mutex> guard(lock_);
     return itemLocked(index, true);
 }
 
-platform::Array dcpWrapper::metaDataArray() {
+platform::Array PhotoCdImageWrapper::metaDataArray() {
     std::lock_guard<std::mutex> guard(lock_);
     const auto entry = [](std::string name, std::string value) {
         return platform::Value(platform::Dictionary{{"Name", std::move(name)}, {"Value", std::move(value)}});
@@ -318,12 +320,12 @@ platform::Array dcpWrapper::metaDataArray() {
     return items;
 }
 
-std::string dcpWrapper::getEXIFDateTime() {
+std::string PhotoCdImageWrapper::getEXIFDateTime() {
     std::lock_guard<std::mutex> guard(lock_);
     return exifDateTimeLocked();
 }
 
-std::string dcpWrapper::exifDateTimeLocked() const {
+std::string PhotoCdImageWrapper::exifDateTimeLocked() const {
     if (!decoder_) return {};
     const int64_t seconds = decoder_->scanningTime();
     if (seconds == 0) return {};
@@ -336,18 +338,18 @@ std::string dcpWrapper::exifDateTimeLocked() const {
     return text;
 }
 
-std::optional<std::string> dcpWrapper::getErrorString() {
+std::optional<std::string> PhotoCdImageWrapper::getErrorString() {
     std::lock_guard<std::mutex> guard(lock_);
     if (!decoder_ || decoder_->errorText().empty()) return std::nullopt;
     return decoder_->errorText();
 }
 
-std::optional<platform::Dictionary> dcpWrapper::metaDataDictionary() {
+std::optional<platform::Dictionary> PhotoCdImageWrapper::metaDataDictionary() {
     std::lock_guard<std::mutex> guard(lock_);
     return metaDataDictionaryLocked();
 }
 
-std::optional<platform::Dictionary> dcpWrapper::metaDataDictionaryLocked() const {
+std::optional<platform::Dictionary> PhotoCdImageWrapper::metaDataDictionaryLocked() const {
     if (!decoder_) return std::nullopt;
     const std::string summary = itemLocked(kItemMedium, false) + ": " + itemLocked(kItemFilm, false) +
                                 ". SBA settings " + itemLocked(kItemSbaCommand, false);
@@ -371,7 +373,7 @@ std::optional<platform::Dictionary> dcpWrapper::metaDataDictionaryLocked() const
                                 {platform::kCGImagePropertyTIFFDictionary, std::move(tiff)}};
 }
 
-std::optional<platform::Dictionary> dcpWrapper::getParameters() {
+std::optional<platform::Dictionary> PhotoCdImageWrapper::getParameters() {
     std::lock_guard<std::mutex> guard(lock_);
     platform::Dictionary p;
     if (uuid_) p["UUID"] = *uuid_;

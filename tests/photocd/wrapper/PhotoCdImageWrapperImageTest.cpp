@@ -11,13 +11,13 @@
 #include "color/ProfileManager.h"
 #include "engine/core/DemosaicedRenderings.h"
 #include "engine/core/ImageBufferU16.h"
-#include "tests/photocd/wrapper/PcdWrapperFixture.h"
+#include "tests/photocd/wrapper/PhotoCdImageWrapperFixture.h"
 #include "tests/support/Samples.h"
 
 using namespace pcdwrap;
 
 // No engine stage may take its four-sample rows for demosaiced RGB.
-static_assert(!std::is_base_of_v<DemosaicedRenderings, dcpWrapper>);
+static_assert(!std::is_base_of_v<DemosaicedRenderings, PhotoCdImageWrapper>);
 
 namespace {
 
@@ -51,9 +51,9 @@ bool sameSpace(const std::shared_ptr<const platform::ColorSpace>& space,
 
 } // namespace
 
-TEST_F(PcdWrapperTest, RealHeaderOnlyFileFailsCleanlyForTheBrowserFallback) {
+TEST_F(PhotoCdImageWrapperTest, RealHeaderOnlyFileFailsCleanlyForTheBrowserFallback) {
     LV_REQUIRE_SAMPLE("PhotoCD.pcd");
-    dcpWrapper wrapper(testsupport::samplePath("PhotoCD.pcd"), "uuid", true);
+    PhotoCdImageWrapper wrapper(testsupport::samplePath("PhotoCD.pcd"), "uuid", true);
     EXPECT_FALSE(wrapper.preProcess());
     ASSERT_TRUE(wrapper.error());
     EXPECT_EQ(wrapper.error()->domain, "RawOpenErrorDomain");
@@ -64,7 +64,7 @@ TEST_F(PcdWrapperTest, RealHeaderOnlyFileFailsCleanlyForTheBrowserFallback) {
     EXPECT_FALSE(wrapper.metaData());
 }
 
-TEST_F(PcdWrapperTest, EveryParseFailureIsAnError) {
+TEST_F(PhotoCdImageWrapperTest, EveryParseFailureIsAnError) {
     const auto missing = disc() / "IMAGES" / "NONE.PCD";
     const auto notPack = testsupport::writeFile(disc(), "TEXT.PCD", std::vector<uint8_t>(8192, 'x'));
     struct Case {
@@ -94,7 +94,7 @@ TEST_F(PcdWrapperTest, EveryParseFailureIsAnError) {
     }
 }
 
-TEST_F(PcdWrapperTest, ThumbnailIsTheSmallestLevelOpaqueAndUnmatched) {
+TEST_F(PhotoCdImageWrapperTest, ThumbnailIsTheSmallestLevelOpaqueAndUnmatched) {
     defaults().setInteger(9, "ResolutionSelect"); // thumbnails ignore it
     for (int rotation : {0, 1}) {
         SCOPED_TRACE(rotation);
@@ -104,7 +104,7 @@ TEST_F(PcdWrapperTest, ThumbnailIsTheSmallestLevelOpaqueAndUnmatched) {
         ASSERT_FALSE(expected.empty());
         EXPECT_EQ(width, rotation ? 128 : 192);
 
-        dcpWrapper wrapper(pack, "uuid", true);
+        PhotoCdImageWrapper wrapper(pack, "uuid", true);
         auto rep = wrapper.getImageRep(nullptr);
         ASSERT_TRUE(rep);
         EXPECT_EQ(wrapper.ipeStatus(), 0u);
@@ -128,19 +128,19 @@ TEST_F(PcdWrapperTest, ThumbnailIsTheSmallestLevelOpaqueAndUnmatched) {
     }
 }
 
-TEST_F(PcdWrapperTest, ThumbnailTaggedWithTheGivenProfile) {
-    dcpWrapper wrapper(writePack(patternedPack()), "uuid", true);
+TEST_F(PhotoCdImageWrapperTest, ThumbnailTaggedWithTheGivenProfile) {
+    PhotoCdImageWrapper wrapper(writePack(patternedPack()), "uuid", true);
     auto proPhoto = ProfileManager::sharedManager().getProPhotoProfile();
     auto rep = wrapper.getImageRep(proPhoto);
     ASSERT_TRUE(rep);
     EXPECT_TRUE(sameSpace(rep->colorSpace(), proPhoto));
 }
 
-TEST_F(PcdWrapperTest, FullBaseImageIsMatchedIntoLinearProPhotoWithClearAlpha) {
+TEST_F(PhotoCdImageWrapperTest, FullBaseImageIsMatchedIntoLinearProPhotoWithClearAlpha) {
     defaults().setInteger(2, "ResolutionSelect");
     testsupport::PhotoCdBuilder pack;
     pack.flatLevels(120); // neutral chroma
-    dcpWrapper wrapper(writePack(pack), "uuid", false);
+    PhotoCdImageWrapper wrapper(writePack(pack), "uuid", false);
     auto bytes = wrapper.masterImageBytes();
     ASSERT_TRUE(bytes);
     EXPECT_EQ(wrapper.imageWidth(), 768);
@@ -160,7 +160,7 @@ TEST_F(PcdWrapperTest, FullBaseImageIsMatchedIntoLinearProPhotoWithClearAlpha) {
     }
 }
 
-TEST_F(PcdWrapperTest, ResolutionPreferencePicksTheLevelAndChecksTheExtension) {
+TEST_F(PhotoCdImageWrapperTest, ResolutionPreferencePicksTheLevelAndChecksTheExtension) {
     const auto pack = writePack(patternedPack());
     const bool root = geteuid() == 0;
     struct Case {
@@ -191,7 +191,7 @@ TEST_F(PcdWrapperTest, ResolutionPreferencePicksTheLevelAndChecksTheExtension) {
             if (c.index == 2) std::filesystem::permissions(index, std::filesystem::perms::none);
         }
         defaults().setInteger(c.select, "ResolutionSelect");
-        dcpWrapper wrapper(pack, "uuid", false);
+        PhotoCdImageWrapper wrapper(pack, "uuid", false);
         ASSERT_TRUE(wrapper.preProcess());
         EXPECT_EQ(wrapper.imageWidth(), c.width);
         EXPECT_EQ(wrapper.ipeStatus(), c.ipe);
@@ -199,20 +199,20 @@ TEST_F(PcdWrapperTest, ResolutionPreferencePicksTheLevelAndChecksTheExtension) {
     }
 }
 
-TEST_F(PcdWrapperTest, ExtensionFoundOnADiscMountedWithLowerCaseNames) {
+TEST_F(PhotoCdImageWrapperTest, ExtensionFoundOnADiscMountedWithLowerCaseNames) {
     defaults().setInteger(5, "ResolutionSelect");
     const auto pack = testsupport::writeFile(disc() / "images", "img0001.pcd", patternedPack().data());
     testsupport::writeFile(disc() / "ipe" / "img0001" / "64base", "info.ic", std::vector<uint8_t>{1, 2, 3});
-    dcpWrapper wrapper(pack, "uuid", false);
+    PhotoCdImageWrapper wrapper(pack, "uuid", false);
     ASSERT_TRUE(wrapper.preProcess());
     EXPECT_EQ(wrapper.ipeStatus(), 3u);
 }
 
-TEST_F(PcdWrapperTest, FallbackToALowerLevelIsNoError) {
+TEST_F(PhotoCdImageWrapperTest, FallbackToALowerLevelIsNoError) {
     defaults().setInteger(3, "ResolutionSelect");
     auto pack = patternedPack();
     pack.attributes(0, 1); // claims 4Base, whose data is missing
-    dcpWrapper wrapper(writePack(pack), "uuid", false);
+    PhotoCdImageWrapper wrapper(writePack(pack), "uuid", false);
     ASSERT_TRUE(wrapper.preProcess());
     EXPECT_EQ(wrapper.imageWidth(), 768);
     EXPECT_FALSE(wrapper.error());
@@ -222,7 +222,7 @@ TEST_F(PcdWrapperTest, FallbackToALowerLevelIsNoError) {
     EXPECT_TRUE(wrapper.masterImageBytes());
 }
 
-TEST_F(PcdWrapperTest, FailedLevelBuildStopsBeforeAnyRead) {
+TEST_F(PhotoCdImageWrapperTest, FailedLevelBuildStopsBeforeAnyRead) {
     defaults().setInteger(2, "ResolutionSelect");
     Script script;
     script.buildFailure = "Memory allocation error";
@@ -239,7 +239,7 @@ TEST_F(PcdWrapperTest, FailedLevelBuildStopsBeforeAnyRead) {
     EXPECT_EQ(wrapper.getParameters()->at("status"), platform::Value("Memory allocation error"));
 }
 
-TEST_F(PcdWrapperTest, NewScannerProfileConvertsAgainWithoutParsingAgain) {
+TEST_F(PhotoCdImageWrapperTest, NewScannerProfileConvertsAgainWithoutParsingAgain) {
     Script script;
     ScriptedWrapper wrapper(writePack(patternedPack()), true, script);
     ProfileManager& profiles = ProfileManager::sharedManager();
@@ -259,11 +259,11 @@ TEST_F(PcdWrapperTest, NewScannerProfileConvertsAgainWithoutParsingAgain) {
     EXPECT_EQ(first->imageWidth(), 192); // the old image stays whole for whoever holds it
 }
 
-TEST_F(PcdWrapperTest, ImageTableIsFloatProPhoto) {
+TEST_F(PhotoCdImageWrapperTest, ImageTableIsFloatProPhoto) {
     defaults().setInteger(2, "ResolutionSelect");
     testsupport::PhotoCdBuilder pack;
     pack.flatLevels(120);
-    dcpWrapper wrapper(writePack(pack), "uuid", false);
+    PhotoCdImageWrapper wrapper(writePack(pack), "uuid", false);
     ProfileManager& profiles = ProfileManager::sharedManager();
     auto held = wrapper.masterImageBytes();
     ASSERT_TRUE(held);

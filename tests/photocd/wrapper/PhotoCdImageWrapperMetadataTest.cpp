@@ -9,7 +9,7 @@
 #include "color/ProfileManager.h"
 #include "engine/core/ImageBufferU16.h"
 #include "platform/ImageProperties.h"
-#include "tests/photocd/wrapper/PcdWrapperFixture.h"
+#include "tests/photocd/wrapper/PhotoCdImageWrapperFixture.h"
 
 using namespace pcdwrap;
 
@@ -49,7 +49,7 @@ const platform::Dictionary& sub(const platform::Dictionary& d, const char* key) 
 
 } // namespace
 
-TEST_F(PcdWrapperTest, ScannerProfileFollowsMediumFilmAndScanner) {
+TEST_F(PhotoCdImageWrapperTest, ScannerProfileFollowsMediumFilmAndScanner) {
     ProfileManager& pm = ProfileManager::sharedManager();
     struct Case {
         const char* medium;
@@ -79,19 +79,19 @@ TEST_F(PcdWrapperTest, ScannerProfileFollowsMediumFilmAndScanner) {
     }
 }
 
-TEST_F(PcdWrapperTest, ScannerProfileFromThePackHeader) {
+TEST_F(PhotoCdImageWrapperTest, ScannerProfileFromThePackHeader) {
     defaults().setBool(true, "AutomaticColorProfile");
     auto pack = describedPack(1); // colour reversal
     pack.text(2110, "PCD Scanner 4045");
-    dcpWrapper wrapper(writePack(pack), "uuid", true);
+    PhotoCdImageWrapper wrapper(writePack(pack), "uuid", true);
     ASSERT_TRUE(wrapper.getImageRep(nullptr));
     EXPECT_EQ(wrapper.detectScannerProfile(), ProfileManager::sharedManager().getTarnwell4eProfile());
     EXPECT_EQ(wrapper.theImage()->bufferProfile(), ProfileManager::sharedManager().getTarnwell4eProfile());
 }
 
-TEST_F(PcdWrapperTest, MetadataDictionaryDescribesTheScan) {
+TEST_F(PhotoCdImageWrapperTest, MetadataDictionaryDescribesTheScan) {
     TimeZone utc("UTC");
-    dcpWrapper wrapper(writePack(describedPack()), "uuid", false);
+    PhotoCdImageWrapper wrapper(writePack(describedPack()), "uuid", false);
     EXPECT_FALSE(wrapper.metaDataDictionary()); // no decoder yet
     EXPECT_EQ(wrapper.getEXIFDateTime(), "");
     ASSERT_TRUE(wrapper.preProcess());
@@ -122,17 +122,17 @@ TEST_F(PcdWrapperTest, MetadataDictionaryDescribesTheScan) {
     EXPECT_EQ(wrapper.getEXIFDateTime(), "2000:01:02 05:04:05");
 }
 
-TEST_F(PcdWrapperTest, NoScanningTimeGivesNoDate) {
+TEST_F(PhotoCdImageWrapperTest, NoScanningTimeGivesNoDate) {
     auto pack = describedPack();
     pack.be32(2061, 0);
-    dcpWrapper wrapper(writePack(pack), "uuid", false);
+    PhotoCdImageWrapper wrapper(writePack(pack), "uuid", false);
     ASSERT_TRUE(wrapper.preProcess());
     EXPECT_EQ(wrapper.getEXIFDateTime(), "");
     EXPECT_EQ(sub(*wrapper.metaData(), platform::kCGImagePropertyTIFFDictionary).at("DateTime"),
               platform::Value(""));
 }
 
-TEST_F(PcdWrapperTest, MetadataItemsAreBoundedTexts) {
+TEST_F(PhotoCdImageWrapperTest, MetadataItemsAreBoundedTexts) {
     Script script;
     script.items = {{5, std::string(300, 'p')}};
     ScriptedWrapper wrapper(writePack(describedPack()), false, script);
@@ -157,9 +157,9 @@ TEST_F(PcdWrapperTest, MetadataItemsAreBoundedTexts) {
     EXPECT_EQ(items[2 + 19], entry("Compression", "class 1 - 35mm film; pictoral hard copy"));
 }
 
-TEST_F(PcdWrapperTest, ParametersDescribeAnOutputReferredScan) {
+TEST_F(PhotoCdImageWrapperTest, ParametersDescribeAnOutputReferredScan) {
     defaults().setInteger(2, "ResolutionSelect");
-    dcpWrapper wrapper(writePack(describedPack()), "uuid-7", false);
+    PhotoCdImageWrapper wrapper(writePack(describedPack()), "uuid-7", false);
     ASSERT_TRUE(wrapper.preProcess());
     const platform::Dictionary p = *wrapper.getParameters();
 
