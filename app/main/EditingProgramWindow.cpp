@@ -6,8 +6,8 @@
 
 #include "app/core/DocumentWindow.h"
 #include "app/core/MyDocument.h"
+#include "app/ui/DocumentController.h"
 #include "app/ui/ZadeDivivWindowController.h"
-#include "app/ui/pcdDocumentController.h"
 #include "display/ZadeDivivCATiledLayerView.h"
 #include "platform/MainQueue.h"
 #include "platform/Notifications.h"
@@ -137,7 +137,7 @@ ProgramWindow* editingProgramWindowFor(ZadeDivivWindowController* window) {
 
 WindowOpener editingWindows() {
     return [](const std::filesystem::path& file) -> std::variant<ProgramWindow*, platform::Error> {
-        auto& controller = pcdDocumentController::sharedDocumentController();
+        auto& controller = DocumentController::sharedDocumentController();
         platform::Error error;
         auto document = controller.openDocumentWithContentsOfURL(file, true, &error);
         if (!document) return error;

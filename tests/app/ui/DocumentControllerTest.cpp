@@ -1,4 +1,4 @@
-#include "app/ui/pcdDocumentController.h"
+#include "app/ui/DocumentController.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +39,7 @@ struct Choosers {
 TEST(DocumentController, ABatchLeavesOnlyQuitAndAboutEnabled) {
     windowtest::app();
     testsupport::TempHome home;
-    pcdDocumentController controller;
+    DocumentController controller;
     QMainWindow window;
     controller.installMenus(&window);
     auto& center = platform::NotificationCenter::defaultCenter();
@@ -60,7 +60,7 @@ TEST(DocumentController, ResetAsksFirstAndThenDeletesPresetsAndCatalog) {
     windowtest::app();
     testsupport::TempHome home;
     Choosers choosers;
-    pcdDocumentController controller;
+    DocumentController controller;
     auto& presets = PresetManager::sharedPresetManager();
     presets.forgetPresetDirectory();
     const auto folder = presets.presetDirectory();
@@ -98,7 +98,7 @@ TEST(DocumentController, HelpItemsFollowTheirAddressesAndMailIsEscaped) {
     windowtest::app();
     testsupport::TempHome home;
     Choosers choosers;
-    pcdDocumentController controller;
+    DocumentController controller;
     QMainWindow bare;
     controller.installMenus(&bare);
     EXPECT_FALSE(bare.menuBar()->findChild<QAction*>("contact")->isVisible()); // no invented address

@@ -9,8 +9,8 @@
 
 #include "app/core/MultiDataStore.h"
 #include "app/core/PresetManager.h"
+#include "app/ui/DocumentController.h"
 #include "app/ui/browser/BrowserWindowController.h"
-#include "app/ui/pcdDocumentController.h"
 #include "platform/UserDefaults.h"
 #include "tests/display/gui/GuiTestSupport.h"
 #include "tests/support/Samples.h"
@@ -37,7 +37,7 @@ TEST(BatchOnXServer, RealDocumentsBehindTheSheetWithMenusOff) {
     MultiDataStore::sharedMultiDataStore().forgetStores();
     PresetManager::sharedPresetManager().forgetPresetDirectory();
     testsupport::TempFolder folder;
-    pcdDocumentController& controller = pcdDocumentController::sharedDocumentController();
+    DocumentController& controller = DocumentController::sharedDocumentController();
     platform::UserDefaults::standard().setBool(false, "ShowPopoverHelp");
     fs::copy_file(fs::path(LUMIVAR_SOURCE_DIR) / "samples" / "lumivar-chart.dng",
                   folder / "lumivar-chart.dng");

@@ -11,10 +11,10 @@
 #include <map>
 
 #include "app/core/MyDocument.h"
+#include "app/ui/DocumentController.h"
 #include "app/ui/EditingPanes.h"
 #include "app/ui/WindowChoosers.h"
 #include "app/ui/ZadeDivivWindowController.h"
-#include "app/ui/pcdDocumentController.h"
 #include "display/MainQueuePump.h"
 #include "display/ZadeDivivCATiledLayerView.h"
 #include "platform/MainQueue.h"
@@ -90,7 +90,7 @@ TEST(PhotographersRoad, OpenAdjustExportPresetAndReopen) {
     fs::copy_file(fs::path(LUMIVAR_SOURCE_DIR) / "samples" / "lumivar-chart.dng", chart);
 
     Renders renders;
-    auto& controller = pcdDocumentController::sharedDocumentController();
+    auto& controller = DocumentController::sharedDocumentController();
     platform::Error error;
     auto document = controller.openDocumentWithContentsOfURL(chart, true, &error);
     ASSERT_TRUE(document) << error.failureReason;

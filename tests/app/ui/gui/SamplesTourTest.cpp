@@ -19,9 +19,9 @@
 #include <string>
 
 #include "app/core/MyDocument.h"
+#include "app/ui/DocumentController.h"
 #include "app/ui/WindowChoosers.h"
 #include "app/ui/ZadeDivivWindowController.h"
-#include "app/ui/pcdDocumentController.h"
 #include "display/TiledViewGeometry.h"
 #include "display/ZadeDivivCATiledLayerView.h"
 #include "display/widgets/CIImageView.h"
@@ -273,7 +273,7 @@ TEST_P(SamplesTour, OpensGreyInShapeAndExportsWhatReadersAccept) {
     testsupport::RecordingPresenter presenter;
     Renders renders;
     const fs::path file = copyIn(d.file);
-    auto& controller = pcdDocumentController::sharedDocumentController();
+    auto& controller = DocumentController::sharedDocumentController();
     platform::Error error;
     auto document = controller.openDocumentWithContentsOfURL(file, true, &error);
     ASSERT_TRUE(document) << error.failureReason;
@@ -371,7 +371,7 @@ TEST_F(Tour, UndevelopableFilesFailWithTheDecoderStatusAndLeaveNoWindow) {
         {"iPhone12Pro_header_only.dng", "Sensor data is not lossless JPEG"},
         {"missing.dng", "No such file or directory"},
     };
-    auto& controller = pcdDocumentController::sharedDocumentController();
+    auto& controller = DocumentController::sharedDocumentController();
     for (const auto& [name, status] : refused) {
         fs::path file = home_.path() / name;
         if (name != "missing.dng") {

@@ -1,4 +1,4 @@
-#include "app/ui/pcdDocumentController.h"
+#include "app/ui/DocumentController.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -66,17 +66,17 @@ QMenuBar* applicationMenuBar(QWidget* window) {
 
 } // namespace
 
-pcdDocumentController& pcdDocumentController::sharedDocumentController() {
-    static pcdDocumentController* controller = new pcdDocumentController;
+DocumentController& DocumentController::sharedDocumentController() {
+    static DocumentController* controller = new DocumentController;
     return *controller;
 }
 
-pcdDocumentController::pcdDocumentController()
+DocumentController::DocumentController()
     : help_{LUMIVAR_WEBSITE_URL, LUMIVAR_SUPPORT_URL, LUMIVAR_SUPPORT_EMAIL} {
     app::registerApplicationDefaults(platform::UserDefaults::standard());
     auto& center = platform::NotificationCenter::defaultCenter();
     auto& main = platform::MainQueue::shared();
-    QPointer<pcdDocumentController> self(this);
+    QPointer<DocumentController> self(this);
     tokens_.push_back(center.addObserver(
         platform::notification::DocumentChange, nullptr,
         [self](const platform::Notification& n) {
@@ -104,15 +104,15 @@ pcdDocumentController::pcdDocumentController()
         &main));
 }
 
-pcdDocumentController::~pcdDocumentController() {
+DocumentController::~DocumentController() {
     delete qrView_;
     for (const auto& token : tokens_)
         platform::NotificationCenter::defaultCenter().removeObserver(token);
 }
 
 std::shared_ptr<MyDocument>
-pcdDocumentController::openDocumentWithContentsOfURL(const std::filesystem::path& url, bool display,
-                                                     platform::Error* error) {
+DocumentController::openDocumentWithContentsOfURL(const std::filesystem::path& url, bool display,
+                                                  platform::Error* error) {
     std::error_code ec;
     const auto wanted = std::filesystem::weakly_canonical(url, ec);
     for (const Open& open : open_) {
@@ -130,7 +130,7 @@ pcdDocumentController::openDocumentWithContentsOfURL(const std::filesystem::path
         window = ZadeDivivWindowController::makeWindowControllers(document);
         window->setProperty("lumivarPath", QString::fromStdString(wanted.string()));
         installMenus(window);
-        QPointer<pcdDocumentController> self(this);
+        QPointer<DocumentController> self(this);
         const MyDocument* raw = document.get();
         connect(window, &QObject::destroyed, this, [self, raw] {
             if (self) self->removeDocument(raw);
@@ -146,27 +146,27 @@ pcdDocumentController::openDocumentWithContentsOfURL(const std::filesystem::path
     return document;
 }
 
-std::vector<std::shared_ptr<MyDocument>> pcdDocumentController::documents() const {
+std::vector<std::shared_ptr<MyDocument>> DocumentController::documents() const {
     std::vector<std::shared_ptr<MyDocument>> out;
     for (const Open& open : open_)
         out.push_back(open.document);
     return out;
 }
 
-ZadeDivivWindowController* pcdDocumentController::windowForDocument(const MyDocument* document) const {
+ZadeDivivWindowController* DocumentController::windowForDocument(const MyDocument* document) const {
     for (const Open& open : open_)
         if (open.document.get() == document) return open.window;
     return nullptr;
 }
 
-std::shared_ptr<MyDocument> pcdDocumentController::currentDocument() const {
+std::shared_ptr<MyDocument> DocumentController::currentDocument() const {
     QWidget* active = QApplication::activeWindow();
     for (const Open& open : open_)
         if (open.window && open.window == active) return open.document;
     return nullptr;
 }
 
-ZadeDivivWindowController* pcdDocumentController::lastShownWindow() const {
+ZadeDivivWindowController* DocumentController::lastShownWindow() const {
     for (const Open& open : open_)
         if (open.document.get() == lastDocumentShown_ && open.window) return open.window;
     for (auto it = open_.rbegin(); it != open_.rend(); ++it)
@@ -174,11 +174,11 @@ ZadeDivivWindowController* pcdDocumentController::lastShownWindow() const {
     return nullptr;
 }
 
-void pcdDocumentController::newPresetForLastDocument() {
+void DocumentController::newPresetForLastDocument() {
     if (ZadeDivivWindowController* window = lastShownWindow()) window->showNewPresetWindow();
 }
 
-QStringList pcdDocumentController::openPanelFilters() {
+QStringList DocumentController::openPanelFilters() {
     QStringList all, each;
     const QMimeDatabase database;
     for (std::string_view name : app::openableMimeTypes()) {
@@ -191,7 +191,7 @@ QStringList pcdDocumentController::openPanelFilters() {
     return QStringList{QString("Raw files and images (%1)").arg(all.join(' '))} + each;
 }
 
-void pcdDocumentController::runModalOpenPanel(QWidget* parent) {
+void DocumentController::runModalOpenPanel(QWidget* parent) {
     const std::vector<std::filesystem::path> files =
         WindowChoosers::shared().openFiles(parent, "Open", openPanelFilters());
     for (const auto& file : files) {
@@ -203,7 +203,7 @@ void pcdDocumentController::runModalOpenPanel(QWidget* parent) {
     }
 }
 
-std::vector<std::filesystem::path> pcdDocumentController::recentDocuments() const {
+std::vector<std::filesystem::path> DocumentController::recentDocuments() const {
     std::vector<std::filesystem::path> files;
     if (auto stored = platform::UserDefaults::standard().arrayForKey(app::defaults::RecentDocuments))
         for (const platform::Value& value : *stored)
@@ -211,7 +211,7 @@ std::vector<std::filesystem::path> pcdDocumentController::recentDocuments() cons
     return files;
 }
 
-void pcdDocumentController::noteRecentDocument(const std::filesystem::path& file) {
+void DocumentController::noteRecentDocument(const std::filesystem::path& file) {
     platform::Array files{platform::Value(file.string())};
     for (const auto& known : recentDocuments())
         if (known != file && files.size() < menus::kRecentDocumentCount) files.emplace_back(known.string());
@@ -220,12 +220,12 @@ void pcdDocumentController::noteRecentDocument(const std::filesystem::path& file
     applyMenuStateEverywhere();
 }
 
-void pcdDocumentController::clearRecentDocuments() {
+void DocumentController::clearRecentDocuments() {
     platform::UserDefaults::standard().removeObjectForKey(app::defaults::RecentDocuments);
     applyMenuStateEverywhere();
 }
 
-void pcdDocumentController::removeDocument(const MyDocument* document) {
+void DocumentController::removeDocument(const MyDocument* document) {
     open_.erase(std::remove_if(open_.begin(), open_.end(),
                                [document](const Open& open) { return open.document.get() == document; }),
                 open_.end());
@@ -234,7 +234,7 @@ void pcdDocumentController::removeDocument(const MyDocument* document) {
     if (windows_.documentsChanged) windows_.documentsChanged();
 }
 
-void pcdDocumentController::documentDidChange(const platform::Notification&) {
+void DocumentController::documentDidChange(const platform::Notification&) {
     if (auto current = currentDocument()) lastDocumentShown_ = current.get();
     if (!windows_.inspectorSetData || !lastDocumentShown_) return;
     for (const Open& open : open_) {
@@ -245,7 +245,7 @@ void pcdDocumentController::documentDidChange(const platform::Notification&) {
     }
 }
 
-void pcdDocumentController::newImageMetadata(const platform::Notification& note) {
+void DocumentController::newImageMetadata(const platform::Notification& note) {
     auto current = currentDocument();
     if (!current || !windows_.inspectorSetData || !lastDocumentShown_) return;
     // The engine posts with itself as object; the current document's engine is the one.
@@ -255,22 +255,22 @@ void pcdDocumentController::newImageMetadata(const platform::Notification& note)
                                                                  : std::nullopt);
 }
 
-bool pcdDocumentController::validateUserInterfaceItem(const QAction* item) const {
+bool DocumentController::validateUserInterfaceItem(const QAction* item) const {
     return alwaysEnabled(item) || menusActive_;
 }
 
-void pcdDocumentController::setMenusActive(bool active) {
+void DocumentController::setMenusActive(bool active) {
     menusActive_ = active;
     applyMenuStateEverywhere();
 }
 
-void pcdDocumentController::applyMenuStateEverywhere() {
+void DocumentController::applyMenuStateEverywhere() {
     // Menus and pop-ups are top-level widgets too; their window holds their items' state.
     for (QWidget* window : QApplication::topLevelWidgets())
         if (window->windowType() == Qt::Window) applyMenuState(window);
 }
 
-menus::MenuState pcdDocumentController::menuStateFor(QWidget* window) const {
+menus::MenuState DocumentController::menuStateFor(QWidget* window) const {
     menus::MenuState state;
     state.menusActive = menusActive_;
     auto* editing = qobject_cast<ZadeDivivWindowController*>(window);
@@ -281,7 +281,7 @@ menus::MenuState pcdDocumentController::menuStateFor(QWidget* window) const {
     return state;
 }
 
-void pcdDocumentController::applyMenuState(QWidget* window) {
+void DocumentController::applyMenuState(QWidget* window) {
     const menus::MenuState state = menuStateFor(window);
     const auto apply = [&](QAction* action) {
         if (action->isSeparator()) return;
@@ -296,7 +296,7 @@ void pcdDocumentController::applyMenuState(QWidget* window) {
         apply(action);
 }
 
-void pcdDocumentController::installMenus(QWidget* window) {
+void DocumentController::installMenus(QWidget* window) {
     QMenuBar* bar = applicationMenuBar(window);
     bar->clear();
     auto* editing = qobject_cast<ZadeDivivWindowController*>(window);
@@ -351,7 +351,7 @@ void pcdDocumentController::installMenus(QWidget* window) {
     applyMenuState(window);
 }
 
-void pcdDocumentController::fillRecentMenu(QMenu* menu) {
+void DocumentController::fillRecentMenu(QMenu* menu) {
     menu->clear();
     for (const std::filesystem::path& file : recentDocuments()) {
         QAction* action = menu->addAction(QString::fromStdString(file.filename().string()));
@@ -374,7 +374,7 @@ void pcdDocumentController::fillRecentMenu(QMenu* menu) {
     if (owner) applyMenuState(owner);
 }
 
-void pcdDocumentController::fillWindowMenu(QMenu* menu, QWidget* window) {
+void DocumentController::fillWindowMenu(QMenu* menu, QWidget* window) {
     for (QAction* action : menu->actions())
         if (action->objectName() == qstr(menus::kWindowItemName) || action->objectName() == "documentsSeparator") {
             menu->removeAction(action);
@@ -399,31 +399,31 @@ void pcdDocumentController::fillWindowMenu(QMenu* menu, QWidget* window) {
     applyMenuState(window);
 }
 
-void pcdDocumentController::perform(std::string_view name, QWidget* window) {
-    using Action = std::function<void(pcdDocumentController&, QWidget&)>;
+void DocumentController::perform(std::string_view name, QWidget* window) {
+    using Action = std::function<void(DocumentController&, QWidget&)>;
     using DocumentAction = std::function<void(ZadeDivivWindowController&)>;
     const auto hook = [](std::function<void()> Windows::*member) {
-        return [member](pcdDocumentController& c, QWidget&) {
+        return [member](DocumentController& c, QWidget&) {
             if (c.windows_.*member) (c.windows_.*member)();
         };
     };
     static const std::map<std::string_view, Action> actions{
-        {"open", [](pcdDocumentController& c, QWidget& w) { c.runModalOpenPanel(&w); }},
-        {"close", [](pcdDocumentController&, QWidget& w) { w.close(); }},
-        {"quit", [](pcdDocumentController&, QWidget&) { QApplication::closeAllWindows(); }},
-        {"selectAll", [](pcdDocumentController&, QWidget& w) { selectAllIn(w); }},
+        {"open", [](DocumentController& c, QWidget& w) { c.runModalOpenPanel(&w); }},
+        {"close", [](DocumentController&, QWidget& w) { w.close(); }},
+        {"quit", [](DocumentController&, QWidget&) { QApplication::closeAllWindows(); }},
+        {"selectAll", [](DocumentController&, QWidget& w) { selectAllIn(w); }},
         {"showBrowser", hook(&Windows::showBrowser)},
-        {"showInspector", [](pcdDocumentController& c, QWidget&) { c.showInspector(); }},
+        {"showInspector", [](DocumentController& c, QWidget&) { c.showInspector(); }},
         {"showProfiles", hook(&Windows::showProfiles)},
         {"showPresets", hook(&Windows::showPresets)},
         {"preferences", hook(&Windows::showPreferences)},
-        {"reset", [](pcdDocumentController& c, QWidget&) { c.resetLumivar(); }},
-        {"help", [](pcdDocumentController& c, QWidget&) { c.showHelp(); }},
-        {"quickReference", [](pcdDocumentController& c, QWidget&) { c.showQuickReference(); }},
-        {"website", [](pcdDocumentController& c, QWidget&) { c.showWebSite(); }},
-        {"contact", [](pcdDocumentController& c, QWidget&) { c.showContactUs(); }},
+        {"reset", [](DocumentController& c, QWidget&) { c.resetLumivar(); }},
+        {"help", [](DocumentController& c, QWidget&) { c.showHelp(); }},
+        {"quickReference", [](DocumentController& c, QWidget&) { c.showQuickReference(); }},
+        {"website", [](DocumentController& c, QWidget&) { c.showWebSite(); }},
+        {"contact", [](DocumentController& c, QWidget&) { c.showContactUs(); }},
         {"about",
-         [](pcdDocumentController&, QWidget& w) {
+         [](DocumentController&, QWidget& w) {
              WindowChoosers::shared().alert(&w, "Lumivar", "A raw-photo developer for black-and-white images.");
          }},
     };
@@ -458,12 +458,12 @@ void pcdDocumentController::perform(std::string_view name, QWidget* window) {
     }
 }
 
-void pcdDocumentController::showInspector() {
+void DocumentController::showInspector() {
     if (windows_.showInspector) windows_.showInspector();
     documentDidChange({});
 }
 
-void pcdDocumentController::showQuickReference() {
+void DocumentController::showQuickReference() {
     if (!qrView_) {
         qrView_ = new QTextBrowser;
         qrView_->setAttribute(Qt::WA_DeleteOnClose, false);
@@ -480,7 +480,7 @@ void pcdDocumentController::showQuickReference() {
     qrView_->raise();
 }
 
-void pcdDocumentController::resetLumivar() {
+void DocumentController::resetLumivar() {
     const bool go = WindowChoosers::shared().confirm(
         QApplication::activeWindow(), "Warning: resetting can't be undone",
         "Resetting will delete the image catalog, losing all of your previous edits, and delete all existing "
@@ -499,7 +499,7 @@ void pcdDocumentController::resetLumivar() {
                                        QString::fromStdString(error.failureReason));
 }
 
-void pcdDocumentController::showHelp() {
+void DocumentController::showHelp() {
     // Without a web address the help is the quick reference that comes with the program.
     if (help_.support.empty()) {
         showQuickReference();
@@ -509,12 +509,12 @@ void pcdDocumentController::showHelp() {
         platform::logMessage("Attempt to open %s failed.", help_.support.c_str());
 }
 
-void pcdDocumentController::showWebSite() {
+void DocumentController::showWebSite() {
     if (!WindowChoosers::shared().openUrl(QString::fromStdString(help_.website)))
         platform::logMessage("Attempt to open %s failed.", help_.website.c_str());
 }
 
-void pcdDocumentController::showContactUs() {
+void DocumentController::showContactUs() {
     const QString subject = QString::fromUtf8(QUrl::toPercentEncoding("Lumivar support"));
     const QString url =
         QString("mailto:%1?%2")

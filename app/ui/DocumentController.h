@@ -25,7 +25,7 @@ class QMenuBar;
 class QWidget;
 class ZadeDivivWindowController;
 
-class pcdDocumentController : public QObject {
+class DocumentController : public QObject {
     Q_OBJECT
   public:
     struct Windows {
@@ -47,10 +47,10 @@ class pcdDocumentController : public QObject {
         std::string supportEmail;
     };
 
-    static pcdDocumentController& sharedDocumentController();
+    static DocumentController& sharedDocumentController();
     // Registers the application's defaults and starts observing; menus start active.
-    pcdDocumentController();
-    ~pcdDocumentController() override;
+    DocumentController();
+    ~DocumentController() override;
 
     void setWindows(Windows windows) { windows_ = std::move(windows); }
     void setHelpAddresses(HelpAddresses addresses) { help_ = std::move(addresses); }
