@@ -609,7 +609,7 @@ Outcome LumivarProgram::wheel(ProgramWindow& window, const Command& command) {
 }
 
 std::optional<Outcome> LumivarProgram::editingCommand(EditingProgramWindow& window, const Command& command) {
-    ZadeDivivWindowController& controller = window.controller();
+    EditingWindow& controller = window.controller();
     switch (command.verb) {
     case Verb::Slider: {
         auto* slider = controller.findChild<QSlider*>(QString::fromStdString(command.words[0]));
@@ -655,7 +655,7 @@ std::optional<Outcome> LumivarProgram::editingCommand(EditingProgramWindow& wind
         return poll(command);
     case Verb::PresetSave: {
         std::vector<bool> on;
-        for (const auto& group : ZadeDivivWindowController::presetGroups())
+        for (const auto& group : EditingWindow::presetGroups())
             on.push_back(std::find(command.words.begin() + 1, command.words.end(), group.title) !=
                          command.words.end());
         platform::Error error;

@@ -19,6 +19,7 @@
 #include "app/main/LumivarCommandLine.h"
 #include "app/main/LumivarProgram.h"
 #include "app/ui/DocumentController.h"
+#include "app/ui/EditingWindow.h"
 #include "app/ui/InspectorController.h"
 #include "app/ui/LumivarAppDelegate.h"
 #include "app/ui/LumivarApplication.h"
@@ -27,7 +28,6 @@
 #include "app/ui/SingleInstance.h"
 #include "app/ui/UserDataAlerts.h"
 #include "app/ui/WindowChoosers.h"
-#include "app/ui/ZadeDivivWindowController.h"
 #include "app/ui/browser/BrowserWindowController.h"
 #include "app/ui/preferences/PreferencesController.h"
 #include "display/MainQueuePump.h"
@@ -163,9 +163,7 @@ int run(QApplication& application, const LumivarCommandLine& line) {
     // Windows opened from the menus or the browser join the program's.
     QObject adoption; // the connection ends before the program does
     QObject::connect(&controller, &DocumentController::documentWindowOpened, &adoption,
-                     [&program](ZadeDivivWindowController* window) {
-                         program.adopt(editingProgramWindowFor(window));
-                     });
+                     [&program](EditingWindow* window) { program.adopt(editingProgramWindowFor(window)); });
     int failedOpens = 0;
     auto files = line.files;
 

@@ -19,13 +19,13 @@
 
 #include "app/core/AlertPresenter.h"
 #include "app/core/AppTables.h"
-#include "app/core/Keys.h"
 #include "app/core/DataStoreItem.h"
+#include "app/core/Keys.h"
 #include "app/core/MultiDataStore.h"
 #include "app/core/MyDocument.h"
 #include "app/core/PresetManager.h"
+#include "app/ui/EditingWindow.h"
 #include "app/ui/WindowChoosers.h"
-#include "app/ui/ZadeDivivWindowController.h"
 #include "platform/Log.h"
 #include "platform/MainQueue.h"
 #include "platform/Notifications.h"
@@ -47,7 +47,7 @@ void selectAllIn(QWidget& window) {
     QWidget* focus = window.focusWidget();
     if (auto* field = qobject_cast<QLineEdit*>(focus))
         field->selectAll();
-    else if (qobject_cast<ZadeDivivWindowController*>(&window))
+    else if (qobject_cast<EditingWindow*>(&window))
         return;
     else if (auto* view = qobject_cast<QAbstractItemView*>(focus))
         view->selectAll();
@@ -125,9 +125,9 @@ DocumentController::openDocumentWithContentsOfURL(const std::filesystem::path& u
     }
     auto document = MyDocument::create();
     if (!document->read(url.string(), error)) return nullptr;
-    ZadeDivivWindowController* window = nullptr;
+    EditingWindow* window = nullptr;
     if (display) {
-        window = ZadeDivivWindowController::makeWindowControllers(document);
+        window = EditingWindow::makeWindowControllers(document);
         window->setProperty("lumivarPath", QString::fromStdString(wanted.string()));
         installMenus(window);
         QPointer<DocumentController> self(this);
@@ -153,7 +153,7 @@ std::vector<std::shared_ptr<MyDocument>> DocumentController::documents() const {
     return out;
 }
 
-ZadeDivivWindowController* DocumentController::windowForDocument(const MyDocument* document) const {
+EditingWindow* DocumentController::windowForDocument(const MyDocument* document) const {
     for (const Open& open : open_)
         if (open.document.get() == document) return open.window;
     return nullptr;
@@ -166,7 +166,7 @@ std::shared_ptr<MyDocument> DocumentController::currentDocument() const {
     return nullptr;
 }
 
-ZadeDivivWindowController* DocumentController::lastShownWindow() const {
+EditingWindow* DocumentController::lastShownWindow() const {
     for (const Open& open : open_)
         if (open.document.get() == lastDocumentShown_ && open.window) return open.window;
     for (auto it = open_.rbegin(); it != open_.rend(); ++it)
@@ -175,7 +175,7 @@ ZadeDivivWindowController* DocumentController::lastShownWindow() const {
 }
 
 void DocumentController::newPresetForLastDocument() {
-    if (ZadeDivivWindowController* window = lastShownWindow()) window->showNewPresetWindow();
+    if (EditingWindow* window = lastShownWindow()) window->showNewPresetWindow();
 }
 
 QStringList DocumentController::openPanelFilters() {
@@ -273,7 +273,7 @@ void DocumentController::applyMenuStateEverywhere() {
 menus::MenuState DocumentController::menuStateFor(QWidget* window) const {
     menus::MenuState state;
     state.menusActive = menusActive_;
-    auto* editing = qobject_cast<ZadeDivivWindowController*>(window);
+    auto* editing = qobject_cast<EditingWindow*>(window);
     state.hasDocument = editing && editing->document() && !editing->windowHasClosed();
     state.externalEditor = state.hasDocument && editing->document()->extEditorURL().has_value();
     state.photoCdDocument = state.hasDocument && editing->photoCdDocument();
@@ -299,7 +299,7 @@ void DocumentController::applyMenuState(QWidget* window) {
 void DocumentController::installMenus(QWidget* window) {
     QMenuBar* bar = applicationMenuBar(window);
     bar->clear();
-    auto* editing = qobject_cast<ZadeDivivWindowController*>(window);
+    auto* editing = qobject_cast<EditingWindow*>(window);
     std::map<std::string_view, QMenu*> menusByTitle;
     for (std::string_view title : menus::menuTitles())
         menusByTitle[title] = bar->addMenu(qstr(title));
@@ -344,7 +344,7 @@ void DocumentController::installMenus(QWidget* window) {
     const QList<QAction*> modeActions = modes->actions();
     if (editing) {
         modeActions.value(int(editing->cursorMode()))->setChecked(true);
-        connect(editing, &ZadeDivivWindowController::cursorModeChanged, modes, [modeActions](int mode) {
+        connect(editing, &EditingWindow::cursorModeChanged, modes, [modeActions](int mode) {
             if (QAction* action = modeActions.value(mode)) action->setChecked(true);
         });
     }
@@ -389,7 +389,7 @@ void DocumentController::fillWindowMenu(QMenu* menu, QWidget* window) {
         action->setObjectName(qstr(menus::kWindowItemName));
         action->setCheckable(true);
         action->setChecked(open.window == window);
-        QPointer<ZadeDivivWindowController> shown(open.window);
+        QPointer<EditingWindow> shown(open.window);
         connect(action, &QAction::triggered, this, [shown] {
             if (!shown) return;
             shown->raise();
@@ -401,7 +401,7 @@ void DocumentController::fillWindowMenu(QMenu* menu, QWidget* window) {
 
 void DocumentController::perform(std::string_view name, QWidget* window) {
     using Action = std::function<void(DocumentController&, QWidget&)>;
-    using DocumentAction = std::function<void(ZadeDivivWindowController&)>;
+    using DocumentAction = std::function<void(EditingWindow&)>;
     const auto hook = [](std::function<void()> Windows::*member) {
         return [member](DocumentController& c, QWidget&) {
             if (c.windows_.*member) (c.windows_.*member)();
@@ -429,31 +429,31 @@ void DocumentController::perform(std::string_view name, QWidget* window) {
     };
     // These act on a document's window.
     static const std::map<std::string_view, DocumentAction> documentActions{
-        {"export", [](ZadeDivivWindowController& e) { e.exportAsSelected(); }},
-        {"exportAsJPEG", [](ZadeDivivWindowController& e) { e.exportAsType(std::string(app::kTypeJPEG)); }},
-        {"exportAsTIFF", [](ZadeDivivWindowController& e) { e.exportAsType(std::string(app::kTypeTIFF)); }},
-        {"exportAsDNG", [](ZadeDivivWindowController& e) { e.exportAsType(std::string(app::kTypeDNG)); }},
-        {"exportAsEXR", [](ZadeDivivWindowController& e) { e.exportAsType(std::string(app::kTypeOpenEXR)); }},
-        {"update", [](ZadeDivivWindowController& e) { e.extEditorUpdate(); }},
-        {"savePreset", [](ZadeDivivWindowController& e) { e.showNewPresetWindow(); }},
-        {"resetCrop", [](ZadeDivivWindowController& e) { e.resetCropArea(); }},
-        {"cursorPan", [](ZadeDivivWindowController& e) { e.setCursorMode(0); }},
-        {"cursorCrop", [](ZadeDivivWindowController& e) { e.setCursorMode(1); }},
-        {"cursorEyedropper", [](ZadeDivivWindowController& e) { e.setCursorMode(2); }},
-        {"zoomIn", [](ZadeDivivWindowController& e) { e.zoomIn(); }},
-        {"zoomOut", [](ZadeDivivWindowController& e) { e.zoomOut(); }},
-        {"zoomFit", [](ZadeDivivWindowController& e) { e.zoomImageToFit(); }},
-        {"zoom1", [](ZadeDivivWindowController& e) { e.zoomImageTo(1); }},
-        {"zoom2", [](ZadeDivivWindowController& e) { e.zoomImageTo(2); }},
-        {"zoom3", [](ZadeDivivWindowController& e) { e.zoomImageTo(3); }},
-        {"zoom4", [](ZadeDivivWindowController& e) { e.zoomImageTo(4); }},
-        {"photoCDResolution", [](ZadeDivivWindowController& e) { e.photoCDResolution(); }},
-        {"rotateCCW", [](ZadeDivivWindowController& e) { e.rotateCCW(); }},
-        {"rotateCW", [](ZadeDivivWindowController& e) { e.rotateCW(); }},
+        {"export", [](EditingWindow& e) { e.exportAsSelected(); }},
+        {"exportAsJPEG", [](EditingWindow& e) { e.exportAsType(std::string(app::kTypeJPEG)); }},
+        {"exportAsTIFF", [](EditingWindow& e) { e.exportAsType(std::string(app::kTypeTIFF)); }},
+        {"exportAsDNG", [](EditingWindow& e) { e.exportAsType(std::string(app::kTypeDNG)); }},
+        {"exportAsEXR", [](EditingWindow& e) { e.exportAsType(std::string(app::kTypeOpenEXR)); }},
+        {"update", [](EditingWindow& e) { e.extEditorUpdate(); }},
+        {"savePreset", [](EditingWindow& e) { e.showNewPresetWindow(); }},
+        {"resetCrop", [](EditingWindow& e) { e.resetCropArea(); }},
+        {"cursorPan", [](EditingWindow& e) { e.setCursorMode(0); }},
+        {"cursorCrop", [](EditingWindow& e) { e.setCursorMode(1); }},
+        {"cursorEyedropper", [](EditingWindow& e) { e.setCursorMode(2); }},
+        {"zoomIn", [](EditingWindow& e) { e.zoomIn(); }},
+        {"zoomOut", [](EditingWindow& e) { e.zoomOut(); }},
+        {"zoomFit", [](EditingWindow& e) { e.zoomImageToFit(); }},
+        {"zoom1", [](EditingWindow& e) { e.zoomImageTo(1); }},
+        {"zoom2", [](EditingWindow& e) { e.zoomImageTo(2); }},
+        {"zoom3", [](EditingWindow& e) { e.zoomImageTo(3); }},
+        {"zoom4", [](EditingWindow& e) { e.zoomImageTo(4); }},
+        {"photoCDResolution", [](EditingWindow& e) { e.photoCDResolution(); }},
+        {"rotateCCW", [](EditingWindow& e) { e.rotateCCW(); }},
+        {"rotateCW", [](EditingWindow& e) { e.rotateCW(); }},
     };
     if (auto it = actions.find(name); it != actions.end()) {
         it->second(*this, *window);
-    } else if (auto* editing = qobject_cast<ZadeDivivWindowController*>(window)) {
+    } else if (auto* editing = qobject_cast<EditingWindow*>(window)) {
         if (auto found = documentActions.find(name); found != documentActions.end()) found->second(*editing);
     }
 }

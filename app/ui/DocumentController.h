@@ -23,7 +23,7 @@ class QMainWindow;
 class QMenu;
 class QMenuBar;
 class QWidget;
-class ZadeDivivWindowController;
+class EditingWindow;
 
 class DocumentController : public QObject {
     Q_OBJECT
@@ -60,10 +60,10 @@ class DocumentController : public QObject {
     std::shared_ptr<MyDocument> openDocumentWithContentsOfURL(const std::filesystem::path& url, bool display,
                                                               platform::Error* error = nullptr);
     std::vector<std::shared_ptr<MyDocument>> documents() const;
-    ZadeDivivWindowController* windowForDocument(const MyDocument* document) const;
+    EditingWindow* windowForDocument(const MyDocument* document) const;
     std::shared_ptr<MyDocument> currentDocument() const;
     // The window of the document shown last (the one in front, or the last one that was).
-    ZadeDivivWindowController* lastShownWindow() const;
+    EditingWindow* lastShownWindow() const;
 
     // File > Open...: the open panel for the types of the desktop entry; each chosen file
     // opens in its window, and each failure is presented.
@@ -101,7 +101,7 @@ class DocumentController : public QObject {
 
   Q_SIGNALS:
     // A document's editing window opened (from a script, the browser, the open panel...).
-    void documentWindowOpened(ZadeDivivWindowController* window);
+    void documentWindowOpened(EditingWindow* window);
 
   private:
     void fillRecentMenu(QMenu* menu);
@@ -114,7 +114,7 @@ class DocumentController : public QObject {
 
     struct Open {
         std::shared_ptr<MyDocument> document;
-        ZadeDivivWindowController* window;
+        EditingWindow* window;
     };
     std::vector<Open> open_;
     const MyDocument* lastDocumentShown_ = nullptr;

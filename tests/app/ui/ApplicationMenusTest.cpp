@@ -20,8 +20,8 @@
 #include "app/core/AppTables.h"
 #include "app/core/MyDocument.h"
 #include "app/ui/DocumentController.h"
+#include "app/ui/EditingWindow.h"
 #include "app/ui/WindowChoosers.h"
-#include "app/ui/ZadeDivivWindowController.h"
 #include "display/widgets/SegmentedControl.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Notifications.h"
@@ -127,7 +127,7 @@ TEST(ApplicationMenus, APlainWindowAndADocumentsWindowCarryTheSameBar) {
     const fs::path chart = home.path() / "chart.dng";
     fs::copy_file(kChart, chart);
     ASSERT_TRUE(document->read(chart.string(), nullptr));
-    QPointer<ZadeDivivWindowController> window = ZadeDivivWindowController::makeWindowControllers(document);
+    QPointer<EditingWindow> window = EditingWindow::makeWindowControllers(document);
     controller.installMenus(window);
     const std::set<std::string> editing = enabledItems(*window);
     for (const char* on :
@@ -245,9 +245,9 @@ TEST(ApplicationMenus, OpenOffersTheDesktopEntrysTypesAndOpensEachChosenFile) {
         return std::vector<fs::path>{first, second};
     };
     DocumentController controller;
-    std::vector<ZadeDivivWindowController*> opened;
+    std::vector<EditingWindow*> opened;
     QObject::connect(&controller, &DocumentController::documentWindowOpened,
-                     [&](ZadeDivivWindowController* w) { opened.push_back(w); });
+                     [&](EditingWindow* w) { opened.push_back(w); });
     QWidget window;
     new QVBoxLayout(&window);
     controller.installMenus(&window);

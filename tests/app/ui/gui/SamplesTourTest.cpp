@@ -20,8 +20,8 @@
 
 #include "app/core/MyDocument.h"
 #include "app/ui/DocumentController.h"
+#include "app/ui/EditingWindow.h"
 #include "app/ui/WindowChoosers.h"
-#include "app/ui/ZadeDivivWindowController.h"
 #include "display/TiledViewGeometry.h"
 #include "display/ZadeDivivCATiledLayerView.h"
 #include "display/widgets/CIImageView.h"
@@ -204,7 +204,7 @@ class Tour : public testing::Test {
     }
     void TearDown() override {
         // A failed step leaves its window: close it so that the next file starts alone.
-        for (ZadeDivivWindowController* window : openWindows())
+        for (EditingWindow* window : openWindows())
             window->close();
         guitest::processEventsFor(200);
         if (saved_.alert) WindowChoosers::shared() = saved_;
@@ -214,16 +214,15 @@ class Tour : public testing::Test {
         fs::copy_file(sourceOf(name), copy);
         return copy;
     }
-    static std::vector<ZadeDivivWindowController*> openWindows() {
-        std::vector<ZadeDivivWindowController*> out;
+    static std::vector<EditingWindow*> openWindows() {
+        std::vector<EditingWindow*> out;
         for (QWidget* widget : QApplication::topLevelWidgets())
-            if (auto* window = qobject_cast<ZadeDivivWindowController*>(widget);
-                window && window->isVisible())
+            if (auto* window = qobject_cast<EditingWindow*>(widget); window && window->isVisible())
                 out.push_back(window);
         return out;
     }
     // Exports through the window and waits for the task to end.
-    void exportThrough(ZadeDivivWindowController* window, const std::string& type, const std::string& name) {
+    void exportThrough(EditingWindow* window, const std::string& type, const std::string& name) {
         saveAs_ = name;
         window->exportAsType(type);
         saveAs_.clear();
@@ -277,7 +276,7 @@ TEST_P(SamplesTour, OpensGreyInShapeAndExportsWhatReadersAccept) {
     platform::Error error;
     auto document = controller.openDocumentWithContentsOfURL(file, true, &error);
     ASSERT_TRUE(document) << error.failureReason;
-    QPointer<ZadeDivivWindowController> window = controller.windowForDocument(document.get());
+    QPointer<EditingWindow> window = controller.windowForDocument(document.get());
     ASSERT_TRUE(window);
     window->resize(1200, 800);
     ASSERT_TRUE(guitest::processEventsUntil([&] { return renders.count[document.get()] > 0; }, 120000))

@@ -36,7 +36,7 @@ class YRKSpinningProgressIndicator;
 class ZadeDivivCATiledLayerView;
 struct EditingPanes;
 
-class ZadeDivivWindowController : public QMainWindow,
+class EditingWindow : public QMainWindow,
                                   public ZadeDivivGLViewEyeDropperDelegate,
                                   public ZadeDivivGLViewTileDelegate {
     Q_OBJECT
@@ -49,10 +49,10 @@ class ZadeDivivWindowController : public QMainWindow,
     static const std::vector<PresetGroup>& presetGroups();
     static constexpr const char* kFrameKey = "LumivarDocumentWindow";
 
-    explicit ZadeDivivWindowController(std::shared_ptr<MyDocument> document, QWidget* parent = nullptr);
+    explicit EditingWindow(std::shared_ptr<MyDocument> document, QWidget* parent = nullptr);
     // A window for a read document: added to the document, shown, and the first render asked.
-    static ZadeDivivWindowController* makeWindowControllers(const std::shared_ptr<MyDocument>& document);
-    ~ZadeDivivWindowController() override;
+    static EditingWindow* makeWindowControllers(const std::shared_ptr<MyDocument>& document);
+    ~EditingWindow() override;
 
     // The document on the main thread; its cached copy on other threads.
     std::shared_ptr<MyDocument> document() const;

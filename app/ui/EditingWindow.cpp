@@ -1,4 +1,4 @@
-#include "app/ui/ZadeDivivWindowController.h"
+#include "app/ui/EditingWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -56,9 +56,9 @@
 using window_commands::StepCommand;
 
 // The document holds its windows; it holds this link, which never keeps the widget alive.
-class ZadeDivivWindowController::Link : public DocumentWindow {
+class EditingWindow::Link : public DocumentWindow {
   public:
-    explicit Link(ZadeDivivWindowController* window) : window_(window) {}
+    explicit Link(EditingWindow* window) : window_(window) {}
     platform::Rect activeTiledRect() override {
         return window_ ? window_->activeTiledRect() : platform::Rect{-1, -1, -1, -1};
     }
@@ -73,11 +73,11 @@ class ZadeDivivWindowController::Link : public DocumentWindow {
     }
 
   private:
-    QPointer<ZadeDivivWindowController> window_;
+    QPointer<EditingWindow> window_;
 };
 
 // The document's settings as the controls see them; observations arrive on the main thread.
-class ZadeDivivWindowController::Settings : public BindableSettings {
+class EditingWindow::Settings : public BindableSettings {
   public:
     explicit Settings(std::shared_ptr<MyDocument> document) : document_(std::move(document)) {}
     ~Settings() override {
@@ -120,7 +120,7 @@ class ZadeDivivWindowController::Settings : public BindableSettings {
     int lastId_ = 0;
 };
 
-const std::vector<ZadeDivivWindowController::PresetGroup>& ZadeDivivWindowController::presetGroups() {
+const std::vector<EditingWindow::PresetGroup>& EditingWindow::presetGroups() {
     static const std::vector<PresetGroup> groups{
         {"ETTR Adjust", {"Lumivar_ettrAdjust"}},
         {"Tone Curve", {"Lumivar_toneCurveAdjust"}},
@@ -144,30 +144,30 @@ const std::vector<ZadeDivivWindowController::PresetGroup>& ZadeDivivWindowContro
     return groups;
 }
 
-ZadeDivivWindowController::ZadeDivivWindowController(std::shared_ptr<MyDocument> document, QWidget* parent)
+EditingWindow::EditingWindow(std::shared_ptr<MyDocument> document, QWidget* parent)
     : QMainWindow(parent), document_(std::move(document)), link_(std::make_shared<Link>(this)),
       settings_(std::make_unique<Settings>(document_)) {
     auto& center = platform::NotificationCenter::defaultCenter();
-    QPointer<ZadeDivivWindowController> self(this);
-    auto onMain = [self](void (ZadeDivivWindowController::*handler)(const platform::Notification&)) {
+    QPointer<EditingWindow> self(this);
+    auto onMain = [self](void (EditingWindow::*handler)(const platform::Notification&)) {
         return [self, handler](const platform::Notification& note) {
             if (self) (self.data()->*handler)(note);
         };
     };
     notifications_.push_back(center.addObserver(platform::notification::NewProcessedImage, nullptr,
-                                                onMain(&ZadeDivivWindowController::newProcessedImage),
+                                                onMain(&EditingWindow::newProcessedImage),
                                                 &platform::MainQueue::shared()));
     notifications_.push_back(center.addObserver(platform::notification::UpdatedImage, nullptr,
-                                                onMain(&ZadeDivivWindowController::updatedImage),
+                                                onMain(&EditingWindow::updatedImage),
                                                 &platform::MainQueue::shared()));
     notifications_.push_back(center.addObserver(platform::notification::EngineDidStart, nullptr,
-                                                onMain(&ZadeDivivWindowController::engineDidStart),
+                                                onMain(&EditingWindow::engineDidStart),
                                                 &platform::MainQueue::shared()));
     buildWindow();
     windowDidLoad();
 }
 
-ZadeDivivWindowController::~ZadeDivivWindowController() {
+EditingWindow::~EditingWindow() {
     for (const auto& token : notifications_)
         platform::NotificationCenter::defaultCenter().removeObserver(token);
     CameraProfileManager::sharedCameraProfileManager().removeObserver(cameraProfilesToken_);
@@ -176,9 +176,9 @@ ZadeDivivWindowController::~ZadeDivivWindowController() {
     settings_->detach();
 }
 
-ZadeDivivWindowController*
-ZadeDivivWindowController::makeWindowControllers(const std::shared_ptr<MyDocument>& document) {
-    auto* window = new ZadeDivivWindowController(document);
+EditingWindow*
+EditingWindow::makeWindowControllers(const std::shared_ptr<MyDocument>& document) {
+    auto* window = new EditingWindow(document);
     window->setAttribute(Qt::WA_DeleteOnClose, true);
     document->addWindowController(window->documentWindow());
     window->show();
@@ -186,11 +186,11 @@ ZadeDivivWindowController::makeWindowControllers(const std::shared_ptr<MyDocumen
     return window;
 }
 
-std::shared_ptr<MyDocument> ZadeDivivWindowController::document() const { return document_; }
+std::shared_ptr<MyDocument> EditingWindow::document() const { return document_; }
 
-std::shared_ptr<DocumentWindow> ZadeDivivWindowController::documentWindow() const { return link_; }
+std::shared_ptr<DocumentWindow> EditingWindow::documentWindow() const { return link_; }
 
-void ZadeDivivWindowController::buildWindow() {
+void EditingWindow::buildWindow() {
     setWindowTitle(QString::fromStdString(document_->displayName()));
     auto* central = new QWidget(this);
     auto* outer = new QHBoxLayout(central);
@@ -306,7 +306,7 @@ void ZadeDivivWindowController::buildWindow() {
     openProgress->startAnimation();
 }
 
-void ZadeDivivWindowController::fillPopups() {
+void EditingWindow::fillPopups() {
     {
         auto* presets = panes_->presetPopup;
         const QSignalBlocker quiet(presets);
@@ -343,8 +343,8 @@ void ZadeDivivWindowController::fillPopups() {
     }
 }
 
-void ZadeDivivWindowController::observeListSources() {
-    QPointer<ZadeDivivWindowController> self(this);
+void EditingWindow::observeListSources() {
+    QPointer<EditingWindow> self(this);
     const auto refill = [self] {
         if (self && !self->windowHasClosed_) self->fillPopups();
     };
@@ -362,7 +362,7 @@ void ZadeDivivWindowController::observeListSources() {
     });
 }
 
-void ZadeDivivWindowController::showRenderingIntent() {
+void EditingWindow::showRenderingIntent() {
     std::optional<uint32_t> intent;
     const auto value = document_->valueForKey(app::keys::IccProfile);
     if (value && value->dictionary())
@@ -371,7 +371,7 @@ void ZadeDivivWindowController::showRenderingIntent() {
     panes_->renderingIntentPopup->setCurrentIndex(window_commands::renderingIntentIndex(intent));
 }
 
-QWidget* ZadeDivivWindowController::buildImageBar(QWidget* parent) {
+QWidget* EditingWindow::buildImageBar(QWidget* parent) {
     auto* bar = new QWidget(parent);
     bar->setObjectName("imageBar");
     auto* row = new QHBoxLayout(bar);
@@ -410,7 +410,7 @@ QWidget* ZadeDivivWindowController::buildImageBar(QWidget* parent) {
     return bar;
 }
 
-void ZadeDivivWindowController::installActions() {
+void EditingWindow::installActions() {
     auto add = [this](const QKeySequence& keys, auto handler) {
         auto* action = new QAction(this);
         action->setShortcut(keys);
@@ -423,9 +423,9 @@ void ZadeDivivWindowController::installActions() {
     add(QKeySequence("Ctrl++"), [this] { zoomIn(); });
 }
 
-void ZadeDivivWindowController::windowDidLoad() {
+void EditingWindow::windowDidLoad() {
     for (int ms : {100, 500, 1000, 5000}) {
-        QPointer<ZadeDivivWindowController> self(this);
+        QPointer<EditingWindow> self(this);
         QTimer::singleShot(ms, this, [self] {
             if (self) self->scrollViewBugFix();
         });
@@ -435,18 +435,18 @@ void ZadeDivivWindowController::windowDidLoad() {
     mImageView->setCropRect(QRectF(crop.x, crop.y, crop.width, crop.height));
 }
 
-void ZadeDivivWindowController::scrollViewBugFix() {
+void EditingWindow::scrollViewBugFix() {
     splitView->refresh();
     sidebar_->updateGeometry();
 }
 
-void ZadeDivivWindowController::changeEvent(QEvent* event) {
+void EditingWindow::changeEvent(QEvent* event) {
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         platform::NotificationCenter::defaultCenter().post(platform::notification::DocumentChange, this);
     QMainWindow::changeEvent(event);
 }
 
-void ZadeDivivWindowController::closeEvent(QCloseEvent* event) {
+void EditingWindow::closeEvent(QCloseEvent* event) {
     platform::UserDefaults::standard().setObject(platform::Value(saveGeometry().toBase64().toStdString()),
                                                  kFrameKey);
     windowWillClose();
@@ -455,7 +455,7 @@ void ZadeDivivWindowController::closeEvent(QCloseEvent* event) {
     QMainWindow::closeEvent(event);
 }
 
-void ZadeDivivWindowController::windowWillClose() {
+void EditingWindow::windowWillClose() {
     if (windowHasClosed_) return;
     if (mImageView) {
         mImageView->setEyeDropperDelegate(nullptr);
@@ -472,26 +472,26 @@ void ZadeDivivWindowController::windowWillClose() {
     windowHasClosed_ = true;
 }
 
-platform::Rect ZadeDivivWindowController::activeTiledRect() const {
+platform::Rect EditingWindow::activeTiledRect() const {
     if (!mImageView) return {};
     return mImageView->activeTiledRect();
 }
 
-void ZadeDivivWindowController::setTempAndTint(float, float) {
+void EditingWindow::setTempAndTint(float, float) {
     binder_->refresh("Lumivar_Filter_inputTemperature");
     binder_->refresh("Lumivar_Filter_inputTint");
 }
 
-void ZadeDivivWindowController::setSceneReferred(bool) { binder_->refresh("Lumivar_SceneReferred"); }
+void EditingWindow::setSceneReferred(bool) { binder_->refresh("Lumivar_SceneReferred"); }
 
-void ZadeDivivWindowController::engineDidStart(const platform::Notification& note) {
+void EditingWindow::engineDidStart(const platform::Notification& note) {
     if (note.object != document_.get()) return;
     mProgress->startAnimation();
     spinner_.engineStarted();
     engineRunning_ = true;
 }
 
-void ZadeDivivWindowController::newProcessedImage(const platform::Notification& note) {
+void EditingWindow::newProcessedImage(const platform::Notification& note) {
     // Another document's render says nothing of this one's engine.
     if (note.object != document_.get()) return;
     engineRunning_ = false;
@@ -512,98 +512,98 @@ void ZadeDivivWindowController::newProcessedImage(const platform::Notification& 
     histogramView_->setImage(image->getThumbnail(true));
 }
 
-void ZadeDivivWindowController::updatedImage(const platform::Notification& note) {
+void EditingWindow::updatedImage(const platform::Notification& note) {
     if (note.object != document_.get()) return;
     pixelLocation = QPointF(-1, -1);
     if (windowHasClosed_) return;
     showImage();
 }
 
-void ZadeDivivWindowController::showImage() {
+void EditingWindow::showImage() {
     mImageView->show();
     if (auto image = document_->outputImage()) mImageView->setImage(image, document_->getOrientation(), 0);
 }
 
-void ZadeDivivWindowController::zoomIn() {
+void EditingWindow::zoomIn() {
     mImageView->setPixelScaleFactor(window_commands::zoomedIn(mImageView->pixelScaleFactor()));
 }
-void ZadeDivivWindowController::zoomOut() {
+void EditingWindow::zoomOut() {
     mImageView->setPixelScaleFactor(window_commands::zoomedOut(mImageView->pixelScaleFactor()));
 }
-void ZadeDivivWindowController::zoomImageToFit() { mImageView->setScaleFactorToFit(); }
-void ZadeDivivWindowController::zoomImageTo(double factor) { mImageView->setPixelScaleFactor(factor); }
+void EditingWindow::zoomImageToFit() { mImageView->setScaleFactorToFit(); }
+void EditingWindow::zoomImageTo(double factor) { mImageView->setPixelScaleFactor(factor); }
 
-void ZadeDivivWindowController::rotateCW() {
+void EditingWindow::rotateCW() {
     if (auto code = window_commands::rotatedClockwise(document_->getOrientation())) {
         document_->orientationChanged(*code);
         updatedImage(platform::Notification{"UpdatedImage", document_.get(), {}});
     }
 }
 
-void ZadeDivivWindowController::rotateCCW() {
+void EditingWindow::rotateCCW() {
     if (auto code = window_commands::rotatedCounterClockwise(document_->getOrientation())) {
         document_->orientationChanged(*code);
         updatedImage(platform::Notification{"UpdatedImage", document_.get(), {}});
     }
 }
 
-void ZadeDivivWindowController::cropRectChanged(const QRectF& rect) {
+void EditingWindow::cropRectChanged(const QRectF& rect) {
     document_->cropRectChanged(platform::Rect{rect.x(), rect.y(), rect.width(), rect.height()});
 }
 
-void ZadeDivivWindowController::resetCropArea() {
+void EditingWindow::resetCropArea() {
     document_->cropRectChanged(platform::Rect{-1, -1, -1, -1});
     mImageView->setCropRect(QRectF(-1, -1, -1, -1));
     setCursorMode(0);
 }
 
-void ZadeDivivWindowController::setCursorMode(uint64_t mode) {
+void EditingWindow::setCursorMode(uint64_t mode) {
     cursorMode_ = mode;
     mImageView->setCursorTrackingMode(mode);
     cursorModeControl_->setSelectedSegment(int(mode));
     Q_EMIT cursorModeChanged(int(mode));
 }
 
-void ZadeDivivWindowController::segmentedZoomSetClick(int tag) {
+void EditingWindow::segmentedZoomSetClick(int tag) {
     if (tag >= 0 && tag <= 3)
         zoomImageTo(tag + 1);
     else if (tag == 4)
         zoomImageToFit();
 }
 
-void ZadeDivivWindowController::segmentedZoomDeltaClick(int tag) {
+void EditingWindow::segmentedZoomDeltaClick(int tag) {
     if (tag == 0)
         zoomIn();
     else if (tag == 1)
         zoomOut();
 }
 
-void ZadeDivivWindowController::segmentedControlClick(int tag) {
+void EditingWindow::segmentedControlClick(int tag) {
     if (tag == 0)
         rotateCCW();
     else if (tag == 1)
         rotateCW();
 }
 
-void ZadeDivivWindowController::eyedropperWasClicked(TiledViewGeometry&, QPointF imagePoint) {
+void EditingWindow::eyedropperWasClicked(TiledViewGeometry&, QPointF imagePoint) {
     setCursorMode(0);
     document_->setWBFromPoint(imagePoint.x(), imagePoint.y());
 }
 
-void ZadeDivivWindowController::regionOfInterestChanged(const TileRegion&) {
+void EditingWindow::regionOfInterestChanged(const TileRegion&) {
     platform::logMessage("%s Unhandled ROI change", __func__);
 }
 
-void ZadeDivivWindowController::resetControl(const QWidget* control) {
+void EditingWindow::resetControl(const QWidget* control) {
     const std::string key = window_commands::parameterID(control->objectName().toStdString());
     if (!key.empty()) document_->setToDefault(key);
 }
 
-void ZadeDivivWindowController::setViaControlBindings(const std::string& key, const platform::Value& value) {
+void EditingWindow::setViaControlBindings(const std::string& key, const platform::Value& value) {
     document_->setValue(value, key);
 }
 
-bool ZadeDivivWindowController::eventFilter(QObject* watched, QEvent* event) {
+bool EditingWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonDblClick && qobject_cast<QSlider*>(watched)) {
         // Consumed: the slider's own handling of the second press would move it off the default.
         resetControl(static_cast<QWidget*>(watched));
@@ -636,7 +636,7 @@ bool ZadeDivivWindowController::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-bool ZadeDivivWindowController::stepField(QLineEdit* field, StepCommand command) {
+bool EditingWindow::stepField(QLineEdit* field, StepCommand command) {
     const std::string key = window_commands::parameterID(field->objectName().toStdString());
     const auto range = controlRangeForKey(key);
     if (!range) return false;
@@ -647,7 +647,7 @@ bool ZadeDivivWindowController::stepField(QLineEdit* field, StepCommand command)
     return true;
 }
 
-void ZadeDivivWindowController::pixelTick() {
+void EditingWindow::pixelTick() {
     const bool active = mImageView->getDrawInProgress() || engineRunning_;
     switch (spinner_.tick(active)) {
     case window_commands::SpinnerCountdown::Action::Start:
@@ -678,9 +678,9 @@ void ZadeDivivWindowController::pixelTick() {
     if (text) mPixelValues->setText(*text);
 }
 
-QString ZadeDivivWindowController::probeText() const { return mPixelValues->text(); }
+QString EditingWindow::probeText() const { return mPixelValues->text(); }
 
-bool ZadeDivivWindowController::applyPreset(const platform::Dictionary& preset) {
+bool EditingWindow::applyPreset(const platform::Dictionary& preset) {
     if (auto wrong = app::wrongSettingType(preset)) {
         WindowChoosers::shared().alert(this, "The preset could not be applied",
                                        QString::fromStdString(wrong->failureReason));
@@ -691,12 +691,12 @@ bool ZadeDivivWindowController::applyPreset(const platform::Dictionary& preset) 
     return true;
 }
 
-bool ZadeDivivWindowController::applyPresetNamed(const std::string& name) {
+bool EditingWindow::applyPresetNamed(const std::string& name) {
     auto preset = PresetManager::sharedPresetManager().presetNamed(name);
     return preset && applyPreset(*preset);
 }
 
-void ZadeDivivWindowController::showNewPresetWindow() {
+void EditingWindow::showNewPresetWindow() {
     QDialog sheet(this);
     sheet.setWindowModality(Qt::WindowModal);
     sheet.setWindowTitle("New Preset");
@@ -743,8 +743,8 @@ void ZadeDivivWindowController::showNewPresetWindow() {
     sheet.exec();
 }
 
-bool ZadeDivivWindowController::saveNewPreset(const std::string& name, const std::vector<bool>& groupsOn,
-                                              platform::Error* error) {
+bool EditingWindow::saveNewPreset(const std::string& name, const std::vector<bool>& groupsOn,
+                                  platform::Error* error) {
     if (name.empty()) return platform::fail(error, {"LumivarErrorDomain", -14, "Must have a valid name"});
     platform::Dictionary preset{{"displayName", platform::Value(name)}};
     const platform::Dictionary settings = document_->getSettingsDictionary();
@@ -759,13 +759,13 @@ bool ZadeDivivWindowController::saveNewPreset(const std::string& name, const std
     return true;
 }
 
-void ZadeDivivWindowController::exportAsSelected() {
+void EditingWindow::exportAsSelected() {
     const int64_t selection =
         document_->valueForKey(app::keys::ExportFileType).value_or(platform::Value(0)).int64Value();
     exportAsType(std::string(window_commands::typeForExportSelection(selection)));
 }
 
-void ZadeDivivWindowController::exportAsType(const std::string& type) {
+void EditingWindow::exportAsType(const std::string& type) {
     const platform::Rect crop = document_->getCropRect();
     const QString extension = QString::fromUtf8(window_commands::extensionForType(type).data());
     const QString proposed =
@@ -778,7 +778,7 @@ void ZadeDivivWindowController::exportAsType(const std::string& type) {
     startTask(*url, type, crop, QString::fromStdString(url->filename().string()));
 }
 
-void ZadeDivivWindowController::extEditorUpdate() {
+void EditingWindow::extEditorUpdate() {
     const auto& proxy = document_->extEditorURL();
     if (!proxy) return;
     std::string extension = proxy->extension().string();
@@ -787,11 +787,11 @@ void ZadeDivivWindowController::extEditorUpdate() {
               QString::fromStdString(proxy->filename().string()));
 }
 
-void ZadeDivivWindowController::startTask(const std::filesystem::path& url, const std::string& type,
-                                          const platform::Rect& crop, const QString& title) {
+void EditingWindow::startTask(const std::filesystem::path& url, const std::string& type,
+                              const platform::Rect& crop, const QString& title) {
     showProgressSheet(33, title);
     ++exportsRunning_;
-    QPointer<ZadeDivivWindowController> self(this);
+    QPointer<EditingWindow> self(this);
     std::shared_ptr<MyDocument> document = document_;
     QueueEngine::sharedQueueEngine().sharedQueue().async([self, document, url, type, crop] {
         platform::Error error;
@@ -804,7 +804,7 @@ void ZadeDivivWindowController::startTask(const std::filesystem::path& url, cons
     });
 }
 
-void ZadeDivivWindowController::showProgressSheet(int value, const QString& text) {
+void EditingWindow::showProgressSheet(int value, const QString& text) {
     if (!progressSheet) {
         progressSheet = new QDialog(this);
         progressSheet->setWindowModality(Qt::WindowModal);
@@ -821,7 +821,7 @@ void ZadeDivivWindowController::showProgressSheet(int value, const QString& text
     progressSheet->show();
 }
 
-void ZadeDivivWindowController::exportPresentError(std::optional<platform::Error> error) {
+void EditingWindow::exportPresentError(std::optional<platform::Error> error) {
     --exportsRunning_;
     if (progressBar) progressBar->setValue(90);
     if (progressSheet) progressSheet->hide();
@@ -833,7 +833,7 @@ void ZadeDivivWindowController::exportPresentError(std::optional<platform::Error
     WindowChoosers::shared().alert(this, "The export failed.", lastError_);
 }
 
-QString ZadeDivivWindowController::pcdCurrentResolution() const {
+QString EditingWindow::pcdCurrentResolution() const {
     auto image = document_->outputImage();
     if (!image) return "n/a";
     const platform::Size size = image->outputSize();
@@ -842,7 +842,7 @@ QString ZadeDivivWindowController::pcdCurrentResolution() const {
                              window_commands::resStringForInt(level).c_str());
 }
 
-QString ZadeDivivWindowController::pcdResolutionDiagnostic() const {
+QString EditingWindow::pcdResolutionDiagnostic() const {
     auto image = document_->outputImage();
     int level = 2;
     if (image) {
@@ -861,11 +861,11 @@ QString ZadeDivivWindowController::pcdResolutionDiagnostic() const {
     return QString::fromStdString(window_commands::resolutionDiagnostic(level, selected, ipe, scanner));
 }
 
-bool ZadeDivivWindowController::photoCdDocument() const {
+bool EditingWindow::photoCdDocument() const {
     return window_commands::isPhotoCdFile(document_->displayName());
 }
 
-void ZadeDivivWindowController::photoCDResolution() {
+void EditingWindow::photoCDResolution() {
     if (!photoCdDocument()) return;
     QDialog sheet(this);
     sheet.setWindowModality(Qt::WindowModal);
