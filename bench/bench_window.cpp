@@ -13,7 +13,7 @@
 #include "app/core/MyDocument.h"
 #include "app/ui/EditingWindow.h"
 #include "display/MainQueuePump.h"
-#include "display/ZadeDivivCATiledLayerView.h"
+#include "display/TiledImageView.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Notifications.h"

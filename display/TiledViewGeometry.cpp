@@ -143,7 +143,7 @@ void TiledViewGeometry::setPixelScaleFactor(double f) {
     const double s = float(f / backingScale_);
     QTransform t = QTransform::fromScale(s, s);
     if (!isTurnable(imageOrientation_))
-        LV_LOG("Invalid image rotate %i in %s", imageOrientation_, "-[ZadeDivivCATiledLayerView setPixelScaleFactor:]");
+        LV_LOG("Invalid image rotate %i in %s", imageOrientation_, "-[TiledImageView setPixelScaleFactor:]");
     else
         t = orientationTransform(imageOrientation_, imageSize_.width(), imageSize_.height()) * t;
     if (tiledLayer_) tiledLayer_->setTransform(t);
@@ -157,7 +157,7 @@ void TiledViewGeometry::setScaleFactorToFit() {
     if (imageOrientation_ == 6 || imageOrientation_ == 8)
         std::swap(bw, bh);
     else if (!isTurnable(imageOrientation_))
-        LV_LOG("Invalid image rotate %i in %s", imageOrientation_, "-[ZadeDivivCATiledLayerView setScaleFactorToFit]");
+        LV_LOG("Invalid image rotate %i in %s", imageOrientation_, "-[TiledImageView setScaleFactorToFit]");
     if (!(bw > 0 && bh > 0 && imageSize_.width() > 0 && imageSize_.height() > 0)) {
         // Nothing to fit into (a hidden view): the zoom stays, and the next image fits.
         setPixelScaleFactor(-1);

@@ -8,7 +8,7 @@
 #include "app/core/MyDocument.h"
 #include "app/ui/DocumentController.h"
 #include "app/ui/EditingWindow.h"
-#include "display/ZadeDivivCATiledLayerView.h"
+#include "display/TiledImageView.h"
 #include "platform/MainQueue.h"
 #include "platform/Notifications.h"
 #include "raw/wrapper/ImageWrapper.h"
@@ -100,7 +100,7 @@ void EditingProgramWindow::rendered() {
 }
 
 QWidget* EditingProgramWindow::widget() { return window_; }
-ZadeDivivCATiledLayerView& EditingProgramWindow::imageView() { return *window_->imageView(); }
+TiledImageView& EditingProgramWindow::imageView() { return *window_->imageView(); }
 CIImageView& EditingProgramWindow::histogramView() { return *window_->histogramView(); }
 
 bool EditingProgramWindow::tilesSettled() const {

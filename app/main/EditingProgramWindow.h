@@ -24,7 +24,7 @@ class EditingProgramWindow : public QObject, public ProgramWindow {
 
     EditingWindow& controller() { return *window_; }
     QWidget* widget() override;
-    ZadeDivivCATiledLayerView& imageView() override;
+    TiledImageView& imageView() override;
     CIImageView& histogramView() override;
     bool hasImage() const override { return hasImage_; }
     bool isRendering() const override { return rendering_; }

@@ -9,9 +9,9 @@
 #include "app/core/AlertPresenter.h"
 #include "app/main/TilesSettled.h"
 #include "display/CropLayerController.h"
+#include "display/TiledImageView.h"
 #include "display/VQTileSublayer.h"
 #include "display/VQTiledLayer.h"
-#include "display/ZadeDivivCATiledLayerView.h"
 #include "display/widgets/CIImageView.h"
 #include "engine/core/TiledEngine.h"
 
@@ -24,7 +24,7 @@ LumivarWindow::LumivarWindow(std::unique_ptr<ViewerDocument> document, QWidget* 
     setPalette(dark);
     setAutoFillBackground(true);
 
-    view_ = new ZadeDivivCATiledLayerView(this);
+    view_ = new TiledImageView(this);
     view_->setEyeDropperDelegate(this);
     // Hidden until the first image, as the editing window does.
     view_->setVisible(false);

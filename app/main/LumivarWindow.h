@@ -15,7 +15,7 @@
 
 class CIImageView;
 class Layer;
-class ZadeDivivCATiledLayerView;
+class TiledImageView;
 
 class LumivarWindow : public QWidget, public ProgramWindow, public ZadeDivivGLViewEyeDropperDelegate {
     Q_OBJECT
@@ -28,7 +28,7 @@ class LumivarWindow : public QWidget, public ProgramWindow, public ZadeDivivGLVi
 
     ViewerDocument& document() { return *document_; }
     QWidget* widget() override { return this; }
-    ZadeDivivCATiledLayerView& imageView() override { return *view_; }
+    TiledImageView& imageView() override { return *view_; }
     CIImageView& histogramView() override { return *histogram_; }
 
     // Starts the document's first render.
@@ -61,7 +61,7 @@ class LumivarWindow : public QWidget, public ProgramWindow, public ZadeDivivGLVi
     void closeDocument();
 
     std::unique_ptr<ViewerDocument> document_;
-    ZadeDivivCATiledLayerView* view_ = nullptr;
+    TiledImageView* view_ = nullptr;
     CIImageView* histogram_ = nullptr;
     bool hasImage_ = false;
     bool rendering_ = false;

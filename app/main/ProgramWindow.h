@@ -9,7 +9,7 @@
 
 class CIImageView;
 class QWidget;
-class ZadeDivivCATiledLayerView;
+class TiledImageView;
 
 class ProgramWindow {
   public:
@@ -17,7 +17,7 @@ class ProgramWindow {
 
     // The top-level window.
     virtual QWidget* widget() = 0;
-    virtual ZadeDivivCATiledLayerView& imageView() = 0;
+    virtual TiledImageView& imageView() = 0;
     virtual CIImageView& histogramView() = 0;
 
     virtual bool hasImage() const = 0;

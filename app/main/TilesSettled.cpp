@@ -1,9 +1,9 @@
 #include "app/main/TilesSettled.h"
 
 #include "display/CropLayerController.h"
+#include "display/TiledImageView.h"
 #include "display/VQTileSublayer.h"
 #include "display/VQTiledLayer.h"
-#include "display/ZadeDivivCATiledLayerView.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ bool layerSettled(const VQTiledLayer* layer, const QRectF& area, const StaleTile
 
 } // namespace
 
-StaleTiles staleTilesOf(const ZadeDivivCATiledLayerView& view) {
+StaleTiles staleTilesOf(const TiledImageView& view) {
     StaleTiles stale;
     if (const auto& layer = view.geometryModel().tiledLayer())
         for (const auto& tile : layer->sublayers())
@@ -33,7 +33,7 @@ StaleTiles staleTilesOf(const ZadeDivivCATiledLayerView& view) {
     return stale;
 }
 
-bool viewTilesSettled(const ZadeDivivCATiledLayerView& view, const StaleTiles& stale) {
+bool viewTilesSettled(const TiledImageView& view, const StaleTiles& stale) {
     const auto& model = view.geometryModel();
     const auto& layer = model.tiledLayer();
     if (!layer || layer->sublayers().empty()) return false;

@@ -38,8 +38,8 @@
 #include "color/ColorSyncProfileWrap.h"
 #include "color/ProfileManager.h"
 #include "color/iccProfileManager.h"
+#include "display/TiledImageView.h"
 #include "display/TiledViewGeometry.h"
-#include "display/ZadeDivivCATiledLayerView.h"
 #include "display/widgets/BackGroundView.h"
 #include "display/widgets/CIImageView.h"
 #include "display/widgets/LumivarNumberFormatter.h"
@@ -205,7 +205,7 @@ void EditingWindow::buildWindow() {
     leftLayout->setContentsMargins(0, 0, 0, 0);
     leftLayout->setSpacing(0);
     leftLayout->addWidget(buildImageBar(left));
-    mImageView = new ZadeDivivCATiledLayerView(left);
+    mImageView = new TiledImageView(left);
     mImageView->setObjectName("imageView");
     mImageView->hide(); // until the first image
     leftLayout->addWidget(mImageView, 1);

@@ -33,7 +33,7 @@ class QTimer;
 class SegmentedControl;
 class SettingBinder;
 class YRKSpinningProgressIndicator;
-class ZadeDivivCATiledLayerView;
+class TiledImageView;
 struct EditingPanes;
 
 class EditingWindow : public QMainWindow,
@@ -104,7 +104,7 @@ class EditingWindow : public QMainWindow,
     void pixelTick();
     const window_commands::SpinnerCountdown& spinner() const { return spinner_; }
     QString probeText() const;
-    ZadeDivivCATiledLayerView* imageView() const { return mImageView; }
+    TiledImageView* imageView() const { return mImageView; }
     CIImageView* histogramView() const { return histogramView_; }
     EditingSidebar* sidebar() const { return sidebar_; }
     SegmentedControl* cursorModeControl() const { return cursorModeControl_; }
@@ -163,7 +163,7 @@ class EditingWindow : public QMainWindow,
     std::unique_ptr<EditingPanes> panes_;
     SettingBinder* binder_ = nullptr;
 
-    ZadeDivivCATiledLayerView* mImageView = nullptr;
+    TiledImageView* mImageView = nullptr;
     QLabel* mPixelValues = nullptr;
     YRKSpinningProgressIndicator* mProgress = nullptr;
     YRKSpinningProgressIndicator* openProgress = nullptr;

@@ -24,7 +24,7 @@
 #include "app/ui/WindowChoosers.h"
 #include "app/ui/WindowCommands.h"
 #include "display/CropLayerController.h"
-#include "display/ZadeDivivCATiledLayerView.h"
+#include "display/TiledImageView.h"
 #include "display/widgets/SegmentedControl.h"
 #include "dng/CameraProfileManager.h"
 #include "platform/NotificationCenter.h"
@@ -279,7 +279,7 @@ TEST_F(EditingWindowTest, AnotherDocumentsFinishedRenderLeavesThisSpinnerTurning
 }
 
 TEST_F(EditingWindowTest, CursorModesAndResetCrop) {
-    ZadeDivivCATiledLayerView& view = *window->imageView();
+    TiledImageView& view = *window->imageView();
     ASSERT_TRUE(windowtest::waitFor([&] { return view.geometryModel().cropLayerCntrl() != nullptr; }));
     SegmentedControl& modes = *window->cursorModeControl();
     EXPECT_EQ(modes.selectedSegment(), 0);

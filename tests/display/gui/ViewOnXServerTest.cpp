@@ -7,8 +7,8 @@
 #include <thread>
 
 #include "display/CropLayerController.h"
+#include "display/TiledImageView.h"
 #include "display/VQTiledLayer.h"
-#include "display/ZadeDivivCATiledLayerView.h"
 #include "tests/display/FakeTileEngine.h"
 #include "tests/display/gui/GuiTestSupport.h"
 
@@ -33,7 +33,7 @@ bool tilesLoaded(const VQTiledLayer& layer) {
 }
 
 struct ShownView {
-    std::unique_ptr<ZadeDivivCATiledLayerView> view = std::make_unique<ZadeDivivCATiledLayerView>();
+    std::unique_ptr<TiledImageView> view = std::make_unique<TiledImageView>();
     std::shared_ptr<FakeTileEngine> engine = std::make_shared<FakeTileEngine>(360, 240, chart);
 
     ShownView() {

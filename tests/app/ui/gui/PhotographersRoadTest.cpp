@@ -16,7 +16,7 @@
 #include "app/ui/EditingWindow.h"
 #include "app/ui/WindowChoosers.h"
 #include "display/MainQueuePump.h"
-#include "display/ZadeDivivCATiledLayerView.h"
+#include "display/TiledImageView.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Notifications.h"

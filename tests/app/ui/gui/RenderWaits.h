@@ -4,7 +4,7 @@
 #include <map>
 
 #include "app/ui/EditingWindow.h"
-#include "display/ZadeDivivCATiledLayerView.h"
+#include "display/TiledImageView.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Notifications.h"

@@ -1,4 +1,4 @@
-#include "display/ZadeDivivCATiledLayerView.h"
+#include "display/TiledImageView.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -11,7 +11,7 @@ constexpr double kWheelUnit = 120; // angleDelta() per wheel step
 
 } // namespace
 
-ZadeDivivCATiledLayerView::ZadeDivivCATiledLayerView(QWidget* parent) : QWidget(parent) {
+TiledImageView::TiledImageView(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
@@ -20,17 +20,17 @@ ZadeDivivCATiledLayerView::ZadeDivivCATiledLayerView(QWidget* parent) : QWidget(
     followBackingScale();
 }
 
-ZadeDivivCATiledLayerView::~ZadeDivivCATiledLayerView() {
+TiledImageView::~TiledImageView() {
     geometry_.viewLayer()->setRepaintHandler(nullptr);
     geometry_.setCursorRectsChangedHandler(nullptr);
 }
 
-bool ZadeDivivCATiledLayerView::setImage(std::shared_ptr<TiledEngine> image, int32_t orientation, int32_t imageNum) {
+bool TiledImageView::setImage(std::shared_ptr<TiledEngine> image, int32_t orientation, int32_t imageNum) {
     followBackingScale();
     return geometry_.setImage(std::move(image), orientation, imageNum);
 }
 
-QCursor ZadeDivivCATiledLayerView::cursorFor(ViewCursor cursor) {
+QCursor TiledImageView::cursorFor(ViewCursor cursor) {
     switch (cursor) {
     case ViewCursor::Crosshair:
         return QCursor(Qt::CrossCursor);
@@ -45,11 +45,11 @@ QCursor ZadeDivivCATiledLayerView::cursorFor(ViewCursor cursor) {
     }
 }
 
-QPointF ZadeDivivCATiledLayerView::toView(QPointF p) const { return {p.x(), height() - p.y()}; }
+QPointF TiledImageView::toView(QPointF p) const { return {p.x(), height() - p.y()}; }
 
-QPointF ZadeDivivCATiledLayerView::fromView(QPointF p) const { return {p.x(), height() - p.y()}; }
+QPointF TiledImageView::fromView(QPointF p) const { return {p.x(), height() - p.y()}; }
 
-void ZadeDivivCATiledLayerView::paintEvent(QPaintEvent*) {
+void TiledImageView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
     // The one flip: the layers' y axis runs upwards.
@@ -58,51 +58,51 @@ void ZadeDivivCATiledLayerView::paintEvent(QPaintEvent*) {
     geometry_.viewLayer()->render(painter);
 }
 
-void ZadeDivivCATiledLayerView::resizeEvent(QResizeEvent* event) {
+void TiledImageView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     followBackingScale();
     geometry_.setViewSize(size());
 }
 
-void ZadeDivivCATiledLayerView::showEvent(QShowEvent* event) {
+void TiledImageView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     followBackingScale();
 }
 
-void ZadeDivivCATiledLayerView::changeEvent(QEvent* event) {
+void TiledImageView::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::ScreenChangeInternal) followBackingScale();
 }
 
-void ZadeDivivCATiledLayerView::followBackingScale() { geometry_.setBackingScale(devicePixelRatioF()); }
+void TiledImageView::followBackingScale() { geometry_.setBackingScale(devicePixelRatioF()); }
 
-void ZadeDivivCATiledLayerView::mousePressEvent(QMouseEvent* event) {
+void TiledImageView::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
     leftPressed_ = true;
     geometry_.mouseDown(toView(event->position()), event->modifiers().testFlag(Qt::AltModifier));
 }
 
-void ZadeDivivCATiledLayerView::mouseMoveEvent(QMouseEvent* event) {
+void TiledImageView::mouseMoveEvent(QMouseEvent* event) {
     const QPointF point = toView(event->position());
     geometry_.mouseMoved(point);
     if (leftPressed_ && event->buttons().testFlag(Qt::LeftButton)) geometry_.mouseDragged(point);
     updateCursor();
 }
 
-void ZadeDivivCATiledLayerView::mouseReleaseEvent(QMouseEvent* event) {
+void TiledImageView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !leftPressed_) return QWidget::mouseReleaseEvent(event);
     leftPressed_ = false;
     geometry_.mouseUp(toView(event->position()));
     updateCursor();
 }
 
-void ZadeDivivCATiledLayerView::wheelEvent(QWheelEvent* event) {
+void TiledImageView::wheelEvent(QWheelEvent* event) {
     const QPoint delta = event->angleDelta();
     geometry_.scrollWheel(delta.x() / kWheelUnit, delta.y() / kWheelUnit);
     event->accept();
 }
 
-void ZadeDivivCATiledLayerView::enterEvent(QEnterEvent* event) {
+void TiledImageView::enterEvent(QEnterEvent* event) {
     QWidget::enterEvent(event);
     geometry_.mouseEntered();
     geometry_.mouseMoved(toView(event->position()));
@@ -110,11 +110,11 @@ void ZadeDivivCATiledLayerView::enterEvent(QEnterEvent* event) {
     updateCursor();
 }
 
-void ZadeDivivCATiledLayerView::leaveEvent(QEvent* event) {
+void TiledImageView::leaveEvent(QEvent* event) {
     QWidget::leaveEvent(event);
     geometry_.mouseExited();
 }
 
-void ZadeDivivCATiledLayerView::updateCursor() {
+void TiledImageView::updateCursor() {
     setCursor(cursorFor(geometry_.cursorAt(geometry_.currentCursorLocation())));
 }

@@ -8,12 +8,12 @@
 
 #include "display/TiledViewGeometry.h"
 
-class ZadeDivivCATiledLayerView : public QWidget {
+class TiledImageView : public QWidget {
     Q_OBJECT
 
   public:
-    explicit ZadeDivivCATiledLayerView(QWidget* parent = nullptr);
-    ~ZadeDivivCATiledLayerView() override;
+    explicit TiledImageView(QWidget* parent = nullptr);
+    ~TiledImageView() override;
 
     TiledViewGeometry& geometryModel() { return geometry_; }
     const TiledViewGeometry& geometryModel() const { return geometry_; }
