@@ -31,8 +31,8 @@ class TiledImageView : public QWidget {
     QPointF getPixelUnrotatedLocation() const { return geometry_.getPixelUnrotatedLocation(); }
     bool getDrawInProgress() const { return geometry_.getDrawInProgress(); }
     void doneWithView() { geometry_.doneWithView(); }
-    void setEyeDropperDelegate(ZadeDivivGLViewEyeDropperDelegate* d) { geometry_.setEyeDropperDelegate(d); }
-    void setTileDelegate(ZadeDivivGLViewTileDelegate* d) { geometry_.setTileDelegate(d); }
+    void setEyeDropperDelegate(ImageViewEyeDropperDelegate* d) { geometry_.setEyeDropperDelegate(d); }
+    void setTileDelegate(ImageViewTileDelegate* d) { geometry_.setTileDelegate(d); }
 
     // The cursor image of a view cursor, with its hot spot.
     static QCursor cursorFor(ViewCursor cursor);

@@ -100,10 +100,10 @@ class TiledViewGeometry : public LayerDelegate, public LumivarTiledLayerDelegate
     // The bounds less 3 points at the right.
     QRectF insetBounds() const;
 
-    ZadeDivivGLViewEyeDropperDelegate* eyeDropperDelegate() const { return eyeDropperDelegate_; }
-    void setEyeDropperDelegate(ZadeDivivGLViewEyeDropperDelegate* delegate) { eyeDropperDelegate_ = delegate; }
-    ZadeDivivGLViewTileDelegate* tileDelegate() const { return tileDelegate_; }
-    void setTileDelegate(ZadeDivivGLViewTileDelegate* delegate) { tileDelegate_ = delegate; }
+    ImageViewEyeDropperDelegate* eyeDropperDelegate() const { return eyeDropperDelegate_; }
+    void setEyeDropperDelegate(ImageViewEyeDropperDelegate* delegate) { eyeDropperDelegate_ = delegate; }
+    ImageViewTileDelegate* tileDelegate() const { return tileDelegate_; }
+    void setTileDelegate(ImageViewTileDelegate* delegate) { tileDelegate_ = delegate; }
 
     // The crop overlay draws through the view.
     void drawLayer(Layer& layer, QPainter& context) override;
@@ -130,8 +130,8 @@ class TiledViewGeometry : public LayerDelegate, public LumivarTiledLayerDelegate
     bool cursorIsInView_ = false;
     QPointF currentCursorLocation_;
     bool noScaleYet_ = true;
-    ZadeDivivGLViewEyeDropperDelegate* eyeDropperDelegate_ = nullptr;
-    ZadeDivivGLViewTileDelegate* tileDelegate_ = nullptr;
+    ImageViewEyeDropperDelegate* eyeDropperDelegate_ = nullptr;
+    ImageViewTileDelegate* tileDelegate_ = nullptr;
     uint64_t trackingMode_ = kPanMode;
     QRectF cropPort_v_;
     bool dragLeftCrop_ = false, dragRightCrop_ = false, dragTopCrop_ = false, dragBottomCrop_ = false;

@@ -17,7 +17,7 @@ class CIImageView;
 class Layer;
 class TiledImageView;
 
-class LumivarWindow : public QWidget, public ProgramWindow, public ZadeDivivGLViewEyeDropperDelegate {
+class LumivarWindow : public QWidget, public ProgramWindow, public ImageViewEyeDropperDelegate {
     Q_OBJECT
 
   public:

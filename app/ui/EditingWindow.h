@@ -37,8 +37,8 @@ class TiledImageView;
 struct EditingPanes;
 
 class EditingWindow : public QMainWindow,
-                                  public ZadeDivivGLViewEyeDropperDelegate,
-                                  public ZadeDivivGLViewTileDelegate {
+                                  public ImageViewEyeDropperDelegate,
+                                  public ImageViewTileDelegate {
     Q_OBJECT
   public:
     // New-preset groups: title and the keys the group copies.

@@ -11,7 +11,7 @@
 
 namespace {
 
-struct RecordingDelegate : ZadeDivivGLViewEyeDropperDelegate {
+struct RecordingDelegate : ImageViewEyeDropperDelegate {
     std::vector<QPointF> clicks;
     std::vector<QRectF> crops;
     void eyedropperWasClicked(TiledViewGeometry&, QPointF p) override { clicks.push_back(p); }

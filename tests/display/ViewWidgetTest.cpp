@@ -109,7 +109,7 @@ TEST(ViewWidget, CursorsFollowTheModeAndTheCropCorners) {
 }
 
 TEST(ViewWidget, ACropDragInTheWidgetReportsWholePixels) {
-    struct Delegate : ZadeDivivGLViewEyeDropperDelegate {
+    struct Delegate : ImageViewEyeDropperDelegate {
         std::vector<QRectF> crops;
         void eyedropperWasClicked(TiledViewGeometry&, QPointF) override {}
         void cropRectChanged(const QRectF& r) override { crops.push_back(r); }
