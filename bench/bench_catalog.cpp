@@ -62,7 +62,7 @@ class Catalog {
         bytesPerEntry_ = double(std::filesystem::file_size(file)) / kEntries;
     }
     ~Catalog() { MultiDataStore::sharedMultiDataStore().forgetStores(); }
-    static std::shared_ptr<DataStoreItem> store() {
+    static std::shared_ptr<PropertyListStore> store() {
         return MultiDataStore::sharedMultiDataStore().dataStoreForStore("Catalog");
     }
     double bytesPerEntry() const { return bytesPerEntry_; }

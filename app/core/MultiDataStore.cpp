@@ -34,11 +34,11 @@ MultiDataStore& MultiDataStore::sharedMultiDataStore() {
     return *shared;
 }
 
-std::shared_ptr<DataStoreItem> MultiDataStore::dataStoreForStore(std::string_view name) {
+std::shared_ptr<PropertyListStore> MultiDataStore::dataStoreForStore(std::string_view name) {
     std::scoped_lock guard(lock_);
     auto it = dataStoreSet_.find(name);
     if (it == dataStoreSet_.end())
-        it = dataStoreSet_.emplace(std::string(name), std::make_shared<DataStoreItem>(std::string(name)))
+        it = dataStoreSet_.emplace(std::string(name), std::make_shared<PropertyListStore>(std::string(name)))
                  .first;
     return it->second;
 }

@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/core/DataStoreItem.h"
+#include "app/core/PropertyListStore.h"
 #include "platform/Value.h"
 
 class MultiDataStore {
@@ -26,7 +26,7 @@ class MultiDataStore {
     MultiDataStore& operator=(const MultiDataStore&) = delete;
 
     // The store of that name, made on first request and kept.
-    std::shared_ptr<DataStoreItem> dataStoreForStore(std::string_view name);
+    std::shared_ptr<PropertyListStore> dataStoreForStore(std::string_view name);
     // Forgets every store, so the next request resolves its folder again (tests move the
     // application-support folder between cases).
     void forgetStores();
@@ -44,6 +44,6 @@ class MultiDataStore {
     MultiDataStore() = default;
 
     std::mutex lock_;
-    std::map<std::string, std::shared_ptr<DataStoreItem>, std::less<>> dataStoreSet_;
+    std::map<std::string, std::shared_ptr<PropertyListStore>, std::less<>> dataStoreSet_;
     std::atomic<int> depth_{kDefaultDepth};
 };

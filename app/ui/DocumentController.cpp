@@ -19,11 +19,11 @@
 
 #include "app/core/AlertPresenter.h"
 #include "app/core/AppTables.h"
-#include "app/core/DataStoreItem.h"
 #include "app/core/Keys.h"
 #include "app/core/MultiDataStore.h"
 #include "app/core/MyDocument.h"
 #include "app/core/PresetManager.h"
+#include "app/core/PropertyListStore.h"
 #include "app/ui/EditingWindow.h"
 #include "app/ui/WindowChoosers.h"
 #include "platform/Log.h"

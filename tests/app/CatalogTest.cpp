@@ -24,7 +24,7 @@ using platform::Value;
 
 namespace {
 
-std::shared_ptr<DataStoreItem> catalog() {
+std::shared_ptr<PropertyListStore> catalog() {
     return MultiDataStore::sharedMultiDataStore().dataStoreForStore("Catalog");
 }
 

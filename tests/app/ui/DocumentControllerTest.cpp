@@ -7,9 +7,9 @@
 #include <QMenuBar>
 #include <QTextBrowser>
 
-#include "app/core/DataStoreItem.h"
 #include "app/core/MultiDataStore.h"
 #include "app/core/PresetManager.h"
+#include "app/core/PropertyListStore.h"
 #include "app/ui/WindowChoosers.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Notifications.h"

@@ -1,4 +1,4 @@
-#include "app/core/DataStoreItem.h"
+#include "app/core/PropertyListStore.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -49,30 +49,30 @@ void removeIdentity(Array& entries, const Value* uuid) {
 
 } // namespace
 
-DataStoreItem::DataStoreItem(std::string storeName) : dataStoreName_(std::move(storeName)) {}
+PropertyListStore::PropertyListStore(std::string storeName) : dataStoreName_(std::move(storeName)) {}
 
-std::optional<fs::path> DataStoreItem::pathToCurrentCatalogDirectory() {
+std::optional<fs::path> PropertyListStore::pathToCurrentCatalogDirectory() {
     std::scoped_lock guard(lock_);
     return folderLocked();
 }
 
-std::optional<fs::path> DataStoreItem::catalogFile() {
+std::optional<fs::path> PropertyListStore::catalogFile() {
     std::scoped_lock guard(lock_);
     return catalogFileLocked();
 }
 
-std::optional<fs::path> DataStoreItem::folderLocked() {
+std::optional<fs::path> PropertyListStore::folderLocked() {
     if (!folder_) folder_ = app::supportFolderPath(dataStoreName_);
     return app::ensureSupportFolder(*folder_);
 }
 
-std::optional<fs::path> DataStoreItem::catalogFileLocked() {
+std::optional<fs::path> PropertyListStore::catalogFileLocked() {
     auto folder = folderLocked();
     if (!folder) return std::nullopt;
     return *folder / ("Lumivar" + dataStoreName_ + ".plist");
 }
 
-std::optional<platform::Data> DataStoreItem::imageDataFile() {
+std::optional<platform::Data> PropertyListStore::imageDataFile() {
     std::scoped_lock guard(lock_);
     auto file = catalogFileLocked();
     std::error_code ec;
@@ -82,13 +82,13 @@ std::optional<platform::Data> DataStoreItem::imageDataFile() {
     return platform::Data(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::optional<Array> DataStoreItem::imageData() {
+std::optional<Array> PropertyListStore::imageData() {
     std::scoped_lock guard(lock_);
     if (loadLocked(nullptr) != Load::Read) return std::nullopt;
     return *cache_.array();
 }
 
-bool DataStoreItem::saveImageData(const Array* array, Error* error) {
+bool PropertyListStore::saveImageData(const Array* array, Error* error) {
     if (!array) return platform::fail(error, app::posixError(EINVAL, "There is no catalog to write"));
     std::scoped_lock guard(lock_);
     forgetCacheLocked(); // read afresh: the array may hold what the file cannot
@@ -97,7 +97,7 @@ bool DataStoreItem::saveImageData(const Array* array, Error* error) {
     return platform::writePlistFile(*file, Value(*array), error);
 }
 
-bool DataStoreItem::addItem(const Dictionary* item, Error* error) {
+bool PropertyListStore::addItem(const Dictionary* item, Error* error) {
     if (!item) return platform::fail(error, app::posixError(EINVAL, "There is no entry to store"));
     auto stored = asStored(*item, error);
     if (!stored) return false;
@@ -109,7 +109,7 @@ bool DataStoreItem::addItem(const Dictionary* item, Error* error) {
     return saveLocked(error);
 }
 
-std::optional<Dictionary> DataStoreItem::getItemForUUID(std::string_view uuid) {
+std::optional<Dictionary> PropertyListStore::getItemForUUID(std::string_view uuid) {
     std::scoped_lock guard(lock_);
     if (loadLocked(nullptr) != Load::Read) return std::nullopt;
     const Value identity{uuid};
@@ -118,14 +118,14 @@ std::optional<Dictionary> DataStoreItem::getItemForUUID(std::string_view uuid) {
     return std::nullopt;
 }
 
-bool DataStoreItem::removeItem(const Dictionary& item, Error* error) {
+bool PropertyListStore::removeItem(const Dictionary& item, Error* error) {
     std::scoped_lock guard(lock_);
     if (loadLocked(error) == Load::Unreadable) return false;
     removeIdentity(*cache_.array(), identityOf(item));
     return saveLocked(error);
 }
 
-bool DataStoreItem::updateItem(const Dictionary& item, Error* error) {
+bool PropertyListStore::updateItem(const Dictionary& item, Error* error) {
     const auto update = asStored(item, error);
     if (!update) return false;
     std::scoped_lock guard(lock_);
@@ -144,7 +144,7 @@ bool DataStoreItem::updateItem(const Dictionary& item, Error* error) {
     return saveLocked(error);
 }
 
-bool DataStoreItem::deleteCurrentCatalog(Error* error) {
+bool PropertyListStore::deleteCurrentCatalog(Error* error) {
     std::scoped_lock guard(lock_);
     forgetCacheLocked();
     auto file = catalogFileLocked();
@@ -156,7 +156,7 @@ bool DataStoreItem::deleteCurrentCatalog(Error* error) {
     return true;
 }
 
-DataStoreItem::Load DataStoreItem::loadLocked(Error* error) {
+PropertyListStore::Load PropertyListStore::loadLocked(Error* error) {
     auto file = catalogFileLocked();
     if (!file) return unreadableLocked(error, noFolder());
     int err = 0;
@@ -179,27 +179,27 @@ DataStoreItem::Load DataStoreItem::loadLocked(Error* error) {
     return Load::Read;
 }
 
-DataStoreItem::Load DataStoreItem::missingLocked() {
+PropertyListStore::Load PropertyListStore::missingLocked() {
     cache_ = Array{};
     return Load::Missing;
 }
 
-DataStoreItem::Load DataStoreItem::unreadableLocked(Error* error, Error why) {
-    LV_LOG("DataStoreItem %s: %s", dataStoreName_.c_str(), why.failureReason.c_str());
+PropertyListStore::Load PropertyListStore::unreadableLocked(Error* error, Error why) {
+    LV_LOG("PropertyListStore %s: %s", dataStoreName_.c_str(), why.failureReason.c_str());
     platform::fail(error, std::move(why));
     return Load::Unreadable;
 }
 
 // A damaged catalog keeps every earlier edit that can still be recovered by hand: it is
 // renamed, never written over.
-DataStoreItem::Load DataStoreItem::setAsideLocked(const fs::path& file, const std::string& reason,
-                                                  Error* error) {
+PropertyListStore::Load PropertyListStore::setAsideLocked(const fs::path& file, const std::string& reason,
+                                                          Error* error) {
     Error why;
     if (!app::setDamagedFileAside(file, "catalog", reason, this, &why)) return unreadableLocked(error, std::move(why));
     return missingLocked();
 }
 
-bool DataStoreItem::saveLocked(Error* error) {
+bool PropertyListStore::saveLocked(Error* error) {
     auto file = catalogFileLocked();
     if (!file) {
         forgetCacheLocked();
@@ -213,12 +213,12 @@ bool DataStoreItem::saveLocked(Error* error) {
     return true;
 }
 
-void DataStoreItem::forgetCacheLocked() {
+void PropertyListStore::forgetCacheLocked() {
     cache_ = Value();
     stamp_.reset();
 }
 
-std::optional<DataStoreItem::FileStamp> DataStoreItem::stampOf(const fs::path& file, int* err) {
+std::optional<PropertyListStore::FileStamp> PropertyListStore::stampOf(const fs::path& file, int* err) {
     struct stat st {};
     if (::stat(file.c_str(), &st) != 0) {
         if (err) *err = errno;

@@ -19,11 +19,11 @@
 #include "platform/Error.h"
 #include "platform/Value.h"
 
-class DataStoreItem {
+class PropertyListStore {
   public:
-    explicit DataStoreItem(std::string storeName);
-    DataStoreItem(const DataStoreItem&) = delete;
-    DataStoreItem& operator=(const DataStoreItem&) = delete;
+    explicit PropertyListStore(std::string storeName);
+    PropertyListStore(const PropertyListStore&) = delete;
+    PropertyListStore& operator=(const PropertyListStore&) = delete;
 
     const std::string& dataStoreName() const { return dataStoreName_; }
 
