@@ -8,8 +8,8 @@
 #include <string>
 
 #include "app/core/AppTables.h"
+#include "app/core/CatalogStore.h"
 #include "app/core/Keys.h"
-#include "app/core/MultiDataStore.h"
 #include "app/core/PresetManager.h"
 #include "app/core/PropertyListStore.h"
 #include "fuzz/FuzzScratch.h"
@@ -30,7 +30,7 @@ void readCatalog(const uint8_t* data, size_t size) {
     for (const platform::Value& entry : *entries) {
         const platform::Dictionary* settings = entry.dictionary();
         if (!settings) continue;
-        (void)MultiDataStore::sharedMultiDataStore().deserializeFromPList(*settings);
+        (void)CatalogStore::sharedMultiDataStore().deserializeFromPList(*settings);
         auto uuid = settings->find("Lumivar_UUID");
         if (uuid != settings->end() && uuid->second.isString()) {
             (void)catalog.getItemForUUID(*uuid->second.string());

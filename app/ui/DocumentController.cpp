@@ -19,8 +19,8 @@
 
 #include "app/core/AlertPresenter.h"
 #include "app/core/AppTables.h"
+#include "app/core/CatalogStore.h"
 #include "app/core/Keys.h"
-#include "app/core/MultiDataStore.h"
 #include "app/core/MyDocument.h"
 #include "app/core/PresetManager.h"
 #include "app/core/PropertyListStore.h"
@@ -493,7 +493,7 @@ void DocumentController::resetLumivar() {
         WindowChoosers::shared().alert(QApplication::activeWindow(), "Reset failed",
                                        QString::fromStdString(error.failureReason));
     error = {};
-    auto store = MultiDataStore::sharedMultiDataStore().dataStoreForStore("Catalog");
+    auto store = CatalogStore::sharedMultiDataStore().dataStoreForStore("Catalog");
     if (store && !store->deleteCurrentCatalog(&error))
         WindowChoosers::shared().alert(QApplication::activeWindow(), "Reset failed",
                                        QString::fromStdString(error.failureReason));

@@ -7,7 +7,7 @@
 #include <QMenuBar>
 #include <QTextBrowser>
 
-#include "app/core/MultiDataStore.h"
+#include "app/core/CatalogStore.h"
 #include "app/core/PresetManager.h"
 #include "app/core/PropertyListStore.h"
 #include "app/ui/WindowChoosers.h"
@@ -65,7 +65,7 @@ TEST(DocumentController, ResetAsksFirstAndThenDeletesPresetsAndCatalog) {
     presets.forgetPresetDirectory();
     const auto folder = presets.presetDirectory();
     ASSERT_TRUE(folder);
-    auto store = MultiDataStore::sharedMultiDataStore().dataStoreForStore("Catalog");
+    auto store = CatalogStore::sharedMultiDataStore().dataStoreForStore("Catalog");
     platform::Array entries{platform::Value(platform::Dictionary{{"Lumivar_UUID", platform::Value("x")}})};
     ASSERT_TRUE(store->saveImageData(&entries));
     const auto catalog = store->catalogFile();

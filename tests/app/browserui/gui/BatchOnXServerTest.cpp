@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
-#include "app/core/MultiDataStore.h"
+#include "app/core/CatalogStore.h"
 #include "app/core/PresetManager.h"
 #include "app/ui/DocumentController.h"
 #include "app/ui/browser/BrowserWindowController.h"
@@ -34,7 +34,7 @@ int worstChannelSpread(const QImage& image) {
 TEST(BatchOnXServer, RealDocumentsBehindTheSheetWithMenusOff) {
     LV_REQUIRE_X_SERVER();
     testsupport::TempHome home;
-    MultiDataStore::sharedMultiDataStore().forgetStores();
+    CatalogStore::sharedMultiDataStore().forgetStores();
     PresetManager::sharedPresetManager().forgetPresetDirectory();
     testsupport::TempFolder folder;
     DocumentController& controller = DocumentController::sharedDocumentController();
@@ -70,7 +70,7 @@ TEST(BatchOnXServer, RealDocumentsBehindTheSheetWithMenusOff) {
     }
     guitest::processEventsFor(300);
     guitest::saveScreenshot(window.screen()->grabWindow(window.winId()), "after");
-    MultiDataStore::sharedMultiDataStore().forgetStores();
+    CatalogStore::sharedMultiDataStore().forgetStores();
     PresetManager::sharedPresetManager().forgetPresetDirectory();
 }
 

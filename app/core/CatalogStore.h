@@ -17,13 +17,13 @@
 #include "app/core/PropertyListStore.h"
 #include "platform/Value.h"
 
-class MultiDataStore {
+class CatalogStore {
   public:
     static constexpr int kDefaultDepth = 2;
 
-    static MultiDataStore& sharedMultiDataStore();
-    MultiDataStore(const MultiDataStore&) = delete;
-    MultiDataStore& operator=(const MultiDataStore&) = delete;
+    static CatalogStore& sharedMultiDataStore();
+    CatalogStore(const CatalogStore&) = delete;
+    CatalogStore& operator=(const CatalogStore&) = delete;
 
     // The store of that name, made on first request and kept.
     std::shared_ptr<PropertyListStore> dataStoreForStore(std::string_view name);
@@ -41,7 +41,7 @@ class MultiDataStore {
     void setDepthToConvert(int depth) { depth_ = depth; }
 
   private:
-    MultiDataStore() = default;
+    CatalogStore() = default;
 
     std::mutex lock_;
     std::map<std::string, std::shared_ptr<PropertyListStore>, std::less<>> dataStoreSet_;

@@ -1,4 +1,4 @@
-#include "app/core/MultiDataStore.h"
+#include "app/core/CatalogStore.h"
 
 #include <optional>
 #include <strings.h>
@@ -29,12 +29,12 @@ std::optional<platform::Dictionary> rebuiltForm(const std::string& className,
 
 } // namespace
 
-MultiDataStore& MultiDataStore::sharedMultiDataStore() {
-    static MultiDataStore* shared = new MultiDataStore(); // never freed
+CatalogStore& CatalogStore::sharedMultiDataStore() {
+    static CatalogStore* shared = new CatalogStore(); // never freed
     return *shared;
 }
 
-std::shared_ptr<PropertyListStore> MultiDataStore::dataStoreForStore(std::string_view name) {
+std::shared_ptr<PropertyListStore> CatalogStore::dataStoreForStore(std::string_view name) {
     std::scoped_lock guard(lock_);
     auto it = dataStoreSet_.find(name);
     if (it == dataStoreSet_.end())
@@ -43,20 +43,20 @@ std::shared_ptr<PropertyListStore> MultiDataStore::dataStoreForStore(std::string
     return it->second;
 }
 
-void MultiDataStore::forgetStores() {
+void CatalogStore::forgetStores() {
     std::scoped_lock guard(lock_);
     dataStoreSet_.clear();
 }
 
-platform::Dictionary MultiDataStore::serializeToPList(const platform::Dictionary& settings) const {
+platform::Dictionary CatalogStore::serializeToPList(const platform::Dictionary& settings) const {
     return serializeToPList(settings, depth_);
 }
 
-platform::Dictionary MultiDataStore::deserializeFromPList(const platform::Dictionary& stored) const {
+platform::Dictionary CatalogStore::deserializeFromPList(const platform::Dictionary& stored) const {
     return deserializeFromPList(stored, depth_);
 }
 
-platform::Dictionary MultiDataStore::serializeToPList(const platform::Dictionary& settings, int depth) const {
+platform::Dictionary CatalogStore::serializeToPList(const platform::Dictionary& settings, int depth) const {
     platform::Dictionary out;
     for (const auto& [key, value] : settings) {
         if (value.isNull()) continue; // a property list has no null: an absent value stays absent
@@ -69,8 +69,7 @@ platform::Dictionary MultiDataStore::serializeToPList(const platform::Dictionary
     return out;
 }
 
-platform::Dictionary MultiDataStore::deserializeFromPList(const platform::Dictionary& stored,
-                                                          int depth) const {
+platform::Dictionary CatalogStore::deserializeFromPList(const platform::Dictionary& stored, int depth) const {
     platform::Dictionary out;
     for (const auto& [key, value] : stored) {
         const platform::Dictionary* nested = value.dictionary();
