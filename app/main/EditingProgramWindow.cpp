@@ -101,7 +101,7 @@ void EditingProgramWindow::rendered() {
 
 QWidget* EditingProgramWindow::widget() { return window_; }
 TiledImageView& EditingProgramWindow::imageView() { return *window_->imageView(); }
-CIImageView& EditingProgramWindow::histogramView() { return *window_->histogramView(); }
+HistogramView& EditingProgramWindow::histogramView() { return *window_->histogramView(); }
 
 bool EditingProgramWindow::tilesSettled() const {
     return hasImage_ && window_ && viewTilesSettled(*window_->imageView(), staleTiles_);

@@ -25,7 +25,7 @@ class EditingProgramWindow : public QObject, public ProgramWindow {
     EditingWindow& controller() { return *window_; }
     QWidget* widget() override;
     TiledImageView& imageView() override;
-    CIImageView& histogramView() override;
+    HistogramView& histogramView() override;
     bool hasImage() const override { return hasImage_; }
     bool isRendering() const override { return rendering_; }
     const std::optional<platform::Error>& renderError() const override { return *renderError_; }

@@ -34,7 +34,7 @@
 #include "app/ui/browser/BrowserWindowController.h"
 #include "display/TiledImageView.h"
 #include "display/TiledViewGeometry.h"
-#include "display/widgets/CIImageView.h"
+#include "display/widgets/HistogramView.h"
 #include "platform/UserDefaults.h"
 
 using automation::Command;

@@ -12,7 +12,7 @@
 #include "display/TiledImageView.h"
 #include "display/VQTileSublayer.h"
 #include "display/VQTiledLayer.h"
-#include "display/widgets/CIImageView.h"
+#include "display/widgets/HistogramView.h"
 #include "engine/core/TiledEngine.h"
 
 LumivarWindow::LumivarWindow(std::unique_ptr<ViewerDocument> document, QWidget* parent)
@@ -28,7 +28,7 @@ LumivarWindow::LumivarWindow(std::unique_ptr<ViewerDocument> document, QWidget* 
     view_->setEyeDropperDelegate(this);
     // Hidden until the first image, as the editing window does.
     view_->setVisible(false);
-    histogram_ = new CIImageView(this);
+    histogram_ = new HistogramView(this);
     histogram_->setFixedSize(kHistogramWidth, kHistogramHeight);
 
     auto* side = new QVBoxLayout;

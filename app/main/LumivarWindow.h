@@ -13,7 +13,7 @@
 #include "app/main/ViewerDocument.h"
 #include "display/TiledViewDelegates.h"
 
-class CIImageView;
+class HistogramView;
 class Layer;
 class TiledImageView;
 
@@ -29,7 +29,7 @@ class LumivarWindow : public QWidget, public ProgramWindow, public ImageViewEyeD
     ViewerDocument& document() { return *document_; }
     QWidget* widget() override { return this; }
     TiledImageView& imageView() override { return *view_; }
-    CIImageView& histogramView() override { return *histogram_; }
+    HistogramView& histogramView() override { return *histogram_; }
 
     // Starts the document's first render.
     void startDisplay();
@@ -62,7 +62,7 @@ class LumivarWindow : public QWidget, public ProgramWindow, public ImageViewEyeD
 
     std::unique_ptr<ViewerDocument> document_;
     TiledImageView* view_ = nullptr;
-    CIImageView* histogram_ = nullptr;
+    HistogramView* histogram_ = nullptr;
     bool hasImage_ = false;
     bool rendering_ = false;
     bool closed_ = false;

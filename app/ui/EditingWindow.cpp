@@ -41,7 +41,7 @@
 #include "display/TiledImageView.h"
 #include "display/TiledViewGeometry.h"
 #include "display/widgets/BackGroundView.h"
-#include "display/widgets/CIImageView.h"
+#include "display/widgets/HistogramView.h"
 #include "display/widgets/LumivarNumberFormatter.h"
 #include "display/widgets/SegmentedControl.h"
 #include "display/widgets/YRKSpinningProgressIndicator.h"
@@ -232,7 +232,7 @@ void EditingWindow::buildWindow() {
     auto* bgView = new BackGroundView(splitView);
     auto* right = new QVBoxLayout(bgView);
     right->setContentsMargins(0, 0, 0, 0);
-    histogramView_ = new CIImageView(bgView);
+    histogramView_ = new HistogramView(bgView);
     histogramView_->setObjectName("histogramView");
     histogramView_->setMinimumHeight(100);
     right->addWidget(histogramView_);

@@ -19,7 +19,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Value.h"
 
-class CIImageView;
+class HistogramView;
 class DocumentWindow;
 class EditingSidebar;
 class LumivarClickTextField;
@@ -105,7 +105,7 @@ class EditingWindow : public QMainWindow,
     const window_commands::SpinnerCountdown& spinner() const { return spinner_; }
     QString probeText() const;
     TiledImageView* imageView() const { return mImageView; }
-    CIImageView* histogramView() const { return histogramView_; }
+    HistogramView* histogramView() const { return histogramView_; }
     EditingSidebar* sidebar() const { return sidebar_; }
     SegmentedControl* cursorModeControl() const { return cursorModeControl_; }
     const EditingPanes& panes() const { return *panes_; }
@@ -167,7 +167,7 @@ class EditingWindow : public QMainWindow,
     QLabel* mPixelValues = nullptr;
     YRKSpinningProgressIndicator* mProgress = nullptr;
     YRKSpinningProgressIndicator* openProgress = nullptr;
-    CIImageView* histogramView_ = nullptr;
+    HistogramView* histogramView_ = nullptr;
     EditingSidebar* sidebar_ = nullptr;
     QSplitter* splitView = nullptr;
     QTimer* pixelTimer = nullptr;

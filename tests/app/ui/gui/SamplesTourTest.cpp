@@ -24,7 +24,7 @@
 #include "app/ui/WindowChoosers.h"
 #include "display/TiledImageView.h"
 #include "display/TiledViewGeometry.h"
-#include "display/widgets/CIImageView.h"
+#include "display/widgets/HistogramView.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Notifications.h"

@@ -1,4 +1,4 @@
-#include "display/widgets/CIImageView.h"
+#include "display/widgets/HistogramView.h"
 
 #include <QPainter>
 #include <algorithm>
@@ -13,7 +13,7 @@
 
 // What the view shares with its background task. The task holds it weakly between rounds, so a
 // view closed meanwhile ends the task at the next round.
-struct CIImageView::State {
+struct HistogramView::State {
     std::mutex monitor;
     std::shared_ptr<ImageBuffer> theImage;
     QImage theCGImage;
@@ -22,15 +22,15 @@ struct CIImageView::State {
     bool viewGone = false;
     platform::Size outputSize;
     BuildHook hook;
-    CIImageView* view = nullptr; // touched on the main thread only
+    HistogramView* view = nullptr; // touched on the main thread only
 };
 
-CIImageView::CIImageView(QWidget* parent) : QWidget(parent), state_(std::make_shared<State>()) {
+HistogramView::HistogramView(QWidget* parent) : QWidget(parent), state_(std::make_shared<State>()) {
     state_->view = this;
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-CIImageView::~CIImageView() {
+HistogramView::~HistogramView() {
     std::lock_guard lock(state_->monitor);
     state_->viewGone = true;
     state_->view = nullptr;
@@ -38,7 +38,7 @@ CIImageView::~CIImageView() {
 
 // isRunning is set here, when the task is queued, so a second image cannot queue a second task
 // before the first has started.
-void CIImageView::setImage(std::shared_ptr<ImageBuffer> image) {
+void HistogramView::setImage(std::shared_ptr<ImageBuffer> image) {
     bool start = false;
     {
         std::lock_guard lock(state_->monitor);
@@ -55,39 +55,39 @@ void CIImageView::setImage(std::shared_ptr<ImageBuffer> image) {
             [weak = std::weak_ptr<State>(state_)] { backgroundTask(weak); });
 }
 
-std::shared_ptr<ImageBuffer> CIImageView::theImage() const {
+std::shared_ptr<ImageBuffer> HistogramView::theImage() const {
     std::lock_guard lock(state_->monitor);
     return state_->theImage;
 }
 
-QImage CIImageView::histogramImage() const {
+QImage HistogramView::histogramImage() const {
     std::lock_guard lock(state_->monitor);
     return state_->theCGImage;
 }
 
-bool CIImageView::isRunning() const {
+bool HistogramView::isRunning() const {
     std::lock_guard lock(state_->monitor);
     return state_->isRunning;
 }
 
-platform::Size CIImageView::outputSize() const {
+platform::Size HistogramView::outputSize() const {
     std::lock_guard lock(state_->monitor);
     return state_->outputSize;
 }
 
-platform::Size CIImageView::deviceOutputSize() const {
+platform::Size HistogramView::deviceOutputSize() const {
     const double ratio = devicePixelRatioF();
     return {width() * ratio - 2, height() * ratio - 2};
 }
 
-void CIImageView::setBuildHook(BuildHook hook) {
+void HistogramView::setBuildHook(BuildHook hook) {
     std::lock_guard lock(state_->monitor);
     state_->hook = std::move(hook);
 }
 
 // The last test of isDirty and the clearing of isRunning are one step: an image arriving in
 // between would otherwise be left undrawn.
-void CIImageView::backgroundTask(std::weak_ptr<State> weak) {
+void HistogramView::backgroundTask(std::weak_ptr<State> weak) {
     for (;;) {
         const std::shared_ptr<State> state = weak.lock();
         if (!state) return;
@@ -106,7 +106,7 @@ void CIImageView::backgroundTask(std::weak_ptr<State> weak) {
     });
 }
 
-void CIImageView::buildHistogramImage(State& state) {
+void HistogramView::buildHistogramImage(State& state) {
     std::shared_ptr<ImageBuffer> image;
     std::unique_ptr<HistogramBuilder> builder;
     platform::Size size;
@@ -136,7 +136,7 @@ void CIImageView::buildHistogramImage(State& state) {
     if (!state.isDirty) state.theImage.reset();
 }
 
-QImage CIImageView::createRenderedImage(const ImageBufferU16* histogram) {
+QImage HistogramView::createRenderedImage(const ImageBufferU16* histogram) {
     if (!histogram || histogram->imageWidth() == 0 || histogram->imageHeight() == 0) return {};
     const QImage wide(reinterpret_cast<const uchar*>(histogram->bufferU16ForRow(0)), histogram->imageWidth(),
                       histogram->imageHeight(), qsizetype(histogram->rowStepInBytes()),
@@ -144,9 +144,9 @@ QImage CIImageView::createRenderedImage(const ImageBufferU16* histogram) {
     return wide.convertToFormat(QImage::Format_RGB32); // a deep copy: the buffer may go
 }
 
-void CIImageView::updateDone() { update(); }
+void HistogramView::updateDone() { update(); }
 
-void CIImageView::paintEvent(QPaintEvent*) {
+void HistogramView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (!painter.isActive()) {
         LV_LOG("Warning - CGContextRef: %s", __PRETTY_FUNCTION__);
@@ -157,18 +157,18 @@ void CIImageView::paintEvent(QPaintEvent*) {
     if (!histogram.isNull()) painter.drawImage(QRectF(rect()).adjusted(1, 1, -1, -1), histogram);
 }
 
-void CIImageView::drawCIImage(QPainter& painter, const QImage& image) const {
+void HistogramView::drawCIImage(QPainter& painter, const QImage& image) const {
     painter.drawImage(QRectF(rect()), image, QRectF(image.rect()));
 }
 
-QTransform CIImageView::imageTransformToFitView(const QSizeF& imageSize) const {
+QTransform HistogramView::imageTransformToFitView(const QSizeF& imageSize) const {
     const QRectF inside = QRectF(rect()).adjusted(10, 10, -10, -10);
     if (imageSize.isEmpty() || inside.isEmpty()) return {};
     const double scale = std::min(inside.width() / imageSize.width(), inside.height() / imageSize.height());
     return QTransform::fromTranslate(inside.x(), inside.y()).scale(scale, scale);
 }
 
-void CIImageView::dumpCGImageInfo(const QImage& image) {
+void HistogramView::dumpCGImageInfo(const QImage& image) {
     std::printf("Alpha %d ", int(image.hasAlphaChannel()));
     std::printf("bitsPerPixel %ld \n", long(image.depth()));
     std::printf("Image size: %zd %zd \n", ssize_t(image.width()), ssize_t(image.height()));

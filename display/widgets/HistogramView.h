@@ -14,14 +14,14 @@
 class ImageBuffer;
 class ImageBufferU16;
 
-class CIImageView : public QWidget {
+class HistogramView : public QWidget {
     Q_OBJECT
   public:
     // Called on the worker with each image a computation takes, before it counts the bins.
     using BuildHook = std::function<void(const ImageBuffer&)>;
 
-    explicit CIImageView(QWidget* parent = nullptr);
-    ~CIImageView() override;
+    explicit HistogramView(QWidget* parent = nullptr);
+    ~HistogramView() override;
 
     void setImage(std::shared_ptr<ImageBuffer> image);
     std::shared_ptr<ImageBuffer> theImage() const;

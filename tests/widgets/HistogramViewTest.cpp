@@ -7,7 +7,7 @@
 #include <mutex>
 #include <vector>
 
-#include "display/widgets/CIImageView.h"
+#include "display/widgets/HistogramView.h"
 #include "engine/core/HistogramBuilder.h"
 #include "engine/core/ImageBufferU16.h"
 #include "platform/MainQueue.h"
@@ -31,7 +31,7 @@ std::shared_ptr<ImageBuffer> greyImage(uint16_t value, uint16_t size = 16) {
 class BuildGate {
   public:
     // The view's state keeps the gate while it lives.
-    static void install(CIImageView& view, const std::shared_ptr<BuildGate>& gate) {
+    static void install(HistogramView& view, const std::shared_ptr<BuildGate>& gate) {
         view.setBuildHook([gate](const ImageBuffer& image) { gate->pass(image); });
     }
     bool waitForBuilds(size_t count) {
@@ -62,19 +62,19 @@ class BuildGate {
     std::vector<const ImageBuffer*> seen_;
 };
 
-bool finished(CIImageView& view) {
+bool finished(HistogramView& view) {
     return platform::MainQueue::shared().runUntil([&] { return !view.isRunning(); }, 60s);
 }
 
-struct HistogramView : testing::Test {
-    HistogramView() {
+struct HistogramViewTest : testing::Test {
+    HistogramViewTest() {
         platform::MainQueue::shared().drain();
         view.resize(202, 102);
     }
-    CIImageView view;
+    HistogramView view;
 };
 
-TEST_F(HistogramView, ImagesDuringAComputationFoldIntoOneMoreOnTheLast) {
+TEST_F(HistogramViewTest, ImagesDuringAComputationFoldIntoOneMoreOnTheLast) {
     const auto gate = std::make_shared<BuildGate>();
     BuildGate::install(view, gate);
     const auto first = greyImage(10000), second = greyImage(20000), third = greyImage(30000),
@@ -93,7 +93,7 @@ TEST_F(HistogramView, ImagesDuringAComputationFoldIntoOneMoreOnTheLast) {
     EXPECT_FALSE(view.theImage()); // done with, nothing newer pending
 }
 
-TEST_F(HistogramView, HistogramIsTheViewsSizeLessAPixelEachSide) {
+TEST_F(HistogramViewTest, HistogramIsTheViewsSizeLessAPixelEachSide) {
     view.setImage(greyImage(30000));
     ASSERT_TRUE(finished(view));
     const double ratio = view.devicePixelRatioF();
@@ -108,7 +108,7 @@ TEST_F(HistogramView, HistogramIsTheViewsSizeLessAPixelEachSide) {
     EXPECT_TRUE(widgets_test::near(histogram.pixelColor(hot + 5, histogram.height() - 1), grey));
 }
 
-TEST_F(HistogramView, NilStartsNothingAndKeepsTheLastHistogram) {
+TEST_F(HistogramViewTest, NilStartsNothingAndKeepsTheLastHistogram) {
     std::atomic<int> builds = 0;
     view.setBuildHook([&](const ImageBuffer&) { ++builds; });
     view.setImage(greyImage(30000));
@@ -122,7 +122,7 @@ TEST_F(HistogramView, NilStartsNothingAndKeepsTheLastHistogram) {
 }
 
 // A view with no room inside its one-pixel frame (hidden, collapsed) computes nothing.
-TEST_F(HistogramView, NoRoomNoHistogram) {
+TEST_F(HistogramViewTest, NoRoomNoHistogram) {
     view.resize(2, 2);
     view.setImage(greyImage(30000));
     ASSERT_TRUE(finished(view));
@@ -133,7 +133,7 @@ TEST_F(HistogramView, NoRoomNoHistogram) {
     EXPECT_TRUE(view.histogramImage().isNull());
 }
 
-TEST_F(HistogramView, PaintsTheHistogramInsetByOnePoint) {
+TEST_F(HistogramViewTest, PaintsTheHistogramInsetByOnePoint) {
     view.setImage(greyImage(30000));
     ASSERT_TRUE(finished(view));
     const QImage painted = widgets_test::grabbed(view);
@@ -148,7 +148,7 @@ TEST_F(HistogramView, PaintsTheHistogramInsetByOnePoint) {
 // and the task then ends without touching it.
 TEST(HistogramViewLifetime, ViewDestroyedMidTask) {
     platform::MainQueue::shared().drain();
-    auto view = std::make_unique<CIImageView>();
+    auto view = std::make_unique<HistogramView>();
     view->resize(50, 30);
     auto gate = std::make_shared<BuildGate>();
     BuildGate::install(*view, gate);
@@ -164,7 +164,7 @@ TEST(HistogramViewLifetime, ViewDestroyedMidTask) {
 }
 
 TEST(HistogramViewAtRatio2, HistogramHasADevicePixelPerBin) {
-    CIImageView view;
+    HistogramView view;
     view.resize(202, 102);
     if (view.devicePixelRatioF() != 2) {
         if (qEnvironmentVariable("LUMIVAR_EXPECT_PIXEL_RATIO") == "2")
