@@ -43,8 +43,8 @@
 #include "display/widgets/BackGroundView.h"
 #include "display/widgets/HistogramView.h"
 #include "display/widgets/LumivarNumberFormatter.h"
+#include "display/widgets/ProgressSpinner.h"
 #include "display/widgets/SegmentedControl.h"
-#include "display/widgets/YRKSpinningProgressIndicator.h"
 #include "dng/CameraProfileManager.h"
 #include "engine/core/QueueEngine.h"
 #include "engine/core/TiledEngine.h"
@@ -209,7 +209,7 @@ void EditingWindow::buildWindow() {
     mImageView->setObjectName("imageView");
     mImageView->hide(); // until the first image
     leftLayout->addWidget(mImageView, 1);
-    openProgress = new YRKSpinningProgressIndicator(left);
+    openProgress = new ProgressSpinner(left);
     openProgress->setObjectName("openProgress");
     openProgress->setFixedSize(48, 48);
     leftLayout->addWidget(openProgress, 1, Qt::AlignCenter);
@@ -220,7 +220,7 @@ void EditingWindow::buildWindow() {
     // One line whatever it reads, so that the image above does not move with the text.
     mPixelValues->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     mPixelValues->setFixedHeight(mPixelValues->fontMetrics().height() + 2);
-    mProgress = new YRKSpinningProgressIndicator(left);
+    mProgress = new ProgressSpinner(left);
     mProgress->setObjectName("renderProgress");
     mProgress->setFixedSize(16, 16);
     mProgress->setDisplayedWhenStopped(false);

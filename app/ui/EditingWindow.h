@@ -32,7 +32,7 @@ class QSplitter;
 class QTimer;
 class SegmentedControl;
 class SettingBinder;
-class YRKSpinningProgressIndicator;
+class ProgressSpinner;
 class TiledImageView;
 struct EditingPanes;
 
@@ -165,8 +165,8 @@ class EditingWindow : public QMainWindow,
 
     TiledImageView* mImageView = nullptr;
     QLabel* mPixelValues = nullptr;
-    YRKSpinningProgressIndicator* mProgress = nullptr;
-    YRKSpinningProgressIndicator* openProgress = nullptr;
+    ProgressSpinner* mProgress = nullptr;
+    ProgressSpinner* openProgress = nullptr;
     HistogramView* histogramView_ = nullptr;
     EditingSidebar* sidebar_ = nullptr;
     QSplitter* splitView = nullptr;

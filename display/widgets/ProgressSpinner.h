@@ -10,15 +10,15 @@
 
 class QTimer;
 
-class YRKSpinningProgressIndicator : public QWidget {
+class ProgressSpinner : public QWidget {
     Q_OBJECT
   public:
     static constexpr int kNumFins = 12;
     static constexpr int kSpinningStyle = 1;
     static constexpr int kFrameMs = 50;
 
-    explicit YRKSpinningProgressIndicator(QWidget* parent = nullptr);
-    ~YRKSpinningProgressIndicator() override;
+    explicit ProgressSpinner(QWidget* parent = nullptr);
+    ~ProgressSpinner() override;
 
     QColor color() const;
     void setColor(const QColor& colour);

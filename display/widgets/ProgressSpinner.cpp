@@ -1,4 +1,4 @@
-#include "display/widgets/YRKSpinningProgressIndicator.h"
+#include "display/widgets/ProgressSpinner.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -24,22 +24,22 @@ QColor withOpacity(QColor colour, double opacity) {
 
 } // namespace
 
-YRKSpinningProgressIndicator::YRKSpinningProgressIndicator(QWidget* parent)
+ProgressSpinner::ProgressSpinner(QWidget* parent)
     : QWidget(parent), animationTimer_(new QTimer(this)) {
     finColors_.fill(withOpacity(foreColor_, kStoppedOpacity));
     animationTimer_->setObjectName("animationTimer");
     animationTimer_->setInterval(kFrameMs);
-    connect(animationTimer_, &QTimer::timeout, this, &YRKSpinningProgressIndicator::updateFrame);
+    connect(animationTimer_, &QTimer::timeout, this, &ProgressSpinner::updateFrame);
 }
 
-YRKSpinningProgressIndicator::~YRKSpinningProgressIndicator() { stopTicking(); }
+ProgressSpinner::~ProgressSpinner() { stopTicking(); }
 
-QColor YRKSpinningProgressIndicator::color() const {
+QColor ProgressSpinner::color() const {
     std::lock_guard lock(frameLock_);
     return foreColor_;
 }
 
-void YRKSpinningProgressIndicator::setColor(const QColor& colour) {
+void ProgressSpinner::setColor(const QColor& colour) {
     {
         std::lock_guard lock(frameLock_);
         foreColor_ = colour;
@@ -49,50 +49,50 @@ void YRKSpinningProgressIndicator::setColor(const QColor& colour) {
 }
 
 // Each fin keeps its opacity, so where the bright fin stands does not matter.
-void YRKSpinningProgressIndicator::generateFinColorsStartAtPosition(int) {
+void ProgressSpinner::generateFinColorsStartAtPosition(int) {
     std::lock_guard lock(frameLock_);
     for (QColor& fin : finColors_)
         fin = withOpacity(foreColor_, fin.alphaF());
 }
 
-void YRKSpinningProgressIndicator::setBackgroundColor(const QColor& colour) {
+void ProgressSpinner::setBackgroundColor(const QColor& colour) {
     backColor_ = colour;
     update();
 }
 
-void YRKSpinningProgressIndicator::setDrawsBackground(bool draws) {
+void ProgressSpinner::setDrawsBackground(bool draws) {
     drawsBackground_ = draws;
     update();
 }
 
-void YRKSpinningProgressIndicator::setIndeterminate(bool indeterminate) {
+void ProgressSpinner::setIndeterminate(bool indeterminate) {
     isIndeterminate_ = indeterminate;
     if (!indeterminate && isAnimating_) actuallyStopAnimation();
     update();
 }
 
-void YRKSpinningProgressIndicator::setDoubleValue(double value) {
+void ProgressSpinner::setDoubleValue(double value) {
     currentValue_ = value;
     setIndeterminate(false);
 }
 
-void YRKSpinningProgressIndicator::setMaxValue(double value) {
+void ProgressSpinner::setMaxValue(double value) {
     maxValue_ = value;
     update();
 }
 
-void YRKSpinningProgressIndicator::setUsesThreadedAnimation(bool threaded) {
+void ProgressSpinner::setUsesThreadedAnimation(bool threaded) {
     if (threaded == usesThreadedAnimation_) return;
     usesThreadedAnimation_ = threaded;
     if (isAnimating_) actuallyStartAnimation();
 }
 
-bool YRKSpinningProgressIndicator::isDisplayedWhenStopped() const {
+bool ProgressSpinner::isDisplayedWhenStopped() const {
     std::lock_guard lock(frameLock_);
     return displayedWhenStopped_;
 }
 
-void YRKSpinningProgressIndicator::setDisplayedWhenStopped(bool displayed) {
+void ProgressSpinner::setDisplayedWhenStopped(bool displayed) {
     LV_LOG("%s", __PRETTY_FUNCTION__);
     {
         std::lock_guard lock(frameLock_);
@@ -103,17 +103,17 @@ void YRKSpinningProgressIndicator::setDisplayedWhenStopped(bool displayed) {
     if (!displayed && !isHidden()) hide();
 }
 
-void YRKSpinningProgressIndicator::setStyle(int indicatorStyle) {
+void ProgressSpinner::setStyle(int indicatorStyle) {
     if (indicatorStyle != kSpinningStyle)
         LV_LOG("%s Non-spinning styles not available.", __PRETTY_FUNCTION__);
 }
 
-QColor YRKSpinningProgressIndicator::finColor(int index) const {
+QColor ProgressSpinner::finColor(int index) const {
     std::lock_guard lock(frameLock_);
     return isAnimating_ ? finColors_[size_t(index)] : withOpacity(foreColor_, kStoppedOpacity);
 }
 
-void YRKSpinningProgressIndicator::startAnimation() {
+void ProgressSpinner::startAnimation() {
     if (!isIndeterminate_) return;
     bool fadingOut;
     {
@@ -123,12 +123,12 @@ void YRKSpinningProgressIndicator::startAnimation() {
     if (!isAnimating_ || fadingOut) actuallyStartAnimation();
 }
 
-void YRKSpinningProgressIndicator::stopAnimation() {
+void ProgressSpinner::stopAnimation() {
     std::lock_guard lock(frameLock_);
     isFadingOut_ = true;
 }
 
-void YRKSpinningProgressIndicator::actuallyStartAnimation() {
+void ProgressSpinner::actuallyStartAnimation() {
     stopTicking();
     isAnimating_ = true;
     bool displayed;
@@ -148,7 +148,7 @@ void YRKSpinningProgressIndicator::actuallyStartAnimation() {
         animationTimer_->start();
 }
 
-void YRKSpinningProgressIndicator::actuallyStopAnimation() {
+void ProgressSpinner::actuallyStopAnimation() {
     isAnimating_ = false;
     bool displayed;
     {
@@ -161,7 +161,7 @@ void YRKSpinningProgressIndicator::actuallyStopAnimation() {
     update();
 }
 
-void YRKSpinningProgressIndicator::stopTicking() {
+void ProgressSpinner::stopTicking() {
     animationTimer_->stop();
     if (animationThread_.joinable()) {
         animationThread_.request_stop();
@@ -170,7 +170,7 @@ void YRKSpinningProgressIndicator::stopTicking() {
 }
 
 // True once a fade-out has brought every fin down to its floor.
-bool YRKSpinningProgressIndicator::stepFins() {
+bool ProgressSpinner::stepFins() {
     std::lock_guard lock(frameLock_);
     position_ = position_ <= 0 ? kNumFins - 1 : position_ - 1;
     const double floor = displayedWhenStopped_ ? kStoppedOpacity : kHiddenOpacity;
@@ -184,7 +184,7 @@ bool YRKSpinningProgressIndicator::stepFins() {
                        [floor](const QColor& fin) { return std::abs(fin.alphaF() - floor) < 0.01; });
 }
 
-void YRKSpinningProgressIndicator::updateFrame() {
+void ProgressSpinner::updateFrame() {
     if (stepFins())
         actuallyStopAnimation();
     else
@@ -192,7 +192,7 @@ void YRKSpinningProgressIndicator::updateFrame() {
 }
 
 // Qt paints only on the GUI thread: the thread steps the frames and asks it to repaint.
-void YRKSpinningProgressIndicator::animateInBackgroundThread(std::stop_token stop, int generation) {
+void ProgressSpinner::animateInBackgroundThread(std::stop_token stop, int generation) {
     std::mutex sleepLock;
     std::condition_variable_any sleeper;
     const auto frame = std::chrono::microseconds(600000 / kNumFins);
@@ -213,7 +213,7 @@ void YRKSpinningProgressIndicator::animateInBackgroundThread(std::stop_token sto
     }
 }
 
-void YRKSpinningProgressIndicator::paintEvent(QPaintEvent*) {
+void ProgressSpinner::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const double size = std::min(width(), height());
     if (drawsBackground_) painter.fillRect(rect(), backColor_);
@@ -227,7 +227,7 @@ void YRKSpinningProgressIndicator::paintEvent(QPaintEvent*) {
 
 // Fin 0 points up; each next one is turned a twelfth of a turn counter-clockwise, so the bright
 // fin, stepping to lower numbers, goes round clockwise.
-void YRKSpinningProgressIndicator::drawFins(QPainter& painter, double size) const {
+void ProgressSpinner::drawFins(QPainter& painter, double size) const {
     QPen pen;
     pen.setWidthF(0.0859375 * size);
     pen.setCapStyle(Qt::RoundCap);
@@ -239,7 +239,7 @@ void YRKSpinningProgressIndicator::drawFins(QPainter& painter, double size) cons
     }
 }
 
-void YRKSpinningProgressIndicator::drawPie(QPainter& painter, double size) const {
+void ProgressSpinner::drawPie(QPainter& painter, double size) const {
     const QColor fore = color();
     const double lineWidth = 0.01 * size + 1;
     const double radius = (size - lineWidth) / 2.1;

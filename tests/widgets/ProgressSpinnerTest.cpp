@@ -6,12 +6,12 @@
 #include <cmath>
 #include <thread>
 
-#include "display/widgets/YRKSpinningProgressIndicator.h"
+#include "display/widgets/ProgressSpinner.h"
 #include "tests/widgets/OffscreenApplication.h"
 
 namespace {
 
-using Indicator = YRKSpinningProgressIndicator;
+using Indicator = ProgressSpinner;
 
 std::vector<double> opacities(const Indicator& indicator) {
     std::vector<double> out;
@@ -25,7 +25,7 @@ int brightestFin(const Indicator& indicator) {
     return int(std::max_element(o.begin(), o.end()) - o.begin());
 }
 
-TEST(YRKSpinningProgressIndicator, StoppedShowsTwelveFaintFins) {
+TEST(ProgressSpinner, StoppedShowsTwelveFaintFins) {
     Indicator indicator;
     EXPECT_FALSE(indicator.isAnimating());
     EXPECT_TRUE(indicator.isDisplayedWhenStopped());
@@ -35,7 +35,7 @@ TEST(YRKSpinningProgressIndicator, StoppedShowsTwelveFaintFins) {
 }
 
 // The bright fin steps round clockwise (to lower fin numbers) on a 50 ms timer.
-TEST(YRKSpinningProgressIndicator, SpinsOnItsTimer) {
+TEST(ProgressSpinner, SpinsOnItsTimer) {
     Indicator indicator;
     indicator.startAnimation();
     ASSERT_TRUE(indicator.isAnimating());
@@ -52,7 +52,7 @@ TEST(YRKSpinningProgressIndicator, SpinsOnItsTimer) {
 }
 
 // After stopAnimation the fins fade by 0.85 a frame down to 0.15, then the animation ends.
-TEST(YRKSpinningProgressIndicator, StopFadesToTheStoppedLookThenEnds) {
+TEST(ProgressSpinner, StopFadesToTheStoppedLookThenEnds) {
     Indicator indicator;
     indicator.startAnimation();
     for (int i = 0; i < 30; ++i)
@@ -80,7 +80,7 @@ TEST(YRKSpinningProgressIndicator, StopFadesToTheStoppedLookThenEnds) {
     EXPECT_TRUE(indicator.isAnimating());
 }
 
-TEST(YRKSpinningProgressIndicator, HiddenWhenStoppedUnlessAnimating) {
+TEST(ProgressSpinner, HiddenWhenStoppedUnlessAnimating) {
     QWidget window;
     auto* indicator = new Indicator(&window);
     window.show();
@@ -97,7 +97,7 @@ TEST(YRKSpinningProgressIndicator, HiddenWhenStoppedUnlessAnimating) {
 
 // On its own thread the indicator steps frames and the GUI thread repaints; a stop there
 // ends the animation through the GUI thread.
-TEST(YRKSpinningProgressIndicator, ThreadedAnimationStepsAndStops) {
+TEST(ProgressSpinner, ThreadedAnimationStepsAndStops) {
     using namespace std::chrono_literals;
     Indicator indicator;
     indicator.setUsesThreadedAnimation(true);
@@ -113,7 +113,7 @@ TEST(YRKSpinningProgressIndicator, ThreadedAnimationStepsAndStops) {
     EXPECT_FALSE(indicator.isAnimating());
 }
 
-TEST(YRKSpinningProgressIndicator, DestroyedWhileSpinningOnItsThread) {
+TEST(ProgressSpinner, DestroyedWhileSpinningOnItsThread) {
     auto indicator = std::make_unique<Indicator>();
     indicator->setUsesThreadedAnimation(true);
     indicator->startAnimation();
@@ -129,7 +129,7 @@ struct Pie {
 
 // Value 25 of 100: a quarter pie from twelve o'clock to three, inside a ring. Values past the
 // maximum fill the circle once; a maximum of 0 fills nothing.
-TEST(YRKSpinningProgressIndicator, DeterminatePie) {
+TEST(ProgressSpinner, DeterminatePie) {
     for (const Pie& pie : {Pie{25, 100, 90}, Pie{50, 200, 90}, Pie{150, 100, 360}, Pie{10, 0, 0}}) {
         Indicator indicator;
         indicator.resize(100, 100);
