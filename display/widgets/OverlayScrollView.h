@@ -3,16 +3,16 @@
 // lying over the content's right edge.
 #include <QScrollArea>
 
-class MMScroller;
+class OverlayScroller;
 
-class MMScrollView : public QScrollArea {
+class OverlayScrollView : public QScrollArea {
     Q_OBJECT
   public:
     static constexpr int kScrollerWidth = 15;
 
-    explicit MMScrollView(QWidget* parent = nullptr);
+    explicit OverlayScrollView(QWidget* parent = nullptr);
 
-    MMScroller* overlayScroller() const { return scroller_; }
+    OverlayScroller* overlayScroller() const { return scroller_; }
     // Lays the content over the whole bounds and the scroller over its right edge, on top.
     void tile();
 
@@ -24,5 +24,5 @@ class MMScrollView : public QScrollArea {
     void followRange(int low, int high);
     void copySteps();
 
-    MMScroller* scroller_;
+    OverlayScroller* scroller_;
 };

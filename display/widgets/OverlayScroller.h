@@ -5,7 +5,7 @@
 
 class QTimer;
 
-class MMScroller : public QScrollBar {
+class OverlayScroller : public QScrollBar {
     Q_OBJECT
   public:
     static constexpr int kSteps = 10;
@@ -13,7 +13,7 @@ class MMScroller : public QScrollBar {
     static constexpr int kStepMs = 30;
     static constexpr int kKnobThickness = 6;
 
-    explicit MMScroller(Qt::Orientation orientation, QWidget* parent = nullptr);
+    explicit OverlayScroller(Qt::Orientation orientation, QWidget* parent = nullptr);
 
     bool shouldClearBackground() const { return shouldClearBackground_; }
     void setShouldClearBackground(bool clear) { shouldClearBackground_ = clear; }

@@ -3,16 +3,16 @@
 #include <QLabel>
 #include <QTimer>
 
-#include "display/widgets/MMScrollView.h"
-#include "display/widgets/MMScroller.h"
+#include "display/widgets/OverlayScrollView.h"
+#include "display/widgets/OverlayScroller.h"
 #include "tests/widgets/OffscreenApplication.h"
 
 namespace {
 
 using widgets_test::fire;
 
-struct OverlayScroller : testing::Test {
-    OverlayScroller() {
+struct OverlayScrollerTest : testing::Test {
+    OverlayScrollerTest() {
         scroller.setRange(0, 100);
         scroller.setPageStep(20);
         scroller.resize(15, 300);
@@ -20,23 +20,23 @@ struct OverlayScroller : testing::Test {
     QTimer* showTimer() { return scroller.findChild<QTimer*>("showKnobAfterDelay"); }
     QTimer* stepTimer() { return scroller.findChild<QTimer*>("updateKnobAfterDelay"); }
 
-    MMScroller scroller{Qt::Vertical};
+    OverlayScroller scroller{Qt::Vertical};
 };
 
-TEST_F(OverlayScroller, KnobIsSixWideSixFromTheLeft) {
+TEST_F(OverlayScrollerTest, KnobIsSixWideSixFromTheLeft) {
     const QRect knob = scroller.knobRect();
     EXPECT_EQ(knob.x(), 6);
     EXPECT_EQ(knob.width(), 6);
     EXPECT_GT(knob.height(), 0);
 
-    MMScroller across(Qt::Horizontal);
+    OverlayScroller across(Qt::Horizontal);
     across.resize(300, 15);
     EXPECT_EQ(across.knobRect().y(), 6);
     EXPECT_EQ(across.knobRect().height(), 6);
 }
 
 // Shown at 0.5 for half a second after the last movement, then ten 30 ms steps down to 0.
-TEST_F(OverlayScroller, KnobHoldsThenFadesInTenSteps) {
+TEST_F(OverlayScrollerTest, KnobHoldsThenFadesInTenSteps) {
     EXPECT_EQ(scroller.knobOpacity(), 0);
     scroller.setValue(30);
     EXPECT_DOUBLE_EQ(scroller.knobOpacity(), 0.5);
@@ -59,7 +59,7 @@ TEST_F(OverlayScroller, KnobHoldsThenFadesInTenSteps) {
     EXPECT_EQ(scroller.knobOpacity(), 0);
 }
 
-TEST_F(OverlayScroller, MovementRestartsTheHoldAndStillValuesDoNot) {
+TEST_F(OverlayScrollerTest, MovementRestartsTheHoldAndStillValuesDoNot) {
     scroller.setValue(30);
     fire(showTimer());
     fire(stepTimer());
@@ -81,7 +81,7 @@ TEST_F(OverlayScroller, MovementRestartsTheHoldAndStillValuesDoNot) {
 }
 
 // Only the knob is painted: the rest of the scroller shows what lies beneath.
-TEST_F(OverlayScroller, PaintsOnlyTheKnob) {
+TEST_F(OverlayScrollerTest, PaintsOnlyTheKnob) {
     scroller.showScroller();
     const QImage image = widgets_test::grabbed(scroller);
     const QRect knob = scroller.knobRect();
@@ -91,8 +91,8 @@ TEST_F(OverlayScroller, PaintsOnlyTheKnob) {
     EXPECT_EQ(image.pixelColor(knob.center().x(), knob.bottom() + 10), QColor(Qt::white));
 }
 
-TEST(MMScrollView, ContentFillsTheAreaUnderTheScroller) {
-    MMScrollView view;
+TEST(OverlayScrollView, ContentFillsTheAreaUnderTheScroller) {
+    OverlayScrollView view;
     auto* content = new QLabel("content");
     content->setMinimumSize(200, 1000);
     view.setWidget(content);
@@ -100,7 +100,7 @@ TEST(MMScrollView, ContentFillsTheAreaUnderTheScroller) {
     view.show();
 
     EXPECT_EQ(view.viewport()->geometry(), QRect(0, 0, 200, 300));
-    MMScroller* scroller = view.overlayScroller();
+    OverlayScroller* scroller = view.overlayScroller();
     EXPECT_EQ(scroller->geometry(), QRect(185, 0, 15, 300));
     EXPECT_EQ(view.children().last(), scroller); // the last child lies on top
 

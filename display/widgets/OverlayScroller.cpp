@@ -1,4 +1,4 @@
-#include "display/widgets/MMScroller.h"
+#include "display/widgets/OverlayScroller.h"
 
 #include <QPainter>
 #include <QStyleOptionSlider>
@@ -18,15 +18,15 @@ QTimer* singleShot(QObject* owner, const char* name, int ms) {
 
 } // namespace
 
-MMScroller::MMScroller(Qt::Orientation orientation, QWidget* parent)
+OverlayScroller::OverlayScroller(Qt::Orientation orientation, QWidget* parent)
     : QScrollBar(orientation, parent), showTimer_(singleShot(this, "showKnobAfterDelay", kFadeDelayMs)),
       stepTimer_(singleShot(this, "updateKnobAfterDelay", kStepMs)) {
     setMouseTracking(true);
-    connect(showTimer_, &QTimer::timeout, this, &MMScroller::showKnobAfterDelay);
-    connect(stepTimer_, &QTimer::timeout, this, &MMScroller::updateKnobAfterDelay);
+    connect(showTimer_, &QTimer::timeout, this, &OverlayScroller::showKnobAfterDelay);
+    connect(stepTimer_, &QTimer::timeout, this, &OverlayScroller::updateKnobAfterDelay);
 }
 
-QRect MMScroller::knobRect() const {
+QRect OverlayScroller::knobRect() const {
     QStyleOptionSlider option;
     initStyleOption(&option);
     QRect knob = style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this);
@@ -40,7 +40,7 @@ QRect MMScroller::knobRect() const {
     return knob;
 }
 
-void MMScroller::paintEvent(QPaintEvent*) {
+void OverlayScroller::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (shouldClearBackground_) painter.fillRect(rect(), palette().color(QPalette::Base));
     painter.setRenderHint(QPainter::Antialiasing);
@@ -49,20 +49,20 @@ void MMScroller::paintEvent(QPaintEvent*) {
     fillRoundedRect(painter, 4, 4, knobRect());
 }
 
-void MMScroller::showKnob() {
+void OverlayScroller::showKnob() {
     animationStep_ = kSteps;
     disableFade_ = true;
     updateKnob();
     showTimer_->start(); // restarting drops the pending one
 }
 
-void MMScroller::showKnobAfterDelay() {
+void OverlayScroller::showKnobAfterDelay() {
     disableFade_ = false;
     animationStep_ = kSteps;
     if (!scheduled_) updateKnob();
 }
 
-void MMScroller::updateKnob() {
+void OverlayScroller::updateKnob() {
     update();
     if (animationStep_ >= 1 && !disableFade_ && !scheduled_) {
         scheduled_ = true;
@@ -71,12 +71,12 @@ void MMScroller::updateKnob() {
     }
 }
 
-void MMScroller::updateKnobAfterDelay() {
+void OverlayScroller::updateKnobAfterDelay() {
     scheduled_ = false;
     updateKnob();
 }
 
-void MMScroller::sliderChange(SliderChange change) {
+void OverlayScroller::sliderChange(SliderChange change) {
     QScrollBar::sliderChange(change);
     if (change != SliderValueChange) return;
     const float value = float(this->value());
@@ -84,18 +84,18 @@ void MMScroller::sliderChange(SliderChange change) {
     oldValue_ = value;
 }
 
-void MMScroller::mouseMoveEvent(QMouseEvent* event) {
+void OverlayScroller::mouseMoveEvent(QMouseEvent* event) {
     QScrollBar::mouseMoveEvent(event);
     showKnob();
 }
 
-void MMScroller::leaveEvent(QEvent* event) {
+void OverlayScroller::leaveEvent(QEvent* event) {
     QScrollBar::leaveEvent(event);
     showKnob();
 }
 
 // Fully shown and not fading while the pointer is over the scroller.
-void MMScroller::enterEvent(QEnterEvent* event) {
+void OverlayScroller::enterEvent(QEnterEvent* event) {
     QScrollBar::enterEvent(event);
     animationStep_ = kSteps;
     disableFade_ = true;
