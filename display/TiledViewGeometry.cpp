@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "display/CropLayerController.h"
-#include "display/VQTiledLayer.h"
+#include "display/TiledLayer.h"
 #include "engine/core/TiledEngine.h"
 #include "platform/Log.h"
 
@@ -104,9 +104,9 @@ bool TiledViewGeometry::setImage(std::shared_ptr<TiledEngine> image, int32_t ori
     return tiledLayer_ != nullptr;
 }
 
-const std::shared_ptr<VQTiledLayer>& TiledViewGeometry::layerForImage(std::shared_ptr<TiledEngine> image) {
+const std::shared_ptr<TiledLayer>& TiledViewGeometry::layerForImage(std::shared_ptr<TiledEngine> image) {
     if (!tiledLayer_) {
-        tiledLayer_ = std::make_shared<VQTiledLayer>();
+        tiledLayer_ = std::make_shared<TiledLayer>();
         tiledLayer_->setUseTiledEngine(true);
         tiledLayer_->setFrame(bounds());
         tiledLayer_->setBounds(imageSize_);

@@ -20,7 +20,7 @@
 
 class CropLayerController;
 class TiledEngine;
-class VQTiledLayer;
+class TiledLayer;
 
 enum class ViewCursor { Arrow, Crosshair, Eyedropper, NESW, NWSE };
 
@@ -47,8 +47,8 @@ class TiledViewGeometry : public LayerDelegate, public LumivarTiledLayerDelegate
     // Shows the output engine's image; the first image is fitted to the view. True when
     // an image layer exists.
     bool setImage(std::shared_ptr<TiledEngine> image, int32_t orientation, int32_t imageNum);
-    const std::shared_ptr<VQTiledLayer>& layerForImage(std::shared_ptr<TiledEngine> image);
-    const std::shared_ptr<VQTiledLayer>& tiledLayer() const { return tiledLayer_; }
+    const std::shared_ptr<TiledLayer>& layerForImage(std::shared_ptr<TiledEngine> image);
+    const std::shared_ptr<TiledLayer>& tiledLayer() const { return tiledLayer_; }
     CropLayerController* cropLayerCntrl() const { return cropLayerCntrl_.get(); }
     const QRectF& imageSize() const { return imageSize_; }
     QPointF imageCenter() const { return imageCenter_i_; }
@@ -136,7 +136,7 @@ class TiledViewGeometry : public LayerDelegate, public LumivarTiledLayerDelegate
     QRectF cropPort_v_;
     bool dragLeftCrop_ = false, dragRightCrop_ = false, dragTopCrop_ = false, dragBottomCrop_ = false;
     int32_t imageOrientation_ = 1;
-    std::shared_ptr<VQTiledLayer> tiledLayer_;
+    std::shared_ptr<TiledLayer> tiledLayer_;
     std::unique_ptr<CropLayerController> cropLayerCntrl_;
     QRectF savedCropRect_{-1, -1, -1, -1};
     // The press being tracked.

@@ -9,9 +9,9 @@
 #include "app/core/AlertPresenter.h"
 #include "app/main/TilesSettled.h"
 #include "display/CropLayerController.h"
+#include "display/TileSublayer.h"
 #include "display/TiledImageView.h"
-#include "display/VQTileSublayer.h"
-#include "display/VQTiledLayer.h"
+#include "display/TiledLayer.h"
 #include "display/widgets/HistogramView.h"
 #include "engine/core/TiledEngine.h"
 

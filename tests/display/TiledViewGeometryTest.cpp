@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "display/CropLayerController.h"
+#include "display/TiledLayer.h"
 #include "display/TiledViewGeometry.h"
-#include "display/VQTiledLayer.h"
 #include "engine/core/TiledEngine.h"
 #include "tests/display/DisplayTestSupport.h"
 

@@ -6,7 +6,7 @@
 
 #include "display/CropLayerController.h"
 #include "display/TiledImageView.h"
-#include "display/VQTiledLayer.h"
+#include "display/TiledLayer.h"
 #include "tests/display/DisplayTestSupport.h"
 #include "tests/display/FakeTileEngine.h"
 

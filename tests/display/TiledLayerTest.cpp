@@ -5,8 +5,8 @@
 #include <limits>
 #include <thread>
 
-#include "display/VQTileSublayer.h"
-#include "display/VQTiledLayer.h"
+#include "display/TileSublayer.h"
+#include "display/TiledLayer.h"
 #include "tests/display/DisplayTestSupport.h"
 #include "tests/display/FakeTileEngine.h"
 
@@ -20,7 +20,7 @@ FakeTileEngine::Pixel grey(int32_t, int32_t) { return {30000, 30000, 30000, 6553
 struct TiledFixture {
     HostedRoot host;
     std::shared_ptr<FakeTileEngine> engine;
-    std::shared_ptr<VQTiledLayer> layer = std::make_shared<VQTiledLayer>();
+    std::shared_ptr<TiledLayer> layer = std::make_shared<TiledLayer>();
 
     TiledFixture(double viewWidth, double viewHeight, uint16_t imageWidth, uint16_t imageHeight)
         : host(viewWidth, viewHeight), engine(std::make_shared<FakeTileEngine>(imageWidth, imageHeight, grey)) {
@@ -33,9 +33,9 @@ struct TiledFixture {
         layer->setTransform(QTransform::fromScale(R, R));
         layer->setNeedsDisplay();
     }
-    std::shared_ptr<VQTileSublayer> tileAt(double x, double y) const {
+    std::shared_ptr<TileSublayer> tileAt(double x, double y) const {
         for (auto& s : layer->sublayers())
-            if (s->frame().x() == x && s->frame().y() == y) return std::static_pointer_cast<VQTileSublayer>(s);
+            if (s->frame().x() == x && s->frame().y() == y) return std::static_pointer_cast<TileSublayer>(s);
         return nullptr;
     }
     // Every tile that meets the visible area shows something.
@@ -53,7 +53,7 @@ struct TiledFixture {
     }
 };
 
-TEST(VQTiledLayer, CoversTheImageWithTilesAlignedToItsTopEdge) {
+TEST(TiledLayer, CoversTheImageWithTilesAlignedToItsTopEdge) {
     TiledFixture f(1000, 600, 1000, 600);
     const double xs[] = {0, 256, 512, 768}, widths[] = {256, 256, 256, 231.99};
     const double ys[] = {344, 88, 0}, heights[] = {256, 256, 88};
@@ -72,7 +72,7 @@ TEST(VQTiledLayer, CoversTheImageWithTilesAlignedToItsTopEdge) {
     EXPECT_EQ(f.layer->activeTileArea(), QRectF(0, 0, 999.99, 600));
 }
 
-TEST(VQTiledLayer, LevelOfDetailHalvesWithTheScale) {
+TEST(TiledLayer, LevelOfDetailHalvesWithTheScale) {
     struct Case {
         double R;
         int32_t level;
@@ -82,13 +82,13 @@ TEST(VQTiledLayer, LevelOfDetailHalvesWithTheScale) {
         TiledFixture f(1000, 600, 1000, 600);
         f.setScale(c.R);
         ASSERT_FALSE(f.layer->sublayers().empty());
-        EXPECT_EQ(static_cast<VQTileSublayer&>(*f.layer->sublayers()[0]).resolution(), c.level);
+        EXPECT_EQ(static_cast<TileSublayer&>(*f.layer->sublayers()[0]).resolution(), c.level);
     }
     // A layer that keeps its first levels of detail stops halving after them.
-    EXPECT_EQ(VQTiledLayer::levelForScale(1e-6, 4), -5);
+    EXPECT_EQ(TiledLayer::levelForScale(1e-6, 4), -5);
 }
 
-TEST(VQTiledLayer, RebuildsTheGridOnlyWhenTheZoomKeyChanges) {
+TEST(TiledLayer, RebuildsTheGridOnlyWhenTheZoomKeyChanges) {
     TiledFixture f(1000, 600, 1000, 600);
     const auto atFull = f.tiles();
     f.setScale(0.995); // floor(100 / R) is still 100
@@ -99,7 +99,7 @@ TEST(VQTiledLayer, RebuildsTheGridOnlyWhenTheZoomKeyChanges) {
     EXPECT_EQ(f.tileAt(0, 88)->frame().size(), QSizeF(512, 512));
 }
 
-TEST(VQTiledLayer, ScalesWithoutAZoomShowNothing) {
+TEST(TiledLayer, ScalesWithoutAZoomShowNothing) {
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
     for (double R : {0.0, nan, inf}) {
         SCOPED_TRACE(R);
@@ -116,7 +116,7 @@ TEST(VQTiledLayer, ScalesWithoutAZoomShowNothing) {
     EXPECT_EQ(tiny.layer->sublayers().size(), 1u);
 }
 
-TEST(VQTiledLayer, FetchesOnlyVisibleTilesAndDropsThoseThatLeave) {
+TEST(TiledLayer, FetchesOnlyVisibleTilesAndDropsThoseThatLeave) {
     TiledFixture f(300, 300, 1000, 600);
     // Loaded, and the lanes done: a tile freed while its lane still looks at it would be
     // fetched again at once, as a tile dirtied during its request is.
@@ -143,7 +143,7 @@ TEST(VQTiledLayer, FetchesOnlyVisibleTilesAndDropsThoseThatLeave) {
     EXPECT_EQ(f.engine->requestsAt(512, 344), 0); // never visible
 }
 
-TEST(VQTiledLayer, AThumbnailAnswerIsReplacedByTheFullTile) {
+TEST(TiledLayer, AThumbnailAnswerIsReplacedByTheFullTile) {
     TiledFixture f(256, 256, 1000, 600);
     f.engine->fullImageReady = false;
     f.layer->setImage(f.engine);
@@ -159,7 +159,7 @@ TEST(VQTiledLayer, AThumbnailAnswerIsReplacedByTheFullTile) {
     EXPECT_EQ(tile->contents().size(), QSize(256, 256));
 }
 
-TEST(VQTiledLayer, ATileDirtiedDuringItsRequestIsFetchedAgainByTheSamePass) {
+TEST(TiledLayer, ATileDirtiedDuringItsRequestIsFetchedAgainByTheSamePass) {
     TiledFixture f(256, 256, 1000, 600);
     auto tile = f.tileAt(0, 88);
     ASSERT_TRUE(tile);
@@ -176,14 +176,14 @@ TEST(VQTiledLayer, ATileDirtiedDuringItsRequestIsFetchedAgainByTheSamePass) {
     f.engine->onRequest = nullptr;
 }
 
-TEST(VQTiledLayer, ATileWithNothingYetAsksAgainShortlyAfter) {
+TEST(TiledLayer, ATileWithNothingYetAsksAgainShortlyAfter) {
     TiledFixture f(256, 256, 1000, 600);
     f.engine->nilAnswers = 3;
     ASSERT_TRUE(runMainUntil([&] { return f.activeTilesLoaded(); }));
     EXPECT_EQ(f.engine->requestCount(), 2 + 3); // two visible tiles, three answers of nothing
 }
 
-TEST(VQTiledLayer, RequestsOfAClosedViewNeverTouchItsTiles) {
+TEST(TiledLayer, RequestsOfAClosedViewNeverTouchItsTiles) {
     auto f = std::make_unique<TiledFixture>(300, 300, 1000, 600);
     auto engine = f->engine;
     std::promise<void> release;
@@ -195,7 +195,7 @@ TEST(VQTiledLayer, RequestsOfAClosedViewNeverTouchItsTiles) {
         released.wait();
     };
     ASSERT_TRUE(runMainUntil([&] { return entered.load() > 0; }));
-    std::weak_ptr<VQTiledLayer> layer = f->layer;
+    std::weak_ptr<TiledLayer> layer = f->layer;
     f.reset(); // the window closes while requests wait on the lanes
     release.set_value();
     runMainFor(100ms);

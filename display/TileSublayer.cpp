@@ -1,4 +1,4 @@
-#include "display/VQTileSublayer.h"
+#include "display/TileSublayer.h"
 
 #include <chrono>
 
@@ -14,23 +14,23 @@ constexpr std::chrono::milliseconds kRetryDelay{5};
 }
 
 // Weak references only: a tile or layer gone by the time its request runs is left alone.
-struct VQTileContentSublayer::Request {
-    std::weak_ptr<VQTileContentSublayer> tile;
-    std::weak_ptr<VQTiledContentLayerDelegate> delegate;
+struct TileContentSublayer::Request {
+    std::weak_ptr<TileContentSublayer> tile;
+    std::weak_ptr<TiledContentLayerDelegate> delegate;
     int32_t resolution;
     double scale;
     QRectF frame;
 };
 
-void VQTileContentSublayer::display() {
+void TileContentSublayer::display() {
     if (!serialQueue_)
         serialQueue_ = std::make_unique<SerialLane>(displayQueue(), std::string(kApplicationIdentifier) + ".display");
-    Request request{std::static_pointer_cast<VQTileContentSublayer>(shared_from_this()), tileDelegate_,
+    Request request{std::static_pointer_cast<TileContentSublayer>(shared_from_this()), tileDelegate_,
                     resolution(), scale(), frame()};
     serialQueue_->async([request] { fetch(request); });
 }
 
-void VQTileContentSublayer::fetch(const Request& request) {
+void TileContentSublayer::fetch(const Request& request) {
     for (;;) {
         auto tile = request.tile.lock();
         auto delegate = request.delegate.lock();
@@ -42,8 +42,8 @@ void VQTileContentSublayer::fetch(const Request& request) {
     }
 }
 
-void VQTileContentSublayer::fetchOnce(VQTileContentSublayer& tile, VQTiledContentLayerDelegate& delegate,
-                                      const Request& request) {
+void TileContentSublayer::fetchOnce(TileContentSublayer& tile, TiledContentLayerDelegate& delegate,
+                                    const Request& request) {
     bool isThumbnail = false;
     auto image = delegate.imageTile(tile, request.resolution, request.scale, request.frame, &isThumbnail);
     if (!image) {
@@ -70,19 +70,19 @@ void VQTileContentSublayer::fetchOnce(VQTileContentSublayer& tile, VQTiledConten
 
 // Layers are main-thread objects: should the lane hold the last reference to a tile or to
 // its layer, they are destroyed there, never under the main thread's feet.
-void VQTileContentSublayer::releaseOnMain(std::shared_ptr<VQTileContentSublayer> tile,
-                                          std::shared_ptr<VQTiledContentLayerDelegate> delegate) {
+void TileContentSublayer::releaseOnMain(std::shared_ptr<TileContentSublayer> tile,
+                                        std::shared_ptr<TiledContentLayerDelegate> delegate) {
     if (!tile && !delegate) return;
     platform::MainQueue::shared().async([tile = std::move(tile), delegate = std::move(delegate)] {});
 }
 
-void VQTileContentSublayer::setContents(QImage contents) {
+void TileContentSublayer::setContents(QImage contents) {
     if (contents.isNull()) setContentIsDirty(true);
     Layer::setContents(std::move(contents));
 }
 
-void VQTileContentSublayer::freeVRAM() { setContents({}); }
+void TileContentSublayer::freeVRAM() { setContents({}); }
 
-void VQTileDrawSublayer::drawInContext(QPainter& context) {
+void TileDrawSublayer::drawInContext(QPainter& context) {
     if (auto delegate = tileDelegate_.lock()) delegate->drawLayerTile(*this, context);
 }

@@ -1,9 +1,9 @@
-#include "display/VQTiledLayer.h"
+#include "display/TiledLayer.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "display/VQTileSublayer.h"
+#include "display/TileSublayer.h"
 #include "engine/core/CGImageBitMap.h"
 #include "engine/core/TiledEngine.h"
 #include "platform/Log.h"
@@ -20,7 +20,7 @@ bool overlaps(const QRectF& a, const QRectF& b) {
 
 } // namespace
 
-void VQTiledLayer::setBounds(const QRectF& bounds) {
+void TiledLayer::setBounds(const QRectF& bounds) {
     if (bounds == this->bounds()) return;
     levelsOfDetail_ = uint64_t(-3);
     levelsOfDetailBias_ = 0;
@@ -37,7 +37,7 @@ void VQTiledLayer::setBounds(const QRectF& bounds) {
     setNeedsDisplay();
 }
 
-void VQTiledLayer::setImage(std::shared_ptr<TiledEngine> image) {
+void TiledLayer::setImage(std::shared_ptr<TiledEngine> image) {
     if (!useTiledEngine_) {
         LV_LOG("%s programming error: an image for a layer that draws its tiles itself", __PRETTY_FUNCTION__);
         return;
@@ -53,17 +53,17 @@ void VQTiledLayer::setImage(std::shared_ptr<TiledEngine> image) {
     {
         std::lock_guard guard(tileLock_);
         for (auto& sublayer : sublayers())
-            static_cast<VQTileSublayer&>(*sublayer).setContentIsDirty(true);
+            static_cast<TileSublayer&>(*sublayer).setContentIsDirty(true);
     }
     setNeedsDisplay();
 }
 
-std::shared_ptr<TiledEngine> VQTiledLayer::image() const {
+std::shared_ptr<TiledEngine> TiledLayer::image() const {
     std::lock_guard guard(imageLock_);
     return theImage_;
 }
 
-void VQTiledLayer::setContentsScale(double scale) {
+void TiledLayer::setContentsScale(double scale) {
     Layer::setContentsScale(scale);
     {
         std::lock_guard guard(tileLock_);
@@ -72,19 +72,19 @@ void VQTiledLayer::setContentsScale(double scale) {
     setNeedsDisplay();
 }
 
-QRectF VQTiledLayer::activeArea() const {
+QRectF TiledLayer::activeArea() const {
     const Layer* super = superlayer();
     if (!super) return bounds();
     return convertRectFrom(super->visibleRect(), super).intersected(bounds());
 }
 
-QRectF VQTiledLayer::activeTileArea() const { return activeTileArea_; }
+QRectF TiledLayer::activeTileArea() const { return activeTileArea_; }
 
-double VQTiledLayer::deviceScale() const {
+double TiledLayer::deviceScale() const {
     return contentsScale() * std::max(std::abs(transform().m11()), std::abs(transform().m12()));
 }
 
-int32_t VQTiledLayer::levelForScale(double scale, uint64_t levelsOfDetail) {
+int32_t TiledLayer::levelForScale(double scale, uint64_t levelsOfDetail) {
     uint64_t k = 1;
     double half = 0.5;
     while (scale < half && k <= levelsOfDetail + 1) {
@@ -94,7 +94,7 @@ int32_t VQTiledLayer::levelForScale(double scale, uint64_t levelsOfDetail) {
     return int32_t(1 - int64_t(k));
 }
 
-void VQTiledLayer::setNeedsDisplay() {
+void TiledLayer::setNeedsDisplay() {
     const QRectF area = activeArea();
     const double R = deviceScale();
     std::lock_guard guard(tileLock_);
@@ -111,7 +111,7 @@ void VQTiledLayer::setNeedsDisplay() {
     }
     if (sublayers().empty()) buildGrid(R, resolution);
     for (auto& sublayer : sublayers()) {
-        auto& tile = static_cast<VQTileSublayer&>(*sublayer);
+        auto& tile = static_cast<TileSublayer&>(*sublayer);
         const QRectF frame = tile.frame();
         if (!overlaps(frame, area)) {
             if (tile.hasContents()) tile.freeVRAM();
@@ -123,7 +123,7 @@ void VQTiledLayer::setNeedsDisplay() {
 }
 
 // Columns from the left edge; rows from the top edge down, so the lowest row is the one cut.
-void VQTiledLayer::buildGrid(double R, int32_t resolution) {
+void TiledLayer::buildGrid(double R, int32_t resolution) {
     const double tw = tileSize_.width() / R, th = tileSize_.height() / R;
     const double width = bounds().width(), height = bounds().height();
     for (double x = 0; x < width; x += tw) {
@@ -134,16 +134,16 @@ void VQTiledLayer::buildGrid(double R, int32_t resolution) {
     }
 }
 
-std::shared_ptr<VQTileSublayer> VQTiledLayer::makeTile(const QRectF& frame, double R, int32_t resolution) {
-    std::shared_ptr<VQTileSublayer> tile;
-    auto self = std::static_pointer_cast<VQTiledLayer>(shared_from_this());
+std::shared_ptr<TileSublayer> TiledLayer::makeTile(const QRectF& frame, double R, int32_t resolution) {
+    std::shared_ptr<TileSublayer> tile;
+    auto self = std::static_pointer_cast<TiledLayer>(shared_from_this());
     if (useTiledEngine_) {
-        auto content = std::make_shared<VQTileContentSublayer>();
-        content->setTileDelegate(std::weak_ptr<VQTiledContentLayerDelegate>(self));
+        auto content = std::make_shared<TileContentSublayer>();
+        content->setTileDelegate(std::weak_ptr<TiledContentLayerDelegate>(self));
         tile = content;
     } else {
-        auto draw = std::make_shared<VQTileDrawSublayer>();
-        draw->setTileDelegate(std::weak_ptr<VQTiledDrawLayerDelegate>(self));
+        auto draw = std::make_shared<TileDrawSublayer>();
+        draw->setTileDelegate(std::weak_ptr<TiledDrawLayerDelegate>(self));
         tile = draw;
     }
     tile->setAnchorPoint({0, 0});
@@ -159,14 +159,14 @@ std::shared_ptr<VQTileSublayer> VQTiledLayer::makeTile(const QRectF& frame, doub
     return tile;
 }
 
-std::shared_ptr<CGImageBitMap> VQTiledLayer::imageTile(VQTileSublayer&, int32_t resolution, double scale,
-                                                       const QRectF& rect, bool* tileIsThumbnail) {
+std::shared_ptr<CGImageBitMap> TiledLayer::imageTile(TileSublayer&, int32_t resolution, double scale,
+                                                     const QRectF& rect, bool* tileIsThumbnail) {
     auto engine = image();
     if (!engine) return nullptr;
     return engine->imageTile(resolution, scale, platform::Rect{rect.x(), rect.y(), rect.width(), rect.height()},
                              nullptr, tileIsThumbnail, false, 0);
 }
 
-void VQTiledLayer::drawLayerTile(VQTileSublayer& tile, QPainter& context) {
+void TiledLayer::drawLayerTile(TileSublayer& tile, QPainter& context) {
     if (delegate()) delegate()->drawLayer(tile, context);
 }

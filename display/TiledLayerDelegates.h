@@ -7,20 +7,20 @@
 
 class CGImageBitMap;
 class QPainter;
-class VQTileSublayer;
+class TileSublayer;
 
-class VQTiledDrawLayerDelegate {
+class TiledDrawLayerDelegate {
   public:
-    virtual ~VQTiledDrawLayerDelegate() = default;
-    virtual void drawLayerTile(VQTileSublayer& tile, QPainter& context) = 0;
+    virtual ~TiledDrawLayerDelegate() = default;
+    virtual void drawLayerTile(TileSublayer& tile, QPainter& context) = 0;
 };
 
-class VQTiledContentLayerDelegate {
+class TiledContentLayerDelegate {
   public:
-    virtual ~VQTiledContentLayerDelegate() = default;
+    virtual ~TiledContentLayerDelegate() = default;
     // Runs on the tile's lane. `rect` is in the tiled layer's coordinates (image pixels,
     // origin at the lower left); null while nothing is ready for it.
-    virtual std::shared_ptr<CGImageBitMap> imageTile(VQTileSublayer& tile, int32_t resolution, double scale,
+    virtual std::shared_ptr<CGImageBitMap> imageTile(TileSublayer& tile, int32_t resolution, double scale,
                                                      const QRectF& rect, bool* tileIsThumbnail) = 0;
-    virtual void drawLayerTile(VQTileSublayer& tile, QPainter& context) = 0;
+    virtual void drawLayerTile(TileSublayer& tile, QPainter& context) = 0;
 };

@@ -11,13 +11,13 @@
 #include <mutex>
 
 #include "display/Layer.h"
-#include "display/VQTiledLayerDelegates.h"
+#include "display/TiledLayerDelegates.h"
 
 class TiledEngine;
 
-class VQTiledLayer : public Layer, public VQTiledContentLayerDelegate, public VQTiledDrawLayerDelegate {
+class TiledLayer : public Layer, public TiledContentLayerDelegate, public TiledDrawLayerDelegate {
   public:
-    VQTiledLayer() = default;
+    TiledLayer() = default;
 
     // A new size resets the tiling to 256 x 256 tiles and drops every tile.
     void setBounds(const QRectF& bounds) override;
@@ -33,9 +33,9 @@ class VQTiledLayer : public Layer, public VQTiledContentLayerDelegate, public VQ
     void setNeedsDisplay() override;
     void display() override {}
 
-    std::shared_ptr<CGImageBitMap> imageTile(VQTileSublayer& tile, int32_t resolution, double scale,
+    std::shared_ptr<CGImageBitMap> imageTile(TileSublayer& tile, int32_t resolution, double scale,
                                              const QRectF& rect, bool* tileIsThumbnail) override;
-    void drawLayerTile(VQTileSublayer& tile, QPainter& context) override;
+    void drawLayerTile(TileSublayer& tile, QPainter& context) override;
 
     uint64_t levelsOfDetail() const { return levelsOfDetail_; }
     void setLevelsOfDetail(uint64_t levels) { levelsOfDetail_ = levels; }
@@ -55,7 +55,7 @@ class VQTiledLayer : public Layer, public VQTiledContentLayerDelegate, public VQ
 
   private:
     void buildGrid(double scale, int32_t resolution);
-    std::shared_ptr<VQTileSublayer> makeTile(const QRectF& frame, double scale, int32_t resolution);
+    std::shared_ptr<TileSublayer> makeTile(const QRectF& frame, double scale, int32_t resolution);
 
     uint64_t levelsOfDetail_ = 4;
     uint64_t levelsOfDetailBias_ = 2;

@@ -7,9 +7,9 @@
 
 #include "display/Layer.h"
 #include "display/SerialLane.h"
-#include "display/VQTiledLayerDelegates.h"
+#include "display/TiledLayerDelegates.h"
 
-class VQTileSublayer : public Layer {
+class TileSublayer : public Layer {
   public:
     int32_t resolution() const { return resolution_; }
     void setResolution(int32_t resolution) { resolution_ = resolution; }
@@ -29,9 +29,9 @@ class VQTileSublayer : public Layer {
     double scale_ = 1.0;
 };
 
-class VQTileContentSublayer : public VQTileSublayer {
+class TileContentSublayer : public TileSublayer {
   public:
-    void setTileDelegate(std::weak_ptr<VQTiledContentLayerDelegate> delegate) { tileDelegate_ = std::move(delegate); }
+    void setTileDelegate(std::weak_ptr<TiledContentLayerDelegate> delegate) { tileDelegate_ = std::move(delegate); }
     // Queues a fetch on the tile's lane.
     void display() override;
     // No contents means the tile must be fetched again.
@@ -41,22 +41,22 @@ class VQTileContentSublayer : public VQTileSublayer {
   private:
     struct Request;
     static void fetch(const Request& request);
-    static void fetchOnce(VQTileContentSublayer& tile, VQTiledContentLayerDelegate& delegate,
+    static void fetchOnce(TileContentSublayer& tile, TiledContentLayerDelegate& delegate,
                           const Request& request);
-    static void releaseOnMain(std::shared_ptr<VQTileContentSublayer> tile,
-                              std::shared_ptr<VQTiledContentLayerDelegate> delegate);
+    static void releaseOnMain(std::shared_ptr<TileContentSublayer> tile,
+                              std::shared_ptr<TiledContentLayerDelegate> delegate);
 
-    std::weak_ptr<VQTiledContentLayerDelegate> tileDelegate_;
+    std::weak_ptr<TiledContentLayerDelegate> tileDelegate_;
     std::unique_ptr<SerialLane> serialQueue_;
 };
 
-class VQTileDrawSublayer : public VQTileSublayer {
+class TileDrawSublayer : public TileSublayer {
   public:
-    void setTileDelegate(std::weak_ptr<VQTiledDrawLayerDelegate> delegate) { tileDelegate_ = std::move(delegate); }
+    void setTileDelegate(std::weak_ptr<TiledDrawLayerDelegate> delegate) { tileDelegate_ = std::move(delegate); }
     void drawInContext(QPainter& context) override;
     // Drawn again whenever it is visible, so its bitmap is not kept while it is not.
     void freeVRAM() override { setContents({}); }
 
   private:
-    std::weak_ptr<VQTiledDrawLayerDelegate> tileDelegate_;
+    std::weak_ptr<TiledDrawLayerDelegate> tileDelegate_;
 };
