@@ -4,7 +4,7 @@
 
 #include "display/DelayedDispatch.h"
 #include "display/DisplayImage.h"
-#include "engine/core/CGImageBitMap.h"
+#include "engine/core/BitmapImage.h"
 #include "platform/AppIdentifier.h"
 #include "platform/Log.h"
 #include "platform/MainQueue.h"

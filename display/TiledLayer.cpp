@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "display/TileSublayer.h"
-#include "engine/core/CGImageBitMap.h"
+#include "engine/core/BitmapImage.h"
 #include "engine/core/TiledEngine.h"
 #include "platform/Log.h"
 
@@ -159,8 +159,8 @@ std::shared_ptr<TileSublayer> TiledLayer::makeTile(const QRectF& frame, double R
     return tile;
 }
 
-std::shared_ptr<CGImageBitMap> TiledLayer::imageTile(TileSublayer&, int32_t resolution, double scale,
-                                                     const QRectF& rect, bool* tileIsThumbnail) {
+std::shared_ptr<BitmapImage> TiledLayer::imageTile(TileSublayer&, int32_t resolution, double scale,
+                                                   const QRectF& rect, bool* tileIsThumbnail) {
     auto engine = image();
     if (!engine) return nullptr;
     return engine->imageTile(resolution, scale, platform::Rect{rect.x(), rect.y(), rect.width(), rect.height()},

@@ -33,8 +33,8 @@ class TiledLayer : public Layer, public TiledContentLayerDelegate, public TiledD
     void setNeedsDisplay() override;
     void display() override {}
 
-    std::shared_ptr<CGImageBitMap> imageTile(TileSublayer& tile, int32_t resolution, double scale,
-                                             const QRectF& rect, bool* tileIsThumbnail) override;
+    std::shared_ptr<BitmapImage> imageTile(TileSublayer& tile, int32_t resolution, double scale,
+                                           const QRectF& rect, bool* tileIsThumbnail) override;
     void drawLayerTile(TileSublayer& tile, QPainter& context) override;
 
     uint64_t levelsOfDetail() const { return levelsOfDetail_; }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-class CGImageBitMap;
+class BitmapImage;
 class QPainter;
 class TileSublayer;
 
@@ -20,7 +20,7 @@ class TiledContentLayerDelegate {
     virtual ~TiledContentLayerDelegate() = default;
     // Runs on the tile's lane. `rect` is in the tiled layer's coordinates (image pixels,
     // origin at the lower left); null while nothing is ready for it.
-    virtual std::shared_ptr<CGImageBitMap> imageTile(TileSublayer& tile, int32_t resolution, double scale,
-                                                     const QRectF& rect, bool* tileIsThumbnail) = 0;
+    virtual std::shared_ptr<BitmapImage> imageTile(TileSublayer& tile, int32_t resolution, double scale,
+                                                   const QRectF& rect, bool* tileIsThumbnail) = 0;
     virtual void drawLayerTile(TileSublayer& tile, QPainter& context) = 0;
 };

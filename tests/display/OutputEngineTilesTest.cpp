@@ -3,7 +3,7 @@
 #include "display/DisplayImage.h"
 #include "display/TiledLayer.h"
 #include "dng/DNGCameraProfileAbstract.h"
-#include "engine/core/CGImageBitMap.h"
+#include "engine/core/BitmapImage.h"
 #include "engine/stages/CoreTiledEngine.h"
 #include "tests/display/DisplayTestSupport.h"
 #include "tests/engine/StageSource.h"

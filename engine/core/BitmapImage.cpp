@@ -1,4 +1,4 @@
-#include "engine/core/CGImageBitMap.h"
+#include "engine/core/BitmapImage.h"
 
 #include <algorithm>
 #include <bit>
@@ -31,12 +31,12 @@ uint32_t defaultByteOrder(uint32_t info, size_t bits) {
 
 } // namespace
 
-std::shared_ptr<CGImageBitMap> CGImageBitMap::create(std::shared_ptr<platform::Bitmap> image) {
+std::shared_ptr<BitmapImage> BitmapImage::create(std::shared_ptr<platform::Bitmap> image) {
     if (!image) return nullptr;
-    return std::shared_ptr<CGImageBitMap>(new CGImageBitMap(std::move(image)));
+    return std::shared_ptr<BitmapImage>(new BitmapImage(std::move(image)));
 }
 
-bool CGImageBitMap::analyse() {
+bool BitmapImage::analyse() {
     bitMap_ = myImage_->bitmapInfo();
     bitsPerComponent_ = myImage_->bitsPerComponent();
     bytesPerRow_ = myImage_->bytesPerRow();
@@ -57,8 +57,8 @@ bool CGImageBitMap::analyse() {
     return depthKnown && floatKnown && fits;
 }
 
-bool CGImageBitMap::getDataProvider() {
-    static const char* kOperation = "-[CGImageBitMap getDataProvider]";
+bool BitmapImage::getDataProvider() {
+    static const char* kOperation = "-[BitmapImage getDataProvider]";
     if (analysed_) return dpr_;
     analysed_ = true;
     if (!myImage_->data()) {
@@ -76,7 +76,7 @@ bool CGImageBitMap::getDataProvider() {
     return true;
 }
 
-double CGImageBitMap::sample(const uint8_t* pixel, int64_t index) const {
+double BitmapImage::sample(const uint8_t* pixel, int64_t index) const {
     const uint8_t* p = pixel + index * int64_t(bitsPerComponent_ / 8);
     if (bitMap_ & bi::kFloatComponents)
         return std::bit_cast<float>(load32(p, byteOrder_ != bi::kByteOrder32Little));
@@ -90,7 +90,7 @@ double CGImageBitMap::sample(const uint8_t* pixel, int64_t index) const {
     }
 }
 
-std::array<double, 4> CGImageBitMap::readPixel(size_t col, size_t row) const {
+std::array<double, 4> BitmapImage::readPixel(size_t col, size_t row) const {
     const uint8_t* px = imageData_.data() + row * bytesPerRow_ + col * (myImage_->bitsPerPixel() / 8);
     std::array<double, 4> v{sample(px, rIndex_), sample(px, rIndex_ + 1), sample(px, rIndex_ + 2), 1.0};
     if (premultipliedAlpha_) {
@@ -103,7 +103,7 @@ std::array<double, 4> CGImageBitMap::readPixel(size_t col, size_t row) const {
     return v;
 }
 
-bool CGImageBitMap::readyToFill(size_t destSize, size_t perPixel, const char* operation) {
+bool BitmapImage::readyToFill(size_t destSize, size_t perPixel, const char* operation) {
     if (!getDataProvider()) {
         LV_LOG("%s: getDataProvider returned NULL", operation);
         return false;
@@ -111,8 +111,8 @@ bool CGImageBitMap::readyToFill(size_t destSize, size_t perPixel, const char* op
     return destSize / perPixel / std::max<size_t>(getWidth(), 1) >= getHeight();
 }
 
-bool CGImageBitMap::getLinearBuffer(std::span<uint16_t> dest) {
-    if (!readyToFill(dest.size(), 3, "-[CGImageBitMap getLinearBuffer:]")) return false;
+bool BitmapImage::getLinearBuffer(std::span<uint16_t> dest) {
+    if (!readyToFill(dest.size(), 3, "-[BitmapImage getLinearBuffer:]")) return false;
     const size_t w = getWidth(), h = getHeight();
     uint16_t* out = dest.data();
     for (size_t row = 0; row < h; ++row) {
@@ -129,8 +129,8 @@ bool CGImageBitMap::getLinearBuffer(std::span<uint16_t> dest) {
     return true;
 }
 
-bool CGImageBitMap::getFloatRBGABuffer(std::span<float> dest) {
-    if (!readyToFill(dest.size(), 4, "-[CGImageBitMap getFloatRBGABuffer:]")) return false;
+bool BitmapImage::getFloatRBGABuffer(std::span<float> dest) {
+    if (!readyToFill(dest.size(), 4, "-[BitmapImage getFloatRBGABuffer:]")) return false;
     const size_t w = getWidth(), h = getHeight();
     float* out = dest.data();
     for (size_t row = 0; row < h; ++row)
@@ -140,7 +140,7 @@ bool CGImageBitMap::getFloatRBGABuffer(std::span<float> dest) {
     return true;
 }
 
-bool CGImageBitMap::getPixelValues(int64_t col, int64_t row, std::array<double, 4>& values) {
+bool BitmapImage::getPixelValues(int64_t col, int64_t row, std::array<double, 4>& values) {
     if (col < 0 || row < 0 || uint64_t(col) >= getWidth() || uint64_t(row) >= getHeight()) {
         values = {0, 0, 0, 1};
         return false;
@@ -151,8 +151,8 @@ bool CGImageBitMap::getPixelValues(int64_t col, int64_t row, std::array<double, 
     return true;
 }
 
-void CGImageBitMap::dumpCGImageInfo(size_t row) {
-    static const char* kOperation = "-[CGImageBitMap dumpCGImageInfo:]";
+void BitmapImage::dumpCGImageInfo(size_t row) {
+    static const char* kOperation = "-[BitmapImage dumpCGImageInfo:]";
     const platform::Bitmap& image = *myImage_;
     LV_LOG("%s image size: %zu x %zu", kOperation, getWidth(), getHeight());
     LV_LOG("Alpha %d ", int(image.bitmapInfo() & bi::kAlphaInfoMask));
@@ -191,7 +191,7 @@ void CGImageBitMap::dumpCGImageInfo(size_t row) {
     }
 }
 
-platform::AffineTransform CGImageBitMap::orientationTransform(int code, double W, double H) {
+platform::AffineTransform BitmapImage::orientationTransform(int code, double W, double H) {
     switch (code) {
     case 2:
         return {-1, 0, 0, 1, W, 0};
@@ -213,8 +213,8 @@ platform::AffineTransform CGImageBitMap::orientationTransform(int code, double W
 }
 
 std::shared_ptr<platform::Bitmap>
-CGImageBitMap::createResizedImageBitmap(const platform::Bitmap& image, platform::Size newSize,
-                                        bool drawTransposed, int orientation, int interpolationQuality) {
+BitmapImage::createResizedImageBitmap(const platform::Bitmap& image, platform::Size newSize,
+                                      bool drawTransposed, int orientation, int interpolationQuality) {
     const bool ownSize = newSize.width < 1 || newSize.height < 1;
     const auto w = ownSize ? image.width() : size_t(std::ceil(newSize.width));
     const auto h = ownSize ? image.height() : size_t(std::ceil(newSize.height));
@@ -226,8 +226,8 @@ CGImageBitMap::createResizedImageBitmap(const platform::Bitmap& image, platform:
                               exchanged ? w : h);
 }
 
-std::shared_ptr<CGImageBitMap>
-CGImageBitMap::croppedAndScaledImage(platform::Rect rect, platform::Size newSize, int orientation) const {
+std::shared_ptr<BitmapImage>
+BitmapImage::croppedAndScaledImage(platform::Rect rect, platform::Size newSize, int orientation) const {
     const platform::Bitmap& image = *myImage_;
     std::shared_ptr<platform::Bitmap> cropped = myImage_;
     const platform::Rect whole = extent();

@@ -11,10 +11,10 @@
 #include "platform/Bitmap.h"
 #include "platform/Geometry.h"
 
-class CGImageBitMap {
+class BitmapImage {
   public:
     // Null for a null image.
-    static std::shared_ptr<CGImageBitMap> create(std::shared_ptr<platform::Bitmap> image);
+    static std::shared_ptr<BitmapImage> create(std::shared_ptr<platform::Bitmap> image);
 
     const std::shared_ptr<platform::Bitmap>& getImageRef() const { return myImage_; }
     size_t getWidth() const { return myImage_->width(); }
@@ -51,11 +51,11 @@ class CGImageBitMap {
     // The image cropped to `rect` (pixels from the top left; the whole image when the
     // width is not positive), then resized smoothly to newSize and turned when the size
     // differs or the orientation code is above 1. Null when the rectangle misses the image.
-    std::shared_ptr<CGImageBitMap> croppedAndScaledImage(platform::Rect rect, platform::Size newSize,
-                                                         int orientation) const;
+    std::shared_ptr<BitmapImage> croppedAndScaledImage(platform::Rect rect, platform::Size newSize,
+                                                       int orientation) const;
 
   private:
-    explicit CGImageBitMap(std::shared_ptr<platform::Bitmap> image) : myImage_(std::move(image)) {}
+    explicit BitmapImage(std::shared_ptr<platform::Bitmap> image) : myImage_(std::move(image)) {}
     double sample(const uint8_t* pixel, int64_t index) const;
     // R, G, B (divided by alpha when premultiplied) and alpha of the pixel at (col, row).
     std::array<double, 4> readPixel(size_t col, size_t row) const;

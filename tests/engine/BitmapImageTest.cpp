@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/core/CGImageBitMap.h"
+#include "engine/core/BitmapImage.h"
 
 namespace {
 
@@ -30,21 +30,21 @@ std::shared_ptr<platform::Bitmap> bitmapOf(const std::vector<Sample>& samples, s
     return b;
 }
 
-TEST(CGImageBitMap, NullImageGivesNoWrapper) { EXPECT_FALSE(CGImageBitMap::create(nullptr)); }
+TEST(BitmapImage, NullImageGivesNoWrapper) { EXPECT_FALSE(BitmapImage::create(nullptr)); }
 
-TEST(CGImageBitMap, PremultipliedSixteenBitIsDividedByAlpha) {
+TEST(BitmapImage, PremultipliedSixteenBitIsDividedByAlpha) {
     auto b = bitmapOf<uint16_t>({32768, 16384, 8192, 32768}, 1,
                                 bi::kByteOrder16Little | bi::kAlphaPremultipliedLast);
-    auto image = CGImageBitMap::create(b);
+    auto image = BitmapImage::create(b);
     std::vector<uint16_t> rgb(3);
     ASSERT_TRUE(image->getLinearBuffer(rgb));
     EXPECT_EQ(rgb, (std::vector<uint16_t>{65535, 32767, 16383}));
 }
 
-TEST(CGImageBitMap, BrightPixelsKeepTheirHueAndNegativesBecomeZero) {
+TEST(BitmapImage, BrightPixelsKeepTheirHueAndNegativesBecomeZero) {
     auto b = bitmapOf<float>({2.0f, 1.0f, 0.5f, 1.0f, -0.25f, 0.5f, 0.25f, 1.0f}, 2,
                              bi::kByteOrder32Little | bi::kFloatComponents | bi::kAlphaLast);
-    auto image = CGImageBitMap::create(b);
+    auto image = BitmapImage::create(b);
     std::vector<uint16_t> rgb(6);
     ASSERT_TRUE(image->getLinearBuffer(rgb));
     EXPECT_EQ(rgb, (std::vector<uint16_t>{65535, 32767, 16383, 0, 32767, 16383}));
@@ -52,12 +52,12 @@ TEST(CGImageBitMap, BrightPixelsKeepTheirHueAndNegativesBecomeZero) {
     EXPECT_FALSE(image->getLinearBuffer(tooSmall));
 }
 
-TEST(CGImageBitMap, FloatRGBAUndoesPremultiplicationOnce) {
+TEST(BitmapImage, FloatRGBAUndoesPremultiplicationOnce) {
     auto premultiplied =
         bitmapOf<float>({0.25f, 0.1f, 0.0f, 0.5f}, 1,
                         bi::kByteOrder32Little | bi::kFloatComponents | bi::kAlphaPremultipliedLast);
     std::vector<float> out(4);
-    ASSERT_TRUE(CGImageBitMap::create(premultiplied)->getFloatRBGABuffer(out));
+    ASSERT_TRUE(BitmapImage::create(premultiplied)->getFloatRBGABuffer(out));
     EXPECT_FLOAT_EQ(out[0], 0.5f);
     EXPECT_FLOAT_EQ(out[1], 0.2f);
     EXPECT_FLOAT_EQ(out[3], 0.5f);
@@ -65,14 +65,14 @@ TEST(CGImageBitMap, FloatRGBAUndoesPremultiplicationOnce) {
     // Straight alpha is not read: A comes out as 1.
     auto straight = bitmapOf<float>({0.25f, 0.1f, 0.0f, 0.5f}, 1,
                                     bi::kByteOrder32Little | bi::kFloatComponents | bi::kAlphaLast);
-    ASSERT_TRUE(CGImageBitMap::create(straight)->getFloatRBGABuffer(out));
+    ASSERT_TRUE(BitmapImage::create(straight)->getFloatRBGABuffer(out));
     EXPECT_FLOAT_EQ(out[0], 0.25f);
     EXPECT_FLOAT_EQ(out[3], 1.0f);
 
     // A transparent premultiplied pixel stays black instead of dividing by zero.
     auto clear = bitmapOf<float>({0, 0, 0, 0}, 1,
                                  bi::kByteOrder32Little | bi::kFloatComponents | bi::kAlphaPremultipliedLast);
-    ASSERT_TRUE(CGImageBitMap::create(clear)->getFloatRBGABuffer(out));
+    ASSERT_TRUE(BitmapImage::create(clear)->getFloatRBGABuffer(out));
     EXPECT_EQ(out, (std::vector<float>{0, 0, 0, 0}));
 }
 
@@ -81,7 +81,7 @@ struct LayoutCase {
     std::shared_ptr<platform::Bitmap> image;
 };
 
-TEST(CGImageBitMap, SampleDepthsByteOrdersAndAlphaPositions) {
+TEST(BitmapImage, SampleDepthsByteOrdersAndAlphaPositions) {
     // Every image holds red 1/5, green 2/5 and blue 3/5 of full scale.
     const LayoutCase cases[] = {
         {"8-bit, alpha first", bitmapOf<uint8_t>({255, 51, 102, 153}, 1, bi::kAlphaFirst)},
@@ -96,7 +96,7 @@ TEST(CGImageBitMap, SampleDepthsByteOrdersAndAlphaPositions) {
          bitmapOf<float>({0.2f, 0.4f, 0.6f}, 1, bi::kFloatComponents | bi::kAlphaNone, true)},
     };
     for (const auto& k : cases) {
-        auto image = CGImageBitMap::create(k.image);
+        auto image = BitmapImage::create(k.image);
         std::array<double, 4> v{9, 9, 9, 9};
         ASSERT_TRUE(image->getPixelValues(0, 0, v)) << k.name;
         EXPECT_NEAR(v[0], 0.2, 1e-6) << k.name;
@@ -106,8 +106,8 @@ TEST(CGImageBitMap, SampleDepthsByteOrdersAndAlphaPositions) {
     }
 }
 
-TEST(CGImageBitMap, PixelValuesOutsideTheImage) {
-    auto image = CGImageBitMap::create(bitmapOf<uint8_t>({1, 2, 3, 4, 5, 6, 7, 8}, 2, bi::kAlphaLast));
+TEST(BitmapImage, PixelValuesOutsideTheImage) {
+    auto image = BitmapImage::create(bitmapOf<uint8_t>({1, 2, 3, 4, 5, 6, 7, 8}, 2, bi::kAlphaLast));
     for (auto [col, row] : {std::pair<int64_t, int64_t>{2, 0}, {0, 1}, {-1, 0}}) {
         std::array<double, 4> v{9, 9, 9, 9};
         EXPECT_FALSE(image->getPixelValues(col, row, v));
@@ -116,7 +116,7 @@ TEST(CGImageBitMap, PixelValuesOutsideTheImage) {
     EXPECT_EQ(image->extent(), (platform::Rect{0, 0, 2, 1}));
 }
 
-TEST(CGImageBitMap, LayoutsTheReadersCannotWalkAreRefused) {
+TEST(BitmapImage, LayoutsTheReadersCannotWalkAreRefused) {
     std::vector<float> out(16);
     std::vector<uint16_t> rgb(16);
     // Alpha only, grey (one sample a pixel), 64-bit samples and half floats.
@@ -125,7 +125,7 @@ TEST(CGImageBitMap, LayoutsTheReadersCannotWalkAreRefused) {
     auto wide = bitmapOf<uint64_t>({1, 2, 3, 4}, 1, bi::kAlphaLast);
     auto half = bitmapOf<uint16_t>({1, 2, 3, 4}, 1, bi::kFloatComponents | bi::kAlphaLast);
     for (const auto& b : {alphaOnly, grey, wide, half}) {
-        auto image = CGImageBitMap::create(b);
+        auto image = BitmapImage::create(b);
         EXPECT_FALSE(image->getDataProvider());
         EXPECT_FALSE(image->getLinearBuffer(rgb));
         EXPECT_FALSE(image->getFloatRBGABuffer(out));
@@ -184,25 +184,25 @@ void expectTurned(const platform::Bitmap& out, const Turn& turn, size_t w, size_
         }
 }
 
-TEST(CGImageBitMap, ResizingTurnsByTheOrientationCode) {
+TEST(BitmapImage, ResizingTurnsByTheOrientationCode) {
     auto image = labelled(3, 2);
     for (const Turn& turn : kTurns)
         for (auto [w, h] : {std::pair<size_t, size_t>{3, 2}, {6, 4}}) {
             auto out =
-                CGImageBitMap::createResizedImageBitmap(*image, {double(w), double(h)}, false, turn.code, 1);
+                BitmapImage::createResizedImageBitmap(*image, {double(w), double(h)}, false, turn.code, 1);
             ASSERT_TRUE(out);
             EXPECT_EQ(out->bitmapInfo(), image->bitmapInfo());
             EXPECT_EQ(out->colorSpace(), image->colorSpace());
             expectTurned(*out, turn, w, h);
         }
     // A size below one pixel keeps the image's own.
-    auto own = CGImageBitMap::createResizedImageBitmap(*image, {0, 5}, false, 6, 3);
+    auto own = BitmapImage::createResizedImageBitmap(*image, {0, 5}, false, 6, 3);
     ASSERT_TRUE(own);
     expectTurned(*own, kTurns[1], 3, 2);
 }
 
-TEST(CGImageBitMap, CropsThenScalesAndTurns) {
-    auto bitmap = CGImageBitMap::create(labelled(3, 2));
+TEST(BitmapImage, CropsThenScalesAndTurns) {
+    auto bitmap = BitmapImage::create(labelled(3, 2));
     // The whole image at its own size and code 1 is the same pixels, not a copy.
     for (platform::Rect whole : {platform::Rect{0, 0, 3, 2}, platform::Rect{1, 1, -1, 1}}) {
         auto same = bitmap->croppedAndScaledImage(whole, {3, 2}, 1);
@@ -234,7 +234,7 @@ TEST(CGImageBitMap, CropsThenScalesAndTurns) {
     EXPECT_FALSE(bitmap->croppedAndScaledImage({5, 5, 2, 2}, {2, 2}, 1)); // outside the image
 }
 
-TEST(CGImageBitMap, SmoothScalingWeighsNeighboursInEachSampleFormat) {
+TEST(BitmapImage, SmoothScalingWeighsNeighboursInEachSampleFormat) {
     // Two pixels become four: the outer ones keep their values, the inner ones are 3:1 mixes.
     auto little =
         bitmapOf<uint16_t>({0, 0, 0, 0, 4000, 8000, 400, 65535}, 2, bi::kByteOrder16Little | bi::kAlphaLast);
@@ -243,7 +243,7 @@ TEST(CGImageBitMap, SmoothScalingWeighsNeighboursInEachSampleFormat) {
     auto floats = bitmapOf<float>({0, 0, 0, 0, 4000, 8000, 400, 65535}, 2,
                                   bi::kByteOrder32Little | bi::kFloatComponents | bi::kAlphaLast);
     for (const auto& b : {little, big, floats}) {
-        auto out = CGImageBitMap::create(b->scaled(4, 1, true));
+        auto out = BitmapImage::create(b->scaled(4, 1, true));
         ASSERT_TRUE(out);
         std::vector<float> rgba(16);
         ASSERT_TRUE(out->getFloatRBGABuffer(rgba));
@@ -256,13 +256,13 @@ TEST(CGImageBitMap, SmoothScalingWeighsNeighboursInEachSampleFormat) {
     }
 }
 
-TEST(CGImageBitMap, InfoDumpGoesToStandardErrorAndStaysInTheRow) {
+TEST(BitmapImage, InfoDumpGoesToStandardErrorAndStaysInTheRow) {
     // 100 pixels of four 16-bit samples: samples 256 to 355 exist.
     std::vector<uint16_t> samples(400);
     for (size_t i = 0; i < samples.size(); ++i)
         samples[i] = uint16_t(i);
     auto image =
-        CGImageBitMap::create(bitmapOf<uint16_t>(samples, 100, bi::kByteOrder16Little | bi::kAlphaLast));
+        BitmapImage::create(bitmapOf<uint16_t>(samples, 100, bi::kByteOrder16Little | bi::kAlphaLast));
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
     image->dumpCGImageInfo(0);
@@ -274,7 +274,7 @@ TEST(CGImageBitMap, InfoDumpGoesToStandardErrorAndStaysInTheRow) {
     EXPECT_NE(err.find("Lumivar: 352: 352 353 354 355 \n"), std::string::npos);
 
     // 70 pixels hold samples up to 279: the dump stops there; a row past the end shows none.
-    auto narrow = CGImageBitMap::create(
+    auto narrow = BitmapImage::create(
         bitmapOf<uint16_t>(std::vector<uint16_t>(280, 7), 70, bi::kByteOrder16Little | bi::kAlphaLast));
     ::testing::internal::CaptureStderr();
     narrow->dumpCGImageInfo(0);
