@@ -13,7 +13,7 @@ using namespace platform;
 
 dngWrapper::dngWrapper(int width, int height) {
     try {
-        dngWriter_ = std::make_unique<pcdToDNG>(width, height);
+        dngWriter_ = std::make_unique<DngTiffWriter>(width, height);
     } catch (const std::exception& e) {
         LV_LOG("%s cannot make a writer: %s", __PRETTY_FUNCTION__, e.what());
     }
@@ -25,7 +25,7 @@ int dngWrapper::writeToFile(const uint16_t* buffer, int outputFormat, const std:
                             const std::filesystem::path& embedFile, const Value& metaData,
                             std::string_view type) {
     if (!dngWriter_) return -1;
-    if (outputFormat == 1) dngWriter_->setCFAPattern(pcdToDNG::kCFA_RGGB);
+    if (outputFormat == 1) dngWriter_->setCFAPattern(DngTiffWriter::kCFA_RGGB);
     const uint32_t imageCode = dngWriter_->setImage(buffer, 0);
     dngWriter_->setMake(kFixedMake);
     dngWriter_->setModel(kFixedModel);
@@ -47,26 +47,26 @@ int dngWrapper::writeToFile(const uint16_t* buffer, int outputFormat, const std:
 
 std::string dngWrapper::errorStringForCode(int code) const {
     if (!dngWriter_) return "No dngWriter object";
-    std::string text = pcdToDNG::errorText(code);
+    std::string text = DngTiffWriter::errorText(code);
     if (const int err = dngWriter_->systemError()) text += std::string(" ") + std::strerror(err) + ".";
     return text;
 }
 
 void dngWrapper::copyGroup(const std::string& group, const Dictionary& properties) {
-    pcdToDNG& writer = *dngWriter_;
-    using Setter = void (pcdToDNG::*)(const char*);
+    DngTiffWriter& writer = *dngWriter_;
+    using Setter = void (DngTiffWriter::*)(const char*);
     static const std::map<std::string_view, Setter> exifSetters = {
-        {kCGImagePropertyExifDateTimeOriginal, &pcdToDNG::setDateTime},
-        {kCGImagePropertyExifDateTimeDigitized, &pcdToDNG::setDateTime},
-        {kCGImagePropertyExifUserComment, &pcdToDNG::setUserComment}};
+        {kCGImagePropertyExifDateTimeOriginal, &DngTiffWriter::setDateTime},
+        {kCGImagePropertyExifDateTimeDigitized, &DngTiffWriter::setDateTime},
+        {kCGImagePropertyExifUserComment, &DngTiffWriter::setUserComment}};
     static const std::map<std::string_view, Setter> tiffSetters = {
-        {kCGImagePropertyTIFFImageDescription, &pcdToDNG::setImageDescription},
-        {kCGImagePropertyTIFFDocumentName, &pcdToDNG::setDocumentName},
-        {kCGImagePropertyTIFFSoftware, &pcdToDNG::setSoftware},
-        {kCGImagePropertyTIFFMake, &pcdToDNG::setMake},
-        {kCGImagePropertyTIFFModel, &pcdToDNG::setModel},
-        {kCGImagePropertyTIFFCopyright, &pcdToDNG::setCopyright},
-        {kCGImagePropertyTIFFDateTime, &pcdToDNG::setDateTime}};
+        {kCGImagePropertyTIFFImageDescription, &DngTiffWriter::setImageDescription},
+        {kCGImagePropertyTIFFDocumentName, &DngTiffWriter::setDocumentName},
+        {kCGImagePropertyTIFFSoftware, &DngTiffWriter::setSoftware},
+        {kCGImagePropertyTIFFMake, &DngTiffWriter::setMake},
+        {kCGImagePropertyTIFFModel, &DngTiffWriter::setModel},
+        {kCGImagePropertyTIFFCopyright, &DngTiffWriter::setCopyright},
+        {kCGImagePropertyTIFFDateTime, &DngTiffWriter::setDateTime}};
     const std::map<std::string_view, Setter>* setters = group == kCGImagePropertyExifDictionary ? &exifSetters
                                                         : group == kCGImagePropertyTIFFDictionary
                                                             ? &tiffSetters

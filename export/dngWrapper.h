@@ -1,9 +1,9 @@
 #pragma once
-// The document export's front for DNG and TIFF files: owns one pcdToDNG, copies the image's
+// The document export's front for DNG and TIFF files: owns one DngTiffWriter, copies the image's
 // property dictionary into its EXIF record over a few fixed camera texts, and gives the text
 // of the DNG error codes it returns.
+#include "export/DngTiffWriter.h"
 #include "export/MetadataKey.h"
-#include "export/pcdToDNG.h"
 #include "platform/Value.h"
 
 #include <cstdint>
@@ -50,5 +50,5 @@ class dngWrapper {
     void copyGroup(const std::string& group, const platform::Dictionary& properties);
     void copyResolution(const platform::Dictionary& tiff);
 
-    std::unique_ptr<pcdToDNG> dngWriter_;
+    std::unique_ptr<DngTiffWriter> dngWriter_;
 };
