@@ -8,7 +8,7 @@
 #include <ostream>
 #include <sstream>
 
-#include "engine/core/CGImageBitMap.h"
+#include "engine/core/BitmapImage.h"
 #include "engine/core/TiledEngine.h"
 #include "engine/stages/ThreadedImageEngine.h"
 #include "platform/AtomicFile.h"

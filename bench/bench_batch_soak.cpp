@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "app/browser/MyDocumentBatch.h"
-#include "app/core/MultiDataStore.h"
+#include "app/core/CatalogStore.h"
 #include "app/core/PresetManager.h"
 #include "platform/MainQueue.h"
 #include "tests/support/Samples.h"
@@ -113,7 +113,7 @@ void BM_BatchExportSoak(benchmark::State& state) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static QGuiApplication app(argc, argv);
     testsupport::TempHome home;
-    MultiDataStore::sharedMultiDataStore().forgetStores();
+    CatalogStore::sharedMultiDataStore().forgetStores();
     PresetManager::sharedPresetManager().forgetPresetDirectory();
     testsupport::TempFolder folder;
     const auto preset = PresetManager::sharedPresetManager().presetNamed("Default");

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/core/MultiDataStore.h"
+#include "app/core/CatalogStore.h"
 #include "app/core/PresetManager.h"
 #include "platform/Plist.h"
 #include "tests/support/TempHome.h"
@@ -53,7 +53,7 @@ platform::Dictionary documentSettings(int i) {
 class Catalog {
   public:
     Catalog() {
-        MultiDataStore::sharedMultiDataStore().forgetStores();
+        CatalogStore::sharedMultiDataStore().forgetStores();
         platform::Array entries;
         for (int i = 0; i < kEntries; ++i)
             entries.push_back(documentSettings(i));
@@ -61,9 +61,9 @@ class Catalog {
         const auto file = *store()->catalogFile();
         bytesPerEntry_ = double(std::filesystem::file_size(file)) / kEntries;
     }
-    ~Catalog() { MultiDataStore::sharedMultiDataStore().forgetStores(); }
-    static std::shared_ptr<DataStoreItem> store() {
-        return MultiDataStore::sharedMultiDataStore().dataStoreForStore("Catalog");
+    ~Catalog() { CatalogStore::sharedMultiDataStore().forgetStores(); }
+    static std::shared_ptr<PropertyListStore> store() {
+        return CatalogStore::sharedMultiDataStore().dataStoreForStore("Catalog");
     }
     double bytesPerEntry() const { return bytesPerEntry_; }
 
@@ -96,7 +96,7 @@ BENCHMARK(BM_CatalogCachedLookup)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_CatalogUncachedParse(benchmark::State& state) {
     Catalog catalog;
     for (auto _ : state) {
-        MultiDataStore::sharedMultiDataStore().forgetStores();
+        CatalogStore::sharedMultiDataStore().forgetStores();
         benchmark::DoNotOptimize(Catalog::store()->getItemForUUID(pathOf(kEntries - 1)));
     }
 }

@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "display/VQTileSublayer.h"
-#include "display/VQTiledLayer.h"
+#include "display/TileSublayer.h"
+#include "display/TiledLayer.h"
 #include "dng/DNGCameraProfileAbstract.h"
 #include "engine/stages/CoreTiledEngine.h"
 #include "platform/MainQueue.h"
@@ -59,7 +59,7 @@ void ensureApplication() {
 struct Viewport {
     std::shared_ptr<Layer> root = std::make_shared<Layer>();
     std::shared_ptr<CoreTiledEngine> engine = outputEngine();
-    std::shared_ptr<VQTiledLayer> layer = std::make_shared<VQTiledLayer>();
+    std::shared_ptr<TiledLayer> layer = std::make_shared<TiledLayer>();
 
     Viewport() {
         ensureApplication();
@@ -83,7 +83,7 @@ struct Viewport {
     }
     bool fill() {
         for (auto& tile : layer->sublayers()) // nothing shown, so the wait is for new tiles
-            static_cast<VQTileSublayer&>(*tile).freeVRAM();
+            static_cast<TileSublayer&>(*tile).freeVRAM();
         layer->setImage(engine); // every tile dirty, as after a new render
         return platform::MainQueue::shared().runUntil([&] { return filled(); }, std::chrono::seconds(30));
     }

@@ -59,7 +59,7 @@ namespace {
 void BM_ExportSetImage(benchmark::State& state) {
     Image();
     for (auto _ : state) {
-        pcdToDNG writer(kWidth, kHeight);
+        DngTiffWriter writer(kWidth, kHeight);
         benchmark::DoNotOptimize(writer.setImage(Image().data(), 1));
     }
 }

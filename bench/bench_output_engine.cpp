@@ -6,7 +6,7 @@
 #include <atomic>
 
 #include "dng/DNGCameraProfileAbstract.h"
-#include "engine/core/CGImageBitMap.h"
+#include "engine/core/BitmapImage.h"
 #include "engine/stages/CoreTiledEngine.h"
 #include "tests/engine/StageSource.h"
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "photocd/wrapper/dcpWrapper.h"
+#include "photocd/wrapper/PhotoCdImageWrapper.h"
 #include "platform/UserDefaults.h"
 #include "tests/support/MemoryFile.h"
 #include "tests/support/PhotoCdBuilder.h"
@@ -49,7 +49,7 @@ const BenchDisc& disc() {
 void BM_PcdThumbnailImageRep(benchmark::State& state) {
     const auto& pack = disc().pack();
     for (auto _ : state) {
-        dcpWrapper wrapper(pack, "uuid", true);
+        PhotoCdImageWrapper wrapper(pack, "uuid", true);
         auto rep = wrapper.getImageRep(nullptr);
         if (!rep) {
             state.SkipWithError("no thumbnail");
@@ -65,7 +65,7 @@ void BM_PcdFullBaseMatched(benchmark::State& state) {
     const auto& pack = disc().pack();
     platform::UserDefaults::standard().setInteger(2, "ResolutionSelect");
     for (auto _ : state) {
-        dcpWrapper wrapper(pack, "uuid", false);
+        PhotoCdImageWrapper wrapper(pack, "uuid", false);
         auto bytes = wrapper.masterImageBytes();
         if (!bytes) {
             state.SkipWithError("no image");

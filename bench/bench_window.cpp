@@ -11,9 +11,9 @@
 #include <fstream>
 
 #include "app/core/MyDocument.h"
-#include "app/ui/ZadeDivivWindowController.h"
+#include "app/ui/EditingWindow.h"
 #include "display/MainQueuePump.h"
-#include "display/ZadeDivivCATiledLayerView.h"
+#include "display/TiledImageView.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Notifications.h"
@@ -52,7 +52,7 @@ bool waitFor(const std::function<bool()>& done, std::chrono::seconds timeout = s
     return true;
 }
 
-bool drawn(ZadeDivivWindowController* window) {
+bool drawn(EditingWindow* window) {
     return window->imageView()->isVisible() && window->spinner().counter() != 15 &&
            !window->imageView()->getDrawInProgress();
 }
@@ -73,10 +73,10 @@ fs::path file(const std::string& which) {
     return big;
 }
 
-ZadeDivivWindowController* open(const fs::path& path, std::shared_ptr<MyDocument>* document) {
+EditingWindow* open(const fs::path& path, std::shared_ptr<MyDocument>* document) {
     *document = MyDocument::create();
     if (!(*document)->read(path.string())) return nullptr;
-    auto* window = ZadeDivivWindowController::makeWindowControllers(*document);
+    auto* window = EditingWindow::makeWindowControllers(*document);
     window->resize(1600, 1000);
     return window;
 }

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "display/VQTiledLayer.h"
+#include "display/TiledLayer.h"
 
 namespace {
 
@@ -22,8 +22,8 @@ QPen linePen(const QColor& color, float width) {
 
 } // namespace
 
-std::unique_ptr<CropLayerController> CropLayerController::create(bool readyToAdjust, const VQTiledLayer* imageLayer,
-                                                                  LayerDelegate* delegate) {
+std::unique_ptr<CropLayerController> CropLayerController::create(bool readyToAdjust, const TiledLayer* imageLayer,
+                                                                LayerDelegate* delegate) {
     if (!imageLayer) return nullptr;
     std::unique_ptr<CropLayerController> controller(new CropLayerController(*imageLayer, delegate));
     controller->setupLayer();
@@ -31,7 +31,7 @@ std::unique_ptr<CropLayerController> CropLayerController::create(bool readyToAdj
     return controller;
 }
 
-CropLayerController::CropLayerController(const VQTiledLayer& imageLayer, LayerDelegate* delegate)
+CropLayerController::CropLayerController(const TiledLayer& imageLayer, LayerDelegate* delegate)
     : levelsOfDetail_(imageLayer.levelsOfDetail()), levelsOfDetailBias_(imageLayer.levelsOfDetailBias()),
       tileSize_(imageLayer.tileSize()), ourDelegate_(delegate ? delegate : this) {}
 
@@ -41,7 +41,7 @@ CropLayerController::~CropLayerController() {
 
 void CropLayerController::setupLayer() {
     const QRectF kept = ourLayer_ ? ourLayer_->bounds() : QRectF();
-    auto layer = std::make_shared<VQTiledLayer>();
+    auto layer = std::make_shared<TiledLayer>();
     layer->setLevelsOfDetail(levelsOfDetail_);
     layer->setLevelsOfDetailBias(levelsOfDetailBias_);
     layer->setTileSize(tileSize_);

@@ -9,13 +9,13 @@
 
 #include "display/Layer.h"
 
-class VQTiledLayer;
+class TiledLayer;
 
 class CropLayerController : public LayerDelegate {
   public:
     // Tiled like `imageLayer`, drawn through `delegate` (the controller itself when null);
     // null without an image layer.
-    static std::unique_ptr<CropLayerController> create(bool readyToAdjust, const VQTiledLayer* imageLayer,
+    static std::unique_ptr<CropLayerController> create(bool readyToAdjust, const TiledLayer* imageLayer,
                                                        LayerDelegate* delegate);
     ~CropLayerController() override;
     CropLayerController(const CropLayerController&) = delete;
@@ -33,7 +33,7 @@ class CropLayerController : public LayerDelegate {
     // no crop. Setting it does not redraw.
     const QRectF& cropArea() const { return cropArea_; }
     void setCropArea(const QRectF& area) { cropArea_ = area; }
-    const std::shared_ptr<VQTiledLayer>& ourLayer() const { return ourLayer_; }
+    const std::shared_ptr<TiledLayer>& ourLayer() const { return ourLayer_; }
     LayerDelegate* ourDelegate() const { return ourDelegate_; }
 
     // Draws one tile of the overlay, in the overlay layer's coordinates.
@@ -43,12 +43,12 @@ class CropLayerController : public LayerDelegate {
     static void drawCorner(QPainter& context, float x, float y, float dx, float dy);
 
   private:
-    CropLayerController(const VQTiledLayer& imageLayer, LayerDelegate* delegate);
+    CropLayerController(const TiledLayer& imageLayer, LayerDelegate* delegate);
     // The frame, thirds and corner marks around the crop (X, Y, Wc, Hc) of the layer.
     void drawAdjustingMarks(Layer& layer, QPainter& context, const QRectF& crop) const;
 
     QRectF cropArea_{-1, -1, -1, -1};
-    std::shared_ptr<VQTiledLayer> ourLayer_;
+    std::shared_ptr<TiledLayer> ourLayer_;
     bool adjustable_ = false;
     uint64_t levelsOfDetail_ = 0;
     uint64_t levelsOfDetailBias_ = 0;

@@ -5,7 +5,7 @@
 
 #include "display/DelayedDispatch.h"
 #include "display/DisplayImage.h"
-#include "engine/core/CGImageBitMap.h"
+#include "engine/core/BitmapImage.h"
 #include "engine/core/TiledEngine.h"
 #include "platform/Log.h"
 #include "platform/MainQueue.h"

@@ -9,15 +9,15 @@
 
 class TiledViewGeometry;
 
-class ZadeDivivGLViewEyeDropperDelegate {
+class ImageViewEyeDropperDelegate {
   public:
-    virtual ~ZadeDivivGLViewEyeDropperDelegate() = default;
+    virtual ~ImageViewEyeDropperDelegate() = default;
     virtual void eyedropperWasClicked(TiledViewGeometry& view, QPointF imagePoint) = 0;
     virtual void cropRectChanged(const QRectF& imageRect) = 0;
 };
 
-class ZadeDivivGLViewTileDelegate {
+class ImageViewTileDelegate {
   public:
-    virtual ~ZadeDivivGLViewTileDelegate() = default;
+    virtual ~ImageViewTileDelegate() = default;
     virtual void regionOfInterestChanged(const TileRegion& region) = 0;
 };

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "display/CropLayerController.h"
-#include "display/VQTiledLayer.h"
+#include "display/TiledLayer.h"
 #include "engine/core/TiledEngine.h"
 #include "platform/Log.h"
 
@@ -104,9 +104,9 @@ bool TiledViewGeometry::setImage(std::shared_ptr<TiledEngine> image, int32_t ori
     return tiledLayer_ != nullptr;
 }
 
-const std::shared_ptr<VQTiledLayer>& TiledViewGeometry::layerForImage(std::shared_ptr<TiledEngine> image) {
+const std::shared_ptr<TiledLayer>& TiledViewGeometry::layerForImage(std::shared_ptr<TiledEngine> image) {
     if (!tiledLayer_) {
-        tiledLayer_ = std::make_shared<VQTiledLayer>();
+        tiledLayer_ = std::make_shared<TiledLayer>();
         tiledLayer_->setUseTiledEngine(true);
         tiledLayer_->setFrame(bounds());
         tiledLayer_->setBounds(imageSize_);
@@ -143,7 +143,7 @@ void TiledViewGeometry::setPixelScaleFactor(double f) {
     const double s = float(f / backingScale_);
     QTransform t = QTransform::fromScale(s, s);
     if (!isTurnable(imageOrientation_))
-        LV_LOG("Invalid image rotate %i in %s", imageOrientation_, "-[ZadeDivivCATiledLayerView setPixelScaleFactor:]");
+        LV_LOG("Invalid image rotate %i in %s", imageOrientation_, "-[TiledImageView setPixelScaleFactor:]");
     else
         t = orientationTransform(imageOrientation_, imageSize_.width(), imageSize_.height()) * t;
     if (tiledLayer_) tiledLayer_->setTransform(t);
@@ -157,7 +157,7 @@ void TiledViewGeometry::setScaleFactorToFit() {
     if (imageOrientation_ == 6 || imageOrientation_ == 8)
         std::swap(bw, bh);
     else if (!isTurnable(imageOrientation_))
-        LV_LOG("Invalid image rotate %i in %s", imageOrientation_, "-[ZadeDivivCATiledLayerView setScaleFactorToFit]");
+        LV_LOG("Invalid image rotate %i in %s", imageOrientation_, "-[TiledImageView setScaleFactorToFit]");
     if (!(bw > 0 && bh > 0 && imageSize_.width() > 0 && imageSize_.height() > 0)) {
         // Nothing to fit into (a hidden view): the zoom stays, and the next image fits.
         setPixelScaleFactor(-1);

@@ -20,7 +20,7 @@
 
 class CropLayerController;
 class TiledEngine;
-class VQTiledLayer;
+class TiledLayer;
 
 enum class ViewCursor { Arrow, Crosshair, Eyedropper, NESW, NWSE };
 
@@ -47,8 +47,8 @@ class TiledViewGeometry : public LayerDelegate, public LumivarTiledLayerDelegate
     // Shows the output engine's image; the first image is fitted to the view. True when
     // an image layer exists.
     bool setImage(std::shared_ptr<TiledEngine> image, int32_t orientation, int32_t imageNum);
-    const std::shared_ptr<VQTiledLayer>& layerForImage(std::shared_ptr<TiledEngine> image);
-    const std::shared_ptr<VQTiledLayer>& tiledLayer() const { return tiledLayer_; }
+    const std::shared_ptr<TiledLayer>& layerForImage(std::shared_ptr<TiledEngine> image);
+    const std::shared_ptr<TiledLayer>& tiledLayer() const { return tiledLayer_; }
     CropLayerController* cropLayerCntrl() const { return cropLayerCntrl_.get(); }
     const QRectF& imageSize() const { return imageSize_; }
     QPointF imageCenter() const { return imageCenter_i_; }
@@ -100,10 +100,10 @@ class TiledViewGeometry : public LayerDelegate, public LumivarTiledLayerDelegate
     // The bounds less 3 points at the right.
     QRectF insetBounds() const;
 
-    ZadeDivivGLViewEyeDropperDelegate* eyeDropperDelegate() const { return eyeDropperDelegate_; }
-    void setEyeDropperDelegate(ZadeDivivGLViewEyeDropperDelegate* delegate) { eyeDropperDelegate_ = delegate; }
-    ZadeDivivGLViewTileDelegate* tileDelegate() const { return tileDelegate_; }
-    void setTileDelegate(ZadeDivivGLViewTileDelegate* delegate) { tileDelegate_ = delegate; }
+    ImageViewEyeDropperDelegate* eyeDropperDelegate() const { return eyeDropperDelegate_; }
+    void setEyeDropperDelegate(ImageViewEyeDropperDelegate* delegate) { eyeDropperDelegate_ = delegate; }
+    ImageViewTileDelegate* tileDelegate() const { return tileDelegate_; }
+    void setTileDelegate(ImageViewTileDelegate* delegate) { tileDelegate_ = delegate; }
 
     // The crop overlay draws through the view.
     void drawLayer(Layer& layer, QPainter& context) override;
@@ -130,13 +130,13 @@ class TiledViewGeometry : public LayerDelegate, public LumivarTiledLayerDelegate
     bool cursorIsInView_ = false;
     QPointF currentCursorLocation_;
     bool noScaleYet_ = true;
-    ZadeDivivGLViewEyeDropperDelegate* eyeDropperDelegate_ = nullptr;
-    ZadeDivivGLViewTileDelegate* tileDelegate_ = nullptr;
+    ImageViewEyeDropperDelegate* eyeDropperDelegate_ = nullptr;
+    ImageViewTileDelegate* tileDelegate_ = nullptr;
     uint64_t trackingMode_ = kPanMode;
     QRectF cropPort_v_;
     bool dragLeftCrop_ = false, dragRightCrop_ = false, dragTopCrop_ = false, dragBottomCrop_ = false;
     int32_t imageOrientation_ = 1;
-    std::shared_ptr<VQTiledLayer> tiledLayer_;
+    std::shared_ptr<TiledLayer> tiledLayer_;
     std::unique_ptr<CropLayerController> cropLayerCntrl_;
     QRectF savedCropRect_{-1, -1, -1, -1};
     // The press being tracked.

@@ -5,7 +5,7 @@
 
 #include <turbojpeg.h>
 
-#include "engine/core/CGImageBitMap.h"
+#include "engine/core/BitmapImage.h"
 
 namespace bi = platform::bitmap_info;
 
@@ -119,7 +119,7 @@ std::unique_ptr<uint8_t[]> rgb8Pixels(const std::shared_ptr<platform::Bitmap>& i
         return out;
     }
     // Float and 32-bit samples: the bitmap reader scales them to 16 bits first.
-    auto bitmap = CGImageBitMap::create(image);
+    auto bitmap = BitmapImage::create(image);
     std::vector<uint16_t> rgb16(bytes);
     if (!bitmap->getLinearBuffer(rgb16)) return nullptr;
     SampleLayout packed{3, 0, 0, false, false};

@@ -12,7 +12,7 @@ using namespace platform;
 
 dngWrapper::dngWrapper(int width, int height) {
     try {
-        dngWriter_ = std::make_unique<pcdToDNG>(width, height);
+        dngWriter_ = std::make_unique<DngTiffWriter>(width, height);
     } catch (const std::exception& e) {
         LV_LOG("%s cannot make a writer: %s", __PRETTY_FUNCTION__, e.what());
     }
@@ -24,7 +24,7 @@ bool dngWrapper::writeToFile(const uint16_t* buffer, int outputFormat, const std
                              const std::filesystem::path& embedFile, const Value& metaData,
                              std::string_view type, Error* error) {
     if (!dngWriter_) return fail(error, exporting::errors::Table.error(exporting::errors::NoDngWriter));
-    if (outputFormat == 1) dngWriter_->setCFAPattern(pcdToDNG::kCFA_RGGB);
+    if (outputFormat == 1) dngWriter_->setCFAPattern(DngTiffWriter::kCFA_RGGB);
     Error imageError;
     const bool imageSet = dngWriter_->setImage(buffer, 0, &imageError);
     dngWriter_->setMake(kFixedMake);
@@ -46,20 +46,20 @@ bool dngWrapper::writeToFile(const uint16_t* buffer, int outputFormat, const std
 }
 
 void dngWrapper::copyGroup(const std::string& group, const Dictionary& properties) {
-    pcdToDNG& writer = *dngWriter_;
-    using Setter = void (pcdToDNG::*)(const char*);
+    DngTiffWriter& writer = *dngWriter_;
+    using Setter = void (DngTiffWriter::*)(const char*);
     static const std::map<std::string_view, Setter> exifSetters = {
-        {kCGImagePropertyExifDateTimeOriginal, &pcdToDNG::setDateTime},
-        {kCGImagePropertyExifDateTimeDigitized, &pcdToDNG::setDateTime},
-        {kCGImagePropertyExifUserComment, &pcdToDNG::setUserComment}};
+        {kCGImagePropertyExifDateTimeOriginal, &DngTiffWriter::setDateTime},
+        {kCGImagePropertyExifDateTimeDigitized, &DngTiffWriter::setDateTime},
+        {kCGImagePropertyExifUserComment, &DngTiffWriter::setUserComment}};
     static const std::map<std::string_view, Setter> tiffSetters = {
-        {kCGImagePropertyTIFFImageDescription, &pcdToDNG::setImageDescription},
-        {kCGImagePropertyTIFFDocumentName, &pcdToDNG::setDocumentName},
-        {kCGImagePropertyTIFFSoftware, &pcdToDNG::setSoftware},
-        {kCGImagePropertyTIFFMake, &pcdToDNG::setMake},
-        {kCGImagePropertyTIFFModel, &pcdToDNG::setModel},
-        {kCGImagePropertyTIFFCopyright, &pcdToDNG::setCopyright},
-        {kCGImagePropertyTIFFDateTime, &pcdToDNG::setDateTime}};
+        {kCGImagePropertyTIFFImageDescription, &DngTiffWriter::setImageDescription},
+        {kCGImagePropertyTIFFDocumentName, &DngTiffWriter::setDocumentName},
+        {kCGImagePropertyTIFFSoftware, &DngTiffWriter::setSoftware},
+        {kCGImagePropertyTIFFMake, &DngTiffWriter::setMake},
+        {kCGImagePropertyTIFFModel, &DngTiffWriter::setModel},
+        {kCGImagePropertyTIFFCopyright, &DngTiffWriter::setCopyright},
+        {kCGImagePropertyTIFFDateTime, &DngTiffWriter::setDateTime}};
     const std::map<std::string_view, Setter>* setters = group == kCGImagePropertyExifDictionary ? &exifSetters
                                                         : group == kCGImagePropertyTIFFDictionary
                                                             ? &tiffSetters

@@ -1,8 +1,8 @@
 #pragma once
-// The document export's front for DNG and TIFF files: owns one pcdToDNG and copies the image's
-// property dictionary into its EXIF record over a few fixed camera texts.
+// The document export's front for DNG and TIFF files: owns one DngTiffWriter and copies the
+// image's property dictionary into its EXIF record over a few fixed camera texts.
+#include "export/DngTiffWriter.h"
 #include "export/MetadataKey.h"
-#include "export/pcdToDNG.h"
 #include "platform/Error.h"
 #include "platform/Value.h"
 
@@ -48,5 +48,5 @@ class dngWrapper {
     void copyGroup(const std::string& group, const platform::Dictionary& properties);
     void copyResolution(const platform::Dictionary& tiff);
 
-    std::unique_ptr<pcdToDNG> dngWriter_;
+    std::unique_ptr<DngTiffWriter> dngWriter_;
 };

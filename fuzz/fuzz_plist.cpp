@@ -8,10 +8,10 @@
 #include <string>
 
 #include "app/core/AppTables.h"
-#include "app/core/DataStoreItem.h"
+#include "app/core/CatalogStore.h"
 #include "app/core/Keys.h"
-#include "app/core/MultiDataStore.h"
 #include "app/core/PresetManager.h"
+#include "app/core/PropertyListStore.h"
 #include "fuzz/FuzzScratch.h"
 #include "platform/Paths.h"
 #include "platform/UserDefaults.h"
@@ -24,13 +24,13 @@ void readCatalog(const uint8_t* data, size_t size) {
     std::filesystem::remove_all(folder, ec); // a damaged file is set aside there
     fuzzing::scratch().write(std::filesystem::relative(folder / "LumivarCatalog.plist", fuzzing::scratch().folder()),
                              data, size);
-    DataStoreItem catalog("Catalog");
+    PropertyListStore catalog("Catalog");
     const auto entries = catalog.imageData();
     if (!entries) return;
     for (const platform::Value& entry : *entries) {
         const platform::Dictionary* settings = entry.dictionary();
         if (!settings) continue;
-        (void)MultiDataStore::sharedMultiDataStore().deserializeFromPList(*settings);
+        (void)CatalogStore::sharedMultiDataStore().deserializeFromPList(*settings);
         auto uuid = settings->find("Lumivar_UUID");
         if (uuid != settings->end() && uuid->second.isString()) {
             (void)catalog.getItemForUUID(*uuid->second.string());

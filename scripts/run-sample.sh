@@ -27,8 +27,9 @@ if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
   exec "$B"/app/main/lumivar "$B"/sample/lumivar-chart.dng
 fi
 rm -f "$B"/sample/lumivar-chart.jpg
+cp scripts/sample-tour.lvs "$B"/sample/
 xvfb-run -a -s "-screen 0 1600x1000x24" "$B"/app/main/lumivar \
-  --automation scripts/sample-tour.lvs --screenshots "$B"/sample
+  --automation "$B"/sample/sample-tour.lvs --screenshots "$B"/sample
 test -s "$B"/sample/lumivar-chart.jpg
 echo "Screenshots: $B/sample/chart-opened.png, $B/sample/chart-red.png"
 echo "Exported image: $B/sample/lumivar-chart.jpg"

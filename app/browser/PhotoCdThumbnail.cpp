@@ -3,13 +3,13 @@
 #include <QImage>
 #include <cstring>
 
-#include "photocd/wrapper/dcpWrapper.h"
+#include "photocd/wrapper/PhotoCdImageWrapper.h"
 
 namespace browser {
 
 QImage photoCdThumbnail(const std::filesystem::path& file) {
     // The wrapper at its smallest level; the path is its identity.
-    dcpWrapper wrapper(file, file.string(), true);
+    PhotoCdImageWrapper wrapper(file, file.string(), true);
     const std::shared_ptr<platform::Bitmap> rep = wrapper.getImageRep(nullptr);
     if (!rep) return {};
     namespace bi = platform::bitmap_info;

@@ -8,8 +8,8 @@
 
 #include "app/core/AlertPresenter.h"
 #include "app/core/AppFiles.h"
+#include "app/core/CatalogStore.h"
 #include "app/core/Keys.h"
-#include "app/core/MultiDataStore.h"
 #include "app/core/PresetManager.h"
 #include "app/core/SettingTypes.h"
 #include "color/ColorSyncProfileWrap.h"
@@ -236,7 +236,7 @@ bool MyDocument::read(const std::string& location, Error* error) {
     }
     if (earlier) earlier->setDelegate(nullptr);
 
-    MultiDataStore& stores = MultiDataStore::sharedMultiDataStore();
+    CatalogStore& stores = CatalogStore::sharedMultiDataStore();
     std::optional<Dictionary> stored;
     if (auto catalog = stores.dataStoreForStore(kCatalogStore))
         if (auto entry = catalog->getItemForUUID(path->string()))
@@ -602,7 +602,7 @@ void MyDocument::close() {
     auto engine = displayEngine();
     // Only a document that was shown and kept its images stores its settings.
     if (engine && engine->hasDelegate() && settingPresent(app::keys::UUID)) {
-        MultiDataStore& stores = MultiDataStore::sharedMultiDataStore();
+        CatalogStore& stores = CatalogStore::sharedMultiDataStore();
         const Dictionary entry = stores.serializeToPList(getSettingsDictionary());
         Error error;
         auto catalog = stores.dataStoreForStore(kCatalogStore);

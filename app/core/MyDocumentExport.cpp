@@ -10,7 +10,7 @@
 #include "app/core/AppTables.h"
 #include "app/core/Keys.h"
 #include "app/core/MyDocument.h"
-#include "engine/core/CGImageBitMap.h"
+#include "engine/core/BitmapImage.h"
 #include "engine/core/TiledEngine.h"
 #include "export/ExifBlock.h"
 #include "export/JpegDestination.h"
@@ -70,7 +70,7 @@ Dictionary writerProperties(std::optional<Dictionary> metaData, double quality) 
     return properties;
 }
 
-bool writeExr(CGImageBitMap& bitmap, int outputFormat, const fs::path& url, const Dictionary& properties,
+bool writeExr(BitmapImage& bitmap, int outputFormat, const fs::path& url, const Dictionary& properties,
               std::string_view type, Error* error) {
     const size_t width = bitmap.getWidth(), height = bitmap.getHeight();
     const auto bytes = bufferSize(width, height, 16);
@@ -88,7 +88,7 @@ bool writeExr(CGImageBitMap& bitmap, int outputFormat, const fs::path& url, cons
 
 // 16-bit linear RGB of the rendering space through the DNG/TIFF writer, which embeds the
 // space's profile and the EXIF it fills from the properties.
-bool writeTiffOrDng(CGImageBitMap& bitmap, const fs::path& url, const Dictionary& properties,
+bool writeTiffOrDng(BitmapImage& bitmap, const fs::path& url, const Dictionary& properties,
                     std::string_view type, Error* error) {
     const size_t width = bitmap.getWidth(), height = bitmap.getHeight();
     const auto bytes = bufferSize(width, height, 6);
@@ -105,7 +105,7 @@ bool writeTiffOrDng(CGImageBitMap& bitmap, const fs::path& url, const Dictionary
     return true;
 }
 
-bool writeJpeg(CGImageBitMap& bitmap, const fs::path& url, Dictionary properties, double quality,
+bool writeJpeg(BitmapImage& bitmap, const fs::path& url, Dictionary properties, double quality,
                const std::shared_ptr<const platform::ColorSpace>& profile, Error* error) {
     Error why;
     auto destination = JpegDestination::create(url, &why);
@@ -162,7 +162,7 @@ bool MyDocument::renderAndWrite(ThreadedImageEngine& engine, const fs::path& url
 
     const bool isExr = type == app::kTypeOpenEXR;
     const bool isTiffOrDng = type == app::kTypeDNG || type == app::kTypeTIFF;
-    std::shared_ptr<CGImageBitMap> bitmap;
+    std::shared_ptr<BitmapImage> bitmap;
     std::shared_ptr<ColorSyncProfileWrap> space;
     std::optional<Dictionary> metaData;
     {

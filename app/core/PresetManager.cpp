@@ -7,8 +7,8 @@
 #include <system_error>
 
 #include "app/core/AppFiles.h"
+#include "app/core/CatalogStore.h"
 #include "app/core/Keys.h"
-#include "app/core/MultiDataStore.h"
 #include "app/core/PresetSeeds.h"
 #include "app/core/Uuid.h"
 #include "platform/Log.h"
@@ -53,7 +53,7 @@ std::optional<PresetManager::Preset> readPreset(const fs::path& file, const void
         app::setDamagedFileAside(file, "preset", "it holds no dictionary", manager);
         return std::nullopt;
     }
-    return MultiDataStore::sharedMultiDataStore().deserializeFromPList(*parsed.dictionary());
+    return CatalogStore::sharedMultiDataStore().deserializeFromPList(*parsed.dictionary());
 }
 
 } // namespace
@@ -154,7 +154,7 @@ bool PresetManager::addLocked(Preset& preset, Error* error) {
 }
 
 bool PresetManager::writeLocked(const fs::path& folder, const Preset& preset, Error* error) {
-    const platform::Dictionary stored = MultiDataStore::sharedMultiDataStore().serializeToPList(preset);
+    const platform::Dictionary stored = CatalogStore::sharedMultiDataStore().serializeToPList(preset);
     return platform::writePlistFile(presetFile(folder, *usableIdentity(preset)), Value(stored), error);
 }
 

@@ -7,9 +7,9 @@
 #include "app/core/DocumentWindow.h"
 #include "app/core/Keys.h"
 #include "app/core/MyDocument.h"
-#include "app/ui/ZadeDivivWindowController.h"
-#include "app/ui/pcdDocumentController.h"
-#include "display/ZadeDivivCATiledLayerView.h"
+#include "app/ui/DocumentController.h"
+#include "app/ui/EditingWindow.h"
+#include "display/TiledImageView.h"
 #include "platform/MainQueue.h"
 #include "platform/Notifications.h"
 #include "raw/wrapper/ImageWrapper.h"
@@ -55,8 +55,7 @@ class EditingProgramWindow::Watcher : public DocumentWindow {
     std::shared_ptr<std::optional<platform::Error>> failure_;
 };
 
-EditingProgramWindow::EditingProgramWindow(ZadeDivivWindowController* window,
-                                           std::shared_ptr<MyDocument> document)
+EditingProgramWindow::EditingProgramWindow(EditingWindow* window, std::shared_ptr<MyDocument> document)
     : QObject(window), window_(window), document_(std::move(document)),
       watcher_(std::make_shared<Watcher>(document_, renderError_)) {
     document_->addWindowController(watcher_);
@@ -102,8 +101,8 @@ void EditingProgramWindow::rendered() {
 }
 
 QWidget* EditingProgramWindow::widget() { return window_; }
-ZadeDivivCATiledLayerView& EditingProgramWindow::imageView() { return *window_->imageView(); }
-CIImageView& EditingProgramWindow::histogramView() { return *window_->histogramView(); }
+TiledImageView& EditingProgramWindow::imageView() { return *window_->imageView(); }
+HistogramView& EditingProgramWindow::histogramView() { return *window_->histogramView(); }
 
 bool EditingProgramWindow::tilesSettled() const {
     return hasImage_ && window_ && viewTilesSettled(*window_->imageView(), staleTiles_);
@@ -131,18 +130,18 @@ void EditingProgramWindow::noteSettingChanged(const std::string& key) {
     }
 }
 
-ProgramWindow* editingProgramWindowFor(ZadeDivivWindowController* window) {
+ProgramWindow* editingProgramWindowFor(EditingWindow* window) {
     if (auto* known = window->findChild<EditingProgramWindow*>()) return known;
     return new EditingProgramWindow(window, window->document());
 }
 
 WindowOpener editingWindows() {
     return [](const std::filesystem::path& file) -> std::variant<ProgramWindow*, platform::Error> {
-        auto& controller = pcdDocumentController::sharedDocumentController();
+        auto& controller = DocumentController::sharedDocumentController();
         platform::Error error;
         auto document = controller.openDocumentWithContentsOfURL(file, true, &error);
         if (!document) return error;
-        ZadeDivivWindowController* window = controller.windowForDocument(document.get());
+        EditingWindow* window = controller.windowForDocument(document.get());
         if (!window) return app::errors::Table.error(app::errors::NoWindow);
         return editingProgramWindowFor(window);
     };

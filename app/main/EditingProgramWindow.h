@@ -10,7 +10,7 @@
 #include "app/main/LumivarProgram.h"
 #include "app/main/ProgramWindow.h"
 #include "app/main/TilesSettled.h"
-#include "app/ui/ZadeDivivWindowController.h"
+#include "app/ui/EditingWindow.h"
 #include "platform/NotificationCenter.h"
 
 class DocumentWindow;
@@ -19,13 +19,13 @@ class MyDocument;
 class EditingProgramWindow : public QObject, public ProgramWindow {
     Q_OBJECT
   public:
-    EditingProgramWindow(ZadeDivivWindowController* window, std::shared_ptr<MyDocument> document);
+    EditingProgramWindow(EditingWindow* window, std::shared_ptr<MyDocument> document);
     ~EditingProgramWindow() override;
 
-    ZadeDivivWindowController& controller() { return *window_; }
+    EditingWindow& controller() { return *window_; }
     QWidget* widget() override;
-    ZadeDivivCATiledLayerView& imageView() override;
-    CIImageView& histogramView() override;
+    TiledImageView& imageView() override;
+    HistogramView& histogramView() override;
     bool hasImage() const override { return hasImage_; }
     bool isRendering() const override { return rendering_; }
     const std::optional<platform::Error>& renderError() const override { return *renderError_; }
@@ -45,7 +45,7 @@ class EditingProgramWindow : public QObject, public ProgramWindow {
     class Watcher;
     void rendered();
 
-    QPointer<ZadeDivivWindowController> window_;
+    QPointer<EditingWindow> window_;
     std::shared_ptr<MyDocument> document_;
     std::shared_ptr<std::optional<platform::Error>> renderError_ =
         std::make_shared<std::optional<platform::Error>>();
@@ -57,7 +57,7 @@ class EditingProgramWindow : public QObject, public ProgramWindow {
 };
 
 // The program's view of an editing window, made on first asking.
-ProgramWindow* editingProgramWindowFor(ZadeDivivWindowController* window);
+ProgramWindow* editingProgramWindowFor(EditingWindow* window);
 
 // Opens files through the document controller, each in an editing window (an open file's
 // window comes forward).

@@ -32,9 +32,9 @@
 #include "app/ui/ControlRanges.h"
 #include "app/ui/WindowChoosers.h"
 #include "app/ui/browser/BrowserWindowController.h"
+#include "display/TiledImageView.h"
 #include "display/TiledViewGeometry.h"
-#include "display/ZadeDivivCATiledLayerView.h"
-#include "display/widgets/CIImageView.h"
+#include "display/widgets/HistogramView.h"
 #include "platform/UserDefaults.h"
 
 using automation::Command;
@@ -233,7 +233,7 @@ Outcome LumivarProgram::start(const Command& command) {
     }
     // The rest acts on the image.
     if (!window->hasImage()) return Outcome::failed("no image is shown yet");
-    ZadeDivivCATiledLayerView& view = window->imageView();
+    TiledImageView& view = window->imageView();
     switch (command.verb) {
     case Verb::Zoom:
         view.setPixelScaleFactor(command.numbers[0]);
@@ -577,7 +577,7 @@ std::optional<Outcome> LumivarProgram::browserCommand(const Command& command) {
 }
 
 Outcome LumivarProgram::drag(ProgramWindow& window, const Command& command) {
-    ZadeDivivCATiledLayerView& view = window.imageView();
+    TiledImageView& view = window.imageView();
     const auto toWidget = [&](double x, double y) {
         return view.fromView(view.geometryModel().viewPointFromImagePoint({x, y}));
     };
@@ -598,7 +598,7 @@ Outcome LumivarProgram::drag(ProgramWindow& window, const Command& command) {
 }
 
 Outcome LumivarProgram::wheel(ProgramWindow& window, const Command& command) {
-    ZadeDivivCATiledLayerView& view = window.imageView();
+    TiledImageView& view = window.imageView();
     const QPointF centre(view.width() / 2.0, view.height() / 2.0);
     const QPoint notches(int(std::lround(command.numbers[0] * 120)),
                          int(std::lround(command.numbers[1] * 120)));
@@ -609,7 +609,7 @@ Outcome LumivarProgram::wheel(ProgramWindow& window, const Command& command) {
 }
 
 std::optional<Outcome> LumivarProgram::editingCommand(EditingProgramWindow& window, const Command& command) {
-    ZadeDivivWindowController& controller = window.controller();
+    EditingWindow& controller = window.controller();
     switch (command.verb) {
     case Verb::Slider: {
         auto* slider = controller.findChild<QSlider*>(QString::fromStdString(command.words[0]));
@@ -655,7 +655,7 @@ std::optional<Outcome> LumivarProgram::editingCommand(EditingProgramWindow& wind
         return poll(command);
     case Verb::PresetSave: {
         std::vector<bool> on;
-        for (const auto& group : ZadeDivivWindowController::presetGroups())
+        for (const auto& group : EditingWindow::presetGroups())
             on.push_back(std::find(command.words.begin() + 1, command.words.end(), group.title) !=
                          command.words.end());
         platform::Error error;

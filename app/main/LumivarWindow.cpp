@@ -10,10 +10,10 @@
 #include "app/core/Keys.h"
 #include "app/main/TilesSettled.h"
 #include "display/CropLayerController.h"
-#include "display/VQTileSublayer.h"
-#include "display/VQTiledLayer.h"
-#include "display/ZadeDivivCATiledLayerView.h"
-#include "display/widgets/CIImageView.h"
+#include "display/TileSublayer.h"
+#include "display/TiledImageView.h"
+#include "display/TiledLayer.h"
+#include "display/widgets/HistogramView.h"
 #include "engine/core/TiledEngine.h"
 
 LumivarWindow::LumivarWindow(std::unique_ptr<ViewerDocument> document, QWidget* parent)
@@ -25,11 +25,11 @@ LumivarWindow::LumivarWindow(std::unique_ptr<ViewerDocument> document, QWidget* 
     setPalette(dark);
     setAutoFillBackground(true);
 
-    view_ = new ZadeDivivCATiledLayerView(this);
+    view_ = new TiledImageView(this);
     view_->setEyeDropperDelegate(this);
     // Hidden until the first image, as the editing window does.
     view_->setVisible(false);
-    histogram_ = new CIImageView(this);
+    histogram_ = new HistogramView(this);
     histogram_->setFixedSize(kHistogramWidth, kHistogramHeight);
 
     auto* side = new QVBoxLayout;

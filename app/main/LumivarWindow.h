@@ -13,11 +13,11 @@
 #include "app/main/ViewerDocument.h"
 #include "display/TiledViewDelegates.h"
 
-class CIImageView;
+class HistogramView;
 class Layer;
-class ZadeDivivCATiledLayerView;
+class TiledImageView;
 
-class LumivarWindow : public QWidget, public ProgramWindow, public ZadeDivivGLViewEyeDropperDelegate {
+class LumivarWindow : public QWidget, public ProgramWindow, public ImageViewEyeDropperDelegate {
     Q_OBJECT
 
   public:
@@ -28,8 +28,8 @@ class LumivarWindow : public QWidget, public ProgramWindow, public ZadeDivivGLVi
 
     ViewerDocument& document() { return *document_; }
     QWidget* widget() override { return this; }
-    ZadeDivivCATiledLayerView& imageView() override { return *view_; }
-    CIImageView& histogramView() override { return *histogram_; }
+    TiledImageView& imageView() override { return *view_; }
+    HistogramView& histogramView() override { return *histogram_; }
 
     // Starts the document's first render.
     void startDisplay();
@@ -61,8 +61,8 @@ class LumivarWindow : public QWidget, public ProgramWindow, public ZadeDivivGLVi
     void closeDocument();
 
     std::unique_ptr<ViewerDocument> document_;
-    ZadeDivivCATiledLayerView* view_ = nullptr;
-    CIImageView* histogram_ = nullptr;
+    TiledImageView* view_ = nullptr;
+    HistogramView* histogram_ = nullptr;
     bool hasImage_ = false;
     bool rendering_ = false;
     bool closed_ = false;

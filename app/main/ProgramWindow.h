@@ -7,9 +7,9 @@
 #include "platform/Error.h"
 #include "platform/Value.h"
 
-class CIImageView;
+class HistogramView;
 class QWidget;
-class ZadeDivivCATiledLayerView;
+class TiledImageView;
 
 class ProgramWindow {
   public:
@@ -17,8 +17,8 @@ class ProgramWindow {
 
     // The top-level window.
     virtual QWidget* widget() = 0;
-    virtual ZadeDivivCATiledLayerView& imageView() = 0;
-    virtual CIImageView& histogramView() = 0;
+    virtual TiledImageView& imageView() = 0;
+    virtual HistogramView& histogramView() = 0;
 
     virtual bool hasImage() const = 0;
     // A render has started and not finished.

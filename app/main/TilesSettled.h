@@ -5,10 +5,10 @@
 #include <map>
 
 class Layer;
-class ZadeDivivCATiledLayerView;
+class TiledImageView;
 
 using StaleTiles = std::map<const Layer*, qint64>;
 
 // The contents the image's tiles show before a new render is handed to the view.
-StaleTiles staleTilesOf(const ZadeDivivCATiledLayerView& view);
-bool viewTilesSettled(const ZadeDivivCATiledLayerView& view, const StaleTiles& stale);
+StaleTiles staleTilesOf(const TiledImageView& view);
+bool viewTilesSettled(const TiledImageView& view, const StaleTiles& stale);

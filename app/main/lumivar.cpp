@@ -18,17 +18,17 @@
 #include "app/main/EditingProgramWindow.h"
 #include "app/main/LumivarCommandLine.h"
 #include "app/main/LumivarProgram.h"
+#include "app/ui/DocumentController.h"
+#include "app/ui/EditingWindow.h"
 #include "app/ui/InspectorController.h"
 #include "app/ui/LumivarAppDelegate.h"
 #include "app/ui/LumivarApplication.h"
 #include "app/ui/PresetWindowController.h"
 #include "app/ui/ProfileController.h"
-#include "app/ui/ZadeDivivWindowController.h"
 #include "app/ui/SingleInstance.h"
 #include "app/ui/UserDataAlerts.h"
 #include "app/ui/WindowChoosers.h"
 #include "app/ui/browser/BrowserWindowController.h"
-#include "app/ui/pcdDocumentController.h"
 #include "app/ui/preferences/PreferencesController.h"
 #include "display/MainQueuePump.h"
 #include "platform/UserDefaults.h"
@@ -106,7 +106,7 @@ int run(QApplication& application, const LumivarCommandLine& line) {
         ~Restore() { AlertPresenter::setShared(nullptr); }
     } restore;
     // The application's other windows, reached from the menus of every editing window.
-    auto& controller = pcdDocumentController::sharedDocumentController();
+    auto& controller = DocumentController::sharedDocumentController();
     // A damaged catalog or preset found from here on (the preset windows read the presets as
     // they are made) is told on the window in front.
     UserDataAlerts damagedFiles([&controller]() -> QWidget* {
@@ -128,7 +128,7 @@ int run(QApplication& application, const LumivarCommandLine& line) {
     InspectorController inspector;
     ProfileController profiles;
     PresetWindowController presets;
-    pcdDocumentController::Windows windows;
+    DocumentController::Windows windows;
     windows.showBrowser = [&browser] { browser.showBrowser(); };
     windows.rebuildBrowserMenus = [&browser] { browser.buildMenus(); };
     windows.showPreferences = [&preferences] {
@@ -150,7 +150,7 @@ int run(QApplication& application, const LumivarCommandLine& line) {
                             inspector.window(), profiles.browserWindow(), presets.browserWindow()})
         controller.installMenus(window);
     struct Unhook {
-        pcdDocumentController& controller;
+        DocumentController& controller;
         BrowserWindowController& browser;
         ~Unhook() {
             browser.applicationWillTerminate();
@@ -162,10 +162,8 @@ int run(QApplication& application, const LumivarCommandLine& line) {
     program.setBrowser(&browser);
     // Windows opened from the menus or the browser join the program's.
     QObject adoption; // the connection ends before the program does
-    QObject::connect(&controller, &pcdDocumentController::documentWindowOpened, &adoption,
-                     [&program](ZadeDivivWindowController* window) {
-                         program.adopt(editingProgramWindowFor(window));
-                     });
+    QObject::connect(&controller, &DocumentController::documentWindowOpened, &adoption,
+                     [&program](EditingWindow* window) { program.adopt(editingProgramWindowFor(window)); });
     int failedOpens = 0;
     auto files = line.files;
 

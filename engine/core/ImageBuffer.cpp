@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/core/CGImageBitMap.h"
+#include "engine/core/BitmapImage.h"
 #include "platform/Log.h"
 
 namespace bi = platform::bitmap_info;
@@ -161,13 +161,13 @@ namespace {
 std::shared_ptr<platform::Bitmap> orient(const platform::Bitmap& image, int code) {
     const bool turned = code >= 5;
     return image.transformed(
-        CGImageBitMap::orientationTransform(code, double(image.width()), double(image.height())),
+        BitmapImage::orientationTransform(code, double(image.width()), double(image.height())),
         turned ? image.height() : image.width(), turned ? image.width() : image.height());
 }
 
 } // namespace
 
-std::shared_ptr<CGImageBitMap> ImageBuffer::getCGImageBitMap(bool, int orientation) const {
+std::shared_ptr<BitmapImage> ImageBuffer::getCGImageBitMap(bool, int orientation) const {
     static const char* kOperation = "-[ImageBuffer getCGImageBitMap:orientation:]";
     auto image = createCGImage();
     if (!image) return nullptr;
@@ -177,7 +177,7 @@ std::shared_ptr<CGImageBitMap> ImageBuffer::getCGImageBitMap(bool, int orientati
         if (orientation <= 8)
             if (auto turned = orient(*image, orientation)) image = std::move(turned);
     }
-    return CGImageBitMap::create(std::move(image));
+    return BitmapImage::create(std::move(image));
 }
 
 void ImageBuffer::lock(const TiledEngine*) { bufferLock_.lock(); }

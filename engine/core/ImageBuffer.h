@@ -15,7 +15,7 @@
 #include "platform/Geometry.h"
 #include "platform/PixelPlane.h"
 
-class CGImageBitMap;
+class BitmapImage;
 class TiledEngine;
 
 // Float 1.0 is the 16-bit value 65325 wherever buffers convert between the two types.
@@ -70,7 +70,7 @@ class ImageBuffer {
     // An image over the buffer's own pixels (no copy), keeping the storage alive.
     std::shared_ptr<platform::Bitmap> createCGImage(bool unused = false) const;
     // That image turned by an orientation code (1 to 8) and wrapped.
-    std::shared_ptr<CGImageBitMap> getCGImageBitMap(bool unused, int orientation) const;
+    std::shared_ptr<BitmapImage> getCGImageBitMap(bool unused, int orientation) const;
     // An image over the pixels for filter work, in the given profile's space (sRGB without one).
     std::shared_ptr<platform::Bitmap> getImage(const std::shared_ptr<BufferProfile>& profile) const;
 

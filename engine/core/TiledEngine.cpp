@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/core/CGImageBitMap.h"
+#include "engine/core/BitmapImage.h"
 #include "engine/core/ImageBufferF32.h"
 #include "engine/core/ImageBufferU16.h"
 #include "engine/core/IntermediateProductCache.h"
@@ -242,8 +242,8 @@ bool TiledEngine::getPixelValues(double, double, int32_t, std::array<double, 4>&
     return false;
 }
 
-std::shared_ptr<CGImageBitMap> TiledEngine::imageTile(int32_t, double, const platform::Rect&,
-                                                      std::shared_ptr<BufferProfile>, bool*, bool, int32_t) {
+std::shared_ptr<BitmapImage> TiledEngine::imageTile(int32_t, double, const platform::Rect&,
+                                                    std::shared_ptr<BufferProfile>, bool*, bool, int32_t) {
     LV_LOG(">>>>>>>>>> ERROR %s engine not tile capable", engineName().c_str());
     return nullptr;
 }

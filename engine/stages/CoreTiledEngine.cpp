@@ -9,7 +9,7 @@
 
 #include "color/ColorMatchTiledEngine.h"
 #include "color/ComputeMatrixAndLUT.h"
-#include "engine/core/CGImageBitMap.h"
+#include "engine/core/BitmapImage.h"
 #include "engine/core/ImageBufferU16.h"
 #include "engine/core/QueueEngine.h"
 #include "engine/stages/StageParameters.h"
@@ -364,10 +364,10 @@ float CoreTiledEngine::zoomKeyForScale(double scale) {
     return std::floor(100.0f / float(factor));
 }
 
-std::shared_ptr<CGImageBitMap> CoreTiledEngine::imageTile(int32_t, double scale, const platform::Rect& rect,
-                                                          std::shared_ptr<BufferProfile> destProfile,
-                                                          bool* tileIsThumbnail, bool createFloat,
-                                                          int32_t orientation) {
+std::shared_ptr<BitmapImage> CoreTiledEngine::imageTile(int32_t, double scale, const platform::Rect& rect,
+                                                        std::shared_ptr<BufferProfile> destProfile,
+                                                        bool* tileIsThumbnail, bool createFloat,
+                                                        int32_t orientation) {
     const auto source = tileSourceBuffer();
     if (!source) return nullptr;
     // Export cannot tell a thumbnail from the image, so it waits for the source and for the

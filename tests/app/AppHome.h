@@ -1,7 +1,7 @@
 #pragma once
 // A fresh application-support folder per test: the stores and the preset manager forget
 // the folders they resolved under the previous one.
-#include "app/core/MultiDataStore.h"
+#include "app/core/CatalogStore.h"
 #include "app/core/PresetManager.h"
 #include "platform/Paths.h"
 #include "tests/support/TempHome.h"
@@ -20,7 +20,7 @@ class AppHome {
 
   private:
     static void forget() {
-        MultiDataStore::sharedMultiDataStore().forgetStores();
+        CatalogStore::sharedMultiDataStore().forgetStores();
         PresetManager::sharedPresetManager().forgetPresetDirectory();
     }
     testsupport::TempHome home_;

@@ -10,7 +10,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/core/MultiDataStore.h"
+#include "app/core/CatalogStore.h"
 #include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Notifications.h"
@@ -24,8 +24,8 @@ using platform::Value;
 
 namespace {
 
-std::shared_ptr<DataStoreItem> catalog() {
-    return MultiDataStore::sharedMultiDataStore().dataStoreForStore("Catalog");
+std::shared_ptr<PropertyListStore> catalog() {
+    return CatalogStore::sharedMultiDataStore().dataStoreForStore("Catalog");
 }
 
 fs::path catalogPath() { return platform::paths::applicationSupport() / "Catalog" / "LumivarCatalog.plist"; }
@@ -127,7 +127,7 @@ TEST(Catalog, ValueKindsSurviveTheFile) {
                         {"Lumivar_ExportFileType", 1},         {"Lumivar_SceneReferred", true},
                         {"Lumivar_Absent", Value()},           {"Lumivar_Nested", Dictionary{{"inner", -3}}}};
     ASSERT_TRUE(catalog()->addItem(&settings));
-    MultiDataStore::sharedMultiDataStore().forgetStores(); // read the file afresh
+    CatalogStore::sharedMultiDataStore().forgetStores(); // read the file afresh
 
     auto back = catalog()->getItemForUUID("/photos/kinds.nef");
     ASSERT_TRUE(back);

@@ -5,14 +5,14 @@
 #include <thread>
 #include <vector>
 
-#include "app/core/MultiDataStore.h"
+#include "app/core/CatalogStore.h"
 #include "app/core/PresetManager.h"
 #include "tests/app/AppHome.h"
 
 // Batch export reads the catalog and presets on its worker while the main thread stores.
 TEST(StoresUnderThreads, FourWritersAndAPresetReaderLoseNothing) {
     apptest::AppHome home;
-    auto catalog = MultiDataStore::sharedMultiDataStore().dataStoreForStore("Catalog");
+    auto catalog = CatalogStore::sharedMultiDataStore().dataStoreForStore("Catalog");
     constexpr int kThreads = 4, kPaths = 200;
     std::atomic<int> lookupsFailed{0}, listsShort{0};
     std::atomic<bool> writing{true};
@@ -41,8 +41,8 @@ TEST(StoresUnderThreads, FourWritersAndAPresetReaderLoseNothing) {
 
     EXPECT_EQ(lookupsFailed, 0);
     EXPECT_EQ(listsShort, 0);
-    MultiDataStore::sharedMultiDataStore().forgetStores();
-    auto entries = MultiDataStore::sharedMultiDataStore().dataStoreForStore("Catalog")->imageData();
+    CatalogStore::sharedMultiDataStore().forgetStores();
+    auto entries = CatalogStore::sharedMultiDataStore().dataStoreForStore("Catalog")->imageData();
     ASSERT_TRUE(entries);
     EXPECT_EQ(entries->size(), size_t(kThreads * kPaths));
 }

@@ -6,8 +6,8 @@
 #include <future>
 
 #include "app/core/AppTables.h"
+#include "app/core/CatalogStore.h"
 #include "app/core/Keys.h"
-#include "app/core/MultiDataStore.h"
 #include "app/core/PresetManager.h"
 #include "color/ColorHelper.h"
 #include "color/ProfileManager.h"
@@ -127,11 +127,11 @@ class DocumentTest : public ::testing::Test {
 
     std::string rawPath(const std::string& name = "IMG_0001.dng") const { return (folder_ / name).string(); }
     static Dictionary catalogEntry(const std::string& uuid) {
-        auto catalog = MultiDataStore::sharedMultiDataStore().dataStoreForStore("Catalog");
+        auto catalog = CatalogStore::sharedMultiDataStore().dataStoreForStore("Catalog");
         return catalog->getItemForUUID(uuid).value_or(Dictionary{});
     }
     static void storeEntry(Dictionary entry) {
-        MultiDataStore::sharedMultiDataStore().dataStoreForStore("Catalog")->addItem(&entry);
+        CatalogStore::sharedMultiDataStore().dataStoreForStore("Catalog")->addItem(&entry);
     }
     std::shared_ptr<SpyDocument> openSpy(std::shared_ptr<ImageWrapper> wrapper = nullptr) {
         auto document = std::make_shared<SpyDocument>();
@@ -469,8 +469,8 @@ TEST_F(DocumentTest, CloseStoresOnlyShownDocumentsAndReopeningRestores) {
     reopened->documentIsForDisplay(true);
     ASSERT_TRUE(testsupport::runUntilProcessed(*reopened));
     const auto catalogFile =
-        *MultiDataStore::sharedMultiDataStore().dataStoreForStore("Catalog")->catalogFile();
-    const auto before = *MultiDataStore::sharedMultiDataStore().dataStoreForStore("Catalog")->imageDataFile();
+        *CatalogStore::sharedMultiDataStore().dataStoreForStore("Catalog")->catalogFile();
+    const auto before = *CatalogStore::sharedMultiDataStore().dataStoreForStore("Catalog")->imageDataFile();
     reopened->setValue(Value(-1.0), keys::InputEV);
     platform::Error error;
     EXPECT_TRUE(reopened->exportToURL(folder_ / "out.jpg", app::kTypeJPEG, {0, 0, 0, 0}, true, &error))

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/MultiDataStore.h"
+#include "app/core/CatalogStore.h"
 #include "color/ColorSyncProfileWrap.h"
 #include "color/ProfileManager.h"
 #include "platform/UserDefaults.h"
@@ -21,7 +21,7 @@ using platform::Value;
 
 namespace {
 
-MultiDataStore& store() { return MultiDataStore::sharedMultiDataStore(); }
+CatalogStore& store() { return CatalogStore::sharedMultiDataStore(); }
 
 void writeFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
     fs::create_directories(path.parent_path());
@@ -157,7 +157,7 @@ TEST(ProfileForms, ConversionReachesTwoLevelsBelowTheSettings) {
 
     store().setDepthToConvert(0);
     EXPECT_FALSE(converted(1, store().deserializeFromPList(nestedAt(1))));
-    store().setDepthToConvert(MultiDataStore::kDefaultDepth);
+    store().setDepthToConvert(CatalogStore::kDefaultDepth);
 }
 
 TEST(ProfileForms, SerialisingKeepsFormsWholeAndDropsAbsentValues) {

@@ -10,7 +10,7 @@
 #include "color/CoreEngineFilter.h"
 #include "color/HistogramFilteredCIImage.h"
 #include "color/PixelZoomFilter.h"
-#include "engine/core/CGImageBitMap.h"
+#include "engine/core/BitmapImage.h"
 #include "engine/core/HistogramBuilder.h"
 #include "engine/core/ImageBufferF32.h"
 #include "engine/stages/CoreTiledEngine.h"

@@ -3,7 +3,7 @@
 #include <QPainter>
 
 #include "display/CropLayerController.h"
-#include "display/VQTiledLayer.h"
+#include "display/TiledLayer.h"
 #include "tests/display/DisplayTestSupport.h"
 
 namespace {
@@ -16,7 +16,7 @@ bool isWhite(QColor c) { return c.red() > 250 && c.green() > 250 && c.blue() > 2
 // image of one pixel per image pixel (y upwards).
 struct OverlayDrawing {
     std::shared_ptr<Layer> root = std::make_shared<Layer>();
-    std::shared_ptr<VQTiledLayer> imageLayer = std::make_shared<VQTiledLayer>();
+    std::shared_ptr<TiledLayer> imageLayer = std::make_shared<TiledLayer>();
     std::unique_ptr<CropLayerController> controller;
 
     OverlayDrawing(double W, double H, double pointsPerPixel, bool adjusting, QRectF crop) {
@@ -76,7 +76,7 @@ TEST(CropOverlay, ShadesOutsideTheCropToThirtyPercentThroughTheTiles) {
     imageLayer->setAnchorPoint({0, 0});
     imageLayer->setBounds(QRectF(0, 0, 1000, 400));
     imageLayer->setContents(grey);
-    auto tiled = std::make_shared<VQTiledLayer>();
+    auto tiled = std::make_shared<TiledLayer>();
     auto controller = CropLayerController::create(false, tiled.get(), nullptr);
     host.root->addSublayer(imageLayer);
     host.root->addSublayer(controller->ourLayer());
@@ -144,7 +144,7 @@ TEST(CropOverlay, CornerMarksAreFifteenPercentOfTheShorterSide) {
 
 TEST(CropOverlay, ControllerNeedsAnImageLayerAndShowsItsOverlay) {
     EXPECT_FALSE(CropLayerController::create(false, nullptr, nullptr));
-    auto tiled = std::make_shared<VQTiledLayer>();
+    auto tiled = std::make_shared<TiledLayer>();
     auto controller = CropLayerController::create(true, tiled.get(), nullptr);
     EXPECT_TRUE(controller->areAdjusting());
     EXPECT_EQ(controller->ourDelegate(), controller.get());

@@ -12,7 +12,7 @@
 #include <mutex>
 #include <vector>
 
-#include "engine/core/CGImageBitMap.h"
+#include "engine/core/BitmapImage.h"
 #include "engine/core/ImageBufferU16.h"
 #include "engine/core/TiledEngine.h"
 #include "platform/ColorSpace.h"
@@ -65,9 +65,9 @@ class FakeTileEngine : public TiledEngine {
     }
     const ImageBufferU16& picture() const { return *picture_; }
 
-    std::shared_ptr<CGImageBitMap> imageTile(int32_t resolution, double scale, const platform::Rect& rect,
-                                             std::shared_ptr<BufferProfile>, bool* tileIsThumbnail, bool,
-                                             int32_t orientation) override {
+    std::shared_ptr<BitmapImage> imageTile(int32_t resolution, double scale, const platform::Rect& rect,
+                                           std::shared_ptr<BufferProfile>, bool* tileIsThumbnail, bool,
+                                           int32_t orientation) override {
         const Request request{resolution, scale, rect};
         {
             std::lock_guard guard(lock_);

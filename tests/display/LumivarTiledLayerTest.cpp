@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "display/LumivarTiledLayer.h"
-#include "display/VQTiledLayer.h"
+#include "display/TiledLayer.h"
 #include "tests/display/DisplayTestSupport.h"
 #include "tests/display/FakeTileEngine.h"
 
@@ -35,7 +35,7 @@ TEST(LumivarTiledLayer, DrawsAtThePowerOfTwoAboveTheZoom) {
 TEST(LumivarTiledLayer, PaintsTheChartAtScaleOneAsTheTiledLayerDoes) {
     auto engine = std::make_shared<FakeTileEngine>(600, 400, chart);
     HostedRoot tiledHost(600, 400), lumivarHost(600, 400);
-    auto tiled = std::make_shared<VQTiledLayer>();
+    auto tiled = std::make_shared<TiledLayer>();
     tiled->setUseTiledEngine(true);
     tiledHost.root->addSublayer(tiled);
     tiled->setImage(engine);

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "display/DisplayImage.h"
-#include "display/VQTiledLayer.h"
+#include "display/TiledLayer.h"
 #include "dng/DNGCameraProfileAbstract.h"
-#include "engine/core/CGImageBitMap.h"
+#include "engine/core/BitmapImage.h"
 #include "engine/stages/CoreTiledEngine.h"
 #include "tests/display/DisplayTestSupport.h"
 #include "tests/engine/StageSource.h"
@@ -30,7 +30,7 @@ TEST(OutputEngineTiles, TheLayerShowsTheOutputStagesImageUpright) {
     const QImage exported = displayImage(*whole->getImageRef());
 
     HostedRoot host(W, H);
-    auto layer = std::make_shared<VQTiledLayer>();
+    auto layer = std::make_shared<TiledLayer>();
     layer->setUseTiledEngine(true);
     host.root->addSublayer(layer);
     layer->setImage(engine);

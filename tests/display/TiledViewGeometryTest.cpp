@@ -4,14 +4,14 @@
 #include <vector>
 
 #include "display/CropLayerController.h"
+#include "display/TiledLayer.h"
 #include "display/TiledViewGeometry.h"
-#include "display/VQTiledLayer.h"
 #include "engine/core/TiledEngine.h"
 #include "tests/display/DisplayTestSupport.h"
 
 namespace {
 
-struct RecordingDelegate : ZadeDivivGLViewEyeDropperDelegate {
+struct RecordingDelegate : ImageViewEyeDropperDelegate {
     std::vector<QPointF> clicks;
     std::vector<QRectF> crops;
     void eyedropperWasClicked(TiledViewGeometry&, QPointF p) override { clicks.push_back(p); }
@@ -136,7 +136,7 @@ TEST(ViewGeometry, MirroredOrientationsAreLoggedAndShownUnturned) {
         testing::internal::CaptureStderr();
         ViewFixture f({800, 1200}, 1, 6000, 4000, code);
         const std::string log = testing::internal::GetCapturedStderr();
-        EXPECT_NE(log.find("Invalid image rotate " + std::to_string(code) + " in -[ZadeDivivCATiledLayerView"),
+        EXPECT_NE(log.find("Invalid image rotate " + std::to_string(code) + " in -[TiledImageView"),
                   std::string::npos);
         const QTransform& t = f.view.tiledLayer()->transform();
         EXPECT_EQ(t.m12(), 0);

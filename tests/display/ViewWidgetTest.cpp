@@ -5,8 +5,8 @@
 #include <QWheelEvent>
 
 #include "display/CropLayerController.h"
-#include "display/VQTiledLayer.h"
-#include "display/ZadeDivivCATiledLayerView.h"
+#include "display/TiledImageView.h"
+#include "display/TiledLayer.h"
 #include "tests/display/DisplayTestSupport.h"
 #include "tests/display/FakeTileEngine.h"
 
@@ -20,7 +20,7 @@ FakeTileEngine::Pixel chart(int32_t x, int32_t y) {
 }
 
 struct WidgetFixture {
-    ZadeDivivCATiledLayerView view;
+    TiledImageView view;
     std::shared_ptr<FakeTileEngine> engine;
 
     WidgetFixture(QSize size, uint16_t W, uint16_t H) : engine(std::make_shared<FakeTileEngine>(W, H, chart)) {
@@ -105,11 +105,11 @@ TEST(ViewWidget, CursorsFollowTheModeAndTheCropCorners) {
     f.mouse(QEvent::MouseMove, {400, 300}, Qt::NoButton);
     EXPECT_EQ(f.view.cursor().hotSpot(), QPoint(1, 20));
     for (ViewCursor c : {ViewCursor::Eyedropper, ViewCursor::NESW, ViewCursor::NWSE})
-        EXPECT_FALSE(ZadeDivivCATiledLayerView::cursorFor(c).pixmap().isNull());
+        EXPECT_FALSE(TiledImageView::cursorFor(c).pixmap().isNull());
 }
 
 TEST(ViewWidget, ACropDragInTheWidgetReportsWholePixels) {
-    struct Delegate : ZadeDivivGLViewEyeDropperDelegate {
+    struct Delegate : ImageViewEyeDropperDelegate {
         std::vector<QRectF> crops;
         void eyedropperWasClicked(TiledViewGeometry&, QPointF) override {}
         void cropRectChanged(const QRectF& r) override { crops.push_back(r); }

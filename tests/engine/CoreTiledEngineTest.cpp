@@ -14,7 +14,7 @@
 #include "color/ComputeMatrixAndLUT.h"
 #include "color/ProfileManager.h"
 #include "dng/CameraProfileManager.h"
-#include "engine/core/CGImageBitMap.h"
+#include "engine/core/BitmapImage.h"
 #include "engine/stages/CoreTiledEngine.h"
 #include "platform/UserDefaults.h"
 #include "tests/engine/StageSource.h"
@@ -77,19 +77,19 @@ struct Chain {
     // As the render driver asks: the region of the whole image.
     void render() { core->runProcessToCompletion(core->mainMap().regionForRect(core->extent(), 0)); }
     // The tile of a top-left-origin rectangle, as the requests give it: bottom-left origin.
-    std::shared_ptr<CGImageBitMap> tile(platform::Rect r, double scale = 1, bool* thumb = nullptr,
-                                        bool f = false, std::shared_ptr<BufferProfile> dest = nullptr) {
+    std::shared_ptr<BitmapImage> tile(platform::Rect r, double scale = 1, bool* thumb = nullptr,
+                                      bool f = false, std::shared_ptr<BufferProfile> dest = nullptr) {
         r.y = source->outputSize().height - r.y - r.height;
         return core->imageTile(0, scale, r, std::move(dest), thumb, f, 1);
     }
-    std::shared_ptr<CGImageBitMap> whole(double scale = 1) { return tile(core->extent(), scale); }
+    std::shared_ptr<BitmapImage> whole(double scale = 1) { return tile(core->extent(), scale); }
 };
 
 // The source's lock is recursive: a request that must find it busy runs on another thread.
 template <class F> auto onAnotherThread(F f) { return std::async(std::launch::async, f).get(); }
 
 // Samples of a tile exactly as stored: 16-bit or float RGBA.
-std::vector<double> samples(const CGImageBitMap& tile) {
+std::vector<double> samples(const BitmapImage& tile) {
     const auto& image = *tile.getImageRef();
     std::vector<double> out;
     for (size_t row = 0; row < image.height(); ++row) {

@@ -5,7 +5,7 @@
 #include <limits>
 #include <thread>
 
-#include "engine/core/CGImageBitMap.h"
+#include "engine/core/BitmapImage.h"
 #include "engine/core/ImageBufferF32.h"
 #include "engine/core/ImageBufferU16.h"
 

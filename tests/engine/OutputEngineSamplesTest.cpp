@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "dng/DNGCameraProfileAbstract.h"
-#include "engine/core/CGImageBitMap.h"
+#include "engine/core/BitmapImage.h"
 #include "engine/stages/CoreTiledEngine.h"
 #include "engine/stages/RawCombineTiledEngine.h"
 #include "raw/wrapper/rawWrapper.h"
@@ -26,7 +26,7 @@ struct Tile {
     uint16_t at(size_t x, size_t y, int c) const { return px[(y * width + x) * 4 + size_t(c)]; }
 };
 
-Tile read(const std::shared_ptr<CGImageBitMap>& bitmap) {
+Tile read(const std::shared_ptr<BitmapImage>& bitmap) {
     Tile t;
     if (!bitmap) return t;
     const auto& image = *bitmap->getImageRef();

@@ -11,7 +11,7 @@
 
 #include "color/ProfileManager.h"
 #include "dng/DNGCameraProfileAbstract.h"
-#include "engine/core/CGImageBitMap.h"
+#include "engine/core/BitmapImage.h"
 #include "engine/stages/CoreTiledEngine.h"
 #include "engine/stages/RawCombineTiledEngine.h"
 #include "engine/stages/ThreadedImageEngine.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "color/ProfileManager.h"
-#include "engine/core/CGImageBitMap.h"
+#include "engine/core/BitmapImage.h"
 #include "engine/core/QueueEngine.h"
 #include "engine/stages/CoreTiledEngine.h"
 #include "engine/stages/RawCombineTiledEngine.h"
@@ -152,7 +152,7 @@ TEST(WaitsOnTheSharedQueue, LargeOutputRequestsFinishWhileQueuedTasksChangeTheSe
     testsupport::Watchdog watchdog(240s, "a large request of the output stage");
     for (int round = 0; round < testsupport::kRaceRounds; ++round) {
         Countdown writers;
-        std::shared_ptr<CGImageBitMap> tile;
+        std::shared_ptr<BitmapImage> tile;
         {
             testsupport::OccupiedPool busy(queue);
             writers.add(32);

@@ -5,7 +5,7 @@
 #include "app/main/LumivarProgram.h"
 #include "app/main/LumivarWindow.h"
 #include "display/CropLayerController.h"
-#include "display/ZadeDivivCATiledLayerView.h"
+#include "display/TiledImageView.h"
 #include "tests/app/main/FakeViewerDocument.h"
 #include "tests/app/main/RunScript.h"
 
@@ -18,7 +18,7 @@ struct Program {
     std::shared_ptr<FakeViewerDocument::Log> log = std::make_shared<FakeViewerDocument::Log>();
     LumivarProgram program{maintest::chartOpener(log), {true, "/scripts", std::nullopt}};
 
-    ZadeDivivCATiledLayerView& view() { return program.currentWindow()->imageView(); }
+    TiledImageView& view() { return program.currentWindow()->imageView(); }
     FakeViewerDocument& document() {
         return static_cast<FakeViewerDocument&>(
             dynamic_cast<LumivarWindow*>(program.currentWindow())->document());

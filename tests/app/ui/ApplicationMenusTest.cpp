@@ -19,9 +19,9 @@
 
 #include "app/core/AppTables.h"
 #include "app/core/MyDocument.h"
+#include "app/ui/DocumentController.h"
+#include "app/ui/EditingWindow.h"
 #include "app/ui/WindowChoosers.h"
-#include "app/ui/ZadeDivivWindowController.h"
-#include "app/ui/pcdDocumentController.h"
 #include "display/widgets/SegmentedControl.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Notifications.h"
@@ -52,7 +52,7 @@ const fs::path kChart = fs::path(LUMIVAR_SOURCE_DIR) / "samples" / "lumivar-char
 struct PlainMenuWindow {
     bool started = (windowtest::app(), true);
     testsupport::TempHome home;
-    pcdDocumentController controller;
+    DocumentController controller;
     QWidget window;
     PlainMenuWindow() {
         new QVBoxLayout(&window);
@@ -102,7 +102,7 @@ TEST(ApplicationMenus, WhatEachItemNeeds) {
 TEST(ApplicationMenus, APlainWindowAndADocumentsWindowCarryTheSameBar) {
     windowtest::app();
     testsupport::TempHome home;
-    pcdDocumentController controller;
+    DocumentController controller;
     QWidget browserLike;
     new QVBoxLayout(&browserLike);
     controller.installMenus(&browserLike);
@@ -127,7 +127,7 @@ TEST(ApplicationMenus, APlainWindowAndADocumentsWindowCarryTheSameBar) {
     const fs::path chart = home.path() / "chart.dng";
     fs::copy_file(kChart, chart);
     ASSERT_TRUE(document->read(chart.string(), nullptr));
-    QPointer<ZadeDivivWindowController> window = ZadeDivivWindowController::makeWindowControllers(document);
+    QPointer<EditingWindow> window = EditingWindow::makeWindowControllers(document);
     controller.installMenus(window);
     const std::set<std::string> editing = enabledItems(*window);
     for (const char* on :
@@ -230,7 +230,7 @@ TEST(ApplicationMenus, OpenOffersTheDesktopEntrysTypesAndOpensEachChosenFile) {
     for (std::string_view type : app::openableMimeTypes())
         ours += std::string(type) + ";";
     EXPECT_EQ(listed, ours);
-    const QStringList filters = pcdDocumentController::openPanelFilters();
+    const QStringList filters = DocumentController::openPanelFilters();
     ASSERT_FALSE(filters.isEmpty());
     for (const char* pattern : {"*.dng", "*.cr2", "*.nef", "*.arw", "*.jpg", "*.tif"})
         EXPECT_TRUE(filters.front().contains(pattern)) << pattern << " in " << filters.front().toStdString();
@@ -244,10 +244,10 @@ TEST(ApplicationMenus, OpenOffersTheDesktopEntrysTypesAndOpensEachChosenFile) {
         offered = f;
         return std::vector<fs::path>{first, second};
     };
-    pcdDocumentController controller;
-    std::vector<ZadeDivivWindowController*> opened;
-    QObject::connect(&controller, &pcdDocumentController::documentWindowOpened,
-                     [&](ZadeDivivWindowController* w) { opened.push_back(w); });
+    DocumentController controller;
+    std::vector<EditingWindow*> opened;
+    QObject::connect(&controller, &DocumentController::documentWindowOpened,
+                     [&](EditingWindow* w) { opened.push_back(w); });
     QWidget window;
     new QVBoxLayout(&window);
     controller.installMenus(&window);
@@ -265,7 +265,7 @@ TEST(ApplicationMenus, OpenOffersTheDesktopEntrysTypesAndOpensEachChosenFile) {
 TEST(ApplicationMenus, HelpWithoutAnAddressIsTheQuickReference) {
     windowtest::app();
     testsupport::TempHome home;
-    pcdDocumentController controller;
+    DocumentController controller;
     controller.setHelpAddresses({});
     QWidget window;
     new QVBoxLayout(&window);

@@ -1,4 +1,4 @@
-#include "app/ui/pcdDocumentController.h"
+#include "app/ui/DocumentController.h"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 #include <QMenuBar>
 #include <QTextBrowser>
 
-#include "app/core/DataStoreItem.h"
-#include "app/core/MultiDataStore.h"
+#include "app/core/CatalogStore.h"
 #include "app/core/PresetManager.h"
+#include "app/core/PropertyListStore.h"
 #include "app/ui/WindowChoosers.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Notifications.h"
@@ -39,7 +39,7 @@ struct Choosers {
 TEST(DocumentController, ABatchLeavesOnlyQuitAndAboutEnabled) {
     windowtest::app();
     testsupport::TempHome home;
-    pcdDocumentController controller;
+    DocumentController controller;
     QMainWindow window;
     controller.installMenus(&window);
     auto& center = platform::NotificationCenter::defaultCenter();
@@ -60,12 +60,12 @@ TEST(DocumentController, ResetAsksFirstAndThenDeletesPresetsAndCatalog) {
     windowtest::app();
     testsupport::TempHome home;
     Choosers choosers;
-    pcdDocumentController controller;
+    DocumentController controller;
     auto& presets = PresetManager::sharedPresetManager();
     presets.forgetPresetDirectory();
     const auto folder = presets.presetDirectory();
     ASSERT_TRUE(folder);
-    auto store = MultiDataStore::sharedMultiDataStore().dataStoreForStore("Catalog");
+    auto store = CatalogStore::sharedMultiDataStore().dataStoreForStore("Catalog");
     platform::Array entries{platform::Value(platform::Dictionary{{"Lumivar_UUID", platform::Value("x")}})};
     ASSERT_TRUE(store->saveImageData(&entries));
     const auto catalog = store->catalogFile();
@@ -98,7 +98,7 @@ TEST(DocumentController, HelpItemsFollowTheirAddressesAndMailIsEscaped) {
     windowtest::app();
     testsupport::TempHome home;
     Choosers choosers;
-    pcdDocumentController controller;
+    DocumentController controller;
     QMainWindow bare;
     controller.installMenus(&bare);
     EXPECT_FALSE(bare.menuBar()->findChild<QAction*>("contact")->isVisible()); // no invented address

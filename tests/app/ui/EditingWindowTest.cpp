@@ -1,4 +1,4 @@
-#include "app/ui/ZadeDivivWindowController.h"
+#include "app/ui/EditingWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +24,7 @@
 #include "app/ui/WindowChoosers.h"
 #include "app/ui/WindowCommands.h"
 #include "display/CropLayerController.h"
-#include "display/ZadeDivivCATiledLayerView.h"
+#include "display/TiledImageView.h"
 #include "display/widgets/SegmentedControl.h"
 #include "dng/CameraProfileManager.h"
 #include "platform/NotificationCenter.h"
@@ -38,7 +38,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class EditingWindow : public ::testing::Test {
+class EditingWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
         windowtest::app();
@@ -57,7 +57,7 @@ class EditingWindow : public ::testing::Test {
         document = MyDocument::create();
         platform::Error error;
         ASSERT_TRUE(document->read(chart_.string(), &error)) << error.failureReason;
-        window = ZadeDivivWindowController::makeWindowControllers(document);
+        window = EditingWindow::makeWindowControllers(document);
         ASSERT_TRUE(windowtest::waitFor([this] { return window->imageView()->isVisible(); }));
     }
     void TearDown() override {
@@ -75,12 +75,12 @@ class EditingWindow : public ::testing::Test {
     std::vector<QString> asked;
     std::vector<fs::path> folders;
     std::shared_ptr<MyDocument> document;
-    QPointer<ZadeDivivWindowController> window;
+    QPointer<EditingWindow> window;
 };
 
 } // namespace
 
-TEST_F(EditingWindow, SidebarHoldsTheSectionsInOrderAndSelectsOnlyContentRows) {
+TEST_F(EditingWindowTest, SidebarHoldsTheSectionsInOrderAndSelectsOnlyContentRows) {
     const std::vector<std::string> titles{"Presets",  "Processing Options", "Demosaic",
                                           "Exposure", "Monochrome Filters", "Sharpening",
                                           "Export",   "App Integration"};
@@ -96,7 +96,7 @@ TEST_F(EditingWindow, SidebarHoldsTheSectionsInOrderAndSelectsOnlyContentRows) {
         EXPECT_NE(window->panes().monochromeFilterView->findChild<QSlider*>(key), nullptr) << key;
 }
 
-TEST_F(EditingWindow, ZoomReadOutChangesOnlyWithTheScale) {
+TEST_F(EditingWindowTest, ZoomReadOutChangesOnlyWithTheScale) {
     window->zoomImageTo(0.5);
     window->pixelTick();
     EXPECT_EQ(window->probeText(), "Zoom: 50%");
@@ -108,7 +108,7 @@ TEST_F(EditingWindow, ZoomReadOutChangesOnlyWithTheScale) {
     EXPECT_EQ(window->probeText(), "Zoom: 200%");
 }
 
-TEST_F(EditingWindow, DoubleClickOnASliderResetsItsKey) {
+TEST_F(EditingWindowTest, DoubleClickOnASliderResetsItsKey) {
     document->setValue(platform::Value(1.5), "Lumivar_Filter_inputEV");
     QSlider* slider = window->panes().exposureContentView->findChild<QSlider*>("Lumivar_Filter_inputEV");
     ASSERT_NE(slider, nullptr);
@@ -120,7 +120,7 @@ TEST_F(EditingWindow, DoubleClickOnASliderResetsItsKey) {
                      document->getDefaultsDictionary().at("Lumivar_Filter_inputEV").doubleValue());
 }
 
-TEST_F(EditingWindow, FieldArrowsStepWithinTheRange) {
+TEST_F(EditingWindowTest, FieldArrowsStepWithinTheRange) {
     QLineEdit* field = window->panes().exportContentView->findChild<QLineEdit*>("Lumivar_JPEGQuality2");
     ASSERT_NE(field, nullptr);
     document->setValue(platform::Value(9.95), "Lumivar_JPEGQuality");
@@ -132,13 +132,13 @@ TEST_F(EditingWindow, FieldArrowsStepWithinTheRange) {
     EXPECT_NEAR(document->valueForKey("Lumivar_JPEGQuality")->doubleValue(), 9.99, 1e-9);
 }
 
-TEST_F(EditingWindow, PresetsNeedANameAndCopyOnlyCheckedGroups) {
+TEST_F(EditingWindowTest, PresetsNeedANameAndCopyOnlyCheckedGroups) {
     platform::Error error;
     EXPECT_FALSE(window->saveNewPreset("", {}, &error));
     EXPECT_EQ(error.code, -14);
     EXPECT_EQ(error.failureReason, "Must have a valid name");
 
-    const auto& groups = ZadeDivivWindowController::presetGroups();
+    const auto& groups = EditingWindow::presetGroups();
     std::vector<bool> on(groups.size(), false);
     for (size_t n = 0; n < groups.size(); ++n)
         on[n] = std::string(groups[n].title) == "Monochrome Filters";
@@ -153,7 +153,7 @@ TEST_F(EditingWindow, PresetsNeedANameAndCopyOnlyCheckedGroups) {
 
 // A preset edited by hand into a weight of "lots" is refused whole, on this window, naming
 // the key; nothing of it reaches the document.
-TEST_F(EditingWindow, APresetWithAValueOfTheWrongKindIsRefused) {
+TEST_F(EditingWindowTest, APresetWithAValueOfTheWrongKindIsRefused) {
     QWidget* alertWindow = nullptr;
     WindowChoosers::shared().alert = [&](QWidget* on, const QString& message, const QString& text) {
         alertWindow = on;
@@ -179,7 +179,7 @@ TEST_F(EditingWindow, APresetWithAValueOfTheWrongKindIsRefused) {
     fs::remove(folder / "lots.plist");
 }
 
-TEST_F(EditingWindow, ExportAsSelectedFollowsTheTypeAndWritesTheFile) {
+TEST_F(EditingWindowTest, ExportAsSelectedFollowsTheTypeAndWritesTheFile) {
     document->setValue(platform::Value(0), "Lumivar_ExportFileType");
     window->exportAsSelected();
     ASSERT_TRUE(windowtest::waitFor([this] { return !window->exportRunning(); }));
@@ -207,7 +207,7 @@ TEST_F(EditingWindow, ExportAsSelectedFollowsTheTypeAndWritesTheFile) {
 
 // The program's own save panel, typed into as a hand would: it opens in the photo's folder
 // with the photo's name, and a name typed without the type's extension gets it.
-TEST_F(EditingWindow, SavePanelStartsBesideThePhotoAndAddsTheExtension) {
+TEST_F(EditingWindowTest, SavePanelStartsBesideThePhotoAndAddsTheExtension) {
     WindowChoosers::shared().saveFile = saved_.saveFile;
     WindowChoosers::shared().confirm = [](QWidget*, const QString&, const QString&, const QString&,
                                           const QString&) { return true; };
@@ -243,7 +243,7 @@ TEST_F(EditingWindow, SavePanelStartsBesideThePhotoAndAddsTheExtension) {
 }
 
 // The resolution sheet and its menu item belong to Photo CD images: a DNG offers neither.
-TEST_F(EditingWindow, PhotoCdResolutionIsOfferedOnlyForPhotoCdImages) {
+TEST_F(EditingWindowTest, PhotoCdResolutionIsOfferedOnlyForPhotoCdImages) {
     EXPECT_FALSE(window->photoCdDocument());
     EXPECT_FALSE(window->panes().pcdResolutionButton->isEnabled());
     for (const auto& [name, photoCd] : std::vector<std::pair<std::string, bool>>{{"IMG0001.PCD", true},
@@ -254,7 +254,7 @@ TEST_F(EditingWindow, PhotoCdResolutionIsOfferedOnlyForPhotoCdImages) {
         EXPECT_EQ(window_commands::isPhotoCdFile(name), photoCd) << name;
 }
 
-TEST_F(EditingWindow, RotationTurnsTheDocumentAndMirroredCodesStay) {
+TEST_F(EditingWindowTest, RotationTurnsTheDocumentAndMirroredCodesStay) {
     const int start = document->getOrientation();
     window->rotateCW();
     EXPECT_EQ(document->getOrientation(), *window_commands::rotatedClockwise(start));
@@ -266,7 +266,7 @@ TEST_F(EditingWindow, RotationTurnsTheDocumentAndMirroredCodesStay) {
     EXPECT_EQ(document->getOrientation(), 2);
 }
 
-TEST_F(EditingWindow, AnotherDocumentsFinishedRenderLeavesThisSpinnerTurning) {
+TEST_F(EditingWindowTest, AnotherDocumentsFinishedRenderLeavesThisSpinnerTurning) {
     platform::NotificationCenter::defaultCenter().post(platform::notification::EngineDidStart,
                                                        document.get());
     ASSERT_TRUE(windowtest::waitFor([this] { return window->spinner().counter() == 15; }));
@@ -278,8 +278,8 @@ TEST_F(EditingWindow, AnotherDocumentsFinishedRenderLeavesThisSpinnerTurning) {
     EXPECT_EQ(window->spinner().counter(), 15); // still rendering as far as this window knows
 }
 
-TEST_F(EditingWindow, CursorModesAndResetCrop) {
-    ZadeDivivCATiledLayerView& view = *window->imageView();
+TEST_F(EditingWindowTest, CursorModesAndResetCrop) {
+    TiledImageView& view = *window->imageView();
     ASSERT_TRUE(windowtest::waitFor([&] { return view.geometryModel().cropLayerCntrl() != nullptr; }));
     SegmentedControl& modes = *window->cursorModeControl();
     EXPECT_EQ(modes.selectedSegment(), 0);
@@ -318,7 +318,7 @@ TEST_F(EditingWindow, CursorModesAndResetCrop) {
     EXPECT_EQ(document->getCropRect().width, crop.width);
 }
 
-TEST_F(EditingWindow, TheSegmentedZoomAndTurnControls) {
+TEST_F(EditingWindowTest, TheSegmentedZoomAndTurnControls) {
     window->findChild<QToolButton*>("zoom2")->click();
     EXPECT_DOUBLE_EQ(window->imageView()->pixelScaleFactor(), 2.0);
     window->findChild<QToolButton*>("zoomOut")->click();
@@ -328,7 +328,7 @@ TEST_F(EditingWindow, TheSegmentedZoomAndTurnControls) {
     EXPECT_EQ(document->getOrientation(), *window_commands::rotatedClockwise(start));
 }
 
-TEST_F(EditingWindow, EveryAdjustmentHasItsControlInRange) {
+TEST_F(EditingWindowTest, EveryAdjustmentHasItsControlInRange) {
     const struct {
         const char* key;
         double value;
@@ -351,7 +351,7 @@ TEST_F(EditingWindow, EveryAdjustmentHasItsControlInRange) {
     EXPECT_EQ(window->panes().renderingIntentPopup->currentText(), "Default");
 }
 
-TEST_F(EditingWindow, PopUpsFollowPresetsAndProfilesSavedElsewhere) {
+TEST_F(EditingWindowTest, PopUpsFollowPresetsAndProfilesSavedElsewhere) {
     QComboBox* presets = window->panes().presetPopup;
     platform::Dictionary preset{{"displayName", platform::Value("Noir")},
                                 {"Lumivar_Filter_monochromeRed", platform::Value(1.8)}};

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <thread>
 
-#include "app/core/MultiDataStore.h"
+#include "app/core/CatalogStore.h"
 #include "app/core/PresetManager.h"
 #include "app/ui/UserDataAlerts.h"
 #include "app/ui/WindowChoosers.h"
@@ -44,7 +44,7 @@ class UserDataAlertsTest : public ::testing::Test {
 TEST_F(UserDataAlertsTest, ADamagedCatalogIsToldOnTheWindowInFront) {
     apptest::AppHome home;
     UserDataAlerts alertsOn([this] { return &front; });
-    auto catalog = MultiDataStore::sharedMultiDataStore().dataStoreForStore("Catalog");
+    auto catalog = CatalogStore::sharedMultiDataStore().dataStoreForStore("Catalog");
     const fs::path file = *catalog->catalogFile();
     std::ofstream(file) << "<?xml version=\"1.0\"?><plist><array><dict>";
     EXPECT_FALSE(catalog->getItemForUUID("/photos/a.nef"));

@@ -7,8 +7,8 @@
 #include <thread>
 
 #include "display/CropLayerController.h"
-#include "display/VQTiledLayer.h"
-#include "display/ZadeDivivCATiledLayerView.h"
+#include "display/TiledImageView.h"
+#include "display/TiledLayer.h"
 #include "tests/display/FakeTileEngine.h"
 #include "tests/display/gui/GuiTestSupport.h"
 
@@ -25,7 +25,7 @@ QColor chartColour(int x, int y) {
     return QColor(qRound(p[0] / 257.0), qRound(p[1] / 257.0), qRound(p[2] / 257.0));
 }
 
-bool tilesLoaded(const VQTiledLayer& layer) {
+bool tilesLoaded(const TiledLayer& layer) {
     const QRectF area = layer.activeArea();
     for (auto& tile : layer.sublayers())
         if (tile->frame().intersects(area) && !tile->hasContents()) return false;
@@ -33,7 +33,7 @@ bool tilesLoaded(const VQTiledLayer& layer) {
 }
 
 struct ShownView {
-    std::unique_ptr<ZadeDivivCATiledLayerView> view = std::make_unique<ZadeDivivCATiledLayerView>();
+    std::unique_ptr<TiledImageView> view = std::make_unique<TiledImageView>();
     std::shared_ptr<FakeTileEngine> engine = std::make_shared<FakeTileEngine>(360, 240, chart);
 
     ShownView() {
@@ -114,7 +114,7 @@ TEST(ViewOnXServer, ClosingWhileTilesAreFetchedIsClean) {
     };
     shown.view->setPixelScaleFactor(4);
     ASSERT_TRUE(guitest::processEventsUntil([&] { return shown.engine->requestCount() > 0; }));
-    std::weak_ptr<VQTiledLayer> layer = shown.view->geometryModel().tiledLayer();
+    std::weak_ptr<TiledLayer> layer = shown.view->geometryModel().tiledLayer();
     shown.view->close();
     shown.view.reset();
     ASSERT_TRUE(guitest::processEventsUntil([&] { return layer.expired(); }));

@@ -147,10 +147,10 @@ std::pair<double, double> DevelopedTint(const dng_matrix& colorMatrix) {
 
 TEST(DngExport, ColorMatrixMapsXYZToTheProPhotoCamera) {
     // The inverse of ProPhoto to XYZ keeps grey grey; the matrix itself tints it.
-    const auto [red, blue] = DevelopedTint(Invert(pcdToDNG::ProPhotoToXYZ()));
+    const auto [red, blue] = DevelopedTint(Invert(DngTiffWriter::ProPhotoToXYZ()));
     EXPECT_NEAR(red, 1.0, 0.01);
     EXPECT_NEAR(blue, 1.0, 0.01);
-    const auto [wrongRed, wrongBlue] = DevelopedTint(pcdToDNG::ProPhotoToXYZ());
+    const auto [wrongRed, wrongBlue] = DevelopedTint(DngTiffWriter::ProPhotoToXYZ());
     EXPECT_GT(std::max(std::abs(wrongRed - 1.0), std::abs(wrongBlue - 1.0)), 0.05);
 }
 
@@ -290,7 +290,7 @@ TEST(DngExport, FailuresGiveTheCodeAndItsTextAndLeaveTheDestination) {
         EXPECT_EQ(folder.entries(), std::vector<std::string>{"keep.dng"}) << c.what;
     }
 
-    pcdToDNG unknownPattern(16, 16);
+    DngTiffWriter unknownPattern(16, 16);
     unknownPattern.setCFAPattern(0x12345678);
     Error error;
     EXPECT_FALSE(unknownPattern.setImage(pixels.data(), 1, &error));
@@ -326,7 +326,7 @@ TEST(DngExport, EmbeddedFileBlock) {
         for (size_t i = 0; i < data.size(); ++i)
             data[i] = uint8_t(i * 7 + i / 300);
         std::unique_ptr<dng_memory_block> block;
-        pcdToDNG::BuildEmbeddedBlock(data.data(), c.length, host, block);
+        DngTiffWriter::BuildEmbeddedBlock(data.data(), c.length, host, block);
         const uint8_t* b = block->Buffer_uint8();
         auto be32 = [&](size_t at) {
             return uint32_t(b[at] << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3]);

@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
-#include "app/core/MultiDataStore.h"
+#include "app/core/CatalogStore.h"
 #include "app/core/PresetManager.h"
+#include "app/ui/DocumentController.h"
 #include "app/ui/browser/BrowserWindowController.h"
-#include "app/ui/pcdDocumentController.h"
 #include "platform/UserDefaults.h"
 #include "tests/display/gui/GuiTestSupport.h"
 #include "tests/support/Samples.h"
@@ -34,10 +34,10 @@ int worstChannelSpread(const QImage& image) {
 TEST(BatchOnXServer, RealDocumentsBehindTheSheetWithMenusOff) {
     LV_REQUIRE_X_SERVER();
     testsupport::TempHome home;
-    MultiDataStore::sharedMultiDataStore().forgetStores();
+    CatalogStore::sharedMultiDataStore().forgetStores();
     PresetManager::sharedPresetManager().forgetPresetDirectory();
     testsupport::TempFolder folder;
-    pcdDocumentController& controller = pcdDocumentController::sharedDocumentController();
+    DocumentController& controller = DocumentController::sharedDocumentController();
     platform::UserDefaults::standard().setBool(false, "ShowPopoverHelp");
     fs::copy_file(fs::path(LUMIVAR_SOURCE_DIR) / "samples" / "lumivar-chart.dng",
                   folder / "lumivar-chart.dng");
@@ -70,7 +70,7 @@ TEST(BatchOnXServer, RealDocumentsBehindTheSheetWithMenusOff) {
     }
     guitest::processEventsFor(300);
     guitest::saveScreenshot(window.screen()->grabWindow(window.winId()), "after");
-    MultiDataStore::sharedMultiDataStore().forgetStores();
+    CatalogStore::sharedMultiDataStore().forgetStores();
     PresetManager::sharedPresetManager().forgetPresetDirectory();
 }
 

@@ -8,7 +8,7 @@
 #include <cmath>
 
 #include "app/main/LumivarProgram.h"
-#include "display/ZadeDivivCATiledLayerView.h"
+#include "display/TiledImageView.h"
 #include "tests/app/main/FakeViewerDocument.h"
 #include "tests/app/main/RunScript.h"
 #include "tests/display/gui/GuiTestSupport.h"
@@ -32,7 +32,7 @@ struct ShownChart {
         const auto run = runScript(program, "open chart.dng\nwait-image 30");
         EXPECT_EQ(run.status, 0) << run.report;
     }
-    ZadeDivivCATiledLayerView& view() { return program.currentWindow()->imageView(); }
+    TiledImageView& view() { return program.currentWindow()->imageView(); }
     QImage shot(const std::string& name, const std::string& part = "view") {
         const auto run = runScript(program, "screenshot " + name + " " + part);
         EXPECT_EQ(run.status, 0) << run.report;

@@ -11,12 +11,12 @@
 #include <map>
 
 #include "app/core/MyDocument.h"
+#include "app/ui/DocumentController.h"
 #include "app/ui/EditingPanes.h"
+#include "app/ui/EditingWindow.h"
 #include "app/ui/WindowChoosers.h"
-#include "app/ui/ZadeDivivWindowController.h"
-#include "app/ui/pcdDocumentController.h"
 #include "display/MainQueuePump.h"
-#include "display/ZadeDivivCATiledLayerView.h"
+#include "display/TiledImageView.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Notifications.h"
@@ -50,7 +50,7 @@ struct Stats {
 };
 
 // The image view's pixels as the screen shows them.
-QImage grabView(ZadeDivivWindowController* window) {
+QImage grabView(EditingWindow* window) {
     QWidget* view = window->imageView();
     return view->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
@@ -90,11 +90,11 @@ TEST(PhotographersRoad, OpenAdjustExportPresetAndReopen) {
     fs::copy_file(fs::path(LUMIVAR_SOURCE_DIR) / "samples" / "lumivar-chart.dng", chart);
 
     Renders renders;
-    auto& controller = pcdDocumentController::sharedDocumentController();
+    auto& controller = DocumentController::sharedDocumentController();
     platform::Error error;
     auto document = controller.openDocumentWithContentsOfURL(chart, true, &error);
     ASSERT_TRUE(document) << error.failureReason;
-    QPointer<ZadeDivivWindowController> window = controller.windowForDocument(document.get());
+    QPointer<EditingWindow> window = controller.windowForDocument(document.get());
     ASSERT_TRUE(window);
     window->resize(1400, 900);
     ASSERT_TRUE(guitest::processEventsUntil([&] { return window->imageView()->isVisible(); }, 60000));
@@ -142,7 +142,7 @@ TEST(PhotographersRoad, OpenAdjustExportPresetAndReopen) {
     }
 
     // A preset of the mix, applied in a window of another file.
-    const auto& groups = ZadeDivivWindowController::presetGroups();
+    const auto& groups = EditingWindow::presetGroups();
     std::vector<bool> on;
     for (const auto& group : groups)
         on.push_back(std::string(group.title) == "Monochrome Filters");
@@ -152,7 +152,7 @@ TEST(PhotographersRoad, OpenAdjustExportPresetAndReopen) {
         fs::copy_file(testsupport::samplePath("Pixel7_small.dng"), pixel);
         auto other = controller.openDocumentWithContentsOfURL(pixel, true, &error);
         ASSERT_TRUE(other) << error.failureReason;
-        QPointer<ZadeDivivWindowController> second = controller.windowForDocument(other.get());
+        QPointer<EditingWindow> second = controller.windowForDocument(other.get());
         ASSERT_TRUE(guitest::processEventsUntil([&] { return second->imageView()->isVisible(); }, 60000));
         ASSERT_TRUE(settle(second));
         const QImage plain = grabView(second);
@@ -181,7 +181,7 @@ TEST(PhotographersRoad, OpenAdjustExportPresetAndReopen) {
     ASSERT_TRUE(again) << error.failureReason;
     EXPECT_DOUBLE_EQ(again->valueForKey("Lumivar_Filter_monochromeRed")->doubleValue(), 2.0);
     EXPECT_EQ(again->getOrientation(), 6);
-    QPointer<ZadeDivivWindowController> reopened = controller.windowForDocument(again.get());
+    QPointer<EditingWindow> reopened = controller.windowForDocument(again.get());
     ASSERT_TRUE(guitest::processEventsUntil([&] { return reopened->imageView()->isVisible(); }, 60000));
     ASSERT_TRUE(settle(reopened));
     guitest::saveScreenshot(reopened->grab(), "5-reopened");

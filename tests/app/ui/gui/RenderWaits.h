@@ -3,8 +3,8 @@
 // drawing has come to rest.
 #include <map>
 
-#include "app/ui/ZadeDivivWindowController.h"
-#include "display/ZadeDivivCATiledLayerView.h"
+#include "app/ui/EditingWindow.h"
+#include "display/TiledImageView.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Notifications.h"
@@ -32,7 +32,7 @@ struct Renders {
 
 // The spinner has stopped and no tile is being drawn; then a little longer, since the last
 // tiles can reach the screen a paint after both say so.
-inline bool settle(ZadeDivivWindowController* window, int ms = 30000) {
+inline bool settle(EditingWindow* window, int ms = 30000) {
     processEventsFor(300);
     const bool settled = processEventsUntil(
         [window] { return window->spinner().counter() < 0 && !window->imageView()->getDrawInProgress(); },

@@ -19,12 +19,12 @@
 #include <string>
 
 #include "app/core/MyDocument.h"
+#include "app/ui/DocumentController.h"
+#include "app/ui/EditingWindow.h"
 #include "app/ui/WindowChoosers.h"
-#include "app/ui/ZadeDivivWindowController.h"
-#include "app/ui/pcdDocumentController.h"
+#include "display/TiledImageView.h"
 #include "display/TiledViewGeometry.h"
-#include "display/ZadeDivivCATiledLayerView.h"
-#include "display/widgets/CIImageView.h"
+#include "display/widgets/HistogramView.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Notifications.h"
@@ -204,7 +204,7 @@ class Tour : public testing::Test {
     }
     void TearDown() override {
         // A failed step leaves its window: close it so that the next file starts alone.
-        for (ZadeDivivWindowController* window : openWindows())
+        for (EditingWindow* window : openWindows())
             window->close();
         guitest::processEventsFor(200);
         if (saved_.alert) WindowChoosers::shared() = saved_;
@@ -214,16 +214,15 @@ class Tour : public testing::Test {
         fs::copy_file(sourceOf(name), copy);
         return copy;
     }
-    static std::vector<ZadeDivivWindowController*> openWindows() {
-        std::vector<ZadeDivivWindowController*> out;
+    static std::vector<EditingWindow*> openWindows() {
+        std::vector<EditingWindow*> out;
         for (QWidget* widget : QApplication::topLevelWidgets())
-            if (auto* window = qobject_cast<ZadeDivivWindowController*>(widget);
-                window && window->isVisible())
+            if (auto* window = qobject_cast<EditingWindow*>(widget); window && window->isVisible())
                 out.push_back(window);
         return out;
     }
     // Exports through the window and waits for the task to end.
-    void exportThrough(ZadeDivivWindowController* window, const std::string& type, const std::string& name) {
+    void exportThrough(EditingWindow* window, const std::string& type, const std::string& name) {
         saveAs_ = name;
         window->exportAsType(type);
         saveAs_.clear();
@@ -273,11 +272,11 @@ TEST_P(SamplesTour, OpensGreyInShapeAndExportsWhatReadersAccept) {
     testsupport::RecordingPresenter presenter;
     Renders renders;
     const fs::path file = copyIn(d.file);
-    auto& controller = pcdDocumentController::sharedDocumentController();
+    auto& controller = DocumentController::sharedDocumentController();
     platform::Error error;
     auto document = controller.openDocumentWithContentsOfURL(file, true, &error);
     ASSERT_TRUE(document) << error.failureReason;
-    QPointer<ZadeDivivWindowController> window = controller.windowForDocument(document.get());
+    QPointer<EditingWindow> window = controller.windowForDocument(document.get());
     ASSERT_TRUE(window);
     window->resize(1200, 800);
     ASSERT_TRUE(guitest::processEventsUntil([&] { return renders.count[document.get()] > 0; }, 120000))
@@ -371,7 +370,7 @@ TEST_F(Tour, UndevelopableFilesFailWithTheDecoderStatusAndLeaveNoWindow) {
         {"iPhone12Pro_header_only.dng", "Sensor data is not lossless JPEG"},
         {"missing.dng", "No such file or directory"},
     };
-    auto& controller = pcdDocumentController::sharedDocumentController();
+    auto& controller = DocumentController::sharedDocumentController();
     for (const auto& [name, status] : refused) {
         fs::path file = home_.path() / name;
         if (name != "missing.dng") {
