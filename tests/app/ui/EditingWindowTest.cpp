@@ -13,6 +13,7 @@
 #include <QSlider>
 #include <QTimer>
 #include <QToolButton>
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 
@@ -267,15 +268,30 @@ TEST_F(EditingWindowTest, RotationTurnsTheDocumentAndMirroredCodesStay) {
 }
 
 TEST_F(EditingWindowTest, AnotherDocumentsFinishedRenderLeavesThisSpinnerTurning) {
-    platform::NotificationCenter::defaultCenter().post(platform::notification::EngineDidStart,
-                                                       document.get());
-    ASSERT_TRUE(windowtest::waitFor([this] { return window->spinner().counter() == 15; }));
-    int other = 0;
-    platform::NotificationCenter::defaultCenter().post(platform::notification::NewProcessedImage, &other);
-    windowtest::waitFor([] { return false; }, std::chrono::milliseconds(50));
-    for (int i = 0; i < 20; ++i)
-        window->pixelTick();
-    EXPECT_EQ(window->spinner().counter(), 15); // still rendering as far as this window knows
+    // A pass of this document's own may still finish and rightly stop the spinner: a round in
+    // which one did proves nothing and is tried again.
+    auto& center = platform::NotificationCenter::defaultCenter();
+    std::atomic<int> own{0};
+    const auto token = center.addObserver(platform::notification::NewProcessedImage, nullptr,
+                                          [&](const platform::Notification& note) {
+                                              if (note.object == document.get()) ++own;
+                                          });
+    bool shown = false;
+    for (int round = 0; round < 10 && !shown; ++round) {
+        const int before = own;
+        center.post(platform::notification::EngineDidStart, document.get());
+        ASSERT_TRUE(windowtest::waitFor([this] { return window->spinner().counter() == 15; }));
+        int other = 0;
+        center.post(platform::notification::NewProcessedImage, &other);
+        windowtest::waitFor([] { return false; }, std::chrono::milliseconds(50));
+        for (int i = 0; i < 20; ++i)
+            window->pixelTick();
+        if (own != before) continue;
+        EXPECT_EQ(window->spinner().counter(), 15); // still rendering as far as this window knows
+        shown = true;
+    }
+    center.removeObserver(token);
+    EXPECT_TRUE(shown);
 }
 
 TEST_F(EditingWindowTest, CursorModesAndResetCrop) {
