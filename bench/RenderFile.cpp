@@ -14,6 +14,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Plist.h"
 #include "raw/wrapper/rawWrapper.h"
+#include "settings/Schema.h"
 
 namespace renderfile {
 namespace {
@@ -113,7 +114,7 @@ std::string greyRows(const platform::Bitmap& strip) {
 }
 
 int32_t orientationOf(const platform::Dictionary& settings) {
-    const auto found = settings.find("Lumivar_ImageOrientation");
+    const auto found = settings.find(settings::ImageOrientation.c_str());
     return found == settings.end() ? 0 : found->second.intValue();
 }
 

@@ -9,6 +9,7 @@
 #include "app/core/CatalogStore.h"
 #include "app/core/PresetManager.h"
 #include "platform/Plist.h"
+#include "settings/Schema.h"
 #include "tests/support/TempHome.h"
 
 namespace {
@@ -23,30 +24,31 @@ std::string pathOf(int i) {
 // the preset it came from and both profile forms.
 platform::Dictionary documentSettings(int i) {
     platform::Dictionary s{
-        {"Lumivar_UUID", pathOf(i)},
-        {"Lumivar_CameraProfile",
+        {settings::UUID.c_str(), pathOf(i)},
+        {settings::CameraProfile.c_str(),
          platform::Dictionary{{"Class_of_serialized_Object", "DNGCameraProfileAbstract"}}},
-        {"Lumivar_iccProfile", platform::Dictionary{{"Class_of_serialized_Object", "ColorSyncProfileWrap"}}},
-        {"Lumivar_MaintainWhites", true},
-        {"Lumivar_MonochromeSensor", false},
-        {"Lumivar_IRUVSensor", false},
-        {"Lumivar_KodakProcessing", true},
-        {"Lumivar_SceneReferred", true},
-        {"Lumivar_ExportFileType", 0},
-        {"Lumivar_JPEGQuality", 10.0},
-        {"Lumivar_ImageOrientation", 6.0},
-        {"Lumivar_PresetUUID", "6B29FC40-CA47-4C6E-9C2D-0E1F3D6A9B21"},
+        {settings::IccProfile.c_str(),
+         platform::Dictionary{{"Class_of_serialized_Object", "ColorSyncProfileWrap"}}},
+        {settings::MaintainWhites.c_str(), true},
+        {settings::MonochromeSensor.c_str(), false},
+        {settings::IRUVSensor.c_str(), false},
+        {settings::KodakProcessing.c_str(), true},
+        {settings::SceneReferred.c_str(), true},
+        {settings::ExportFileType.c_str(), 0},
+        {settings::JPEGQuality.c_str(), 10.0},
+        {settings::ImageOrientation.c_str(), 6.0},
+        {settings::PresetUUID.c_str(), "6B29FC40-CA47-4C6E-9C2D-0E1F3D6A9B21"},
         {"displayName", "Default"},
     };
     for (const char* key : {"inputRadius", "inputIntensity", "inputEV", "inputContrast", "inputBrightness",
                             "inputFillLight", "inputHighLight", "inputKneeHigh", "inputKneeLow",
                             "inputSaturation", "inputAngle", "inputTemperature", "inputTint", "monochromeRed",
                             "monochromeYellow", "monochromeGreen", "monochromeCyan", "monochromeBlue"})
-        s[std::string("Lumivar_Filter_") + key] = 0.8 + 0.001 * (i % 97);
+        s[std::string(settings::FilterPrefix) + key] = 0.8 + 0.001 * (i % 97);
     for (const char* key :
          {"ArtifactSuppression", "ChromaArtifactSuppression", "ettrAdjust", "toneCurveAdjust",
           "ArtifactFilter", "CropRect_x", "CropRect_y", "CropRect_width", "CropRect_height"})
-        s[std::string("Lumivar_") + key] = 0.333333333 * (i % 7);
+        s[std::string(settings::Prefix) + key] = 0.333333333 * (i % 7);
     return s;
 }
 

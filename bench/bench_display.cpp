@@ -15,6 +15,7 @@
 #include "dng/DNGCameraProfileAbstract.h"
 #include "engine/stages/CoreTiledEngine.h"
 #include "platform/MainQueue.h"
+#include "settings/Schema.h"
 #include "tests/engine/StageSource.h"
 
 namespace {
@@ -33,11 +34,11 @@ std::shared_ptr<CoreTiledEngine> outputEngine() {
         auto c = std::make_shared<CoreTiledEngine>(source, "", false);
         c->setCameraParameters(platform::Dictionary{});
         c->setParameters(std::nullopt,
-                         {{"Lumivar_CameraProfile",
+                         {{settings::CameraProfile.c_str(),
                            DNGCameraProfileAbstract::createAsAutoProfile()->objectSerializeForPList()},
-                          {"Lumivar_SceneReferred", true},
-                          {"Lumivar_Filter_inputContrast", 0.2},
-                          {"Lumivar_Filter_inputEV", 0.5}});
+                          {settings::SceneReferred.c_str(), true},
+                          {settings::InputContrast.c_str(), 0.2},
+                          {settings::InputEV.c_str(), 0.5}});
         c->runProcessToCompletion(c->mainMap().regionForRect(c->extent(), 0));
         c->imageTile(0, 1, {0, 0, 1, 1}, nullptr, nullptr, false, 0);
         return c;

@@ -8,6 +8,7 @@
 #include "dng/DNGCameraProfileAbstract.h"
 #include "engine/core/BitmapImage.h"
 #include "engine/stages/CoreTiledEngine.h"
+#include "settings/Schema.h"
 #include "tests/engine/StageSource.h"
 
 namespace {
@@ -15,13 +16,13 @@ namespace {
 constexpr int32_t kWidth = 6000, kHeight = 4000;
 
 platform::Dictionary settings(double contrast) {
-    return {
-        {"Lumivar_CameraProfile", DNGCameraProfileAbstract::createAsAutoProfile()->objectSerializeForPList()},
-        {"Lumivar_SceneReferred", true},
-        {"Lumivar_Filter_inputKneeLow", 1.0},
-        {"Lumivar_Filter_inputKneeHigh", 4.0},
-        {"Lumivar_Filter_inputContrast", contrast},
-        {"Lumivar_Filter_inputEV", 0.5}};
+    return {{settings::CameraProfile.c_str(),
+             DNGCameraProfileAbstract::createAsAutoProfile()->objectSerializeForPList()},
+            {settings::SceneReferred.c_str(), true},
+            {settings::InputKneeLow.c_str(), 1.0},
+            {settings::InputKneeHigh.c_str(), 4.0},
+            {settings::InputContrast.c_str(), contrast},
+            {settings::InputEV.c_str(), 0.5}};
 }
 
 // One rendered chain for all benchmarks and threads, with its zoom-1 image made.
@@ -73,7 +74,7 @@ void BM_TableRebuild(benchmark::State& state) {
     double contrast = 0;
     for (auto _ : state) {
         contrast = contrast > 0.5 ? 0 : contrast + 0.01;
-        core.setParameters("Lumivar_Filter_inputContrast", settings(contrast));
+        core.setParameters(settings::InputContrast.c_str(), settings(contrast));
         benchmark::DoNotOptimize(core.imageTile(0, 1, {0, 0, 1, 1}, nullptr, nullptr, false, 1));
     }
 }

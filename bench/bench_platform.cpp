@@ -7,17 +7,19 @@
 
 #include "platform/DispatchGroup.h"
 #include "platform/Plist.h"
+#include "settings/Schema.h"
 
 namespace {
 
 platform::Value catalog(int entries) {
     platform::Array items;
     for (int i = 0; i < entries; ++i) {
-        platform::Dictionary settings{{"Lumivar_UUID", "/photos/2023/IMG_" + std::to_string(i) + ".CR3"},
-                                      {"Lumivar_MaintainWhites", true},
-                                      {"Lumivar_ExportFileType", 0}};
+        platform::Dictionary settings{
+            {settings::UUID.c_str(), "/photos/2023/IMG_" + std::to_string(i) + ".CR3"},
+            {settings::MaintainWhites.c_str(), true},
+            {settings::ExportFileType.c_str(), 0}};
         for (int k = 0; k < 25; ++k)
-            settings["Lumivar_Filter_key" + std::to_string(k)] = 0.25 * k;
+            settings[std::string(settings::FilterPrefix) + "key" + std::to_string(k)] = 0.25 * k;
         items.push_back(std::move(settings));
     }
     return items;

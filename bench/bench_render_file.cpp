@@ -7,6 +7,7 @@
 #include <string>
 
 #include "bench/RenderFile.h"
+#include "settings/Schema.h"
 #include "tests/support/MemoryFile.h"
 #include "tests/support/SyntheticDng.h"
 #include "tests/support/TempHome.h"
@@ -34,7 +35,7 @@ void BM_RenderFile24MPDng(benchmark::State& state) {
         renderfile::Options options;
         options.input = files.dng;
         options.output = files.home.path() / "render.tiff";
-        options.then.emplace("Lumivar_Filter_inputEV", 1.0);
+        options.then.emplace(settings::InputEV.c_str(), 1.0);
         last = renderfile::renderFile(options);
         last.engine.reset(); // its buffers must not count in the next run
         if (last.exitStatus != 0 || last.renders.size() != 2) state.SkipWithError(last.message.c_str());

@@ -5,6 +5,7 @@
 #include "engine/core/TiledEngine.h"
 #include "engine/stages/MedianTiledEngine.h"
 #include "engine/stages/SharpeningTiledEngine.h"
+#include "settings/Schema.h"
 
 namespace {
 
@@ -40,7 +41,8 @@ void BM_MedianPair24MP(benchmark::State& state) {
         stage->setHorizontalBorder(2);
     }
     blue->setColorToProcess(2);
-    blue->setParameters(std::nullopt, {{"Lumivar_ArtifactFilter", platform::Value(0.2)}}); // two passes each
+    blue->setParameters(std::nullopt,
+                        {{settings::ArtifactFilter.c_str(), platform::Value(0.2)}}); // two passes each
     blue->runProcessToCompletion(TileRegion::null());
     for (auto _ : state) {
         red->markAllDirty();
@@ -55,8 +57,8 @@ BENCHMARK(BM_MedianPair24MP)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_Sharpening24MP(benchmark::State& state) {
     const double radius = double(state.range(0)), intensity = double(state.range(1));
     auto sharp = std::make_shared<SharpeningTiledEngine>(std::make_shared<NoiseStage>(), "", false);
-    sharp->setParameters(std::nullopt, {{"Lumivar_Filter_inputRadius", platform::Value(radius)},
-                                        {"Lumivar_Filter_inputIntensity", platform::Value(intensity)}});
+    sharp->setParameters(std::nullopt, {{settings::InputRadius.c_str(), platform::Value(radius)},
+                                        {settings::InputIntensity.c_str(), platform::Value(intensity)}});
     sharp->runProcessToCompletion(TileRegion::null());
     for (auto _ : state) {
         sharp->markAllDirty();

@@ -17,6 +17,7 @@
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Notifications.h"
+#include "settings/Schema.h"
 #include "tests/support/SyntheticDng.h"
 #include "tests/support/TempHome.h"
 
@@ -124,7 +125,7 @@ void BM_ChannelMixToRepaint24MP(benchmark::State& state) {
     for (auto _ : state) {
         red = red == 1.0 ? 1.5 : 1.0;
         const int seen = renders;
-        document->setValue(platform::Value(red), "Lumivar_Filter_monochromeRed");
+        document->setValue(platform::Value(red), settings::MonochromeRed.c_str());
         // The render finishes, the view takes the new image and draws its visible tiles.
         waitFor([&] { return renders > seen; });
         waitFor([window] { return !window->imageView()->getDrawInProgress(); });

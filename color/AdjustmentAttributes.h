@@ -1,6 +1,6 @@
 #pragma once
 // The image adjustments that the engine's filters declare as scalar attributes, so that a
-// filter chain can be driven by the "Lumivar_Filter_" settings of that name.
+// filter chain can be driven by the adjustment settings of that name (settings::FilterPrefix).
 #include <vector>
 
 #include "platform/ImageFilter.h"

@@ -6,6 +6,7 @@
 #include "color/WhiteBalance.h"
 #include "dng/dng_tone_curve_acr3_default.h"
 #include "engine/core/ImageBufferF32.h"
+#include "settings/Reads.h"
 
 namespace {
 
@@ -13,9 +14,8 @@ float kneeCurve(float a, float f) { return std::log(a * f + 1.0f) / f; }
 
 } // namespace
 
-float ComputeMatrixAndLUT::setting(const char* key, float fallback) const {
-    const auto it = imageParameters_->find(key);
-    return it == imageParameters_->end() ? fallback : it->second.floatValue();
+float ComputeMatrixAndLUT::setting(const settings::Setting& setting, float fallback) const {
+    return settings::number(*imageParameters_, setting, fallback);
 }
 
 bool ComputeMatrixAndLUT::populateFloatLUTAndMatrix(ImageBufferF32* lut, float* matrix, float* outputOffset,
@@ -53,12 +53,12 @@ float ComputeMatrixAndLUT::solveKnee(float a, float b) {
 void ComputeMatrixAndLUT::computeKnee(float& kneeLow, float& kneeF) const {
     kneeLow = 0;
     kneeF = -1;
-    const auto low = imageParameters_->find(kInputKneeLow);
-    const auto high = imageParameters_->find(kInputKneeHigh);
-    if (!enableCinematic_ || low == imageParameters_->end() || high == imageParameters_->end()) return;
-    const float lowLevel = std::exp2(low->second.floatValue());
+    const platform::Value* low = settings::lookup(*imageParameters_, settings::InputKneeLow);
+    const platform::Value* high = settings::lookup(*imageParameters_, settings::InputKneeHigh);
+    if (!enableCinematic_ || !low || !high) return;
+    const float lowLevel = std::exp2(low->floatValue());
     kneeLow = lowLevel;
-    kneeF = solveKnee(std::exp2(high->second.floatValue()) - lowLevel, kKneeTarget - lowLevel);
+    kneeF = solveKnee(std::exp2(high->floatValue()) - lowLevel, kKneeTarget - lowLevel);
 }
 
 void ComputeMatrixAndLUT::computeMatrix(float* matrix) {
@@ -67,17 +67,16 @@ void ComputeMatrixAndLUT::computeMatrix(float* matrix) {
         if (it != cameraParameters_->end()) baselineExposure_ = it->second.floatValue();
         haveBaseline_ = true;
     }
-    const auto white = imageParameters_->find(kMaintainWhites);
-    const bool maintainWhites = white != imageParameters_->end() && white->second.boolValue();
+    const bool maintainWhites = settings::flag(*imageParameters_, settings::MaintainWhites);
     // A negative baseline under maintain-whites is left to the profile's gain curve.
     const float baseline = (baselineExposure_ > 0 || !maintainWhites) ? baselineExposure_ : 0.0f;
-    const float gain = std::exp2(setting(kInputEV, 0) + baseline);
+    const float gain = std::exp2(setting(settings::InputEV, 0) + baseline);
 
-    const float yh = 0.5f * setting(kMonochromeYellow, 1) + 0.5f;
-    const float ch = 0.5f * setting(kMonochromeCyan, 1) + 0.5f;
-    const float weight[3] = {2 * setting(kMonochromeRed, 1) * yh - 1,
-                             2 * setting(kMonochromeGreen, 1) * yh * ch - 1,
-                             2 * setting(kMonochromeBlue, 1) * ch - 1};
+    const float yh = 0.5f * setting(settings::MonochromeYellow, 1) + 0.5f;
+    const float ch = 0.5f * setting(settings::MonochromeCyan, 1) + 0.5f;
+    const float weight[3] = {2 * setting(settings::MonochromeRed, 1) * yh - 1,
+                             2 * setting(settings::MonochromeGreen, 1) * yh * ch - 1,
+                             2 * setting(settings::MonochromeBlue, 1) * ch - 1};
     const float sum = weight[0] + weight[1] + weight[2];
     // Tone-table index 4096 (0.3 R + 0.6 G + 0.1 B), in the alpha slot.
     const float indexColumn[3] = {1228.8f, 2457.6f, 409.6f};
@@ -96,10 +95,10 @@ void ComputeMatrixAndLUT::computeMatrix(float* matrix) {
 void ComputeMatrixAndLUT::computeTable(ImageBufferF32& lut, float& outputOffset) const {
     const int width = lut.imageWidth();
     float* px = lut.bufferFloatForRow(0);
-    const float kc = std::exp2(setting(kInputContrast, 0));
-    const float kf = std::exp2(setting(kInputFillLight, 0));
-    const float br = setting(kInputBrightness, 0);
-    const float hl = setting(kInputHighLight, 0);
+    const float kc = std::exp2(setting(settings::InputContrast, 0));
+    const float kf = std::exp2(setting(settings::InputFillLight, 0));
+    const float br = setting(settings::InputBrightness, 0);
+    const float hl = setting(settings::InputHighLight, 0);
     for (int i = 0; i < width; ++i) {
         const float x = float(i) / float(width - 1);
         const float m = std::sqrt(std::max((x - 0.0625f) * kc + 0.0625f, 0.0f));

@@ -6,24 +6,25 @@
 #include <optional>
 
 #include "platform/Value.h"
+#include "settings/Schema.h"
 
 class ImageBufferF32;
 
 class ComputeMatrixAndLUT {
   public:
-    static constexpr const char* kInputEV = "Lumivar_Filter_inputEV";
-    static constexpr const char* kInputBrightness = "Lumivar_Filter_inputBrightness";
-    static constexpr const char* kInputContrast = "Lumivar_Filter_inputContrast";
-    static constexpr const char* kInputFillLight = "Lumivar_Filter_inputFillLight";
-    static constexpr const char* kInputHighLight = "Lumivar_Filter_inputHighLight";
-    static constexpr const char* kInputKneeLow = "Lumivar_Filter_inputKneeLow";
-    static constexpr const char* kInputKneeHigh = "Lumivar_Filter_inputKneeHigh";
-    static constexpr const char* kMonochromeRed = "Lumivar_Filter_monochromeRed";
-    static constexpr const char* kMonochromeYellow = "Lumivar_Filter_monochromeYellow";
-    static constexpr const char* kMonochromeGreen = "Lumivar_Filter_monochromeGreen";
-    static constexpr const char* kMonochromeCyan = "Lumivar_Filter_monochromeCyan";
-    static constexpr const char* kMonochromeBlue = "Lumivar_Filter_monochromeBlue";
-    static constexpr const char* kMaintainWhites = "Lumivar_MaintainWhites";
+    static constexpr const char* kInputEV = settings::InputEV.c_str();
+    static constexpr const char* kInputBrightness = settings::InputBrightness.c_str();
+    static constexpr const char* kInputContrast = settings::InputContrast.c_str();
+    static constexpr const char* kInputFillLight = settings::InputFillLight.c_str();
+    static constexpr const char* kInputHighLight = settings::InputHighLight.c_str();
+    static constexpr const char* kInputKneeLow = settings::InputKneeLow.c_str();
+    static constexpr const char* kInputKneeHigh = settings::InputKneeHigh.c_str();
+    static constexpr const char* kMonochromeRed = settings::MonochromeRed.c_str();
+    static constexpr const char* kMonochromeYellow = settings::MonochromeYellow.c_str();
+    static constexpr const char* kMonochromeGreen = settings::MonochromeGreen.c_str();
+    static constexpr const char* kMonochromeCyan = settings::MonochromeCyan.c_str();
+    static constexpr const char* kMonochromeBlue = settings::MonochromeBlue.c_str();
+    static constexpr const char* kMaintainWhites = settings::MaintainWhites.c_str();
     static constexpr const char* kCameraBaselineExposure = "cameraBaselineExposure";
 
     // The knee maps 2^KneeHigh times 18 % grey onto 2^3.5 times 18 % grey.
@@ -46,7 +47,7 @@ class ComputeMatrixAndLUT {
     static float solveKnee(float a, float b);
 
   private:
-    float setting(const char* key, float fallback) const;
+    float setting(const settings::Setting& setting, float fallback) const;
     void computeKnee(float& kneeLow, float& kneeF) const;
     void computeMatrix(float* matrix);
     void computeTable(ImageBufferF32& lut, float& outputOffset) const;

@@ -7,7 +7,7 @@
 // t limited to 0..4095 (below 1, entry 0 as the output stage has it); the output is
 // (v.r q + o, v.g q + o, v.b q + o, 1).
 // A scalar attribute set on the filter (for example "inputEV") stands in for its
-// "Lumivar_Filter_" setting of "imageParameters" until a new dictionary is set.
+// adjustment setting of "imageParameters" until a new dictionary is set.
 #include "platform/ImageFilter.h"
 
 class CoreEngineFilter : public platform::ImageFilter {

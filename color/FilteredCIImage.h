@@ -8,11 +8,12 @@
 #include <vector>
 
 #include "platform/ImageFilter.h"
+#include "settings/Schema.h"
 
 class FilteredCIImage {
   public:
     using Filter = std::shared_ptr<platform::ImageFilter>;
-    static constexpr const char* kSettingsPrefix = "Lumivar_Filter_";
+    static constexpr const char* kSettingsPrefix = settings::FilterPrefix.data();
 
     FilteredCIImage() = default;
     explicit FilteredCIImage(platform::Image::Ptr image) : inputImage_(std::move(image)) {}
@@ -29,7 +30,7 @@ class FilteredCIImage {
     // The last filter's output; the input itself without filters or without input.
     platform::Image::Ptr getOutputImage();
 
-    // For each filter and attribute key, the setting "Lumivar_Filter_" + key: a value that
+    // For each filter and attribute key, the setting kSettingsPrefix + key: a value that
     // is not a number, or a number other than the one this filter was last given, is set
     // on the filter. The filters from the first one so changed on are fed again.
     void applyAdjustments(const platform::Dictionary& settings);

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "settings/Reads.h"
+
 XYCoord WhiteBalance::renderingWhite() { return ColorHelper::D65_xy_coord(); }
 
 std::optional<XYCoord> WhiteBalance::asShotWhite(const platform::Dictionary& cameraParameters) {
@@ -20,22 +22,23 @@ Matrix3x3 WhiteBalance::renderingAdaptation(const XYCoord& chosen, const XYCoord
     return multiply3x3(fromXYZ, multiply3x3(ColorHelper::MapWhiteMatrix(chosen, asShot), toXYZ));
 }
 
-std::optional<Matrix3x3> WhiteBalance::adaptationForSettings(const std::optional<platform::Dictionary>& camera,
-                                                             const platform::Dictionary& settings) {
+std::optional<Matrix3x3>
+WhiteBalance::adaptationForSettings(const std::optional<platform::Dictionary>& camera,
+                                    const platform::Dictionary& values) {
     const XYCoord white = (camera ? asShotWhite(*camera) : std::nullopt).value_or(renderingWhite());
     // The as-shot temperature and tint the document shows: the adaptation starts from them
     // rather than from the recorded white, so that the values it stores give the identity.
     ColorHelper asShot;
     asShot.setFromxyCoord(white[0], white[1]);
-    const auto number = [&](const char* key, float fallback) {
-        const auto it = settings.find(key);
-        if (it == settings.end() || !it->second.isNumber()) return fallback;
-        const float v = it->second.floatValue();
+    const auto number = [&](const settings::Setting& setting, float fallback) {
+        const platform::Value* value = settings::lookup(values, setting);
+        if (!value || !value->isNumber()) return fallback;
+        const float v = value->floatValue();
         return std::isfinite(v) ? v : fallback;
     };
     ColorHelper chosen;
-    chosen.setFTemperature(number(kInputTemperature, asShot.fTemperature()));
-    chosen.setFTint(number(kInputTint, asShot.fTint()));
+    chosen.setFTemperature(number(settings::InputTemperature, asShot.fTemperature()));
+    chosen.setFTint(number(settings::InputTint, asShot.fTint()));
     if (chosen.fTemperature() == asShot.fTemperature() && chosen.fTint() == asShot.fTint()) return std::nullopt;
     return renderingAdaptation(chosen.getxyCoord(), asShot.getxyCoord());
 }

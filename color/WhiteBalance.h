@@ -9,13 +9,14 @@
 #include "color/ColorHelper.h"
 #include "color/Matrix3x3.h"
 #include "platform/Value.h"
+#include "settings/Schema.h"
 
 class WhiteBalance {
   public:
     static constexpr const char* kAsShotWhiteX = "asShotWhitex";
     static constexpr const char* kAsShotWhiteY = "asShotWhitey";
-    static constexpr const char* kInputTemperature = "Lumivar_Filter_inputTemperature";
-    static constexpr const char* kInputTint = "Lumivar_Filter_inputTint";
+    static constexpr const char* kInputTemperature = settings::InputTemperature.c_str();
+    static constexpr const char* kInputTint = settings::InputTint.c_str();
 
     // The white the rendering space holds as neutral (the decoders render into ProPhoto
     // primaries with the D65 white): the as-shot point of a file that records none.

@@ -29,7 +29,7 @@ class dngWrapper {
     // outputFormat 1: the buffer is a one-plane RGGB mosaic; anything else three-plane linear
     // RGB (width x height x 3 samples). embedFile may be empty. The type names DNG (its text
     // holds "dng") or "public.tiff". False on failure, with the writer's error (see
-    // pcdToDNG), or exporting::errors::NoDngWriter without a writer.
+    // DngTiffWriter), or exporting::errors::NoDngWriter without a writer.
     bool writeToFile(const uint16_t* buffer, int outputFormat, const std::filesystem::path& fileName,
                      const std::filesystem::path& embedFile, const platform::Value& metaData,
                      std::string_view type, platform::Error* error = nullptr);

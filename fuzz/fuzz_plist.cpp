@@ -15,6 +15,7 @@
 #include "fuzz/FuzzScratch.h"
 #include "platform/Paths.h"
 #include "platform/UserDefaults.h"
+#include "settings/Schema.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ void readCatalog(const uint8_t* data, size_t size) {
         const platform::Dictionary* settings = entry.dictionary();
         if (!settings) continue;
         (void)CatalogStore::sharedMultiDataStore().deserializeFromPList(*settings);
-        auto uuid = settings->find("Lumivar_UUID");
+        auto uuid = settings->find(settings::UUID.c_str());
         if (uuid != settings->end() && uuid->second.isString()) {
             (void)catalog.getItemForUUID(*uuid->second.string());
             catalog.updateItem(*settings); // merged and written back

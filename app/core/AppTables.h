@@ -16,7 +16,7 @@ inline constexpr std::string_view kTypeTIFF = "public.tiff";
 inline constexpr std::string_view kTypeDNG = "com.adobe.dng";
 inline constexpr std::string_view kTypeOpenEXR = "com.ilm.openexr-image";
 
-// One entry of the export menu; its index is the setting "Lumivar_ExportFileType".
+// One entry of the export menu; its index is the setting settings::ExportFileType.
 struct ExportType {
     std::string_view menuTitle;
     std::string_view typeIdentifier;
@@ -37,7 +37,7 @@ inline constexpr std::array<ExportType, 7> kExportTypes{{
 
 // The entry of an index; any index outside the menu is JPEG.
 const ExportType& exportTypeForIndex(int64_t index);
-// The entry of a settings dictionary's (or preset's) "Lumivar_ExportFileType"; JPEG without one.
+// The entry of a settings dictionary's (or preset's) export file type; JPEG without one.
 const ExportType& exportTypeForSettings(const platform::Dictionary& settings);
 
 // The 39 raw file extensions, lower case, "dng" and "pcd" among them.

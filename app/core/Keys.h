@@ -1,68 +1,70 @@
 #pragma once
-// The application's names, defined once: settings keys of a document's settings dictionary,
-// user-defaults keys, and the errors of opening, exporting and saving presets. Notification
-// names live in platform/Notifications.h, since lower layers post some of them.
+// The application's names, defined once: settings keys of a document's settings dictionary
+// (the schema's rows), user-defaults keys, and the errors of opening, exporting and saving
+// presets. Notification names live in platform/Notifications.h, since lower layers post some.
 #include <cstdint>
 #include <string_view>
 
 #include "platform/Error.h"
 #include "platform/Notifications.h"
+#include "settings/Schema.h"
 
 namespace app::keys {
 
-// Prefixes: every key beginning with one of the first two is a setting; "Lumivar_Filter_"
-// keys are the adjustments; "Lumivar_metaData" keys read the image's metadata, never stored.
-inline constexpr std::string_view SettingsPrefix = "Lumivar_";
-inline constexpr std::string_view LegacySettingsPrefix = "Tarnwell_";
-inline constexpr std::string_view FilterPrefix = "Lumivar_Filter_";
-inline constexpr std::string_view MetaDataPrefix = "Lumivar_metaData";
+// The settings keys are the schema's rows (settings/Schema.h); these are their names here.
+inline constexpr std::string_view SettingsPrefix = settings::Prefix;
+inline constexpr std::string_view LegacySettingsPrefix = settings::LegacyPrefix;
+inline constexpr std::string_view FilterPrefix = settings::FilterPrefix;
+inline constexpr std::string_view MetaDataPrefix = settings::MetaDataPrefix;
+// The key that reads the whole metadata dictionary.
+inline constexpr std::string_view MetaData = settings::MetaDataPrefix;
 
 // Adjustments.
-inline constexpr std::string_view InputRadius = "Lumivar_Filter_inputRadius";
-inline constexpr std::string_view InputIntensity = "Lumivar_Filter_inputIntensity";
-inline constexpr std::string_view InputEV = "Lumivar_Filter_inputEV";
-inline constexpr std::string_view InputContrast = "Lumivar_Filter_inputContrast";
-inline constexpr std::string_view InputBrightness = "Lumivar_Filter_inputBrightness";
-inline constexpr std::string_view InputFillLight = "Lumivar_Filter_inputFillLight";
-inline constexpr std::string_view InputHighLight = "Lumivar_Filter_inputHighLight";
-inline constexpr std::string_view InputKneeHigh = "Lumivar_Filter_inputKneeHigh";
-inline constexpr std::string_view InputKneeLow = "Lumivar_Filter_inputKneeLow";
-inline constexpr std::string_view InputSaturation = "Lumivar_Filter_inputSaturation";
-inline constexpr std::string_view InputAngle = "Lumivar_Filter_inputAngle";
-inline constexpr std::string_view InputTemperature = "Lumivar_Filter_inputTemperature";
-inline constexpr std::string_view InputTint = "Lumivar_Filter_inputTint";
-inline constexpr std::string_view MonochromeRed = "Lumivar_Filter_monochromeRed";
-inline constexpr std::string_view MonochromeYellow = "Lumivar_Filter_monochromeYellow";
-inline constexpr std::string_view MonochromeGreen = "Lumivar_Filter_monochromeGreen";
-inline constexpr std::string_view MonochromeCyan = "Lumivar_Filter_monochromeCyan";
-inline constexpr std::string_view MonochromeBlue = "Lumivar_Filter_monochromeBlue";
+inline constexpr std::string_view InputRadius = settings::InputRadius.key;
+inline constexpr std::string_view InputIntensity = settings::InputIntensity.key;
+inline constexpr std::string_view InputEV = settings::InputEV.key;
+inline constexpr std::string_view InputContrast = settings::InputContrast.key;
+inline constexpr std::string_view InputBrightness = settings::InputBrightness.key;
+inline constexpr std::string_view InputFillLight = settings::InputFillLight.key;
+inline constexpr std::string_view InputHighLight = settings::InputHighLight.key;
+inline constexpr std::string_view InputKneeHigh = settings::InputKneeHigh.key;
+inline constexpr std::string_view InputKneeLow = settings::InputKneeLow.key;
+inline constexpr std::string_view InputSaturation = settings::InputSaturation.key;
+inline constexpr std::string_view InputAngle = settings::InputAngle.key;
+inline constexpr std::string_view InputTemperature = settings::InputTemperature.key;
+inline constexpr std::string_view InputTint = settings::InputTint.key;
+inline constexpr std::string_view MonochromeRed = settings::MonochromeRed.key;
+inline constexpr std::string_view MonochromeYellow = settings::MonochromeYellow.key;
+inline constexpr std::string_view MonochromeGreen = settings::MonochromeGreen.key;
+inline constexpr std::string_view MonochromeCyan = settings::MonochromeCyan.key;
+inline constexpr std::string_view MonochromeBlue = settings::MonochromeBlue.key;
 
 // Other settings. The two profiles are held as their property-list forms.
-inline constexpr std::string_view CameraProfile = "Lumivar_CameraProfile";
-inline constexpr std::string_view IccProfile = "Lumivar_iccProfile";
-inline constexpr std::string_view MaintainWhites = "Lumivar_MaintainWhites";
-inline constexpr std::string_view MonochromeSensor = "Lumivar_MonochromeSensor";
-inline constexpr std::string_view IRUVSensor = "Lumivar_IRUVSensor";
-inline constexpr std::string_view ArtifactSuppression = "Lumivar_ArtifactSuppression";
-inline constexpr std::string_view ChromaArtifactSuppression = "Lumivar_ChromaArtifactSuppression";
-inline constexpr std::string_view EttrAdjust = "Lumivar_ettrAdjust";
-inline constexpr std::string_view ToneCurveAdjust = "Lumivar_toneCurveAdjust";
-inline constexpr std::string_view ArtifactFilter = "Lumivar_ArtifactFilter";
-inline constexpr std::string_view KodakProcessing = "Lumivar_KodakProcessing";
-inline constexpr std::string_view ExportFileType = "Lumivar_ExportFileType";
-inline constexpr std::string_view JPEGQuality = "Lumivar_JPEGQuality";
-inline constexpr std::string_view UseAsShotWB = "Lumivar_UseAsShotWB";
-inline constexpr std::string_view SceneReferred = "Lumivar_SceneReferred";
-inline constexpr std::string_view CropRectX = "Lumivar_CropRect_x";
-inline constexpr std::string_view CropRectY = "Lumivar_CropRect_y";
-inline constexpr std::string_view CropRectWidth = "Lumivar_CropRect_width";
-inline constexpr std::string_view CropRectHeight = "Lumivar_CropRect_height";
-inline constexpr std::string_view ImageOrientation = "Lumivar_ImageOrientation";
+inline constexpr std::string_view CameraProfile = settings::CameraProfile.key;
+inline constexpr std::string_view IccProfile = settings::IccProfile.key;
+inline constexpr std::string_view MaintainWhites = settings::MaintainWhites.key;
+inline constexpr std::string_view MonochromeSensor = settings::MonochromeSensor.key;
+inline constexpr std::string_view IRUVSensor = settings::IRUVSensor.key;
+inline constexpr std::string_view ArtifactSuppression = settings::ArtifactSuppression.key;
+inline constexpr std::string_view ChromaArtifactSuppression = settings::ChromaArtifactSuppression.key;
+inline constexpr std::string_view EttrAdjust = settings::EttrAdjust.key;
+inline constexpr std::string_view ToneCurveAdjust = settings::ToneCurveAdjust.key;
+inline constexpr std::string_view ArtifactFilter = settings::ArtifactFilter.key;
+inline constexpr std::string_view KodakProcessing = settings::KodakProcessing.key;
+inline constexpr std::string_view ExportFileType = settings::ExportFileType.key;
+inline constexpr std::string_view JPEGQuality = settings::JPEGQuality.key;
+inline constexpr std::string_view UseAsShotWB = settings::UseAsShotWB.key;
+inline constexpr std::string_view SceneReferred = settings::SceneReferred.key;
+inline constexpr std::string_view CropRectX = settings::CropRectX.key;
+inline constexpr std::string_view CropRectY = settings::CropRectY.key;
+inline constexpr std::string_view CropRectWidth = settings::CropRectWidth.key;
+inline constexpr std::string_view CropRectHeight = settings::CropRectHeight.key;
+inline constexpr std::string_view ImageOrientation = settings::ImageOrientation.key;
 // The raw file's path: its identity in the catalog.
-inline constexpr std::string_view UUID = "Lumivar_UUID";
+inline constexpr std::string_view UUID = settings::UUID.key;
 // A preset's identity (also its file name) and its name.
-inline constexpr std::string_view PresetUUID = "Lumivar_PresetUUID";
-inline constexpr std::string_view DisplayName = "displayName";
+inline constexpr std::string_view PresetUUID = settings::PresetUUID.key;
+inline constexpr std::string_view DisplayName = settings::DisplayName.key;
 
 // The tag of a profile's property-list form, beside the profile's own keys.
 inline constexpr std::string_view SerializedClass = "Class_of_serialized_Object";

@@ -131,43 +131,35 @@ MyDocument::~MyDocument() {
 }
 
 void MyDocument::fillDefaults() {
-    using namespace app::keys;
     Dictionary d;
-    const auto put = [&d](std::string_view key, Value v) { d[std::string(key)] = std::move(v); };
-    put(InputRadius, 0.8);
-    put(InputIntensity, 1.0);
-    put(InputEV, 0.0);
-    put(InputContrast, 0.0);
-    put(InputBrightness, 0.0);
-    put(InputFillLight, 0.0);
-    put(InputHighLight, 0.0);
-    put(InputKneeHigh, 3.5);
-    put(InputKneeLow, 0.0);
-    put(InputSaturation, 1.0);
-    put(InputAngle, 0.0);
-    put(MonochromeRed, 1.0);
-    put(MonochromeYellow, 1.0);
-    put(MonochromeGreen, 1.0);
-    put(MonochromeCyan, 1.0);
-    put(MonochromeBlue, 1.0);
-    put(CameraProfile, DNGCameraProfileAbstract::createAsAutoProfile()->objectSerializeForPList());
-    put(IccProfile, ColorSyncProfileWrap::createAsAutoProfile()->objectSerializeForPList());
-    put(MaintainWhites, true);
-    put(MonochromeSensor, false);
-    put(IRUVSensor, false);
-    put(ArtifactSuppression, 0.0);
-    put(ChromaArtifactSuppression, 0.0);
-    put(EttrAdjust, 0.0);
-    put(ToneCurveAdjust, 1.0);
-    put(ArtifactFilter, 0.0);
-    put(KodakProcessing, true);
-    put(ExportFileType, 0);
-    put(JPEGQuality, 10.0);
+    for (const settings::Setting* setting : settings::kAll) {
+        const settings::Default& initial = setting->documentDefault;
+        Value value;
+        switch (initial.kind) {
+        case settings::Default::Kind::None:
+            continue;
+        case settings::Default::Kind::Real:
+            value = initial.value;
+            break;
+        case settings::Default::Kind::Integer:
+            value = int64_t(initial.value);
+            break;
+        case settings::Default::Kind::Boolean:
+            value = initial.value != 0;
+            break;
+        case settings::Default::Kind::AutomaticProfile:
+            value = *setting == settings::CameraProfile
+                        ? DNGCameraProfileAbstract::createAsAutoProfile()->objectSerializeForPList()
+                        : ColorSyncProfileWrap::createAsAutoProfile()->objectSerializeForPList();
+            break;
+        }
+        d[std::string(setting->key)] = std::move(value);
+    }
 
     std::lock_guard guard(settingsLock_);
     imageDefaults_ = d;
     imageParameters_ = std::move(d);
-    imageParameters_[std::string(UseAsShotWB)] = true;
+    imageParameters_[std::string(app::keys::UseAsShotWB)] = true;
 }
 
 // --- Opening -------------------------------------------------------------------------------

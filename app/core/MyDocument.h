@@ -35,6 +35,7 @@
 #include "platform/Geometry.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Value.h"
+#include "settings/Schema.h"
 
 class ImageWrapper;
 class TiledEngine;
@@ -48,19 +49,9 @@ class MyDocument : public ThreadedImageEngineDelegate, public std::enable_shared
     using KeyObserver = std::function<void(const std::string& key)>;
 
     // The settings the document watches once it has a window: a change re-renders.
-    static constexpr std::array<std::string_view, 11> kObservedKeys{"Lumivar_iccProfile",
-                                                                    "Lumivar_CameraProfile",
-                                                                    "Lumivar_SceneReferred",
-                                                                    "Lumivar_MaintainWhites",
-                                                                    "Lumivar_MonochromeSensor",
-                                                                    "Lumivar_ArtifactSuppression",
-                                                                    "Lumivar_ChromaArtifactSuppression",
-                                                                    "Lumivar_ettrAdjust",
-                                                                    "Lumivar_toneCurveAdjust",
-                                                                    "Lumivar_ArtifactFilter",
-                                                                    "Lumivar_KodakProcessing"};
+    static constexpr auto kObservedKeys = settings::kObservedKeys;
 
-    // Settings filled with the defaults plus "Lumivar_UseAsShotWB".
+    // Settings filled with the defaults plus UseAsShotWB (true).
     static std::shared_ptr<MyDocument> create();
     explicit MyDocument(CreateKey);
     ~MyDocument() override;
@@ -76,10 +67,11 @@ class MyDocument : public ThreadedImageEngineDelegate, public std::enable_shared
     // The raw file itself (a proxy's raw file), once read.
     const std::optional<std::filesystem::path>& rawFile() const { return rawFile_; }
 
-    // Key-value access. "Lumivar_metaData..." reads the image's metadata dictionary;
-    // other "Lumivar_" and "Tarnwell_" keys the settings (a stored null reads as none).
+    // Key-value access. A key under the metadata prefix reads the image's metadata dictionary;
+    // other keys under the settings prefixes (settings/Schema.h) the settings (a stored null
+    // reads as none).
     std::optional<platform::Value> valueForKey(std::string_view key) const;
-    // Stores (none stores a null); an adjustment key ("Lumivar_Filter_") re-renders, and so
+    // Stores (none stores a null); an adjustment key (the filter prefix) re-renders, and so
     // does an observed key once a window has been added. Other keys are ignored.
     void setValue(std::optional<platform::Value> value, std::string_view key);
     // For settings keys only; a null token for any other key path.
@@ -145,7 +137,7 @@ class MyDocument : public ThreadedImageEngineDelegate, public std::enable_shared
     // The output stage's rectangle of a crop (origin top left) in an image of that extent;
     // a crop narrower or lower than one pixel is the whole image.
     static platform::Rect exportRect(const platform::Rect& crop, const platform::Rect& extent);
-    // The lossy compression quality, 0 to 1: "Lumivar_JPEGQuality" / 10, 1 for DNG and TIFF.
+    // The lossy compression quality, 0 to 1: the JPEG quality setting / 10, 1 for DNG and TIFF.
     static double exportQuality(const platform::Dictionary& settings, std::string_view type);
     // Writes the export over the proxy this document was opened from.
     bool updateExternalEditor(platform::Error* error = nullptr);

@@ -1,6 +1,6 @@
 #pragma once
 // The user's presets: named settings dictionaries, one XML property list each, named by the
-// preset's identity ("Lumivar_PresetUUID") in applicationSupport()/presets. The folder is made
+// preset's identity (its PresetUUID setting) in applicationSupport()/presets. The folder is made
 // and seeded with three presets whenever it is missing on use. Presets are read from disk on
 // every request. Each operation holds the manager's lock, so the batch export's worker may
 // read while the main thread saves; observers of "presetListForMenu" hear before and after

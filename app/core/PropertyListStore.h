@@ -1,6 +1,6 @@
 #pragma once
 // One named store: an XML property list whose top level is an array of settings
-// dictionaries, each keyed by its "Lumivar_UUID" (the raw file's path), in the order they
+// dictionaries, each keyed by its UUID setting (the raw file's path), in the order they
 // were last stored. For the store "Catalog" the file is
 // applicationSupport()/Catalog/LumivarCatalog.plist.
 //
@@ -39,10 +39,10 @@ class PropertyListStore {
     // Writes the array over the file; false (with the error) when it could not.
     bool saveImageData(const platform::Array* array, platform::Error* error = nullptr);
 
-    // Stores the dictionary as the entry of its "Lumivar_UUID", replacing every earlier entry
+    // Stores the dictionary as the entry of its UUID setting, replacing every earlier entry
     // of that identity, at the end. Refuses (false) to replace a file it could not read.
     bool addItem(const platform::Dictionary* item, platform::Error* error = nullptr);
-    // The entry whose "Lumivar_UUID" equals the identity.
+    // The entry whose UUID setting equals the identity.
     std::optional<platform::Dictionary> getItemForUUID(std::string_view uuid);
     // Removes the entries of the dictionary's identity.
     bool removeItem(const platform::Dictionary& item, platform::Error* error = nullptr);

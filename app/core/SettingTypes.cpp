@@ -1,42 +1,15 @@
 #include "app/core/SettingTypes.h"
 
-#include <array>
 #include <string>
 #include <utility>
 
 #include "app/core/Keys.h"
+#include "settings/Schema.h"
 
 namespace app {
 namespace {
 
-using enum SettingType;
-
-// Every "Lumivar_Filter_" key is a number; these are the others.
-constexpr std::array<std::pair<std::string_view, SettingType>, 23> kSettingTypes{{
-    {keys::ArtifactSuppression, Number},
-    {keys::ChromaArtifactSuppression, Number},
-    {keys::EttrAdjust, Number},
-    {keys::ToneCurveAdjust, Number},
-    {keys::ArtifactFilter, Number},
-    {keys::ExportFileType, Number},
-    {keys::JPEGQuality, Number},
-    {keys::CropRectX, Number},
-    {keys::CropRectY, Number},
-    {keys::CropRectWidth, Number},
-    {keys::CropRectHeight, Number},
-    {keys::ImageOrientation, Number},
-    {keys::SceneReferred, Boolean},
-    {keys::MaintainWhites, Boolean},
-    {keys::MonochromeSensor, Boolean},
-    {keys::IRUVSensor, Boolean},
-    {keys::UseAsShotWB, Boolean},
-    {keys::KodakProcessing, Boolean},
-    {keys::DisplayName, Text},
-    {keys::PresetUUID, Text},
-    {keys::UUID, Text},
-    {keys::CameraProfile, ProfileForm},
-    {keys::IccProfile, ProfileForm},
-}};
+using enum settings::Type;
 
 std::string_view typeName(SettingType type) {
     switch (type) {
@@ -72,8 +45,8 @@ std::string presetName(const platform::Dictionary& preset) {
 } // namespace
 
 std::optional<SettingType> settingTypeForKey(std::string_view key) {
-    for (const auto& [name, type] : kSettingTypes)
-        if (name == key) return type;
+    if (const settings::Setting* setting = settings::find(key)) return setting->type;
+    // Every adjustment is a number, listed or not.
     if (key.starts_with(keys::FilterPrefix)) return Number;
     return std::nullopt;
 }

@@ -7,15 +7,12 @@
 
 #include "platform/Error.h"
 #include "platform/Value.h"
+#include "settings/Setting.h"
 
 namespace app {
 
-enum class SettingType {
-    Number,      // an integer or a real
-    Boolean,     // a boolean, or a number read as one
-    Text,        // a string
-    ProfileForm, // a profile's property-list form: a dictionary
-};
+// The schema's kinds (settings/Setting.h).
+using SettingType = settings::Type;
 
 // The kind of a known setting; none for keys the program does not read as settings.
 std::optional<SettingType> settingTypeForKey(std::string_view key);

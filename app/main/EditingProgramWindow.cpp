@@ -13,6 +13,7 @@
 #include "platform/MainQueue.h"
 #include "platform/Notifications.h"
 #include "raw/wrapper/ImageWrapper.h"
+#include "settings/Schema.h"
 
 namespace {
 std::map<const MyDocument*, platform::Error>& presentedErrors() {
@@ -119,7 +120,7 @@ void EditingProgramWindow::setValue(std::optional<platform::Value> value, const 
 
 void EditingProgramWindow::noteSettingChanged(const std::string& key) {
     // The engine starts on its own queue; until it says so the picture is not the new one.
-    const bool renders = key.rfind("Lumivar_Filter_", 0) == 0 ||
+    const bool renders = key.starts_with(settings::FilterPrefix) ||
                          std::find(MyDocument::kObservedKeys.begin(), MyDocument::kObservedKeys.end(), key) !=
                              MyDocument::kObservedKeys.end();
     if (renders && !*renderError_) rendering_ = true;

@@ -666,7 +666,7 @@ std::optional<Outcome> LumivarProgram::editingCommand(EditingProgramWindow& wind
     case Verb::PresetApply:
         if (!controller.applyPresetNamed(command.words[0]))
             return Outcome::failed("no preset " + command.words[0] + " was applied");
-        window.noteSettingChanged("Lumivar_Filter_inputEV");
+        window.noteSettingChanged(settings::InputEV.c_str());
         return Outcome::passed();
     case Verb::Rotate:
         if (command.words[0] == "cw")

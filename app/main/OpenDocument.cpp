@@ -7,6 +7,7 @@
 #include "app/core/MyDocument.h"
 #include "platform/MainQueue.h"
 #include "platform/Notifications.h"
+#include "settings/Schema.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ class MyDocumentViewer : public ViewerDocument {
     }
 
     bool rerendersOn(const std::string& key) const override {
-        if (key.rfind("Lumivar_Filter_", 0) == 0) return true;
+        if (key.starts_with(settings::FilterPrefix)) return true;
         return std::find(MyDocument::kObservedKeys.begin(), MyDocument::kObservedKeys.end(), key) !=
                MyDocument::kObservedKeys.end();
     }

@@ -1,7 +1,7 @@
 #pragma once
 // The range of every numeric control of the editing window, by settings key: one table for
-// the sliders, their fields' formatters and keyboard stepping. The ranges cover what the seeded
-// presets hold and what the engine accepts.
+// the sliders, their fields' formatters and keyboard stepping, read off the schema's rows. The
+// ranges cover what the seeded presets hold and what the engine accepts.
 #include <optional>
 #include <string_view>
 #include <vector>

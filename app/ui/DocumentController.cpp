@@ -239,7 +239,7 @@ void DocumentController::documentDidChange(const platform::Notification&) {
     if (!windows_.inspectorSetData || !lastDocumentShown_) return;
     for (const Open& open : open_) {
         if (open.document.get() != lastDocumentShown_) continue;
-        auto metadata = open.document->valueForKey("Lumivar_metaData");
+        auto metadata = open.document->valueForKey(app::keys::MetaData);
         windows_.inspectorSetData(metadata && metadata->dictionary() ? std::optional(*metadata->dictionary())
                                                                      : std::nullopt);
     }
@@ -250,7 +250,7 @@ void DocumentController::newImageMetadata(const platform::Notification& note) {
     if (!current || !windows_.inspectorSetData || !lastDocumentShown_) return;
     // The engine posts with itself as object; the current document's engine is the one.
     if (note.object != current.get() && note.object != current->displayEngine().get()) return;
-    auto metadata = current->valueForKey("Lumivar_metaData");
+    auto metadata = current->valueForKey(app::keys::MetaData);
     windows_.inspectorSetData(metadata && metadata->dictionary() ? std::optional(*metadata->dictionary())
                                                                  : std::nullopt);
 }

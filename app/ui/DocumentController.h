@@ -34,7 +34,7 @@ class DocumentController : public QObject {
         std::function<void()> showPresets;
         std::function<void()> showPreferences;
         std::function<void()> showInspector;
-        // The inspector's data: the current document's "Lumivar_metaData".
+        // The inspector's data: the current document's metadata (app::keys::MetaData).
         std::function<void(const std::optional<platform::Dictionary>&)> inspectorSetData;
         std::function<void()> rebuildBrowserMenus;
         // A document's window opened or closed.

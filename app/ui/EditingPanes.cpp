@@ -12,6 +12,7 @@
 #include "app/core/AppTables.h"
 #include "app/ui/LumivarClickTextField.h"
 #include "app/ui/WindowCommands.h"
+#include "settings/Schema.h"
 
 namespace {
 QStringList qstrings(const std::vector<std::string>& list) {
@@ -19,6 +20,10 @@ QStringList qstrings(const std::vector<std::string>& list) {
     for (const std::string& item : list)
         out << QString::fromStdString(item);
     return out;
+}
+
+QString labelText(const settings::Setting& setting) {
+    return QString::fromUtf8(setting.label.data(), qsizetype(setting.label.size()));
 }
 } // namespace
 
@@ -30,13 +35,14 @@ QWidget* EditingPanes::pane(QWidget* owner) {
     return view;
 }
 
-QSlider* EditingPanes::sliderRow(QWidget* paneView, const char* title, const char* key) {
-    auto* label = new LumivarClickTextField(title, paneView);
-    label->setObjectName(QString(key) + "1");
+QSlider* EditingPanes::sliderRow(QWidget* paneView, const settings::Setting& setting) {
+    const QString key = setting.c_str();
+    auto* label = new LumivarClickTextField(labelText(setting), paneView);
+    label->setObjectName(key + "1");
     auto* slider = new QSlider(Qt::Horizontal, paneView);
     slider->setObjectName(key);
     auto* field = new QLineEdit(paneView);
-    field->setObjectName(QString(key) + "2");
+    field->setObjectName(key + "2");
     field->setFixedWidth(64);
     auto* row = new QHBoxLayout;
     row->addWidget(slider, 1);
@@ -48,9 +54,9 @@ QSlider* EditingPanes::sliderRow(QWidget* paneView, const char* title, const cha
     return slider;
 }
 
-QCheckBox* EditingPanes::checkRow(QWidget* paneView, const char* title, const char* key) {
-    auto* check = new QCheckBox(title, paneView);
-    check->setObjectName(key);
+QCheckBox* EditingPanes::checkRow(QWidget* paneView, const settings::Setting& setting) {
+    auto* check = new QCheckBox(labelText(setting), paneView);
+    check->setObjectName(setting.c_str());
     static_cast<QFormLayout*>(paneView->layout())->addRow(check);
     return check;
 }
@@ -67,11 +73,11 @@ EditingPanes::EditingPanes(QWidget* owner, bool enableCinematic) {
     monochromeProcessingOptionsContentView = pane(owner);
     auto* processing = static_cast<QFormLayout*>(monochromeProcessingOptionsContentView->layout());
     cameraProfilePopup = new QComboBox(monochromeProcessingOptionsContentView);
-    cameraProfilePopup->setObjectName("Lumivar_CameraProfile");
-    processing->addRow("Camera profile", cameraProfilePopup);
+    cameraProfilePopup->setObjectName(settings::CameraProfile.c_str());
+    processing->addRow(labelText(settings::CameraProfile), cameraProfilePopup);
     iccProfilePopup = new QComboBox(monochromeProcessingOptionsContentView);
-    iccProfilePopup->setObjectName("Lumivar_iccProfile");
-    processing->addRow("ICC profile", iccProfilePopup);
+    iccProfilePopup->setObjectName(settings::IccProfile.c_str());
+    processing->addRow(labelText(settings::IccProfile), iccProfilePopup);
     // The colour matching takes the intent from the profile's header: shown, not chosen.
     renderingIntentPopup = new QComboBox(monochromeProcessingOptionsContentView);
     renderingIntentPopup->setObjectName("renderingIntent");
@@ -79,60 +85,58 @@ EditingPanes::EditingPanes(QWidget* owner, bool enableCinematic) {
     renderingIntentPopup->setEnabled(false);
     renderingIntentPopup->setToolTip("The rendering intent in the ICC profile's header");
     processing->addRow("Rendering intent", renderingIntentPopup);
-    tempSlider =
-        sliderRow(monochromeProcessingOptionsContentView, "Temperature", "Lumivar_Filter_inputTemperature");
-    tintSlider = sliderRow(monochromeProcessingOptionsContentView, "Tint", "Lumivar_Filter_inputTint");
+    tempSlider = sliderRow(monochromeProcessingOptionsContentView, settings::InputTemperature);
+    tintSlider = sliderRow(monochromeProcessingOptionsContentView, settings::InputTint);
     eyedropperButton = new QPushButton("White Balance Eyedropper", monochromeProcessingOptionsContentView);
     eyedropperButton->setObjectName("eyedropper");
     processing->addRow(eyedropperButton);
-    sceneReferredButton =
-        checkRow(monochromeProcessingOptionsContentView, "Scene Referred", "Lumivar_SceneReferred");
-    checkRow(monochromeProcessingOptionsContentView, "Maintain Saturated Whites", "Lumivar_MaintainWhites");
-    checkRow(monochromeProcessingOptionsContentView, "Sensor CFA Removed", "Lumivar_MonochromeSensor");
-    checkRow(monochromeProcessingOptionsContentView, "Sensor IR/UV Modified", "Lumivar_IRUVSensor");
+    sceneReferredButton = checkRow(monochromeProcessingOptionsContentView, settings::SceneReferred);
+    checkRow(monochromeProcessingOptionsContentView, settings::MaintainWhites);
+    checkRow(monochromeProcessingOptionsContentView, settings::MonochromeSensor);
+    checkRow(monochromeProcessingOptionsContentView, settings::IRUVSensor);
     pcdResolutionButton = new QPushButton("Photo CD Resolution…", monochromeProcessingOptionsContentView);
     pcdResolutionButton->setObjectName("photoCDResolution");
     processing->addRow(pcdResolutionButton);
 
     monochromeDemosiacContentView = pane(owner);
-    sliderRow(monochromeDemosiacContentView, "Luma Artifacts", "Lumivar_ArtifactSuppression");
-    sliderRow(monochromeDemosiacContentView, "Chroma Artifacts", "Lumivar_ChromaArtifactSuppression");
-    sliderRow(monochromeDemosiacContentView, "Post-demosaic Filter", "Lumivar_ArtifactFilter");
-    checkRow(monochromeDemosiacContentView, "Kodak Processing", "Lumivar_KodakProcessing");
+    sliderRow(monochromeDemosiacContentView, settings::ArtifactSuppression);
+    sliderRow(monochromeDemosiacContentView, settings::ChromaArtifactSuppression);
+    sliderRow(monochromeDemosiacContentView, settings::ArtifactFilter);
+    checkRow(monochromeDemosiacContentView, settings::KodakProcessing);
 
     exposureContentView = pane(owner);
-    sliderRow(exposureContentView, "Exposure (EV)", "Lumivar_Filter_inputEV");
-    sliderRow(exposureContentView, "Contrast", "Lumivar_Filter_inputContrast");
-    sliderRow(exposureContentView, "Brightness", "Lumivar_Filter_inputBrightness");
-    sliderRow(exposureContentView, "Fill Light", "Lumivar_Filter_inputFillLight");
-    sliderRow(exposureContentView, "Highlights", "Lumivar_Filter_inputHighLight");
-    sliderRow(exposureContentView, "Saturation", "Lumivar_Filter_inputSaturation");
-    sliderRow(exposureContentView, "ETTR Adjust", "Lumivar_ettrAdjust");
-    sliderRow(exposureContentView, "Tone Curve", "Lumivar_toneCurveAdjust");
+    sliderRow(exposureContentView, settings::InputEV);
+    sliderRow(exposureContentView, settings::InputContrast);
+    sliderRow(exposureContentView, settings::InputBrightness);
+    sliderRow(exposureContentView, settings::InputFillLight);
+    sliderRow(exposureContentView, settings::InputHighLight);
+    sliderRow(exposureContentView, settings::InputSaturation);
+    sliderRow(exposureContentView, settings::EttrAdjust);
+    sliderRow(exposureContentView, settings::ToneCurveAdjust);
     if (enableCinematic) {
-        sliderRow(exposureContentView, "Knee Low", "Lumivar_Filter_inputKneeLow");
-        sliderRow(exposureContentView, "Knee High", "Lumivar_Filter_inputKneeHigh");
+        sliderRow(exposureContentView, settings::InputKneeLow);
+        sliderRow(exposureContentView, settings::InputKneeHigh);
     }
 
     monochromeFilterView = pane(owner);
-    sliderRow(monochromeFilterView, "Red", "Lumivar_Filter_monochromeRed");
-    sliderRow(monochromeFilterView, "Yellow", "Lumivar_Filter_monochromeYellow");
-    sliderRow(monochromeFilterView, "Green", "Lumivar_Filter_monochromeGreen");
-    sliderRow(monochromeFilterView, "Cyan", "Lumivar_Filter_monochromeCyan");
-    sliderRow(monochromeFilterView, "Blue", "Lumivar_Filter_monochromeBlue");
+    sliderRow(monochromeFilterView, settings::MonochromeRed);
+    sliderRow(monochromeFilterView, settings::MonochromeYellow);
+    sliderRow(monochromeFilterView, settings::MonochromeGreen);
+    sliderRow(monochromeFilterView, settings::MonochromeCyan);
+    sliderRow(monochromeFilterView, settings::MonochromeBlue);
 
     sharpeningContentView = pane(owner);
-    sliderRow(sharpeningContentView, "Intensity", "Lumivar_Filter_inputIntensity");
-    sliderRow(sharpeningContentView, "Radius", "Lumivar_Filter_inputRadius");
+    sliderRow(sharpeningContentView, settings::InputIntensity);
+    sliderRow(sharpeningContentView, settings::InputRadius);
 
     exportContentView = pane(owner);
     auto* exporting = static_cast<QFormLayout*>(exportContentView->layout());
     exportTypePopup = new QComboBox(exportContentView);
-    exportTypePopup->setObjectName("Lumivar_ExportFileType");
+    exportTypePopup->setObjectName(settings::ExportFileType.c_str());
     for (const app::ExportType& type : app::kExportTypes)
         exportTypePopup->addItem(QString::fromUtf8(type.menuTitle.data(), qsizetype(type.menuTitle.size())));
-    exporting->addRow("File type", exportTypePopup);
-    sliderRow(exportContentView, "JPEG Quality", "Lumivar_JPEGQuality");
+    exporting->addRow(labelText(settings::ExportFileType), exportTypePopup);
+    sliderRow(exportContentView, settings::JPEGQuality);
     exportButton = new QPushButton("Export…", exportContentView);
     exportButton->setObjectName("exportAsSelected");
     exporting->addRow(exportButton);

@@ -13,6 +13,9 @@ class QLineEdit;
 class QPushButton;
 class QSlider;
 class LumivarClickTextField;
+namespace settings {
+struct Setting;
+}
 
 struct EditingPanes {
     // Builds every pane as a child of `owner` (the sidebar reparents them into its rows).
@@ -54,6 +57,7 @@ struct EditingPanes {
 
   private:
     QWidget* pane(QWidget* owner);
-    QSlider* sliderRow(QWidget* pane, const char* title, const char* key);
-    QCheckBox* checkRow(QWidget* pane, const char* title, const char* key);
+    // A row of the setting, with its label and its key as the controls' names.
+    QSlider* sliderRow(QWidget* pane, const settings::Setting& setting);
+    QCheckBox* checkRow(QWidget* pane, const settings::Setting& setting);
 };

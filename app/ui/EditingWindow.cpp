@@ -121,26 +121,16 @@ class EditingWindow::Settings : public BindableSettings {
 };
 
 const std::vector<EditingWindow::PresetGroup>& EditingWindow::presetGroups() {
-    static const std::vector<PresetGroup> groups{
-        {"ETTR Adjust", {"Lumivar_ettrAdjust"}},
-        {"Tone Curve", {"Lumivar_toneCurveAdjust"}},
-        {"Luma Artifact Suppression", {"Lumivar_ArtifactSuppression"}},
-        {"Post-demosaic Filter", {"Lumivar_ArtifactFilter"}},
-        {"Scene Referred", {"Lumivar_SceneReferred"}},
-        {"Maintain Saturated Whites", {"Lumivar_MaintainWhites"}},
-        {"Sensor CFA Removed", {"Lumivar_MonochromeSensor"}},
-        {"Sensor IR/UV Modified", {"Lumivar_IRUVSensor"}},
-        {"Exposure",
-         {"Lumivar_Filter_inputEV", "Lumivar_Filter_inputContrast", "Lumivar_Filter_inputBrightness",
-          "Lumivar_Filter_inputFillLight", "Lumivar_Filter_inputHighLight", "Lumivar_Filter_inputKneeLow",
-          "Lumivar_Filter_inputKneeHigh"}},
-        {"Camera Profile", {"Lumivar_CameraProfile"}},
-        {"Monochrome Filters",
-         {"Lumivar_Filter_monochromeRed", "Lumivar_Filter_monochromeYellow", "Lumivar_Filter_monochromeGreen",
-          "Lumivar_Filter_monochromeCyan", "Lumivar_Filter_monochromeBlue"}},
-        {"Sharpening", {"Lumivar_Filter_inputIntensity", "Lumivar_Filter_inputRadius"}},
-        {"Export Settings", {"Lumivar_ExportFileType", "Lumivar_JPEGQuality"}},
-    };
+    // The schema's groups in order, each with the keys of its rows.
+    static const std::vector<PresetGroup> groups = [] {
+        std::vector<PresetGroup> list;
+        for (const settings::PresetGroupTitle& group : settings::kPresetGroups) {
+            list.push_back({group.title.data(), {}});
+            for (const settings::Setting* setting : settings::kAll)
+                if (setting->presetGroup == group.group) list.back().keys.push_back(setting->c_str());
+        }
+        return list;
+    }();
     return groups;
 }
 
@@ -478,11 +468,11 @@ platform::Rect EditingWindow::activeTiledRect() const {
 }
 
 void EditingWindow::setTempAndTint(float, float) {
-    binder_->refresh("Lumivar_Filter_inputTemperature");
-    binder_->refresh("Lumivar_Filter_inputTint");
+    binder_->refresh(settings::InputTemperature.c_str());
+    binder_->refresh(settings::InputTint.c_str());
 }
 
-void EditingWindow::setSceneReferred(bool) { binder_->refresh("Lumivar_SceneReferred"); }
+void EditingWindow::setSceneReferred(bool) { binder_->refresh(settings::SceneReferred.c_str()); }
 
 void EditingWindow::engineDidStart(const platform::Notification& note) {
     if (note.object != document_.get()) return;

@@ -14,6 +14,7 @@
 #include "app/ui/ControlRanges.h"
 #include "app/ui/WindowCommands.h"
 #include "display/widgets/LumivarNumberFormatter.h"
+#include "settings/Schema.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ void SettingBinder::bindTree(QWidget* root) {
 
 void SettingBinder::bind(QWidget* control) {
     const std::string key = window_commands::parameterID(control->objectName().toStdString());
-    if (key.rfind("Lumivar_", 0) != 0) return;
+    if (!key.starts_with(settings::Prefix)) return;
     auto& list = controls_[key];
     if (std::find(list.begin(), list.end(), control) != list.end()) return;
     list.push_back(control);

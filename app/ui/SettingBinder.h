@@ -1,6 +1,6 @@
 #pragma once
 // Binds controls to settings keys: a control's objectName is its key (digits trimmed, so a
-// slider "Lumivar_Filter_inputEV" and its field "Lumivar_Filter_inputEV2" share one key). A
+// slider named by a key K and its field "K2" share one key). A
 // user's change sets the document's value; a change of the value from anywhere refreshes every
 // control of that key. Sliders (integers) map linearly onto the key's range in 1000 steps;
 // fields parse with the number formatter; check boxes hold booleans; pop-ups hold their index,
@@ -25,7 +25,7 @@ class SettingBinder : public QObject {
     explicit SettingBinder(BindableSettings* settings, QObject* parent = nullptr);
     ~SettingBinder() override;
 
-    // Binds every control below `root` whose key starts with "Lumivar_".
+    // Binds every control below `root` whose key starts with the settings prefix.
     void bindTree(QWidget* root);
     void bind(QWidget* control);
     // Stops observing (the window closes before the document goes).

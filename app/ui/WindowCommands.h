@@ -23,10 +23,10 @@ std::optional<int32_t> rotatedClockwise(int32_t orientation);
 std::optional<int32_t> rotatedCounterClockwise(int32_t orientation);
 
 // A control's settings key: its identifier with the decimal digits that keep identifiers
-// unique trimmed from both ends ("Lumivar_Filter_inputEV2" -> "Lumivar_Filter_inputEV").
+// unique trimmed from both ends ("K2" -> "K", "12K" -> "K").
 std::string parameterID(std::string_view identifier);
 
-// The type "Lumivar_ExportFileType" selects: 1 TIFF, 2 DNG, 3 to 6 OpenEXR, else JPEG.
+// The type the export file type setting selects: 1 TIFF, 2 DNG, 3 to 6 OpenEXR, else JPEG.
 std::string_view typeForExportSelection(int64_t selection);
 // The file extension the save panel allows for a type.
 std::string_view extensionForType(std::string_view type);

@@ -93,17 +93,7 @@ std::string CoreTiledEngine::engineName() const {
 
 void CoreTiledEngine::setParameters(const std::optional<std::string>& key,
                                     const platform::Dictionary& parameters) {
-    if (stages::concerns(key, {"Lumivar_Filter_inputEV",         "Lumivar_Filter_inputContrast",
-                               "Lumivar_Filter_inputBrightness", "Lumivar_Filter_inputFillLight",
-                               "Lumivar_Filter_inputHighLight",  "Lumivar_Filter_inputKneeHigh",
-                               "Lumivar_Filter_inputKneeLow",    "Lumivar_Filter_inputSaturation",
-                               "Lumivar_Filter_inputAngle",      "Lumivar_ettrAdjust",
-                               "Lumivar_SceneReferred",          "Lumivar_MaintainWhites",
-                               "Lumivar_toneCurveAdjust",        "Lumivar_CameraProfile",
-                               "Lumivar_Filter_monochromeRed",   "Lumivar_Filter_monochromeYellow",
-                               "Lumivar_Filter_monochromeGreen", "Lumivar_Filter_monochromeCyan",
-                               "Lumivar_Filter_monochromeBlue",  "Lumivar_Filter_inputTemperature",
-                               "Lumivar_Filter_inputTint"})) {
+    if (stages::concerns(key, settings::OutputStage)) {
         setEdgesDone(false);
         // The first tables are built before any tile can be asked for; later ones queue up
         // in order while tiles are still served with the old ones.
@@ -136,7 +126,7 @@ void CoreTiledEngine::rebuild(const platform::Dictionary& parameters) {
     auto next = std::make_shared<Tables>();
     std::copy(std::begin(kDefaultMatrix), std::end(kDefaultMatrix), next->matrix.begin());
     next->ettrMul =
-        std::exp2(stages::floatSetting(parameters, "Lumivar_ettrAdjust") + highlightExposureAdjust_);
+        std::exp2(stages::floatSetting(parameters, settings::EttrAdjust) + highlightExposureAdjust_);
     auto lut = ImageBufferF32::create(kToneTableSize, 1);
     ComputeMatrixAndLUT compute;
     compute.setEnableCinematic(enableCinematic_);
@@ -149,15 +139,11 @@ void CoreTiledEngine::rebuild(const platform::Dictionary& parameters) {
         // An empty table would turn every pixel black without a word.
         LV_LOG("%s no tone table: settings or camera parameters missing", "-[CoreTiledEngine rebuild]");
     }
-    const auto curve = parameters.find("Lumivar_toneCurveAdjust");
-    if (curve != parameters.end()) next->toneCurve = curve->second.doubleValue();
+    if (const platform::Value* curve = settings::lookup(parameters, settings::ToneCurveAdjust))
+        next->toneCurve = curve->doubleValue();
     chooseCameraProfile(parameters, *previous, *next);
-    const auto flag = [&](const char* key) {
-        const auto it = parameters.find(key);
-        return it != parameters.end() && it->second.boolValue();
-    };
-    next->processAsOutputReferred = !flag("Lumivar_SceneReferred");
-    next->clipWhites = !flag("Lumivar_MaintainWhites");
+    next->processAsOutputReferred = !settings::flag(parameters, settings::SceneReferred);
+    next->clipWhites = !settings::flag(parameters, settings::MaintainWhites);
     fillGainTable(*next);
     const bool haveToneTable = next->LUT != nullptr;
     {
@@ -172,8 +158,7 @@ void CoreTiledEngine::rebuild(const platform::Dictionary& parameters) {
 // The object is made once per stored form, so a rebuild reads no profile file.
 void CoreTiledEngine::chooseCameraProfile(const platform::Dictionary& parameters, const Tables& previous,
                                           Tables& next) {
-    const auto it = parameters.find("Lumivar_CameraProfile");
-    const platform::Dictionary* form = it == parameters.end() ? nullptr : it->second.dictionary();
+    const platform::Dictionary* form = settings::form(parameters, settings::CameraProfile);
     if (!form) return;
     next.cameraProfileForm = *form;
     next.cameraProfile = previous.cameraProfile && previous.cameraProfileForm == *form

@@ -12,8 +12,8 @@ std::string MeanTiledEngine::engineName() const {
 }
 
 void MeanTiledEngine::setParameters(const std::optional<std::string>& key, const platform::Dictionary& parameters) {
-    if (stages::concerns(key, {"Lumivar_ArtifactFilter", "Lumivar_KodakProcessing"})) {
-        const auto n = int32_t(6.0f * stages::floatSetting(parameters, "Lumivar_ArtifactFilter"));
+    if (stages::concerns(key, settings::MeanStage)) {
+        const auto n = int32_t(6.0f * stages::floatSetting(parameters, settings::ArtifactFilter));
         numberOfFilterPasses_ = n >= 4 && n <= 6 ? 2 * n - 6 : 0;
         markAllDirty();
         setEdgesDone(false);

@@ -28,9 +28,9 @@ std::string MedianTiledEngine::engineName() const {
 }
 
 void MedianTiledEngine::setParameters(const std::optional<std::string>& key, const platform::Dictionary& parameters) {
-    if (stages::concerns(key, {"Lumivar_ArtifactFilter"})) {
+    if (stages::concerns(key, settings::MedianStage)) {
         static constexpr int32_t kPasses[] = {0, 2, 4, 6, 6, 6, 6};
-        const auto n = int32_t(6.0f * stages::floatSetting(parameters, "Lumivar_ArtifactFilter"));
+        const auto n = int32_t(6.0f * stages::floatSetting(parameters, settings::ArtifactFilter));
         medianFilterPasses_ = n >= 1 && n <= 6 ? kPasses[n] : 0;
         setNumberOfPasses(medianFilterPasses_ >= 2 ? medianFilterPasses_ : 1);
         markAllDirty();

@@ -65,13 +65,12 @@ std::string RawCombineTiledEngine::engineName() const {
 
 void RawCombineTiledEngine::setParameters(const std::optional<std::string>& key,
                                           const platform::Dictionary& parameters) {
-    if (stages::concerns(key, {"Lumivar_ArtifactSuppression", "Lumivar_ChromaArtifactSuppression",
-                               "Lumivar_MonochromeSensor"})) {
+    if (stages::concerns(key, settings::RawCombineStage)) {
         ettrMul_ = 1.0f;
         artifactSuppression_ =
-            std::clamp(stages::floatSetting(parameters, "Lumivar_ArtifactSuppression"), 0.0f, 1.0f);
+            std::clamp(stages::floatSetting(parameters, settings::ArtifactSuppression), 0.0f, 1.0f);
         chromaArtifactSuppression_ =
-            std::clamp(stages::floatSetting(parameters, "Lumivar_ChromaArtifactSuppression"), 0.0f, 1.0f);
+            std::clamp(stages::floatSetting(parameters, settings::ChromaArtifactSuppression), 0.0f, 1.0f);
         markAllDirty();
         setEdgesDone(false);
     }

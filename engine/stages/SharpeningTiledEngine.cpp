@@ -48,9 +48,9 @@ std::string SharpeningTiledEngine::engineName() const {
 
 void SharpeningTiledEngine::setParameters(const std::optional<std::string>& key,
                                           const platform::Dictionary& parameters) {
-    if (stages::concerns(key, {"Lumivar_Filter_inputRadius", "Lumivar_Filter_inputIntensity"})) {
-        radius_ = stages::floatSetting(parameters, "Lumivar_Filter_inputRadius");
-        intensity_ = stages::floatSetting(parameters, "Lumivar_Filter_inputIntensity");
+    if (stages::concerns(key, settings::SharpeningStage)) {
+        radius_ = stages::floatSetting(parameters, settings::InputRadius);
+        intensity_ = stages::floatSetting(parameters, settings::InputIntensity);
         markAllDirty();
         setEdgesDone(false);
     }

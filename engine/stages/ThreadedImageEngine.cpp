@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <unordered_map>
 
 #include "color/ProfileManager.h"
 #include "dng/DNGCameraProfileAbstract.h"
@@ -19,6 +18,8 @@
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Notifications.h"
+#include "settings/Reads.h"
+#include "settings/Schema.h"
 
 namespace {
 
@@ -84,16 +85,6 @@ class WrapperRenderings final : public DemosaicedRenderings {
     std::shared_ptr<ImageWrapper> wrapper_;
 };
 
-bool boolSetting(const platform::Dictionary& parameters, const char* key) {
-    const auto found = parameters.find(key);
-    return found != parameters.end() && found->second.boolValue();
-}
-
-const platform::Dictionary* formSetting(const platform::Dictionary& parameters, const char* key) {
-    const auto found = parameters.find(key);
-    return found == parameters.end() ? nullptr : found->second.dictionary();
-}
-
 constexpr const char* kProcessStage0 = "-[ThreadedImageEngine processStage0]";
 constexpr const char* kProcessStage1 = "-[ThreadedImageEngine processStage1]";
 
@@ -144,45 +135,9 @@ ThreadedImageEngine::~ThreadedImageEngine() {
 // --- the key table ----------------------------------------------------------------------------
 
 int32_t ThreadedImageEngine::invalidatedStageForKey(const std::optional<std::string>& key) {
-    static const std::unordered_map<std::string, int32_t> stageToKey = {
-        {"Lumivar_Filter_inputRadius", 3},
-        {"Lumivar_Filter_inputIntensity", 3},
-        {"Lumivar_Filter_inputEV", 4},
-        {"Lumivar_Filter_inputContrast", 4},
-        {"Lumivar_Filter_inputBrightness", 4},
-        {"Lumivar_Filter_inputFillLight", 4},
-        {"Lumivar_Filter_inputHighLight", 4},
-        {"Lumivar_Filter_inputKneeLow", 4},
-        {"Lumivar_Filter_inputKneeHigh", 4},
-        {"Lumivar_Filter_inputSaturation", 4},
-        {"Lumivar_Filter_inputAngle", 4},
-        {"Lumivar_Filter_monochromeRed", 4},
-        {"Lumivar_Filter_monochromeYellow", 4},
-        {"Lumivar_Filter_monochromeGreen", 4},
-        {"Lumivar_Filter_monochromeCyan", 4},
-        {"Lumivar_Filter_monochromeBlue", 4},
-        {"Lumivar_CameraProfile", 0},
-        {"Lumivar_iccProfile", 0},
-        {"Lumivar_MonochromeSensor", 0},
-        {"Lumivar_MaintainWhites", 0},
-        {"Lumivar_IRUVSensor", 4},
-        {"Lumivar_ettrAdjust", 4},
-        {"Lumivar_SceneReferred", 4},
-        {"Lumivar_toneCurveAdjust", 4},
-        {"Lumivar_ArtifactSuppression", 1},
-        {"Lumivar_ChromaArtifactSuppression", 1},
-        {"Lumivar_ArtifactFilter", 2},
-        {"Lumivar_KodakProcessing", 2},
-        {"Lumivar_Filter_inputTemperature", 4},
-        {"Lumivar_Filter_inputTint", 4},
-        {"Lumivar_ExportFileType", kNoStage},
-        {"Lumivar_JPEGQuality", kNoStage},
-        {"Lumivar_PresetUUID", kNoStage},
-        {"displayName", kNoStage},
-    };
     if (!key) return 0;
-    const auto found = stageToKey.find(*key);
-    return found == stageToKey.end() ? 0 : found->second;
+    const settings::Setting* setting = settings::find(*key);
+    return setting ? int32_t(setting->invalidates) : 0;
 }
 
 // --- requests ---------------------------------------------------------------------------------
@@ -417,20 +372,20 @@ bool ThreadedImageEngine::decodeStage0(bool& announce) {
 
 // Profiles travel in the settings as their stored forms; an unchanged form keeps its object.
 void ThreadedImageEngine::pushDecodeSettings(ImageWrapper& wrapper, const platform::Dictionary& parameters) {
-    const platform::Dictionary* scanner = formSetting(parameters, "Lumivar_iccProfile");
+    const platform::Dictionary* scanner = settings::form(parameters, settings::IccProfile);
     if (!scanner)
         scannerProfile_.reset(), scannerProfileForm_.reset();
     else if (!scannerProfile_ || scannerProfileForm_ != *scanner)
         scannerProfile_ = ColorSyncProfileWrap::createFromPList(*scanner), scannerProfileForm_ = *scanner;
-    const platform::Dictionary* camera = formSetting(parameters, "Lumivar_CameraProfile");
+    const platform::Dictionary* camera = settings::form(parameters, settings::CameraProfile);
     if (!camera)
         cameraProfile_.reset(), cameraProfileForm_.reset();
     else if (!cameraProfile_ || cameraProfileForm_ != *camera)
         cameraProfile_ = DNGCameraProfileAbstract::createFromPList(*camera), cameraProfileForm_ = *camera;
     wrapper.setScannerProfile(scannerProfile_);
     wrapper.setCameraProfile(cameraProfile_);
-    wrapper.setProcessAsMonchromeSensor(boolSetting(parameters, "Lumivar_MonochromeSensor"));
-    wrapper.setMaintainHighlights(boolSetting(parameters, "Lumivar_MaintainWhites"));
+    wrapper.setProcessAsMonchromeSensor(settings::flag(parameters, settings::MonochromeSensor));
+    wrapper.setMaintainHighlights(settings::flag(parameters, settings::MaintainWhites));
 }
 
 // Posted on the loop's thread, with the document as the object.

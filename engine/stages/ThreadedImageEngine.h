@@ -24,6 +24,7 @@
 #include "platform/SerialQueue.h"
 #include "platform/Value.h"
 #include "raw/wrapper/ImageWrapper.h"
+#include "settings/Schema.h"
 
 class ThreadedImageEngine;
 class RawCombineTiledEngine;
@@ -53,7 +54,7 @@ class ThreadedImageEngine : public LumivarTiledEngineDelegate,
 
   public:
     // Only marks the requested area dirty; also what a nil key means.
-    static constexpr const char* kActiveRectDirtyKey = "Lumivar_ActiveRectDirty";
+    static constexpr const char* kActiveRectDirtyKey = settings::ActiveAreaKey.data();
     static constexpr int32_t kNoStage = -1;
 
     // What the engine has done so far, for drivers and benchmarks.

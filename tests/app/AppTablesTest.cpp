@@ -5,6 +5,7 @@
 
 #include "app/core/AppTables.h"
 #include "app/core/Keys.h"
+#include "settings/Schema.h"
 #include "tests/support/TempHome.h"
 
 TEST(ExportTypes, IndexGivesTypeExtensionAndOpenExrFormat) {
@@ -34,8 +35,9 @@ TEST(ExportTypes, IndexGivesTypeExtensionAndOpenExrFormat) {
         EXPECT_EQ(t.exrOutputFormat, c.exr);
     }
     EXPECT_EQ(app::exportTypeForSettings({}).typeIdentifier, "public.jpeg");
-    EXPECT_EQ(app::exportTypeForSettings({{"Lumivar_ExportFileType", 2}}).typeIdentifier, "com.adobe.dng");
-    EXPECT_EQ(app::exportTypeForSettings({{"Lumivar_ExportFileType", 4.0}}).exrOutputFormat, 2);
+    EXPECT_EQ(app::exportTypeForSettings({{settings::ExportFileType.c_str(), 2}}).typeIdentifier,
+              "com.adobe.dng");
+    EXPECT_EQ(app::exportTypeForSettings({{settings::ExportFileType.c_str(), 4.0}}).exrOutputFormat, 2);
 }
 
 TEST(RawExtensions, ThirtyNineLowerCaseExtensions) {

@@ -7,6 +7,7 @@
 
 #include "app/core/CatalogStore.h"
 #include "app/core/PresetManager.h"
+#include "settings/Schema.h"
 #include "tests/app/AppHome.h"
 
 // Batch export reads the catalog and presets on its worker while the main thread stores.
@@ -27,8 +28,8 @@ TEST(StoresUnderThreads, FourWritersAndAPresetReaderLoseNothing) {
             for (int i = 0; i < kPaths; ++i) {
                 const std::string path =
                     "/photos/t" + std::to_string(t) + "/IMG_" + std::to_string(i) + ".CR2";
-                const platform::Dictionary settings{{"Lumivar_UUID", path},
-                                                    {"Lumivar_Filter_inputEV", 0.1 * i}};
+                const platform::Dictionary settings{{settings::UUID.c_str(), path},
+                                                    {settings::InputEV.c_str(), 0.1 * i}};
                 if (!catalog->addItem(&settings)) ++lookupsFailed;
                 auto back = catalog->getItemForUUID(path);
                 if (!back || *back != settings) ++lookupsFailed;

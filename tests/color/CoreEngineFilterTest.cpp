@@ -7,6 +7,7 @@
 #include "color/CoreEngineFilter.h"
 #include "engine/core/ImageBufferF32.h"
 #include "platform/FilterRegistry.h"
+#include "settings/Schema.h"
 #include "tests/support/FilterImages.h"
 
 namespace {
@@ -91,17 +92,17 @@ TEST(CoreEngineFilter, DefaultSettingsGiveTheMeanOfTheChannels) {
     EXPECT_EQ(pixelOf(*out, 1, 0), (Pixel{0, 0, 0, 1}));
     filter->setValue("inputEV", 1.0); // stands in for the setting
     EXPECT_NEAR(pixelOf(*filter->outputImage(), 0, 0)[1], 1.2f, 1e-6);
-    filter->setValue(CoreEngineFilter::kImageParameters, Dictionary{{"Lumivar_Filter_inputEV", -1.0}});
+    filter->setValue(CoreEngineFilter::kImageParameters, Dictionary{{settings::InputEV.c_str(), -1.0}});
     EXPECT_NEAR(pixelOf(*filter->outputImage(), 0, 0)[1], 0.3f, 1e-6);
 }
 
 TEST(CoreEngineFilter, FollowsTheOutputStageWithTheTableReadBetweenEntries) {
     const Dictionary cases[] = {
-        {{"Lumivar_Filter_inputContrast", 0.7}, {"Lumivar_Filter_inputBrightness", 0.4}},
-        {{"Lumivar_Filter_inputContrast", -0.8},
-         {"Lumivar_Filter_inputFillLight", 0.5},
-         {"Lumivar_Filter_inputEV", 0.5}},
-        {{"Lumivar_Filter_inputHighLight", 0.6}, {"Lumivar_Filter_monochromeRed", 1.5}},
+        {{settings::InputContrast.c_str(), 0.7}, {settings::InputBrightness.c_str(), 0.4}},
+        {{settings::InputContrast.c_str(), -0.8},
+         {settings::InputFillLight.c_str(), 0.5},
+         {settings::InputEV.c_str(), 0.5}},
+        {{settings::InputHighLight.c_str(), 0.6}, {settings::MonochromeRed.c_str(), 1.5}},
     };
     const auto input = colours();
     for (const Dictionary& settings : cases) {

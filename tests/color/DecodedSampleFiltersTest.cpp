@@ -8,6 +8,7 @@
 
 #include "engine/stages/CoreTiledEngine.h"
 #include "raw/core/DCRaw.h"
+#include "settings/Schema.h"
 #include "tests/color/RealImageFilterChecks.h"
 #include "tests/engine/StageSource.h"
 #include "tests/support/Samples.h"
@@ -68,11 +69,11 @@ TEST_P(OutputStageAgainstFilter, MatchesTheZoomOneTileWithinTwoSteps) {
         std::make_shared<StageSource>(picture->imageWidth(), picture->imageHeight(),
                                       [&](int32_t x, int32_t y) { return pixelAt(*picture, x, y); });
     const platform::Dictionary camera{{"cameraBaselineExposure", 0.25}};
-    const platform::Dictionary settings{{"Lumivar_Filter_inputContrast", 0.25},
-                                        {"Lumivar_Filter_inputBrightness", 0.3},
-                                        {"Lumivar_Filter_inputEV", 0.5},
-                                        {"Lumivar_Filter_monochromeRed", 1.4},
-                                        {"Lumivar_ettrAdjust", -0.5}};
+    const platform::Dictionary settings{{settings::InputContrast.c_str(), 0.25},
+                                        {settings::InputBrightness.c_str(), 0.3},
+                                        {settings::InputEV.c_str(), 0.5},
+                                        {settings::MonochromeRed.c_str(), 1.4},
+                                        {settings::EttrAdjust.c_str(), -0.5}};
     CoreTiledEngine stage(source, "", false);
     stage.setEnableCinematic(false);
     stage.setCameraParameters(camera);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "color/FilteredCIImage.h"
+#include "settings/Schema.h"
 #include "tests/support/FilterImages.h"
 
 namespace {
@@ -11,6 +12,11 @@ using platform::Image;
 using testsupport::makeImage;
 using testsupport::Pixel;
 using testsupport::pixelOf;
+
+// The setting that drives a filter attribute of that name.
+std::string adjustment(const char* attribute) {
+    return FilteredCIImage::kSettingsPrefix + std::string(attribute);
+}
 
 // Adds its "inputOffset" to the colours, counting its runs and keeping the extent it was given.
 class OffsetFilter : public platform::ImageFilter {
@@ -72,25 +78,25 @@ TEST(FilteredCIImage, AdjustmentsRerunTheChainFromTheFirstChangedFilter) {
     c.chain.setInputImage(grey(0.25f));
     c.out();
 
-    c.chain.applyAdjustments({{"Lumivar_Filter_inputB", 0.125}, {"Lumivar_Other", 3}});
+    c.chain.applyAdjustments({{adjustment("inputB"), 0.125}, {std::string(settings::Prefix) + "Other", 3}});
     EXPECT_FLOAT_EQ(c.out(), 0.375f);
     EXPECT_EQ(c.runs(), (std::array<int, 3>{1, 2, 2}));
 
-    c.chain.applyAdjustments({{"Lumivar_Filter_inputB", 0.125}}); // the same value: nothing runs
+    c.chain.applyAdjustments({{adjustment("inputB"), 0.125}}); // the same value: nothing runs
     c.out();
     EXPECT_EQ(c.runs(), (std::array<int, 3>{1, 2, 2}));
-    c.chain.applyAdjustments({{"Lumivar_Filter_inputB", 1}}); // 1 and 0.125 differ as numbers
+    c.chain.applyAdjustments({{adjustment("inputB"), 1}}); // 1 and 0.125 differ as numbers
     c.out();
     EXPECT_EQ(c.runs(), (std::array<int, 3>{1, 3, 3}));
 
     // Both filters with key "inputA" get it, the second although the first already had it.
-    c.chain.applyAdjustments({{"Lumivar_Filter_inputA", 0.5}, {"Lumivar_Filter_inputB", 1}});
+    c.chain.applyAdjustments({{adjustment("inputA"), 0.5}, {adjustment("inputB"), 1}});
     EXPECT_FLOAT_EQ(c.out(), 0.25f + 0.5f + 1 + 0.5f);
     EXPECT_EQ(c.runs(), (std::array<int, 3>{2, 4, 4}));
 
     // A value that is not a number is set every time.
     for (int i = 0; i < 2; ++i) {
-        c.chain.applyAdjustments({{"Lumivar_Filter_inputB", "0.25"}});
+        c.chain.applyAdjustments({{adjustment("inputB"), "0.25"}});
         c.out();
     }
     EXPECT_EQ(c.runs(), (std::array<int, 3>{2, 6, 6}));
@@ -104,7 +110,7 @@ TEST(FilteredCIImage, AFedFilterGetsTheExtentOfItsInput) {
     chain.addFilter(offset);
     chain.setInputImage(grey(0.5f, {0, 0, 8, 8}));
     EXPECT_EQ(platform::rectFromVector(offset->value("inputExtent")), (platform::Rect{0, 0, 8, 8}));
-    chain.applyAdjustments({{"Lumivar_Filter_inputRectangle", platform::rectVector({2, 3, 4, 1})}});
+    chain.applyAdjustments({{adjustment("inputRectangle"), platform::rectVector({2, 3, 4, 1})}});
     EXPECT_EQ(platform::rectFromVector(offset->value("inputExtent")), (platform::Rect{2, 3, 4, 1}));
     EXPECT_EQ(chain.getOutputImage()->extent(), (platform::Rect{2, 3, 4, 1}));
 }

@@ -5,6 +5,7 @@
 #include "dng/DNGCameraProfileAbstract.h"
 #include "engine/core/BitmapImage.h"
 #include "engine/stages/CoreTiledEngine.h"
+#include "settings/Schema.h"
 #include "tests/display/DisplayTestSupport.h"
 #include "tests/engine/StageSource.h"
 
@@ -22,8 +23,9 @@ TEST(OutputEngineTiles, TheLayerShowsTheOutputStagesImageUpright) {
     });
     auto engine = std::make_shared<CoreTiledEngine>(source, "", false);
     engine->setCameraParameters(platform::Dictionary{});
-    engine->setParameters(std::nullopt, {{"Lumivar_CameraProfile",
-                                          DNGCameraProfileAbstract::createAsAutoProfile()->objectSerializeForPList()}});
+    engine->setParameters(std::nullopt,
+                          {{settings::CameraProfile.c_str(),
+                            DNGCameraProfileAbstract::createAsAutoProfile()->objectSerializeForPList()}});
     engine->runProcessToCompletion(engine->mainMap().regionForRect(engine->extent(), 0));
     const auto whole = engine->imageTile(0, 1, engine->extent(), nullptr, nullptr, false, 0);
     ASSERT_TRUE(whole);

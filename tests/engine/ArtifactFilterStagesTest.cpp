@@ -10,13 +10,16 @@
 #include "engine/stages/MeanTiledEngine.h"
 #include "engine/stages/MedianTiledEngine.h"
 #include "engine/stages/SharpeningTiledEngine.h"
+#include "settings/Schema.h"
 #include "tests/engine/StageSource.h"
 
 namespace {
 
 using Plane = std::vector<int32_t>;
 
-platform::Dictionary artifactFilter(double x) { return {{"Lumivar_ArtifactFilter", platform::Value(x)}}; }
+platform::Dictionary artifactFilter(double x) {
+    return {{settings::ArtifactFilter.c_str(), platform::Value(x)}};
+}
 
 std::shared_ptr<MedianTiledEngine> median(std::shared_ptr<TiledEngine> source, int32_t color) {
     auto engine = std::make_shared<MedianTiledEngine>(std::move(source), "", false);
@@ -93,16 +96,16 @@ TEST(ArtifactFilterSettings, KeysReachOnlyTheirStageButTravelUpstream) {
     auto med = median(source, 0);
     auto sharp = std::make_shared<SharpeningTiledEngine>(med, "", false);
     platform::Dictionary settings = artifactFilter(0.5);
-    settings["Lumivar_Filter_inputRadius"] = platform::Value(2.0);
-    settings["Lumivar_Filter_inputIntensity"] = platform::Value(0.5);
-    sharp->setParameters(std::string("Lumivar_ArtifactFilter"), settings);
+    settings[settings::InputRadius.c_str()] = platform::Value(2.0);
+    settings[settings::InputIntensity.c_str()] = platform::Value(0.5);
+    sharp->setParameters(std::string(settings::ArtifactFilter.c_str()), settings);
     EXPECT_EQ(med->medianFilterPasses(), 6);
     EXPECT_EQ(sharp->radius(), 0.0f); // not its key
-    sharp->setParameters(std::string("Lumivar_Filter_inputRadius"), settings);
+    sharp->setParameters(std::string(settings::InputRadius.c_str()), settings);
     EXPECT_EQ(sharp->radius(), 2.0f);
     EXPECT_EQ(sharp->intensity(), 0.5f);
-    settings["Lumivar_ArtifactFilter"] = platform::Value(0.0);
-    sharp->setParameters(std::string("Lumivar_Filter_inputRadius"), settings);
+    settings[settings::ArtifactFilter.c_str()] = platform::Value(0.0);
+    sharp->setParameters(std::string(settings::InputRadius.c_str()), settings);
     EXPECT_EQ(med->medianFilterPasses(), 6); // the median ignores the other stage's key
 }
 

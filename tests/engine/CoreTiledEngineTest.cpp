@@ -17,6 +17,7 @@
 #include "engine/core/BitmapImage.h"
 #include "engine/stages/CoreTiledEngine.h"
 #include "platform/UserDefaults.h"
+#include "settings/Schema.h"
 #include "tests/engine/StageSource.h"
 #include "tests/support/DcpBuilder.h"
 #include "tests/support/MemoryFile.h"
@@ -137,9 +138,9 @@ platform::Value halvingProfile() {
 TEST(CoreTiledEngine, PixelTables) {
     testsupport::TempHome home;
     const Settings neutral;
-    const Settings bright{{"Lumivar_ettrAdjust", 1.0},
-                          {"Lumivar_SceneReferred", true},
-                          {"Lumivar_CameraProfile", halvingProfile()}};
+    const Settings bright{{settings::EttrAdjust.c_str(), 1.0},
+                          {settings::SceneReferred.c_str(), true},
+                          {settings::CameraProfile.c_str(), halvingProfile()}};
     const struct Case {
         const char* what;
         Settings settings;
@@ -151,12 +152,12 @@ TEST(CoreTiledEngine, PixelTables) {
         {"1.0 is written as 65325", neutral, grey(65325), false, 65325, 1},
         {"black stays black", neutral, grey(0), false, 0, 0},
         {"tone index past the table uses its last entry",
-         {{"Lumivar_ettrAdjust", 2.0}},
+         {{settings::EttrAdjust.c_str(), 2.0}},
          grey(65325),
          true,
          4.0,
          1e-5},
-        {"16-bit output saturates", {{"Lumivar_ettrAdjust", 2.0}}, grey(65325), false, 65535, 0},
+        {"16-bit output saturates", {{settings::EttrAdjust.c_str(), 2.0}}, grey(65325), false, 65535, 0},
         // 2 x 65535 x 65535 / 65325 x 16384 passes 2^31: a 32-bit sum would read fLut[0] = 0.
         {"gain index past the table uses fLut[65535]", bright, grey(65535), true, 2 * 65535.0 / 65325 * 0.5,
          1e-5},
@@ -174,17 +175,18 @@ TEST(CoreTiledEngine, PixelTables) {
 
 TEST(CoreTiledEngine, WithoutProfileThereIsNoGainStep) {
     testsupport::TempHome home;
-    Chain chain(4, 4, [](int32_t, int32_t) { return grey(0); },
-                {{"Lumivar_SceneReferred", true}, {"Lumivar_CameraProfile", halvingProfile()}});
+    Chain chain(
+        4, 4, [](int32_t, int32_t) { return grey(0); },
+        {{settings::SceneReferred.c_str(), true}, {settings::CameraProfile.c_str(), halvingProfile()}});
     EXPECT_NEAR(processPixel(*chain.core, grey(20000), true)[0], 20000.0 / 65325 * 0.5, 1e-6);
     // The same stored form keeps the profile object: no file is read again.
     const auto profile = chain.core->cameraProfile();
-    chain.core->setParameters("Lumivar_Filter_inputEV", {{"Lumivar_SceneReferred", true},
-                                                         {"Lumivar_CameraProfile", halvingProfile()},
-                                                         {"Lumivar_Filter_inputEV", 0.5}});
+    chain.core->setParameters(settings::InputEV.c_str(), {{settings::SceneReferred.c_str(), true},
+                                                          {settings::CameraProfile.c_str(), halvingProfile()},
+                                                          {settings::InputEV.c_str(), 0.5}});
     ASSERT_NE(chain.whole(), nullptr);
     EXPECT_EQ(chain.core->cameraProfile(), profile);
-    chain.core->setParameters("Lumivar_CameraProfile", {{"Lumivar_SceneReferred", true}});
+    chain.core->setParameters(settings::CameraProfile.c_str(), {{settings::SceneReferred.c_str(), true}});
     ASSERT_NE(chain.whole(), nullptr); // waits for the rebuild
     EXPECT_TRUE(chain.core->gainTable().empty());
     EXPECT_NEAR(processPixel(*chain.core, grey(20000), true)[0], 20000.0 / 65325, 1e-6);
@@ -220,9 +222,9 @@ TEST(CoreTiledEngine, RectanglesAreClippedToTheImage) {
 // leaves the shadows and compresses the highlights, and the tone settings still count.
 TEST(CoreTiledEngine, KneeActsOnTheTonedValue) {
     testsupport::TempHome home;
-    const Settings knee{{"Lumivar_Filter_inputKneeLow", 1.0}, {"Lumivar_Filter_inputKneeHigh", 4.0}};
+    const Settings knee{{settings::InputKneeLow.c_str(), 1.0}, {settings::InputKneeHigh.c_str(), 4.0}};
     Settings kneeAndContrast = knee;
-    kneeAndContrast["Lumivar_Filter_inputContrast"] = 0.5;
+    kneeAndContrast[settings::InputContrast.c_str()] = 0.5;
     const auto out = [](const Settings& s, bool cinematic, uint16_t v) {
         Chain chain(
             4, 4, [](int32_t, int32_t) { return grey(0); }, s, cinematic);
@@ -247,17 +249,17 @@ TEST(CoreTiledEngine, OwnSettingsRebuildWithoutUpstreamWork) {
     ASSERT_NE(processed, nullptr);
     const int tilesBefore = chain.source->tiles;
 
-    chain.core->setParameters("Lumivar_ArtifactFilter", {{"Lumivar_ArtifactFilter", 0.5}});
-    EXPECT_EQ(chain.source->keys.back(), "Lumivar_ArtifactFilter") << "passed up";
+    chain.core->setParameters(settings::ArtifactFilter.c_str(), {{settings::ArtifactFilter.c_str(), 0.5}});
+    EXPECT_EQ(chain.source->keys.back(), settings::ArtifactFilter.c_str()) << "passed up";
     ASSERT_NE(chain.whole(), nullptr);
     EXPECT_EQ(chain.core->getThumbnail(false), processed) << "not a key of this stage: no rebuild";
 
-    chain.core->setParameters("Lumivar_Filter_inputContrast", {{"Lumivar_Filter_inputContrast", -1.0}});
+    chain.core->setParameters(settings::InputContrast.c_str(), {{settings::InputContrast.c_str(), -1.0}});
     chain.render();
     const auto after = samples(*chain.whole()); // waits for the queued rebuild
     EXPECT_GT(after[0], before[0] + 1000) << "negative contrast lifts black";
     EXPECT_EQ(chain.source->tiles, tilesBefore) << "nothing upstream ran again";
-    EXPECT_EQ(chain.source->keys.back(), "Lumivar_Filter_inputContrast");
+    EXPECT_EQ(chain.source->keys.back(), settings::InputContrast.c_str());
     EXPECT_NE(chain.core->getThumbnail(false), processed) << "the thumbnail is processed again";
 }
 
@@ -267,14 +269,14 @@ TEST(CoreTiledEngine, LastQueuedRebuildWins) {
     {
         const std::unique_lock hold(chain.core->settingsLock());
         for (double contrast : {1.0, 0.5, -1.0})
-            chain.core->setParameters("Lumivar_Filter_inputContrast",
-                                      {{"Lumivar_Filter_inputContrast", contrast}});
+            chain.core->setParameters(settings::InputContrast.c_str(),
+                                      {{settings::InputContrast.c_str(), contrast}});
     }
     ASSERT_NE(chain.whole(), nullptr); // waits for the queue
 
     ComputeMatrixAndLUT expected;
     expected.setCameraParameters(platform::Dictionary{});
-    expected.setImageParameters(Settings{{"Lumivar_Filter_inputContrast", -1.0}});
+    expected.setImageParameters(Settings{{settings::InputContrast.c_str(), -1.0}});
     auto lut = ImageBufferF32::create(4096, 1);
     float matrix[16], offset, kneeLow, kneeF;
     ASSERT_TRUE(expected.populateFloatLUTAndMatrix(lut.get(), matrix, &offset, &kneeLow, &kneeF));
@@ -298,8 +300,9 @@ TEST(CoreTiledEngine, TemperatureWeighsColoursAndKeepsGreys) {
     asShot.setFromxyCoord(0.3457f, 0.3585f);
     chain.core->setCameraParameters(camera);
     const auto at = [&](double kelvin, double tint) {
-        const Settings settings{{"Lumivar_Filter_inputTemperature", kelvin}, {"Lumivar_Filter_inputTint", tint}};
-        chain.core->setParameters("Lumivar_Filter_inputTemperature", settings);
+        const Settings settings{{settings::InputTemperature.c_str(), kelvin},
+                                {settings::InputTint.c_str(), tint}};
+        chain.core->setParameters(settings::InputTemperature.c_str(), settings);
         EXPECT_NE(chain.whole(), nullptr); // waits for the queued rebuild
         return std::array<double, 3>{processPixel(*chain.core, red, false)[0],
                                      processPixel(*chain.core, blue, false)[0],
@@ -402,7 +405,7 @@ TEST(CoreTiledEngine, TilesWhileSettingsChange) {
                 chain.tile({double(100 * t), 50, 512, 512}, t % 2 ? 1 : 0.5, &thumb, t == 3);
         });
     for (int n = 0; n < 20; ++n)
-        chain.core->setParameters("Lumivar_Filter_inputEV", {{"Lumivar_Filter_inputEV", 0.1 * n}});
+        chain.core->setParameters(settings::InputEV.c_str(), {{settings::InputEV.c_str(), 0.1 * n}});
     ASSERT_NE(chain.whole(), nullptr);
     stop = true;
     for (auto& r : readers)

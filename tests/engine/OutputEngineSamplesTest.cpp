@@ -13,6 +13,7 @@
 #include "engine/stages/CoreTiledEngine.h"
 #include "engine/stages/RawCombineTiledEngine.h"
 #include "raw/wrapper/rawWrapper.h"
+#include "settings/Schema.h"
 #include "tests/support/Samples.h"
 
 namespace {
@@ -133,7 +134,7 @@ TEST_P(OutputEngineSamples, MonochromeTilesAtEveryZoom) {
     EXPECT_EQ(off, 0u) << "pixels off stage 1's grey";
 
     // +1 EV doubles every grey that stays unclipped.
-    chain.apply({{"Lumivar_Filter_inputEV", 1.0}});
+    chain.apply({{settings::InputEV.c_str(), 1.0}});
     const Tile brighter = chain.whole();
     size_t notDoubled = 0, compared = 0;
     for (size_t i = 0; i < plain.px.size(); i += 4)
@@ -145,8 +146,8 @@ TEST_P(OutputEngineSamples, MonochromeTilesAtEveryZoom) {
     EXPECT_EQ(notDoubled, 0u);
 
     // Scene-referred with the automatic profile: its gain curve lifts the mid-tones, in order.
-    chain.apply({{"Lumivar_SceneReferred", true},
-                 {"Lumivar_CameraProfile",
+    chain.apply({{settings::SceneReferred.c_str(), true},
+                 {settings::CameraProfile.c_str(),
                   DNGCameraProfileAbstract::createAsAutoProfile()->objectSerializeForPList()}});
     const Tile scene = chain.whole();
     constexpr int kBins = 32;
@@ -214,7 +215,7 @@ TEST(OutputEngineChart, RedMixBrightensRedAndKeepsGrey) {
     ASSERT_TRUE(chain.ok()) << chain.wrapper().dcStatus().value_or("no status");
     const double width = chain.wrapper().imageWidth(), height = chain.wrapper().imageHeight();
     const Tile plain = chain.whole();
-    chain.apply({{"Lumivar_Filter_monochromeRed", 2.0}});
+    chain.apply({{settings::MonochromeRed.c_str(), 2.0}});
     const Tile red = chain.whole();
     // The red patch: first of six across, at 60 % of the height; the wedge below 75 %.
     const size_t px = size_t(width / 12), py = size_t(height * 0.6);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/stages/RawCombineTiledEngine.h"
+#include "settings/Schema.h"
 #include "tests/engine/StageSource.h"
 
 namespace {
@@ -43,8 +44,9 @@ std::shared_ptr<RawCombineTiledEngine> combine(std::shared_ptr<Renderings> raw, 
     engine->setVerticalBorder(border);
     engine->setHorizontalBorder(border);
     engine->setRawImage(raw);
-    engine->setParameters(std::nullopt, {{"Lumivar_ArtifactSuppression", platform::Value(luma)},
-                                         {"Lumivar_ChromaArtifactSuppression", platform::Value(chroma)}});
+    engine->setParameters(std::nullopt,
+                          {{settings::ArtifactSuppression.c_str(), platform::Value(luma)},
+                           {settings::ChromaArtifactSuppression.c_str(), platform::Value(chroma)}});
     return engine;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/stages/SharpeningTiledEngine.h"
+#include "settings/Schema.h"
 #include "tests/engine/StageSource.h"
 
 namespace {
@@ -15,8 +16,8 @@ namespace {
 std::shared_ptr<SharpeningTiledEngine> sharpening(std::shared_ptr<TiledEngine> source, double radius,
                                                   double intensity) {
     auto engine = std::make_shared<SharpeningTiledEngine>(std::move(source), "", false);
-    engine->setParameters(std::nullopt, {{"Lumivar_Filter_inputRadius", platform::Value(radius)},
-                                         {"Lumivar_Filter_inputIntensity", platform::Value(intensity)}});
+    engine->setParameters(std::nullopt, {{settings::InputRadius.c_str(), platform::Value(radius)},
+                                         {settings::InputIntensity.c_str(), platform::Value(intensity)}});
     return engine;
 }
 

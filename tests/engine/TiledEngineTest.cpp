@@ -9,6 +9,7 @@
 #include "engine/core/IntermediateProductCache.h"
 #include "engine/core/QueueEngine.h"
 #include "platform/DispatchGroup.h"
+#include "settings/Schema.h"
 #include "tests/engine/RecordingStage.h"
 
 namespace {
@@ -272,9 +273,10 @@ TEST(TiledEngineChain, ParametersTravelUpstream) {
     };
     auto source = std::make_shared<Listening>(Size{10, 10}, "", false);
     auto stage = std::make_shared<RecordingStage>(source, "", false);
-    stage->setParameters("Lumivar_ArtifactFilter", {});
+    stage->setParameters(settings::ArtifactFilter.c_str(), {});
     stage->setParameters(std::nullopt, {});
-    EXPECT_EQ(source->keys, (std::vector<std::optional<std::string>>{"Lumivar_ArtifactFilter", std::nullopt}));
+    EXPECT_EQ(source->keys,
+              (std::vector<std::optional<std::string>>{settings::ArtifactFilter.c_str(), std::nullopt}));
 }
 
 // --- the shared queue ----------------------------------------------------------------------

@@ -16,6 +16,7 @@
 #include "engine/stages/CoreTiledEngine.h"
 #include "engine/stages/RawCombineTiledEngine.h"
 #include "engine/stages/ThreadedImageEngine.h"
+#include "settings/Schema.h"
 #include "tests/engine/StageSource.h"
 #include "tests/support/OccupiedPool.h"
 #include "tests/support/Watchdog.h"
@@ -96,7 +97,7 @@ TEST(WaitsOnTheSharedQueue, ExportsQueuedDuringDisplayPassesFinishAndFindTheNewC
     auto wrapper = std::make_shared<GreyWrapper>(320, 240);
     auto engine = ThreadedImageEngine::create(wrapper, false);
     auto delegate = std::make_shared<CountingDelegate>();
-    platform::Dictionary settings{{"Lumivar_ArtifactSuppression", 0.0}};
+    platform::Dictionary settings{{settings::ArtifactSuppression.c_str(), 0.0}};
     engine->setDelegate(delegate);
     engine->configureRenderingSpaceForType(std::nullopt, false);
     engine->invalidateImageStage(std::nullopt, settings);
@@ -110,12 +111,13 @@ TEST(WaitsOnTheSharedQueue, ExportsQueuedDuringDisplayPassesFinishAndFindTheNewC
         engine->setDelegate(delegate);
         engine->configureRenderingSpaceForType(std::nullopt, false);
         const float suppression = round % 2 ? 0.25f : 0.75f;
-        settings["Lumivar_ArtifactSuppression"] = double(suppression);
+        settings[settings::ArtifactSuppression.c_str()] = double(suppression);
         Countdown exports;
         {
             testsupport::OccupiedPool busy(queue);
             const int finished = delegate->finished;
-            engine->invalidateImageStage(std::vector<std::string>{"Lumivar_ArtifactSuppression"}, settings);
+            engine->invalidateImageStage(std::vector<std::string>{settings::ArtifactSuppression.c_str()},
+                                         settings);
             while (!engine->isRunning() && delegate->finished == finished)
                 std::this_thread::yield();
             exports.add(kExportsPerRound);

@@ -11,6 +11,7 @@
 #include "engine/core/ImageBufferU16.h"
 #include "engine/stages/CoreTiledEngine.h"
 #include "engine/stages/ThreadedImageEngine.h"
+#include "settings/Schema.h"
 #include "tests/color/RealImageFilterChecks.h"
 #include "tests/support/Samples.h"
 #include "tests/support/TempFolder.h"
@@ -67,11 +68,11 @@ INSTANTIATE_TEST_SUITE_P(Files, RenderedFilters, testing::Values("lumivar-chart.
 // The filter does the output stage's maths, given its tile source as float and the same two
 // dictionaries, without camera profile or knee.
 TEST_P(RenderedFilters, CoreEngineFilterMatchesTheZoomOneTile) {
-    const platform::Dictionary settings{{"Lumivar_Filter_inputContrast", 0.25},
-                                        {"Lumivar_Filter_inputBrightness", 0.3},
-                                        {"Lumivar_Filter_inputEV", 0.5},
-                                        {"Lumivar_Filter_monochromeRed", 1.4},
-                                        {"Lumivar_ettrAdjust", -0.5}};
+    const platform::Dictionary settings{{settings::InputContrast.c_str(), 0.25},
+                                        {settings::InputBrightness.c_str(), 0.3},
+                                        {settings::InputEV.c_str(), 0.5},
+                                        {settings::MonochromeRed.c_str(), 1.4},
+                                        {settings::EttrAdjust.c_str(), -0.5}};
     const Rendered r = render(GetParam(), settings);
     ASSERT_EQ(r.result.exitStatus, 0) << r.result.message;
     const auto core = r.result.engine->coreEngine();

@@ -11,6 +11,7 @@
 #include "app/browser/BatchExport.h"
 #include "app/core/Keys.h"
 #include "platform/MainQueue.h"
+#include "settings/Schema.h"
 #include "tests/support/MemoryFile.h"
 #include "tests/support/TempFolder.h"
 
@@ -68,7 +69,7 @@ TEST(BatchProgress, CountsAgainstOneMoreThanTheFiles) {
 }
 
 TEST(BatchMenu, PresetItemsAndTheDefaultFallback) {
-    const platform::Dictionary portrait{{"displayName", "Portrait"}, {"Lumivar_ExportFileType", 2}};
+    const platform::Dictionary portrait{{"displayName", "Portrait"}, {settings::ExportFileType.c_str(), 2}};
     const platform::Dictionary night{{"displayName", "Night"}};
     const auto items = batchPresetItems({portrait, night});
     ASSERT_EQ(items.size(), 2u);
@@ -173,7 +174,7 @@ class BatchWorker : public testing::Test {
 };
 
 TEST_F(BatchWorker, ExportsEveryFileWithThePresetsTypeAndSettings) {
-    job.preset = platform::Dictionary{{"displayName", "EXR"}, {"Lumivar_ExportFileType", 4}};
+    job.preset = platform::Dictionary{{"displayName", "EXR"}, {settings::ExportFileType.c_str(), 4}};
     EXPECT_FALSE(runBatch());
     EXPECT_EQ(script.exported, (std::vector<std::string>{"one.exr", "two.exr", "three.exr", "four.exr"}));
     EXPECT_EQ(script.types.front().second, "com.ilm.openexr-image");

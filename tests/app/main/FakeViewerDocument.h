@@ -6,6 +6,7 @@
 
 #include "app/main/ViewerDocument.h"
 #include "platform/MainQueue.h"
+#include "settings/Schema.h"
 #include "tests/display/FakeTileEngine.h"
 
 namespace maintest {
@@ -46,7 +47,7 @@ class FakeViewerDocument : public ViewerDocument {
     }
     std::shared_ptr<TiledEngine> outputImage() override { return engine_; }
     int32_t getOrientation() override {
-        auto it = settings.find("Lumivar_ImageOrientation");
+        auto it = settings.find(settings::ImageOrientation.c_str());
         return it == settings.end() ? 1 : int32_t(it->second.doubleValue());
     }
     QRectF getCropRect() override {
@@ -54,17 +55,17 @@ class FakeViewerDocument : public ViewerDocument {
             auto it = settings.find(key);
             return it == settings.end() ? -1.0 : it->second.doubleValue();
         };
-        if (!settings.count("Lumivar_CropRect_height")) return {-1, -1, -1, -1};
-        const QRectF crop(get("Lumivar_CropRect_x"), get("Lumivar_CropRect_y"), get("Lumivar_CropRect_width"),
-                          get("Lumivar_CropRect_height"));
+        if (!settings.count(settings::CropRectHeight.c_str())) return {-1, -1, -1, -1};
+        const QRectF crop(get(settings::CropRectX.c_str()), get(settings::CropRectY.c_str()),
+                          get(settings::CropRectWidth.c_str()), get(settings::CropRectHeight.c_str()));
         if (crop.width() < 16 || crop.height() < 16) return {-1, -1, -1, -1};
         return crop;
     }
     void cropRectChanged(const QRectF& crop) override {
-        settings["Lumivar_CropRect_x"] = float(crop.x());
-        settings["Lumivar_CropRect_y"] = float(crop.y());
-        settings["Lumivar_CropRect_width"] = float(crop.width());
-        settings["Lumivar_CropRect_height"] = float(crop.height());
+        settings[settings::CropRectX.c_str()] = float(crop.x());
+        settings[settings::CropRectY.c_str()] = float(crop.y());
+        settings[settings::CropRectWidth.c_str()] = float(crop.width());
+        settings[settings::CropRectHeight.c_str()] = float(crop.height());
     }
     void setWBFromPoint(double, double) override { ++log_->whiteBalanceClicks; }
     std::optional<platform::Value> valueForKey(const std::string& key) override {

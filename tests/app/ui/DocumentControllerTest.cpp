@@ -13,6 +13,7 @@
 #include "app/ui/WindowChoosers.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Notifications.h"
+#include "settings/Schema.h"
 #include "tests/app/ui/WindowTestSupport.h"
 #include "tests/support/TempHome.h"
 
@@ -66,7 +67,8 @@ TEST(DocumentController, ResetAsksFirstAndThenDeletesPresetsAndCatalog) {
     const auto folder = presets.presetDirectory();
     ASSERT_TRUE(folder);
     auto store = CatalogStore::sharedMultiDataStore().dataStoreForStore("Catalog");
-    platform::Array entries{platform::Value(platform::Dictionary{{"Lumivar_UUID", platform::Value("x")}})};
+    platform::Array entries{
+        platform::Value(platform::Dictionary{{settings::UUID.c_str(), platform::Value("x")}})};
     ASSERT_TRUE(store->saveImageData(&entries));
     const auto catalog = store->catalogFile();
     ASSERT_TRUE(catalog && std::filesystem::exists(*catalog));

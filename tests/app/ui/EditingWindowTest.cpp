@@ -31,6 +31,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Notifications.h"
 #include "platform/Plist.h"
+#include "settings/Schema.h"
 #include "tests/app/ui/ProfileFiles.h"
 #include "tests/app/ui/WindowTestSupport.h"
 #include "tests/support/TempHome.h"
@@ -91,9 +92,9 @@ TEST_F(EditingWindowTest, SidebarHoldsTheSectionsInOrderAndSelectsOnlyContentRow
     EXPECT_TRUE(EditingSidebar::selectionAllowed(1));
     EXPECT_FALSE(EditingSidebar::selectionAllowed(2));
     // Every channel-mix slider is bound to its key.
-    for (const char* key :
-         {"Lumivar_Filter_monochromeRed", "Lumivar_Filter_monochromeYellow", "Lumivar_Filter_monochromeGreen",
-          "Lumivar_Filter_monochromeCyan", "Lumivar_Filter_monochromeBlue"})
+    for (const char* key : {settings::MonochromeRed.c_str(), settings::MonochromeYellow.c_str(),
+                            settings::MonochromeGreen.c_str(), settings::MonochromeCyan.c_str(),
+                            settings::MonochromeBlue.c_str()})
         EXPECT_NE(window->panes().monochromeFilterView->findChild<QSlider*>(key), nullptr) << key;
 }
 
@@ -110,27 +111,28 @@ TEST_F(EditingWindowTest, ZoomReadOutChangesOnlyWithTheScale) {
 }
 
 TEST_F(EditingWindowTest, DoubleClickOnASliderResetsItsKey) {
-    document->setValue(platform::Value(1.5), "Lumivar_Filter_inputEV");
-    QSlider* slider = window->panes().exposureContentView->findChild<QSlider*>("Lumivar_Filter_inputEV");
+    document->setValue(platform::Value(1.5), settings::InputEV.c_str());
+    QSlider* slider = window->panes().exposureContentView->findChild<QSlider*>(settings::InputEV.c_str());
     ASSERT_NE(slider, nullptr);
-    slider->setObjectName("Lumivar_Filter_inputEV2");
+    slider->setObjectName(QString(settings::InputEV.c_str()) + "2");
     QMouseEvent click(QEvent::MouseButtonDblClick, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
                       Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(slider, &click);
-    EXPECT_DOUBLE_EQ(document->valueForKey("Lumivar_Filter_inputEV")->doubleValue(),
-                     document->getDefaultsDictionary().at("Lumivar_Filter_inputEV").doubleValue());
+    EXPECT_DOUBLE_EQ(document->valueForKey(settings::InputEV.c_str())->doubleValue(),
+                     document->getDefaultsDictionary().at(settings::InputEV.c_str()).doubleValue());
 }
 
 TEST_F(EditingWindowTest, FieldArrowsStepWithinTheRange) {
-    QLineEdit* field = window->panes().exportContentView->findChild<QLineEdit*>("Lumivar_JPEGQuality2");
+    QLineEdit* field = window->panes().exportContentView->findChild<QLineEdit*>(
+        QString(settings::JPEGQuality.c_str()) + "2");
     ASSERT_NE(field, nullptr);
-    document->setValue(platform::Value(9.95), "Lumivar_JPEGQuality");
+    document->setValue(platform::Value(9.95), settings::JPEGQuality.c_str());
     QKeyEvent pageUp(QEvent::KeyPress, Qt::Key_PageUp, Qt::NoModifier);
     QApplication::sendEvent(field, &pageUp);
-    EXPECT_DOUBLE_EQ(document->valueForKey("Lumivar_JPEGQuality")->doubleValue(), 10.0);
+    EXPECT_DOUBLE_EQ(document->valueForKey(settings::JPEGQuality.c_str())->doubleValue(), 10.0);
     QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
     QApplication::sendEvent(field, &down);
-    EXPECT_NEAR(document->valueForKey("Lumivar_JPEGQuality")->doubleValue(), 9.99, 1e-9);
+    EXPECT_NEAR(document->valueForKey(settings::JPEGQuality.c_str())->doubleValue(), 9.99, 1e-9);
 }
 
 TEST_F(EditingWindowTest, PresetsNeedANameAndCopyOnlyCheckedGroups) {
@@ -143,13 +145,13 @@ TEST_F(EditingWindowTest, PresetsNeedANameAndCopyOnlyCheckedGroups) {
     std::vector<bool> on(groups.size(), false);
     for (size_t n = 0; n < groups.size(); ++n)
         on[n] = std::string(groups[n].title) == "Monochrome Filters";
-    document->setValue(platform::Value(1.7), "Lumivar_Filter_monochromeRed");
+    document->setValue(platform::Value(1.7), settings::MonochromeRed.c_str());
     ASSERT_TRUE(window->saveNewPreset("Red", on, &error)) << error.failureReason;
     auto saved = PresetManager::sharedPresetManager().presetNamed("Red");
     ASSERT_TRUE(saved);
-    EXPECT_DOUBLE_EQ(saved->at("Lumivar_Filter_monochromeRed").doubleValue(), 1.7);
-    EXPECT_FALSE(saved->count("Lumivar_Filter_inputEV"));
-    EXPECT_FALSE(saved->count("Lumivar_SceneReferred"));
+    EXPECT_DOUBLE_EQ(saved->at(settings::MonochromeRed.c_str()).doubleValue(), 1.7);
+    EXPECT_FALSE(saved->count(settings::InputEV.c_str()));
+    EXPECT_FALSE(saved->count(settings::SceneReferred.c_str()));
 }
 
 // A preset edited by hand into a weight of "lots" is refused whole, on this window, naming
@@ -160,20 +162,22 @@ TEST_F(EditingWindowTest, APresetWithAValueOfTheWrongKindIsRefused) {
         alertWindow = on;
         alerts.push_back(message + ": " + text);
     };
-    document->setValue(platform::Value(1.0), "Lumivar_Filter_monochromeRed");
-    document->setValue(platform::Value(0.0), "Lumivar_Filter_inputEV");
-    const platform::Dictionary lots{{"displayName", "Lots"},
-                                    {"Lumivar_Filter_inputEV", 1.5},
-                                    {"Lumivar_Filter_monochromeRed", "lots"}};
+    document->setValue(platform::Value(1.0), settings::MonochromeRed.c_str());
+    document->setValue(platform::Value(0.0), settings::InputEV.c_str());
+    const platform::Dictionary lots{
+        {"displayName", "Lots"}, {settings::InputEV.c_str(), 1.5}, {settings::MonochromeRed.c_str(), "lots"}};
     const auto folder = *PresetManager::sharedPresetManager().presetDirectory();
     ASSERT_TRUE(platform::writePlistFile(folder / "lots.plist", platform::Value(lots)));
 
     EXPECT_FALSE(window->applyPresetNamed("Lots"));
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(alertWindow, window.data());
-    EXPECT_TRUE(alerts[0].contains("\"Lumivar_Filter_monochromeRed\" is the text \"lots\"")) << alerts[0].toStdString();
-    EXPECT_DOUBLE_EQ(document->valueForKey("Lumivar_Filter_monochromeRed")->doubleValue(), 1.0);
-    EXPECT_DOUBLE_EQ(document->valueForKey("Lumivar_Filter_inputEV")->doubleValue(), 0.0) << "not applied in part";
+    EXPECT_TRUE(
+        alerts[0].contains(QString("\"%1\" is the text \"lots\"").arg(settings::MonochromeRed.c_str())))
+        << alerts[0].toStdString();
+    EXPECT_DOUBLE_EQ(document->valueForKey(settings::MonochromeRed.c_str())->doubleValue(), 1.0);
+    EXPECT_DOUBLE_EQ(document->valueForKey(settings::InputEV.c_str())->doubleValue(), 0.0)
+        << "not applied in part";
 
     EXPECT_TRUE(window->applyPresetNamed("Default"));
     EXPECT_EQ(alerts.size(), 1u);
@@ -181,7 +185,7 @@ TEST_F(EditingWindowTest, APresetWithAValueOfTheWrongKindIsRefused) {
 }
 
 TEST_F(EditingWindowTest, ExportAsSelectedFollowsTheTypeAndWritesTheFile) {
-    document->setValue(platform::Value(0), "Lumivar_ExportFileType");
+    document->setValue(platform::Value(0), settings::ExportFileType.c_str());
     window->exportAsSelected();
     ASSERT_TRUE(windowtest::waitFor([this] { return !window->exportRunning(); }));
     ASSERT_EQ(asked.size(), 1u);
@@ -198,7 +202,7 @@ TEST_F(EditingWindowTest, ExportAsSelectedFollowsTheTypeAndWritesTheFile) {
             asked.push_back(ext);
             return std::nullopt; // cancelled: nothing runs
         };
-        document->setValue(platform::Value(selection), "Lumivar_ExportFileType");
+        document->setValue(platform::Value(selection), settings::ExportFileType.c_str());
         window->exportAsSelected();
         ASSERT_EQ(asked.size(), 1u);
         EXPECT_EQ(asked[0], extension) << selection;
@@ -233,7 +237,7 @@ TEST_F(EditingWindowTest, SavePanelStartsBesideThePhotoAndAddsTheExtension) {
             }
         });
         answer.start(10);
-        document->setValue(platform::Value(0), "Lumivar_ExportFileType");
+        document->setValue(platform::Value(0), settings::ExportFileType.c_str());
         window->exportAsSelected();
         ASSERT_TRUE(windowtest::waitFor([this] { return !window->exportRunning(); }));
         EXPECT_EQ(startedIn.toStdString(), home_.path().string()) << c.typed;
@@ -348,7 +352,8 @@ TEST_F(EditingWindowTest, EveryAdjustmentHasItsControlInRange) {
     const struct {
         const char* key;
         double value;
-    } sliders[] = {{"Lumivar_Filter_inputSaturation", 1.5}, {"Lumivar_ChromaArtifactSuppression", 0.25}};
+    } sliders[] = {{settings::InputSaturation.c_str(), 1.5},
+                   {settings::ChromaArtifactSuppression.c_str(), 0.25}};
     for (const auto& s : sliders) {
         QSlider* slider = window->findChild<QSlider*>(s.key);
         ASSERT_NE(slider, nullptr) << s.key;
@@ -358,11 +363,11 @@ TEST_F(EditingWindowTest, EveryAdjustmentHasItsControlInRange) {
                                          slider->maximum())));
         EXPECT_NEAR(document->valueForKey(s.key)->doubleValue(), s.value, 1e-9) << s.key;
     }
-    auto* kodak = window->findChild<QCheckBox*>("Lumivar_KodakProcessing");
+    auto* kodak = window->findChild<QCheckBox*>(settings::KodakProcessing.c_str());
     ASSERT_NE(kodak, nullptr);
     EXPECT_TRUE(kodak->isChecked()); // the default
     kodak->click();
-    EXPECT_FALSE(document->valueForKey("Lumivar_KodakProcessing")->boolValue());
+    EXPECT_FALSE(document->valueForKey(settings::KodakProcessing.c_str())->boolValue());
     // The automatic ICC profile carries no intent of its own.
     EXPECT_EQ(window->panes().renderingIntentPopup->currentText(), "Default");
 }
@@ -370,7 +375,7 @@ TEST_F(EditingWindowTest, EveryAdjustmentHasItsControlInRange) {
 TEST_F(EditingWindowTest, PopUpsFollowPresetsAndProfilesSavedElsewhere) {
     QComboBox* presets = window->panes().presetPopup;
     platform::Dictionary preset{{"displayName", platform::Value("Noir")},
-                                {"Lumivar_Filter_monochromeRed", platform::Value(1.8)}};
+                                {settings::MonochromeRed.c_str(), platform::Value(1.8)}};
     ASSERT_TRUE(PresetManager::sharedPresetManager().addPreset(&preset, nullptr));
     ASSERT_TRUE(windowtest::waitFor([&] { return presets->findText("Noir") >= 0; }));
     EXPECT_EQ(presets->currentIndex(), 0);

@@ -9,6 +9,7 @@
 #include "app/core/PresetManager.h"
 #include "app/ui/ItemTableWindow.h"
 #include "app/ui/PresetWindowController.h"
+#include "settings/Schema.h"
 #include "tests/app/AppHome.h"
 
 namespace fs = std::filesystem;
@@ -45,7 +46,7 @@ TEST(PresetWindowController, ListsThePresetsAndFollowsChanges) {
     }
     EXPECT_EQ(controller.tableWindow()->table()->rowCount(), 3);
 
-    PresetManager::Preset mine{{"displayName", "Portrait"}, {"Lumivar_Filter_inputEV", 0.5}};
+    PresetManager::Preset mine{{"displayName", "Portrait"}, {settings::InputEV.c_str(), 0.5}};
     presets().addPreset(&mine);
     EXPECT_EQ(names(controller).size(), 4u);
 
@@ -70,7 +71,8 @@ TEST(PresetWindowController, DeleteRemovesThePresetsFileAndShowsAFailure) {
     ASSERT_GE(zeroed, 0);
     const auto file =
         *presets().presetDirectory() /
-        (controller.tableContents()[size_t(zeroed)].preset.at("Lumivar_PresetUUID").stringValue() + ".plist");
+        (controller.tableContents()[size_t(zeroed)].preset.at(settings::PresetUUID.c_str()).stringValue() +
+         ".plist");
     ASSERT_TRUE(fs::exists(file));
     controller.tableWindow()->table()->selectRow(zeroed);
     controller.tableWindow()->deleteButton()->click();
@@ -80,7 +82,8 @@ TEST(PresetWindowController, DeleteRemovesThePresetsFileAndShowsAFailure) {
 
     // Its file already gone: the removal's error is shown on the window.
     auto stale = controller.tableContents()[0].preset;
-    fs::remove(*presets().presetDirectory() / (stale.at("Lumivar_PresetUUID").stringValue() + ".plist"));
+    fs::remove(*presets().presetDirectory() /
+               (stale.at(settings::PresetUUID.c_str()).stringValue() + ".plist"));
     controller.deleteDisplayedItem(stale);
     EXPECT_EQ(errors.size(), 1u);
 }

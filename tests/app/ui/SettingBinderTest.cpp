@@ -11,6 +11,7 @@
 #include <map>
 
 #include "app/ui/BindableSettings.h"
+#include "settings/Schema.h"
 #include "tests/app/ui/WindowTestSupport.h"
 
 namespace {
@@ -59,12 +60,12 @@ struct Pane {
     QComboBox* type = new QComboBox(&root);
     QComboBox* profile = new QComboBox(&root);
     Pane() {
-        slider->setObjectName("Lumivar_Filter_inputEV");
-        field->setObjectName("Lumivar_Filter_inputEV2");
-        check->setObjectName("Lumivar_SceneReferred");
-        type->setObjectName("Lumivar_ExportFileType");
+        slider->setObjectName(settings::InputEV.c_str());
+        field->setObjectName(QString(settings::InputEV.c_str()) + "2");
+        check->setObjectName(settings::SceneReferred.c_str());
+        type->setObjectName(settings::ExportFileType.c_str());
         type->addItems({"JPEG", "TIFF", "DNG"});
-        profile->setObjectName("Lumivar_CameraProfile");
+        profile->setObjectName(settings::CameraProfile.c_str());
         platform::Dictionary a{{"name", platform::Value("A")}};
         platform::Dictionary b{{"name", platform::Value("B")}};
         profile->addItem("A", QVariant::fromValue(platform::Value(a)));
@@ -77,16 +78,16 @@ struct Pane {
 TEST(SettingBinder, ControlsShowTheValuesAndSliderAndFieldShareAKey) {
     app();
     FakeSettings settings;
-    settings.values = {
-        {"Lumivar_Filter_inputEV", platform::Value(1.0)},
-        {"Lumivar_SceneReferred", platform::Value(true)},
-        {"Lumivar_ExportFileType", platform::Value(2)},
-        {"Lumivar_CameraProfile", platform::Value(platform::Dictionary{{"name", platform::Value("B")}})}};
+    settings.values = {{settings::InputEV.c_str(), platform::Value(1.0)},
+                       {settings::SceneReferred.c_str(), platform::Value(true)},
+                       {settings::ExportFileType.c_str(), platform::Value(2)},
+                       {settings::CameraProfile.c_str(),
+                        platform::Value(platform::Dictionary{{"name", platform::Value("B")}})}};
     Pane pane;
     SettingBinder binder(&settings);
     binder.bindTree(&pane.root);
 
-    EXPECT_EQ(binder.controlsForKey("Lumivar_Filter_inputEV").size(), 2u);
+    EXPECT_EQ(binder.controlsForKey(settings::InputEV.c_str()).size(), 2u);
     EXPECT_EQ(pane.slider->value(), 600); // EV -5..5 in 1000 steps
     EXPECT_EQ(pane.field->text(), "1");
     EXPECT_TRUE(pane.check->isChecked());
@@ -96,18 +97,18 @@ TEST(SettingBinder, ControlsShowTheValuesAndSliderAndFieldShareAKey) {
 
     // A user's slider move sets the key and the field follows.
     pane.slider->setValue(700);
-    EXPECT_DOUBLE_EQ(settings.values["Lumivar_Filter_inputEV"].doubleValue(), 2.0);
+    EXPECT_DOUBLE_EQ(settings.values[settings::InputEV.c_str()].doubleValue(), 2.0);
     EXPECT_EQ(pane.field->text(), "2");
 
     // A field entry beyond the range is held to it by the formatter.
     pane.field->setText("12");
     Q_EMIT pane.field->editingFinished();
-    EXPECT_DOUBLE_EQ(settings.values["Lumivar_Filter_inputEV"].doubleValue(), 5.0);
+    EXPECT_DOUBLE_EQ(settings.values[settings::InputEV.c_str()].doubleValue(), 5.0);
     EXPECT_EQ(pane.slider->value(), 1000);
 
     pane.profile->setCurrentIndex(0);
     Q_EMIT pane.profile->activated(0);
-    EXPECT_EQ(settings.values["Lumivar_CameraProfile"],
+    EXPECT_EQ(settings.values[settings::CameraProfile.c_str()],
               platform::Value(platform::Dictionary{{"name", platform::Value("A")}}));
 }
 
@@ -118,9 +119,9 @@ TEST(SettingBinder, ChangesFromElsewhereRefreshAndUnbindStopsObserving) {
     {
         SettingBinder binder(&settings);
         binder.bindTree(&pane.root);
-        settings.changeFromElsewhere("Lumivar_Filter_inputEV", -5.0);
+        settings.changeFromElsewhere(settings::InputEV.c_str(), -5.0);
         EXPECT_EQ(pane.slider->value(), 0);
-        settings.changeFromElsewhere("Lumivar_SceneReferred", false);
+        settings.changeFromElsewhere(settings::SceneReferred.c_str(), false);
         EXPECT_FALSE(pane.check->isChecked());
         EXPECT_EQ(settings.sets, 0);              // refreshing a control does not write back
         EXPECT_EQ(settings.observers.size(), 4u); // one observation a key

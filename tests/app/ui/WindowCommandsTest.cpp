@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/ui/ControlRanges.h"
+#include "settings/Schema.h"
 
 using namespace window_commands;
 
@@ -34,9 +35,9 @@ TEST(WindowCommands, QuarterTurnsCycleAndMirroredCodesStay) {
 }
 
 TEST(WindowCommands, ParameterIdTrimsDigitsAtBothEnds) {
-    EXPECT_EQ(parameterID("Lumivar_Filter_inputEV2"), "Lumivar_Filter_inputEV");
-    EXPECT_EQ(parameterID("12Lumivar_JPEGQuality"), "Lumivar_JPEGQuality");
-    EXPECT_EQ(parameterID("Lumivar_CropRect_x"), "Lumivar_CropRect_x");
+    EXPECT_EQ(parameterID(std::string(settings::InputEV.key) + "2"), settings::InputEV.c_str());
+    EXPECT_EQ(parameterID("12" + std::string(settings::JPEGQuality.key)), settings::JPEGQuality.c_str());
+    EXPECT_EQ(parameterID(settings::CropRectX.c_str()), settings::CropRectX.c_str());
     EXPECT_EQ(parameterID("123"), "");
 }
 
@@ -121,22 +122,22 @@ TEST(WindowCommands, PhotoCdResolutionLevelsAndTexts) {
 }
 
 TEST(ControlRanges, CoverTheSeededPresetsAndTheNamedLimits) {
-    const auto temperature = controlRangeForKey("Lumivar_Filter_inputTemperature");
+    const auto temperature = controlRangeForKey(settings::InputTemperature.c_str());
     ASSERT_TRUE(temperature);
     EXPECT_EQ(temperature->minimum, 1000);
     EXPECT_EQ(temperature->maximum, 14000);
-    EXPECT_EQ(controlRangeForKey("Lumivar_Filter_inputTint")->minimum, -150);
-    EXPECT_EQ(controlRangeForKey("Lumivar_JPEGQuality")->maximum, 10);
+    EXPECT_EQ(controlRangeForKey(settings::InputTint.c_str())->minimum, -150);
+    EXPECT_EQ(controlRangeForKey(settings::JPEGQuality.c_str())->maximum, 10);
     // Seeded presets: knee high 3.5, radius 0.8, mix weights 1, JPEG quality 10.
-    const std::vector<std::pair<std::string_view, double>> seeded{{"Lumivar_Filter_inputKneeHigh", 3.5},
-                                                                  {"Lumivar_Filter_inputRadius", 0.8},
-                                                                  {"Lumivar_Filter_monochromeBlue", 1.0},
-                                                                  {"Lumivar_Filter_inputIntensity", 1.0}};
+    const std::vector<std::pair<std::string_view, double>> seeded{{settings::InputKneeHigh.c_str(), 3.5},
+                                                                  {settings::InputRadius.c_str(), 0.8},
+                                                                  {settings::MonochromeBlue.c_str(), 1.0},
+                                                                  {settings::InputIntensity.c_str(), 1.0}};
     for (const auto& [key, value] : seeded) {
         const auto range = controlRangeForKey(key);
         ASSERT_TRUE(range) << key;
         EXPECT_LE(range->minimum, value);
         EXPECT_GE(range->maximum, value);
     }
-    EXPECT_FALSE(controlRangeForKey("Lumivar_UUID"));
+    EXPECT_FALSE(controlRangeForKey(settings::UUID.c_str()));
 }

@@ -20,6 +20,7 @@
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Notifications.h"
+#include "settings/Schema.h"
 #include "tests/app/ui/gui/RenderWaits.h"
 #include "tests/display/gui/GuiTestSupport.h"
 #include "tests/support/Samples.h"
@@ -107,7 +108,7 @@ TEST(PhotographersRoad, OpenAdjustExportPresetAndReopen) {
     EXPECT_LE(opened.maxChannelSpread, 2) << "the image is grey";
 
     // Raising the red weight changes the image and keeps it grey.
-    auto* red = window->findChild<QSlider*>("Lumivar_Filter_monochromeRed");
+    auto* red = window->findChild<QSlider*>(settings::MonochromeRed.c_str());
     ASSERT_NE(red, nullptr);
     const int seen = renders.count[document.get()];
     red->setValue(red->maximum());
@@ -118,7 +119,7 @@ TEST(PhotographersRoad, OpenAdjustExportPresetAndReopen) {
     guitest::saveScreenshot(window->grab(), "2-red-raised");
     const QImage after = grabView(window);
     EXPECT_LE(stats(after).maxChannelSpread, 2);
-    EXPECT_DOUBLE_EQ(document->valueForKey("Lumivar_Filter_monochromeRed")->doubleValue(), 2.0);
+    EXPECT_DOUBLE_EQ(document->valueForKey(settings::MonochromeRed.c_str())->doubleValue(), 2.0);
 
     // Crop, then a JPEG of the crop's size through the window.
     document->cropRectChanged(platform::Rect{10, 20, 200, 100});
@@ -159,7 +160,7 @@ TEST(PhotographersRoad, OpenAdjustExportPresetAndReopen) {
         const int seenOther = renders.count[other.get()];
         ASSERT_TRUE(second->applyPresetNamed("Red"));
         ASSERT_TRUE(renders.after(other.get(), seenOther));
-        EXPECT_DOUBLE_EQ(other->valueForKey("Lumivar_Filter_monochromeRed")->doubleValue(), 2.0);
+        EXPECT_DOUBLE_EQ(other->valueForKey(settings::MonochromeRed.c_str())->doubleValue(), 2.0);
         ASSERT_TRUE(settle(second));
         EXPECT_TRUE(guitest::processEventsUntil([&] { return grabView(second) != plain; }, 10000));
         guitest::saveScreenshot(second->grab(), "3-preset-applied");
@@ -179,7 +180,7 @@ TEST(PhotographersRoad, OpenAdjustExportPresetAndReopen) {
     document.reset();
     auto again = controller.openDocumentWithContentsOfURL(chart, true, &error);
     ASSERT_TRUE(again) << error.failureReason;
-    EXPECT_DOUBLE_EQ(again->valueForKey("Lumivar_Filter_monochromeRed")->doubleValue(), 2.0);
+    EXPECT_DOUBLE_EQ(again->valueForKey(settings::MonochromeRed.c_str())->doubleValue(), 2.0);
     EXPECT_EQ(again->getOrientation(), 6);
     QPointer<EditingWindow> reopened = controller.windowForDocument(again.get());
     ASSERT_TRUE(guitest::processEventsUntil([&] { return reopened->imageView()->isVisible(); }, 60000));
