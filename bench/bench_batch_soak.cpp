@@ -92,7 +92,8 @@ bool validJpeg(const fs::path& file, bool djpeg) {
     bool ok = tjDecompressHeader3(handle, bytes.data(), bytes.size(), &width, &height, &sub, &space) == 0;
     if (ok) {
         std::vector<unsigned char> rgb(size_t(width) * height * 3);
-        ok = tjDecompress2(handle, bytes.data(), bytes.size(), rgb.data(), width, 0, height, TJPF_RGB, 0) == 0;
+        ok =
+            tjDecompress2(handle, bytes.data(), bytes.size(), rgb.data(), width, 0, height, TJPF_RGB, 0) == 0;
     }
     tjDestroy(handle);
     return ok;
@@ -101,7 +102,8 @@ bool validJpeg(const fs::path& file, bool djpeg) {
 // Exports of one batch that read back; the folder is emptied afterwards.
 int countValid(const fs::path& folder, bool djpeg) {
     int valid = 0;
-    for (const auto& entry : fs::directory_iterator(folder)) valid += validJpeg(entry.path(), djpeg);
+    for (const auto& entry : fs::directory_iterator(folder))
+        valid += validJpeg(entry.path(), djpeg);
     fs::remove_all(folder);
     return valid;
 }
@@ -185,9 +187,12 @@ void BM_BatchExportSoak(benchmark::State& state) {
     state.counters["batch1_s"] = seconds[0];
     state.counters["batch2_s"] = seconds[1];
     state.SetLabel(djpeg ? "checked by djpeg" : "checked by libjpeg-turbo");
-    if (failed || valid[0] != files || valid[1] != files) state.SkipWithError("an export failed or did not read back");
-    else if (rss[1] > rss[0] * 1.10) state.SkipWithError("resident memory grew more than 10 %");
-    else if (fdsAfter.size() > fdsBefore.size()) state.SkipWithError("a file descriptor was left open");
+    if (failed || valid[0] != files || valid[1] != files)
+        state.SkipWithError("an export failed or did not read back");
+    else if (rss[1] > rss[0] * 1.10)
+        state.SkipWithError("resident memory grew more than 10 %");
+    else if (fdsAfter.size() > fdsBefore.size())
+        state.SkipWithError("a file descriptor was left open");
 }
 BENCHMARK(BM_BatchExportSoak)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 

@@ -44,7 +44,8 @@ void BM_EmbeddedPreviewThumbnail(benchmark::State& state, const char* sample) {
 BENCHMARK_CAPTURE(BM_EmbeddedPreviewThumbnail, Pixel7_7KB, "Pixel7_small.dng")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_EmbeddedPreviewThumbnail, PowerShotG2_28KB, "PowerShotG2_CRW_0304.CRW")
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_EmbeddedPreviewThumbnail, D7100_98KB, "D7100_truncated.NEF")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_EmbeddedPreviewThumbnail, D7100_98KB, "D7100_truncated.NEF")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_EmbeddedPreviewThumbnail, EOS_D30_282KB, "EOS_D30.CRW")->Unit(benchmark::kMillisecond);
 
 // A raw file without a preview: its sensor data developed at half size, then fitted to the cell.
@@ -70,7 +71,8 @@ BENCHMARK_CAPTURE(BM_ReducedDecodeThumbnail, Synthetic_1MP_DNG, "synthetic_1024_
 
 void BM_ListFolderOf1000(benchmark::State& state) {
     ensureApplication();
-    const fs::path folder = fs::temp_directory_path() / ("lumivar-bench-browser-" + std::to_string(::getpid()));
+    const fs::path folder =
+        fs::temp_directory_path() / ("lumivar-bench-browser-" + std::to_string(::getpid()));
     fs::create_directories(folder);
     static const char* const kExtensions[] = {".dng", ".CR2", ".jpg", ".txt", ".nef"};
     for (int i = 0; i < 1000; ++i)

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "raw/core/BandRunner.h"
-#include "raw/output/ColourOutput.h"
 #include "raw/core/FileBackedMemory.h"
 #include "raw/develop/Highlights.h"
+#include "raw/output/ColourOutput.h"
 
 namespace {
 
@@ -19,7 +19,8 @@ constexpr int kWidth = 6000, kHeight = 4000;
 std::vector<uint16_t> developedImage() {
     std::vector<uint16_t> samples(size_t(kWidth) * kHeight * 4);
     std::mt19937 rng(3);
-    for (auto& v : samples) v = uint16_t(rng());
+    for (auto& v : samples)
+        v = uint16_t(rng());
     return samples;
 }
 
@@ -31,7 +32,8 @@ struct Road {
         s->use_file_backed_memory = false;
         s->colour_count = 3;
         s->output_space = 4;
-        for (int i = 0; i < 3; ++i) s->rgb_from_camera[i][i] = 1;
+        for (int i = 0; i < 3; ++i)
+            s->rgb_from_camera[i][i] = 1;
         const float multipliers[4] = {0.8f, 0.5f, 0.7f, 0};
         std::memcpy(s->daylight_multipliers, multipliers, sizeof multipliers);
     }
@@ -42,7 +44,8 @@ struct Road {
     // A fresh copy of the image, as the previous step leaves it.
     void reset(int orientation) {
         raw::file_backed_free(*s, s->pixel_image);
-        s->pixel_image = static_cast<uint16_t(*)[4]>(raw::file_backed_calloc(*s, uint64_t(kWidth) * kHeight, 8));
+        s->pixel_image =
+            static_cast<uint16_t(*)[4]>(raw::file_backed_calloc(*s, uint64_t(kWidth) * kHeight, 8));
         std::memcpy(s->pixel_image, source.data(), source.size() * 2);
         s->visible_height = s->image_height = kHeight;
         s->visible_width = s->image_width = kWidth;
@@ -52,8 +55,7 @@ struct Road {
     }
 };
 
-template <class Step>
-void runStep(benchmark::State& state, int orientation, Step step) {
+template <class Step> void runStep(benchmark::State& state, int orientation, Step step) {
     Road road;
     for (auto _ : state) {
         state.PauseTiming();

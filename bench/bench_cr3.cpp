@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "raw/cr3/Cr3Crx.h"
 #include "raw/core/DecoderError.h"
+#include "raw/cr3/Cr3Crx.h"
 
 namespace {
 
@@ -39,8 +39,8 @@ void decode(benchmark::State& state, bool high) {
         }
         benchmark::DoNotOptimize(out.data());
     }
-    state.counters["Msamples/s"] =
-        benchmark::Counter(double(kWidth) * kHeight * double(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
+    state.counters["Msamples/s"] = benchmark::Counter(
+        double(kWidth) * kHeight * double(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
 }
 
 void BM_CrxPredictedBand(benchmark::State& state) { decode(state, false); }

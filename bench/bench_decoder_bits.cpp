@@ -13,8 +13,8 @@
 namespace {
 
 // A JPEG-style table: codes of 2 to 9 bits for 13 symbols.
-const std::vector<uint8_t> kSource = {0, 1, 5, 1, 1, 1, 1, 1, 2, 0, 0, 0, 0, 0, 0, 0,
-                                      0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+const std::vector<uint8_t> kSource = {0, 1, 5, 1, 1, 1, 1, 1, 2, 0, 0, 0,  0,  0, 0,
+                                      0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
 
 constexpr int kSymbols = 1 << 20;
 
@@ -24,7 +24,8 @@ std::vector<uint8_t> encodedStream() {
     int lengths[13];
     uint32_t code = 0;
     for (int len = 1, sym = 0; len <= 16; ++len, code <<= 1)
-        for (int i = 0; i < kSource[len - 1]; ++i, ++sym) codes[sym] = code++, lengths[sym] = len;
+        for (int i = 0; i < kSource[len - 1]; ++i, ++sym)
+            codes[sym] = code++, lengths[sym] = len;
     std::mt19937 rng(7);
     std::vector<uint8_t> out;
     uint64_t acc = 0;
@@ -32,7 +33,8 @@ std::vector<uint8_t> encodedStream() {
     for (int i = 0; i < kSymbols; ++i) {
         int sym = int(rng() % 13);
         acc = (acc << lengths[sym]) | codes[sym];
-        for (bits += lengths[sym]; bits >= 8; bits -= 8) out.push_back(uint8_t(acc >> (bits - 8)));
+        for (bits += lengths[sym]; bits >= 8; bits -= 8)
+            out.push_back(uint8_t(acc >> (bits - 8)));
     }
     out.resize(out.size() + 4, 0);
     return out;
@@ -54,7 +56,8 @@ void BM_HuffmanDecode(benchmark::State& state) {
         s->input_file = in.file;
         raw::read_bits(*s, -1);
         uint32_t sum = 0;
-        for (int i = 0; i < kSymbols; ++i) sum += raw::read_bits(*s, table[0], table + 1);
+        for (int i = 0; i < kSymbols; ++i)
+            sum += raw::read_bits(*s, table[0], table + 1);
         benchmark::DoNotOptimize(sum);
     }
     raw::file_backed_free(*s, table);
@@ -70,7 +73,8 @@ void BM_PlainBits(benchmark::State& state) {
         s->input_file = in.file;
         raw::read_bits(*s, -1);
         uint32_t sum = 0;
-        for (int i = 0; i < kSymbols; ++i) sum += raw::read_bits(*s, 12);
+        for (int i = 0; i < kSymbols; ++i)
+            sum += raw::read_bits(*s, 12);
         benchmark::DoNotOptimize(sum);
     }
     state.SetItemsProcessed(state.iterations() * kSymbols);

@@ -48,7 +48,8 @@ void decode(benchmark::State& state, bool xtrans) {
         testsupport::LoaderRig rig(c.bytes, kWidth, kHeight);
         rig.s->cfa_pattern = xtrans ? 9 : 0x94949494;
         for (int r = 0; r < 6; ++r)
-            for (int col = 0; col < 6; ++col) rig.s->xtrans_sensor_layout[r][col] = int8_t(c.frame.xtransColours[r][col]);
+            for (int col = 0; col < 6; ++col)
+                rig.s->xtrans_sensor_layout[r][col] = int8_t(c.frame.xtransColours[r][col]);
         rig.run(raw::fuji_compressed_load_raw, 0);
         benchmark::DoNotOptimize(rig.raw.data());
     }

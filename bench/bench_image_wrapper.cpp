@@ -33,7 +33,8 @@ void BM_RgbaToRgb24MP(benchmark::State& state) {
         rgb.reset();
         state.ResumeTiming();
     }
-    state.counters["MP/s"] = benchmark::Counter(double(kPixels) / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["MP/s"] =
+        benchmark::Counter(double(kPixels) / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 // One synthetic camera file for the process, in a home of its own (no user defaults).
@@ -43,7 +44,8 @@ const std::string& syntheticDng() {
         testsupport::SyntheticDngSpec spec;
         spec.width = kWidth;
         spec.height = kHeight;
-        return testsupport::writeFile(home.path(), "synthetic.dng", testsupport::buildSyntheticDng(spec)).string();
+        return testsupport::writeFile(home.path(), "synthetic.dng", testsupport::buildSyntheticDng(spec))
+            .string();
     }();
     return path;
 }

@@ -42,7 +42,8 @@ void BM_KodakBlockLoad(benchmark::State& state) {
     std::vector<uint8_t> bytes = block_stream();
     std::vector<uint16_t> raw(size_t(kWidth) * kHeight);
     auto s = std::make_unique<raw::DecoderState>();
-    for (uint32_t i = 0; i < 65536; ++i) s->tone_table[i] = uint16_t(i);
+    for (uint32_t i = 0; i < 65536; ++i)
+        s->tone_table[i] = uint16_t(i);
     s->sensor_width = s->visible_width = kWidth;
     s->sensor_height = s->visible_height = kHeight;
     s->byte_order = 0x4949;

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "raw/core/DecoderState.h"
-#include "raw/loaders/Loaders.h"
 #include "raw/loaders/CanonCrwTables.h"
+#include "raw/loaders/Loaders.h"
 #include "tests/support/BitWriter.h"
 #include "tests/support/LosslessJpegEncoder.h"
 
@@ -29,7 +29,8 @@ using testsupport::HuffmanCode;
 std::vector<uint8_t> random_bytes(size_t n, uint32_t seed) {
     std::vector<uint8_t> out(n);
     std::mt19937 rng(seed);
-    for (auto& b : out) b = uint8_t(rng());
+    for (auto& b : out)
+        b = uint8_t(rng());
     return out;
 }
 
@@ -41,13 +42,15 @@ std::vector<uint16_t> scene(int bits) {
     const float top = float((1 << bits) - 1), scale = top / 16383.0f;
     for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x)
-            v[size_t(y) * kWidth + x] = uint16_t(std::clamp((2000.0f + x * 0.5f + y * 0.25f) * scale + noise(rng), 0.0f, top));
+            v[size_t(y) * kWidth + x] =
+                uint16_t(std::clamp((2000.0f + x * 0.5f + y * 0.25f) * scale + noise(rng), 0.0f, top));
     return v;
 }
 
 int bit_length(int d) {
     int n = 0;
-    for (int a = d < 0 ? -d : d; a; a >>= 1) ++n;
+    for (int a = d < 0 ? -d : d; a; a >>= 1)
+        ++n;
     return n;
 }
 
@@ -93,20 +96,24 @@ void append_two_column_deltas(Input& in, const HuffmanCode* code_by_length, uint
 
 Input nikon_compressed_input() {
     Input in;
-    in.bytes = {0, 0};      // version: curve of its own length
-    for (int i = 0; i < 4; ++i) put_le16(in.bytes, 2000);
+    in.bytes = {0, 0}; // version: curve of its own length
+    for (int i = 0; i < 4; ++i)
+        put_le16(in.bytes, 2000);
     put_le16(in.bytes, 4096);
-    for (int i = 0; i < 4096; ++i) put_le16(in.bytes, uint16_t(i));
+    for (int i = 0; i < 4096; ++i)
+        put_le16(in.bytes, uint16_t(i));
     in.data_offset = long(in.bytes.size());
-    const auto codes = testsupport::canonicalHuffmanCodes({0, 1, 5, 1, 1, 1, 1, 1, 1, 2, 0, 0, 0, 0, 0, 0,
-                                                           5, 4, 3, 6, 2, 7, 1, 0, 8, 9, 11, 10, 12});
+    const auto codes = testsupport::canonicalHuffmanCodes(
+        {0, 1, 5, 1, 1, 1, 1, 1, 1, 2, 0, 0, 0, 0, 0, 0, 5, 4, 3, 6, 2, 7, 1, 0, 8, 9, 11, 10, 12});
     append_two_column_deltas(in, codes.data(), 2000);
     return in;
 }
 
 Input canon_crw_input() {
-    const auto first = testsupport::canonicalHuffmanCodes({raw::kCanonFirstTables[0], raw::kCanonFirstTables[0] + 29});
-    const auto second = testsupport::canonicalHuffmanCodes({raw::kCanonSecondTables[0], raw::kCanonSecondTables[0] + 180});
+    const auto first =
+        testsupport::canonicalHuffmanCodes({raw::kCanonFirstTables[0], raw::kCanonFirstTables[0] + 29});
+    const auto second =
+        testsupport::canonicalHuffmanCodes({raw::kCanonSecondTables[0], raw::kCanonSecondTables[0] + 180});
     const std::vector<uint16_t> v = scene(10);
     BitWriter w(true);
     int carry = 0, base[2] = {512, 512};
@@ -124,7 +131,8 @@ Input canon_crw_input() {
         int next = 1;
         for (int i = 1; i < 64; ++i) {
             if (!diff[i]) continue;
-            for (; i - next > 15; next += 16) w.put(second[0xF0].code, second[0xF0].length);
+            for (; i - next > 15; next += 16)
+                w.put(second[0xF0].code, second[0xF0].length);
             put_difference(w, second[(i - next) << 4 | bit_length(diff[i])], diff[i]);
             next = i + 1;
         }
@@ -140,14 +148,17 @@ Input canon_crw_input() {
 
 Input huffman_delta_input() {
     // Difference lengths 0..12 with a prefix code of 2 to 10 bits.
-    const HuffmanCode codes[13] = {{0b00, 2}, {0b010, 3}, {0b011, 3}, {0b100, 3}, {0b101, 3}, {0b110, 3},
-                                   {0b1110, 4}, {0b11110, 5}, {0b111110, 6}, {0b1111110, 7}, {0b11111110, 8},
-                                   {0b111111110, 9}, {0b1111111110, 10}};
+    const HuffmanCode codes[13] = {{0b00, 2},         {0b010, 3},     {0b011, 3},      {0b100, 3},
+                                   {0b101, 3},        {0b110, 3},     {0b1110, 4},     {0b11110, 5},
+                                   {0b111110, 6},     {0b1111110, 7}, {0b11111110, 8}, {0b111111110, 9},
+                                   {0b1111111110, 10}};
     Input in;
     in.bytes.assign(2 + 12, 0); // a count word, then 12 bytes the loader skips
     in.bytes[0] = 1;            // (1 + 12) & 15 = 13 codes
-    for (const HuffmanCode& c : codes) put_le16(in.bytes, uint16_t(c.code << (12 - c.length)));
-    for (const HuffmanCode& c : codes) in.bytes.push_back(uint8_t(c.length));
+    for (const HuffmanCode& c : codes)
+        put_le16(in.bytes, uint16_t(c.code << (12 - c.length)));
+    for (const HuffmanCode& c : codes)
+        in.bytes.push_back(uint8_t(c.length));
     in.data_offset = long(in.bytes.size());
     append_two_column_deltas(in, codes, 0);
     return in;
@@ -285,17 +296,18 @@ void run_loader(benchmark::State& state, const Input& in, raw::Routine loader) {
     state.counters["data errors"] = s->data_error_count; // of the last run; coded streams decode cleanly
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(in.bytes.size()));
     const double pixels = double(settings->sensor_width) * settings->sensor_height;
-    state.counters["Mpixel/s"] = benchmark::Counter(pixels * 1e-6, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["Mpixel/s"] =
+        benchmark::Counter(pixels * 1e-6, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 // Each benchmark passes a lambda of its own, so each builds its input once.
-template <typename Make>
-void bench(benchmark::State& state, Make make, raw::Routine loader) {
+template <typename Make> void bench(benchmark::State& state, Make make, raw::Routine loader) {
     static const Input in = make();
     run_loader(state, in, loader);
 }
 
-Input bytes_for(size_t bytes, uint32_t seed, std::function<void(raw::DecoderState&)> setup = {}, bool pixels = false) {
+Input bytes_for(size_t bytes, uint32_t seed, std::function<void(raw::DecoderState&)> setup = {},
+                bool pixels = false) {
     Input in;
     in.bytes = random_bytes(bytes, seed);
     in.setup = std::move(setup);
@@ -304,42 +316,93 @@ Input bytes_for(size_t bytes, uint32_t seed, std::function<void(raw::DecoderStat
 }
 
 void BM_PackedBits12(benchmark::State& st) {
-    bench(st, [] { return bytes_for(kPixels * 3 / 2, 1, [](raw::DecoderState& s) { s.bits_per_sample = 12; }); },
-          raw::packed_bits_load_raw);
+    bench(
+        st,
+        [] { return bytes_for(kPixels * 3 / 2, 1, [](raw::DecoderState& s) { s.bits_per_sample = 12; }); },
+        raw::packed_bits_load_raw);
 }
 void BM_PackedBits12Words32(benchmark::State& st) {
-    bench(st, [] {
-        return bytes_for(kPixels * 3 / 2, 2, [](raw::DecoderState& s) {
-            s.bits_per_sample = 12;
-            s.loader_flags = 24;
-        });
-    }, raw::packed_bits_load_raw);
+    bench(
+        st,
+        [] {
+            return bytes_for(kPixels * 3 / 2, 2, [](raw::DecoderState& s) {
+                s.bits_per_sample = 12;
+                s.loader_flags = 24;
+            });
+        },
+        raw::packed_bits_load_raw);
 }
 void BM_PlainWords(benchmark::State& st) {
-    bench(st, [] { return bytes_for(kPixels * 2, 3, [](raw::DecoderState& s) { s.white_level = 0xFFFF; }); },
-          raw::plain_words_load_raw);
+    bench(
+        st, [] { return bytes_for(kPixels * 2, 3, [](raw::DecoderState& s) { s.white_level = 0xFFFF; }); },
+        raw::plain_words_load_raw);
 }
-void BM_EightBit(benchmark::State& st) { bench(st, [] { return bytes_for(kPixels, 4); }, raw::eight_bit_load_raw); }
-void BM_Split10Bit(benchmark::State& st) { bench(st, [] { return bytes_for(kPixels * 10 / 8, 5); }, raw::split_10bit_load_raw); }
+void BM_EightBit(benchmark::State& st) {
+    bench(
+        st, [] { return bytes_for(kPixels, 4); }, raw::eight_bit_load_raw);
+}
+void BM_Split10Bit(benchmark::State& st) {
+    bench(
+        st, [] { return bytes_for(kPixels * 10 / 8, 5); }, raw::split_10bit_load_raw);
+}
 void BM_Nikon14Bit(benchmark::State& st) {
-    bench(st, [] { return bytes_for(size_t(kWidth * 7 / 4 + 15) / 16 * 16 * kHeight, 6); }, raw::nikon_14bit_load_raw);
+    bench(
+        st, [] { return bytes_for(size_t(kWidth * 7 / 4 + 15) / 16 * 16 * kHeight, 6); },
+        raw::nikon_14bit_load_raw);
 }
 void BM_YCbCr12Pair(benchmark::State& st) {
-    bench(st, [] {
-        return bytes_for(kPixels * 3, 7, [](raw::DecoderState& s) { std::fill(s.as_shot_multipliers, s.as_shot_multipliers + 4, 1.0f); },
-                         true);
-    }, raw::ycbcr12_pair_load_raw);
+    bench(
+        st,
+        [] {
+            return bytes_for(
+                kPixels * 3, 7,
+                [](raw::DecoderState& s) {
+                    std::fill(s.as_shot_multipliers, s.as_shot_multipliers + 4, 1.0f);
+                },
+                true);
+        },
+        raw::ycbcr12_pair_load_raw);
 }
-void BM_SonyArw2(benchmark::State& st) { bench(st, [] { return bytes_for(kPixels, 8); }, raw::sony_arw2_load_raw); }
-void BM_NikonCompressed(benchmark::State& st) { bench(st, [] { return nikon_compressed_input(); }, raw::nikon_compressed_load_raw); }
-void BM_CanonCrw(benchmark::State& st) { bench(st, [] { return canon_crw_input(); }, raw::canon_crw_load_raw); }
-void BM_HuffmanDelta(benchmark::State& st) { bench(st, [] { return huffman_delta_input(); }, raw::huffman_delta_load_raw); }
-void BM_SonyHuffman(benchmark::State& st) { bench(st, [] { return sony_huffman_input(); }, raw::sony_huffman_load_raw); }
-void BM_PanasonicPages(benchmark::State& st) { bench(st, [] { return panasonic_input(); }, raw::panasonic_blocks_load_raw); }
-void BM_PanasonicEncoding5(benchmark::State& st) { bench(st, [] { return panasonic_blocks_input(5); }, raw::panasonic_blocks_load_raw); }
-void BM_PanasonicEncoding6(benchmark::State& st) { bench(st, [] { return panasonic_blocks_input(6); }, raw::panasonic_blocks_load_raw); }
-void BM_PanasonicEncoding7(benchmark::State& st) { bench(st, [] { return panasonic_blocks_input(7); }, raw::panasonic_blocks_load_raw); }
-void BM_Ljpeg2x2Tiles(benchmark::State& st) { bench(st, [] { return ljpeg_2x2_input(); }, raw::ljpeg_2x2_tiles_load_raw); }
+void BM_SonyArw2(benchmark::State& st) {
+    bench(
+        st, [] { return bytes_for(kPixels, 8); }, raw::sony_arw2_load_raw);
+}
+void BM_NikonCompressed(benchmark::State& st) {
+    bench(
+        st, [] { return nikon_compressed_input(); }, raw::nikon_compressed_load_raw);
+}
+void BM_CanonCrw(benchmark::State& st) {
+    bench(
+        st, [] { return canon_crw_input(); }, raw::canon_crw_load_raw);
+}
+void BM_HuffmanDelta(benchmark::State& st) {
+    bench(
+        st, [] { return huffman_delta_input(); }, raw::huffman_delta_load_raw);
+}
+void BM_SonyHuffman(benchmark::State& st) {
+    bench(
+        st, [] { return sony_huffman_input(); }, raw::sony_huffman_load_raw);
+}
+void BM_PanasonicPages(benchmark::State& st) {
+    bench(
+        st, [] { return panasonic_input(); }, raw::panasonic_blocks_load_raw);
+}
+void BM_PanasonicEncoding5(benchmark::State& st) {
+    bench(
+        st, [] { return panasonic_blocks_input(5); }, raw::panasonic_blocks_load_raw);
+}
+void BM_PanasonicEncoding6(benchmark::State& st) {
+    bench(
+        st, [] { return panasonic_blocks_input(6); }, raw::panasonic_blocks_load_raw);
+}
+void BM_PanasonicEncoding7(benchmark::State& st) {
+    bench(
+        st, [] { return panasonic_blocks_input(7); }, raw::panasonic_blocks_load_raw);
+}
+void BM_Ljpeg2x2Tiles(benchmark::State& st) {
+    bench(
+        st, [] { return ljpeg_2x2_input(); }, raw::ljpeg_2x2_tiles_load_raw);
+}
 
 } // namespace
 

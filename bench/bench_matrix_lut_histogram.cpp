@@ -20,7 +20,8 @@ void BM_ToneTableAndMatrix(benchmark::State& state) {
                                                         {ComputeMatrixAndLUT::kInputFillLight, 0.3},
                                                         {ComputeMatrixAndLUT::kInputHighLight, -0.4}});
         compute.setCameraParameters(platform::Dictionary{});
-        benchmark::DoNotOptimize(compute.populateFloatLUTAndMatrix(lut.get(), matrix.data(), &offset, &low, &f));
+        benchmark::DoNotOptimize(
+            compute.populateFloatLUTAndMatrix(lut.get(), matrix.data(), &offset, &low, &f));
     }
 }
 BENCHMARK(BM_ToneTableAndMatrix);
@@ -31,7 +32,8 @@ void BM_Histogram24MP(benchmark::State& state) {
     auto source = ImageBufferF32::create(kWidth, kHeight);
     for (size_t r = 0; r < kHeight; ++r) {
         float* p = source->bufferFloatForRow(r);
-        for (size_t i = 0; i < size_t(kWidth) * 4; ++i) p[i] = float((r * 7 + i * 3) % 1000) / 1000.0f;
+        for (size_t i = 0; i < size_t(kWidth) * 4; ++i)
+            p[i] = float((r * 7 + i * 3) % 1000) / 1000.0f;
     }
     for (auto _ : state) {
         auto builder = HistogramBuilder::create(*source);

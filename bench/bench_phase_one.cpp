@@ -20,11 +20,13 @@ std::vector<uint8_t> compressedFrame() {
     std::vector<uint8_t> file(4 * kHeight);
     for (uint32_t row = 0; row < kHeight; ++row) {
         const uint32_t at = uint32_t(file.size() - 4 * kHeight);
-        for (int k = 0; k < 4; ++k) file[4 * row + k] = uint8_t(at >> (8 * k));
+        for (int k = 0; k < 4; ++k)
+            file[4 * row + k] = uint8_t(at >> (8 * k));
         testsupport::BitWriter w;
         for (uint32_t col = 0; col < kWidth; col += 8) {
             w.put(0b010, 3).put(0b011, 3);
-            for (int c = 0; c < 8; ++c) w.put(c % 2 ? 63 + rng() % 5 - 2 : 127 + rng() % 5 - 2, c % 2 ? 7 : 8);
+            for (int c = 0; c < 8; ++c)
+                w.put(c % 2 ? 63 + rng() % 5 - 2 : 127 + rng() % 5 - 2, c % 2 ? 7 : 8);
         }
         const std::vector<uint8_t> words = testsupport::littleEndianWords(w);
         file.insert(file.end(), words.begin(), words.end());

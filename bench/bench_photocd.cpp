@@ -15,12 +15,13 @@ namespace {
 
 // Written once into a private temporary folder, removed when the program ends.
 class SyntheticPack {
-public:
+  public:
     SyntheticPack() {
         testsupport::PhotoCdBuilder b;
-        b.plainLevel(2, [](int r, int c) { return uint8_t((r * 3 + c) & 255); },
-                     [](int r, int c) { return uint8_t(120 + ((r ^ c) & 63)); },
-                     [](int r, int c) { return uint8_t(110 + ((r + c) & 63)); });
+        b.plainLevel(
+            2, [](int r, int c) { return uint8_t((r * 3 + c) & 255); },
+            [](int r, int c) { return uint8_t(120 + ((r ^ c) & 63)); },
+            [](int r, int c) { return uint8_t(110 + ((r + c) & 63)); });
         std::string folder = (std::filesystem::temp_directory_path() / "lv-pcd-bench-XXXXXX").string();
         if (mkdtemp(folder.data())) {
             folder_ = folder;
@@ -29,12 +30,11 @@ public:
     }
     ~SyntheticPack() {
         std::error_code ec;
-        if (!folder_.empty())
-            std::filesystem::remove_all(folder_, ec);
+        if (!folder_.empty()) std::filesystem::remove_all(folder_, ec);
     }
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path folder_;
     std::string path_;
 };

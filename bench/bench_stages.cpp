@@ -66,6 +66,12 @@ void BM_Sharpening24MP(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
 }
-BENCHMARK(BM_Sharpening24MP)->Args({1, 1})->Args({4, 1})->Args({16, 1})->Args({1, 0})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Sharpening24MP)
+    ->Args({1, 1})
+    ->Args({4, 1})
+    ->Args({16, 1})
+    ->Args({1, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 } // namespace

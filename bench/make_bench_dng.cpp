@@ -86,7 +86,9 @@ int main(int argc, char** argv) {
         const double ax = fx - ix, ay = fy - iy;
         double c[3];
         for (int k = 0; k < 3; ++k) {
-            const auto at = [&](int px, int py) { return photo.rgb[(size_t(py) * photo.width + px) * 3 + k]; };
+            const auto at = [&](int px, int py) {
+                return photo.rgb[(size_t(py) * photo.width + px) * 3 + k];
+            };
             const double top = at(ix, iy) * (1 - ax) + at(ix + 1, iy) * ax;
             const double bottom = at(ix, iy + 1) * (1 - ax) + at(ix + 1, iy + 1) * ax;
             const double electrons = std::max(0.0, (top * (1 - ay) + bottom * ay) * exposure) * kFullWell;

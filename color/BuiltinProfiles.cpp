@@ -32,7 +32,9 @@ struct CurveDeleter {
 using Curve = std::unique_ptr<cmsToneCurve, CurveDeleter>;
 
 Curve gammaCurve(double gamma) { return Curve(cmsBuildGamma(nullptr, gamma)); }
-Curve parametricCurve(const double (&params)[5]) { return Curve(cmsBuildParametricToneCurve(nullptr, 4, params)); }
+Curve parametricCurve(const double (&params)[5]) {
+    return Curve(cmsBuildParametricToneCurve(nullptr, 4, params));
+}
 
 void writeText(cmsHPROFILE profile, cmsTagSignature tag, const char* text) {
     cmsMLU* mlu = cmsMLUalloc(nullptr, 1);
@@ -84,7 +86,8 @@ Profile rgbProfile(const RGBSpace& space) {
 
 Bytes rgb(const RGBSpace& space) { return save(rgbProfile(space).get()); }
 
-Bytes withGamma(const char* description, const cmsCIExyY& white, const cmsCIExyYTRIPLE& primaries, double gamma) {
+Bytes withGamma(const char* description, const cmsCIExyY& white, const cmsCIExyYTRIPLE& primaries,
+                double gamma) {
     auto curve = gammaCurve(gamma);
     return rgb({description, white, primaries, curve.get()});
 }
@@ -95,7 +98,8 @@ double rec709Linear(double v) { return v < 0.081 ? v / 4.5 : std::pow((v + 0.099
 int sampleLab(const cmsUInt16Number in[], cmsUInt16Number out[], void* cargo) {
     auto* toD50 = static_cast<cmsHTRANSFORM>(cargo);
     double rgbLinear[3];
-    for (int i = 0; i < 3; ++i) rgbLinear[i] = rec709Linear(in[i] / 65535.0);
+    for (int i = 0; i < 3; ++i)
+        rgbLinear[i] = rec709Linear(in[i] / 65535.0);
     cmsCIEXYZ xyz;
     cmsDoTransform(toD50, rgbLinear, &xyz, 1);
     cmsCIELab lab;
@@ -181,7 +185,9 @@ Bytes ccir709Gamma1D50() { return withGamma("Lumivar CCIR Rec 709 Gamma 1.0 D50"
 
 Bytes ccir709Gamma1() { return withGamma("Lumivar CCIR Rec 709 Gamma 1.0", kD65, kRec709, 1.0); }
 
-Bytes palSecam(double gamma, const char* description) { return withGamma(description, kD65, kPalSecam, gamma); }
+Bytes palSecam(double gamma, const char* description) {
+    return withGamma(description, kD65, kPalSecam, gamma);
+}
 
 Bytes itu709() {
     auto curve = parametricCurve(kRec709Curve);
@@ -197,12 +203,18 @@ std::string currentDescription(std::string_view stored) {
 
 const char* photoCDDescription(PhotoCD which) {
     switch (which) {
-    case PhotoCD::E2: return "E-6, Pre-4 series scanner";
-    case PhotoCD::E4: return "E-6, 4 Series scanner";
-    case PhotoCD::K2: return "Kodachrome, Pre-4 series scanner";
-    case PhotoCD::K4: return "Kodachrome, 4 Series scanner";
-    case PhotoCD::Xn: return "Negative, all scanners";
-    case PhotoCD::Xg: return "Generic PCD";
+    case PhotoCD::E2:
+        return "E-6, Pre-4 series scanner";
+    case PhotoCD::E4:
+        return "E-6, 4 Series scanner";
+    case PhotoCD::K2:
+        return "Kodachrome, Pre-4 series scanner";
+    case PhotoCD::K4:
+        return "Kodachrome, 4 Series scanner";
+    case PhotoCD::Xn:
+        return "Negative, all scanners";
+    case PhotoCD::Xg:
+        return "Generic PCD";
     }
     return "";
 }

@@ -19,7 +19,7 @@ std::string currentDescription(std::string_view stored);
 
 Bytes linearRGB();
 Bytes sRGB();
-Bytes proPhoto();                      // gamma 1.8, perceptual intent
+Bytes proPhoto(); // gamma 1.8, perceptual intent
 Bytes proPhotoWithIntent(uint32_t intent, const char* description);
 Bytes proPhotoGamma1();
 Bytes proPhotoGamma1D65();

@@ -110,14 +110,14 @@ template <class T> void copyGreen(T* rgba, const std::vector<uint8_t>& grey) {
 
 } // namespace
 
-std::unique_ptr<ColorMatchTransform> ColorMatchTransform::create(ColorSyncProfileWrap& source,
-                                                                 ColorSyncProfileWrap& destination, Depth depth) {
+std::unique_ptr<ColorMatchTransform>
+ColorMatchTransform::create(ColorSyncProfileWrap& source, ColorSyncProfileWrap& destination, Depth depth) {
     icc::installErrorHandler();
     auto srcBytes = source.csRef(), destBytes = destination.csRef();
     if (!srcBytes || !destBytes || source.spaceType() != ColorSyncProfileWrap::kSpaceRGB ||
         destination.spaceType() != ColorSyncProfileWrap::kSpaceRGB) {
-        LV_LOG("%s profiles without RGB data: \"%s\" to \"%s\"", __PRETTY_FUNCTION__, source.description().c_str(),
-               destination.description().c_str());
+        LV_LOG("%s profiles without RGB data: \"%s\" to \"%s\"", __PRETTY_FUNCTION__,
+               source.description().c_str(), destination.description().c_str());
         return nullptr;
     }
     ProfileHandle src{cmsOpenProfileFromMem(srcBytes->data(), cmsUInt32Number(srcBytes->size()))};
@@ -231,7 +231,8 @@ ColorMatchTransform::cached(ColorSyncProfileWrap& source, ColorSyncProfileWrap& 
     return transform;
 }
 
-bool ColorMatchTransform::convertBuffer(ImageBuffer& buffer, const std::shared_ptr<ColorSyncProfileWrap>& source,
+bool ColorMatchTransform::convertBuffer(ImageBuffer& buffer,
+                                        const std::shared_ptr<ColorSyncProfileWrap>& source,
                                         const std::shared_ptr<ColorSyncProfileWrap>& destination) {
     if (!source || !destination) return false;
     if (!buffer.bitmapData() || !buffer.bitmapData()->bytes()) return false;

@@ -96,7 +96,8 @@ std::shared_ptr<ColorSyncProfileWrap> ColorSyncProfileWrap::createWithCFPath(con
     return wrap;
 }
 
-std::shared_ptr<ColorSyncProfileWrap> ColorSyncProfileWrap::createWithBuffer(const uint8_t* bytes, uint32_t size) {
+std::shared_ptr<ColorSyncProfileWrap> ColorSyncProfileWrap::createWithBuffer(const uint8_t* bytes,
+                                                                             uint32_t size) {
     if (!bytes) return nullptr;
     return fromBytes(Bytes(bytes, bytes + size));
 }
@@ -110,13 +111,15 @@ std::shared_ptr<ColorSyncProfileWrap> ColorSyncProfileWrap::createWithIterateDat
     return wrap;
 }
 
-std::optional<ColorSyncProfileWrap::IterateData> ColorSyncProfileWrap::iterateDataForFile(const fs::path& path) {
+std::optional<ColorSyncProfileWrap::IterateData>
+ColorSyncProfileWrap::iterateDataForFile(const fs::path& path) {
     auto header = icc::readFileHeader(path);
     if (!header) return std::nullopt;
     return IterateData{header->classType, header->spaceType, header->description, path};
 }
 
-std::shared_ptr<ColorSyncProfileWrap> ColorSyncProfileWrap::createFromPList(const platform::Dictionary& plist) {
+std::shared_ptr<ColorSyncProfileWrap>
+ColorSyncProfileWrap::createFromPList(const platform::Dictionary& plist) {
     std::optional<fs::path> path;
     auto pathEntry = plist.find(kPathKey);
     auto urlEntry = plist.find(kURLKey);

@@ -36,7 +36,8 @@ float ComputeMatrixAndLUT::solveKnee(float a, float b) {
     if (!(a > 0) || !(b > 0) || !(b < a)) return -1.0f;
     float lo = 0, hi = 1;
     if (b < kneeCurve(a, 1.0f)) {
-        for (int n = 0; n < 120 && kneeCurve(a, 2 * hi) > b; ++n) hi *= 2;
+        for (int n = 0; n < 120 && kneeCurve(a, 2 * hi) > b; ++n)
+            hi *= 2;
         lo = hi;
         hi *= 2;
     }
@@ -83,7 +84,8 @@ void ComputeMatrixAndLUT::computeMatrix(float* matrix) {
     for (int i = 0; i < 3; ++i) {
         // Weights cancelling to 0 would divide by zero; fall back to an even mix.
         const float mix = sum != 0 && std::isfinite(sum) ? weight[i] * gain / sum : gain / 3;
-        for (int j = 0; j < 3; ++j) matrix[4 * i + j] = mix;
+        for (int j = 0; j < 3; ++j)
+            matrix[4 * i + j] = mix;
         matrix[4 * i + 3] = indexColumn[i];
     }
     std::fill(matrix + 12, matrix + 16, 0.0f);
@@ -112,9 +114,11 @@ void ComputeMatrixAndLUT::computeTable(ImageBufferF32& lut, float& outputOffset)
         // Flatten the shadows below W/8 so that the table never falls from there on.
         const int pivot = width / 8;
         float v = px[4 * pivot];
-        for (int i = pivot - 1; i >= 1; --i) v = px[4 * i] = std::min(px[4 * i], v);
+        for (int i = pivot - 1; i >= 1; --i)
+            v = px[4 * i] = std::min(px[4 * i], v);
         v = px[4 * pivot];
-        for (int i = pivot - 1; i < width; ++i) v = px[4 * i] = std::max(px[4 * i], v);
+        for (int i = pivot - 1; i < width; ++i)
+            v = px[4 * i] = std::max(px[4 * i], v);
     }
     outputOffset = px[0];
     px[0] = px[1] = px[2] = px[3] = 1.0f;

@@ -22,8 +22,8 @@ bool equalsIgnoringCase(const std::string& a, std::string_view b) {
 bool listable(ColorSyncProfileWrap& profile) {
     using W = ColorSyncProfileWrap;
     const uint32_t space = profile.spaceType(), cls = profile.classType();
-    const bool spaceOk = space == W::kSpaceRGB || space == W::kSpaceGray || space == W::kSpaceCMYK ||
-                         space == W::kSpace3CLR;
+    const bool spaceOk =
+        space == W::kSpaceRGB || space == W::kSpaceGray || space == W::kSpaceCMYK || space == W::kSpace3CLR;
     const bool classOk = cls == W::kClassDisplay || cls == W::kClassOutput || cls == W::kClassInput ||
                          cls == W::kClassColorSpace;
     return spaceOk && classOk && !profile.description().empty();
@@ -135,7 +135,9 @@ ProfileManager::Profile ProfileManager::getSRGBProfile(unsigned) {
     return cached("sRGB", BuiltinProfiles::sRGB);
 }
 
-ProfileManager::Profile ProfileManager::getProPhotoProfile(unsigned) { return cached("ProPhoto", BuiltinProfiles::proPhoto); }
+ProfileManager::Profile ProfileManager::getProPhotoProfile(unsigned) {
+    return cached("ProPhoto", BuiltinProfiles::proPhoto);
+}
 ProfileManager::Profile ProfileManager::getProPhotoPerceptualProfile() { return getProPhotoProfile(); }
 ProfileManager::Profile ProfileManager::getProPhotoGamma1Profile(unsigned) {
     return cached("ProPhotoG1", BuiltinProfiles::proPhotoGamma1);
@@ -149,35 +151,58 @@ ProfileManager::Profile ProfileManager::getSwapedSRGBProfile(unsigned) {
 ProfileManager::Profile ProfileManager::getCCIR709Profile(unsigned) {
     return cached("CCIR709", BuiltinProfiles::ccir709Gamma1D50);
 }
-ProfileManager::Profile ProfileManager::getTarnwell2eProfile() { return cached("pcd2e", [] { return BuiltinProfiles::photoCD(PhotoCD::E2); }); }
-ProfileManager::Profile ProfileManager::getTarnwell4eProfile() { return cached("pcd4e", [] { return BuiltinProfiles::photoCD(PhotoCD::E4); }); }
-ProfileManager::Profile ProfileManager::getTarnwell2kProfile() { return cached("pcd2k", [] { return BuiltinProfiles::photoCD(PhotoCD::K2); }); }
-ProfileManager::Profile ProfileManager::getTarnwell4kProfile() { return cached("pcd4k", [] { return BuiltinProfiles::photoCD(PhotoCD::K4); }); }
-ProfileManager::Profile ProfileManager::getTarnwellXnProfile() { return cached("pcdXn", [] { return BuiltinProfiles::photoCD(PhotoCD::Xn); }); }
-ProfileManager::Profile ProfileManager::getTarnwellXgProfile() { return cached("pcdXg", [] { return BuiltinProfiles::photoCD(PhotoCD::Xg); }); }
+ProfileManager::Profile ProfileManager::getTarnwell2eProfile() {
+    return cached("pcd2e", [] { return BuiltinProfiles::photoCD(PhotoCD::E2); });
+}
+ProfileManager::Profile ProfileManager::getTarnwell4eProfile() {
+    return cached("pcd4e", [] { return BuiltinProfiles::photoCD(PhotoCD::E4); });
+}
+ProfileManager::Profile ProfileManager::getTarnwell2kProfile() {
+    return cached("pcd2k", [] { return BuiltinProfiles::photoCD(PhotoCD::K2); });
+}
+ProfileManager::Profile ProfileManager::getTarnwell4kProfile() {
+    return cached("pcd4k", [] { return BuiltinProfiles::photoCD(PhotoCD::K4); });
+}
+ProfileManager::Profile ProfileManager::getTarnwellXnProfile() {
+    return cached("pcdXn", [] { return BuiltinProfiles::photoCD(PhotoCD::Xn); });
+}
+ProfileManager::Profile ProfileManager::getTarnwellXgProfile() {
+    return cached("pcdXg", [] { return BuiltinProfiles::photoCD(PhotoCD::Xg); });
+}
 ProfileManager::Profile ProfileManager::getProPhotocmRelativeColorimetricProfile() {
     return cached("ProPhotoRelative", [] {
-        return BuiltinProfiles::proPhotoWithIntent(INTENT_RELATIVE_COLORIMETRIC, "Lumivar ProPhoto cmRelativeColorimetric");
+        return BuiltinProfiles::proPhotoWithIntent(INTENT_RELATIVE_COLORIMETRIC,
+                                                   "Lumivar ProPhoto cmRelativeColorimetric");
     });
 }
 ProfileManager::Profile ProfileManager::getProPhotocmSaturationProfile() {
-    return cached("ProPhotoSaturation",
-                  [] { return BuiltinProfiles::proPhotoWithIntent(INTENT_SATURATION, "Lumivar ProPhoto cmSaturation"); });
+    return cached("ProPhotoSaturation", [] {
+        return BuiltinProfiles::proPhotoWithIntent(INTENT_SATURATION, "Lumivar ProPhoto cmSaturation");
+    });
 }
 ProfileManager::Profile ProfileManager::getProPhotocmAbsoluteColorimetricProfile() {
     return cached("ProPhotoAbsolute", [] {
-        return BuiltinProfiles::proPhotoWithIntent(INTENT_ABSOLUTE_COLORIMETRIC, "Lumivar ProPhoto cmAbsoluteColorimetric");
+        return BuiltinProfiles::proPhotoWithIntent(INTENT_ABSOLUTE_COLORIMETRIC,
+                                                   "Lumivar ProPhoto cmAbsoluteColorimetric");
     });
 }
 ProfileManager::Profile ProfileManager::getPAL_SECAMGamma1Profile() {
-    return cached("PAL_SECAMGamma1", [] { return BuiltinProfiles::palSecam(1.0, "Lumivar PAL_SECAM RGB Gamma 1.0"); });
+    return cached("PAL_SECAMGamma1",
+                  [] { return BuiltinProfiles::palSecam(1.0, "Lumivar PAL_SECAM RGB Gamma 1.0"); });
 }
 ProfileManager::Profile ProfileManager::getPAL_SECAMGamma22Profile() {
-    return cached("PAL_SECAMGamma22", [] { return BuiltinProfiles::palSecam(2.2, "Lumivar PAL_SECAM RGB Gamma 2.2"); });
+    return cached("PAL_SECAMGamma22",
+                  [] { return BuiltinProfiles::palSecam(2.2, "Lumivar PAL_SECAM RGB Gamma 2.2"); });
 }
-ProfileManager::Profile ProfileManager::getCCIR709Gamma1Profile() { return cached("CCIR709Gamma1", BuiltinProfiles::ccir709Gamma1); }
-ProfileManager::Profile ProfileManager::getIUT709Profile() { return cached("ITU709", BuiltinProfiles::itu709); }
-ProfileManager::Profile ProfileManager::getRec709Gamma1Profile() { return cached("Rec709Gamma1", BuiltinProfiles::rec709Gamma1); }
+ProfileManager::Profile ProfileManager::getCCIR709Gamma1Profile() {
+    return cached("CCIR709Gamma1", BuiltinProfiles::ccir709Gamma1);
+}
+ProfileManager::Profile ProfileManager::getIUT709Profile() {
+    return cached("ITU709", BuiltinProfiles::itu709);
+}
+ProfileManager::Profile ProfileManager::getRec709Gamma1Profile() {
+    return cached("Rec709Gamma1", BuiltinProfiles::rec709Gamma1);
+}
 
 int ProfileManager::addObserver(ChangeObserver observer) {
     std::scoped_lock guard(observersLock_);
@@ -196,5 +221,6 @@ void ProfileManager::announce(bool willChange) {
         std::scoped_lock guard(observersLock_);
         observers = observers_;
     }
-    for (auto& [token, observer] : observers) observer(kProfilesKey, willChange);
+    for (auto& [token, observer] : observers)
+        observer(kProfilesKey, willChange);
 }

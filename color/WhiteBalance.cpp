@@ -39,7 +39,8 @@ WhiteBalance::adaptationForSettings(const std::optional<platform::Dictionary>& c
     ColorHelper chosen;
     chosen.setFTemperature(number(settings::InputTemperature, asShot.fTemperature()));
     chosen.setFTint(number(settings::InputTint, asShot.fTint()));
-    if (chosen.fTemperature() == asShot.fTemperature() && chosen.fTint() == asShot.fTint()) return std::nullopt;
+    if (chosen.fTemperature() == asShot.fTemperature() && chosen.fTint() == asShot.fTint())
+        return std::nullopt;
     return renderingAdaptation(chosen.getxyCoord(), asShot.getxyCoord());
 }
 

@@ -22,8 +22,8 @@ QPen linePen(const QColor& color, float width) {
 
 } // namespace
 
-std::unique_ptr<CropLayerController> CropLayerController::create(bool readyToAdjust, const TiledLayer* imageLayer,
-                                                                LayerDelegate* delegate) {
+std::unique_ptr<CropLayerController>
+CropLayerController::create(bool readyToAdjust, const TiledLayer* imageLayer, LayerDelegate* delegate) {
     if (!imageLayer) return nullptr;
     std::unique_ptr<CropLayerController> controller(new CropLayerController(*imageLayer, delegate));
     controller->setupLayer();
@@ -103,7 +103,8 @@ void CropLayerController::drawAdjustingMarks(Layer& layer, QPainter& context, co
     context.setPen(linePen(kFrame, lw));
     context.drawRect(frame);
 
-    const float X = float(frame.x()), Y = float(frame.y()), W = float(frame.width()), H = float(frame.height());
+    const float X = float(frame.x()), Y = float(frame.y()), W = float(frame.width()),
+                H = float(frame.height());
     context.setPen(linePen(kThirds, lw / 2));
     drawLine(context, X + 0.33f * W, Y, 0, H);
     drawLine(context, X + 0.67f * W, Y, 0, H);
@@ -111,7 +112,8 @@ void CropLayerController::drawAdjustingMarks(Layer& layer, QPainter& context, co
     drawLine(context, X, Y + 0.67f * H, W, 0);
 
     const QRectF marks = frame.adjusted(-lw, -lw, lw, lw);
-    const float mx = float(marks.x()), my = float(marks.y()), mw = float(marks.width()), mh = float(marks.height());
+    const float mx = float(marks.x()), my = float(marks.y()), mw = float(marks.width()),
+                mh = float(marks.height());
     const float c = 0.15f * std::min(mw, mh);
     context.setPen(linePen(kFrame, lw));
     drawCorner(context, mx, my, c, c);

@@ -28,7 +28,9 @@ class Timer {
         platform::Task task;
     };
 
-    Timer() { std::thread([this] { run(); }).detach(); }
+    Timer() {
+        std::thread([this] { run(); }).detach();
+    }
 
     void run() {
         std::unique_lock guard(lock_);

@@ -22,7 +22,7 @@ namespace {
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "ARGB32 is B, G, R, A in memory on this host");
 
 struct Layout {
-    uint32_t bits = 0;   // per component
+    uint32_t bits = 0; // per component
     bool isFloat = false;
     bool little = false; // sample byte order
     uint32_t alpha = 0;
@@ -100,7 +100,8 @@ Transform transformFor(const platform::ColorSpace* space, cmsUInt32Number format
     void* made = cmsCreateTransform(source.get(), format, sRGB.get(), TYPE_BGRA_8, INTENT_PERCEPTUAL,
                                     cmsFLAGS_NOCACHE | cmsFLAGS_COPY_ALPHA);
     if (!made) {
-        LV_LOG("%s no transform from \"%s\" to sRGB", __PRETTY_FUNCTION__, space ? space->name().c_str() : "");
+        LV_LOG("%s no transform from \"%s\" to sRGB", __PRETTY_FUNCTION__,
+               space ? space->name().c_str() : "");
         return nullptr;
     }
     Transform transform(made, [](void* t) { cmsDeleteTransform(t); });
@@ -182,7 +183,8 @@ std::optional<QColorSpace> qtColorSpace(const platform::ColorSpace* space) {
     auto key = spaceKey(space);
     auto found = cache->find(key);
     if (found == cache->end()) {
-        const auto bytes = space->kind() == Kind::GenericLinearRGB ? BuiltinProfiles::linearRGB() : space->iccData();
+        const auto bytes =
+            space->kind() == Kind::GenericLinearRGB ? BuiltinProfiles::linearRGB() : space->iccData();
         const QColorSpace read = QColorSpace::fromIccProfile(
             QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
         found = cache->emplace(std::move(key), read).first;
@@ -199,11 +201,12 @@ QImage displayImage(const platform::Bitmap& bitmap) {
     const auto space = view.isNull() ? std::nullopt : qtColorSpace(bitmap.colorSpace().get());
     if (!space) return matchedByLittleCms(bitmap);
     view.setColorSpace(*space);
-    const QImage sRGB = *space == QColorSpace(QColorSpace::SRgb) ? view : view.convertedToColorSpace(QColorSpace::SRgb);
+    const QImage sRGB =
+        *space == QColorSpace(QColorSpace::SRgb) ? view : view.convertedToColorSpace(QColorSpace::SRgb);
     const Layout layout = readLayout(bitmap);
     const QImage::Format format = layout.alpha == bi::kAlphaNoneSkipLast ? QImage::Format_RGB32
-                                  : premultiplied(layout)                 ? QImage::Format_ARGB32_Premultiplied
-                                                                          : QImage::Format_ARGB32;
+                                  : premultiplied(layout)                ? QImage::Format_ARGB32_Premultiplied
+                                                                         : QImage::Format_ARGB32;
     QImage image = sRGB.convertToFormat(format);
     if (image.constBits() == view.constBits()) image = image.copy(); // never the bitmap's own pixels
     keepGreysGrey(bitmap, image);

@@ -22,7 +22,9 @@ class DisplayRawTile {
     uint32_t columnLocal() const { return columnLocal_; }
     uint32_t resolutionLocal() const { return resolutionLocal_; }
 
-    size_t hash() const { return (size_t(columnLocal_) << 12) | rowLocal_ | (size_t(resolutionLocal_) << 24); }
+    size_t hash() const {
+        return (size_t(columnLocal_) << 12) | rowLocal_ | (size_t(resolutionLocal_) << 24);
+    }
     // The same place: row, column and level of detail agree.
     bool operator==(const DisplayRawTile& other) const {
         return rowLocal_ == other.rowLocal_ && columnLocal_ == other.columnLocal_ &&
@@ -33,7 +35,8 @@ class DisplayRawTile {
     // and colour space, into a width-for-height exchanged rectangle when `drawTransposed`;
     // null for layouts that cannot be drawn.
     static std::shared_ptr<platform::Bitmap> createResizedImage(const platform::Bitmap& image, QSize newSize,
-                                                                bool drawTransposed, bool smoothInterpolation);
+                                                                bool drawTransposed,
+                                                                bool smoothInterpolation);
 
   private:
     uint64_t width_ = 0;

@@ -17,7 +17,8 @@ double dimension(const platform::Dictionary& image, const char* key) {
 
 DisplayTileCache::DisplayTileCache(int32_t displayToImageTileSizeMultiple, uint64_t tileSize,
                                    int32_t tileCacheSizePerQuad)
-    : cacheSize_(tileCacheSizePerQuad), imageTileSize_(tileSize), displayTileMultiple_(displayToImageTileSizeMultiple) {}
+    : cacheSize_(tileCacheSizePerQuad), imageTileSize_(tileSize),
+      displayTileMultiple_(displayToImageTileSizeMultiple) {}
 
 DisplayTileCache::Generation DisplayTileCache::generation(size_t index) const {
     std::lock_guard guard(lock_);
@@ -49,8 +50,8 @@ void DisplayTileCache::insertItem(Tile tile) {
 
 DisplayTileCache::Tile DisplayTileCache::checkCache(int32_t row, int32_t column, int32_t resolution) {
     std::lock_guard guard(lock_);
-    const auto key = std::make_shared<DisplayRawTile>(uint32_t(row), uint32_t(column),
-                                                      uint32_t(std::llabs(int64_t(resolution))), imageTileSize_);
+    const auto key = std::make_shared<DisplayRawTile>(
+        uint32_t(row), uint32_t(column), uint32_t(std::llabs(int64_t(resolution))), imageTileSize_);
     for (Generation& generation : generations_) {
         auto found = generation.find(key);
         if (found == generation.end()) continue;

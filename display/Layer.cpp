@@ -80,7 +80,8 @@ QRectF Layer::convertRectTo(const QRectF& rect, const Layer* to) const {
 QRectF Layer::visibleRect() const {
     QRectF visible = bounds_;
     for (const Layer* a = superlayer_; a && !visible.isNull(); a = a->superlayer_)
-        if (a->masksToBounds_ || !a->superlayer_) visible = visible.intersected(convertRectFrom(a->bounds_, a));
+        if (a->masksToBounds_ || !a->superlayer_)
+            visible = visible.intersected(convertRectFrom(a->bounds_, a));
     return visible;
 }
 
@@ -189,7 +190,8 @@ void Layer::display() {
     {
         QPainter painter(&backing);
         const double sx = pixels.width() / bounds_.width(), sy = pixels.height() / bounds_.height();
-        painter.setTransform(QTransform(sx, 0, 0, -sy, -bounds_.x() * sx, (bounds_.y() + bounds_.height()) * sy));
+        painter.setTransform(
+            QTransform(sx, 0, 0, -sy, -bounds_.x() * sx, (bounds_.y() + bounds_.height()) * sy));
         drawInContext(painter);
     }
     setContents(std::move(backing));
@@ -245,7 +247,8 @@ void Layer::drawContents(QPainter& painter) const {
     LayerFilter filter = pixelsPerPixel > 1 ? magnificationFilter_ : minificationFilter_;
     // Within half a pixel of its own size (a tile a hair narrower than its image) it is
     // shown 1:1, unfiltered.
-    if (std::abs(pixelsPerPixel - 1) * std::max(image.width(), image.height()) < 0.5) filter = LayerFilter::Nearest;
+    if (std::abs(pixelsPerPixel - 1) * std::max(image.width(), image.height()) < 0.5)
+        filter = LayerFilter::Nearest;
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform, filter != LayerFilter::Nearest);
     if (toDevice.type() <= QTransform::TxScale && toDevice.m11() > 0 && toDevice.m22() > 0) {

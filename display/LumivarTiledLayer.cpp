@@ -112,8 +112,9 @@ void LumivarTiledLayer::drawLayerWithContext(QPainter& context) {
         const QRectF box = context.clipBoundingRect();
         LV_LOG("LumivarTiledLayer %p - %f : %i : %f %f %f %f", static_cast<void*>(this), d, *level, box.x(),
                box.y(), box.width(), box.height());
-        auto tile = theImage_->imageTile(*level, d, platform::Rect{box.x(), box.y(), box.width(), box.height()},
-                                         nullptr, nullptr, false, 0);
+        auto tile =
+            theImage_->imageTile(*level, d, platform::Rect{box.x(), box.y(), box.width(), box.height()},
+                                 nullptr, nullptr, false, 0);
         const QImage image = tile ? displayImage(*tile->getImageRef()) : QImage();
         if (image.isNull()) {
             LV_LOG("%s Tile not rendered", kOperation);
@@ -147,7 +148,8 @@ void LumivarTiledLayer::drawTile(const QRectF& rect, double scale) {
     backing.fill(Qt::transparent);
     {
         QPainter painter(&backing);
-        painter.setTransform(QTransform(scale, 0, 0, -scale, -rect.x() * scale, (rect.y() + rect.height()) * scale));
+        painter.setTransform(
+            QTransform(scale, 0, 0, -scale, -rect.x() * scale, (rect.y() + rect.height()) * scale));
         painter.setClipRect(rect);
         drawLayerWithContext(painter);
     }

@@ -47,6 +47,7 @@ void SerialLane::async(platform::Task task) {
 }
 
 platform::ConcurrentQueue& displayQueue() {
-    static auto* queue = new platform::ConcurrentQueue(int(std::max(1u, std::thread::hardware_concurrency())));
+    static auto* queue =
+        new platform::ConcurrentQueue(int(std::max(1u, std::thread::hardware_concurrency())));
     return *queue;
 }

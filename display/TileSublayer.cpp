@@ -24,7 +24,8 @@ struct TileContentSublayer::Request {
 
 void TileContentSublayer::display() {
     if (!serialQueue_)
-        serialQueue_ = std::make_unique<SerialLane>(displayQueue(), std::string(kApplicationIdentifier) + ".display");
+        serialQueue_ =
+            std::make_unique<SerialLane>(displayQueue(), std::string(kApplicationIdentifier) + ".display");
     Request request{std::static_pointer_cast<TileContentSublayer>(shared_from_this()), tileDelegate_,
                     resolution(), scale(), frame()};
     serialQueue_->async([request] { fetch(request); });
@@ -47,12 +48,13 @@ void TileContentSublayer::fetchOnce(TileContentSublayer& tile, TiledContentLayer
     bool isThumbnail = false;
     auto image = delegate.imageTile(tile, request.resolution, request.scale, request.frame, &isThumbnail);
     if (!image) {
-        dispatchAfter(kRetryDelay, platform::MainQueue::shared(), [weak = request.tile, layer = request.delegate] {
-            auto tile = weak.lock();
-            if (!tile || layer.expired()) return;
-            tile->setContentIsDirty(true);
-            tile->setNeedsDisplay();
-        });
+        dispatchAfter(kRetryDelay, platform::MainQueue::shared(),
+                      [weak = request.tile, layer = request.delegate] {
+                          auto tile = weak.lock();
+                          if (!tile || layer.expired()) return;
+                          tile->setContentIsDirty(true);
+                          tile->setNeedsDisplay();
+                      });
         return;
     }
     QImage contents = displayImage(*image->getImageRef());

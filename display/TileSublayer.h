@@ -31,7 +31,9 @@ class TileSublayer : public Layer {
 
 class TileContentSublayer : public TileSublayer {
   public:
-    void setTileDelegate(std::weak_ptr<TiledContentLayerDelegate> delegate) { tileDelegate_ = std::move(delegate); }
+    void setTileDelegate(std::weak_ptr<TiledContentLayerDelegate> delegate) {
+        tileDelegate_ = std::move(delegate);
+    }
     // Queues a fetch on the tile's lane.
     void display() override;
     // No contents means the tile must be fetched again.
@@ -52,7 +54,9 @@ class TileContentSublayer : public TileSublayer {
 
 class TileDrawSublayer : public TileSublayer {
   public:
-    void setTileDelegate(std::weak_ptr<TiledDrawLayerDelegate> delegate) { tileDelegate_ = std::move(delegate); }
+    void setTileDelegate(std::weak_ptr<TiledDrawLayerDelegate> delegate) {
+        tileDelegate_ = std::move(delegate);
+    }
     void drawInContext(QPainter& context) override;
     // Drawn again whenever it is visible, so its bitmap is not kept while it is not.
     void freeVRAM() override { setContents({}); }

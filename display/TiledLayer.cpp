@@ -163,8 +163,9 @@ std::shared_ptr<BitmapImage> TiledLayer::imageTile(TileSublayer&, int32_t resolu
                                                    const QRectF& rect, bool* tileIsThumbnail) {
     auto engine = image();
     if (!engine) return nullptr;
-    return engine->imageTile(resolution, scale, platform::Rect{rect.x(), rect.y(), rect.width(), rect.height()},
-                             nullptr, tileIsThumbnail, false, 0);
+    return engine->imageTile(resolution, scale,
+                             platform::Rect{rect.x(), rect.y(), rect.width(), rect.height()}, nullptr,
+                             tileIsThumbnail, false, 0);
 }
 
 void TiledLayer::drawLayerTile(TileSublayer& tile, QPainter& context) {

@@ -137,8 +137,10 @@ double TiledViewGeometry::pixelScaleFactor() const {
 }
 
 void TiledViewGeometry::setPixelScaleFactor(double f) {
-    if (f < 0 || !std::isfinite(f)) f = pixelScaleFactor();
-    else if (f > 1) f = std::min(std::trunc(f + 0.99), kLargestFactor);
+    if (f < 0 || !std::isfinite(f))
+        f = pixelScaleFactor();
+    else if (f > 1)
+        f = std::min(std::trunc(f + 0.99), kLargestFactor);
     f = std::max(f, kSmallestFactor);
     const double s = float(f / backingScale_);
     QTransform t = QTransform::fromScale(s, s);
@@ -197,7 +199,8 @@ QRectF TiledViewGeometry::viewRectToUnflippedImage(const QRectF& r) const {
     if (!tiledLayer_) return r;
     const QRectF inLayer = tiledLayer_->convertRectFrom(r, viewLayer_.get()).intersected(imageSize_);
     if (inLayer.isNull()) return {};
-    return {inLayer.x(), imageSize_.height() - inLayer.y() - inLayer.height(), inLayer.width(), inLayer.height()};
+    return {inLayer.x(), imageSize_.height() - inLayer.y() - inLayer.height(), inLayer.width(),
+            inLayer.height()};
 }
 
 QRectF TiledViewGeometry::displayedImageRect() const { return viewRectToUnflippedImage(bounds()); }
@@ -211,7 +214,8 @@ platform::Rect TiledViewGeometry::activeTiledRect() const {
 
 QRectF TiledViewGeometry::activeArea() const {
     if (!tiledLayer_) return {};
-    return tiledLayer_->convertRectFrom(viewLayer_->visibleRect(), viewLayer_.get()).intersected(tiledLayer_->bounds());
+    return tiledLayer_->convertRectFrom(viewLayer_->visibleRect(), viewLayer_.get())
+        .intersected(tiledLayer_->bounds());
 }
 
 QPointF TiledViewGeometry::getPixelUnrotatedLocation() const {
@@ -226,15 +230,16 @@ void TiledViewGeometry::setCursorTrackingMode(uint64_t mode) {
         // A first crop: half the visible part of the image, centred in it.
         const QRectF shown = displayedImageRect();
         if (!shown.isEmpty()) {
-            const QRectF crop = clampCropToImage(roundedUp(QRectF(shown.x() + shown.width() / 4,
-                                                                 shown.y() + shown.height() / 4,
-                                                                 shown.width() / 2, shown.height() / 2)));
+            const QRectF crop = clampCropToImage(
+                roundedUp(QRectF(shown.x() + shown.width() / 4, shown.y() + shown.height() / 4,
+                                 shown.width() / 2, shown.height() / 2)));
             cropLayerCntrl_->setShowCropArea(true);
             setCropRect(crop);
             if (eyeDropperDelegate_) eyeDropperDelegate_->cropRectChanged(crop);
         }
     }
-    if ((mode == kCropMode) != cropLayerCntrl_->areAdjusting()) cropLayerCntrl_->setForAdjusting(mode == kCropMode);
+    if ((mode == kCropMode) != cropLayerCntrl_->areAdjusting())
+        cropLayerCntrl_->setForAdjusting(mode == kCropMode);
     cursorRectsChanged();
 }
 
@@ -306,7 +311,8 @@ void TiledViewGeometry::mouseUp(QPointF point) {
     if (!tracking_) return;
     tracking_ = false;
     if (!dragged_ && trackingMode_ == kEyedropperMode) {
-        if (eyeDropperDelegate_) eyeDropperDelegate_->eyedropperWasClicked(*this, viewPointToUnflippedImage(point, false));
+        if (eyeDropperDelegate_)
+            eyeDropperDelegate_->eyedropperWasClicked(*this, viewPointToUnflippedImage(point, false));
     } else if (dragged_ && trackingMode_ == kCropMode && cropLayerCntrl_) {
         // Rounded up first, then kept inside: rounding up after the clamp could reach one
         // pixel past the right or bottom edge.

@@ -42,7 +42,9 @@ class TiledViewGeometry : public LayerDelegate, public LumivarTiledLayerDelegate
     double backingScale() const { return backingScale_; }
     void setBackingScale(double scale);
     // Called when the cursor regions have changed (the crop moved, the mode changed).
-    void setCursorRectsChangedHandler(std::function<void()> handler) { cursorRectsChanged_ = std::move(handler); }
+    void setCursorRectsChangedHandler(std::function<void()> handler) {
+        cursorRectsChanged_ = std::move(handler);
+    }
 
     // Shows the output engine's image; the first image is fitted to the view. True when
     // an image layer exists.

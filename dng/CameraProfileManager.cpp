@@ -69,7 +69,8 @@ void CameraProfileManager::removeProfile(const DNGCameraProfileAbstract* profile
     announce(true);
     if (profile && profile->profileURL()) {
         std::error_code ec;
-        if (!fs::remove(*profile->profileURL(), ec) && !ec) ec = std::make_error_code(std::errc::no_such_file_or_directory);
+        if (!fs::remove(*profile->profileURL(), ec) && !ec)
+            ec = std::make_error_code(std::errc::no_such_file_or_directory);
         if (ec && error) *error = fileError(ec, *profile->profileURL());
     }
     announce(false);
@@ -92,5 +93,6 @@ void CameraProfileManager::announce(bool willChange) {
         std::scoped_lock lock(observersLock_);
         observers = observers_;
     }
-    for (auto& [token, observer] : observers) observer(kProfileListKey, willChange);
+    for (auto& [token, observer] : observers)
+        observer(kProfileListKey, willChange);
 }

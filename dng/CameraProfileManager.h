@@ -15,7 +15,7 @@
 #include "platform/Error.h"
 
 class CameraProfileManager {
-public:
+  public:
     using ProfileList = std::vector<std::shared_ptr<DNGCameraProfileAbstract>>;
     // Called with the changing key and true before the change, false after it.
     using ChangeObserver = std::function<void(std::string_view key, bool willChange)>;
@@ -39,7 +39,7 @@ public:
     int addObserver(ChangeObserver observer);
     void removeObserver(int token);
 
-private:
+  private:
     CameraProfileManager() = default;
     void announce(bool willChange);
 

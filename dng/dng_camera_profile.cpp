@@ -37,7 +37,8 @@ dng_matrix FourColorMatrix(const dng_matrix& m) {
     dng_matrix result(4, 3);
     const uint32_t sourceRow[4] = {0, 1, 2, 1};
     for (uint32_t r = 0; r < 4; ++r)
-        for (uint32_t c = 0; c < 3; ++c) result[r][c] = m[sourceRow[r]][c];
+        for (uint32_t c = 0; c < 3; ++c)
+            result[r][c] = m[sourceRow[r]][c];
     return result;
 }
 
@@ -53,9 +54,7 @@ bool IsInvertible(const dng_matrix& m, const dng_matrix& hint) {
     }
 }
 
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool EndsWithNoCase(const std::string& s, const char* suffix) {
     const std::size_t n = std::strlen(suffix);
@@ -75,9 +74,7 @@ void PutMatrix(dng_stream& out, const dng_matrix& m) {
         }
 }
 
-void PutText(dng_stream& out, const dng_string& s) {
-    out.Put(s.Get(), s.Length());
-}
+void PutText(dng_stream& out, const dng_string& s) { out.Put(s.Get(), s.Length()); }
 
 void PutMap(dng_stream& out, const dng_hue_sat_map& map) {
     out.Put_uint32(map.HueDivisions());
@@ -217,16 +214,19 @@ void dng_camera_profile::ScaleForwardMatrix(dng_matrix& m) {
     const dng_vector_3 white = D50_XYZ();
     for (uint32_t r = 0; r < m.Rows() && r < 3; ++r) {
         double sum = 0.0;
-        for (uint32_t c = 0; c < m.Cols(); ++c) sum += m[r][c];
+        for (uint32_t c = 0; c < m.Cols(); ++c)
+            sum += m[r][c];
         if (sum == 0.0) continue;
-        for (uint32_t c = 0; c < m.Cols(); ++c) m[r][c] *= white[r] / sum;
+        for (uint32_t c = 0; c < m.Cols(); ++c)
+            m[r][c] *= white[r] / sum;
     }
 }
 
 bool dng_camera_profile::ForwardMatrixMapsToD50(const dng_matrix& m) {
     if (m.IsEmpty()) return true;
     dng_vector ones(m.Cols());
-    for (uint32_t i = 0; i < m.Cols(); ++i) ones[i] = 1.0;
+    for (uint32_t i = 0; i < m.Cols(); ++i)
+        ones[i] = 1.0;
     const dng_vector xyz = m * ones;
     const dng_vector_3 white = D50_XYZ();
     for (uint32_t i = 0; i < 3; ++i)

@@ -23,7 +23,8 @@ void dng_color_space::SetMatrixToPCS(const dng_matrix_3by3& primaries) {
     dng_matrix_3by3 m(primaries);
     for (uint32_t row = 0; row < 3; ++row) {
         const double sum = m[row][0] + m[row][1] + m[row][2];
-        for (uint32_t col = 0; col < 3; ++col) m[row][col] *= white[row] / sum;
+        for (uint32_t col = 0; col < 3; ++col)
+            m[row][col] *= white[row] / sum;
     }
     fMatrixToPCS = m;
     fMatrixFromPCS = Invert(m);
@@ -81,7 +82,7 @@ bool WriteMatrixAndCurves(cmsHPROFILE h, const dng_matrix& toPCS, cmsToneCurve* 
            cmsLinkTag(h, cmsSigBlueTRCTag, cmsSigRedTRCTag);
 }
 
-}  // namespace
+} // namespace
 
 void dng_profiled_color_space::BuildProfile(const char* description, uint32_t curveEntries) {
     std::unique_ptr<void, ProfileCloser> h(cmsCreateProfilePlaceholder(nullptr));
@@ -128,7 +129,9 @@ dng_space_ProPhoto::dng_space_ProPhoto() {
     BuildProfile("ProPhoto RGB", 0);
 }
 
-const dng_1d_function& dng_space_ProPhoto::GammaFunction() const { return dng_function_GammaEncode_1_8::Get(); }
+const dng_1d_function& dng_space_ProPhoto::GammaFunction() const {
+    return dng_function_GammaEncode_1_8::Get();
+}
 
 const dng_color_space& dng_space_ProPhoto::Get() {
     static const dng_space_ProPhoto space;

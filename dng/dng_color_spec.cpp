@@ -37,7 +37,7 @@ dng_matrix Blend(double g, const dng_matrix& m1, const dng_matrix& m2) {
     return g * m1 + (1.0 - g) * m2;
 }
 
-}  // namespace
+} // namespace
 
 dng_color_spec::dng_color_spec(const dng_color_spec_camera& camera, const dng_camera_profile* profile)
     : fChannels(camera.channels) {
@@ -56,8 +56,10 @@ dng_color_spec::dng_color_spec(const dng_color_spec_camera& camera, const dng_ca
     // Calibrations measured for another profile do not apply to this one.
     const bool sameCalibration = camera.calibrationSignature == profile->ProfileCalibrationSignature();
     const dng_matrix none;
-    fCameraCalibration1 = CalibrationOrIdentity(sameCalibration ? camera.cameraCalibration1 : none, fChannels);
-    fCameraCalibration2 = CalibrationOrIdentity(sameCalibration ? camera.cameraCalibration2 : none, fChannels);
+    fCameraCalibration1 =
+        CalibrationOrIdentity(sameCalibration ? camera.cameraCalibration1 : none, fChannels);
+    fCameraCalibration2 =
+        CalibrationOrIdentity(sameCalibration ? camera.cameraCalibration2 : none, fChannels);
     fAnalogBalance = AnalogBalanceMatrix(camera.analogBalance, fChannels);
 
     fForwardMatrix1 = ScaledForward(fForwardMatrix1);
@@ -132,7 +134,8 @@ void dng_color_spec::SetWhiteXY(const dng_xy_coord& white) {
     fCameraWhite = colorMatrix * XYtoXYZ(white);
     // A white the camera cannot see at all would otherwise divide by zero.
     if (fCameraWhite.MaxEntry() > 0.0) fCameraWhite.Scale(1.0 / fCameraWhite.MaxEntry());
-    for (uint32_t i = 0; i < fCameraWhite.Count(); ++i) fCameraWhite[i] = std::clamp(fCameraWhite[i], 0.001, 1.0);
+    for (uint32_t i = 0; i < fCameraWhite.Count(); ++i)
+        fCameraWhite[i] = std::clamp(fCameraWhite[i], 0.001, 1.0);
 
     fPCStoCamera = colorMatrix * BradfordAdaptation(D50_xy_coord(), white);
     const double d50Response = (fPCStoCamera * D50_XYZ()).MaxEntry();

@@ -18,9 +18,7 @@ std::atomic<uint64_t> gRuntimeFingerprintCounter{0};
 
 } // namespace
 
-dng_hue_sat_map::dng_hue_sat_map(const dng_hue_sat_map& other) {
-    *this = other;
-}
+dng_hue_sat_map::dng_hue_sat_map(const dng_hue_sat_map& other) { *this = other; }
 
 dng_hue_sat_map& dng_hue_sat_map::operator=(const dng_hue_sat_map& other) {
     if (this == &other) return *this;
@@ -121,7 +119,8 @@ dng_hue_sat_map* dng_hue_sat_map::Interpolate(const dng_hue_sat_map& map1, const
     const float* b = reinterpret_cast<const float*>(map2.GetConstDeltas());
     float* out = reinterpret_cast<float*>(result->Deltas());
     const uint32_t floats = map1.DeltasCount() * 3;
-    for (uint32_t i = 0; i < floats; ++i) out[i] = a[i] * w1 + b[i] * w2;
+    for (uint32_t i = 0; i < floats; ++i)
+        out[i] = a[i] * w1 + b[i] * w2;
 
     dng_md5_printer printer;
     printer.Process("Interpolate", 11);

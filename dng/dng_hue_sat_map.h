@@ -12,7 +12,7 @@ class dng_memory_allocator;
 class dng_hue_sat_map {
   public:
     struct HSBModify {
-        float fHueShift;  // degrees
+        float fHueShift; // degrees
         float fSatScale;
         float fValScale;
     };
@@ -50,7 +50,8 @@ class dng_hue_sat_map {
     bool operator!=(const dng_hue_sat_map& rhs) const { return !(*this == rhs); }
 
     // map1 x weight1 + map2 x (1 - weight1); the caller owns the result.
-    static dng_hue_sat_map* Interpolate(const dng_hue_sat_map& map1, const dng_hue_sat_map& map2, double weight1);
+    static dng_hue_sat_map* Interpolate(const dng_hue_sat_map& map1, const dng_hue_sat_map& map2,
+                                        double weight1);
 
     // For encoding 1 (sRGB gamma) the tables that encode and decode a map's value axis;
     // otherwise both slots end up empty.

@@ -42,9 +42,7 @@ dng_image::dng_image(const dng_rect& bounds, uint32_t planes, uint32_t pixelType
         Throw_dng_error(dng_error_bad_format, "dng_image bounds too large");
 }
 
-uint32_t dng_image::PixelSize() const {
-    return TagTypeSize(fPixelType);
-}
+uint32_t dng_image::PixelSize() const { return TagTypeSize(fPixelType); }
 
 uint32_t dng_image::PixelRange() const {
     switch (fPixelType) {
@@ -67,7 +65,8 @@ dng_image* dng_image::Clone() const {
 }
 
 void dng_image::SetPixelType(uint32_t pixelType) {
-    if (TagTypeSize(pixelType) != PixelSize()) ThrowProgramError("Cannot change pixel size for existing image");
+    if (TagTypeSize(pixelType) != PixelSize())
+        ThrowProgramError("Cannot change pixel size for existing image");
     fPixelType = pixelType;
 }
 
@@ -80,11 +79,10 @@ void dng_image::Rotate(const dng_orientation& orientation) {
         ThrowProgramError("Rotate is not support by this dng_image subclass");
 }
 
-void dng_image::AcquireTileBuffer(dng_tile_buffer&, const dng_rect&, bool) const {
-    ThrowProgramError();
-}
+void dng_image::AcquireTileBuffer(dng_tile_buffer&, const dng_rect&, bool) const { ThrowProgramError(); }
 
-bool dng_image::EqualArea(const dng_image& other, const dng_rect& area, uint32_t plane, uint32_t planes) const {
+bool dng_image::EqualArea(const dng_image& other, const dng_rect& area, uint32_t plane,
+                          uint32_t planes) const {
     if (&other == this) return true;
     return ForEachSharedTile(*this, other, area, [&](const dng_rect& piece) {
         dng_const_tile_buffer mine(*this, piece);
@@ -141,7 +139,8 @@ void dng_image::Get(dng_pixel_buffer& buffer, edge_option edge, uint32_t repeatV
     FillEdges(buffer, edge, repeatV, repeatH);
 }
 
-void dng_image::FillEdges(dng_pixel_buffer& buffer, edge_option edge, uint32_t repeatV, uint32_t repeatH) const {
+void dng_image::FillEdges(dng_pixel_buffer& buffer, edge_option edge, uint32_t repeatV,
+                          uint32_t repeatH) const {
     // A strip taller or wider than the image, or empty, would read outside it or repeat nothing.
     const int32_t rv = int32_t(std::clamp<uint32_t>(repeatV, 1, Height()));
     const int32_t rh = int32_t(std::clamp<uint32_t>(repeatH, 1, Width()));

@@ -23,7 +23,8 @@ class dng_image : private dng_uncopyable {
     virtual dng_rect RepeatingTile() const { return fBounds; }
     virtual void Trim(const dng_rect& r);
     virtual void Rotate(const dng_orientation& orientation);
-    virtual bool EqualArea(const dng_image& other, const dng_rect& area, uint32_t plane, uint32_t planes) const;
+    virtual bool EqualArea(const dng_image& other, const dng_rect& area, uint32_t plane,
+                           uint32_t planes) const;
     virtual void GetRepeat(dng_pixel_buffer& buffer, const dng_rect& srcArea, const dng_rect& dstArea) const;
     virtual void AcquireTileBuffer(dng_tile_buffer& buffer, const dng_rect& area, bool dirty) const;
     virtual void ReleaseTileBuffer(dng_tile_buffer& /*buffer*/) const {}

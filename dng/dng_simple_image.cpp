@@ -14,7 +14,8 @@ dng_simple_image::dng_simple_image(const dng_rect& bounds, uint32_t planes, uint
     const uint32_t bytes = ComputeBufferSize(pixelType, bounds.Size(), planes, pad32Bytes);
     fMemory.reset(dng_guard_allocation([&] { return allocator.Allocate(bytes); }));
     if (!fMemory) ThrowMemoryFull();
-    fBuffer = dng_pixel_buffer(bounds, 0, planes, pixelType, dng_pixel_buffer::interleaved, fMemory->Buffer());
+    fBuffer =
+        dng_pixel_buffer(bounds, 0, planes, pixelType, dng_pixel_buffer::interleaved, fMemory->Buffer());
 }
 
 dng_simple_image::~dng_simple_image() = default;
@@ -32,7 +33,8 @@ void dng_simple_image::SetPixelType(uint32_t pixelType) {
 
 void dng_simple_image::Trim(const dng_rect& r) {
     // Outside the bounds the data pointer would leave the block.
-    if ((r & fBounds) != r || r.IsEmpty()) ThrowProgramError("Trim is not support by this dng_image subclass");
+    if ((r & fBounds) != r || r.IsEmpty())
+        ThrowProgramError("Trim is not support by this dng_image subclass");
     fBuffer.data = fBuffer.DirtyPixel(r.t, r.l, 0);
     fBounds = dng_rect(0, 0, int32_t(r.H()), int32_t(r.W()));
     fBuffer.area = fBounds;

@@ -48,7 +48,8 @@ void ReadUTF16(dng_stream& stream, uint32_t bytes, dng_string& s) {
     const uint32_t units = bytes / 2;
     CheckRemaining(stream, uint64_t(units) * 2);
     std::vector<uint16_t> text(uint64_t(units) + 1, 0);
-    for (uint32_t i = 0; i < units; ++i) text[i] = stream.Get_uint16();
+    for (uint32_t i = 0; i < units; ++i)
+        text[i] = stream.Get_uint16();
     s.Set_UTF16(text.data());
 }
 
@@ -63,23 +64,18 @@ bool TagCountInRange(uint32_t, uint32_t, uint32_t tagCount, uint32_t minCount, u
     return tagCount >= minCount && tagCount <= std::max(minCount, maxCount);
 }
 
-bool HasColorChannels(uint32_t, uint32_t, uint32_t colorChannels) {
-    return colorChannels > 1;
-}
+bool HasColorChannels(uint32_t, uint32_t, uint32_t colorChannels) { return colorChannels > 1; }
 
-bool IsMainImage(uint32_t, uint32_t, uint32_t newSubFileType) {
-    return newSubFileType == 0;
-}
+bool IsMainImage(uint32_t, uint32_t, uint32_t newSubFileType) { return newSubFileType == 0; }
 
 bool IsRawPhotometric(uint32_t, uint32_t, uint32_t photometric) {
     return photometric == kPhotometricCFA || photometric == kPhotometricLinearRaw;
 }
 
-bool IsCFAPhotometric(uint32_t, uint32_t, uint32_t photometric) {
-    return photometric == kPhotometricCFA;
-}
+bool IsCFAPhotometric(uint32_t, uint32_t, uint32_t photometric) { return photometric == kPhotometricCFA; }
 
-void ReadStringTag(dng_stream& stream, uint32_t, uint32_t, uint32_t tagCount, dng_string& s, bool trimBlanks) {
+void ReadStringTag(dng_stream& stream, uint32_t, uint32_t, uint32_t tagCount, dng_string& s,
+                   bool trimBlanks) {
     if (tagCount == 0 || tagCount == 0xFFFFFFFF) {
         s.Clear();
         return;
@@ -115,7 +111,8 @@ void ReadCharsetStringTag(dng_stream& stream, uint32_t, uint32_t, uint32_t tagCo
     }
     char code[8];
     stream.Get(code, 8);
-    for (char& c : code) c = char(std::toupper(uint8_t(c)));
+    for (char& c : code)
+        c = char(std::toupper(uint8_t(c)));
     const uint32_t rest = tagCount - 8;
     if (std::memcmp(code, "UNICODE\0", 8) == 0) {
         ReadUTF16(stream, rest, s);
@@ -138,16 +135,18 @@ bool ReadMatrixTag(dng_stream& stream, uint32_t, uint32_t, uint32_t tagType, uin
     if (uint64_t(rows) * cols != tagCount) return false;
     dng_matrix temp(rows, cols);
     for (uint32_t r = 0; r < rows; ++r)
-        for (uint32_t c = 0; c < cols; ++c) temp[r][c] = stream.TagValue_real64(tagType);
+        for (uint32_t c = 0; c < cols; ++c)
+            temp[r][c] = stream.TagValue_real64(tagType);
     m = temp;
     return true;
 }
 
-bool ReadVectorTag(dng_stream& stream, uint32_t, uint32_t, uint32_t tagType, uint32_t tagCount, uint32_t count,
-                   dng_vector& v) {
+bool ReadVectorTag(dng_stream& stream, uint32_t, uint32_t, uint32_t tagType, uint32_t tagCount,
+                   uint32_t count, dng_vector& v) {
     if (tagCount != count) return false;
     dng_vector temp(count);
-    for (uint32_t i = 0; i < count; ++i) temp[i] = stream.TagValue_real64(tagType);
+    for (uint32_t i = 0; i < count; ++i)
+        temp[i] = stream.TagValue_real64(tagType);
     v = temp;
     return true;
 }

@@ -19,8 +19,8 @@ bool IsMainImage(uint32_t parentCode, uint32_t tagCode, uint32_t newSubFileType)
 bool IsRawPhotometric(uint32_t parentCode, uint32_t tagCode, uint32_t photometric);
 bool IsCFAPhotometric(uint32_t parentCode, uint32_t tagCode, uint32_t photometric);
 
-void ReadStringTag(dng_stream& stream, uint32_t parentCode, uint32_t tagCode, uint32_t tagCount, dng_string& s,
-                   bool trimBlanks = true);
+void ReadStringTag(dng_stream& stream, uint32_t parentCode, uint32_t tagCode, uint32_t tagCount,
+                   dng_string& s, bool trimBlanks = true);
 // Two NUL-separated texts in one tag.
 void ReadStringPairTag(dng_stream& stream, uint32_t parentCode, uint32_t tagCode, uint32_t tagCount,
                        dng_string& first, dng_string& second);
@@ -28,10 +28,10 @@ void ReadStringPairTag(dng_stream& stream, uint32_t parentCode, uint32_t tagCode
 void ReadCharsetStringTag(dng_stream& stream, uint32_t parentCode, uint32_t tagCode, uint32_t tagCount,
                           dng_string& s);
 // False, with `m` untouched, unless rows x cols equals the count.
-bool ReadMatrixTag(dng_stream& stream, uint32_t parentCode, uint32_t tagCode, uint32_t tagType, uint32_t tagCount,
-                   uint32_t rows, uint32_t cols, dng_matrix& m);
-bool ReadVectorTag(dng_stream& stream, uint32_t parentCode, uint32_t tagCode, uint32_t tagType, uint32_t tagCount,
-                   uint32_t count, dng_vector& v);
+bool ReadMatrixTag(dng_stream& stream, uint32_t parentCode, uint32_t tagCode, uint32_t tagType,
+                   uint32_t tagCount, uint32_t rows, uint32_t cols, dng_matrix& m);
+bool ReadVectorTag(dng_stream& stream, uint32_t parentCode, uint32_t tagCode, uint32_t tagType,
+                   uint32_t tagCount, uint32_t count, dng_vector& v);
 // True for a valid date or a blank one (spaces, zeros and colons), which clears the value.
 bool ReadDateTimeTag(dng_stream& stream, uint32_t parentCode, uint32_t tagCode, uint32_t tagType,
                      uint32_t tagCount, dng_date_time_info& dt);

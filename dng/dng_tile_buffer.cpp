@@ -7,6 +7,4 @@ dng_tile_buffer::dng_tile_buffer(const dng_image& image, const dng_rect& tile, b
     fImage.AcquireTileBuffer(*this, tile, dirty);
 }
 
-dng_tile_buffer::~dng_tile_buffer() {
-    fImage.ReleaseTileBuffer(*this);
-}
+dng_tile_buffer::~dng_tile_buffer() { fImage.ReleaseTileBuffer(*this); }

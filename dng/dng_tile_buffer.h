@@ -21,7 +21,8 @@ class dng_tile_buffer : public dng_pixel_buffer, private dng_uncopyable {
 
 class dng_const_tile_buffer : public dng_tile_buffer {
   public:
-    dng_const_tile_buffer(const dng_image& image, const dng_rect& tile) : dng_tile_buffer(image, tile, false) {}
+    dng_const_tile_buffer(const dng_image& image, const dng_rect& tile)
+        : dng_tile_buffer(image, tile, false) {}
 };
 
 class dng_dirty_tile_buffer : public dng_tile_buffer {

@@ -74,7 +74,8 @@ std::array<float, dng_tone_curve_acr3_default::kTableSize> buildTable() {
     std::array<float, dng_tone_curve_acr3_default::kTableSize> table{};
     size_t k = 0;
     for (int i = 0; i < dng_tone_curve_acr3_default::kTableSize; ++i) {
-        while (k + 2 < kAnchorCount && i >= kAnchors[k + 1].index) ++k;
+        while (k + 2 < kAnchorCount && i >= kAnchors[k + 1].index)
+            ++k;
         const Anchor& a = kAnchors[k];
         const Anchor& b = kAnchors[k + 1];
         const double h = b.index - a.index;

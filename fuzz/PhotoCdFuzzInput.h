@@ -41,8 +41,8 @@ inline std::vector<PcdChunk> parsePcdChunks(const uint8_t* data, size_t size) {
     while (size - at >= 7) {
         PcdChunk c;
         c.file = data[at] % kPcdFileCount;
-        c.offset = (uint64_t(data[at + 1]) << 24 | uint64_t(data[at + 2]) << 16 | uint64_t(data[at + 3]) << 8 |
-                    data[at + 4]) %
+        c.offset = (uint64_t(data[at + 1]) << 24 | uint64_t(data[at + 2]) << 16 |
+                    uint64_t(data[at + 3]) << 8 | data[at + 4]) %
                    kPcdMaxOffset;
         const size_t length = size_t(data[at + 5]) << 8 | data[at + 6];
         at += 7;
@@ -59,14 +59,16 @@ inline std::vector<PcdChunk> parsePcdChunks(const uint8_t* data, size_t size) {
 inline void appendPcdChunks(std::vector<uint8_t>& input, int file, const std::vector<uint8_t>& bytes) {
     const auto put = [&](uint64_t offset, const uint8_t* data, size_t length) {
         input.push_back(uint8_t(file));
-        for (int shift = 24; shift >= 0; shift -= 8) input.push_back(uint8_t(offset >> shift));
+        for (int shift = 24; shift >= 0; shift -= 8)
+            input.push_back(uint8_t(offset >> shift));
         input.push_back(uint8_t(length >> 8));
         input.push_back(uint8_t(length));
         input.insert(input.end(), data, data + length);
     };
     size_t at = 0;
     while (at < bytes.size()) {
-        while (at < bytes.size() && bytes[at] == 0) ++at;
+        while (at < bytes.size() && bytes[at] == 0)
+            ++at;
         if (at == bytes.size()) break;
         size_t end = at, zeros = 0;
         while (end < bytes.size() && end - at < 0xFFFF && zeros < 64) {

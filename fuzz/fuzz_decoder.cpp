@@ -15,7 +15,8 @@ testsupport::DecodeLimits limits;
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // Bands inline: the same work, without thread start-up dominating each run.
     raw::set_band_threads_enabled(false);
-    if (const char* cap = std::getenv("LUMIVAR_FUZZ_MAX_PIXELS")) limits.maxPixels = std::strtoull(cap, nullptr, 10);
+    if (const char* cap = std::getenv("LUMIVAR_FUZZ_MAX_PIXELS"))
+        limits.maxPixels = std::strtoull(cap, nullptr, 10);
     return 0;
 }
 

@@ -32,11 +32,12 @@ void layFiles(const std::vector<fuzzing::PcdChunk>& chunks) {
         struct stat st {};
         if (::fstat(it->second, &st) != 0) std::abort();
         if (st.st_size < end && ::ftruncate(it->second, end) != 0) std::abort();
-        if (!c.bytes.empty() && ::pwrite(it->second, c.bytes.data(), c.bytes.size(), off_t(c.offset)) !=
-                                    ssize_t(c.bytes.size()))
+        if (!c.bytes.empty() &&
+            ::pwrite(it->second, c.bytes.data(), c.bytes.size(), off_t(c.offset)) != ssize_t(c.bytes.size()))
             std::abort();
     }
-    for (const auto& [file, fd] : descriptors) ::close(fd);
+    for (const auto& [file, fd] : descriptors)
+        ::close(fd);
 }
 
 } // namespace
@@ -49,9 +50,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     pcdDecode decoder;
     std::string name, value;
-    for (int i = 0; i < 22; ++i) decoder.metadataByIndex(i, name, value);
+    for (int i = 0; i < 22; ++i)
+        decoder.metadataByIndex(i, name, value);
     if (!decoder.parseFile(pack, index, photocd::k64BaseLevel)) return 0;
-    for (int i = 0; i < 22; ++i) decoder.metadataByIndex(i, name, value);
+    for (int i = 0; i < 22; ++i)
+        decoder.metadataByIndex(i, name, value);
     int filmTerm = 0, code2 = 0, code3 = 0;
     decoder.filmTermInfo(filmTerm, code2, code3);
     (void)decoder.scanningTime();

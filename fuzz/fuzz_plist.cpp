@@ -23,8 +23,8 @@ void readCatalog(const uint8_t* data, size_t size) {
     const std::filesystem::path folder = platform::paths::applicationSupport() / "Catalog";
     std::error_code ec;
     std::filesystem::remove_all(folder, ec); // a damaged file is set aside there
-    fuzzing::scratch().write(std::filesystem::relative(folder / "LumivarCatalog.plist", fuzzing::scratch().folder()),
-                             data, size);
+    fuzzing::scratch().write(
+        std::filesystem::relative(folder / "LumivarCatalog.plist", fuzzing::scratch().folder()), data, size);
     PropertyListStore catalog("Catalog");
     const auto entries = catalog.imageData();
     if (!entries) return;
@@ -44,9 +44,10 @@ void readPresets(const uint8_t* data, size_t size) {
     PresetManager& presets = PresetManager::sharedPresetManager();
     const auto folder = presets.presetDirectory(); // made and seeded on first use
     if (!folder) std::abort();
-    fuzzing::scratch().write(std::filesystem::relative(*folder / "Fuzzed.plist", fuzzing::scratch().folder()), data,
-                             size);
-    for (const PresetManager::Preset& preset : presets.presetListForMenu()) (void)PresetManager::profileUUID(preset);
+    fuzzing::scratch().write(std::filesystem::relative(*folder / "Fuzzed.plist", fuzzing::scratch().folder()),
+                             data, size);
+    for (const PresetManager::Preset& preset : presets.presetListForMenu())
+        (void)PresetManager::profileUUID(preset);
     (void)presets.presetNamed("Default");
 }
 
@@ -55,9 +56,10 @@ void readDefaults(const uint8_t* data, size_t size) {
     platform::UserDefaults defaults(file);
     app::registerApplicationDefaults(defaults);
     platform::Dictionary keys = app::applicationDefaults();
-    for (std::string_view key : {app::defaults::LumivarIsRunning, app::defaults::ImageDirectory,
-                                 app::defaults::RawSearchDirectoryBookmark, app::defaults::ImageDirectoryBookmark,
-                                 app::defaults::ExportDirectoryBookmark})
+    for (std::string_view key :
+         {app::defaults::LumivarIsRunning, app::defaults::ImageDirectory,
+          app::defaults::RawSearchDirectoryBookmark, app::defaults::ImageDirectoryBookmark,
+          app::defaults::ExportDirectoryBookmark})
         keys[std::string(key)] = platform::Value();
     for (const auto& [key, value] : keys) {
         (void)defaults.objectForKey(key);

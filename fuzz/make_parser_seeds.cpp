@@ -79,7 +79,8 @@ Seeds dcpSeeds() {
 
 Bytes chunks(const std::vector<std::pair<int, Bytes>>& files) {
     Bytes input;
-    for (const auto& [file, bytes] : files) fuzzing::appendPcdChunks(input, file, bytes);
+    for (const auto& [file, bytes] : files)
+        fuzzing::appendPcdChunks(input, file, bytes);
     return input;
 }
 
@@ -100,7 +101,9 @@ Seeds photoCdSeeds() {
     s["base.pcdfz"] = chunks({{0, zeroPack(0, 2).data()}});
     {
         PcdResidualWriter rows;
-        rows.row(0, 0, std::vector<int8_t>(1536, 8)).row(0, 1, std::vector<int8_t>(1536, -1)).row(0, 1023, {});
+        rows.row(0, 0, std::vector<int8_t>(1536, 8))
+            .row(0, 1, std::vector<int8_t>(1536, -1))
+            .row(0, 1023, {});
         rows.row(0, 8191, {});
         PhotoCdBuilder b = zeroPack(1, 2);
         b.bytes(kPcd4BaseTables, pcdTableBlock({codes})).bytes(kPcd4BaseData, rows.finish());
@@ -118,17 +121,19 @@ Seeds photoCdSeeds() {
         b.bytes(412ull * 2048, pcdTableBlock({codes, codes, codes})).bytes(414ull * 2048, r16.finish());
 
         PcdResidualWriter luma;
-        luma.extensionRow(0, 0, 0, std::vector<int8_t>(3072, 8)).extensionRow(0, 0, 1, std::vector<int8_t>(3072, -8));
+        luma.extensionRow(0, 0, 0, std::vector<int8_t>(3072, 8))
+            .extensionRow(0, 0, 1, std::vector<int8_t>(3072, -8));
         Bytes first = luma.finish();
         const auto chroma1At = uint32_t(first.size());
-        const Bytes chroma1 = PcdResidualWriter().extensionRow(1, 0, 0, std::vector<int8_t>(1536, 8)).finish();
+        const Bytes chroma1 =
+            PcdResidualWriter().extensionRow(1, 0, 0, std::vector<int8_t>(1536, 8)).finish();
         first.insert(first.end(), chroma1.begin(), chroma1.end());
         const Bytes third = PcdResidualWriter().extensionRow(2, 0, 0, std::vector<int8_t>(1536, -8)).finish();
         PcdExtensionLayer l0{1, 6144, 0, 3072, {{0, 0}, {0, 0}}};
         PcdExtensionLayer l1{1, 1536, 0, 1536, {{0, chroma1At}}};
         PcdExtensionLayer l2{1, 1536, 3072, 1536, {{2, 0}}};
-        const Bytes index =
-            pcdExtensionIndex({l0, l1, l2}, {"IPE0001.ICD", "IPE0002.ICD", "IPE0003.ICD"}, {codes, codes, codes});
+        const Bytes index = pcdExtensionIndex({l0, l1, l2}, {"IPE0001.ICD", "IPE0002.ICD", "IPE0003.ICD"},
+                                              {codes, codes, codes});
         s["16base.pcdfz"] = chunks({{0, b.data()}});
         s["64base.pcdfz"] = chunks({{0, b.data()}, {1, index}, {2, first}, {4, third}});
     }
@@ -153,7 +158,8 @@ Seeds plistSeeds() {
     using platform::Value;
     Seeds s;
     const Dictionary autoCamera{{"Class_of_serialized_Object", "DNGCameraProfileAbstract"}};
-    const Dictionary namedCamera{{"Class_of_serialized_Object", "DNGCameraProfileAbstract"}, {"FileName", "Studio.dcp"}};
+    const Dictionary namedCamera{{"Class_of_serialized_Object", "DNGCameraProfileAbstract"},
+                                 {"FileName", "Studio.dcp"}};
     const Dictionary autoIcc{{"Class_of_serialized_Object", "ColorSyncProfileWrap"}};
     Array catalog;
     int n = 0;
@@ -183,7 +189,8 @@ Seeds plistSeeds() {
 
 Bytes jpeg(int width, int height, const Bytes& app1 = {}) {
     std::vector<uint8_t> rgb(size_t(width) * height * 3);
-    for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = uint8_t(i * 7 / 3);
+    for (size_t i = 0; i < rgb.size(); ++i)
+        rgb[i] = uint8_t(i * 7 / 3);
     tjhandle handle = tjInitCompress();
     unsigned char* out = nullptr;
     unsigned long size = 0;
@@ -221,7 +228,8 @@ Seeds previewSeeds() {
     }
     spec.jpegThumbnail = jpeg(1200, 800);
     s["dng-large-preview.dng"] = buildSyntheticDng(spec);
-    for (const auto& fixture : rawFixtures()) s[fixture.name] = fixture.bytes;
+    for (const auto& fixture : rawFixtures())
+        s[fixture.name] = fixture.bytes;
     return s;
 }
 
@@ -271,14 +279,17 @@ Seeds proxySeeds() {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::map<std::string, std::function<Seeds()>> makers{
-        {"dcp", dcpSeeds}, {"photocd", photoCdSeeds}, {"plist", plistSeeds},
-        {"preview", previewSeeds}, {"proxy", proxySeeds}};
+    const std::map<std::string, std::function<Seeds()>> makers{{"dcp", dcpSeeds},
+                                                               {"photocd", photoCdSeeds},
+                                                               {"plist", plistSeeds},
+                                                               {"preview", previewSeeds},
+                                                               {"proxy", proxySeeds}};
     const auto maker = argc == 3 ? makers.find(argv[1]) : makers.end();
     if (maker == makers.end()) {
         std::fprintf(stderr, "usage: %s dcp|photocd|plist|preview|proxy <folder>\n", argv[0]);
         return 2;
     }
-    for (const auto& [name, bytes] : maker->second()) writeFile(argv[2], name, bytes);
+    for (const auto& [name, bytes] : maker->second())
+        writeFile(argv[2], name, bytes);
     return 0;
 }

@@ -14,8 +14,7 @@ void runInBands(int rows, const std::function<void(int, int)>& fn) {
     for (int band = 0; band < kBandCount - 1; ++band) {
         const int first = band * bandHeight;
         const int end = first + bandHeight;
-        if (first == end)
-            continue;
+        if (first == end) continue;
         try {
             workers.emplace_back(fn, first, end);
         } catch (const std::system_error&) {

@@ -7,8 +7,7 @@ bool PcdBitReader::start(PcdFile& file, uint64_t offset) {
     length_ = position_ = 0;
     window_ = 0;
     valid_ = 0;
-    if (!file.seek(offset))
-        return false;
+    if (!file.seek(offset)) return false;
     refill();
     return valid_ > 0;
 }
@@ -17,8 +16,7 @@ bool PcdBitReader::nextByte(uint8_t& byte) {
     if (position_ == length_) {
         length_ = file_ ? file_->read(buffer_.data(), buffer_.size()) : 0;
         position_ = 0;
-        if (length_ == 0)
-            return false;
+        if (length_ == 0) return false;
     }
     byte = buffer_[position_++];
     return true;
@@ -33,8 +31,7 @@ void PcdBitReader::refill() {
 }
 
 bool PcdBitReader::advance(int bits) {
-    if (bits < 0 || bits > valid_)
-        return false;
+    if (bits < 0 || bits > valid_) return false;
     window_ = bits >= 32 ? 0 : window_ << bits;
     valid_ -= bits;
     refill();
@@ -44,11 +41,9 @@ bool PcdBitReader::advance(int bits) {
 bool PcdBitReader::resync() {
     // Byte steps find the run of ones cheaply; single bits then align on its end.
     while ((window_ & 0x00FFF000u) != 0x00FFF000u)
-        if (!advance(8))
-            return false;
+        if (!advance(8)) return false;
     while (valid_ < 24 || (window_ >> 8) != 0xFFFFFEu)
-        if (!advance(1))
-            return false;
+        if (!advance(1)) return false;
     return true;
 }
 

@@ -10,7 +10,7 @@
 namespace photocd {
 
 class PcdBitReader {
-public:
+  public:
     // Fills the window from `offset`; false when nothing can be read there.
     bool start(PcdFile& file, uint64_t offset);
     // False when fewer than `bits` valid bits remain.
@@ -20,7 +20,7 @@ public:
     // Moves to the next row record's sync pattern (23 ones and a zero); false at the end.
     bool resync();
 
-private:
+  private:
     void refill();
     bool nextByte(uint8_t& byte);
 

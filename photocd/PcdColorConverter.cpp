@@ -14,9 +14,7 @@ double bt709ToLinear(double v) {
     return v < 4.5 * 0.018 ? v / 4.5 : std::pow((v + 0.099) / 1.099, 1.0 / 0.45);
 }
 
-double linearToSRGB(double l) {
-    return l <= 0.0031308 ? 12.92 * l : 1.055 * std::pow(l, 1.0 / 2.4) - 0.055;
-}
+double linearToSRGB(double l) { return l <= 0.0031308 ? 12.92 * l : 1.055 * std::pow(l, 1.0 / 2.4) - 0.055; }
 
 } // namespace
 
@@ -55,8 +53,7 @@ PcdRgb PcdColorConverter::yccToRgb(int y, int c1, int c2) const {
     const int v = 5573 * y;
     const int e = 9085 * c1 - 1417260;
     const int c = 7461 * c2 - 1022157;
-    return {clampCode((v + c) >> 10), clampCode((v >> 10) + e / -5278 + c / -2012),
-            clampCode((v + e) >> 10)};
+    return {clampCode((v + c) >> 10), clampCode((v >> 10) + e / -5278 + c / -2012), clampCode((v + e) >> 10)};
 }
 
 PcdRgb PcdColorConverter::linearise(PcdRgb v) const {
@@ -76,8 +73,7 @@ PcdRgb PcdColorConverter::convert(int y, int c1, int c2) const {
         return {scaled(y), scaled(c1), scaled(c2)};
     }
     PcdRgb v = yccToRgb(y, c1, c2);
-    if (mode_ != kModeLinear && mode_ != kModeSRGB)
-        return v;
+    if (mode_ != kModeLinear && mode_ != kModeSRGB) return v;
     v = linearise(v);
     if (mode_ == kModeSRGB) {
         const auto& out = sRGBTable();

@@ -18,7 +18,7 @@ constexpr int kNeutralChroma1 = 156;
 constexpr int kNeutralChroma2 = 137;
 
 class PcdColorConverter {
-public:
+  public:
     PcdColorConverter(int colorMode, bool applyMatrix);
     PcdRgb convert(int y, int c1, int c2) const;
 
@@ -27,7 +27,7 @@ public:
     // Linear light to the sRGB encoding.
     static const std::array<uint16_t, kCodeMax + 1>& sRGBTable();
 
-private:
+  private:
     PcdRgb yccToRgb(int y, int c1, int c2) const;
     PcdRgb linearise(PcdRgb v) const;
 

@@ -19,7 +19,7 @@ constexpr int64_t kMaxIndexSize = 64ll << 20; // an index file is a few sectors
 
 // Big-endian reads that refuse to leave the index file.
 class IndexFile {
-public:
+  public:
     explicit IndexFile(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
     uint32_t u16(uint64_t at) const {
         need(at, 2);
@@ -35,10 +35,9 @@ public:
     }
     uint64_t size() const { return bytes_.size(); }
 
-private:
+  private:
     void need(uint64_t at, uint64_t count) const {
-        if (at > bytes_.size() || count > bytes_.size() - at)
-            throw PcdFailure{"IC File too small"};
+        if (at > bytes_.size() || count > bytes_.size() - at) throw PcdFailure{"IC File too small"};
     }
     std::vector<uint8_t> bytes_;
 };
@@ -51,22 +50,18 @@ struct Layer {
 };
 
 IndexFile loadIndex(const std::string& path) {
-    if (path.size() < 10)
-        throw PcdFailure{"IPE filename too short to be valid"};
+    if (path.size() < 10) throw PcdFailure{"IPE filename too short to be valid"};
     PcdFile file;
-    if (!file.open(path))
-        throw PcdFailure{"Could not open 64Base IPE file"};
+    if (!file.open(path)) throw PcdFailure{"Could not open 64Base IPE file"};
     const int64_t size = file.size();
-    if (size < 0 || size > kMaxIndexSize)
-        throw PcdFailure{"Could not read 64Base IPE file"};
+    if (size < 0 || size > kMaxIndexSize) throw PcdFailure{"Could not read 64Base IPE file"};
     std::vector<uint8_t> bytes;
     try {
         bytes.resize(static_cast<size_t>(size));
     } catch (const std::bad_alloc&) {
         throw PcdFailure{"Memory allocation error"};
     }
-    if (file.readAt(0, bytes.data(), bytes.size()) < bytes.size())
-        throw PcdFailure{"IC File too small"};
+    if (file.readAt(0, bytes.data(), bytes.size()) < bytes.size()) throw PcdFailure{"IC File too small"};
     return IndexFile(std::move(bytes));
 }
 
@@ -91,8 +86,7 @@ std::vector<Layer> layers(const IndexFile& index, int count) {
     std::vector<Layer> result;
     uint64_t at = index.u32(44) + 2ull;
     for (int i = 0; i < count; ++i) {
-        if (i > 0)
-            at += index.u16(at) + 2ull;
+        if (i > 0) at += index.u16(at) + 2ull;
         Layer layer;
         const uint64_t samples = static_cast<uint64_t>(index.u16(at + 4)) * index.u16(at + 6);
         layer.columnOffset = index.u16(at + 8);
@@ -101,8 +95,7 @@ std::vector<Layer> layers(const IndexFile& index, int count) {
         // A stripe wider than the image cannot be placed.
         if (layer.stripeLength > static_cast<uint32_t>(kLevels[k64BaseLevel].lumaWidth))
             throw PcdFailure{"Corrupt Image"};
-        if (layer.stripeLength > 0)
-            layer.records = static_cast<uint32_t>(samples / layer.stripeLength);
+        if (layer.stripeLength > 0) layer.records = static_cast<uint32_t>(samples / layer.stripeLength);
         result.push_back(layer);
     }
     return result;
@@ -112,18 +105,15 @@ void allocatePlanes(PcdPlane planes[3], int layerCount) {
     try {
         planes[0].allocate(kLevels[k64BaseLevel].lumaWidth, kLevels[k64BaseLevel].lumaHeight);
         for (int p = 1; p < 3 && layerCount == 3; ++p)
-            planes[p].allocate(kLevels[k64BaseLevel].lumaWidth / 2,
-                               kLevels[k64BaseLevel].lumaHeight / 2);
+            planes[p].allocate(kLevels[k64BaseLevel].lumaWidth / 2, kLevels[k64BaseLevel].lumaHeight / 2);
     } catch (const std::bad_alloc&) {
         throw PcdFailure{"Could not allocate memory for deltas"};
     }
 }
 
-void decodeRun(const std::string& path, uint64_t offset, int64_t entries,
-               PcdResidualTarget target) {
+void decodeRun(const std::string& path, uint64_t offset, int64_t entries, PcdResidualTarget target) {
     PcdFile file;
-    if (!file.open(path))
-        throw PcdFailure{"Could not open 64Base extension image"};
+    if (!file.open(path)) throw PcdFailure{"Could not open 64Base extension image"};
     PcdBitReader reader;
     if (!reader.start(file, offset))
         throw PcdFailure{"Unexpected end of file while initializing read buffer"};
@@ -141,8 +131,7 @@ void decodeLayer(const IndexFile& index, const Layer& layer, const std::vector<s
         uint32_t end = entry + 1;
         while (end < layer.records && index.u16(layer.runTable + 6ull * end) == fileIndex)
             ++end;
-        if (fileIndex >= names.size())
-            throw PcdFailure{"Corrupt Image"};
+        if (fileIndex >= names.size()) throw PcdFailure{"Corrupt Image"};
         decodeRun(directory + names[fileIndex], offset, end - entry, target);
         entry = end;
     }
@@ -153,16 +142,14 @@ void decodeLayer(const IndexFile& index, const Layer& layer, const std::vector<s
 void readExtensionResiduals(const std::string& indexPath, bool monochrome, PcdPlane planes[3]) {
     const IndexFile index = loadIndex(indexPath);
     const uint32_t stored = index.u16(index.u32(44));
-    if (stored != 1 && stored != 3)
-        throw PcdFailure{"Invalid number of layers"};
+    if (stored != 1 && stored != 3) throw PcdFailure{"Invalid number of layers"};
     const int layerCount = monochrome ? 1 : static_cast<int>(stored);
     const std::vector<std::string> names = fileNames(index, indexPath, layerCount);
 
     const uint32_t tableAt = index.u32(56);
     std::vector<PcdHuffmanTable> tables;
     try {
-        tables = PcdHuffmanTable::parseBlock(index.bytes(tableAt, 0), index.size() - tableAt,
-                                             layerCount);
+        tables = PcdHuffmanTable::parseBlock(index.bytes(tableAt, 0), index.size() - tableAt, layerCount);
     } catch (const std::bad_alloc&) {
         throw PcdFailure{"Could not allocate huffman tables"};
     }
@@ -178,8 +165,7 @@ void readExtensionResiduals(const std::string& indexPath, bool monochrome, PcdPl
     }
     const std::string directory = indexPath.substr(0, indexPath.size() - 7);
     for (const Layer& layer : layers(index, layerCount))
-        if (layer.records >= 1)
-            decodeLayer(index, layer, names, directory, target);
+        if (layer.records >= 1) decodeLayer(index, layer, names, directory, target);
 }
 
 } // namespace photocd

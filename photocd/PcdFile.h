@@ -8,7 +8,7 @@
 namespace photocd {
 
 class PcdFile {
-public:
+  public:
     bool open(const std::string& path);
     bool isOpen() const { return file_ != nullptr; }
     // Bytes actually read at `offset` (fewer at the end of the file, 0 when it cannot seek).
@@ -19,7 +19,7 @@ public:
     // -1 when the size cannot be learnt.
     int64_t size();
 
-private:
+  private:
     struct Closer {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };

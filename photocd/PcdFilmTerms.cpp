@@ -17,8 +17,7 @@ constexpr PcdFilmTerm kFilmTerms[] = {
 
 const PcdFilmTerm* findFilmTerm(int code) {
     for (const PcdFilmTerm& term : kFilmTerms)
-        if (term.code == code)
-            return &term;
+        if (term.code == code) return &term;
     return nullptr;
 }
 

@@ -19,16 +19,13 @@ void PcdHuffmanTable::addCode(int length, uint16_t leftAlignedCode, int8_t value
               PcdHuffmanEntry{value, static_cast<uint8_t>(length)});
 }
 
-std::vector<PcdHuffmanTable> PcdHuffmanTable::parseBlock(const uint8_t* block, size_t size,
-                                                         int count) {
+std::vector<PcdHuffmanTable> PcdHuffmanTable::parseBlock(const uint8_t* block, size_t size, int count) {
     std::vector<PcdHuffmanTable> tables;
     size_t pos = 0;
     for (int t = 0; t < count; ++t) {
-        if (pos >= size)
-            throw PcdFailure{kCodeError};
+        if (pos >= size) throw PcdFailure{kCodeError};
         const size_t codes = static_cast<size_t>(block[pos]) + 1;
-        if (pos + 1 + 4 * codes > size)
-            throw PcdFailure{kCodeError};
+        if (pos + 1 + 4 * codes > size) throw PcdFailure{kCodeError};
         if (t > 0 && codes <= 3) {
             tables.push_back(tables.back());
         } else {
@@ -36,10 +33,8 @@ std::vector<PcdHuffmanTable> PcdHuffmanTable::parseBlock(const uint8_t* block, s
             for (size_t i = 0; i < codes; ++i) {
                 const uint8_t* e = block + pos + 1 + 4 * i;
                 const int length = e[0] + 1;
-                if (length > 16)
-                    throw PcdFailure{kCodeError};
-                table.addCode(length, static_cast<uint16_t>(e[1] << 8 | e[2]),
-                              static_cast<int8_t>(e[3]));
+                if (length > 16) throw PcdFailure{kCodeError};
+                table.addCode(length, static_cast<uint16_t>(e[1] << 8 | e[2]), static_cast<int8_t>(e[3]));
             }
             tables.push_back(std::move(table));
         }

@@ -12,7 +12,7 @@ struct PcdHuffmanEntry {
 };
 
 class PcdHuffmanTable {
-public:
+  public:
     static constexpr uint8_t kInvalidLength = 31;
 
     PcdHuffmanTable();
@@ -23,7 +23,7 @@ public:
     // runs past the block.
     static std::vector<PcdHuffmanTable> parseBlock(const uint8_t* block, size_t size, int count);
 
-private:
+  private:
     void addCode(int length, uint16_t leftAlignedCode, int8_t value);
 
     std::vector<PcdHuffmanEntry> entries_;

@@ -20,7 +20,7 @@ struct PcdLevel {
 };
 
 inline constexpr PcdLevel kLevels[kLevelCount] = {
-    {"Base/16", 192, 128, 4},  {"Base/4", 384, 256, 23},  {"Base", 768, 512, 96},
+    {"Base/16", 192, 128, 4}, {"Base/4", 384, 256, 23},  {"Base", 768, 512, 96},
     {"4Base", 1536, 1024, 0}, {"16Base", 3072, 2048, 0}, {"64Base", 6144, 4096, 0},
 };
 

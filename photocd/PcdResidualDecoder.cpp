@@ -29,21 +29,19 @@ RowHeader parseHeader(uint32_t window, bool extension) {
 }
 
 // False when the data ran out inside the row.
-bool decodeRow(PcdBitReader& reader, const PcdHuffmanTable& table, uint8_t* row, int width,
-               int start, int length) {
+bool decodeRow(PcdBitReader& reader, const PcdHuffmanTable& table, uint8_t* row, int width, int start,
+               int length) {
     for (int i = 0; i < length; ++i) {
         const PcdHuffmanEntry& e = table.lookup(reader.window());
         if (e.length == PcdHuffmanTable::kInvalidLength) {
             for (int j = i; j < length; ++j)
-                if (start + j >= 0 && start + j < width)
-                    row[start + j] = 0;
+                if (start + j >= 0 && start + j < width) row[start + j] = 0;
             if (!reader.resync())
                 throw PcdFailure{"Unexpected end of file while attempting recover from an error "
                                  "in the Huffman sequence"};
             return true;
         }
-        if (!reader.advance(e.length))
-            return false;
+        if (!reader.advance(e.length)) return false;
         if (start + i < width) // stripes that claim more than the row are cut
             row[start + i] = static_cast<uint8_t>(e.value);
     }
@@ -55,11 +53,9 @@ bool decodeRow(PcdBitReader& reader, const PcdHuffmanTable& table, uint8_t* row,
 void decodeResidualRows(PcdBitReader& reader, const PcdResidualTarget& target, int64_t budget) {
     bool seen[3] = {false, false, false};
     auto planeMissing = [&] {
-        if (!target.waitForAllPlanes)
-            return false;
+        if (!target.waitForAllPlanes) return false;
         for (int p = 0; p < 3; ++p)
-            if (target.planes[p] && !seen[p])
-                return true;
+            if (target.planes[p] && !seen[p]) return true;
         return false;
     };
     int lastRow = 0;
@@ -72,28 +68,22 @@ void decodeResidualRows(PcdBitReader& reader, const PcdResidualTarget& target, i
         if (!reader.advance(target.extensionLayout ? 32 : 24))
             throw PcdFailure{"Unexpected end of file while attempting to read IPE headers"};
         lastRow = h.lumaRow;
-        if (h.lumaRow >= target.lumaHeight)
-            continue;
-        if (h.plane < 0)
-            throw PcdFailure{"Corrupt Image"};
+        if (h.lumaRow >= target.lumaHeight) continue;
+        if (h.plane < 0) throw PcdFailure{"Corrupt Image"};
         seen[h.plane] = true;
         PcdPlane* plane = target.planes[h.plane];
-        if (!plane || !target.tables[h.plane])
-            continue;
+        if (!plane || !target.tables[h.plane]) continue;
         const bool chroma = h.plane != kLuma;
         const int row = chroma ? h.lumaRow / 2 : h.lumaRow;
-        if (row >= plane->height)
-            continue;
+        if (row >= plane->height) continue;
         int start = 0;
         int length = plane->width;
         if (target.extensionLayout) {
             length = target.stripeLength;
-            start = h.sequence * target.stripeLength +
-                    (chroma ? target.columnOffset / 2 : target.columnOffset);
+            start =
+                h.sequence * target.stripeLength + (chroma ? target.columnOffset / 2 : target.columnOffset);
         }
-        if (!decodeRow(reader, *target.tables[h.plane], plane->row(row), plane->width, start,
-                       length))
-            return;
+        if (!decodeRow(reader, *target.tables[h.plane], plane->row(row), plane->width, start, length)) return;
     }
 }
 

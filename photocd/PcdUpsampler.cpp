@@ -18,8 +18,7 @@ inline void put(PcdPlane& dst, int r, int c, int value, bool addResidual) {
 
 // The point between chroma samples o and t follows the luma between their positions.
 inline uint8_t guided(int o, int t, int l, int far, int m) {
-    if (l == far)
-        return static_cast<uint8_t>((o + t + 1) >> 1);
+    if (l == far) return static_cast<uint8_t>((o + t + 1) >> 1);
     const int v = o + (t - o) * (m - l) / (far - l);
     return static_cast<uint8_t>(std::clamp(v, std::min(o, t), std::max(o, t)));
 }
@@ -47,8 +46,7 @@ void replicateEdges(const PcdPlane& s, PcdPlane& d) {
 
 void edgeRoundTwo(const PcdPlane& L, PcdPlane& d, int y) {
     const int i = 2 * y + 1;
-    if (i >= d.height - 1)
-        return;
+    if (i >= d.height - 1) return;
     for (int j = 1; j < d.width - 1; j += 2) {
         const int m = L.at(i, j);
         const int horizontal = std::abs(2 * m - (L.at(i, j - 1) + L.at(i, j + 1)));

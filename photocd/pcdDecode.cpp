@@ -46,8 +46,7 @@ void pcdDecode::reset() {
 }
 
 void pcdDecode::setError(const std::string& text) {
-    if (errorText_.empty())
-        errorText_ = text.substr(0, kErrorCapacity);
+    if (errorText_.empty()) errorText_ = text.substr(0, kErrorCapacity);
 }
 
 bool pcdDecode::fail(const std::string& text) {
@@ -65,8 +64,7 @@ bool pcdDecode::readHeader(PcdFile& file) {
         error = "That is not a valid PCD file";
     else if (header_[kInterleave] != 1)
         error = "The file contains interleaved audio";
-    if (!error)
-        return true;
+    if (!error) return true;
     header_.clear();
     return fail(error);
 }
@@ -74,10 +72,8 @@ bool pcdDecode::readHeader(PcdFile& file) {
 bool pcdDecode::parseFile(const std::string& path, const std::string& ipePath, int maximumLevel) {
     reset();
     PcdFile file;
-    if (!file.open(path))
-        return fail("Could not open PCD file - may be a file permissions problem");
-    if (!readHeader(file))
-        return false;
+    if (!file.open(path)) return fail("Could not open PCD file - may be a file permissions problem");
+    if (!readHeader(file)) return false;
     setMonochrome(isBlackAndWhiteMedium());
     const int attributes = header_[kAttributes];
     rotation_ = attributes & 3;
@@ -87,8 +83,7 @@ bool pcdDecode::parseFile(const std::string& path, const std::string& ipePath, i
 
     maximumLevel = std::clamp(maximumLevel, 0, k64BaseLevel);
     const int chosen = highestLevel_ >= maximumLevel || resolution >= 2 ? maximumLevel : highestLevel_;
-    if (!readPlainLevels(file, chosen))
-        return fail("No image could be read from the PCD file");
+    if (!readPlainLevels(file, chosen)) return fail("No image could be read from the PCD file");
     level_ = chosen;
     if (levelRead_ < kBaseLevel) {
         level_ = levelRead_;
@@ -146,8 +141,7 @@ void pcdDecode::decodeResiduals(PcdFile& file, int level, uint64_t tableOffset, 
                                 uint64_t dataOffset) {
     std::vector<PcdHuffmanTable> tables;
     std::vector<uint8_t> block(tableCount == 1 ? kSectorSize : 2 * kSectorSize);
-    if (file.readAt(tableOffset, block.data(), block.size()) < block.size())
-        throw PcdFailure{};
+    if (file.readAt(tableOffset, block.data(), block.size()) < block.size()) throw PcdFailure{};
     try {
         tables = PcdHuffmanTable::parseBlock(block.data(), block.size(), tableCount);
     } catch (const std::bad_alloc&) {
@@ -181,16 +175,14 @@ bool pcdDecode::readResidualLevel(PcdFile& file, int level) {
         if (is4Base) {
             decodeResiduals(file, level, k4BaseTableOffset, 1, k4BaseDataOffset);
         } else {
-            const uint64_t s = static_cast<uint64_t>(header_[k16BaseSector] << 8 |
-                                                     header_[k16BaseSector + 1]);
-            decodeResiduals(file, level, (s + 12) * kSectorSize, monochrome_ ? 1 : 3,
-                            (s + 14) * kSectorSize);
+            const uint64_t s =
+                static_cast<uint64_t>(header_[k16BaseSector] << 8 | header_[k16BaseSector + 1]);
+            decodeResiduals(file, level, (s + 12) * kSectorSize, monochrome_ ? 1 : 3, (s + 14) * kSectorSize);
         }
         return true;
     } catch (const PcdFailure& f) {
         if (!f.text.empty())
-            setError(f.text + (is4Base ? " while processing 4Base image"
-                                       : " while processing 16Base image"));
+            setError(f.text + (is4Base ? " while processing 4Base image" : " while processing 16Base image"));
     } catch (const std::bad_alloc&) {
     }
     setError(is4Base ? "Could not find a valid 4Base image; falling back to Base"
@@ -229,8 +221,7 @@ void pcdDecode::buildLevel(int level) {
     for (int c = 0; c < 2; ++c) {
         PcdPlane& target = planes[c + 1];
         const bool hasResidual = !target.empty();
-        if (!hasResidual)
-            target.allocate(chroma[c]->width * 2, chroma[c]->height * 2);
+        if (!hasResidual) target.allocate(chroma[c]->width * 2, chroma[c]->height * 2);
         upsample(*chroma[c], target, hasResidual);
         *chroma[c] = std::move(target);
     }
@@ -239,15 +230,12 @@ void pcdDecode::buildLevel(int level) {
 }
 
 bool pcdDecode::buildHigherLevels() {
-    if (luma_.empty())
-        return false;
+    if (luma_.empty()) return false;
     try {
         for (int level = k4BaseLevel; level <= k64BaseLevel; ++level) {
             const PcdPlane& res = residuals(level)[0];
-            if (res.empty())
-                continue;
-            if (res.width != 2 * luma_.width || res.height != 2 * luma_.height)
-                break;
+            if (res.empty()) continue;
+            if (res.width != 2 * luma_.width || res.height != 2 * luma_.height) break;
             buildLevel(level);
         }
         return true;
@@ -258,34 +246,28 @@ bool pcdDecode::buildHigherLevels() {
 }
 
 int pcdDecode::width() const {
-    if (level_ < 0)
-        return 0;
+    if (level_ < 0) return 0;
     const PcdLevel& L = kLevels[level_];
     return rotation_ & 1 ? L.lumaHeight : L.lumaWidth;
 }
 
 int pcdDecode::height() const {
-    if (level_ < 0)
-        return 0;
+    if (level_ < 0) return 0;
     const PcdLevel& L = kLevels[level_];
     return rotation_ & 1 ? L.lumaWidth : L.lumaHeight;
 }
 
-int64_t pcdDecode::scanningTime() const {
-    return header_.empty() ? 0 : headerScanningTime(header_.data());
-}
+int64_t pcdDecode::scanningTime() const { return header_.empty() ? 0 : headerScanningTime(header_.data()); }
 
 bool pcdDecode::isBlackAndWhiteMedium() const {
-    if (header_.empty())
-        return false;
+    if (header_.empty()) return false;
     const int medium = headerImageMedium(header_.data());
     return medium >= 4 && medium <= 6;
 }
 
 int pcdDecode::filmTermInfo(int& filmTerm, int& code2, int& code3) const {
     filmTerm = code2 = code3 = 0;
-    if (header_.empty() || !headerHasSceneBalance(header_.data()))
-        return 0;
+    if (header_.empty() || !headerHasSceneBalance(header_.data())) return 0;
     if (const PcdFilmTerm* term = findFilmTerm(headerFilmTermCode(header_.data()))) {
         filmTerm = term->code;
         code2 = term->code2;
@@ -336,17 +318,20 @@ template <> float outputSample<float>(int code) { return codeToFloat(code); }
 
 size_t placement(int rotation, size_t i, size_t h, size_t W, size_t H) {
     switch (rotation) {
-    case 1: return (W - 1 - h) * H + i;
-    case 2: return (H - 1 - i) * W + (W - 1 - h);
-    case 3: return h * H + (H - 1 - i);
-    default: return i * W + h;
+    case 1:
+        return (W - 1 - h) * H + i;
+    case 2:
+        return (H - 1 - i) * W + (W - 1 - h);
+    case 3:
+        return h * H + (H - 1 - i);
+    default:
+        return i * W + h;
     }
 }
 
 } // namespace
 
-template <typename T>
-void pcdDecode::writePixels(T* r, T* g, T* b, T* a, int step, const PcdPlane* full) {
+template <typename T> void pcdDecode::writePixels(T* r, T* g, T* b, T* a, int step, const PcdPlane* full) {
     const PcdColorConverter converter(colorMode_, applyMatrix_);
     const size_t W = static_cast<size_t>(luma_.width), H = static_cast<size_t>(luma_.height);
     const T opaque = outputSample<T>(kCodeMax);
@@ -359,33 +344,26 @@ void pcdDecode::writePixels(T* r, T* g, T* b, T* a, int step, const PcdPlane* fu
                     c2 = full ? full[1].at(i, h) : chroma2_.at(i / 2, h / 2);
                 }
                 const PcdRgb v = converter.convert(luma_.at(i, h), c1, c2);
-                const size_t at = placement(rotation_, static_cast<size_t>(i),
-                                            static_cast<size_t>(h), W, H) *
+                const size_t at = placement(rotation_, static_cast<size_t>(i), static_cast<size_t>(h), W, H) *
                                   static_cast<size_t>(step);
                 r[at] = outputSample<T>(v.r);
                 g[at] = outputSample<T>(v.g);
                 b[at] = outputSample<T>(v.b);
-                if (a)
-                    a[at] = opaque;
+                if (a) a[at] = opaque;
             }
         }
     });
 }
 
 bool pcdDecode::convertYCCToRGB(void* r, void* g, void* b, void* a, int step, int kind) {
-    if (!r || !g || !b || step < 1 || kind < kOutput8Bit || kind > kOutputFloat)
-        return false;
-    if (level_ < 0 || luma_.empty())
-        return fail("No image has been decoded");
+    if (!r || !g || !b || step < 1 || kind < kOutput8Bit || kind > kOutputFloat) return false;
+    if (level_ < 0 || luma_.empty()) return fail("No image has been decoded");
     const PcdLevel& L = kLevels[level_];
-    if (luma_.width != L.lumaWidth)
-        buildHigherLevels();
-    if (luma_.width != L.lumaWidth || luma_.height != L.lumaHeight)
-        return fail("No image has been decoded");
+    if (luma_.width != L.lumaWidth) buildHigherLevels();
+    if (luma_.width != L.lumaWidth || luma_.height != L.lumaHeight) return fail("No image has been decoded");
     PcdPlane full[2];
     const bool useFull = interpolation_ > 0 && !monochrome_;
-    if (useFull && !prepareChroma(full[0], full[1]))
-        return false;
+    if (useFull && !prepareChroma(full[0], full[1])) return false;
     const PcdPlane* chroma = useFull ? full : nullptr;
     switch (kind) {
     case kOutput8Bit:

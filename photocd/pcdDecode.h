@@ -14,7 +14,7 @@ struct PcdResidualTarget;
 } // namespace photocd
 
 class pcdDecode {
-public:
+  public:
     enum OutputKind { kOutput8Bit = 0, kOutput16Bit = 1, kOutputFloat = 2 };
 
     pcdDecode();
@@ -57,7 +57,7 @@ public:
     int highestLevel() const { return highestLevel_; }
     int compressionClass() const { return compressionClass_; }
 
-private:
+  private:
     void reset();
     void setError(const std::string& text);
     bool fail(const std::string& text);
@@ -70,8 +70,7 @@ private:
     void buildLevel(int level);
     void upsample(const photocd::PcdPlane& src, photocd::PcdPlane& dst, bool addResidual) const;
     bool prepareChroma(photocd::PcdPlane& full1, photocd::PcdPlane& full2);
-    template <typename T>
-    void writePixels(T* r, T* g, T* b, T* a, int step, const photocd::PcdPlane* full);
+    template <typename T> void writePixels(T* r, T* g, T* b, T* a, int step, const photocd::PcdPlane* full);
     photocd::PcdPlane* residuals(int level) { return residual_[level - 3]; }
 
     int interpolation_ = 2;

@@ -18,7 +18,9 @@ void Clock::setSource(std::function<time_point()> s) {
     source = std::move(s);
 }
 
-ScopedFixedClock::ScopedFixedClock(Clock::time_point t) { Clock::setSource([t] { return t; }); }
+ScopedFixedClock::ScopedFixedClock(Clock::time_point t) {
+    Clock::setSource([t] { return t; });
+}
 ScopedFixedClock::~ScopedFixedClock() { Clock::setSource(nullptr); }
 
 } // namespace platform

@@ -6,7 +6,7 @@
 namespace platform {
 
 class Clock {
-public:
+  public:
     using time_point = std::chrono::system_clock::time_point;
     static time_point now();
     // Replaces the clock (nullptr restores the system clock).
@@ -15,7 +15,7 @@ public:
 
 // Installs a fixed time for the lifetime of the object.
 class ScopedFixedClock {
-public:
+  public:
     explicit ScopedFixedClock(Clock::time_point t);
     ~ScopedFixedClock();
     ScopedFixedClock(const ScopedFixedClock&) = delete;

@@ -21,7 +21,8 @@ inline constexpr std::string_view PresetsChanged = "Tarnwell_PresetsChanged";
 
 // Object: the catalog store or the preset manager that found one of the user's files damaged
 // and renamed it aside. userInfo holds "kind" ("catalog" or "preset"), "file" (where it was),
-// "aside" (where it is kept now) and "reason" (why it could not be read). Posted on the thread that read the file.
+// "aside" (where it is kept now) and "reason" (why it could not be read). Posted on the thread that read the
+// file.
 inline constexpr std::string_view UserDataSetAside = "LumivarUserDataSetAside";
 
 // Object: the UserDefaults whose value changed; userInfo holds "key", "old" and "new"

@@ -26,7 +26,8 @@ namespace {
 
 // Skips leading white space like Foundation's scanners do.
 std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n')) s.remove_prefix(1);
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n'))
+        s.remove_prefix(1);
     return s;
 }
 
@@ -51,19 +52,27 @@ int64_t clampToInt64(double d) {
 
 double Value::doubleValue() const {
     switch (kind()) {
-    case Kind::Integer: return double(*integer());
-    case Kind::Real: return *real();
-    case Kind::Bool: return *boolean() ? 1.0 : 0.0;
-    case Kind::String: return parseDouble(*string());
-    default: return 0.0;
+    case Kind::Integer:
+        return double(*integer());
+    case Kind::Real:
+        return *real();
+    case Kind::Bool:
+        return *boolean() ? 1.0 : 0.0;
+    case Kind::String:
+        return parseDouble(*string());
+    default:
+        return 0.0;
     }
 }
 
 int64_t Value::int64Value() const {
     switch (kind()) {
-    case Kind::Integer: return *integer();
-    case Kind::Real: return clampToInt64(*real());
-    case Kind::Bool: return *boolean() ? 1 : 0;
+    case Kind::Integer:
+        return *integer();
+    case Kind::Real:
+        return clampToInt64(*real());
+    case Kind::Bool:
+        return *boolean() ? 1 : 0;
     case Kind::String: {
         auto t = trimmed(*string());
         if (!t.empty() && t.front() == '+') t.remove_prefix(1);
@@ -72,7 +81,8 @@ int64_t Value::int64Value() const {
         if (r.ec == std::errc() && (r.ptr == t.data() + t.size() || *r.ptr != '.')) return v;
         return clampToInt64(parseDouble(*string()));
     }
-    default: return 0;
+    default:
+        return 0;
     }
 }
 
@@ -85,9 +95,12 @@ int Value::intValue() const {
 
 bool Value::boolValue() const {
     switch (kind()) {
-    case Kind::Integer: return *integer() != 0;
-    case Kind::Real: return *real() != 0.0;
-    case Kind::Bool: return *boolean();
+    case Kind::Integer:
+        return *integer() != 0;
+    case Kind::Real:
+        return *real() != 0.0;
+    case Kind::Bool:
+        return *boolean();
     case Kind::String: {
         // Foundation: "Y", "y", "T", "t" or a non-zero number, after white space.
         auto t = trimmed(*string());
@@ -95,24 +108,30 @@ bool Value::boolValue() const {
         char c = t.front();
         if (c == 'Y' || c == 'y' || c == 'T' || c == 't') return true;
         if (c == '+' || c == '-') t.remove_prefix(1);
-        while (!t.empty() && t.front() == '0') t.remove_prefix(1);
+        while (!t.empty() && t.front() == '0')
+            t.remove_prefix(1);
         return !t.empty() && t.front() >= '1' && t.front() <= '9';
     }
-    default: return false;
+    default:
+        return false;
     }
 }
 
 std::string Value::stringValue() const {
     switch (kind()) {
-    case Kind::String: return *string();
-    case Kind::Integer: return std::to_string(*integer());
-    case Kind::Bool: return *boolean() ? "1" : "0";
+    case Kind::String:
+        return *string();
+    case Kind::Integer:
+        return std::to_string(*integer());
+    case Kind::Bool:
+        return *boolean() ? "1" : "0";
     case Kind::Real: {
         char buf[64];
         auto r = std::to_chars(buf, buf + sizeof buf, *real());
         return std::string(buf, r.ptr);
     }
-    default: return {};
+    default:
+        return {};
     }
 }
 

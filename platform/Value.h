@@ -25,7 +25,7 @@ struct Date {
 };
 
 class Value {
-public:
+  public:
     enum class Kind { Null, String, Integer, Real, Bool, Date, Data, Array, Dictionary };
 
     Value() = default;
@@ -87,7 +87,7 @@ public:
 
     bool operator==(const Value& o) const { return v_ == o.v_; }
 
-private:
+  private:
     std::variant<std::monostate, std::string, int64_t, double, bool, platform::Date, platform::Data,
                  platform::Array, platform::Dictionary>
         v_;

@@ -13,13 +13,13 @@
 
 #include "platform/AtomicFile.h"
 #include "raw/core/DecoderError.h"
-#include "raw/develop/Demosaic.h"
 #include "raw/core/FileBackedMemory.h"
-#include "raw/output/FileOutput.h"
+#include "raw/core/RoadSteps.h"
+#include "raw/develop/Demosaic.h"
+#include "raw/develop/SensorPrep.h"
 #include "raw/identify/Identify.h"
 #include "raw/loaders/Loaders.h"
-#include "raw/core/RoadSteps.h"
-#include "raw/develop/SensorPrep.h"
+#include "raw/output/FileOutput.h"
 #include "tools/IdentifyListing.h"
 #include "tools/OutputName.h"
 
@@ -91,7 +91,9 @@ bool CommandLineDecode::run() {
 }
 
 void CommandLineDecode::report_decoder_failure(const char* thrown) {
-    const char* text = s_.decoder_message[0] ? s_.decoder_message : thrown && *thrown ? thrown : "Decoding failed";
+    const char* text = s_.decoder_message[0] ? s_.decoder_message
+                       : thrown && *thrown   ? thrown
+                                             : "Decoding failed";
     // Some texts name the file already.
     if (std::strncmp(text, path_, std::strlen(path_)) == 0)
         std::fprintf(stderr, "%s\n", text);
@@ -140,7 +142,8 @@ void CommandLineDecode::apply_options_before_identifying() {
 void CommandLineDecode::apply_options_after_identifying() {
     if (o_.user_flip >= 0) s_.orientation_code = o_.user_flip;
     const bool embedded_in_use =
-        !s_.camera_colour_output && std::memcmp(s_.rgb_from_camera, s_.embedded_matrix, sizeof s_.rgb_from_camera) == 0;
+        !s_.camera_colour_output &&
+        std::memcmp(s_.rgb_from_camera, s_.embedded_matrix, sizeof s_.rgb_from_camera) == 0;
     if (o_.camera_matrix == DecoderOptions::Matrix::Use && s_.embedded_matrix[0][0] > 0.125f) {
         std::memcpy(s_.rgb_from_camera, s_.embedded_matrix, sizeof s_.rgb_from_camera);
         s_.camera_colour_output = 0;
@@ -184,7 +187,8 @@ bool CommandLineDecode::list_identity() {
 
 bool CommandLineDecode::write_thumbnail() {
     seek(s_.input_file, s_.thumbnail_offset);
-    return write_file(s_.thumbnail_writer ? s_.thumbnail_writer : raw::jpeg_thumb, thumbnail_extension(s_), true);
+    return write_file(s_.thumbnail_writer ? s_.thumbnail_writer : raw::jpeg_thumb, thumbnail_extension(s_),
+                      true);
 }
 
 // A thumbnail stored as pixels goes through the road like a small, already rendered image.
@@ -241,7 +245,8 @@ void CommandLineDecode::prepare_sensor_data() {
     s.image_width = uint16_t((s.visible_width + shrink) >> shrink);
     if (s.foveon_sensor) throw raw::DecoderText{kFoveonText};
     if (!s.raw_loader) throw raw::DecoderText{kNoLoaderText};
-    if (o_.verbose) std::fprintf(stderr, "Loading %s %s image from %s ...\n", s.camera_make, s.camera_model, path_);
+    if (o_.verbose)
+        std::fprintf(stderr, "Loading %s %s image from %s ...\n", s.camera_make, s.camera_model, path_);
     raw::allocate_decode_buffers(s, "main()");
     seek(s.input_file, s.sensor_data_offset);
     s.raw_loader(s);
@@ -269,7 +274,8 @@ void CommandLineDecode::finish_image() {
     raw::pre_interpolate(s);
     if (s.cfa_pattern && !s.no_demosaic_mode) raw::interpolate_by_quality(s, o_.quality);
     // "-o 0" keeps a four-colour image in its camera colours.
-    raw::finish_development(s, {.rotate_and_stretch = !o_.no_rotate_or_stretch, .four_colours_in_srgb = false});
+    raw::finish_development(s,
+                            {.rotate_and_stretch = !o_.no_rotate_or_stretch, .four_colours_in_srgb = false});
 }
 
 bool CommandLineDecode::write_file(raw::Routine writer, const char* extension, bool thumbnail) {

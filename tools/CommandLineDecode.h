@@ -10,7 +10,7 @@
 namespace tools {
 
 class CommandLineDecode {
-public:
+  public:
     CommandLineDecode(const DecoderOptions& options, const char* path, unsigned shot);
     ~CommandLineDecode();
     CommandLineDecode(const CommandLineDecode&) = delete;
@@ -21,7 +21,7 @@ public:
     // How many raw images identification found in the file (0 before or when not raw).
     unsigned raw_count() const { return state_->raw_count; }
 
-private:
+  private:
     bool identify();
     bool stamp_dates();
     bool write_thumbnail();

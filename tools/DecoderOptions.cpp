@@ -90,22 +90,36 @@ bool arity_of(char letter, Arity& arity) {
 
 void apply_numeric(DecoderOptions& o, char letter, char** a) {
     switch (letter) {
-    case 'n': o.denoise_threshold = to_float(a[0]); break;
-    case 'b': o.brightness = to_float(a[0]); break;
+    case 'n':
+        o.denoise_threshold = to_float(a[0]);
+        break;
+    case 'b':
+        o.brightness = to_float(a[0]);
+        break;
     case 'r':
         for (int c = 0; c < 4; ++c)
             o.user_multipliers[c] = to_float(a[c]);
         break;
-    case 'k': o.user_black = to_int(a[0]); break;
-    case 'S': o.user_saturation = to_int(a[0]); break;
+    case 'k':
+        o.user_black = to_int(a[0]);
+        break;
+    case 'S':
+        o.user_saturation = to_int(a[0]);
+        break;
     case 't': {
         const int flip = to_int(a[0]);
         if (flip <= 7) o.user_flip = flip;
         break;
     }
-    case 'q': o.quality = to_int(a[0]); break;
-    case 'm': o.median_passes = to_int(a[0]); break;
-    case 'H': o.highlight_mode = std::min(to_int(a[0]), kLargestHighlightMode); break;
+    case 'q':
+        o.quality = to_int(a[0]);
+        break;
+    case 'm':
+        o.median_passes = to_int(a[0]);
+        break;
+    case 'H':
+        o.highlight_mode = std::min(to_int(a[0]), kLargestHighlightMode);
+        break;
     case 'A':
         for (int c = 0; c < 4; ++c)
             o.grey_box[c] = uint32_t(std::min<unsigned long>(std::strtoul(a[c], nullptr, 10), 0xFFFFFFFFul));
@@ -128,16 +142,36 @@ void apply_numeric(DecoderOptions& o, char letter, char** a) {
 
 void apply_flag(DecoderOptions& o, char sign, char letter, char** a) {
     switch (letter) {
-    case 'v': o.verbose = true; break;
-    case 'c': o.to_stdout = true; break;
-    case 'e': o.thumbnail_only = true; break;
-    case 'i': o.identify_only = true; break;
-    case 'z': o.timestamp_only = true; break;
-    case 'w': o.use_camera_wb = true; break;
-    case 'a': o.auto_wb = true; break;
-    case 'M': o.camera_matrix = sign == '+' ? DecoderOptions::Matrix::Use : DecoderOptions::Matrix::Ignore; break;
-    case 'P': o.bad_pixel_file = a[0]; break;
-    case 'K': o.dark_frame_file = a[0]; break;
+    case 'v':
+        o.verbose = true;
+        break;
+    case 'c':
+        o.to_stdout = true;
+        break;
+    case 'e':
+        o.thumbnail_only = true;
+        break;
+    case 'i':
+        o.identify_only = true;
+        break;
+    case 'z':
+        o.timestamp_only = true;
+        break;
+    case 'w':
+        o.use_camera_wb = true;
+        break;
+    case 'a':
+        o.auto_wb = true;
+        break;
+    case 'M':
+        o.camera_matrix = sign == '+' ? DecoderOptions::Matrix::Use : DecoderOptions::Matrix::Ignore;
+        break;
+    case 'P':
+        o.bad_pixel_file = a[0];
+        break;
+    case 'K':
+        o.dark_frame_file = a[0];
+        break;
     case 'o':
         // Only a single digit names a colour space.
         if (starts_with_digit(a[0]) && a[0][1] == 0) o.output_space = a[0][0] - '0';
@@ -148,21 +182,36 @@ void apply_flag(DecoderOptions& o, char sign, char letter, char** a) {
         else
             o.shot = unsigned(std::min<unsigned long>(std::strtoul(a[0], nullptr, 10), 0xFFFFFFFFul));
         break;
-    case 'E': o.document_mode++; [[fallthrough]];
-    case 'D': o.document_mode++; [[fallthrough]];
+    case 'E':
+        o.document_mode++;
+        [[fallthrough]];
+    case 'D':
+        o.document_mode++;
+        [[fallthrough]];
     case 'd':
         o.document_mode++;
         if (letter != 'd') o.no_rotate_or_stretch = true;
         break;
-    case 'j': o.no_rotate_or_stretch = true; break;
-    case 'h': o.half_size = true; break;
-    case 'f': o.four_colour = true; break;
+    case 'j':
+        o.no_rotate_or_stretch = true;
+        break;
+    case 'h':
+        o.half_size = true;
+        break;
+    case 'f':
+        o.four_colour = true;
+        break;
     case '4':
         o.gamma[0] = o.gamma[1] = 1;
         [[fallthrough]];
-    case '6': o.output_bits = 16; break;
-    case 'T': o.tiff = true; break;
-    default: break; // -I: accepted, does nothing
+    case '6':
+        o.output_bits = 16;
+        break;
+    case 'T':
+        o.tiff = true;
+        break;
+    default:
+        break; // -I: accepted, does nothing
     }
 }
 
@@ -184,8 +233,9 @@ int parse_decoder_options(int argc, char** argv, DecoderOptions& o, FILE* errors
         }
         char** args = argv + arg;
         for (int i = 0; i < arity.count; ++i) {
-            const bool ok = arity.numeric ? starts_with_digit(args[i])
-                                          : letter != 's' || starts_with_digit(args[i]) || !std::strcmp(args[i], "all");
+            const bool ok = arity.numeric
+                                ? starts_with_digit(args[i])
+                                : letter != 's' || starts_with_digit(args[i]) || !std::strcmp(args[i], "all");
             if (!ok) {
                 std::fprintf(errors, "Non-numeric argument to \"-%c\"\n", letter);
                 return -1;

@@ -69,8 +69,10 @@ void print_camera_lines(FILE* out, const raw::DecoderState& s, const char* path)
     std::fprintf(out, "Focal length: %0.1f mm\n", double(s.focal_length_mm));
     std::fprintf(out, "Embedded ICC profile: %s\n", s.profile_length ? "yes" : "no");
     std::fprintf(out, "Number of raw images: %d\n", int(s.raw_count));
-    if (s.pixel_aspect_ratio != 1) std::fprintf(out, "Pixel Aspect Ratio: %0.6f\n", double(s.pixel_aspect_ratio));
-    if (s.thumbnail_offset) std::fprintf(out, "Thumb size:  %4d x %d\n", s.thumbnail_width, s.thumbnail_height);
+    if (s.pixel_aspect_ratio != 1)
+        std::fprintf(out, "Pixel Aspect Ratio: %0.6f\n", double(s.pixel_aspect_ratio));
+    if (s.thumbnail_offset)
+        std::fprintf(out, "Thumb size:  %4d x %d\n", s.thumbnail_width, s.thumbnail_height);
     std::fprintf(out, "Full size:   %4d x %d\n", s.sensor_width, s.sensor_height);
 }
 
@@ -114,7 +116,8 @@ PixelSize planned_output_size(const raw::DecoderState& s, const DecoderOptions& 
     return {width, height};
 }
 
-void print_identify_listing(FILE* out, const raw::DecoderState& s, const char* path, const DecoderOptions& o) {
+void print_identify_listing(FILE* out, const raw::DecoderState& s, const char* path,
+                            const DecoderOptions& o) {
     print_camera_lines(out, s, path);
     if (s.raw_count) print_image_lines(out, s, o);
 }

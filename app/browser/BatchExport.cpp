@@ -103,7 +103,8 @@ bool BatchExportWorker::start(BatchJob job, Progress progress, Completion comple
     thread_ = std::thread([this, job = std::move(job), progress = std::move(progress),
                            completion = std::move(completion)]() mutable {
         // A preset with a value of the wrong kind ends the batch before any file is written.
-        std::optional<platform::Error> summary = job.preset ? app::wrongSettingType(*job.preset) : std::nullopt;
+        std::optional<platform::Error> summary =
+            job.preset ? app::wrongSettingType(*job.preset) : std::nullopt;
         if (!summary) summary = batchSummary(run(job, progress), job.sources.size());
         running_ = false;
         report([completion = std::move(completion), summary = std::move(summary)] { completion(summary); });

@@ -82,7 +82,8 @@ std::optional<fs::path> setDamagedFileAside(const fs::path& file, std::string_vi
     for (int n = 2; fs::exists(aside, ec) && n < 1000; ++n)
         aside = base + "-" + std::to_string(n);
     if (::rename(file.c_str(), aside.c_str()) != 0) {
-        platform::fail(error, posixError(errno, "Could not set the damaged " + what + " " + file.string() + " aside"));
+        platform::fail(
+            error, posixError(errno, "Could not set the damaged " + what + " " + file.string() + " aside"));
         return std::nullopt;
     }
     LV_LOG("The %s %s could not be read (%s); it was set aside as %s", what.c_str(), file.c_str(),

@@ -30,7 +30,8 @@ std::string lowercaseExtension(const std::filesystem::path& path);
 // `kind` names the file for people ("catalog", "preset") and goes into userInfo as "kind".
 std::optional<std::filesystem::path> setDamagedFileAside(const std::filesystem::path& file,
                                                          std::string_view kind, const std::string& reason,
-                                                         const void* sender, platform::Error* error = nullptr);
+                                                         const void* sender,
+                                                         platform::Error* error = nullptr);
 
 // A failure in kPosixErrorDomain: "<what>: <strerror>".
 platform::Error posixError(int err, const std::string& what);

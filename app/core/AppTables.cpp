@@ -39,11 +39,11 @@ std::span<const std::string_view> pcdResolutionMenuList() {
 
 std::span<const std::string_view> openableMimeTypes() {
     static constexpr std::array<std::string_view, 21> types{
-        "image/jpeg",          "image/tiff",          "image/x-adobe-dng",   "image/x-canon-crw",
-        "image/x-canon-cr2",   "image/x-canon-cr3",   "image/x-fuji-raf",    "image/x-kodak-dcr",
-        "image/x-kodak-k25",   "image/x-kodak-kdc",   "image/x-minolta-mrw", "image/x-nikon-nef",
-        "image/x-nikon-nrw",   "image/x-olympus-orf", "image/x-panasonic-rw", "image/x-panasonic-rw2",
-        "image/x-pentax-pef",  "image/x-sony-srf",    "image/x-sony-sr2",    "image/x-sony-arw",
+        "image/jpeg",         "image/tiff",          "image/x-adobe-dng",    "image/x-canon-crw",
+        "image/x-canon-cr2",  "image/x-canon-cr3",   "image/x-fuji-raf",     "image/x-kodak-dcr",
+        "image/x-kodak-k25",  "image/x-kodak-kdc",   "image/x-minolta-mrw",  "image/x-nikon-nef",
+        "image/x-nikon-nrw",  "image/x-olympus-orf", "image/x-panasonic-rw", "image/x-panasonic-rw2",
+        "image/x-pentax-pef", "image/x-sony-srf",    "image/x-sony-sr2",     "image/x-sony-arw",
         "image/x-photo-cd"};
     return types;
 }

@@ -195,7 +195,8 @@ PropertyListStore::Load PropertyListStore::unreadableLocked(Error* error, Error 
 PropertyListStore::Load PropertyListStore::setAsideLocked(const fs::path& file, const std::string& reason,
                                                           Error* error) {
     Error why;
-    if (!app::setDamagedFileAside(file, "catalog", reason, this, &why)) return unreadableLocked(error, std::move(why));
+    if (!app::setDamagedFileAside(file, "catalog", reason, this, &why))
+        return unreadableLocked(error, std::move(why));
     return missingLocked();
 }
 

@@ -333,7 +333,8 @@ Outcome LumivarProgram::screenshot(const Command& command) {
         settled_.invalidate();
         return Outcome::pending();
     }
-    if (window && (!window->windowHandle() || !window->windowHandle()->isExposed())) return Outcome::pending();
+    if (window && (!window->windowHandle() || !window->windowHandle()->isExposed()))
+        return Outcome::pending();
 
     QPixmap shot;
     if (!window) {
@@ -343,7 +344,8 @@ Outcome LumivarProgram::screenshot(const Command& command) {
         if (part == "view")
             area = QRect(program->imageView().mapTo(window, QPoint(0, 0)), program->imageView().size());
         if (part == "histogram")
-            area = QRect(program->histogramView().mapTo(window, QPoint(0, 0)), program->histogramView().size());
+            area =
+                QRect(program->histogramView().mapTo(window, QPoint(0, 0)), program->histogramView().size());
         shot = window->screen()->grabWindow(window->winId(), area.x(), area.y(), area.width(), area.height());
     }
     std::error_code ec;
@@ -417,7 +419,8 @@ Outcome LumivarProgram::menu(const Command& command) {
                 owner->setActiveAction(title);
         });
     }
-    if (!found->isVisible() || !found->isEnabled()) return Outcome::failed("the item is disabled" + in(window));
+    if (!found->isVisible() || !found->isEnabled())
+        return Outcome::failed("the item is disabled" + in(window));
     QPointer<QAction> action(found);
     return later(found, [action] {
         if (action) action->trigger();
@@ -431,7 +434,8 @@ Outcome LumivarProgram::click(const Command& command) {
         // By name, else by title.
         QList<QWidget*> candidates;
         for (QWidget* control : window->findChildren<QWidget*>(objectName))
-            if (qobject_cast<QAbstractButton*>(control) || qobject_cast<QComboBox*>(control)) candidates << control;
+            if (qobject_cast<QAbstractButton*>(control) || qobject_cast<QComboBox*>(control))
+                candidates << control;
         for (auto* button : window->findChildren<QAbstractButton*>())
             if (button->isVisible() && titled(button->text(), name)) candidates << button;
         for (QWidget* candidate : candidates) {
@@ -470,10 +474,10 @@ Outcome LumivarProgram::choose(const Command& command) {
     }
     auto* field = dialog->findChild<QLineEdit*>("fileNameEdit");
     auto* buttons = dialog->findChild<QDialogButtonBox*>("buttonBox");
-    QPushButton* accept = buttons ? buttons->button(dialog->acceptMode() == QFileDialog::AcceptOpen
-                                                        ? QDialogButtonBox::Open
-                                                        : QDialogButtonBox::Save)
-                                  : nullptr;
+    QPushButton* accept =
+        buttons ? buttons->button(dialog->acceptMode() == QFileDialog::AcceptOpen ? QDialogButtonBox::Open
+                                                                                  : QDialogButtonBox::Save)
+                : nullptr;
     if (!field || !accept) return Outcome::failed("the file dialog has no name field");
     // Typed as a hand would: one path, or quoted names in the first file's folder.
     QString typed;
@@ -548,7 +552,8 @@ std::optional<Outcome> LumivarProgram::browserCommand(const Command& command) {
             browser_->selectAll();
             return Outcome::passed(std::to_string(browser_->selectedPaths().size()) + " selected");
         }
-        if (!browser_->selectNames(command.words)) return Outcome::failed("not all of them are in the folder");
+        if (!browser_->selectNames(command.words))
+            return Outcome::failed("not all of them are in the folder");
         return Outcome::passed();
     case Verb::Batch: {
         if (browser_->isBatchRunning()) return Outcome::failed("a batch is running");
@@ -560,7 +565,8 @@ std::optional<Outcome> LumivarProgram::browserCommand(const Command& command) {
         if (command.words.size() > 1) {
             folder = resolve(command.words[1]);
             std::error_code ec;
-            if (!std::filesystem::is_directory(*folder, ec)) return Outcome::failed("not a folder: " + folder->string());
+            if (!std::filesystem::is_directory(*folder, ec))
+                return Outcome::failed("not a folder: " + folder->string());
         }
         browser_->setExportLocation(folder);
         browser_->popAction(*item);

@@ -5,9 +5,9 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QFile>
-#include <QMainWindow>
 #include <QLayout>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeDatabase>
@@ -333,7 +333,8 @@ void DocumentController::installMenus(QWidget* window) {
         });
         if (item.name == "quit") action->setMenuRole(QAction::QuitRole);
         if (item.name == "about") action->setMenuRole(QAction::NoRole);
-        if ((item.name == "website" && help_.website.empty()) || (item.name == "contact" && help_.supportEmail.empty()))
+        if ((item.name == "website" && help_.website.empty()) ||
+            (item.name == "contact" && help_.supportEmail.empty()))
             action->setVisible(false);
     }
     QMenu* windowMenu = menusByTitle.at("Window");
@@ -360,7 +361,8 @@ void DocumentController::fillRecentMenu(QMenu* menu) {
         action->setEnabled(menusActive_);
         connect(action, &QAction::triggered, this, [this, file] {
             platform::Error error;
-            if (!openDocumentWithContentsOfURL(file, true, &error)) AlertPresenter::shared().presentError(error, nullptr);
+            if (!openDocumentWithContentsOfURL(file, true, &error))
+                AlertPresenter::shared().presentError(error, nullptr);
         });
     }
     menu->addSeparator();
@@ -376,7 +378,8 @@ void DocumentController::fillRecentMenu(QMenu* menu) {
 
 void DocumentController::fillWindowMenu(QMenu* menu, QWidget* window) {
     for (QAction* action : menu->actions())
-        if (action->objectName() == qstr(menus::kWindowItemName) || action->objectName() == "documentsSeparator") {
+        if (action->objectName() == qstr(menus::kWindowItemName) ||
+            action->objectName() == "documentsSeparator") {
             menu->removeAction(action);
             action->deleteLater();
         }
@@ -424,7 +427,8 @@ void DocumentController::perform(std::string_view name, QWidget* window) {
         {"contact", [](DocumentController& c, QWidget&) { c.showContactUs(); }},
         {"about",
          [](DocumentController&, QWidget& w) {
-             WindowChoosers::shared().alert(&w, "Lumivar", "A raw-photo developer for black-and-white images.");
+             WindowChoosers::shared().alert(&w, "Lumivar",
+                                            "A raw-photo developer for black-and-white images.");
          }},
     };
     // These act on a document's window.

@@ -18,8 +18,8 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSplitter>
-#include <QToolButton>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "app/core/AppTables.h"
@@ -166,8 +166,7 @@ EditingWindow::~EditingWindow() {
     settings_->detach();
 }
 
-EditingWindow*
-EditingWindow::makeWindowControllers(const std::shared_ptr<MyDocument>& document) {
+EditingWindow* EditingWindow::makeWindowControllers(const std::shared_ptr<MyDocument>& document) {
     auto* window = new EditingWindow(document);
     window->setAttribute(Qt::WA_DeleteOnClose, true);
     document->addWindowController(window->documentWindow());
@@ -339,8 +338,8 @@ void EditingWindow::observeListSources() {
         if (self && !self->windowHasClosed_) self->fillPopups();
     };
     notifications_.push_back(platform::NotificationCenter::defaultCenter().addObserver(
-        platform::notification::PresetsChanged, nullptr, [refill](const platform::Notification&) { refill(); },
-        &platform::MainQueue::shared()));
+        platform::notification::PresetsChanged, nullptr,
+        [refill](const platform::Notification&) { refill(); }, &platform::MainQueue::shared()));
     // The managers announce on the thread that changed them; the pop-ups live on this one.
     const auto afterChange = [refill](std::string_view, bool willChange) {
         if (!willChange) platform::MainQueue::shared().async(refill);
@@ -356,7 +355,8 @@ void EditingWindow::showRenderingIntent() {
     std::optional<uint32_t> intent;
     const auto value = document_->valueForKey(app::keys::IccProfile);
     if (value && value->dictionary())
-        if (auto profile = ColorSyncProfileWrap::createFromPList(*value->dictionary()); profile && !profile->isAutoProfile())
+        if (auto profile = ColorSyncProfileWrap::createFromPList(*value->dictionary());
+            profile && !profile->isAutoProfile())
             intent = profile->renderingIntent();
     panes_->renderingIntentPopup->setCurrentIndex(window_commands::renderingIntentIndex(intent));
 }
@@ -366,9 +366,9 @@ QWidget* EditingWindow::buildImageBar(QWidget* parent) {
     bar->setObjectName("imageBar");
     auto* row = new QHBoxLayout(bar);
     row->setContentsMargins(6, 4, 6, 4);
-    cursorModeControl_ = new SegmentedControl({"Pan", "Crop", "Eyedropper"},
-                                              {"cursorPan", "cursorCrop", "cursorEyedropper"},
-                                              SegmentedControl::Tracking::SelectOne, bar);
+    cursorModeControl_ =
+        new SegmentedControl({"Pan", "Crop", "Eyedropper"}, {"cursorPan", "cursorCrop", "cursorEyedropper"},
+                             SegmentedControl::Tracking::SelectOne, bar);
     cursorModeControl_->setObjectName("cursorMode");
     cursorModeControl_->setToolTip("Cursor mode: drag to pan, drag a crop, or click a neutral area");
     cursorModeControl_->setSelectedSegment(int(cursorMode_));
@@ -381,7 +381,8 @@ QWidget* EditingWindow::buildImageBar(QWidget* parent) {
     auto* zoomSet = new SegmentedControl({"100%", "200%", "300%", "400%", "Fit"},
                                          {"zoom1", "zoom2", "zoom3", "zoom4", "zoomFit"},
                                          SegmentedControl::Tracking::Momentary, bar);
-    connect(zoomSet, &SegmentedControl::segmentClicked, this, [this](int tag) { segmentedZoomSetClick(tag); });
+    connect(zoomSet, &SegmentedControl::segmentClicked, this,
+            [this](int tag) { segmentedZoomSetClick(tag); });
     auto* zoomDelta = new SegmentedControl({"+", "\u2212"}, {"zoomIn", "zoomOut"},
                                            SegmentedControl::Tracking::Momentary, bar);
     connect(zoomDelta, &SegmentedControl::segmentClicked, this,

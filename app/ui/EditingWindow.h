@@ -36,9 +36,7 @@ class ProgressSpinner;
 class TiledImageView;
 struct EditingPanes;
 
-class EditingWindow : public QMainWindow,
-                                  public ImageViewEyeDropperDelegate,
-                                  public ImageViewTileDelegate {
+class EditingWindow : public QMainWindow, public ImageViewEyeDropperDelegate, public ImageViewTileDelegate {
     Q_OBJECT
   public:
     // New-preset groups: title and the keys the group copies.

@@ -84,7 +84,8 @@ void PresetWindowController::updateNewPresetButton() {
 
 bool PresetWindowController::eventFilter(QObject* watched, QEvent* event) {
     // Whether an image is shown may have changed while the window was behind.
-    if (watched == window_.get() && (event->type() == QEvent::WindowActivate || event->type() == QEvent::Show))
+    if (watched == window_.get() &&
+        (event->type() == QEvent::WindowActivate || event->type() == QEvent::Show))
         updateNewPresetButton();
     return QObject::eventFilter(watched, event);
 }

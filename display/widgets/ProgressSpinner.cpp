@@ -24,8 +24,7 @@ QColor withOpacity(QColor colour, double opacity) {
 
 } // namespace
 
-ProgressSpinner::ProgressSpinner(QWidget* parent)
-    : QWidget(parent), animationTimer_(new QTimer(this)) {
+ProgressSpinner::ProgressSpinner(QWidget* parent) : QWidget(parent), animationTimer_(new QTimer(this)) {
     finColors_.fill(withOpacity(foreColor_, kStoppedOpacity));
     animationTimer_->setObjectName("animationTimer");
     animationTimer_->setInterval(kFrameMs);

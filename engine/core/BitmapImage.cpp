@@ -212,9 +212,10 @@ platform::AffineTransform BitmapImage::orientationTransform(int code, double W, 
     }
 }
 
-std::shared_ptr<platform::Bitmap>
-BitmapImage::createResizedImageBitmap(const platform::Bitmap& image, platform::Size newSize,
-                                      bool drawTransposed, int orientation, int interpolationQuality) {
+std::shared_ptr<platform::Bitmap> BitmapImage::createResizedImageBitmap(const platform::Bitmap& image,
+                                                                        platform::Size newSize,
+                                                                        bool drawTransposed, int orientation,
+                                                                        int interpolationQuality) {
     const bool ownSize = newSize.width < 1 || newSize.height < 1;
     const auto w = ownSize ? image.width() : size_t(std::ceil(newSize.width));
     const auto h = ownSize ? image.height() : size_t(std::ceil(newSize.height));
@@ -226,8 +227,8 @@ BitmapImage::createResizedImageBitmap(const platform::Bitmap& image, platform::S
                               exchanged ? w : h);
 }
 
-std::shared_ptr<BitmapImage>
-BitmapImage::croppedAndScaledImage(platform::Rect rect, platform::Size newSize, int orientation) const {
+std::shared_ptr<BitmapImage> BitmapImage::croppedAndScaledImage(platform::Rect rect, platform::Size newSize,
+                                                                int orientation) const {
     const platform::Bitmap& image = *myImage_;
     std::shared_ptr<platform::Bitmap> cropped = myImage_;
     const platform::Rect whole = extent();

@@ -22,8 +22,10 @@ inline size_t binOf(float v, size_t bins) {
 }
 
 Counts countBins(const ImageBuffer& buffer, size_t bins) {
-    const auto fresh = [bins] { return Counts{std::vector<uint64_t>(bins), std::vector<uint64_t>(bins),
-                                              std::vector<uint64_t>(bins), std::vector<uint64_t>(bins)}; };
+    const auto fresh = [bins] {
+        return Counts{std::vector<uint64_t>(bins), std::vector<uint64_t>(bins), std::vector<uint64_t>(bins),
+                      std::vector<uint64_t>(bins)};
+    };
     tbb::combinable<Counts> partial(fresh);
     const size_t width = buffer.imageWidth();
     platform::parallelRows(buffer.imageHeight(), 1, [&](const platform::RowRange& rows) {
@@ -37,7 +39,8 @@ Counts countBins(const ImageBuffer& buffer, size_t bins) {
     Counts total = fresh();
     partial.combine_each([&](const Counts& c) {
         for (size_t ch = 0; ch < 4; ++ch)
-            for (size_t i = 0; i < bins; ++i) total[ch][i] += c[ch][i];
+            for (size_t i = 0; i < bins; ++i)
+                total[ch][i] += c[ch][i];
     });
     return total;
 }
@@ -61,7 +64,8 @@ void paintColumn(ImageBufferU16& image, size_t column, const std::array<int64_t,
     for (int64_t j = 0; j < height; ++j) {
         uint16_t* px = image.bufferU16ForRow(size_t(height - 1 - j), column);
         const bool in[3] = {j <= bar[0], j <= bar[1], j <= bar[2]};
-        for (int ch = 0; ch < 3; ++ch) px[ch] = in[ch] ? 65535 : HistogramBuilder::kBackground;
+        for (int ch = 0; ch < 3; ++ch)
+            px[ch] = in[ch] ? 65535 : HistogramBuilder::kBackground;
         if (in[0] && in[1] && in[2]) px[0] = px[1] = px[2] = HistogramBuilder::kAllChannels;
         px[3] = 65535;
     }
@@ -114,7 +118,9 @@ std::shared_ptr<ImageBufferU16> HistogramBuilder::getOutputImage() {
     // Clipped shadows and highlights (two bins at each end) do not set the scale.
     uint64_t peak = 0;
     for (size_t ch = 0; ch < 3; ++ch)
-        for (size_t i = 2; i + 2 < bins; ++i) peak = std::max(peak, counts[ch][i]);
-    for (size_t i = 0; i < bins; ++i) paintColumn(*image, i, barHeights(counts, i, peak, int64_t(h)));
+        for (size_t i = 2; i + 2 < bins; ++i)
+            peak = std::max(peak, counts[ch][i]);
+    for (size_t i = 0; i < bins; ++i)
+        paintColumn(*image, i, barHeights(counts, i, peak, int64_t(h)));
     return image;
 }

@@ -21,7 +21,8 @@ uint64_t QueueEngine::optimalNumberOfTasks() {
 
 platform::SerialQueue& QueueEngine::slowSerialQueue() {
     std::call_once(serialOnce_, [this] {
-        sQueue_ = std::make_unique<platform::SerialQueue>(std::string(kApplicationIdentifier) + ".slowSerialQueue");
+        sQueue_ =
+            std::make_unique<platform::SerialQueue>(std::string(kApplicationIdentifier) + ".slowSerialQueue");
     });
     return *sQueue_;
 }

@@ -28,7 +28,8 @@ int32_t tileIndex(double coordinate, int32_t limit) {
 TileMap::TileMap(const platform::Size& size)
     : imageSize_(size), xTiles_(tilesFor(size.width)), yTiles_(tilesFor(size.height)) {}
 
-TileMap::TileMap(TileMap& other) : imageSize_(other.imageSize_), xTiles_(other.xTiles_), yTiles_(other.yTiles_) {
+TileMap::TileMap(TileMap& other)
+    : imageSize_(other.imageSize_), xTiles_(other.xTiles_), yTiles_(other.yTiles_) {
     std::lock_guard<std::recursive_mutex> guard(other.tileLock_);
     for (const auto& tracker : other.tileMap_)
         tileMap_.push_back(std::make_shared<TileTracker>(*tracker));
@@ -39,8 +40,8 @@ void TileMap::buildLocked() {
     tileMap_.reserve(size_t(xTiles_) * size_t(yTiles_));
     for (int32_t y = 0; y < yTiles_; ++y)
         for (int32_t x = 0; x < xTiles_; ++x)
-            tileMap_.push_back(
-                std::make_shared<TileTracker>(platform::Rect{x * kTile, y * kTile, kTile, kTile}.intersection(image)));
+            tileMap_.push_back(std::make_shared<TileTracker>(
+                platform::Rect{x * kTile, y * kTile, kTile, kTile}.intersection(image)));
 }
 
 const TileMap::Trackers& TileMap::tileMap() {
@@ -109,7 +110,8 @@ int32_t TileMap::dirtyCount() {
     int32_t count = 0;
     for (const auto& tracker : tileMap()) {
         if (tracker->state() == tileIsDirty) LV_LOG("tileIsDirty %i %i", tracker->column(), tracker->row());
-        if (tracker->state() == tileIsEdgeDirty) LV_LOG("tileIsEdgeDirty %i %i", tracker->column(), tracker->row());
+        if (tracker->state() == tileIsEdgeDirty)
+            LV_LOG("tileIsEdgeDirty %i %i", tracker->column(), tracker->row());
         count += tracker->isClean() ? 0 : 1;
     }
     return count;
@@ -120,10 +122,18 @@ void TileMap::dumpMap() {
     for (const auto& tracker : tileMap()) {
         const int32_t x = tracker->column(), y = tracker->row();
         switch (tracker->state()) {
-        case tileIsDirty: LV_LOG("Tile %i %i state is tileIsDirty", x, y); break;
-        case tileIsEdgeDirty: LV_LOG("Tile %i %i state is tileIsEdgeDirty", x, y); break;
-        case tileIsClean: LV_LOG("Tile %i %i state is tileIsClean", x, y); break;
-        default: LV_LOG("Tile %i %i state is undefined", x, y); break;
+        case tileIsDirty:
+            LV_LOG("Tile %i %i state is tileIsDirty", x, y);
+            break;
+        case tileIsEdgeDirty:
+            LV_LOG("Tile %i %i state is tileIsEdgeDirty", x, y);
+            break;
+        case tileIsClean:
+            LV_LOG("Tile %i %i state is tileIsClean", x, y);
+            break;
+        default:
+            LV_LOG("Tile %i %i state is undefined", x, y);
+            break;
         }
     }
 }

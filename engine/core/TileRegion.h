@@ -14,7 +14,8 @@ struct TileRegion {
     bool isNull() const { return firstColumn < 0 || firstRow < 0 || lastColumn < 0 || lastRow < 0; }
     // Whether the tile lies inside; every tile lies inside the null region.
     bool contains(int32_t column, int32_t row) const {
-        return isNull() || (column >= firstColumn && column <= lastColumn && row >= firstRow && row <= lastRow);
+        return isNull() ||
+               (column >= firstColumn && column <= lastColumn && row >= firstRow && row <= lastRow);
     }
     friend bool operator==(const TileRegion&, const TileRegion&) = default;
 };

@@ -39,7 +39,8 @@ class TileTracker {
     size_t hash() const { return size_t(int64_t(location_.x)) | (size_t(int64_t(location_.y)) << 12); }
     // Trackers are equal when their locations start at the same integer pixel.
     bool operator==(const TileTracker& other) const {
-        return int64_t(location_.x) == int64_t(other.location_.x) && int64_t(location_.y) == int64_t(other.location_.y);
+        return int64_t(location_.x) == int64_t(other.location_.x) &&
+               int64_t(location_.y) == int64_t(other.location_.y);
     }
 
   private:

@@ -17,7 +17,8 @@ TiledEngine::TiledEngine(const platform::Size& outputSize, std::string imageID, 
 }
 
 TiledEngine::TiledEngine(std::shared_ptr<TiledEngine> source, std::string imageID, bool releasePrecursors)
-    : sourceBuffer_(std::move(source)), outputSize_(sourceBuffer_ ? sourceBuffer_->outputSize() : platform::Size{}) {
+    : sourceBuffer_(std::move(source)),
+      outputSize_(sourceBuffer_ ? sourceBuffer_->outputSize() : platform::Size{}) {
     setupObject(std::move(imageID), releasePrecursors);
 }
 
@@ -47,7 +48,8 @@ std::shared_ptr<TileProcess> TiledEngine::runProcessToCompletion(const TileRegio
         // task of the queue (DispatchGroup).
         BufferLock sourceLock(source, this), outputLock(process->buffer.get(), this);
         if (!process->dispatchGroup)
-            process->dispatchGroup = std::make_unique<platform::DispatchGroup>(QueueEngine::sharedQueueEngine().sharedQueue());
+            process->dispatchGroup =
+                std::make_unique<platform::DispatchGroup>(QueueEngine::sharedQueueEngine().sharedQueue());
         runEdges(*process, source);
         runTiles(region, *process, source);
         if (!process->dirtyList.empty()) cachedImageIsDirty_ = true;
@@ -107,7 +109,8 @@ void TiledEngine::workOnTiles(const TileMap::Trackers& trackers, const TileRegio
     for (const auto& tracker : trackers) {
         std::unique_lock<std::recursive_mutex> hold(tracker->lock(), std::try_to_lock);
         if (!hold.owns_lock()) continue;
-        if (!region.contains(tracker->column(), tracker->row()) || tracker->isClean() || tracker->passTrack() == pass)
+        if (!region.contains(tracker->column(), tracker->row()) || tracker->isClean() ||
+            tracker->passTrack() == pass)
             continue;
         tracker->setPassTrack(pass);
         const platform::Rect& tile = tracker->location();
@@ -187,7 +190,8 @@ void TiledEngine::chooseOutputBuffer(TileProcess& process, const std::shared_ptr
 
 // --- parameters, dirtiness and the output buffer ------------------------------------------
 
-void TiledEngine::setParameters(const std::optional<std::string>& key, const platform::Dictionary& parameters) {
+void TiledEngine::setParameters(const std::optional<std::string>& key,
+                                const platform::Dictionary& parameters) {
     if (sourceBuffer_) sourceBuffer_->setParameters(key, parameters);
 }
 
@@ -248,13 +252,13 @@ std::shared_ptr<BitmapImage> TiledEngine::imageTile(int32_t, double, const platf
     return nullptr;
 }
 
-void TiledEngine::processTile(int32_t colStart, int32_t colEnd, int32_t rowStart, int32_t rowEnd, ImageBuffer*,
-                              ImageBuffer*, int32_t) {
+void TiledEngine::processTile(int32_t colStart, int32_t colEnd, int32_t rowStart, int32_t rowEnd,
+                              ImageBuffer*, ImageBuffer*, int32_t) {
     LV_LOG("%s %i %i %i %i", "processTile", colStart, colEnd, rowStart, rowEnd);
 }
 
-void TiledEngine::processEdge(int32_t colStart, int32_t colEnd, int32_t rowStart, int32_t rowEnd, ImageBuffer*,
-                              ImageBuffer*, int32_t) {
+void TiledEngine::processEdge(int32_t colStart, int32_t colEnd, int32_t rowStart, int32_t rowEnd,
+                              ImageBuffer*, ImageBuffer*, int32_t) {
     LV_LOG("%s %i %i %i %i", "processEdge", colStart, colEnd, rowStart, rowEnd);
 }
 
@@ -270,8 +274,8 @@ void TiledEngine::copyTile(int32_t colStart, int32_t colEnd, int32_t rowStart, i
     if (rowStart >= rowEnd || colStart >= colEnd) return;
     const size_t bytes = size_t(colEnd - colStart) * from->bytesPerPixel();
     for (int32_t row = rowStart; row < rowEnd; ++row)
-        std::memmove(to->pixelAddress(size_t(row), size_t(colStart)), from->pixelAddress(size_t(row), size_t(colStart)),
-                     bytes);
+        std::memmove(to->pixelAddress(size_t(row), size_t(colStart)),
+                     from->pixelAddress(size_t(row), size_t(colStart)), bytes);
 }
 
 bool TiledEngine::compareFloat(double number, float value) {

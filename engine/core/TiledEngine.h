@@ -65,12 +65,14 @@ class TiledEngine {
     std::shared_ptr<platform::Bitmap> createThumbnailCGImage(bool flag);
     bool getPixelValues(double x, double y, std::array<double, 4>& values);
     virtual bool getPixelValues(double x, double y, int32_t patchSize, std::array<double, 4>& values);
-    virtual std::shared_ptr<BitmapImage> imageTile(int32_t resolution, double scale, const platform::Rect& rect,
+    virtual std::shared_ptr<BitmapImage> imageTile(int32_t resolution, double scale,
+                                                   const platform::Rect& rect,
                                                    std::shared_ptr<BufferProfile> destProfile,
-                                                   bool* tileIsThumbnail, bool createFloat, int32_t orientation);
+                                                   bool* tileIsThumbnail, bool createFloat,
+                                                   int32_t orientation);
     // Copies the pixels of [colStart, colEnd) x [rowStart, rowEnd) between buffers of one sample type.
-    static void copyTile(int32_t colStart, int32_t colEnd, int32_t rowStart, int32_t rowEnd, const ImageBuffer* from,
-                         ImageBuffer* to);
+    static void copyTile(int32_t colStart, int32_t colEnd, int32_t rowStart, int32_t rowEnd,
+                         const ImageBuffer* from, ImageBuffer* to);
     static bool compareFloat(double number, float value);
 
     LumivarTiledEngineDelegate* delegate() const { return delegate_; }

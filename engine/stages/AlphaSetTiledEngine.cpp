@@ -13,6 +13,7 @@ void AlphaSetTiledEngine::processTile(int32_t colStart, int32_t colEnd, int32_t 
     if (!dest) return;
     for (int32_t row = rowStart; row < rowEnd; ++row) {
         uint16_t* p = dest->bufferU16ForRow(size_t(row));
-        for (int32_t col = colStart; col < colEnd; ++col) p[4 * col + 3] = 65535;
+        for (int32_t col = colStart; col < colEnd; ++col)
+            p[4 * col + 3] = 65535;
     }
 }

@@ -105,7 +105,9 @@ void CoreTiledEngine::setParameters(const std::optional<std::string>& key,
     TiledEngine::setParameters(key, parameters);
 }
 
-void CoreTiledEngine::waitForTables() { rebuildQueue_->sync([] {}); }
+void CoreTiledEngine::waitForTables() {
+    rebuildQueue_->sync([] {});
+}
 
 std::shared_ptr<const CoreTiledEngine::Tables> CoreTiledEngine::tables() {
     std::shared_lock settings(settingsLock_);

@@ -54,9 +54,8 @@ class CoreTiledEngine : public TiledEngine {
     // image that does not cover the rectangle gives a crop of the thumbnail. Without one
     // (export) it waits for the source and for queued table rebuilds.
     std::shared_ptr<BitmapImage> imageTile(int32_t resolution, double scale, const platform::Rect& rect,
-                                           std::shared_ptr<BufferProfile> destProfile,
-                                           bool* tileIsThumbnail, bool createFloat,
-                                           int32_t orientation) override;
+                                           std::shared_ptr<BufferProfile> destProfile, bool* tileIsThumbnail,
+                                           bool createFloat, int32_t orientation) override;
     // The source's thumbnail after this stage's processing; null when upstream has none.
     std::shared_ptr<ImageBuffer> getThumbnail(bool flag) override;
     using TiledEngine::getPixelValues;

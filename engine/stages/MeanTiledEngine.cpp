@@ -11,7 +11,8 @@ std::string MeanTiledEngine::engineName() const {
     return name;
 }
 
-void MeanTiledEngine::setParameters(const std::optional<std::string>& key, const platform::Dictionary& parameters) {
+void MeanTiledEngine::setParameters(const std::optional<std::string>& key,
+                                    const platform::Dictionary& parameters) {
     if (stages::concerns(key, settings::MeanStage)) {
         const auto n = int32_t(6.0f * stages::floatSetting(parameters, settings::ArtifactFilter));
         numberOfFilterPasses_ = n >= 4 && n <= 6 ? 2 * n - 6 : 0;
@@ -33,8 +34,8 @@ void MeanTiledEngine::processTile(int32_t colStart, int32_t colEnd, int32_t rowS
                                   ImageBuffer* src, ImageBuffer* dest, int32_t) {
     if (!dest) return;
     if (src && src != dest) {
-        const auto all = stages::withBorderBand({colStart, colEnd, rowStart, rowEnd}, *dest, horizontalBorder(),
-                                                verticalBorder());
+        const auto all = stages::withBorderBand({colStart, colEnd, rowStart, rowEnd}, *dest,
+                                                horizontalBorder(), verticalBorder());
         copyTile(all.colStart, all.colEnd, all.rowStart, all.rowEnd, src, dest);
     }
     for (int32_t pass = 0; pass < numberOfFilterPasses_; ++pass)

@@ -23,11 +23,13 @@ int32_t medianOfNine(int32_t* p) {
 
 std::string MedianTiledEngine::engineName() const {
     char name[96];
-    std::snprintf(name, sizeof name, "LumivarMedianEngine_%p_%i", static_cast<const void*>(this), colorToProcess_);
+    std::snprintf(name, sizeof name, "LumivarMedianEngine_%p_%i", static_cast<const void*>(this),
+                  colorToProcess_);
     return name;
 }
 
-void MedianTiledEngine::setParameters(const std::optional<std::string>& key, const platform::Dictionary& parameters) {
+void MedianTiledEngine::setParameters(const std::optional<std::string>& key,
+                                      const platform::Dictionary& parameters) {
     if (stages::concerns(key, settings::MedianStage)) {
         static constexpr int32_t kPasses[] = {0, 2, 4, 6, 6, 6, 6};
         const auto n = int32_t(6.0f * stages::floatSetting(parameters, settings::ArtifactFilter));
@@ -82,7 +84,8 @@ void MedianTiledEngine::filter(int32_t colStart, int32_t colEnd, int32_t rowStar
                                const ImageBuffer& input, int32_t readChannel, ImageBuffer& dest,
                                int32_t writeChannel) {
     for (int32_t row = rowStart; row < rowEnd && !isCanceled(); ++row) {
-        const uint16_t* lines[3] = {input.bufferU16ForRow(size_t(row - 1)), input.bufferU16ForRow(size_t(row)),
+        const uint16_t* lines[3] = {input.bufferU16ForRow(size_t(row - 1)),
+                                    input.bufferU16ForRow(size_t(row)),
                                     input.bufferU16ForRow(size_t(row + 1))};
         uint16_t* out = dest.bufferU16ForRow(size_t(row));
         for (int32_t col = colStart; col < colEnd; ++col) {
@@ -93,8 +96,8 @@ void MedianTiledEngine::filter(int32_t colStart, int32_t colEnd, int32_t rowStar
                     const uint16_t* p = line + 4 * (col + dx);
                     diffs[k++] = int32_t(p[readChannel]) - int32_t(p[1]);
                 }
-            out[4 * col + writeChannel] = stages::clampU16(int64_t(input.bufferU16ForRow(size_t(row))[4 * col + 1]) +
-                                                           medianOfNine(diffs));
+            out[4 * col + writeChannel] = stages::clampU16(
+                int64_t(input.bufferU16ForRow(size_t(row))[4 * col + 1]) + medianOfNine(diffs));
         }
     }
 }

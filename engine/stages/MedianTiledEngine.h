@@ -7,7 +7,8 @@ class MedianTiledEngine : public TiledEngine {
     using TiledEngine::TiledEngine;
 
     std::string engineName() const override;
-    void setParameters(const std::optional<std::string>& key, const platform::Dictionary& parameters) override;
+    void setParameters(const std::optional<std::string>& key,
+                       const platform::Dictionary& parameters) override;
     void processTile(int32_t colStart, int32_t colEnd, int32_t rowStart, int32_t rowEnd, ImageBuffer* src,
                      ImageBuffer* dest, int32_t pass) override;
     void processEdge(int32_t, int32_t, int32_t, int32_t, ImageBuffer*, ImageBuffer*, int32_t) override {}

@@ -129,7 +129,8 @@ void RawCombineTiledEngine::processArea(int32_t colStart, int32_t colEnd, int32_
             float rgb[3];
             toRgb(c, rgb);
             uint16_t* p = out + 4 * col;
-            for (int k = 0; k < 3; ++k) p[k] = stages::clampU16(int64_t(rgb[k] * 65535.0f));
+            for (int k = 0; k < 3; ++k)
+                p[k] = stages::clampU16(int64_t(rgb[k] * 65535.0f));
             p[3] = 65535;
         }
     }
@@ -198,12 +199,14 @@ std::shared_ptr<ImageBuffer> RawCombineTiledEngine::getThumbnail(bool) {
     return thumbnail_;
 }
 
-bool RawCombineTiledEngine::getPixelValues(double x, double y, int32_t patchSize, std::array<double, 4>& values) {
+bool RawCombineTiledEngine::getPixelValues(double x, double y, int32_t patchSize,
+                                           std::array<double, 4>& values) {
     const auto output = pixelValueBuffer();
     if (!output) return false;
     const BufferLock held(output.get(), this);
     const double half = patchSize / 2;
-    const auto patch = output->croppedImageFromBuffer({x - half, y - half, double(patchSize), double(patchSize)});
+    const auto patch =
+        output->croppedImageFromBuffer({x - half, y - half, double(patchSize), double(patchSize)});
     if (patch)
         patch->sampleValues(patchSize / 2, patchSize / 2, patchSize, values[0], values[1], values[2],
                             values[3]);

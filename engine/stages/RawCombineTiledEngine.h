@@ -5,15 +5,16 @@
 // small thumbnail.
 #include <mutex>
 
-#include "engine/core/TiledEngine.h"
 #include "engine/core/DemosaicedRenderings.h"
+#include "engine/core/TiledEngine.h"
 
 class RawCombineTiledEngine : public TiledEngine {
   public:
     using TiledEngine::TiledEngine;
 
     std::string engineName() const override;
-    void setParameters(const std::optional<std::string>& key, const platform::Dictionary& parameters) override;
+    void setParameters(const std::optional<std::string>& key,
+                       const platform::Dictionary& parameters) override;
     std::shared_ptr<TileProcess> runProcessToCompletion(const TileRegion& region) override;
     void processTile(int32_t colStart, int32_t colEnd, int32_t rowStart, int32_t rowEnd, ImageBuffer* src,
                      ImageBuffer* dest, int32_t pass) override;

@@ -24,7 +24,8 @@ uint16_t squaredSample(float v) {
 const std::array<float, 65536>& SharpeningTiledEngine::sampleRoots() {
     static const auto table = [] {
         std::array<float, 65536> roots{};
-        for (size_t i = 0; i < roots.size(); ++i) roots[i] = std::sqrt(float(i) / 65535.0f);
+        for (size_t i = 0; i < roots.size(); ++i)
+            roots[i] = std::sqrt(float(i) / 65535.0f);
         return roots;
     }();
     return table;
@@ -34,7 +35,8 @@ const std::array<uint16_t, 65536>& SharpeningTiledEngine::unsharpenedSamples() {
     static const auto table = [] {
         std::array<uint16_t, 65536> samples{};
         const auto& roots = sampleRoots();
-        for (size_t i = 0; i < samples.size(); ++i) samples[i] = squaredSample(roots[i]);
+        for (size_t i = 0; i < samples.size(); ++i)
+            samples[i] = squaredSample(roots[i]);
         return samples;
     }();
     return table;
@@ -64,15 +66,18 @@ std::vector<float> SharpeningTiledEngine::fill2DGaussian(int32_t length, float s
     double sum = 0;
     for (int32_t dy = -half; dy <= half; ++dy)
         for (int32_t dx = -half; dx <= half; ++dx) {
-            const double v = -std::exp(-(dx * dx + dy * dy) / twoSigma2) / (std::numbers::pi * twoSigma2) * amount;
+            const double v =
+                -std::exp(-(dx * dx + dy * dy) / twoSigma2) / (std::numbers::pi * twoSigma2) * amount;
             kernel[size_t(dy + half) * length + size_t(dx + half)] = float(v);
             sum += v;
         }
     float& centre = kernel[size_t(half) * length + size_t(half)];
     centre = float(1.0 - (sum - centre));
     double total = 0;
-    for (float v : kernel) total += v;
-    for (float& v : kernel) v = float(v / total);
+    for (float v : kernel)
+        total += v;
+    for (float& v : kernel)
+        v = float(v / total);
     return kernel;
 }
 
@@ -164,7 +169,8 @@ void SharpeningTiledEngine::processTile(int32_t colStart, int32_t colEnd, int32_
         const uint16_t* in = src->bufferU16ForRow(size_t(y));
         float* out = &roots[size_t(y - y0) * wideWidth * 3];
         for (int32_t x = x0; x < x1; ++x)
-            for (int c = 0; c < 3; ++c) *out++ = root[in[4 * x + c]];
+            for (int c = 0; c < 3; ++c)
+                *out++ = root[in[4 * x + c]];
     }
     for (int32_t y = rowStart; y < rowEnd; ++y) {
         uint16_t* out = dest->bufferU16ForRow(size_t(y));
@@ -178,13 +184,15 @@ void SharpeningTiledEngine::processTile(int32_t colStart, int32_t colEnd, int32_
                 for (int32_t dy = -h; dy <= h; ++dy) {
                     const float* line = &roots[(size_t(y + dy - y0) * wideWidth + size_t(x - h - x0)) * 3];
                     for (int32_t i = 0; i < length_; ++i, ++k)
-                        for (int c = 0; c < 3; ++c) v[c] += *k * line[3 * i + c];
+                        for (int c = 0; c < 3; ++c)
+                            v[c] += *k * line[3 * i + c];
                 }
             } else {
                 const float* p = &roots[(size_t(y - y0) * wideWidth + size_t(x - x0)) * 3];
                 v[0] = p[0], v[1] = p[1], v[2] = p[2];
             }
-            for (int c = 0; c < 3; ++c) out[4 * x + c] = squaredSample(v[c]);
+            for (int c = 0; c < 3; ++c)
+                out[4 * x + c] = squaredSample(v[c]);
             out[4 * x + 3] = uint16_t(kU16PerFloatUnit);
         }
     }

@@ -12,7 +12,8 @@ class SharpeningTiledEngine : public TiledEngine {
     using TiledEngine::TiledEngine;
 
     std::string engineName() const override;
-    void setParameters(const std::optional<std::string>& key, const platform::Dictionary& parameters) override;
+    void setParameters(const std::optional<std::string>& key,
+                       const platform::Dictionary& parameters) override;
     // Builds the kernel for the current radius and intensity, then runs the tiles; null
     // when the kernel cannot be allocated.
     std::shared_ptr<TileProcess> runProcessToCompletion(const TileRegion& region) override;

@@ -69,7 +69,8 @@ void read_wb_gains(DecoderState& s, const CiffWalk& w, uint32_t length) {
         uint16_t key[2] = {kCiffKeyWords[0], kCiffKeyWords[1]};
         int slot;
         if (read_u16(s) == key[0]) {
-            const char* slots = std::strstr(s.camera_model, "Pro1") ? "012346000000000000" : "01345:000000006008";
+            const char* slots =
+                std::strstr(s.camera_model, "Pro1") ? "012346000000000000" : "01345:000000006008";
             slot = slots[w.wb_index] - '0' + 2;
         } else {
             slot = "023457000000006000"[w.wb_index] - '0';
@@ -102,10 +103,12 @@ void read_wb_levels(DecoderState& s) {
     float* mul = s.as_shot_multipliers;
     if (read_u16(s) > 512) {
         skip(s, 118);
-        for (int c = 0; c < 4; ++c) mul[c ^ 2] = read_u16(s);
+        for (int c = 0; c < 4; ++c)
+            mul[c ^ 2] = read_u16(s);
     } else {
         skip(s, 98);
-        for (int c = 0; c < 4; ++c) mul[c ^ (c >> 1) ^ 1] = read_u16(s);
+        for (int c = 0; c < 4; ++c)
+            mul[c ^ (c >> 1) ^ 1] = read_u16(s);
     }
 }
 
@@ -124,12 +127,24 @@ void read_focal_length(DecoderState& s, uint32_t word) {
 
 void apply_record(DecoderState& s, CiffWalk& w, const CiffRecord& r) {
     switch (r.type) {
-    case 0x080A: read_make_and_model(s, r.data); break;
-    case 0x0810: read_text(s, s.artist_text, 64); break;
-    case 0x0032: read_wb_gains(s, w, r.length); break;
-    case 0x10A9: read_wb_slots(s, w, r.length); break;
-    case 0x102A: read_shot_info(s, w); break;
-    case 0x102C: read_wb_levels(s); break;
+    case 0x080A:
+        read_make_and_model(s, r.data);
+        break;
+    case 0x0810:
+        read_text(s, s.artist_text, 64);
+        break;
+    case 0x0032:
+        read_wb_gains(s, w, r.length);
+        break;
+    case 0x10A9:
+        read_wb_slots(s, w, r.length);
+        break;
+    case 0x102A:
+        read_shot_info(s, w);
+        break;
+    case 0x102C:
+        read_wb_levels(s);
+        break;
     case 0x1030:
         if (w.wb_index == 6 || w.wb_index == 15 || w.wb_index == 16) ciff_wb_table(s);
         break;
@@ -138,25 +153,44 @@ void apply_record(DecoderState& s, CiffWalk& w, const CiffRecord& r) {
         s.sensor_width = read_u16(s);
         s.sensor_height = read_u16(s);
         break;
-    case 0x1810: read_image_info(s); break;
+    case 0x1810:
+        read_image_info(s);
+        break;
     case 0x1818:
         skip(s, 4);
         s.exposure_time = std::pow(2.0f, -read_float(s));
         s.f_number = std::pow(2.0f, read_float(s) / 2);
         break;
-    case 0x1835: s.compression_code = read_u32(s); break;
-    case 0x180E: s.capture_time = read_u32(s); break;
-    case 0x580E: s.capture_time = r.length; break;
+    case 0x1835:
+        s.compression_code = read_u32(s);
+        break;
+    case 0x180E:
+        s.capture_time = read_u32(s);
+        break;
+    case 0x580E:
+        s.capture_time = r.length;
+        break;
     case 0x2007:
         s.thumbnail_offset = r.data;
         s.thumbnail_length = r.length;
         break;
-    case 0x5029: read_focal_length(s, r.length); break;
-    case 0x5813: s.canon_flash_flag = word_float(r.length); break;
-    case 0x5814: s.canon_exposure_value = word_float(r.length); break;
-    case 0x5817: s.shot_order = r.length; break;
-    case 0x5834: s.camera_model_id = r.length; break;
-    default: break;
+    case 0x5029:
+        read_focal_length(s, r.length);
+        break;
+    case 0x5813:
+        s.canon_flash_flag = word_float(r.length);
+        break;
+    case 0x5814:
+        s.canon_exposure_value = word_float(r.length);
+        break;
+    case 0x5817:
+        s.shot_order = r.length;
+        break;
+    case 0x5834:
+        s.camera_model_id = r.length;
+        break;
+    default:
+        break;
     }
 }
 

@@ -2,10 +2,10 @@
 // the camera setup block and the table of image offsets.
 #include <cstdio>
 
+#include "raw/containers/ContainerReading.h"
 #include "raw/containers/Containers.h"
 #include "raw/core/InputReaders.h"
 #include "raw/loaders/Loaders.h"
-#include "raw/containers/ContainerReading.h"
 
 namespace raw {
 namespace {
@@ -36,9 +36,14 @@ void read_image_header(DecoderState& s, uint64_t at) {
     s.sensor_height = fit16(read_u32(s));
     skip(s, 2);
     switch (read_u16(s)) {
-    case 8: s.raw_loader = eight_bit_load_raw; break;
-    case 16: s.raw_loader = plain_words_load_raw; break;
-    default: break;
+    case 8:
+        s.raw_loader = eight_bit_load_raw;
+        break;
+    case 16:
+        s.raw_loader = plain_words_load_raw;
+        break;
+    default:
+        break;
     }
 }
 
@@ -46,11 +51,20 @@ void read_image_header(DecoderState& s, uint64_t at) {
 void set_orientation(DecoderState& s, uint32_t rotation) {
     const int64_t value = int32_t(rotation);
     switch ((value % 360 + 360) % 360) {
-    case 270: s.orientation_code = 4; break;
-    case 180: s.orientation_code = 1; break;
-    case 90: s.orientation_code = 7; break;
-    case 0: s.orientation_code = 2; break;
-    default: break;
+    case 270:
+        s.orientation_code = 4;
+        break;
+    case 180:
+        s.orientation_code = 1;
+        break;
+    case 90:
+        s.orientation_code = 7;
+        break;
+    case 0:
+        s.orientation_code = 2;
+        break;
+    default:
+        break;
     }
 }
 
@@ -60,9 +74,15 @@ void read_setup(DecoderState& s, uint64_t at) {
     std::snprintf(s.camera_model, sizeof s.camera_model, "%d", int32_t(read_u32(s)));
     skip(s, 12);
     switch (read_u32(s) & 0xFFFFFF) {
-    case 3: s.cfa_pattern = 0x94949494; break;
-    case 4: s.cfa_pattern = 0x49494949; break;
-    default: s.raw_count = 0; break;
+    case 3:
+        s.cfa_pattern = 0x94949494;
+        break;
+    case 4:
+        s.cfa_pattern = 0x49494949;
+        break;
+    default:
+        s.raw_count = 0;
+        break;
     }
     skip(s, 72);
     set_orientation(s, read_u32(s));

@@ -25,7 +25,7 @@ void increment_number(std::string& name, size_t extension_at) {
 
 // Restores the raw file as the input however the companion's parse ends.
 class InputSwap {
-public:
+  public:
     InputSwap(DecoderState& s, FILE* other) : s_(s), saved_(s.input_file) { s.input_file = other; }
     ~InputSwap() {
         std::fclose(s_.input_file);
@@ -34,7 +34,7 @@ public:
     InputSwap(const InputSwap&) = delete;
     InputSwap& operator=(const InputSwap&) = delete;
 
-private:
+  private:
     DecoderState& s_;
     FILE* saved_;
 };

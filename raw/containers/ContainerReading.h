@@ -1,6 +1,6 @@
 #pragma once
-// Positioned reads shared by the container parsers, beside those of the TIFF parser. Offsets come from the file, so every
-// one is checked before it is used; a refused seek leaves the position where it was.
+// Positioned reads shared by the container parsers, beside those of the TIFF parser. Offsets come from the
+// file, so every one is checked before it is used; a refused seek leaves the position where it was.
 #include <cstddef>
 #include <cstdint>
 

@@ -1,9 +1,9 @@
 // Fujifilm RAF: a big-endian list of records {tag, length, data} describing the sensor.
 #include <algorithm>
 
+#include "raw/containers/ContainerReading.h"
 #include "raw/containers/Containers.h"
 #include "raw/core/InputReaders.h"
-#include "raw/containers/ContainerReading.h"
 
 namespace raw {
 namespace {
@@ -20,7 +20,8 @@ void read_layout(DecoderState& s) {
 void read_xtrans(DecoderState& s) {
     s.cfa_pattern = kPatternXTrans;
     int8_t* cell = &s.xtrans_sensor_layout[0][0];
-    for (int c = 0; c < 36; ++c) cell[35 - c] = int8_t(read_byte(s) & 3);
+    for (int c = 0; c < 36; ++c)
+        cell[35 - c] = int8_t(read_byte(s) & 3);
 }
 
 // A table of little-endian words in which the first one no wider than the sensor is the
@@ -49,15 +50,21 @@ void apply_record(DecoderState& s, uint16_t tag, uint16_t length, uint64_t end) 
         s.visible_width = read_u16(s);
         if (s.visible_width == 4284) s.visible_width = 4287;
         break;
-    case 0x130: read_layout(s); break;
-    case 0x131: read_xtrans(s); break;
+    case 0x130:
+        read_layout(s);
+        break;
+    case 0x131:
+        read_xtrans(s);
+        break;
     case 0x2FF0:
-        for (int c = 0; c < 4; ++c) s.as_shot_multipliers[c ^ 1] = read_u16(s);
+        for (int c = 0; c < 4; ++c)
+            s.as_shot_multipliers[c ^ 1] = read_u16(s);
         break;
     case 0xC000:
         if (length > 20000) read_visible_size(s, end);
         break;
-    default: break;
+    default:
+        break;
     }
 }
 

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "raw/containers/ContainerReading.h"
 #include "raw/containers/Containers.h"
 #include "raw/core/InputReaders.h"
 #include "raw/tiff/TiffParser.h"
-#include "raw/containers/ContainerReading.h"
 
 namespace raw {
 namespace {

@@ -1,7 +1,7 @@
 // The Leaf MOS block: a tree of "PKTS" items named by text, holding the back type,
 // colour matrices, neutrals, rotation and mosaic phase of Leaf digital backs.
-#include <bit>
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -17,12 +17,12 @@ constexpr uint32_t kItemMark = 0x504b5453; // "PKTS"
 constexpr int kItemHeader = 52;            // mark, word, 40-byte name, length
 
 const char* const kLeafBacks[] = {
-    nullptr,       "DCB2",       "Volare",      "Cantare",     "CMost",      "Valeo 6",      "Valeo 11",
-    "Valeo 22",    "Valeo 11p",  "Valeo 17",    nullptr,       "Aptus 17",   "Aptus 22",     "Aptus 75",
-    "Aptus 65",    "Aptus 54S",  "Aptus 65S",   "Aptus 75S",   "AFi 5",      "AFi 6",        "AFi 7",
-    "AFi-II 7",    "Aptus-II 7", nullptr,       "Aptus-II 6",  nullptr,      nullptr,        "Aptus-II 10",
-    "Aptus-II 5",  nullptr,      nullptr,       nullptr,       nullptr,      "Aptus-II 10R", "Aptus-II 8",
-    nullptr,       "Aptus-II 12", nullptr,      "AFi-II 12"};
+    nullptr,      "DCB2",        "Volare",    "Cantare",    "CMost",    "Valeo 6",      "Valeo 11",
+    "Valeo 22",   "Valeo 11p",   "Valeo 17",  nullptr,      "Aptus 17", "Aptus 22",     "Aptus 75",
+    "Aptus 65",   "Aptus 54S",   "Aptus 65S", "Aptus 75S",  "AFi 5",    "AFi 6",        "AFi 7",
+    "AFi-II 7",   "Aptus-II 7",  nullptr,     "Aptus-II 6", nullptr,    nullptr,        "Aptus-II 10",
+    "Aptus-II 5", nullptr,       nullptr,     nullptr,      nullptr,    "Aptus-II 10R", "Aptus-II 8",
+    nullptr,      "Aptus-II 12", nullptr,     "AFi-II 12"};
 
 struct LeafLevel {
     int planes = 0;
@@ -32,7 +32,7 @@ struct LeafLevel {
 
 // The item's data as text, for the items that store numbers in words.
 class ItemText {
-public:
+  public:
     ItemText(DecoderState& s, uint32_t length) {
         uint64_t n = std::min<uint64_t>(length, 4096);
         text_.resize(n + 1, 0);
@@ -50,7 +50,7 @@ public:
         return v;
     }
 
-private:
+  private:
     std::vector<char> text_;
     TextNumbers numbers_{nullptr, 0};
 };
@@ -58,10 +58,12 @@ private:
 void read_matrix_item(DecoderState& s, const char* name, uint32_t length) {
     float m[3][3];
     if (!std::strcmp(name, "icc_camera_to_tone_matrix")) {
-        for (int i = 0; i < 9; ++i) m[i / 3][i % 3] = std::bit_cast<float>(read_u32(s));
+        for (int i = 0; i < 9; ++i)
+            m[i / 3][i % 3] = std::bit_cast<float>(read_u32(s));
     } else {
         ItemText text(s, length);
-        for (int i = 0; i < 9; ++i) m[i / 3][i % 3] = text.nextFloat();
+        for (int i = 0; i < 9; ++i)
+            m[i / 3][i % 3] = text.nextFloat();
     }
     romm_to_camera_matrix(s, m);
 }
@@ -77,7 +79,8 @@ void apply_item(DecoderState& s, LeafLevel& level, const char* name, int64_t dat
         int back = ItemText(s, length).nextInt();
         if (back >= 0 && back < int(std::size(kLeafBacks)) && kLeafBacks[back])
             std::strcpy(s.camera_model, kLeafBacks[back]);
-    } else if (!std::strcmp(name, "icc_camera_to_tone_matrix") || !std::strcmp(name, "CaptProf_color_matrix")) {
+    } else if (!std::strcmp(name, "icc_camera_to_tone_matrix") ||
+               !std::strcmp(name, "CaptProf_color_matrix")) {
         read_matrix_item(s, name, length);
     } else if (!std::strcmp(name, "CaptProf_number_of_planes")) {
         level.planes = ItemText(s, length).nextInt();
@@ -95,7 +98,8 @@ void apply_item(DecoderState& s, LeafLevel& level, const char* name, int64_t dat
     } else if (!std::strcmp(name, "NeutObj_neutrals") && s.as_shot_multipliers[0] == 0) {
         ItemText text(s, length);
         int n[4];
-        for (int& v : n) v = text.nextInt();
+        for (int& v : n)
+            v = text.nextInt();
         for (int c = 0; c < 3; ++c)
             if (n[c + 1]) s.as_shot_multipliers[c] = float(n[0]) / float(n[c + 1]);
     } else if (!std::strcmp(name, "Rows_data")) {

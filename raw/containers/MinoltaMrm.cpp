@@ -17,7 +17,8 @@ void parse_minolta_mrm(DecoderState& s, int64_t offset) {
     uint16_t high = 0, wide = 0;
     for (int64_t item = file_position(s); item < end; item = file_position(s)) {
         uint32_t tag = 0;
-        for (int i = 0; i < 4; ++i) tag = tag << 8 | uint32_t(read_byte(s));
+        for (int i = 0; i < 4; ++i)
+            tag = tag << 8 | uint32_t(read_byte(s));
         int32_t length = int32_t(read_u32(s));
         if (length < 0) return; // sizes and byte order stay as they are
         switch (tag) {
@@ -29,14 +30,16 @@ void parse_minolta_mrm(DecoderState& s, int64_t offset) {
         case 0x574247: { // "WBG"
             read_u32(s);
             int flip = std::strcmp(s.camera_model, "DiMAGE A200") ? 0 : 3;
-            for (int c = 0; c < 4; ++c) s.as_shot_multipliers[c ^ (c >> 1) ^ flip] = read_u16(s);
+            for (int c = 0; c < 4; ++c)
+                s.as_shot_multipliers[c ^ (c >> 1) ^ flip] = read_u16(s);
             break;
         }
         case 0x545457: // "TTW"
             parse_tiff_file(s, file_position(s));
             s.sensor_data_offset = uint64_t(end);
             break;
-        default: break;
+        default:
+            break;
         }
         if (!seek_inside(s, item + 8 + length)) break;
     }

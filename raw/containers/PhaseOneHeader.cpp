@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "raw/containers/ContainerReading.h"
 #include "raw/containers/Containers.h"
 #include "raw/core/InputReaders.h"
 #include "raw/loaders/Loaders.h"
 #include "raw/tiff/TiffParser.h"
-#include "raw/containers/ContainerReading.h"
 
 namespace raw {
 namespace {
@@ -35,7 +35,8 @@ void clear_phase_one_fields(DecoderState& s) {
 void read_romm_matrix(DecoderState& s) {
     float m[3][3];
     for (auto& row : m)
-        for (float& v : row) v = read_float(s);
+        for (float& v : row)
+            v = read_float(s);
     romm_to_camera_matrix(s, m);
 }
 
@@ -46,45 +47,96 @@ void read_model(DecoderState& s) {
 
 void apply_record(DecoderState& s, uint64_t base, const PhaseOneRecord& r) {
     switch (r.tag) {
-    case 0x100: s.orientation_code = "0653"[r.data & 3] - '0'; break;
-    case 0x106: read_romm_matrix(s); break;
-    case 0x107:
-        for (int c = 0; c < 3; ++c) s.as_shot_multipliers[c] = read_float(s);
+    case 0x100:
+        s.orientation_code = "0653"[r.data & 3] - '0';
         break;
-    case 0x108: s.sensor_width = fit16(r.data); break;
-    case 0x109: s.sensor_height = fit16(r.data); break;
-    case 0x10A: s.margin_left = fit16(r.data); break;
-    case 0x10B: s.margin_top = fit16(r.data); break;
-    case 0x10C: s.visible_width = fit16(r.data); break;
-    case 0x10D: s.visible_height = fit16(r.data); break;
-    case 0x10E: s.phase_one_format = int32_t(r.data); break;
-    case 0x10F: s.sensor_data_offset = base + r.data; break;
+    case 0x106:
+        read_romm_matrix(s);
+        break;
+    case 0x107:
+        for (int c = 0; c < 3; ++c)
+            s.as_shot_multipliers[c] = read_float(s);
+        break;
+    case 0x108:
+        s.sensor_width = fit16(r.data);
+        break;
+    case 0x109:
+        s.sensor_height = fit16(r.data);
+        break;
+    case 0x10A:
+        s.margin_left = fit16(r.data);
+        break;
+    case 0x10B:
+        s.margin_top = fit16(r.data);
+        break;
+    case 0x10C:
+        s.visible_width = fit16(r.data);
+        break;
+    case 0x10D:
+        s.visible_height = fit16(r.data);
+        break;
+    case 0x10E:
+        s.phase_one_format = int32_t(r.data);
+        break;
+    case 0x10F:
+        s.sensor_data_offset = base + r.data;
+        break;
     case 0x110:
         s.maker_data_offset = base + r.data;
         s.meta_block_length = r.length;
         break;
-    case 0x112: s.phase_one_key_offset = r.next - 4; break; // the data word itself
-    case 0x210: s.phase_one_curve_reference = word_float(r.data); break;
-    case 0x21A: s.phase_one_calibration_key = uint16_t(r.data); break;
-    case 0x21C: s.strip_table_offset = base + r.data; break;
-    case 0x21D: s.phase_one_black = int32_t(r.data); break;
-    case 0x222: s.phase_one_split_column = int32_t(r.data); break;
-    case 0x223: s.phase_one_row_blacks_offset = base + r.data; break;
-    case 0x224: s.phase_one_split_row = int32_t(r.data); break;
-    case 0x225: s.phase_one_column_blacks_offset = base + r.data; break;
-    case 0x301: read_model(s); break;
-    default: break;
+    case 0x112:
+        s.phase_one_key_offset = r.next - 4;
+        break; // the data word itself
+    case 0x210:
+        s.phase_one_curve_reference = word_float(r.data);
+        break;
+    case 0x21A:
+        s.phase_one_calibration_key = uint16_t(r.data);
+        break;
+    case 0x21C:
+        s.strip_table_offset = base + r.data;
+        break;
+    case 0x21D:
+        s.phase_one_black = int32_t(r.data);
+        break;
+    case 0x222:
+        s.phase_one_split_column = int32_t(r.data);
+        break;
+    case 0x223:
+        s.phase_one_row_blacks_offset = base + r.data;
+        break;
+    case 0x224:
+        s.phase_one_split_row = int32_t(r.data);
+        break;
+    case 0x225:
+        s.phase_one_column_blacks_offset = base + r.data;
+        break;
+    case 0x301:
+        read_model(s);
+        break;
+    default:
+        break;
     }
 }
 
 // Names the backs whose header carries no model text.
 void name_by_sensor_height(DecoderState& s) {
     switch (s.sensor_height) {
-    case 2060: set_text(s.camera_model, "LightPhase"); break;
-    case 2682: set_text(s.camera_model, "H 10"); break;
-    case 4128: set_text(s.camera_model, "H 20"); break;
-    case 5488: set_text(s.camera_model, "H 25"); break;
-    default: break;
+    case 2060:
+        set_text(s.camera_model, "LightPhase");
+        break;
+    case 2682:
+        set_text(s.camera_model, "H 10");
+        break;
+    case 4128:
+        set_text(s.camera_model, "H 20");
+        break;
+    case 5488:
+        set_text(s.camera_model, "H 25");
+        break;
+    default:
+        break;
     }
 }
 

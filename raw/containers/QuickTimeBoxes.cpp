@@ -2,11 +2,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "raw/containers/ContainerReading.h"
 #include "raw/containers/Containers.h"
 #include "raw/core/InputReaders.h"
 #include "raw/loaders/Loaders.h"
 #include "raw/tiff/TiffParser.h"
-#include "raw/containers/ContainerReading.h"
 
 namespace raw {
 namespace {
@@ -105,7 +105,8 @@ void read_chunk_offset(DecoderState& s, const Box& box, const CmtWalk& w) {
 void cmt_walk(DecoderState& s, uint64_t end, int depth, CmtWalk& w);
 
 void cmt_box(DecoderState& s, const Box& box, int depth, CmtWalk& w) {
-    const bool container = box.is("moov") || box.is("trak") || box.is("mdia") || box.is("minf") || box.is("stbl");
+    const bool container =
+        box.is("moov") || box.is("trak") || box.is("mdia") || box.is("minf") || box.is("stbl");
     if (container && depth < kMaxNesting) {
         if (box.is("trak")) ++w.track;
         cmt_walk(s, box.end, depth + 1, w);

@@ -2,16 +2,16 @@
 // from the head.
 #include <cstdio>
 
+#include "raw/containers/ContainerReading.h"
 #include "raw/containers/Containers.h"
 #include "raw/core/InputReaders.h"
-#include "raw/containers/ContainerReading.h"
 
 namespace raw {
 namespace {
 
 using namespace container_io;
 
-constexpr uint32_t kTailMark = 0x52454F42;  // "REOB"
+constexpr uint32_t kTailMark = 0x52454F42;   // "REOB"
 constexpr uint32_t kFrameChunk = 0x52454456; // "REDV"
 
 bool read_tail(DecoderState& s, uint64_t length) {

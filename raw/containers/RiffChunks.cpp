@@ -4,10 +4,10 @@
 #include <cstring>
 #include <strings.h>
 
+#include "raw/containers/ContainerReading.h"
 #include "raw/containers/Containers.h"
 #include "raw/core/InputReaders.h"
 #include "raw/tiff/TiffParser.h"
-#include "raw/containers/ContainerReading.h"
 
 namespace raw {
 namespace {
@@ -54,7 +54,8 @@ void read_chunk(DecoderState& s, uint64_t file_end, int depth) {
     if (!std::memcmp(tag, "RIFF", 4) || !std::memcmp(tag, "LIST", 4)) {
         read_u32(s); // form type
         if (depth < kMaxNesting)
-            while (tell(s) + 7 < end && tell(s) < file_end) read_chunk(s, file_end, depth + 1);
+            while (tell(s) + 7 < end && tell(s) < file_end)
+                read_chunk(s, file_end, depth + 1);
     } else if (!std::memcmp(tag, "nctg", 4)) {
         read_nctg_records(s, end, file_end);
     } else if (!std::memcmp(tag, "IDIT", 4) && size < 64) {

@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "raw/containers/ContainerReading.h"
 #include "raw/containers/Containers.h"
 #include "raw/loaders/Loaders.h"
-#include "raw/containers/ContainerReading.h"
 
 namespace raw {
 namespace {
@@ -50,8 +50,7 @@ void parse_rollei_header(DecoderState& s) {
     } while (std::strncmp(line, "EOHD", 4) != 0);
 
     s.sensor_data_offset = s.thumbnail_offset + uint64_t(s.thumbnail_width) * s.thumbnail_height * 2;
-    if (const int64_t when =
-            local_time(date.year, date.month, date.day, date.hour, date.minute, date.second))
+    if (const int64_t when = local_time(date.year, date.month, date.day, date.hour, date.minute, date.second))
         s.capture_time = when;
     set_text(s.camera_make, "Rollei");
     set_text(s.camera_model, "d530flex");

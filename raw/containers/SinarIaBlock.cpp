@@ -1,10 +1,10 @@
 // Sinar IA files: a little-endian directory of named blocks, then the camera block.
 #include <cstring>
 
+#include "raw/containers/ContainerReading.h"
 #include "raw/containers/Containers.h"
 #include "raw/core/InputReaders.h"
 #include "raw/loaders/Loaders.h"
-#include "raw/containers/ContainerReading.h"
 
 namespace raw {
 namespace {

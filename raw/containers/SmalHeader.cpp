@@ -1,10 +1,10 @@
 // SMaL camera files: a short little-endian header that repeats the file's length.
 #include <cstdio>
 
+#include "raw/containers/ContainerReading.h"
 #include "raw/containers/Containers.h"
 #include "raw/core/InputReaders.h"
 #include "raw/loaders/Loaders.h"
-#include "raw/containers/ContainerReading.h"
 
 namespace raw {
 

@@ -41,7 +41,8 @@ void run_bands(int band_count, const std::function<void(int)>& job) {
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     pthread_attr_setstacksize(&attr, kStackSize);
-    for (int b = 0; b < band_count; ++b) calls[b] = {&job, b, nullptr};
+    for (int b = 0; b < band_count; ++b)
+        calls[b] = {&job, b, nullptr};
     for (int b = 0; b + 1 < band_count; ++b) {
         if (threadsEnabled && pthread_create(&threads[b], &attr, bandEntry, &calls[b]) == 0)
             started[b] = true;

@@ -206,7 +206,8 @@ void DCRaw::applyCameraProfile(DecoderState& s) {
 void DCRaw::takeCameraResults(const DecoderState& s) {
     white_chromaticity(s, dcWhitex_, dcWhitey_);
     for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j) cameraFromXYZ_[i][j] = s.camera_from_xyz[i][j];
+        for (int j = 0; j < 3; ++j)
+            cameraFromXYZ_[i][j] = s.camera_from_xyz[i][j];
     cameraBaselineExposure_ = s.baseline_exposure;
 }
 
@@ -258,10 +259,12 @@ bool DCRaw::develop(DecoderState& s, const std::string& path, bool toBuffer, flo
         s.camera_colour_output = 0;
     }
     raw::allocate_decode_buffers(s, "LoadFile");
-    if (s.shot_index >= s.raw_count) raw::decoder_fail(s, "%s", s.foveon_sensor ? kFoveonText : kShotMissingText);
+    if (s.shot_index >= s.raw_count)
+        raw::decoder_fail(s, "%s", s.foveon_sensor ? kFoveonText : kShotMissingText);
     if (s.foveon_sensor) raw::decoder_fail(s, "%s", kFoveonText);
 
-    if (s.sensor_data_offset <= uint64_t(INT64_MAX)) fseeko(s.input_file, off_t(s.sensor_data_offset), SEEK_SET);
+    if (s.sensor_data_offset <= uint64_t(INT64_MAX))
+        fseeko(s.input_file, off_t(s.sensor_data_offset), SEEK_SET);
     s.raw_loader(s);
     // A text the loader left (a data error) lets development finish but fails the decode.
     const bool loaderFailed = s.decoder_message[0] != 0;
@@ -288,7 +291,8 @@ void DCRaw::demosaic(DecoderState& s) {
         if (s.colour_count == 1) return;
     }
     bool matched = false;
-    if (s.cfa_pattern >= raw::kPatternBayerMin && doGreenChannelMatch_ && !make_skips_green_matching(s.camera_make))
+    if (s.cfa_pattern >= raw::kPatternBayerMin && doGreenChannelMatch_ &&
+        !make_skips_green_matching(s.camera_make))
         matched = raw::green_channel_match_threaded(s, 512);
     if (!matched) raw::pre_interpolate(s);
     if (!s.cfa_pattern) return;

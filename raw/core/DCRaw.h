@@ -15,7 +15,7 @@
 #include "raw/core/DecoderState.h"
 
 class DCRaw {
-public:
+  public:
     DCRaw();
     ~DCRaw();
     DCRaw(const DCRaw&) = delete;
@@ -80,7 +80,7 @@ public:
     bool recoverHighlights() const { return recoverHighlights_; }
     void setRecoverHighlights(bool v) { recoverHighlights_ = v; }
 
-private:
+  private:
     void resetState(raw::DecoderState& s);
     bool identify(raw::DecoderState& s, uint64_t* pixelSize);
     void applyCameraProfile(raw::DecoderState& s);
@@ -109,7 +109,7 @@ private:
     int32_t conversionMode_ = 0;
     bool recoverHighlights_ = false;
 
-    std::string inputPath_;           // storage behind the state's input_path
-    exifEngine* engine_ = nullptr;    // this decode's metadata builder, owned here
-    uint64_t generation_ = 0;         // which loadFile of the process was ours
+    std::string inputPath_;        // storage behind the state's input_path
+    exifEngine* engine_ = nullptr; // this decode's metadata builder, owned here
+    uint64_t generation_ = 0;      // which loadFile of the process was ours
 };

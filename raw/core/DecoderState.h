@@ -33,9 +33,9 @@ struct ifd_record {
 };
 
 // Colour-pattern words with a meaning of their own.
-inline constexpr uint32_t kPatternNone = 0;       // every pixel complete
-inline constexpr uint32_t kPatternLeaf16 = 1;     // fixed 16x16 table
-inline constexpr uint32_t kPatternXTrans = 9;     // 6x6 cell in xtrans_layout
+inline constexpr uint32_t kPatternNone = 0;        // every pixel complete
+inline constexpr uint32_t kPatternLeaf16 = 1;      // fixed 16x16 table
+inline constexpr uint32_t kPatternXTrans = 9;      // 6x6 cell in xtrans_layout
 inline constexpr uint32_t kPatternBayerMin = 1000; // this and above: Bayer words
 
 // One track of a CR3 file as its box walk records it (CMP1 header, sizes, offset).
@@ -144,7 +144,7 @@ struct DecoderState {
     uint32_t sony_private_key;
     uint32_t sony_keystream_words[128]; // the keystream continues across calls
     uint32_t sony_keystream_position;
-    uint32_t exif_cfa_pattern;      // 2x2 pattern of the EXIF CFAPattern tag
+    uint32_t exif_cfa_pattern;       // 2x2 pattern of the EXIF CFAPattern tag
     uint32_t panasonic_header_value; // set by tag 1 of a Panasonic directory
     int32_t tiff_nesting_depth;      // directories being parsed inside one another
     uint32_t tiff_entries_read;      // over every directory of the file

@@ -45,7 +45,8 @@ void* map_file_block(DecoderState& s, uint64_t bytes) {
         return nullptr;
     }
     mapping_record** tail = &s.mapping_list;
-    while (*tail) tail = &(*tail)->next;
+    while (*tail)
+        tail = &(*tail)->next;
     *tail = record;
     return address;
 }

@@ -2,17 +2,16 @@
 
 #include <algorithm>
 
-#include "raw/output/ColourOutput.h"
 #include "raw/core/DecoderError.h"
 #include "raw/core/FileBackedMemory.h"
 #include "raw/develop/Highlights.h"
 #include "raw/loaders/Loaders.h"
+#include "raw/output/ColourOutput.h"
 
 namespace raw {
 namespace {
 
-template <typename T>
-T* allocate(DecoderState& s, uint64_t count, uint64_t size, const char* where) {
+template <typename T> T* allocate(DecoderState& s, uint64_t count, uint64_t size, const char* where) {
     void* block = file_backed_calloc(s, count, size);
     memory_error(s, block, where);
     return static_cast<T*>(block);
@@ -38,15 +37,19 @@ void allocate_decode_buffers(DecoderState& s, const char* where) {
 void normalise_blacks(DecoderState& s) {
     uint16_t* cb = s.channel_black;
     uint16_t m = std::min(std::min(cb[0], cb[1]), std::min(cb[2], cb[3]));
-    for (int c = 0; c < 4; ++c) cb[c] -= m;
+    for (int c = 0; c < 4; ++c)
+        cb[c] -= m;
     // The pattern can claim more cells than the record holds.
     const uint64_t slots = sizeof s.channel_black / sizeof s.channel_black[0] - 6;
     uint64_t n = std::min<uint64_t>(uint64_t(cb[4]) * cb[5], slots);
     uint16_t p = cb[6];
-    for (uint64_t i = 0; i < n; ++i) p = std::min(p, cb[6 + i]);
-    for (uint64_t i = 0; i < n; ++i) cb[6 + i] -= p;
+    for (uint64_t i = 0; i < n; ++i)
+        p = std::min(p, cb[6 + i]);
+    for (uint64_t i = 0; i < n; ++i)
+        cb[6 + i] -= p;
     s.black_level += uint32_t(m) + p;
-    for (int c = 0; c < 4; ++c) cb[c] = uint16_t(cb[c] + s.black_level);
+    for (int c = 0; c < 4; ++c)
+        cb[c] = uint16_t(cb[c] + s.black_level);
 }
 
 void merge_green_channels(DecoderState& s) {

@@ -57,7 +57,8 @@ void build_spline_curve(DecoderState& s, const int32_t* x, const int32_t* y, int
     int j = 0; // the last segment that starts at or before t wins at a shared knot
     for (int k = 0; k <= 65535; ++k) {
         float t = float(k) / 65535;
-        while (j + 2 < n && xs[j + 1] <= t) ++j;
+        while (j + 2 < n && xs[j + 1] <= t)
+            ++j;
         float v = 0;
         if (xs[j] <= t && t <= xs[j + 1]) {
             float dj = xs[j + 1] - xs[j], u = t - xs[j];

@@ -5,11 +5,11 @@
 namespace raw {
 
 void TextNumbers::skipSpace() {
-    while (p_ < end_ && (*p_ == ' ' || (*p_ >= '\t' && *p_ <= '\r'))) ++p_;
+    while (p_ < end_ && (*p_ == ' ' || (*p_ >= '\t' && *p_ <= '\r')))
+        ++p_;
 }
 
-template <typename T>
-bool TextNumbers::readNumber(T& value) {
+template <typename T> bool TextNumbers::readNumber(T& value) {
     skipSpace();
     const char* start = p_ < end_ && *p_ == '+' ? p_ + 1 : p_;
     auto [next, error] = std::from_chars(start, end_, value);

@@ -8,16 +8,15 @@ namespace raw {
 // A cursor over a text; each read skips leading white space and fails at the end or on
 // something that is not a number (the cursor then stays where it was).
 class TextNumbers {
-public:
+  public:
     TextNumbers(const char* text, size_t length) : p_(text), end_(text + length) {}
     bool readInt(int& value);
     bool readFloat(float& value);
     const char* position() const { return p_; }
 
-private:
+  private:
     void skipSpace();
-    template <typename T>
-    bool readNumber(T& value);
+    template <typename T> bool readNumber(T& value);
     const char* p_;
     const char* end_;
 };

@@ -13,8 +13,8 @@ void identify_cr3(DecoderState& s);
 inline constexpr int kCr3MaxDepth = 32;
 struct cr3_walk {
     char path[kCr3MaxDepth * 4 + 1] = {}; // the open boxes' types, 4 characters a level
-    int track = 0;                         // 1 for the first "trak"; record 0 stays empty
-    int handler = 0;                       // 1 sound, 2 video, 3 hint, 4 meta
+    int track = 0;                        // 1 for the first "trak"; record 0 stays empty
+    int handler = 0;                      // 1 sound, 2 video, 3 hint, 4 meta
     char sample_type[kCr3MaxTracks][5] = {};
     bool timed_metadata_read[kCr3MaxTracks] = {};
 };

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "raw/cr3/Cr3.h"
 #include "raw/core/InputReaders.h"
+#include "raw/cr3/Cr3.h"
 #include "raw/tiff/TiffParser.h"
 #include "raw/tiff/TiffReading.h"
 
@@ -143,8 +143,8 @@ int chunk_offset(DecoderState& s, const Box& box, cr3_walk& walk) {
 // Timed metadata is read once its track has both a size and an offset.
 int timed_metadata(DecoderState& s, cr3_walk& walk) {
     const cr3_track_record& track = s.cr3_tracks[walk.track];
-    if (walk.timed_metadata_read[walk.track] || !track.media_size || !track.media_offset || walk.handler != 4 ||
-        std::string_view(walk.sample_type[walk.track]) != "CTMD")
+    if (walk.timed_metadata_read[walk.track] || !track.media_size || !track.media_offset ||
+        walk.handler != 4 || std::string_view(walk.sample_type[walk.track]) != "CTMD")
         return kCr3Ok;
     walk.timed_metadata_read[walk.track] = true;
     return parse_cr3_timed_metadata(s, track);
@@ -168,7 +168,8 @@ int walk_box(DecoderState& s, const Box& box, int level, cr3_walk& walk) {
     const std::string_view path(walk.path, size_t(level + 1) * 4), type(box.type, 4);
     if (path == "moovuuid") {
         uint8_t id[16];
-        if (box.size() < 16 || !read_at(s, box.payload, id, 16) || std::memcmp(id, kCanonUuid, 16)) return kCr3Ok;
+        if (box.size() < 16 || !read_at(s, box.payload, id, 16) || std::memcmp(id, kCanonUuid, 16))
+            return kCr3Ok;
         return descend(s, box.payload + 16, box, level, walk);
     }
     if (path == "moovuuidCCTP") return descend(s, box.payload + 12, box, level, walk);

@@ -4,7 +4,9 @@
 namespace raw {
 namespace {
 
-uint32_t be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
+uint32_t be32(const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
 
 bool coding_allowed(const cr3_track_record& t) {
     const uint32_t max_bits = t.encoding_type == 1 ? 15 : 14;
@@ -36,8 +38,8 @@ bool read_cmp1_header(const uint8_t* h, cr3_track_record& t) {
     t.media_header_size = be32(h + 28);
     if (t.format_version != 0x100 || !t.media_header_size || !coding_allowed(t)) return false;
     // A zero tile would divide the image into no tiles at all.
-    return t.tile_width && t.tile_height && t.image_width >= t.tile_width && t.image_height >= t.tile_height &&
-           t.wavelet_levels <= 3;
+    return t.tile_width && t.tile_height && t.image_width >= t.tile_width &&
+           t.image_height >= t.tile_height && t.wavelet_levels <= 3;
 }
 
 uint32_t crx_cfa_pattern(uint32_t layout) {

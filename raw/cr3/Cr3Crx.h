@@ -44,14 +44,14 @@ bool read_layout(const cr3_track_record& track, const uint8_t* media, uint64_t m
 
 // Bits most significant first; running past the band's data throws kFillBufferText.
 class BitReader {
-public:
+  public:
     BitReader(const uint8_t* data, uint64_t size) : data_(data), size_(size) {}
     uint32_t bits(int count);
     uint32_t bit() { return bits(1); }
     // Zero bits before the next 1 bit (the 1 is consumed).
     uint32_t prefix();
 
-private:
+  private:
     void fill();
     const uint8_t* data_;
     uint64_t size_, next_ = 0;
@@ -70,7 +70,7 @@ int64_t quant_step(int32_t q);
 // Decodes one band, line by line, into `out` (width x height samples). Damage that ends
 // the tile early returns false and leaves the remaining lines zero.
 struct BandCoding {
-    bool high = false;    // a wavelet high band: residuals without prediction
+    bool high = false; // a wavelet high band: residuals without prediction
     uint32_t rounding = 0;
 };
 bool decode_band(const uint8_t* data, const Subband& band, const BandCoding& coding, int32_t* out);
@@ -84,7 +84,8 @@ void set_band_sizes(Tile& tile, uint32_t levels);
 void inverse_wavelet(const Tile& tile, uint32_t levels, const std::vector<std::vector<int32_t>>& bands,
                      int32_t* out);
 // One line of the 5/3 inverse: `low` and `high` interleave into `out` (n samples).
-void inverse_53_line(const int32_t* low, const int32_t* high, uint32_t n, bool left, bool right, int32_t* out);
+void inverse_53_line(const int32_t* low, const int32_t* high, uint32_t n, bool left, bool right,
+                     int32_t* out);
 
 // Writes decoded plane samples of a tile into raw_buffer.
 struct OutputFormat {

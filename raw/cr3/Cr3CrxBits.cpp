@@ -1,6 +1,6 @@
 // The CRX bit reader and its adaptive Rice codes.
-#include "raw/cr3/Cr3Crx.h"
 #include "raw/core/DecoderError.h"
+#include "raw/cr3/Cr3Crx.h"
 
 namespace raw::crx {
 

@@ -9,9 +9,10 @@
 namespace raw::crx {
 namespace {
 
-constexpr uint16_t kRunLength[32] = {1,  1,  1,  1,  2,  2,  2,   2,   4,   4,    4,     4,    8,    8,    8,    8,
-                                     16, 16, 32, 32, 64, 64, 128, 128, 256, 512, 1024,  2048, 4096, 8192, 16384, 32768};
-constexpr uint8_t kRunBits[32] = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3,
+constexpr uint16_t kRunLength[32] = {1,   1,   1,   1,   2,    2,    2,    2,    4,     4,    4,
+                                     4,   8,   8,   8,   8,    16,   16,   32,   32,    64,   64,
+                                     128, 128, 256, 512, 1024, 2048, 4096, 8192, 16384, 32768};
+constexpr uint8_t kRunBits[32] = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,  2,  3,  3,  3,  3,
                                   4, 4, 5, 5, 6, 6, 7, 7, 8, 9, 10, 11, 12, 13, 14, 15};
 // Decoded samples are kept well inside 32 bits so that damaged data cannot overflow sums.
 constexpr int64_t kSampleLimit = int64_t(1) << 28;
@@ -36,17 +37,17 @@ Context context_at(const int32_t* line, const int32_t* above, uint32_t x, uint32
 }
 
 class BandDecoder {
-public:
+  public:
     BandDecoder(const uint8_t* data, const Subband& band, const BandCoding& coding)
-        : in_(data + band.offset, band.size), coding_(coding), width_(band.width),
-          above_k_(band.width, 0), line_k_(band.width, 0) {}
+        : in_(data + band.offset, band.size), coding_(coding), width_(band.width), above_k_(band.width, 0),
+          line_k_(band.width, 0) {}
 
     void predicted_line(const int32_t* above, int32_t* line);
     void high_line(const int32_t* above, int32_t* line);
     // False when the line's quantisation parameter leaves the decodable range.
     bool quantisation(int32_t& q);
 
-private:
+  private:
     uint32_t run(uint32_t left);
     int32_t residual();
 
@@ -125,7 +126,8 @@ bool BandDecoder::quantisation(int32_t& q) {
 void scale_line(int32_t* line, uint32_t width, int64_t step) {
     for (uint32_t x = 0; x < width; ++x) {
         int64_t v;
-        if (__builtin_mul_overflow(int64_t(line[x]), step, &v)) v = line[x] < 0 ? -kSampleLimit : kSampleLimit;
+        if (__builtin_mul_overflow(int64_t(line[x]), step, &v))
+            v = line[x] < 0 ? -kSampleLimit : kSampleLimit;
         line[x] = clamp_sample(v);
     }
 }

@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "raw/core/BandRunner.h"
-#include "raw/cr3/Cr3Crx.h"
 #include "raw/core/DecoderError.h"
+#include "raw/cr3/Cr3Crx.h"
+#include "raw/loaders/LoaderSupport.h"
 #include "raw/loaders/Loaders.h"
 #include "raw/tiff/TiffReading.h"
-#include "raw/loaders/LoaderSupport.h"
 
 namespace raw {
 namespace {
@@ -17,7 +17,8 @@ namespace {
 // The whole media of the track; the file must hold all of it.
 std::vector<uint8_t> read_media(DecoderState& s, const cr3_track_record& t) {
     const uint64_t length = uint64_t(file_length(s));
-    if (t.media_offset > length || t.media_size > length - t.media_offset) throw DecoderText{crx::kFillBufferText};
+    if (t.media_offset > length || t.media_size > length - t.media_offset)
+        throw DecoderText{crx::kFillBufferText};
     std::vector<uint8_t> media(t.media_size);
     if (!seek_inside(s, int64_t(t.media_offset)) ||
         std::fread(media.data(), 1, media.size(), s.input_file) != media.size())
@@ -26,8 +27,8 @@ std::vector<uint8_t> read_media(DecoderState& s, const cr3_track_record& t) {
 }
 
 // False when damage ended a band early; what was decoded is still kept.
-bool decode_plane(const crx::Layout& layout, const crx::Tile& tile, const crx::Plane& plane, const uint8_t* data,
-                  std::vector<int32_t>& out) {
+bool decode_plane(const crx::Layout& layout, const crx::Tile& tile, const crx::Plane& plane,
+                  const uint8_t* data, std::vector<int32_t>& out) {
     bool whole = true;
     out.assign(uint64_t(tile.width) * tile.height, 0);
     std::vector<std::vector<int32_t>> bands(plane.bands.size());
@@ -66,13 +67,15 @@ bool decode_tile(const crx::Layout& layout, const crx::Tile& tile, const uint8_t
 
 void crx_load_raw(DecoderState& s) {
     const int32_t index = s.cr3_selected_track;
-    if (index < 0 || index >= kCr3MaxTracks || s.cr3_tracks[index].media_kind != 1) return count_data_error(s);
+    if (index < 0 || index >= kCr3MaxTracks || s.cr3_tracks[index].media_kind != 1)
+        return count_data_error(s);
     const cr3_track_record& t = s.cr3_tracks[index];
     if (!loader::require_raw_buffer(s)) return;
     const std::vector<uint8_t> media = read_media(s, t);
     crx::Layout layout;
     // Larger frames could not have been identified; they would only claim work areas.
-    if (t.image_width > 0xFFFF || t.image_height > 0xFFFF || !crx::read_layout(t, media.data(), media.size(), layout))
+    if (t.image_width > 0xFFFF || t.image_height > 0xFFFF ||
+        !crx::read_layout(t, media.data(), media.size(), layout))
         return count_data_error(s);
     const crx::OutputFormat format{t.bits_per_sample, t.plane_count, t.cfa_layout, t.encoding_type};
     std::vector<std::vector<int32_t>> planes(layout.planes);

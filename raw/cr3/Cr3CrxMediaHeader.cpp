@@ -72,7 +72,8 @@ void place_tile(const Layout& layout, uint32_t tile_width, uint32_t tile_height,
     tile.row = row * tile_height;
     tile.width = column + 1 < layout.columns ? tile_width : layout.plane_width - tile.column;
     tile.height = row + 1 < layout.rows ? tile_height : layout.plane_height - tile.row;
-    tile.edges = (column + 1 < layout.columns) | (column > 0) << 1 | (row + 1 < layout.rows) << 2 | (row > 0) << 3;
+    tile.edges =
+        (column + 1 < layout.columns) | (column > 0) << 1 | (row + 1 < layout.rows) << 2 | (row > 0) << 3;
 }
 
 } // namespace
@@ -84,7 +85,8 @@ bool read_layout(const cr3_track_record& track, const uint8_t* media, uint64_t m
     layout.plane_width = track.image_width / halve;
     layout.plane_height = track.image_height / halve;
     const uint32_t tile_width = track.tile_width / halve, tile_height = track.tile_height / halve;
-    if (tile_width < kMinTileSide || tile_height < kMinTileSide || track.media_header_size > media_size) return false;
+    if (tile_width < kMinTileSide || tile_height < kMinTileSide || track.media_header_size > media_size)
+        return false;
     layout.columns = (layout.plane_width + tile_width - 1) / tile_width;
     layout.rows = (layout.plane_height + tile_height - 1) / tile_height;
     if (layout.plane_width - (layout.columns - 1) * tile_width < kMinTileSide ||

@@ -17,7 +17,9 @@ struct Range {
 
 uint16_t clamp_to(int64_t v, Range r) { return uint16_t(std::clamp(v, r.low, r.high)); }
 
-int64_t round_even(int64_t m) { return m >= 0 ? ((m + 512) >> 9) & ~int64_t(1) : -(((-m + 512) >> 9) & ~int64_t(1)); }
+int64_t round_even(int64_t m) {
+    return m >= 0 ? ((m + 512) >> 9) & ~int64_t(1) : -(((-m + 512) >> 9) & ~int64_t(1));
+}
 
 // The four samples of a colour-transformed cell, in plane order.
 void untransform(const int64_t p[4], uint32_t bits, int64_t out[4]) {

@@ -34,8 +34,8 @@ LevelSizes level_sizes(const Tile& tile, uint32_t levels) {
 }
 
 // Undoes one level in one direction for `count` lines of `stride`-spaced samples.
-void inverse_lines(const int32_t* low, const int32_t* high, uint32_t n, bool before, bool after, uint32_t count,
-                   const Span& span, bool columns, int32_t* out, uint32_t out_stride) {
+void inverse_lines(const int32_t* low, const int32_t* high, uint32_t n, bool before, bool after,
+                   uint32_t count, const Span& span, bool columns, int32_t* out, uint32_t out_stride) {
     std::vector<int32_t> l(span.low), h(span.high), line(n);
     for (uint32_t i = 0; i < count; ++i) {
         for (uint32_t j = 0; j < span.low; ++j)
@@ -66,7 +66,8 @@ void set_band_sizes(Tile& tile, uint32_t levels) {
     }
 }
 
-void inverse_53_line(const int32_t* low, const int32_t* high, uint32_t n, bool left, bool right, int32_t* out) {
+void inverse_53_line(const int32_t* low, const int32_t* high, uint32_t n, bool left, bool right,
+                     int32_t* out) {
     const int64_t m = (n + 1) / 2, nh = n / 2, o = left ? 1 : 0;
     auto lo = [&](int64_t i) { return int64_t(low[i + o]); };
     auto hi = [&](int64_t i) { return int64_t(high[i + o]); };
@@ -103,8 +104,10 @@ void inverse_wavelet(const Tile& tile, uint32_t levels, const std::vector<std::v
         const auto& hh = bands[3 + 3 * (levels - l)];
         // Vertical first: the low and the high columns, each h lines tall.
         std::vector<int32_t> low_cols(uint64_t(across.low) * h), high_cols(uint64_t(across.high) * h);
-        inverse_lines(image.data(), lh.data(), h, above, below, across.low, down, true, low_cols.data(), across.low);
-        inverse_lines(hl.data(), hh.data(), h, above, below, across.high, down, true, high_cols.data(), across.high);
+        inverse_lines(image.data(), lh.data(), h, above, below, across.low, down, true, low_cols.data(),
+                      across.low);
+        inverse_lines(hl.data(), hh.data(), h, above, below, across.high, down, true, high_cols.data(),
+                      across.high);
         std::vector<int32_t> next(uint64_t(w) * h);
         inverse_lines(low_cols.data(), high_cols.data(), w, left, right, h, across, false, next.data(), w);
         image.swap(next);

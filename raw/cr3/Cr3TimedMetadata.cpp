@@ -1,7 +1,7 @@
 // The timed-metadata track of a CR3 file: little-endian records whose items may hold a
 // TIFF-headed maker note with the shot's colour data.
-#include "raw/cr3/Cr3.h"
 #include "raw/core/InputReaders.h"
+#include "raw/cr3/Cr3.h"
 #include "raw/tiff/TiffParser.h"
 #include "raw/tiff/TiffReading.h"
 

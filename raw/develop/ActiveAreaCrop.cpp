@@ -5,9 +5,9 @@
 #include <limits>
 
 #include "raw/core/BandRunner.h"
-#include "raw/loaders/Loaders.h"
 #include "raw/core/PhotositeAccess.h"
 #include "raw/develop/SensorPrep.h"
+#include "raw/loaders/Loaders.h"
 
 namespace raw {
 namespace {

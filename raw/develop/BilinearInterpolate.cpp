@@ -6,8 +6,8 @@
 
 #include "raw/core/BandRunner.h"
 #include "raw/core/CfaColor.h"
-#include "raw/develop/Demosaic.h"
 #include "raw/core/PeriodTable.h"
+#include "raw/develop/Demosaic.h"
 
 namespace raw {
 namespace {

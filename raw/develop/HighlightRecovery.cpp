@@ -115,7 +115,8 @@ void recover_highlights(DecoderState& s) {
     RatioMap map{nullptr, s.image_height / scale, s.image_width / scale, scale};
     // An image smaller than one cell has nothing to measure.
     if (map.high == 0 || map.wide == 0) return;
-    map.cells = static_cast<float*>(file_backed_calloc(s, uint64_t(map.high) * uint64_t(map.wide), sizeof(float)));
+    map.cells =
+        static_cast<float*>(file_backed_calloc(s, uint64_t(map.high) * uint64_t(map.wide), sizeof(float)));
     memory_error(s, map.cells, "recover_highlights()");
     for (int c = 0; c < colours; ++c) {
         // A channel whose multiplier gives no saturation level cannot be rebuilt.

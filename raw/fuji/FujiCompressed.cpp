@@ -29,16 +29,18 @@ StreamHeader read_header(const uint8_t* b) {
 bool header_holds(const StreamHeader& h) {
     const int strip = XTransCompressed::kStripWidth;
     return h.signature == kSignature && h.version == 1 &&
-           (h.raw_type == XTransCompressed::kRawTypeBayer || h.raw_type == XTransCompressed::kRawTypeXTrans) &&
-           (h.raw_bits == 12 || h.raw_bits == 14 || h.raw_bits == 16) &&
-           h.raw_height > 5 && h.raw_height <= kMaxSide && h.raw_height % 6 == 0 &&
-           h.rounded_width <= kMaxSide && h.rounded_width >= strip && h.rounded_width % strip == 0 &&
+           (h.raw_type == XTransCompressed::kRawTypeBayer ||
+            h.raw_type == XTransCompressed::kRawTypeXTrans) &&
+           (h.raw_bits == 12 || h.raw_bits == 14 || h.raw_bits == 16) && h.raw_height > 5 &&
+           h.raw_height <= kMaxSide && h.raw_height % 6 == 0 && h.rounded_width <= kMaxSide &&
+           h.rounded_width >= strip && h.rounded_width % strip == 0 &&
            // A rounded width below the raw width would give the last strip more columns
            // than its lines hold.
            h.rounded_width >= h.raw_width && h.rounded_width - h.raw_width <= strip - 1 &&
            h.raw_width >= strip && h.raw_width <= kMaxSide && h.raw_width % 24 == 0 &&
-           h.strip_width == strip && h.strips >= 1 && h.strips <= kMaxStrips && h.strips == h.rounded_width / strip &&
-           h.line_groups >= 1 && h.line_groups <= kMaxLineGroups && h.line_groups == h.raw_height / 6;
+           h.strip_width == strip && h.strips >= 1 && h.strips <= kMaxStrips &&
+           h.strips == h.rounded_width / strip && h.line_groups >= 1 && h.line_groups <= kMaxLineGroups &&
+           h.line_groups == h.raw_height / 6;
 }
 
 uint64_t stream_length(FILE* file) {
@@ -59,8 +61,10 @@ XTransCompressed::XTransCompressed(uint16_t rawWidth, uint16_t rawHeight, uint16
                                    const int8_t (&xtrans)[6][6], uint32_t cfaPattern)
     : raw_width_(rawWidth), raw_height_(rawHeight), raw_buffer_(rawBuffer) {
     for (int r = 0; r < 6; ++r)
-        for (int c = 0; c < 6; ++c) xtrans_[r][c] = uint8_t(xtrans[r][c]);
-    for (int i = 0; i < 4; ++i) bayer_[i >> 1][i & 1] = uint8_t(cfaPattern >> (2 * i) & 3);
+        for (int c = 0; c < 6; ++c)
+            xtrans_[r][c] = uint8_t(xtrans[r][c]);
+    for (int i = 0; i < 4; ++i)
+        bayer_[i >> 1][i & 1] = uint8_t(cfaPattern >> (2 * i) & 3);
 }
 
 int XTransCompressed::parseHeader(FILE* file, uint64_t offset) {
@@ -118,7 +122,8 @@ bool XTransCompressed::init_fuji_compr(FujiCompressedParams& p) {
 bool XTransCompressed::read_strip_sizes(uint32_t* sizes) {
     std::vector<uint8_t> table(size_t(strips_per_row_) * 4);
     if (fuji_read_at(input_, header_offset_, table.data(), table.size()) != table.size()) return false;
-    for (int i = 0; i < strips_per_row_; ++i) sizes[i] = big_endian_u32(&table[size_t(i) * 4]);
+    for (int i = 0; i < strips_per_row_; ++i)
+        sizes[i] = big_endian_u32(&table[size_t(i) * 4]);
     return true;
 }
 

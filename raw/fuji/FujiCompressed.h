@@ -11,7 +11,7 @@ namespace raw {
 struct FujiCompressedParams;
 
 class XTransCompressed {
-public:
+  public:
     static constexpr const char* kEofText = "Lumivar_Fuji_Compressed_Exception_IO_EOF";
     static constexpr const char* kWidthText = "Compressed Fuji Block width not compatible with raw type";
     static constexpr const char* kParamsMemoryText = "Memory allocation error in init_fuji_compr";
@@ -48,7 +48,7 @@ public:
     bool error() const { return error_; }
     const char* message() const { return message_; }
 
-private:
+  private:
     bool init_fuji_compr(FujiCompressedParams& params);
     bool read_strip_sizes(uint32_t* sizes);
     void decode_strips(const FujiCompressedParams& params, const uint32_t* sizes);

@@ -70,7 +70,8 @@ int FujiStripBits::zeros(int limit) {
 }
 
 uint32_t FujiStripBits::take(int n) {
-    while (cache_bits_ < n) top_up();
+    while (cache_bits_ < n)
+        top_up();
     cache_bits_ -= n;
     return uint32_t(cache_ >> cache_bits_) & ((1u << n) - 1);
 }

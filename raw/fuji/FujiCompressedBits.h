@@ -9,7 +9,7 @@
 namespace raw {
 
 class FujiStripBits {
-public:
+  public:
     static constexpr size_t kChunk = 64 * 1024;
 
     FujiStripBits(FILE* file, uint64_t offset, uint64_t budget);
@@ -20,7 +20,7 @@ public:
     // The next n bits (0..16) as an unsigned value.
     uint32_t take(int n);
 
-private:
+  private:
     void refill();
     void top_up();
 

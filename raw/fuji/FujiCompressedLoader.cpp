@@ -7,7 +7,8 @@
 namespace raw {
 
 void fuji_compressed_load_raw(DecoderState& s) {
-    XTransCompressed decoder(s.sensor_width, s.sensor_height, s.raw_buffer, s.xtrans_sensor_layout, s.cfa_pattern);
+    XTransCompressed decoder(s.sensor_width, s.sensor_height, s.raw_buffer, s.xtrans_sensor_layout,
+                             s.cfa_pattern);
     const int read = decoder.parseHeader(s.input_file, s.sensor_data_offset);
     s.sensor_data_offset += uint64_t(read);
     if (read == XTransCompressed::kHeaderSize) {
@@ -17,7 +18,8 @@ void fuji_compressed_load_raw(DecoderState& s) {
     } else {
         set_decoder_message(s, "Could not read from RAF file");
     }
-    if (decoder.error()) set_decoder_message(s, decoder.message() ? decoder.message() : "Unknown error in Fuji machine");
+    if (decoder.error())
+        set_decoder_message(s, decoder.message() ? decoder.message() : "Unknown error in Fuji machine");
 }
 
 } // namespace raw

@@ -43,12 +43,13 @@ struct Gradient {
 };
 
 class StripDecoder {
-public:
+  public:
     StripDecoder(const FujiCompressedParams& p, FujiStripBits& bits)
         : p_(p), bits_(bits), stride_(size_t(p.line_width) + 2), lines_(stride_ * kLineCount, 0) {
         for (auto* sets : {&even_, &odd_})
             for (auto& set : *sets)
-                for (Gradient& g : set) g = {p.initial_sum, 1};
+                for (Gradient& g : set)
+                    g = {p.initial_sum, 1};
     }
 
     // Decodes one group of six rows; returns how many codes fell out of range.
@@ -64,17 +65,21 @@ public:
     void copy_group(const FujiFrame& frame, int group, int column, int width) const;
     void rotate_lines();
 
-private:
+  private:
     uint16_t* line(int l) { return lines_.data() + size_t(l) * stride_; }
     const uint16_t* line(int l) const { return lines_.data() + size_t(l) * stride_; }
 
     bool interpolated(Even rule, int e) const {
         if (!p_.xtrans) return false;
         switch (rule) {
-        case Even::coded: return false;
-        case Even::interpolated: return true;
-        case Even::interpolated_at_0: return e % 4 == 0;
-        case Even::interpolated_at_2: return e % 4 == 2;
+        case Even::coded:
+            return false;
+        case Even::interpolated:
+            return true;
+        case Even::interpolated_at_0:
+            return e % 4 == 0;
+        case Even::interpolated_at_2:
+            return e % 4 == 2;
         }
         return false;
     }
@@ -150,7 +155,8 @@ uint16_t StripDecoder::decode_sample(Gradient& g, int gradient, int predicted) {
     int code;
     if (z < escape) {
         int k = 0;
-        while (k < 15 && (int64_t(g.count) << k) < g.sum) ++k;
+        while (k < 15 && (int64_t(g.count) << k) < g.sum)
+            ++k;
         code = (z << k) + int(bits_.take(k));
     } else {
         code = 1 + int(bits_.take(p_.raw_bits));

@@ -38,7 +38,7 @@ struct FujiStripPlace {
     uint64_t offset;
     uint64_t budget; // bytes the strip may read
     int index;
-    int width;       // columns of the frame the strip covers
+    int width; // columns of the frame the strip covers
 };
 
 // How a strip ended: the text it leaves (null when clean) and whether it stopped early.

@@ -1,10 +1,10 @@
 #include <cstring>
 
-#include "raw/identify/AdjustRules.h"
 #include "raw/colour/CameraColour.h"
+#include "raw/core/InputReaders.h"
+#include "raw/identify/AdjustRules.h"
 #include "raw/identify/CanonProbes.h"
 #include "raw/identify/Identify.h"
-#include "raw/core/InputReaders.h"
 #include "raw/loaders/Loaders.h"
 
 namespace raw::adjust {

@@ -16,7 +16,8 @@ void apply_nikon_loader(DecoderState& s) {
 
 // A bare sensor module whose data is laid out like the Kodak C603's.
 void apply_kai_0340(DecoderState& s) {
-    if (!text_is(s.camera_model, {"KAI-0340"}) || !(green_difference_ratio(s, 16, 16, 3840, 5120) < 25)) return;
+    if (!text_is(s.camera_model, {"KAI-0340"}) || !(green_difference_ratio(s, 16, 16, 3840, 5120) < 25))
+        return;
     s.visible_height = 480;
     s.margin_top = 0;
     s.cfa_pattern = 0;

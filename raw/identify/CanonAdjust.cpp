@@ -1,9 +1,9 @@
 #include <cstring>
 #include <utility>
 
+#include "raw/colour/CameraColour.h"
 #include "raw/identify/AdjustRules.h"
 #include "raw/identify/CameraAdjust.h"
-#include "raw/colour/CameraColour.h"
 #include "raw/loaders/Loaders.h"
 
 namespace raw::adjust {

@@ -4,11 +4,11 @@
 
 #include "raw/colour/CameraColour.h"
 #include "raw/containers/Containers.h"
-#include "raw/cr3/Cr3.h"
 #include "raw/core/DecoderError.h"
+#include "raw/core/InputReaders.h"
+#include "raw/cr3/Cr3.h"
 #include "raw/identify/Identify.h"
 #include "raw/identify/IdentifyReading.h"
-#include "raw/core/InputReaders.h"
 #include "raw/loaders/Loaders.h"
 #include "raw/tiff/TiffParser.h"
 

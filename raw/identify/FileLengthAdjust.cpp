@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "raw/core/InputReaders.h"
 #include "raw/identify/AdjustRules.h"
 #include "raw/identify/FileProbes.h"
 #include "raw/identify/Identify.h"
-#include "raw/core/InputReaders.h"
 
 namespace raw::adjust {
 namespace {

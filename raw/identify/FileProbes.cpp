@@ -37,7 +37,8 @@ bool tail_histogram_check(DecoderState& s) {
     uint8_t tail[2000];
     const size_t n = read_tail(s, tail, sizeof tail);
     uint32_t count[256] = {};
-    for (size_t i = 0; i < n; ++i) ++count[tail[i]];
+    for (size_t i = 0; i < n; ++i)
+        ++count[tail[i]];
     return count[0x00] >= 200 && count[0x55] >= 200 && count[0xAA] >= 200 && count[0xFF] >= 200;
 }
 

@@ -2,9 +2,9 @@
 #include <cstring>
 
 #include "raw/containers/Containers.h"
+#include "raw/core/InputReaders.h"
 #include "raw/identify/Identify.h"
 #include "raw/identify/IdentifyReading.h"
-#include "raw/core/InputReaders.h"
 #include "raw/loaders/Loaders.h"
 
 namespace raw {

@@ -2,8 +2,8 @@
 #include <initializer_list>
 
 #include "raw/identify/CameraAdjust.h"
-#include "raw/output/FileOutput.h"
 #include "raw/identify/Identify.h"
+#include "raw/output/FileOutput.h"
 
 namespace raw {
 

@@ -1,11 +1,11 @@
 #include <cstring>
 
-#include "raw/identify/AdjustRules.h"
-#include "raw/identify/CameraAdjust.h"
 #include "raw/colour/CameraColour.h"
 #include "raw/core/DecoderError.h"
-#include "raw/identify/Identify.h"
 #include "raw/core/InputReaders.h"
+#include "raw/identify/AdjustRules.h"
+#include "raw/identify/CameraAdjust.h"
+#include "raw/identify/Identify.h"
 #include "raw/loaders/Loaders.h"
 
 namespace raw::adjust {

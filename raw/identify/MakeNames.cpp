@@ -1,9 +1,9 @@
 #include <cstring>
 #include <strings.h>
 
+#include "raw/core/TextSearch.h"
 #include "raw/identify/Identify.h"
 #include "raw/identify/IdentifyReading.h"
-#include "raw/core/TextSearch.h"
 
 namespace raw {
 

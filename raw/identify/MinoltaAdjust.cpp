@@ -1,9 +1,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "raw/identify/AdjustRules.h"
 #include "raw/colour/CameraColour.h"
 #include "raw/core/InputReaders.h"
+#include "raw/identify/AdjustRules.h"
 #include "raw/loaders/Loaders.h"
 
 namespace raw::adjust {

@@ -1,8 +1,8 @@
 #include <algorithm>
 
+#include "raw/colour/CameraColour.h"
 #include "raw/identify/AdjustRules.h"
 #include "raw/identify/CameraAdjust.h"
-#include "raw/colour/CameraColour.h"
 #include "raw/loaders/Loaders.h"
 
 namespace raw::adjust {

@@ -2,8 +2,8 @@
 #include <cstring>
 #include <utility>
 
-#include "raw/identify/AdjustRules.h"
 #include "raw/core/InputReaders.h"
+#include "raw/identify/AdjustRules.h"
 
 namespace raw::adjust {
 

@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <vector>
 
+#include "raw/core/InputReaders.h"
 #include "raw/identify/Identify.h"
 #include "raw/identify/IdentifyReading.h"
-#include "raw/core/InputReaders.h"
 
 namespace raw {
 namespace {

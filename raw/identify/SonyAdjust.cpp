@@ -1,8 +1,8 @@
 #include <cstring>
 
+#include "raw/core/InputReaders.h"
 #include "raw/identify/AdjustRules.h"
 #include "raw/identify/CameraAdjust.h"
-#include "raw/core/InputReaders.h"
 #include "raw/loaders/Loaders.h"
 
 namespace raw::adjust {

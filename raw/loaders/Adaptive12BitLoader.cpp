@@ -6,8 +6,8 @@
 
 #include "raw/core/BitReader.h"
 #include "raw/core/DecoderError.h"
-#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
+#include "raw/loaders/Loaders.h"
 
 namespace raw {
 
@@ -22,20 +22,24 @@ struct LeadingZeroTable {
     LeadingZeroTable() {
         for (uint32_t i = 0; i < 4096; ++i) {
             uint32_t zeros = 0;
-            while (zeros < 12 && !(i & (0x800u >> zeros))) ++zeros;
+            while (zeros < 12 && !(i & (0x800u >> zeros)))
+                ++zeros;
             const uint32_t length = zeros < 12 ? zeros + 1 : 12;
             entries[i] = uint16_t(length << 8 | zeros);
         }
     }
 };
 
-int32_t photosite(const DecoderState& s, uint64_t row, uint64_t col) { return s.raw_buffer[row * s.sensor_width + col]; }
+int32_t photosite(const DecoderState& s, uint64_t row, uint64_t col) {
+    return s.raw_buffer[row * s.sensor_width + col];
+}
 
 int32_t predict(const DecoderState& s, uint64_t row, uint64_t col) {
     if (row < 2 && col < 2) return 0;
     if (row < 2) return photosite(s, row, col - 2);
     if (col < 2) return photosite(s, row - 2, col);
-    const int32_t w = photosite(s, row, col - 2), n = photosite(s, row - 2, col), nw = photosite(s, row - 2, col - 2);
+    const int32_t w = photosite(s, row, col - 2), n = photosite(s, row - 2, col),
+                  nw = photosite(s, row - 2, col - 2);
     if ((w < nw && nw < n) || (n < nw && nw < w)) {
         if (std::abs(w - nw) > 32 || std::abs(n - nw) > 32) return w + n - nw;
         return (w + n) >> 1;
@@ -51,7 +55,8 @@ struct Carry {
 int32_t next_difference(DecoderState& s, const uint16_t* table, Carry& k, uint32_t& low) {
     const int i = k.c2 < 3 ? 2 : 0;
     int n = 2 + i;
-    while (n + i < 32 && (uint32_t(k.c0) >> (n + i))) ++n;
+    while (n + i < 32 && (uint32_t(k.c0) >> (n + i)))
+        ++n;
     const uint32_t t = read_bits(s, 3);
     const bool negative = t & 4;
     low = t & 3;

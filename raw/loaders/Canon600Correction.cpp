@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "raw/loaders/Loaders.h"
 #include "raw/core/PhotositeAccess.h"
 #include "raw/loaders/Canon600.h"
+#include "raw/loaders/Loaders.h"
 
 namespace raw {
 
@@ -23,16 +23,17 @@ uint16_t* visible_site(DecoderState& s, int64_t row, int64_t col) {
 
 bool flash_used(const DecoderState& s) { return s.canon_flash_flag != 0; }
 
-constexpr int kFixedBalances[4][5] = {
-    {667, 358, 397, 565, 452}, {731, 390, 367, 499, 517}, {1119, 396, 348, 448, 537}, {1399, 485, 431, 508, 688}};
+constexpr int kFixedBalances[4][5] = {{667, 358, 397, 565, 452},
+                                      {731, 390, 367, 499, 517},
+                                      {1119, 396, 348, 448, 537},
+                                      {1399, 485, 431, 508, 688}};
 
-constexpr int kMatrices[6][12] = {
-    {-190, 702, -1878, 2390, 1861, -1349, 905, -393, -432, 944, 2617, -2105},
-    {-1203, 1715, -1136, 1648, 1388, -876, 267, 245, -1641, 2153, 3921, -3409},
-    {-615, 1127, -1563, 2075, 1437, -925, 509, 3, -756, 1268, 2519, -2007},
-    {-190, 702, -1886, 2398, 2153, -1641, 763, -251, -452, 964, 3040, -2528},
-    {-190, 702, -1878, 2390, 1861, -1349, 905, -393, -432, 944, 2617, -2105},
-    {-807, 1319, -1785, 2297, 1388, -876, 769, -257, -230, 742, 2067, -1555}};
+constexpr int kMatrices[6][12] = {{-190, 702, -1878, 2390, 1861, -1349, 905, -393, -432, 944, 2617, -2105},
+                                  {-1203, 1715, -1136, 1648, 1388, -876, 267, 245, -1641, 2153, 3921, -3409},
+                                  {-615, 1127, -1563, 2075, 1437, -925, 509, 3, -756, 1268, 2519, -2007},
+                                  {-190, 702, -1886, 2398, 2153, -1641, 763, -251, -452, 964, 3040, -2528},
+                                  {-190, 702, -1878, 2390, 1861, -1349, 905, -393, -432, 944, 2617, -2105},
+                                  {-807, 1319, -1785, 2297, 1388, -876, 769, -257, -230, 742, 2067, -1555}};
 
 // The spot's two stacked 2 x 2 cells by colour, or false when it does not look grey.
 bool read_spot(DecoderState& s, int row, int col, int32_t test[8]) {
@@ -82,10 +83,12 @@ void canon600_fixed_white_balance(DecoderState& s, int key) {
         if (kFixedBalances[i][0] <= key) lo = i;
     for (int i = 3; i >= 0; --i)
         if (kFixedBalances[i][0] >= key) hi = i;
-    const float f = lo == hi ? 0.0f
-                             : float(key - kFixedBalances[lo][0]) / float(kFixedBalances[hi][0] - kFixedBalances[lo][0]);
+    const float f =
+        lo == hi ? 0.0f
+                 : float(key - kFixedBalances[lo][0]) / float(kFixedBalances[hi][0] - kFixedBalances[lo][0]);
     for (int c = 0; c < 4; ++c)
-        s.daylight_multipliers[c] = 1.0f / ((1 - f) * kFixedBalances[lo][c + 1] + f * kFixedBalances[hi][c + 1]);
+        s.daylight_multipliers[c] =
+            1.0f / ((1 - f) * kFixedBalances[lo][c + 1] + f * kFixedBalances[hi][c + 1]);
 }
 
 int canon600_colour_class(const DecoderState& s, int32_t& r0, int32_t& r1, int32_t margin) {
@@ -113,7 +116,8 @@ void canon600_auto_white_balance(DecoderState& s) {
             if (!read_spot(s, row, col, test)) continue;
             const int st = classify_spot(s, test, margin);
             if (st > 1) continue;
-            for (int i = 0; i < 8; ++i) total[st][i] += test[i];
+            for (int i = 0; i < 8; ++i)
+                total[st][i] += test[i];
             count[st]++;
         }
     if (count[0] + count[1] == 0) return;
@@ -138,7 +142,8 @@ void canon600_colour_coefficients(DecoderState& s) {
         t = 4;
     const int colours = std::clamp(s.colour_count, 0, 4);
     for (int i = 0; i < 3; ++i)
-        for (int c = 0; c < colours; ++c) s.rgb_from_camera[i][c] = float(kMatrices[t][4 * i + c]) / 1024;
+        for (int c = 0; c < colours; ++c)
+            s.rgb_from_camera[i][c] = float(kMatrices[t][4 * i + c]) / 1024;
     s.camera_colour_output = 0;
 }
 

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <iterator>
 
-#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
+#include "raw/loaders/Loaders.h"
 
 namespace raw {
 
@@ -40,7 +40,8 @@ void canon600_packed_load_raw(DecoderState& s) {
         read_bytes(s, data, kLineBytes);
         unpack_line(data, samples);
         if (uint16_t* out = raw_row(s, row))
-            for (uint64_t col = 0; col < columns; ++col) out[col] = samples[col];
+            for (uint64_t col = 0; col < columns; ++col)
+                out[col] = samples[col];
         row += 2;
         if (row >= s.visible_height) row = 1;
     }

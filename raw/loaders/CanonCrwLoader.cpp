@@ -5,11 +5,11 @@
 #include <cstdio>
 
 #include "raw/core/BitReader.h"
-#include "raw/identify/CanonProbes.h"
 #include "raw/core/DecoderError.h"
-#include "raw/loaders/Loaders.h"
+#include "raw/identify/CanonProbes.h"
 #include "raw/loaders/CanonCrwTables.h"
 #include "raw/loaders/LoaderSupport.h"
+#include "raw/loaders/Loaders.h"
 
 namespace raw {
 namespace {
@@ -41,7 +41,8 @@ void add_low_bits(DecoderState& s, uint64_t top) {
     const uint64_t width = s.sensor_width;
     const off_t resume = ftello(s.input_file);
     seek_to(s, kLowBitsStart + top * width / 4);
-    const uint64_t band_end = std::min<uint64_t>(uint64_t(kBandRows) * width, (s.sensor_height - top) * width);
+    const uint64_t band_end =
+        std::min<uint64_t>(uint64_t(kBandRows) * width, (s.sensor_height - top) * width);
     uint16_t* band = s.raw_buffer + top * width;
     for (uint64_t i = 0; i < width * 2; ++i) {
         int c = std::getc(s.input_file);

@@ -2,8 +2,8 @@
 // line (Kodak's uncompressed strips).
 #include <cstdint>
 
-#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
+#include "raw/loaders/Loaders.h"
 
 namespace raw {
 
@@ -19,7 +19,8 @@ void diagonal_8bit_load_raw(DecoderState& s) {
         const bool whole = read_bytes(s, line, kLine);
         const uint64_t shift = kRotation[row & 3][1] + row * kRotation[row & 3][0];
         uint16_t* out = raw_row(s, row);
-        for (uint64_t col = 0; col < s.sensor_width; ++col) out[col] = line[(col + shift) % kLine];
+        for (uint64_t col = 0; col < s.sensor_width; ++col)
+            out[col] = line[(col + shift) % kLine];
         if (!whole) break;
     }
     s.white_level = 255;

@@ -5,10 +5,10 @@
 #include <cstdint>
 
 #include "raw/core/DecoderError.h"
-#include "raw/loaders/Loaders.h"
-#include "raw/loaders/LosslessJpeg.h"
 #include "raw/core/InputReaders.h"
 #include "raw/loaders/LoaderSupport.h"
+#include "raw/loaders/Loaders.h"
+#include "raw/loaders/LosslessJpeg.h"
 #include "raw/loaders/PhaseOneBits.h"
 
 namespace raw {
@@ -34,12 +34,15 @@ struct ShotLayout {
 };
 
 // Writes the value of shot l at sensor position (row, j) into the outputs that exist.
-void store_shot(DecoderState& s, const ShotLayout& lay, uint64_t row, uint64_t col, uint64_t j, uint32_t l, uint16_t v) {
+void store_shot(DecoderState& s, const ShotLayout& lay, uint64_t row, uint64_t col, uint64_t j, uint32_t l,
+                uint16_t v) {
     if (s.raw_buffer && l == lay.kept) put_raw(s, row, j, v);
     if (!s.pixel_image) return;
     const int64_t r = int64_t(row) + (l & 1) - s.margin_top;
     const int64_t c = int64_t(col) - ((l >> 1) & 1) - s.margin_left;
-    if (r < 0 || c < 0 || r >= s.visible_height || c >= s.visible_width || r >= s.image_height || c >= s.image_width) return;
+    if (r < 0 || c < 0 || r >= s.visible_height || c >= s.visible_width || r >= s.image_height ||
+        c >= s.image_width)
+        return;
     uint16_t& slot = s.pixel_image[uint64_t(r) * s.image_width + uint64_t(c)][(j & 1) ^ (row & 1 ? 3 : 0)];
     if (l > 3) v = uint16_t((v + slot) >> 1);
     slot = v;
@@ -61,7 +64,8 @@ void hasselblad_load_raw(DecoderState& s) {
     phase_one_bits(s, -1);
     LoaderBuffer stores(s, 3 * width, sizeof(int32_t), "hasselblad_load_raw()");
     int32_t* back[3] = {stores.as<int32_t>(), stores.as<int32_t>() + width, stores.as<int32_t>() + 2 * width};
-    const ShotLayout lay{shots, shots > 1 ? 1 : 0, std::min(s.shot_index, shots) ? std::min(s.shot_index, shots) - 1 : 0};
+    const ShotLayout lay{shots, shots > 1 ? 1 : 0,
+                         std::min(s.shot_index, shots) ? std::min(s.shot_index, shots) - 1 : 0};
     s.channel_black[6] = uint16_t(s.channel_black[6] >> lay.shift);
     int32_t diff[2 * kMaxShots];
     for (uint64_t row = 0; row < s.sensor_height && !phase_one_bits_ended(s); ++row) {

@@ -6,10 +6,10 @@
 #include "raw/core/BitReader.h"
 #include "raw/core/DecoderError.h"
 #include "raw/core/InputReaders.h"
-#include "raw/loaders/Loaders.h"
-#include "raw/loaders/LosslessJpeg.h"
 #include "raw/loaders/HuffmanDelta.h"
 #include "raw/loaders/LoaderSupport.h"
+#include "raw/loaders/Loaders.h"
+#include "raw/loaders/LosslessJpeg.h"
 
 namespace raw {
 
@@ -48,7 +48,8 @@ void huffman_delta_load_raw(DecoderState& s) {
     std::fseek(s.input_file, 12, SEEK_CUR);
     uint16_t start[16];
     uint8_t length[16];
-    for (uint32_t c = 0; c < codes; ++c) start[c] = read_u16(s);
+    for (uint32_t c = 0; c < codes; ++c)
+        start[c] = read_u16(s);
     for (uint32_t c = 0; c < codes; ++c) {
         const int byte = std::getc(s.input_file);
         length[c] = uint8_t(byte == EOF ? 0xFF : byte);

@@ -5,9 +5,9 @@
 #include "raw/core/BitReader.h"
 #include "raw/core/DecoderError.h"
 #include "raw/core/InputReaders.h"
-#include "raw/loaders/LosslessJpeg.h"
-#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
+#include "raw/loaders/Loaders.h"
+#include "raw/loaders/LosslessJpeg.h"
 
 namespace raw {
 
@@ -43,9 +43,11 @@ void kodak_262_load_raw(DecoderState& s) {
     s.byte_order = kBigEndian;
     const int64_t width = s.sensor_width, height = s.sensor_height;
     const int64_t strips = (height + 63) / kStripRows;
-    LoaderBuffer strip_table(s, uint64_t(strips), sizeof(uint32_t), "kodak_262_load_raw()", LoaderBuffer::Kind::heap);
+    LoaderBuffer strip_table(s, uint64_t(strips), sizeof(uint32_t), "kodak_262_load_raw()",
+                             LoaderBuffer::Kind::heap);
     uint32_t* strip = strip_table.as<uint32_t>();
-    for (int64_t i = 0; i < strips; ++i) strip[i] = read_u32(s);
+    for (int64_t i = 0; i < strips; ++i)
+        strip[i] = read_u32(s);
     LoaderBuffer values(s, uint64_t(width) * kStripRows, 1, "kodak_262_load_raw()", LoaderBuffer::Kind::heap);
     uint8_t* v = values.as<uint8_t>();
     int64_t p = 0;
@@ -58,7 +60,8 @@ void kodak_262_load_raw(DecoderState& s) {
         uint16_t* out = raw_row(s, uint64_t(row));
         for (int64_t col = 0; col < width; ++col, ++p) {
             const int chess = int((row + col) & 1);
-            const int32_t value = predict(v, p, col, width, chess) + ljpeg_read_difference(s, trees[chess].table());
+            const int32_t value =
+                predict(v, p, col, width, chess) + ljpeg_read_difference(s, trees[chess].table());
             if (value >> 8) count_data_error(s);
             v[p] = uint8_t(value);
             out[col] = s.tone_table[v[p]];

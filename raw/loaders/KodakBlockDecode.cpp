@@ -23,7 +23,8 @@ void absolute_values(DecoderState& s, int16_t* out, int n) {
                                           : uint16_t(bytes[2 * k] << 8 | bytes[2 * k + 1]);
         out[i] = int16_t((r[0] >> 12) << 8 | (r[2] >> 12) << 4 | r[4] >> 12);
         out[i + 1] = int16_t((r[1] >> 12) << 8 | (r[3] >> 12) << 4 | r[5] >> 12);
-        for (int k = 0; k < 6; ++k) out[i + 2 + k] = int16_t(r[k] & 0xFFF);
+        for (int k = 0; k < 6; ++k)
+            out[i + 2 + k] = int16_t(r[k] & 0xFFF);
     }
 }
 
@@ -33,7 +34,8 @@ uint32_t big_endian_pair(const uint8_t* b) { return uint32_t(b[0] << 8 | b[1]); 
 void differences(DecoderState& s, int16_t* out, const uint8_t* lengths, int n) {
     const bool head = (n & 7) == 4;
     int total = 0;
-    for (int i = 0; i < n; ++i) total += lengths[i];
+    for (int i = 0; i < n; ++i)
+        total += lengths[i];
     const int after_head = std::max(0, total - (head ? 16 : 0));
     uint8_t data[2 + (kKodakBlockMax * 12 / 32 + 1) * 4];
     const size_t size = (head ? 2 : 0) + size_t(after_head + 31) / 32 * 4;

@@ -3,9 +3,9 @@
 #include <cstdint>
 
 #include "raw/core/DecoderError.h"
-#include "raw/loaders/Loaders.h"
 #include "raw/loaders/KodakBlockDecode.h"
 #include "raw/loaders/LoaderSupport.h"
+#include "raw/loaders/Loaders.h"
 
 namespace raw {
 
@@ -38,7 +38,8 @@ struct YccBlock {
                 if (y > 1023) count_data_error(s);
                 uint16_t* px = pixel_at(s, row + j, col + k);
                 if (!px) continue;
-                for (int c = 0; c < 3; ++c) px[c] = s.tone_table[std::clamp(y + offset[c], 0, 4095)];
+                for (int c = 0; c < 3; ++c)
+                    px[c] = s.tone_table[std::clamp(y + offset[c], 0, 4095)];
             }
     }
 };
@@ -71,7 +72,8 @@ void kodak_ycc_load_raw(DecoderState& s) {
             const int n = std::min(128, s.visible_width - col);
             kodak_block_decode(s, values, n * 3);
             YccBlock block;
-            for (int i = 0; i < n; i += 2) block.cell(s, values + 3 * i, row, col + i);
+            for (int i = 0; i < n; i += 2)
+                block.cell(s, values + 3 * i, row, col + i);
         }
 }
 

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
+#include "raw/loaders/Loaders.h"
 
 namespace raw {
 
@@ -17,7 +17,8 @@ void store_ycc(DecoderState& s, int row, int col, int y, int cb, int cr) {
     const int g = y - ((cb + cr + 2) >> 2);
     const int rgb[3] = {g + cr, g, g + cb};
     uint16_t* px = s.pixel_image[size_t(row) * s.image_width + size_t(col)];
-    for (int c = 0; c < 3; ++c) px[c] = s.tone_table[std::clamp(rgb[c], 0, 255)];
+    for (int c = 0; c < 3; ++c)
+        px[c] = s.tone_table[std::clamp(rgb[c], 0, 255)];
 }
 
 // Room for a row as the format lays it out over the visible width, whatever the sensor
@@ -53,7 +54,8 @@ void kodak_c603_load_raw(DecoderState& s) {
         if (!(row & 1)) read_bytes(s, lines.as<uint8_t>(), size_t(s.sensor_width) * 3);
         for (size_t col = 0; col < width; ++col) {
             const size_t chroma = width + (col & ~size_t(1));
-            store_ycc(s, row, int(col), bytes[width * 2 * (row & 1) + col], bytes[chroma] - 128, bytes[chroma + 1] - 128);
+            store_ycc(s, row, int(col), bytes[width * 2 * (row & 1) + col], bytes[chroma] - 128,
+                      bytes[chroma + 1] - 128);
         }
     }
     s.white_level = s.tone_table[255];

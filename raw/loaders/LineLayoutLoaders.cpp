@@ -6,8 +6,8 @@
 
 #include "raw/core/DecoderError.h"
 #include "raw/core/InputReaders.h"
-#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
+#include "raw/loaders/Loaders.h"
 
 namespace raw {
 
@@ -77,7 +77,8 @@ void line_remap_8bit_load_raw(DecoderState& s) {
         const int64_t row = remapped_row(i);
         if (row >= 0) {
             if (fills_alternate_columns(i)) {
-                for (int col = int(row & 1); col < kColumns; col += 2) put_raw(s, uint64_t(row), uint64_t(col), uint16_t(line[col / 2] * 2));
+                for (int col = int(row & 1); col < kColumns; col += 2)
+                    put_raw(s, uint64_t(row), uint64_t(col), uint16_t(line[col / 2] * 2));
             } else {
                 fill_row_pair(s, uint64_t(row), line);
             }

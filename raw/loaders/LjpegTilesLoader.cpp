@@ -4,9 +4,9 @@
 
 #include "raw/core/DecoderError.h"
 #include "raw/core/InputReaders.h"
+#include "raw/loaders/LoaderSupport.h"
 #include "raw/loaders/Loaders.h"
 #include "raw/loaders/LosslessJpeg.h"
-#include "raw/loaders/LoaderSupport.h"
 
 namespace raw {
 namespace {

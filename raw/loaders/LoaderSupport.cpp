@@ -50,7 +50,8 @@ LoaderBuffer::LoaderBuffer(DecoderState& s, uint64_t count, uint64_t size, const
     : s_(s), kind_(kind) {
     uint64_t bytes = 0;
     if (kind == Kind::heap) {
-        if (checked_size(count, size, bytes) && bytes <= SIZE_MAX) block_ = std::calloc(count ? count : 1, size ? size : 1);
+        if (checked_size(count, size, bytes) && bytes <= SIZE_MAX)
+            block_ = std::calloc(count ? count : 1, size ? size : 1);
     } else {
         block_ = file_backed_calloc(s, count ? count : 1, size ? size : 1);
     }

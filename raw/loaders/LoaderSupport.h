@@ -51,19 +51,17 @@ void seek_to(DecoderState& s, uint64_t offset);
 // heap where the format's loader keeps a small one. Running out of memory throws with
 // the loader's location text.
 class LoaderBuffer {
-public:
+  public:
     enum class Kind { file_backed, heap };
-    LoaderBuffer(DecoderState& s, uint64_t count, uint64_t size, const char* where, Kind kind = Kind::file_backed);
+    LoaderBuffer(DecoderState& s, uint64_t count, uint64_t size, const char* where,
+                 Kind kind = Kind::file_backed);
     ~LoaderBuffer();
     LoaderBuffer(const LoaderBuffer&) = delete;
     LoaderBuffer& operator=(const LoaderBuffer&) = delete;
 
-    template <typename T>
-    T* as() const {
-        return static_cast<T*>(block_);
-    }
+    template <typename T> T* as() const { return static_cast<T*>(block_); }
 
-private:
+  private:
     DecoderState& s_;
     void* block_ = nullptr;
     Kind kind_;
@@ -71,7 +69,7 @@ private:
 
 // A Huffman decoder table (make_decoder) released when the loader leaves, thrown or not.
 class DecoderTable {
-public:
+  public:
     explicit DecoderTable(DecoderState& s) : s_(s) {}
     DecoderTable(DecoderState& s, const uint8_t* source, size_t length) : s_(s) { build(source, length); }
     ~DecoderTable() { release(); }
@@ -84,7 +82,7 @@ public:
     uint32_t symbol() const;
     const uint16_t* table() const { return table_; }
 
-private:
+  private:
     DecoderState& s_;
     uint16_t* table_ = nullptr;
 };

@@ -7,8 +7,8 @@
 
 #include "raw/core/DecoderError.h"
 #include "raw/core/InputReaders.h"
-#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
+#include "raw/loaders/Loaders.h"
 
 namespace raw {
 
@@ -55,7 +55,8 @@ void leaf_hdr_load_raw(DecoderState& s) {
                 continue;
             }
             for (uint64_t col = 0; col + s.margin_left < width; ++col)
-                if (uint16_t* px = visible_pixel(s, int64_t(row) - s.margin_top, int64_t(col))) px[plane] = line[col + s.margin_left];
+                if (uint16_t* px = visible_pixel(s, int64_t(row) - s.margin_top, int64_t(col)))
+                    px[plane] = line[col + s.margin_left];
         }
     }
     if (!s.cfa_pattern) {

@@ -7,8 +7,8 @@
 #include "raw/core/BitReader.h"
 #include "raw/core/DecoderError.h"
 #include "raw/core/InputReaders.h"
-#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
+#include "raw/loaders/Loaders.h"
 #include "raw/loaders/SampleGroups.h"
 
 namespace raw {
@@ -19,10 +19,12 @@ using namespace loader;
 // Code-length counts, then symbols. Odd rows are the trees used below the split row.
 constexpr uint8_t kNikonTrees[6][32] = {
     {0, 1, 5, 1, 1, 1, 1, 1, 1, 2, 0, 0, 0, 0, 0, 0, 5, 4, 3, 6, 2, 7, 1, 0, 8, 9, 11, 10, 12},
-    {0, 1, 5, 1, 1, 1, 1, 1, 1, 2, 0, 0, 0, 0, 0, 0, 0x39, 0x5A, 0x38, 0x27, 0x16, 5, 4, 3, 2, 1, 0, 11, 12, 12},
+    {0, 1,    5,    1,    1,    1,    1, 1, 1, 2, 0, 0, 0,  0,  0,
+     0, 0x39, 0x5A, 0x38, 0x27, 0x16, 5, 4, 3, 2, 1, 0, 11, 12, 12},
     {0, 1, 4, 2, 3, 1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5, 4, 6, 3, 7, 2, 8, 1, 9, 0, 10, 11, 12},
     {0, 1, 4, 3, 1, 1, 1, 1, 1, 2, 0, 0, 0, 0, 0, 0, 5, 6, 4, 7, 8, 3, 9, 2, 1, 0, 10, 11, 12, 13, 14},
-    {0, 1, 5, 1, 1, 1, 1, 1, 1, 1, 2, 0, 0, 0, 0, 0, 8, 0x5C, 0x4B, 0x3A, 0x29, 7, 6, 5, 4, 3, 2, 1, 0, 13, 14},
+    {0, 1,    5,    1,    1,    1, 1, 1, 1, 1, 2, 0, 0, 0,  0, 0,
+     8, 0x5C, 0x4B, 0x3A, 0x29, 7, 6, 5, 4, 3, 2, 1, 0, 13, 14},
     {0, 1, 4, 2, 2, 3, 1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 7, 6, 8, 5, 9, 4, 10, 3, 11, 12, 2, 0, 1, 13, 14},
 };
 
@@ -30,8 +32,8 @@ struct NikonHeader {
     int version0, version1;
     uint16_t vertical[2][2]; // predictors of the first two columns, per row parity
     int tree;
-    int32_t max;             // values at or above this (plus the offset) are out of range
-    uint32_t split_row;      // 0: one tree for the whole image
+    int32_t max;        // values at or above this (plus the offset) are out of range
+    uint32_t split_row; // 0: one tree for the whole image
 };
 
 int next_byte(DecoderState& s) {
@@ -42,7 +44,8 @@ int next_byte(DecoderState& s) {
 // Fills the curve by straight lines between points stored every `step` entries.
 void interpolate_curve(DecoderState& s, uint32_t count, int32_t max, int32_t step) {
     uint16_t* t = s.tone_table;
-    for (uint32_t i = 0; i < count; ++i) t[i * step] = read_u16(s);
+    for (uint32_t i = 0; i < count; ++i)
+        t[i * step] = read_u16(s);
     for (int32_t i = 0; i < max; ++i) {
         const int32_t base = i - i % step, frac = i % step;
         t[i] = uint16_t((int64_t(t[base]) * (step - frac) + int64_t(t[base + step]) * frac) / step);
@@ -71,7 +74,8 @@ NikonHeader read_nikon_header(DecoderState& s) {
         h.max = int32_t(count);
     }
     // Flat tail of the curve: values there cannot be told apart.
-    while (h.max > 2 && s.tone_table[h.max - 2] == s.tone_table[h.max - 1]) --h.max;
+    while (h.max > 2 && s.tone_table[h.max - 2] == s.tone_table[h.max - 1])
+        --h.max;
     return h;
 }
 
@@ -124,7 +128,8 @@ void nikon_14bit_load_raw(DecoderState& s) {
     for (uint64_t row = 0; row < s.sensor_height; ++row) {
         const uint64_t got = std::fread(bytes, 1, row_bytes, s.input_file);
         uint16_t* out = raw_row(s, row);
-        for (uint64_t c = 0, b = 0; c + 4 <= width && b + 7 <= got; c += 4, b += 7) unpack_14bit_group(bytes + b, out + c);
+        for (uint64_t c = 0, b = 0; c + 4 <= width && b + 7 <= got; c += 4, b += 7)
+            unpack_14bit_group(bytes + b, out + c);
         if (got < row_bytes) {
             count_data_error(s);
             return;
@@ -144,8 +149,10 @@ void ycbcr12_pair_load_raw(DecoderState& s) {
         for (uint64_t col = 0; col < width; ++col) {
             if (col % 2 == 0) {
                 uint64_t group = 0;
-                for (int i = 0; i < 6; ++i) group |= uint64_t(bytes[col / 2 * 6 + i]) << (8 * i);
-                for (int c = 0; c < 4; ++c) ycc[c] = int32_t(group >> (12 * c) & 0xFFF) - (c >= 2 ? 2048 : 0);
+                for (int i = 0; i < 6; ++i)
+                    group |= uint64_t(bytes[col / 2 * 6 + i]) << (8 * i);
+                for (int c = 0; c < 4; ++c)
+                    ycc[c] = int32_t(group >> (12 * c) & 0xFFF) - (c >= 2 ? 2048 : 0);
             }
             if (row >= s.image_height || col >= s.image_width) continue;
             const double y = ycc[col & 1], cb = ycc[2], cr = ycc[3];

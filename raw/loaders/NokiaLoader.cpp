@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "raw/core/InputReaders.h"
-#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
+#include "raw/loaders/Loaders.h"
 
 namespace raw {
 
@@ -47,7 +47,8 @@ void nokia_load_raw(DecoderState& s) {
         const bool whole = read_bytes(s, read, stored);
         const uint8_t* dp = read;
         if (s.byte_order == kLittleEndian) {
-            for (uint64_t j = 0; j < stored; ++j) data[j] = read[j ^ 3];
+            for (uint64_t j = 0; j < stored; ++j)
+                data[j] = read[j ^ 3];
             dp = data;
         }
         for (uint64_t col = 0; col < width; col += 4, dp += 5)

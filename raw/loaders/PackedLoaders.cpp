@@ -5,8 +5,8 @@
 #include <cstdio>
 
 #include "raw/core/DecoderError.h"
-#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
+#include "raw/loaders/Loaders.h"
 
 namespace raw {
 namespace {
@@ -19,9 +19,9 @@ struct PackedLayout {
     int64_t row_end_adjust; // bits the reader moves after every row (padding skipped)
     int refill_bits;        // bits taken per refill, 8..64, as a little-endian word
     uint32_t column_xor;
-    bool fillers;           // one filler byte after every 15
-    bool split_halves;      // rows stored as even rows, then odd rows
-    bool seek_second_half;  // ... with the second half at a position of its own
+    bool fillers;          // one filler byte after every 15
+    bool split_halves;     // rows stored as even rows, then odd rows
+    bool seek_second_half; // ... with the second half at a position of its own
 };
 
 PackedLayout packed_layout(const DecoderState& s) {
@@ -42,12 +42,13 @@ PackedLayout packed_layout(const DecoderState& s) {
 
 // Reads the packed stream MSB-first out of refill words of 8..64 bits.
 class PackedBits {
-public:
+  public:
     PackedBits(DecoderState& s, int refill_bits) : s_(s), k_(refill_bits) {}
 
     uint32_t take(uint32_t bits) {
         v_ -= bits;
-        while (v_ < 0) refill();
+        while (v_ < 0)
+            refill();
         // Bits that a refill pushed out of the buffer read as 0.
         uint64_t sample = v_ >= 64 ? 0 : buffer_ >> v_;
         return uint32_t(sample & ((uint64_t(1) << bits) - 1));
@@ -62,10 +63,11 @@ public:
     void restart() { v_ = 0; }
     bool ran_out() const { return ran_out_; }
 
-private:
+  private:
     void refill() {
         buffer_ = k_ >= 64 ? 0 : buffer_ << k_; // a 64-bit refill replaces the whole buffer
-        for (int i = 0; i < k_; i += 8) buffer_ |= uint64_t(byte()) << i;
+        for (int i = 0; i < k_; i += 8)
+            buffer_ |= uint64_t(byte()) << i;
         v_ += k_;
     }
 

@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include "raw/core/DecoderError.h"
-#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
+#include "raw/loaders/Loaders.h"
 #include "raw/loaders/SampleGroups.h"
 
 namespace raw {
@@ -30,7 +30,8 @@ void unpack_block(const DecoderState& s, const uint8_t* q, uint16_t* out) {
         out[8] = uint16_t((q[15] & 0x3F) << 8 | q[14]);
         return;
     }
-    for (int j = 0; j < 5; ++j) unpack_12bit_pair(q + 3 * j, out + 2 * j);
+    for (int j = 0; j < 5; ++j)
+        unpack_12bit_pair(q + 3 * j, out + 2 * j);
 }
 
 void finish_fixed_blocks(DecoderState& s) {
@@ -203,7 +204,8 @@ void pana_cs6_page_decoder(DecoderState& s, const uint8_t* d, uint64_t bytes_lef
 void panasonicC6_load_raw(DecoderState& s) {
     if (!require_raw_buffer(s)) return;
     if (s.sensor_width > 10)
-        load_row_groups(s, 11, decode_c6_block, "panasonicC6_load_raw()", "Unexpected EOF in panasonicC6_load_raw");
+        load_row_groups(s, 11, decode_c6_block, "panasonicC6_load_raw()",
+                        "Unexpected EOF in panasonicC6_load_raw");
     finish_fixed_blocks(s);
 }
 

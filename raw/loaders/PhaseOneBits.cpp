@@ -11,7 +11,8 @@ namespace {
 uint32_t next_word(DecoderState& s) {
     uint8_t bytes[4] = {0xFF, 0xFF, 0xFF, 0xFF};
     if (!s.input_file || std::fread(bytes, 1, 4, s.input_file) != 4) {
-        for (uint8_t& b : bytes) b = 0xFF;
+        for (uint8_t& b : bytes)
+            b = 0xFF;
         s.phase_one_bits_ended = 1;
         count_data_error(s);
     }

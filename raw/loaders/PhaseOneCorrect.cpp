@@ -11,10 +11,10 @@
 #include "raw/core/CfaColor.h"
 #include "raw/core/DecoderError.h"
 #include "raw/core/InputReaders.h"
-#include "raw/loaders/Loaders.h"
-#include "raw/loaders/PhaseOneCorrect.h"
 #include "raw/core/SplineCurve.h"
 #include "raw/loaders/LoaderSupport.h"
+#include "raw/loaders/Loaders.h"
+#include "raw/loaders/PhaseOneCorrect.h"
 
 namespace raw {
 namespace {
@@ -44,7 +44,8 @@ int colour_at(const DecoderState& s, int64_t row, int64_t col) {
 
 int32_t sum_at(const DecoderState& s, int64_t row, int64_t col, const int8_t (*offsets)[2], int n) {
     int32_t sum = 0;
-    for (int i = 0; i < n; ++i) sum += photosite(s, row + offsets[i][0], col + offsets[i][1]);
+    for (int i = 0; i < n; ++i)
+        sum += photosite(s, row + offsets[i][0], col + offsets[i][1]);
     return sum;
 }
 
@@ -65,7 +66,8 @@ void repair_column(DecoderState& s, int64_t col) {
         double value;
         if (colour_at(s, row, col) == 1) {
             int32_t d[4];
-            for (int i = 0; i < 4; ++i) d[i] = photosite(s, row + kDiagonals[i][0], col + kDiagonals[i][1]);
+            for (int i = 0; i < 4; ++i)
+                d[i] = photosite(s, row + kDiagonals[i][0], col + kDiagonals[i][1]);
             const int32_t sum = d[0] + d[1] + d[2] + d[3];
             int worst = 0;
             for (int i = 1; i < 4; ++i)
@@ -135,8 +137,12 @@ void map_through_curve(DecoderState& s, const Area& a) {
         }
 }
 
-int64_t split_column(const DecoderState& s) { return std::clamp<int64_t>(s.phase_one_split_column, 0, s.sensor_width); }
-int64_t split_row(const DecoderState& s) { return std::clamp<int64_t>(s.phase_one_split_row, 0, s.sensor_height); }
+int64_t split_column(const DecoderState& s) {
+    return std::clamp<int64_t>(s.phase_one_split_column, 0, s.sensor_width);
+}
+int64_t split_row(const DecoderState& s) {
+    return std::clamp<int64_t>(s.phase_one_split_row, 0, s.sensor_height);
+}
 
 Area quadrant(const DecoderState& s, int qr, int qc) {
     const int64_t sr = split_row(s), sc = split_column(s);
@@ -146,16 +152,20 @@ Area quadrant(const DecoderState& s, int qr, int qc) {
 void curve_from_split_column(DecoderState& s) {
     read_u32(s);
     float p[8];
-    for (float& v : p) v = read_float(s);
+    for (float& v : p)
+        v = read_float(s);
     p[3] += (s.phase_one_curve_reference - p[7]) * p[6] + 1;
-    for (int64_t i = 0; i < 0x10000; ++i) s.tone_table[i] = clamp_to_u16((p[5] * i + p[3]) * i + p[1]);
+    for (int64_t i = 0; i < 0x10000; ++i)
+        s.tone_table[i] = clamp_to_u16((p[5] * i + p[3]) * i + p[1]);
     map_through_curve(s, {0, s.sensor_height, split_column(s), s.sensor_width});
 }
 
 void curve_for_all_columns(DecoderState& s) {
     float q[4];
-    for (float& v : q) v = read_float(s);
-    for (int64_t i = 0; i < 0x10000; ++i) s.tone_table[i] = clamp_to_u16(i + ((q[3] * i + q[2]) * i + q[1]) * i + q[0]);
+    for (float& v : q)
+        v = read_float(s);
+    for (int64_t i = 0; i < 0x10000; ++i)
+        s.tone_table[i] = clamp_to_u16(i + ((q[3] * i + q[2]) * i + q[1]) * i + q[0]);
     map_through_curve(s, {0, s.sensor_height, 0, s.sensor_width});
 }
 
@@ -164,9 +174,11 @@ void quadrant_linearisation(DecoderState& s) {
     uint16_t lc[2][2][16];
     for (auto& half : lc)
         for (auto& q : half)
-            for (uint16_t& v : q) v = read_u16(s);
+            for (uint16_t& v : q)
+                v = read_u16(s);
     int32_t ref[16];
-    for (int k = 0; k < 16; ++k) ref[k] = (lc[0][0][k] + lc[0][1][k] + lc[1][0][k] + lc[1][1][k] + 2) >> 2;
+    for (int k = 0; k < 16; ++k)
+        ref[k] = (lc[0][0][k] + lc[0][1][k] + lc[1][0][k] + lc[1][1][k] + 2) >> 2;
     for (int qr = 0; qr < 2; ++qr)
         for (int qc = 0; qc < 2; ++qc) {
             const uint16_t* l = lc[qr][qc];
@@ -187,7 +199,8 @@ void quadrant_linearisation(DecoderState& s) {
 
 void quadrant_gains(DecoderState& s) {
     uint32_t words[19];
-    for (uint32_t& w : words) w = read_u32(s);
+    for (uint32_t& w : words)
+        w = read_u32(s);
     const int kWords[4] = {4, 10, 14, 18};
     for (int q = 0; q < 4; ++q) {
         const double gain = std::bit_cast<float>(words[kWords[q]]) + 1.0;
@@ -202,10 +215,12 @@ void quadrant_gains(DecoderState& s) {
 
 void quadrant_curves(DecoderState& s) {
     int32_t ref[7], lc[2][2][7];
-    for (int32_t& v : ref) v = uint16_t(read_u32(s));
+    for (int32_t& v : ref)
+        v = uint16_t(read_u32(s));
     for (auto& half : lc)
         for (auto& q : half)
-            for (int32_t& v : q) v = uint16_t(read_u32(s));
+            for (int32_t& v : q)
+                v = uint16_t(read_u32(s));
     for (int qr = 0; qr < 2; ++qr)
         for (int qc = 0; qc < 2; ++qc) {
             int32_t x[9], y[9];
@@ -224,10 +239,11 @@ void quadrant_curves(DecoderState& s) {
 // The output curves of tag 0x412: per band of columns, a curve of the half value, blended
 // between neighbouring bands and scaled by the row.
 class BandCurves {
-public:
+  public:
     BandCurves(DecoderState& s, uint64_t start) : s_(s) {
         seek_to(s, start);
-        for (uint32_t& v : h_) v = read_u32(s) & 0x7FFF;
+        for (uint32_t& v : h_)
+            v = read_u32(s) & 0x7FFF;
         n0_ = uint64_t(h_[1]) * h_[3];
         n1_ = uint64_t(h_[2]) * h_[4];
     }
@@ -240,14 +256,16 @@ public:
         y_ = block.as<float>();
         x_ = reinterpret_cast<uint16_t*>(y_ + n0_ + n1_);
         read_u16(s_);
-        for (uint64_t i = 0; i < n0_ + n1_; ++i) y_[i] = read_float(s_);
+        for (uint64_t i = 0; i < n0_ + n1_; ++i)
+            y_[i] = read_float(s_);
         read_u16_array(s_, x_, n0_ + n1_);
         build_ceilings();
         for (int64_t row = 0; row < s_.sensor_height; ++row)
-            for (int64_t col = 0; col < s_.sensor_width; ++col) correct(row, col);
+            for (int64_t col = 0; col < s_.sensor_width; ++col)
+                correct(row, col);
     }
 
-private:
+  private:
     // The tables lie end to end; a search that runs past one reads on into the next.
     float y(uint64_t i) const { return i < n0_ + n1_ ? y_[i] : 0.0f; }
     float x(uint64_t i) const { return i < n0_ + n1_ ? x_[i] : 0.0f; }
@@ -307,14 +325,23 @@ void apply_record(DecoderState& s, const Record& r, uint64_t length, CorrectionS
     case 0x41A:
         if (!c.spend(s, image)) return;
         break;
-    default: break;
+    default:
+        break;
     }
     switch (r.tag) {
-    case 0x400: apply_defects(s, length, c); break;
-    case 0x401: phase_one_flat_field(s, true, 2); break;
-    case 0x40B: phase_one_flat_field(s, false, 4); break;
+    case 0x400:
+        apply_defects(s, length, c);
+        break;
+    case 0x401:
+        phase_one_flat_field(s, true, 2);
+        break;
+    case 0x40B:
+        phase_one_flat_field(s, false, 4);
+        break;
     case 0x410:
-    case 0x416: phase_one_flat_field(s, false, 2); break;
+    case 0x416:
+        phase_one_flat_field(s, false, 2);
+        break;
     case 0x412: {
         std::fseek(s.input_file, 36, SEEK_CUR);
         const int32_t distance = std::abs(int32_t(read_u16(s)) - s.phase_one_calibration_key);
@@ -325,8 +352,12 @@ void apply_record(DecoderState& s, const Record& r, uint64_t length, CorrectionS
         }
         break;
     }
-    case 0x419: curve_from_split_column(s); break;
-    case 0x41A: curve_for_all_columns(s); break;
+    case 0x419:
+        curve_from_split_column(s);
+        break;
+    case 0x41A:
+        curve_for_all_columns(s);
+        break;
     case 0x41F:
         if (!c.linearised) quadrant_linearisation(s);
         c.linearised = true;
@@ -341,7 +372,8 @@ void apply_record(DecoderState& s, const Record& r, uint64_t length, CorrectionS
             c.gained = c.linearised = true;
         }
         break;
-    default: break;
+    default:
+        break;
     }
 }
 

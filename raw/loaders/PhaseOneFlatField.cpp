@@ -8,8 +8,8 @@
 #include "raw/core/CfaColor.h"
 #include "raw/core/DecoderError.h"
 #include "raw/core/InputReaders.h"
-#include "raw/loaders/PhaseOneCorrect.h"
 #include "raw/loaders/LoaderSupport.h"
+#include "raw/loaders/PhaseOneCorrect.h"
 
 namespace raw {
 namespace {
@@ -40,7 +40,8 @@ void apply_row(DecoderState& s, const Grid& g, const float* row, int planes, int
                 uint16_t& v = s.raw_buffer[uint64_t(y) * s.sensor_width + uint64_t(col)];
                 v = clamp_to_u16(double(v) * gain[c]);
             }
-            for (int p = 0; p < planes; p += 2) gain[p] += slope[p];
+            for (int p = 0; p < planes; p += 2)
+                gain[p] += slope[p];
         }
     }
 }
@@ -49,7 +50,8 @@ void apply_row(DecoderState& s, const Grid& g, const float* row, int planes, int
 
 void phase_one_flat_field(DecoderState& s, bool float_values, int planes) {
     uint16_t head[8];
-    for (uint16_t& h : head) h = read_u16(s);
+    for (uint16_t& h : head)
+        h = read_u16(s);
     if (!head[2] || !head[3] || !head[4] || !head[5] || !loader::has_raw_buffer(s)) return;
     planes = std::clamp(planes, 2, 4);
     Grid g{head[0], head[1], head[2], head[3], head[4], head[5], 0, 0};
@@ -79,7 +81,8 @@ void phase_one_flat_field(DecoderState& s, bool float_values, int planes) {
         for (int64_t r = first; r < first + g.row_step && r < row_end; ++r) {
             apply_row(s, g, row, planes, r);
             for (int p = 0; p < planes; p += 2)
-                for (int64_t x = 0; x < g.wide; ++x) row[p * g.wide + x] += row[(p + 1) * g.wide + x];
+                for (int64_t x = 0; x < g.wide; ++x)
+                    row[p * g.wide + x] += row[(p + 1) * g.wide + x];
         }
     }
 }

@@ -5,8 +5,8 @@
 
 #include "raw/core/DecoderError.h"
 #include "raw/core/InputReaders.h"
-#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
+#include "raw/loaders/Loaders.h"
 #include "raw/loaders/PhaseOneBits.h"
 
 namespace raw {
@@ -52,7 +52,8 @@ void decode_compressed_row(DecoderState& s, uint16_t* samples) {
         } else if (col % 8 == 0) {
             for (int& len : length) {
                 int j = 0;
-                while (j < 5 && !phase_one_bits(s, 1)) ++j;
+                while (j < 5 && !phase_one_bits(s, 1))
+                    ++j;
                 if (j > 0) len = kLengths[2 * (j - 1) + phase_one_bits(s, 1)];
             }
         }
@@ -80,9 +81,11 @@ void phase_one_load_raw_c(DecoderState& s) {
     int16_t* row_black = reinterpret_cast<int16_t*>(offsets + height);
     int16_t* column_black = row_black + 2 * height;
 
-    for (uint32_t i = 0; i < 256; ++i) s.tone_table[i] = uint16_t(i * i / 3.969 + 0.5);
+    for (uint32_t i = 0; i < 256; ++i)
+        s.tone_table[i] = uint16_t(i * i / 3.969 + 0.5);
     seek_to(s, s.strip_table_offset);
-    for (uint64_t r = 0; r < height; ++r) offsets[r] = read_u32(s);
+    for (uint64_t r = 0; r < height; ++r)
+        offsets[r] = read_u32(s);
     read_black_table(s, s.phase_one_row_blacks_offset, row_black, height);
     read_black_table(s, s.phase_one_column_blacks_offset, column_black, width);
 

@@ -7,8 +7,8 @@
 
 #include "raw/core/DecoderError.h"
 #include "raw/core/InputReaders.h"
-#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
+#include "raw/loaders/Loaders.h"
 
 namespace raw {
 
@@ -17,7 +17,8 @@ using namespace loader;
 void plain_words_load_raw(DecoderState& s) {
     if (!require_raw_buffer(s)) return;
     int range_bits = 1;
-    while (range_bits < 32 && (uint64_t(1) << range_bits) < s.white_level) ++range_bits;
+    while (range_bits < 32 && (uint64_t(1) << range_bits) < s.white_level)
+        ++range_bits;
     const uint64_t width = s.sensor_width, height = s.sensor_height;
     // What the file lacks reads as all ones.
     std::memset(s.raw_buffer, 0xFF, width * height * sizeof(uint16_t));
@@ -40,7 +41,8 @@ void eight_bit_load_raw(DecoderState& s) {
     for (uint64_t row = 0; row < s.sensor_height; ++row) {
         const bool whole = read_bytes(s, bytes, width);
         uint16_t* out = raw_row(s, row);
-        for (uint64_t col = 0; col < width; ++col) out[col] = s.tone_table[bytes[col]];
+        for (uint64_t col = 0; col < width; ++col)
+            out[col] = s.tone_table[bytes[col]];
         if (!whole) break;
     }
     s.white_level = s.tone_table[0xFF];

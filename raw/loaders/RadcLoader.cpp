@@ -7,8 +7,8 @@
 
 #include "raw/core/BitReader.h"
 #include "raw/core/DecoderError.h"
-#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
+#include "raw/loaders/Loaders.h"
 
 namespace raw {
 
@@ -22,28 +22,29 @@ constexpr const char* kCorruptText = "Raw format corrupt";
 
 // (length, symbol) pairs of trees 0..17, taken in order; each tree fills 256 entries.
 constexpr int8_t kTreeSource[130][2] = {
-    {1, 1},  {2, 3},   {3, 4},   {4, 2},   {5, 7},   {6, 5},  {7, 6},   {7, 8},                       // 0
-    {1, 0},  {2, 1},   {3, 3},   {4, 4},   {5, 2},   {6, 7},  {7, 6},   {8, 5},   {8, 8},             // 1
-    {2, 1},  {2, 3},   {3, 0},   {3, 2},   {3, 4},   {4, 6},  {5, 5},   {6, 7},   {6, 8},             // 2
-    {2, 0},  {2, 1},   {2, 3},   {3, 2},   {4, 4},   {5, 6},  {6, 7},   {7, 5},   {7, 8},             // 3
-    {2, 1},  {2, 4},   {3, 0},   {3, 2},   {3, 3},   {4, 7},  {5, 5},   {6, 6},   {6, 8},             // 4
-    {2, 3},  {3, 1},   {3, 2},   {3, 4},   {3, 5},   {3, 6},  {4, 7},   {5, 0},   {5, 8},             // 5
-    {2, 3},  {2, 6},   {3, 0},   {3, 1},   {4, 4},   {4, 5},  {4, 7},   {5, 2},   {5, 8},             // 6
-    {2, 4},  {2, 7},   {3, 3},   {3, 6},   {4, 1},   {4, 2},  {4, 5},   {5, 0},   {5, 8},             // 7
-    {2, 6},  {3, 1},   {3, 3},   {3, 5},   {3, 7},   {3, 8},  {4, 0},   {5, 2},   {5, 4},             // 8
-    {2, 0},  {2, 1},   {3, 2},   {3, 3},   {4, 4},   {4, 5},  {5, 6},   {5, 7},   {4, 8},             // 9
-    {1, 0},  {2, 2},   {2, -2},                                                                       // 10
-    {1, -3}, {1, 3},                                                                                  // 11
-    {2, -17}, {2, -5}, {2, 5},   {2, 17},                                                             // 12
-    {2, -7}, {2, 2},   {2, 9},   {2, 18},                                                             // 13
-    {2, -18}, {2, -9}, {2, -2},  {2, 7},                                                              // 14
-    {2, -28}, {2, 28}, {3, -49}, {3, -9},  {3, 9},   {4, 49}, {5, -79}, {5, 79},                      // 15
-    {2, -1}, {2, 13},  {2, 26},  {3, 39},  {4, -16}, {5, 55}, {6, -37}, {6, 76},                      // 16
-    {2, -26}, {2, -13}, {2, 1},  {3, -39}, {4, 16},  {5, -55}, {6, -76}, {6, 37},                     // 17
+    {1, 1},   {2, 3},   {3, 4},   {4, 2},   {5, 7},   {6, 5},   {7, 6},   {7, 8},          // 0
+    {1, 0},   {2, 1},   {3, 3},   {4, 4},   {5, 2},   {6, 7},   {7, 6},   {8, 5},  {8, 8}, // 1
+    {2, 1},   {2, 3},   {3, 0},   {3, 2},   {3, 4},   {4, 6},   {5, 5},   {6, 7},  {6, 8}, // 2
+    {2, 0},   {2, 1},   {2, 3},   {3, 2},   {4, 4},   {5, 6},   {6, 7},   {7, 5},  {7, 8}, // 3
+    {2, 1},   {2, 4},   {3, 0},   {3, 2},   {3, 3},   {4, 7},   {5, 5},   {6, 6},  {6, 8}, // 4
+    {2, 3},   {3, 1},   {3, 2},   {3, 4},   {3, 5},   {3, 6},   {4, 7},   {5, 0},  {5, 8}, // 5
+    {2, 3},   {2, 6},   {3, 0},   {3, 1},   {4, 4},   {4, 5},   {4, 7},   {5, 2},  {5, 8}, // 6
+    {2, 4},   {2, 7},   {3, 3},   {3, 6},   {4, 1},   {4, 2},   {4, 5},   {5, 0},  {5, 8}, // 7
+    {2, 6},   {3, 1},   {3, 3},   {3, 5},   {3, 7},   {3, 8},   {4, 0},   {5, 2},  {5, 4}, // 8
+    {2, 0},   {2, 1},   {3, 2},   {3, 3},   {4, 4},   {4, 5},   {5, 6},   {5, 7},  {4, 8}, // 9
+    {1, 0},   {2, 2},   {2, -2},                                                           // 10
+    {1, -3},  {1, 3},                                                                      // 11
+    {2, -17}, {2, -5},  {2, 5},   {2, 17},                                                 // 12
+    {2, -7},  {2, 2},   {2, 9},   {2, 18},                                                 // 13
+    {2, -18}, {2, -9},  {2, -2},  {2, 7},                                                  // 14
+    {2, -28}, {2, 28},  {3, -49}, {3, -9},  {3, 9},   {4, 49},  {5, -79}, {5, 79},         // 15
+    {2, -1},  {2, 13},  {2, 26},  {3, 39},  {4, -16}, {5, 55},  {6, -37}, {6, 76},         // 16
+    {2, -26}, {2, -13}, {2, 1},   {3, -39}, {4, 16},  {5, -55}, {6, -76}, {6, 37},         // 17
 };
 
 // Points of the output curve; it is linear between them.
-constexpr int kCurvePoints[6][2] = {{0, 0}, {1280, 1344}, {2320, 3616}, {3328, 8000}, {4095, 16383}, {65535, 16383}};
+constexpr int kCurvePoints[6][2] = {{0, 0},       {1280, 1344},  {2320, 3616},
+                                    {3328, 8000}, {4095, 16383}, {65535, 16383}};
 
 struct RadcWork {
     uint16_t trees[19][256];
@@ -67,7 +68,8 @@ void build_trees(RadcWork& w, uint32_t bits_code) {
         const int length = pair[0];
         if (length > 8) continue;
         const uint16_t entry = uint16_t(length << 8 | uint8_t(pair[1]));
-        for (int k = 0; k < 256 >> length; ++k) w.trees[tree][filled++] = entry;
+        for (int k = 0; k < 256 >> length; ++k)
+            w.trees[tree][filled++] = entry;
         if (filled == 256) ++tree, filled = 0;
     }
     // Tree 18: a raw 8-bit value whose missing low bits take their middle value.
@@ -124,7 +126,8 @@ void run_of_predictions(DecoderState& s, RadcWork& w, int c, int& col) {
             if (rep & 1) {
                 const int step = signed_symbol(s, w, 10) * 16;
                 for (int y = 1; y < 3 && fills; ++y)
-                    for (int x = col; x <= col + 1; ++x) w.store[c][y][x] = int16_t(uint16_t(w.store[c][y][x] + step));
+                    for (int x = col; x <= col + 1; ++x)
+                        w.store[c][y][x] = int16_t(uint16_t(w.store[c][y][x] + step));
             }
         }
     } while (n == 9 && col > 0);
@@ -187,7 +190,8 @@ void rebuild_chroma(DecoderState& s, int band) {
 }
 
 void decode_band(DecoderState& s, RadcWork& w, int band, int half_width) {
-    for (int c = 0; c < 3; ++c) w.mul[c] = int32_t(read_bits(s, 6));
+    for (int c = 0; c < 3; ++c)
+        w.mul[c] = int32_t(read_bits(s, 6));
     if (!w.mul[0] || !w.mul[1] || !w.mul[2]) throw DecoderText{kCorruptText};
     for (int c = 0; c < 3; ++c) {
         rescale_store(w, c, w.mul[c]);
@@ -206,22 +210,26 @@ void radc_load_raw(DecoderState& s) {
     if (!require_raw_buffer(s)) return;
     // The working store holds half of at most 770 columns; the road's spare rows hold
     // at most one band below the sensor.
-    if (s.visible_width > kMaxVisibleWidth || s.visible_width > s.sensor_width || s.visible_height > s.sensor_height)
+    if (s.visible_width > kMaxVisibleWidth || s.visible_width > s.sensor_width ||
+        s.visible_height > s.sensor_height)
         throw DecoderText{kCorruptText};
     build_curve(s);
     LoaderBuffer work(s, 1, sizeof(RadcWork), "radc_load_raw()", LoaderBuffer::Kind::heap);
     RadcWork& w = *work.as<RadcWork>();
     build_trees(w, s.kodak_bits_code);
     for (auto& plane : w.store)
-        for (auto& row : plane) std::fill(std::begin(row), std::end(row), int16_t(2048));
+        for (auto& row : plane)
+            std::fill(std::begin(row), std::end(row), int16_t(2048));
     std::fill(std::begin(w.last), std::end(w.last), 16);
     read_bits(s, -1);
     const int half_width = s.visible_width / 2;
-    for (int band = 0; band < s.visible_height; band += 4) decode_band(s, w, band, half_width);
+    for (int band = 0; band < s.visible_height; band += 4)
+        decode_band(s, w, band, half_width);
 
     const uint64_t values = std::min<uint64_t>(uint64_t(4) * s.image_height * s.image_width,
                                                (uint64_t(s.sensor_height) + 7) * s.sensor_width * 4);
-    for (uint64_t i = 0; i < values; ++i) s.raw_buffer[i] = s.tone_table[s.raw_buffer[i]];
+    for (uint64_t i = 0; i < values; ++i)
+        s.raw_buffer[i] = s.tone_table[s.raw_buffer[i]];
     s.white_level = 0x3FFF;
 }
 

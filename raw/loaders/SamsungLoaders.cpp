@@ -5,9 +5,9 @@
 
 #include "raw/core/DecoderError.h"
 #include "raw/core/InputReaders.h"
-#include "raw/loaders/Loaders.h"
 #include "raw/loaders/HuffmanDelta.h"
 #include "raw/loaders/LoaderSupport.h"
+#include "raw/loaders/Loaders.h"
 #include "raw/loaders/PhaseOneBits.h"
 
 namespace raw {
@@ -30,7 +30,8 @@ int32_t photosite(const DecoderState& s, int64_t row, int64_t col) {
 
 void adjust_widths(DecoderState& s, int32_t* widths, int count) {
     uint32_t op[4];
-    for (int c = 0; c < count; ++c) op[c] = phase_one_bits(s, 2);
+    for (int c = 0; c < count; ++c)
+        op[c] = phase_one_bits(s, 2);
     for (int c = 0; c < count; ++c) {
         if (op[c] == 3) widths[c] = int32_t(phase_one_bits(s, 4));
         if (op[c] == 2) --widths[c];
@@ -40,7 +41,8 @@ void adjust_widths(DecoderState& s, int32_t* widths, int count) {
 
 void decode_block_row(DecoderState& s, int64_t row) {
     int32_t widths[4];
-    for (int32_t& w : widths) w = row < 2 ? 7 : 4;
+    for (int32_t& w : widths)
+        w = row < 2 ? 7 : 4;
     for (int64_t col = 0; col < s.sensor_width && !phase_one_bits_ended(s); col += 16) {
         const bool vertical = phase_one_bits(s, 1);
         adjust_widths(s, widths, 4);
@@ -92,7 +94,8 @@ void samsung_huffman_load_raw(DecoderState& s) {
     table[0] = 10;
     uint32_t n = 1;
     for (uint16_t code : kCodes)
-        for (uint32_t i = 0; i < 1024u >> (code >> 8); ++i) table[n++] = code;
+        for (uint32_t i = 0; i < 1024u >> (code >> 8); ++i)
+            table[n++] = code;
     seek_to(s, s.sensor_data_offset);
     huffman_delta_decode(s, table);
 }
@@ -116,7 +119,8 @@ int32_t adaptive_prediction(const DecoderState& s, const AdaptiveRow& r, int64_t
         ref_row = row - 1;
         shift = row & 1 ? -1 : 1;
     }
-    return (photosite(s, ref_row, col + shift + first) + photosite(s, ref_row, col + shift + second) + 1) >> 1;
+    return (photosite(s, ref_row, col + shift + first) + photosite(s, ref_row, col + shift + second) + 1) >>
+           1;
 }
 
 void read_adaptive_header(DecoderState& s, AdaptiveRow& r, int64_t start) {
@@ -140,13 +144,15 @@ void read_adaptive_header(DecoderState& s, AdaptiveRow& r, int64_t start) {
 }
 
 void decode_adaptive_row(DecoderState& s, AdaptiveRow& r) {
-    for (int32_t& w : r.widths) w = r.row < 2 ? 7 : 4;
+    for (int32_t& w : r.widths)
+        w = r.row < 2 ? 7 : 4;
     for (int64_t start = 0; start + 15 < s.sensor_width && !phase_one_bits_ended(s); start += 16) {
         read_adaptive_header(s, r, start);
         for (int c = 0; c < 16; ++c) {
             const int64_t col = start + ((((c & 7) << 1) ^ (c >> 3)) ^ (r.row & 1));
             const int32_t d = signed_field(s, r.widths[c / 4]);
-            const int64_t value = adaptive_prediction(s, r, start, col) + int64_t(d) * (2 * r.mag + 1) + r.mag;
+            const int64_t value =
+                adaptive_prediction(s, r, start, col) + int64_t(d) * (2 * r.mag + 1) + r.mag;
             put_raw(s, uint64_t(r.row), uint64_t(col), uint16_t(value));
         }
     }
@@ -165,7 +171,8 @@ void samsung_adaptive_load_raw(DecoderState& s) {
     r.initial = read_u16(s);
     for (int64_t row = 0; row < s.sensor_height; ++row) {
         const off_t here = ftello(s.input_file);
-        const uint64_t done = here > 0 && uint64_t(here) > s.sensor_data_offset ? uint64_t(here) - s.sensor_data_offset : 0;
+        const uint64_t done =
+            here > 0 && uint64_t(here) > s.sensor_data_offset ? uint64_t(here) - s.sensor_data_offset : 0;
         seek_to(s, s.sensor_data_offset + (done + 15) / 16 * 16);
         phase_one_bits(s, -1);
         r.row = row;

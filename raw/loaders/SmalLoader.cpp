@@ -6,8 +6,8 @@
 
 #include "raw/core/BitReader.h"
 #include "raw/core/InputReaders.h"
-#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
+#include "raw/loaders/Loaders.h"
 #include "raw/loaders/SmalDecoder.h"
 
 namespace raw {
@@ -26,7 +26,7 @@ bool hole_row(const DecoderState& s, int64_t row, uint32_t holes) {
 }
 
 class RangeDecoder {
-public:
+  public:
     explicit RangeDecoder(DecoderState& s) : s_(s) {}
 
     uint32_t symbol(uint8_t* h) {
@@ -34,19 +34,21 @@ public:
         const int32_t e = high_ >> 4;
         const int32_t count = ((int32_t(((data_ - range_ + 1) & 0xFFFF) << 2)) - 1) / e;
         int bin = 0;
-        while (bin < 7 && h[bin + 5] > count) ++bin;
+        while (bin < 7 && h[bin + 5] > count)
+            ++bin;
         const int32_t low = h[bin + 5] * e >> 2;
         if (bin > 0) high_ = h[bin + 4] * e >> 2;
         high_ -= low;
         if (high_ < 1) high_ = 1; // the models keep it above 1; never loop on damage
-        for (nbits_ = 0; (high_ << nbits_) < 128; ++nbits_) {}
+        for (nbits_ = 0; (high_ << nbits_) < 128; ++nbits_) {
+        }
         range_ = ((range_ & 0xFFFF) + uint32_t(low)) << nbits_;
         high_ <<= nbits_;
         update(h, bin);
         return uint32_t(bin);
     }
 
-private:
+  private:
     void fill() {
         data_ = ((data_ & 0xFFFF) << nbits_) | read_bits(s_, nbits_);
         if (carry_ < 0) {
@@ -54,7 +56,8 @@ private:
             carry_ = nbits_ < 1 ? nbits_ - 1 : 0;
         }
         int k = nbits_ - 1;
-        while (k >= 0 && (((data_ & 0xFFFF) >> k) & 0xFF) != 0xFF) --k;
+        while (k >= 0 && (((data_ & 0xFFFF) >> k) & 0xFF) != 0xFF)
+            --k;
         if (k < 0) return;
         if (k > 0) {
             const uint32_t d16 = data_ & 0xFFFF, half = 1u << (k - 1);
@@ -73,9 +76,11 @@ private:
         }
         if (h[h[1] + 4] - h[h[1] + 5] > 1) {
             if (bin < h[1])
-                for (int i = bin; i < h[1]; ++i) --h[i + 5];
+                for (int i = bin; i < h[1]; ++i)
+                    --h[i + 5];
             else if (next <= bin)
-                for (int i = h[1]; i < bin; ++i) ++h[i + 5];
+                for (int i = h[1]; i < bin; ++i)
+                    ++h[i + 5];
         }
         h[1] = next;
     }
@@ -106,7 +111,8 @@ void smal_segment_decoder(DecoderState& s, const smal_segment& segment, uint32_t
     uint8_t pred[2] = {0, 0};
     for (uint64_t p = segment.first; p < end && !bits_exhausted(s); ++p) {
         uint32_t sym[3];
-        for (int m = 0; m < 3; ++m) sym[m] = coder.symbol(models[m]);
+        for (int m = 0; m < 3; ++m)
+            sym[m] = coder.symbol(models[m]);
         uint8_t d = uint8_t(sym[2] << 5 | sym[1] << 2 | (sym[0] & 3));
         if (sym[0] & 4) d = d ? uint8_t(-d) : 0x80;
         const off_t here = ftello(s.input_file);
@@ -120,14 +126,18 @@ void smal_segment_decoder(DecoderState& s, const smal_segment& segment, uint32_t
 
 void smal_fill_holes(DecoderState& s, uint32_t holes) {
     if (!has_raw_buffer(s)) return;
-    const int64_t height = std::min(s.visible_height, s.sensor_height), width = std::min(s.visible_width, s.sensor_width);
+    const int64_t height = std::min(s.visible_height, s.sensor_height),
+                  width = std::min(s.visible_width, s.sensor_width);
     if (height < 5) return;
-    auto at = [&](int64_t r, int64_t c) -> uint16_t& { return s.raw_buffer[uint64_t(r) * s.sensor_width + uint64_t(c)]; };
+    auto at = [&](int64_t r, int64_t c) -> uint16_t& {
+        return s.raw_buffer[uint64_t(r) * s.sensor_width + uint64_t(c)];
+    };
     for (int64_t row = 2; row < height - 2; ++row) {
         if (!hole_row(s, row, holes)) continue;
         if (width > 2)
             for (int64_t col = 1; col < width - 1; col += 4) {
-                const int32_t v[4] = {at(row - 1, col - 1), at(row - 1, col + 1), at(row + 1, col - 1), at(row + 1, col + 1)};
+                const int32_t v[4] = {at(row - 1, col - 1), at(row - 1, col + 1), at(row + 1, col - 1),
+                                      at(row + 1, col + 1)};
                 at(row, col) = uint16_t(median_of_four(v));
             }
         if (width > 4)
@@ -135,7 +145,8 @@ void smal_fill_holes(DecoderState& s, uint32_t holes) {
                 if (hole_row(s, row - 2, holes) || hole_row(s, row + 2, holes)) {
                     at(row, col) = uint16_t((at(row, col - 2) + at(row, col + 2)) >> 1);
                 } else {
-                    const int32_t v[4] = {at(row, col - 2), at(row, col + 2), at(row - 2, col), at(row + 2, col)};
+                    const int32_t v[4] = {at(row, col - 2), at(row, col + 2), at(row - 2, col),
+                                          at(row + 2, col)};
                     at(row, col) = uint16_t(median_of_four(v));
                 }
             }
@@ -165,7 +176,8 @@ void smal_9_load_raw(DecoderState& s) {
         first[i] = read_u32(s);
         offset[i] = read_u32(s) + s.sensor_data_offset;
     }
-    for (int i = 0; i < count; ++i) smal_segment_decoder(s, {first[i], offset[i], first[i + 1], offset[i + 1]}, holes);
+    for (int i = 0; i < count; ++i)
+        smal_segment_decoder(s, {first[i], offset[i], first[i + 1], offset[i + 1]}, holes);
     if (holes) smal_fill_holes(s, holes);
 }
 

@@ -7,9 +7,9 @@
 #include "raw/core/BitReader.h"
 #include "raw/core/DecoderError.h"
 #include "raw/core/InputReaders.h"
+#include "raw/loaders/LoaderSupport.h"
 #include "raw/loaders/Loaders.h"
 #include "raw/loaders/LosslessJpeg.h"
-#include "raw/loaders/LoaderSupport.h"
 
 namespace raw {
 namespace {
@@ -26,7 +26,8 @@ void decode_block(const DecoderState& s, const uint8_t* block, uint16_t (&values
     const int32_t max = w & 0x7FF, min = w >> 11 & 0x7FF;
     const uint32_t imax = w >> 22 & 15, imin = w >> 26 & 15;
     int sh = 0;
-    while (sh < 4 && (0x80 << sh) <= max - min) ++sh;
+    while (sh < 4 && (0x80 << sh) <= max - min)
+        ++sh;
     uint32_t bit = 30;
     for (uint32_t i = 0; i < 16; ++i) {
         if (i == imax) {
@@ -58,7 +59,8 @@ void sony_arw2_load_raw(DecoderState& s) {
         for (int64_t c = 0; c < width - (kBlockSpan - 2); c += (c & 1) ? kBlockSpan - 1 : 1) {
             uint16_t values[16];
             decode_block(s, block, values);
-            for (int i = 0; i < 16; ++i) out[c + 2 * i] = uint16_t(s.tone_table[values[i] << 1] >> 2);
+            for (int i = 0; i < 16; ++i)
+                out[c + 2 * i] = uint16_t(s.tone_table[values[i] << 1] >> 2);
             block += kBlockBytes;
         }
         if (!whole) break;
@@ -76,7 +78,8 @@ void sony_huffman_load_raw(DecoderState& s) {
     huff[0] = 15;
     uint32_t n = 1;
     for (uint16_t code : kCodes)
-        for (uint32_t k = 0; k < (32768u >> (code >> 8)); ++k) huff[n++] = code;
+        for (uint32_t k = 0; k < (32768u >> (code >> 8)); ++k)
+            huff[n++] = code;
     s.ff_stuffing = 0;
     read_bits(s, -1);
     const uint32_t height = s.sensor_height, rows = std::min(s.visible_height, s.sensor_height);

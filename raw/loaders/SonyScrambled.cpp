@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "raw/core/DecoderError.h"
+#include "raw/loaders/LoaderSupport.h"
 #include "raw/loaders/Loaders.h"
 #include "raw/tiff/TiffParser.h"
-#include "raw/loaders/LoaderSupport.h"
 
 namespace raw {
 
@@ -39,7 +39,8 @@ void sony_scrambled_load_raw(DecoderState& s) {
     seek_to(s, s.sensor_data_offset);
     const uint64_t width = s.sensor_width;
     // Whole 32-bit words of the row, plus room for the odd sample of an odd width.
-    LoaderBuffer line(s, width / 2 + 1, sizeof(uint32_t), "sony_scrambled_load_raw()", LoaderBuffer::Kind::heap);
+    LoaderBuffer line(s, width / 2 + 1, sizeof(uint32_t), "sony_scrambled_load_raw()",
+                      LoaderBuffer::Kind::heap);
     uint32_t* words = line.as<uint32_t>();
     const auto* bytes = reinterpret_cast<const uint8_t*>(words);
     for (uint64_t row = 0; row < s.sensor_height; ++row) {

@@ -6,8 +6,8 @@
 #include <iterator>
 
 #include "raw/core/InputReaders.h"
-#include "raw/loaders/Loaders.h"
 #include "raw/loaders/LoaderSupport.h"
+#include "raw/loaders/Loaders.h"
 
 namespace raw {
 namespace {
@@ -27,7 +27,8 @@ void convert_rows(DecoderState& s, uint64_t values_per_row, const char* where, C
     for (uint32_t row = 0; row < s.thumbnail_height; ++row) {
         std::fill(values, values + values_per_row, uint16_t(0xFFFF));
         read_u16_array(s, values, values_per_row);
-        for (uint64_t i = 0; i < values_per_row; ++i) convert(values[i]);
+        for (uint64_t i = 0; i < values_per_row; ++i)
+            convert(values[i]);
     }
 }
 
@@ -71,7 +72,8 @@ void layer_thumb(DecoderState& s) {
     const uint64_t plane = uint64_t(s.thumbnail_width) * s.thumbnail_height;
     LoaderBuffer planes(s, plane, colours, "layer_thumb()", LoaderBuffer::Kind::heap);
     const uint8_t* bytes = planes.as<uint8_t>();
-    std::fprintf(s.output_file, "P%d\n%d %d\n255\n", 5 + int(colours >> 1), s.thumbnail_width, s.thumbnail_height);
+    std::fprintf(s.output_file, "P%d\n%d %d\n255\n", 5 + int(colours >> 1), s.thumbnail_width,
+                 s.thumbnail_height);
     read_bytes(s, planes.as<uint8_t>(), plane * colours);
     for (uint64_t i = 0; i < plane; ++i) {
         for (uint32_t c = 0; c < colours; ++c) {

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <memory>
 
-#include "raw/core/BandRunner.h"
 #include "raw/colour/CameraColour.h"
+#include "raw/core/BandRunner.h"
 #include "raw/core/CfaColor.h"
 #include "raw/output/ColourOutput.h"
 
@@ -26,7 +26,8 @@ int channel_count(const DecoderState& s) { return std::clamp(s.colour_count, 1, 
 void prepare(DecoderState& s) {
     build_gamma_curve(s, s.gamma_params[0], s.gamma_params[1], 0, 0);
     std::memcpy(s.output_from_camera, s.rgb_from_camera, sizeof s.output_from_camera);
-    if (s.colour_count == 1 || s.no_demosaic_mode || !output_matrix(s.output_space)) s.camera_colour_output = 1;
+    if (s.colour_count == 1 || s.no_demosaic_mode || !output_matrix(s.output_space))
+        s.camera_colour_output = 1;
     if (s.camera_colour_output) return;
     build_output_profile(s);
     const float(*m)[3] = output_matrix(s.output_space);

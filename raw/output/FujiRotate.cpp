@@ -1,9 +1,9 @@
 // Turns the image of a sensor laid out at 45 degrees upright by bilinear resampling.
 #include <algorithm>
 
-#include "raw/output/ColourOutput.h"
 #include "raw/core/DecoderError.h"
 #include "raw/core/FileBackedMemory.h"
+#include "raw/output/ColourOutput.h"
 
 namespace raw {
 namespace {

@@ -5,9 +5,9 @@
 #include <memory>
 
 #include "raw/colour/CameraColour.h"
-#include "raw/output/ColourOutput.h"
 #include "raw/core/DecoderError.h"
 #include "raw/core/FileBackedMemory.h"
+#include "raw/output/ColourOutput.h"
 #include "raw/output/FileOutput.h"
 
 namespace raw {
@@ -25,7 +25,11 @@ struct Layout {
 };
 
 Layout layout_of(const DecoderState& s) {
-    Layout l{s.visible_height, s.visible_width, s.visible_height, s.visible_width, std::clamp(s.colour_count, 1, 4),
+    Layout l{s.visible_height,
+             s.visible_width,
+             s.visible_height,
+             s.visible_width,
+             std::clamp(s.colour_count, 1, 4),
              s.output_bits == 16 ? 16 : 8};
     if (s.orientation_code & 4) std::swap(l.height, l.width);
     return l;
@@ -35,14 +39,14 @@ void write_header(DecoderState& s, const Layout& l) {
     FILE* out = s.output_file;
     const int max_value = (1 << l.bits) - 1;
     if (s.tiff_output) {
-        const tiff_image_shape shape{uint32_t(l.width), uint32_t(l.height), uint32_t(l.colours), uint32_t(l.bits),
-                                     output_profile_length(s)};
+        const tiff_image_shape shape{uint32_t(l.width), uint32_t(l.height), uint32_t(l.colours),
+                                     uint32_t(l.bits), output_profile_length(s)};
         const tiff_header header = tiff_header_record(s, &shape);
         std::fwrite(header.data(), 1, header.size(), out);
         if (shape.profile_length) std::fwrite(s.output_profile, 1, shape.profile_length, out);
     } else if (l.colours != 1 && l.colours != 3) { // PGM and PPM hold one or three
-        std::fprintf(out, "P7\nWIDTH %d\nHEIGHT %d\nDEPTH %d\nMAXVAL %d\nTUPLTYPE %s\nENDHDR\n", l.width, l.height,
-                     l.colours, max_value, s.colour_letters);
+        std::fprintf(out, "P7\nWIDTH %d\nHEIGHT %d\nDEPTH %d\nMAXVAL %d\nTUPLTYPE %s\nENDHDR\n", l.width,
+                     l.height, l.colours, max_value, s.colour_letters);
     } else {
         std::fprintf(out, "P%d\n%d %d\n%d\n", l.colours == 1 ? 5 : 6, l.width, l.height, max_value);
     }
@@ -79,8 +83,7 @@ void write_ppm_tiff(DecoderState& s) {
     const uint64_t row_bytes = uint64_t(l.width) * l.colours * (l.bits / 8);
     auto release = [&s](void* p) { file_backed_free(s, p); };
     std::unique_ptr<uint8_t, decltype(release)> row(
-        static_cast<uint8_t*>(file_backed_calloc(s, std::max<uint64_t>(row_bytes, 1), 1)),
-                                                    release);
+        static_cast<uint8_t*>(file_backed_calloc(s, std::max<uint64_t>(row_bytes, 1), 1)), release);
     memory_error(s, row.get(), "write_ppm_tiff()");
     write_header(s, l);
     // Once the file refuses bytes, the rest would be lost too; the caller reports it.

@@ -5,11 +5,11 @@
 #include <utility>
 #include <vector>
 
-#include "raw/core/BandRunner.h"
 #include "raw/colour/CameraColour.h"
-#include "raw/output/ColourOutput.h"
+#include "raw/core/BandRunner.h"
 #include "raw/core/DecoderError.h"
 #include "raw/core/FileBackedMemory.h"
+#include "raw/output/ColourOutput.h"
 
 namespace raw {
 namespace {
@@ -48,7 +48,8 @@ void copy_rows(const Geometry& g, const Pixel* source, Pixel* target, int begin,
 
 void write_to_buffer(DecoderState& s, const Geometry& g, int sharpening) {
     if (s.orientation_code == 0 || g.height == 0 || g.width == 0) return;
-    auto* image = static_cast<Pixel*>(file_backed_calloc(s, uint64_t(g.height) * uint64_t(g.width), sizeof(Pixel)));
+    auto* image =
+        static_cast<Pixel*>(file_backed_calloc(s, uint64_t(g.height) * uint64_t(g.width), sizeof(Pixel)));
     memory_error(s, image, "createCGImage()");
     // Bands start on even rows.
     const int band_rows = (g.height / kBandCount) & ~1;
@@ -68,9 +69,10 @@ void write_to_buffer(DecoderState& s, const Geometry& g, int sharpening) {
 // through tone_table; with sharpening, the channels scale by how much the pixel's
 // luminance stands out from its eight neighbours.
 class RowEncoder {
-public:
+  public:
     RowEncoder(const DecoderState& s, const Geometry& g, int sharpening)
-        : s_(s), g_(g), channels_(std::clamp(s.colour_count, 1, 4)), k_(sharpening), divisor_(float(sharpening - 8)) {}
+        : s_(s), g_(g), channels_(std::clamp(s.colour_count, 1, 4)), k_(sharpening),
+          divisor_(float(sharpening - 8)) {}
 
     size_t row_bytes() const { return size_t(g_.width) * (1 + channels_); }
 
@@ -85,7 +87,7 @@ public:
         }
     }
 
-private:
+  private:
     static int scaled(uint16_t value, float factor) {
         if (factor == 1) return value;
         return int(std::min(float(value) * factor, 65535.0f));

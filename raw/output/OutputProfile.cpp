@@ -7,16 +7,16 @@
 #include <iterator>
 
 #include "raw/colour/CameraColour.h"
-#include "raw/output/ColourOutput.h"
 #include "raw/core/DecoderError.h"
 #include "raw/core/FileBackedMemory.h"
+#include "raw/output/ColourOutput.h"
 
 namespace raw {
 namespace {
 
 constexpr uint32_t signature(const char (&text)[5]) {
-    return uint32_t(uint8_t(text[0])) << 24 | uint32_t(uint8_t(text[1])) << 16 | uint32_t(uint8_t(text[2])) << 8 |
-           uint32_t(uint8_t(text[3]));
+    return uint32_t(uint8_t(text[0])) << 24 | uint32_t(uint8_t(text[1])) << 16 |
+           uint32_t(uint8_t(text[2])) << 8 | uint32_t(uint8_t(text[3]));
 }
 
 struct TagPlan {
@@ -39,7 +39,7 @@ constexpr float kXyzD50FromSrgb[3][3] = {
 constexpr const char* kCopyright = "Public domain";
 
 class ProfileWriter {
-public:
+  public:
     explicit ProfileWriter(uint8_t* bytes) : bytes_(bytes) {}
     void u16(uint32_t at, uint32_t v) {
         bytes_[at] = uint8_t(v >> 8);
@@ -56,11 +56,13 @@ public:
             u32(at + 8 + 4 * i, uint32_t(v[i]));
     }
 
-private:
+  private:
     uint8_t* bytes_;
 };
 
-int32_t s15_fixed16(float v) { return int32_t(std::clamp(v * 65536.0f + 0.5f, -2147483648.0f, 2147483520.0f)); }
+int32_t s15_fixed16(float v) {
+    return int32_t(std::clamp(v * 65536.0f + 0.5f, -2147483648.0f, 2147483520.0f));
+}
 
 // The TRC's single gamma in 8.8 fixed point, from the curve's effective power.
 uint32_t gamma_u8_fixed8(const DecoderState& s) {

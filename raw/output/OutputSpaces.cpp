@@ -5,8 +5,7 @@ namespace raw {
 namespace {
 
 const float identity[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-const float adobe_rgb[3][3] = {
-    {0.715146f, 0.284856f, 0}, {0, 1, 0}, {0, 0.041166f, 0.958839f}};
+const float adobe_rgb[3][3] = {{0.715146f, 0.284856f, 0}, {0, 1, 0}, {0, 0.041166f, 0.958839f}};
 const float wide_gamut[3][3] = {
     {0.593087f, 0.404710f, 0.002206f}, {0.095413f, 0.843149f, 0.061439f}, {0.011621f, 0.069091f, 0.919288f}};
 const float prophoto[3][3] = {

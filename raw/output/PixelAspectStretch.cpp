@@ -4,9 +4,9 @@
 #include <cmath>
 #include <vector>
 
-#include "raw/output/ColourOutput.h"
 #include "raw/core/DecoderError.h"
 #include "raw/core/FileBackedMemory.h"
+#include "raw/output/ColourOutput.h"
 
 namespace raw {
 namespace {
@@ -32,7 +32,8 @@ void mix(const Pixel& a, const Pixel& b, float fraction, Pixel& out) {
 }
 
 Pixel* allocate(DecoderState& s, int64_t height, int64_t width) {
-    auto* image = static_cast<Pixel*>(file_backed_calloc(s, uint64_t(height) * uint64_t(width), sizeof(Pixel)));
+    auto* image =
+        static_cast<Pixel*>(file_backed_calloc(s, uint64_t(height) * uint64_t(width), sizeof(Pixel)));
     memory_error(s, image, "stretch()");
     return image;
 }
@@ -83,7 +84,8 @@ void stretch(DecoderState& s) {
     // An unset or meaningless ratio is taken as square photosites.
     if (ratio == 1 || !(ratio > 0) || !std::isfinite(ratio)) return;
     if (s.visible_height == 0 || s.visible_width == 0) return;
-    const double size = ratio < 1 ? double(float(s.visible_height) / ratio) + 0.5 : double(ratio * float(s.visible_width)) + 0.5;
+    const double size = ratio < 1 ? double(float(s.visible_height) / ratio) + 0.5
+                                  : double(ratio * float(s.visible_width)) + 0.5;
     if (size > 0xFFFF) {
         count_data_error(s);
         return;

@@ -33,7 +33,7 @@ enum Type : uint16_t { kByte = 1, kAscii = 2, kShort = 3, kLong = 4, kRational =
 constexpr char kTiffOrientation[] = "12435867";
 
 class HeaderWriter {
-public:
+  public:
     explicit HeaderWriter(tiff_header& out) : out_(out) { out_.fill(0); }
 
     void put16(size_t at, uint32_t v) {
@@ -86,7 +86,7 @@ public:
         }
     }
 
-private:
+  private:
     tiff_header& out_;
     size_t directory_ = 0, capacity_ = 0;
 };
@@ -149,8 +149,8 @@ void write_date(HeaderWriter& w, const DecoderState& s) {
     std::tm local{};
     char date[80] = {};
     if (localtime_r(&when, &local))
-        std::snprintf(date, sizeof date, "%04d:%02d:%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
-                      local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+        std::snprintf(date, sizeof date, "%04d:%02d:%02d %02d:%02d:%02d", local.tm_year + 1900,
+                      local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
     w.text_entry(306, kDateAt, 20, date);
 }
 

@@ -14,8 +14,8 @@ struct ColourDataLayout {
     int multipliers = -1;
     int small_raw = -1;
     int blacks = -1;
-    int white = -1;          // the white level is the value 2 bytes past this offset
-    int blacks_again = -1;   // where to read the blacks when the first ones average 0
+    int white = -1;        // the white level is the value 2 bytes past this offset
+    int blacks_again = -1; // where to read the blacks when the first ones average 0
 };
 
 ColourDataLayout layout_for(uint32_t count, int version) {
@@ -54,10 +54,10 @@ ColourDataLayout layout_for(uint32_t count, int version) {
 }
 
 // Four values stored in the order 0, 1, 3, 2.
-template <typename T>
-void read_four(DecoderState& s, int64_t at, T* out) {
+template <typename T> void read_four(DecoderState& s, int64_t at, T* out) {
     seek_to(s, at);
-    for (int c = 0; c < 4; ++c) out[c ^ (c >> 1)] = T(read_u16(s));
+    for (int c = 0; c < 4; ++c)
+        out[c ^ (c >> 1)] = T(read_u16(s));
 }
 
 } // namespace
@@ -72,7 +72,8 @@ void read_canon_colour_data(DecoderState& s, uint32_t count) {
     if (l.blacks >= 0) {
         read_four(s, start + l.blacks, s.channel_black);
         uint32_t sum = 0;
-        for (int c = 0; c < 4; ++c) sum += s.channel_black[c];
+        for (int c = 0; c < 4; ++c)
+            sum += s.channel_black[c];
         if ((sum >> 2) == 0 && l.blacks_again >= 0) read_four(s, start + l.blacks_again, s.channel_black);
     }
     if (l.white >= 0) {

@@ -48,7 +48,8 @@ void read_black_pattern(DecoderState& s, const ifd_record& r, const tiff_entry& 
     if (r.photometric == 34892) return;
     if (s.channel_black[4] * s.channel_black[5] == 0) s.channel_black[4] = s.channel_black[5] = 1;
     uint32_t n = uint32_t(s.channel_black[4]) * s.channel_black[5];
-    for (uint32_t i = 0; i < n; ++i) s.channel_black[6 + i] = clamp_u16(read_real_by_type(s, e.type));
+    for (uint32_t i = 0; i < n; ++i)
+        s.channel_black[6 + i] = clamp_u16(read_real_by_type(s, e.type));
     s.black_level = 0;
 }
 
@@ -56,7 +57,8 @@ void add_black_delta(DecoderState& s, const tiff_entry& e) {
     uint64_t n = values_left(s, e.count, e.type);
     if (n == 0) return; // no values, no mean
     double sum = 0;
-    for (uint64_t i = 0; i < n; ++i) sum += read_real_by_type(s, e.type);
+    for (uint64_t i = 0; i < n; ++i)
+        sum += read_real_by_type(s, e.type);
     s.black_level = clamp_u32(s.black_level + sum / double(n) + 0.5);
 }
 
@@ -81,7 +83,8 @@ void set_active_area(DecoderState& s, uint32_t type) {
 
 void set_masked_areas(DecoderState& s, const tiff_entry& e) {
     int32_t* values = &s.masked_areas[0][0];
-    for (uint32_t i = 0; i < e.count && i < 32; ++i) values[i] = int32_t(read_int_by_type(s, e.type));
+    for (uint32_t i = 0; i < e.count && i < 32; ++i)
+        values[i] = int32_t(read_int_by_type(s, e.type));
     for (auto& m : s.masked_areas)
         if (m[0] < 0 || m[1] < 0 || m[2] < m[0] || m[3] < m[1]) m[0] = m[1] = m[2] = m[3] = 0;
     s.black_level = 0;
@@ -93,48 +96,65 @@ bool apply_colour_tag(DecoderState& s, DngColourWork& w, const tiff_entry& e) {
     case 50721:
     case 50722:
         for (int c = 0; c < n; ++c)
-            for (int j = 0; j < 3; ++j) w.cm[c][j] = read_real_by_type(s, e.type);
+            for (int j = 0; j < 3; ++j)
+                w.cm[c][j] = read_real_by_type(s, e.type);
         s.use_embedded_matrix = 1;
         w.matrix_seen = true;
         return true;
     case 50723:
     case 50724:
         for (int i = 0; i < n; ++i)
-            for (int c = 0; c < n; ++c) w.cc[i][c] = read_real_by_type(s, e.type);
+            for (int c = 0; c < n; ++c)
+                w.cc[i][c] = read_real_by_type(s, e.type);
         return true;
     case 50727:
-        for (int c = 0; c < n; ++c) w.ab[c] = read_real_by_type(s, e.type);
+        for (int c = 0; c < n; ++c)
+            w.ab[c] = read_real_by_type(s, e.type);
         return true;
     case 50728:
-        for (int c = 0; c < n; ++c) w.asn[c] = read_real_by_type(s, e.type);
+        for (int c = 0; c < n; ++c)
+            w.asn[c] = read_real_by_type(s, e.type);
         return true;
     case 50729: {
         float x = read_real_by_type(s, e.type), y = read_real_by_type(s, e.type);
         s.as_shot_white_xyz[0] = x;
         s.as_shot_white_xyz[1] = y;
         s.as_shot_white_xyz[2] = 1 - x - y;
-        for (int c = 0; c < 3; ++c) w.xyz[c] = s.as_shot_white_xyz[c] / d65_white[c];
+        for (int c = 0; c < 3; ++c)
+            w.xyz[c] = s.as_shot_white_xyz[c] / d65_white[c];
         return true;
     }
-    default: return false;
+    default:
+        return false;
     }
 }
 
 bool apply_level_tag(DecoderState& s, TiffDirectoryContext& d, const tiff_entry& e) {
     switch (e.tag) {
-    case 50712: build_linear_table(s, e.count); return true;
+    case 50712:
+        build_linear_table(s, e.count);
+        return true;
     case 50713: {
         uint32_t rows = read_int_by_type(s, e.type);
         set_repeat_dims(s, rows, read_int_by_type(s, e.type));
         return true;
     }
     case 50714:
-    case 61450: read_black_pattern(s, d.record(s), e); return true;
+    case 61450:
+        read_black_pattern(s, d.record(s), e);
+        return true;
     case 50715:
-    case 50716: add_black_delta(s, e); return true;
-    case 50717: s.white_level = read_int_by_type(s, e.type); return true;
-    case 50730: s.baseline_exposure = read_real_by_type(s, e.type); return true;
-    default: return false;
+    case 50716:
+        add_black_delta(s, e);
+        return true;
+    case 50717:
+        s.white_level = read_int_by_type(s, e.type);
+        return true;
+    case 50730:
+        s.baseline_exposure = read_real_by_type(s, e.type);
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -143,7 +163,9 @@ bool apply_geometry_tag(DecoderState& s, const tiff_entry& e, bool mosaic) {
     case 50711:
         if (read_int_by_type(s, e.type) == 2) s.rotated_width = 1;
         return true;
-    case 50718: set_aspect(s, e.type); return true;
+    case 50718:
+        set_aspect(s, e.type);
+        return true;
     case 50719:
         s.margin_left = crop_value(read_real_by_type(s, e.type), mosaic);
         s.margin_top = crop_value(read_real_by_type(s, e.type), mosaic);
@@ -152,10 +174,17 @@ bool apply_geometry_tag(DecoderState& s, const tiff_entry& e, bool mosaic) {
         s.visible_width = crop_value(read_real_by_type(s, e.type), mosaic);
         s.visible_height = crop_value(read_real_by_type(s, e.type), mosaic);
         return true;
-    case 50752: read_u16_array(s, s.canon_slice_widths, 3); return true;
-    case 50829: set_active_area(s, e.type); return true;
-    case 50830: set_masked_areas(s, e); return true;
-    default: return false;
+    case 50752:
+        read_u16_array(s, s.canon_slice_widths, 3);
+        return true;
+    case 50829:
+        set_active_area(s, e.type);
+        return true;
+    case 50830:
+        set_masked_areas(s, e);
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -165,18 +194,22 @@ bool apply_dng_tag(DecoderState& s, TiffDirectoryContext& d, const tiff_entry& e
     switch (e.tag) {
     case 50706:
         s.dng_version_word = 0;
-        for (int i = 0; i < 4; ++i) s.dng_version_word = (s.dng_version_word << 8) + uint32_t(read_byte(s));
+        for (int i = 0; i < 4; ++i)
+            s.dng_version_word = (s.dng_version_word << 8) + uint32_t(read_byte(s));
         if (!s.camera_make[0]) std::strcpy(s.camera_make, "DNG");
         s.raw_count = 1;
         return true;
-    case 50708: set_unique_model(s); return true;
+    case 50708:
+        set_unique_model(s);
+        return true;
     case 33421:
         if (read_u16(s) == 6 && read_u16(s) == 6) s.cfa_pattern = kPatternXTrans;
         return true;
     case 33422:
     case 64777:
         if (e.tag == 33422 && s.cfa_pattern == kPatternXTrans) {
-            for (int i = 0; i < 36; ++i) (&s.xtrans_sensor_layout[0][0])[i] = int8_t(read_byte(s) & 3);
+            for (int i = 0; i < 36; ++i)
+                (&s.xtrans_sensor_layout[0][0])[i] = int8_t(read_byte(s) & 3);
             return true;
         }
         read_cfa_pattern(s, d.cfa, e.count);
@@ -185,7 +218,8 @@ bool apply_dng_tag(DecoderState& s, TiffDirectoryContext& d, const tiff_entry& e
     case 50710:
         if (s.cfa_pattern == kPatternXTrans) return true;
         s.colour_count = int32_t(std::min<uint32_t>(e.count, 4));
-        for (int c = 0; c < s.colour_count; ++c) d.cfa.plane_colours[c] = uint8_t(read_byte(s));
+        for (int c = 0; c < s.colour_count; ++c)
+            d.cfa.plane_colours[c] = uint8_t(read_byte(s));
         decode_cfa_pattern(s, d.cfa);
         return true;
     default:
@@ -201,12 +235,14 @@ void finish_dng_colour(DecoderState& s, const DngColourWork& w) {
     float cc[4][4];
     std::memcpy(cc, w.cc, sizeof cc);
     for (int c = 0; c < n; ++c)
-        for (int j = 0; j < n; ++j) cc[c][j] *= w.ab[c];
+        for (int j = 0; j < n; ++j)
+            cc[c][j] *= w.ab[c];
     float camera_from_xyz[4][3] = {};
     if (w.matrix_seen) {
         for (int c = 0; c < n; ++c)
             for (int i = 0; i < 3; ++i)
-                for (int j = 0; j < n; ++j) camera_from_xyz[c][i] += cc[c][j] * w.cm[j][i] * w.xyz[i];
+                for (int j = 0; j < n; ++j)
+                    camera_from_xyz[c][i] += cc[c][j] * w.cm[j][i] * w.xyz[i];
         camera_xyz_coefficients(s, s.embedded_matrix, camera_from_xyz);
     }
     if (w.asn[0] != 0) {

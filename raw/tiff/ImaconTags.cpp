@@ -1,7 +1,7 @@
 // Imacon/Ixpress private tags: sensor geometry, white balance and rotation of the back.
 #include <cstdio>
-#include <utility>
 #include <cstring>
+#include <utility>
 
 #include "raw/core/InputReaders.h"
 #include "raw/loaders/Loaders.h"
@@ -30,7 +30,8 @@ void read_imacon_geometry(DecoderState& s, uint32_t image_length) {
         s.margin_left = 7;
     }
     seek_to(s, file_position(s) + 52);
-    for (int c = 0; c < 3; ++c) s.as_shot_multipliers[c] = read_real_by_type(s, 11);
+    for (int c = 0; c < 3; ++c)
+        s.as_shot_multipliers[c] = read_real_by_type(s, 11);
     seek_to(s, file_position(s) + 114);
     int degrees = (read_u16(s) >> 7) * 90;
 
@@ -69,8 +70,11 @@ bool apply_imacon_tag(DecoderState& s, TiffDirectoryContext& d, const tiff_entry
         seek_to(s, file_position(s) + 38);
         read_imacon_geometry(s, d.imacon_length);
         return true;
-    case 46274: read_imacon_geometry(s, d.imacon_length); return true;
-    default: return false;
+    case 46274:
+        read_imacon_geometry(s, d.imacon_length);
+        return true;
+    default:
+        return false;
     }
 }
 

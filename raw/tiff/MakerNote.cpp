@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "raw/core/InputReaders.h"
-#include "raw/tiff/MakerNote.h"
 #include "raw/core/TextSearch.h"
+#include "raw/tiff/MakerNote.h"
 #include "raw/tiff/TiffDirectory.h"
 #include "raw/tiff/TiffReading.h"
 
@@ -42,7 +42,8 @@ void scan_white_balance_words(DecoderState& s, int64_t start) {
 // when the note has no directory to walk.
 bool locate_directory(DecoderState& s, MakerNoteContext& note, int64_t start) {
     const MakerNoteContext& n = note;
-    if (header_is(n, "KDK", 3) || header_is(n, "VER", 3) || header_is(n, "IIII", 4) || header_is(n, "MMMM", 4))
+    if (header_is(n, "KDK", 3) || header_is(n, "VER", 3) || header_is(n, "IIII", 4) ||
+        header_is(n, "MMMM", 4))
         return false;
     if (header_is(n, "KC", 2) || header_is(n, "MLY", 3)) {
         scan_white_balance_words(s, start);
@@ -66,7 +67,8 @@ bool locate_directory(DecoderState& s, MakerNoteContext& note, int64_t start) {
         seek_to(s, start + 12);
         return true;
     }
-    if (header_is(n, "OLYMP", 5) || header_is(n, "LEICA", 5) || header_is(n, "Ricoh", 5) || header_is(n, "EPSON", 5)) {
+    if (header_is(n, "OLYMP", 5) || header_is(n, "LEICA", 5) || header_is(n, "Ricoh", 5) ||
+        header_is(n, "EPSON", 5)) {
         seek_to(s, start + 8);
         return true;
     }

@@ -21,7 +21,8 @@ void read_shot_info(DecoderState& s, MakerNoteContext& note) {
     uint16_t aperture = read_u16(s);
     if (aperture != 0x7fff && s.f_number == 0) s.f_number = std::pow(2.0f, aperture / 64.0f);
     uint16_t shutter = read_u16(s);
-    if (shutter != 0xffff && s.exposure_time == 0) s.exposure_time = std::pow(2.0f, int16_t(shutter) / -32.0f);
+    if (shutter != 0xffff && s.exposure_time == 0)
+        s.exposure_time = std::pow(2.0f, int16_t(shutter) / -32.0f);
     read_u16(s);
     note.white_balance_index = read_u16(s);
     read_u16(s);
@@ -31,10 +32,17 @@ void read_shot_info(DecoderState& s, MakerNoteContext& note) {
 void read_minolta_orientation(DecoderState& s, uint32_t tag) {
     seek_to(s, file_position(s) + (tag == 4 ? 140 : 160));
     switch (read_u16(s)) {
-    case 'H': s.orientation_code = 0; break;
-    case 'R': s.orientation_code = 5; break;
-    case 'L': s.orientation_code = 6; break;
-    default: break;
+    case 'H':
+        s.orientation_code = 0;
+        break;
+    case 'R':
+        s.orientation_code = 5;
+        break;
+    case 'L':
+        s.orientation_code = 6;
+        break;
+    default:
+        break;
     }
 }
 
@@ -42,7 +50,8 @@ void read_indexed_white_balance(DecoderState& s, const MakerNoteContext& note) {
     static const char slots[] = "012347800000005896";
     int slot = note.white_balance_index < 18 ? slots[note.white_balance_index] - '0' : 0;
     seek_to(s, file_position(s) + 8 + 32 * slot);
-    for (int c = 0; c < 4; ++c) s.as_shot_multipliers[c ^ (c >> 1) ^ 1] = float(read_u32(s));
+    for (int c = 0; c < 4; ++c)
+        s.as_shot_multipliers[c ^ (c >> 1) ^ 1] = float(read_u32(s));
 }
 
 // A note of items, each with a 32-bit id, 14 bytes, a 32-bit size and its data.
@@ -97,19 +106,22 @@ bool apply_shot_tag(DecoderState& s, MakerNoteContext& note, uint32_t tag, const
         return true;
     case 12:
         if (e.type == 4)
-            for (int c = 0; c < 3; ++c) s.as_shot_multipliers[(c << 1 | c >> 1) & 3] = read_real_by_type(s, e.type);
+            for (int c = 0; c < 3; ++c)
+                s.as_shot_multipliers[(c << 1 | c >> 1) & 3] = read_real_by_type(s, e.type);
         return true;
     case 16:
         if (e.type == 4) s.camera_model_id = read_u32(s);
         return true;
     case 17:
-        if (s.raw_count && text_begins(s.camera_make, "NIKON") && seek_inside(s, note.base + int64_t(read_u32(s))))
+        if (s.raw_count && text_begins(s.camera_make, "NIKON") &&
+            seek_inside(s, note.base + int64_t(read_u32(s))))
             parse_tiff_directory(s, note.base);
         return true;
     case 21:
         if (e.type == 2 && s.raw_count) read_fixed_text(s, s.camera_model, sizeof s.camera_model);
         return true;
-    default: return false;
+    default:
+        return false;
     }
 }
 
@@ -121,7 +133,8 @@ bool apply_colour_tag(DecoderState& s, const MakerNoteContext& note, uint32_t ta
     case 61:
         if (e.type == 3) {
             int shift = std::max(0, 14 - int(s.bits_per_sample));
-            for (int c = 0; c < 4; ++c) s.channel_black[c] = uint16_t(read_u16(s) >> shift);
+            for (int c = 0; c < 4; ++c)
+                s.channel_black[c] = uint16_t(read_u16(s) >> shift);
         }
         return true;
     case 3712:
@@ -135,11 +148,18 @@ bool apply_colour_tag(DecoderState& s, const MakerNoteContext& note, uint32_t ta
     case 0x20400200:
         if (tag == 4113 && e.count != 9) return true;
         for (auto& row : s.embedded_matrix)
-            for (int c = 0; c < 3; ++c) row[c] = int16_t(read_u16(s)) / 256.0f;
+            for (int c = 0; c < 3; ++c)
+                row[c] = int16_t(read_u16(s)) / 256.0f;
         return true;
-    case 4119: s.as_shot_multipliers[0] = read_u16(s) / 256.0f; return true;
-    case 4120: s.as_shot_multipliers[2] = read_u16(s) / 256.0f; return true;
-    case 0x20400100: read_two_multipliers(s); return true;
+    case 4119:
+        s.as_shot_multipliers[0] = read_u16(s) / 256.0f;
+        return true;
+    case 4120:
+        s.as_shot_multipliers[2] = read_u16(s) / 256.0f;
+        return true;
+    case 0x20400100:
+        read_two_multipliers(s);
+        return true;
     case 8209:
         if (e.count == 2) {
             ByteOrderKeeper keep(s);
@@ -150,7 +170,8 @@ bool apply_colour_tag(DecoderState& s, const MakerNoteContext& note, uint32_t ta
     case 16385:
         if (e.count > 500) read_canon_colour_data(s, e.count);
         return true;
-    default: return false;
+    default:
+        return false;
     }
 }
 
@@ -174,12 +195,19 @@ bool apply_offset_tag(DecoderState& s, MakerNoteContext& note, uint32_t tag, con
     case 136:
         if (uint32_t offset = read_u32(s)) s.thumbnail_offset = uint64_t(note.base + int64_t(offset));
         return true;
-    case 137: s.thumbnail_length = read_u32(s); return true;
+    case 137:
+        s.thumbnail_length = read_u32(s);
+        return true;
     case 140:
-    case 150: s.maker_data_offset = uint64_t(file_position(s)); return true;
-    case 3585: read_capture_note(s, e.count); return true;
+    case 150:
+        s.maker_data_offset = uint64_t(file_position(s));
+        return true;
+    case 3585:
+        read_capture_note(s, e.count);
+        return true;
     case 5123:
-        if (!std::strcmp(s.camera_make, "FUJIFILM")) s.fuji_dynamic_range = int32_t(read_int_by_type(s, e.type));
+        if (!std::strcmp(s.camera_make, "FUJIFILM"))
+            s.fuji_dynamic_range = int32_t(read_int_by_type(s, e.type));
         return true;
     case 8224:
         if (!std::memcmp(note.header, "OLYMP", 5)) parse_thumbnail_note(s, note.base, 257, 258);
@@ -191,14 +219,16 @@ bool apply_offset_tag(DecoderState& s, MakerNoteContext& note, uint32_t tag, con
         }
         parse_maker_note(s, note.base, tag);
         return true;
-    default: return false;
+    default:
+        return false;
     }
 }
 
 } // namespace
 
 bool apply_maker_note_tag(DecoderState& s, MakerNoteContext& note, uint32_t tag, const tiff_entry& e) {
-    return apply_shot_tag(s, note, tag, e) || apply_colour_tag(s, note, tag, e) || apply_offset_tag(s, note, tag, e);
+    return apply_shot_tag(s, note, tag, e) || apply_colour_tag(s, note, tag, e) ||
+           apply_offset_tag(s, note, tag, e);
 }
 
 } // namespace raw

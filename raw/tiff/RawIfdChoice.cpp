@@ -1,14 +1,14 @@
 // After the directories are read: which one holds the raw image, which the best
 // thumbnail, and which loader unpacks the raw data.
-#include <climits>
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <strings.h>
 
 #include "raw/colour/CameraColour.h"
+#include "raw/core/TextSearch.h"
 #include "raw/loaders/Loaders.h"
 #include "raw/loaders/LosslessJpeg.h"
-#include "raw/core/TextSearch.h"
 #include "raw/tiff/TiffDirectory.h"
 #include "raw/tiff/TiffParser.h"
 #include "raw/tiff/TiffReading.h"
@@ -64,8 +64,8 @@ int pick_raw_record(DecoderState& s, uint32_t& max_samples, uint32_t& ties) {
             previous *= s.bits_per_sample;
             size *= r.bits_per_sample;
         }
-        bool candidate = !(r.compression == 6 && r.samples_per_pixel == 3) && r.width >= 1 && r.width <= 65535 &&
-                         r.height >= 1 && r.height <= 65535 && size;
+        bool candidate = !(r.compression == 6 && r.samples_per_pixel == 3) && r.width >= 1 &&
+                         r.width <= 65535 && r.height >= 1 && r.height <= 65535 && size;
         if (!candidate) continue;
         bool wins = false;
         if (size > previous) {
@@ -85,7 +85,9 @@ int pick_raw_record(DecoderState& s, uint32_t& max_samples, uint32_t& ties) {
 void by_bits(DecoderState& s, const ifd_record& r, uint64_t w, uint64_t h) {
     uint64_t bytes = r.byte_count;
     switch (s.bits_per_sample) {
-    case 8: s.raw_loader = eight_bit_load_raw; return;
+    case 8:
+        s.raw_loader = eight_bit_load_raw;
+        return;
     case 12:
         if (r.photometric == 2) s.loader_flags = 6;
         s.raw_loader = packed_bits_load_raw;
@@ -101,7 +103,8 @@ void by_bits(DecoderState& s, const ifd_record& r, uint64_t w, uint64_t h) {
         s.raw_loader = plain_words_load_raw;
         if (make_is(s, "OLYMPUS") && w * h < bytes * 7) s.raw_loader = adaptive_12bit_load_raw;
         return;
-    default: return;
+    default:
+        return;
     }
 }
 
@@ -167,7 +170,9 @@ void nikon_loader(DecoderState& s, const ifd_record& r, uint64_t w, uint64_t h) 
 
 void kodak_loader(DecoderState& s, const ifd_record& r) {
     switch (r.photometric) {
-    case 32803: s.raw_loader = kodak_block_load_raw; break;
+    case 32803:
+        s.raw_loader = kodak_block_load_raw;
+        break;
     case 6:
         s.raw_loader = kodak_ycc_load_raw;
         s.cfa_pattern = 0;
@@ -176,7 +181,8 @@ void kodak_loader(DecoderState& s, const ifd_record& r) {
         s.raw_loader = kodak_rgb_blocks_load_raw;
         s.cfa_pattern = 0;
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -184,24 +190,44 @@ void choose_loader(DecoderState& s, const ifd_record& r) {
     uint64_t w = s.sensor_width, h = s.sensor_height;
     switch (s.compression_code) {
     case 0:
-    case 1: uncompressed_loader(s, r, w, h); break;
-    case 32767: sony_loader(s, r, w, h); break;
-    case 32769: s.loader_flags++; [[fallthrough]];
+    case 1:
+        uncompressed_loader(s, r, w, h);
+        break;
+    case 32767:
+        sony_loader(s, r, w, h);
+        break;
+    case 32769:
+        s.loader_flags++;
+        [[fallthrough]];
     case 32770:
-    case 32773: by_bits(s, r, w, h); break;
+    case 32773:
+        by_bits(s, r, w, h);
+        break;
     case 6:
     case 7:
     case 99:
         s.raw_loader = ljpeg_sensor_load_raw;
-        if (!s.dng_version_word && make_is(s, "SONY") && s.compression_code == 6) s.raw_loader = ljpeg_2x2_tiles_load_raw;
+        if (!s.dng_version_word && make_is(s, "SONY") && s.compression_code == 6)
+            s.raw_loader = ljpeg_2x2_tiles_load_raw;
         break;
-    case 262: s.raw_loader = kodak_262_load_raw; break;
-    case 34713: nikon_loader(s, r, w, h); break;
-    case 65000: kodak_loader(s, r); break;
-    case 65535: s.raw_loader = huffman_delta_load_raw; break;
+    case 262:
+        s.raw_loader = kodak_262_load_raw;
+        break;
+    case 34713:
+        nikon_loader(s, r, w, h);
+        break;
+    case 65000:
+        kodak_loader(s, r);
+        break;
+    case 65535:
+        s.raw_loader = huffman_delta_load_raw;
+        break;
     case 32867:
-    case 34892: break;
-    default: s.raw_count = 0; break;
+    case 34892:
+        break;
+    default:
+        s.raw_count = 0;
+        break;
     }
 }
 
@@ -234,14 +260,22 @@ void choose_thumbnail(DecoderState& s, int raw, uint32_t max_samples) {
     const ifd_record& t = s.ifd_table[thumb];
     s.thumbnail_misc |= t.samples_per_pixel << 5;
     switch (t.compression) {
-    case 0: s.thumbnail_writer = layer_thumb; break;
-    case 1:
-        if (t.bits_per_sample <= 8) s.thumbnail_writer = ppm_thumb;
-        else if (make_is(s, "Imacon")) s.thumbnail_writer = ppm16_thumb;
-        else s.thumbnail_loader = rgb_shorts_load_raw;
+    case 0:
+        s.thumbnail_writer = layer_thumb;
         break;
-    case 65000: s.thumbnail_loader = t.photometric == 6 ? kodak_ycc_load_raw : kodak_rgb_blocks_load_raw; break;
-    default: break;
+    case 1:
+        if (t.bits_per_sample <= 8)
+            s.thumbnail_writer = ppm_thumb;
+        else if (make_is(s, "Imacon"))
+            s.thumbnail_writer = ppm16_thumb;
+        else
+            s.thumbnail_loader = rgb_shorts_load_raw;
+        break;
+    case 65000:
+        s.thumbnail_loader = t.photometric == 6 ? kodak_ycc_load_raw : kodak_rgb_blocks_load_raw;
+        break;
+    default:
+        break;
     }
 }
 

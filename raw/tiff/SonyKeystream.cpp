@@ -8,12 +8,15 @@ namespace {
 
 void seed_keystream(DecoderState& s, uint32_t key) {
     uint32_t* p = s.sony_keystream_words;
-    for (int i = 0; i < 4; ++i) p[i] = key = key * 48828125u + 1;
+    for (int i = 0; i < 4; ++i)
+        p[i] = key = key * 48828125u + 1;
     p[3] = p[3] << 1 | (p[0] ^ p[2]) >> 31;
-    for (int i = 4; i < 127; ++i) p[i] = (p[i - 4] ^ p[i - 2]) << 1 | (p[i - 3] ^ p[i - 1]) >> 31;
+    for (int i = 4; i < 127; ++i)
+        p[i] = (p[i - 4] ^ p[i - 2]) << 1 | (p[i - 3] ^ p[i - 1]) >> 31;
     // The data is XOR-ed as it lies in memory, big-endian words of the stream.
     if constexpr (std::endian::native == std::endian::little)
-        for (int i = 0; i < 127; ++i) p[i] = __builtin_bswap32(p[i]);
+        for (int i = 0; i < 127; ++i)
+            p[i] = __builtin_bswap32(p[i]);
     s.sony_keystream_position = 127;
 }
 

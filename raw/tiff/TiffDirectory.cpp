@@ -6,9 +6,9 @@
 
 #include "raw/core/DecoderError.h"
 #include "raw/core/InputReaders.h"
-#include "raw/loaders/LosslessJpeg.h"
-#include "raw/loaders/Loaders.h"
 #include "raw/core/TextSearch.h"
+#include "raw/loaders/Loaders.h"
+#include "raw/loaders/LosslessJpeg.h"
 #include "raw/tiff/TiffReading.h"
 #include "raw/tiff/exifEngine.h"
 
@@ -77,7 +77,9 @@ void parse_sub_directories(DecoderState& s, TiffDirectoryContext& d, const tiff_
 // Pointer tags to directories of other kinds.
 bool apply_pointer_tag(DecoderState& s, TiffDirectoryContext& d, const tiff_entry& e) {
     switch (e.tag) {
-    case 330: parse_sub_directories(s, d, e); return true;
+    case 330:
+        parse_sub_directories(s, d, e);
+        return true;
     case 33424:
     case 65024:
         if (seek_inside(s, d.base + int64_t(read_u32(s)))) parse_kodak_directory(s, d.base);
@@ -91,7 +93,8 @@ bool apply_pointer_tag(DecoderState& s, TiffDirectoryContext& d, const tiff_entr
     case 61440:
         if (seek_inside(s, d.base + int64_t(read_u32(s)))) parse_tiff_directory(s, d.base);
         return true;
-    default: return false;
+    default:
+        return false;
     }
 }
 
@@ -104,13 +107,26 @@ bool apply_text_tag(DecoderState& s, const tiff_entry& e) {
         if (written_by_converter(software)) s.raw_count = 0;
         return true;
     }
-    case 270: read_fixed_text(s, s.description_text, sizeof s.description_text); return true;
-    case 271: read_line(s, s.camera_make, sizeof s.camera_make); return true;
-    case 272: read_line(s, s.camera_model, sizeof s.camera_model); return true;
-    case 306: read_timestamp(s, 0); return true;
-    case 315: read_fixed_text(s, s.artist_text, sizeof s.artist_text); return true;
-    case 33405: read_line(s, s.model_text_2, sizeof s.model_text_2); return true;
-    default: return false;
+    case 270:
+        read_fixed_text(s, s.description_text, sizeof s.description_text);
+        return true;
+    case 271:
+        read_line(s, s.camera_make, sizeof s.camera_make);
+        return true;
+    case 272:
+        read_line(s, s.camera_model, sizeof s.camera_model);
+        return true;
+    case 306:
+        read_timestamp(s, 0);
+        return true;
+    case 315:
+        read_fixed_text(s, s.artist_text, sizeof s.artist_text);
+        return true;
+    case 33405:
+        read_line(s, s.model_text_2, sizeof s.model_text_2);
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -136,9 +152,7 @@ void set_tile_offsets(DecoderState& s, ifd_record& r, const tiff_entry& e) {
 
 } // namespace
 
-bool text_begins(const char* text, const char* prefix) {
-    return !strncmp(text, prefix, strlen(prefix));
-}
+bool text_begins(const char* text, const char* prefix) { return !strncmp(text, prefix, strlen(prefix)); }
 
 bool apply_image_tag(DecoderState& s, TiffDirectoryContext& d, const tiff_entry& e) {
     if (apply_text_tag(s, e) || apply_pointer_tag(s, d, e)) return true;
@@ -146,19 +160,35 @@ bool apply_image_tag(DecoderState& s, TiffDirectoryContext& d, const tiff_entry&
     switch (e.tag) {
     case 2:
     case 256:
-    case 61441: r.width = read_int_by_type(s, e.type); return true;
+    case 61441:
+        r.width = read_int_by_type(s, e.type);
+        return true;
     case 3:
     case 257:
-    case 61442: r.height = read_int_by_type(s, e.type); return true;
+    case 61442:
+        r.height = read_int_by_type(s, e.type);
+        return true;
     case 258:
-    case 61443: set_sample_format(s, r, e); return true;
-    case 259: r.compression = read_int_by_type(s, e.type); return true;
-    case 262: r.photometric = read_int_by_type(s, e.type); return true;
-    case 274: r.orientation = uint32_t(tiff_orientation_code(read_u16(s))); return true;
-    case 277: r.samples_per_pixel = read_int_by_type(s, e.type) & 7; return true;
+    case 61443:
+        set_sample_format(s, r, e);
+        return true;
+    case 259:
+        r.compression = read_int_by_type(s, e.type);
+        return true;
+    case 262:
+        r.photometric = read_int_by_type(s, e.type);
+        return true;
+    case 274:
+        r.orientation = uint32_t(tiff_orientation_code(read_u16(s)));
+        return true;
+    case 277:
+        r.samples_per_pixel = read_int_by_type(s, e.type) & 7;
+        return true;
     case 279:
     case 514:
-    case 61448: r.byte_count = read_u32(s); return true;
+    case 61448:
+        r.byte_count = read_u32(s);
+        return true;
     case 280:
         if (e.type != 4) return true;
         s.raw_loader = panasonic_blocks_load_raw;
@@ -167,23 +197,46 @@ bool apply_image_tag(DecoderState& s, TiffDirectoryContext& d, const tiff_entry&
         return true;
     case 273:
     case 513:
-    case 61447: set_data_offset(s, d); return true;
-    case 291: build_linear_table(s, e.count); return true;
-    case 322: r.tile_width = read_int_by_type(s, e.type); return true;
-    case 323: r.tile_length = read_int_by_type(s, e.type); return true;
-    case 324: set_tile_offsets(s, r, e); return true;
-    case 33434: s.exposure_time = r.exposure_time = read_real_by_type(s, e.type); return true;
-    case 33437: s.f_number = read_real_by_type(s, e.type); return true;
+    case 61447:
+        set_data_offset(s, d);
+        return true;
+    case 291:
+        build_linear_table(s, e.count);
+        return true;
+    case 322:
+        r.tile_width = read_int_by_type(s, e.type);
+        return true;
+    case 323:
+        r.tile_length = read_int_by_type(s, e.type);
+        return true;
+    case 324:
+        set_tile_offsets(s, r, e);
+        return true;
+    case 33434:
+        s.exposure_time = r.exposure_time = read_real_by_type(s, e.type);
+        return true;
+    case 33437:
+        s.f_number = read_real_by_type(s, e.type);
+        return true;
     case 34675:
     case 50831:
         s.profile_offset = uint64_t(file_position(s));
         s.profile_length = e.count;
         return true;
-    case 37122: s.kodak_bits_code = read_int_by_type(s, e.type); return true;
-    case 37386: s.focal_length_mm = read_real_by_type(s, e.type); return true;
-    case 37393: s.shot_order = read_int_by_type(s, e.type); return true;
-    case 51009: s.maker_data_offset = uint64_t(file_position(s)); return true;
-    default: return false;
+    case 37122:
+        s.kodak_bits_code = read_int_by_type(s, e.type);
+        return true;
+    case 37386:
+        s.focal_length_mm = read_real_by_type(s, e.type);
+        return true;
+    case 37393:
+        s.shot_order = read_int_by_type(s, e.type);
+        return true;
+    case 51009:
+        s.maker_data_offset = uint64_t(file_position(s));
+        return true;
+    default:
+        return false;
     }
 }
 

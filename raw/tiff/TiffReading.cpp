@@ -16,7 +16,8 @@ int64_t file_length(DecoderState& s) {
     // Asked for at every directory entry: fstat leaves the stream's buffer and position
     // alone, where seeking to the end and back would refill the buffer each time.
     struct stat st;
-    if (const int fd = fileno(f); fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) return int64_t(st.st_size);
+    if (const int fd = fileno(f); fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        return int64_t(st.st_size);
     off_t here = ftello(f);
     if (here < 0 || fseeko(f, 0, SEEK_END) != 0) return 0;
     off_t end = ftello(f);

@@ -36,26 +36,26 @@ uint32_t clamp_u32(double value);
 
 // Counts one level of parser nesting for as long as it lives; `ok` is false past the cap.
 class NestingGuard {
-public:
+  public:
     explicit NestingGuard(DecoderState& s) : s_(s) { ok = ++s_.tiff_nesting_depth <= kMaxTiffNesting; }
     ~NestingGuard() { --s_.tiff_nesting_depth; }
     NestingGuard(const NestingGuard&) = delete;
     NestingGuard& operator=(const NestingGuard&) = delete;
     bool ok;
 
-private:
+  private:
     DecoderState& s_;
 };
 
 // Restores byte_order when it goes out of scope.
 class ByteOrderKeeper {
-public:
+  public:
     explicit ByteOrderKeeper(DecoderState& s) : s_(s), order_(s.byte_order) {}
     ~ByteOrderKeeper() { s_.byte_order = order_; }
     ByteOrderKeeper(const ByteOrderKeeper&) = delete;
     ByteOrderKeeper& operator=(const ByteOrderKeeper&) = delete;
 
-private:
+  private:
     DecoderState& s_;
     uint16_t order_;
 };

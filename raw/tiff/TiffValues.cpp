@@ -31,10 +31,14 @@ int tiff_orientation_code(uint32_t value) { return "50132467"[value & 7] - '0'; 
 
 int rotation_degrees_code(int degrees) {
     switch (((degrees % 360) + 360) % 360) {
-    case 90: return 6;
-    case 180: return 3;
-    case 270: return 5;
-    default: return 0;
+    case 90:
+        return 6;
+    case 180:
+        return 3;
+    case 270:
+        return 5;
+    default:
+        return 0;
     }
 }
 
@@ -42,16 +46,19 @@ void build_linear_table(DecoderState& s, uint32_t count) {
     if (count == 0) return; // nothing to repeat: keep the table as it is
     if (count > 0x1000) count = 0x1000;
     read_u16_array(s, s.tone_table, count);
-    for (uint32_t i = count; i < 0x1000; ++i) s.tone_table[i] = s.tone_table[i - 1];
+    for (uint32_t i = count; i < 0x1000; ++i)
+        s.tone_table[i] = s.tone_table[i - 1];
     s.white_level = s.tone_table[0xfff];
 }
 
 void read_timestamp(DecoderState& s, int reversed) {
     char text[20] = {};
     if (reversed) {
-        for (int i = 19; i--;) text[i] = char(read_byte(s));
+        for (int i = 19; i--;)
+            text[i] = char(read_byte(s));
     } else {
-        for (int i = 0; i < 19; ++i) text[i] = char(read_byte(s));
+        for (int i = 0; i < 19; ++i)
+            text[i] = char(read_byte(s));
     }
     // Every field but the first follows its separator, as in "%d:%d:%d %d:%d:%d".
     static const char separators[] = ":: ::";
@@ -82,7 +89,8 @@ void romm_to_camera_matrix(DecoderState& s, const float m[3][3]) {
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j) {
             s.embedded_matrix[i][j] = 0;
-            for (int k = 0; k < 3; ++k) s.embedded_matrix[i][j] += rgb_from_romm[i][k] * m[k][j];
+            for (int k = 0; k < 3; ++k)
+                s.embedded_matrix[i][j] += rgb_from_romm[i][k] * m[k][j];
         }
 }
 

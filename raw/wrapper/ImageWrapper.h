@@ -31,7 +31,8 @@ class ImageWrapper {
     virtual std::shared_ptr<ColorSyncProfileWrap> detectScannerProfile();
     virtual std::optional<platform::Dictionary> getParameters();
     virtual std::shared_ptr<ColorSyncProfileWrap> bufferProfile();
-    virtual std::shared_ptr<platform::Bitmap> getImageTable(const std::shared_ptr<ColorSyncProfileWrap>& profile);
+    virtual std::shared_ptr<platform::Bitmap>
+    getImageTable(const std::shared_ptr<ColorSyncProfileWrap>& profile);
     virtual bool logThisObject() const { return false; }
 
     uint16_t imageWidth() const { return read(imageWidth_); }
@@ -58,7 +59,9 @@ class ImageWrapper {
     std::shared_ptr<DNGCameraProfileAbstract> cameraProfile() const { return read(cameraProfile_); }
     void setCameraProfile(std::shared_ptr<DNGCameraProfileAbstract> profile);
     bool processAsMonchromeSensor() const { return read(processAsMonchromeSensor_); }
-    void setProcessAsMonchromeSensor(bool monochrome) { setDecodeFlag(processAsMonchromeSensor_, monochrome); }
+    void setProcessAsMonchromeSensor(bool monochrome) {
+        setDecodeFlag(processAsMonchromeSensor_, monochrome);
+    }
     bool maintainHighlights() const { return read(maintainHighlights_); }
     void setMaintainHighlights(bool maintain) { setDecodeFlag(maintainHighlights_, maintain); }
 

@@ -194,7 +194,8 @@ std::shared_ptr<uint16_t[]> rawWrapper::createRGBBufferFromRGBA(DecodedPixels rg
         rgb.reset(new (std::nothrow) uint16_t[size_t(numpixels) * 3]);
     if (rgb) platform::adviseHugePages(rgb.get(), size_t(numpixels) * 3 * sizeof(uint16_t));
     if (!rgb) {
-        LV_LOG("ERROR in %s could not malloc buffer of %lld pixels", kName, static_cast<long long>(numpixels));
+        LV_LOG("ERROR in %s could not malloc buffer of %lld pixels", kName,
+               static_cast<long long>(numpixels));
         return nullptr;
     }
     QueueEngine& queues = QueueEngine::sharedQueueEngine();

@@ -36,7 +36,8 @@ class rawWrapper : public ImageWrapper, public DemosaicedRenderings {
     std::shared_ptr<const uint16_t[]> alternateImageBytes() override;
     void genImages();
     std::optional<platform::Dictionary> getParameters() override;
-    std::shared_ptr<platform::Bitmap> getImageTable(const std::shared_ptr<ColorSyncProfileWrap>& profile) override;
+    std::shared_ptr<platform::Bitmap>
+    getImageTable(const std::shared_ptr<ColorSyncProfileWrap>& profile) override;
     std::shared_ptr<ColorSyncProfileWrap> bufferProfile() override;
 
     Held holdRenderings() override;

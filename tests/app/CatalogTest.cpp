@@ -157,8 +157,9 @@ TEST(Catalog, ADamagedCatalogIsSetAsideByteForByte) {
 
         std::vector<Dictionary> told;
         auto& center = platform::NotificationCenter::defaultCenter();
-        const auto token = center.addObserver(platform::notification::UserDataSetAside, nullptr,
-                                              [&](const platform::Notification& n) { told.push_back(n.userInfo); });
+        const auto token =
+            center.addObserver(platform::notification::UserDataSetAside, nullptr,
+                               [&](const platform::Notification& n) { told.push_back(n.userInfo); });
         EXPECT_FALSE(catalog()->getItemForUUID("/photos/a"));
         EXPECT_FALSE(catalog()->getItemForUUID("/photos/b")) << "told once, not at every read";
         center.removeObserver(token);

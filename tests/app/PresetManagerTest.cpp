@@ -115,8 +115,9 @@ TEST(Presets, FilesThatAreNoPresetsAreSkippedAndDamagedOnesSetAside) {
     const fs::path folder = *presets().presetDirectory();
     std::vector<Dictionary> told;
     auto& center = platform::NotificationCenter::defaultCenter();
-    const auto token = center.addObserver(platform::notification::UserDataSetAside, nullptr,
-                                          [&](const platform::Notification& n) { told.push_back(n.userInfo); });
+    const auto token =
+        center.addObserver(platform::notification::UserDataSetAside, nullptr,
+                           [&](const platform::Notification& n) { told.push_back(n.userInfo); });
     const std::string good = platform::writeXmlPlist(Value(Dictionary{{"displayName", "Upper case"}}));
     std::ofstream(folder / "notes.txt")
         << platform::writeXmlPlist(Value(Dictionary{{"displayName", "Text"}}));
@@ -130,8 +131,9 @@ TEST(Presets, FilesThatAreNoPresetsAreSkippedAndDamagedOnesSetAside) {
     center.removeObserver(token);
 
     ASSERT_EQ(told.size(), 2u) << "told once each, not at every listing";
-    std::sort(told.begin(), told.end(),
-              [](const Dictionary& a, const Dictionary& b) { return a.at("file").stringValue() < b.at("file").stringValue(); });
+    std::sort(told.begin(), told.end(), [](const Dictionary& a, const Dictionary& b) {
+        return a.at("file").stringValue() < b.at("file").stringValue();
+    });
     for (size_t n = 0; n < 2; ++n) {
         const fs::path file = folder / (n == 0 ? "broken.plist" : "list.plist");
         EXPECT_EQ(told[n].at("kind"), Value("preset"));

@@ -8,10 +8,10 @@
 #include "app/core/CatalogStore.h"
 #include "color/ColorSyncProfileWrap.h"
 #include "color/ProfileManager.h"
-#include "platform/UserDefaults.h"
 #include "dng/CameraProfileManager.h"
 #include "dng/DNGCameraProfileAbstract.h"
 #include "platform/Plist.h"
+#include "platform/UserDefaults.h"
 #include "tests/app/AppHome.h"
 #include "tests/support/DcpBuilder.h"
 

@@ -12,7 +12,8 @@ using platform::Value;
 namespace {
 
 Dictionary preset(const std::string& key, Value value) {
-    Dictionary preset{{"displayName", "Strong"}, {"Lumivar_Filter_inputEV", 0.5}, {"Lumivar_SceneReferred", true}};
+    Dictionary preset{
+        {"displayName", "Strong"}, {"Lumivar_Filter_inputEV", 0.5}, {"Lumivar_SceneReferred", true}};
     preset[key] = std::move(value);
     return preset;
 }

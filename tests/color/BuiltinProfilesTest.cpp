@@ -86,7 +86,8 @@ TEST_P(BuiltinProfile, ReadsBackItsPrimariesWhiteAndCurve) {
     auto* white = static_cast<const cmsCIEXYZ*>(cmsReadTag(p, cmsSigMediaWhitePointTag));
     ASSERT_TRUE(chad && white);
     expectXY(xy(*white), c.white, "media white");
-    const cmsTagSignature colorants[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag, cmsSigBlueColorantTag};
+    const cmsTagSignature colorants[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag,
+                                          cmsSigBlueColorantTag};
     const XY expected[3] = {c.primaries.r, c.primaries.g, c.primaries.b};
     cmsCIEXYZ sum{0, 0, 0};
     for (int i = 0; i < 3; ++i) {
@@ -135,10 +136,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "Lumivar PAL_SECAM RGB Gamma 2.2", kPalSecam, kD65, gamma(2.2), 2, INTENT_PERCEPTUAL},
         BuiltinCase{"CCIR709Gamma1", [](PM& m) { return m.getCCIR709Gamma1Profile(); },
                     "Lumivar CCIR Rec 709 Gamma 1.0", kRec709, kD65, 0.5, 2, INTENT_PERCEPTUAL},
-        BuiltinCase{"ITU709", [](PM& m) { return m.getIUT709Profile(); }, "Rec. ITU-R BT.709-5", kRec709, kD65,
-                    kRec709Half, 4, INTENT_PERCEPTUAL},
-        BuiltinCase{"Rec709Gamma1", [](PM& m) { return m.getRec709Gamma1Profile(); }, "Rec 709 Gamma 1", kRec709,
-                    kD65, 0.5, 2, INTENT_PERCEPTUAL},
+        BuiltinCase{"ITU709", [](PM& m) { return m.getIUT709Profile(); }, "Rec. ITU-R BT.709-5", kRec709,
+                    kD65, kRec709Half, 4, INTENT_PERCEPTUAL},
+        BuiltinCase{"Rec709Gamma1", [](PM& m) { return m.getRec709Gamma1Profile(); }, "Rec 709 Gamma 1",
+                    kRec709, kD65, 0.5, 2, INTENT_PERCEPTUAL},
         BuiltinCase{"SRGB", [](PM&) { return ColorSyncProfileWrap::createWithSRGB(); }, "sRGB IEC61966-2.1",
                     kRec709, kD65, std::pow((0.5 + 0.055) / 1.055, 2.4), 2, INTENT_PERCEPTUAL}),
     [](const testing::TestParamInfo<BuiltinCase>& info) { return std::string(info.param.name); });
@@ -154,10 +155,13 @@ TEST(BuiltinProfiles, ThreadsAskingAtOnceShareOneInstance) {
     std::vector<ProfileManager::Profile> seen(8);
     std::vector<std::thread> threads;
     for (size_t i = 0; i < seen.size(); ++i)
-        threads.emplace_back([&seen, i] { seen[i] = ProfileManager::sharedManager().getPAL_SECAMGamma1Profile(); });
-    for (auto& thread : threads) thread.join();
+        threads.emplace_back(
+            [&seen, i] { seen[i] = ProfileManager::sharedManager().getPAL_SECAMGamma1Profile(); });
+    for (auto& thread : threads)
+        thread.join();
     ASSERT_TRUE(seen[0]);
-    for (auto& profile : seen) EXPECT_EQ(profile, seen[0]);
+    for (auto& profile : seen)
+        EXPECT_EQ(profile, seen[0]);
 }
 
 TEST(BuiltinProfiles, LinearRGBHasTheGivenColorantsAndD65White) {
@@ -201,8 +205,8 @@ TEST(BuiltinProfiles, PhotoCDScannerProfilesAreInputProfilesThatKeepGreyNeutral)
         auto profile = icctest::open(*wrap);
         ASSERT_TRUE(profile);
         EXPECT_EQ(cmsGetPCS(profile.get()), pcs);
-        cmsHTRANSFORM toLab = cmsCreateTransform(profile.get(), TYPE_RGB_DBL, lab.get(), TYPE_Lab_DBL,
-                                                 INTENT_PERCEPTUAL, 0);
+        cmsHTRANSFORM toLab =
+            cmsCreateTransform(profile.get(), TYPE_RGB_DBL, lab.get(), TYPE_Lab_DBL, INTENT_PERCEPTUAL, 0);
         ASSERT_TRUE(toLab);
         const double rgb[2][3] = {{1, 1, 1}, {0.5, 0.5, 0.5}};
         cmsCIELab out[2];

@@ -19,15 +19,17 @@ using Vec = std::array<double, 3>;
 
 Vec mul(const Mat& m, const Vec& v) {
     Vec out{};
-    for (int r = 0; r < 3; ++r) out[r] = m[r][0] * v[0] + m[r][1] * v[1] + m[r][2] * v[2];
+    for (int r = 0; r < 3; ++r)
+        out[r] = m[r][0] * v[0] + m[r][1] * v[1] + m[r][2] * v[2];
     return out;
 }
 
 // IEC 61966-2-1 sRGB to XYZ (D65); Bradford D65 to D50 (Lindbloom); XYZ (D50) to ROMM RGB
 // (ISO 22028-2).
 constexpr Mat kSRGBToXYZ{{{0.4124, 0.3576, 0.1805}, {0.2126, 0.7152, 0.0722}, {0.0193, 0.1192, 0.9505}}};
-constexpr Mat kBradfordD65ToD50{
-    {{1.0478112, 0.0228866, -0.0501270}, {0.0295424, 0.9904844, -0.0170491}, {-0.0092345, 0.0150436, 0.7521316}}};
+constexpr Mat kBradfordD65ToD50{{{1.0478112, 0.0228866, -0.0501270},
+                                 {0.0295424, 0.9904844, -0.0170491},
+                                 {-0.0092345, 0.0150436, 0.7521316}}};
 constexpr Mat kXYZToROMM{{{1.3460, -0.2556, -0.0511}, {-0.5446, 1.5082, 0.0205}, {0.0, 0.0, 1.2123}}};
 
 double srgbDecode(double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
@@ -37,7 +39,8 @@ Vec expectedLinearProPhoto(const Vec& srgb) {
     return mul(kXYZToROMM, mul(kBradfordD65ToD50, mul(kSRGBToXYZ, linear)));
 }
 
-const std::vector<Vec> kColours = {{1, 1, 1}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0.5, 0.5, 0.5}, {0.8, 0.4, 0.1}};
+const std::vector<Vec> kColours = {{1, 1, 1}, {1, 0, 0},       {0, 1, 0},
+                                   {0, 0, 1}, {0.5, 0.5, 0.5}, {0.8, 0.4, 0.1}};
 
 std::shared_ptr<ImageBufferF32> floatBuffer(const std::vector<Vec>& colours) {
     auto buffer = ImageBufferF32::create(uint16_t(colours.size()), 2);
@@ -60,7 +63,8 @@ TEST(ColorMatchTransform, SRGBToLinearProPhotoMatchesThePublishedMatrices) {
         for (size_t i = 0; i < kColours.size(); ++i) {
             const Vec expected = expectedLinearProPhoto(kColours[i]);
             const float* p = buffer->bufferFloatForRow(row, i);
-            for (int c = 0; c < 3; ++c) EXPECT_NEAR(p[c], expected[c], 3e-3) << "colour " << i << " channel " << c;
+            for (int c = 0; c < 3; ++c)
+                EXPECT_NEAR(p[c], expected[c], 3e-3) << "colour " << i << " channel " << c;
             EXPECT_FLOAT_EQ(p[3], 0.25f + 0.5f * float(row)); // alpha is carried over
         }
 }
@@ -69,14 +73,16 @@ TEST(ColorMatchTransform, SixteenBitBuffersRoundTripThroughAnotherSpace) {
     auto& manager = ProfileManager::sharedManager();
     auto proPhoto = manager.getProPhotoGamma1_D65Profile(), rec709 = manager.getRec709Gamma1Profile();
     auto buffer = ImageBufferU16::create(3, 1);
-    const uint16_t original[12] = {30000, 20000, 10000, 65535, 1000, 40000, 30000, 12345, 5000, 5000, 5000, 7};
+    const uint16_t original[12] = {30000, 20000, 10000, 65535, 1000, 40000,
+                                   30000, 12345, 5000,  5000,  5000, 7};
     std::copy(std::begin(original), std::end(original), buffer->bufferU16ForRow(0));
     // Rec. 709 lies inside ProPhoto, so nothing clips on the way.
     ASSERT_TRUE(ColorMatchTransform::convertBuffer(*buffer, rec709, proPhoto));
     EXPECT_NE(buffer->bufferU16ForRow(0)[0], original[0]);
     EXPECT_EQ(buffer->bufferU16ForRow(0)[11], 7);
     ASSERT_TRUE(ColorMatchTransform::convertBuffer(*buffer, proPhoto, rec709));
-    for (int i = 0; i < 12; ++i) EXPECT_NEAR(buffer->bufferU16ForRow(0)[i], original[i], 80) << i;
+    for (int i = 0; i < 12; ++i)
+        EXPECT_NEAR(buffer->bufferU16ForRow(0)[i], original[i], 80) << i;
 }
 
 TEST(ColorMatchTransform, SameProfileLeavesPixelsAndSetsTheProfile) {
@@ -86,7 +92,8 @@ TEST(ColorMatchTransform, SameProfileLeavesPixelsAndSetsTheProfile) {
     ASSERT_TRUE(ColorMatchTransform::convertBuffer(*buffer, proPhoto, proPhoto));
     EXPECT_EQ(buffer->bufferProfile(), proPhoto);
     for (size_t i = 0; i < kColours.size(); ++i)
-        for (int c = 0; c < 4; ++c) EXPECT_FLOAT_EQ(buffer->bufferFloatForRow(0, i)[c], copy->bufferFloatForRow(0, i)[c]);
+        for (int c = 0; c < 4; ++c)
+            EXPECT_FLOAT_EQ(buffer->bufferFloatForRow(0, i)[c], copy->bufferFloatForRow(0, i)[c]);
 }
 
 TEST(ColorMatchTransform, CropConvertsOnlyItsOwnPixels) {
@@ -94,7 +101,8 @@ TEST(ColorMatchTransform, CropConvertsOnlyItsOwnPixels) {
     auto buffer = floatBuffer(kColours);
     auto crop = buffer->croppedImageFromBuffer({1, 0, 2, 1});
     ASSERT_TRUE(crop);
-    ASSERT_TRUE(ColorMatchTransform::convertBuffer(*crop, manager.getSRGBProfile(), manager.getProPhotoGamma1Profile()));
+    ASSERT_TRUE(ColorMatchTransform::convertBuffer(*crop, manager.getSRGBProfile(),
+                                                   manager.getProPhotoGamma1Profile()));
     for (int c = 0; c < 3; ++c) {
         EXPECT_FLOAT_EQ(buffer->bufferFloatForRow(0, 0)[c], float(kColours[0][c]));
         EXPECT_NEAR(buffer->bufferFloatForRow(0, 1)[c], expectedLinearProPhoto(kColours[1])[c], 3e-3);

@@ -68,8 +68,8 @@ TEST(ColorSyncProfileWrap, URLEntryIsReadWhenThePathIsMissing) {
     icctest::writeFile(file, icctest::rgbProfile("Via URL"));
     std::string url = "file://" + file.string();
     url.replace(url.find(' '), 1, "%20");
-    auto profile = Wrap::createFromPList({{"Class_of_serialized_Object", "ColorSyncProfileWrap"},
-                                          {"ScannerProfileURL", url}});
+    auto profile = Wrap::createFromPList(
+        {{"Class_of_serialized_Object", "ColorSyncProfileWrap"}, {"ScannerProfileURL", url}});
     ASSERT_TRUE(profile);
     EXPECT_EQ(profile->description(), "Via URL");
 }
@@ -115,7 +115,8 @@ TEST(ColorSyncProfileWrap, LabProfileRecordsItsOwnSpace) {
     ASSERT_TRUE(lab);
     EXPECT_EQ(lab->spaceType(), fourCharCode("Lab "));
     // Not an RGB profile, so it cannot stand at either end of a buffer conversion.
-    EXPECT_FALSE(ColorMatchTransform::create(*lab, *Wrap::createWithSRGB(), ColorMatchTransform::Depth::Float32));
+    EXPECT_FALSE(
+        ColorMatchTransform::create(*lab, *Wrap::createWithSRGB(), ColorMatchTransform::Depth::Float32));
 }
 
 TEST(ColorSyncProfileWrap, DefaultProfilesComeFromTheUserDefaults) {
@@ -131,7 +132,8 @@ TEST(ColorSyncProfileWrap, DefaultProfilesComeFromTheUserDefaults) {
 }
 
 std::vector<uint8_t> withBigEndian(std::vector<uint8_t> bytes, size_t offset, uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes.at(offset + i) = uint8_t(value >> (24 - 8 * i));
+    for (int i = 0; i < 4; ++i)
+        bytes.at(offset + i) = uint8_t(value >> (24 - 8 * i));
     return bytes;
 }
 
@@ -140,7 +142,8 @@ TEST(ColorSyncProfileWrap, DamagedBytesAreRefusedOrHarmless) {
     std::vector<uint8_t> noMagic = good;
     std::memcpy(noMagic.data() + 36, "xxxx", 4);
     std::vector<uint8_t> garbage(4096);
-    for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = uint8_t(i * 131 + 7);
+    for (size_t i = 0; i < garbage.size(); ++i)
+        garbage[i] = uint8_t(i * 131 + 7);
     const std::pair<const char*, std::vector<uint8_t>> cases[] = {
         {"empty", {}},
         {"shorter than a header", std::vector<uint8_t>(good.begin(), good.begin() + 100)},

@@ -31,7 +31,8 @@ Result run(platform::Dictionary settings, platform::Dictionary camera = {}, bool
     compute.setEnableCinematic(cinematic);
     Result r;
     r.lut = ImageBufferF32::create(width, 1);
-    r.ok = compute.populateFloatLUTAndMatrix(r.lut.get(), r.matrix.data(), &r.outputOffset, &r.kneeLow, &r.kneeF);
+    r.ok = compute.populateFloatLUTAndMatrix(r.lut.get(), r.matrix.data(), &r.outputOffset, &r.kneeLow,
+                                             &r.kneeF);
     return r;
 }
 
@@ -40,9 +41,11 @@ TEST(ComputeMatrixAndLUT, NeutralSettingsGiveEvenMixAndUnitGains) {
     ASSERT_TRUE(r.ok);
     const float expected[16] = {1 / 3.f, 1 / 3.f, 1 / 3.f, 1228.8f, 1 / 3.f, 1 / 3.f, 1 / 3.f, 2457.6f,
                                 1 / 3.f, 1 / 3.f, 1 / 3.f, 409.6f,  0,       0,       0,       0};
-    for (int k = 0; k < 16; ++k) EXPECT_FLOAT_EQ(r.matrix[k], expected[k]) << k;
+    for (int k = 0; k < 16; ++k)
+        EXPECT_FLOAT_EQ(r.matrix[k], expected[k]) << k;
     EXPECT_FLOAT_EQ(r.outputOffset, 0);
-    for (int i = 0; i < 4096; i += 91) EXPECT_NEAR(r.gain(i), 1.0f, 1e-5) << i;
+    for (int i = 0; i < 4096; i += 91)
+        EXPECT_NEAR(r.gain(i), 1.0f, 1e-5) << i;
     const float* last = r.lut->bufferFloatForRow(0, 4095);
     EXPECT_EQ(last[3], 1.0f);
     EXPECT_EQ(r.kneeF, -1);
@@ -77,8 +80,8 @@ TEST(ComputeMatrixAndLUT, ChannelMixGivesDescribedGreyForPureColours) {
         float greyRed, greyGreen, greyBlue;
     } cases[] = {
         {2, 1, 1, 1, 1, 3 / 5.f, 1 / 5.f, 1 / 5.f},
-        {1, 0, 1, 1, 1, 0, 0, 1},              // yellow 0 takes red and green out
-        {1, 1, 1, 3, 1, 1 / 7.f, 3 / 7.f, 3 / 7.f}, // cyan lifts green and blue
+        {1, 0, 1, 1, 1, 0, 0, 1},                         // yellow 0 takes red and green out
+        {1, 1, 1, 3, 1, 1 / 7.f, 3 / 7.f, 3 / 7.f},       // cyan lifts green and blue
         {0.5, 1, 0.5, 1, 0.5, 1 / 3.f, 1 / 3.f, 1 / 3.f}, // weights cancel: even mix
     };
     for (const auto& c : cases) {
@@ -92,7 +95,8 @@ TEST(ComputeMatrixAndLUT, ChannelMixGivesDescribedGreyForPureColours) {
         EXPECT_NEAR(r.greyOf(1), c.greyGreen, 1e-6);
         EXPECT_NEAR(r.greyOf(2), c.greyBlue, 1e-6);
         for (int i = 0; i < 3; ++i)
-            for (int j = 1; j < 3; ++j) EXPECT_EQ(r.matrix[4 * i + j], r.matrix[4 * i]);
+            for (int j = 1; j < 3; ++j)
+                EXPECT_EQ(r.matrix[4 * i + j], r.matrix[4 * i]);
     }
 }
 
@@ -106,10 +110,13 @@ TEST(ComputeMatrixAndLUT, NegativeContrastLiftsBlackAndHalvesSlope) {
 }
 
 TEST(ComputeMatrixAndLUT, ToneTableNeverFallsAboveTheShadows) {
-    const Result r = run({{C::kInputContrast, 1.5}, {C::kInputBrightness, -2.0}, {C::kInputFillLight, 2.0},
+    const Result r = run({{C::kInputContrast, 1.5},
+                          {C::kInputBrightness, -2.0},
+                          {C::kInputFillLight, 2.0},
                           {C::kInputHighLight, -1.0}});
     ASSERT_TRUE(r.ok);
-    for (int i = 4096 / 8; i < 4096; ++i) ASSERT_GE(r.curve(i), r.curve(i - 1) - 1e-6) << i;
+    for (int i = 4096 / 8; i < 4096; ++i)
+        ASSERT_GE(r.curve(i), r.curve(i - 1) - 1e-6) << i;
     EXPECT_NEAR(r.curve(511), r.curve(512), 1e-6);
 }
 
@@ -168,10 +175,11 @@ TEST(ComputeMatrixAndLUT, MissingInputsWriteNothing) {
         C compute;
         if (c.settings) compute.setImageParameters(platform::Dictionary{});
         if (c.camera) compute.setCameraParameters(platform::Dictionary{});
-        EXPECT_FALSE(
-            compute.populateFloatLUTAndMatrix(c.table, c.haveMatrix ? matrix.data() : nullptr, &offset, &low, &f));
+        EXPECT_FALSE(compute.populateFloatLUTAndMatrix(c.table, c.haveMatrix ? matrix.data() : nullptr,
+                                                       &offset, &low, &f));
     }
-    for (float v : matrix) EXPECT_EQ(v, -9);
+    for (float v : matrix)
+        EXPECT_EQ(v, -9);
     EXPECT_EQ(offset, -9);
     EXPECT_EQ(low, -9);
     EXPECT_EQ(f, -9);

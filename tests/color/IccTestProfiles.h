@@ -41,7 +41,8 @@ inline std::vector<uint8_t> save(cmsHPROFILE profile) {
 }
 
 // An sRGB-like display profile with the given description (and device class).
-inline std::vector<uint8_t> rgbProfile(const std::string& text, cmsProfileClassSignature cls = cmsSigDisplayClass) {
+inline std::vector<uint8_t> rgbProfile(const std::string& text,
+                                       cmsProfileClassSignature cls = cmsSigDisplayClass) {
     Handle profile(cmsCreate_sRGBProfile());
     cmsSetDeviceClass(profile.get(), cls);
     cmsMLU* mlu = cmsMLUalloc(nullptr, 1);

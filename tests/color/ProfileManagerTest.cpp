@@ -16,7 +16,8 @@ const std::vector<std::string> kPhotoCD = {"E-6, Pre-4 series scanner",        "
 
 std::vector<std::string> descriptions(const ProfileManager::ProfileList& list) {
     std::vector<std::string> out;
-    for (auto& profile : list) out.push_back(profile->description());
+    for (auto& profile : list)
+        out.push_back(profile->description());
     return out;
 }
 
@@ -44,7 +45,9 @@ class ProfileManagerList : public testing::Test {
         icctest::writeFile(icc / "f-untitled.icc", icctest::rgbProfile(""));
         icctest::writeFile(icc / "g-junk.icc", std::vector<uint8_t>(500, 0x5A));
     }
-    void TearDown() override { platform::UserDefaults::standard().removeObjectForKey("ShowExternalProfiles"); }
+    void TearDown() override {
+        platform::UserDefaults::standard().removeObjectForKey("ShowExternalProfiles");
+    }
 
     testsupport::TempHome home;
 };
@@ -72,7 +75,8 @@ TEST_F(ProfileManagerList, ChangingTheDefaultRebuildsWithTheListableInstalledPro
 
     auto expected = kPhotoCD;
     // Path order; the link, Lab, untitled and junk files are left out.
-    for (const char* name : {"A Scanner", "B Display", "C Gray"}) expected.push_back(name);
+    for (const char* name : {"A Scanner", "B Display", "C Gray"})
+        expected.push_back(name);
     EXPECT_EQ(descriptions(manager.arrayOfAllProfiles(false)), expected);
 
     auto display = manager.findMatchingProfile("b DISPLAY");

@@ -92,8 +92,8 @@ TEST(WhiteBalance, IdentityAtTheAsShotBalance) {
         EXPECT_FALSE(WhiteBalance::adaptationForSettings(c.camera, {}));
         EXPECT_EQ(matrixFor(settingsWith(asShot.fTemperature(), asShot.fTint()), c.camera), evenMix);
         // The same temperature away from the as-shot tint is a change.
-        EXPECT_TRUE(WhiteBalance::adaptationForSettings(c.camera,
-                                                        settingsWith(asShot.fTemperature(), asShot.fTint() + 5)));
+        EXPECT_TRUE(WhiteBalance::adaptationForSettings(
+            c.camera, settingsWith(asShot.fTemperature(), asShot.fTint() + 5)));
     }
     EXPECT_EQ(WhiteBalance::asShotWhite(cameraWith(0, 0)), WhiteBalance::renderingWhite());
     EXPECT_FALSE(WhiteBalance::asShotWhite(Dictionary{}));
@@ -106,11 +106,12 @@ TEST(WhiteBalance, ChosenWhiteRendersNeutral) {
     Matrix3x3 fromXYZ;
     ASSERT_TRUE(invert3x3(ColorHelper::XYZFromProPhoto(), fromXYZ));
     const XYCoord asShot{0.3301f, 0.3502f};
-    for (const XYCoord chosen : {ColorHelper::StdA_xy_coord(), ColorHelper::D75_xy_coord(), XYCoord{0.36f, 0.33f}}) {
+    for (const XYCoord chosen :
+         {ColorHelper::StdA_xy_coord(), ColorHelper::D75_xy_coord(), XYCoord{0.36f, 0.33f}}) {
         // The rendering holds the as-shot white as neutral (the profile's connection white).
-        const Vector3 rendered = apply3x3(
-            fromXYZ, apply3x3(ColorHelper::MapWhiteMatrix(asShot, ColorHelper::D50_xy_coord()),
-                              ColorHelper::XYtoXYZ(chosen)));
+        const Vector3 rendered =
+            apply3x3(fromXYZ, apply3x3(ColorHelper::MapWhiteMatrix(asShot, ColorHelper::D50_xy_coord()),
+                                       ColorHelper::XYtoXYZ(chosen)));
         const Vector3 out = apply3x3(WhiteBalance::renderingAdaptation(chosen, asShot), rendered);
         EXPECT_NEAR(out[0] / out[1], 1.0, 1e-3) << chosen[0];
         EXPECT_NEAR(out[2] / out[1], 1.0, 1e-3) << chosen[0];

@@ -19,7 +19,8 @@ std::shared_ptr<platform::Bitmap> onePixel(std::array<uint16_t, 4> rgba, uint32_
 }
 
 TEST(DisplayImage, MatchesTileColoursToSRGB) {
-    const auto proPhotoLinear = platform::ColorSpace::fromICC(BuiltinProfiles::proPhotoGamma1D65(), "ProPhoto");
+    const auto proPhotoLinear =
+        platform::ColorSpace::fromICC(BuiltinProfiles::proPhotoGamma1D65(), "ProPhoto");
     struct Case {
         const char* name;
         std::array<uint16_t, 4> in;
@@ -28,14 +29,26 @@ TEST(DisplayImage, MatchesTileColoursToSRGB) {
         QColor out;
     };
     const Case cases[] = {
-        {"sRGB", {10000, 9000, 21000, 65535}, bi::kAlphaPremultipliedLast, platform::ColorSpace::sRGB(),
+        {"sRGB",
+         {10000, 9000, 21000, 65535},
+         bi::kAlphaPremultipliedLast,
+         platform::ColorSpace::sRGB(),
          QColor(39, 35, 82)},
-        {"sRGB, no alpha", {65535, 0, 32768, 0}, bi::kAlphaNoneSkipLast, platform::ColorSpace::sRGB(),
+        {"sRGB, no alpha",
+         {65535, 0, 32768, 0},
+         bi::kAlphaNoneSkipLast,
+         platform::ColorSpace::sRGB(),
          QColor(255, 0, 128)},
         // 18 % grey in linear light is sRGB 118.
-        {"linear ProPhoto", {11796, 11796, 11796, 65535}, bi::kAlphaPremultipliedLast, proPhotoLinear,
+        {"linear ProPhoto",
+         {11796, 11796, 11796, 65535},
+         bi::kAlphaPremultipliedLast,
+         proPhotoLinear,
          QColor(118, 118, 118)},
-        {"generic linear", {11796, 11796, 11796, 65535}, bi::kAlphaLast, platform::ColorSpace::genericLinearRGB(),
+        {"generic linear",
+         {11796, 11796, 11796, 65535},
+         bi::kAlphaLast,
+         platform::ColorSpace::genericLinearRGB(),
          QColor(118, 118, 118)},
     };
     for (const Case& c : cases) {
@@ -67,8 +80,8 @@ std::vector<uint8_t> tableProfile() {
 
 TEST(DisplayImage, ProfilesQtCannotReadAreMatchedByLittleCms) {
     const auto bytes = tableProfile();
-    ASSERT_FALSE(QColorSpace::fromIccProfile(QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                                                        qsizetype(bytes.size())))
+    ASSERT_FALSE(QColorSpace::fromIccProfile(
+                     QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())))
                      .isValid());
     const auto space = platform::ColorSpace::fromICC(bytes, "sRGB table");
     const QImage image = displayImage(*onePixel({10000, 40000, 60000, 65535}, bi::kAlphaLast, space));

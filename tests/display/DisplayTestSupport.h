@@ -46,7 +46,8 @@ inline void runMainFor(std::chrono::milliseconds time) {
 
 // The tree painted into an image of the root's size (y upwards, as the view paints it).
 inline QImage renderTree(const Layer& root, QColor background = Qt::black) {
-    QImage image(int(root.bounds().width()), int(root.bounds().height()), QImage::Format_ARGB32_Premultiplied);
+    QImage image(int(root.bounds().width()), int(root.bounds().height()),
+                 QImage::Format_ARGB32_Premultiplied);
     image.fill(background);
     QPainter painter(&image);
     painter.translate(0, image.height());
@@ -56,6 +57,8 @@ inline QImage renderTree(const Layer& root, QColor background = Qt::black) {
 }
 
 // A pixel of an image with y upwards.
-inline QColor pixelUp(const QImage& image, int x, int y) { return image.pixelColor(x, image.height() - 1 - y); }
+inline QColor pixelUp(const QImage& image, int x, int y) {
+    return image.pixelColor(x, image.height() - 1 - y);
+}
 
 } // namespace displaytest

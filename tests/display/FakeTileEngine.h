@@ -20,7 +20,9 @@
 // Tags buffers as sRGB, so the display shows their values unchanged.
 class SRGBBufferProfile : public BufferProfile {
   public:
-    std::shared_ptr<const platform::ColorSpace> cgColorSpace() override { return platform::ColorSpace::sRGB(); }
+    std::shared_ptr<const platform::ColorSpace> cgColorSpace() override {
+        return platform::ColorSpace::sRGB();
+    }
 };
 
 class FakeTileEngine : public TiledEngine {
@@ -80,8 +82,9 @@ class FakeTileEngine : public TiledEngine {
             return nullptr;
         }
         const double H = outputSize().height;
-        const platform::Rect flipped = platform::Rect{rect.x, H - rect.height - rect.y, rect.width, rect.height}
-                                           .intersection(picture_->extent());
+        const platform::Rect flipped =
+            platform::Rect{rect.x, H - rect.height - rect.y, rect.width, rect.height}.intersection(
+                picture_->extent());
         if (flipped.isNull()) return nullptr;
         const bool thumbnail = !fullImageReady.load();
         if (tileIsThumbnail) *tileIsThumbnail = thumbnail;

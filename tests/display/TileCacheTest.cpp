@@ -22,8 +22,9 @@ TEST(DisplayRawTile, HashAndEqualityGoByPlaceOnly) {
 }
 
 TEST(DisplayRawTile, ResizingKeepsTheSampleLayout) {
-    platform::BitmapLayout layout{2, 1, 16, 64, 16, platform::bitmap_info::kByteOrder16Little |
-                                                        platform::bitmap_info::kAlphaPremultipliedLast};
+    platform::BitmapLayout layout{
+        2,  1,  16,
+        64, 16, platform::bitmap_info::kByteOrder16Little | platform::bitmap_info::kAlphaPremultipliedLast};
     auto image = platform::Bitmap::createOwned(layout, platform::ColorSpace::sRGB());
     auto* p = reinterpret_cast<uint16_t*>(image->mutableData());
     const uint16_t pixels[8] = {65535, 0, 0, 65535, 0, 0, 65535, 65535}; // red, blue
@@ -35,7 +36,7 @@ TEST(DisplayRawTile, ResizingKeepsTheSampleLayout) {
     EXPECT_EQ(resized->bitmapInfo(), image->bitmapInfo());
     EXPECT_EQ(resized->colorSpace(), image->colorSpace());
     const auto* q = reinterpret_cast<const uint16_t*>(resized->data() + resized->bytesPerRow());
-    EXPECT_EQ(q[0], 65535); // left: red
+    EXPECT_EQ(q[0], 65535);         // left: red
     EXPECT_EQ(q[3 * 4 + 2], 65535); // right: blue
 }
 

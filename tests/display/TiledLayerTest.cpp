@@ -23,7 +23,8 @@ struct TiledFixture {
     std::shared_ptr<TiledLayer> layer = std::make_shared<TiledLayer>();
 
     TiledFixture(double viewWidth, double viewHeight, uint16_t imageWidth, uint16_t imageHeight)
-        : host(viewWidth, viewHeight), engine(std::make_shared<FakeTileEngine>(imageWidth, imageHeight, grey)) {
+        : host(viewWidth, viewHeight),
+          engine(std::make_shared<FakeTileEngine>(imageWidth, imageHeight, grey)) {
         layer->setUseTiledEngine(true);
         host.root->addSublayer(layer);
         layer->setImage(engine);
@@ -77,7 +78,8 @@ TEST(TiledLayer, LevelOfDetailHalvesWithTheScale) {
         double R;
         int32_t level;
     };
-    for (const Case& c : {Case{8, 0}, Case{1, 0}, Case{0.5, 0}, Case{0.4, -1}, Case{0.25, -1}, Case{0.2, -2}}) {
+    for (const Case& c :
+         {Case{8, 0}, Case{1, 0}, Case{0.5, 0}, Case{0.4, -1}, Case{0.25, -1}, Case{0.2, -2}}) {
         SCOPED_TRACE(c.R);
         TiledFixture f(1000, 600, 1000, 600);
         f.setScale(c.R);
@@ -100,7 +102,8 @@ TEST(TiledLayer, RebuildsTheGridOnlyWhenTheZoomKeyChanges) {
 }
 
 TEST(TiledLayer, ScalesWithoutAZoomShowNothing) {
-    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN(),
+                 inf = std::numeric_limits<double>::infinity();
     for (double R : {0.0, nan, inf}) {
         SCOPED_TRACE(R);
         TiledFixture f(1000, 600, 1000, 600);

@@ -27,7 +27,8 @@ struct ViewFixture {
         view.setBackingScale(backing);
         view.setViewSize(viewSize);
         view.setEyeDropperDelegate(&delegate);
-        EXPECT_TRUE(view.setImage(std::make_shared<TiledEngine>(platform::Size{W, H}, "", false), orientation, 0));
+        EXPECT_TRUE(
+            view.setImage(std::make_shared<TiledEngine>(platform::Size{W, H}, "", false), orientation, 0));
     }
     QPointF viewOf(double x, double y) const { return view.viewPointFromImagePoint({x, y}); }
     void drag(QPointF from, QPointF to) {
@@ -51,10 +52,10 @@ TEST(ViewGeometry, FitShowsTheWholeImageButNeverEnlargesIt) {
         double factor;
     };
     const Case cases[] = {
-        {{1000, 1000}, 2, 100, 100, 1, 1},       // a small image at actual size, not 20
-        {{1000, 1000}, 2, 4000, 2000, 1, 0.5},   // 2000 device pixels across
-        {{800, 1200}, 1, 6000, 4000, 6, 0.2},    // turned: 4000 wide, 6000 high
-        {{800, 1200}, 1, 6000, 4000, 8, 0.2},    //
+        {{1000, 1000}, 2, 100, 100, 1, 1},              // a small image at actual size, not 20
+        {{1000, 1000}, 2, 4000, 2000, 1, 0.5},          // 2000 device pixels across
+        {{800, 1200}, 1, 6000, 4000, 6, 0.2},           // turned: 4000 wide, 6000 high
+        {{800, 1200}, 1, 6000, 4000, 8, 0.2},           //
         {{800, 1200}, 1, 6000, 4000, 1, 800.0f / 6000}, // upright
     };
     for (const Case& c : cases) {
@@ -122,7 +123,8 @@ TEST(ViewGeometry, ImagePointsSurviveTheTripToTheViewAndBack) {
             f.view.setPixelScaleFactor(zoom);
             f.view.panImage({450, 350}, {430, 360});
             for (QPointF p : {QPointF(0, 0), QPointF(123.25, 456.5), QPointF(1199, 799)})
-                expectNear(f.view.viewPointToUnflippedImage(f.view.viewPointFromImagePoint(p), false), p, 1e-6);
+                expectNear(f.view.viewPointToUnflippedImage(f.view.viewPointFromImagePoint(p), false), p,
+                           1e-6);
         }
     ViewFixture f({900, 700}, 1, 1200, 800);
     const QRectF r = f.view.viewRectFromImageRect(QRectF(100, 200, 300, 150));

@@ -23,7 +23,8 @@ struct WidgetFixture {
     TiledImageView view;
     std::shared_ptr<FakeTileEngine> engine;
 
-    WidgetFixture(QSize size, uint16_t W, uint16_t H) : engine(std::make_shared<FakeTileEngine>(W, H, chart)) {
+    WidgetFixture(QSize size, uint16_t W, uint16_t H)
+        : engine(std::make_shared<FakeTileEngine>(W, H, chart)) {
         view.resize(size);
         view.show();
         EXPECT_TRUE(view.setImage(engine, 1, 0));
@@ -46,7 +47,9 @@ struct WidgetFixture {
 };
 
 TEST(ViewWidget, FitsAtTheWidgetsDevicePixelRatio) {
-    const double expected = qEnvironmentVariableIsSet("QT_SCALE_FACTOR") ? qEnvironmentVariable("QT_SCALE_FACTOR").toDouble() : 1.0;
+    const double expected = qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
+                                ? qEnvironmentVariable("QT_SCALE_FACTOR").toDouble()
+                                : 1.0;
     WidgetFixture small({1000, 1000}, 100, 100);
     EXPECT_DOUBLE_EQ(small.ratio(), expected);
     EXPECT_DOUBLE_EQ(small.model().backingScale(), expected);
@@ -85,8 +88,8 @@ TEST(ViewWidget, DraggingAndTheWheelPanByTheMouseDistance) {
     EXPECT_NEAR(f.model().imageCenter().x(), start.x() + 50 * pixelsPerPoint, 1e-6);
     EXPECT_NEAR(f.model().imageCenter().y(), start.y() - 20 * pixelsPerPoint, 1e-6);
     const QPointF afterDrag = f.model().imageCenter();
-    QWheelEvent wheel({250, 200}, f.view.mapToGlobal(QPointF(250, 200)), QPoint(), QPoint(0, 120), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent wheel({250, 200}, f.view.mapToGlobal(QPointF(250, 200)), QPoint(), QPoint(0, 120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(&f.view, &wheel);
     EXPECT_NEAR(f.model().imageCenter().y(), afterDrag.y() - 20 * pixelsPerPoint, 1e-6);
 }

@@ -38,7 +38,8 @@ TEST(DNGCameraProfileAbstract, AutomaticProfileStandsForTheCameraMatrix) {
 
 TEST(DNGCameraProfileAbstract, PropertyListRoundTrip) {
     testsupport::TempHome home;
-    const platform::Dictionary autoForm = DNGCameraProfileAbstract::createAsAutoProfile()->objectSerializeForPList();
+    const platform::Dictionary autoForm =
+        DNGCameraProfileAbstract::createAsAutoProfile()->objectSerializeForPList();
     EXPECT_EQ(autoForm, (platform::Dictionary{{"Class_of_serialized_Object", "DNGCameraProfileAbstract"}}));
     EXPECT_TRUE(DNGCameraProfileAbstract::createFromPList(autoForm)->isAutoProfile());
 
@@ -48,7 +49,8 @@ TEST(DNGCameraProfileAbstract, PropertyListRoundTrip) {
 
     // A name that cannot be read, or that points out of the folder, gives the automatic profile.
     for (const char* name : {"Studio.dcp", "../../etc/passwd", ""}) {
-        platform::Dictionary stored{{"Class_of_serialized_Object", "DNGCameraProfileAbstract"}, {"FileName", name}};
+        platform::Dictionary stored{{"Class_of_serialized_Object", "DNGCameraProfileAbstract"},
+                                    {"FileName", name}};
         auto p = DNGCameraProfileAbstract::createFromPList(stored);
         ASSERT_NE(p, nullptr) << name;
         EXPECT_TRUE(p->isAutoProfile()) << name;
@@ -85,7 +87,8 @@ TEST(CameraProfileManager, FolderListingAndChanges) {
     int token = manager.addObserver([&](std::string_view key, bool will) {
         heard.push_back(std::string(will ? "will " : "did ") + std::string(key));
     });
-    fs::path source = testsupport::writeFile(home.path() / "downloads", "Neutral.DCP", "not really a profile");
+    fs::path source =
+        testsupport::writeFile(home.path() / "downloads", "Neutral.DCP", "not really a profile");
     platform::Error error;
     manager.addProfile(source, &error);
     EXPECT_EQ(error.code, 0);

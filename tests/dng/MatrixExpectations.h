@@ -14,5 +14,6 @@ inline void ExpectMatrixNear(const dng_matrix& actual, const dng_matrix& expecte
 
 inline void ExpectVectorNear(const dng_vector& actual, const dng_vector& expected, double tolerance) {
     ASSERT_EQ(actual.Count(), expected.Count());
-    for (uint32_t i = 0; i < actual.Count(); ++i) EXPECT_NEAR(actual[i], expected[i], tolerance) << i;
+    for (uint32_t i = 0; i < actual.Count(); ++i)
+        EXPECT_NEAR(actual[i], expected[i], tolerance) << i;
 }

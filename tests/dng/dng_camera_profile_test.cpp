@@ -155,7 +155,9 @@ TEST(CameraProfileDcp, OversizedCountsAreRefusedNotAllocated) {
     }));
     EXPECT_FALSE(overflow->ok);
 
-    auto longName = Read(BuildDcp([](TiffBuilder::Ifd& ifd) { ifd.raw(50936, 2, 0xFFFFFFF0u, {0, 0, 0, 0}); }));
+    auto longName = Read(BuildDcp([](TiffBuilder::Ifd& ifd) {
+        ifd.raw(50936, 2, 0xFFFFFFF0u, {0, 0, 0, 0});
+    }));
     EXPECT_FALSE(longName->ok);
 }
 
@@ -164,9 +166,18 @@ TEST(CameraProfileDcp, ToneCurveTagsThatDoNotFitLeaveItEmpty) {
         const char* what;
         Fill fill;
     } cases[] = {
-        {"odd count", [](auto& ifd) { ifd.floats(50940, {0, 0, 0.5f, 0.5f, 1}); }},
-        {"two values", [](auto& ifd) { ifd.floats(50940, {0, 1}); }},
-        {"not float", [](auto& ifd) { ifd.longs(50940, {0, 0, 1, 1}); }},
+        {"odd count",
+         [](auto& ifd) {
+             ifd.floats(50940, {0, 0, 0.5f, 0.5f, 1});
+         }},
+        {"two values",
+         [](auto& ifd) {
+             ifd.floats(50940, {0, 1});
+         }},
+        {"not float",
+         [](auto& ifd) {
+             ifd.longs(50940, {0, 0, 1, 1});
+         }},
     };
     for (const auto& c : cases) {
         auto r = Read(BuildDcp(c.fill));
@@ -343,7 +354,8 @@ TEST(CameraProfile, IlluminantTemperatures) {
         uint32_t code;
         double kelvin;
     } cases[] = {{0, 0}, {1, 5500}, {3, 2850}, {5, 0}, {17, 2850}, {21, 6500}, {24, 3200}, {25, 0}, {255, 0}};
-    for (const auto& c : cases) EXPECT_EQ(dng_camera_profile::IlluminantTemperature(c.code), c.kelvin) << c.code;
+    for (const auto& c : cases)
+        EXPECT_EQ(dng_camera_profile::IlluminantTemperature(c.code), c.kelvin) << c.code;
 }
 
 } // namespace

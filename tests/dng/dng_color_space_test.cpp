@@ -34,12 +34,12 @@ dng_matrix Bradford(dng_xy_coord from, dng_xy_coord to) {
     return Invert(B) * s.AsDiagonal() * B;
 }
 
-}  // namespace
+} // namespace
 
 TEST(dng_color_space, sRGBMatchesPublishedPrimariesAdaptedToD50) {
     const dng_xy_coord d65(0.3127, 0.3290);
-    const dng_matrix expected = Bradford(d65, D50_xy_coord()) *
-                                PrimariesToXYZ({0.64, 0.33}, {0.30, 0.60}, {0.15, 0.06}, d65);
+    const dng_matrix expected =
+        Bradford(d65, D50_xy_coord()) * PrimariesToXYZ({0.64, 0.33}, {0.30, 0.60}, {0.15, 0.06}, d65);
     ExpectMatrixNear(dng_space_sRGB::Get().MatrixToPCS(), expected, 5e-4);
 }
 
@@ -52,7 +52,8 @@ TEST(dng_color_space, ProPhotoMatchesRommPrimaries) {
 TEST(dng_color_space, WhiteMapsToD50AndMatricesAreInverse) {
     for (const dng_color_space* space : {&dng_space_sRGB::Get(), &dng_space_ProPhoto::Get()}) {
         const dng_vector white = space->MatrixToPCS() * dng_vector_3(1, 1, 1);
-        for (uint32_t i = 0; i < 3; ++i) EXPECT_NEAR(white[i], D50_XYZ()[i], 1e-12);
+        for (uint32_t i = 0; i < 3; ++i)
+            EXPECT_NEAR(white[i], D50_XYZ()[i], 1e-12);
         dng_matrix identity;
         identity.SetIdentity(3);
         ExpectMatrixNear(space->MatrixFromPCS() * space->MatrixToPCS(), identity, 1e-12);
@@ -98,16 +99,15 @@ TEST_P(PowerCurve, InverseRoundTripsInToeAndAbove) {
     EXPECT_NEAR(p.function->EvaluateInverse(0.5), std::pow(0.5, p.gamma), 1e-15);
 }
 
-INSTANTIATE_TEST_SUITE_P(dng_color_space, PowerCurve,
-                         testing::Values(PowerCase{&dng_function_GammaEncode_1_8::Get(), 1.8,
-                                                   0.00082118790552, 0.019310851},
-                                         PowerCase{&dng_function_GammaEncode_2_2::Get(), 2.2, 0.0034800731,
-                                                   0.0763027458}));
+INSTANTIATE_TEST_SUITE_P(
+    dng_color_space, PowerCurve,
+    testing::Values(PowerCase{&dng_function_GammaEncode_1_8::Get(), 1.8, 0.00082118790552, 0.019310851},
+                    PowerCase{&dng_function_GammaEncode_2_2::Get(), 2.2, 0.0034800731, 0.0763027458}));
 
 TEST(dng_color_space, sRGBCurveAtTableOfPoints) {
     const dng_1d_function& f = dng_space_sRGB::Get().GammaFunction();
-    const std::tuple<double, double> points[] = {
-        {0.0, 0.0}, {0.001, 0.01292}, {0.0031308, 0.04045}, {0.18, 0.4613561}, {0.5, 0.7353570}, {1.0, 1.0}};
+    const std::tuple<double, double> points[] = {{0.0, 0.0},        {0.001, 0.01292}, {0.0031308, 0.04045},
+                                                 {0.18, 0.4613561}, {0.5, 0.7353570}, {1.0, 1.0}};
     for (const auto& [x, y] : points) {
         EXPECT_NEAR(f.Evaluate(x), y, 2e-6) << x;
         EXPECT_NEAR(f.EvaluateInverse(y), x, 2e-6) << y;
@@ -143,7 +143,7 @@ const cmsToneCurve* Curve(cmsHPROFILE h, cmsTagSignature sig) {
     return static_cast<const cmsToneCurve*>(cmsReadTag(h, sig));
 }
 
-}  // namespace
+} // namespace
 
 TEST(dng_color_space, RGBProfilesReadBackWithTheirPrimariesWhiteAndCurve) {
     for (const dng_color_space* space : {&dng_space_sRGB::Get(), &dng_space_ProPhoto::Get()}) {
@@ -155,7 +155,8 @@ TEST(dng_color_space, RGBProfilesReadBackWithTheirPrimariesWhiteAndCurve) {
         const dng_matrix& m = space->MatrixToPCS();
         const cmsTagSignature colorants[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag,
                                               cmsSigBlueColorantTag};
-        for (uint32_t c = 0; c < 3; ++c) ExpectTagXYZ(h.get(), colorants[c], m[0][c], m[1][c], m[2][c]);
+        for (uint32_t c = 0; c < 3; ++c)
+            ExpectTagXYZ(h.get(), colorants[c], m[0][c], m[1][c], m[2][c]);
         ExpectTagXYZ(h.get(), cmsSigMediaWhitePointTag, D50_XYZ()[0], D50_XYZ()[1], D50_XYZ()[2]);
         const cmsToneCurve* curve = Curve(h.get(), cmsSigGreenTRCTag);
         ASSERT_NE(curve, nullptr);

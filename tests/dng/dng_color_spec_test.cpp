@@ -13,16 +13,16 @@
 
 namespace {
 
-constexpr uint32_t kStandardA = 17;  // 2850 K
-constexpr uint32_t kD65 = 21;        // 6500 K
+constexpr uint32_t kStandardA = 17; // 2850 K
+constexpr uint32_t kD65 = 21;       // 6500 K
 
 // Two invertible calibrations that differ enough to tell apart.
 const dng_matrix_3by3 kWarmMatrix(0.7, -0.1, -0.05, -0.4, 1.3, 0.1, -0.1, 0.3, 0.6);
 const dng_matrix_3by3 kCoolMatrix(0.9, -0.3, -0.1, -0.4, 1.2, 0.2, -0.05, 0.15, 0.7);
 
 // Planckian whites well outside and between the two calibrations.
-const dng_xy_coord kCandle(0.5267, 0.4133);  // about 2000 K
-const dng_xy_coord kShade(0.2807, 0.2883);   // about 10000 K
+const dng_xy_coord kCandle(0.5267, 0.4133); // about 2000 K
+const dng_xy_coord kShade(0.2807, 0.2883);  // about 10000 K
 const dng_xy_coord kD55(0.3324, 0.3474);
 
 std::unique_ptr<dng_camera_profile> TwoIlluminantProfile(uint32_t light1, uint32_t light2) {
@@ -45,7 +45,7 @@ dng_matrix Identity(uint32_t n) {
     return m;
 }
 
-}  // namespace
+} // namespace
 
 TEST(dng_color_spec, WhitesOutsideTheCalibrationsUseTheirOwnMatrix) {
     auto profile = TwoIlluminantProfile(kStandardA, kD65);
@@ -98,7 +98,8 @@ TEST(dng_color_spec, AnalogBalanceAndMatchingCalibrationScaleTheColourMatrix) {
     dng_color_spec_camera camera;
     camera.analogBalance = dng_vector_3(1.0, 0.5, 2.0);
     camera.cameraCalibration1 = dng_matrix_3by3(1.1, 0, 0, 0, 1, 0, 0, 0, 0.9);
-    const dng_matrix expectedBoth = camera.analogBalance.AsDiagonal() * camera.cameraCalibration1 * profile->ColorMatrix1();
+    const dng_matrix expectedBoth =
+        camera.analogBalance.AsDiagonal() * camera.cameraCalibration1 * profile->ColorMatrix1();
     const dng_matrix expectedBalanceOnly = camera.analogBalance.AsDiagonal() * profile->ColorMatrix1();
 
     // Neither side signed counts as the same calibration.
@@ -140,7 +141,8 @@ TEST(dng_color_spec, ForwardMatrixMapsCameraWhiteToD50) {
     auto rationals = [](const dng_matrix& m) {
         std::vector<std::pair<int32_t, int32_t>> out;
         for (uint32_t r = 0; r < 3; ++r)
-            for (uint32_t c = 0; c < 3; ++c) out.emplace_back(int32_t(std::lround(m[r][c] * 10000)), 10000);
+            for (uint32_t c = 0; c < 3; ++c)
+                out.emplace_back(int32_t(std::lround(m[r][c] * 10000)), 10000);
         return out;
     };
     tiff.addIfd()
@@ -194,7 +196,9 @@ TEST(dng_color_spec, BradfordAdaptation) {
     ExpectMatrixNear(dng_color_spec::BradfordAdaptation(dng_xy_coord(0.3127, 0.3290), D50_xy_coord()),
                      published, 2e-3);
     // Whites with no response in a cone channel keep the scale within [0.1, 10].
-    const dng_matrix extreme = dng_color_spec::BradfordAdaptation(dng_xy_coord(0.7, 0.29), dng_xy_coord(0.1, 0.02));
+    const dng_matrix extreme =
+        dng_color_spec::BradfordAdaptation(dng_xy_coord(0.7, 0.29), dng_xy_coord(0.1, 0.02));
     for (uint32_t r = 0; r < 3; ++r)
-        for (uint32_t c = 0; c < 3; ++c) EXPECT_TRUE(std::isfinite(extreme[r][c]));
+        for (uint32_t c = 0; c < 3; ++c)
+            EXPECT_TRUE(std::isfinite(extreme[r][c]));
 }

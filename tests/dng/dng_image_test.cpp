@@ -23,7 +23,8 @@ std::unique_ptr<dng_simple_image> MakeImage(const dng_rect& bounds, uint32_t pla
     dng_dirty_tile_buffer tile(*image, bounds);
     for (int32_t r = bounds.t; r < bounds.b; ++r)
         for (int32_t c = bounds.l; c < bounds.r; ++c)
-            for (uint32_t p = 0; p < planes; ++p) *tile.DirtyPixelAs<uint16_t>(r, c, p) = Sample(r, c, p);
+            for (uint32_t p = 0; p < planes; ++p)
+                *tile.DirtyPixelAs<uint16_t>(r, c, p) = Sample(r, c, p);
     return image;
 }
 
@@ -33,7 +34,8 @@ struct CallerBuffer {
     dng_pixel_buffer buffer;
     CallerBuffer(const dng_rect& area, uint32_t planes, uint32_t plane = 0)
         : storage(std::size_t(area.W()) * area.H() * planes, kUntouched) {
-        buffer = dng_pixel_buffer(area, plane, planes, ttShort, dng_pixel_buffer::interleaved, storage.data());
+        buffer =
+            dng_pixel_buffer(area, plane, planes, ttShort, dng_pixel_buffer::interleaved, storage.data());
     }
     uint16_t At(int32_t r, int32_t c, uint32_t p) const { return *buffer.ConstPixelAs<uint16_t>(r, c, p); }
 };
@@ -43,7 +45,8 @@ TEST(DngImage, ConstructorChecks) {
                      dng_error_bad_format);
     EXPECT_DNG_ERROR(dng_simple_image(dng_rect(2, 2), 0, ttShort, gDefaultDNGMemoryAllocator),
                      dng_error_bad_format);
-    EXPECT_DNG_ERROR(dng_simple_image(dng_rect(2, 2), 1, 99, gDefaultDNGMemoryAllocator), dng_error_bad_format);
+    EXPECT_DNG_ERROR(dng_simple_image(dng_rect(2, 2), 1, 99, gDefaultDNGMemoryAllocator),
+                     dng_error_bad_format);
     EXPECT_DNG_ERROR(dng_image(dng_rect(130001, 1), 1, ttByte), dng_error_bad_format);
     EXPECT_DNG_ERROR(dng_image(dng_rect(1, 130001), 1, ttByte), dng_error_bad_format);
     EXPECT_NO_THROW(dng_image(dng_rect(130000, 130000), 1, ttByte));
@@ -53,9 +56,10 @@ TEST(DngImage, PixelRangeByType) {
     const struct {
         uint32_t type;
         uint32_t range;
-    } cases[] = {{ttByte, 255},   {ttSByte, 255},        {ttShort, 65535}, {ttSShort, 65535},
-                 {ttLong, ~0u},   {ttSLong, ~0u},        {ttFloat, 0}};
-    for (const auto& c : cases) EXPECT_EQ(dng_image(dng_rect(1, 1), 1, c.type).PixelRange(), c.range) << c.type;
+    } cases[] = {{ttByte, 255}, {ttSByte, 255}, {ttShort, 65535}, {ttSShort, 65535},
+                 {ttLong, ~0u}, {ttSLong, ~0u}, {ttFloat, 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(dng_image(dng_rect(1, 1), 1, c.type).PixelRange(), c.range) << c.type;
 }
 
 TEST(DngImage, BaseRejectsWhatItCannotDo) {
@@ -98,25 +102,29 @@ TEST(DngImage, EdgeRepeatWithWiderStripRepeatsPeriodically) {
     CallerBuffer out(dng_rect(6, 0, 11, 2), 1);
     image->Get(out.buffer, dng_image::edge_repeat, 2, 1);
     for (int32_t r = 6; r < 11; ++r)
-        for (int32_t c = 0; c < 2; ++c) EXPECT_EQ(out.At(r, c, 0), Sample(2 + (r % 2), c, 0)) << r;
+        for (int32_t c = 0; c < 2; ++c)
+            EXPECT_EQ(out.At(r, c, 0), Sample(2 + (r % 2), c, 0)) << r;
 }
 
 TEST(DngImage, OversizedRepeatStripStaysInsideTheImage) {
     auto image = MakeImage(dng_rect(2, 2), 1);
     CallerBuffer out(dng_rect(0, 0, 2, 6), 1);
     image->Get(out.buffer, dng_image::edge_repeat, 50, 50);
-    for (int32_t c = 2; c < 6; ++c) EXPECT_EQ(out.At(1, c, 0), Sample(1, c % 2, 0)) << c;
+    for (int32_t c = 2; c < 6; ++c)
+        EXPECT_EQ(out.At(1, c, 0), Sample(1, c % 2, 0)) << c;
 }
 
 TEST(DngImage, EdgeZeroAndRepeatZeroLast) {
     auto image = MakeImage(dng_rect(2, 2), 4);
     CallerBuffer zero(dng_rect(0, 0, 2, 3), 4);
     image->Get(zero.buffer, dng_image::edge_zero);
-    for (uint32_t p = 0; p < 4; ++p) EXPECT_EQ(zero.At(0, 2, p), 0);
+    for (uint32_t p = 0; p < 4; ++p)
+        EXPECT_EQ(zero.At(0, 2, p), 0);
 
     CallerBuffer last(dng_rect(0, 0, 2, 3), 4);
     image->Get(last.buffer, dng_image::edge_repeat_zero_last);
-    for (uint32_t p = 0; p < 3; ++p) EXPECT_EQ(last.At(1, 2, p), Sample(1, 1, p));
+    for (uint32_t p = 0; p < 3; ++p)
+        EXPECT_EQ(last.At(1, 2, p), Sample(1, 1, p));
     EXPECT_EQ(last.At(1, 2, 3), 0);
 
     auto single = MakeImage(dng_rect(2, 2), 1);
@@ -139,14 +147,16 @@ TEST(DngImage, PutClipsToBoundsAndPlanes) {
         std::vector<bool> written;
     } cases[] = {{3, 1, {false, false, false}}, {1, 3, {false, true, true}}, {0, 3, {true, true, true}}};
     for (const auto& k : cases) {
-        auto image = std::make_unique<dng_simple_image>(dng_rect(2, 2), 3, ttShort, gDefaultDNGMemoryAllocator);
+        auto image =
+            std::make_unique<dng_simple_image>(dng_rect(2, 2), 3, ttShort, gDefaultDNGMemoryAllocator);
         image->SetConstant(7, image->Bounds());
         CallerBuffer in(dng_rect(-1, -1, 3, 3), k.planes, k.plane);
         std::fill(in.storage.begin(), in.storage.end(), uint16_t(42));
         image->Put(in.buffer);
         CallerBuffer out(image->Bounds(), 3);
         image->Get(out.buffer);
-        for (uint32_t p = 0; p < 3; ++p) EXPECT_EQ(out.At(1, 1, p), k.written[p] ? 42 : 7) << k.plane << " " << p;
+        for (uint32_t p = 0; p < 3; ++p)
+            EXPECT_EQ(out.At(1, 1, p), k.written[p] ? 42 : 7) << k.plane << " " << p;
     }
 }
 
@@ -193,9 +203,9 @@ TEST(DngSimpleImage, RotateReadsBackReoriented) {
     struct Case {
         uint32_t code;
         bool transposed;
-    } cases[] = {{dng_orientation::kNormal, false},  {dng_orientation::kRotate90CW, true},
+    } cases[] = {{dng_orientation::kNormal, false},    {dng_orientation::kRotate90CW, true},
                  {dng_orientation::kRotate180, false}, {dng_orientation::kRotate90CCW, true},
-                 {dng_orientation::kMirror, false},  {dng_orientation::kMirror90CW, true},
+                 {dng_orientation::kMirror, false},    {dng_orientation::kMirror90CW, true},
                  {dng_orientation::kMirror180, false}, {dng_orientation::kMirror90CCW, true}};
     for (const auto& k : cases) {
         auto image = MakeImage(dng_rect(H, W), 1);

@@ -33,10 +33,11 @@ TEST(TagChecks, Table) {
     const struct {
         uint32_t count, min, max;
         bool ok;
-    } counts[] = {{1, 2, 3, false}, {2, 2, 3, true}, {3, 2, 3, true}, {4, 2, 3, false},
+    } counts[] = {{1, 2, 3, false}, {2, 2, 3, true},   {3, 2, 3, true}, {4, 2, 3, false},
                   {9, 9, 0, true},  {10, 9, 0, false}, {9, 9, 4, true}, {0, 0, 0, true}};
     for (const auto& c : counts)
-        EXPECT_EQ(TagCountInRange(0, 1, c.count, c.min, c.max), c.ok) << c.count << " " << c.min << " " << c.max;
+        EXPECT_EQ(TagCountInRange(0, 1, c.count, c.min, c.max), c.ok)
+            << c.count << " " << c.min << " " << c.max;
 
     EXPECT_FALSE(HasColorChannels(0, 1, 1));
     EXPECT_TRUE(HasColorChannels(0, 1, 3));
@@ -123,7 +124,8 @@ TEST(TagReaders, CharsetStringTag) {
 
 std::string Shorts(std::initializer_list<uint16_t> values) {
     std::string out;
-    for (uint16_t v : values) out.append({char(v & 0xFF), char(v >> 8)});
+    for (uint16_t v : values)
+        out.append({char(v & 0xFF), char(v >> 8)});
     return out;
 }
 

@@ -44,7 +44,8 @@ void referenceMedian(const ImageBuffer& in, int32_t channel, int32_t passes, std
     rgb.assign(3, Plane(size_t(w) * h));
     for (int32_t y = 0; y < h; ++y)
         for (int32_t x = 0; x < w; ++x)
-            for (int c = 0; c < 3; ++c) rgb[c][size_t(y) * w + x] = pixelAt(in, x, y)[c];
+            for (int c = 0; c < 3; ++c)
+                rgb[c][size_t(y) * w + x] = pixelAt(in, x, y)[c];
     for (int32_t pass = 0; pass < passes; ++pass) {
         Plane next = rgb[channel];
         for (int32_t y = 2; y < h - 2; ++y)
@@ -78,8 +79,9 @@ TEST(ArtifactFilterSettings, PassCountsFollowTheSetting) {
     struct Case {
         double setting;
         int32_t medianPasses, basePasses, meanPasses;
-    } cases[] = {{0.0, 0, 1, 0},  {0.1, 0, 1, 0},  {1.0 / 6 + 1e-6, 2, 2, 0}, {0.5, 6, 6, 0},
-                 {0.75, 6, 6, 2}, {0.9, 6, 6, 4}, {1.0, 6, 6, 6},           {1.5, 0, 1, 0}};
+    } cases[] = {{0.0, 0, 1, 0}, {0.1, 0, 1, 0},  {1.0 / 6 + 1e-6, 2, 2, 0},
+                 {0.5, 6, 6, 0}, {0.75, 6, 6, 2}, {0.9, 6, 6, 4},
+                 {1.0, 6, 6, 6}, {1.5, 0, 1, 0}};
     auto source = std::make_shared<StageSource>(8, 8, noisy);
     auto med = median(source, 0);
     auto mean = std::make_shared<MeanTiledEngine>(med, "", false);
@@ -118,7 +120,7 @@ TEST(MedianTiledEngine, RemovesAnIsolatedColourSpike) {
     auto out = red->runProcessToCompletion(TileRegion::null());
     ASSERT_TRUE(out && out->buffer);
     EXPECT_EQ(pixelAt(*out->buffer, 4, 4)[0], 1000);
-    EXPECT_EQ(pixelAt(*out->buffer, 4, 4)[2], 3000); // the other colour is left alone
+    EXPECT_EQ(pixelAt(*out->buffer, 4, 4)[2], 3000);      // the other colour is left alone
     EXPECT_EQ(pixelAt(source->picture(), 4, 4)[0], 9000); // the source is not written
 }
 
@@ -148,7 +150,8 @@ TEST(MedianTiledEngine, ManyTilesMatchTheWholePictureReference) {
     for (int32_t y = 0; y < 700; ++y)
         for (int32_t x = 0; x < 1100; ++x)
             for (int c = 0; c < 3; ++c)
-                redDone->bufferU16ForRow(size_t(y), size_t(x))[c] = uint16_t(afterRed[c][size_t(y) * 1100 + x]);
+                redDone->bufferU16ForRow(size_t(y), size_t(x))[c] =
+                    uint16_t(afterRed[c][size_t(y) * 1100 + x]);
     referenceMedian(*redDone, 2, 4, expected);
     expectRgb(*out->buffer, expected);
 }
@@ -174,7 +177,7 @@ TEST(MeanTiledEngine, AveragesTheDifferenceInPlace) {
     EXPECT_EQ(pixelAt(b, 4, 4)[2], 1040 - 100);
     // Next pixel sees the first result: 23 x 250 + 2750 + 350 = 8850, / 25 = 354.
     EXPECT_EQ(pixelAt(b, 3, 2)[0], 1030 + 354);
-    EXPECT_EQ(pixelAt(b, 0, 0)[0], 1250); // the band keeps its pixels
+    EXPECT_EQ(pixelAt(b, 0, 0)[0], 1250);             // the band keeps its pixels
     EXPECT_EQ(out->buffer, red->localOutputBuffer()); // in the median's buffer
     EXPECT_EQ(b.bufferOwner(), mean.get());
 }

@@ -69,7 +69,8 @@ TEST(HistogramBuilder, OneGreyValueFillsOneColumn) {
 TEST(HistogramBuilder, BarsScaleToThePeakAndColourByChannel) {
     // 4 x 4 pixels: red spread over two levels (12 and 4 pixels), green and blue on one.
     auto buf = filled(4, 4, 0.25f, 0.5f, 0.5f);
-    for (int x = 0; x < 4; ++x) buf->bufferFloatForRow(0, x)[0] = 0.75f;
+    for (int x = 0; x < 4; ++x)
+        buf->bufferFloatForRow(0, x)[0] = 0.75f;
     const auto img = histogramOf(*buf, 10, 16);
     ASSERT_TRUE(img);
     const auto bin = [](float v) { return int(std::pow(v, HB::kDisplayGamma) * 10); };
@@ -96,7 +97,8 @@ TEST(HistogramBuilder, NoPeakGivesFullBarsEverywhere) {
     for (const auto& c : cases) {
         const auto img = histogramOf(*filled(3, 3, c.r, c.g, c.b), c.width, 8);
         ASSERT_TRUE(img);
-        for (int col = 0; col < img->imageWidth(); ++col) EXPECT_TRUE(columnIsGrey(*img, col)) << col;
+        for (int col = 0; col < img->imageWidth(); ++col)
+            EXPECT_TRUE(columnIsGrey(*img, col)) << col;
     }
 }
 

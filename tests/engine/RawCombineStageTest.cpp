@@ -56,7 +56,8 @@ std::shared_ptr<ImageBuffer> run(RawCombineTiledEngine& engine) {
 }
 
 void expectNear(const StageSource::Pixel& got, const Rgb& want, const char* what) {
-    for (int c = 0; c < 3; ++c) EXPECT_NEAR(got[c], want[c], 1) << what << " channel " << c;
+    for (int c = 0; c < 3; ++c)
+        EXPECT_NEAR(got[c], want[c], 1) << what << " channel " << c;
     EXPECT_EQ(got[3], 65535) << what;
 }
 
@@ -69,14 +70,24 @@ TEST(RawCombineTiledEngine, BlendsInHsv) {
         double luma, chroma;
         Rgb expected;
     } cases[] = {
-        {"both weights 0 give the master", {40000, 20000, 1234}, {100, 60000, 900}, 0, 0, {40000, 20000, 1234}},
+        {"both weights 0 give the master",
+         {40000, 20000, 1234},
+         {100, 60000, 900},
+         0,
+         0,
+         {40000, 20000, 1234}},
         // Value 0.8 from the alternate; hue 0 and saturation 0.5 from the master.
         {"luma only", {32768, 16384, 16384}, {52428, 52428, 52428}, 1, 0, {52428, 26214, 26214}},
         // Hue 0.2 and 5.9 meet across the wrap: 6.05 becomes 0.05.
         {"hue across the wrap", {65535, 13107, 0}, {65535, 0, 6554}, 0, 0.5, {65535, 3276, 0}},
         // Saturation halfway between grey and full.
         {"chroma only", {65535, 0, 0}, {65535, 65535, 65535}, 0, 0.5, {65535, 32767, 32767}},
-        {"weights are limited to 1", {32768, 16384, 16384}, {52428, 52428, 52428}, 7, -3, {52428, 26214, 26214}},
+        {"weights are limited to 1",
+         {32768, 16384, 16384},
+         {52428, 52428, 52428},
+         7,
+         -3,
+         {52428, 26214, 26214}},
     };
     for (const Case& c : cases) {
         auto raw = std::make_shared<Renderings>(
@@ -89,14 +100,18 @@ TEST(RawCombineTiledEngine, BlendsInHsv) {
 }
 
 TEST(RawCombineTiledEngine, WithoutAlternateTheWeightsDoNothing) {
-    auto raw = std::make_shared<Renderings>(4, 4, [](int32_t x, int32_t y) {
-        return Rgb{uint16_t(1000 * x), uint16_t(20000 + 1000 * y), 300};
-    }, nullptr);
+    auto raw = std::make_shared<Renderings>(
+        4, 4,
+        [](int32_t x, int32_t y) {
+            return Rgb{uint16_t(1000 * x), uint16_t(20000 + 1000 * y), 300};
+        },
+        nullptr);
     auto out = run(*combine(raw, 1, 1));
     ASSERT_TRUE(out);
     for (int32_t y = 0; y < 4; ++y)
         for (int32_t x = 0; x < 4; ++x)
-            expectNear(pixelAt(*out, x, y), {uint16_t(1000 * x), uint16_t(20000 + 1000 * y), 300}, "no alternate");
+            expectNear(pixelAt(*out, x, y), {uint16_t(1000 * x), uint16_t(20000 + 1000 * y), 300},
+                       "no alternate");
 }
 
 // Tiles take the alternate and the 8-pixel strips the master, across tile seams.
@@ -124,7 +139,12 @@ TEST(RawCombineTiledEngine, ManyTilesAndBorderStrips) {
 }
 
 TEST(RawCombineTiledEngine, RenderingsOfAnotherSizeAreNotRead) {
-    auto raw = std::make_shared<Renderings>(4, 4, [](int32_t, int32_t) { return Rgb{9, 9, 9}; }, nullptr);
+    auto raw = std::make_shared<Renderings>(
+        4, 4,
+        [](int32_t, int32_t) {
+            return Rgb{9, 9, 9};
+        },
+        nullptr);
     auto engine = std::make_shared<RawCombineTiledEngine>(platform::Size{64, 64}, "", false);
     engine->setRawImage(raw);
     auto out = run(*engine);
@@ -133,9 +153,12 @@ TEST(RawCombineTiledEngine, RenderingsOfAnotherSizeAreNotRead) {
 }
 
 TEST(RawCombineTiledEngine, PixelProbeAveragesThePatch) {
-    auto raw = std::make_shared<Renderings>(20, 20, [](int32_t x, int32_t) {
-        return Rgb{uint16_t(x < 10 ? 0 : 65535), 13107, 65535};
-    }, nullptr);
+    auto raw = std::make_shared<Renderings>(
+        20, 20,
+        [](int32_t x, int32_t) {
+            return Rgb{uint16_t(x < 10 ? 0 : 65535), 13107, 65535};
+        },
+        nullptr);
     auto engine = combine(raw, 0, 0);
     std::array<double, 4> values{};
     EXPECT_FALSE(engine->getPixelValues(5, 5, 4, values)); // nothing rendered yet
@@ -148,7 +171,12 @@ TEST(RawCombineTiledEngine, PixelProbeAveragesThePatch) {
 }
 
 TEST(RawCombineTiledEngine, ThumbnailHasAtMost512PixelsAcross) {
-    auto raw = std::make_shared<Renderings>(1000, 750, [](int32_t, int32_t) { return Rgb{1, 2, 3}; }, nullptr);
+    auto raw = std::make_shared<Renderings>(
+        1000, 750,
+        [](int32_t, int32_t) {
+            return Rgb{1, 2, 3};
+        },
+        nullptr);
     auto engine = combine(raw, 0, 0);
     EXPECT_EQ(engine->getThumbnail(false), nullptr);
     ASSERT_TRUE(run(*engine));

@@ -23,7 +23,8 @@ std::shared_ptr<SharpeningTiledEngine> sharpening(std::shared_ptr<TiledEngine> s
 
 // The whole-picture convolution of the square roots with the stage's kernel; pixels the
 // kernel cannot cover keep their value.
-double expectedSample(const ImageBuffer& in, const SharpeningTiledEngine& stage, int32_t x, int32_t y, int c) {
+double expectedSample(const ImageBuffer& in, const SharpeningTiledEngine& stage, int32_t x, int32_t y,
+                      int c) {
     const int32_t h = stage.length() / 2;
     auto root = [&](int32_t px, int32_t py) { return std::sqrt(pixelAt(in, px, py)[c] / 65535.0); };
     double v = 0;
@@ -96,7 +97,7 @@ TEST(SharpeningTiledEngine, SteepensAnEdgeAndLeavesFlatAreas) {
     auto out = stage->runProcessToCompletion(TileRegion::null());
     ASSERT_TRUE(out && out->buffer);
     const auto flat = [](double v) { return uint16_t(std::lround(v * 65325.0 / 65535.0)); };
-    EXPECT_LT(pixelAt(*out->buffer, 9, 6)[1], flat(10000)); // darker at the dark side
+    EXPECT_LT(pixelAt(*out->buffer, 9, 6)[1], flat(10000));  // darker at the dark side
     EXPECT_GT(pixelAt(*out->buffer, 10, 6)[1], flat(40000)); // lighter at the light side
     EXPECT_NEAR(pixelAt(*out->buffer, 4, 6)[1], flat(10000), 1);
     EXPECT_NEAR(pixelAt(*out->buffer, 9, 6)[1], expectedSample(source->picture(), *stage, 9, 6, 1), 1);

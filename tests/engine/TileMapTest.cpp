@@ -30,9 +30,9 @@ TEST(TileMap, RegionForRect) {
         TileRegion region;
     };
     const Case cases[] = {
-        {{0, 0, 512, 512}, {3, 0, 0, 1, 1}},       // a far edge on a boundary takes the next tile
+        {{0, 0, 512, 512}, {3, 0, 0, 1, 1}}, // a far edge on a boundary takes the next tile
         {{0, 0, 510, 510}, {3, 0, 0, 0, 0}},
-        {{0, 0, 511, 511}, {3, 0, 0, 1, 1}},       // one pixel before the boundary too
+        {{0, 0, 511, 511}, {3, 0, 0, 1, 1}}, // one pixel before the boundary too
         {{600, 700, 100, 100}, {3, 1, 1, 1, 1}},
         {{-300, -300, 400, 400}, {3, 0, 0, 0, 0}}, // clipped at the origin
         {{1900, 1400, 5000, 5000}, {3, 3, 2, 3, 2}},
@@ -41,7 +41,8 @@ TEST(TileMap, RegionForRect) {
         {{10, 10, 0, 20}, TileRegion::null(3)},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(map.regionForRect(c.rect, 3), c.region) << c.rect.x << " " << c.rect.y << " " << c.rect.width;
+        EXPECT_EQ(map.regionForRect(c.rect, 3), c.region)
+            << c.rect.x << " " << c.rect.y << " " << c.rect.width;
 }
 
 TEST(TileMap, RectsThatMissTheImageCoverNoTile) {

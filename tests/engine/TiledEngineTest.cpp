@@ -28,8 +28,8 @@ bool everyPixelWritten(const ImageBuffer& b, uint16_t times, int c0, int c1, int
     for (int r = r0; r < r1; ++r)
         for (int c = c0; c < c1; ++c)
             if (b.bufferU16ForRow(size_t(r), size_t(c))[0] != times) {
-                ADD_FAILURE() << "pixel " << c << "," << r << " written " << b.bufferU16ForRow(size_t(r), size_t(c))[0]
-                              << " times";
+                ADD_FAILURE() << "pixel " << c << "," << r << " written "
+                              << b.bufferU16ForRow(size_t(r), size_t(c))[0] << " times";
                 return false;
             }
     return true;
@@ -40,8 +40,8 @@ TEST(TiledEngine, TilesAndEdgeStripsWriteEveryPixelOnce) {
         Size size;
         int32_t border;
     };
-    const Case cases[] = {{{1000, 600}, 0}, {{1000, 600}, 8}, {{512, 512}, 8}, {{513, 1}, 0},
-                          {{1, 1}, 0},      {{1536, 1025}, 3}, {{20, 10}, 8}, {{600, 5}, 4}};
+    const Case cases[] = {{{1000, 600}, 0}, {{1000, 600}, 8},  {{512, 512}, 8}, {{513, 1}, 0},
+                          {{1, 1}, 0},      {{1536, 1025}, 3}, {{20, 10}, 8},   {{600, 5}, 4}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.size.width << "x" << c.size.height << " border " << c.border);
         auto stage = firstStage(c.size);
@@ -240,7 +240,8 @@ TEST(TiledEngineChain, BorderedStageRedoesTheNeighboursOfAChangedTile) {
     // A corner tile has only three neighbours inside the grid.
     chain.source->mainMap().getTileTracker(3, 3)->markDirty();
     chain.stage->runProcessToCompletion(TileRegion::null());
-    EXPECT_EQ(chain.stage->tilesProcessed(), (std::set<std::pair<int32_t, int32_t>>{{2, 2}, {3, 2}, {2, 3}, {3, 3}}));
+    EXPECT_EQ(chain.stage->tilesProcessed(),
+              (std::set<std::pair<int32_t, int32_t>>{{2, 2}, {3, 2}, {2, 3}, {3, 3}}));
 }
 
 TEST(TiledEngineChain, StageWithoutOwnerWorksInPlace) {
@@ -302,7 +303,8 @@ TEST(TiledEngineQueue, SingletonsAreShared) {
     EXPECT_EQ(&QueueEngine::sharedQueueEngine(), &QueueEngine::sharedQueueEngine());
     EXPECT_GE(QueueEngine::sharedQueueEngine().optimalNumberOfTasks(), 1u);
     EXPECT_EQ(&QueueEngine::sharedQueueEngine().sharedQueue(), &platform::ConcurrentQueue::shared());
-    EXPECT_EQ(QueueEngine::sharedQueueEngine().slowSerialQueue().label(), "org.lumivar.Lumivar.slowSerialQueue");
+    EXPECT_EQ(QueueEngine::sharedQueueEngine().slowSerialQueue().label(),
+              "org.lumivar.Lumivar.slowSerialQueue");
 }
 
 // --- the output buffer in the shared cache --------------------------------------------------
@@ -311,7 +313,9 @@ class TiledEngineCache : public testing::Test {
   protected:
     void SetUp() override { cache().removeAllObjects(); }
     void TearDown() override { cache().removeAllObjects(); }
-    static IntermediateProductCache& cache() { return IntermediateProductCache::sharedIntermediateProductCache(); }
+    static IntermediateProductCache& cache() {
+        return IntermediateProductCache::sharedIntermediateProductCache();
+    }
 };
 
 TEST_F(TiledEngineCache, OutputLivesUnderTheIdentifierAndEngineName) {
@@ -369,7 +373,8 @@ TEST(TiledEngine, CopyTileCopiesTheRectangleOnly) {
     for (size_t r = 0; r < 4; ++r)
         for (size_t c = 0; c < 6; ++c) {
             const bool inside = r >= 1 && r < 3 && c >= 2;
-            EXPECT_EQ(to->bufferU16ForRow(r, c)[3], inside ? from->bufferU16ForRow(r, c)[3] : 0) << c << "," << r;
+            EXPECT_EQ(to->bufferU16ForRow(r, c)[3], inside ? from->bufferU16ForRow(r, c)[3] : 0)
+                << c << "," << r;
         }
 
     auto floats = ImageBufferF32::create(8, 4);

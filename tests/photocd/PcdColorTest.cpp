@@ -53,8 +53,8 @@ TEST(PcdColor, ColouredPixelFollowsTheIntegerConversion) {
     ASSERT_TRUE(pack.parsed);
     // By hand: v = 668760, e = 399740, c = -350667 -> codes 310, 752, 1043.
     std::vector<uint8_t> rgba(192 * 128 * 4);
-    ASSERT_TRUE(pack.decoder.read8BitImage(rgba.data(), rgba.data() + 1, rgba.data() + 2,
-                                           rgba.data() + 3, 4));
+    ASSERT_TRUE(
+        pack.decoder.read8BitImage(rgba.data(), rgba.data() + 1, rgba.data() + 2, rgba.data() + 3, 4));
     for (size_t at : {size_t(0), rgba.size() - 4}) {
         EXPECT_EQ(rgba[at], 56);
         EXPECT_EQ(rgba[at + 1], 138);
@@ -114,9 +114,10 @@ TEST(PcdColor, RotationMovesTheFirstPixel) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rotation);
         PhotoCdBuilder b;
-        b.attributes(c.rotation, 0).plainLevel(
-            0, [](int r, int col) { return uint8_t(r == 0 && col == 0 ? 200 : 50); },
-            [](int, int) { return uint8_t(156); }, [](int, int) { return uint8_t(137); });
+        b.attributes(c.rotation, 0)
+            .plainLevel(
+                0, [](int r, int col) { return uint8_t(r == 0 && col == 0 ? 200 : 50); },
+                [](int, int) { return uint8_t(156); }, [](int, int) { return uint8_t(137); });
         pcdtest::TempFolder folder;
         pcdDecode decoder;
         ASSERT_TRUE(decoder.parseFile(folder.write("r.pcd", b.data()), "", 0));
@@ -134,8 +135,9 @@ TEST(PcdColor, RotationMovesTheFirstPixel) {
 
 TEST(PcdColor, SeparatePlanesMatchInterleavedPixels) {
     PhotoCdBuilder b;
-    b.plainLevel(0, [](int r, int c) { return uint8_t(r + c); }, [](int r, int c) { return uint8_t(100 + r + c); },
-                 [](int r, int c) { return uint8_t(200 - r - c); });
+    b.plainLevel(
+        0, [](int r, int c) { return uint8_t(r + c); }, [](int r, int c) { return uint8_t(100 + r + c); },
+        [](int r, int c) { return uint8_t(200 - r - c); });
     pcdtest::TempFolder folder;
     pcdDecode decoder; // edge-directed chroma by default
     ASSERT_TRUE(decoder.parseFile(folder.write("p.pcd", b.data()), "", 0));

@@ -19,16 +19,15 @@ uint32_t be32(const std::vector<uint8_t>& b, size_t at) {
 }
 
 class PcdExtension : public testing::Test {
-public:
+  public:
     void SetUp() override {
         PcdResidualWriter w16;
         w16.row(0, 2047, row(3072, 0)).row(2, 2047, row(1536, 0)).row(3, 2047, row(1536, 0));
         w16.row(0, 8191, {});
         const auto codes = testsupport::defaultPcdCodes();
-        pack_ = folder_.write("IMAGES/IMG0001.PCD",
-                              pcdtest::pack16Base(testsupport::pcdTableBlock({codes, codes, codes}),
-                                                  w16.finish())
-                                  .data());
+        pack_ = folder_.write(
+            "IMAGES/IMG0001.PCD",
+            pcdtest::pack16Base(testsupport::pcdTableBlock({codes, codes, codes}), w16.finish()).data());
         extensionDir_ = folder_.path() / "IPE" / "IMG0001" / "64BASE";
         index_ = (extensionDir_ / "INFO.IC").string();
 
@@ -86,10 +85,9 @@ TEST_F(PcdExtension, StripesOfEveryLayerLandInTheirPlanes) {
     struct Expect {
         int row, column, channel, value;
     } expected[] = {
-        {0, 0, 0, 108},    {0, 3071, 0, 108}, {0, 3072, 0, 92},  {0, 6143, 0, 92},
-        {1, 0, 0, 101},    {1, 6143, 0, 99},  {2, 0, 0, 100},    {0, 0, 1, 164},
-        {1, 3071, 1, 164}, {0, 3072, 1, 156}, {0, 3071, 2, 137}, {0, 3072, 2, 129},
-        {1, 6143, 2, 129}, {2, 3072, 2, 137},
+        {0, 0, 0, 108},    {0, 3071, 0, 108}, {0, 3072, 0, 92},  {0, 6143, 0, 92},  {1, 0, 0, 101},
+        {1, 6143, 0, 99},  {2, 0, 0, 100},    {0, 0, 1, 164},    {1, 3071, 1, 164}, {0, 3072, 1, 156},
+        {0, 3071, 2, 137}, {0, 3072, 2, 129}, {1, 6143, 2, 129}, {2, 3072, 2, 137},
     };
     for (const Expect& e : expected)
         EXPECT_EQ(at(e.row, e.column, e.channel), scaled8(e.value))
@@ -104,20 +102,41 @@ TEST_F(PcdExtension, FailuresFallBackTo16Base) {
     };
     const Case cases[] = {
         {"index absent", [](PcdExtension&) {}, "Could not open 64Base IPE file"},
-        {"short path", [](PcdExtension& f) { f.writeExtension(); f.index_ = "INFO.IC"; },
+        {"short path",
+         [](PcdExtension& f) {
+             f.writeExtension();
+             f.index_ = "INFO.IC";
+         },
          "IPE filename too short to be valid"},
-        {"index cut", [](PcdExtension& f) { f.index_bytes_.resize(50); f.writeExtension(); },
+        {"index cut",
+         [](PcdExtension& f) {
+             f.index_bytes_.resize(50);
+             f.writeExtension();
+         },
          "IC File too small"},
         {"two layers",
-         [](PcdExtension& f) { f.index_bytes_[be32(f.index_bytes_, 44) + 1] = 2; f.writeExtension(); },
+         [](PcdExtension& f) {
+             f.index_bytes_[be32(f.index_bytes_, 44) + 1] = 2;
+             f.writeExtension();
+         },
          "Invalid number of layers"},
         {"no files",
-         [](PcdExtension& f) { f.index_bytes_[be32(f.index_bytes_, 48) + 1] = 0; f.writeExtension(); },
+         [](PcdExtension& f) {
+             f.index_bytes_[be32(f.index_bytes_, 48) + 1] = 0;
+             f.writeExtension();
+         },
          "Invalid number of IPE files"},
         {"bad table",
-         [](PcdExtension& f) { f.index_bytes_[be32(f.index_bytes_, 56) + 1] = 20; f.writeExtension(); },
+         [](PcdExtension& f) {
+             f.index_bytes_[be32(f.index_bytes_, 56) + 1] = 20;
+             f.writeExtension();
+         },
          "Huffman code error!!"},
-        {"extension absent", [](PcdExtension& f) { f.files_.pop_back(); f.writeExtension(); },
+        {"extension absent",
+         [](PcdExtension& f) {
+             f.files_.pop_back();
+             f.writeExtension();
+         },
          "Could not open 64Base extension image"},
         {"layer past the index",
          [](PcdExtension& f) {

@@ -14,10 +14,9 @@ namespace {
 
 // Local-time texts are compared in UTC.
 class UtcZone {
-public:
+  public:
     UtcZone() {
-        if (const char* tz = std::getenv("TZ"))
-            previous_ = tz, had_ = true;
+        if (const char* tz = std::getenv("TZ")) previous_ = tz, had_ = true;
         setenv("TZ", "UTC0", 1);
         tzset();
     }
@@ -29,7 +28,7 @@ public:
         tzset();
     }
 
-private:
+  private:
     std::string previous_;
     bool had_ = false;
 };
@@ -37,10 +36,10 @@ private:
 PhotoCdBuilder describedPack() {
     PhotoCdBuilder b;
     b.flatLevels(90).attributes(0, 0, 1);
-    b.byte(2055, 1).byte(2056, 0);                          // format version
-    b.be32(2057, 0x0000FFFF);                               // authoring release: not set
-    b.be32(2061, 31536000).be32(2065, 31536000 + 3661);     // 1971-01-01
-    b.byte(2069, 1);                                        // colour reversal
+    b.byte(2055, 1).byte(2056, 0);                      // format version
+    b.be32(2057, 0x0000FFFF);                           // authoring release: not set
+    b.be32(2061, 31536000).be32(2065, 31536000 + 3661); // 1971-01-01
+    b.byte(2069, 1);                                    // colour reversal
     b.text(2070, "PRODUCT TYPE        ");
     b.text(2090, "SCANNER VENDOR      ");
     b.text(2110, "FILMSCANNER 4045");

@@ -111,8 +111,9 @@ TEST(PcdParse, LevelZeroNeverTouchesTheHuffmanData) {
 TEST(PcdParse, TruncatedPlainLevelsFallBackOneByOne) {
     PhotoCdBuilder full;
     for (int level = 0; level < 3; ++level) // each level its own grey, to tell which was read
-        full.plainLevel(level, [=](int, int) { return uint8_t(40 + 20 * level); },
-                        [](int, int) { return uint8_t(156); }, [](int, int) { return uint8_t(137); });
+        full.plainLevel(
+            level, [=](int, int) { return uint8_t(40 + 20 * level); }, [](int, int) { return uint8_t(156); },
+            [](int, int) { return uint8_t(137); });
     struct Case {
         uint64_t size;
         int level;

@@ -15,9 +15,9 @@ constexpr int k4BaseWidth = 1536;
 std::vector<int8_t> row(int width, int8_t value) { return std::vector<int8_t>(width, value); }
 
 // A pack of flat grey 100 up to Base whose 4Base records come from `records`.
-PhotoCdBuilder pack4Base(const std::vector<uint8_t>& records,
-                         const std::vector<uint8_t>& tables = testsupport::pcdTableBlock(
-                             {testsupport::defaultPcdCodes()})) {
+PhotoCdBuilder
+pack4Base(const std::vector<uint8_t>& records,
+          const std::vector<uint8_t>& tables = testsupport::pcdTableBlock({testsupport::defaultPcdCodes()})) {
     PhotoCdBuilder b;
     b.attributes(0, 1).flatLevels(100).bytes(testsupport::kPcd4BaseTables, tables);
     b.bytes(testsupport::kPcd4BaseData, records);
@@ -42,8 +42,8 @@ TEST(PcdResiduals, FourBaseResidualsAreAddedToTheUpsampledBase) {
         SCOPED_TRACE(interpolation);
         pcdDecode decoder;
         decoder.setInterpolation(interpolation);
-        ASSERT_TRUE(decoder.parseFile(folder.write("4.pcd", pack4Base(standard4BaseRecords()).data()),
-                                      "", 4)); // asks for 16Base, which the pack does not have
+        ASSERT_TRUE(decoder.parseFile(folder.write("4.pcd", pack4Base(standard4BaseRecords()).data()), "",
+                                      4)); // asks for 16Base, which the pack does not have
         EXPECT_EQ(decoder.errorText(), "");
         EXPECT_EQ(decoder.level(), 3);
         ASSERT_TRUE(decoder.buildHigherLevels());
@@ -52,9 +52,9 @@ TEST(PcdResiduals, FourBaseResidualsAreAddedToTheUpsampledBase) {
         ASSERT_EQ(image.height, 1024);
         struct Expect {
             int row, column, luma;
-        } expected[] = {{0, 0, 108},  {0, 1535, 108}, {1, 7, 100},  {5, 0, 101},   {5, 1, 99},
-                        {5, 2, 92},   {5, 3, 100},    {3, 9, 108},  {3, 10, 100},  {3, 1535, 100},
-                        {4, 0, 101},  {4, 1535, 101}, {1023, 0, 100}};
+        } expected[] = {{0, 0, 108}, {0, 1535, 108}, {1, 7, 100},   {5, 0, 101},  {5, 1, 99},
+                        {5, 2, 92},  {5, 3, 100},    {3, 9, 108},   {3, 10, 100}, {3, 1535, 100},
+                        {4, 0, 101}, {4, 1535, 101}, {1023, 0, 100}};
         for (const Expect& e : expected)
             EXPECT_EQ(image.at(e.row, e.column, 1), pcdtest::grey16(e.luma)) << e.row << "," << e.column;
     }
@@ -140,8 +140,8 @@ TEST(PcdResiduals, LaterTableWithFewCodesRepeatsThePreviousOne) {
     const std::vector<testsupport::PcdCode> tiny = {{1, 0, 0}, {1, 1, 0}};
     PcdResidualWriter w16;
     w16.row(0, 0, row(3072, 8)).row(2, 0, row(1536, 8)).row(3, 0, row(1536, -8)).row(0, 8191, {});
-    const PhotoCdBuilder b = pcdtest::pack16Base(
-        testsupport::pcdTableBlock({defaults, defaults, tiny}), w16.finish());
+    const PhotoCdBuilder b =
+        pcdtest::pack16Base(testsupport::pcdTableBlock({defaults, defaults, tiny}), w16.finish());
     pcdtest::TempFolder folder;
     pcdDecode decoder;
     decoder.setInterpolation(0);

@@ -13,11 +13,10 @@
 namespace pcdtest {
 
 class TempFolder {
-public:
+  public:
     TempFolder() {
         std::string pattern = (std::filesystem::temp_directory_path() / "lv-pcd-XXXXXX").string();
-        if (mkdtemp(pattern.data()))
-            path_ = pattern;
+        if (mkdtemp(pattern.data())) path_ = pattern;
     }
     ~TempFolder() {
         std::error_code ec;
@@ -33,7 +32,7 @@ public:
     }
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -52,8 +51,7 @@ inline Rgb16Image read16(pcdDecode& decoder) {
     image.height = decoder.height();
     image.samples.assign(static_cast<size_t>(image.width) * image.height * 3, 0);
     uint16_t* p = image.samples.data();
-    if (!decoder.read16BitImage(p, p + 1, p + 2, nullptr, 3))
-        image.samples.clear();
+    if (!decoder.read16BitImage(p, p + 1, p + 2, nullptr, 3)) image.samples.clear();
     return image;
 }
 

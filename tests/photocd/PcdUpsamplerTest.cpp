@@ -26,7 +26,8 @@ TEST(PcdUpsampler, BilinearAveragesAndAddsClampedResiduals) {
     PcdPlane dst;
     dst.allocate(4, 4);
     photocd::upsampleBilinear(src, dst, false);
-    EXPECT_EQ(samples(dst), (std::vector<int>{0, 50, 100, 100, 100, 85, 70, 70, 200, 120, 40, 40, 200, 120, 40, 40}));
+    EXPECT_EQ(samples(dst),
+              (std::vector<int>{0, 50, 100, 100, 100, 85, 70, 70, 200, 120, 40, 40, 200, 120, 40, 40}));
 
     PcdPlane withResiduals = plane(4, 4, {-128 & 255, 127, 0, 0, 127, 0, 0, 0, 100, 0, 0, 0, 0, 0, 0, 0});
     photocd::upsampleBilinear(src, withResiduals, true);
@@ -46,7 +47,8 @@ TEST(PcdUpsampler, ReplicateRepeatsEachSample) {
 TEST(PcdUpsampler, EdgeDirectedChromaKeepsTheLumaEdge) {
     // A chroma step that sits on a luma edge between columns 1 and 2.
     const PcdPlane chroma = plane(2, 2, {10, 90, 10, 90});
-    const PcdPlane luma = plane(4, 4, {20, 20, 200, 200, 20, 20, 200, 200, 20, 20, 200, 200, 20, 20, 200, 200});
+    const PcdPlane luma =
+        plane(4, 4, {20, 20, 200, 200, 20, 20, 200, 200, 20, 20, 200, 200, 20, 20, 200, 200});
     PcdPlane dst;
     dst.allocate(4, 4);
     photocd::upsampleEdgeDirected(chroma, luma, dst);

@@ -14,13 +14,17 @@ TEST(Value, KindsStayDistinct) {
 }
 
 TEST(Value, CoercesLikeFoundation) {
-    struct Case { Value v; double d; int64_t i; bool b; };
+    struct Case {
+        Value v;
+        double d;
+        int64_t i;
+        bool b;
+    };
     const Case cases[] = {
-        {Value("YES"), 0.0, 0, true},     {Value("NO"), 0.0, 0, false},
-        {Value(" 2.5"), 2.5, 2, true},    {Value("-3"), -3.0, -3, true},
-        {Value("0"), 0.0, 0, false},      {Value(7.9), 7.9, 7, true},
-        {Value(true), 1.0, 1, true},      {Value(), 0.0, 0, false},
-        {Value("true"), 0.0, 0, true},    {Value(-12), -12.0, -12, true},
+        {Value("YES"), 0.0, 0, true},   {Value("NO"), 0.0, 0, false}, {Value(" 2.5"), 2.5, 2, true},
+        {Value("-3"), -3.0, -3, true},  {Value("0"), 0.0, 0, false},  {Value(7.9), 7.9, 7, true},
+        {Value(true), 1.0, 1, true},    {Value(), 0.0, 0, false},     {Value("true"), 0.0, 0, true},
+        {Value(-12), -12.0, -12, true},
     };
     for (const auto& c : cases) {
         EXPECT_DOUBLE_EQ(c.v.doubleValue(), c.d) << c.v.stringValue();

@@ -21,7 +21,7 @@
 namespace testsupport {
 
 class Bytes {
-public:
+  public:
     explicit Bytes(bool bigEndian = false) : big_(bigEndian) {}
 
     Bytes& u8(uint8_t v) {
@@ -54,19 +54,21 @@ public:
         return *this;
     }
     void put32(size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) data[at + i] = byte(v, 4, i);
+        for (int i = 0; i < 4; ++i)
+            data[at + i] = byte(v, 4, i);
     }
     size_t size() const { return data.size(); }
 
     std::vector<uint8_t> data;
 
-private:
+  private:
     uint8_t byte(uint64_t v, int width, int i) const {
         const int shift = big_ ? 8 * (width - 1 - i) : 8 * i;
         return uint8_t(v >> shift);
     }
     Bytes& number(uint64_t v, int width) {
-        for (int i = 0; i < width; ++i) data.push_back(byte(v, width, i));
+        for (int i = 0; i < width; ++i)
+            data.push_back(byte(v, width, i));
         return *this;
     }
     bool big_;

@@ -57,7 +57,9 @@ inline Blob cmp1(const Cmp1& c) {
     return box("CMP1", p);
 }
 
-inline Blob handler(const std::string& kind) { return box("hdlr", join({Blob(8, 0), text(kind), Blob(12, 0)})); }
+inline Blob handler(const std::string& kind) {
+    return box("hdlr", join({Blob(8, 0), text(kind), Blob(12, 0)}));
+}
 
 // A sample table whose stsd holds one entry of `entry_type` with `entry_children` after
 // the CRAW entry's 82 bytes.
@@ -122,6 +124,8 @@ inline Blob file(const Blob& moov_children, const Blob& media = {}) {
 }
 
 // Where file(moov_children, ...) puts the mdat payload.
-inline uint64_t mdat_payload_offset(const Blob& moov_children) { return ftyp().size() + 8 + moov_children.size() + 8; }
+inline uint64_t mdat_payload_offset(const Blob& moov_children) {
+    return ftyp().size() + 8 + moov_children.size() + 8;
+}
 
 } // namespace testsupport::cr3

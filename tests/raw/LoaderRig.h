@@ -19,7 +19,8 @@ struct LoaderRig {
         s->sensor_width = s->visible_width = width;
         s->sensor_height = s->visible_height = height;
         s->raw_buffer = raw.data();
-        for (uint32_t i = 0; i < 65536; ++i) s->tone_table[i] = uint16_t(i);
+        for (uint32_t i = 0; i < 65536; ++i)
+            s->tone_table[i] = uint16_t(i);
     }
     // Switches to a pixel image of the visible size instead of a raw buffer.
     void usePixels() {
@@ -44,7 +45,9 @@ struct LoaderRig {
     std::unique_ptr<raw::DecoderState> s = std::make_unique<raw::DecoderState>();
     std::vector<uint16_t> raw;
     std::vector<uint16_t> pixels; // four values per pixel
-    const uint16_t* pixel(int row, int col) const { return &pixels[(size_t(row) * s->image_width + size_t(col)) * 4]; }
+    const uint16_t* pixel(int row, int col) const {
+        return &pixels[(size_t(row) * s->image_width + size_t(col)) * 4];
+    }
 };
 
 // Little-endian 16-bit words.

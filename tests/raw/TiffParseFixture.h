@@ -26,9 +26,12 @@ struct TiffParse {
         d.camera_colour_output = 1;
         d.pixel_aspect_ratio = 1;
         d.as_shot_multipliers[1] = 1;
-        for (int c = 0; c < 3; ++c) d.daylight_multipliers[c] = 1;
-        for (int i = 0; i < 3; ++i) d.rgb_from_camera[i][i] = 1;
-        for (int i = 0; i < 65536; ++i) d.tone_table[i] = uint16_t(i);
+        for (int c = 0; c < 3; ++c)
+            d.daylight_multipliers[c] = 1;
+        for (int i = 0; i < 3; ++i)
+            d.rgb_from_camera[i][i] = 1;
+        for (int i = 0; i < 65536; ++i)
+            d.tone_table[i] = uint16_t(i);
         d.as_shot_white_xyz[0] = -1000;
         d.use_as_shot_wb = 1;
     }

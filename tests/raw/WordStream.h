@@ -12,7 +12,8 @@ namespace testsupport {
 inline std::vector<uint8_t> littleEndianWords(BitWriter& w, size_t min_bytes = 0) {
     std::vector<uint8_t> bytes = w.finish(0);
     bytes.resize(std::max((bytes.size() + 3) / 4 * 4, (min_bytes + 3) / 4 * 4), 0);
-    for (size_t i = 0; i < bytes.size(); i += 4) std::reverse(bytes.begin() + long(i), bytes.begin() + long(i + 4));
+    for (size_t i = 0; i < bytes.size(); i += 4)
+        std::reverse(bytes.begin() + long(i), bytes.begin() + long(i + 4));
     return bytes;
 }
 

@@ -22,7 +22,8 @@ BitWriter& BitWriter::put(uint32_t value, int bits) {
 }
 
 BitWriter& BitWriter::align(int fillBit) {
-    while (pendingBits_ != 0) put(fillBit & 1, 1);
+    while (pendingBits_ != 0)
+        put(fillBit & 1, 1);
     return *this;
 }
 

@@ -8,7 +8,7 @@
 namespace testsupport {
 
 class BitWriter {
-public:
+  public:
     explicit BitWriter(bool ffStuffing = false) : stuffing_(ffStuffing) {}
 
     // The low `bits` bits of value (0..32), most significant first.
@@ -23,7 +23,7 @@ public:
     // The stream so far, aligned with `fillBit`.
     std::vector<uint8_t> finish(int fillBit = 1);
 
-private:
+  private:
     void emit(uint8_t byte);
 
     bool stuffing_;

@@ -43,7 +43,7 @@ namespace detail {
 // The decoder opens files by path: an anonymous in-memory file gives it one without
 // touching the disk or leaving anything behind.
 class AnonymousFile {
-public:
+  public:
     AnonymousFile(const uint8_t* data, size_t size) : fd_(memfd_create("lumivar-input", MFD_CLOEXEC)) {
         for (size_t done = 0; fd_ >= 0 && done < size;) {
             ssize_t n = ::write(fd_, data + done, size - done);
@@ -57,7 +57,7 @@ public:
     AnonymousFile& operator=(const AnonymousFile&) = delete;
     std::string path() const { return "/proc/self/fd/" + std::to_string(fd_); }
 
-private:
+  private:
     int fd_;
 };
 

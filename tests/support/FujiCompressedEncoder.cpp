@@ -37,7 +37,7 @@ struct Stat {
 };
 
 class StripEncoder {
-public:
+  public:
     StripEncoder(const FujiCompressedFrame& f, int strip)
         : f_(f), strip_(strip), total_(1 << f.bits), width_(f.xtrans ? 512 : 384) {
         for (int c = 0; c < 3; ++c) {
@@ -46,7 +46,8 @@ public:
         }
         for (auto& sets : stats_)
             for (auto& set : sets)
-                for (Stat& s : set) s = {total_ >> 6, 1};
+                for (Stat& s : set)
+                    s = {total_ >> 6, 1};
     }
 
     std::vector<uint8_t> encode() {
@@ -61,18 +62,20 @@ public:
         return out_.finish(0);
     }
 
-private:
+  private:
     int columns() const { return strip_ + 1 < stripCount() ? kStrip : f_.width - kStrip * strip_; }
     int stripCount() const { return (f_.width + kStrip - 1) / kStrip; }
 
     int colourAt(int r, int x) const {
-        return f_.xtrans ? f_.xtransColours[size_t(r)][size_t(x % 6)] : int(f_.bayerPattern >> (2 * ((r % 2) * 2 + x % 2)) & 3);
+        return f_.xtrans ? f_.xtransColours[size_t(r)][size_t(x % 6)]
+                         : int(f_.bayerPattern >> (2 * ((r % 2) * 2 + x % 2)) & 3);
     }
 
     // Which line and sample each photosite of the group travels in.
     void gather(int g) {
         for (auto& colour : wanted_)
-            for (auto& line : colour) std::fill(line.begin(), line.end(), 0);
+            for (auto& line : colour)
+                std::fill(line.begin(), line.end(), 0);
         for (int r = 0; r < 6; ++r)
             for (int x = 0; x < columns(); ++x) {
                 const int c = colourAt(r, x);
@@ -112,7 +115,8 @@ private:
     void evenSample(LineName n, int e, int set, bool coded) {
         const auto& above = line(n, 1);
         const auto& twoAbove = line(n, 2);
-        const int b = above[size_t(e) + 1], c = above[size_t(e)], d = above[size_t(e) + 2], f = twoAbove[size_t(e) + 1];
+        const int b = above[size_t(e) + 1], c = above[size_t(e)], d = above[size_t(e) + 2],
+                  f = twoAbove[size_t(e) + 1];
         int sum;
         if (std::abs(b - c) > std::abs(b - f) && std::abs(b - c) > std::abs(b - d))
             sum = f + d + 2 * b;
@@ -126,7 +130,8 @@ private:
             return;
         }
         const int grad = 9 * cls(b - f) + cls(c - b);
-        out = put(stats_[0][set][std::abs(grad)], grad, sum / 4, wanted_[n.colour][size_t(n.number)][size_t(e)]);
+        out = put(stats_[0][set][std::abs(grad)], grad, sum / 4,
+                  wanted_[n.colour][size_t(n.number)][size_t(e)]);
     }
 
     void oddSample(LineName n, int o, int set) {
@@ -137,7 +142,8 @@ private:
         const int grad = cls(c - a) + 9 * cls(b - c);
         const bool extreme = (b > c && b > d) || (b < c && b < d);
         const int predicted = extreme ? (a + g + 2 * b) / 4 : (a + g) / 2;
-        cur[size_t(o) + 1] = put(stats_[1][set][std::abs(grad)], grad, predicted, wanted_[n.colour][size_t(n.number)][size_t(o)]);
+        cur[size_t(o) + 1] = put(stats_[1][set][std::abs(grad)], grad, predicted,
+                                 wanted_[n.colour][size_t(n.number)][size_t(o)]);
     }
 
     // Writes the code that brings `predicted` to `wanted`; returns what the decoder gets.
@@ -148,7 +154,8 @@ private:
         int code = delta >= 0 ? 2 * delta : -2 * delta - 1;
         if (strip_ == f_.badCodeStrip && ordinal_++ == f_.badCodeAt) code = total_;
         int k = 0;
-        while (k < 15 && (st.n << k) < st.a) ++k;
+        while (k < 15 && (st.n << k) < st.a)
+            ++k;
         const int escape = 3 * f_.bits - 1;
         if ((code >> k) < escape) {
             zeros(code >> k);
@@ -168,12 +175,14 @@ private:
         if (v < 0) v += total_;
         if (v >= total_) v -= total_;
         v = std::clamp(v, 0, total_ - 1);
-        if (code < total_ && v != wanted) throw std::logic_error("encoder missed sample " + std::to_string(wanted));
+        if (code < total_ && v != wanted)
+            throw std::logic_error("encoder missed sample " + std::to_string(wanted));
         return v;
     }
 
     void zeros(int count) {
-        for (; count > 16; count -= 16) out_.put(0, 16);
+        for (; count > 16; count -= 16)
+            out_.put(0, 16);
         out_.put(0, count);
     }
 
@@ -190,7 +199,8 @@ private:
             const size_t last = colour.size() - 1;
             colour[0] = colour[last - 1];
             colour[1] = colour[last];
-            for (size_t i = 2; i <= last; ++i) std::fill(colour[i].begin(), colour[i].end(), 0);
+            for (size_t i = 2; i <= last; ++i)
+                std::fill(colour[i].begin(), colour[i].end(), 0);
         }
         edges();
     }
@@ -207,7 +217,8 @@ private:
 };
 
 void putBig(std::vector<uint8_t>& out, uint32_t v, int bytes) {
-    for (int i = bytes - 1; i >= 0; --i) out.push_back(uint8_t(v >> (8 * i)));
+    for (int i = bytes - 1; i >= 0; --i)
+        out.push_back(uint8_t(v >> (8 * i)));
 }
 
 } // namespace
@@ -229,9 +240,12 @@ std::vector<uint8_t> FujiCompressedHeader::bytes() const {
 
 std::vector<uint8_t> FujiCompressedStream::bytes() const {
     std::vector<uint8_t> out = header.bytes();
-    for (size_t i = 0; i < strips.size(); ++i) putBig(out, i < sizes.size() ? sizes[i] : uint32_t(strips[i].size()), 4);
-    while ((out.size() - 16) % 16) out.push_back(0);
-    for (const auto& strip : strips) out.insert(out.end(), strip.begin(), strip.end());
+    for (size_t i = 0; i < strips.size(); ++i)
+        putBig(out, i < sizes.size() ? sizes[i] : uint32_t(strips[i].size()), 4);
+    while ((out.size() - 16) % 16)
+        out.push_back(0);
+    for (const auto& strip : strips)
+        out.insert(out.end(), strip.begin(), strip.end());
     return out;
 }
 
@@ -254,8 +268,12 @@ FujiCompressedStream encodeFujiCompressed(const FujiCompressedFrame& frame) {
 }
 
 XTransColours fujiXTransColours() {
-    return {{{1, 2, 1, 1, 0, 1}, {1, 0, 1, 1, 2, 1}, {2, 1, 2, 0, 1, 0},
-             {1, 0, 1, 1, 2, 1}, {1, 2, 1, 1, 0, 1}, {0, 1, 0, 2, 1, 2}}};
+    return {{{1, 2, 1, 1, 0, 1},
+             {1, 0, 1, 1, 2, 1},
+             {2, 1, 2, 0, 1, 0},
+             {1, 0, 1, 1, 2, 1},
+             {1, 2, 1, 1, 0, 1},
+             {0, 1, 0, 2, 1, 2}}};
 }
 
 } // namespace testsupport

@@ -32,7 +32,7 @@ struct FujiCompressedFrame {
     int height = 6;
     int bits = 12;
     bool xtrans = false;
-    XTransColours xtransColours{}; // 0 red, 1 green, 2 blue
+    XTransColours xtransColours{};      // 0 red, 1 green, 2 blue
     uint32_t bayerPattern = 0x94949494; // 2-bit colours of (0,0), (0,1), (1,0), (1,1)
     std::vector<uint16_t> photosites;
     // The coded sample with this ordinal in strip `badCodeStrip` gets the out-of-range

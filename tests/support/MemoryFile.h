@@ -10,9 +10,10 @@ namespace testsupport {
 
 // A read-only FILE* over bytes held in memory (an empty file when there are none).
 class MemoryFile {
-public:
+  public:
     explicit MemoryFile(std::vector<uint8_t> bytes);
-    explicit MemoryFile(const std::string& text) : MemoryFile(std::vector<uint8_t>(text.begin(), text.end())) {}
+    explicit MemoryFile(const std::string& text)
+        : MemoryFile(std::vector<uint8_t>(text.begin(), text.end())) {}
     ~MemoryFile();
     MemoryFile(const MemoryFile&) = delete;
     MemoryFile& operator=(const MemoryFile&) = delete;
@@ -20,7 +21,7 @@ public:
     FILE* get() const { return file_; }
     const std::vector<uint8_t>& bytes() const { return bytes_; }
 
-private:
+  private:
     std::vector<uint8_t> bytes_;
     FILE* file_ = nullptr;
 };

@@ -28,7 +28,8 @@ std::vector<uint8_t> pcdTableBlock(const std::vector<std::vector<PcdCode>>& tabl
     for (const auto& table : tables) {
         block.push_back(static_cast<uint8_t>(table.size() - 1));
         for (const PcdCode& c : table) {
-            const uint16_t aligned = static_cast<uint16_t>(c.length >= 16 ? c.code : c.code << (16 - c.length));
+            const uint16_t aligned =
+                static_cast<uint16_t>(c.length >= 16 ? c.code : c.code << (16 - c.length));
             block.push_back(static_cast<uint8_t>(c.length - 1));
             block.push_back(static_cast<uint8_t>(aligned >> 8));
             block.push_back(static_cast<uint8_t>(aligned));
@@ -43,8 +44,7 @@ PcdResidualWriter::PcdResidualWriter(std::vector<PcdCode> codes) : codes_(std::m
 void PcdResidualWriter::residuals(const std::vector<int8_t>& values) {
     for (int8_t v : values) {
         auto it = std::find_if(codes_.begin(), codes_.end(), [v](const PcdCode& c) { return c.value == v; });
-        if (it == codes_.end())
-            throw std::invalid_argument("no code for residual");
+        if (it == codes_.end()) throw std::invalid_argument("no code for residual");
         out_.put(it->code, it->length);
     }
 }
@@ -80,8 +80,7 @@ PhotoCdBuilder::PhotoCdBuilder() : file_(3 * 2048, 0) {
 }
 
 void PhotoCdBuilder::reserve(uint64_t end) {
-    if (file_.size() < end)
-        file_.resize(end, 0);
+    if (file_.size() < end) file_.resize(end, 0);
 }
 
 PhotoCdBuilder& PhotoCdBuilder::attributes(int rotation, int resolutionField, int compressionClass) {
@@ -117,8 +116,8 @@ PhotoCdBuilder& PhotoCdBuilder::bytes(uint64_t offset, const std::vector<uint8_t
     return *this;
 }
 
-PhotoCdBuilder& PhotoCdBuilder::plainLevel(int level, const PcdSampleFn& luma,
-                                           const PcdSampleFn& chroma1, const PcdSampleFn& chroma2) {
+PhotoCdBuilder& PhotoCdBuilder::plainLevel(int level, const PcdSampleFn& luma, const PcdSampleFn& chroma1,
+                                           const PcdSampleFn& chroma2) {
     const PlainLevel& L = kPlain[level];
     uint64_t at = static_cast<uint64_t>(L.sector) * 2048;
     reserve(at + static_cast<uint64_t>(L.width) * L.height * 3 / 2);
@@ -135,8 +134,9 @@ PhotoCdBuilder& PhotoCdBuilder::plainLevel(int level, const PcdSampleFn& luma,
 
 PhotoCdBuilder& PhotoCdBuilder::flatLevels(uint8_t luma, uint8_t chroma1, uint8_t chroma2) {
     for (int level = 0; level < 3; ++level)
-        plainLevel(level, [=](int, int) { return luma; }, [=](int, int) { return chroma1; },
-                   [=](int, int) { return chroma2; });
+        plainLevel(
+            level, [=](int, int) { return luma; }, [=](int, int) { return chroma1; },
+            [=](int, int) { return chroma2; });
     return *this;
 }
 
@@ -149,8 +149,14 @@ std::vector<uint8_t> pcdExtensionIndex(const std::vector<PcdExtensionLayer>& lay
                                        const std::vector<std::string>& fileNames,
                                        const std::vector<std::vector<PcdCode>>& tables) {
     std::vector<uint8_t> out(64, 0);
-    auto append16 = [&](uint16_t v) { out.push_back(uint8_t(v >> 8)); out.push_back(uint8_t(v)); };
-    auto append32 = [&](uint32_t v) { append16(uint16_t(v >> 16)); append16(uint16_t(v)); };
+    auto append16 = [&](uint16_t v) {
+        out.push_back(uint8_t(v >> 8));
+        out.push_back(uint8_t(v));
+    };
+    auto append32 = [&](uint32_t v) {
+        append16(uint16_t(v >> 16));
+        append16(uint16_t(v));
+    };
 
     putBE(out, 48, static_cast<uint32_t>(out.size()), 4);
     append16(static_cast<uint16_t>(fileNames.size()));

@@ -24,18 +24,17 @@ std::vector<uint8_t> pcdTableBlock(const std::vector<std::vector<PcdCode>>& tabl
 
 // Encodes row records: sync pattern, header, then one code per residual.
 class PcdResidualWriter {
-public:
+  public:
     explicit PcdResidualWriter(std::vector<PcdCode> codes = defaultPcdCodes());
     // Pack layout: plane 0 luma, 2 chroma 1, 3 chroma 2; `row` on the luma grid.
     PcdResidualWriter& row(int plane, int row, const std::vector<int8_t>& residuals);
     // Extension layout: plane 0 luma, 1 chroma 1, 2 chroma 2.
-    PcdResidualWriter& extensionRow(int plane, int row, int sequence,
-                                    const std::vector<int8_t>& residuals);
+    PcdResidualWriter& extensionRow(int plane, int row, int sequence, const std::vector<int8_t>& residuals);
     // Bits that follow as they are (damaged data).
     PcdResidualWriter& bits(uint32_t value, int count);
     std::vector<uint8_t> finish();
 
-private:
+  private:
     void residuals(const std::vector<int8_t>& values);
     std::vector<PcdCode> codes_;
     BitWriter out_;
@@ -44,7 +43,7 @@ private:
 using PcdSampleFn = std::function<uint8_t(int row, int column)>;
 
 class PhotoCdBuilder {
-public:
+  public:
     // Both signatures, no audio, image medium colour negative, resolution Base.
     PhotoCdBuilder();
 
@@ -63,7 +62,7 @@ public:
 
     const std::vector<uint8_t>& data() const { return file_; }
 
-private:
+  private:
     void reserve(uint64_t end);
     std::vector<uint8_t> file_;
 };

@@ -26,7 +26,8 @@ uint16_t mosaicValue(int row, int col, uint16_t top) {
 std::vector<uint16_t> mosaic(int width, int height, uint16_t top) {
     std::vector<uint16_t> out;
     for (int r = 0; r < height; ++r)
-        for (int c = 0; c < width; ++c) out.push_back(mosaicValue(r, c, top));
+        for (int c = 0; c < width; ++c)
+            out.push_back(mosaicValue(r, c, top));
     return out;
 }
 
@@ -38,7 +39,8 @@ void dngColourTags(TiffBuilder::Ifd& raw) {
 
 void dngCameraTags(TiffBuilder::Ifd& ifd0, const char* model) {
     ifd0.bytes(50706, {1, 4, 0, 0}).ascii(271, "Lumivar").ascii(272, model);
-    ifd0.srationals(50721, {{8, 10}, {-1, 10}, {-1, 10}, {-2, 10}, {11, 10}, {1, 10}, {0, 10}, {2, 10}, {6, 10}});
+    ifd0.srationals(50721,
+                    {{8, 10}, {-1, 10}, {-1, 10}, {-2, 10}, {11, 10}, {1, 10}, {0, 10}, {2, 10}, {6, 10}});
     ifd0.shorts(50778, {21}).rationals(50728, {{1, 2}, {1, 1}, {4, 5}});
     ifd0.shorts(274, {1});
 }
@@ -72,7 +74,8 @@ RawFixture tiledLjpegDng() {
             frame.width = tile;
             frame.height = tile;
             for (int r = 0; r < tile; ++r)
-                for (int c = 0; c < tile; ++c) frame.samples.push_back(image[size_t(ty + r) * w + size_t(tx + c)]);
+                for (int c = 0; c < tile; ++c)
+                    frame.samples.push_back(image[size_t(ty + r) * w + size_t(tx + c)]);
             std::vector<uint8_t> stream = encodeLosslessJpeg(frame);
             counts.push_back(uint32_t(stream.size()));
             tiles.push_back(tiff.addBlock(std::move(stream)));
@@ -109,9 +112,12 @@ RawFixture sonyArw() {
     std::vector<uint8_t> data(size_t(w) * h);
     for (size_t i = 0; i < data.size(); i += 16) {
         const uint32_t max = 900 + uint32_t(i % 200), min = 100 + uint32_t(i % 50);
-        const uint32_t head = max | min << 11 | uint32_t(i / 16 % 16) << 22 | uint32_t((i / 16 + 5) % 16) << 26;
-        for (int b = 0; b < 4; ++b) data[i + size_t(b)] = uint8_t(head >> (8 * b));
-        for (int b = 4; b < 16; ++b) data[i + size_t(b)] = uint8_t(i * 7 + size_t(b) * 13);
+        const uint32_t head =
+            max | min << 11 | uint32_t(i / 16 % 16) << 22 | uint32_t((i / 16 + 5) % 16) << 26;
+        for (int b = 0; b < 4; ++b)
+            data[i + size_t(b)] = uint8_t(head >> (8 * b));
+        for (int b = 4; b < 16; ++b)
+            data[i + size_t(b)] = uint8_t(i * 7 + size_t(b) * 13);
     }
     int strip = tiff.addBlock(std::move(data));
     auto& ifd0 = tiff.addIfd();
@@ -128,7 +134,8 @@ RawFixture panasonicRw2() {
     tiff.setMagic(0x55);
     std::vector<uint8_t> data(2 * 16384);
     // Low nibbles only keep every block's values within 12 bits.
-    for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t((i * 29) & 0x0F);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = uint8_t((i * 29) & 0x0F);
     int block = tiff.addBlock(std::move(data));
     auto& ifd0 = tiff.addIfd();
     ifd0.bytes(1, {'0', '3', '4', '0'}, 7).shorts(2, {w}).shorts(3, {h}).shorts(10, {12}).shorts(45, {4});
@@ -141,8 +148,8 @@ RawFixture nikonNef() {
     const int w = 32, h = 24;
     TiffBuilder tiff(Order::Big);
     // Every photosite adds a small difference to its predictor; table 0 codes them.
-    const std::vector<uint8_t> source = {0, 1, 5, 1, 1, 1, 1, 1, 1, 2, 0, 0, 0, 0, 0, 0,
-                                         5, 4, 3, 6, 2, 7, 1, 0, 8, 9, 11, 10, 12, 0};
+    const std::vector<uint8_t> source = {0, 1, 5, 1, 1, 1, 1, 1, 1, 2, 0, 0,  0,  0,  0,
+                                         0, 5, 4, 3, 6, 2, 7, 1, 0, 8, 9, 11, 10, 12, 0};
     const auto codes = canonicalHuffmanCodes(source);
     BitWriter bits;
     for (int i = 0; i < w * h; ++i) {
@@ -156,8 +163,10 @@ RawFixture nikonNef() {
     // Maker note: version 0x44 0x20, four predictors, a five-point curve, and the split
     // row (past the image) 562 bytes in.
     std::vector<uint8_t> curve = {0x44, 0x20};
-    for (uint16_t v : {1000, 1000, 1000, 1000, 5}) curve.insert(curve.end(), {uint8_t(v >> 8), uint8_t(v)});
-    for (uint16_t v : {0, 1024, 2048, 3072, 4095}) curve.insert(curve.end(), {uint8_t(v >> 8), uint8_t(v)});
+    for (uint16_t v : {1000, 1000, 1000, 1000, 5})
+        curve.insert(curve.end(), {uint8_t(v >> 8), uint8_t(v)});
+    for (uint16_t v : {0, 1024, 2048, 3072, 4095})
+        curve.insert(curve.end(), {uint8_t(v >> 8), uint8_t(v)});
     curve.resize(564);
     curve[562] = 0x03;
     curve[563] = 0xE8;
@@ -209,12 +218,15 @@ std::vector<uint8_t> ciffHeap(const std::vector<std::pair<uint16_t, std::vector<
 // Block-coded 10-bit rows (one 64-photosite block per row) at byte 540 of a camera heap.
 RawFixture canonCrw() {
     const int w = 64, h = 32;
-    const auto first = canonicalHuffmanCodes({std::begin(raw::kCanonFirstTables[0]), std::end(raw::kCanonFirstTables[0])});
-    const auto second = canonicalHuffmanCodes({std::begin(raw::kCanonSecondTables[0]), std::end(raw::kCanonSecondTables[0])});
+    const auto first =
+        canonicalHuffmanCodes({std::begin(raw::kCanonFirstTables[0]), std::end(raw::kCanonFirstTables[0])});
+    const auto second =
+        canonicalHuffmanCodes({std::begin(raw::kCanonSecondTables[0]), std::end(raw::kCanonSecondTables[0])});
     BitWriter bits(true);
     auto difference = [&](const std::array<HuffmanCode, 256>& table, int run, int d) {
         int len = 0;
-        while ((std::abs(d) >> len) != 0) ++len;
+        while ((std::abs(d) >> len) != 0)
+            ++len;
         bits.put(table[size_t(run << 4 | len)].code, table[size_t(run << 4 | len)].length);
         if (len) bits.put(uint32_t(d > 0 ? d : d + (1 << len) - 1), len);
     };
@@ -235,13 +247,16 @@ RawFixture canonCrw() {
     put16(sensor, 0), put16(sensor, w), put16(sensor, h);
     put32(info, w), put32(info, h), put32(info, 0x3F800000), put32(info, 0);
     put32(compression, 0);
-    const std::vector<uint8_t> camera = ciffHeap({{0x080A, names}, {0x1031, sensor}, {0x1810, info}, {0x1835, compression}});
+    const std::vector<uint8_t> camera =
+        ciffHeap({{0x080A, names}, {0x1031, sensor}, {0x1810, info}, {0x1835, compression}});
 
     std::vector<uint8_t> file = {'I', 'I'};
     put32(file, 26);
-    for (char c : std::string("HEAPCCDR")) file.push_back(uint8_t(c));
+    for (char c : std::string("HEAPCCDR"))
+        file.push_back(uint8_t(c));
     file.resize(26);
-    const std::vector<uint8_t> heap = ciffHeap({{0x0000, std::vector<uint8_t>(540 - 26)}, {0x2005, data}, {0x300A, camera}});
+    const std::vector<uint8_t> heap =
+        ciffHeap({{0x0000, std::vector<uint8_t>(540 - 26)}, {0x2005, data}, {0x300A, camera}});
     file.insert(file.end(), heap.begin(), heap.end());
     return {"canon.crw", file};
 }

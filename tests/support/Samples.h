@@ -12,8 +12,8 @@ inline std::filesystem::path samplePath(const std::string& name) {
 } // namespace testsupport
 
 // Skips the current test when the named sample file is absent.
-#define LV_REQUIRE_SAMPLE(name)                                                            \
-    do {                                                                                    \
-        if (!std::filesystem::exists(::testsupport::samplePath(name)))                      \
-            GTEST_SKIP() << "sample " << (name) << " not present";                        \
+#define LV_REQUIRE_SAMPLE(name)                                                                              \
+    do {                                                                                                     \
+        if (!std::filesystem::exists(::testsupport::samplePath(name)))                                       \
+            GTEST_SKIP() << "sample " << (name) << " not present";                                           \
     } while (0)

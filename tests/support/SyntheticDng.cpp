@@ -62,7 +62,8 @@ std::vector<uint16_t> mosaic(const SyntheticDngSpec& spec, double gain) {
 
 std::vector<uint8_t> littleEndianWords(const std::vector<uint16_t>& values) {
     std::vector<uint8_t> bytes;
-    for (uint16_t v : values) bytes.insert(bytes.end(), {uint8_t(v), uint8_t(v >> 8)});
+    for (uint16_t v : values)
+        bytes.insert(bytes.end(), {uint8_t(v), uint8_t(v >> 8)});
     return bytes;
 }
 
@@ -70,7 +71,8 @@ std::vector<uint8_t> littleEndianWords(const std::vector<uint16_t>& values) {
 std::vector<uint8_t> losslessJpegData(const SyntheticDngSpec& spec, const std::vector<uint16_t>& values) {
     LosslessJpegFrame frame;
     frame.precision = 16;
-    while (frame.precision > 2 && (1 << (frame.precision - 1)) > spec.white) --frame.precision;
+    while (frame.precision > 2 && (1 << (frame.precision - 1)) > spec.white)
+        --frame.precision;
     frame.width = spec.width / 2;
     frame.height = spec.height;
     frame.components = 2;
@@ -82,7 +84,8 @@ std::vector<uint8_t> losslessJpegData(const SyntheticDngSpec& spec, const std::v
 using Tags = std::map<uint16_t, std::function<void(TiffBuilder::Ifd&)>>;
 
 void writeTags(TiffBuilder::Ifd& ifd, const Tags& tags) {
-    for (const auto& [tag, write] : tags) write(ifd);
+    for (const auto& [tag, write] : tags)
+        write(ifd);
 }
 
 void addRawImage(TiffBuilder& tiff, Tags& tags, const SyntheticDngSpec& spec, double gain) {
@@ -144,7 +147,7 @@ LinearRgb chartColour(int x, int y, int width, int height) {
     if (v < 0.75) { // six patches on mid grey
         const int patch = std::min(int(u * 6), 5);
         const double inside = std::fabs(u * 6 - patch - 0.5) < 0.38 && std::fabs((v - 0.6) / 0.15) < 0.75;
-        static constexpr LinearRgb kPatches[] = {{0.6, 0.05, 0.05}, {0.6, 0.6, 0.05}, {0.05, 0.5, 0.05},
+        static constexpr LinearRgb kPatches[] = {{0.6, 0.05, 0.05}, {0.6, 0.6, 0.05},  {0.05, 0.5, 0.05},
                                                  {0.05, 0.5, 0.6},  {0.05, 0.05, 0.6}, {0.6, 0.05, 0.6}};
         return inside ? kPatches[patch] : LinearRgb{0.18, 0.18, 0.18};
     }

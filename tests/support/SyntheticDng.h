@@ -28,7 +28,7 @@ struct SyntheticDngSpec {
     uint16_t iso = 200;
     uint16_t orientation = 1;
     uint16_t black = 64, white = 4095;
-    std::vector<uint8_t> jpegThumbnail; // a preview directory when not empty
+    std::vector<uint8_t> jpegThumbnail;           // a preview directory when not empty
     std::function<LinearRgb(int x, int y)> scene; // chartColour when empty
 };
 

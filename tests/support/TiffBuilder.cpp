@@ -13,7 +13,9 @@ uint32_t even(uint32_t v) { return v + (v & 1); }
 
 uint32_t ifdSize(size_t entries) { return uint32_t(2 + 12 * entries + 4); }
 
-uint32_t valueSize(const std::vector<uint64_t>& units, int unit) { return uint32_t(units.size()) * uint32_t(unit); }
+uint32_t valueSize(const std::vector<uint64_t>& units, int unit) {
+    return uint32_t(units.size()) * uint32_t(unit);
+}
 
 } // namespace
 
@@ -42,7 +44,8 @@ Ifd& Ifd::shorts(uint16_t tag, const std::vector<uint16_t>& values) {
 
 Ifd& Ifd::sshorts(uint16_t tag, const std::vector<int16_t>& values) {
     std::vector<uint64_t> units;
-    for (int16_t v : values) units.push_back(uint16_t(v));
+    for (int16_t v : values)
+        units.push_back(uint16_t(v));
     return addUnits(tag, 8, uint32_t(values.size()), 2, std::move(units));
 }
 
@@ -52,31 +55,36 @@ Ifd& Ifd::longs(uint16_t tag, const std::vector<uint32_t>& values) {
 
 Ifd& Ifd::slongs(uint16_t tag, const std::vector<int32_t>& values) {
     std::vector<uint64_t> units;
-    for (int32_t v : values) units.push_back(uint32_t(v));
+    for (int32_t v : values)
+        units.push_back(uint32_t(v));
     return addUnits(tag, 9, uint32_t(values.size()), 4, std::move(units));
 }
 
 Ifd& Ifd::rationals(uint16_t tag, const std::vector<std::pair<uint32_t, uint32_t>>& values) {
     std::vector<uint64_t> units;
-    for (auto [n, d] : values) units.insert(units.end(), {n, d});
+    for (auto [n, d] : values)
+        units.insert(units.end(), {n, d});
     return addUnits(tag, 5, uint32_t(values.size()), 4, std::move(units));
 }
 
 Ifd& Ifd::srationals(uint16_t tag, const std::vector<std::pair<int32_t, int32_t>>& values) {
     std::vector<uint64_t> units;
-    for (auto [n, d] : values) units.insert(units.end(), {uint32_t(n), uint32_t(d)});
+    for (auto [n, d] : values)
+        units.insert(units.end(), {uint32_t(n), uint32_t(d)});
     return addUnits(tag, 10, uint32_t(values.size()), 4, std::move(units));
 }
 
 Ifd& Ifd::floats(uint16_t tag, const std::vector<float>& values) {
     std::vector<uint64_t> units;
-    for (float v : values) units.push_back(std::bit_cast<uint32_t>(v));
+    for (float v : values)
+        units.push_back(std::bit_cast<uint32_t>(v));
     return addUnits(tag, 11, uint32_t(values.size()), 4, std::move(units));
 }
 
 Ifd& Ifd::doubles(uint16_t tag, const std::vector<double>& values) {
     std::vector<uint64_t> units;
-    for (double v : values) units.push_back(std::bit_cast<uint64_t>(v));
+    for (double v : values)
+        units.push_back(std::bit_cast<uint64_t>(v));
     return addUnits(tag, 12, uint32_t(values.size()), 8, std::move(units));
 }
 
@@ -94,7 +102,8 @@ Ifd& Ifd::blockOffsets(uint16_t tag, const std::vector<int>& blocks) {
 Ifd& Ifd::ifdOffsets(uint16_t tag, const std::vector<const Ifd*>& children, uint16_t type) {
     addUnits(tag, type, uint32_t(children.size()), 4, std::vector<uint64_t>(children.size()));
     entries_.back().ref = Entry::Ref::Ifd;
-    for (const Ifd* child : children) entries_.back().targets.push_back(child->index_);
+    for (const Ifd* child : children)
+        entries_.back().targets.push_back(child->index_);
     return *this;
 }
 
@@ -152,9 +161,12 @@ void TiffBuilder::put(std::vector<uint8_t>& out, size_t at, uint64_t value, int 
 
 uint64_t TiffBuilder::unitValue(const Ifd::Entry& e, size_t i, const Layout& l) const {
     switch (e.ref) {
-    case Ifd::Entry::Ref::Block: return l.blockOffsets.at(e.targets[i]);
-    case Ifd::Entry::Ref::Ifd: return l.ifdOffsets.at(e.targets[i]);
-    default: return e.units[i];
+    case Ifd::Entry::Ref::Block:
+        return l.blockOffsets.at(e.targets[i]);
+    case Ifd::Entry::Ref::Ifd:
+        return l.ifdOffsets.at(e.targets[i]);
+    default:
+        return e.units[i];
     }
 }
 
@@ -180,7 +192,8 @@ std::vector<uint8_t> TiffBuilder::build() const {
                 put(out, entry + 8, values, 4);
                 values = even(values + size);
             }
-            for (size_t i = 0; i < e.units.size(); ++i) put(out, dest + i * size_t(e.unit), unitValue(e, i, l), e.unit);
+            for (size_t i = 0; i < e.units.size(); ++i)
+                put(out, dest + i * size_t(e.unit), unitValue(e, i, l), e.unit);
         }
         uint32_t next = 0;
         for (size_t c = 0; c + 1 < chain_.size(); ++c)
@@ -195,13 +208,15 @@ std::vector<uint8_t> TiffBuilder::build() const {
 
 std::vector<uint8_t> TiffBuilder::encode16(const std::vector<uint16_t>& values) const {
     std::vector<uint8_t> out(values.size() * 2);
-    for (size_t i = 0; i < values.size(); ++i) put(out, 2 * i, values[i], 2);
+    for (size_t i = 0; i < values.size(); ++i)
+        put(out, 2 * i, values[i], 2);
     return out;
 }
 
 std::vector<uint8_t> TiffBuilder::encode32(const std::vector<uint32_t>& values) const {
     std::vector<uint8_t> out(values.size() * 4);
-    for (size_t i = 0; i < values.size(); ++i) put(out, 4 * i, values[i], 4);
+    for (size_t i = 0; i < values.size(); ++i)
+        put(out, 4 * i, values[i], 4);
     return out;
 }
 

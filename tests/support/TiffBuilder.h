@@ -19,13 +19,13 @@
 namespace testsupport {
 
 class TiffBuilder {
-public:
+  public:
     enum class Order { Little, Big };
 
     class Ifd {
-    public:
+      public:
         Ifd& bytes(uint16_t tag, std::vector<uint8_t> values, uint16_t type = 1); // 1, 6 or 7
-        Ifd& ascii(uint16_t tag, std::string_view text);                           // NUL added
+        Ifd& ascii(uint16_t tag, std::string_view text);                          // NUL added
         Ifd& shorts(uint16_t tag, const std::vector<uint16_t>& values);
         Ifd& sshorts(uint16_t tag, const std::vector<int16_t>& values);
         Ifd& longs(uint16_t tag, const std::vector<uint32_t>& values);
@@ -40,12 +40,14 @@ public:
         Ifd& blockOffset(uint16_t tag, int block) { return blockOffsets(tag, {block}); }
         Ifd& blockOffsets(uint16_t tag, const std::vector<int>& blocks);
         // Pointers to other IFDs of this builder (type LONG, or 13 IFD).
-        Ifd& ifdOffset(uint16_t tag, const Ifd& child, uint16_t type = 4) { return ifdOffsets(tag, {&child}, type); }
+        Ifd& ifdOffset(uint16_t tag, const Ifd& child, uint16_t type = 4) {
+            return ifdOffsets(tag, {&child}, type);
+        }
         Ifd& ifdOffsets(uint16_t tag, const std::vector<const Ifd*>& children, uint16_t type = 4);
         // Replaces the pointer to the next IFD (self-references, garbage offsets).
         Ifd& nextIfdOffset(uint32_t offset);
 
-    private:
+      private:
         friend class TiffBuilder;
         struct Entry {
             uint16_t tag, type;
@@ -79,7 +81,7 @@ public:
     std::vector<uint8_t> encode16(const std::vector<uint16_t>& values) const;
     std::vector<uint8_t> encode32(const std::vector<uint32_t>& values) const;
 
-private:
+  private:
     struct Layout {
         std::vector<uint32_t> ifdOffsets;
         std::vector<uint32_t> blockOffsets;

@@ -21,13 +21,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 class DecodeSynthetic : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        folder_ = fs::temp_directory_path() / ("lv-decode-" + std::to_string(getpid()) + "-" +
-                                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder_ =
+            fs::temp_directory_path() / ("lv-decode-" + std::to_string(getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder_);
         fs::create_directories(folder_);
     }
@@ -55,12 +58,12 @@ TEST_F(DecodeSynthetic, IdentifiesAndListsTheFile) {
 
     o = runDecoder({"-i", "-v", path});
     EXPECT_EQ(o.status, 0) << o.err;
-    for (const char* line : {"\nFilename: ", "Timestamp: Fri May 17 10:30:00 2024\n",
-                             "Camera: Lumivar Synthetic RGGB\n", "DNG Version: 1.4.0.0\n", "ISO speed: 200\n",
-                             "Shutter: 1/125.0 sec\n", "Aperture: f/2.8\n", "Focal length: 50.0 mm\n",
-                             "Embedded ICC profile: no\n", "Number of raw images: 1\n", "Full size:     64 x 48\n",
-                             "Image size:    64 x 48\n", "Output size:   64 x 48\n", "Raw colors: 3",
-                             "\nFilter pattern: RG/GB\n"})
+    for (const char* line :
+         {"\nFilename: ", "Timestamp: Fri May 17 10:30:00 2024\n", "Camera: Lumivar Synthetic RGGB\n",
+          "DNG Version: 1.4.0.0\n", "ISO speed: 200\n", "Shutter: 1/125.0 sec\n", "Aperture: f/2.8\n",
+          "Focal length: 50.0 mm\n", "Embedded ICC profile: no\n", "Number of raw images: 1\n",
+          "Full size:     64 x 48\n", "Image size:    64 x 48\n", "Output size:   64 x 48\n", "Raw colors: 3",
+          "\nFilter pattern: RG/GB\n"})
         EXPECT_TRUE(contains(o.out, line)) << line << " in\n" << o.out;
 
     // Half size halves the output; a rotation swaps it.
@@ -80,8 +83,10 @@ TEST_F(DecodeSynthetic, WritesTiffAndPpmBesideTheInput) {
 
     if (std::system("command -v tiffinfo > /dev/null 2>&1") == 0) {
         const std::string report = (folder_ / "report").string();
-        EXPECT_EQ(std::system(("tiffinfo -D '" + (folder_ / "chart.tiff").string() + "' > '" + report + "' 2>&1").c_str()),
-                  0);
+        EXPECT_EQ(
+            std::system(
+                ("tiffinfo -D '" + (folder_ / "chart.tiff").string() + "' > '" + report + "' 2>&1").c_str()),
+            0);
         const std::string text = testsupport::readWhole(report);
         EXPECT_TRUE(contains(text, "Image Width: 64 Image Length: 48")) << text;
         EXPECT_FALSE(contains(text, "rror")) << text;
@@ -176,7 +181,8 @@ TEST_F(DecodeSynthetic, EveryRawImageWithSAll) {
 TEST_F(DecodeSynthetic, ExitStatusCountsEveryFile) {
     const std::string good = write("good.dng");
     const std::string missing = (folder_ / "missing.dng").string();
-    const std::string text = testsupport::writeFile(folder_, "notes.dng", std::string("not a raw file")).string();
+    const std::string text =
+        testsupport::writeFile(folder_, "notes.dng", std::string("not a raw file")).string();
     Outcome o = runDecoder({good});
     ASSERT_EQ(o.status, 0) << o.err;
     fs::remove(folder_ / "good.ppm");

@@ -56,7 +56,8 @@ const char* const kUsage[] = {
 DecoderOptions parsed(std::vector<std::string> words, int* first = nullptr) {
     words.insert(words.begin(), "lumivar-decode");
     std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
+    for (std::string& w : words)
+        argv.push_back(w.data());
     DecoderOptions o;
     const int at = tools::parse_decoder_options(int(argv.size()), argv.data(), o, stderr);
     if (first) *first = at;
@@ -69,7 +70,8 @@ TEST(DecoderCommandLine, UsageWithoutArguments) {
     std::string expected = "\nLumivar raw decoder, version " LUMIVAR_VERSION "\n"
                            "Part of Lumivar, by the Lumivar developers\n"
                            "\nUsage:  " LUMIVAR_DECODE_PROGRAM " [OPTION]... [FILE]...\n\n";
-    for (const char* line : kUsage) expected += std::string(line) + "\n";
+    for (const char* line : kUsage)
+        expected += std::string(line) + "\n";
     expected += "\n";
     const Outcome o = runDecoder({});
     EXPECT_EQ(o.status, 1);
@@ -118,9 +120,9 @@ TEST(DecoderCommandLine, RefusesToWriteAnImageToATerminal) {
 
 TEST(DecoderOptions, EachOptionSetsItsValue) {
     int first = 0;
-    DecoderOptions o = parsed({"-v", "-w", "+M", "-k", "512", "-S", "16000", "-q", "1", "-m", "2", "-6", "-T",
-                               "-I", "a.nef", "-v"},
-                              &first);
+    DecoderOptions o = parsed(
+        {"-v", "-w", "+M", "-k", "512", "-S", "16000", "-q", "1", "-m", "2", "-6", "-T", "-I", "a.nef", "-v"},
+        &first);
     EXPECT_EQ(first, 15); // options stop at the first file name
     EXPECT_TRUE(o.verbose && o.use_camera_wb && o.tiff);
     EXPECT_EQ(o.camera_matrix, DecoderOptions::Matrix::Use);

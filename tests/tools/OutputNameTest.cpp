@@ -19,9 +19,10 @@ TEST(OutputName, ReplacesTheExtensionBesideTheInput) {
         {"x.raf", {".jpg", true}, "x.thumb.jpg"},
         {"x.raf", {".ppm", true}, "x.thumb.ppm"},
         {"x.dng", {".tiff", false, true, 0, 2}, "x_0.tiff"},
-        {"x.dng", {".tiff", false, true, 3, 12}, "x_03.tiff"},   // padded to the width of 11
-        {"x.dng", {".ppm", false, true, 9, 10}, "x_9.ppm"},      // 9 is the last of ten
+        {"x.dng", {".tiff", false, true, 3, 12}, "x_03.tiff"}, // padded to the width of 11
+        {"x.dng", {".ppm", false, true, 9, 10}, "x_9.ppm"},    // 9 is the last of ten
         {"x.dng", {".tiff", false, true, 0, 1}, "x_0.tiff"},
     };
-    for (const Case& c : cases) EXPECT_EQ(output_name(c.input, c.naming), c.expected) << c.input;
+    for (const Case& c : cases)
+        EXPECT_EQ(output_name(c.input, c.naming), c.expected) << c.input;
 }

@@ -47,7 +47,8 @@ inline Outcome runDecoder(const std::vector<std::string>& args, int stdoutFd = -
     std::vector<std::string> words = {LUMIVAR_DECODE_PROGRAM};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
+    for (std::string& w : words)
+        argv.push_back(w.data());
     argv.push_back(nullptr);
     Outcome outcome;
     pid_t pid = -1;

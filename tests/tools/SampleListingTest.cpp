@@ -31,12 +31,14 @@ struct Listed {
 
 const Listed kListed[] = {
     // No Make tag: the unique camera model names the maker.
-    {"BMPCC_cinemadng_frame.dng", "Blackmagic Pocket Cinema Camera", 0, 0, 0, nullptr, "1920 x 1080", "1920 x 1080"},
+    {"BMPCC_cinemadng_frame.dng", "Blackmagic Pocket Cinema Camera", 0, 0, 0, nullptr, "1920 x 1080",
+     "1920 x 1080"},
     {"CanonRaw.cr2", "Canon EOS 350D DIGITAL", 400, 1.0 / 15, 8.0, "2005:08:03 18:59:18", nullptr, nullptr},
     {"CanonRaw.cr3", "Canon EOS M50", 12800, 1.0 / 80, 3.5, "2018:02:21 12:08:56", nullptr, nullptr},
     {"CanonRaw.crw", "Canon EOS DIGITAL REBEL", 100, 1.0 / 64, 3.6, "2003:11:10 17:39:26", nullptr, nullptr},
     {"D7100_truncated.NEF", "Nikon D7100", 100, 1.0 / 30, 8.0, "2013:09:03 09:45:16", nullptr, nullptr},
-    {"DC120_P003908_uncompressed.KDC", "Kodak DC120", 0, 1.0 / 275, 4.0, "1994:01:02 15:52:32", nullptr, nullptr},
+    {"DC120_P003908_uncompressed.KDC", "Kodak DC120", 0, 1.0 / 275, 4.0, "1994:01:02 15:52:32", nullptr,
+     nullptr},
     {"DC120_P003911_jpeg.KDC", "Kodak DC120", 0, 1.0 / 266, 3.7, "1994:01:02 15:56:14", nullptr, nullptr},
     {"DC50_DC0008L.KDC", "Kodak DC50", 0, 1.0 / 43, 2.5, nullptr, nullptr, nullptr},
     {"DNG.dng", "Canon EOS 350D DIGITAL", 400, 1.0 / 15, 8.0, "2005:08:03 18:59:18", nullptr, nullptr},
@@ -50,13 +52,17 @@ const Listed kListed[] = {
     {"Panasonic.rw2", "Panasonic DMC-LX3", 80, 1.0 / 250, 4.0, "2008:08:06 15:21:56", nullptr, nullptr},
     {"PhaseOne.iiq", "Leaf Credo 40", 100, 1.0 / 1250, 5.6, "2013:06:19 15:44:21", nullptr, nullptr},
     // Orientation 8: the output is turned a quarter.
-    {"Pixel7_small.dng", "Google Pixel 7", 744, 1.0 / 16, 1.9, "2024:07:04 21:45:43", "510 x 382", "382 x 510"},
-    {"PowerShotG2_CRW_0304.CRW", "Canon PowerShot G2", 50, 1.0 / 52, 3.9, "2022:01:20 08:13:24", nullptr, nullptr},
-    {"SLT-A55V_truncated.ARW", "Sony SLT-A55V", 100, 1.0 / 100, 13.0, "2017:10:22 11:54:20", nullptr, nullptr},
-    {"Sigma.x3f", "SIGMA SD10", 100, 1.0 / 108, 8.4, "2001:01:01 00:36:35", nullptr, nullptr},
-    {"canon_eos_6d_lossy_linear.dng", "Canon EOS 6D", 1000, 1.0 / 60, 5.6, "2019:06:06 07:29:51", nullptr, nullptr},
-    {"iPhone12Pro_header_only.dng", "Apple iPhone 12 Pro", 32, 1.0 / 5556, 1.6, "2020:12:29 14:24:45", nullptr,
+    {"Pixel7_small.dng", "Google Pixel 7", 744, 1.0 / 16, 1.9, "2024:07:04 21:45:43", "510 x 382",
+     "382 x 510"},
+    {"PowerShotG2_CRW_0304.CRW", "Canon PowerShot G2", 50, 1.0 / 52, 3.9, "2022:01:20 08:13:24", nullptr,
      nullptr},
+    {"SLT-A55V_truncated.ARW", "Sony SLT-A55V", 100, 1.0 / 100, 13.0, "2017:10:22 11:54:20", nullptr,
+     nullptr},
+    {"Sigma.x3f", "SIGMA SD10", 100, 1.0 / 108, 8.4, "2001:01:01 00:36:35", nullptr, nullptr},
+    {"canon_eos_6d_lossy_linear.dng", "Canon EOS 6D", 1000, 1.0 / 60, 5.6, "2019:06:06 07:29:51", nullptr,
+     nullptr},
+    {"iPhone12Pro_header_only.dng", "Apple iPhone 12 Pro", 32, 1.0 / 5556, 1.6, "2020:12:29 14:24:45",
+     nullptr, nullptr},
     // Neither Make nor a unique camera model: a DNG's maker is then "DNG", with no model.
     {"synthetic_1024_rggb_uncompressed.dng", "DNG ", 0, 0, 0, nullptr, "1024 x 1024", "1024 x 1024"},
 };

@@ -39,7 +39,8 @@ inline ScriptRun runScript(LumivarProgram& program, const std::string& text, int
         // A script that ends with a dialog open leaves it to the test: close it.
         if (!ticks.isActive())
             for (QWidget* top : QApplication::topLevelWidgets())
-                if (auto* dialog = qobject_cast<QDialog*>(top); dialog && dialog->isVisible()) dialog->reject();
+                if (auto* dialog = qobject_cast<QDialog*>(top); dialog && dialog->isVisible())
+                    dialog->reject();
     });
     ticks.start(5);
     loop.exec();

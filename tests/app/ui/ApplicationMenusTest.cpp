@@ -134,7 +134,7 @@ TEST(ApplicationMenus, APlainWindowAndADocumentsWindowCarryTheSameBar) {
          {"export", "exportAsJPEG", "exportAsTIFF", "exportAsDNG", "exportAsEXR", "savePreset", "resetCrop",
           "cursorPan", "cursorCrop", "cursorEyedropper", "zoomIn", "rotateCW"})
         EXPECT_TRUE(editing.count(on)) << on;
-    EXPECT_FALSE(editing.count("update")); // not opened as an external editor
+    EXPECT_FALSE(editing.count("update"));            // not opened as an external editor
     EXPECT_FALSE(editing.count("photoCDResolution")); // a DNG is no Photo CD image
     EXPECT_FALSE(plain.count("photoCDResolution"));
 

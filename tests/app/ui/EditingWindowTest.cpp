@@ -359,8 +359,8 @@ TEST_F(EditingWindowTest, EveryAdjustmentHasItsControlInRange) {
         ASSERT_NE(slider, nullptr) << s.key;
         const auto range = controlRangeForKey(s.key);
         ASSERT_TRUE(range) << s.key;
-        slider->setValue(int(std::lround((s.value - range->minimum) / (range->maximum - range->minimum) *
-                                         slider->maximum())));
+        slider->setValue(int(
+            std::lround((s.value - range->minimum) / (range->maximum - range->minimum) * slider->maximum())));
         EXPECT_NEAR(document->valueForKey(s.key)->doubleValue(), s.value, 1e-9) << s.key;
     }
     auto* kodak = window->findChild<QCheckBox*>(settings::KodakProcessing.c_str());

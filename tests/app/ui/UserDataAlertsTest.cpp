@@ -26,7 +26,8 @@ class UserDataAlertsTest : public ::testing::Test {
     void SetUp() override {
         windowtest::app();
         saved_ = WindowChoosers::shared();
-        WindowChoosers::shared().alert = [this](QWidget* window, const QString& message, const QString& text) {
+        WindowChoosers::shared().alert = [this](QWidget* window, const QString& message,
+                                                const QString& text) {
             alerts.push_back({window, message, text});
         };
     }
@@ -53,15 +54,17 @@ TEST_F(UserDataAlertsTest, ADamagedCatalogIsToldOnTheWindowInFront) {
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(alerts[0].window, &front);
     EXPECT_EQ(alerts[0].message, "The catalog was damaged and has been set aside");
-    EXPECT_TRUE(alerts[0].text.startsWith(QString::fromStdString(
-        "Lumivar could not read its catalog " + file.string() + ": The data is not a valid XML property list.\n")))
+    EXPECT_TRUE(alerts[0].text.startsWith(
+        QString::fromStdString("Lumivar could not read its catalog " + file.string() +
+                               ": The data is not a valid XML property list.\n")))
         << alerts[0].text.toStdString();
     std::vector<fs::path> aside;
     for (const auto& e : fs::directory_iterator(file.parent_path()))
         aside.push_back(e.path());
     ASSERT_EQ(aside.size(), 1u);
     EXPECT_TRUE(aside[0].filename().string().starts_with("LumivarCatalog.plist.damaged-"));
-    EXPECT_TRUE(alerts[0].text.contains(QString::fromStdString(aside[0].string()))) << alerts[0].text.toStdString();
+    EXPECT_TRUE(alerts[0].text.contains(QString::fromStdString(aside[0].string())))
+        << alerts[0].text.toStdString();
 }
 
 // The batch export reads presets on its worker: the alert still comes on the main thread.

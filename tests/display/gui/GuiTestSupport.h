@@ -51,10 +51,10 @@ inline std::filesystem::path saveScreenshot(const QPixmap& shot, const std::stri
 
 } // namespace guitest
 
-#define LV_REQUIRE_X_SERVER()                                                                       \
-    do {                                                                                            \
-        if (!::guitest::haveXServer()) {                                                            \
-            if (::guitest::inCI()) FAIL() << "no X server (DISPLAY) although CI=true";               \
-            GTEST_SKIP() << "no X server (DISPLAY)";                                                \
-        }                                                                                           \
+#define LV_REQUIRE_X_SERVER()                                                                                \
+    do {                                                                                                     \
+        if (!::guitest::haveXServer()) {                                                                     \
+            if (::guitest::inCI()) FAIL() << "no X server (DISPLAY) although CI=true";                       \
+            GTEST_SKIP() << "no X server (DISPLAY)";                                                         \
+        }                                                                                                    \
     } while (0)

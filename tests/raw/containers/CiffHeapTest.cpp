@@ -18,7 +18,7 @@ using testsupport::ParsedFile;
 
 // Builds a CIFF heap: data blocks first, then the directory, then the directory's offset.
 class CiffHeap {
-public:
+  public:
     CiffHeap& data(uint16_t type, std::vector<uint8_t> bytes) {
         records_.push_back({type, 0, std::move(bytes), false});
         return *this;
@@ -59,7 +59,7 @@ public:
         return out.data;
     }
 
-private:
+  private:
     struct Record {
         uint16_t type;
         uint32_t word;
@@ -113,7 +113,9 @@ TEST(CiffHeap, ReadsTheRecordsOfNestedHeaps) {
     props.value(0x5813, std::bit_cast<uint32_t>(1.0f)).value(0x5814, std::bit_cast<uint32_t>(-2.5f));
     props.value(0x5817, 2141446);
     CiffHeap top;
-    top.data(0x2005, std::vector<uint8_t>(40, 0)).data(0x2007, std::vector<uint8_t>(12, 0xFF)).heap(0x300A, props);
+    top.data(0x2005, std::vector<uint8_t>(40, 0))
+        .data(0x2007, std::vector<uint8_t>(12, 0xFF))
+        .heap(0x300A, props);
 
     const auto f = parseHeap(top);
     const raw::DecoderState& s = *f.s;
@@ -175,12 +177,14 @@ TEST(CiffHeap, HostileHeapsEndQuietly) {
     // A heap listing itself 127 times would take forever level by level.
     CiffHeap loop;
     loop.value(0x5834, 7);
-    for (int i = 0; i < 126; ++i) loop.self(0x300A);
+    for (int i = 0; i < 126; ++i)
+        loop.self(0x300A);
     EXPECT_EQ(parseHeap(loop).s->camera_model_id, 7u);
 
     // Too many records, a directory outside the file, a heap too short for its pointer.
     CiffHeap many;
-    for (int i = 0; i < 128; ++i) many.value(0x5834, 9);
+    for (int i = 0; i < 128; ++i)
+        many.value(0x5834, 9);
     EXPECT_EQ(parseHeap(many).s->camera_model_id, 0u);
     ParsedFile outside(Bytes().zeros(8).u32(0xFFFFFFF0).data);
     raw::parse_ciff_heap(*outside.s, 0, 12, 0);
@@ -200,7 +204,8 @@ TEST(CiffHeap, MakeWithoutTerminatorIsBoundedBeforeTheModel) {
 Bytes slotRecord(uint16_t first, int slot, const uint16_t gains[4], const uint16_t key[2], size_t length) {
     Bytes b;
     b.u16(first).zeros(78 + 8 * slot);
-    for (int c = 0; c < 4; ++c) b.u16(gains[c] ^ key[c & 1]);
+    for (int c = 0; c < 4; ++c)
+        b.u16(gains[c] ^ key[c & 1]);
     return b.to(length);
 }
 
@@ -217,24 +222,42 @@ TEST(CiffHeap, WhiteBalanceRecords) {
     };
     const Case cases[] = {
         // keyed: slot "01345:..."[1] + 2 = 3, gains into c ^ (c >> 1) ^ 1
-        {"keyed", "PowerShot G2", 1, CiffHeap().data(0x0032, slotRecord(key[0], 3, gains, key, 2048)),
+        {"keyed",
+         "PowerShot G2",
+         1,
+         CiffHeap().data(0x0032, slotRecord(key[0], 3, gains, key, 2048)),
          {500, 400, 600, 700}},
-        {"keyed Pro1", "PowerShot Pro1", 5, CiffHeap().data(0x0032, slotRecord(key[0], 8, gains, key, 2048)),
+        {"keyed Pro1",
+         "PowerShot Pro1",
+         5,
+         CiffHeap().data(0x0032, slotRecord(key[0], 8, gains, key, 2048)),
          {500, 400, 600, 700}},
         {"plain", "", 2, CiffHeap().data(0x0032, slotRecord(7, 3, gains, none, 2048)), {500, 400, 600, 700}},
-        {"automatic", "", 0, CiffHeap().data(0x0032, slotRecord(7, 0, gains, none, 2048)), {-1, 400, 600, 700}},
+        {"automatic",
+         "",
+         0,
+         CiffHeap().data(0x0032, slotRecord(7, 0, gains, none, 2048)),
+         {-1, 400, 600, 700}},
         // long 0x10A9: slot "0134567028"[3] = 4, gains into c ^ (c >> 1)
-        {"slots remapped", "", 3,
+        {"slots remapped",
+         "",
+         3,
          CiffHeap().data(0x10A9, Bytes().zeros(2 + 32).u16(400).u16(500).u16(600).u16(700).to(82)),
          {400, 500, 700, 600}},
-        {"slots plain", "", 2,
+        {"slots plain",
+         "",
+         2,
          CiffHeap().data(0x10A9, Bytes().zeros(2 + 16).u16(400).u16(500).u16(600).u16(700).to(66)),
          {400, 500, 700, 600}},
         {"slot past the order", "", 12, CiffHeap().data(0x10A9, Bytes().u16(1).to(200)), {0, 1, 0, 0}},
-        {"levels low", "", 1,
+        {"levels low",
+         "",
+         1,
          CiffHeap().data(0x102C, Bytes().u16(512).zeros(98).u16(400).u16(500).u16(600).u16(700).to(256)),
          {500, 400, 600, 700}},
-        {"levels high", "", 1,
+        {"levels high",
+         "",
+         1,
          CiffHeap().data(0x102C, Bytes().u16(513).zeros(118).u16(400).u16(500).u16(600).u16(700).to(256)),
          {600, 700, 400, 500}},
     };
@@ -242,7 +265,8 @@ TEST(CiffHeap, WhiteBalanceRecords) {
         CiffHeap heap;
         heap.data(0x102A, shotInfo(c.wb)).heap(0x300B, c.record);
         const auto f = parseHeap(heap, c.model);
-        for (int i = 0; i < 4; ++i) EXPECT_FLOAT_EQ(f.s->as_shot_multipliers[i], c.expect[i]) << c.what << " " << i;
+        for (int i = 0; i < 4; ++i)
+            EXPECT_FLOAT_EQ(f.s->as_shot_multipliers[i], c.expect[i]) << c.what << " " << i;
     }
 }
 
@@ -271,11 +295,19 @@ TEST(CiffHeap, WhiteTableOnlyForCustomSettings) {
             ASSERT_EQ(f.s->white_samples[i / 8][i % 8], (i * 37 + 5) & ((1 << bits) - 1)) << bits << " " << i;
     }
     for (uint16_t wb : {15, 16}) {
-        EXPECT_NE(parseHeap(CiffHeap().data(0x102A, shotInfo(wb)).data(0x1030, whiteTable(12))).s->white_samples[0][1], 0);
+        EXPECT_NE(parseHeap(CiffHeap().data(0x102A, shotInfo(wb)).data(0x1030, whiteTable(12)))
+                      .s->white_samples[0][1],
+                  0);
     }
-    EXPECT_EQ(parseHeap(CiffHeap().data(0x102A, shotInfo(5)).data(0x1030, whiteTable(12))).s->white_samples[0][1], 0);
-    EXPECT_EQ(parseHeap(CiffHeap().data(0x102A, shotInfo(6)).data(0x1030, whiteTable(11))).s->white_samples[0][1], 0);
-    EXPECT_EQ(parseHeap(CiffHeap().data(0x102A, shotInfo(6)).data(0x1030, whiteTable(12, 0x80009))).s->white_samples[0][1], 0);
+    EXPECT_EQ(
+        parseHeap(CiffHeap().data(0x102A, shotInfo(5)).data(0x1030, whiteTable(12))).s->white_samples[0][1],
+        0);
+    EXPECT_EQ(
+        parseHeap(CiffHeap().data(0x102A, shotInfo(6)).data(0x1030, whiteTable(11))).s->white_samples[0][1],
+        0);
+    EXPECT_EQ(parseHeap(CiffHeap().data(0x102A, shotInfo(6)).data(0x1030, whiteTable(12, 0x80009)))
+                  .s->white_samples[0][1],
+              0);
 }
 
 // --- Camera-written files -------------------------------------------------------------
@@ -335,11 +367,13 @@ TEST(CiffHeapSamples, PowerShotG2) {
 TEST(CiffHeapSamples, EmptyWhiteTableDecodesToZeros) {
     LV_REQUIRE_SAMPLE("PowerShotG2_CRW_0304.CRW");
     ParsedFile f(testsupport::sampleBytes("PowerShotG2_CRW_0304.CRW"));
-    for (auto& row : f.s->white_samples) std::fill(std::begin(row), std::end(row), 0xFFFF);
+    for (auto& row : f.s->white_samples)
+        std::fill(std::begin(row), std::end(row), 0xFFFF);
     std::fseek(f.s->input_file, 2751530, SEEK_SET); // the G2's 0x1030 record, 10-bit and unused
     raw::ciff_wb_table(*f.s);
     for (const auto& row : f.s->white_samples)
-        for (uint16_t v : row) ASSERT_EQ(v, 0);
+        for (uint16_t v : row)
+            ASSERT_EQ(v, 0);
 }
 
 TEST(CiffHeapSamples, HeaderOnlyRebel) {
@@ -362,7 +396,8 @@ TEST(CiffHeapSamples, CompleteFilesDecode) {
         DCRaw decoder;
         decoder.setOutputColorSpace(4);
         uint64_t pixelSize = 0;
-        ASSERT_TRUE(decoder.loadFile(testsupport::samplePath(name).string(), &pixelSize)) << decoder.dcStatus();
+        ASSERT_TRUE(decoder.loadFile(testsupport::samplePath(name).string(), &pixelSize))
+            << decoder.dcStatus();
         EXPECT_EQ(decoder.dcMake(), "Canon");
         uint16_t* buffer = nullptr;
         uint16_t width = 0, height = 0;

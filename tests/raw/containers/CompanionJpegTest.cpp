@@ -17,12 +17,13 @@ TEST(CompanionJpeg, NameRule) {
         {"ABCD1299.JPG", "ABCD1300.JPG"},
         {"ABCD9999.jpg", "ABCD0000.jpg"},
         {"1234ABCD.raw", "ABCD1234.jpg"},
-        {"ABCDEFGH.jpg", ""},              // no number to count on: the same name
-        {"/photos/IMG_12345.crw", ""},     // nine characters
-        {"/photos/IMG_1234.tiff", ""},     // five-character extension
+        {"ABCDEFGH.jpg", ""},          // no number to count on: the same name
+        {"/photos/IMG_12345.crw", ""}, // nine characters
+        {"/photos/IMG_1234.tiff", ""}, // five-character extension
         {"/photo.d/IMG1234", ""},
     };
-    for (const auto& [raw, companion] : cases) EXPECT_EQ(raw::companion_jpeg_name(raw), companion) << raw;
+    for (const auto& [raw, companion] : cases)
+        EXPECT_EQ(raw::companion_jpeg_name(raw), companion) << raw;
 }
 
 TEST(CompanionJpeg, ReadsTheCompanionAndRestoresTheRawFile) {
@@ -39,8 +40,9 @@ TEST(CompanionJpeg, ReadsTheCompanionAndRestoresTheRawFile) {
     testing::internal::CaptureStderr();
     raw::parse_external_jpeg(*f.s);
     const std::string companion = (home.path() / "IMG_0001.jpg").string();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Reading metadata from " + companion + " ...\nFailed to read metadata from " + companion + "\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Reading metadata from " + companion +
+                                                          " ...\nFailed to read metadata from " + companion +
+                                                          "\n");
     EXPECT_EQ(f.s->input_file, rawFile);
     EXPECT_EQ(f.s->raw_count, 1u);
     EXPECT_EQ(f.s->thumbnail_offset, 0u);

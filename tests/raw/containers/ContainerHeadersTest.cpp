@@ -92,8 +92,8 @@ TEST(SmalHeader, VersionsAndTheLengthCheck) {
         raw::Routine loader;
         uint64_t dataOffset;
     };
-    for (const Case c : {Case{6, raw::smal_6_load_raw, 0}, Case{9, raw::smal_9_load_raw, 2048},
-                         Case{8, nullptr, 2048}}) {
+    for (const Case c :
+         {Case{6, raw::smal_6_load_raw, 0}, Case{9, raw::smal_9_load_raw, 2048}, Case{8, nullptr, 2048}}) {
         ParsedFile f(smalFile(c.version, 4096, 4096));
         raw::parse_smal_header(*f.s, 0, 4096);
         EXPECT_STREQ(f.s->camera_make, "SMaL");

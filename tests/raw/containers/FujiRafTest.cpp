@@ -31,7 +31,8 @@ struct RafRecords {
 
 TEST(FujiRaf, ReadsTheSensorRecords) {
     Bytes xtrans(true);
-    for (int i = 0; i < 36; ++i) xtrans.u8(uint8_t(i % 3 + 4)); // only the low two bits count
+    for (int i = 0; i < 36; ++i)
+        xtrans.u8(uint8_t(i % 3 + 4)); // only the low two bits count
     RafRecords raf;
     raf.add(0x100, Bytes(true).u16(1444).u16(4352))
         .add(0x121, Bytes(true).u16(1440).u16(4284))
@@ -72,7 +73,8 @@ TEST(FujiRaf, LayoutBitHalvesTheWidthAndDoublesTheHeight) {
 // Record 0xC000: little-endian words; the first no wider than the sensor is the width.
 Bytes sizeTable(const std::vector<uint32_t>& words, size_t length) {
     Bytes b;
-    for (uint32_t w : words) b.u32(w);
+    for (uint32_t w : words)
+        b.u32(w);
     return b.to(length);
 }
 
@@ -96,7 +98,8 @@ TEST(FujiRaf, SizeSearchStopsAtTheRecordEnd) {
     RafRecords raf;
     raf.add(0x100, Bytes(true).u16(10).u16(20));
     Bytes table;
-    for (int i = 0; i < 6000; ++i) table.u32(0xFFFF0000);
+    for (int i = 0; i < 6000; ++i)
+        table.u32(0xFFFF0000);
     raf.out.u16(0xC000).u16(30000).append(table.data);
     ++raf.count;
     ParsedFile f(raf.build());

@@ -23,7 +23,8 @@ std::vector<uint8_t> phaseOneFile(bool big, uint64_t base, const std::vector<Rec
     out.u32(0).append(blocks.data);
     out.put32(directoryWord, uint32_t(out.size() - base));
     out.u32(storedCount).u32(0);
-    for (const Record& r : records) out.u32(r.tag).u32(r.type).u32(r.length).u32(r.data);
+    for (const Record& r : records)
+        out.u32(r.tag).u32(r.type).u32(r.length).u32(r.data);
     return out.data;
 }
 
@@ -31,18 +32,19 @@ TEST(PhaseOneHeader, FillsTheBackFields) {
     for (bool big : {false, true}) {
         const uint64_t base = 8;
         Bytes blocks(big); // starts 12 bytes after base
-        for (float v : {1.f, 0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 1.f}) blocks.f32(v);
+        for (float v : {1.f, 0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 1.f})
+            blocks.f32(v);
         blocks.f32(2.0f).f32(1.0f).f32(1.5f);
         blocks.field("P 45+ camera, firmware 1", 64);
         const uint32_t matrixAt = 12, gainsAt = 48, modelAt = 60;
         const std::vector<Record> records = {
-            {0x100, 4, 4, 5},           {0x106, 11, 36, matrixAt}, {0x107, 11, 12, gainsAt},
-            {0x108, 4, 4, 7372},        {0x109, 4, 4, 5536},       {0x10A, 4, 4, 36},
-            {0x10B, 4, 4, 6},           {0x10C, 4, 4, 7320},       {0x10D, 4, 4, 5484},
-            {0x10E, 4, 4, 1},           {0x10F, 4, 4, 1000},       {0x110, 4, 1320, 2000},
-            {0x112, 4, 4, 0x12345678},  {0x210, 4, 4, 0x42140000}, {0x21A, 4, 4, 0x1234},
-            {0x21C, 4, 4, 3000},        {0x21D, 4, 4, 1024},       {0x222, 4, 4, 3696},
-            {0x223, 4, 4, 4000},        {0x224, 4, 4, 2748},       {0x225, 4, 4, 5000},
+            {0x100, 4, 4, 5},          {0x106, 11, 36, matrixAt}, {0x107, 11, 12, gainsAt},
+            {0x108, 4, 4, 7372},       {0x109, 4, 4, 5536},       {0x10A, 4, 4, 36},
+            {0x10B, 4, 4, 6},          {0x10C, 4, 4, 7320},       {0x10D, 4, 4, 5484},
+            {0x10E, 4, 4, 1},          {0x10F, 4, 4, 1000},       {0x110, 4, 1320, 2000},
+            {0x112, 4, 4, 0x12345678}, {0x210, 4, 4, 0x42140000}, {0x21A, 4, 4, 0x1234},
+            {0x21C, 4, 4, 3000},       {0x21D, 4, 4, 1024},       {0x222, 4, 4, 3696},
+            {0x223, 4, 4, 4000},       {0x224, 4, 4, 2748},       {0x225, 4, 4, 5000},
             {0x301, 1, 64, modelAt},
         };
         ParsedFile f(phaseOneFile(big, base, records, blocks, uint32_t(records.size())));

@@ -49,7 +49,8 @@ Bytes tinyHeap(uint32_t modelId) {
 Bytes jpeg(const std::vector<Bytes>& segments) {
     Bytes b(true);
     b.u8(0xFF).u8(0xD8);
-    for (const Bytes& s : segments) b.append(s.data);
+    for (const Bytes& s : segments)
+        b.append(s.data);
     return b.append(segment(0xDA, Bytes().zeros(4)).data).zeros(16);
 }
 
@@ -109,7 +110,8 @@ Bytes chunk(const char* tag, const Bytes& payload) {
 Bytes list(const char* tag, const char* form, const std::vector<Bytes>& chunks) {
     Bytes payload;
     payload.text(form);
-    for (const Bytes& c : chunks) payload.append(c.data);
+    for (const Bytes& c : chunks)
+        payload.append(c.data);
     return chunk(tag, payload);
 }
 
@@ -139,12 +141,14 @@ TEST(RiffChunks, UnreadableDatesAndDeepNesting) {
     ParsedFile badMonth(list("RIFF", "AVI ", {chunk("IDIT", Bytes().text("Sat Foo 15 12:34:56 2011"))}).data);
     raw::parse_riff_chunks(*badMonth.s);
     EXPECT_EQ(badMonth.s->capture_time, 0);
-    ParsedFile tooLong(list("RIFF", "AVI ", {chunk("IDIT", Bytes().text("Sat Jan 15 12:34:56 2011").zeros(60))}).data);
+    ParsedFile tooLong(
+        list("RIFF", "AVI ", {chunk("IDIT", Bytes().text("Sat Jan 15 12:34:56 2011").zeros(60))}).data);
     raw::parse_riff_chunks(*tooLong.s);
     EXPECT_EQ(tooLong.s->capture_time, 0);
 
     Bytes deep = chunk("IDIT", Bytes().text("Sat Jan 15 12:34:56 2011"));
-    for (int i = 0; i < 2000; ++i) deep = list("LIST", "nest", {deep});
+    for (int i = 0; i < 2000; ++i)
+        deep = list("LIST", "nest", {deep});
     ParsedFile nested(deep.data);
     raw::parse_riff_chunks(*nested.s);
     EXPECT_EQ(nested.s->capture_time, 0); // far below the deepest level followed
@@ -158,14 +162,16 @@ Bytes box(const char* type, const Bytes& payload) {
 
 Bytes boxes(const char* type, const std::vector<Bytes>& children) {
     Bytes payload(true);
-    for (const Bytes& c : children) payload.append(c.data);
+    for (const Bytes& c : children)
+        payload.append(c.data);
     return box(type, payload);
 }
 
 TEST(QuickTimeBoxes, JpegInsideTheCanonBoxes) {
     const Bytes cnda = box("CNDA", jpeg({segment(0xC0, frameHeader(2000, 3000))}));
     Bytes file = box("ftyp", Bytes().text("qt  ").zeros(4));
-    file.append(boxes("moov", {box("mvhd", Bytes().zeros(100)), boxes("udta", {boxes("CNTH", {cnda})})}).data);
+    file.append(
+        boxes("moov", {box("mvhd", Bytes().zeros(100)), boxes("udta", {boxes("CNTH", {cnda})})}).data);
     ParsedFile f(file.data);
     raw::parse_qt_boxes(*f.s, file.size());
     EXPECT_EQ(f.s->sensor_width, 3000);
@@ -204,13 +210,14 @@ TEST(CmtBoxes, PreviewAndSensorTracks) {
     Bytes exif;
     exif.text("II").u16(42).u32(8).append(isoDirectory(1600).data);
     uuid.append(box("CMT2", exif).data);
-    const Bytes file = boxes(
-        "moov", {box("uuid", uuid),
-                 track(1620, 1080, {box("stsz", Bytes(true).u32(0).u32(5000).u32(1)),
-                                    box("co64", chunkOffset((uint64_t(1) << 32) | 77))}),
-                 track(160, 120, {box("co64", chunkOffset(99))}),
-                 track(6000, 4000, {box("stsz", Bytes(true).u32(0).u32(0).u32(1).u32(9000)),
-                                    box("co64", chunkOffset(123456))})});
+    const Bytes file = boxes("moov", {box("uuid", uuid),
+                                      track(1620, 1080,
+                                            {box("stsz", Bytes(true).u32(0).u32(5000).u32(1)),
+                                             box("co64", chunkOffset((uint64_t(1) << 32) | 77))}),
+                                      track(160, 120, {box("co64", chunkOffset(99))}),
+                                      track(6000, 4000,
+                                            {box("stsz", Bytes(true).u32(0).u32(0).u32(1).u32(9000)),
+                                             box("co64", chunkOffset(123456))})});
     ParsedFile f(file.data);
     raw::parse_cmt_boxes(*f.s, file.size());
     const raw::DecoderState& s = *f.s;

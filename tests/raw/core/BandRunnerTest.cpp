@@ -10,7 +10,8 @@ TEST(BandRunner, EveryBandRunsOnceThreadedAndInline) {
         raw::set_band_threads_enabled(threaded);
         std::vector<int> hits(raw::kBandCount, 0);
         raw::run_bands(raw::kBandCount, [&](int b) { hits[b]++; });
-        for (int h : hits) EXPECT_EQ(h, 1);
+        for (int h : hits)
+            EXPECT_EQ(h, 1);
     }
     raw::set_band_threads_enabled(true);
 }

@@ -42,7 +42,13 @@ TEST(BitReader, ReadsTable) {
     };
     const Case cases[] = {
         {"msb first", {0xA5, 0x0F}, false, {4, 4, 8}, {0xA, 0x5, 0x0F}, 0, 0},
-        {"wide read", {0x12, 0x34, 0x56, 0x78}, false, {25, 7}, {0x12 << 17 | 0x34 << 9 | 0x56 << 1, 0x78}, 0, 0},
+        {"wide read",
+         {0x12, 0x34, 0x56, 0x78},
+         false,
+         {25, 7},
+         {0x12 << 17 | 0x34 << 9 | 0x56 << 1, 0x78},
+         0,
+         0},
         {"ff00 is data", {0xFF, 0x00, 0x81}, true, {8, 8}, {0xFF, 0x81}, 0, 0},
         {"ff without stuffing", {0xFF, 0x00}, false, {8, 8}, {0xFF, 0x00}, 0, 0},
         {"marker stops refill", {0xAB, 0xFF, 0xD9, 0x12}, true, {8, 4}, {0xAB, 0}, 1, 1},
@@ -82,10 +88,12 @@ TEST(BitReader, DecoderTableDecodesCanonicalCodes) {
     const auto codes = testsupport::canonicalHuffmanCodes(source);
     const std::vector<uint8_t> symbols = {7, 9, 200, 3, 3, 7, 9};
     BitWriter w(true);
-    for (uint8_t sym : symbols) w.put(codes[sym].code, codes[sym].length);
+    for (uint8_t sym : symbols)
+        w.put(codes[sym].code, codes[sym].length);
     w.put(0xFF, 8); // a data 0xFF, stuffed by the writer
     Stream st(w.finish(), true);
-    for (uint8_t sym : symbols) EXPECT_EQ(read_bits(*st.s, table.get()[0], table.get() + 1), sym);
+    for (uint8_t sym : symbols)
+        EXPECT_EQ(read_bits(*st.s, table.get()[0], table.get() + 1), sym);
     EXPECT_EQ(read_bits(*st.s, 8), 0xFFu);
     EXPECT_EQ(st.s->data_error_count, 0);
 }

@@ -70,7 +70,7 @@ void soil(DecoderState& s) {
 }
 
 class DCRawTest : public ::testing::Test {
-protected:
+  protected:
     testsupport::TempHome home;
     fs::path folder = home.path() / "in";
 };
@@ -148,19 +148,38 @@ void plainFile(DecoderState& s) {
     s.image_width = s.visible_width = 6;
     s.colour_count = 3;
     // Raw colours pass through development unchanged.
-    for (int i = 0; i < 3; ++i) s.rgb_from_camera[i][i] = 1;
+    for (int i = 0; i < 3; ++i)
+        s.rgb_from_camera[i][i] = 1;
 }
 
 } // namespace
 
 TEST_F(DCRawTest, TheRoadHandsBackWhatItAllocatedOnFailure) {
     const RoadCase cases[] = {
-        {"shot beyond the file", [](DecoderState& s) { plainFile(s); s.shot_index = 1; },
+        {"shot beyond the file",
+         [](DecoderState& s) {
+             plainFile(s);
+             s.shot_index = 1;
+         },
          "Glintave could not decode the raw file format"},
-        {"layered sensor", [](DecoderState& s) { plainFile(s); s.foveon_sensor = 1; }, "Foveron sensors aren't supported"},
-        {"layered sensor beyond the file", [](DecoderState& s) { plainFile(s); s.foveon_sensor = 1; s.shot_index = 1; },
+        {"layered sensor",
+         [](DecoderState& s) {
+             plainFile(s);
+             s.foveon_sensor = 1;
+         },
          "Foveron sensors aren't supported"},
-        {"no loader", [](DecoderState& s) { plainFile(s); s.raw_loader = nullptr; },
+        {"layered sensor beyond the file",
+         [](DecoderState& s) {
+             plainFile(s);
+             s.foveon_sensor = 1;
+             s.shot_index = 1;
+         },
+         "Foveron sensors aren't supported"},
+        {"no loader",
+         [](DecoderState& s) {
+             plainFile(s);
+             s.raw_loader = nullptr;
+         },
          "Image does not appear to be in raw format."},
     };
     fs::path path = testsupport::writeFile(folder, "data.raw", std::string(64, '\0'));
@@ -173,7 +192,8 @@ TEST_F(DCRawTest, TheRoadHandsBackWhatItAllocatedOnFailure) {
         c.setup(s);
         uint16_t* buffer = nullptr;
         uint16_t width = 1, height = 1;
-        EXPECT_FALSE(decoder.processFileAndCreateBuffer(path.string(), &buffer, 0, &width, &height)) << c.name;
+        EXPECT_FALSE(decoder.processFileAndCreateBuffer(path.string(), &buffer, 0, &width, &height))
+            << c.name;
         EXPECT_EQ(decoder.dcStatus(), c.status) << c.name;
         EXPECT_EQ(width + height, 0) << c.name;
         EXPECT_EQ(s.input_file, nullptr) << c.name << ": the input is closed";
@@ -229,13 +249,19 @@ TEST_F(DCRawTest, ConcurrentDecodesWaitForTheClassLock) {
                 --inside;
             }
         });
-    for (auto& t : many) t.join();
+    for (auto& t : many)
+        t.join();
     EXPECT_EQ(overlaps, 0);
 }
 
 TEST_F(DCRawTest, SampleFilesEndWithAStatus) {
-    const char* names[] = {"CanonRaw.cr2", "Nikon.nef", "DNG.dng", "Sigma.x3f", "PhotoCD.pcd",
-                           "synthetic_1024_rggb_uncompressed.dng", "iPhone12Pro_header_only.dng"};
+    const char* names[] = {"CanonRaw.cr2",
+                           "Nikon.nef",
+                           "DNG.dng",
+                           "Sigma.x3f",
+                           "PhotoCD.pcd",
+                           "synthetic_1024_rggb_uncompressed.dng",
+                           "iPhone12Pro_header_only.dng"};
     int seen = 0;
     for (const char* name : names) {
         fs::path path = testsupport::samplePath(name);

@@ -51,7 +51,8 @@ std::vector<uint8_t> grey_jpeg(const std::string& path, long offset, size_t leng
     std::vector<uint8_t> grey;
     if (tjDecompressHeader3(tj, jpeg.data(), length, &width, &height, &subsampling, &colourspace) == 0) {
         grey.resize(size_t(width) * height);
-        if (tjDecompress2(tj, jpeg.data(), length, grey.data(), width, 0, height, TJPF_GRAY, 0) != 0) grey.clear();
+        if (tjDecompress2(tj, jpeg.data(), length, grey.data(), width, 0, height, TJPF_GRAY, 0) != 0)
+            grey.clear();
     }
     tjDestroy(tj);
     return grey;
@@ -74,7 +75,8 @@ double block_correlation(int height, int width, const std::function<double(int, 
         }
     const double n = double(x.size());
     double mx = 0, my = 0;
-    for (size_t i = 0; i < x.size(); ++i) mx += x[i] / n, my += y[i] / n;
+    for (size_t i = 0; i < x.size(); ++i)
+        mx += x[i] / n, my += y[i] / n;
     double sxy = 0, sxx = 0, syy = 0;
     for (size_t i = 0; i < x.size(); ++i) {
         sxy += (x[i] - mx) * (y[i] - my);

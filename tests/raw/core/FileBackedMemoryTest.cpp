@@ -15,7 +15,8 @@ namespace {
 
 int liveMappings(const DecoderState& s) {
     int n = 0;
-    for (auto* r = s.mapping_list; r; r = r->next) ++n;
+    for (auto* r = s.mapping_list; r; r = r->next)
+        ++n;
     return n;
 }
 

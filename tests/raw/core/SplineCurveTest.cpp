@@ -10,7 +10,8 @@ namespace {
 
 std::unique_ptr<DecoderState> stateWithRamp() {
     auto s = std::make_unique<DecoderState>();
-    for (int i = 0; i < 65536; ++i) s->tone_table[i] = uint16_t(65535 - i);
+    for (int i = 0; i < 65536; ++i)
+        s->tone_table[i] = uint16_t(65535 - i);
     return s;
 }
 
@@ -20,7 +21,8 @@ TEST(SplineCurve, TwoEndPointsGiveTheIdentity) {
     auto s = stateWithRamp();
     const int32_t x[] = {0, 65535}, y[] = {0, 65535};
     build_spline_curve(*s, x, y, 2);
-    for (int i = 0; i < 65536; i += 97) EXPECT_EQ(s->tone_table[i], i);
+    for (int i = 0; i < 65536; i += 97)
+        EXPECT_EQ(s->tone_table[i], i);
     EXPECT_EQ(s->tone_table[65535], 65535);
 }
 
@@ -28,8 +30,10 @@ TEST(SplineCurve, PassesThroughItsPointsSmoothly) {
     auto s = stateWithRamp();
     const int32_t x[] = {0, 16384, 32768, 65535}, y[] = {0, 24000, 40000, 65535};
     build_spline_curve(*s, x, y, 4);
-    for (int i = 0; i < 4; ++i) EXPECT_NEAR(s->tone_table[x[i]], y[i], 1) << "knot " << i;
-    for (int k = 1; k < 65536; ++k) ASSERT_GE(s->tone_table[k] + 2, s->tone_table[k - 1]) << k;
+    for (int i = 0; i < 4; ++i)
+        EXPECT_NEAR(s->tone_table[x[i]], y[i], 1) << "knot " << i;
+    for (int k = 1; k < 65536; ++k)
+        ASSERT_GE(s->tone_table[k] + 2, s->tone_table[k - 1]) << k;
 }
 
 TEST(SplineCurve, PointsThatDoNotRiseLeaveTheTableAlone) {
@@ -45,7 +49,8 @@ TEST(SplineCurve, PointsThatDoNotRiseLeaveTheTableAlone) {
     for (const auto& c : cases) {
         auto s = stateWithRamp();
         build_spline_curve(*s, c.x.data(), c.y.data(), int(c.x.size()));
-        for (int i = 0; i < 65536; i += 4099) EXPECT_EQ(s->tone_table[i], 65535 - i);
+        for (int i = 0; i < 65536; i += 4099)
+            EXPECT_EQ(s->tone_table[i], 65535 - i);
     }
 }
 

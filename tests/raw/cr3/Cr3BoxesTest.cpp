@@ -4,8 +4,8 @@
 #include <cstring>
 #include <mutex>
 
-#include "raw/cr3/Cr3.h"
 #include "raw/core/DCRaw.h"
+#include "raw/cr3/Cr3.h"
 #include "raw/loaders/Loaders.h"
 #include "tests/raw/ContainerBytes.h"
 #include "tests/raw/Cr3Fixture.h"
@@ -44,8 +44,8 @@ Cmp1 sized(uint32_t width, uint32_t height) {
 TEST(Cr3Boxes, ChoosesTheLargestRawTrackAndTheLargestJpeg) {
     Cmp1 big = sized(128, 96);
     big.cfa = 3;
-    const Blob moov = join({jpeg_track(100, 5000), raw_track(sized(64, 48), 10, 6000), raw_track(big, 20, 7000),
-                            jpeg_track(300, 8000), jpeg_track(200, 9000)});
+    const Blob moov = join({jpeg_track(100, 5000), raw_track(sized(64, 48), 10, 6000),
+                            raw_track(big, 20, 7000), jpeg_track(300, 8000), jpeg_track(200, 9000)});
     auto f = identified(file(moov));
     const raw::DecoderState& s = *f->s;
     EXPECT_STREQ(s.camera_make, "Canon");
@@ -271,7 +271,8 @@ TEST(Cr3Boxes, SampleFileIsTheEosM50) {
     std::scoped_lock lock(DCRaw::decodeLock());
     DCRaw decoder;
     uint64_t pixelSize = 0;
-    ASSERT_TRUE(decoder.loadFile(testsupport::samplePath("CanonRaw.cr3").string(), &pixelSize)) << decoder.dcStatus();
+    ASSERT_TRUE(decoder.loadFile(testsupport::samplePath("CanonRaw.cr3").string(), &pixelSize))
+        << decoder.dcStatus();
     const raw::DecoderState& s = DCRaw::state();
     EXPECT_STREQ(s.camera_make, "Canon");
     EXPECT_STREQ(s.camera_model, "EOS M50");

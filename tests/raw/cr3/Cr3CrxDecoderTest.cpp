@@ -6,11 +6,11 @@
 #include <cstring>
 #include <random>
 
+#include "raw/core/BandRunner.h"
+#include "raw/core/DecoderError.h"
 #include "raw/cr3/Cr3.h"
 #include "raw/cr3/Cr3Crx.h"
-#include "raw/core/DecoderError.h"
 #include "raw/loaders/Loaders.h"
-#include "raw/core/BandRunner.h"
 #include "tests/raw/ContainerBytes.h"
 #include "tests/raw/Cr3Fixture.h"
 #include "tests/support/BitWriter.h"
@@ -26,8 +26,8 @@ void zeros(BitWriter& w, int n) {
         w.put(0, 1);
 }
 
-std::vector<int32_t> decode(const Blob& data, uint32_t width, uint32_t height, bool high, bool quantised = false,
-                            int32_t quant_start = 0) {
+std::vector<int32_t> decode(const Blob& data, uint32_t width, uint32_t height, bool high,
+                            bool quantised = false, int32_t quant_start = 0) {
     raw::crx::Subband band;
     band.size = data.size();
     band.width = width;
@@ -42,7 +42,8 @@ std::vector<int32_t> decode(const Blob& data, uint32_t width, uint32_t height, b
 } // namespace
 
 TEST(CrxDecoder, QuantisationSteps) {
-    const std::pair<int, int64_t> cases[] = {{0, 0}, {6, 1}, {35, 36}, {36, 40}, {37, 45}, {41, 72}, {42, 80}};
+    const std::pair<int, int64_t> cases[] = {{0, 0},   {6, 1},   {35, 36}, {36, 40},
+                                             {37, 45}, {41, 72}, {42, 80}};
     for (auto [q, step] : cases)
         EXPECT_EQ(raw::crx::quant_step(q), step) << q;
 }
@@ -58,15 +59,15 @@ TEST(CrxDecoder, QuantisedHighBandLines) {
     auto line = [](auto delta) {
         BitWriter w;
         delta(w);
-        w.put(0, 1);       // flat context: no run
-        w.put(0b001, 3);   // v = 2: +1
-        w.put(0b0001, 4);  // v = 3: -2
+        w.put(0, 1);      // flat context: no run
+        w.put(0b001, 3);  // v = 2: +1
+        w.put(0b0001, 4); // v = 3: -2
         return w.finish(0);
     };
     const Case cases[] = {
         {"delta 0 keeps step 40", line([](BitWriter& w) { w.put(1, 1); }), 40, -80},
-        {"delta +1 after 23 zeros as 8 raw bits", line([](BitWriter& w) { zeros(w, 23), w.put(1, 1), w.put(2, 8); }), 45,
-         -90},
+        {"delta +1 after 23 zeros as 8 raw bits",
+         line([](BitWriter& w) { zeros(w, 23), w.put(1, 1), w.put(2, 8); }), 45, -90},
         {"delta -36 gives step 0", line([](BitWriter& w) { zeros(w, 23), w.put(1, 1), w.put(71, 8); }), 0, 0},
         {"huge steps saturate", line([](BitWriter& w) { zeros(w, 23), w.put(1, 1), w.put(254, 8); }), 1 << 28,
          -(1 << 28), 200},
@@ -165,8 +166,9 @@ namespace {
 // An encoder of band lines, as the decoder reads them: predicted lines (low band or no
 // wavelet) or high-band residuals with a Rice parameter carried per column.
 class LineEncoder {
-public:
-    explicit LineEncoder(size_t width, bool high = false) : high_(high), above_k_(width, 0), line_k_(width, 0) {}
+  public:
+    explicit LineEncoder(size_t width, bool high = false)
+        : high_(high), above_k_(width, 0), line_k_(width, 0) {}
 
     void line(const std::vector<int32_t>& above, const std::vector<int32_t>& cur) {
         const size_t w = cur.size();
@@ -192,10 +194,11 @@ public:
     }
     Blob finish() { return out_.finish(0); }
 
-private:
-    static constexpr uint32_t kR[32] = {1,  1,  1,  1,  2,  2,  2,   2,   4,   4,   4,    4,    8,    8,    8,     8,
-                                        16, 16, 32, 32, 64, 64, 128, 128, 256, 512, 1024, 2048, 4096, 8192, 16384, 32768};
-    static constexpr int kE[32] = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3,
+  private:
+    static constexpr uint32_t kR[32] = {1,   1,   1,   1,   2,    2,    2,    2,    4,     4,    4,
+                                        4,   8,   8,   8,   8,    16,   16,   32,   32,    64,   64,
+                                        128, 128, 256, 512, 1024, 2048, 4096, 8192, 16384, 32768};
+    static constexpr int kE[32] = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,  2,  3,  3,  3,  3,
                                    4, 4, 5, 5, 6, 6, 7, 7, 8, 9, 10, 11, 12, 13, 14, 15};
 
     static int32_t predict(int32_t a, int32_t b, int32_t c) {
@@ -254,7 +257,8 @@ Blob encode_plane(const std::vector<int32_t>& samples, size_t width, bool high =
     LineEncoder e(width, high);
     std::vector<int32_t> above(width, 0);
     for (size_t y = 0; y * width < samples.size(); ++y) {
-        const std::vector<int32_t> cur(samples.begin() + long(y * width), samples.begin() + long((y + 1) * width));
+        const std::vector<int32_t> cur(samples.begin() + long(y * width),
+                                       samples.begin() + long((y + 1) * width));
         e.line(above, cur);
         above = cur;
     }
@@ -310,7 +314,8 @@ struct DecodedTrack {
 DecodedTrack load(const Cmp1& c, const Blob& coded) {
     auto moov_for = [&](uint64_t offset) { return raw_track(c, uint32_t(coded.size()), offset); };
     DecodedTrack d;
-    d.file = std::make_unique<testsupport::ParsedFile>(file(moov_for(mdat_payload_offset(moov_for(0))), coded));
+    d.file =
+        std::make_unique<testsupport::ParsedFile>(file(moov_for(mdat_payload_offset(moov_for(0))), coded));
     raw::DecoderState& s = *d.file->s;
     raw::identify_cr3(s);
     d.raw.assign(size_t(s.sensor_width) * s.sensor_height, 0xFFFF);
@@ -417,7 +422,9 @@ std::vector<Image> forward_wavelet(Image image, int levels) {
         const size_t w = image.width, h = image.height, m = (w + 1) / 2, mv = (h + 1) / 2;
         Image lo{std::vector<int32_t>(m * h), m, h}, hi{std::vector<int32_t>(w / 2 * h), w / 2, h};
         for (size_t y = 0; y < h; ++y) {
-            std::vector<int32_t> row(image.samples.begin() + long(y * w), image.samples.begin() + long((y + 1) * w)), a, b;
+            std::vector<int32_t> row(image.samples.begin() + long(y * w),
+                                     image.samples.begin() + long((y + 1) * w)),
+                a, b;
             forward_53(row, a, b);
             std::copy(a.begin(), a.end(), lo.samples.begin() + long(y * m));
             std::copy(b.begin(), b.end(), hi.samples.begin() + long(y * b.size()));

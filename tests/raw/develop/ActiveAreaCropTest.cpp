@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "raw/core/BandRunner.h"
-#include "raw/loaders/Loaders.h"
 #include "raw/core/PhotositeAccess.h"
 #include "raw/develop/SensorPrep.h"
+#include "raw/loaders/Loaders.h"
 #include "tests/raw/SensorFixture.h"
 
 using sensortest::Sensor;

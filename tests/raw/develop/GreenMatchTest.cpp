@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 
-#include "tests/raw/MosaicFixture.h"
 #include "raw/core/BandRunner.h"
 #include "raw/develop/GreenMatch.h"
+#include "tests/raw/MosaicFixture.h"
 
 using namespace mosaic_test;
 

@@ -14,7 +14,7 @@ namespace {
 using Pixel = std::array<uint16_t, 4>;
 
 class HighlightsTest : public ::testing::Test {
-protected:
+  protected:
     std::unique_ptr<raw::DecoderState> s = std::make_unique<raw::DecoderState>();
 
     void image(int height, int width, Pixel fill = {}) {
@@ -22,15 +22,19 @@ protected:
         s->use_file_backed_memory = false;
         s->image_height = s->visible_height = uint16_t(height);
         s->image_width = s->visible_width = uint16_t(width);
-        s->pixel_image = static_cast<uint16_t(*)[4]>(raw::file_backed_calloc(*s, uint64_t(height) * width, 8));
-        for (int i = 0; i < height * width; ++i) set(i / width, i % width, fill);
+        s->pixel_image =
+            static_cast<uint16_t(*)[4]>(raw::file_backed_calloc(*s, uint64_t(height) * width, 8));
+        for (int i = 0; i < height * width; ++i)
+            set(i / width, i % width, fill);
     }
     void set(int r, int c, Pixel p) { std::memcpy(s->pixel_image[r * s->image_width + c], p.data(), 8); }
     Pixel at(int r, int c) const {
         const uint16_t* p = s->pixel_image[r * s->image_width + c];
         return {p[0], p[1], p[2], p[3]};
     }
-    void multipliers(std::initializer_list<float> m) { std::copy(m.begin(), m.end(), s->daylight_multipliers); }
+    void multipliers(std::initializer_list<float> m) {
+        std::copy(m.begin(), m.end(), s->daylight_multipliers);
+    }
     void TearDown() override { raw::file_backed_free(*s, s->pixel_image); }
 };
 
@@ -55,7 +59,8 @@ TEST_F(HighlightsTest, MedianFollowsAnEdgeAndClipsItsResult) {
     // Left half has red - green = +500, right half -500; the edge is kept.
     image(4, 6, {0, 1000, 1000, 0});
     for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 6; ++c) set(r, c, {uint16_t(c < 3 ? 1500 : 500), 1000, 1000, 0});
+        for (int c = 0; c < 6; ++c)
+            set(r, c, {uint16_t(c < 3 ? 1500 : 500), 1000, 1000, 0});
     s->colour_count = 3;
     s->median_passes = 2;
     raw::median_filter(*s);
@@ -107,7 +112,8 @@ TEST_F(HighlightsTest, BlendingTouchesOnlyPixelsAboveTheClipLevel) {
         image(1, 1, c.in);
         raw::blend_highlights(*s);
         const Pixel p = at(0, 0);
-        for (int ch = 0; ch < 4; ++ch) EXPECT_NEAR(p[ch], c.out[ch], 1) << c.in[0] << " channel " << ch;
+        for (int ch = 0; ch < 4; ++ch)
+            EXPECT_NEAR(p[ch], c.out[ch], 1) << c.in[0] << " channel " << ch;
     }
 
     image(1, 1, {40000, 30000, 30000, 0});

@@ -4,10 +4,10 @@
 #include <functional>
 #include <string>
 
-#include "tests/raw/MosaicFixture.h"
 #include "raw/core/BandRunner.h"
 #include "raw/core/DecoderError.h"
 #include "raw/develop/Demosaic.h"
+#include "tests/raw/MosaicFixture.h"
 
 using namespace mosaic_test;
 using raw::DecoderState;

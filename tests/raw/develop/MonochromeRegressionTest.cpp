@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "tests/raw/MosaicFixture.h"
 #include "raw/develop/GreenMatch.h"
+#include "tests/raw/MosaicFixture.h"
 
 using namespace mosaic_test;
 

@@ -43,10 +43,16 @@ FujiCompressedFrame makeFrame(bool xtrans, int width, int height, int bits, Fill
         for (int c = 0; c < width; ++c) {
             int v = 0;
             switch (fill) {
-            case Fill::gradient: v = (c * 3 + r * 11) % (top + 1); break;
-            case Fill::noise: v = int(rng() % uint32_t(top + 1)); break;
+            case Fill::gradient:
+                v = (c * 3 + r * 11) % (top + 1);
+                break;
+            case Fill::noise:
+                v = int(rng() % uint32_t(top + 1));
+                break;
             // Flat areas with full-range jumps: long runs of small codes, then escapes.
-            case Fill::steps: v = ((c / 40 + r / 6) % 2) ? top : int(rng() % 8); break;
+            case Fill::steps:
+                v = ((c / 40 + r / 6) % 2) ? top : int(rng() % 8);
+                break;
             }
             f.photosites[size_t(r) * size_t(width) + size_t(c)] = uint16_t(v);
         }
@@ -54,12 +60,13 @@ FujiCompressedFrame makeFrame(bool xtrans, int width, int height, int bits, Fill
 }
 
 // A rig whose raw buffer is exactly the frame, with the colours the decoder copies by.
-std::unique_ptr<LoaderRig> rigFor(const FujiCompressedFrame& f, std::vector<uint8_t> bytes, int extraWidth = 0,
-                                  int extraHeight = 0) {
+std::unique_ptr<LoaderRig> rigFor(const FujiCompressedFrame& f, std::vector<uint8_t> bytes,
+                                  int extraWidth = 0, int extraHeight = 0) {
     auto rig = std::make_unique<LoaderRig>(std::move(bytes), uint16_t(f.width + extraWidth),
                                            uint16_t(f.height + extraHeight));
     for (int r = 0; r < 6; ++r)
-        for (int c = 0; c < 6; ++c) rig->s->xtrans_sensor_layout[r][c] = int8_t(f.xtransColours[size_t(r)][size_t(c)]);
+        for (int c = 0; c < 6; ++c)
+            rig->s->xtrans_sensor_layout[r][c] = int8_t(f.xtransColours[size_t(r)][size_t(c)]);
     rig->s->cfa_pattern = f.xtrans ? 9 : f.bayerPattern;
     return rig;
 }
@@ -91,20 +98,19 @@ const HeaderCase kHeaderCases[] = {
     {"height of 0", [](FujiCompressedHeader& h) { h.rawHeight = 0, h.lineGroups = 0; }},
     {"height over 0x3000", [](FujiCompressedHeader& h) { h.rawHeight = 0x3006, h.lineGroups = 0x3006 / 6; }},
     {"rounded width not a multiple of 768", [](FujiCompressedHeader& h) { h.roundedWidth = 1000; }},
-    {"rounded width 768 past the raw width", [](FujiCompressedHeader& h) { h.roundedWidth = 1536, h.strips = 2; }},
+    {"rounded width 768 past the raw width",
+     [](FujiCompressedHeader& h) { h.roundedWidth = 1536, h.strips = 2; }},
     {"rounded width below the raw width", [](FujiCompressedHeader& h) { h.rawWidth = 792; }},
-    {"raw width not a multiple of 24", [](FujiCompressedHeader& h) {
-         h.rawWidth = 780, h.roundedWidth = 1536, h.strips = 2;
-     }},
+    {"raw width not a multiple of 24",
+     [](FujiCompressedHeader& h) { h.rawWidth = 780, h.roundedWidth = 1536, h.strips = 2; }},
     {"raw width below 768", [](FujiCompressedHeader& h) { h.rawWidth = 744; }},
     {"strip width 384", [](FujiCompressedHeader& h) { h.stripWidth = 384; }},
     {"17 strips", [](FujiCompressedHeader& h) { h.strips = 17; }},
     {"no strips", [](FujiCompressedHeader& h) { h.strips = 0; }},
     {"line groups not height / 6", [](FujiCompressedHeader& h) { h.lineGroups = 1; }},
     {"frame taller than the raw buffer", [](FujiCompressedHeader& h) { h.rawHeight = 30, h.lineGroups = 5; }},
-    {"frame wider than the raw buffer", [](FujiCompressedHeader& h) {
-         h.rawWidth = 1584, h.roundedWidth = 2304, h.strips = 3;
-     }},
+    {"frame wider than the raw buffer",
+     [](FujiCompressedHeader& h) { h.rawWidth = 1584, h.roundedWidth = 2304, h.strips = 3; }},
 };
 
 TEST(FujiCompressedHeader, BrokenRulesAreRefusedUntouched) {
@@ -239,8 +245,8 @@ TEST(FujiCompressedDamage, OutOfRangeCodeFlagsTheGroupAndGoesOn) {
         f.badCodeAt = 100;
         auto rig = rigFor(f, testsupport::encodeFujiCompressed(f).bytes());
         rig->run(raw::fuji_compressed_load_raw, 0);
-        EXPECT_STREQ(rig->s->decoder_message,
-                     xtrans ? "Compressed X-Trans Decode block error" : "Compressed Fuji Bayer Decode block error");
+        EXPECT_STREQ(rig->s->decoder_message, xtrans ? "Compressed X-Trans Decode block error"
+                                                     : "Compressed Fuji Bayer Decode block error");
         EXPECT_EQ(mismatches(*rig, f), 1); // only the sample that took the bad code
     }
 }
@@ -271,11 +277,13 @@ TEST(FujiCompressedDamage, TextsFollowStripOrder) {
 TEST(FujiCompressedDamage, GarbageStripsEndInATextNeverACrash) {
     for (unsigned seed : {1u, 2u, 3u}) {
         SCOPED_TRACE(seed);
-        const FujiCompressedFrame f = makeFrame(seed % 2 == 0, 1560, 30, 12 + 2 * (seed % 3), Fill::noise, seed);
+        const FujiCompressedFrame f =
+            makeFrame(seed % 2 == 0, 1560, 30, 12 + 2 * (seed % 3), Fill::noise, seed);
         auto stream = testsupport::encodeFujiCompressed(f);
         std::mt19937 rng(seed);
         for (auto& strip : stream.strips)
-            for (uint8_t& b : strip) b = uint8_t(rng());
+            for (uint8_t& b : strip)
+                b = uint8_t(rng());
         auto rig = rigFor(f, stream.bytes());
         rig->run(raw::fuji_compressed_load_raw, 0);
         const std::string message = rig->s->decoder_message;

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "raw/identify/CameraAdjust.h"
 #include "raw/core/DecoderError.h"
 #include "raw/core/InputReaders.h"
+#include "raw/identify/CameraAdjust.h"
 #include "raw/loaders/Loaders.h"
 #include "tests/raw/IdentifiedState.h"
 #include "tests/support/MemoryFile.h"

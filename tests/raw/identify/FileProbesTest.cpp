@@ -23,7 +23,8 @@ std::vector<uint8_t> tail_with(int each) {
     std::vector<uint8_t> bytes(5000, 0x11);
     size_t at = bytes.size() - 2000;
     for (uint8_t v : {0x00, 0x55, 0xAA, 0xFF})
-        for (int i = 0; i < each; ++i) bytes[at++] = v;
+        for (int i = 0; i < each; ++i)
+            bytes[at++] = v;
     return bytes;
 }
 

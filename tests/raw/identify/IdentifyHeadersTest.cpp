@@ -6,8 +6,8 @@
 
 #include "raw/core/DCRaw.h"
 #include "raw/core/DecoderError.h"
-#include "raw/identify/Identify.h"
 #include "raw/core/InputReaders.h"
+#include "raw/identify/Identify.h"
 #include "raw/loaders/Loaders.h"
 #include "tests/raw/IdentifyKit.h"
 #include "tests/support/TempHome.h"

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <vector>
 
-#include "raw/identify/Identify.h"
 #include "raw/core/InputReaders.h"
+#include "raw/identify/Identify.h"
 #include "tests/raw/IdentifyKit.h"
 #include "tests/support/BitWriter.h"
 #include "tests/support/MemoryFile.h"

@@ -72,7 +72,8 @@ TEST(Adaptive12Bit, GradientPredictionAndRangeErrors) {
         {0, 0, 15}, {0, 0, 0}, {0, 0, 0},     {0, 0, 0}, // 100, then carries add 1 at column 2
         {0, 1, 14}, {0, 0, 0}, {0, 0, 0},     {0, 0, 0}, // 132, then carries add 2
     };
-    for (const auto& s : samples) sample(w, s[0], s[1], 0, s[2]);
+    for (const auto& s : samples)
+        sample(w, s[0], s[1], 0, s[2]);
     w.put(0, 32);
     std::vector<uint8_t> bytes(7, 0);
     const std::vector<uint8_t> data = w.finish(0);
@@ -81,7 +82,8 @@ TEST(Adaptive12Bit, GradientPredictionAndRangeErrors) {
     rig.run(adaptive_12bit_load_raw);
     // (2, 2): nw 40 lies between w 100 and n 20 and differs by more than 32: w + n - nw.
     // (3, 2): nw 12 is no middle value; w differs more from it than n does: w.
-    EXPECT_EQ(rig.raw, (std::vector<uint16_t>{40, 8, 20, 8, 12, 0, 12, 0, 100, 8, 80 + 4, 8, 132, 0, 132 + 8, 0}));
+    EXPECT_EQ(rig.raw,
+              (std::vector<uint16_t>{40, 8, 20, 8, 12, 0, 12, 0, 100, 8, 80 + 4, 8, 132, 0, 132 + 8, 0}));
     EXPECT_EQ(rig.s->data_error_count, 0);
 
     // A difference that takes the value above 4095 counts an error.

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "raw/loaders/Loaders.h"
 #include "raw/develop/SensorPrep.h"
 #include "raw/loaders/Canon600.h"
+#include "raw/loaders/Loaders.h"
 #include "tests/raw/LoaderRig.h"
 
 using namespace raw;
@@ -19,19 +19,15 @@ constexpr uint32_t kCanon600Pattern = 0xe1e4e1e4;
 // One 1120-byte line whose every 10-byte group holds the eight samples given.
 std::vector<uint8_t> packed_line(const uint16_t (&v)[8]) {
     const uint8_t group[10] = {
-        uint8_t(v[0] >> 2),
-        uint8_t((v[0] & 3) << 6 | (v[1] & 3) << 4 | (v[2] & 3) << 2 | (v[3] & 3)),
-        uint8_t(v[1] >> 2),
-        uint8_t(v[2] >> 2),
-        uint8_t(v[3] >> 2),
-        uint8_t(v[4] >> 2),
-        uint8_t(v[5] >> 2),
-        uint8_t(v[6] >> 2),
-        uint8_t(v[7] >> 2),
-        uint8_t((v[7] & 3) << 6 | (v[6] & 3) << 4 | (v[5] & 3) << 2 | (v[4] & 3)),
+        uint8_t(v[0] >> 2), uint8_t((v[0] & 3) << 6 | (v[1] & 3) << 4 | (v[2] & 3) << 2 | (v[3] & 3)),
+        uint8_t(v[1] >> 2), uint8_t(v[2] >> 2),
+        uint8_t(v[3] >> 2), uint8_t(v[4] >> 2),
+        uint8_t(v[5] >> 2), uint8_t(v[6] >> 2),
+        uint8_t(v[7] >> 2), uint8_t((v[7] & 3) << 6 | (v[6] & 3) << 4 | (v[5] & 3) << 2 | (v[4] & 3)),
     };
     std::vector<uint8_t> line;
-    for (int g = 0; g < 112; ++g) line.insert(line.end(), group, group + 10);
+    for (int g = 0; g < 112; ++g)
+        line.insert(line.end(), group, group + 10);
     return line;
 }
 
@@ -60,7 +56,8 @@ TEST(Canon600Loader, UnpacksTenBytesToEightSamplesEvenRowsFirst) {
     // Lines go to rows 0, 2, then 1.
     const uint16_t* expected[3] = {a, c, b};
     for (int row = 0; row < 3; ++row)
-        for (int col : {0, 1, 2, 3, 4, 5, 6, 7, 888, 895}) EXPECT_EQ(rig.at(row, col), expected[row][col % 8]) << row << "," << col;
+        for (int col : {0, 1, 2, 3, 4, 5, 6, 7, 888, 895})
+            EXPECT_EQ(rig.at(row, col), expected[row][col % 8]) << row << "," << col;
     EXPECT_EQ(rig.s->data_error_count, 0);
 
     LoaderRig short_file(packed_line(a), 896, 2);
@@ -76,17 +73,17 @@ TEST(Canon600Correction, ColourClasses) {
         int32_t r0_after, r1_after;
     };
     const Case cases[] = {
-        {false, -76, 100, 150, 0, -76, 100},    // on the grey line (target -76)
-        {false, -226, 100, 150, 0, -226, 100},  // at the lower margin
-        {false, -50, 100, 150, 1, -56, 100},    // above: pulled back to target + 20
-        {false, -500, 100, 150, 1, -226, 100},  // below: pulled up by the margin
-        {false, 600, 100, 150, 2, 600, 100},    // too far off
-        {false, 0, 500, 150, 2, 0, 500},        // second ratio out of range
-        {false, -109, 300, 150, 0, -109, 300},  // past 197 the target rises slowly
-        {false, -109, 400, 150, 1, -109, 307},  // clamped: never class 0
-        {false, -18, -50, 150, 0, -18, -50},    // negative ratios shift down
-        {true, -38, 0, 80, 0, -38, 0},          // flash target
-        {true, -42, 50, 80, 1, -42, 12},        // flash clamp
+        {false, -76, 100, 150, 0, -76, 100},   // on the grey line (target -76)
+        {false, -226, 100, 150, 0, -226, 100}, // at the lower margin
+        {false, -50, 100, 150, 1, -56, 100},   // above: pulled back to target + 20
+        {false, -500, 100, 150, 1, -226, 100}, // below: pulled up by the margin
+        {false, 600, 100, 150, 2, 600, 100},   // too far off
+        {false, 0, 500, 150, 2, 0, 500},       // second ratio out of range
+        {false, -109, 300, 150, 0, -109, 300}, // past 197 the target rises slowly
+        {false, -109, 400, 150, 1, -109, 307}, // clamped: never class 0
+        {false, -18, -50, 150, 0, -18, -50},   // negative ratios shift down
+        {true, -38, 0, 80, 0, -38, 0},         // flash target
+        {true, -42, 50, 80, 1, -42, 12},       // flash clamp
     };
     for (const Case& c : cases) {
         auto s = std::make_unique<DecoderState>();
@@ -105,13 +102,14 @@ TEST(Canon600Correction, FixedBalanceInterpolatesBetweenRows) {
         float weights[4]; // the multipliers' reciprocals
     };
     const Case cases[] = {
-        {667, {358, 397, 565, 452}},  {500, {358, 397, 565, 452}},  {1399, {485, 431, 508, 688}},
+        {667, {358, 397, 565, 452}},  {500, {358, 397, 565, 452}},       {1399, {485, 431, 508, 688}},
         {2000, {485, 431, 508, 688}}, {925, {393, 357.5f, 473.5f, 527}},
     };
     for (const Case& c : cases) {
         auto s = std::make_unique<DecoderState>();
         canon600_fixed_white_balance(*s, c.key);
-        for (int i = 0; i < 4; ++i) EXPECT_NEAR(1 / s->daylight_multipliers[i], c.weights[i], 1e-3) << c.key;
+        for (int i = 0; i < 4; ++i)
+            EXPECT_NEAR(1 / s->daylight_multipliers[i], c.weights[i], 1e-3) << c.key;
     }
 }
 
@@ -141,7 +139,9 @@ TEST(Canon600Correction, MatrixFollowsTheBalance) {
         float first; // rgb_from_camera[0][0] x 1024
     };
     const Case cases[] = {
-        {false, {1, 1.1f, 1, 0.5f}, -1203}, {false, {1, 1.5f, 1, 0.5f}, -190}, {false, {1, 0.5f, 1, 1}, -190},
+        {false, {1, 1.1f, 1, 0.5f}, -1203},
+        {false, {1, 1.5f, 1, 0.5f}, -190},
+        {false, {1, 0.5f, 1, 1}, -190},
         {true, {1, 1.1f, 1, 0.5f}, -807},
     };
     for (const Case& c : cases) {
@@ -177,7 +177,8 @@ TEST(Canon600Correction, GainsBlackAndWhiteInsideTheMargins) {
     // Gains by visible (row mod 4, column mod 2), over 512.
     const int gain[4][2] = {{1141, 1145}, {1128, 1109}, {1178, 1149}, {1128, 1109}};
     for (int r = 0; r < 5; ++r)
-        for (int c = 0; c < 6; ++c) EXPECT_EQ(rig.at(r + 1, c + 2), 512 * gain[r & 3][c & 1] >> 9) << r << "," << c;
+        for (int c = 0; c < 6; ++c)
+            EXPECT_EQ(rig.at(r + 1, c + 2), 512 * gain[r & 3][c & 1] >> 9) << r << "," << c;
     EXPECT_EQ(rig.at(0, 2), 522); // the masked row is left alone
     EXPECT_EQ(rig.at(1, 1), 522);
     EXPECT_EQ(rig.s->white_level, uint32_t(1013 * 1109 >> 9));
@@ -196,7 +197,8 @@ TEST(Canon600Correction, RunsOnTheSensorDataBeforeTheCropMovesIt) {
     rig.s->colour_count = 4;
     rig.s->raw_loader = canon600_packed_load_raw;
     for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 10; ++c) rig.raw[size_t(r) * 10 + size_t(c)] = c < 2 ? 14 : 522;
+        for (int c = 0; c < 10; ++c)
+            rig.raw[size_t(r) * 10 + size_t(c)] = c < 2 ? 14 : 522;
     std::vector<uint16_t> image(8 * 4 * 4, 0);
     rig.s->pixel_image = reinterpret_cast<uint16_t(*)[4]>(image.data());
     crop_active_area(*rig.s);
@@ -204,7 +206,8 @@ TEST(Canon600Correction, RunsOnTheSensorDataBeforeTheCropMovesIt) {
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 8; ++c) {
             const int colour = int(kCanon600Pattern >> ((((r << 1) & 14) | (c & 1)) << 1) & 3);
-            EXPECT_EQ(image[(size_t(r) * 8 + size_t(c)) * 4 + size_t(colour)], gain[r][c & 1]) << r << "," << c;
+            EXPECT_EQ(image[(size_t(r) * 8 + size_t(c)) * 4 + size_t(colour)], gain[r][c & 1])
+                << r << "," << c;
         }
     EXPECT_EQ(rig.s->white_level, uint32_t(1013 * 1109 >> 9)); // black 14 - 4
     EXPECT_EQ(rig.s->black_level, 0u);

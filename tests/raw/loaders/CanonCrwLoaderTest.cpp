@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "raw/loaders/Loaders.h"
 #include "raw/loaders/CanonCrwTables.h"
+#include "raw/loaders/Loaders.h"
 #include "tests/raw/LoaderRig.h"
 #include "tests/support/BitWriter.h"
 
@@ -15,15 +15,18 @@ namespace {
 
 int bit_length(int d) {
     int n = 0;
-    for (int a = d < 0 ? -d : d; a; a >>= 1) ++n;
+    for (int a = d < 0 ? -d : d; a; a >>= 1)
+        ++n;
     return n;
 }
 
 // One block of 64 differences as table set 0 codes it: the first difference, then
 // (zero run, length) codes for the others, then the end-of-block code.
 void put_block(BitWriter& w, const std::vector<int>& diffs) {
-    static const auto first = testsupport::canonicalHuffmanCodes({kCanonFirstTables[0], kCanonFirstTables[0] + 29});
-    static const auto second = testsupport::canonicalHuffmanCodes({kCanonSecondTables[0], kCanonSecondTables[0] + 180});
+    static const auto first =
+        testsupport::canonicalHuffmanCodes({kCanonFirstTables[0], kCanonFirstTables[0] + 29});
+    static const auto second =
+        testsupport::canonicalHuffmanCodes({kCanonSecondTables[0], kCanonSecondTables[0] + 180});
     auto put = [&](const testsupport::HuffmanCode& code, int d) {
         ASSERT_GT(code.length, 0);
         w.put(code.code, code.length);
@@ -73,7 +76,8 @@ TEST(CanonCrw, LowBitsOfAShortBandAndTheWidth2672Rule) {
     // bits of a band of 8 rows, of which only the first row exists.
     constexpr uint16_t kWidth = 2672;
     BitWriter w(true);
-    for (int b = 0; b < kWidth / 64; ++b) put_block(w, {0});
+    for (int b = 0; b < kWidth / 64; ++b)
+        put_block(w, {0});
     std::vector<uint8_t> bytes(26, 0);
     bytes.resize(26 + kWidth / 4, 0x1B); // low parts 3, 2, 1, 0 for every four samples
     bytes.resize(700, 0);

@@ -41,9 +41,7 @@ const Named kLoaders[] = {
 };
 
 // Offsets mostly inside the file, sometimes anywhere.
-uint64_t offset(std::mt19937& g, size_t size) {
-    return g() % 8 == 0 ? g() : g() % (size + 16);
-}
+uint64_t offset(std::mt19937& g, size_t size) { return g() % 8 == 0 ? g() : g() % (size + 16); }
 
 void randomise(std::mt19937& g, DecoderState& s, size_t size) {
     s.byte_order = g() % 2 ? 0x4949 : 0x4D4D;
@@ -79,7 +77,8 @@ TEST(DamagedMakerData, LoadersEndWithinTheirBuffers) {
     for (const Named& n : kLoaders) {
         for (int round = 0; round < 100; ++round) {
             std::vector<uint8_t> bytes(g() % 3000);
-            for (uint8_t& b : bytes) b = uint8_t(g() % 4 ? g() : (g() % 2 ? 0xFF : 0));
+            for (uint8_t& b : bytes)
+                b = uint8_t(g() % 4 ? g() : (g() % 2 ? 0xFF : 0));
             const uint16_t width = uint16_t(1 + g() % 40), height = uint16_t(1 + g() % 30);
             LoaderRig rig(bytes, width, height);
             randomise(g, *rig.s, bytes.size());

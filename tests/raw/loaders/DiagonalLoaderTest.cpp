@@ -14,7 +14,8 @@ TEST(DiagonalLoader, EachRowStartsWhereItsRotationSays) {
     // row i starts at byte (addend + i x multiplier) mod 848.
     constexpr int kLine = 848, kRows = 6;
     std::vector<uint8_t> bytes(size_t(kLine) * kRows, 7);
-    for (int i = 0; i < kRows; ++i) bytes[size_t(i) * kLine] = 200;
+    for (int i = 0; i < kRows; ++i)
+        bytes[size_t(i) * kLine] = 200;
     LoaderRig rig(bytes, kLine, kRows);
     rig.run(diagonal_8bit_load_raw);
     const int marker_column[kRows] = {0, 20, 50, 360, 200, 100};

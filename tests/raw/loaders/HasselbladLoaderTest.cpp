@@ -17,10 +17,9 @@ namespace {
 // A lossless-JPEG header whose table 0 codes the lengths 4 ("0"), 0 ("10") and 8 ("11").
 // Its one-component frame header is followed by the byte such files carry there.
 std::vector<uint8_t> header(uint8_t predictor) {
-    return {0xFF, 0xD8,
-            0xFF, 0xC4, 0x00, 22, 0x00, 1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0, 8,
-            0xFF, 0xC3, 0x00, 11, 12, 0x00, 2, 0x00, 2, 1, 1, 0x11, 0, 0,
-            0xFF, 0xDA, 0x00, 8, 1, 1, 0x00, predictor, 0, 0};
+    return {0xFF, 0xD8, 0xFF, 0xC4, 0x00, 22,   0x00, 1, 2,    0,    0,    0,         0,  0,    0, 0,    0, 0,
+            0,    0,    0,    0,    0,    4,    0,    8, 0xFF, 0xC3, 0x00, 11,        12, 0x00, 2, 0x00, 2, 1,
+            1,    0x11, 0,    0,    0xFF, 0xDA, 0x00, 8, 1,    1,    0x00, predictor, 0,  0};
 }
 
 struct Diff {

@@ -21,7 +21,8 @@ namespace {
 
 int bit_length(int d) {
     int n = 0;
-    for (int a = d < 0 ? -d : d; a; a >>= 1) ++n;
+    for (int a = d < 0 ? -d : d; a; a >>= 1)
+        ++n;
     return n;
 }
 
@@ -45,7 +46,8 @@ TEST(HuffmanDelta, TableFromTheFileAndTwoColumnPredictors) {
     const long data = long(b.size());
     const testsupport::HuffmanCode codes[3] = {{0, 1}, {2, 2}, {3, 2}};
     BitWriter w;
-    for (int d : {1, -1, 3, -2, 2, 0, -3, 1}) put_difference(w, codes[bit_length(d)], d);
+    for (int d : {1, -1, 3, -2, 2, 0, -3, 1})
+        put_difference(w, codes[bit_length(d)], d);
     testsupport::append(b, w.finish());
 
     LoaderRig rig(b, 4, 2);
@@ -68,7 +70,8 @@ TEST(SonyHuffman, ColumnsFromTheRightEvenRowsFirst) {
         index += 32768u >> len;
     }
     BitWriter w;
-    for (int d : {5, 1, -2, 3, 0, 4090}) put_difference(w, codes[bit_length(d)], d);
+    for (int d : {5, 1, -2, 3, 0, 4090})
+        put_difference(w, codes[bit_length(d)], d);
     // Three rows, of which the third is read but not kept.
     LoaderRig rig(w.finish(), 2, 3);
     rig.s->visible_height = 2;
@@ -85,7 +88,8 @@ TEST(Ljpeg2x2Tiles, ComponentsFillCellsAndDamagedTilesLeaveHoles) {
     f.components = 4;
     f.samples = {11, 12, 21, 22, 13, 14, 23, 24, 31, 32, 41, 42, 33, 34, 43, 44};
     const std::vector<uint8_t> frame = testsupport::encodeLosslessJpeg(f);
-    const std::vector<uint16_t> rows[4] = {{11, 12, 13, 14}, {21, 22, 23, 24}, {31, 32, 33, 34}, {41, 42, 43, 44}};
+    const std::vector<uint16_t> rows[4] = {
+        {11, 12, 13, 14}, {21, 22, 23, 24}, {31, 32, 33, 34}, {41, 42, 43, 44}};
 
     // Three tiles of 4 x 4 on a sensor 10 wide: the third loses its outer columns; then
     // a second row of tiles whose first offset points at no frame.
@@ -102,7 +106,8 @@ TEST(Ljpeg2x2Tiles, ComponentsFillCellsAndDamagedTilesLeaveHoles) {
         std::vector<uint16_t> top = rows[r], bottom(4, 0); // the hole left by the damaged tile
         top.insert(top.end(), rows[r].begin(), rows[r].end());
         bottom.insert(bottom.end(), rows[r].begin(), rows[r].end());
-        for (auto* row : {&top, &bottom}) row->insert(row->end(), rows[r].begin(), rows[r].begin() + 2);
+        for (auto* row : {&top, &bottom})
+            row->insert(row->end(), rows[r].begin(), rows[r].begin() + 2);
         EXPECT_EQ(rig.row(r), top) << r;
         EXPECT_EQ(rig.row(r + 4), bottom) << r;
     }

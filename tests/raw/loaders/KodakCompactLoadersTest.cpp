@@ -14,7 +14,8 @@ using testsupport::LoaderRig;
 namespace {
 
 void quadruple_curve(LoaderRig& rig) {
-    for (uint32_t i = 0; i < 65536; ++i) rig.s->tone_table[i] = uint16_t(4 * i);
+    for (uint32_t i = 0; i < 65536; ++i)
+        rig.s->tone_table[i] = uint16_t(4 * i);
 }
 
 // Y 100 with Cb +20, Cr -40 gives G 105, R 65, B 125; Y 250 pushes B past 255.
@@ -38,7 +39,8 @@ TEST(KodakCompactLoaders, C330PairsShareTheirChroma) {
 TEST(KodakCompactLoaders, C330SkipsInterleavedBlocks) {
     // With loader flags, 32 rows of other data follow every 32 rows.
     std::vector<uint8_t> bytes;
-    for (int row = 0; row < 32; ++row) testsupport::append(bytes, {10, 128, 10, 128});
+    for (int row = 0; row < 32; ++row)
+        testsupport::append(bytes, {10, 128, 10, 128});
     testsupport::append(bytes, std::vector<uint8_t>(32 * 2, 0));
     testsupport::append(bytes, {90, 128, 90, 128});
     LoaderRig rig(bytes, 2, 33);
@@ -70,7 +72,8 @@ namespace {
 // The loader's two tables: code counts by length, then symbols 0..9.
 std::vector<uint8_t> table_source(std::vector<uint8_t> counts) {
     counts.resize(16, 0);
-    for (uint8_t s = 0; s < 10; ++s) counts.push_back(s);
+    for (uint8_t s = 0; s < 10; ++s)
+        counts.push_back(s);
     return counts;
 }
 
@@ -84,7 +87,8 @@ std::vector<uint8_t> kodak_262_file(const std::vector<std::vector<int32_t>>& row
         for (size_t c = 0; c < rows[r].size(); ++c) {
             const int32_t d = rows[r][c];
             int n = 0;
-            for (uint32_t m = uint32_t(d < 0 ? -d : d); m; m >>= 1) ++n;
+            for (uint32_t m = uint32_t(d < 0 ? -d : d); m; m >>= 1)
+                ++n;
             const auto& code = codes[(r + c) & 1][size_t(n)];
             w.put(code.code, code.length);
             w.put(uint32_t(d < 0 ? d + (1 << n) - 1 : d), n);
@@ -98,13 +102,15 @@ std::vector<uint8_t> kodak_262_file(const std::vector<std::vector<int32_t>>& row
 
 TEST(Kodak262Loader, NeighboursPredictEachHalfOfTheCheckerboard) {
     LoaderRig rig(kodak_262_file({{100, 50, -10}, {20, 5, 1}}), 3, 2);
-    for (uint32_t i = 0; i < 65536; ++i) rig.s->tone_table[i] = uint16_t(3 * i);
+    for (uint32_t i = 0; i < 65536; ++i)
+        rig.s->tone_table[i] = uint16_t(3 * i);
     rig.run(kodak_262_load_raw);
     // Row 0 has no row above: (0,2) lands on (0,0); (1,1) averages (0,0) and (0,2);
     // (1,2) has only (1,0) two to the left.
     const uint16_t expected[2][3] = {{100, 50, 90}, {20, 100, 21}};
     for (int r = 0; r < 2; ++r)
-        for (int c = 0; c < 3; ++c) EXPECT_EQ(rig.at(r, c), 3 * expected[r][c]) << r << "," << c;
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(rig.at(r, c), 3 * expected[r][c]) << r << "," << c;
     EXPECT_EQ(rig.s->byte_order, 0x4D4D);
     EXPECT_EQ(rig.s->data_error_count, 0);
 }

@@ -14,10 +14,12 @@ TEST(ThreePerWord, UnpacksAndMovesTheFirstFourSamplesTwoRowsUp) {
         for (uint32_t j = 0; j < 6; j += 3) {
             const uint32_t v = row * 10 + j + 1;
             const uint32_t word = v << 2 | (v + 1) << 12 | (v + 2) << 22;
-            for (int k = 0; k < 4; ++k) bytes.push_back(uint8_t(word >> (8 * k)));
+            for (int k = 0; k < 4; ++k)
+                bytes.push_back(uint8_t(word >> (8 * k)));
         }
     LoaderRig rig(bytes, 6, 3);
-    for (uint32_t i = 0; i < 65536; ++i) rig.s->tone_table[i] = uint16_t(2 * i);
+    for (uint32_t i = 0; i < 65536; ++i)
+        rig.s->tone_table[i] = uint16_t(2 * i);
     rig.run(three_per_word_load_raw);
     // Stored row r holds 10r + 1 .. 10r + 6; its first four go to the end of row r - 2.
     EXPECT_EQ(rig.row(0), (std::vector<uint16_t>{10, 12, 42, 44, 46, 48}));
@@ -35,7 +37,8 @@ TEST(LineRemap8Bit, PlacesLinesInTheirRows) {
     // Line i holds bytes (i + k) mod 256.
     std::vector<uint8_t> bytes(size_t(1481) * 768);
     for (size_t i = 0; i < 1481; ++i)
-        for (size_t k = 0; k < 768; ++k) bytes[i * 768 + k] = uint8_t(i + k);
+        for (size_t k = 0; k < 768; ++k)
+            bytes[i * 768 + k] = uint8_t(i + k);
     LoaderRig rig(bytes, 1534, 986);
     rig.run(line_remap_8bit_load_raw);
     struct Probe {
@@ -57,7 +60,8 @@ TEST(LineRemap8Bit, PlacesLinesInTheirRows) {
         {984, 3, 2 * ((1478 + 1) % 256), "line 1478: row 984 at odd columns"},
         {985, 1, 2 * (1480 % 256), "line 1480: odd columns of row 985"},
     };
-    for (const Probe& p : probes) EXPECT_EQ(rig.at(p.row, p.col), p.value) << p.why;
+    for (const Probe& p : probes)
+        EXPECT_EQ(rig.at(p.row, p.col), p.value) << p.why;
     EXPECT_EQ(rig.s->white_level, 510u);
     EXPECT_EQ(rig.s->data_error_count, 0);
 

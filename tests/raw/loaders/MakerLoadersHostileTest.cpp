@@ -24,11 +24,11 @@ struct LoaderCase {
 };
 
 const LoaderCase kLoaders[] = {
-    {"canon600", canon600_packed_load_raw, false},     {"sony", sony_scrambled_load_raw, false},
-    {"kodak_block", kodak_block_load_raw, false},      {"kodak_262", kodak_262_load_raw, false},
-    {"kodak_ycc", kodak_ycc_load_raw, true},           {"kodak_rgb", kodak_rgb_blocks_load_raw, true},
-    {"kodak_c330", kodak_c330_load_raw, true},         {"kodak_c603", kodak_c603_load_raw, true},
-    {"diagonal", diagonal_8bit_load_raw, false},       {"radc", radc_load_raw, false, 4},
+    {"canon600", canon600_packed_load_raw, false}, {"sony", sony_scrambled_load_raw, false},
+    {"kodak_block", kodak_block_load_raw, false},  {"kodak_262", kodak_262_load_raw, false},
+    {"kodak_ycc", kodak_ycc_load_raw, true},       {"kodak_rgb", kodak_rgb_blocks_load_raw, true},
+    {"kodak_c330", kodak_c330_load_raw, true},     {"kodak_c603", kodak_c603_load_raw, true},
+    {"diagonal", diagonal_8bit_load_raw, false},   {"radc", radc_load_raw, false, 4},
     {"quicktake", quicktake_100_load_raw, false},
 };
 
@@ -37,7 +37,8 @@ struct Geometry {
 };
 
 const Geometry kGeometries[] = {
-    {1, 1, 1, 1, 1, 1}, {7, 5, 7, 5, 7, 5}, {64, 9, 61, 9, 61, 9}, {6, 4, 9, 5, 3, 2}, {300, 3, 300, 3, 300, 3},
+    {1, 1, 1, 1, 1, 1}, {7, 5, 7, 5, 7, 5},       {64, 9, 61, 9, 61, 9},
+    {6, 4, 9, 5, 3, 2}, {300, 3, 300, 3, 300, 3},
 };
 
 // Runs one loader as the road would; false when it neither threw nor counted an error.
@@ -50,7 +51,8 @@ bool run_reports_trouble(const LoaderCase& l, const Geometry& g, std::vector<uin
     s->visible_width = g.visible_width, s->visible_height = g.visible_height;
     s->image_width = g.image_width, s->image_height = g.image_height;
     s->loader_flags = flags;
-    for (uint32_t i = 0; i < 65536; ++i) s->tone_table[i] = uint16_t(i);
+    for (uint32_t i = 0; i < 65536; ++i)
+        s->tone_table[i] = uint16_t(i);
     std::vector<uint16_t> raw, pixels;
     if (l.pixels) {
         pixels.assign(size_t(g.image_width) * g.image_height * 4, 0);
@@ -75,11 +77,13 @@ TEST(MakerLoadersHostile, DamagedAndMissingDataStayInBounds) {
     for (const LoaderCase& l : kLoaders)
         for (const Geometry& g : kGeometries) {
             // Nothing to read must never pass for a picture.
-            EXPECT_TRUE(run_reports_trouble(l, g, {}, 0)) << l.name << " " << g.sensor_width << "x" << g.sensor_height;
+            EXPECT_TRUE(run_reports_trouble(l, g, {}, 0))
+                << l.name << " " << g.sensor_width << "x" << g.sensor_height;
             run_reports_trouble(l, g, std::vector<uint8_t>(4096, 0xFF), 1);
             for (int round = 0; round < 3; ++round) {
                 std::vector<uint8_t> bytes(size_t(gen() % 6000));
-                for (uint8_t& b : bytes) b = uint8_t(gen());
+                for (uint8_t& b : bytes)
+                    b = uint8_t(gen());
                 run_reports_trouble(l, g, bytes, round);
             }
         }

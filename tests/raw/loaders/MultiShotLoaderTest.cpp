@@ -20,10 +20,12 @@ uint16_t plane_value(uint32_t plane, int row, int col) { return uint16_t(100 * p
 std::vector<uint8_t> leaf_file(uint32_t planes) {
     Bytes b;
     const uint32_t strips = planes * 3, first = 4 * strips;
-    for (uint32_t i = 0; i < strips; ++i) b.u32(first + 6 * i);
+    for (uint32_t i = 0; i < strips; ++i)
+        b.u32(first + 6 * i);
     for (uint32_t p = 0; p < planes; ++p)
         for (int r = 0; r < 3; ++r)
-            for (int c = 0; c < 3; ++c) b.u16(plane_value(p, r, c));
+            for (int c = 0; c < 3; ++c)
+                b.u16(plane_value(p, r, c));
     return b.data;
 }
 
@@ -37,7 +39,8 @@ TEST(LeafHdr, MosaicReadsOnlyTheChosenPlane) {
     rig.s->tiff_tile_length = 1;
     rig.run(leaf_hdr_load_raw);
     for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c) EXPECT_EQ(rig.at(r, c), plane_value(1, r, c));
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(rig.at(r, c), plane_value(1, r, c));
     EXPECT_EQ(rig.s->camera_colour_output, 0);
 }
 
@@ -77,10 +80,12 @@ uint16_t shot_value(uint32_t shot, int row, int col) { return uint16_t(1000 * sh
 // Four shots of a 2 x 2 sensor behind a table of their offsets.
 std::vector<uint8_t> sinar_file() {
     Bytes b;
-    for (uint32_t i = 0; i < 4; ++i) b.u32(16 + 8 * i);
+    for (uint32_t i = 0; i < 4; ++i)
+        b.u32(16 + 8 * i);
     for (uint32_t shot = 0; shot < 4; ++shot)
         for (int r = 0; r < 2; ++r)
-            for (int c = 0; c < 2; ++c) b.u16(shot_value(shot, r, c));
+            for (int c = 0; c < 2; ++c)
+                b.u16(shot_value(shot, r, c));
     return b.data;
 }
 
@@ -94,7 +99,8 @@ TEST(Sinar4Shot, MosaicTakesOneShot) {
         rig.run(sinar_4shot_load_raw);
         const uint32_t shot = index == 0 ? 0 : std::min(index, 4u) - 1;
         for (int r = 0; r < 2; ++r)
-            for (int c = 0; c < 2; ++c) EXPECT_EQ(rig.at(r, c), shot_value(shot, r, c)) << index;
+            for (int c = 0; c < 2; ++c)
+                EXPECT_EQ(rig.at(r, c), shot_value(shot, r, c)) << index;
     }
 }
 
@@ -117,7 +123,8 @@ TEST(SinarPixelCopy, CopiesThreeWordsPerPixel) {
     LoaderRig rig(testsupport::le16({1, 2, 3, 4, 5, 6, 7, 8, 9}), 3, 1);
     rig.usePixels();
     rig.run(sinar_pixel_copy);
-    EXPECT_EQ(std::vector<uint16_t>(rig.pixel(0, 0), rig.pixel(0, 0) + 4), (std::vector<uint16_t>{1, 2, 3, 0}));
+    EXPECT_EQ(std::vector<uint16_t>(rig.pixel(0, 0), rig.pixel(0, 0) + 4),
+              (std::vector<uint16_t>{1, 2, 3, 0}));
     EXPECT_EQ(std::vector<uint16_t>(rig.pixel(0, 2), rig.pixel(0, 2) + 3), (std::vector<uint16_t>{7, 8, 9}));
     EXPECT_EQ(rig.s->data_error_count, 0);
 

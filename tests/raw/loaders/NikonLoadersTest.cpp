@@ -14,13 +14,15 @@ using testsupport::LoaderRig;
 namespace {
 
 // The two trees the test streams use: before and after the split row.
-const std::vector<uint8_t> kTree0 = {0, 1, 5, 1, 1, 1, 1, 1, 1, 2, 0, 0, 0, 0, 0, 0, 5, 4, 3, 6, 2, 7, 1, 0, 8, 9, 11, 10, 12};
-const std::vector<uint8_t> kTree1 = {0, 1, 5, 1, 1, 1, 1, 1, 1, 2, 0, 0, 0, 0, 0, 0,
-                                     0x39, 0x5A, 0x38, 0x27, 0x16, 5, 4, 3, 2, 1, 0, 11, 12, 12};
+const std::vector<uint8_t> kTree0 = {0, 1, 5, 1, 1, 1, 1, 1, 1, 2, 0, 0,  0,  0, 0,
+                                     0, 5, 4, 3, 6, 2, 7, 1, 0, 8, 9, 11, 10, 12};
+const std::vector<uint8_t> kTree1 = {0, 1,    5,    1,    1,    1,    1, 1, 1, 2, 0, 0, 0,  0,  0,
+                                     0, 0x39, 0x5A, 0x38, 0x27, 0x16, 5, 4, 3, 2, 1, 0, 11, 12, 12};
 
 int bit_length(int d) {
     int n = 0;
-    for (int a = d < 0 ? -d : d; a; a >>= 1) ++n;
+    for (int a = d < 0 ? -d : d; a; a >>= 1)
+        ++n;
     return n;
 }
 
@@ -72,16 +74,18 @@ TEST(NikonCompressed, CurveAndSplitRow) {
     const int deltas[4][4] = {{10, -5, 20, -5}, {1, -1, 31, -31}, {10, -15, 30, -10}, {3799, 3721, -31, -20}};
     BitWriter w;
     for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) put_difference(w, r < 2 ? kTree0 : kTree1, deltas[r][c]);
+        for (int c = 0; c < 4; ++c)
+            put_difference(w, r < 2 ? kTree0 : kTree1, deltas[r][c]);
     std::vector<uint16_t> curve(257);
-    for (int k = 0; k < 257; ++k) curve[size_t(k)] = uint16_t(k * 16 * 15); // 15 x, once filled in
+    for (int k = 0; k < 257; ++k)
+        curve[size_t(k)] = uint16_t(k * 16 * 15); // 15 x, once filled in
     const NikonFile f = nikon_file(0x44, 0x20, {100, 200, 300, 400}, curve, 2, w.finish());
 
     auto rig = run_nikon(f, 4, 4);
     const std::vector<uint16_t> expected = {
-        15 * 110, 15 * 195, 15 * 130, 15 * 190,  // from the vertical predictors 100, 200
-        15 * 301, 15 * 399, 15 * 332, 15 * 368,  // ... 300, 400
-        15 * 120, 15 * 180, 15 * 150, 15 * 170,  // second tree
+        15 * 110, 15 * 195, 15 * 130,  15 * 190, // from the vertical predictors 100, 200
+        15 * 301, 15 * 399, 15 * 332,  15 * 368, // ... 300, 400
+        15 * 120, 15 * 180, 15 * 150,  15 * 170, // second tree
         4100,     4120,     15 * 4069, 4100,     // 4100 and 4120 lie beyond the filled curve
     };
     EXPECT_EQ(rig->raw, expected);
@@ -92,7 +96,8 @@ TEST(NikonCompressed, CurveAndSplitRow) {
 TEST(NikonCompressed, FlatCurveStopsTrimmingAtTwoEntries) {
     // A two-entry curve of equal values: the range limit stays 2, so 1 is in range.
     BitWriter w;
-    for (int i = 0; i < 4; ++i) put_difference(w, kTree0, 0);
+    for (int i = 0; i < 4; ++i)
+        put_difference(w, kTree0, 0);
     const NikonFile f = nikon_file(0x00, 0x00, {1, 1, 1, 1}, {5, 5}, 0, w.finish());
     auto rig = run_nikon(f, 2, 2);
     EXPECT_EQ(rig->raw, std::vector<uint16_t>(4, 5));
@@ -101,7 +106,8 @@ TEST(NikonCompressed, FlatCurveStopsTrimmingAtTwoEntries) {
 
 TEST(NikonCompressed, TruncatedStreamStops) {
     BitWriter w;
-    for (int i = 0; i < 6; ++i) put_difference(w, kTree0, 100);
+    for (int i = 0; i < 6; ++i)
+        put_difference(w, kTree0, 100);
     const NikonFile f = nikon_file(0x44, 0x20, {0, 0, 0, 0}, {0, 4095}, 0, w.finish());
     auto rig = run_nikon(f, 64, 2000);
     EXPECT_GT(rig->s->data_error_count, 0);
@@ -113,7 +119,8 @@ TEST(Nikon14Bit, GroupsOfFourInPaddedRows) {
     auto group = [](uint64_t a, uint64_t b, uint64_t c, uint64_t d) {
         const uint64_t bits = a | b << 14 | c << 28 | d << 42;
         std::vector<uint8_t> out;
-        for (int i = 0; i < 7; ++i) out.push_back(uint8_t(bits >> (8 * i)));
+        for (int i = 0; i < 7; ++i)
+            out.push_back(uint8_t(bits >> (8 * i)));
         out.resize(16, 0xEE);
         return out;
     };
@@ -122,8 +129,8 @@ TEST(Nikon14Bit, GroupsOfFourInPaddedRows) {
     testsupport::append(bytes, {1, 2, 3, 4, 5}); // a third row cut short
     LoaderRig rig(bytes, 6, 3);
     rig.run(nikon_14bit_load_raw);
-    EXPECT_EQ(rig.raw, (std::vector<uint16_t>{0x3FFF, 1, 0x2AAA, 0x1555, 0, 0, 0, 16383, 8192, 7, 0, 0,
-                                              0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(rig.raw, (std::vector<uint16_t>{0x3FFF, 1, 0x2AAA, 0x1555, 0, 0, 0, 16383, 8192, 7, 0, 0, 0, 0,
+                                              0, 0, 0, 0}));
     EXPECT_EQ(rig.s->data_error_count, 1);
 }
 
@@ -131,7 +138,8 @@ TEST(YCbCr12Pair, ConvertsThroughCurveAndMultipliers) {
     auto pair = [](uint64_t y0, uint64_t y1, int cb, int cr) {
         const uint64_t bits = y0 | y1 << 12 | uint64_t(cb + 2048) << 24 | uint64_t(cr + 2048) << 36;
         std::vector<uint8_t> out;
-        for (int i = 0; i < 6; ++i) out.push_back(uint8_t(bits >> (8 * i)));
+        for (int i = 0; i < 6; ++i)
+            out.push_back(uint8_t(bits >> (8 * i)));
         return out;
     };
     std::vector<uint8_t> bytes = pair(1000, 2000, 100, -50);
@@ -142,8 +150,11 @@ TEST(YCbCr12Pair, ConvertsThroughCurveAndMultipliers) {
     std::copy(multipliers, multipliers + 4, rig.s->as_shot_multipliers);
     rig.run(ycbcr12_pair_load_raw);
     // R = Y + 1.370705 Cr, G = Y - 0.337633 Cb - 0.698001 Cr, B = Y + 1.732446 Cb.
-    const uint16_t expected[4][3] = {{931 / 2, 1001, 1173 * 2}, {1931 / 2, 2001, 2173 * 2},
-                                     {1287 / 2, 4095, 4095 * 2}, {0, 738, 3546 * 2}};
+    const uint16_t expected[4][3] = {{931 / 2, 1001, 1173 * 2},
+                                     {1931 / 2, 2001, 2173 * 2},
+                                     {1287 / 2, 4095, 4095 * 2},
+                                     {0, 738, 3546 * 2}};
     for (int p = 0; p < 4; ++p)
-        for (int c = 0; c < 3; ++c) EXPECT_EQ(rig.pixel(p / 2, p % 2)[c], expected[p][c]) << p << "," << c;
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(rig.pixel(p / 2, p % 2)[c], expected[p][c]) << p << "," << c;
 }

@@ -16,10 +16,12 @@ namespace {
 // Samples MSB-first, then stored as little-endian words of `word_bytes` bytes.
 std::vector<uint8_t> packed(const std::vector<uint16_t>& samples, int bits, size_t word_bytes = 1) {
     BitWriter w;
-    for (uint16_t v : samples) w.put(v, bits);
+    for (uint16_t v : samples)
+        w.put(v, bits);
     std::vector<uint8_t> bytes = w.finish(0);
     bytes.resize((bytes.size() + word_bytes - 1) / word_bytes * word_bytes, 0);
-    for (size_t i = 0; i < bytes.size(); i += word_bytes) std::reverse(bytes.begin() + long(i), bytes.begin() + long(i + word_bytes));
+    for (size_t i = 0; i < bytes.size(); i += word_bytes)
+        std::reverse(bytes.begin() + long(i), bytes.begin() + long(i + word_bytes));
     return bytes;
 }
 
@@ -55,12 +57,14 @@ TEST(PackedBits, DecodesEachPacking) {
 TEST(PackedBits, FillerBytesCountOnlyInsideTheVisibleArea) {
     // 12-bit samples, a filler byte after every 15 data bytes (10 samples).
     std::vector<uint16_t> samples(20);
-    for (size_t i = 0; i < samples.size(); ++i) samples[i] = uint16_t(100 + i);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = uint16_t(100 + i);
     std::vector<uint8_t> bytes;
     const uint8_t fillers[2][2] = {{0x5A, 0x5A}, {0x5A, 0}}; // non-zero: inside, right of, below
     for (int row = 0; row < 2; ++row) {
         for (int half = 0; half < 2; ++half) {
-            testsupport::append(bytes, packed({samples.begin() + half * 10, samples.begin() + half * 10 + 10}, 12));
+            testsupport::append(bytes,
+                                packed({samples.begin() + half * 10, samples.begin() + half * 10 + 10}, 12));
             bytes.push_back(fillers[row][half]);
         }
     }
@@ -158,7 +162,8 @@ TEST(PlainWords, ShiftsAndChecksTheRangeInsideTheVisibleArea) {
 
 TEST(EightBit, MapsThroughTheCurveAndSetsWhite) {
     LoaderRig rig({0, 1, 255, 128, 7}, 2, 3);
-    for (int i = 0; i < 256; ++i) rig.s->tone_table[i] = uint16_t(i * 3);
+    for (int i = 0; i < 256; ++i)
+        rig.s->tone_table[i] = uint16_t(i * 3);
     rig.run(eight_bit_load_raw);
     EXPECT_EQ(rig.raw, (std::vector<uint16_t>{0, 3, 765, 384, 21, 765}));
     EXPECT_EQ(rig.s->white_level, 765u);
@@ -182,7 +187,8 @@ TEST(Split10Bit, LowBitsThenSpareBits) {
     }
     LoaderRig rig(bytes, 4, 4);
     rig.run(split_10bit_load_raw);
-    EXPECT_EQ(rig.raw, (std::vector<uint16_t>{1, 2, 3, 1000, 1023, 5, 6, 7, 8, 9, 0x3FF, 0, 0x155, 17, 512, 1}));
+    EXPECT_EQ(rig.raw,
+              (std::vector<uint16_t>{1, 2, 3, 1000, 1023, 5, 6, 7, 8, 9, 0x3FF, 0, 0x155, 17, 512, 1}));
     EXPECT_EQ(rig.s->white_level, 1023u);
     EXPECT_EQ(rig.s->data_error_count, 0);
 }
@@ -192,13 +198,15 @@ TEST(RgbShorts, WholePixelsOfSixteenBitSamples) {
     for (uint32_t per_pixel : {3u, 5u}) {
         std::vector<uint16_t> words;
         for (uint16_t p = 0; p < 2; ++p)
-            for (uint16_t c = 0; c < per_pixel; ++c) words.push_back(uint16_t(100 * p + c));
+            for (uint16_t c = 0; c < per_pixel; ++c)
+                words.push_back(uint16_t(100 * p + c));
         LoaderRig rig(testsupport::le16(words), 2, 1);
         rig.usePixels();
         rig.s->thumbnail_misc = per_pixel << 5 | 12;
         rig.run(rgb_shorts_load_raw);
         const uint16_t fourth = per_pixel > 3 ? 3 : 0;
-        EXPECT_EQ(rig.pixels, (std::vector<uint16_t>{0, 1, 2, fourth, 100, 101, 102, uint16_t(fourth ? 103 : 0)}))
+        EXPECT_EQ(rig.pixels,
+                  (std::vector<uint16_t>{0, 1, 2, fourth, 100, 101, 102, uint16_t(fourth ? 103 : 0)}))
             << per_pixel;
         EXPECT_EQ(rig.s->white_level, 4095u);
         EXPECT_EQ(rig.s->data_error_count, 0);

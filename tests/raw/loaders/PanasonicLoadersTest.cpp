@@ -18,7 +18,7 @@ namespace {
 // Writes a page as panasonic_bits reads it: values placed backwards from the page's end,
 // in the 16-bit little-endian word at (position / 8) xor 0x3FF0.
 class PageWriter {
-public:
+  public:
     void put(int n, uint32_t value) {
         position_ = (position_ - uint32_t(n)) & 0x1FFFF;
         const uint32_t byte = (position_ >> 3) ^ 0x3FF0;
@@ -31,7 +31,7 @@ public:
     }
     std::vector<uint8_t> page() const { return {page_.begin(), page_.begin() + kPanasonicPage}; }
 
-private:
+  private:
     std::vector<uint8_t> page_ = std::vector<uint8_t>(kPanasonicPage + 2, 0);
     uint32_t position_ = 0;
     std::set<uint32_t> used_;
@@ -61,14 +61,16 @@ std::vector<uint8_t> fixed_block(int depth, const std::vector<uint64_t>& v) {
     if (depth == 14) {
         for (int g = 0; g < 2; ++g) {
             const uint64_t bits = v[4 * g] | v[4 * g + 1] << 14 | v[4 * g + 2] << 28 | v[4 * g + 3] << 42;
-            for (int i = 0; i < 7; ++i) b[size_t(7 * g + i)] = uint8_t(bits >> (8 * i));
+            for (int i = 0; i < 7; ++i)
+                b[size_t(7 * g + i)] = uint8_t(bits >> (8 * i));
         }
         b[14] = uint8_t(v[8]);
         b[15] = uint8_t(v[8] >> 8);
     } else {
         for (int j = 0; j < 5; ++j) {
             const uint64_t bits = v[2 * j] | v[2 * j + 1] << 12;
-            for (int i = 0; i < 3; ++i) b[size_t(3 * j + i)] = uint8_t(bits >> (8 * i));
+            for (int i = 0; i < 3; ++i)
+                b[size_t(3 * j + i)] = uint8_t(bits >> (8 * i));
         }
     }
     return b;
@@ -76,7 +78,8 @@ std::vector<uint8_t> fixed_block(int depth, const std::vector<uint64_t>& v) {
 
 std::vector<uint64_t> counting(uint64_t from, int n) {
     std::vector<uint64_t> v;
-    for (int i = 0; i < n; ++i) v.push_back(from + uint64_t(i) * 400);
+    for (int i = 0; i < n; ++i)
+        v.push_back(from + uint64_t(i) * 400);
     return v;
 }
 
@@ -106,7 +109,8 @@ const std::vector<uint16_t> kC6Row = {85, 185, 585, 85, 5, 15985, 0, 16353, 685,
 
 TEST(PanasonicBlocks, OriginalBlockCode) {
     // Shift codes 3, 0, 2, 1 give shifts 4, 0, 2, 1.
-    const BlockCode first = {0x12, 3, 0x45, 6, {3, 0, 2, 1}, {0x78, 0, 0x10, 0x20, 0, 1, 0xFF, 0xFF, 0x80, 0x40, 0, 0xFF}};
+    const BlockCode first = {
+        0x12, 3, 0x45, 6, {3, 0, 2, 1}, {0x78, 0, 0x10, 0x20, 0, 1, 0xFF, 0xFF, 0x80, 0x40, 0, 0xFF}};
     const BlockCode high = {0xFF, 0xF, 0x01, 0, {2, 3, 3, 3}, {0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
     PageWriter w;
     put_block(w, first);
@@ -114,8 +118,8 @@ TEST(PanasonicBlocks, OriginalBlockCode) {
     LoaderRig rig(w.page(), 28, 1);
     rig.s->visible_width = 17; // of the values above 4098 only column 16 lies inside
     rig.run(panasonic_blocks_load_raw);
-    const std::vector<uint16_t> expected = {291,  1110, 1923, 1110, 259,  1014, 259,  887,  1023, 1395,
-                                            1023, 1267, 1023, 1521, 4095, 16,   4603, 16,   4603, 16,
+    const std::vector<uint16_t> expected = {291,  1110, 1923, 1110, 259,  1014, 259,  887, 1023, 1395,
+                                            1023, 1267, 1023, 1521, 4095, 16,   4603, 16,  4603, 16,
                                             4603, 16,   4603, 16,   4603, 16,   4603, 16};
     EXPECT_EQ(rig.row(0), expected);
     EXPECT_EQ(rig.s->data_error_count, 1);
@@ -124,7 +128,8 @@ TEST(PanasonicBlocks, OriginalBlockCode) {
 TEST(PanasonicBlocks, PageSplitAndShortFile) {
     // The page's bytes from the split point on come first in the file.
     PageWriter w;
-    put_block(w, {0x12, 3, 0x45, 6, {3, 0, 2, 1}, {0x78, 0, 0x10, 0x20, 0, 1, 0xFF, 0xFF, 0x80, 0x40, 0, 0xFF}});
+    put_block(w,
+              {0x12, 3, 0x45, 6, {3, 0, 2, 1}, {0x78, 0, 0x10, 0x20, 0, 1, 0xFF, 0xFF, 0x80, 0x40, 0, 0xFF}});
     const std::vector<uint8_t> page = w.page();
     std::vector<uint8_t> file(page.begin() + 100, page.end());
     file.insert(file.end(), page.begin(), page.begin() + 100);
@@ -146,9 +151,11 @@ TEST(PanasonicBlocks, Encoding5CopiesBlocksOutOfThePage) {
         const int per_block = depth == 14 ? 9 : 10;
         // Two rows of two blocks; with a split of 16 the first block lies at the page's end.
         std::vector<std::vector<uint8_t>> blocks;
-        for (int b = 0; b < 4; ++b) blocks.push_back(fixed_block(depth, counting(uint64_t(b + 1), per_block)));
+        for (int b = 0; b < 4; ++b)
+            blocks.push_back(fixed_block(depth, counting(uint64_t(b + 1), per_block)));
         std::vector<uint8_t> file;
-        for (int b = 1; b < 4; ++b) testsupport::append(file, blocks[size_t(b)]);
+        for (int b = 1; b < 4; ++b)
+            testsupport::append(file, blocks[size_t(b)]);
         file.resize(kPanasonicPage - 16, 0);
         testsupport::append(file, blocks[0]);
 
@@ -159,7 +166,8 @@ TEST(PanasonicBlocks, Encoding5CopiesBlocksOutOfThePage) {
         rig.run(panasonic_blocks_load_raw);
         for (int b = 0; b < 4; ++b)
             for (int i = 0; i < per_block; ++i)
-                EXPECT_EQ(rig.at(b / 2, (b % 2) * per_block + i), (b + 1) + i * 400) << depth << " " << b << " " << i;
+                EXPECT_EQ(rig.at(b / 2, (b % 2) * per_block + i), (b + 1) + i * 400)
+                    << depth << " " << b << " " << i;
         EXPECT_EQ(rig.s->bits_per_sample, uint32_t(depth));
         EXPECT_EQ(rig.s->white_level, (1u << depth) - 1);
         EXPECT_EQ(rig.s->data_error_count, 0);
@@ -171,14 +179,16 @@ TEST(PanasonicBlocks, Encoding7ReadsWholeGroupsOf16Rows) {
         const int per_block = depth == 14 ? 9 : 10;
         std::vector<uint8_t> file;
         for (int r = 0; r < 16; ++r)
-            for (int b = 0; b < 2; ++b) testsupport::append(file, fixed_block(depth, counting(uint64_t(r * 2 + b), per_block)));
+            for (int b = 0; b < 2; ++b)
+                testsupport::append(file, fixed_block(depth, counting(uint64_t(r * 2 + b), per_block)));
         LoaderRig rig(file, uint16_t(2 * per_block + 3), 17); // 3 columns without a whole block
         rig.s->panasonic_encoding = 7;
         rig.s->panasonic_bit_depth = depth;
         rig.run(panasonic_blocks_load_raw);
         for (int r = 0; r < 16; ++r)
             for (int c = 0; c < 2 * per_block; ++c)
-                ASSERT_EQ(rig.at(r, c), (r * 2 + c / per_block) + (c % per_block) * 400) << depth << " " << r << "," << c;
+                ASSERT_EQ(rig.at(r, c), (r * 2 + c / per_block) + (c % per_block) * 400)
+                    << depth << " " << r << "," << c;
         EXPECT_EQ(rig.row(16), std::vector<uint16_t>(size_t(2 * per_block + 3), 0)) << depth;
         EXPECT_EQ(rig.s->white_level, (1u << depth) - 1);
 
@@ -203,12 +213,14 @@ TEST(PanasonicBlocks, Encoding6FieldsAndPredictors) {
     EXPECT_THROW(pana_cs6_page_decoder(*s, nullptr, 16, fields), DecoderText);
 
     std::vector<uint8_t> file;
-    for (int r = 0; r < 16; ++r) testsupport::append(file, block);
+    for (int r = 0; r < 16; ++r)
+        testsupport::append(file, block);
     LoaderRig rig(file, 11, 20); // rows 16 to 19 lie beyond the last whole group
     rig.s->panasonic_encoding = 6;
     rig.s->panasonic_bit_depth = 14;
     rig.run(panasonic_blocks_load_raw);
-    for (int r = 0; r < 16; ++r) EXPECT_EQ(rig.row(r), kC6Row) << r;
+    for (int r = 0; r < 16; ++r)
+        EXPECT_EQ(rig.row(r), kC6Row) << r;
     EXPECT_EQ(rig.row(19), std::vector<uint16_t>(11, 0));
     EXPECT_EQ(rig.s->white_level, 0x3FFFu);
 

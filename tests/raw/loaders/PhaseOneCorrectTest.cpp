@@ -70,7 +70,8 @@ Image filled(uint16_t v) { return Image(size_t(kWidth) * kHeight, v); }
 size_t at(int row, int col) { return size_t(row) * kWidth + size_t(col); }
 
 Image with(Image image, const std::map<std::pair<int, int>, uint16_t>& values) {
-    for (const auto& [pos, v] : values) image[at(pos.first, pos.second)] = v;
+    for (const auto& [pos, v] : values)
+        image[at(pos.first, pos.second)] = v;
     return image;
 }
 
@@ -84,10 +85,13 @@ Bytes defect(uint16_t col, uint16_t row, uint16_t type) {
 
 TEST(PhaseOneCorrect, RepairsDefectivePixels) {
     Bytes defects;
-    for (const Bytes& d : {defect(3, 2, 129), defect(2, 2, 129), defect(6, 1, 129), defect(1, 5, 129), defect(1, 1, 130)})
+    for (const Bytes& d :
+         {defect(3, 2, 129), defect(2, 2, 129), defect(6, 1, 129), defect(1, 5, 129), defect(1, 1, 130)})
         defects.append(d.data);
     defects.u16(1).u16(1); // a record cut short is not read
-    const Image input = with(filled(0), {{{2, 3}, 9999}, {{2, 2}, 9999}, {{1, 2}, 800}, {{0, 3}, 1600}, {{0, 0}, 80}, {{2, 4}, 160}});
+    const Image input =
+        with(filled(0),
+             {{{2, 3}, 9999}, {{2, 2}, 9999}, {{1, 2}, 800}, {{0, 3}, 1600}, {{0, 0}, 80}, {{2, 4}, 160}});
     // (2,3) is green: diagonals and the cross at two; (2,2) is red: cross and corners at two.
     const Image expected = with(input, {{{2, 3}, (800 + 1600 + 4) >> 3}, {{2, 2}, (80 + 160 + 4) >> 3}});
     EXPECT_EQ(corrected(Calibration().add(0x400, defects), input), expected);
@@ -95,10 +99,12 @@ TEST(PhaseOneCorrect, RepairsDefectivePixels) {
 
 TEST(PhaseOneCorrect, RepairsDefectiveColumns) {
     for (uint16_t type : {131, 137}) {
-        const Image input = with(filled(1000), {{{0, 3}, 0}, {{1, 3}, 0}, {{2, 3}, 0}, {{3, 3}, 0}, {{4, 3}, 0}});
+        const Image input =
+            with(filled(1000), {{{0, 3}, 0}, {{1, 3}, 0}, {{2, 3}, 0}, {{3, 3}, 0}, {{4, 3}, 0}});
         // Green rows drop the furthest diagonal (the first on ties; outside counts 0); the
         // red-blue rows weigh the photosites two columns away and the corners.
-        const Image expected = with(input, {{{0, 3}, 667}, {{1, 3}, 854}, {{2, 3}, 1000}, {{3, 3}, 854}, {{4, 3}, 333}});
+        const Image expected =
+            with(input, {{{0, 3}, 667}, {{1, 3}, 854}, {{2, 3}, 1000}, {{3, 3}, 854}, {{4, 3}, 333}});
         EXPECT_EQ(corrected(Calibration().add(0x400, defect(3, 0, type)), input), expected) << type;
     }
 }
@@ -123,15 +129,20 @@ TEST(PhaseOneCorrect, FlatFields) {
     };
     // A 2 x 2 grid over columns and rows 0..3; only the first cell lies inside its limits.
     Bytes one_plane = grid_head(4, 2, 2);
-    for (int y = 0; y < 2; ++y) one_plane.u16(32768).u16(49152); // gains 1.0 and 1.5
+    for (int y = 0; y < 2; ++y)
+        one_plane.u16(32768).u16(49152); // gains 1.0 and 1.5
     Bytes floats = grid_head(4, 2, 2);
-    for (int y = 0; y < 2; ++y) floats.f32(1.0f).f32(3.0f);
+    for (int y = 0; y < 2; ++y)
+        floats.f32(1.0f).f32(3.0f);
     Bytes negative = grid_head(4, 2, 2);
-    for (int y = 0; y < 4; ++y) negative.f32(-1.0f);
+    for (int y = 0; y < 4; ++y)
+        negative.f32(-1.0f);
     Bytes per_colour = grid_head(4, 2, 2);
-    for (int y = 0; y < 2; ++y) per_colour.u16(32768).u16(16384).u16(49152).u16(16384); // planes 0, 2 at x = 0, 1
+    for (int y = 0; y < 2; ++y)
+        per_colour.u16(32768).u16(16384).u16(49152).u16(16384); // planes 0, 2 at x = 0, 1
     Bytes zero_step = grid_head(4, 0, 2);
-    for (int y = 0; y < 4; ++y) zero_step.u16(0);
+    for (int y = 0; y < 4; ++y)
+        zero_step.u16(0);
     Bytes cut_short = grid_head(4000, 2, 2);
     cut_short.u16(0);
 
@@ -147,7 +158,8 @@ TEST(PhaseOneCorrect, FlatFields) {
     };
     for (const Case& c : cases) {
         int errors = 0;
-        EXPECT_EQ(corrected(Calibration().add(c.tag, c.data), filled(1000), {}, &errors), with(filled(1000), c.changed))
+        EXPECT_EQ(corrected(Calibration().add(c.tag, c.data), filled(1000), {}, &errors),
+                  with(filled(1000), c.changed))
             << c.name;
         EXPECT_EQ(errors > 0, c.error) << c.name;
     }
@@ -157,13 +169,15 @@ namespace {
 
 Bytes words(const std::vector<uint32_t>& v) {
     Bytes b;
-    for (uint32_t w : v) b.u32(w);
+    for (uint32_t w : v)
+        b.u32(w);
     return b;
 }
 
 Bytes floats(const std::vector<float>& v) {
     Bytes b;
-    for (float f : v) b.f32(f);
+    for (float f : v)
+        b.f32(f);
     return b;
 }
 
@@ -177,8 +191,10 @@ Bytes doubling_gains() {
 // Quadrant curves whose points lie on the identity.
 Bytes identity_quadrant_curves() {
     std::vector<uint32_t> w;
-    for (uint32_t k = 0; k < 7; ++k) w.push_back(1000 * (k + 1));
-    for (int i = 0; i < 28; ++i) w.push_back(10000);
+    for (uint32_t k = 0; k < 7; ++k)
+        w.push_back(1000 * (k + 1));
+    for (int i = 0; i < 28; ++i)
+        w.push_back(10000);
     return words(w);
 }
 
@@ -188,7 +204,8 @@ Bytes identity_quadrant_curves() {
 Bytes linearisation() {
     Bytes b;
     for (int q = 0; q < 4; ++q)
-        for (int k = 0; k < 16; ++k) b.u16(uint16_t((q == 0 ? 2000 : 1000) * (k + 1)));
+        for (int k = 0; k < 16; ++k)
+            b.u16(uint16_t((q == 0 ? 2000 : 1000) * (k + 1)));
     return b;
 }
 
@@ -203,14 +220,16 @@ TEST(PhaseOneCorrect, CurvesAndQuadrants) {
         std::function<uint16_t(int, int)> expected; // from 1000 everywhere
     };
     const Case cases[] = {
-        {"curve for all columns", Calibration().add(0x41A, floats({5, 0, 0, 0})), [](int, int) { return uint16_t(1005); }},
+        {"curve for all columns", Calibration().add(0x41A, floats({5, 0, 0, 0})),
+         [](int, int) { return uint16_t(1005); }},
         {"curve from the split column", Calibration().add(0x419, split_curve),
          [](int, int c) { return uint16_t(c >= 3 ? 1007 : 1000); }},
         {"quadrant gains", Calibration().add(0x41E, doubling_gains()),
          [](int r, int c) { return uint16_t(r < 2 && c < 3 ? 2000 : 1000); }},
         {"quadrant linearisation", Calibration().add(0x41F, linearisation()),
          [](int r, int c) { return uint16_t(r < 2 && c < 3 ? 625 : 1000); }},
-        {"gains after quadrant curves", Calibration().add(0x431, identity_quadrant_curves()).add(0x41E, doubling_gains()),
+        {"gains after quadrant curves",
+         Calibration().add(0x431, identity_quadrant_curves()).add(0x41E, doubling_gains()),
          [](int, int) { return uint16_t(1000); }},
         {"linearisation after quadrant curves",
          Calibration().add(0x431, identity_quadrant_curves()).add(0x41F, linearisation()),
@@ -254,8 +273,10 @@ TEST(PhaseOneCorrect, OutputCurvesFollowTheNearestKey) {
     for (const Case& c : cases) {
         Calibration cal;
         cal.add(0x412, band_curves(c.first_value, 1.0f)).add(0x412, band_curves(c.second_value, 2.0f));
-        const Image out = corrected(cal, filled(1000), [&](DecoderState& s) { s.phase_one_calibration_key = c.key; });
-        for (int r = 0; r < kHeight; ++r) EXPECT_EQ(out[at(r, 4)], 1000 + c.gain_per_row * r) << "key " << c.key;
+        const Image out =
+            corrected(cal, filled(1000), [&](DecoderState& s) { s.phase_one_calibration_key = c.key; });
+        for (int r = 0; r < kHeight; ++r)
+            EXPECT_EQ(out[at(r, 4)], 1000 + c.gain_per_row * r) << "key " << c.key;
     }
 }
 
@@ -271,7 +292,8 @@ TEST(PhaseOneCorrect, SkippedOrDamagedBlocks) {
 
     // A block that repeats a whole-image record without end is cut off after 64 passes.
     Calibration repeated;
-    for (int i = 0; i < 70; ++i) repeated.add(0x41A, floats({5, 0, 0, 0}));
+    for (int i = 0; i < 70; ++i)
+        repeated.add(0x41A, floats({5, 0, 0, 0}));
     int repeat_errors = 0;
     EXPECT_EQ(corrected(repeated, filled(1000), {}, &repeat_errors), filled(1000 + 5 * 64));
     EXPECT_GT(repeat_errors, 0);

@@ -24,7 +24,8 @@ std::vector<uint8_t> compressed_row(uint32_t row) {
     BitWriter w;
     for (uint32_t group = 0; group < kWidth / 8; ++group) {
         w.put(0, 6).put(0, 6);
-        for (uint32_t c = 0; c < 8; ++c) w.put(1000 + 40 * row + 8 * (c & 1) + group, 16);
+        for (uint32_t c = 0; c < 8; ++c)
+            w.put(1000 + 40 * row + 8 * (c & 1) + group, 16);
     }
     return testsupport::littleEndianWords(w);
 }
@@ -35,10 +36,12 @@ Bytes calibration() {
     const uint32_t defects = uint32_t(c.size());
     c.u16(5).u16(3).u16(129).u16(0).u16(9).u16(0).u16(131).u16(0);
     const uint32_t curve = uint32_t(c.size());
-    for (float q : {5.0f, 0.0f, 0.0f, 0.0f}) c.f32(q);
+    for (float q : {5.0f, 0.0f, 0.0f, 0.0f})
+        c.f32(q);
     const uint32_t flat = uint32_t(c.size());
     c.u16(4).u16(1).u16(16).u16(4).u16(8).u16(2).u16(0).u16(0);
-    for (int i = 0; i < 2 * 2; ++i) c.u16(uint16_t(32768 + 1024 * i));
+    for (int i = 0; i < 2 * 2; ++i)
+        c.u16(uint16_t(32768 + 1024 * i));
     c.put32(8, uint32_t(c.size()));
     c.u32(3).u32(0);
     c.u32(0x400).u32(16).u32(defects).u32(0x41A).u32(16).u32(curve).u32(0x410).u32(24).u32(flat);
@@ -72,13 +75,14 @@ std::vector<uint8_t> phase_one_file() {
     const Bytes c = calibration();
     f.append(c.data);
     const std::vector<Record> records = {
-        {0x107, gains}, {0x108, kWidth}, {0x109, kHeight}, {0x10A, 4},   {0x10B, 2},      {0x10C, 40},
-        {0x10D, 24},    {0x10E, 3},      {0x10F, data},    {0x110, cal}, {0x21C, strips}, {0x21D, 64},
-        {0x222, 24},    {0x224, 16},     {0x301, model},
+        {0x107, gains},  {0x108, kWidth}, {0x109, kHeight}, {0x10A, 4},    {0x10B, 2},
+        {0x10C, 40},     {0x10D, 24},     {0x10E, 3},       {0x10F, data}, {0x110, cal},
+        {0x21C, strips}, {0x21D, 64},     {0x222, 24},      {0x224, 16},   {0x301, model},
     };
     f.put32(8, uint32_t(f.size()));
     f.u32(uint32_t(records.size())).u32(0);
-    for (const Record& r : records) f.u32(r.tag).u32(4).u32(r.tag == 0x110 ? uint32_t(c.size()) : 4).u32(r.data);
+    for (const Record& r : records)
+        f.u32(r.tag).u32(4).u32(r.tag == 0x110 ? uint32_t(c.size()) : 4).u32(r.data);
     return f.data;
 }
 
@@ -87,7 +91,7 @@ testsupport::DecodeOutcome decode(const std::vector<uint8_t>& bytes) {
 }
 
 class PhaseOneFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { raw::set_band_threads_enabled(false); }
     void TearDown() override { raw::set_band_threads_enabled(true); }
 };

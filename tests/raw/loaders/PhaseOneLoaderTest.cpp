@@ -6,8 +6,8 @@
 
 #include "raw/containers/Containers.h"
 #include "raw/loaders/Loaders.h"
-#include "raw/loaders/PhaseOneCorrect.h"
 #include "raw/loaders/PhaseOneBits.h"
+#include "raw/loaders/PhaseOneCorrect.h"
 #include "tests/raw/ContainerBytes.h"
 #include "tests/raw/LoaderRig.h"
 #include "tests/raw/WordStream.h"
@@ -105,8 +105,10 @@ struct CompressedFile {
 CompressedFile compressed_file(int16_t column_black_step) {
     Bytes b;
     b.u32(0).u32(0);
-    for (uint16_t v : {10, 20, 30, 40}) b.u16(v);
-    for (int c = 0; c < 10; ++c) b.u16(uint16_t(c * column_black_step)).u16(uint16_t(2 * c * column_black_step));
+    for (uint16_t v : {10, 20, 30, 40})
+        b.u16(v);
+    for (int c = 0; c < 10; ++c)
+        b.u16(uint16_t(c * column_black_step)).u16(uint16_t(2 * c * column_black_step));
     CompressedFile f;
     f.data_offset = b.size();
     b.append(compressed_row());
@@ -141,7 +143,8 @@ TEST(PhaseOneCompressed, DecodesWithSplitBlacks) {
                 const int32_t row_black = (row ? 30 : 10) + (col >= 5 ? 10 : 0);
                 const int32_t col_black = row >= 1 ? 2 * col : col;
                 const int32_t v = (format == 8 ? sample : sample * 4) - 100 + row_black + col_black;
-                EXPECT_EQ(rig->at(row, col), v > 0 ? v : 0) << "format " << format << " at " << row << "," << col;
+                EXPECT_EQ(rig->at(row, col), v > 0 ? v : 0)
+                    << "format " << format << " at " << row << "," << col;
             }
         EXPECT_EQ(rig->s->white_level, 0xFFFCu - 100);
         EXPECT_EQ(rig->s->data_error_count, 0);

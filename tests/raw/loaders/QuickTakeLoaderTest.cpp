@@ -17,7 +17,8 @@ namespace {
 std::vector<uint8_t> noise(size_t n, uint32_t seed) {
     std::mt19937 gen(seed);
     std::vector<uint8_t> bytes(n);
-    for (uint8_t& b : bytes) b = uint8_t(gen());
+    for (uint8_t& b : bytes)
+        b = uint8_t(gen());
     return bytes;
 }
 
@@ -42,7 +43,8 @@ TEST(QuickTakeLoader, LargestAndOddSizesStayInsideTheGrid) {
     for (Size size : {Size{640, 480}, Size{639, 479}, Size{1, 1}}) {
         LoaderRig rig(noise(size_t(size.width) * size.height, size.width), size.width, size.height);
         rig.run(quicktake_100_load_raw);
-        for (uint16_t v : rig.raw) ASSERT_LE(v, 1023) << size.width;
+        for (uint16_t v : rig.raw)
+            ASSERT_LE(v, 1023) << size.width;
     }
 }
 

@@ -34,7 +34,8 @@ struct RadcRig {
 };
 
 void multipliers(BitWriter& w, uint32_t mul) {
-    for (int c = 0; c < 3; ++c) w.put(mul, 6);
+    for (int c = 0; c < 3; ++c)
+        w.put(mul, 6);
 }
 
 // A pass over four columns that repeats the prediction: tree 1 gives a run (code 0),
@@ -56,7 +57,8 @@ TEST(RadcLoader, CurvePassesThroughItsPoints) {
     RadcRig rig(std::vector<uint8_t>(4, 0), 8, 4);
     EXPECT_EQ(thrown_text(*rig.s, radc_load_raw), "Raw format corrupt"); // the curve is built first
     const int points[][2] = {{0, 0}, {1280, 1344}, {2320, 3616}, {3328, 8000}, {4095, 16383}, {65535, 16383}};
-    for (const auto& p : points) EXPECT_EQ(rig.s->tone_table[p[0]], p[1]) << p[0];
+    for (const auto& p : points)
+        EXPECT_EQ(rig.s->tone_table[p[0]], p[1]) << p[0];
     EXPECT_EQ(rig.s->tone_table[640], 672); // halfway along the first segment
 }
 
@@ -66,7 +68,8 @@ TEST(RadcLoader, FlatBandsSurviveAChangeOfMultiplierAndAShortLastBand) {
     BitWriter w;
     for (uint32_t mul : {1u, 2u}) {
         multipliers(w, mul);
-        for (int pass = 0; pass < 4; ++pass) flat_pass(w);
+        for (int pass = 0; pass < 4; ++pass)
+            flat_pass(w);
     }
     RadcRig rig(w.finish(0), 8, 6);
     rig.s->visible_height = rig.s->image_height = 6;
@@ -76,7 +79,8 @@ TEST(RadcLoader, FlatBandsSurviveAChangeOfMultiplierAndAShortLastBand) {
     const uint16_t expected = rig.s->tone_table[2048];
     EXPECT_EQ(expected, 3022);
     for (int row = 0; row < 8; ++row)
-        for (int col = 0; col < 8; ++col) EXPECT_EQ(rig.at(row, col), expected) << row << "," << col;
+        for (int col = 0; col < 8; ++col)
+            EXPECT_EQ(rig.at(row, col), expected) << row << "," << col;
     EXPECT_EQ(rig.s->white_level, 0x3FFFu);
     EXPECT_EQ(rig.s->data_error_count, 0);
 }
@@ -98,8 +102,10 @@ TEST(RadcLoader, LiteralValuesKeepTheirMiddleLowBits) {
         BitWriter w;
         multipliers(w, 1);
         w.put(0xFF, 8);
-        for (uint32_t code : c.codes) w.put(code, c.code_bits);
-        for (int pass = 0; pass < 3; ++pass) w.put(0, 1); // two columns: a run of one pair, no step
+        for (uint32_t code : c.codes)
+            w.put(code, c.code_bits);
+        for (int pass = 0; pass < 3; ++pass)
+            w.put(0, 1); // two columns: a run of one pair, no step
         RadcRig rig(w.finish(0), 4, 4);
         rig.s->kodak_bits_code = c.bits_code;
         radc_load_raw(*rig.s);

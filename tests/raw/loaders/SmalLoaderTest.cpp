@@ -13,8 +13,10 @@ using testsupport::Bytes;
 using testsupport::LoaderRig;
 
 TEST(SmalDecoder, MedianOfFour) {
-    const int32_t cases[][5] = {{1, 9, 3, 5, 4}, {7, 7, 7, 7, 7}, {0, 65535, 65535, 0, 32767}, {22, 1000, 40, 42, 41}};
-    for (const auto& c : cases) EXPECT_EQ(median_of_four(c), c[4]);
+    const int32_t cases[][5] = {
+        {1, 9, 3, 5, 4}, {7, 7, 7, 7, 7}, {0, 65535, 65535, 0, 32767}, {22, 1000, 40, 42, 41}};
+    for (const auto& c : cases)
+        EXPECT_EQ(median_of_four(c), c[4]);
 }
 
 TEST(SmalDecoder, DataNearItsEndDecodesZerosAndHoleRowsSkip) {
@@ -35,7 +37,8 @@ TEST(SmalDecoder, CodedDataStaysInRangeAndEnds) {
     // Whatever the bytes, the coder ends at the segment's last photosite with 8-bit values.
     std::vector<uint8_t> noise(8192);
     uint32_t x = 12345;
-    for (uint8_t& b : noise) b = uint8_t((x = x * 1103515245 + 12345) >> 24);
+    for (uint8_t& b : noise)
+        b = uint8_t((x = x * 1103515245 + 12345) >> 24);
     LoaderRig rig(noise, 32, 16);
     smal_segment_decoder(*rig.s, {0, 0, uint64_t(1) << 40, 0x7FFFFFFF}, 0);
     EXPECT_TRUE(std::all_of(rig.raw.begin(), rig.raw.end(), [](uint16_t v) { return v <= 255; }));
@@ -46,9 +49,11 @@ TEST(SmalDecoder, CodedDataStaysInRangeAndEnds) {
 TEST(SmalDecoder, FillsHoleRowsFromNeighbours) {
     LoaderRig rig({}, 8, 7);
     for (int r = 0; r < 7; ++r)
-        for (int c = 0; c < 8; ++c) rig.raw[size_t(r) * 8 + size_t(c)] = uint16_t(10 * r + c);
+        for (int c = 0; c < 8; ++c)
+            rig.raw[size_t(r) * 8 + size_t(c)] = uint16_t(10 * r + c);
     // Row 3 (bit 4) and row 5 (bit 6) are holes; only rows 2..4 are filled.
-    for (int c : {1, 2, 5, 6}) rig.raw[3 * 8 + size_t(c)] = 0;
+    for (int c : {1, 2, 5, 6})
+        rig.raw[3 * 8 + size_t(c)] = 0;
     rig.raw[2 * 8 + 0] = 1000; // an outlier among the diagonals of (3, 1)
     rig.raw[5 * 8 + 6] = 0;
     smal_fill_holes(*rig.s, 1u << 4 | 1u << 6);
@@ -73,7 +78,8 @@ TEST(SmalLoaders, HeadersChooseSegments) {
     std::fill(rig.raw.begin(), rig.raw.end(), 77);
     rig.run(smal_9_load_raw, 0);
     EXPECT_EQ(rig.row(0), (std::vector<uint16_t>{77, 77, 77, 77}));
-    for (int r = 1; r < 4; ++r) EXPECT_EQ(rig.row(r), std::vector<uint16_t>(4, 0)) << r;
+    for (int r = 1; r < 4; ++r)
+        EXPECT_EQ(rig.row(r), std::vector<uint16_t>(4, 0)) << r;
 
     // A count of 255 segments whose table lies past the end of the file.
     Bytes damaged;

@@ -23,7 +23,8 @@ std::vector<uint8_t> arw2_block(uint32_t max, uint32_t min, uint32_t imax, uint3
     put(11, min, 11);
     put(22, imax, 4);
     put(26, imin, 4);
-    for (size_t k = 0; k < steps.size(); ++k) put(30 + 7 * uint32_t(k), steps[k], 7);
+    for (size_t k = 0; k < steps.size(); ++k)
+        put(30 + 7 * uint32_t(k), steps[k], 7);
     return b;
 }
 
@@ -33,13 +34,16 @@ TEST(SonyArw2, BlocksScaleStepsByTheRangeAndClamp) {
     // Even columns: range 900 gives steps of 8 above 100. Odd columns: range 47 gives
     // steps of 1, and a step of 127 above 2000 is clamped to 2047.
     std::vector<uint32_t> even_steps, odd_steps;
-    for (uint32_t k = 1; k <= 14; ++k) even_steps.push_back(k * 5);
-    for (uint32_t k = 0; k < 14; ++k) odd_steps.push_back(k == 4 ? 127 : k);
+    for (uint32_t k = 1; k <= 14; ++k)
+        even_steps.push_back(k * 5);
+    for (uint32_t k = 0; k < 14; ++k)
+        odd_steps.push_back(k == 4 ? 127 : k);
     std::vector<uint8_t> row = arw2_block(1000, 100, 0, 15, even_steps);
     testsupport::append(row, arw2_block(2047, 2000, 3, 9, odd_steps));
 
     LoaderRig rig(row, 32, 2);
-    for (uint32_t i = 0; i < 32768; ++i) rig.s->tone_table[i] = uint16_t(2 * i); // curve[2v] >> 2 = v
+    for (uint32_t i = 0; i < 32768; ++i)
+        rig.s->tone_table[i] = uint16_t(2 * i); // curve[2v] >> 2 = v
     rig.run(sony_arw2_load_raw);
 
     std::vector<uint16_t> expected(32);

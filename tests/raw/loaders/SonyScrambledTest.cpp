@@ -16,7 +16,7 @@ namespace {
 
 // Scrambles bytes in place as the camera does: 32-bit words XOR-ed with the keystream.
 class Scrambler {
-public:
+  public:
     void run(uint8_t* bytes, size_t words, bool restart, uint32_t key) {
         std::vector<uint32_t> w(words);
         std::memcpy(w.data(), bytes, words * 4);
@@ -24,7 +24,7 @@ public:
         std::memcpy(bytes, w.data(), words * 4);
     }
 
-private:
+  private:
     std::unique_ptr<DecoderState> state_ = std::make_unique<DecoderState>();
 };
 
@@ -36,14 +36,17 @@ std::vector<uint8_t> scrambled_file(const std::vector<std::vector<uint16_t>>& ro
     std::vector<uint8_t> file(kData, 0);
     file[200896] = 3;
     const size_t seed_at = 200896 + 4 * 3;
-    for (int i = 0; i < 4; ++i) file[seed_at + size_t(i)] = uint8_t(kSeed >> (24 - 8 * i));
+    for (int i = 0; i < 4; ++i)
+        file[seed_at + size_t(i)] = uint8_t(kSeed >> (24 - 8 * i));
     uint8_t* block = &file[164600];
-    for (int i = 0; i < 4; ++i) block[22 + i] = uint8_t(kKey >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        block[22 + i] = uint8_t(kKey >> (8 * i));
     Scrambler scrambler;
     scrambler.run(block, 10, true, kSeed);
     for (size_t r = 0; r < rows.size(); ++r) {
         std::vector<uint8_t> line;
-        for (uint16_t v : rows[r]) line.push_back(uint8_t(v >> 8)), line.push_back(uint8_t(v));
+        for (uint16_t v : rows[r])
+            line.push_back(uint8_t(v >> 8)), line.push_back(uint8_t(v));
         scrambler.run(line.data(), line.size() / 4, r == 0, kKey);
         testsupport::append(file, line);
     }

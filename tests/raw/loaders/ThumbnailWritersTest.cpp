@@ -35,7 +35,8 @@ std::string write_thumb(Routine writer, std::vector<uint8_t> input, uint16_t wid
 
 std::string bytes(std::initializer_list<int> values) {
     std::string out;
-    for (int v : values) out.push_back(char(v));
+    for (int v : values)
+        out.push_back(char(v));
     return out;
 }
 
@@ -44,7 +45,8 @@ std::string bytes(std::initializer_list<int> values) {
 TEST(ThumbnailWriters, WriteNetpbmFiles) {
     EXPECT_EQ(write_thumb(ppm_thumb, {1, 2, 3, 4, 5, 6}, 2, 1), "P6\n2 1\n255\n" + bytes({1, 2, 3, 4, 5, 6}));
     // 16-bit values in the file's byte order; the high byte of each is written.
-    EXPECT_EQ(write_thumb(ppm16_thumb, {0x12, 0x34, 0xAB, 0xCD, 0x00, 0xFF}, 1, 1), "P6\n1 1\n255\n" + bytes({0x12, 0xAB, 0x00}));
+    EXPECT_EQ(write_thumb(ppm16_thumb, {0x12, 0x34, 0xAB, 0xCD, 0x00, 0xFF}, 1, 1),
+              "P6\n1 1\n255\n" + bytes({0x12, 0xAB, 0x00}));
     EXPECT_EQ(write_thumb(ppm16_thumb, {0x12, 0x34, 0xAB, 0xCD, 0x00, 0xFF}, 1, 1, 0, 0x4949),
               "P6\n1 1\n255\n" + bytes({0x34, 0xCD, 0xFF}));
     // 5-6-5 fields: 0x0821 has the lowest bit of each field set.
@@ -64,6 +66,7 @@ TEST(ThumbnailWriters, ShortInputReadsAsAllOnes) {
     EXPECT_EQ(write_thumb(ppm_thumb, {1, 2, 3, 4}, 2, 1, 0, 0x4D4D, &errors),
               "P6\n2 1\n255\n" + bytes({1, 2, 3, 4, 0xFF, 0xFF}));
     EXPECT_EQ(errors, 1);
-    EXPECT_EQ(write_thumb(ppm16_thumb, {0x12, 0x34}, 1, 1, 0, 0x4D4D, &errors), "P6\n1 1\n255\n" + bytes({0x12, 0xFF, 0xFF}));
+    EXPECT_EQ(write_thumb(ppm16_thumb, {0x12, 0x34}, 1, 1, 0, 0x4D4D, &errors),
+              "P6\n1 1\n255\n" + bytes({0x12, 0xFF, 0xFF}));
     EXPECT_EQ(errors, 1);
 }

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "raw/core/BandRunner.h"
-#include "raw/output/ColourOutput.h"
 #include "raw/core/FileBackedMemory.h"
+#include "raw/output/ColourOutput.h"
 
 namespace {
 
@@ -24,19 +24,24 @@ struct Developed {
         s->visible_width = s->image_width = uint16_t(width);
         s->colour_count = 3;
         s->output_space = 4;
-        for (int i = 0; i < 3; ++i) s->rgb_from_camera[i][i] = 1;
-        s->pixel_image = static_cast<uint16_t(*)[4]>(raw::file_backed_calloc(*s, uint64_t(height) * width, 8));
-        for (size_t i = 0; i < pixels.size(); ++i) std::memcpy(s->pixel_image[i], pixels[i].data(), 8);
+        for (int i = 0; i < 3; ++i)
+            s->rgb_from_camera[i][i] = 1;
+        s->pixel_image =
+            static_cast<uint16_t(*)[4]>(raw::file_backed_calloc(*s, uint64_t(height) * width, 8));
+        for (size_t i = 0; i < pixels.size(); ++i)
+            std::memcpy(s->pixel_image[i], pixels[i].data(), 8);
     }
     ~Developed() {
         raw::file_backed_free(*s, s->pixel_image);
         raw::file_backed_free(*s, s->output_profile);
     }
-    Pixel at(int i) const { return {s->pixel_image[i][0], s->pixel_image[i][1], s->pixel_image[i][2], s->pixel_image[i][3]}; }
+    Pixel at(int i) const {
+        return {s->pixel_image[i][0], s->pixel_image[i][1], s->pixel_image[i][2], s->pixel_image[i][3]};
+    }
 };
 
 class ColourConversionTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { raw::set_band_threads_enabled(true); }
 };
 
@@ -63,8 +68,8 @@ TEST_F(ColourConversionTest, ResultsAreClampedToSixteenBits) {
         Pixel out; // slot 3: luminance of the unclamped sums
     };
     const Case cases[] = {
-        {{0, 40000, 0, 0}, {0, 40000, 0, 17500}},        // red -20000 becomes 0; luminance 23480 - 5980
-        {{60000, 0, 0, 0}, {65535, 0, 0, 26910}},        // 90000 red clips; luminance 0.299 x 90000
+        {{0, 40000, 0, 0}, {0, 40000, 0, 17500}}, // red -20000 becomes 0; luminance 23480 - 5980
+        {{60000, 0, 0, 0}, {65535, 0, 0, 26910}}, // 90000 red clips; luminance 0.299 x 90000
         {{65535, 65535, 65535, 0}, {65535, 65535, 65535, 65535}},
     };
     for (const auto& c : cases) {
@@ -75,7 +80,8 @@ TEST_F(ColourConversionTest, ResultsAreClampedToSixteenBits) {
         std::memcpy(d.s->rgb_from_camera, rgb, sizeof rgb);
         raw::convert_to_rgb_threaded(*d.s);
         const Pixel p = d.at(0);
-        for (int i = 0; i < 3; ++i) EXPECT_EQ(p[i], c.out[i]) << "channel " << i << " of " << c.in[0];
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(p[i], c.out[i]) << "channel " << i << " of " << c.in[0];
         EXPECT_NEAR(p[3], c.out[3], 2) << c.in[0];
     }
 }
@@ -87,7 +93,8 @@ TEST_F(ColourConversionTest, BandHistogramsSumToTheWholeImage) {
         std::mt19937 random(height);
         std::vector<Pixel> pixels(size_t(height) * width);
         for (auto& p : pixels)
-            for (int c = 0; c < 3; ++c) p[c] = uint16_t(random());
+            for (int c = 0; c < 3; ++c)
+                p[c] = uint16_t(random());
 
         Developed threaded(height, width, pixels), inline_(height, width, pixels);
         threaded.s->camera_colour_output = inline_.s->camera_colour_output = 0;
@@ -99,7 +106,8 @@ TEST_F(ColourConversionTest, BandHistogramsSumToTheWholeImage) {
         std::vector<uint32_t> recount(3 * 8192, 0);
         for (int i = 0; i < height * width; ++i) {
             ASSERT_EQ(threaded.at(i), inline_.at(i)) << "pixel " << i;
-            for (int c = 0; c < 3; ++c) ++recount[c * 8192 + (threaded.at(i)[c] >> 3)];
+            for (int c = 0; c < 3; ++c)
+                ++recount[c * 8192 + (threaded.at(i)[c] >> 3)];
         }
         for (int c = 0; c < 3; ++c)
             for (int bin = 0; bin < 8192; ++bin)
@@ -116,15 +124,22 @@ TEST_F(ColourConversionTest, CameraColoursPassUnconverted) {
         int colours;
     };
     const Case cases[] = {
-        {"no camera matrix", [](raw::DecoderState& s) { s.camera_colour_output = 1; }, {100, 200, 300, 400}, 3},
-        {"output space outside 1..6", [](raw::DecoderState& s) { s.output_space = 7; }, {100, 200, 300, 400}, 3},
+        {"no camera matrix",
+         [](raw::DecoderState& s) { s.camera_colour_output = 1; },
+         {100, 200, 300, 400},
+         3},
+        {"output space outside 1..6",
+         [](raw::DecoderState& s) { s.output_space = 7; },
+         {100, 200, 300, 400},
+         3},
         {"one channel", [](raw::DecoderState& s) { s.colour_count = 1; }, {100, 100, 100, 100}, 3},
         {"mosaic left undemosaiced",
          [](raw::DecoderState& s) {
              s.no_demosaic_mode = 1;
              s.cfa_pattern = 0x16161616; // blue at (0, 0)
          },
-         {300, 200, 300, 400}, 1},
+         {300, 200, 300, 400},
+         1},
     };
     for (const auto& c : cases) {
         Developed d(1, 1, {{100, 200, 300, 400}});
@@ -159,7 +174,8 @@ TEST_F(ColourConversionTest, OutputSpacesKeepTheirWhite) {
         const float(*m)[3] = raw::output_matrix(space);
         ASSERT_NE(m, nullptr);
         for (int i = 0; i < 3; ++i)
-            EXPECT_NEAR(m[i][0] + m[i][1] + m[i][2], space == 5 ? d65[i] : 1.0, 2e-5) << space << " row " << i;
+            EXPECT_NEAR(m[i][0] + m[i][1] + m[i][2], space == 5 ? d65[i] : 1.0, 2e-5)
+                << space << " row " << i;
     }
     EXPECT_EQ(raw::output_matrix(0), nullptr);
     EXPECT_EQ(raw::output_matrix(7), nullptr);

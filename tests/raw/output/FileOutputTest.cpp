@@ -20,7 +20,7 @@ namespace {
 
 // Bytes written through a FILE*.
 class Capture {
-public:
+  public:
     Capture() : file_(open_memstream(&data_, &size_)) {}
     ~Capture() {
         if (file_) std::fclose(file_);
@@ -32,7 +32,7 @@ public:
         return {reinterpret_cast<uint8_t*>(data_), reinterpret_cast<uint8_t*>(data_) + size_};
     }
 
-private:
+  private:
     char* data_ = nullptr;
     size_t size_ = 0;
     FILE* file_;
@@ -66,7 +66,9 @@ struct Developed {
     Capture out;
 };
 
-std::string text_of(const std::vector<uint8_t>& bytes, size_t n) { return {bytes.begin(), bytes.begin() + long(n)}; }
+std::string text_of(const std::vector<uint8_t>& bytes, size_t n) {
+    return {bytes.begin(), bytes.begin() + long(n)};
+}
 
 uint32_t le16(const std::vector<uint8_t>& b, size_t at) { return b[at] | uint32_t(b[at + 1]) << 8; }
 uint32_t le32(const std::vector<uint8_t>& b, size_t at) { return le16(b, at) | le16(b, at + 2) << 16; }
@@ -95,7 +97,9 @@ std::string ascii_at(const std::vector<uint8_t>& b, const Entry& e, size_t entry
     return std::string(reinterpret_cast<const char*>(b.data() + at));
 }
 
-double rational_at(const std::vector<uint8_t>& b, uint32_t at) { return double(le32(b, at)) / le32(b, at + 4); }
+double rational_at(const std::vector<uint8_t>& b, uint32_t at) {
+    return double(le32(b, at)) / le32(b, at + 4);
+}
 
 size_t value_offset_of(const std::vector<uint8_t>& b, size_t directory, uint32_t tag) {
     for (uint32_t i = 0; i < le16(b, directory); ++i)
@@ -183,7 +187,8 @@ TEST(ImageFileWriter, TiffHeaderParsesBack) {
     s.focal_length_mm = 50;
     std::array<uint8_t, 1024> profile{};
     profile[3] = 40; // an ICC header claiming 40 bytes
-    for (int i = 4; i < 40; ++i) profile[i] = uint8_t(i);
+    for (int i = 4; i < 40; ++i)
+        profile[i] = uint8_t(i);
     s.output_profile = profile.data();
     const std::vector<uint8_t> b = d.write();
 
@@ -258,7 +263,8 @@ TEST(ImageFileWriter, TiffinfoReadsTheFile) {
     std::FILE* f = std::fopen(report.c_str(), "r");
     ASSERT_NE(f, nullptr);
     std::string text;
-    for (int ch; (ch = std::fgetc(f)) != EOF;) text += char(ch);
+    for (int ch; (ch = std::fgetc(f)) != EOF;)
+        text += char(ch);
     std::fclose(f);
     std::filesystem::remove_all(folder);
     EXPECT_NE(text.find("Image Width: 2 Image Length: 3"), std::string::npos) << text;
@@ -271,7 +277,8 @@ TEST(ImageFileWriter, TiffinfoReadsTheFile) {
 
 TEST(JpegThumb, AddsExifOnlyWhenTheThumbnailHasNone) {
     const std::vector<uint8_t> plain = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x04, 1, 2, 3, 4, 0xFF, 0xD9};
-    const std::vector<uint8_t> with_exif = {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x08, 'E', 'x', 'i', 'f', 0, 0, 0xFF, 0xD9};
+    const std::vector<uint8_t> with_exif = {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x08, 'E',
+                                            'x',  'i',  'f',  0,    0,    0xFF, 0xD9};
     for (const auto* thumb : {&plain, &with_exif}) {
         testsupport::MemoryFile in(*thumb);
         auto s = std::make_unique<DecoderState>();
@@ -289,7 +296,8 @@ TEST(JpegThumb, AddsExifOnlyWhenTheThumbnailHasNone) {
         }
         const size_t exif_size = 4 + 6 + kTiffHeaderSize;
         ASSERT_EQ(b.size(), 2 + exif_size + plain.size() - 2);
-        EXPECT_EQ(std::vector<uint8_t>(b.begin(), b.begin() + 4), (std::vector<uint8_t>{0xFF, 0xD8, 0xFF, 0xE1}));
+        EXPECT_EQ(std::vector<uint8_t>(b.begin(), b.begin() + 4),
+                  (std::vector<uint8_t>{0xFF, 0xD8, 0xFF, 0xE1}));
         EXPECT_EQ(size_t(b[4] << 8 | b[5]), exif_size - 2);
         EXPECT_EQ(text_of(std::vector<uint8_t>(b.begin() + 6, b.end()), 6), std::string("Exif\0\0", 6));
         const std::vector<uint8_t> tiff(b.begin() + 12, b.begin() + 12 + long(kTiffHeaderSize));

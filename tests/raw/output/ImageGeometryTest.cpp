@@ -5,28 +5,29 @@
 #include <limits>
 #include <memory>
 
-#include "raw/output/ColourOutput.h"
 #include "raw/core/FileBackedMemory.h"
+#include "raw/output/ColourOutput.h"
 
 namespace {
 
 class ImageGeometryTest : public ::testing::Test {
-protected:
+  protected:
     std::unique_ptr<raw::DecoderState> s = std::make_unique<raw::DecoderState>();
 
     // Every channel of pixel (r, c) holds value(r, c).
-    template <class F>
-    void image(int height, int width, F value) {
+    template <class F> void image(int height, int width, F value) {
         raw::file_backed_free(*s, s->pixel_image);
         s->use_file_backed_memory = false;
         s->colour_count = 3;
         s->pixel_aspect_ratio = 1;
         s->visible_height = s->image_height = uint16_t(height);
         s->visible_width = s->image_width = uint16_t(width);
-        s->pixel_image = static_cast<uint16_t(*)[4]>(raw::file_backed_calloc(*s, uint64_t(height) * width, 8));
+        s->pixel_image =
+            static_cast<uint16_t(*)[4]>(raw::file_backed_calloc(*s, uint64_t(height) * width, 8));
         for (int r = 0; r < height; ++r)
             for (int c = 0; c < width; ++c)
-                for (int ch = 0; ch < 4; ++ch) s->pixel_image[r * width + c][ch] = uint16_t(value(r, c));
+                for (int ch = 0; ch < 4; ++ch)
+                    s->pixel_image[r * width + c][ch] = uint16_t(value(r, c));
     }
     uint16_t at(int r, int c, int ch = 0) const { return s->pixel_image[r * s->visible_width + c][ch]; }
     void TearDown() override { raw::file_backed_free(*s, s->pixel_image); }
@@ -40,7 +41,7 @@ TEST_F(ImageGeometryTest, A45DegreeSensorIsTurnedUpright) {
     image(20, 16, ramp);
     s->rotated_width = 9;
     raw::fuji_rotate(*s);
-    const int offset = 8; // rotated_width - 1
+    const int offset = 8;             // rotated_width - 1
     ASSERT_EQ(s->visible_width, 11);  // 8 / sqrt(1/2)
     ASSERT_EQ(s->visible_height, 16); // (20 - 8) / sqrt(1/2)
     EXPECT_EQ(s->image_width, 11);
@@ -85,7 +86,8 @@ TEST_F(ImageGeometryTest, HalfAspectDoublesTheHeight) {
     const int rows[6] = {0, 500, 1000, 1500, 2000, 2000}; // the last row repeats
     for (int r = 0; r < 6; ++r)
         for (int c = 0; c < 2; ++c)
-            for (int ch = 0; ch < 4; ++ch) EXPECT_EQ(at(r, c, ch), rows[r]) << r << "," << c << "," << ch;
+            for (int ch = 0; ch < 4; ++ch)
+                EXPECT_EQ(at(r, c, ch), rows[r]) << r << "," << c << "," << ch;
 }
 
 TEST_F(ImageGeometryTest, WideAspectAddsColumns) {
@@ -96,7 +98,8 @@ TEST_F(ImageGeometryTest, WideAspectAddsColumns) {
     ASSERT_EQ(s->visible_height, 2);
     const int columns[6] = {1, 501, 1001, 1501, 2001, 2001};
     for (int r = 0; r < 2; ++r)
-        for (int c = 0; c < 6; ++c) EXPECT_EQ(at(r, c), columns[c]) << r << "," << c;
+        for (int c = 0; c < 6; ++c)
+            EXPECT_EQ(at(r, c), columns[c]) << r << "," << c;
 
     image(4, 235, [](int, int) { return 9; });
     s->pixel_aspect_ratio = 256.0f / 235;

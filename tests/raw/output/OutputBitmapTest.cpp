@@ -5,29 +5,30 @@
 #include <random>
 #include <vector>
 
-#include "raw/core/BandRunner.h"
 #include "raw/colour/CameraColour.h"
-#include "raw/output/ColourOutput.h"
+#include "raw/core/BandRunner.h"
 #include "raw/core/FileBackedMemory.h"
+#include "raw/output/ColourOutput.h"
 
 namespace {
 
 class OutputBitmapTest : public ::testing::Test {
-protected:
+  protected:
     std::unique_ptr<raw::DecoderState> s = std::make_unique<raw::DecoderState>();
 
     // Pixel (r, c) gets value(r, c, channel) in channels 0..3.
-    template <class F>
-    void image(raw::DecoderState& st, int height, int width, F value) {
+    template <class F> void image(raw::DecoderState& st, int height, int width, F value) {
         raw::file_backed_free(st, st.pixel_image);
         st.use_file_backed_memory = false;
         st.colour_count = 3;
         st.visible_height = st.image_height = uint16_t(height);
         st.visible_width = st.image_width = uint16_t(width);
-        st.pixel_image = static_cast<uint16_t(*)[4]>(raw::file_backed_calloc(st, uint64_t(height) * width, 8));
+        st.pixel_image =
+            static_cast<uint16_t(*)[4]>(raw::file_backed_calloc(st, uint64_t(height) * width, 8));
         for (int r = 0; r < height; ++r)
             for (int c = 0; c < width; ++c)
-                for (int ch = 0; ch < 4; ++ch) st.pixel_image[r * width + c][ch] = uint16_t(value(r, c, ch));
+                for (int ch = 0; ch < 4; ++ch)
+                    st.pixel_image[r * width + c][ch] = uint16_t(value(r, c, ch));
     }
     uint16_t at(const raw::DecoderState& st, int r, int c, int ch = 0) const {
         return st.pixel_image[r * st.visible_width + c][ch];
@@ -112,7 +113,8 @@ TEST_F(OutputBitmapTest, FileRowsAreTheOrientedBufferThroughTheToneCurve) {
     const int height = 300, width = 7;
     std::mt19937 random(5);
     std::vector<uint16_t> values(size_t(height) * width * 3);
-    for (auto& v : values) v = uint16_t(random());
+    for (auto& v : values)
+        v = uint16_t(random());
     auto value = [&](int r, int c, int ch) { return ch < 3 ? values[(r * width + c) * 3 + ch] : 0; };
     for (int code = 0; code < 8; ++code) {
         SCOPED_TRACE(code);
@@ -132,7 +134,8 @@ TEST_F(OutputBitmapTest, FileRowsAreTheOrientedBufferThroughTheToneCurve) {
             for (int j = 0; j < buffer_state->visible_width; ++j) {
                 ASSERT_EQ(bytes[at_byte++], 255);
                 for (int ch = 0; ch < 3; ++ch)
-                    ASSERT_EQ(bytes[at_byte++], s->tone_table[at(*buffer_state, i, j, ch)] >> 8) << i << "," << j;
+                    ASSERT_EQ(bytes[at_byte++], s->tone_table[at(*buffer_state, i, j, ch)] >> 8)
+                        << i << "," << j;
             }
         raw::file_backed_free(*buffer_state, buffer_state->pixel_image);
     }

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "raw/colour/CameraColour.h"
-#include "raw/output/ColourOutput.h"
 #include "raw/core/FileBackedMemory.h"
+#include "raw/output/ColourOutput.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ using Profile = std::unique_ptr<void, ProfileDeleter>;
 uint32_t big_endian(const uint8_t* p) { return uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
 
 class OutputProfileTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { s->use_file_backed_memory = false; }
     void TearDown() override { raw::file_backed_free(*s, s->output_profile); }
 
@@ -60,7 +60,8 @@ void expected_colorants(int space, double out[3][3]) {
 } // namespace
 
 TEST_F(OutputProfileTest, EverySpaceParsesAndDescribesItsMatrix) {
-    const cmsTagSignature colorant_tags[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag, cmsSigBlueColorantTag};
+    const cmsTagSignature colorant_tags[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag,
+                                              cmsSigBlueColorantTag};
     for (int space = 1; space <= 6; ++space) {
         SCOPED_TRACE(raw::output_space_name(space));
         Profile profile = build(space);

@@ -16,7 +16,9 @@ namespace {
 
 // One DNG directory holding whatever the test adds to it.
 struct Dng {
-    explicit Dng(Order order = Order::Little) : tiff(order), ifd(tiff.addIfd()) { ifd.bytes(50706, {1, 4, 0, 0}); }
+    explicit Dng(Order order = Order::Little) : tiff(order), ifd(tiff.addIfd()) {
+        ifd.bytes(50706, {1, 4, 0, 0});
+    }
     DecoderState& parse() {
         p = std::make_unique<TiffParse>(tiff.build());
         parse_tiff_file(p->state(), 0);
@@ -68,7 +70,8 @@ TEST(DngTags, AspectCropAndAreas) {
         std::pair<uint32_t, uint32_t> origin;
         float aspect;
         uint16_t left, top;
-    } cases[] = {{{1003, 1000}, {8, 6}, 1.0f, 8, 6}, {{3, 2}, {7, 5}, 1.5f, 8, 6}, {{0, 1}, {0, 0}, 1.0f, 0, 0}};
+    } cases[] = {
+        {{1003, 1000}, {8, 6}, 1.0f, 8, 6}, {{3, 2}, {7, 5}, 1.5f, 8, 6}, {{0, 1}, {0, 0}, 1.0f, 0, 0}};
     for (const Case& c : cases) {
         Dng dng;
         dng.ifd.rationals(50718, {{c.scale.first, 1000}, {c.scale.second, 1000}})
@@ -154,10 +157,10 @@ TEST(DngTags, CfaPatternDecode) {
         {{2, 1, 1, 0}, {}, 0x16161616, 3},
         {{1, 0, 2, 1}, {}, 0x61616161, 3},
         {{1, 2, 0, 1}, {}, 0x49494949, 3},
-        {{5, 3, 4, 1}, {}, 0xE4E4E4E4, 4},           // green, magenta, cyan, yellow
-        {{0, 1, 1, 2}, {2, 1, 0}, 0x16161616, 3},    // plane colours name the channels
-        {{0, 200, 1, 2}, {}, 0x90909090, 3},          // a value of 32 or more names no colour
-        {{}, {}, 0xFFFFFFFF, 0},                      // no pattern bytes: the pattern stays unset
+        {{5, 3, 4, 1}, {}, 0xE4E4E4E4, 4},        // green, magenta, cyan, yellow
+        {{0, 1, 1, 2}, {2, 1, 0}, 0x16161616, 3}, // plane colours name the channels
+        {{0, 200, 1, 2}, {}, 0x90909090, 3},      // a value of 32 or more names no colour
+        {{}, {}, 0xFFFFFFFF, 0},                  // no pattern bytes: the pattern stays unset
     };
     for (const CfaCase& c : cases) {
         Dng dng;
@@ -170,7 +173,8 @@ TEST(DngTags, CfaPatternDecode) {
 
     Dng xtrans;
     std::vector<uint8_t> cell(36);
-    for (int i = 0; i < 36; ++i) cell[i] = uint8_t(i % 3 + 4);
+    for (int i = 0; i < 36; ++i)
+        cell[i] = uint8_t(i % 3 + 4);
     xtrans.ifd.shorts(33421, {6, 6}).bytes(33422, cell);
     DecoderState& s = xtrans.parse();
     EXPECT_EQ(s.cfa_pattern, kPatternXTrans);

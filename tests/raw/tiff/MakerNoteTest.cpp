@@ -27,7 +27,8 @@ struct Bytes {
     Bytes& u16(uint32_t v) { return put(v, 2); }
     Bytes& u32(uint32_t v) { return put(v, 4); }
     Bytes& put(uint32_t v, int n) {
-        for (int i = 0; i < n; ++i) out.push_back(uint8_t(v >> 8 * (big ? n - 1 - i : i)));
+        for (int i = 0; i < n; ++i)
+            out.push_back(uint8_t(v >> 8 * (big ? n - 1 - i : i)));
         return *this;
     }
     Bytes& pad(size_t size) {
@@ -96,15 +97,16 @@ TEST(MakerNote, WhiteBalanceWordsOfHeaderlessNotes) {
     p.state().byte_order = kLittleEndian;
     parse_maker_note(p.state(), 0, 0);
     const float expected[4] = {300, 256, 400, 256};
-    for (int c = 0; c < 4; ++c) EXPECT_EQ(p.state().as_shot_multipliers[c], expected[c]);
+    for (int c = 0; c < 4; ++c)
+        EXPECT_EQ(p.state().as_shot_multipliers[c], expected[c]);
     EXPECT_EQ(p.state().byte_order, kLittleEndian);
 }
 
 TEST(MakerNote, CanonShotInfoAndColourData) {
     Bytes note{false, {}};
     note.u16(2);
-    note.u16(4).u16(3).u32(34).u32(50);          // shot information at 50
-    note.u16(16385).u16(3).u32(1816).u32(200);  // colour data at 200
+    note.u16(4).u16(3).u32(34).u32(50);        // shot information at 50
+    note.u16(16385).u16(3).u32(1816).u32(200); // colour data at 200
     note.u32(0).pad(50);
     note.u16(0).u16(0).u16(160).u16(0).u16(192).u16(160).u16(0).u16(3).u16(0).u16(7).pad(200);
     size_t block = note.out.size();
@@ -120,9 +122,11 @@ TEST(MakerNote, CanonShotInfoAndColourData) {
     EXPECT_FLOAT_EQ(s.exposure_time, 1 / 32.0f);
     EXPECT_EQ(s.shot_order, 7u);
     const float multipliers[4] = {100, 200, 400, 300};
-    for (int c = 0; c < 4; ++c) EXPECT_EQ(s.as_shot_multipliers[c], multipliers[c]) << c;
+    for (int c = 0; c < 4; ++c)
+        EXPECT_EQ(s.as_shot_multipliers[c], multipliers[c]) << c;
     const uint16_t blacks[4] = {10, 11, 13, 12}; // the zero blacks were read again further on
-    for (int c = 0; c < 4; ++c) EXPECT_EQ(s.channel_black[c], blacks[c]) << c;
+    for (int c = 0; c < 4; ++c)
+        EXPECT_EQ(s.channel_black[c], blacks[c]) << c;
     EXPECT_EQ(s.white_level, 15000u);
 }
 
@@ -138,7 +142,8 @@ std::vector<uint8_t> leaf_text(const std::string& name, const std::string& text)
 }
 std::vector<uint8_t> join(std::initializer_list<std::vector<uint8_t>> parts) {
     std::vector<uint8_t> all;
-    for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+    for (const auto& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
     return all;
 }
 
@@ -146,8 +151,9 @@ TEST(LeafMos, BackNestedItemsAndRotationInDegrees) {
     auto profile = leaf_item("CaptProf", join({leaf_text("CaptProf_number_of_planes", "1"),
                                                leaf_text("CaptProf_mosaic_pattern", "0 1 0 0"),
                                                leaf_text("CaptProf_raw_data_rotation", "0")}));
-    TiffParse p(join({leaf_text("ShootObj_back_type", "13"), profile, leaf_text("ImgProf_rotation_angle", "90"),
-                      leaf_text("NeutObj_neutrals", "1000 500 1000 2000")}));
+    TiffParse p(
+        join({leaf_text("ShootObj_back_type", "13"), profile, leaf_text("ImgProf_rotation_angle", "90"),
+              leaf_text("NeutObj_neutrals", "1000 500 1000 2000")}));
     DecoderState& s = p.state();
     s.byte_order = kBigEndian;
     s.as_shot_multipliers[0] = 0;
@@ -179,7 +185,8 @@ TEST(MinoltaMrm, SizesWhiteBalanceAndByteOrder) {
     EXPECT_EQ(s.sensor_height, 2000);
     EXPECT_EQ(s.sensor_width, 3000);
     const float expected[4] = {1, 2, 4, 3};
-    for (int c = 0; c < 4; ++c) EXPECT_EQ(s.as_shot_multipliers[c], expected[c]);
+    for (int c = 0; c < 4; ++c)
+        EXPECT_EQ(s.as_shot_multipliers[c], expected[c]);
     EXPECT_EQ(s.byte_order, kLittleEndian);
 
     Bytes bad{true, {}};
@@ -218,7 +225,8 @@ TEST(Imacon, GeometryAndRotationInDegrees) {
 TEST(SonyKeystream, IsItsOwnInverseAndContinuesAcrossCalls) {
     auto s = std::make_unique<DecoderState>();
     std::vector<uint32_t> data(300), copy;
-    for (size_t i = 0; i < data.size(); ++i) data[i] = uint32_t(i * 2654435761u);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = uint32_t(i * 2654435761u);
     copy = data;
     sony_keystream(*s, data.data(), 100, 1, 0x1234);
     sony_keystream(*s, data.data() + 100, 200, 0, 0);
@@ -248,7 +256,8 @@ TEST(SonyPrivate, EncipheredDirectoryIsParsedWithAbsoluteOffsets) {
     TiffParse p(file.out);
     parse_tiff_file(p.state(), 0);
     const float expected[4] = {20, 10, 30, 40};
-    for (int c = 0; c < 4; ++c) EXPECT_EQ(p.state().as_shot_multipliers[c], expected[c]) << c;
+    for (int c = 0; c < 4; ++c)
+        EXPECT_EQ(p.state().as_shot_multipliers[c], expected[c]) << c;
     EXPECT_EQ(p.state().input_file, p.file->get());
 }
 
@@ -259,8 +268,8 @@ namespace {
 TEST(KodakDirectory, PresetWhiteBalanceIsoAndEntryLimits) {
     Bytes dir{false, {}};
     dir.u16(3);
-    dir.u16(64013).u16(1).u32(1).u32(1);             // preset 1
-    dir.u16(64040).u16(4).u32(3).u32(50);            // its three multipliers at 50
+    dir.u16(64013).u16(1).u32(1).u32(1);  // preset 1
+    dir.u16(64040).u16(4).u32(3).u32(50); // its three multipliers at 50
     dir.u16(6020).u16(3).u32(1).u32(200);
     dir.u32(0).pad(50).u32(300).u32(256).u32(400).pad(80);
     TiffParse p(dir.out);

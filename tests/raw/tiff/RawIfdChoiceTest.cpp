@@ -80,8 +80,8 @@ TEST(RawIfdChoice, LoaderByCompressionAndSize) {
         Chosen chosen;
         choose(chosen, c.make, c.model, {c.raw});
         DecoderState& s = chosen.s();
-        SCOPED_TRACE(testing::Message() << c.make << " compression " << c.raw.compression << " bytes "
-                                        << c.raw.byte_count);
+        SCOPED_TRACE(testing::Message()
+                     << c.make << " compression " << c.raw.compression << " bytes " << c.raw.byte_count);
         EXPECT_EQ(s.raw_loader, c.loader);
         EXPECT_EQ(s.bits_per_sample, c.bits);
         EXPECT_EQ(s.loader_flags, c.flags);
@@ -91,7 +91,8 @@ TEST(RawIfdChoice, LoaderByCompressionAndSize) {
 
 TEST(RawIfdChoice, LargestImageWinsAndTiesAreCounted) {
     Chosen first;
-    choose(first, "Maker", "A", {record(64, 48, 12, 1, 0), record(640, 480, 12, 7, 0), record(640, 480, 12, 7, 0)});
+    choose(first, "Maker", "A",
+           {record(64, 48, 12, 1, 0), record(640, 480, 12, 7, 0), record(640, 480, 12, 7, 0)});
     EXPECT_EQ(first.s().sensor_width, 640);
     EXPECT_EQ(first.s().raw_count, 2u);
     EXPECT_EQ(first.s().tiff_tile_width, uint32_t(INT32_MAX));

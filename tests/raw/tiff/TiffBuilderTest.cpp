@@ -31,7 +31,10 @@ std::map<uint16_t, Entry> readIfd(DecoderState& s, uint32_t offset, uint32_t& ne
         uint16_t tag = read_u16(s), type = read_u16(s);
         uint32_t count = read_u32(s);
         if (uint64_t(sizes[type]) * count > 4) std::fseek(s.input_file, read_u32(s), SEEK_SET);
-        entries[tag] = {type, count, type == 3 ? read_u16(s) : type == 2 ? uint32_t(std::fgetc(s.input_file)) : read_u32(s)};
+        entries[tag] = {type, count,
+                        type == 3   ? read_u16(s)
+                        : type == 2 ? uint32_t(std::fgetc(s.input_file))
+                                    : read_u32(s)};
     }
     std::fseek(s.input_file, long(offset) + 2 + 12 * n, SEEK_SET);
     next = read_u32(s);

@@ -64,10 +64,12 @@ TEST_P(BothOrders, FillsTheImageRecordFromInlineAndOffsetValues) {
     EXPECT_EQ(s.bits_per_sample, 14u);
 
     // Every entry also reached the metadata dictionary, in the file's byte order.
-    EXPECT_EQ(p.metadata(platform::kCGImagePropertyTIFFDictionary, platform::kCGImagePropertyTIFFModel).stringValue(),
+    EXPECT_EQ(p.metadata(platform::kCGImagePropertyTIFFDictionary, platform::kCGImagePropertyTIFFModel)
+                  .stringValue(),
               "Model X");
     EXPECT_DOUBLE_EQ(
-        p.metadata(platform::kCGImagePropertyExifDictionary, platform::kCGImagePropertyExifExposureTime).doubleValue(),
+        p.metadata(platform::kCGImagePropertyExifDictionary, platform::kCGImagePropertyExifExposureTime)
+            .doubleValue(),
         0.004);
 
     choose_raw_ifd(s);
@@ -82,12 +84,13 @@ TEST(TiffDirectory, EntryHeaderSizesTypesAndFindsTheValue) {
         uint16_t type;
         uint32_t count;
         bool inline_value;
-    } cases[] = {{3, 2, true}, {3, 3, false}, {4, 1, true}, {5, 1, false}, {20, 4, true},
-                 {20, 5, false}, {0, 4, true}, {12, 1, false}, {4, 0x40000000, false}};
+    } cases[] = {{3, 2, true},   {3, 3, false}, {4, 1, true},   {5, 1, false},         {20, 4, true},
+                 {20, 5, false}, {0, 4, true},  {12, 1, false}, {4, 0x40000000, false}};
     for (const Case& c : cases) {
         // tag, type, count, then the value word 0x10 (an offset when it does not fit).
         std::vector<uint8_t> bytes = {1, 0, uint8_t(c.type), 0, 0, 0, 0, 0, 0x10, 0, 0, 0};
-        for (int i = 0; i < 4; ++i) bytes[4 + i] = uint8_t(c.count >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            bytes[4 + i] = uint8_t(c.count >> (8 * i));
         bytes.resize(64, 0);
         TiffParse p(bytes);
         DecoderState& s = p.state();
@@ -101,15 +104,21 @@ TEST(TiffDirectory, EntryHeaderSizesTypesAndFindsTheValue) {
 
 TEST(TiffDirectory, OrientationValuesBecomeFlipCodes) {
     const std::pair<uint32_t, int> cases[] = {{1, 0}, {2, 1}, {3, 3}, {4, 2}, {5, 4}, {6, 6}, {7, 7}, {8, 5}};
-    for (auto [value, code] : cases) EXPECT_EQ(tiff_orientation_code(value), code) << value;
+    for (auto [value, code] : cases)
+        EXPECT_EQ(tiff_orientation_code(value), code) << value;
     const std::pair<int, int> degrees[] = {{0, 0}, {90, 6}, {180, 3}, {270, 5}, {-90, 5}, {450, 6}, {45, 0}};
-    for (auto [angle, code] : degrees) EXPECT_EQ(rotation_degrees_code(angle), code) << angle;
+    for (auto [angle, code] : degrees)
+        EXPECT_EQ(rotation_degrees_code(angle), code) << angle;
 }
 
 TEST(TiffDirectory, ConverterSoftwareMeansNotRaw) {
-    const std::pair<const char*, uint32_t> cases[] = {
-        {"Adobe Photoshop CS2", 0}, {"UFRaw 0.22", 0}, {"Nikon Scan 4.0", 0}, {"Digital Photo Professional", 0},
-        {"Ver.1.00", 1}, {"Bibble", 0}, {"Firmware Adobe", 1}};
+    const std::pair<const char*, uint32_t> cases[] = {{"Adobe Photoshop CS2", 0},
+                                                      {"UFRaw 0.22", 0},
+                                                      {"Nikon Scan 4.0", 0},
+                                                      {"Digital Photo Professional", 0},
+                                                      {"Ver.1.00", 1},
+                                                      {"Bibble", 0},
+                                                      {"Firmware Adobe", 1}};
     for (auto [software, raw_count] : cases) {
         TiffBuilder tiff;
         tiff.addIfd().ascii(305, software);
@@ -121,7 +130,8 @@ TEST(TiffDirectory, ConverterSoftwareMeansNotRaw) {
 
 TEST(TiffDirectory, RefusesTheEleventhDirectoryAndOversizedOnes) {
     TiffBuilder chain;
-    for (int i = 0; i < 12; ++i) chain.addIfd().shorts(256, {uint16_t(100 + i)});
+    for (int i = 0; i < 12; ++i)
+        chain.addIfd().shorts(256, {uint16_t(100 + i)});
     TiffParse p(chain.build());
     EXPECT_EQ(parse_tiff_file(p.state(), 0), 1);
     EXPECT_EQ(p.state().ifd_count, 10u);
@@ -130,7 +140,8 @@ TEST(TiffDirectory, RefusesTheEleventhDirectoryAndOversizedOnes) {
     for (uint16_t entries : {512, 513}) {
         TiffBuilder tiff;
         auto& ifd = tiff.addIfd();
-        for (uint16_t i = 0; i + 1 < entries; ++i) ifd.shorts(uint16_t(1000 + i), {1});
+        for (uint16_t i = 0; i + 1 < entries; ++i)
+            ifd.shorts(uint16_t(1000 + i), {1});
         ifd.ascii(271, "Big");
         TiffParse big(tiff.build());
         parse_tiff_file(big.state(), 0);
@@ -168,9 +179,11 @@ TEST(TiffDirectory, DamagedDirectoriesEndCleanly) {
 TEST(TiffDirectory, ManyPointersAtOneLargeDirectoryStopAtTheEntryBudget) {
     TiffBuilder tiff;
     auto& gps = tiff.addSubIfd();
-    for (uint16_t i = 0; i < 2000; ++i) gps.shorts(uint16_t(100 + i), {1});
+    for (uint16_t i = 0; i < 2000; ++i)
+        gps.shorts(uint16_t(100 + i), {1});
     auto& ifd = tiff.addIfd().ascii(271, "Maker");
-    for (int i = 0; i < 500; ++i) ifd.ifdOffset(34853, gps);
+    for (int i = 0; i < 500; ++i)
+        ifd.ifdOffset(34853, gps);
     TiffParse p(tiff.build());
     EXPECT_EQ(parse_tiff_file(p.state(), 0), 1);
     EXPECT_EQ(p.state().tiff_entries_read, kMaxTiffEntriesPerFile);
@@ -191,20 +204,24 @@ TEST(TiffDirectory, SurvivesMutatedFiles) {
         auto& gps = tiff.addSubIfd();
         gps.ascii(1, "N").rationals(2, {{48, 1}, {51, 1}, {30, 1}});
         auto& exif = tiff.addSubIfd();
-        exif.rationals(33434, {{1, 60}}).raw(37500, 7, 24,
-                                             {'O', 'L', 'Y', 'M', 'P', 0, 1, 0, 1, 0, 8, 0, 4, 0, 0, 0,
-                                              1, 0, 0, 0, 0, 0, 0, 0});
+        exif.rationals(33434, {{1, 60}}).raw(37500, 7, 24, {'O', 'L', 'Y', 'M', 'P', 0, 1, 0, 1, 0, 8, 0,
+                                                            4,   0,   0,   0,   1,   0, 0, 0, 0, 0, 0, 0});
         auto& sub = tiff.addSubIfd();
         sub.shorts(256, {64}).shorts(257, {48}).shorts(258, {12}).shorts(259, {1}).bytes(33422, {0, 1, 1, 2});
         sub.longs(50829, {0, 0, 48, 64}).longs(50830, {0, 0, 4, 64});
-        tiff.addIfd().ascii(271, "Make").bytes(50706, {1, 4, 0, 0}).ifdOffset(330, sub).ifdOffset(34665, exif).ifdOffset(
-            34853, gps);
+        tiff.addIfd()
+            .ascii(271, "Make")
+            .bytes(50706, {1, 4, 0, 0})
+            .ifdOffset(330, sub)
+            .ifdOffset(34665, exif)
+            .ifdOffset(34853, gps);
         const std::vector<uint8_t> original = tiff.build();
         std::mt19937 random(1234);
         for (int round = 0; round < 1000; ++round) {
             std::vector<uint8_t> bytes = original;
             int changes = 1 + int(random() % 6);
-            for (int i = 0; i < changes; ++i) bytes[random() % bytes.size()] = uint8_t(random());
+            for (int i = 0; i < changes; ++i)
+                bytes[random() % bytes.size()] = uint8_t(random());
             if (round % 7 == 0) bytes.resize(random() % bytes.size());
             TiffParse p(bytes);
             try {

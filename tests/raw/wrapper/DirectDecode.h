@@ -48,7 +48,8 @@ inline Direct decodeDirectly(const std::string& path, const DirectOptions& optio
         const size_t count = size_t(d.width) * d.height;
         d.rgb.resize(count * 3);
         for (size_t i = 0; i < count; ++i)
-            for (size_t c = 0; c < 3; ++c) d.rgb[3 * i + c] = pixels[4 * i + c];
+            for (size_t c = 0; c < 3; ++c)
+                d.rgb[3 * i + c] = pixels[4 * i + c];
     }
     std::free(pixels);
     d.status = decoder.dcStatus();

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cctype>
+#include <cmath>
 
 #include "color/ColorHelper.h"
 #include "platform/UserDefaults.h"
@@ -40,7 +40,8 @@ wrappertest::Direct expectDecoderRenderings(rawWrapper& image, const std::string
         EXPECT_TRUE(rendering);
         EXPECT_EQ(image.imageWidth(), direct.width);
         EXPECT_EQ(image.imageHeight(), direct.height);
-        if (rendering && direct.ok && image.imageWidth() == direct.width && image.imageHeight() == direct.height) {
+        if (rendering && direct.ok && image.imageWidth() == direct.width &&
+            image.imageHeight() == direct.height) {
             EXPECT_TRUE(std::equal(direct.rgb.begin(), direct.rgb.end(), rendering.get()));
         }
         if (which == 0) master = std::move(direct);
@@ -67,16 +68,21 @@ std::shared_ptr<DNGCameraProfileAbstract> srgbCameraProfile(const testsupport::T
     const auto matrix =
         testsupport::Rationals({3.2406, -1.5372, -0.4986, -0.9689, 1.8758, 0.0415, 0.0557, -0.2040, 1.0570});
     const auto bytes = testsupport::BuildDcp([&](testsupport::TiffBuilder::Ifd& ifd) {
-        ifd.ascii(kProfileName, "sRGB camera").srationals(kColorMatrix1, matrix).srationals(kColorMatrix2, matrix);
+        ifd.ascii(kProfileName, "sRGB camera")
+            .srationals(kColorMatrix1, matrix)
+            .srationals(kColorMatrix2, matrix);
     });
-    return DNGCameraProfileAbstract::createFromFile(testsupport::writeFile(home.path(), "sRGB camera.dcp", bytes));
+    return DNGCameraProfileAbstract::createFromFile(
+        testsupport::writeFile(home.path(), "sRGB camera.dcp", bytes));
 }
 
 std::array<double, 3> channelMeans(const uint16_t* rgb, size_t pixels) {
     std::array<double, 3> sum{};
     for (size_t i = 0; i < pixels; ++i)
-        for (size_t c = 0; c < 3; ++c) sum[c] += rgb[3 * i + c];
-    for (double& s : sum) s /= double(pixels) * 65535.0;
+        for (size_t c = 0; c < 3; ++c)
+            sum[c] += rgb[3 * i + c];
+    for (double& s : sum)
+        s /= double(pixels) * 65535.0;
     return sum;
 }
 
@@ -103,7 +109,8 @@ const Developed kDeveloped[] = {
 class DevelopedSample : public ::testing::TestWithParam<Developed> {};
 
 std::string fileTestName(std::string name) {
-    std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
     return name;
 }
 
@@ -118,7 +125,8 @@ TEST_P(DevelopedSample, RendersAsTheDecoderDoes) {
     const auto direct = expectDecoderRenderings(image, path, {}, !sample.outputReferred);
     EXPECT_FALSE(image.error());
     const auto parameters = *image.getParameters();
-    const XYCoord white = sample.noWhitePoint ? ColorHelper::D65_xy_coord() : XYCoord{direct.whitex, direct.whitey};
+    const XYCoord white =
+        sample.noWhitePoint ? ColorHelper::D65_xy_coord() : XYCoord{direct.whitex, direct.whitey};
     EXPECT_EQ(parameters.at("asShotWhitex"), platform::Value(white[0]));
     EXPECT_EQ(parameters.at("asShotWhitey"), platform::Value(white[1]));
     const Matrix3x3 matrix = sample.noWhitePoint ? ColorHelper::XYZFromsRGB_D65() : direct.cameraFromXYZ;
@@ -135,7 +143,9 @@ TEST_P(DevelopedSample, RendersAsTheDecoderDoes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, DevelopedSample, ::testing::ValuesIn(kDeveloped),
-                         [](const ::testing::TestParamInfo<Developed>& info) { return fileTestName(info.param.file); });
+                         [](const ::testing::TestParamInfo<Developed>& info) {
+                             return fileTestName(info.param.file);
+                         });
 
 TEST(rawWrapperDecode, SettingsBecomeTheDecodersOptions) {
     testsupport::TempHome home;
@@ -155,7 +165,8 @@ TEST(rawWrapperDecode, SettingsBecomeTheDecodersOptions) {
         rawWrapper image(path, "uuid", false);
         image.setProcessAsMonchromeSensor(c.monochrome);
         image.setMaintainHighlights(c.highlights);
-        expectDecoderRenderings(image, path, {0, c.monochrome, c.highlights, c.greenMatching, nullptr}, !c.monochrome);
+        expectDecoderRenderings(image, path, {0, c.monochrome, c.highlights, c.greenMatching, nullptr},
+                                !c.monochrome);
     }
 }
 
@@ -188,17 +199,30 @@ TEST_P(RefusedSample, GivesTheDecodersTextAndNoRendering) {
 }
 
 const Refused kRefused[] = {
-    {"CanonRaw.cr2", false},          {"CanonRaw.cr3", false},       {"CanonRaw.crw", true},
-    {"D7100_truncated.NEF", true},    {"DC120_P003911_jpeg.KDC", false}, {"DNG.dng", false},
-    {"FujiFilm.raf", true},           {"Hero7_GOPR8508.GPR", false}, {"Minolta.mrw", true},
-    {"Nikon.nef", true},              {"NikonZ9_jxl_linear.dng", false}, {"Panasonic.rw2", true},
-    {"PhaseOne.iiq", false},          {"PhotoCD.pcd", false},        {"SLT-A55V_truncated.ARW", true},
-    {"Sigma.x3f", false},             {"canon_eos_6d_lossy_linear.dng", false},
+    {"CanonRaw.cr2", false},
+    {"CanonRaw.cr3", false},
+    {"CanonRaw.crw", true},
+    {"D7100_truncated.NEF", true},
+    {"DC120_P003911_jpeg.KDC", false},
+    {"DNG.dng", false},
+    {"FujiFilm.raf", true},
+    {"Hero7_GOPR8508.GPR", false},
+    {"Minolta.mrw", true},
+    {"Nikon.nef", true},
+    {"NikonZ9_jxl_linear.dng", false},
+    {"Panasonic.rw2", true},
+    {"PhaseOne.iiq", false},
+    {"PhotoCD.pcd", false},
+    {"SLT-A55V_truncated.ARW", true},
+    {"Sigma.x3f", false},
+    {"canon_eos_6d_lossy_linear.dng", false},
     {"iPhone12Pro_header_only.dng", false},
 };
 
 INSTANTIATE_TEST_SUITE_P(Samples, RefusedSample, ::testing::ValuesIn(kRefused),
-                         [](const ::testing::TestParamInfo<Refused>& info) { return fileTestName(info.param.file); });
+                         [](const ::testing::TestParamInfo<Refused>& info) {
+                             return fileTestName(info.param.file);
+                         });
 
 TEST(rawWrapperDecode, CutOffAndMissingFilesGiveTheDecodersText) {
     testsupport::TempHome home;
@@ -231,8 +255,9 @@ TEST(rawWrapperDecode, ADcpGivesItsMatrixInPlaceOfThePixel7s) {
     const auto parameters = *image.getParameters();
     for (int row = 0; row < 3; ++row)
         for (int col = 0; col < 3; ++col)
-            EXPECT_FLOAT_EQ(parameters.at("cameraFromXYZ" + std::to_string(row) + std::to_string(col)).floatValue(),
-                            (profile->getcolorMatrix1(row, col) + profile->getcolorMatrix2(row, col)) / 2);
+            EXPECT_FLOAT_EQ(
+                parameters.at("cameraFromXYZ" + std::to_string(row) + std::to_string(col)).floatValue(),
+                (profile->getcolorMatrix1(row, col) + profile->getcolorMatrix2(row, col)) / 2);
 }
 
 TEST(rawWrapperDecode, ADcpMovesTheBalanceOfAFileWithoutAsShotWhite) {
@@ -244,7 +269,8 @@ TEST(rawWrapperDecode, ADcpMovesTheBalanceOfAFileWithoutAsShotWhite) {
     const auto before = channelMeans(image.masterImageBytes().get(), pixels);
     image.setCameraProfile(srgbCameraProfile(home));
     const auto after = channelMeans(image.masterImageBytes().get(), pixels);
-    for (int c = 0; c < 3; ++c) EXPECT_NE(after[c], before[c]) << "channel " << c;
+    for (int c = 0; c < 3; ++c)
+        EXPECT_NE(after[c], before[c]) << "channel " << c;
     // Much of this frame is clipped white, which stays white: the blue balance moves most.
     EXPECT_GT(std::abs(after[2] / after[1] - before[2] / before[1]), 0.05 * before[2] / before[1]);
 }

@@ -61,7 +61,9 @@ class FakeDecodes : public rawWrapper {
     testsupport::Gate made; // passed by every successful decode once its pixels are made
 };
 
-std::shared_ptr<FakeDecodes> fake() { return std::make_shared<FakeDecodes>("/no/such/file.dng", "uuid-1", false); }
+std::shared_ptr<FakeDecodes> fake() {
+    return std::make_shared<FakeDecodes>("/no/such/file.dng", "uuid-1", false);
+}
 
 std::shared_ptr<DNGCameraProfileAbstract> profileFile(const char* path) {
     auto profile = std::make_shared<DNGCameraProfileAbstract>();
@@ -75,7 +77,8 @@ std::shared_ptr<DNGCameraProfileAbstract> profileFile(const char* path) {
     for (size_t i = 0; i < pixels; ++i)
         for (size_t c = 0; c < 3; ++c)
             if (rgb[3 * i + c] != uint16_t(seed + 4 * i + c))
-                return ::testing::AssertionFailure() << "pixel " << i << " value " << c << " is " << rgb[3 * i + c];
+                return ::testing::AssertionFailure()
+                       << "pixel " << i << " value " << c << " is " << rgb[3 * i + c];
     return ::testing::AssertionSuccess();
 }
 
@@ -122,7 +125,8 @@ TEST(rawWrapper, OnlyAChangedSettingDecodesAgain) {
         {"the automatic profile again",
          [](rawWrapper& w) { w.setCameraProfile(DNGCameraProfileAbstract::createAsAutoProfile()); }, 0},
         {"a profile file", [](rawWrapper& w) { w.setCameraProfile(profileFile("/p/Look.dcp")); }, 2},
-        {"the same file name", [](rawWrapper& w) { w.setCameraProfile(profileFile("/elsewhere/Look.dcp")); }, 0},
+        {"the same file name", [](rawWrapper& w) { w.setCameraProfile(profileFile("/elsewhere/Look.dcp")); },
+         0},
         {"another file", [](rawWrapper& w) { w.setCameraProfile(profileFile("/p/Other.dcp")); }, 2},
         {"no profile", [](rawWrapper& w) { w.setCameraProfile(nullptr); }, 2},
         {"colour, as before", [](rawWrapper& w) { w.setProcessAsMonchromeSensor(false); }, 0},
@@ -156,7 +160,8 @@ TEST(rawWrapper, AFailedDecodeLeavesTheRenderingMissing) {
 TEST(rawWrapper, ParametersStopAtTheFirstMissingValue) {
     auto keys = [](const platform::Dictionary& d) {
         std::set<std::string> k;
-        for (const auto& [key, value] : d) k.insert(key);
+        for (const auto& [key, value] : d)
+            k.insert(key);
         return k;
     };
     auto anonymous = std::make_shared<FakeDecodes>("/no/such/file.dng", std::nullopt, false);
@@ -171,34 +176,49 @@ TEST(rawWrapper, ParametersStopAtTheFirstMissingValue) {
     image->model = "";
     image->genImages();
     const auto after = *image->getParameters();
-    std::set<std::string> all = {"UUID", "width", "height", "model", "make", "status", "asShotWhitex", "asShotWhitey",
-                                 "cameraBaselineExposure", "isOutputReferred", "cameraMetadata"};
+    std::set<std::string> all = {"UUID",
+                                 "width",
+                                 "height",
+                                 "model",
+                                 "make",
+                                 "status",
+                                 "asShotWhitex",
+                                 "asShotWhitey",
+                                 "cameraBaselineExposure",
+                                 "isOutputReferred",
+                                 "cameraMetadata"};
     for (int row = 0; row < 3; ++row)
-        for (int col = 0; col < 3; ++col) all.insert("cameraFromXYZ" + std::to_string(row) + std::to_string(col));
+        for (int col = 0; col < 3; ++col)
+            all.insert("cameraFromXYZ" + std::to_string(row) + std::to_string(col));
     EXPECT_EQ(keys(after), all);
     EXPECT_EQ(after.at("model"), platform::Value(""));
     EXPECT_EQ(after.at("width"), platform::Value(4));
     EXPECT_TRUE(after.at("asShotWhitex").isReal());
     EXPECT_TRUE(after.at("isOutputReferred").isBool());
     // The metadata gained the image size.
-    EXPECT_EQ(after.at("cameraMetadata"), platform::Value(platform::Dictionary{{"PixelHeight", 3}, {"PixelWidth", 4}}));
+    EXPECT_EQ(after.at("cameraMetadata"),
+              platform::Value(platform::Dictionary{{"PixelHeight", 3}, {"PixelWidth", 4}}));
 }
 
 TEST(rawWrapper, ImageTablesAreNotMadeOfRawFiles) {
     auto image = fake();
     EXPECT_FALSE(image->getImageTable(nullptr));
-    EXPECT_EQ(image->error(), (platform::Error{"RawOpenErrorDomain", -15, "Invalid function call to getImageTable"}));
+    EXPECT_EQ(image->error(),
+              (platform::Error{"RawOpenErrorDomain", -15, "Invalid function call to getImageTable"}));
 }
 
 // Counts below, at and above the number of tasks: blocks that start past the last pixel
 // copy nothing (AddressSanitizer sees any stray access).
 TEST(rawWrapper, ConversionDropsTheFourthValueOfAnyCount) {
     const int64_t tasks = int64_t(QueueEngine::sharedQueueEngine().optimalNumberOfTasks());
-    for (int64_t n : {int64_t(0), int64_t(1), int64_t(2), tasks - 1, tasks, tasks + 1, 3 * tasks + 1, int64_t(100003)}) {
+    for (int64_t n :
+         {int64_t(0), int64_t(1), int64_t(2), tasks - 1, tasks, tasks + 1, 3 * tasks + 1, int64_t(100003)}) {
         if (n < 0) continue;
         SCOPED_TRACE(n);
-        rawWrapper::DecodedPixels rgba(static_cast<uint16_t*>(std::malloc(size_t(std::max<int64_t>(n, 1)) * 8)));
-        for (int64_t i = 0; i < 4 * n; ++i) rgba[i] = uint16_t(7 + i);
+        rawWrapper::DecodedPixels rgba(
+            static_cast<uint16_t*>(std::malloc(size_t(std::max<int64_t>(n, 1)) * 8)));
+        for (int64_t i = 0; i < 4 * n; ++i)
+            rgba[i] = uint16_t(7 + i);
         auto rgb = rawWrapper::createRGBBufferFromRGBA(std::move(rgba), n);
         ASSERT_TRUE(rgb);
         if (n > 0) {
@@ -230,7 +250,8 @@ TEST(rawWrapper, HeldRenderingsOutliveAProfileChange) {
         image->getParameters();
         // One read may be under way; the one after it starts after the change and decodes.
         const int after = reads;
-        while (reads < after + 2) std::this_thread::yield();
+        while (reads < after + 2)
+            std::this_thread::yield();
     }
     stop = true;
     reader.join();

@@ -160,9 +160,10 @@ TEST(LumivarOnXServer, TheEosD30AndItsInspector) {
     LV_REQUIRE_X_SERVER();
     LV_REQUIRE_SAMPLE("EOS_D30.CRW");
     testsupport::TempHome home;
-    const ProgramRun run = runLumivar(home, "open " + testsupport::samplePath("EOS_D30.CRW").string() +
-                                                "\nwait-image 240\nscreenshot d30 view\nmenu Window/Inspector\n"
-                                                "screenshot d30-inspector screen\nquit\n");
+    const ProgramRun run =
+        runLumivar(home, "open " + testsupport::samplePath("EOS_D30.CRW").string() +
+                             "\nwait-image 240\nscreenshot d30 view\nmenu Window/Inspector\n"
+                             "screenshot d30-inspector screen\nquit\n");
     ASSERT_EQ(run.status, 0) << run.output;
     const QImage view = shot("d30");
     EXPECT_TRUE(greyAndNotBlank(view, imageArea(view)));
