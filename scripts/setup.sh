@@ -5,7 +5,7 @@ PACKAGES=(build-essential cmake ninja-build pkg-config
           libgtest-dev libgmock-dev libbenchmark-dev
           libplist-dev libtbb-dev liblcms2-dev libturbojpeg0-dev libjpeg62-turbo-dev
           zlib1g-dev libopenexr-dev libimath-dev qt6-base-dev
-          libtiff-tools openexr libimage-exiftool-perl libjpeg-turbo-progs libxml2-utils clang libclang-rt-14-dev
+          libtiff-tools openexr libimage-exiftool-perl libjpeg-turbo-progs libxml2-utils clang libclang-rt-14-dev clang-format-14
           xvfb xauth fonts-dejavu-core argyll-ref)
 missing=()
 for p in "${PACKAGES[@]}"; do
