@@ -23,10 +23,24 @@ dngWrapper::~dngWrapper() = default;
 bool dngWrapper::writeToFile(const uint16_t* buffer, int outputFormat, const std::filesystem::path& fileName,
                              const std::filesystem::path& embedFile, const Value& metaData,
                              std::string_view type, Error* error) {
+    return write(buffer, nullptr, outputFormat, fileName, embedFile, metaData, type, error);
+}
+
+bool dngWrapper::writeToFile(std::unique_ptr<uint16_t[]> buffer, int outputFormat,
+                             const std::filesystem::path& fileName, const std::filesystem::path& embedFile,
+                             const Value& metaData, std::string_view type, Error* error) {
+    const uint16_t* samples = buffer.get();
+    return write(samples, &buffer, outputFormat, fileName, embedFile, metaData, type, error);
+}
+
+bool dngWrapper::write(const uint16_t* buffer, std::unique_ptr<uint16_t[]>* owned, int outputFormat,
+                       const std::filesystem::path& fileName, const std::filesystem::path& embedFile,
+                       const Value& metaData, std::string_view type, Error* error) {
     if (!dngWriter_) return fail(error, exporting::errors::Table.error(exporting::errors::NoDngWriter));
     if (outputFormat == 1) dngWriter_->setCFAPattern(DngTiffWriter::kCFA_RGGB);
     Error imageError;
     const bool imageSet = dngWriter_->setImage(buffer, 0, &imageError);
+    if (owned) owned->reset(); // the writer's image holds the samples now
     dngWriter_->setMake(kFixedMake);
     dngWriter_->setModel(kFixedModel);
     dngWriter_->setSoftware(kFixedSoftware);

@@ -33,6 +33,12 @@ class dngWrapper {
     bool writeToFile(const uint16_t* buffer, int outputFormat, const std::filesystem::path& fileName,
                      const std::filesystem::path& embedFile, const platform::Value& metaData,
                      std::string_view type, platform::Error* error = nullptr);
+    // The same, letting the buffer go as soon as the writer holds its own copy of the samples,
+    // so the peak of a large export holds one copy fewer.
+    bool writeToFile(std::unique_ptr<uint16_t[]> buffer, int outputFormat,
+                     const std::filesystem::path& fileName, const std::filesystem::path& embedFile,
+                     const platform::Value& metaData, std::string_view type,
+                     platform::Error* error = nullptr);
 
     // Copies {Exif}, {TIFF} and {ExifAux} entries into the writer's EXIF record.
     void addMetaData(const platform::Value& metaData);
@@ -45,6 +51,10 @@ class dngWrapper {
     static bool logThisObject() { return false; }
 
   private:
+    // owned, when given, is let go once the writer has read the samples.
+    bool write(const uint16_t* buffer, std::unique_ptr<uint16_t[]>* owned, int outputFormat,
+               const std::filesystem::path& fileName, const std::filesystem::path& embedFile,
+               const platform::Value& metaData, std::string_view type, platform::Error* error);
     void copyGroup(const std::string& group, const platform::Dictionary& properties);
     void copyResolution(const platform::Dictionary& tiff);
 
