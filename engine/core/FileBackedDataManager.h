@@ -32,7 +32,7 @@ class FileBackedDataManager {
     // Largest request that allocRealMemory accepts; nullopt judges by available memory.
     void setMemoryCeiling(std::optional<uint64_t> bytes);
 
-    static constexpr const char* kTempFilePattern = "glintavetempfile.XXXXXX";
+    static constexpr const char* kTempFilePattern = "lumivartempfile.XXXXXX";
 
   private:
     FileBackedDataManager();

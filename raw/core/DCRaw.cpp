@@ -27,7 +27,7 @@ namespace {
 
 constexpr const char* kNotParsedText = "Could not parse raw file";
 constexpr const char* kNotRawText = "Image does not appear to be in raw format.";
-constexpr const char* kShotMissingText = "Glintave could not decode the raw file format";
+constexpr const char* kShotMissingText = "Lumivar could not decode the raw file format";
 constexpr const char* kFoveonText = "Foveron sensors aren't supported";
 constexpr const char* kOutputFileText = "could not open output file";
 constexpr const char* kUnknownErrorText = "Unknown error demosaicing raw image";

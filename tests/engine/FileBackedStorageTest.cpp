@@ -32,7 +32,7 @@ class StorageTest : public ::testing::Test {
         std::vector<fs::path> found;
         std::error_code ec;
         for (const auto& entry : fs::directory_iterator(platform::paths::temporary(), ec))
-            if (entry.path().filename().string().starts_with("glintavetempfile."))
+            if (entry.path().filename().string().starts_with("lumivartempfile."))
                 found.push_back(entry.path());
         return found;
     }
@@ -63,7 +63,7 @@ TEST_F(StorageTest, RefusedMemoryFallsBackToAMappedFileRemovedOnRelease) {
     auto files = tempFiles();
     ASSERT_EQ(files.size(), 1u);
     EXPECT_TRUE(
-        std::regex_match(files[0].filename().string(), std::regex(R"(glintavetempfile\.[A-Za-z0-9]{6})")));
+        std::regex_match(files[0].filename().string(), std::regex(R"(lumivartempfile\.[A-Za-z0-9]{6})")));
     EXPECT_EQ(fs::file_size(files[0]), size);
     EXPECT_TRUE(allZero(data->bytes(), size));
 

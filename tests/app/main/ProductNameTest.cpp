@@ -50,13 +50,16 @@ std::string constantData(const fs::path& program) {
 // Each place the stand-in name stands as a word of a text, with its neighbourhood. Followed by
 // a letter, digit or underscore it is part of a name in the code (a class, a function, the
 // "Tarnwell_..." notifications), which the sanitizers' and the type tables keep as text.
-std::set<std::string> standInTexts(const std::string& data) {
+// The stand-in names, lower case.
+constexpr const char* kStandInNames[] = {"tarnwell", "glintave", "zadediviv", "duzev urer"};
+
+std::set<std::string> standInTexts(const std::string& data, const std::string& word) {
     std::string lower(data.size(), '\0');
     std::transform(data.begin(), data.end(), lower.begin(),
                    [](unsigned char c) { return char(std::tolower(c)); });
     std::set<std::string> found;
-    for (size_t at = lower.find("tarnwell"); at != std::string::npos; at = lower.find("tarnwell", at + 1)) {
-        const char next = at + 8 < data.size() ? data[at + 8] : ' ';
+    for (size_t at = lower.find(word); at != std::string::npos; at = lower.find(word, at + 1)) {
+        const char next = at + word.size() < data.size() ? data[at + word.size()] : ' ';
         if (std::isalnum(static_cast<unsigned char>(next)) || next == '_') continue;
         size_t begin = at, end = at;
         while (begin > 0 && std::isprint(static_cast<unsigned char>(data[begin - 1])))
@@ -74,9 +77,12 @@ TEST(ProductName, TheProgramsTextsSayLumivar) {
     const std::string data = constantData(LUMIVAR_PROGRAM);
     ASSERT_GT(data.size(), 10000u) << LUMIVAR_PROGRAM;
     ASSERT_NE(data.find("Tarnwell_PresetsChanged"), std::string::npos); // the scan sees the texts
-    const std::set<std::string> found = standInTexts(data);
-    for (const std::string& text : found)
-        ADD_FAILURE() << "a text with the stand-in name: " << text;
+    // The one text kept on purpose: the prefix of profile descriptions that catalogs written
+    // earlier hold, read to find their profiles, never written.
+    const std::set<std::string> kept{"ZadeDiviv "};
+    for (const char* word : kStandInNames)
+        for (const std::string& text : standInTexts(data, word))
+            if (!kept.count(text)) ADD_FAILURE() << "a text with a stand-in name: " << text;
     EXPECT_NE(data.find("Lumivar could not create the export file"), std::string::npos);
 }
 
@@ -100,5 +106,6 @@ TEST(ProductName, AnExportedTiffNamesLumivarAsItsSoftware) {
     ASSERT_NE(software, std::string::npos) << info;
     const std::string line = info.substr(software, info.find('\n', software) - software);
     EXPECT_NE(line.find("Lumivar"), std::string::npos) << line;
-    EXPECT_TRUE(standInTexts(info).empty()) << info;
+    for (const char* word : kStandInNames)
+        EXPECT_TRUE(standInTexts(info, word).empty()) << info;
 }

@@ -161,7 +161,7 @@ TEST_F(DCRawTest, TheRoadHandsBackWhatItAllocatedOnFailure) {
              plainFile(s);
              s.shot_index = 1;
          },
-         "Glintave could not decode the raw file format"},
+         "Lumivar could not decode the raw file format"},
         {"layered sensor",
          [](DecoderState& s) {
              plainFile(s);
