@@ -7,7 +7,6 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "platform/HugePages.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -92,7 +91,6 @@ void* FileBackedDataManager::allocRealMemory(uint64_t size) {
     }
     if (ceiling ? size > *ceiling : (size >= kAlwaysInMemory && size > availableMemory())) return nullptr;
     void* block = std::calloc(std::max<size_t>(size_t(size), 1), 1);
-    platform::adviseHugePages(block, size_t(size));
     return block;
 }
 

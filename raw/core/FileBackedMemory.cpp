@@ -7,7 +7,6 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "platform/HugePages.h"
 #include "platform/Paths.h"
 
 namespace raw {
@@ -73,7 +72,6 @@ void* file_backed_calloc(DecoderState& s, uint64_t count, uint64_t size) {
         if (void* mapped = map_file_block(s, bytes)) return mapped;
     }
     void* block = std::calloc(size_t(count), size_t(size));
-    platform::adviseHugePages(block, size_t(bytes));
     return block;
 }
 

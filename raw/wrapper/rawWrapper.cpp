@@ -9,7 +9,6 @@
 #include "color/ProfileManager.h"
 #include "engine/core/QueueEngine.h"
 #include "platform/DispatchGroup.h"
-#include "platform/HugePages.h"
 #include "platform/ImageProperties.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
@@ -192,7 +191,6 @@ std::shared_ptr<uint16_t[]> rawWrapper::createRGBBufferFromRGBA(DecodedPixels rg
     std::shared_ptr<uint16_t[]> rgb;
     if (numpixels >= 0 && uint64_t(numpixels) <= SIZE_MAX / (3 * sizeof(uint16_t)))
         rgb.reset(new (std::nothrow) uint16_t[size_t(numpixels) * 3]);
-    if (rgb) platform::adviseHugePages(rgb.get(), size_t(numpixels) * 3 * sizeof(uint16_t));
     if (!rgb) {
         LV_LOG("ERROR in %s could not malloc buffer of %lld pixels", kName,
                static_cast<long long>(numpixels));
