@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "raw/core/BandRunner.h"
 #include "raw/develop/Highlights.h"
 
 namespace raw {
@@ -72,12 +73,16 @@ void blend_highlights(DecoderState& s) {
     int clip = INT_MAX;
     for (int c = 0; c < n; ++c)
         clip = std::min(clip, clip_level(s.daylight_multipliers[c]));
-    const int64_t count = int64_t(s.image_height) * s.image_width;
-    for (int64_t i = 0; i < count; ++i) {
-        uint16_t* p = s.pixel_image[i];
-        if (std::all_of(p, p + n, [clip](uint16_t v) { return v <= clip; })) continue;
-        blend_pixel(p, n, clip, t);
-    }
+    // Each pixel on its own: bands of rows side by side.
+    const int64_t width = s.image_width;
+    run_bands(kBandCount, [&](int band) {
+        const BandRange rows = band_range(s.image_height, kBandCount, band);
+        for (int64_t i = rows.begin * width; i < rows.end * width; ++i) {
+            uint16_t* p = s.pixel_image[i];
+            if (std::all_of(p, p + n, [clip](uint16_t v) { return v <= clip; })) continue;
+            blend_pixel(p, n, clip, t);
+        }
+    });
 }
 
 } // namespace raw
