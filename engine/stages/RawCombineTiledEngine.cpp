@@ -114,6 +114,26 @@ void RawCombineTiledEngine::processArea(int32_t colStart, int32_t colEnd, int32_
     const size_t width = held->width;
     const uint16_t* master = held->master.get();
     const uint16_t* alternate = held->alternate.get();
+    // Whole weights take one rendering as it is: its round trip through HSV would only
+    // lose the last bit here and there, and costs most of the stage.
+    const uint16_t* whole = nullptr;
+    if (ettrMul_ == 1.0f) {
+        if (!alternate || (artifactSup == 0.0f && cArtifactSup == 0.0f))
+            whole = master;
+        else if (artifactSup == 1.0f && cArtifactSup == 1.0f)
+            whole = alternate;
+    }
+    if (whole) {
+        for (int32_t row = rowStart; row < rowEnd; ++row) {
+            uint16_t* out = dest->bufferU16ForRow(size_t(row)) + 4 * size_t(colStart);
+            const uint16_t* in = whole + (size_t(row) * width + size_t(colStart)) * 3;
+            for (int32_t col = colStart; col < colEnd; ++col, in += 3, out += 4) {
+                out[0] = in[0], out[1] = in[1], out[2] = in[2];
+                out[3] = 65535;
+            }
+        }
+        return;
+    }
     for (int32_t row = rowStart; row < rowEnd; ++row) {
         uint16_t* out = dest->bufferU16ForRow(size_t(row));
         for (int32_t col = colStart; col < colEnd; ++col) {

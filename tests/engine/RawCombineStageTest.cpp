@@ -99,6 +99,33 @@ TEST(RawCombineTiledEngine, BlendsInHsv) {
     }
 }
 
+// Weights of 0 or 1 on both sides hand one rendering on untouched, every sample of it.
+TEST(RawCombineTiledEngine, WholeWeightsPassOneRenderingOnExactly) {
+    const auto master = [](int32_t x, int32_t y) {
+        return Rgb{uint16_t(x * 1021 + y * 7), uint16_t(65535 - x * 977), uint16_t(y * 1009 + 1)};
+    };
+    const auto alternate = [](int32_t x, int32_t y) {
+        return Rgb{uint16_t(y * 1013), uint16_t(x * 991 + 3), uint16_t(65535 - x * y * 13)};
+    };
+    const struct {
+        double luma, chroma;
+        bool takesAlternate;
+    } cases[] = {{0, 0, false}, {1, 1, true}};
+    for (const auto& c : cases) {
+        auto raw = std::make_shared<Renderings>(64, 64, master, alternate);
+        auto out = run(*combine(raw, c.luma, c.chroma));
+        ASSERT_TRUE(out);
+        int wrong = 0;
+        for (int32_t y = 0; y < 64; ++y)
+            for (int32_t x = 0; x < 64; ++x) {
+                const Rgb want = c.takesAlternate ? alternate(x, y) : master(x, y);
+                const auto got = pixelAt(*out, x, y);
+                wrong += got[0] != want[0] || got[1] != want[1] || got[2] != want[2] || got[3] != 65535;
+            }
+        EXPECT_EQ(wrong, 0) << c.luma << " " << c.chroma;
+    }
+}
+
 TEST(RawCombineTiledEngine, WithoutAlternateTheWeightsDoNothing) {
     auto raw = std::make_shared<Renderings>(
         4, 4,
