@@ -1,5 +1,6 @@
-// A JPEG export of a 24-megapixel render: the 16-to-8-bit rounding and the coder on one
-// core, and the whole destination with its metadata and the file put in place. Then whole
+// A JPEG export of a 24-megapixel render: the 16-to-8-bit rounding and the coder (in one
+// call and in bands on the shared queue), and the whole destination with its metadata and
+// the file put in place. Then whole
 // exports from a document of a 24-megapixel DNG, once it has been developed.
 #include <benchmark/benchmark.h>
 
