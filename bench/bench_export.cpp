@@ -1,5 +1,6 @@
-// A JPEG export of a 24-megapixel render: the 16-to-8-bit rounding and the coder on one
-// core, and the whole destination with its metadata and the file put in place. Then whole
+// A JPEG export of a 24-megapixel render: the 16-to-8-bit rounding and the coder (in one
+// call and in bands on the shared queue), and the whole destination with its metadata and
+// the file put in place. Then whole
 // exports from a document of a 24-megapixel DNG, once it has been developed.
 #include <benchmark/benchmark.h>
 
@@ -68,6 +69,22 @@ void BM_JpegEncode24MP(benchmark::State& state) {
     setPixels(state);
 }
 BENCHMARK(BM_JpegEncode24MP)->Arg(100)->Arg(70)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The coder alone on rounded pixels, at quality 100 and 70: in one call (1), in as many bands
+// as given, or in the bands encodeJpeg chooses (0).
+void BM_JpegCoding24MP(benchmark::State& state) {
+    static const auto rgb = rgb8Pixels(render());
+    const size_t bands = size_t(state.range(1));
+    for (auto _ : state) {
+        auto jpeg = bands ? encodeJpegInBands(rgb.get(), kWidth, kHeight, int(state.range(0)),
+                                              (kHeight + bands - 1) / bands)
+                          : encodeJpeg(rgb.get(), kWidth, kHeight, int(state.range(0)));
+        if (!jpeg) state.SkipWithError("the coder failed");
+        benchmark::DoNotOptimize(jpeg);
+    }
+    setPixels(state);
+}
+BENCHMARK(BM_JpegCoding24MP)->ArgsProduct({{100, 70}, {1, 0}})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The whole destination, with an EXIF block and the sRGB profile, into the temporary folder
 // (the file is flushed to disk before it replaces the last one).

@@ -1,11 +1,16 @@
 #include "export/JpegEncoder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include <turbojpeg.h>
 
 #include "engine/core/BitmapImage.h"
+#include "export/JpegBands.h"
+#include "platform/ConcurrentQueue.h"
+#include "platform/ParallelRows.h"
 
 namespace bi = platform::bitmap_info;
 
@@ -86,17 +91,21 @@ void convertImage(const platform::Bitmap& image, const uint8_t* data, size_t row
                   uint8_t* out) {
     const size_t width = image.width();
     const bool host16 = image.bitsPerComponent() == 16 && !l.swap && !l.premultiplied && l.red == 0;
-    for (size_t y = 0; y < image.height(); ++y, data += rowBytes, out += width * 3) {
-        if (host16 && l.step == 4) {
-            convertHostRow<4>(data, width, out);
-        } else if (host16 && l.step == 3) {
-            convertHostRow<3>(data, width, out);
-        } else if (image.bitsPerComponent() == 8) {
-            convertRow<uint8_t>(data, width, l, out);
-        } else {
-            convertRow<uint16_t>(data, width, l, out);
+    platform::parallelRows(image.height(), 16, [&](const platform::RowRange& rows) {
+        for (size_t y = rows.first; y < rows.last; ++y) {
+            const uint8_t* in = data + y * rowBytes;
+            uint8_t* to = out + y * width * 3;
+            if (host16 && l.step == 4) {
+                convertHostRow<4>(in, width, to);
+            } else if (host16 && l.step == 3) {
+                convertHostRow<3>(in, width, to);
+            } else if (image.bitsPerComponent() == 8) {
+                convertRow<uint8_t>(in, width, l, to);
+            } else {
+                convertRow<uint16_t>(in, width, l, to);
+            }
         }
-    }
+    });
 }
 
 } // namespace
@@ -130,16 +139,21 @@ std::unique_ptr<uint8_t[]> rgb8Pixels(const std::shared_ptr<platform::Bitmap>& i
 
 void TurboJpegFree::operator()(unsigned char* p) const { tjFree(p); }
 
-std::optional<EncodedJpeg> encodeJpeg(const uint8_t* rgb, size_t width, size_t height, int quality,
-                                      std::string* failure) {
-    auto fail = [&](const char* why) {
-        if (failure) *failure = why;
-        return std::nullopt;
-    };
-    if (width == 0 || height == 0 || width > 65535 || height > 65535)
-        return fail("A JPEG image is 1 to 65,535 pixels wide and high");
+namespace {
+
+// A 4:4:4 MCU is one 8 x 8 block of each component.
+constexpr size_t kMcuSize = 8;
+// Below about a megapixel one call takes a few milliseconds; bands would save too little.
+constexpr size_t kBandedPixels = 1'000'000;
+
+// One call of the coder on the rows given, which fit its limits.
+std::optional<EncodedJpeg> compress(const uint8_t* rgb, size_t width, size_t height, int quality,
+                                    std::string* failure) {
     tjhandle handle = tjInitCompress();
-    if (!handle) return fail(tjGetErrorStr2(nullptr));
+    if (!handle) {
+        if (failure) *failure = tjGetErrorStr2(nullptr);
+        return std::nullopt;
+    }
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
     int result = tjCompress2(handle, rgb, int(width), int(width * 3), int(height), TJPF_RGB, &buffer, &size,
@@ -152,4 +166,52 @@ std::optional<EncodedJpeg> encodeJpeg(const uint8_t* rgb, size_t width, size_t h
     }
     tjDestroy(handle);
     return jpeg;
+}
+
+} // namespace
+
+std::optional<EncodedJpeg> encodeJpegInBands(const uint8_t* rgb, size_t width, size_t height, int quality,
+                                             size_t bandRows, std::string* failure) {
+    if (width == 0 || height == 0 || width > 65535 || height > 65535) {
+        if (failure) *failure = "A JPEG image is 1 to 65,535 pixels wide and high";
+        return std::nullopt;
+    }
+    if (bandRows >= height) return compress(rgb, width, height, quality, failure); // one band, however wide
+    // Bands of whole MCU rows, whose MCUs are one restart interval, a 16-bit count.
+    const size_t mcusPerRow = (width + kMcuSize - 1) / kMcuSize;
+    const size_t mcuRows = std::clamp<size_t>((bandRows + kMcuSize - 1) / kMcuSize, 1, 65535 / mcusPerRow);
+    bandRows = mcuRows * kMcuSize;
+    if (bandRows >= height) return compress(rgb, width, height, quality, failure);
+
+    const size_t count = (height + bandRows - 1) / bandRows;
+    std::vector<std::optional<EncodedJpeg>> bands(count);
+    std::vector<std::string> reasons(count);
+    platform::parallelRows(height, bandRows, [&](const platform::RowRange& rows) {
+        const size_t band = rows.first / bandRows;
+        bands[band] = compress(rgb + rows.first * width * 3, width, rows.size(), quality, &reasons[band]);
+    });
+    std::vector<std::string_view> streams;
+    for (size_t i = 0; i < count; ++i) {
+        if (!bands[i]) {
+            if (failure) *failure = reasons[i];
+            return std::nullopt;
+        }
+        streams.push_back(bands[i]->bytes());
+    }
+    if (auto joined = joinJpegBands(streams, height, mcusPerRow * mcuRows)) return joined;
+    // The coder's environment can ask it for optimised tables or restarts of its own, which
+    // bands cannot share: one call then.
+    bands.clear();
+    return compress(rgb, width, height, quality, failure);
+}
+
+std::optional<EncodedJpeg> encodeJpeg(const uint8_t* rgb, size_t width, size_t height, int quality,
+                                      std::string* failure) {
+    size_t bands = 1;
+    if (width <= 65535 && height <= 65535 && width * height >= kBandedPixels) {
+        platform::ConcurrentQueue* queue = platform::ConcurrentQueue::current();
+        // Two bands a worker, so that one busy elsewhere holds back no more than half a share.
+        bands = 2 * size_t((queue ? *queue : platform::ConcurrentQueue::shared()).concurrency());
+    }
+    return encodeJpegInBands(rgb, width, height, quality, (height + bands - 1) / bands, failure);
 }

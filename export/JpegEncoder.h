@@ -1,7 +1,7 @@
 #pragma once
-// Baseline JPEG coding through libjpeg-turbo's TurboJPEG API, on the calling thread: 8-bit
-// RGB in, Y Cb Cr at full resolution (no chroma subsampling) out. Also the 8-bit pixels a
-// bitmap of any sample layout gives.
+// Baseline JPEG coding through libjpeg-turbo's TurboJPEG API: 8-bit RGB in, Y Cb Cr at full
+// resolution (no chroma subsampling) out. Also the 8-bit pixels a bitmap of any sample layout
+// gives. Both spread large images over the workers of a concurrent queue.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -31,6 +31,15 @@ struct EncodedJpeg {
 };
 
 // The JPEG stream (SOI to EOI) of width x height packed RGB pixels; nullopt, with the
-// coder's reason in *failure, when it fails (sizes over 65,535 among others).
+// coder's reason in *failure, when it fails (sizes over 65,535 among others). An image of a
+// megapixel or more is coded in bands on the workers of the calling task's queue (else the
+// shared one).
 std::optional<EncodedJpeg> encodeJpeg(const uint8_t* rgb, size_t width, size_t height, int quality,
                                       std::string* failure = nullptr);
+
+// The same image coded in bands of `bandRows` rows at once, joined into one baseline stream
+// with a restart interval of one band, which decodes to the pixels of one call's stream.
+// Bands are whole MCU rows (8) of at most 65,535 MCUs; one band, or a coder whose streams do
+// not join, gives one call's stream.
+std::optional<EncodedJpeg> encodeJpegInBands(const uint8_t* rgb, size_t width, size_t height, int quality,
+                                             size_t bandRows, std::string* failure = nullptr);

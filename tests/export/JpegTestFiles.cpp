@@ -41,15 +41,20 @@ std::vector<unsigned char> readFile(const std::filesystem::path& path) {
 
 std::optional<DecodedJpeg> decodeJpeg(const std::filesystem::path& path) {
     auto bytes = readFile(path);
+    return decodeJpegBytes({reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+}
+
+std::optional<DecodedJpeg> decodeJpegBytes(std::string_view jpeg) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(jpeg.data());
     tjhandle handle = tjInitDecompress();
     DecodedJpeg out;
     int subsampling = 0, colorspace = 0;
-    bool ok = tjDecompressHeader3(handle, bytes.data(), bytes.size(), &out.width, &out.height, &subsampling,
+    bool ok = tjDecompressHeader3(handle, bytes, jpeg.size(), &out.width, &out.height, &subsampling,
                                   &colorspace) == 0;
     if (ok) {
         out.rgb.resize(size_t(out.width) * size_t(out.height) * 3);
-        ok = tjDecompress2(handle, bytes.data(), bytes.size(), out.rgb.data(), out.width, 0, out.height,
-                           TJPF_RGB, TJFLAG_ACCURATEDCT) == 0;
+        ok = tjDecompress2(handle, bytes, jpeg.size(), out.rgb.data(), out.width, 0, out.height, TJPF_RGB,
+                           TJFLAG_ACCURATEDCT) == 0;
     }
     tjDestroy(handle);
     if (!ok) return std::nullopt;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Bitmap.h"
@@ -25,7 +26,9 @@ struct DecodedJpeg {
     int height = 0;
     std::vector<uint8_t> rgb;
 };
+// Nullopt when the decoder fails or warns (corrupt data, a restart marker out of place).
 std::optional<DecodedJpeg> decodeJpeg(const std::filesystem::path& path);
+std::optional<DecodedJpeg> decodeJpegBytes(std::string_view jpeg);
 
 // The embedded ICC profile as libjpeg reassembles it from its chunks; empty for none.
 std::vector<uint8_t> readIccProfile(const std::filesystem::path& path);
