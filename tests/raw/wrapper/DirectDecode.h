@@ -83,8 +83,9 @@ inline Direct decodeDirectly(const std::string& path, const DirectOptions& optio
 }
 
 // The master (with the options given) and the alternate from one decode; the camera
-// results are those the decoder reports after both.
-inline std::array<Direct, 2> decodeBothDirectly(const std::string& path, const DirectOptions& options) {
+// results are those the decoder reports after both. keepPixels as for decodeDirectly.
+inline std::array<Direct, 2> decodeBothDirectly(const std::string& path, const DirectOptions& options,
+                                                bool keepPixels = true) {
     std::scoped_lock lock(DCRaw::decodeLock());
     DCRaw decoder;
     configureDirectly(decoder, options);
@@ -104,7 +105,7 @@ inline std::array<Direct, 2> decodeBothDirectly(const std::string& path, const D
         d.status = r.status;
         d.width = r.width;
         d.height = r.height;
-        if (r.ok) d.rgb = dropFourthValues(r.buffer, r.width, r.height);
+        if (r.ok && keepPixels) d.rgb = dropFourthValues(r.buffer, r.width, r.height);
         std::free(r.buffer);
         takeDecoderResults(decoder, d);
     }
