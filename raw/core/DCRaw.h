@@ -1,10 +1,11 @@
 #pragma once
 // The one door into the raw decoder. A caller creates a DCRaw, sets its options, calls
 // loadFile() to identify the file and read its metadata, and then, when that succeeded,
-// processFileAndCreateBuffer() to unpack and develop it. The decoder keeps its state in
-// one process-wide record, so the caller holds decodeLock() from creating the object to
-// releasing it; each call also takes the lock, so a caller that forgets cannot overlap
-// another decode inside a call.
+// processFileAndCreateBuffer() to unpack and develop it (or processFileAndCreateBuffers()
+// for two renderings of one unpacking). The decoder keeps its state in one process-wide
+// record, so the caller holds decodeLock() from creating the object to releasing it; each
+// call also takes the lock, so a caller that forgets cannot overlap another decode inside
+// a call.
 #include <array>
 #include <cstdint>
 #include <memory>
