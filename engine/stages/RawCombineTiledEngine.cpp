@@ -55,7 +55,16 @@ float blendHue(float master, float alternate, float weight) {
     return alternate * weight + master * (1 - weight);
 }
 
+float weightOf(const platform::Dictionary& parameters, const settings::Setting& setting) {
+    return std::clamp(stages::floatSetting(parameters, setting), 0.0f, 1.0f);
+}
+
 } // namespace
+
+bool RawCombineTiledEngine::readsAlternate(const platform::Dictionary& parameters) {
+    return weightOf(parameters, settings::ArtifactSuppression) > 0.0f ||
+           weightOf(parameters, settings::ChromaArtifactSuppression) > 0.0f;
+}
 
 std::string RawCombineTiledEngine::engineName() const {
     char name[80];
@@ -67,10 +76,8 @@ void RawCombineTiledEngine::setParameters(const std::optional<std::string>& key,
                                           const platform::Dictionary& parameters) {
     if (stages::concerns(key, settings::RawCombineStage)) {
         ettrMul_ = 1.0f;
-        artifactSuppression_ =
-            std::clamp(stages::floatSetting(parameters, settings::ArtifactSuppression), 0.0f, 1.0f);
-        chromaArtifactSuppression_ =
-            std::clamp(stages::floatSetting(parameters, settings::ChromaArtifactSuppression), 0.0f, 1.0f);
+        artifactSuppression_ = weightOf(parameters, settings::ArtifactSuppression);
+        chromaArtifactSuppression_ = weightOf(parameters, settings::ChromaArtifactSuppression);
         markAllDirty();
         setEdgesDone(false);
     }

@@ -12,6 +12,9 @@ class RawCombineTiledEngine : public TiledEngine {
   public:
     using TiledEngine::TiledEngine;
 
+    // Whether the settings give the alternate rendering a weight: the stage reads it then.
+    static bool readsAlternate(const platform::Dictionary& parameters);
+
     std::string engineName() const override;
     void setParameters(const std::optional<std::string>& key,
                        const platform::Dictionary& parameters) override;

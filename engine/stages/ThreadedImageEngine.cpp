@@ -345,9 +345,14 @@ bool ThreadedImageEngine::decodeStage0(bool& announce) {
         LV_LOG("Error: rawFileWrapper nil in %s", kProcessStage0);
         return false;
     }
-    pushDecodeSettings(*wrapper, imageParameters().value_or(platform::Dictionary{}));
+    const platform::Dictionary imageSettings = imageParameters().value_or(platform::Dictionary{});
+    pushDecodeSettings(*wrapper, imageSettings);
     const auto start = Clock::now();
-    const auto master = wrapper->masterImageBytes();
+    // When the combine stage will read the alternate too, one decode makes both.
+    const auto renderings = std::dynamic_pointer_cast<DemosaicedRenderings>(wrapper);
+    const auto master = renderings && RawCombineTiledEngine::readsAlternate(imageSettings)
+                            ? renderings->holdRenderings().master
+                            : wrapper->masterImageBytes();
     {
         Lock lock(syncLock_);
         ++statistics_.decodes;

@@ -5,10 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "platform/Log.h"
 #include "raw/colour/CameraColour.h"
+#include "raw/core/BandRunner.h"
 #include "raw/core/DecoderError.h"
 #include "raw/core/FileBackedMemory.h"
 #include "raw/core/RoadSteps.h"
@@ -70,6 +72,52 @@ void white_chromaticity(const DecoderState& s, float& x, float& y) {
     float sum = w[0] + w[1] + w[2];
     x = sum > 0 ? w[0] / sum : 0;
     y = sum > 0 ? w[1] / sum : 0;
+}
+
+// The record and image where the two renderings part, kept for the second; empty when
+// there was no memory for them.
+struct PartedRecord {
+    std::unique_ptr<DecoderState> record;
+    raw::file_backed_ptr<uint16_t[4]> image;
+};
+
+PartedRecord part_record(DecoderState& s) {
+    PartedRecord parted{nullptr, raw::file_backed_ptr<uint16_t[4]>(nullptr, {&s})};
+    const uint64_t pixels = uint64_t(s.image_height) * s.image_width;
+    parted.image.reset(
+        static_cast<uint16_t(*)[4]>(raw::file_backed_calloc(s, pixels, sizeof *s.pixel_image)));
+    if (!parted.image) return parted;
+    // In bands side by side: first touching the fresh block's pages is most of the cost.
+    const uint64_t width = s.image_width;
+    try {
+        raw::run_bands(raw::kBandCount, [&](int band) {
+            const raw::BandRange rows = raw::band_range(s.image_height, raw::kBandCount, band);
+            const uint64_t first = uint64_t(rows.begin) * width,
+                           count = uint64_t(rows.end - rows.begin) * width;
+            if (count)
+                std::memcpy(parted.image.get() + first, s.pixel_image + first, count * sizeof *s.pixel_image);
+        });
+    } catch (...) {
+        parted.image.reset();
+        return parted;
+    }
+    parted.record.reset(new (std::nothrow) DecoderState(s));
+    if (!parted.record) parted.image.reset();
+    return parted;
+}
+
+// Everything the first rendering changed goes back: sizes, orientation, colour count,
+// histogram, tone table, messages. Its blocks go first (its image was handed over); the
+// parted record still owns meta_block, and its image is the copy. Live mappings stay listed.
+void restore_parted_record(DecoderState& s, const DecoderState& parted, uint16_t (*image)[4]) {
+    if (s.raw_buffer != parted.raw_buffer) raw::file_backed_free(s, s.raw_buffer);
+    if (s.meta_block != parted.meta_block) raw::file_backed_free(s, s.meta_block);
+    if (s.output_profile != parted.output_profile) raw::file_backed_free(s, s.output_profile);
+    close_stream(s.output_file);
+    raw::mapping_record* const mappings = s.mapping_list;
+    s = parted;
+    s.mapping_list = mappings;
+    s.pixel_image = image;
 }
 
 } // namespace
@@ -218,39 +266,101 @@ bool DCRaw::processFileAndCreateBuffer(const std::string& path, uint16_t** creat
     const bool toBuffer = createdBuffer != nullptr;
     bool ok = true;
     try {
-        ok = develop(s, path, toBuffer, sharpening);
+        const Unpacked unpacked = unpack(s, toBuffer);
+        render(s, path, toBuffer, sharpening, algoSelect_, unpacked.interpolate);
+        ok = unpacked.loaderOk;
     } catch (...) {
         absorb_current_exception(s);
         ok = false;
     }
     close_stream(s.input_file);
+    releaseRoadBlocks(s);
+    if (!toBuffer) {
+        raw::file_backed_free(s, s.pixel_image);
+        s.pixel_image = nullptr;
+    }
+    const Rendering rendering = endRendering(s, ok);
+    if (toBuffer) *createdBuffer = rendering.buffer;
+    if (bufferWidth) *bufferWidth = rendering.width;
+    if (bufferHeight) *bufferHeight = rendering.height;
+    return rendering.ok;
+}
+
+std::array<DCRaw::Rendering, 2> DCRaw::processFileAndCreateBuffers(int32_t alternateAlgoSelect) {
+    std::scoped_lock lock(decodeLock());
+    DecoderState& s = state();
+    std::array<Rendering, 2> renderings;
+    Unpacked unpacked{};
+    try {
+        unpacked = unpack(s, true);
+    } catch (...) {
+        // Failed before the renderings part: a decode of the second would fail the same way.
+        absorb_current_exception(s);
+        close_stream(s.input_file);
+        releaseRoadBlocks(s);
+        renderings[0] = endRendering(s, false);
+        renderings[1].status = renderings[0].status;
+        return renderings;
+    }
+    // Nothing after the loader reads the file, and the kept record must not hold it.
+    close_stream(s.input_file);
+    PartedRecord parted = part_record(s);
+    renderings[0] = renderToBuffer(s, algoSelect_, unpacked);
+    if (!parted.record) {
+        releaseRoadBlocks(s);
+        raw::set_decoder_message(s, raw::kOutOfMemoryText);
+        renderings[1] = endRendering(s, false);
+        return renderings;
+    }
+    restore_parted_record(s, *parted.record, parted.image.release());
+    parted.record.reset();
+    renderings[1] = renderToBuffer(s, alternateAlgoSelect, unpacked);
+    releaseRoadBlocks(s);
+    return renderings;
+}
+
+DCRaw::Rendering DCRaw::renderToBuffer(DecoderState& s, int32_t algorithm, const Unpacked& unpacked) {
+    bool ok = unpacked.loaderOk;
+    try {
+        render(s, {}, true, 0, algorithm, unpacked.interpolate);
+    } catch (...) {
+        absorb_current_exception(s);
+        ok = false;
+    }
+    return endRendering(s, ok);
+}
+
+void DCRaw::releaseRoadBlocks(DecoderState& s) {
     raw::file_backed_free(s, s.raw_buffer);
     raw::file_backed_free(s, s.meta_block);
     raw::file_backed_free(s, s.output_profile);
     s.raw_buffer = nullptr;
     s.meta_block = nullptr;
     s.output_profile = nullptr;
-    if (toBuffer)
-        *createdBuffer = reinterpret_cast<uint16_t*>(s.pixel_image);
-    else
-        raw::file_backed_free(s, s.pixel_image);
-    s.pixel_image = nullptr;
-
-    uint16_t width = ok ? s.visible_width : 0, height = ok ? s.visible_height : 0;
-    if (bufferWidth) *bufferWidth = width;
-    if (bufferHeight) *bufferHeight = height;
-    if (!ok) {
-        if (!s.decoder_message[0]) raw::set_decoder_message(s, kNotParsedText);
-        dcStatus_ = s.decoder_message;
-        return false;
-    }
-    dcStatus_ = "ok";
-    dcMake_ = s.camera_make;
-    dcModel_ = s.camera_model;
-    return true;
 }
 
-bool DCRaw::develop(DecoderState& s, const std::string& path, bool toBuffer, float sharpening) {
+// Takes the developed image out of the record and sets the status; a failed decode hands
+// over whatever it developed, with no size.
+DCRaw::Rendering DCRaw::endRendering(DecoderState& s, bool ok) {
+    Rendering rendering;
+    rendering.buffer = reinterpret_cast<uint16_t*>(s.pixel_image);
+    s.pixel_image = nullptr;
+    rendering.ok = ok;
+    if (ok) {
+        rendering.width = s.visible_width;
+        rendering.height = s.visible_height;
+        dcStatus_ = "ok";
+        dcMake_ = s.camera_make;
+        dcModel_ = s.camera_model;
+    } else {
+        if (!s.decoder_message[0]) raw::set_decoder_message(s, kNotParsedText);
+        dcStatus_ = s.decoder_message;
+    }
+    rendering.status = dcStatus_;
+    return rendering;
+}
+
+DCRaw::Unpacked DCRaw::unpack(DecoderState& s, bool toBuffer) {
     s.use_file_backed_memory = !toBuffer && useVirtualMemory_;
     s.median_passes = 0;
     if (s.raw_count == 0 || !s.raw_loader || !s.input_file) raw::decoder_fail(s, "%s", kNotRawText);
@@ -267,7 +377,7 @@ bool DCRaw::develop(DecoderState& s, const std::string& path, bool toBuffer, flo
         fseeko(s.input_file, off_t(s.sensor_data_offset), SEEK_SET);
     s.raw_loader(s);
     // A text the loader left (a data error) lets development finish but fails the decode.
-    const bool loaderFailed = s.decoder_message[0] != 0;
+    Unpacked unpacked{.loaderOk = s.decoder_message[0] == 0, .interpolate = false};
 
     if (s.raw_buffer) {
         raw::crop_active_area(s);
@@ -279,31 +389,39 @@ bool DCRaw::develop(DecoderState& s, const std::string& path, bool toBuffer, flo
     raw::scale_colors(s);
     cameraBaselineExposure_ = s.baseline_exposure;
     highlightExposureAdjust_ = s.highlight_exposure_adjust;
-    if (s.colour_count != 1) demosaic(s);
-    raw::finish_development(s, {.rotate_and_stretch = true, .four_colours_in_srgb = true});
-    writeOutput(s, path, toBuffer, sharpening);
-    return !loaderFailed;
+    unpacked.interpolate = prepareDemosaic(s);
+    return unpacked;
 }
 
-void DCRaw::demosaic(DecoderState& s) {
+bool DCRaw::prepareDemosaic(DecoderState& s) {
+    if (s.colour_count == 1) return false;
     if (conversionMode_ == 2) {
         raw::cfa_to_monochrome_regression(s, 64);
-        if (s.colour_count == 1) return;
+        if (s.colour_count == 1) return false;
     }
     bool matched = false;
     if (s.cfa_pattern >= raw::kPatternBayerMin && doGreenChannelMatch_ &&
         !make_skips_green_matching(s.camera_make))
         matched = raw::green_channel_match_threaded(s, 512);
     if (!matched) raw::pre_interpolate(s);
-    if (!s.cfa_pattern) return;
+    return s.cfa_pattern != 0;
+}
 
+void DCRaw::render(DecoderState& s, const std::string& path, bool toBuffer, float sharpening,
+                   int32_t algorithm, bool needsInterpolation) {
+    if (needsInterpolation) interpolate(s, algorithm);
+    raw::finish_development(s, {.rotate_and_stretch = true, .four_colours_in_srgb = true});
+    writeOutput(s, path, toBuffer, sharpening);
+}
+
+void DCRaw::interpolate(DecoderState& s, int32_t algorithm) {
     raw::demosaic_job job{};
     job.height = s.visible_height;
     job.width = s.visible_width;
     job.image = s.pixel_image;
     job.filters = s.cfa_pattern;
     std::memcpy(job.xtrans, s.xtrans_layout, sizeof job.xtrans);
-    if (algoSelect_ != 0 && s.colour_count == 3) {
+    if (algorithm != 0 && s.colour_count == 3) {
         job.highlight_flag = recoverHighlights_ ? 1 : 0;
         raw::lmmse_interpolate_threaded(job);
     } else if (!s.no_demosaic_mode) {

@@ -1,10 +1,12 @@
 #pragma once
 // The one door into the raw decoder. A caller creates a DCRaw, sets its options, calls
 // loadFile() to identify the file and read its metadata, and then, when that succeeded,
-// processFileAndCreateBuffer() to unpack and develop it. The decoder keeps its state in
-// one process-wide record, so the caller holds decodeLock() from creating the object to
-// releasing it; each call also takes the lock, so a caller that forgets cannot overlap
-// another decode inside a call.
+// processFileAndCreateBuffer() to unpack and develop it (or processFileAndCreateBuffers()
+// for two renderings of one unpacking). The decoder keeps its state in one process-wide
+// record, so the caller holds decodeLock() from creating the object to releasing it; each
+// call also takes the lock, so a caller that forgets cannot overlap another decode inside
+// a call.
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -13,6 +15,16 @@
 #include "dng/DNGCameraProfileAbstract.h"
 #include "platform/Value.h"
 #include "raw/core/DecoderState.h"
+
+// One rendering of DCRaw::processFileAndCreateBuffers(): the image as
+// processFileAndCreateBuffer() hands it over (null when there is none; release it with
+// std::free), its size (0 x 0 after a failure) and the status its decode ended in.
+struct DecodedRendering {
+    uint16_t* buffer = nullptr;
+    uint16_t width = 0, height = 0;
+    bool ok = false;
+    std::string status;
+};
 
 class DCRaw {
   public:
@@ -34,6 +46,15 @@ class DCRaw {
     // it, the image is written to the file at `path`.
     bool processFileAndCreateBuffer(const std::string& path, uint16_t** createdBuffer, float sharpening,
                                     uint16_t* bufferWidth, uint16_t* bufferHeight);
+
+    using Rendering = DecodedRendering;
+    // Two renderings from one unpacking of the file loadFile() identified: first with the
+    // options as set, then with `alternateAlgoSelect` as the demosaicing choice; the other
+    // options are shared. Each is what a decode of its own would hand over; dcStatus() ends
+    // as the second's. The image is copied where the two part, so the decode holds one image
+    // more than a single rendering. A failure before they part fails both with one text (the
+    // first keeps whatever was developed); with no memory for the copy, the second fails.
+    std::array<Rendering, 2> processFileAndCreateBuffers(int32_t alternateAlgoSelect);
 
     // The process-wide decoder record; only while holding decodeLock().
     static raw::DecoderState& state();
@@ -85,9 +106,22 @@ class DCRaw {
     bool identify(raw::DecoderState& s, uint64_t* pixelSize);
     void applyCameraProfile(raw::DecoderState& s);
     void takeCameraResults(const raw::DecoderState& s);
-    bool develop(raw::DecoderState& s, const std::string& path, bool toBuffer, float sharpening);
-    void demosaic(raw::DecoderState& s);
+    // What both renderings share: the loader, the crop, blacks, scaling and what comes
+    // before the interpolation proper.
+    struct Unpacked {
+        bool loaderOk;    // the loader left no error text
+        bool interpolate; // the image still needs demosaicing
+    };
+    Unpacked unpack(raw::DecoderState& s, bool toBuffer);
+    bool prepareDemosaic(raw::DecoderState& s);
+    // One rendering from the unpacked image: demosaicing by `algorithm`, then the rest.
+    void render(raw::DecoderState& s, const std::string& path, bool toBuffer, float sharpening,
+                int32_t algorithm, bool needsInterpolation);
+    void interpolate(raw::DecoderState& s, int32_t algorithm);
     void writeOutput(raw::DecoderState& s, const std::string& path, bool toBuffer, float sharpening);
+    Rendering renderToBuffer(raw::DecoderState& s, int32_t algorithm, const Unpacked& unpacked);
+    static void releaseRoadBlocks(raw::DecoderState& s);
+    Rendering endRendering(raw::DecoderState& s, bool ok);
     void releaseEngine();
     static uint64_t& currentGeneration();
 

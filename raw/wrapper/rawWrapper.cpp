@@ -62,10 +62,24 @@ DemosaicedRenderings::Held rawWrapper::holdMaster() {
 }
 
 // A monochrome or already rendered file has no alternate rendering; whether the file is
-// already rendered, the master's decode tells. The develop lock stays held through the
-// conversion's wait on the shared queue: only the conversion's own blocks run in it
-// (DispatchGroup), and they take no lock.
+// already rendered, the master's decode tells. When both are missing and wanted, one
+// decode makes both. The develop lock stays held through the conversion's wait on the
+// shared queue: only the conversion's own blocks run in it (DispatchGroup), and they take
+// no lock.
 void rawWrapper::developMissing(bool withAlternate) {
+    bool masterMissing = false, alternateWanted = false;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        masterMissing = !masterImage_;
+        alternateWanted =
+            withAlternate && !alternateImage_ && !processAsMonchromeSensor_ && !isOutputReferred_;
+    }
+    if (masterMissing && alternateWanted) {
+        DevelopedPair both = createBitMaps();
+        convertAndPublish(0, std::move(both.master));
+        if (both.alternate) convertAndPublish(1, std::move(*both.alternate));
+        return;
+    }
     for (int which : {0, 1}) {
         if (which == 1 && !withAlternate) break;
         {
@@ -75,13 +89,16 @@ void rawWrapper::developMissing(bool withAlternate) {
                                     : !alternateImage_ && !processAsMonchromeSensor_ && !isOutputReferred_;
             if (!wanted) continue;
         }
-        Developed developed = createBitMap(which);
-        std::shared_ptr<uint16_t[]> rgb;
-        if (developed.pixels)
-            rgb = createRGBBufferFromRGBA(std::move(developed.pixels),
-                                          int64_t(developed.width) * int64_t(developed.height));
-        publish(which, std::move(developed), std::move(rgb));
+        convertAndPublish(which, createBitMap(which));
     }
+}
+
+void rawWrapper::convertAndPublish(int which, Developed developed) {
+    std::shared_ptr<uint16_t[]> rgb;
+    if (developed.pixels)
+        rgb = createRGBBufferFromRGBA(std::move(developed.pixels),
+                                      int64_t(developed.width) * int64_t(developed.height));
+    publish(which, std::move(developed), std::move(rgb));
 }
 
 // Every decode, failed or not, brings its status, camera and metadata; only a successful
@@ -123,32 +140,70 @@ rawWrapper::Developed rawWrapper::createBitMap(int which) {
     try {
         DCRaw decoder;
         configure(decoder, which);
-        const std::string path = fileSource_.string();
-        const bool loaded = decoder.loadFile(path, nullptr);
-        uint16_t* handedBack = nullptr;
-        uint16_t width = 0, height = 0;
-        // The path is only for a decoder that writes a file; this one hands back a buffer.
-        const bool ok = loaded && decoder.processFileAndCreateBuffer(
-                                      std::filesystem::path(fileSource_).replace_extension("DAT").string(),
-                                      &handedBack, 0, &width, &height);
-        DecodedPixels pixels(handedBack);
-
-        developed.status = decoder.dcStatus();
-        // The decoder names the camera only once it has identified the file.
-        if (loaded) developed.make = decoder.dcMake(), developed.model = decoder.dcModel();
-        takeCameraParameters(decoder, developed);
-        if (!ok) {
-            // Whatever the decoder developed before it failed is not an image.
-            developed.error = raw::errors::Table.withReason(raw::errors::DecodeFailed, decoder.dcStatus());
-            return developed;
-        }
-        developed.width = width;
-        developed.height = height;
-        developed.pixels = std::move(pixels);
+        const bool loaded = decoder.loadFile(fileSource_.string(), nullptr);
+        developed = developAlone(decoder, loaded);
     } catch (...) {
         developed.pixels.reset();
         developed.error = raw::errors::Table.error(raw::errors::DecodeFailed);
     }
+    return developed;
+}
+
+// Both renderings from one unpacking, each reported as its own decode would be: a file the
+// decoder cannot load fails both alike, and an already rendered one has no alternate.
+rawWrapper::DevelopedPair rawWrapper::createBitMaps() {
+    DevelopedPair both;
+    std::scoped_lock decodeLock(DCRaw::decodeLock());
+    try {
+        DCRaw decoder;
+        configure(decoder, 0);
+        const bool loaded = decoder.loadFile(fileSource_.string(), nullptr);
+        if (!loaded || decoder.isOutputReferred()) {
+            both.master = developAlone(decoder, loaded);
+            if (!loaded) both.alternate = developAlone(decoder, loaded);
+            return both;
+        }
+        std::array<DecodedRendering, 2> renderings = decoder.processFileAndCreateBuffers(1);
+        DecodedPixels master(renderings[0].buffer), alternate(renderings[1].buffer);
+        both.master = fromDecoder(decoder, true, renderings[0], std::move(master));
+        both.alternate = fromDecoder(decoder, true, renderings[1], std::move(alternate));
+    } catch (...) {
+        both.master = Developed{};
+        both.master.error = raw::errors::Table.error(raw::errors::DecodeFailed);
+        both.alternate.emplace();
+        both.alternate->error = both.master.error;
+    }
+    return both;
+}
+
+// The rendering the decoder's options select; nothing to develop when it did not load.
+rawWrapper::Developed rawWrapper::developAlone(DCRaw& decoder, bool loaded) const {
+    DecodedRendering rendering;
+    // The path is only for a decoder that writes a file; this one hands back a buffer.
+    if (loaded)
+        rendering.ok = decoder.processFileAndCreateBuffer(
+            std::filesystem::path(fileSource_).replace_extension("DAT").string(), &rendering.buffer, 0,
+            &rendering.width, &rendering.height);
+    DecodedPixels pixels(rendering.buffer);
+    rendering.status = decoder.dcStatus();
+    return fromDecoder(decoder, loaded, rendering, std::move(pixels));
+}
+
+rawWrapper::Developed rawWrapper::fromDecoder(const DCRaw& decoder, bool loaded,
+                                              const DecodedRendering& rendering, DecodedPixels pixels) {
+    Developed developed;
+    developed.status = rendering.status;
+    // The decoder names the camera only once it has identified the file.
+    if (loaded) developed.make = decoder.dcMake(), developed.model = decoder.dcModel();
+    takeCameraParameters(decoder, developed);
+    if (!rendering.ok) {
+        // Whatever the decoder developed before it failed is not an image.
+        developed.error = raw::errors::Table.withReason(raw::errors::DecodeFailed, rendering.status);
+        return developed;
+    }
+    developed.width = rendering.width;
+    developed.height = rendering.height;
+    developed.pixels = std::move(pixels);
     return developed;
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 // The image wrapper of camera raw files. It develops the file twice through the decoder,
-// the master rendering (AHD demosaicing) and the alternate one (LMMSE), each on first
-// request, as 16-bit R, G, B in the linear ProPhoto (D65) working space, and keeps the
-// camera parameters of the last decode. A change of camera profile, monochrome processing
-// or highlight handling drops both renderings; readers that hold one keep theirs.
+// the master rendering (AHD demosaicing) and the alternate one (LMMSE), on first request
+// (both from one unpacking when both are asked for at once), as 16-bit R, G, B in the
+// linear ProPhoto (D65) working space, and keeps the camera parameters of the last decode.
+// A change of camera profile, monochrome processing or highlight handling drops both
+// renderings; readers that hold one keep theirs.
 //
 // Decodes run one at a time under the develop lock, without the wrapper lock: metadata,
 // size and camera parameters answer at once from the last finished decode while another
@@ -19,6 +20,7 @@
 #include "raw/wrapper/ImageWrapper.h"
 
 class DCRaw;
+struct DecodedRendering;
 
 class rawWrapper : public ImageWrapper, public DemosaicedRenderings {
   public:
@@ -82,6 +84,13 @@ class rawWrapper : public ImageWrapper, public DemosaicedRenderings {
     // One decode, under the develop lock only: 0 the master, 1 the alternate. The settings
     // it depends on change only under that lock, so it reads them as they are.
     virtual Developed createBitMap(int which);
+    // Both from one decode, as the same lock allows; no alternate when the file turns out
+    // to be already rendered.
+    struct DevelopedPair {
+        Developed master;
+        std::optional<Developed> alternate;
+    };
+    virtual DevelopedPair createBitMaps();
 
     std::optional<std::string> dcStatus_, dcMake_, dcModel_;
     float dcWhitex_ = 0, dcWhitey_ = 0;
@@ -91,8 +100,12 @@ class rawWrapper : public ImageWrapper, public DemosaicedRenderings {
     void decodeSettingsChanged() override;
     // Develops the renderings that are missing; call with the develop lock held.
     void developMissing(bool withAlternate);
+    void convertAndPublish(int which, Developed developed);
     void publish(int which, Developed developed, std::shared_ptr<uint16_t[]> rgb);
     void configure(DCRaw& decoder, int which) const;
+    Developed developAlone(DCRaw& decoder, bool loaded) const;
+    static Developed fromDecoder(const DCRaw& decoder, bool loaded, const DecodedRendering& rendering,
+                                 DecodedPixels pixels);
     static void takeCameraParameters(const DCRaw& decoder, Developed& developed);
     float cameraFromXYZ(int row, int col) const { return read(cameraFromXYZ_)[row][col]; }
 

@@ -97,6 +97,7 @@ class HeldDecodes : public rawWrapper {
         made.pass();
         return d;
     }
+    DevelopedPair createBitMaps() override { return {createBitMap(0), createBitMap(1)}; }
 };
 
 // Records each render request before handing it on (or not) to the real engine.

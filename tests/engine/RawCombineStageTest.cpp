@@ -236,8 +236,8 @@ TEST(RawCombineTiledEngine, HoldsTheRenderingsForOneRun) {
     EXPECT_EQ(raw->master.use_count(), 1);
 }
 
-// The alternate is a second whole decode: a run whose weights give it no say asks for the
-// master alone, and one weight above zero brings the alternate back.
+// The alternate costs a demosaicing of its own: a run whose weights give it no say asks for
+// the master alone, and one weight above zero brings the alternate back.
 TEST(RawCombineTiledEngine, AsksForTheAlternateOnlyWhenItWeighs) {
     struct Asked : Renderings {
         using Renderings::Renderings;
@@ -266,6 +266,11 @@ TEST(RawCombineTiledEngine, AsksForTheAlternateOnlyWhenItWeighs) {
         ASSERT_TRUE(out);
         EXPECT_EQ(raw->both, c.both) << c.luma << " " << c.chroma;
         EXPECT_EQ(raw->masterOnly, c.masterOnly) << c.luma << " " << c.chroma;
+        // The engine's decode goes by the same rule.
+        EXPECT_EQ(RawCombineTiledEngine::readsAlternate(
+                      {{settings::ArtifactSuppression.c_str(), platform::Value(c.luma)},
+                       {settings::ChromaArtifactSuppression.c_str(), platform::Value(c.chroma)}}),
+                  c.both == 1);
         if (c.masterOnly) expectNear(pixelAt(*out, 1, 1), {30000, 30000, 30000}, "the master alone");
     }
 }

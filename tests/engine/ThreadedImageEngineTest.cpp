@@ -54,6 +54,7 @@ class FakeWrapper : public ImageWrapper, public DemosaicedRenderings {
     }
 
     std::shared_ptr<const uint16_t[]> masterImageBytes() override {
+        note("master");
         gate_.pass();
         std::lock_guard<std::mutex> lock(outcomeLock_);
         if (outcome_ == Outcome::error)
@@ -66,9 +67,17 @@ class FakeWrapper : public ImageWrapper, public DemosaicedRenderings {
     std::shared_ptr<ColorSyncProfileWrap> bufferProfile() override {
         return ProfileManager::sharedManager().getProPhotoGamma1_D65Profile();
     }
-    Held holdRenderings() override { return {kWidth, kHeight, pixels_, pixels_}; }
+    Held holdRenderings() override {
+        note("both");
+        return {kWidth, kHeight, pixels_, pixels_};
+    }
     std::shared_ptr<BufferProfile> renderingsProfile() override { return bufferProfile(); }
 
+    // What was asked for, in order: "master" alone or "both" renderings.
+    std::vector<std::string> requests() {
+        std::lock_guard<std::mutex> lock(outcomeLock_);
+        return requests_;
+    }
     void setOutcome(Outcome outcome) {
         std::lock_guard<std::mutex> lock(outcomeLock_);
         outcome_ = outcome;
@@ -81,8 +90,14 @@ class FakeWrapper : public ImageWrapper, public DemosaicedRenderings {
     uint16_t pixel(size_t x, size_t y) const { return pixels_[(y * kWidth + x) * 3]; }
 
   private:
+    void note(const char* request) {
+        std::lock_guard<std::mutex> lock(outcomeLock_);
+        requests_.push_back(request);
+    }
+
     testsupport::Gate gate_;
     std::mutex outcomeLock_;
+    std::vector<std::string> requests_;
     Outcome outcome_ = Outcome::image;
     std::shared_ptr<const uint16_t[]> pixels_;
 };
@@ -269,6 +284,9 @@ TEST_F(ThreadedEngine, FirstRenderDecodesAnnouncesAndFinishesOnTheLoopThread) {
     for (const auto& thread : delegate->threads())
         EXPECT_NE(thread, std::this_thread::get_id());
     EXPECT_EQ(engine->statistics().decodes, 1);
+    // The combine gives the alternate no weight: the decode makes the master alone.
+    ASSERT_FALSE(wrapper->requests().empty());
+    EXPECT_EQ(wrapper->requests().front(), "master");
     EXPECT_FALSE(engine->stage0IsDirty() || engine->stagenIsDirty() || engine->activeAreaIsDirty());
     EXPECT_TRUE(wholeImageRendered(*engine));
     EXPECT_EQ(engine->cameraParameters()->at("width").intValue(), FakeWrapper::kWidth);
@@ -329,6 +347,18 @@ TEST_F(ThreadedEngine, ArtifactSuppressionPullsUpstreamWithoutDecoding) {
     EXPECT_FLOAT_EQ(engine->demosaicedImage()->artifactSuppression(), 0.5f);
     EXPECT_TRUE(wholeImageRendered(*engine));
     EXPECT_EQ(delegate->counts(), (RecordingDelegate::Counts{2, 1, 2}));
+}
+
+// A combine that will read the alternate has the decode make both renderings at once, so a
+// raw file is unpacked once for the two.
+TEST_F(ThreadedEngine, TheDecodeMakesBothRenderingsWhenTheAlternateWeighs) {
+    settings["Lumivar_ChromaArtifactSuppression"] = 1.0;
+    displayed();
+    EXPECT_EQ(engine->statistics().decodes, 1);
+    const auto requests = wrapper->requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.front(), "both");
+    EXPECT_TRUE(wholeImageRendered(*engine));
 }
 
 TEST_F(ThreadedEngine, UnknownAndNilKeysDecodeAgain) {

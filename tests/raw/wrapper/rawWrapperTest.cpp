@@ -57,6 +57,13 @@ class FakeDecodes : public rawWrapper {
         return d;
     }
 
+    // The two decodes of a joint one, as the real one reports them.
+    DevelopedPair createBitMaps() override {
+        DevelopedPair both{createBitMap(0), std::nullopt};
+        if (!outputReferred) both.alternate = createBitMap(1);
+        return both;
+    }
+
   public:
     testsupport::Gate made; // passed by every successful decode once its pixels are made
 };
