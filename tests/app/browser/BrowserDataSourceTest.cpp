@@ -2,6 +2,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <future>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -59,8 +60,13 @@ TEST_F(GridModel, CellShowsIconFirstThenThumbnailFromTheQueue) {
     std::vector<int> changed;
     QObject::connect(&model, &QAbstractItemModel::dataChanged,
                      [&](const QModelIndex& from, const QModelIndex&) { changed.push_back(from.row()); });
+    // The queue is held until the icon has been checked: a thumbnail made meanwhile would
+    // already count as version 1.
+    std::promise<void> release;
+    model.iconProcessingQueue().async([held = release.get_future().share()] { held.wait(); });
     EXPECT_EQ(decoration(model, a).pixelColor(64, 64), QColor(Qt::blue)); // the icon, at once
     EXPECT_EQ(model.data(model.index(a), BrowserDataSource::VersionRole).toInt(), 0);
+    release.set_value();
     settle();
     EXPECT_EQ(changed, std::vector<int>{a});
     const QImage thumb = decoration(model, a);
