@@ -56,7 +56,8 @@ void convert_row(const float (&m)[3][4], uint16_t (*p)[4], int width, Histogram&
     }
 }
 
-void pass_camera_colour_row(const DecoderState& s, uint16_t (*p)[4], int row, int width, Histogram& histogram) {
+void pass_camera_colour_row(const DecoderState& s, uint16_t (*p)[4], int row, int width,
+                            Histogram& histogram) {
     const bool grey = s.colour_count == 1, mosaic = s.no_demosaic_mode != 0;
     // Unconverted four-colour data keeps four channels; everything else leaves with three.
     const int counted = s.colour_count == 4 ? 4 : 3;
@@ -81,10 +82,18 @@ void convert_rows(const DecoderState& s, int begin, int end, Histogram& histogra
             continue;
         }
         switch (std::clamp(s.colour_count, 1, 4)) {
-        case 1: convert_row<1>(m, p, width, histogram, luminance); break;
-        case 2: convert_row<2>(m, p, width, histogram, luminance); break;
-        case 3: convert_row<3>(m, p, width, histogram, luminance); break;
-        default: convert_row<4>(m, p, width, histogram, luminance); break;
+        case 1:
+            convert_row<1>(m, p, width, histogram, luminance);
+            break;
+        case 2:
+            convert_row<2>(m, p, width, histogram, luminance);
+            break;
+        case 3:
+            convert_row<3>(m, p, width, histogram, luminance);
+            break;
+        default:
+            convert_row<4>(m, p, width, histogram, luminance);
+            break;
         }
     }
 }
