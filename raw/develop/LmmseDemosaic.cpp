@@ -125,27 +125,36 @@ struct Window {
     float signal, noise;
 };
 
+// One pass per block of positions: the sums stay in registers instead of being stored and
+// reloaded for each of the 9 taps. Each position's sums keep the tap order -4 ... 4.
 void row_windows(const float* smoothed, const float* raw, int tr, int step, RowWindows& w) {
-    constexpr int from = kInner, to = kTile - kInner;
+    constexpr int from = kInner, to = kTile - kInner, kBlock = 8;
+    static_assert((to - from) % kBlock == 0);
     const float* __restrict s = smoothed + tr * kTile;
     const float* __restrict r = raw + tr * kTile;
-    float* __restrict signal = w.signal;
-    float* __restrict noise = w.noise;
-    float mean[kTile];
-    std::fill(mean + from, mean + to, 0.0f);
-    for (int k = -4; k <= 4; ++k)
-        for (int tc = from; tc < to; ++tc)
-            mean[tc] += s[tc + k * step];
-    for (int tc = from; tc < to; ++tc) {
-        mean[tc] /= 9.0f;
-        signal[tc] = noise[tc] = 1e-7f;
-    }
-    for (int k = -4; k <= 4; ++k)
-        for (int tc = from; tc < to; ++tc) {
-            const float d = s[tc + k * step] - mean[tc], e = r[tc + k * step] - s[tc + k * step];
-            signal[tc] += d * d;
-            noise[tc] += e * e;
+    for (int tc0 = from; tc0 < to; tc0 += kBlock) {
+        float mean[kBlock], signal[kBlock], noise[kBlock];
+        for (int j = 0; j < kBlock; ++j)
+            mean[j] = 0.0f;
+        for (int k = -4; k <= 4; ++k)
+            for (int j = 0; j < kBlock; ++j)
+                mean[j] += s[tc0 + j + k * step];
+        for (int j = 0; j < kBlock; ++j) {
+            mean[j] /= 9.0f;
+            signal[j] = noise[j] = 1e-7f;
         }
+        for (int k = -4; k <= 4; ++k)
+            for (int j = 0; j < kBlock; ++j) {
+                const float sv = s[tc0 + j + k * step];
+                const float d = sv - mean[j], e = r[tc0 + j + k * step] - sv;
+                signal[j] += d * d;
+                noise[j] += e * e;
+            }
+        for (int j = 0; j < kBlock; ++j) {
+            w.signal[tc0 + j] = signal[j];
+            w.noise[tc0 + j] = noise[j];
+        }
+    }
 }
 
 struct Estimate {

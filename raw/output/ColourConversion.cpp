@@ -19,8 +19,6 @@ uint16_t clip(float v) {
     return v >= 65535 ? 65535 : uint16_t(v);
 }
 
-int channel_count(const DecoderState& s) { return std::clamp(s.colour_count, 1, 4); }
-
 // Sets output_from_camera; the camera's colours pass unconverted when no output space
 // applies.
 void prepare(DecoderState& s) {
@@ -40,38 +38,62 @@ void prepare(DecoderState& s) {
         }
 }
 
-void convert_pixel(const DecoderState& s, uint16_t p[4], bool luminance) {
-    const int channels = channel_count(s);
-    float out[3] = {0, 0, 0};
-    for (int i = 0; i < 3; ++i)
-        for (int c = 0; c < channels; ++c)
-            out[i] += s.output_from_camera[i][c] * p[c];
-    for (int i = 0; i < 3; ++i)
-        p[i] = clip(out[i]);
-    // The file mode's sharpening reads this slot.
-    if (luminance) p[3] = clip(0.299f * out[0] + 0.587f * out[1] + 0.114f * out[2]);
+// The matrix and channel count are fixed for the whole image, so they live in registers
+// rather than being read back from the state after every histogram store.
+template <int Channels>
+void convert_row(const float (&m)[3][4], uint16_t (*p)[4], int width, Histogram& histogram, bool luminance) {
+    for (int col = 0; col < width; ++col, ++p) {
+        float out[3] = {0, 0, 0};
+        for (int i = 0; i < 3; ++i)
+            for (int c = 0; c < Channels; ++c)
+                out[i] += m[i][c] * (*p)[c];
+        for (int i = 0; i < 3; ++i)
+            (*p)[i] = clip(out[i]);
+        // The file mode's sharpening reads this slot.
+        if (luminance) (*p)[3] = clip(0.299f * out[0] + 0.587f * out[1] + 0.114f * out[2]);
+        for (int c = 0; c < 3; ++c)
+            ++histogram[c][(*p)[c] >> 3];
+    }
 }
 
-void pass_camera_colour(const DecoderState& s, uint16_t p[4], int row, int col) {
-    if (s.colour_count == 1)
-        p[1] = p[2] = p[3] = p[0];
-    else if (s.no_demosaic_mode)
-        p[0] = p[cfa_color(s, row, col) & 3];
+void pass_camera_colour_row(const DecoderState& s, uint16_t (*p)[4], int row, int width,
+                            Histogram& histogram) {
+    const bool grey = s.colour_count == 1, mosaic = s.no_demosaic_mode != 0;
+    // Unconverted four-colour data keeps four channels; everything else leaves with three.
+    const int counted = s.colour_count == 4 ? 4 : 3;
+    for (int col = 0; col < width; ++col, ++p) {
+        if (grey)
+            (*p)[1] = (*p)[2] = (*p)[3] = (*p)[0];
+        else if (mosaic)
+            (*p)[0] = (*p)[cfa_color(s, row, col) & 3];
+        for (int c = 0; c < counted; ++c)
+            ++histogram[c][(*p)[c] >> 3];
+    }
 }
 
 void convert_rows(const DecoderState& s, int begin, int end, Histogram& histogram, bool luminance) {
     const int width = s.visible_width;
-    // Unconverted four-colour data keeps four channels; everything else leaves with three.
-    const int counted = s.camera_colour_output && s.colour_count == 4 ? 4 : 3;
+    float m[3][4];
+    std::memcpy(m, s.output_from_camera, sizeof m);
     for (int row = begin; row < end; ++row) {
         uint16_t(*p)[4] = s.pixel_image + int64_t(row) * width;
-        for (int col = 0; col < width; ++col, ++p) {
-            if (s.camera_colour_output)
-                pass_camera_colour(s, *p, row, col);
-            else
-                convert_pixel(s, *p, luminance);
-            for (int c = 0; c < counted; ++c)
-                ++histogram[c][(*p)[c] >> 3];
+        if (s.camera_colour_output) {
+            pass_camera_colour_row(s, p, row, width, histogram);
+            continue;
+        }
+        switch (std::clamp(s.colour_count, 1, 4)) {
+        case 1:
+            convert_row<1>(m, p, width, histogram, luminance);
+            break;
+        case 2:
+            convert_row<2>(m, p, width, histogram, luminance);
+            break;
+        case 3:
+            convert_row<3>(m, p, width, histogram, luminance);
+            break;
+        default:
+            convert_row<4>(m, p, width, histogram, luminance);
+            break;
         }
     }
 }

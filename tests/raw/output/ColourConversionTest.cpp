@@ -180,3 +180,15 @@ TEST_F(ColourConversionTest, OutputSpacesKeepTheirWhite) {
     EXPECT_EQ(raw::output_matrix(0), nullptr);
     EXPECT_EQ(raw::output_matrix(7), nullptr);
 }
+
+TEST_F(ColourConversionTest, UnconvertedFourColoursCountAllFourChannels) {
+    Developed d(1, 2, {{100, 200, 300, 400}, {800, 900, 1000, 1100}});
+    d.s->camera_colour_output = 1;
+    d.s->colour_count = 4;
+    raw::convert_to_rgb_threaded(*d.s);
+    EXPECT_EQ(d.at(1), (Pixel{800, 900, 1000, 1100}));
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(d.s->histogram[c][d.at(0)[c] >> 3], 1u) << c;
+        EXPECT_EQ(d.s->histogram[c][d.at(1)[c] >> 3], 1u) << c;
+    }
+}
