@@ -19,6 +19,19 @@ uint16_t squaredSample(float v) {
     return uint16_t(std::min(square, 65535.0) + 0.5);
 }
 
+// sums[j] += k * samples[j], the product and the sum each rounded: a fused multiply-add
+// would change the sharpened samples (baseline x86-64 has none to contract to).
+void addScaled(float* __restrict sums, const float* __restrict samples, float k, size_t n) {
+    for (size_t j = 0; j < n; ++j)
+        sums[j] += k * samples[j];
+}
+
+// Three sharpened roots back to a pixel, opaque at the engine's unit.
+void putPixel(const float* roots, uint16_t* out) {
+    out[0] = squaredSample(roots[0]), out[1] = squaredSample(roots[1]), out[2] = squaredSample(roots[2]);
+    out[3] = uint16_t(kU16PerFloatUnit);
+}
+
 } // namespace
 
 const std::array<float, 65536>& SharpeningTiledEngine::sampleRoots() {
@@ -145,7 +158,7 @@ std::shared_ptr<TileProcess> SharpeningTiledEngine::runProcessToCompletion(const
 // them, without a square root and a rounding call per sample.
 void SharpeningTiledEngine::processTile(int32_t colStart, int32_t colEnd, int32_t rowStart, int32_t rowEnd,
                                         ImageBuffer* src, ImageBuffer* dest, int32_t pass) {
-    if (!src || !dest || pass > 0 || isCanceled()) return;
+    if (!src || !dest || pass > 0 || isCanceled() || colStart >= colEnd || rowStart >= rowEnd) return;
     const auto& root = sampleRoots();
     if (identity_) {
         // Nothing to sharpen: each sample goes through its root and back on its own.
@@ -172,28 +185,30 @@ void SharpeningTiledEngine::processTile(int32_t colStart, int32_t colEnd, int32_
             for (int c = 0; c < 3; ++c)
                 *out++ = root[in[4 * x + c]];
     }
+    // Where the kernel would leave the widened area the pixel is kept as it is; the rest of
+    // a row, [from, to), is summed a whole row at a time so that the sums run side by side.
+    const int32_t from = std::clamp(x0 + h, colStart, colEnd), to = std::clamp(x1 - h, from, colEnd);
+    std::vector<float> sums(size_t(to - from) * 3);
     for (int32_t y = rowStart; y < rowEnd; ++y) {
         uint16_t* out = dest->bufferU16ForRow(size_t(y));
-        for (int32_t x = colStart; x < colEnd; ++x) {
-            // Where the kernel would leave the widened area the pixel is kept as it is.
-            const bool inside = x - h >= x0 && x + h < x1 && y - h >= y0 && y + h < y1;
-            // The three channels side by side, each summed in the same order as alone.
-            float v[3] = {0, 0, 0};
-            if (inside) {
-                const float* k = kernel_.data();
-                for (int32_t dy = -h; dy <= h; ++dy) {
-                    const float* line = &roots[(size_t(y + dy - y0) * wideWidth + size_t(x - h - x0)) * 3];
-                    for (int32_t i = 0; i < length_; ++i, ++k)
-                        for (int c = 0; c < 3; ++c)
-                            v[c] += *k * line[3 * i + c];
-                }
-            } else {
-                const float* p = &roots[(size_t(y - y0) * wideWidth + size_t(x - x0)) * 3];
-                v[0] = p[0], v[1] = p[1], v[2] = p[2];
+        const float* own = &roots[size_t(y - y0) * wideWidth * 3];
+        const bool rowInside = y - h >= y0 && y + h < y1;
+        const int32_t sumFrom = rowInside ? from : colEnd, sumTo = rowInside ? to : colEnd;
+        for (int32_t x = colStart; x < sumFrom; ++x)
+            putPixel(own + size_t(x - x0) * 3, out + 4 * x);
+        if (sumFrom < sumTo) {
+            // Each sample still adds its terms in the kernel's order, each channel alone.
+            std::fill(sums.begin(), sums.end(), 0.0f);
+            const float* k = kernel_.data();
+            for (int32_t dy = -h; dy <= h; ++dy) {
+                const float* line = &roots[(size_t(y + dy - y0) * wideWidth + size_t(from - h - x0)) * 3];
+                for (int32_t i = 0; i < length_; ++i, ++k)
+                    addScaled(sums.data(), line + 3 * i, *k, sums.size());
             }
-            for (int c = 0; c < 3; ++c)
-                out[4 * x + c] = squaredSample(v[c]);
-            out[4 * x + 3] = uint16_t(kU16PerFloatUnit);
+            for (int32_t x = from; x < to; ++x)
+                putPixel(&sums[size_t(x - from) * 3], out + 4 * x);
         }
+        for (int32_t x = sumTo; x < colEnd; ++x)
+            putPixel(own + size_t(x - x0) * 3, out + 4 * x);
     }
 }

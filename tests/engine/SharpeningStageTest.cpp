@@ -21,20 +21,32 @@ std::shared_ptr<SharpeningTiledEngine> sharpening(std::shared_ptr<TiledEngine> s
     return engine;
 }
 
-// The whole-picture convolution of the square roots with the stage's kernel; pixels the
-// kernel cannot cover keep their value.
+// The whole-picture convolution of the square roots with the stage's kernel, in T, taken
+// row of the kernel by row, left to right; pixels the kernel cannot cover keep their value.
+template <typename T>
+T rootSum(const ImageBuffer& in, const SharpeningTiledEngine& stage, int32_t x, int32_t y, int c) {
+    const int32_t h = stage.length() / 2;
+    auto root = [&](int32_t px, int32_t py) { return std::sqrt(T(pixelAt(in, px, py)[c]) / T(65535)); };
+    if (x < h || y < h || x + h >= in.imageWidth() || y + h >= in.imageHeight()) return root(x, y);
+    T v = 0;
+    for (int32_t dy = -h; dy <= h; ++dy)
+        for (int32_t dx = -h; dx <= h; ++dx)
+            v += stage.kernel()[size_t(dy + h) * stage.length() + size_t(dx + h)] * root(x + dx, y + dy);
+    return v;
+}
+
 double expectedSample(const ImageBuffer& in, const SharpeningTiledEngine& stage, int32_t x, int32_t y,
                       int c) {
-    const int32_t h = stage.length() / 2;
-    auto root = [&](int32_t px, int32_t py) { return std::sqrt(pixelAt(in, px, py)[c] / 65535.0); };
-    double v = 0;
-    if (x < h || y < h || x + h >= in.imageWidth() || y + h >= in.imageHeight())
-        v = root(x, y);
-    else
-        for (int32_t dy = -h; dy <= h; ++dy)
-            for (int32_t dx = -h; dx <= h; ++dx)
-                v += stage.kernel()[size_t(dy + h) * stage.length() + size_t(dx + h)] * root(x + dx, y + dy);
+    const double v = rootSum<double>(in, stage, x, y, c);
     return std::clamp(std::round(v * v * 65325.0), 0.0, 65535.0);
+}
+
+// The stage's own result: the sum in float, squared back at the float unit and rounded
+// half away from zero.
+uint16_t exactSample(const ImageBuffer& in, const SharpeningTiledEngine& stage, int32_t x, int32_t y, int c) {
+    const float v = rootSum<float>(in, stage, x, y, c);
+    const double square = double(v) * v * kU16PerFloatUnit;
+    return square > 0 ? uint16_t(std::min(square, 65535.0) + 0.5) : 0;
 }
 
 } // namespace
@@ -165,4 +177,59 @@ TEST(SharpeningTiledEngine, RowsThenColumnsEqualTheTwoDimensionalConvolution) {
                     }
                 ASSERT_NEAR(out[(size_t(y) * w + x) * 4 + c], direct, 1e-5) << x << "," << y;
             }
+}
+
+TEST(SharpeningTiledEngine, EverySampleEqualsThePlainSumExactly) {
+    // Across a tile seam each way; samples from black to white.
+    const int32_t w = 530, h = 520;
+    auto source = std::make_shared<StageSource>(w, h, [](int32_t x, int32_t y) {
+        const uint32_t m = uint32_t(x) * 2654435761u ^ uint32_t(y) * 40503u;
+        const uint16_t extreme = (m >> 5) % 7 == 0 ? 65535 : (m >> 5) % 7 == 1 ? 0 : uint16_t(m % 65536);
+        return StageSource::Pixel{extreme, uint16_t((x * 97 + y * 31) % 65536), uint16_t((m >> 8) % 30000),
+                                  0};
+    });
+    const ImageBuffer& in = source->picture();
+    struct Case {
+        double radius, intensity;
+    } cases[] = {{0.8, 1.0}, {0.3, 4.0}, {4.0, 2.0}, {9.0, 0.5}, {16.0, 1.5}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "radius " << c.radius << " intensity " << c.intensity);
+        auto stage = sharpening(source, c.radius, c.intensity);
+        auto out = stage->runProcessToCompletion(TileRegion::null());
+        ASSERT_TRUE(out && out->buffer);
+        int64_t wrong = 0;
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t x = 0; x < w; ++x)
+                for (int ch = 0; ch < 3; ++ch)
+                    if (pixelAt(*out->buffer, x, y)[ch] != exactSample(in, *stage, x, y, ch) && wrong++ < 5)
+                        ADD_FAILURE() << "pixel " << x << "," << y << " channel " << ch;
+        EXPECT_EQ(wrong, 0);
+
+        // Single tiles: at the corners, narrower and lower than the kernel, straddling the
+        // line where the kernel first fits, and one pixel; nothing is written outside them.
+        auto src = source->runProcessToCompletion(TileRegion::null());
+        ASSERT_TRUE(src && src->buffer);
+        const int32_t r = stage->length() / 2;
+        for (auto [c0, c1, r0, r1] :
+             {std::array{0, 5, 0, 5}, std::array{w - 3, w, h - 7, h}, std::array{100, 102, 50, 51},
+              std::array{r - 1, r + 2, r - 2, r + 40}, std::array{0, w, 300, 302},
+              std::array{w - r - 3, w, 7, 9}, std::array{260, 261, 261, 262}}) {
+            auto dest = ImageBufferU16::create(uint16_t(w), uint16_t(h));
+            ASSERT_TRUE(dest);
+            stage->processTile(c0, c1, r0, r1, src->buffer.get(), dest.get(), 0);
+            for (int32_t y = 0; y < h; ++y)
+                for (int32_t x = 0; x < w; ++x) {
+                    const bool inTile = x >= c0 && x < c1 && y >= r0 && y < r1;
+                    for (int ch = 0; ch < 4; ++ch) {
+                        const uint16_t expected = !inTile   ? 0
+                                                  : ch == 3 ? uint16_t(kU16PerFloatUnit)
+                                                            : exactSample(in, *stage, x, y, ch);
+                        if (pixelAt(*dest, x, y)[ch] != expected && wrong++ < 5)
+                            ADD_FAILURE() << "tile " << c0 << "-" << c1 << " x " << r0 << "-" << r1
+                                          << ": pixel " << x << "," << y << " channel " << ch;
+                    }
+                }
+        }
+        EXPECT_EQ(wrong, 0);
+    }
 }
