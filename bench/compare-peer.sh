@@ -30,9 +30,16 @@ peer() { # LABEL IN OUT [conf...]: the peer refuses to write over a file
     timed "$label" darktable-cli "$in" "$out" --core --configdir "$work/peer" "$@"
 }
 
+# One X server for the whole script, started before any timing: a photographer's display is
+# already running, and the peer's command line starts none.
+exec 3< <(Xvfb -displayfd 1 -screen 0 1920x1200x24 -nolisten tcp 2>/dev/null)
+xvfb_pid=$!
+read -r display <&3 || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=:$display
+trap 'kill "$xvfb_pid" 2>/dev/null; rm -rf "$work"' EXIT
+
 road() { # LABEL SCRIPT
-    timed "$1" xvfb-run -a -s "-screen 0 1920x1200x24" "$build/app/main/lumivar" --automation "$2" \
-        --screenshots "$work/shots"
+    timed "$1" "$build/app/main/lumivar" --automation "$2" --screenshots "$work/shots"
 }
 
 printf 'open %s\nwait-image 300\nexport jpeg %s\nquit\n' "$dng" "$work/road.jpg" >"$work/jpeg.lvs"
