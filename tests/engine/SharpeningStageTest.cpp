@@ -212,7 +212,7 @@ TEST(SharpeningTiledEngine, EverySampleEqualsThePlainSumExactly) {
         const int32_t r = stage->length() / 2;
         for (auto [c0, c1, r0, r1] :
              {std::array{0, 5, 0, 5}, std::array{w - 3, w, h - 7, h}, std::array{100, 102, 50, 51},
-              std::array{r - 1, r + 2, r - 2, r + 40}, std::array{0, w, 300, 302},
+              std::array{std::max(r - 1, 0), r + 2, std::max(r - 2, 0), r + 40}, std::array{0, w, 300, 302},
               std::array{w - r - 3, w, 7, 9}, std::array{260, 261, 261, 262}}) {
             auto dest = ImageBufferU16::create(uint16_t(w), uint16_t(h));
             ASSERT_TRUE(dest);
