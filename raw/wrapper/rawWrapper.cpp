@@ -168,10 +168,11 @@ rawWrapper::DevelopedPair rawWrapper::createBitMaps() {
         both.master = fromDecoder(decoder, true, renderings[0], std::move(master));
         both.alternate = fromDecoder(decoder, true, renderings[1], std::move(alternate));
     } catch (...) {
-        both.master = Developed{};
-        both.master.error = raw::errors::Table.error(raw::errors::DecodeFailed);
-        both.alternate.emplace();
-        both.alternate->error = both.master.error;
+        Developed failed;
+        failed.error = raw::errors::Table.error(raw::errors::DecodeFailed);
+        both.alternate = Developed{};
+        both.alternate->error = failed.error;
+        both.master = std::move(failed);
     }
     return both;
 }
