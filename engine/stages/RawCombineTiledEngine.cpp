@@ -103,8 +103,7 @@ std::shared_ptr<const DemosaicedRenderings::Held> RawCombineTiledEngine::renderi
     return std::make_shared<const DemosaicedRenderings::Held>(holdFrom(*rawImage_));
 }
 
-// Weights of zero leave the alternate out of every pixel (up to rounding in the last bit):
-// it is not even decoded then.
+// Weights of zero pass the master on as it is: the alternate is not even decoded then.
 DemosaicedRenderings::Held RawCombineTiledEngine::holdFrom(DemosaicedRenderings& image) const {
     return artifactSuppression_ > 0.0f || chromaArtifactSuppression_ > 0.0f ? image.holdRenderings()
                                                                             : image.holdMaster();
