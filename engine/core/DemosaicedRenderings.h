@@ -15,6 +15,9 @@ class DemosaicedRenderings {
         uint16_t width = 0, height = 0;
         std::shared_ptr<const uint16_t[]> master;    // width x height x 3 values, or null
         std::shared_ptr<const uint16_t[]> alternate; // the same layout, or null when there is none
+        // 0: the master is whole; else only its pixels within this many of an edge are
+        // developed (see holdRenderingsWithMasterFrame).
+        uint16_t masterFrame = 0;
     };
 
     virtual ~DemosaicedRenderings() = default;
@@ -27,5 +30,9 @@ class DemosaicedRenderings {
         held.alternate.reset();
         return held;
     }
+    // Both, for a reader of the master's outer `masterFrame` pixels only (a combine whose
+    // weights take the alternate everywhere else): an image may then develop no more of the
+    // master than that. 0 asks for the whole master.
+    virtual Held holdRenderingsWithMasterFrame(uint16_t) { return holdRenderings(); }
     virtual std::shared_ptr<BufferProfile> renderingsProfile() = 0;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "engine/stages/StageParameters.h"
 
@@ -66,6 +67,12 @@ bool RawCombineTiledEngine::readsAlternate(const platform::Dictionary& parameter
            weightOf(parameters, settings::ChromaArtifactSuppression) > 0.0f;
 }
 
+uint16_t RawCombineTiledEngine::masterFrameFor(const platform::Dictionary& parameters) {
+    const bool whole = weightOf(parameters, settings::ArtifactSuppression) == 1.0f &&
+                       weightOf(parameters, settings::ChromaArtifactSuppression) == 1.0f;
+    return whole ? uint16_t(kBorder) : 0;
+}
+
 std::string RawCombineTiledEngine::engineName() const {
     char name[80];
     std::snprintf(name, sizeof name, "LumivarRawCombineEngine_%p", static_cast<const void*>(this));
@@ -104,9 +111,15 @@ std::shared_ptr<const DemosaicedRenderings::Held> RawCombineTiledEngine::renderi
 }
 
 // Weights of zero pass the master on as it is: the alternate is not even decoded then.
+// Whole weights read the master only in the border strips, which is all the image then
+// needs to develop of it.
 DemosaicedRenderings::Held RawCombineTiledEngine::holdFrom(DemosaicedRenderings& image) const {
-    return artifactSuppression_ > 0.0f || chromaArtifactSuppression_ > 0.0f ? image.holdRenderings()
-                                                                            : image.holdMaster();
+    if (!(artifactSuppression_ > 0.0f || chromaArtifactSuppression_ > 0.0f)) return image.holdMaster();
+    if (artifactSuppression_ == 1.0f && chromaArtifactSuppression_ == 1.0f && ettrMul_ == 1.0f)
+        return image.holdRenderingsWithMasterFrame(
+            uint16_t(std::clamp(std::max(verticalBorder(), horizontalBorder()), 1,
+                                int32_t(std::numeric_limits<uint16_t>::max()))));
+    return image.holdRenderings();
 }
 
 // Renderings of another size than the output would be read out of bounds: they count as
@@ -129,6 +142,12 @@ void RawCombineTiledEngine::processArea(int32_t colStart, int32_t colEnd, int32_
         else if (artifactSup == 1.0f && cArtifactSup == 1.0f)
             whole = alternate;
     }
+    // A master developed only in its frame has nothing to give elsewhere: weights changed
+    // since the renderings were held, and the run after the change holds the whole.
+    const int32_t frame = held->masterFrame;
+    if (frame && whole != alternate && rowStart < held->height - frame && rowEnd > frame &&
+        colStart < held->width - frame && colEnd > frame)
+        return;
     if (whole) {
         for (int32_t row = rowStart; row < rowEnd; ++row) {
             uint16_t* out = dest->bufferU16ForRow(size_t(row)) + 4 * size_t(colStart);

@@ -12,8 +12,14 @@ class RawCombineTiledEngine : public TiledEngine {
   public:
     using TiledEngine::TiledEngine;
 
+    // The border strips the chain gives the stage, in pixels.
+    static constexpr int32_t kBorder = 8;
     // Whether the settings give the alternate rendering a weight: the stage reads it then.
     static bool readsAlternate(const platform::Dictionary& parameters);
+    // How far in from its edges the stage reads the master under these settings when it
+    // has the chain's borders: only the border strips when both weights are whole, else
+    // all of it (0).
+    static uint16_t masterFrameFor(const platform::Dictionary& parameters);
 
     std::string engineName() const override;
     void setParameters(const std::optional<std::string>& key,

@@ -85,6 +85,18 @@ class WrapperRenderings final : public DemosaicedRenderings {
     std::shared_ptr<ImageWrapper> wrapper_;
 };
 
+// The master as the combine stage will read it under these settings: with the alternate
+// when that weighs (one decode makes both), and then only its frame when the alternate
+// takes every pixel but the border strips.
+std::shared_ptr<const uint16_t[]> masterForCombine(const std::shared_ptr<ImageWrapper>& wrapper,
+                                                   const platform::Dictionary& settings) {
+    const auto renderings = std::dynamic_pointer_cast<DemosaicedRenderings>(wrapper);
+    if (renderings && RawCombineTiledEngine::readsAlternate(settings))
+        return renderings->holdRenderingsWithMasterFrame(RawCombineTiledEngine::masterFrameFor(settings))
+            .master;
+    return wrapper->masterImageBytes();
+}
+
 constexpr const char* kProcessStage0 = "-[ThreadedImageEngine processStage0]";
 constexpr const char* kProcessStage1 = "-[ThreadedImageEngine processStage1]";
 
@@ -348,11 +360,7 @@ bool ThreadedImageEngine::decodeStage0(bool& announce) {
     const platform::Dictionary imageSettings = imageParameters().value_or(platform::Dictionary{});
     pushDecodeSettings(*wrapper, imageSettings);
     const auto start = Clock::now();
-    // When the combine stage will read the alternate too, one decode makes both.
-    const auto renderings = std::dynamic_pointer_cast<DemosaicedRenderings>(wrapper);
-    const auto master = renderings && RawCombineTiledEngine::readsAlternate(imageSettings)
-                            ? renderings->holdRenderings().master
-                            : wrapper->masterImageBytes();
+    const auto master = masterForCombine(wrapper, imageSettings);
     {
         Lock lock(syncLock_);
         ++statistics_.decodes;
@@ -421,7 +429,7 @@ std::shared_ptr<TiledEngine> ThreadedImageEngine::processStage1() {
         tiles = chain_->tiles;
     }
     if (!wrapper || wrapper->error()) return combine;
-    if (!wrapper->masterImageBytes()) {
+    if (!masterForCombine(wrapper, imageParameters().value_or(platform::Dictionary{}))) {
         LV_LOG(" No master image in %s", kProcessStage1);
         return combine;
     }
@@ -435,8 +443,8 @@ std::shared_ptr<TiledEngine> ThreadedImageEngine::processStage1() {
             highRes_.load());
     combine->setIgnoreEdges(false);
     combine->setReprocessEdgeTiles(false);
-    combine->setVerticalBorder(8);
-    combine->setHorizontalBorder(8);
+    combine->setVerticalBorder(RawCombineTiledEngine::kBorder);
+    combine->setHorizontalBorder(RawCombineTiledEngine::kBorder);
     if (combine->rawImage() != renderings) combine->setRawImage(renderings);
     combine->setCameraBaselineExposure(wrapper->cameraBaselineExposure());
     combine->setHighlightExposureAdjust(wrapper->highlightExposureAdjust());

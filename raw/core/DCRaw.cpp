@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include "raw/core/BandRunner.h"
 #include "raw/core/DecoderError.h"
 #include "raw/core/FileBackedMemory.h"
+#include "raw/core/FrameStrips.h"
 #include "raw/core/RoadSteps.h"
 #include "raw/develop/Demosaic.h"
 #include "raw/develop/GreenMatch.h"
@@ -286,7 +288,8 @@ bool DCRaw::processFileAndCreateBuffer(const std::string& path, uint16_t** creat
     return rendering.ok;
 }
 
-std::array<DCRaw::Rendering, 2> DCRaw::processFileAndCreateBuffers(int32_t alternateAlgoSelect) {
+std::array<DCRaw::Rendering, 2> DCRaw::processFileAndCreateBuffers(int32_t alternateAlgoSelect,
+                                                                   uint16_t masterFrame) {
     std::scoped_lock lock(decodeLock());
     DecoderState& s = state();
     std::array<Rendering, 2> renderings;
@@ -304,6 +307,18 @@ std::array<DCRaw::Rendering, 2> DCRaw::processFileAndCreateBuffers(int32_t alter
     }
     // Nothing after the loader reads the file, and the kept record must not hold it.
     close_stream(s.input_file);
+    if (frameApplies(s, unpacked, masterFrame)) {
+        std::unique_ptr<raw::FrameStrips> strips;
+        std::unique_ptr<DecoderState> record;
+        try {
+            strips = std::make_unique<raw::FrameStrips>(s.pixel_image, s.visible_height, s.visible_width,
+                                                        masterFrame);
+            record = std::make_unique<DecoderState>(s);
+        } catch (const std::bad_alloc&) {
+            record.reset(); // the whole master then, as without a frame
+        }
+        if (record) return renderWithMasterFrame(s, *record, alternateAlgoSelect, unpacked, *strips);
+    }
     PartedRecord parted = part_record(s);
     renderings[0] = renderToBuffer(s, algoSelect_, unpacked);
     if (!parted.record) {
@@ -317,6 +332,59 @@ std::array<DCRaw::Rendering, 2> DCRaw::processFileAndCreateBuffers(int32_t alter
     renderings[1] = renderToBuffer(s, alternateAlgoSelect, unpacked);
     releaseRoadBlocks(s);
     return renderings;
+}
+
+// Only steps that develop each pixel from its neighbourhood: AHD on a Bayer pattern, no
+// median passes, highlights blended or clipped, no 45-degree or pixel-aspect resampling.
+bool DCRaw::frameApplies(const DecoderState& s, const Unpacked& unpacked, int frame) const {
+    const float aspect = s.pixel_aspect_ratio;
+    const bool squarePixels = aspect == 1 || !(aspect > 0) || !std::isfinite(aspect);
+    return frame > 0 && unpacked.interpolate && algoSelect_ == 0 && s.colour_count == 3 &&
+           !s.no_demosaic_mode && s.cfa_pattern >= raw::kPatternBayerMin && !s.merge_greens &&
+           s.median_passes == 0 && s.highlight_mode <= 2 && !s.rotated_width && squarePixels &&
+           !s.foveon_sensor && s.image_height == s.visible_height && s.image_width == s.visible_width &&
+           raw::FrameStrips::fits(s.visible_height, s.visible_width, frame);
+}
+
+// The alternate develops the unpacked image itself; the master's frame then develops from
+// the strips, each on the record as the unpacking left it.
+std::array<DCRaw::Rendering, 2> DCRaw::renderWithMasterFrame(DecoderState& s, const DecoderState& record,
+                                                             int32_t alternateAlgoSelect,
+                                                             const Unpacked& unpacked,
+                                                             raw::FrameStrips& strips) {
+    std::array<Rendering, 2> renderings;
+    renderings[1] = renderToBuffer(s, alternateAlgoSelect, unpacked);
+    renderings[0] = renderFrame(s, record, unpacked, strips);
+    releaseRoadBlocks(s);
+    // As when the master develops first, the status is the second's.
+    dcStatus_ = renderings[1].status;
+    return renderings;
+}
+
+DCRaw::Rendering DCRaw::renderFrame(DecoderState& s, const DecoderState& record, const Unpacked& unpacked,
+                                    raw::FrameStrips& strips) {
+    bool ok = unpacked.loaderOk;
+    try {
+        for (raw::FrameStrips::Strip& strip : strips.strips()) {
+            restore_parted_record(s, record, strip.pixels.get());
+            s.image_height = s.visible_height = uint16_t(strip.height);
+            s.image_width = s.visible_width = uint16_t(strip.width);
+            interpolate(s, algoSelect_);
+            raw::finish_development(s, {.rotate_and_stretch = true, .four_colours_in_srgb = true});
+            s.pixel_image = nullptr; // the strips keep their pixels
+        }
+        restore_parted_record(s, record, nullptr);
+        s.pixel_image = strips.orientedImage(s);
+        if (!s.pixel_image) throw raw::DecoderText{raw::kOutOfMemoryText};
+    } catch (...) {
+        for (const raw::FrameStrips::Strip& strip : strips.strips())
+            if (s.pixel_image == strip.pixels.get()) s.pixel_image = nullptr;
+        absorb_current_exception(s);
+        ok = false;
+    }
+    Rendering rendering = endRendering(s, ok);
+    if (ok) rendering.frame = strips.frame();
+    return rendering;
 }
 
 DCRaw::Rendering DCRaw::renderToBuffer(DecoderState& s, int32_t algorithm, const Unpacked& unpacked) {

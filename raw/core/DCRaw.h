@@ -16,12 +16,19 @@
 #include "platform/Value.h"
 #include "raw/core/DecoderState.h"
 
+namespace raw {
+class FrameStrips;
+}
+
 // One rendering of DCRaw::processFileAndCreateBuffers(): the image as
 // processFileAndCreateBuffer() hands it over (null when there is none; release it with
 // std::free), its size (0 x 0 after a failure) and the status its decode ended in.
 struct DecodedRendering {
     uint16_t* buffer = nullptr;
     uint16_t width = 0, height = 0;
+    // 0: the whole image is developed; else only the pixels within this many of an edge,
+    // the rest being zeros.
+    uint16_t frame = 0;
     bool ok = false;
     std::string status;
 };
@@ -54,7 +61,11 @@ class DCRaw {
     // as the second's. The image is copied where the two part, so the decode holds one image
     // more than a single rendering. A failure before they part fails both with one text (the
     // first keeps whatever was developed); with no memory for the copy, the second fails.
-    std::array<Rendering, 2> processFileAndCreateBuffers(int32_t alternateAlgoSelect);
+    // With a masterFrame, a reader needs only that many pixels along the first rendering's
+    // edges: an AHD rendering of a Bayer image then develops just those (its `frame`),
+    // from strips of the mosaic instead of a copy of the whole.
+    std::array<Rendering, 2> processFileAndCreateBuffers(int32_t alternateAlgoSelect,
+                                                         uint16_t masterFrame = 0);
 
     // The process-wide decoder record; only while holding decodeLock().
     static raw::DecoderState& state();
@@ -120,6 +131,12 @@ class DCRaw {
     void interpolate(raw::DecoderState& s, int32_t algorithm);
     void writeOutput(raw::DecoderState& s, const std::string& path, bool toBuffer, float sharpening);
     Rendering renderToBuffer(raw::DecoderState& s, int32_t algorithm, const Unpacked& unpacked);
+    bool frameApplies(const raw::DecoderState& s, const Unpacked& unpacked, int frame) const;
+    std::array<Rendering, 2> renderWithMasterFrame(raw::DecoderState& s, const raw::DecoderState& record,
+                                                   int32_t alternateAlgoSelect, const Unpacked& unpacked,
+                                                   raw::FrameStrips& strips);
+    Rendering renderFrame(raw::DecoderState& s, const raw::DecoderState& record, const Unpacked& unpacked,
+                          raw::FrameStrips& strips);
     static void releaseRoadBlocks(raw::DecoderState& s);
     Rendering endRendering(raw::DecoderState& s, bool ok);
     void releaseEngine();

@@ -61,21 +61,31 @@ DemosaicedRenderings::Held rawWrapper::holdMaster() {
     return {imageWidth_, imageHeight_, masterImage_, nullptr};
 }
 
+DemosaicedRenderings::Held rawWrapper::holdRenderingsWithMasterFrame(uint16_t masterFrame) {
+    std::lock_guard<std::mutex> develop(developLock_);
+    developMissing(true, masterFrame);
+    std::lock_guard<std::mutex> guard(lock_);
+    return {imageWidth_, imageHeight_, masterImage_, alternateImage_, masterFrame_};
+}
+
 // A monochrome or already rendered file has no alternate rendering; whether the file is
 // already rendered, the master's decode tells. When both are missing and wanted, one
 // decode makes both. The develop lock stays held through the conversion's wait on the
 // shared queue: only the conversion's own blocks run in it (DispatchGroup), and they take
 // no lock.
-void rawWrapper::developMissing(bool withAlternate) {
-    bool masterMissing = false, alternateWanted = false;
+void rawWrapper::developMissing(bool withAlternate, uint16_t masterFrame) {
+    auto masterMissing = [&] {
+        return !masterImage_ || (masterFrame_ && (!masterFrame || masterFrame > masterFrame_));
+    };
+    bool masterWanted = false, alternateWanted = false;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        masterMissing = !masterImage_;
+        masterWanted = masterMissing();
         alternateWanted =
             withAlternate && !alternateImage_ && !processAsMonchromeSensor_ && !isOutputReferred_;
     }
-    if (masterMissing && alternateWanted) {
-        DevelopedPair both = createBitMaps();
+    if (masterWanted && alternateWanted) {
+        DevelopedPair both = createBitMaps(masterFrame);
         convertAndPublish(0, std::move(both.master));
         if (both.alternate) convertAndPublish(1, std::move(*both.alternate));
         return;
@@ -85,7 +95,7 @@ void rawWrapper::developMissing(bool withAlternate) {
         {
             std::lock_guard<std::mutex> guard(lock_);
             const bool wanted = which == 0
-                                    ? !masterImage_
+                                    ? masterMissing()
                                     : !alternateImage_ && !processAsMonchromeSensor_ && !isOutputReferred_;
             if (!wanted) continue;
         }
@@ -95,7 +105,10 @@ void rawWrapper::developMissing(bool withAlternate) {
 
 void rawWrapper::convertAndPublish(int which, Developed developed) {
     std::shared_ptr<uint16_t[]> rgb;
-    if (developed.pixels)
+    if (developed.pixels && developed.frame)
+        rgb = createRGBFrameFromRGBA(std::move(developed.pixels), developed.width, developed.height,
+                                     developed.frame);
+    else if (developed.pixels)
         rgb = createRGBBufferFromRGBA(std::move(developed.pixels),
                                       int64_t(developed.width) * int64_t(developed.height));
     publish(which, std::move(developed), std::move(rgb));
@@ -126,11 +139,13 @@ void rawWrapper::publish(int which, Developed developed, std::shared_ptr<uint16_
         (*metaData_)[platform::kCGImagePropertyPixelHeight] = int64_t(imageHeight_);
         (*metaData_)[platform::kCGImagePropertyPixelWidth] = int64_t(imageWidth_);
     }
+    if (which == 0) masterFrame_ = rgb ? developed.frame : 0;
     (which == 0 ? masterImage_ : alternateImage_) = std::move(rgb);
 }
 
 void rawWrapper::decodeSettingsChanged() {
     masterImage_.reset();
+    masterFrame_ = 0;
     alternateImage_.reset();
 }
 
@@ -151,7 +166,7 @@ rawWrapper::Developed rawWrapper::createBitMap(int which) {
 
 // Both renderings from one unpacking, each reported as its own decode would be: a file the
 // decoder cannot load fails both alike, and an already rendered one has no alternate.
-rawWrapper::DevelopedPair rawWrapper::createBitMaps() {
+rawWrapper::DevelopedPair rawWrapper::createBitMaps(uint16_t masterFrame) {
     DevelopedPair both;
     std::scoped_lock decodeLock(DCRaw::decodeLock());
     try {
@@ -163,9 +178,10 @@ rawWrapper::DevelopedPair rawWrapper::createBitMaps() {
             if (!loaded) both.alternate = developAlone(decoder, loaded);
             return both;
         }
-        std::array<DecodedRendering, 2> renderings = decoder.processFileAndCreateBuffers(1);
+        std::array<DecodedRendering, 2> renderings = decoder.processFileAndCreateBuffers(1, masterFrame);
         DecodedPixels master(renderings[0].buffer), alternate(renderings[1].buffer);
         both.master = fromDecoder(decoder, true, renderings[0], std::move(master));
+        both.master.frame = renderings[0].frame;
         both.alternate = fromDecoder(decoder, true, renderings[1], std::move(alternate));
     } catch (...) {
         Developed failed;
@@ -270,6 +286,29 @@ std::shared_ptr<uint16_t[]> rawWrapper::createRGBBufferFromRGBA(DecodedPixels rg
         });
     }
     group.wait();
+    return rgb;
+}
+
+// Only the frame is copied: the inside stays untouched zero pages.
+std::shared_ptr<uint16_t[]> rawWrapper::createRGBFrameFromRGBA(DecodedPixels rgba, uint16_t width,
+                                                               uint16_t height, uint16_t frame) {
+    const size_t pixels = size_t(width) * height;
+    std::shared_ptr<uint16_t[]> rgb(static_cast<uint16_t*>(std::calloc(pixels, 3 * sizeof(uint16_t))),
+                                    [](uint16_t* p) { std::free(p); });
+    if (!rgb) {
+        LV_LOG("ERROR in %s could not malloc buffer of %zu pixels", __PRETTY_FUNCTION__, pixels);
+        return nullptr;
+    }
+    const uint16_t* from = rgba.get();
+    uint16_t* to = rgb.get();
+    for (size_t row = 0; row < height; ++row) {
+        const bool whole = row < frame || row + frame >= height;
+        for (size_t col = 0; col < width; ++col) {
+            if (!whole && col == frame) col = width - frame;
+            const size_t i = row * width + col;
+            to[3 * i] = from[4 * i], to[3 * i + 1] = from[4 * i + 1], to[3 * i + 2] = from[4 * i + 2];
+        }
+    }
     return rgb;
 }
 

@@ -44,6 +44,7 @@ class rawWrapper : public ImageWrapper, public DemosaicedRenderings {
 
     Held holdRenderings() override;
     Held holdMaster() override;
+    Held holdRenderingsWithMasterFrame(uint16_t masterFrame) override;
     std::shared_ptr<BufferProfile> renderingsProfile() override { return bufferProfile(); }
 
     // Drops value 3 of each of `numpixels` pixels, in tasks on the shared queue. Frees the
@@ -72,6 +73,7 @@ class rawWrapper : public ImageWrapper, public DemosaicedRenderings {
     struct Developed {
         DecodedPixels pixels; // null when the decode failed
         uint16_t width = 0, height = 0;
+        uint16_t frame = 0; // as DecodedRendering's
         std::optional<std::string> status, make, model;
         float whitex = 0, whitey = 0;
         std::array<std::array<float, 3>, 3> cameraFromXYZ{};
@@ -85,12 +87,13 @@ class rawWrapper : public ImageWrapper, public DemosaicedRenderings {
     // it depends on change only under that lock, so it reads them as they are.
     virtual Developed createBitMap(int which);
     // Both from one decode, as the same lock allows; no alternate when the file turns out
-    // to be already rendered.
+    // to be already rendered. A masterFrame lets the master be developed only that far in
+    // from its edges.
     struct DevelopedPair {
         Developed master;
         std::optional<Developed> alternate;
     };
-    virtual DevelopedPair createBitMaps();
+    virtual DevelopedPair createBitMaps(uint16_t masterFrame);
 
     std::optional<std::string> dcStatus_, dcMake_, dcModel_;
     float dcWhitex_ = 0, dcWhitey_ = 0;
@@ -98,8 +101,9 @@ class rawWrapper : public ImageWrapper, public DemosaicedRenderings {
 
   private:
     void decodeSettingsChanged() override;
-    // Develops the renderings that are missing; call with the develop lock held.
-    void developMissing(bool withAlternate);
+    // Develops the renderings that are missing; call with the develop lock held. A master
+    // developed only within a frame counts as missing unless `masterFrame` allows it.
+    void developMissing(bool withAlternate, uint16_t masterFrame = 0);
     void convertAndPublish(int which, Developed developed);
     void publish(int which, Developed developed, std::shared_ptr<uint16_t[]> rgb);
     void configure(DCRaw& decoder, int which) const;
@@ -109,7 +113,11 @@ class rawWrapper : public ImageWrapper, public DemosaicedRenderings {
     static void takeCameraParameters(const DCRaw& decoder, Developed& developed);
     float cameraFromXYZ(int row, int col) const { return read(cameraFromXYZ_)[row][col]; }
 
+    static std::shared_ptr<uint16_t[]> createRGBFrameFromRGBA(DecodedPixels rgba, uint16_t width,
+                                                              uint16_t height, uint16_t frame);
+
     std::shared_ptr<uint16_t[]> masterImage_;
+    uint16_t masterFrame_ = 0; // as Held::masterFrame
     std::shared_ptr<uint16_t[]> alternateImage_;
     std::optional<std::filesystem::path> theFile_;
 };

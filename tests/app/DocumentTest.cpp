@@ -59,7 +59,7 @@ class FakeWrapper : public ImageWrapper, public DemosaicedRenderings {
     std::shared_ptr<ColorSyncProfileWrap> bufferProfile() override {
         return ProfileManager::sharedManager().getProPhotoGamma1_D65Profile();
     }
-    Held holdRenderings() override { return {kWidth, kHeight, pixels_, pixels_}; }
+    Held holdRenderings() override { return {kWidth, kHeight, masterImageBytes(), pixels_}; }
     std::shared_ptr<BufferProfile> renderingsProfile() override { return bufferProfile(); }
 
   private:
@@ -97,7 +97,7 @@ class HeldDecodes : public rawWrapper {
         made.pass();
         return d;
     }
-    DevelopedPair createBitMaps() override { return {createBitMap(0), createBitMap(1)}; }
+    DevelopedPair createBitMaps(uint16_t) override { return {createBitMap(0), createBitMap(1)}; }
 };
 
 // Records each render request before handing it on (or not) to the real engine.

@@ -165,6 +165,43 @@ TEST(RawCombineTiledEngine, ManyTilesAndBorderStrips) {
     EXPECT_EQ(out->bufferOwner(), engine.get());
 }
 
+// A master developed only in its frame serves whole weights exactly; once the weights move
+// off whole, the tiles inside are not made from it.
+TEST(RawCombineTiledEngine, AFramedMasterIsReadOnlyInTheBorderStrips) {
+    struct Framed : Renderings {
+        using Renderings::Renderings;
+        Held holdRenderings() override {
+            Held held = Renderings::holdRenderings();
+            held.masterFrame = 8;
+            return held;
+        }
+    };
+    const auto master = [](int32_t x, int32_t y) {
+        const bool inFrame = x < 8 || y < 8 || x >= 592 || y >= 392;
+        return inFrame ? Rgb{uint16_t(x * 50), uint16_t(y * 90), 30000} : Rgb{0, 0, 0};
+    };
+    const auto alternate = [](int32_t x, int32_t y) { return Rgb{uint16_t(x * 40), uint16_t(y * 60), 1000}; };
+    auto raw = std::make_shared<Framed>(600, 400, master, alternate);
+    auto engine = combine(raw, 1, 1, 8);
+    auto out = run(*engine);
+    ASSERT_TRUE(out);
+    for (const auto& [x, y] : {std::pair{0, 0}, {7, 200}, {300, 399}, {300, 200}, {8, 8}}) {
+        const bool inFrame = x < 8 || y < 8 || x >= 592 || y >= 392;
+        const auto got = pixelAt(*out, x, y);
+        const Rgb want = inFrame ? master(x, y) : alternate(x, y);
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(got[c], want[c]) << x << "," << y << " channel " << c;
+    }
+    engine->setParameters(std::nullopt,
+                          {{settings::ArtifactSuppression.c_str(), platform::Value(0.5)},
+                           {settings::ChromaArtifactSuppression.c_str(), platform::Value(1.0)}});
+    out = run(*engine);
+    ASSERT_TRUE(out);
+    // Made from the frame's zeros, it would be half the alternate.
+    EXPECT_GT(std::abs(int(pixelAt(*out, 300, 200)[0]) - alternate(300, 200)[0] / 2), 2);
+    expectNear(pixelAt(*out, 3, 3), master(3, 3), "border strip");
+}
+
 TEST(RawCombineTiledEngine, RenderingsOfAnotherSizeAreNotRead) {
     auto raw = std::make_shared<Renderings>(
         4, 4,
@@ -241,9 +278,14 @@ TEST(RawCombineTiledEngine, HoldsTheRenderingsForOneRun) {
 TEST(RawCombineTiledEngine, AsksForTheAlternateOnlyWhenItWeighs) {
     struct Asked : Renderings {
         using Renderings::Renderings;
-        int both = 0, masterOnly = 0;
+        int both = 0, masterOnly = 0, framed = 0;
         Held holdRenderings() override {
             ++both;
+            return Renderings::holdRenderings();
+        }
+        Held holdRenderingsWithMasterFrame(uint16_t frame) override {
+            ++framed;
+            EXPECT_EQ(frame, 8);
             return Renderings::holdRenderings();
         }
         Held holdMaster() override {
@@ -255,22 +297,25 @@ TEST(RawCombineTiledEngine, AsksForTheAlternateOnlyWhenItWeighs) {
     };
     const auto grey = [](int32_t, int32_t) { return Rgb{30000, 30000, 30000}; };
     const auto red = [](int32_t, int32_t) { return Rgb{60000, 1000, 1000}; };
+    // Whole weights read the master only in the border strips.
     struct Case {
         double luma, chroma;
-        int both, masterOnly;
-    } cases[] = {{0, 0, 0, 1}, {0.5, 0, 1, 0}, {0, 0.25, 1, 0}, {1, 1, 1, 0}};
+        int both, masterOnly, framed;
+    } cases[] = {{0, 0, 0, 1, 0}, {0.5, 0, 1, 0, 0}, {0, 0.25, 1, 0, 0}, {1, 0.5, 1, 0, 0}, {1, 1, 0, 0, 1}};
     for (const Case& c : cases) {
         auto raw = std::make_shared<Asked>(4, 4, grey, red);
-        auto engine = combine(raw, c.luma, c.chroma);
+        auto engine = combine(raw, c.luma, c.chroma, RawCombineTiledEngine::kBorder);
         auto out = run(*engine);
         ASSERT_TRUE(out);
         EXPECT_EQ(raw->both, c.both) << c.luma << " " << c.chroma;
         EXPECT_EQ(raw->masterOnly, c.masterOnly) << c.luma << " " << c.chroma;
-        // The engine's decode goes by the same rule.
-        EXPECT_EQ(RawCombineTiledEngine::readsAlternate(
-                      {{settings::ArtifactSuppression.c_str(), platform::Value(c.luma)},
-                       {settings::ChromaArtifactSuppression.c_str(), platform::Value(c.chroma)}}),
-                  c.both == 1);
+        EXPECT_EQ(raw->framed, c.framed) << c.luma << " " << c.chroma;
+        // The engine's decode goes by the same rules.
+        const platform::Dictionary weights{
+            {settings::ArtifactSuppression.c_str(), platform::Value(c.luma)},
+            {settings::ChromaArtifactSuppression.c_str(), platform::Value(c.chroma)}};
+        EXPECT_EQ(RawCombineTiledEngine::readsAlternate(weights), c.both + c.framed == 1);
+        EXPECT_EQ(RawCombineTiledEngine::masterFrameFor(weights), c.framed ? 8 : 0);
         if (c.masterOnly) expectNear(pixelAt(*out, 1, 1), {30000, 30000, 30000}, "the master alone");
     }
 }

@@ -2,6 +2,7 @@
 // empty, and a delegate that records what the engine tells it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <future>
@@ -71,9 +72,23 @@ class FakeWrapper : public ImageWrapper, public DemosaicedRenderings {
         note("both");
         return {kWidth, kHeight, pixels_, pixels_};
     }
+    // A master developed only in its frame: zeros inside, which a reader would show.
+    Held holdRenderingsWithMasterFrame(uint16_t frame) override {
+        if (!frame) return holdRenderings();
+        note(("frame " + std::to_string(frame)).c_str());
+        std::shared_ptr<uint16_t[]> framed(new uint16_t[size_t(kWidth) * kHeight * 3]);
+        for (size_t y = 0; y < kHeight; ++y)
+            for (size_t x = 0; x < kWidth; ++x) {
+                const bool inFrame = x < frame || y < frame || x + frame >= kWidth || y + frame >= kHeight;
+                for (size_t c = 0; c < 3; ++c)
+                    framed[(y * kWidth + x) * 3 + c] = inFrame ? pixels_[(y * kWidth + x) * 3 + c] : 0;
+            }
+        return {kWidth, kHeight, framed, pixels_, frame};
+    }
     std::shared_ptr<BufferProfile> renderingsProfile() override { return bufferProfile(); }
 
-    // What was asked for, in order: "master" alone or "both" renderings.
+    // What was asked for, in order: "master" alone, "both" renderings, or both with the
+    // master's "frame N" only.
     std::vector<std::string> requests() {
         std::lock_guard<std::mutex> lock(outcomeLock_);
         return requests_;
@@ -359,6 +374,22 @@ TEST_F(ThreadedEngine, TheDecodeMakesBothRenderingsWhenTheAlternateWeighs) {
     ASSERT_FALSE(requests.empty());
     EXPECT_EQ(requests.front(), "both");
     EXPECT_TRUE(wholeImageRendered(*engine));
+}
+
+// Whole weights take the alternate everywhere but in the border strips: the decode makes
+// only the master's frame, and the image renders as from the whole master.
+TEST_F(ThreadedEngine, WholeWeightsDecodeOnlyTheMastersFrame) {
+    settings["Lumivar_ArtifactSuppression"] = 1.0;
+    settings["Lumivar_ChromaArtifactSuppression"] = 1.0;
+    displayed();
+    const auto requests = wrapper->requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.front(), "frame 8");
+    EXPECT_EQ(std::count(requests.begin(), requests.end(), "both"), 0);
+    EXPECT_TRUE(wholeImageRendered(*engine));
+    for (const auto& [x, y] : {std::pair{0, 0}, {4, 300}, {300, 200}, {599, 519}})
+        EXPECT_NEAR(renderedGrey(*engine, x, y), wrapper->pixel(x, y), 0.02 * wrapper->pixel(x, y))
+            << x << "," << y;
 }
 
 TEST_F(ThreadedEngine, UnknownAndNilKeysDecodeAgain) {

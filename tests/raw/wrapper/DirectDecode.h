@@ -27,6 +27,7 @@ struct Direct {
     float whitex = 0, whitey = 0;
     std::array<std::array<float, 3>, 3> cameraFromXYZ{};
     uint16_t width = 0, height = 0;
+    uint16_t frame = 0;        // as DecodedRendering's
     std::vector<uint16_t> rgb; // the decoder's four values a pixel, the fourth dropped
     float baselineExposure = 0, highlightExposureAdjust = 0;
     bool outputReferred = false;
@@ -85,7 +86,7 @@ inline Direct decodeDirectly(const std::string& path, const DirectOptions& optio
 // The master (with the options given) and the alternate from one decode; the camera
 // results are those the decoder reports after both. keepPixels as for decodeDirectly.
 inline std::array<Direct, 2> decodeBothDirectly(const std::string& path, const DirectOptions& options,
-                                                bool keepPixels = true) {
+                                                bool keepPixels = true, uint16_t masterFrame = 0) {
     std::scoped_lock lock(DCRaw::decodeLock());
     DCRaw decoder;
     configureDirectly(decoder, options);
@@ -97,7 +98,7 @@ inline std::array<Direct, 2> decodeBothDirectly(const std::string& path, const D
         }
         return both;
     }
-    const auto renderings = decoder.processFileAndCreateBuffers(1);
+    const auto renderings = decoder.processFileAndCreateBuffers(1, masterFrame);
     for (int which : {0, 1}) {
         const DecodedRendering& r = renderings[which];
         Direct& d = both[which];
@@ -105,6 +106,7 @@ inline std::array<Direct, 2> decodeBothDirectly(const std::string& path, const D
         d.status = r.status;
         d.width = r.width;
         d.height = r.height;
+        d.frame = r.frame;
         if (r.ok && keepPixels) d.rgb = dropFourthValues(r.buffer, r.width, r.height);
         std::free(r.buffer);
         takeDecoderResults(decoder, d);

@@ -336,6 +336,22 @@ void expectSameDecode(const wrappertest::Direct& together, const wrappertest::Di
     EXPECT_EQ(together.metaData, alone.metaData);
 }
 
+// Pixels within `frame` of an edge equal; inside it the framed image holds zeros.
+void expectSameFrame(const uint16_t* framed, const uint16_t* whole, uint16_t width, uint16_t height,
+                     uint16_t frame) {
+    int64_t wrong = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const bool inFrame = x < frame || y < frame || x >= width - frame || y >= height - frame;
+            const size_t at = (size_t(y) * width + size_t(x)) * 3;
+            for (int c = 0; c < 3; ++c)
+                if (framed[at + c] != (inFrame ? whole[at + c] : 0) && wrong++ < 5)
+                    ADD_FAILURE() << "pixel " << x << "," << y << " channel " << c << ": " << framed[at + c]
+                                  << (inFrame ? " against " : " inside, whole ") << whole[at + c];
+        }
+    EXPECT_EQ(wrong, 0);
+}
+
 void expectSameRendering(const std::shared_ptr<const uint16_t[]>& together,
                          const std::shared_ptr<const uint16_t[]>& alone, size_t values) {
     ASSERT_EQ(together == nullptr, alone == nullptr);
@@ -348,8 +364,11 @@ void expectSameRendering(const std::shared_ptr<const uint16_t[]>& together,
 
 // Both renderings from one unpacking equal, byte for byte, those of two decodes, and so do
 // the status, camera and metadata they publish: in the decoder, and through the wrapper,
-// whose window road asks for both at once. Files that fail go on failing alike.
+// whose window road asks for both at once. Files that fail go on failing alike. A master
+// developed only within its frame equals the whole one there.
 TEST(rawWrapperDecode, RenderingsMadeTogetherEqualThoseMadeOneAtATime) {
+    constexpr uint16_t kFrame = 8;
+    int framedCases = 0;
     testsupport::TempHome home;
     std::vector<TogetherCase> cases;
     auto chart = [&](const char* what, const std::function<void(testsupport::SyntheticDngSpec&)>& change,
@@ -412,6 +431,22 @@ TEST(rawWrapperDecode, RenderingsMadeTogetherEqualThoseMadeOneAtATime) {
             SCOPED_TRACE(which ? "decoder, alternate" : "decoder, master");
             expectSameDecode(together[which], alone[which]);
         }
+        // Asked for the master's frame only: an AHD Bayer image develops just that, and it
+        // equals the whole master's; anything else develops the whole master as before.
+        auto framed = wrappertest::decodeBothDirectly(c.path, c.options, true, kFrame);
+        {
+            SCOPED_TRACE("decoder, master's frame");
+            expectSameDecode(framed[1], alone[1]);
+            framedCases += framed[0].frame != 0;
+            if (framed[0].frame) {
+                EXPECT_EQ(framed[0].frame, kFrame);
+                ASSERT_EQ(framed[0].rgb.size(), alone[0].rgb.size());
+                expectSameFrame(framed[0].rgb.data(), alone[0].rgb.data(), alone[0].width, alone[0].height,
+                                kFrame);
+                framed[0].rgb = alone[0].rgb;
+            }
+            expectSameDecode(framed[0], alone[0]);
+        }
 
         auto wrapper = [&] {
             auto image = std::make_unique<rawWrapper>(c.path, "uuid", false);
@@ -434,7 +469,29 @@ TEST(rawWrapperDecode, RenderingsMadeTogetherEqualThoseMadeOneAtATime) {
         EXPECT_EQ(atOnce->cameraBaselineExposure(), oneAtATime->cameraBaselineExposure());
         EXPECT_EQ(atOnce->isOutputReferred(), oneAtATime->isOutputReferred());
         EXPECT_EQ(atOnce->error(), oneAtATime->error());
+
+        // The wrapper keeps a framed master for readers of the frame, and develops the whole
+        // one for the first reader that wants more.
+        SCOPED_TRACE("wrapper, master's frame");
+        auto framedImage = wrapper();
+        const auto frameHeld = framedImage->holdRenderingsWithMasterFrame(kFrame);
+        // Without an alternate (already rendered, monochrome) the master is whole.
+        EXPECT_EQ(frameHeld.masterFrame, alternateImage ? framed[0].frame : 0);
+        expectSameRendering(frameHeld.alternate, alternateImage, values);
+        if (frameHeld.masterFrame && master)
+            expectSameFrame(frameHeld.master.get(), master.get(), held.width, held.height, kFrame);
+        else
+            expectSameRendering(frameHeld.master, master, values);
+        EXPECT_EQ(framedImage->holdRenderingsWithMasterFrame(kFrame).master, frameHeld.master);
+        const auto wholeHeld = framedImage->holdRenderings();
+        EXPECT_EQ(wholeHeld.masterFrame, 0);
+        EXPECT_EQ(wholeHeld.alternate, frameHeld.alternate) << "the alternate is kept";
+        expectSameRendering(wholeHeld.master, master, values);
+        EXPECT_EQ(framedImage->getParameters(), oneAtATime->getParameters());
+        EXPECT_EQ(framedImage->error(), oneAtATime->error());
     }
+    // The Bayer charts at least (as shot, lossless, turned, green matching).
+    EXPECT_GE(framedCases, 4);
     platform::UserDefaults::standard().setBool(false, "enableNewPV");
     if (!absent.empty())
         GTEST_SKIP() << absent.size() << " samples not present, " << absent.front() << " first";

@@ -58,7 +58,7 @@ class FakeDecodes : public rawWrapper {
     }
 
     // The two decodes of a joint one, as the real one reports them.
-    DevelopedPair createBitMaps() override {
+    DevelopedPair createBitMaps(uint16_t) override {
         DevelopedPair both{createBitMap(0), std::nullopt};
         if (!outputReferred) both.alternate = createBitMap(1);
         return both;
