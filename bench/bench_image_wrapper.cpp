@@ -77,9 +77,19 @@ void BM_DecoderBothAtOnce24MPDng(benchmark::State& state) {
     }
 }
 
+// The same with only the master's 8-pixel frame, as whole artifact weights ask.
+void BM_DecoderAlternateAndMastersFrame24MPDng(benchmark::State& state) {
+    const std::string& path = syntheticDng();
+    for (auto _ : state) {
+        const auto both = wrappertest::decodeBothDirectly(path, {0, false, false, false, nullptr}, false, 8);
+        if (!both[0].ok || !both[1].ok || !both[0].frame) state.SkipWithError("decode failed");
+    }
+}
+
 BENCHMARK(BM_RgbaToRgb24MP)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_WrapperOpens24MPDng)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_DecoderTwoDecodes24MPDng)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_DecoderBothAtOnce24MPDng)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_DecoderAlternateAndMastersFrame24MPDng)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 } // namespace
