@@ -8,6 +8,7 @@
 
 #include "raw/core/BandRunner.h"
 #include "raw/develop/Demosaic.h"
+#include "raw/develop/DemosaicCommon.h"
 
 namespace {
 
@@ -56,6 +57,29 @@ void BM_LmmsePlainBayer24MP(benchmark::State& state) { runLmmse(state, false, tr
 void BM_LmmseFusionBayer24MPOneThread(benchmark::State& state) { runLmmse(state, true, false); }
 void BM_LmmsePlainBayer24MPOneThread(benchmark::State& state) { runLmmse(state, false, false); }
 
+// The frame both demosaics fill before their bands start (16 pixels wide, as LMMSE's);
+// argument 0 runs the parts inline.
+void BM_BorderFill24MP(benchmark::State& state) {
+    raw::set_band_threads_enabled(state.range(0) != 0);
+    std::vector<uint16_t> samples = bayerMosaic();
+    raw::demosaic_job job{};
+    job.height = kHeight;
+    job.width = kWidth;
+    job.image = reinterpret_cast<uint16_t(*)[4]>(samples.data());
+    job.filters = 0x94949494;
+    for (auto _ : state) {
+        raw::demosaic_border_fill(job, 16);
+        benchmark::DoNotOptimize(samples.data());
+    }
+    raw::set_band_threads_enabled(true);
+}
+
+BENCHMARK(BM_BorderFill24MP)
+    ->ArgName("threads")
+    ->Arg(1)
+    ->Arg(0)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_LmmseFusionBayer24MP)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LmmsePlainBayer24MP)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LmmseFusionBayer24MPOneThread)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -161,19 +161,17 @@ void copy_active_area(DecoderState& s) {
             copy_row(s, r);
         return;
     }
-    // A shrunk pixel's two rows stay in one band.
-    auto even = [&](int b) { return s.shrink_image ? b + (b & 1) : b; };
-    int height = even(s.sensor_height < 68 ? 16 : s.sensor_height / 4);
-    for (int64_t first = 0; first < rows;) {
-        run_bands(kBandCount, [&, first, height](int band) {
-            const int64_t begin = first + int64_t(band) * height;
-            const int64_t end = std::min<int64_t>(begin + height, rows);
-            for (int64_t r = begin; r < end; ++r)
-                copy_row(s, int(r));
-        });
-        first += int64_t(kBandCount) * height;
-        height = even(std::max(height / 2, 16));
-    }
+    // Every band gets rows: on a fresh pixel image the first touch of its pages costs more
+    // than the copy, and it only spreads over as many cores as there are busy bands. A shrunk
+    // pixel's two rows stay in one band.
+    const int64_t per_band = (rows + kBandCount - 1) / kBandCount;
+    const int64_t height = s.shrink_image ? per_band + (per_band & 1) : per_band;
+    run_bands(kBandCount, [&](int band) {
+        const int64_t begin = int64_t(band) * height;
+        const int64_t end = std::min<int64_t>(begin + height, rows);
+        for (int64_t r = begin; r < end; ++r)
+            copy_row(s, int(r));
+    });
 }
 
 } // namespace

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
+#include "raw/core/BandRunner.h"
 #include "raw/core/CfaColor.h"
 #include "raw/develop/FrameFill.h"
 
@@ -50,8 +52,37 @@ void demosaic_copy_xtrans(const demosaic_job& job) {
 
 void demosaic_border_fill(const demosaic_job& job, int border) {
     if (!job.image || job.height <= 0 || job.width <= 0) return;
-    fill_frame(job.image, job.height, job.width, border, 2, 3,
-               [&](int row, int col) { return demosaic_colour_at(job.filters, row, col); });
+    // Parts of about equal numbers of frame pixels: the rows above and below the inside
+    // split into runs of columns, the rows between into runs of rows. Row bands across the
+    // top rows would be a few rows each and read the rows their neighbours write, which
+    // costs more than the work in them.
+    const int64_t width = job.width, height = job.height;
+    const int top = int(std::clamp<int64_t>(border, 0, height));
+    const int bottom = int(std::max<int64_t>(height - std::max(border, 0), top));
+    const int64_t side = std::min<int64_t>(width, 2 * int64_t(std::max(border, 0)));
+    const int64_t total = (top + height - bottom) * width + (bottom - top) * side;
+    const int64_t share = std::max<int64_t>(1, (total + kBandCount - 1) / kBandCount);
+    std::vector<FramePart> parts;
+    auto split = [&](int first_row, int end_row, int64_t pixels, bool by_rows) {
+        if (first_row >= end_row || pixels == 0) return;
+        const int64_t extent = by_rows ? end_row - first_row : width;
+        const int n = int(std::clamp<int64_t>((pixels + share / 2) / share, 1, extent));
+        for (int k = 0; k < n; ++k) {
+            const int from = int(extent * k / n), to = int(extent * (k + 1) / n);
+            parts.push_back(by_rows ? FramePart{first_row + from, first_row + to, 0, job.width}
+                                    : FramePart{first_row, end_row, from, to});
+        }
+    };
+    split(0, top, top * width, false);
+    split(top, bottom, (bottom - top) * side, true);
+    split(bottom, job.height, (height - bottom) * width, false);
+    // A negative border leaves every row inner and whole: one part does it.
+    if (border < 0) parts.assign(1, FramePart{0, job.height, 0, job.width});
+    run_bands(int(parts.size()), [&](int k) {
+        fill_frame_part(
+            job.image, job.height, job.width, border, 2, 3,
+            [&](int row, int col) { return demosaic_colour_at(job.filters, row, col); }, parts[k]);
+    });
 }
 
 band_job whole_image_band(const demosaic_job& job, int first_row, int end_margin,

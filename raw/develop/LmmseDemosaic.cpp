@@ -437,15 +437,21 @@ void fusion_output(const band_job& b, const FusionArea& a, const TilePlace& t) {
 
 // ---------------------------------------------------------------- driver
 
-std::vector<uint16_t> copy_mosaic(const demosaic_job& job) {
-    std::vector<uint16_t> mosaic(size_t(job.width) * size_t(job.height));
-    std::vector<uint8_t> colours(size_t(job.width));
-    for (int r = 0; r < job.height; ++r) {
-        demosaic_colour_row(job.filters, r, 0, job.width, colours.data());
-        const size_t row = size_t(r) * size_t(job.width);
-        for (size_t c = 0; c < size_t(job.width); ++c)
-            mosaic[row + c] = job.image[row + c][colours[c]];
-    }
+// Left unzeroed and filled in row bands: every value is written, and on a large image
+// the first touch of each page costs as much as the copy.
+std::unique_ptr<uint16_t[]> copy_mosaic(const demosaic_job& job) {
+    const size_t width = size_t(job.width);
+    auto mosaic = std::make_unique_for_overwrite<uint16_t[]>(width * size_t(job.height));
+    run_bands(kBandCount, [&](int band) {
+        const BandRange rows = band_range(job.height, kBandCount, band);
+        std::vector<uint8_t> colours(width);
+        for (int r = rows.begin; r < rows.end; ++r) {
+            demosaic_colour_row(job.filters, r, 0, job.width, colours.data());
+            const size_t row = size_t(r) * width;
+            for (size_t c = 0; c < width; ++c)
+                mosaic[row + c] = job.image[row + c][colours[c]];
+        }
+    });
     return mosaic;
 }
 
@@ -514,12 +520,12 @@ void lmmse_interpolate_threaded(demosaic_job& job) {
     if (fusion) build_recipe_table(job, *recipes, kTile, kPhotositeLayout);
     // The fusion worker rewrites own colours that the next band's margin still reads, so
     // every band reads the photosites from a copy taken now.
-    const std::vector<uint16_t> mosaic = copy_mosaic(job);
+    const std::unique_ptr<uint16_t[]> mosaic = copy_mosaic(job);
     // The first interpolated row is 16, so on small images the empty leading bands leave
     // the border alone.
     auto bands = demosaic_bands(job, kBorder, kBorder, recipes.get());
     for (band_job& band : bands)
-        band.mosaic = mosaic.data();
+        band.mosaic = mosaic.get();
     run_bands(kBandCount,
               [&](int k) { fusion ? lmmse_interpolate_core2(bands[k]) : lmmse_interpolate(bands[k]); });
 }

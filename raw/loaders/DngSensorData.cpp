@@ -1,10 +1,16 @@
 #include "raw/loaders/DngSensorData.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include "raw/core/BandRunner.h"
 #include "raw/core/BitReader.h"
 #include "raw/core/DecoderError.h"
 #include "raw/core/FileBackedMemory.h"
@@ -85,6 +91,66 @@ bool decode_tile(DecoderState& s, std::optional<uint32_t> offset, uint64_t tr, u
     return true;
 }
 
+// Reads `bytes` at `offset` in as many calls as it takes; false on an error or an early end.
+bool read_fully_at(int descriptor, uint8_t* to, uint64_t bytes, uint64_t offset) {
+    while (bytes) {
+        const ssize_t got = pread(descriptor, to, bytes, off_t(offset));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        to += got;
+        offset += uint64_t(got);
+        bytes -= uint64_t(got);
+    }
+    return true;
+}
+
+// The common uncompressed DNG: 16-bit single samples into raw_buffer, the whole block in a
+// file on disk. Bands read their rows side by side straight into the buffer, then swap and
+// linearise them there, which is what the row-by-row road gives when no row falls short;
+// the stream is then left where that road leaves it. Anything else (a short file, a memory
+// stream, other samples) returns false with the stream untouched, for the row-by-row road.
+bool load_whole_16bit_rows(DecoderState& s) {
+    if (s.bits_per_sample != 16 || dng_samples_per_pixel(s) != 1 || !s.raw_buffer || !s.input_file)
+        return false;
+    const int descriptor = fileno(s.input_file); // memory streams have none
+    const off_t start = descriptor < 0 ? -1 : ftello(s.input_file);
+    struct stat info;
+    if (start < 0 || fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    const uint64_t row_bytes = uint64_t(s.sensor_width) * sizeof(uint16_t);
+    const uint64_t end = uint64_t(start) + row_bytes * s.sensor_height;
+    if (row_bytes == 0 || uint64_t(info.st_size) < end) return false; // a short file keeps its quirks
+    // About 256 KiB a read, so each chunk is still in the cache when it is converted.
+    const uint64_t chunk_rows = std::max<uint64_t>(1, (uint64_t(256) << 10) / row_bytes);
+    const bool swap = s.byte_order == kBigEndian;
+    std::atomic<bool> failed{false};
+    run_bands(kBandCount, [&](int band) {
+        const BandRange rows = band_range(s.sensor_height, kBandCount, band);
+        for (uint64_t r = uint64_t(rows.begin); r < uint64_t(rows.end) && !failed; r += chunk_rows) {
+            const uint64_t n = std::min(chunk_rows, uint64_t(rows.end) - r);
+            uint16_t* first = s.raw_buffer + r * s.sensor_width;
+            if (!read_fully_at(descriptor, reinterpret_cast<uint8_t*>(first), n * row_bytes,
+                               uint64_t(start) + r * row_bytes)) {
+                failed = true;
+                return;
+            }
+            const uint64_t count = n * s.sensor_width;
+            for (uint64_t i = 0; i < count; ++i) {
+                const uint16_t v = swap ? uint16_t((first[i] >> 8) | (first[i] << 8)) : first[i];
+                first[i] = s.tone_table[v];
+            }
+        }
+    });
+    if (failed) {
+        // The file changed under us: start again on the stream from the calloc'd buffer.
+        std::memset(s.raw_buffer, 0, row_bytes * s.sensor_height);
+        fseeko(s.input_file, start, SEEK_SET);
+        return false;
+    }
+    fseeko(s.input_file, off_t(end), SEEK_SET);
+    s.ff_stuffing = 0; // as the stream road leaves it
+    return true;
+}
+
 } // namespace
 
 void dng_copy_pixel(DecoderState& s, uint64_t row, uint64_t column, const uint16_t*& cursor) {
@@ -133,6 +199,7 @@ void dng_ljpeg_load_raw(DecoderState& s) {
 }
 
 void packed_dng_load_raw(DecoderState& s) {
+    if (load_whole_16bit_rows(s)) return;
     const uint64_t spp = dng_samples_per_pixel(s);
     const uint64_t samples = uint64_t(s.sensor_width) * spp;
     auto release = [&s](uint16_t* p) { file_backed_free(s, p); };

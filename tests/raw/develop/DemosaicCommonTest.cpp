@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "raw/develop/FrameFill.h"
 #include "tests/raw/MosaicFixture.h"
 
 using namespace mosaic_test;
@@ -62,6 +63,32 @@ TEST(DemosaicCommon, BorderFillOfImagesNarrowerThanTwoBordersEnds) {
         if (width > 1) {
             EXPECT_EQ(m.at(10, width - 1)[0] + m.at(10, width - 1)[2], 40) << width;
         }
+    }
+}
+
+// The fill runs in parts side by side (runs of columns across the top and bottom rows, runs
+// of rows between): together they must give what one pass over the frame gives.
+TEST(DemosaicCommon, BorderFillInPartsEqualsOnePass) {
+    struct Case {
+        int height, width, border;
+        uint32_t filters;
+    } cases[] = {
+        {97, 131, 16, kRGGB}, {97, 131, 5, kXTrans}, {40, 300, 16, kRGGBFourColour},
+        {300, 20, 16, kGBRG}, {25, 25, 16, kRGGB},   {64, 64, 0, kRGGB},
+        {30, 30, -1, kBGGR},  {3, 500, 2, kGRBG},
+    };
+    unsigned seed = 1;
+    for (const Case& c : cases) {
+        Mosaic parts(c.height, c.width, c.filters, 3, 7); // a channel no block feeds keeps its 7
+        parts.paint_noise(seed++);
+        Mosaic whole = parts.clone();
+        const raw::demosaic_job job = parts.job();
+        raw::demosaic_copy_xtrans(job);
+        raw::demosaic_border_fill(job, c.border);
+        raw::fill_frame(whole.state->pixel_image, c.height, c.width, c.border, 2, 3,
+                        [&](int row, int col) { return raw::demosaic_colour_at(c.filters, row, col); });
+        EXPECT_TRUE(parts.pixels == whole.pixels) << c.height << " x " << c.width << ", border " << c.border
+                                                  << ", pattern " << std::hex << c.filters;
     }
 }
 

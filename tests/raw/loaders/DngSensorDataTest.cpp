@@ -2,16 +2,21 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "raw/core/DecoderError.h"
 #include "raw/loaders/DngSensorData.h"
 #include "raw/loaders/Loaders.h"
 #include "raw/loaders/LosslessJpeg.h"
+#include "tests/raw/IdentifyKit.h"
 #include "tests/raw/LosslessJpegFixture.h"
 #include "tests/support/BitWriter.h"
 #include "tests/support/LosslessJpegEncoder.h"
+#include "tests/support/MemoryFile.h"
 #include "tests/support/Samples.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/TiffBuilder.h"
 
 using namespace raw;
 using ljpegtest::runLoader;
@@ -268,6 +273,121 @@ TEST(PackedDng, AShortFileCountsAnErrorAndLeavesTheRestBlack) {
     for (int r = 2; r < 4; ++r)
         for (int c = 0; c < 2; ++c)
             EXPECT_EQ(st.at(r, c), 0) << r << "," << c;
+}
+
+namespace {
+
+// A small uncompressed 16-bit DNG with a linearisation table for the values below 4096 (the
+// rest keep their own value); the width is odd so rows end half way through a word pair.
+struct PackedDngFile {
+    static constexpr uint32_t kWidth = 37, kHeight = 11;
+    std::vector<uint8_t> bytes;
+    uint32_t dataOffset = 0;
+
+    explicit PackedDngFile(testsupport::TiffBuilder::Order order) {
+        const bool big = order == testsupport::TiffBuilder::Order::Big;
+        std::vector<uint8_t> data;
+        const std::vector<uint16_t> values = ljpegtest::randomSamples(kWidth * kHeight, 16, 23);
+        for (size_t i = 0; i < values.size(); ++i) {
+            const uint16_t v = i % 3 ? values[i] : uint16_t(values[i] & 0xFFF); // some in the table
+            data.insert(data.end(), big ? std::initializer_list<uint8_t>{uint8_t(v >> 8), uint8_t(v)}
+                                        : std::initializer_list<uint8_t>{uint8_t(v), uint8_t(v >> 8)});
+        }
+        std::vector<uint16_t> table(4096);
+        for (size_t i = 0; i < table.size(); ++i)
+            table[i] = uint16_t(i * i / 300 + 7);
+        testsupport::TiffBuilder tiff(order);
+        const int strip = tiff.addBlock(data);
+        tiff.addIfd()
+            .longs(254, {0})
+            .longs(256, {kWidth})
+            .longs(257, {kHeight})
+            .shorts(258, {16})
+            .shorts(259, {1})
+            .shorts(262, {32803})
+            .blockOffset(273, strip)
+            .shorts(277, {1})
+            .longs(278, {kHeight})
+            .longs(279, {uint32_t(data.size())})
+            .shorts(33421, {2, 2})
+            .bytes(33422, {0, 1, 1, 2})
+            .bytes(50706, {1, 4, 0, 0})
+            .shorts(50712, table);
+        bytes = tiff.build();
+        dataOffset = tiff.blockOffsetOf(strip);
+        bytes.resize(bytes.size() + 5, 0x5A); // bytes after the data are not the loader's
+    }
+};
+
+struct LoadResult {
+    std::vector<uint16_t> raw;
+    int32_t errors;
+    std::string message;
+    long position;
+};
+
+// Identifies `bytes` and runs the loader over `file` holding them, as the decode does.
+LoadResult loadPacked(const std::vector<uint8_t>& bytes, FILE* file) {
+    auto s = identifykit::identify(bytes);
+    EXPECT_EQ(s->raw_loader, &packed_dng_load_raw);
+    std::vector<uint16_t> raw((size_t(s->sensor_height) + 7) * s->sensor_width);
+    s->raw_buffer = raw.data();
+    s->input_file = file;
+    std::fseek(file, long(s->sensor_data_offset), SEEK_SET);
+    packed_dng_load_raw(*s);
+    return {raw, s->data_error_count, s->decoder_message, std::ftell(file)};
+}
+
+} // namespace
+
+// Files on disk take a path of their own (whole rows read in bands); whatever it gives must
+// be what the stream road gives a memory file of the same bytes, also for a file cut short.
+TEST(PackedDng, FilesOnDiskLoadAsMemoryStreamsDo) {
+    testsupport::TempFolder folder;
+    for (auto order : {testsupport::TiffBuilder::Order::Little, testsupport::TiffBuilder::Order::Big}) {
+        const PackedDngFile dng(order);
+        const size_t rowBytes = PackedDngFile::kWidth * 2;
+        struct Cut {
+            const char* name;
+            size_t size;
+        } cuts[] = {
+            {"whole", dng.bytes.size()},
+            {"data ends with the file", dng.dataOffset + rowBytes * PackedDngFile::kHeight},
+            {"cut inside a row", dng.dataOffset + rowBytes * 4 + 9},
+            {"cut after a row", dng.dataOffset + rowBytes * 6},
+        };
+        for (const Cut& cut : cuts) {
+            const std::string name =
+                std::string(order == testsupport::TiffBuilder::Order::Big ? "big, " : "little, ") + cut.name;
+            const std::vector<uint8_t> bytes(dng.bytes.begin(), dng.bytes.begin() + ptrdiff_t(cut.size));
+            const auto path = testsupport::writeFile(folder.path(), "packed.dng", bytes);
+            std::unique_ptr<FILE, int (*)(FILE*)> disk(std::fopen(path.c_str(), "rb"), &std::fclose);
+            ASSERT_TRUE(disk) << name;
+            testsupport::MemoryFile memory(bytes);
+            const LoadResult fromDisk = loadPacked(bytes, disk.get());
+            const LoadResult fromMemory = loadPacked(bytes, memory.get());
+            EXPECT_EQ(fromDisk.raw, fromMemory.raw) << name;
+            EXPECT_EQ(fromDisk.errors, fromMemory.errors) << name;
+            EXPECT_EQ(fromDisk.message, fromMemory.message) << name;
+            EXPECT_EQ(fromDisk.position, fromMemory.position) << name;
+            const bool whole = cut.size >= dng.dataOffset + rowBytes * PackedDngFile::kHeight;
+            EXPECT_EQ(fromDisk.errors == 0, whole) << name;
+        }
+        // The table maps values below 4096 and leaves the others; the rows past the sensor stay 0.
+        const auto bytes = dng.bytes;
+        const auto path = testsupport::writeFile(folder.path(), "packed.dng", bytes);
+        std::unique_ptr<FILE, int (*)(FILE*)> disk(std::fopen(path.c_str(), "rb"), &std::fclose);
+        const LoadResult r = loadPacked(bytes, disk.get());
+        const bool big = order == testsupport::TiffBuilder::Order::Big;
+        for (size_t i = 0; i < size_t(PackedDngFile::kWidth) * PackedDngFile::kHeight; ++i) {
+            const uint8_t* at = &bytes[dng.dataOffset + 2 * i];
+            const uint16_t stored = big ? uint16_t(at[0] << 8 | at[1]) : uint16_t(at[1] << 8 | at[0]);
+            const uint16_t expected = stored < 4096 ? uint16_t(stored * stored / 300 + 7) : stored;
+            ASSERT_EQ(r.raw[i], expected) << i;
+        }
+        for (size_t i = size_t(PackedDngFile::kWidth) * PackedDngFile::kHeight; i < r.raw.size(); ++i)
+            ASSERT_EQ(r.raw[i], 0) << i;
+    }
 }
 
 namespace {
