@@ -11,6 +11,7 @@
 #include "color/IccProfileData.h"
 #include "color/MatrixShaperTransform.h"
 #include "engine/core/ImageBuffer.h"
+#include "platform/DispatchGroup.h"
 #include "platform/Log.h"
 #include "platform/ParallelRows.h"
 
@@ -56,25 +57,19 @@ bool agreesWithLittleCMS(const color_detail::MatrixShaperTransform& fast, cmsHTR
     return true;
 }
 
-// A float transform between the profiles, for the checks below: the conversion's own when
-// it is a float one.
-TransformHandle floatTransform(cmsHPROFILE profiles[2], cmsUInt32Number intents[2]) {
+// Without a cache: the transform is shared by the row bands.
+TransformHandle lcmsTransform(cmsHPROFILE profiles[2], cmsUInt32Number intents[2], cmsUInt32Number format) {
     cmsBool bpc[2] = {FALSE, FALSE};
     cmsFloat64Number adaptation[2] = {1.0, 1.0};
     return TransformHandle(cmsCreateExtendedTransform(nullptr, 2, profiles, bpc, intents, adaptation, nullptr,
-                                                      0, TYPE_RGBA_FLT, TYPE_RGBA_FLT,
+                                                      0, format, format,
                                                       cmsFLAGS_NOCACHE | cmsFLAGS_COPY_ALPHA));
 }
 
-std::unique_ptr<color_detail::MatrixShaperTransform>
-matrixShaper(cmsHPROFILE profiles[2], cmsUInt32Number intents[2], cmsHTRANSFORM floatTransform) {
-    auto fast = color_detail::MatrixShaperTransform::create(profiles[0], profiles[1], intents[1]);
-    if (!fast) return nullptr;
-    if (!agreesWithLittleCMS(*fast, floatTransform)) {
-        LV_LOG("%s matrix/shaper tables disagree with Little CMS; converting with it", __PRETTY_FUNCTION__);
-        return nullptr;
-    }
-    return fast;
+// A float transform between the profiles, for the checks below: the conversion's own when
+// it is a float one.
+TransformHandle floatTransform(cmsHPROFILE profiles[2], cmsUInt32Number intents[2]) {
+    return lcmsTransform(profiles, intents, TYPE_RGBA_FLT);
 }
 
 // Whether the conversion means greys to stay grey: the profiles' white points are joined
@@ -124,32 +119,50 @@ ColorMatchTransform::create(ColorSyncProfileWrap& source, ColorSyncProfileWrap& 
     ProfileHandle dest{cmsOpenProfileFromMem(destBytes->data(), cmsUInt32Number(destBytes->size()))};
     if (!src.profile || !dest.profile) return nullptr;
     cmsHPROFILE profiles[2] = {src.profile, dest.profile};
-    cmsBool bpc[2] = {FALSE, FALSE};
     cmsUInt32Number intents[2] = {source.renderingIntent(), destination.renderingIntent()};
-    cmsFloat64Number adaptation[2] = {1.0, 1.0};
     const bool isFloat = depth == Depth::Float32;
-    const cmsUInt32Number format = isFloat ? TYPE_RGBA_FLT : TYPE_RGBA_16;
-    // No cache: the transform is shared by the row bands.
-    cmsHTRANSFORM transform =
-        cmsCreateExtendedTransform(nullptr, 2, profiles, bpc, intents, adaptation, nullptr, 0, format, format,
-                                   cmsFLAGS_NOCACHE | cmsFLAGS_COPY_ALPHA);
-    if (!transform) {
+
+    // Little CMS's float transform (the conversion itself at float depth, else the reference
+    // the shortcut is checked against) and the shortcut's tables are each mostly inverting
+    // the destination's curves: they are made side by side, the tables from profiles of
+    // their own, so that no Little CMS profile object is shared between threads.
+    std::unique_ptr<color_detail::MatrixShaperTransform> fast;
+    TransformHandle floatHandle;
+    {
+        platform::ConcurrentQueue* queue = platform::ConcurrentQueue::current();
+        platform::DispatchGroup group(queue ? *queue : platform::ConcurrentQueue::shared());
+        group.async([&] {
+            ProfileHandle s{cmsOpenProfileFromMem(srcBytes->data(), cmsUInt32Number(srcBytes->size()))};
+            ProfileHandle d{cmsOpenProfileFromMem(destBytes->data(), cmsUInt32Number(destBytes->size()))};
+            if (s.profile && d.profile)
+                fast = color_detail::MatrixShaperTransform::create(s.profile, d.profile, intents[1]);
+        });
+        floatHandle = floatTransform(profiles, intents);
+        group.wait();
+    }
+    if (fast && !(floatHandle && agreesWithLittleCMS(*fast, floatHandle.get()))) {
+        if (floatHandle)
+            LV_LOG("%s matrix/shaper tables disagree with Little CMS; converting with it",
+                   __PRETTY_FUNCTION__);
+        fast.reset();
+    }
+    const bool greys = floatHandle && greysStayGrey(floatHandle.get());
+    if (fast && greys) fast->keepGreysGrey();
+
+    // The 16-bit shortcut converts without Little CMS, so its transform is made only when
+    // Little CMS converts the pixels.
+    TransformHandle transform;
+    if (isFloat)
+        transform = std::move(floatHandle);
+    else if (!fast)
+        transform = lcmsTransform(profiles, intents, TYPE_RGBA_16);
+    if (!transform && !fast) {
         LV_LOG("%s could not join \"%s\" to \"%s\"", __PRETTY_FUNCTION__, source.description().c_str(),
                destination.description().c_str());
         return nullptr;
     }
-    TransformHandle ownFloat;
-    if (!isFloat) ownFloat = floatTransform(profiles, intents);
-    cmsHTRANSFORM probe = isFloat ? transform : ownFloat.get();
-    std::unique_ptr<color_detail::MatrixShaperTransform> fast;
-    bool greys = false;
-    if (probe) {
-        fast = matrixShaper(profiles, intents, probe);
-        greys = greysStayGrey(probe);
-    }
-    if (fast && greys) fast->keepGreysGrey();
     return std::unique_ptr<ColorMatchTransform>(
-        new ColorMatchTransform(transform, depth, std::move(fast), greys));
+        new ColorMatchTransform(transform.release(), depth, std::move(fast), greys));
 }
 
 ColorMatchTransform::ColorMatchTransform(void* transform, Depth depth,
@@ -157,7 +170,9 @@ ColorMatchTransform::ColorMatchTransform(void* transform, Depth depth,
                                          bool greys)
     : transform_(transform), depth_(depth), fast_(std::move(fast)), greys_(greys) {}
 
-ColorMatchTransform::~ColorMatchTransform() { cmsDeleteTransform(transform_); }
+ColorMatchTransform::~ColorMatchTransform() {
+    if (transform_) cmsDeleteTransform(transform_);
+}
 
 void ColorMatchTransform::convert(uint8_t* firstPixel, size_t width, size_t height, size_t rowBytes) const {
     if (!firstPixel || width == 0 || height == 0) return;

@@ -58,7 +58,7 @@ class ColorMatchTransform {
     void convertRows(uint8_t* first, size_t width, size_t rows, size_t rowBytes) const;
     void convertRowsKeepingGreys(uint8_t* first, size_t width, size_t rows, size_t rowBytes) const;
 
-    void* transform_; // a Little CMS transform, owned
+    void* transform_; // a Little CMS transform, owned; null when the 16-bit shortcut converts alone
     Depth depth_;
     std::unique_ptr<color_detail::MatrixShaperTransform> fast_;
     bool greys_;

@@ -3,6 +3,8 @@
 #include <bit>
 #include <cmath>
 
+#include "platform/ParallelRows.h"
+
 namespace color_detail {
 namespace {
 
@@ -17,6 +19,10 @@ constexpr uint32_t kSteps = (kHighBits - kLowBits) >> kFracBits;
 // Interpolation error beyond which a table step is evaluated exactly: smooth power curves
 // stay near 3e-8 at 512 steps per octave.
 constexpr float kStepTolerance = 1e-6f;
+
+// Curve evaluations per task when a table is filled on the workers: a few hundred
+// microseconds of work each.
+constexpr size_t kEntriesPerChunk = 4096;
 
 // Pixels beyond this go to Little CMS: its curve segments end at +-1e22.
 constexpr float kMaxFast = 1e20f;
@@ -143,27 +149,34 @@ std::unique_ptr<CurveTable> CurveTable::create(const cmsToneCurve* curve) {
         new CurveTable(copy.release(), sampled ? Kind::Sampled : Kind::Parametric));
     if (sampled) {
         table->table_.resize(65536);
-        for (uint32_t i = 0; i < 65536; ++i)
-            table->table_[i] = cmsEvalToneCurveFloat(table->curve_, float(i / 65535.0));
+        platform::parallelRows(65536, kEntriesPerChunk, [&](const platform::RowRange& entries) {
+            for (size_t i = entries.first; i < entries.last; ++i)
+                table->table_[i] = cmsEvalToneCurveFloat(table->curve_, float(double(i) / 65535.0));
+        });
         return table;
     }
     table->atZero_ = cmsEvalToneCurveFloat(table->curve_, 0.0f);
     auto& t = table->table_;
     t.resize(kSteps + 1);
-    for (uint32_t i = 0; i <= kSteps; ++i)
-        t[i] = cmsEvalToneCurveFloat(table->curve_, std::bit_cast<float>(kLowBits + (i << kFracBits)));
+    platform::parallelRows(kSteps + 1, kEntriesPerChunk, [&](const platform::RowRange& steps) {
+        for (uint32_t i = uint32_t(steps.first); i < steps.last; ++i)
+            t[i] = cmsEvalToneCurveFloat(table->curve_, std::bit_cast<float>(kLowBits + (i << kFracBits)));
+    });
     // Steps across a joint of the curve's pieces (a kink, or the small jump that parameters
     // rounded to 16.16 fixed point leave) do not interpolate well: those are evaluated
     // exactly. A jump anywhere in a step shows at its midpoint as half its height.
     table->exact_.assign(kSteps, 0);
-    for (uint32_t i = 0; i < kSteps; ++i)
-        for (uint32_t quarter = 1; quarter < 4; ++quarter) {
-            const float x = std::bit_cast<float>(kLowBits + (i << kFracBits) + (quarter << (kFracBits - 2)));
-            const float expected = cmsEvalToneCurveFloat(table->curve_, x);
-            const float interpolated = t[i] + float(quarter) * 0.25f * (t[i + 1] - t[i]);
-            if (!(std::fabs(interpolated - expected) <= kStepTolerance * std::fabs(expected)))
-                table->exact_[i] = 1;
-        }
+    platform::parallelRows(kSteps, kEntriesPerChunk / 4, [&](const platform::RowRange& steps) {
+        for (uint32_t i = uint32_t(steps.first); i < steps.last; ++i)
+            for (uint32_t quarter = 1; quarter < 4; ++quarter) {
+                const float x =
+                    std::bit_cast<float>(kLowBits + (i << kFracBits) + (quarter << (kFracBits - 2)));
+                const float expected = cmsEvalToneCurveFloat(table->curve_, x);
+                const float interpolated = t[i] + float(quarter) * 0.25f * (t[i + 1] - t[i]);
+                if (!(std::fabs(interpolated - expected) <= kStepTolerance * std::fabs(expected)))
+                    table->exact_[i] = 1;
+            }
+    });
     return table;
 }
 

@@ -8,7 +8,7 @@
 namespace {
 
 constexpr uint8_t kSOI = 0xD8, kEOI = 0xD9, kSOS = 0xDA, kSOF0 = 0xC0, kDHT = 0xC4, kDQT = 0xDB, kDRI = 0xDD,
-                  kRST0 = 0xD0, kCOM = 0xFE, kAPP0 = 0xE0, kAPP15 = 0xEF;
+                  kCOM = 0xFE, kAPP0 = 0xE0, kAPP15 = 0xEF;
 
 // A band's stream cut at its scan.
 struct BandStream {
@@ -59,46 +59,56 @@ bool sameTables(const BandStream& a, const BandStream& b) {
 
 } // namespace
 
+JpegBandJoiner::JpegBandJoiner(size_t height, size_t restartInterval)
+    : valid_(height <= 0xFFFF && restartInterval >= 1 && restartInterval <= 0xFFFF), height_(height),
+      restartInterval_(restartInterval) {}
+
+bool JpegBandJoiner::add(std::string_view band, std::vector<std::string_view>& pieces) {
+    if (!valid_) return false;
+    auto cut = cutBand(band);
+    if (!cut) return false;
+    if (added_ == 0) {
+        header_ = cut->header, scanHeader_ = cut->scanHeader, heightAt_ = cut->heightAt;
+        start_ = header_;
+        start_[heightAt_] = char(height_ >> 8);
+        start_[heightAt_ + 1] = char(height_);
+        const char dri[] = {
+            char(0xFF), char(kDRI), 0, 4, char(restartInterval_ >> 8), char(restartInterval_)};
+        start_.append(dri, sizeof dri);
+        start_ += scanHeader_;
+        pieces.push_back(start_);
+    } else {
+        if (!sameTables(BandStream{header_, heightAt_, scanHeader_, {}}, *cut)) return false;
+        // RST0 to RST7 in turn.
+        static constexpr char kRestarts[] =
+            "\xFF\xD0\xFF\xD1\xFF\xD2\xFF\xD3\xFF\xD4\xFF\xD5\xFF\xD6\xFF\xD7";
+        pieces.push_back(std::string_view(kRestarts + 2 * ((added_ - 1) % 8), 2));
+    }
+    pieces.push_back(cut->data);
+    ++added_;
+    return true;
+}
+
+std::string_view JpegBandJoiner::end() { return "\xFF\xD9"; }
+
 std::optional<EncodedJpeg> joinJpegBands(const std::vector<std::string_view>& bands, size_t height,
                                          size_t restartInterval) {
-    if (bands.empty() || height > 0xFFFF || restartInterval < 1 || restartInterval > 0xFFFF)
-        return std::nullopt;
-    std::vector<BandStream> cut;
-    cut.reserve(bands.size());
-    size_t size = 6 + 2 * bands.size(); // DRI; a restart marker after every band but the last, and EOI
-    for (std::string_view band : bands) {
-        auto c = cutBand(band);
-        if (!c || (!cut.empty() && !sameTables(cut.front(), *c))) return std::nullopt;
-        size += c->data.size();
-        cut.push_back(*c);
-    }
-    const BandStream& first = cut.front();
-    size += first.header.size() + first.scanHeader.size();
+    if (bands.empty()) return std::nullopt;
+    JpegBandJoiner joiner(height, restartInterval);
+    std::vector<std::string_view> pieces;
+    for (std::string_view band : bands)
+        if (!joiner.add(band, pieces)) return std::nullopt;
+    pieces.push_back(JpegBandJoiner::end());
+    size_t size = 0;
+    for (std::string_view piece : pieces)
+        size += piece.size();
     if (size > INT_MAX) return std::nullopt; // what tjAlloc can give
     EncodedJpeg out{std::unique_ptr<unsigned char, TurboJpegFree>(tjAlloc(int(size))), size};
     if (!out.data) return std::nullopt;
-
     unsigned char* to = out.data.get();
-    auto put = [&](std::string_view bytes) {
-        std::memcpy(to, bytes.data(), bytes.size());
-        to += bytes.size();
-    };
-    auto marker = [&](uint8_t code) {
-        *to++ = 0xFF;
-        *to++ = code;
-    };
-    unsigned char* header = to;
-    put(first.header);
-    header[first.heightAt] = uint8_t(height >> 8);
-    header[first.heightAt + 1] = uint8_t(height);
-    marker(kDRI);
-    const unsigned char dri[] = {0, 4, uint8_t(restartInterval >> 8), uint8_t(restartInterval)};
-    put({reinterpret_cast<const char*>(dri), sizeof dri});
-    put(first.scanHeader);
-    for (size_t i = 0; i < cut.size(); ++i) {
-        put(cut[i].data);
-        if (i + 1 < cut.size()) marker(uint8_t(kRST0 + i % 8));
+    for (std::string_view piece : pieces) {
+        std::memcpy(to, piece.data(), piece.size());
+        to += piece.size();
     }
-    marker(kEOI);
     return out;
 }

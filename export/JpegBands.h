@@ -6,6 +6,7 @@
 // stream of the whole image.
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -17,3 +18,28 @@
 // the first band's.
 std::optional<EncodedJpeg> joinJpegBands(const std::vector<std::string_view>& bands, size_t height,
                                          size_t restartInterval);
+
+// The same stream piece by piece, for bands handed in top to bottom as they are coded: the
+// first bands can go out while later ones are still being coded.
+class JpegBandJoiner {
+  public:
+    // Bands of an image `height` rows high, every band but the last `restartInterval` MCUs.
+    JpegBandJoiner(size_t height, size_t restartInterval);
+
+    // Appends to `pieces` what the next band adds to the stream: for the first, its header
+    // with the image's height, the restart interval and the scan header; a restart marker for
+    // every later one; then the band's coded data. The pieces point into `band` and into the
+    // joiner. False, and nothing appended, when the band does not join (see joinJpegBands).
+    bool add(std::string_view band, std::vector<std::string_view>& pieces);
+    // The end of the stream, after the last band.
+    static std::string_view end();
+
+  private:
+    bool valid_;
+    size_t height_, restartInterval_;
+    size_t added_ = 0;
+    // The first band's header and scan header, which every later band must repeat, and what
+    // the stream begins with.
+    std::string header_, scanHeader_, start_;
+    size_t heightAt_ = 0;
+};

@@ -1,11 +1,13 @@
 #include "export/JpegDestination.h"
 
 #include <algorithm>
+#include <memory>
 #include <string>
 
 #include "color/BuiltinProfiles.h"
 #include "export/ExifBlock.h"
 #include "export/JpegEncoder.h"
+#include "platform/ConcurrentQueue.h"
 
 using namespace platform;
 
@@ -69,6 +71,37 @@ size_t insertionPoint(std::string_view jpeg) {
     return std::min(at, jpeg.size());
 }
 
+// The file the coder writes to, our segments put in at the stream's start.
+class FileSink : public JpegSink {
+  public:
+    FileSink(AtomicFile& file, std::string_view segments, Error* error)
+        : file_(file), segments_(segments), error_(error) {}
+
+    bool write(std::string_view piece) override {
+        const size_t split = atStart_ ? insertionPoint(piece) : 0;
+        const bool written =
+            (!atStart_ || (file_.write(piece.substr(0, split), error_) && file_.write(segments_, error_))) &&
+            file_.write(piece.substr(split), error_);
+        atStart_ = false;
+        failed_ = !written;
+        return written;
+    }
+    bool restart() override {
+        atStart_ = true;
+        failed_ = !file_.rewind(error_);
+        return !failed_;
+    }
+    // True when writing failed, the reason in the error given.
+    bool failed() const { return failed_; }
+
+  private:
+    AtomicFile& file_;
+    std::string_view segments_;
+    Error* error_;
+    bool atStart_ = true;
+    bool failed_ = false;
+};
+
 } // namespace
 
 std::unique_ptr<JpegDestination> JpegDestination::create(const std::filesystem::path& path, Error* error) {
@@ -106,11 +139,14 @@ bool JpegDestination::finalize(Error* error) {
                   std::string_view(reinterpret_cast<const char*>(exif->data()), exif->size()));
     if (profile_ && !appendProfile(segments, profileBytes(*profile_))) return failWith(error, kProfile);
 
-    auto jpeg = encodeJpeg(rgb.get(), width, height, jpegQuality(quality_), &failure);
-    if (!jpeg) return failWith(error, kEncoder, failure);
-    rgb.reset();
-    const std::string_view bytes = jpeg->bytes();
-    const size_t split = insertionPoint(bytes);
-    return file->write(bytes.substr(0, split), error) && file->write(segments, error) &&
-           file->write(bytes.substr(split), error) && file->commit(error);
+    // Written as it is coded, our segments inside the stream's first piece (its header).
+    FileSink sink(*file, segments, error);
+    if (!encodeJpegTo(rgb.get(), width, height, jpegQuality(quality_), sink, &failure))
+        return sink.failed() ? false : failWith(error, kEncoder, failure);
+    // The 8-bit copy (72 MB at 24 megapixels) goes back to the system on a worker while the
+    // file is flushed.
+    ConcurrentQueue* queue = ConcurrentQueue::current();
+    (queue ? *queue : ConcurrentQueue::shared()).async([pixels = std::shared_ptr<uint8_t[]>(std::move(rgb))] {
+    });
+    return file->commit(error);
 }

@@ -1,8 +1,10 @@
 #include "export/JpegEncoder.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include <turbojpeg.h>
@@ -170,48 +172,171 @@ std::optional<EncodedJpeg> compress(const uint8_t* rgb, size_t width, size_t hei
 
 } // namespace
 
-std::optional<EncodedJpeg> encodeJpegInBands(const uint8_t* rgb, size_t width, size_t height, int quality,
-                                             size_t bandRows, std::string* failure) {
+namespace {
+
+// Bands coded in any order go out in the stream's order: the thread that codes the band the
+// stream waits for writes it, and the ready ones after it, while the others go on coding;
+// no thread ever waits for another's write.
+class BandWriter {
+  public:
+    enum class Outcome { Written, CoderFailed, Unjoinable, SinkFailed };
+
+    BandWriter(JpegSink& sink, size_t count, size_t height, size_t restartInterval)
+        : sink_(sink), joiner_(height, restartInterval), bands_(count), ready_(count) {}
+
+    void coded(size_t band, std::optional<EncodedJpeg> stream) {
+        {
+            std::lock_guard guard(lock_);
+            bands_[band] = std::move(stream);
+            ready_[band] = 1;
+            if (writing_) return;
+            writing_ = true;
+        }
+        for (;;) {
+            std::optional<EncodedJpeg> next;
+            size_t index = 0;
+            {
+                std::lock_guard guard(lock_);
+                if (outcome_ != Outcome::Written || next_ == bands_.size() || !ready_[next_]) {
+                    writing_ = false;
+                    return;
+                }
+                index = next_++;
+                next = std::move(bands_[index]);
+            }
+            const Outcome outcome = write(next);
+            if (outcome != Outcome::Written) {
+                std::lock_guard guard(lock_);
+                outcome_ = outcome, stoppedAt_ = index;
+            }
+        }
+    }
+
+    // Once every band was coded: what stopped the writing first in the stream's order, and at
+    // which band; Written when all went out.
+    Outcome outcome() const { return outcome_; }
+    size_t stoppedAt() const { return stoppedAt_; }
+
+  private:
+    Outcome write(const std::optional<EncodedJpeg>& band) {
+        if (!band) return Outcome::CoderFailed;
+        pieces_.clear();
+        if (!joiner_.add(band->bytes(), pieces_)) return Outcome::Unjoinable;
+        for (std::string_view piece : pieces_)
+            if (!sink_.write(piece)) return Outcome::SinkFailed;
+        return Outcome::Written;
+    }
+
+    JpegSink& sink_;
+    JpegBandJoiner joiner_;                         // the writer's alone
+    std::vector<std::string_view> pieces_;          // the writer's alone
+    std::mutex lock_;                               // guards what follows
+    std::vector<std::optional<EncodedJpeg>> bands_; // coded, not written
+    std::vector<uint8_t> ready_;
+    size_t next_ = 0;
+    bool writing_ = false;
+    Outcome outcome_ = Outcome::Written;
+    size_t stoppedAt_ = 0;
+};
+
+// The whole stream in memory.
+class MemorySink : public JpegSink {
+  public:
+    bool write(std::string_view piece) override {
+        bytes_ += piece;
+        return true;
+    }
+    bool restart() override {
+        bytes_.clear();
+        return true;
+    }
+    std::optional<EncodedJpeg> take(std::string* failure) {
+        if (bytes_.size() > INT_MAX) { // what tjAlloc can give
+            if (failure) *failure = "The JPEG stream is larger than 2 GB";
+            return std::nullopt;
+        }
+        EncodedJpeg out{std::unique_ptr<unsigned char, TurboJpegFree>(tjAlloc(int(bytes_.size()))),
+                        bytes_.size()};
+        if (!out.data) {
+            if (failure) *failure = "No memory for the JPEG stream";
+            return std::nullopt;
+        }
+        std::memcpy(out.data.get(), bytes_.data(), bytes_.size());
+        return out;
+    }
+
+  private:
+    std::string bytes_;
+};
+
+// Bands enough to spread a large image over the workers of the calling task's queue (else
+// the shared one), two a worker, so that one busy elsewhere holds back no more than half a
+// share; a smaller image in one band.
+size_t defaultBandRows(size_t width, size_t height) {
+    size_t bands = 1;
+    if (width <= 65535 && height <= 65535 && width * height >= kBandedPixels) {
+        platform::ConcurrentQueue* queue = platform::ConcurrentQueue::current();
+        bands = 2 * size_t((queue ? *queue : platform::ConcurrentQueue::shared()).concurrency());
+    }
+    return (height + bands - 1) / bands;
+}
+
+} // namespace
+
+bool encodeJpegInBandsTo(const uint8_t* rgb, size_t width, size_t height, int quality, size_t bandRows,
+                         JpegSink& sink, std::string* failure) {
     if (width == 0 || height == 0 || width > 65535 || height > 65535) {
         if (failure) *failure = "A JPEG image is 1 to 65,535 pixels wide and high";
-        return std::nullopt;
+        return false;
     }
-    if (bandRows >= height) return compress(rgb, width, height, quality, failure); // one band, however wide
+    const auto oneCall = [&] {
+        auto whole = compress(rgb, width, height, quality, failure);
+        return whole && sink.write(whole->bytes());
+    };
+    if (bandRows >= height) return oneCall(); // one band, however wide
     // Bands of whole MCU rows, whose MCUs are one restart interval, a 16-bit count.
     const size_t mcusPerRow = (width + kMcuSize - 1) / kMcuSize;
     const size_t mcuRows = std::clamp<size_t>((bandRows + kMcuSize - 1) / kMcuSize, 1, 65535 / mcusPerRow);
     bandRows = mcuRows * kMcuSize;
-    if (bandRows >= height) return compress(rgb, width, height, quality, failure);
+    if (bandRows >= height) return oneCall();
 
     const size_t count = (height + bandRows - 1) / bandRows;
-    std::vector<std::optional<EncodedJpeg>> bands(count);
     std::vector<std::string> reasons(count);
+    BandWriter writer(sink, count, height, mcusPerRow * mcuRows);
     platform::parallelRows(height, bandRows, [&](const platform::RowRange& rows) {
         const size_t band = rows.first / bandRows;
-        bands[band] = compress(rgb + rows.first * width * 3, width, rows.size(), quality, &reasons[band]);
+        writer.coded(band,
+                     compress(rgb + rows.first * width * 3, width, rows.size(), quality, &reasons[band]));
     });
-    std::vector<std::string_view> streams;
-    for (size_t i = 0; i < count; ++i) {
-        if (!bands[i]) {
-            if (failure) *failure = reasons[i];
-            return std::nullopt;
-        }
-        streams.push_back(bands[i]->bytes());
+    switch (writer.outcome()) {
+    case BandWriter::Outcome::Written:
+        return sink.write(JpegBandJoiner::end());
+    case BandWriter::Outcome::CoderFailed:
+        if (failure) *failure = reasons[writer.stoppedAt()];
+        return false;
+    case BandWriter::Outcome::Unjoinable:
+        // The coder's environment can ask it for optimised tables or restarts of its own,
+        // which bands cannot share: one call then.
+        return sink.restart() && oneCall();
+    case BandWriter::Outcome::SinkFailed:
+        break;
     }
-    if (auto joined = joinJpegBands(streams, height, mcusPerRow * mcuRows)) return joined;
-    // The coder's environment can ask it for optimised tables or restarts of its own, which
-    // bands cannot share: one call then.
-    bands.clear();
-    return compress(rgb, width, height, quality, failure);
+    return false;
+}
+
+bool encodeJpegTo(const uint8_t* rgb, size_t width, size_t height, int quality, JpegSink& sink,
+                  std::string* failure) {
+    return encodeJpegInBandsTo(rgb, width, height, quality, defaultBandRows(width, height), sink, failure);
+}
+
+std::optional<EncodedJpeg> encodeJpegInBands(const uint8_t* rgb, size_t width, size_t height, int quality,
+                                             size_t bandRows, std::string* failure) {
+    MemorySink memory;
+    if (!encodeJpegInBandsTo(rgb, width, height, quality, bandRows, memory, failure)) return std::nullopt;
+    return memory.take(failure);
 }
 
 std::optional<EncodedJpeg> encodeJpeg(const uint8_t* rgb, size_t width, size_t height, int quality,
                                       std::string* failure) {
-    size_t bands = 1;
-    if (width <= 65535 && height <= 65535 && width * height >= kBandedPixels) {
-        platform::ConcurrentQueue* queue = platform::ConcurrentQueue::current();
-        // Two bands a worker, so that one busy elsewhere holds back no more than half a share.
-        bands = 2 * size_t((queue ? *queue : platform::ConcurrentQueue::shared()).concurrency());
-    }
-    return encodeJpegInBands(rgb, width, height, quality, (height + bands - 1) / bands, failure);
+    return encodeJpegInBands(rgb, width, height, quality, defaultBandRows(width, height), failure);
 }

@@ -43,3 +43,22 @@ std::optional<EncodedJpeg> encodeJpeg(const uint8_t* rgb, size_t width, size_t h
 // not join, gives one call's stream.
 std::optional<EncodedJpeg> encodeJpegInBands(const uint8_t* rgb, size_t width, size_t height, int quality,
                                              size_t bandRows, std::string* failure = nullptr);
+
+// Where a stream goes piece by piece, in order, as it is coded.
+class JpegSink {
+  public:
+    virtual ~JpegSink() = default;
+    // The next piece of the stream; false stops the coding (the sink keeps its reason).
+    virtual bool write(std::string_view piece) = 0;
+    // The pieces written so far are void: the stream starts again from its first byte.
+    virtual bool restart() = 0;
+};
+
+// The streams of encodeJpeg() and encodeJpegInBands() handed to `sink` as they are coded:
+// the top bands go out while later ones are still being coded (writing a large file takes
+// as long as coding it). The sink is called on the workers, one call at a time. False when
+// the coder failed (its reason in *failure) or the sink stopped it.
+bool encodeJpegTo(const uint8_t* rgb, size_t width, size_t height, int quality, JpegSink& sink,
+                  std::string* failure = nullptr);
+bool encodeJpegInBandsTo(const uint8_t* rgb, size_t width, size_t height, int quality, size_t bandRows,
+                         JpegSink& sink, std::string* failure = nullptr);

@@ -66,6 +66,16 @@ bool AtomicFile::write(std::string_view bytes, Error* error) {
     return true;
 }
 
+bool AtomicFile::rewind(Error* error) {
+    if (fd_ < 0) {
+        errno = EBADF;
+        return posixFailure(error, "Could not write", target_);
+    }
+    if (::ftruncate(fd_, 0) != 0 || ::lseek(fd_, 0, SEEK_SET) != 0)
+        return posixFailure(error, "Could not write", target_);
+    return true;
+}
+
 bool AtomicFile::commit(Error* error) {
     if (fd_ < 0) {
         errno = EBADF;

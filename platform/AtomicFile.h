@@ -21,6 +21,8 @@ class AtomicFile {
     bool open(Error* error = nullptr);
     const std::filesystem::path& temporaryPath() const { return temporary_; }
     bool write(std::string_view bytes, Error* error = nullptr);
+    // Empties the temporary file: what is written next starts it again.
+    bool rewind(Error* error = nullptr);
     // Flushes to disk and renames over the target; a replaced file's permissions are kept.
     bool commit(Error* error = nullptr);
 

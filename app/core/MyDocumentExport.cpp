@@ -11,6 +11,7 @@
 #include "app/core/Keys.h"
 #include "app/core/MyDocument.h"
 #include "engine/core/BitmapImage.h"
+#include "engine/core/QueueEngine.h"
 #include "engine/core/TiledEngine.h"
 #include "export/ExifBlock.h"
 #include "export/JpegDestination.h"
@@ -42,6 +43,12 @@ Error exportError(app::errors::Code code, const Error& why = {}) {
 // The writer's own text is the reason.
 Error writerError(const Error& why) {
     return app::errors::Table.withReason(app::errors::WriterFailed, why.failureReason);
+}
+
+// A full-size bitmap is some 190 MB of pages to hand back to the system, tens of
+// milliseconds on one core: a worker lets go of it, and the export is done without waiting.
+void releaseOnWorker(std::shared_ptr<BitmapImage> bitmap) {
+    if (bitmap) QueueEngine::sharedQueueEngine().sharedQueue().async([bitmap = std::move(bitmap)] {});
 }
 
 // width x height x bytesPerPixel, or none when it does not fit in memory's addressing.
@@ -184,10 +191,12 @@ bool MyDocument::renderAndWrite(ThreadedImageEngine& engine, const fs::path& url
     const double quality = exportQuality(settings, type);
     Dictionary properties = writerProperties(std::move(metaData), quality);
 
-    if (isExr) return writeExr(*bitmap, exrFormat, url, properties, type, error);
     if (isTiffOrDng) return writeTiffOrDng(std::move(bitmap), url, properties, type, error);
-    return writeJpeg(*bitmap, url, std::move(properties), quality, space ? space->cgColorSpace() : nullptr,
-                     error);
+    const bool written = isExr ? writeExr(*bitmap, exrFormat, url, properties, type, error)
+                               : writeJpeg(*bitmap, url, std::move(properties), quality,
+                                           space ? space->cgColorSpace() : nullptr, error);
+    releaseOnWorker(std::move(bitmap));
+    return written;
 }
 
 // A file the decoder could not develop gives no image: its reason is what the user needs.

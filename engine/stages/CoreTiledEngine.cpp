@@ -8,6 +8,7 @@
 #include <new>
 
 #include "color/ColorMatchTiledEngine.h"
+#include "color/ColorMatchTransform.h"
 #include "color/ComputeMatrixAndLUT.h"
 #include "engine/core/BitmapImage.h"
 #include "engine/core/ImageBufferU16.h"
@@ -382,7 +383,20 @@ std::shared_ptr<BitmapImage> CoreTiledEngine::imageTile(int32_t, double scale, c
     bool askForRender = false;
     if (image && contains(image->validRegion(), area)) {
         if (tileIsThumbnail) *tileIsThumbnail = false;
+        // An export's colour transform is made on a worker while the blocks are worked: making
+        // it is mostly Little CMS inverting the output's curves, on one core. The task takes
+        // only the transform cache's lock, which nothing here holds.
+        platform::DispatchGroup transform(QueueEngine::sharedQueueEngine().sharedQueue());
+        auto from = std::dynamic_pointer_cast<ColorSyncProfileWrap>(image->bufferProfile());
+        auto to = std::dynamic_pointer_cast<ColorSyncProfileWrap>(destProfile);
+        if (wait && from && to && from != to)
+            transform.async([from, to, createFloat] {
+                ColorMatchTransform::cached(*from, *to,
+                                            createFloat ? ColorMatchTransform::Depth::Float32
+                                                        : ColorMatchTransform::Depth::UInt16);
+            });
         out = processedCrop(*image, area, factor, false, createFloat);
+        transform.wait();
         reading.reset();
     } else {
         reading.reset();

@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <random>
 
 #include "color/ColorMatchTransform.h"
+#include "color/MatrixShaperTransform.h"
 #include "color/ProfileManager.h"
 #include "tests/color/IccTestProfiles.h"
 
@@ -179,6 +181,66 @@ TEST(MatrixShaperTransform, SixteenBitMatchesLittleCMSWithinOneCode) {
             EXPECT_TRUE(ok) << "pixel " << i / 4 << " channel " << i % 4 << ": " << actual[i] << " vs "
                             << expected[i];
         }
+    }
+}
+
+// The curve tables are filled in chunks on the workers: every entry must hold the curve's own
+// value, as one loop over the table gave. Tabulated curves are read at the 16-bit codes,
+// parametric ones at the table's steps (512 an octave from 2^-24 to 2^8, the mantissa's
+// low 14 bits clear), where no interpolation blurs a wrong entry; between the steps,
+// the steps evaluated exactly must be flagged, or the joint of sRGB's pieces shows.
+TEST(MatrixShaperTransform, CurveTablesHoldTheCurveAtEveryEntry) {
+    struct CurveFree {
+        void operator()(cmsToneCurve* c) const { cmsFreeToneCurve(c); }
+    };
+    using Curve = std::unique_ptr<cmsToneCurve, CurveFree>;
+    const double srgbParams[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
+    std::vector<cmsUInt16Number> samples(1024);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = cmsUInt16Number(std::lround(std::pow(double(i) / 1023.0, 2.2) * 65535.0));
+    Curve parametric(cmsBuildParametricToneCurve(nullptr, 4, srgbParams));
+    Curve tabulated(cmsBuildTabulatedToneCurve16(nullptr, cmsUInt32Number(samples.size()), samples.data()));
+    ASSERT_TRUE(parametric && tabulated);
+    // The output side's curves are the inverses: an analytic one, and a 4096-entry table.
+    Curve parametricInverse(cmsReverseToneCurve(parametric.get()));
+    Curve tabulatedInverse(cmsReverseToneCurve(tabulated.get()));
+    const std::pair<const char*, const cmsToneCurve*> curves[] = {
+        {"sRGB parametric", parametric.get()},
+        {"sRGB inverse", parametricInverse.get()},
+        {"1024-entry table", tabulated.get()},
+        {"its inverse", tabulatedInverse.get()},
+    };
+    for (const auto& [name, curve] : curves) {
+        SCOPED_TRACE(name);
+        auto table = color_detail::CurveTable::create(curve);
+        ASSERT_TRUE(table);
+        const bool isTable = cmsGetToneCurveParametricType(curve) == 0;
+        size_t wrong = 0;
+        if (isTable) {
+            for (uint32_t code = 0; code < 65536; ++code) {
+                const float v = float(code / 65535.0);
+                wrong += std::bit_cast<uint32_t>((*table)(v)) !=
+                         std::bit_cast<uint32_t>(cmsEvalToneCurveFloat(curve, v));
+            }
+            EXPECT_EQ(wrong, 0u);
+            continue;
+        }
+        const uint32_t low = std::bit_cast<uint32_t>(0x1p-24f), high = std::bit_cast<uint32_t>(0x1p8f);
+        constexpr uint32_t kStep = 1u << 14;
+        size_t loose = 0;
+        for (uint32_t bits = low; bits <= high; bits += kStep) {
+            const float v = std::bit_cast<float>(bits);
+            wrong += std::bit_cast<uint32_t>((*table)(v)) !=
+                     std::bit_cast<uint32_t>(cmsEvalToneCurveFloat(curve, v));
+            if (bits == high) break;
+            for (uint32_t quarter = 1; quarter < 4; ++quarter) {
+                const float x = std::bit_cast<float>(bits + quarter * (kStep / 4));
+                const float exact = cmsEvalToneCurveFloat(curve, x);
+                loose += !(std::fabs((*table)(x)-exact) <= 1e-6f * std::fabs(exact));
+            }
+        }
+        EXPECT_EQ(wrong, 0u);
+        EXPECT_EQ(loose, 0u);
     }
 }
 

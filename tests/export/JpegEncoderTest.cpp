@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include <jpeglib.h>
@@ -236,4 +239,73 @@ TEST(JpegEncoder, BandsThatCannotShareTablesFallBackToOneCall) {
     ::unsetenv("TJ_OPTIMIZE");
     ASSERT_TRUE(banded);
     EXPECT_TRUE(banded->bytes() == bytes(single));
+}
+
+namespace {
+
+// Keeps the stream as it is handed in, and whether two writes ever overlapped; each write
+// takes a moment, so that the workers' bands pile up behind it.
+class RecordingSink : public JpegSink {
+  public:
+    explicit RecordingSink(size_t failAt = SIZE_MAX) : failAt_(failAt) {}
+    bool write(std::string_view piece) override {
+        if (busy_.exchange(true)) overlapped_ = true;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        const bool ok = ++writes_ != failAt_;
+        if (ok) stream_ += piece;
+        if (writes_ > failAt_) afterFailure_ = true;
+        busy_ = false;
+        return ok;
+    }
+    bool restart() override {
+        ++restarts_;
+        stream_.clear();
+        return true;
+    }
+    std::string stream_;
+    size_t writes_ = 0, restarts_ = 0, failAt_;
+    std::atomic<bool> busy_{false};
+    bool overlapped_ = false, afterFailure_ = false;
+};
+
+} // namespace
+
+// The bands go out in the stream's order as they are coded, one write at a time, and make
+// the very stream the encoder returns in one piece.
+TEST(JpegEncoder, StreamedBandsMakeTheSameStreamOneWriteAtATime) {
+    const auto rgb = noisyRgb(kWidth, kHeight);
+    for (size_t bandRows : {16, 64, 1000}) {
+        RecordingSink sink;
+        std::string failure;
+        ASSERT_TRUE(encodeJpegInBandsTo(rgb.data(), kWidth, kHeight, 90, bandRows, sink, &failure))
+            << failure;
+        auto whole = encodeJpegInBands(rgb.data(), kWidth, kHeight, 90, bandRows);
+        ASSERT_TRUE(whole);
+        EXPECT_TRUE(sink.stream_ == whole->bytes()) << "bands of " << bandRows;
+        EXPECT_FALSE(sink.overlapped_);
+        EXPECT_EQ(sink.restarts_, 0u);
+    }
+}
+
+// A write that fails stops the stream there: the answer is false and nothing more is written.
+TEST(JpegEncoder, AStreamStopsAtTheSinksFirstFailure) {
+    const auto rgb = noisyRgb(kWidth, kHeight);
+    RecordingSink sink(5);
+    EXPECT_FALSE(encodeJpegInBandsTo(rgb.data(), kWidth, kHeight, 90, 16, sink));
+    EXPECT_EQ(sink.writes_, 5u);
+    EXPECT_FALSE(sink.afterFailure_);
+}
+
+// Bands found not to join after the first went out: the sink starts again and gets one
+// call's stream.
+TEST(JpegEncoder, AStreamOfBandsThatCannotShareTablesStartsAgainAsOneCall) {
+    const auto rgb = noisyRgb(kWidth, kHeight);
+    ::setenv("TJ_OPTIMIZE", "1", 1);
+    const auto single = oneCall(rgb, kWidth, kHeight, 90);
+    RecordingSink sink;
+    const bool coded = encodeJpegInBandsTo(rgb.data(), kWidth, kHeight, 90, 16, sink);
+    ::unsetenv("TJ_OPTIMIZE");
+    ASSERT_TRUE(coded);
+    EXPECT_EQ(sink.restarts_, 1u);
+    EXPECT_TRUE(sink.stream_ == bytes(single));
 }
