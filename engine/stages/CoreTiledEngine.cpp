@@ -371,13 +371,16 @@ std::shared_ptr<BitmapImage> CoreTiledEngine::imageTile(int32_t, double scale, c
     }
     const double factor = std::max(1.0, 1.0 / scale);
     if (!std::isfinite(factor)) return nullptr;
-    bool existed = false;
+    bool existed = false, busy = false;
     // Export at full size reads the source itself, holding it against a render meanwhile,
     // rather than a cached whole-image copy of it.
     const bool direct = wait && factor == 1.0;
     std::optional<BufferLock> reading;
     if (direct) reading.emplace(source.get(), this), existed = true;
-    const auto image = direct ? source : zoomImage(*source, zoomKeyForScale(scale), factor, wait, existed);
+    const auto image =
+        direct ? source : zoomImage(*source, zoomKeyForScale(scale), factor, wait, existed, busy);
+    // The display asks again shortly for a tile it gets nothing for.
+    if (busy) return nullptr;
 
     std::shared_ptr<ImageBuffer> out;
     bool askForRender = false;
@@ -421,30 +424,42 @@ std::shared_ptr<BitmapImage> CoreTiledEngine::imageTile(int32_t, double scale, c
 }
 
 // The down-scaled source for a zoom, made when missing or when a render changed the source.
-// Most requests find it made and only read; a display request never waits for a busy source.
+// Most requests find it made and only read; a display request never waits for a busy source,
+// nor for the cache while another request remakes an image in it: it is `busy` then, and
+// leaves the worker it runs on to the resize's rows rather than sleep on it.
 std::shared_ptr<ImageBuffer> CoreTiledEngine::zoomImage(ImageBuffer& source, float zoomKey, double factor,
-                                                        bool wait, bool& existed) {
+                                                        bool wait, bool& existed, bool& busy) {
     const auto cached = [&]() -> std::shared_ptr<ImageBuffer> {
-        std::shared_lock cache(cacheLock());
+        std::shared_lock cache(cacheLock(), std::defer_lock);
+        if (wait)
+            cache.lock();
+        else if (!cache.try_lock())
+            return busy = true, nullptr;
         const auto found = cachedImages_.find(zoomKey);
         return found == cachedImages_.end() ? nullptr : found->second;
     };
     auto image = cachedImageIsDirty() ? nullptr : cached();
-    if (!image) {
-        remakeZoomImage(source, zoomKey, factor, wait);
-        image = cached();
+    if (!image && !busy) {
+        remakeZoomImage(source, zoomKey, factor, wait, busy);
+        if (!busy) image = cached();
     }
     existed = image != nullptr;
     return image;
 }
 
 // A waiting request takes the source before the cache lock, so that display requests are
-// never held up behind it; a display request takes the source only if it is free. The
-// resize runs with both held: its row chunks take no lock, and the thread waiting for them
-// runs nothing else (parallelRows).
-void CoreTiledEngine::remakeZoomImage(ImageBuffer& source, float zoomKey, double factor, bool wait) {
+// never held up behind it; a display request takes the source only if it is free, and
+// remakes nothing while another request does. The resize runs with both held: its row
+// chunks take no lock, and the thread waiting for them runs nothing else (parallelRows).
+void CoreTiledEngine::remakeZoomImage(ImageBuffer& source, float zoomKey, double factor, bool wait,
+                                      bool& busy) {
     std::optional<BufferLock> waited;
     if (wait) waited.emplace(&source, this);
+    std::unique_lock remaking(remakeLock_, std::defer_lock);
+    if (wait)
+        remaking.lock();
+    else if (!remaking.try_lock())
+        return void(busy = true);
     std::unique_lock cache(cacheLock());
     const bool missing = cachedImages_.find(zoomKey) == cachedImages_.end();
     if (!cachedImageIsDirty() && !missing) return;

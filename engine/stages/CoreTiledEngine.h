@@ -119,12 +119,13 @@ class CoreTiledEngine : public TiledEngine {
     void processBlock(int32_t colStart, int32_t colEnd, int32_t rowStart, int32_t rowEnd,
                       const ImageBuffer& src, ImageBuffer& dest, const Tables& tables) const;
     std::shared_ptr<ImageBuffer> zoomImage(ImageBuffer& source, float zoomKey, double factor, bool wait,
-                                           bool& existed);
-    void remakeZoomImage(ImageBuffer& source, float zoomKey, double factor, bool wait);
+                                           bool& existed, bool& busy);
+    void remakeZoomImage(ImageBuffer& source, float zoomKey, double factor, bool wait, bool& busy);
     std::shared_ptr<ImageBuffer> processedCrop(const ImageBuffer& image, const platform::Rect& rect,
                                                double factor, bool fromThumbnail, bool createFloat);
     void dropProcessedThumbnail();
 
+    std::mutex remakeLock_; // one zoom image made at a time; taken before the cache lock
     std::shared_mutex settingsLock_;
     // Guarded by the settings lock.
     std::shared_ptr<const Tables> tables_;

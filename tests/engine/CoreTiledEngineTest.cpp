@@ -341,6 +341,29 @@ TEST(CoreTiledEngine, BusySourceGivesTheDisplayTheThumbnailAndMakesExportWait) {
     chain.core->setDelegate(nullptr);
 }
 
+// While another request remakes a zoom image (the cache held for writing), a display
+// request gets nothing at once, which the display asks again for, rather than sleep on a
+// worker the resize's rows want; an export waits for the image.
+TEST(CoreTiledEngine, ZoomImageBeingMadeSendsTheDisplayBackAndMakesExportWait) {
+    Chain chain(600, 400, [](int32_t x, int32_t y) { return ramp(x, y, 600); });
+    chain.source->makeThumbnail(150, 100);
+    ASSERT_NE(chain.whole(0.25), nullptr); // the render's images are made: the cache is clean
+    std::unique_lock remaking(chain.core->cacheLock());
+    bool thumb = false;
+    auto shown = std::async(std::launch::async, [&] { return chain.tile({0, 0, 200, 100}, 0.5, &thumb); });
+    ASSERT_EQ(shown.wait_for(std::chrono::seconds(20)), std::future_status::ready) << "the display waited";
+    EXPECT_EQ(shown.get(), nullptr);
+    auto exported = std::async(std::launch::async, [&] { return chain.tile({0, 0, 200, 100}, 0.5); });
+    EXPECT_EQ(exported.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+    remaking.unlock();
+    const auto tile = exported.get();
+    ASSERT_NE(tile, nullptr);
+    EXPECT_EQ(tile->getWidth(), 100u);
+    const auto again = chain.tile({0, 0, 200, 100}, 0.5, &thumb);
+    ASSERT_NE(again, nullptr);
+    EXPECT_FALSE(thumb);
+}
+
 TEST(CoreTiledEngine, ZoomImageThatMissesTheRectangleAsksForARender) {
     auto source =
         std::make_shared<StageSource>(1024, 600, [](int32_t x, int32_t y) { return ramp(x, y, 1024); });
