@@ -182,7 +182,9 @@ void RawCombineTiledEngine::processArea(int32_t colStart, int32_t colEnd, int32_
 }
 
 std::shared_ptr<TileProcess> RawCombineTiledEngine::runProcessToCompletion(const TileRegion& region) {
-    {
+    // A run with every tile and strip done changes nothing (an export's run, say): the
+    // thumbnail stays, rather than being shrunk again from the whole image.
+    if (!mainMap().isClean() || (!ignoreEdges() && !edgesDone())) {
         std::lock_guard<std::mutex> guard(thumbLock_);
         thumbnailIsDirty_ = true;
     }

@@ -248,6 +248,14 @@ TEST(RawCombineTiledEngine, ThumbnailHasAtMost512PixelsAcross) {
     ASSERT_TRUE(thumb);
     EXPECT_EQ(thumb->imageWidth(), 512);
     EXPECT_EQ(thumb->imageHeight(), 384);
+    // A run with nothing left to do (an export's) keeps it; a change makes it again.
+    ASSERT_TRUE(run(*engine));
+    EXPECT_EQ(engine->getThumbnail(false), thumb);
+    engine->setParameters(std::nullopt,
+                          {{settings::ArtifactSuppression.c_str(), platform::Value(0.0)},
+                           {settings::ChromaArtifactSuppression.c_str(), platform::Value(0.0)}});
+    ASSERT_TRUE(run(*engine));
+    EXPECT_NE(engine->getThumbnail(false), thumb);
 }
 
 // Tiles never ask the image themselves (asking may decode), and pixels the image has freed
