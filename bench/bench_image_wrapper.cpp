@@ -90,6 +90,9 @@ BENCHMARK(BM_RgbaToRgb24MP)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_WrapperOpens24MPDng)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_DecoderTwoDecodes24MPDng)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_DecoderBothAtOnce24MPDng)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
-BENCHMARK(BM_DecoderAlternateAndMastersFrame24MPDng)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_DecoderAlternateAndMastersFrame24MPDng)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 } // namespace

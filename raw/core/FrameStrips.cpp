@@ -25,8 +25,8 @@ FrameStrips::Strip cut(const uint16_t (*image)[4], int width, int top, int left,
     FrameStrips::Strip strip{top, left, height, wide, nullptr};
     strip.pixels.reset(new uint16_t[size_t(height) * size_t(wide)][4]);
     for (int r = 0; r < height; ++r)
-        std::memcpy(strip.pixels[size_t(r) * size_t(wide)], image[size_t(top + r) * size_t(width) + size_t(left)],
-                    size_t(wide) * sizeof *image);
+        std::memcpy(strip.pixels[size_t(r) * size_t(wide)],
+                    image[size_t(top + r) * size_t(width) + size_t(left)], size_t(wide) * sizeof *image);
     return strip;
 }
 
@@ -46,7 +46,7 @@ FrameStrips::FrameStrips(const uint16_t (*image)[4], int height, int width, int 
 }
 
 const uint16_t* FrameStrips::at(int row, int col) const {
-    const Strip& strip = row < frame_             ? strips_[0]
+    const Strip& strip = row < frame_              ? strips_[0]
                          : row >= height_ - frame_ ? strips_[1]
                          : col < frame_            ? strips_[2]
                                                    : strips_[3];
