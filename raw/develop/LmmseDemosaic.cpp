@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "platform/Log.h"
@@ -327,6 +328,34 @@ void plain_output(const band_job& b, const PlainArea& a, const TilePlace& t) {
 
 // ---------------------------------------------------------------- fusion worker
 
+// The colours of a Bayer word whose rows repeat every two, red and blue on one diagonal and
+// the greens on the other.
+struct BayerCell {
+    int colour[2][2];
+};
+
+std::atomic<bool> genericRecipes{false};
+
+std::optional<BayerCell> bayer_cell(uint32_t filters) {
+    if (filters < kPatternBayerMin || genericRecipes) return std::nullopt;
+    BayerCell cell{};
+    for (int r = 0; r < 8; ++r)
+        for (int c = 0; c < 2; ++c) {
+            const int colour = demosaic_colour_at(filters, r, c);
+            if (r < 2)
+                cell.colour[r][c] = colour;
+            else if (colour != cell.colour[r & 1][c])
+                return std::nullopt;
+        }
+    const int(&k)[2][2] = cell.colour;
+    const bool greens = is_green_colour(k[0][0]) ? is_green_colour(k[1][1]) && !is_green_colour(k[0][1])
+                                                 : is_green_colour(k[0][1]) && is_green_colour(k[1][0]);
+    const int first = is_green_colour(k[0][0]) ? k[0][1] : k[0][0];
+    const int second = is_green_colour(k[0][0]) ? k[1][0] : k[1][1];
+    if (!greens || !red_or_blue(first) || second != 2 - first) return std::nullopt;
+    return cell;
+}
+
 // Planes: 0 G-R horizontal, 1 G-R vertical, 2 and 3 their smoothed values, 4 G-B
 // horizontal, 5 G-B vertical, 6 and 7 their smoothed values, 8 green horizontal (later
 // fused), 9 green vertical, 10 the photosite (later the fused difference). Red, green and
@@ -392,7 +421,42 @@ float neighbour_difference(const float* colour, const float* green, int p,
     return sum / float(r.count);
 }
 
-void fusion_colours(FusionArea& a, const recipe_table& recipes, const TilePlace& t) {
+// The mean of (colour - green) over N neighbours `step` and -`step` away (N = 2) or on the
+// diagonals (N = 4), in the order the recipes list them.
+float bayer_pair_difference(const float* colour, const float* green, int p, int step) {
+    float sum = 0;
+    sum += colour[p - step] - green[p - step];
+    sum += colour[p + step] - green[p + step];
+    return sum / 2.0f;
+}
+
+float bayer_diagonal_difference(const float* colour, const float* green, int p) {
+    float sum = 0;
+    for (int n : {p - kTile - 1, p - kTile + 1, p + kTile - 1, p + kTile + 1})
+        sum += colour[n] - green[n];
+    return sum / 4.0f;
+}
+
+// Only photosites of the neighbour's own colour are read, and those are never written here.
+void bayer_colours(FusionArea& a, const BayerCell& cell, const TilePlace& t) {
+    float** f = a.q;
+    for (int tr = 1; tr < kTile - 1; ++tr) {
+        const int(&colours)[2] = cell.colour[(t.top + tr) & 1];
+        for (int tc = 1; tc < kTile - 1; ++tc) {
+            const int p = tr * kTile + tc, c = colours[(t.left + tc) & 1];
+            if (is_green_colour(c)) {
+                const int across = colours[(t.left + tc + 1) & 1];
+                const int red_step = across == 0 ? 1 : kTile, blue_step = across == 0 ? kTile : 1;
+                f[0][p] = f[1][p] + bayer_pair_difference(f[0], f[1], p, red_step);
+                f[2][p] = f[1][p] + bayer_pair_difference(f[2], f[1], p, blue_step);
+            } else {
+                f[2 - c][p] = f[1][p] + bayer_diagonal_difference(f[2 - c], f[1], p);
+            }
+        }
+    }
+}
+
+void fusion_colours(FusionArea& a, const recipe_table& recipes, const TilePlace& t, const BayerCell* bayer) {
     float** f = a.q;
     for (int p = 0; p < kPlane; ++p) {
         const int c = a.colour(p);
@@ -402,6 +466,10 @@ void fusion_colours(FusionArea& a, const recipe_table& recipes, const TilePlace&
             f[c][p] = f[8][p] - f[10][p];
             f[1][p] = f[8][p];
         }
+    }
+    if (bayer) {
+        bayer_colours(a, *bayer, t);
+        return;
     }
     for (int tr = 1; tr < kTile - 1; ++tr) {
         recipe_row entries(recipes, t.top + tr, t.left + 1);
@@ -414,10 +482,91 @@ void fusion_colours(FusionArea& a, const recipe_table& recipes, const TilePlace&
     }
 }
 
+// ------------------------------------------------ Bayer steps of the fusion worker
+// What the recipes of a 2 x 2 Bayer cell work out to, with the tiles' fixed strides: the
+// same integer sums and the same float operations in the same order, without the offset and
+// weight lists.
+
+// Green of a red or blue photosite along `Step`: 32 own - 16 (two away) + 64 (next greens)
+// over 128, held between the two greens.
+template <int Step> uint16_t bayer_green(const uint16_t* x) {
+    const int m2 = x[-2 * Step], m1 = x[-Step], c = x[0], p1 = x[Step], p2 = x[2 * Step];
+    const int v = (32 * c - 16 * m2 - 16 * p2 + 64 * m1 + 64 * p1) / 128;
+    return uint16_t(std::clamp(v, std::min(m1, p1), std::max(m1, p1)));
+}
+
+// Green plus the mean of (photosite - green) over N neighbours; none below 1.
+template <int N> uint16_t bayer_difference(int photosites, int green, int greens) {
+    const int v = (photosites + N * green - greens) / N;
+    return v < 1 ? 0 : uint16_t(std::min(v, 65535));
+}
+
+// The tile position's green in one direction's rgb tile, `dr` rows and `dc` columns away.
+template <int Dr, int Dc> int tile_green(const uint16_t* rix) { return rix[(Dr * kTile + Dc) * 3 + 1]; }
+
+void bayer_greens(FusionArea& a, const BayerCell& cell, const TilePlace& t) {
+    uint16_t* const rgb = a.rgb.get();
+    for (int tr = 0; tr < kTile; ++tr) {
+        const int(&colours)[2] = cell.colour[(t.top + tr) & 1];
+        const uint16_t* x = a.input.raw_row(tr);
+        uint16_t* h = rgb + tr * kTile * 3;
+        for (int tc = 0; tc < kTile; ++tc, h += 3) {
+            uint16_t* v = h + kPlane * 3;
+            const int c = colours[(t.left + tc) & 1];
+            const uint16_t own = x[tc];
+            if (is_green_colour(c)) {
+                h[1] = v[1] = own;
+                continue;
+            }
+            h[c] = v[c] = own;
+            h[1] = bayer_green<1>(x + tc);
+            v[1] = bayer_green<kRawStride>(x + tc);
+        }
+    }
+}
+
+void bayer_red_blue(FusionArea& a, const BayerCell& cell, const TilePlace& t) {
+    constexpr int R = kRawStride;
+    uint16_t* const rgb = a.rgb.get();
+    for (int tr = 1; tr < kTile - 1; ++tr) {
+        const int(&colours)[2] = cell.colour[(t.top + tr) & 1];
+        const uint16_t* x = a.input.raw_row(tr);
+        for (int tc = 1; tc < kTile - 1; ++tc) {
+            const int c = colours[(t.left + tc) & 1];
+            const uint16_t* s = x + tc;
+            uint16_t* const h = rgb + (tr * kTile + tc) * 3;
+            if (is_green_colour(c)) {
+                // The row's other colour beside it, the column's above and below.
+                const int across = colours[(t.left + tc + 1) & 1];
+                const int along = s[-1] + s[1], up_down = s[-R] + s[R];
+                for (uint16_t* rix : {h, h + kPlane * 3}) {
+                    const int g = rix[1];
+                    const int beside = tile_green<0, -1>(rix) + tile_green<0, 1>(rix);
+                    const int above = tile_green<-1, 0>(rix) + tile_green<1, 0>(rix);
+                    rix[across] = bayer_difference<2>(along, g, beside);
+                    rix[2 - across] = bayer_difference<2>(up_down, g, above);
+                }
+                continue;
+            }
+            const int diagonals = s[-R - 1] + s[-R + 1] + s[R - 1] + s[R + 1];
+            for (uint16_t* rix : {h, h + kPlane * 3}) {
+                const int greens = tile_green<-1, -1>(rix) + tile_green<-1, 1>(rix) + tile_green<1, -1>(rix) +
+                                   tile_green<1, 1>(rix);
+                rix[2 - c] = bayer_difference<4>(diagonals, rix[1], greens);
+            }
+        }
+    }
+}
+
 // Green in both directions over the whole tile, then red and blue inside its outer ring.
 // The ring's red and blue keep what the previous tile left: no later step reads them into a
 // position that is output.
-void fusion_front_end(const band_job& b, FusionArea& a, const TilePlace& t) {
+void fusion_front_end(const band_job& b, FusionArea& a, const TilePlace& t, const BayerCell* bayer) {
+    if (bayer) {
+        bayer_greens(a, *bayer, t);
+        bayer_red_blue(a, *bayer, t);
+        return;
+    }
     const sample_source source{a.input.raw_row(0), t.top, t.left};
     const direction_tile tile{a.rgb.get(), kTile, t.top, t.left};
     xtrans_tile_greens(*b.recipes, source, tile, {t.top, t.top + kTile, t.left, t.left + kTile});
@@ -459,6 +608,8 @@ std::unique_ptr<uint16_t[]> copy_mosaic(const demosaic_job& job) {
 
 void lmmse_detail::fail_work_area_for_testing(WorkArea area) { failingArea = area; }
 
+void lmmse_detail::use_generic_recipes_for_testing(bool generic) { genericRecipes = generic; }
+
 void lmmse_interpolate(const band_job& b) {
     if (b.width <= 2 * kMargin || b.first_row >= b.end_row) return;
     PlainArea a;
@@ -495,18 +646,20 @@ void lmmse_interpolate_core2(const band_job& b) {
     }
     // A tile starting in the band's last two rows is left out, as the one before covers
     // them; the first tile always runs, or a short band would stay undone.
+    const std::optional<BayerCell> cell = bayer_cell(b.filters);
+    const BayerCell* bayer = cell ? &*cell : nullptr;
     for (int j = b.first_row; j < b.end_row && (j == b.first_row || j < b.end_row - 2); j += kTileStep)
         for (int off = kBorder; off < b.width - kBorder; off += kTileStep) {
             const TilePlace t = place_tile(b, j, off, kBorder);
             a.input.load(b, t);
-            fusion_front_end(b, a, t);
+            fusion_front_end(b, a, t, bayer);
             fusion_differences(a);
             smooth(a.q[0], a.q[2], 1, kGauss17);
             smooth(a.q[1], a.q[3], kTile, kGauss17);
             smooth(a.q[4], a.q[6], 1, kGauss17);
             smooth(a.q[5], a.q[7], kTile, kGauss17);
             fusion_fuse(a);
-            fusion_colours(a, *b.recipes, t);
+            fusion_colours(a, *b.recipes, t, bayer);
             fusion_output(b, a, t);
         }
 }
