@@ -98,21 +98,34 @@ void TileInput::load(const band_job& b, const TilePlace& t) {
 
 // Symmetric smoothing of `src` along `step` over the inner square; the frame stays 0 so
 // that the fusion near the tile edge never sees values of an earlier tile.
-template <int Taps> void smooth(const float* src, float* dst, int step, const float (&kernel)[Taps]) {
+// With Split, each row holds its even columns in 0 ... kHalf - 1 and its odd ones after
+// them; the same positions are smoothed.
+constexpr int kHalf = kTile / 2;
+template <bool Split = false, int Taps>
+void smooth(const float* src, float* dst, int step, const float (&kernel)[Taps]) {
     for (int tr = 0; tr < kTile; ++tr) {
         float* out = dst + tr * kTile;
         if (tr < kInner || tr >= kTile - kInner) {
             std::fill(out, out + kTile, 0.0f);
             continue;
         }
-        std::fill(out, out + kInner, 0.0f);
-        std::fill(out + kTile - kInner, out + kTile, 0.0f);
         const float* in = src + tr * kTile;
-        for (int tc = kInner; tc < kTile - kInner; ++tc)
-            out[tc] = kernel[0] * in[tc];
-        for (int k = 1; k < Taps; ++k)
-            for (int tc = kInner; tc < kTile - kInner; ++tc)
-                out[tc] += kernel[k] * (in[tc - k * step] + in[tc + k * step]);
+        const auto run = [&](int from, int to) {
+            for (int tc = from; tc < to; ++tc)
+                out[tc] = kernel[0] * in[tc];
+            for (int k = 1; k < Taps; ++k)
+                for (int tc = from; tc < to; ++tc)
+                    out[tc] += kernel[k] * (in[tc - k * step] + in[tc + k * step]);
+        };
+        if constexpr (Split) {
+            std::fill(out, out + kTile, 0.0f);
+            run(kInner / 2, (kTile - kInner) / 2);
+            run(kHalf + kInner / 2, kHalf + (kTile - kInner) / 2);
+        } else {
+            std::fill(out, out + kInner, 0.0f);
+            std::fill(out + kTile - kInner, out + kTile, 0.0f);
+            run(kInner, kTile - kInner);
+        }
     }
 }
 
@@ -155,6 +168,42 @@ void row_windows(const float* smoothed, const float* raw, int tr, int step, RowW
             w.signal[tc0 + j] = signal[j];
             w.noise[tc0 + j] = noise[j];
         }
+    }
+}
+
+// The same sums at kSpread positions whose taps -4 ... 4 lie at s[k][i] (smoothed) and
+// r[k][i] (difference); the last block overlaps the one before.
+constexpr int kSpread = (kTile - 2 * kInner) / 2;
+struct SpreadWindows {
+    float signal[kSpread], noise[kSpread];
+};
+
+void tap_windows(const float* const (&s)[9], const float* const (&r)[9], SpreadWindows& w) {
+    constexpr int kBlock = 8;
+    for (int i0 = 0;; i0 += kBlock) {
+        i0 = std::min(i0, kSpread - kBlock);
+        float mean[kBlock], signal[kBlock], noise[kBlock];
+        for (int j = 0; j < kBlock; ++j)
+            mean[j] = 0.0f;
+        for (int k = 0; k < 9; ++k)
+            for (int j = 0; j < kBlock; ++j)
+                mean[j] += s[k][i0 + j];
+        for (int j = 0; j < kBlock; ++j) {
+            mean[j] /= 9.0f;
+            signal[j] = noise[j] = 1e-7f;
+        }
+        for (int k = 0; k < 9; ++k)
+            for (int j = 0; j < kBlock; ++j) {
+                const float sv = s[k][i0 + j];
+                const float d = sv - mean[j], e = r[k][i0 + j] - sv;
+                signal[j] += d * d;
+                noise[j] += e * e;
+            }
+        for (int j = 0; j < kBlock; ++j) {
+            w.signal[i0 + j] = signal[j];
+            w.noise[i0 + j] = noise[j];
+        }
+        if (i0 == kSpread - kBlock) break;
     }
 }
 
@@ -367,17 +416,23 @@ struct FusionArea : TileArea<11> {
     }
 };
 
-void fusion_differences(FusionArea& a) {
+// With Split (Bayer words) the vertical differences go to planes 1 and 5 with each row's
+// even columns first (see bayer_fuse).
+int split_column(int tc) { return (tc & 1) * kHalf + tc / 2; }
+
+template <bool Split> void fusion_differences(FusionArea& a) {
     const uint16_t* h = a.rgb.get();
     const uint16_t* v = h + kPlane * 3;
-    for (int p = 0; p < kPlane; ++p, h += 3, v += 3) {
-        a.q[0][p] = float(h[1] - h[0]) * kScale;
-        a.q[1][p] = float(v[1] - v[0]) * kScale;
-        a.q[4][p] = float(h[1] - h[2]) * kScale;
-        a.q[5][p] = float(v[1] - v[2]) * kScale;
-        a.q[8][p] = h[1] * kScale;
-        a.q[9][p] = v[1] * kScale;
-    }
+    for (int tr = 0; tr < kTile; ++tr)
+        for (int tc = 0; tc < kTile; ++tc, h += 3, v += 3) {
+            const int p = tr * kTile + tc, pv = Split ? tr * kTile + split_column(tc) : p;
+            a.q[0][p] = float(h[1] - h[0]) * kScale;
+            a.q[1][pv] = float(v[1] - v[0]) * kScale;
+            a.q[4][p] = float(h[1] - h[2]) * kScale;
+            a.q[5][pv] = float(v[1] - v[2]) * kScale;
+            a.q[8][p] = h[1] * kScale;
+            a.q[9][p] = v[1] * kScale;
+        }
     for (int tr = 0; tr < kTile; ++tr) {
         const uint16_t* raw = a.input.raw_row(tr);
         for (int tc = 0; tc < kTile; ++tc)
@@ -387,6 +442,14 @@ void fusion_differences(FusionArea& a) {
 
 // The G-B statistics (set 1) unless the G-R set's horizontal residual is the larger.
 int chosen_set(float red_noise, float blue_noise) { return red_noise <= blue_noise ? 1 : 0; }
+
+// The fused difference and green of red or blue position p (pv in the vertical planes).
+void fuse_position(float** f, int p, int pv, int colour, Window h, Window v) {
+    const int base = colour == 0 ? 0 : 4; // the position's own difference planes
+    f[10][p] = fuse(lmmse_estimate(f[base][p], f[base + 2][p], h),
+                    lmmse_estimate(f[base + 1][pv], f[base + 3][pv], v));
+    f[8][p] = (f[8][p] * v.noise + f[9][p] * h.noise) / (v.noise + h.noise);
+}
 
 void fusion_fuse(FusionArea& a) {
     float** f = a.q;
@@ -401,10 +464,59 @@ void fusion_fuse(FusionArea& a) {
             if (!red_or_blue(c)) continue;
             const RowWindows(&set)[2] = w[chosen_set(w[0][0].noise[tc], w[1][0].noise[tc])];
             const Window h{set[0].signal[tc], set[0].noise[tc]}, v{set[1].signal[tc], set[1].noise[tc]};
-            const int base = c == 0 ? 0 : 4; // the position's own difference planes
-            f[10][p] = fuse(lmmse_estimate(f[base][p], f[base + 2][p], h),
-                            lmmse_estimate(f[base + 1][p], f[base + 3][p], v));
-            f[8][p] = (f[8][p] * v.noise + f[9][p] * h.noise) / (v.noise + h.noise);
+            fuse_position(f, p, p, c, h, v);
+        }
+    }
+}
+
+// Row tr of a plane split into even and odd columns.
+struct SplitRow {
+    float even[kHalf], odd[kHalf];
+    void load(const float* row) {
+        for (int m = 0; m < kHalf; ++m) {
+            even[m] = row[2 * m];
+            odd[m] = row[2 * m + 1];
+        }
+    }
+    // Where tap k of positions first, first + 2, ... starts.
+    const float* tap(int first, int k) const {
+        const int u = first + k;
+        return (u & 1 ? odd : even) + u / 2;
+    }
+};
+
+// Bayer words: only every second position of a row is red or blue, and only there are the
+// windows worked out. The vertical differences (planes 1 and 5) come with each row's even
+// columns first and its odd ones after them, so that the positions of one row sit side by
+// side in both directions.
+void bayer_fuse(FusionArea& a, const BayerCell& cell, const TilePlace& t) {
+    float** f = a.q;
+    SplitRow rows[2][2];   // [G-R, G-B][smoothed, difference], horizontal
+    SpreadWindows w[2][2]; // [G-R, G-B][horizontal, vertical]
+    for (int tr = kInner; tr < kTile - kInner; ++tr) {
+        const int(&colours)[2] = cell.colour[(t.top + tr) & 1];
+        const int first = kInner + (is_green_colour(colours[(t.left + kInner) & 1]) ? 1 : 0);
+        const int split_first = split_column(first);
+        for (int set = 0; set < 2; ++set) {
+            const int base = set * 4;
+            rows[set][0].load(f[base + 2] + tr * kTile);
+            rows[set][1].load(f[base] + tr * kTile);
+            const float *hs[9], *hr[9], *vs[9], *vr[9];
+            for (int k = 0; k < 9; ++k) {
+                hs[k] = rows[set][0].tap(first, k - 4);
+                hr[k] = rows[set][1].tap(first, k - 4);
+                vs[k] = f[base + 3] + (tr + k - 4) * kTile + split_first;
+                vr[k] = f[base + 1] + (tr + k - 4) * kTile + split_first;
+            }
+            tap_windows(hs, hr, w[set][0]);
+            tap_windows(vs, vr, w[set][1]);
+        }
+        for (int i = 0; i < kSpread; ++i) {
+            const int tc = first + 2 * i, p = tr * kTile + tc, split = tr * kTile + split_first + i;
+            const int c = colours[(t.left + tc) & 1];
+            const SpreadWindows(&set)[2] = w[chosen_set(w[0][0].noise[i], w[1][0].noise[i])];
+            const Window h{set[0].signal[i], set[0].noise[i]}, v{set[1].signal[i], set[1].noise[i]};
+            fuse_position(f, p, split, c, h, v);
         }
     }
 }
@@ -653,12 +765,17 @@ void lmmse_interpolate_core2(const band_job& b) {
             const TilePlace t = place_tile(b, j, off, kBorder);
             a.input.load(b, t);
             fusion_front_end(b, a, t, bayer);
-            fusion_differences(a);
+            bayer ? fusion_differences<true>(a) : fusion_differences<false>(a);
             smooth(a.q[0], a.q[2], 1, kGauss17);
-            smooth(a.q[1], a.q[3], kTile, kGauss17);
             smooth(a.q[4], a.q[6], 1, kGauss17);
-            smooth(a.q[5], a.q[7], kTile, kGauss17);
-            fusion_fuse(a);
+            if (bayer) {
+                smooth<true>(a.q[1], a.q[3], kTile, kGauss17);
+                smooth<true>(a.q[5], a.q[7], kTile, kGauss17);
+            } else {
+                smooth(a.q[1], a.q[3], kTile, kGauss17);
+                smooth(a.q[5], a.q[7], kTile, kGauss17);
+            }
+            bayer ? bayer_fuse(a, *bayer, t) : fusion_fuse(a);
             fusion_colours(a, *b.recipes, t, bayer);
             fusion_output(b, a, t);
         }
