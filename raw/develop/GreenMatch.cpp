@@ -8,6 +8,7 @@
 
 #include "raw/core/BandRunner.h"
 #include "raw/core/CfaColor.h"
+#include "raw/core/PhotositeAccess.h"
 
 namespace raw {
 namespace {
@@ -47,7 +48,7 @@ class BandWalk {
 
   private:
     uint16_t& value(int row, int col) const {
-        return s_.pixel_image[size_t(row) * size_t(width_) + size_t(col)][cfa_color(s_, row, col)];
+        return s_.pixel_image[size_t(row) * size_t(width_) + size_t(col)][photosite_colour(s_, row, col)];
     }
 
     void visit(int i, int j) {
@@ -93,7 +94,7 @@ class BandWalk {
 void move_second_greens(DecoderState& s, int begin, int end) {
     for (int row = begin; row < end; ++row)
         for (int col = 0; col < s.image_width; ++col)
-            if (cfa_color(s, row, col) == 3) {
+            if (photosite_colour(s, row, col) == 3) {
                 auto* pixel = s.pixel_image[size_t(row) * s.image_width + size_t(col)];
                 pixel[1] = pixel[3];
             }

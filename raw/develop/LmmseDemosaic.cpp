@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "platform/Log.h"
@@ -97,21 +98,34 @@ void TileInput::load(const band_job& b, const TilePlace& t) {
 
 // Symmetric smoothing of `src` along `step` over the inner square; the frame stays 0 so
 // that the fusion near the tile edge never sees values of an earlier tile.
-template <int Taps> void smooth(const float* src, float* dst, int step, const float (&kernel)[Taps]) {
+// With Split, each row holds its even columns in 0 ... kHalf - 1 and its odd ones after
+// them; the same positions are smoothed.
+constexpr int kHalf = kTile / 2;
+template <bool Split = false, int Taps>
+void smooth(const float* src, float* dst, int step, const float (&kernel)[Taps]) {
     for (int tr = 0; tr < kTile; ++tr) {
         float* out = dst + tr * kTile;
         if (tr < kInner || tr >= kTile - kInner) {
             std::fill(out, out + kTile, 0.0f);
             continue;
         }
-        std::fill(out, out + kInner, 0.0f);
-        std::fill(out + kTile - kInner, out + kTile, 0.0f);
         const float* in = src + tr * kTile;
-        for (int tc = kInner; tc < kTile - kInner; ++tc)
-            out[tc] = kernel[0] * in[tc];
-        for (int k = 1; k < Taps; ++k)
-            for (int tc = kInner; tc < kTile - kInner; ++tc)
-                out[tc] += kernel[k] * (in[tc - k * step] + in[tc + k * step]);
+        const auto run = [&](int from, int to) {
+            for (int tc = from; tc < to; ++tc)
+                out[tc] = kernel[0] * in[tc];
+            for (int k = 1; k < Taps; ++k)
+                for (int tc = from; tc < to; ++tc)
+                    out[tc] += kernel[k] * (in[tc - k * step] + in[tc + k * step]);
+        };
+        if constexpr (Split) {
+            std::fill(out, out + kTile, 0.0f);
+            run(kInner / 2, (kTile - kInner) / 2);
+            run(kHalf + kInner / 2, kHalf + (kTile - kInner) / 2);
+        } else {
+            std::fill(out, out + kInner, 0.0f);
+            std::fill(out + kTile - kInner, out + kTile, 0.0f);
+            run(kInner, kTile - kInner);
+        }
     }
 }
 
@@ -154,6 +168,42 @@ void row_windows(const float* smoothed, const float* raw, int tr, int step, RowW
             w.signal[tc0 + j] = signal[j];
             w.noise[tc0 + j] = noise[j];
         }
+    }
+}
+
+// The same sums at kSpread positions whose taps -4 ... 4 lie at s[k][i] (smoothed) and
+// r[k][i] (difference); the last block overlaps the one before.
+constexpr int kSpread = (kTile - 2 * kInner) / 2;
+struct SpreadWindows {
+    float signal[kSpread], noise[kSpread];
+};
+
+void tap_windows(const float* const (&s)[9], const float* const (&r)[9], SpreadWindows& w) {
+    constexpr int kBlock = 8;
+    for (int i0 = 0;; i0 += kBlock) {
+        i0 = std::min(i0, kSpread - kBlock);
+        float mean[kBlock], signal[kBlock], noise[kBlock];
+        for (int j = 0; j < kBlock; ++j)
+            mean[j] = 0.0f;
+        for (int k = 0; k < 9; ++k)
+            for (int j = 0; j < kBlock; ++j)
+                mean[j] += s[k][i0 + j];
+        for (int j = 0; j < kBlock; ++j) {
+            mean[j] /= 9.0f;
+            signal[j] = noise[j] = 1e-7f;
+        }
+        for (int k = 0; k < 9; ++k)
+            for (int j = 0; j < kBlock; ++j) {
+                const float sv = s[k][i0 + j];
+                const float d = sv - mean[j], e = r[k][i0 + j] - sv;
+                signal[j] += d * d;
+                noise[j] += e * e;
+            }
+        for (int j = 0; j < kBlock; ++j) {
+            w.signal[i0 + j] = signal[j];
+            w.noise[i0 + j] = noise[j];
+        }
+        if (i0 == kSpread - kBlock) break;
     }
 }
 
@@ -327,6 +377,34 @@ void plain_output(const band_job& b, const PlainArea& a, const TilePlace& t) {
 
 // ---------------------------------------------------------------- fusion worker
 
+// The colours of a Bayer word whose rows repeat every two, red and blue on one diagonal and
+// the greens on the other.
+struct BayerCell {
+    int colour[2][2];
+};
+
+std::atomic<bool> genericRecipes{false};
+
+std::optional<BayerCell> bayer_cell(uint32_t filters) {
+    if (filters < kPatternBayerMin || genericRecipes) return std::nullopt;
+    BayerCell cell{};
+    for (int r = 0; r < 8; ++r)
+        for (int c = 0; c < 2; ++c) {
+            const int colour = demosaic_colour_at(filters, r, c);
+            if (r < 2)
+                cell.colour[r][c] = colour;
+            else if (colour != cell.colour[r & 1][c])
+                return std::nullopt;
+        }
+    const int(&k)[2][2] = cell.colour;
+    const bool greens = is_green_colour(k[0][0]) ? is_green_colour(k[1][1]) && !is_green_colour(k[0][1])
+                                                 : is_green_colour(k[0][1]) && is_green_colour(k[1][0]);
+    const int first = is_green_colour(k[0][0]) ? k[0][1] : k[0][0];
+    const int second = is_green_colour(k[0][0]) ? k[1][0] : k[1][1];
+    if (!greens || !red_or_blue(first) || second != 2 - first) return std::nullopt;
+    return cell;
+}
+
 // Planes: 0 G-R horizontal, 1 G-R vertical, 2 and 3 their smoothed values, 4 G-B
 // horizontal, 5 G-B vertical, 6 and 7 their smoothed values, 8 green horizontal (later
 // fused), 9 green vertical, 10 the photosite (later the fused difference). Red, green and
@@ -338,17 +416,23 @@ struct FusionArea : TileArea<11> {
     }
 };
 
-void fusion_differences(FusionArea& a) {
+// With Split (Bayer words) the vertical differences go to planes 1 and 5 with each row's
+// even columns first (see bayer_fuse).
+int split_column(int tc) { return (tc & 1) * kHalf + tc / 2; }
+
+template <bool Split> void fusion_differences(FusionArea& a) {
     const uint16_t* h = a.rgb.get();
     const uint16_t* v = h + kPlane * 3;
-    for (int p = 0; p < kPlane; ++p, h += 3, v += 3) {
-        a.q[0][p] = float(h[1] - h[0]) * kScale;
-        a.q[1][p] = float(v[1] - v[0]) * kScale;
-        a.q[4][p] = float(h[1] - h[2]) * kScale;
-        a.q[5][p] = float(v[1] - v[2]) * kScale;
-        a.q[8][p] = h[1] * kScale;
-        a.q[9][p] = v[1] * kScale;
-    }
+    for (int tr = 0; tr < kTile; ++tr)
+        for (int tc = 0; tc < kTile; ++tc, h += 3, v += 3) {
+            const int p = tr * kTile + tc, pv = Split ? tr * kTile + split_column(tc) : p;
+            a.q[0][p] = float(h[1] - h[0]) * kScale;
+            a.q[1][pv] = float(v[1] - v[0]) * kScale;
+            a.q[4][p] = float(h[1] - h[2]) * kScale;
+            a.q[5][pv] = float(v[1] - v[2]) * kScale;
+            a.q[8][p] = h[1] * kScale;
+            a.q[9][p] = v[1] * kScale;
+        }
     for (int tr = 0; tr < kTile; ++tr) {
         const uint16_t* raw = a.input.raw_row(tr);
         for (int tc = 0; tc < kTile; ++tc)
@@ -358,6 +442,14 @@ void fusion_differences(FusionArea& a) {
 
 // The G-B statistics (set 1) unless the G-R set's horizontal residual is the larger.
 int chosen_set(float red_noise, float blue_noise) { return red_noise <= blue_noise ? 1 : 0; }
+
+// The fused difference and green of red or blue position p (pv in the vertical planes).
+void fuse_position(float** f, int p, int pv, int colour, Window h, Window v) {
+    const int base = colour == 0 ? 0 : 4; // the position's own difference planes
+    f[10][p] = fuse(lmmse_estimate(f[base][p], f[base + 2][p], h),
+                    lmmse_estimate(f[base + 1][pv], f[base + 3][pv], v));
+    f[8][p] = (f[8][p] * v.noise + f[9][p] * h.noise) / (v.noise + h.noise);
+}
 
 void fusion_fuse(FusionArea& a) {
     float** f = a.q;
@@ -372,10 +464,59 @@ void fusion_fuse(FusionArea& a) {
             if (!red_or_blue(c)) continue;
             const RowWindows(&set)[2] = w[chosen_set(w[0][0].noise[tc], w[1][0].noise[tc])];
             const Window h{set[0].signal[tc], set[0].noise[tc]}, v{set[1].signal[tc], set[1].noise[tc]};
-            const int base = c == 0 ? 0 : 4; // the position's own difference planes
-            f[10][p] = fuse(lmmse_estimate(f[base][p], f[base + 2][p], h),
-                            lmmse_estimate(f[base + 1][p], f[base + 3][p], v));
-            f[8][p] = (f[8][p] * v.noise + f[9][p] * h.noise) / (v.noise + h.noise);
+            fuse_position(f, p, p, c, h, v);
+        }
+    }
+}
+
+// Row tr of a plane split into even and odd columns.
+struct SplitRow {
+    float even[kHalf], odd[kHalf];
+    void load(const float* row) {
+        for (int m = 0; m < kHalf; ++m) {
+            even[m] = row[2 * m];
+            odd[m] = row[2 * m + 1];
+        }
+    }
+    // Where tap k of positions first, first + 2, ... starts.
+    const float* tap(int first, int k) const {
+        const int u = first + k;
+        return (u & 1 ? odd : even) + u / 2;
+    }
+};
+
+// Bayer words: only every second position of a row is red or blue, and only there are the
+// windows worked out. The vertical differences (planes 1 and 5) come with each row's even
+// columns first and its odd ones after them, so that the positions of one row sit side by
+// side in both directions.
+void bayer_fuse(FusionArea& a, const BayerCell& cell, const TilePlace& t) {
+    float** f = a.q;
+    SplitRow rows[2][2];   // [G-R, G-B][smoothed, difference], horizontal
+    SpreadWindows w[2][2]; // [G-R, G-B][horizontal, vertical]
+    for (int tr = kInner; tr < kTile - kInner; ++tr) {
+        const int(&colours)[2] = cell.colour[(t.top + tr) & 1];
+        const int first = kInner + (is_green_colour(colours[(t.left + kInner) & 1]) ? 1 : 0);
+        const int split_first = split_column(first);
+        for (int set = 0; set < 2; ++set) {
+            const int base = set * 4;
+            rows[set][0].load(f[base + 2] + tr * kTile);
+            rows[set][1].load(f[base] + tr * kTile);
+            const float *hs[9], *hr[9], *vs[9], *vr[9];
+            for (int k = 0; k < 9; ++k) {
+                hs[k] = rows[set][0].tap(first, k - 4);
+                hr[k] = rows[set][1].tap(first, k - 4);
+                vs[k] = f[base + 3] + (tr + k - 4) * kTile + split_first;
+                vr[k] = f[base + 1] + (tr + k - 4) * kTile + split_first;
+            }
+            tap_windows(hs, hr, w[set][0]);
+            tap_windows(vs, vr, w[set][1]);
+        }
+        for (int i = 0; i < kSpread; ++i) {
+            const int tc = first + 2 * i, p = tr * kTile + tc, split = tr * kTile + split_first + i;
+            const int c = colours[(t.left + tc) & 1];
+            const SpreadWindows(&set)[2] = w[chosen_set(w[0][0].noise[i], w[1][0].noise[i])];
+            const Window h{set[0].signal[i], set[0].noise[i]}, v{set[1].signal[i], set[1].noise[i]};
+            fuse_position(f, p, split, c, h, v);
         }
     }
 }
@@ -392,7 +533,42 @@ float neighbour_difference(const float* colour, const float* green, int p,
     return sum / float(r.count);
 }
 
-void fusion_colours(FusionArea& a, const recipe_table& recipes, const TilePlace& t) {
+// The mean of (colour - green) over N neighbours `step` and -`step` away (N = 2) or on the
+// diagonals (N = 4), in the order the recipes list them.
+float bayer_pair_difference(const float* colour, const float* green, int p, int step) {
+    float sum = 0;
+    sum += colour[p - step] - green[p - step];
+    sum += colour[p + step] - green[p + step];
+    return sum / 2.0f;
+}
+
+float bayer_diagonal_difference(const float* colour, const float* green, int p) {
+    float sum = 0;
+    for (int n : {p - kTile - 1, p - kTile + 1, p + kTile - 1, p + kTile + 1})
+        sum += colour[n] - green[n];
+    return sum / 4.0f;
+}
+
+// Only photosites of the neighbour's own colour are read, and those are never written here.
+void bayer_colours(FusionArea& a, const BayerCell& cell, const TilePlace& t) {
+    float** f = a.q;
+    for (int tr = 1; tr < kTile - 1; ++tr) {
+        const int(&colours)[2] = cell.colour[(t.top + tr) & 1];
+        for (int tc = 1; tc < kTile - 1; ++tc) {
+            const int p = tr * kTile + tc, c = colours[(t.left + tc) & 1];
+            if (is_green_colour(c)) {
+                const int across = colours[(t.left + tc + 1) & 1];
+                const int red_step = across == 0 ? 1 : kTile, blue_step = across == 0 ? kTile : 1;
+                f[0][p] = f[1][p] + bayer_pair_difference(f[0], f[1], p, red_step);
+                f[2][p] = f[1][p] + bayer_pair_difference(f[2], f[1], p, blue_step);
+            } else {
+                f[2 - c][p] = f[1][p] + bayer_diagonal_difference(f[2 - c], f[1], p);
+            }
+        }
+    }
+}
+
+void fusion_colours(FusionArea& a, const recipe_table& recipes, const TilePlace& t, const BayerCell* bayer) {
     float** f = a.q;
     for (int p = 0; p < kPlane; ++p) {
         const int c = a.colour(p);
@@ -402,6 +578,10 @@ void fusion_colours(FusionArea& a, const recipe_table& recipes, const TilePlace&
             f[c][p] = f[8][p] - f[10][p];
             f[1][p] = f[8][p];
         }
+    }
+    if (bayer) {
+        bayer_colours(a, *bayer, t);
+        return;
     }
     for (int tr = 1; tr < kTile - 1; ++tr) {
         recipe_row entries(recipes, t.top + tr, t.left + 1);
@@ -414,10 +594,91 @@ void fusion_colours(FusionArea& a, const recipe_table& recipes, const TilePlace&
     }
 }
 
+// ------------------------------------------------ Bayer steps of the fusion worker
+// What the recipes of a 2 x 2 Bayer cell work out to, with the tiles' fixed strides: the
+// same integer sums and the same float operations in the same order, without the offset and
+// weight lists.
+
+// Green of a red or blue photosite along `Step`: 32 own - 16 (two away) + 64 (next greens)
+// over 128, held between the two greens.
+template <int Step> uint16_t bayer_green(const uint16_t* x) {
+    const int m2 = x[-2 * Step], m1 = x[-Step], c = x[0], p1 = x[Step], p2 = x[2 * Step];
+    const int v = (32 * c - 16 * m2 - 16 * p2 + 64 * m1 + 64 * p1) / 128;
+    return uint16_t(std::clamp(v, std::min(m1, p1), std::max(m1, p1)));
+}
+
+// Green plus the mean of (photosite - green) over N neighbours; none below 1.
+template <int N> uint16_t bayer_difference(int photosites, int green, int greens) {
+    const int v = (photosites + N * green - greens) / N;
+    return v < 1 ? 0 : uint16_t(std::min(v, 65535));
+}
+
+// The tile position's green in one direction's rgb tile, `dr` rows and `dc` columns away.
+template <int Dr, int Dc> int tile_green(const uint16_t* rix) { return rix[(Dr * kTile + Dc) * 3 + 1]; }
+
+void bayer_greens(FusionArea& a, const BayerCell& cell, const TilePlace& t) {
+    uint16_t* const rgb = a.rgb.get();
+    for (int tr = 0; tr < kTile; ++tr) {
+        const int(&colours)[2] = cell.colour[(t.top + tr) & 1];
+        const uint16_t* x = a.input.raw_row(tr);
+        uint16_t* h = rgb + tr * kTile * 3;
+        for (int tc = 0; tc < kTile; ++tc, h += 3) {
+            uint16_t* v = h + kPlane * 3;
+            const int c = colours[(t.left + tc) & 1];
+            const uint16_t own = x[tc];
+            if (is_green_colour(c)) {
+                h[1] = v[1] = own;
+                continue;
+            }
+            h[c] = v[c] = own;
+            h[1] = bayer_green<1>(x + tc);
+            v[1] = bayer_green<kRawStride>(x + tc);
+        }
+    }
+}
+
+void bayer_red_blue(FusionArea& a, const BayerCell& cell, const TilePlace& t) {
+    constexpr int R = kRawStride;
+    uint16_t* const rgb = a.rgb.get();
+    for (int tr = 1; tr < kTile - 1; ++tr) {
+        const int(&colours)[2] = cell.colour[(t.top + tr) & 1];
+        const uint16_t* x = a.input.raw_row(tr);
+        for (int tc = 1; tc < kTile - 1; ++tc) {
+            const int c = colours[(t.left + tc) & 1];
+            const uint16_t* s = x + tc;
+            uint16_t* const h = rgb + (tr * kTile + tc) * 3;
+            if (is_green_colour(c)) {
+                // The row's other colour beside it, the column's above and below.
+                const int across = colours[(t.left + tc + 1) & 1];
+                const int along = s[-1] + s[1], up_down = s[-R] + s[R];
+                for (uint16_t* rix : {h, h + kPlane * 3}) {
+                    const int g = rix[1];
+                    const int beside = tile_green<0, -1>(rix) + tile_green<0, 1>(rix);
+                    const int above = tile_green<-1, 0>(rix) + tile_green<1, 0>(rix);
+                    rix[across] = bayer_difference<2>(along, g, beside);
+                    rix[2 - across] = bayer_difference<2>(up_down, g, above);
+                }
+                continue;
+            }
+            const int diagonals = s[-R - 1] + s[-R + 1] + s[R - 1] + s[R + 1];
+            for (uint16_t* rix : {h, h + kPlane * 3}) {
+                const int greens = tile_green<-1, -1>(rix) + tile_green<-1, 1>(rix) + tile_green<1, -1>(rix) +
+                                   tile_green<1, 1>(rix);
+                rix[2 - c] = bayer_difference<4>(diagonals, rix[1], greens);
+            }
+        }
+    }
+}
+
 // Green in both directions over the whole tile, then red and blue inside its outer ring.
 // The ring's red and blue keep what the previous tile left: no later step reads them into a
 // position that is output.
-void fusion_front_end(const band_job& b, FusionArea& a, const TilePlace& t) {
+void fusion_front_end(const band_job& b, FusionArea& a, const TilePlace& t, const BayerCell* bayer) {
+    if (bayer) {
+        bayer_greens(a, *bayer, t);
+        bayer_red_blue(a, *bayer, t);
+        return;
+    }
     const sample_source source{a.input.raw_row(0), t.top, t.left};
     const direction_tile tile{a.rgb.get(), kTile, t.top, t.left};
     xtrans_tile_greens(*b.recipes, source, tile, {t.top, t.top + kTile, t.left, t.left + kTile});
@@ -459,6 +720,8 @@ std::unique_ptr<uint16_t[]> copy_mosaic(const demosaic_job& job) {
 
 void lmmse_detail::fail_work_area_for_testing(WorkArea area) { failingArea = area; }
 
+void lmmse_detail::use_generic_recipes_for_testing(bool generic) { genericRecipes = generic; }
+
 void lmmse_interpolate(const band_job& b) {
     if (b.width <= 2 * kMargin || b.first_row >= b.end_row) return;
     PlainArea a;
@@ -495,18 +758,25 @@ void lmmse_interpolate_core2(const band_job& b) {
     }
     // A tile starting in the band's last two rows is left out, as the one before covers
     // them; the first tile always runs, or a short band would stay undone.
+    const std::optional<BayerCell> cell = bayer_cell(b.filters);
+    const BayerCell* bayer = cell ? &*cell : nullptr;
     for (int j = b.first_row; j < b.end_row && (j == b.first_row || j < b.end_row - 2); j += kTileStep)
         for (int off = kBorder; off < b.width - kBorder; off += kTileStep) {
             const TilePlace t = place_tile(b, j, off, kBorder);
             a.input.load(b, t);
-            fusion_front_end(b, a, t);
-            fusion_differences(a);
+            fusion_front_end(b, a, t, bayer);
+            bayer ? fusion_differences<true>(a) : fusion_differences<false>(a);
             smooth(a.q[0], a.q[2], 1, kGauss17);
-            smooth(a.q[1], a.q[3], kTile, kGauss17);
             smooth(a.q[4], a.q[6], 1, kGauss17);
-            smooth(a.q[5], a.q[7], kTile, kGauss17);
-            fusion_fuse(a);
-            fusion_colours(a, *b.recipes, t);
+            if (bayer) {
+                smooth<true>(a.q[1], a.q[3], kTile, kGauss17);
+                smooth<true>(a.q[5], a.q[7], kTile, kGauss17);
+            } else {
+                smooth(a.q[1], a.q[3], kTile, kGauss17);
+                smooth(a.q[5], a.q[7], kTile, kGauss17);
+            }
+            bayer ? bayer_fuse(a, *bayer, t) : fusion_fuse(a);
+            fusion_colours(a, *b.recipes, t, bayer);
             fusion_output(b, a, t);
         }
 }

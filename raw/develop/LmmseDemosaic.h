@@ -16,6 +16,9 @@ namespace lmmse_detail {
 // Makes one kind of work area fail to allocate, so tests can see a band being skipped.
 enum class WorkArea { none, planes, front_end_tile };
 void fail_work_area_for_testing(WorkArea area);
+// Makes the fusion worker run its recipe tables on Bayer words too, as it does on X-Trans,
+// so tests can hold the Bayer steps to them.
+void use_generic_recipes_for_testing(bool generic);
 } // namespace lmmse_detail
 
 } // namespace raw
