@@ -91,9 +91,12 @@ bool AtomicFile::flushStaged(bool all) {
         }
         staged.remove_prefix(size_t(offset_ - start));
     }
-    if ((all || directFd_ < 0) && !writeAt(fd_, staged)) return false;
-    if (!staged.empty() && !(all || directFd_ < 0)) std::memmove(staged_.get(), staged.data(), staged.size());
-    stagedBytes_ = (all || directFd_ < 0) ? 0 : staged.size();
+    if (all || directFd_ < 0) {
+        stagedBytes_ = 0;
+        return writeAt(fd_, staged);
+    }
+    std::memmove(staged_.get(), staged.data(), staged.size());
+    stagedBytes_ = staged.size();
     return true;
 }
 
